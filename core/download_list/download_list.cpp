@@ -1,0 +1,142 @@
+#include "core/download_list/download_list.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QFile>
+#include <QFileInfo>
+#include <cerrno>
+#include <cstring>
+
+#include "core/download_list/list_file_format.h"
+#include "core/types/tick.h"
+
+namespace {
+
+QString ErrnoText(const char* what, const QString& path) {
+    return QStringLiteral("%1 %2: %3")
+        .arg(QLatin1String(what), path, QString::fromLocal8Bit(std::strerror(errno)));
+}
+
+bool WriteAll(int fd, const QByteArray& bytes) {
+    const char* p = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, static_cast<size_t>(left));
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        p += n;
+        left -= n;
+    }
+    return true;
+}
+
+void SyncFolderOf(const QString& path) {
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+}  // namespace
+
+ListLoadResult LoadList(DownloadListState& list, const QString& path) {
+    QFile file(path);
+    ListLoadResult result;
+    if (!file.exists()) {
+        // A first start: an empty file, like any other list that is not recognised.
+        if (file.open(QIODevice::WriteOnly)) {
+            file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        }
+        list = DownloadListState{};
+    } else if (!file.open(QIODevice::ReadOnly)) {
+        list = DownloadListState{};
+        result.error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
+    } else {
+        result = DecodeListFile(file.readAll(), list);
+    }
+    file.close();
+
+    FixUpAfterLoad(list, MillisecondTick(), OleDate::now());
+    for (int slot = 1; slot <= list.DownloadCount; ++slot) {
+        DownloadRecord& r = list.DownloadList[slot];
+        // Running when the program last stopped without quitting: it comes back paused.
+        if (r.Active == FlagTrue && r.Running == FlagTrue) {
+            r.Running = FlagFalse;
+            r.Paused = FlagTrue;
+        }
+    }
+    return result;
+}
+
+void FixUpAfterLoad(DownloadListState& list, std::int32_t tick, OleDate now) {
+    for (int slot = 1; slot <= list.DownloadCount; ++slot) {
+        DownloadRecord& r = list.DownloadList[slot];
+        if (r.Active != 0) {
+            continue;
+        }
+        r.Segments.erase();
+        r.SegmentCount = 0;
+        r.SiteLogins.erase();
+        r.Reserved1 = 0;
+        r.FileName.clear();
+        r.UrlPath.clear();
+        r.HostName.clear();
+        r.Port = 0;
+        r.UserName.clear();
+        r.Password.clear();
+        r.Reserved2 = QStringLiteral("0");
+        r.Reserved3 = 0;
+        r.SavePath.clear();
+        r.HasSavePath = 0;
+        r.Reserved4 = 0;
+        r.Queued = 0;
+        r.Scheduled = 0;
+        r.Paused = 0;
+        r.LastTick = tick;
+        r.BytesDone = Currency{};
+        r.ElapsedSeconds = 0;
+        r.RemainingSeconds = 0;
+        r.Transferring = 0;
+        r.Removed = 0;
+        r.Protocol = 0;
+        r.DateAdded = now;
+    }
+}
+
+QString SaveList(const DownloadListState& list, const QString& path) {
+    const QByteArray bytes = EncodeListFile(list);
+    const QString temporary = path + QStringLiteral(".new");
+    const QByteArray tmpName = QFile::encodeName(temporary);
+    const int fd = ::open(tmpName.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        return ErrnoText("cannot create", temporary);
+    }
+    // A leftover file from an interrupted save keeps its old mode bits; set them anew.
+    ::fchmod(fd, 0600);
+    if (!WriteAll(fd, bytes) || ::fsync(fd) != 0) {
+        const QString why = ErrnoText("cannot write", temporary);
+        ::close(fd);
+        ::unlink(tmpName.constData());
+        return why;
+    }
+    if (::close(fd) != 0) {
+        const QString why = ErrnoText("cannot write", temporary);
+        ::unlink(tmpName.constData());
+        return why;
+    }
+    if (::rename(tmpName.constData(), QFile::encodeName(path).constData()) != 0) {
+        const QString why = ErrnoText("cannot replace", path);
+        ::unlink(tmpName.constData());
+        return why;
+    }
+    SyncFolderOf(path);
+    return {};
+}

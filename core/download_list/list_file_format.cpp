@@ -1,0 +1,317 @@
+#include "core/download_list/list_file_format.h"
+
+#include <cstring>
+#include <limits>
+
+namespace {
+
+// Smallest encodings, to reject counts that the remaining bytes cannot hold.
+constexpr qsizetype kMinRecordBytes = 112;
+constexpr qsizetype kMinSegmentBytes = 58;
+constexpr qsizetype kMinLoginBytes = 14;
+
+class Writer {
+public:
+    template <typename T>
+    void put(T value) {
+        char raw[sizeof(T)];
+        std::memcpy(raw, &value, sizeof(T));  // the file is little-endian, as this machine is
+        out_.append(raw, sizeof(T));
+    }
+    void put(Currency value) { put<std::int64_t>(value.raw()); }
+    void put(OleDate value) { put<double>(value.days()); }
+    void put(const QString& text) {
+        QByteArray bytes = text.toLocal8Bit();
+        if (bytes.size() > std::numeric_limits<std::uint16_t>::max()) {
+            // The length field is 16-bit; cut at a character boundary.
+            qsizetype cut = std::numeric_limits<std::uint16_t>::max();
+            while (cut > 0 && (static_cast<unsigned char>(bytes[cut]) & 0xC0) == 0x80) {
+                --cut;
+            }
+            bytes.truncate(cut);
+        }
+        put<std::uint16_t>(static_cast<std::uint16_t>(bytes.size()));
+        out_.append(bytes);
+    }
+    template <typename T, typename PutElement>
+    void putArray(const StoredArray<T>& array, PutElement putElement) {
+        if (!array.dimensioned) {
+            put<std::int16_t>(0);
+            return;
+        }
+        put<std::int16_t>(1);
+        put<std::int32_t>(static_cast<std::int32_t>(array.items.size()));
+        put<std::int32_t>(array.lowerBound);
+        for (const T& item : array.items) {
+            putElement(*this, item);
+        }
+    }
+    QByteArray take() { return std::move(out_); }
+
+private:
+    QByteArray out_;
+};
+
+class Reader {
+public:
+    explicit Reader(const QByteArray& bytes) : bytes_(bytes) {}
+
+    bool ok() const { return ok_; }
+    qsizetype remaining() const { return bytes_.size() - pos_; }
+    void fail() { ok_ = false; }
+
+    template <typename T>
+    void get(T& value) {
+        if (!ok_ || remaining() < qsizetype(sizeof(T))) {
+            ok_ = false;
+            value = T{};
+            return;
+        }
+        std::memcpy(&value, bytes_.constData() + pos_, sizeof(T));
+        pos_ += sizeof(T);
+    }
+    void get(Currency& value) {
+        std::int64_t raw = 0;
+        get(raw);
+        value = Currency::fromRaw(raw);
+    }
+    void get(OleDate& value) {
+        double days = 0;
+        get(days);
+        value = OleDate(days);
+    }
+    void get(QString& text) {
+        std::uint16_t length = 0;
+        get(length);
+        if (!ok_ || remaining() < length) {
+            ok_ = false;
+            text.clear();
+            return;
+        }
+        text = QString::fromLocal8Bit(bytes_.constData() + pos_, length);
+        pos_ += length;
+    }
+    template <typename T, typename GetElement>
+    void getArray(StoredArray<T>& array, qsizetype minElementBytes, GetElement getElement) {
+        array.erase();
+        std::int16_t dimensions = 0;
+        get(dimensions);
+        if (!ok_ || dimensions == 0) {
+            return;
+        }
+        std::int32_t count = 0;
+        std::int32_t lowerBound = 0;
+        get(count);
+        get(lowerBound);
+        // Only one-dimensional arrays are ever written; anything else is damage.
+        if (!ok_ || dimensions != 1 || count < 0 || count > remaining() / minElementBytes) {
+            ok_ = false;
+            return;
+        }
+        array.dimensioned = true;
+        array.lowerBound = lowerBound;
+        array.items.resize(count);
+        for (T& item : array.items) {
+            getElement(*this, item);
+        }
+    }
+
+private:
+    const QByteArray& bytes_;
+    qsizetype pos_ = 0;
+    bool ok_ = true;
+};
+
+// One function per record kind serves both directions, so the field order exists once.
+template <typename Io, typename Segment>
+void Fields(Io& io, Segment& s) {
+    io(s.StartPos);
+    io(s.EndPos);
+    io(s.Received);
+    io(s.Done);
+    io(s.Length);
+    io(s.InPlan);
+    io(s.Watched);
+    io(s.SegFlagB);
+    io(s.PartFile);
+    io(s.State);
+    io(s.SegTick);
+    io(s.SegExtra);
+}
+
+template <typename Io, typename Login>
+void LoginFields(Io& io, Login& l) {
+    io(l.Site);
+    io(l.LoginReserved);
+    io(l.LoginUser);
+    io(l.LoginPassword);
+    io(l.LoginFlag);
+}
+
+template <typename Io, typename Record>
+void RecordFields(Io& io, Record& r) {
+    io(r.IsUpdate);
+    io.segments(r.Segments);
+    io(r.SegmentCount);
+    io.logins(r.SiteLogins);
+    io(r.Reserved1);
+    io(r.FileName);
+    io(r.UrlPath);
+    io(r.HostName);
+    io(r.Port);
+    io(r.UserName);
+    io(r.Password);
+    io(r.Reserved2);
+    io(r.Reserved3);
+    io(r.SavePath);
+    io(r.HasSavePath);
+    io(r.Reserved4);
+    io(r.RangesSupported);
+    io(r.Failed);
+    io(r.RetryCount);
+    io(r.Reserved5);
+    io(r.Referer);
+    io(r.Queued);
+    io(r.Scheduled);
+    io(r.Paused);
+    io(r.Resuming);
+    io(r.Priority);
+    io(r.LastTick);
+    io(r.FileSize);
+    io(r.BytesDone);
+    io(r.ElapsedSeconds);
+    io(r.RemainingSeconds);
+    io(r.Active);
+    io(r.Transferring);
+    io(r.Completed);
+    io(r.Removed);
+    io(r.Running);
+    io(r.Percent);
+    io(r.Url);
+    io(r.Protocol);
+    io(r.DateAdded);
+}
+
+struct Put {
+    Writer& w;
+    template <typename T>
+    void operator()(const T& value) {
+        w.put(value);
+    }
+    void segments(const StoredArray<SegmentRecord>& a) {
+        w.putArray(a, [](Writer& w, const SegmentRecord& s) {
+            Put io{w};
+            Fields(io, s);
+        });
+    }
+    void logins(const StoredArray<SiteLogin>& a) {
+        w.putArray(a, [](Writer& w, const SiteLogin& l) {
+            Put io{w};
+            LoginFields(io, l);
+        });
+    }
+};
+
+struct Get {
+    Reader& r;
+    template <typename T>
+    void operator()(T& value) {
+        r.get(value);
+    }
+    void segments(StoredArray<SegmentRecord>& a) {
+        r.getArray(a, kMinSegmentBytes, [](Reader& r, SegmentRecord& s) {
+            Get io{r};
+            Fields(io, s);
+        });
+    }
+    void logins(StoredArray<SiteLogin>& a) {
+        r.getArray(a, kMinLoginBytes, [](Reader& r, SiteLogin& l) {
+            Get io{r};
+            LoginFields(io, l);
+        });
+    }
+};
+
+}  // namespace
+
+QByteArray EncodeListFile(const DownloadListState& list) {
+    Writer w;
+    Put io{w};
+    w.put<std::int32_t>(ListFileMagic);
+    w.put<std::int16_t>(list.DownloadCount);
+    for (int slot = 0; slot <= list.DownloadCount && slot < list.DownloadList.size(); ++slot) {
+        RecordFields(io, list.DownloadList[slot]);
+    }
+    w.put<std::int32_t>(list.SiteLoginCount);
+    for (int slot = 0; slot <= list.SiteLoginCount && slot < list.SiteLoginList.size(); ++slot) {
+        LoginFields(io, list.SiteLoginList[slot]);
+    }
+    return w.take();
+}
+
+ListLoadResult DecodeListFile(const QByteArray& bytes, DownloadListState& list) {
+    list = DownloadListState{};
+    ListLoadResult result;
+    Reader r(bytes);
+    Get io{r};
+    std::int32_t magic = 0;
+    r.get(magic);
+    if (!r.ok() || magic != ListFileMagic) {
+        return result;
+    }
+    result.recognised = true;
+
+    std::int16_t count = 0;
+    r.get(count);
+    if (!r.ok() || count < 0) {
+        result.error = QStringLiteral("the list file is damaged (bad entry count)");
+        return result;
+    }
+    const qsizetype announced = qsizetype(count) + 1;
+    list.DownloadList.clear();
+    list.DownloadList.reserve(std::min(announced, r.remaining() / kMinRecordBytes + 1));
+    for (qsizetype slot = 0; slot < announced; ++slot) {
+        DownloadRecord record;
+        RecordFields(io, record);
+        if (!r.ok()) {
+            break;
+        }
+        list.DownloadList.append(std::move(record));
+    }
+    if (list.DownloadList.isEmpty()) {
+        list.DownloadList.append(DownloadRecord{});
+    }
+    list.DownloadCount = static_cast<std::int16_t>(list.DownloadList.size() - 1);
+    if (!r.ok()) {
+        result.error = QStringLiteral("the list file is cut off or damaged after entry %1 of %2")
+                           .arg(list.DownloadCount)
+                           .arg(count);
+        return result;
+    }
+
+    std::int32_t logins = 0;
+    r.get(logins);
+    if (!r.ok() || logins < 0 || logins > r.remaining() / kMinLoginBytes) {
+        result.error = QStringLiteral("the list file is damaged (bad login count)");
+        return result;
+    }
+    list.SiteLoginList.clear();
+    for (std::int32_t slot = 0; slot <= logins; ++slot) {
+        SiteLogin login;
+        LoginFields(io, login);
+        if (!r.ok()) {
+            break;
+        }
+        list.SiteLoginList.append(std::move(login));
+    }
+    if (list.SiteLoginList.isEmpty()) {
+        list.SiteLoginList.append(SiteLogin{});
+    }
+    list.SiteLoginCount = static_cast<std::int32_t>(list.SiteLoginList.size() - 1);
+    if (!r.ok()) {
+        result.error = QStringLiteral("the list file's logins are cut off");
+        return result;
+    }
+    result.complete = true;
+    return result;
+}

@@ -1,0 +1,132 @@
+#pragma once
+
+#include <QString>
+#include <QVector>
+#include <cstdint>
+
+#include "core/types/currency.h"
+#include "core/types/ole_date.h"
+
+// The download list's records. Field names, types and order are those of the list file, whose
+// byte image they are (see list_file.cpp). Integer flags hold -1 for true and 0 for false.
+
+// A dynamic array as the list file stores it: either never dimensioned (or erased), or one
+// dimension with a lower bound and its elements.
+template <typename T>
+struct StoredArray {
+    bool dimensioned = false;
+    std::int32_t lowerBound = 0;
+    QVector<T> items;
+
+    // Dimensions the array as lowerBound..upper (upper < lowerBound gives no elements),
+    // keeping existing elements when `preserve` is set.
+    void redim(std::int32_t upper, bool preserve = false) {
+        if (!preserve) {
+            items.clear();
+            lowerBound = 0;
+        }
+        dimensioned = true;
+        items.resize(upper >= lowerBound ? upper - lowerBound + 1 : 0);
+    }
+    void erase() {
+        dimensioned = false;
+        lowerBound = 0;
+        items.clear();
+    }
+    // Element at index i of the dimensioned range, or nullptr outside it.
+    T* at(std::int32_t i) {
+        const std::int64_t k = std::int64_t(i) - lowerBound;
+        return dimensioned && k >= 0 && k < items.size() ? &items[k] : nullptr;
+    }
+    const T* at(std::int32_t i) const { return const_cast<StoredArray*>(this)->at(i); }
+    std::int32_t upperBound() const { return lowerBound + std::int32_t(items.size()) - 1; }
+    bool operator==(const StoredArray&) const = default;
+};
+
+struct SegmentRecord {
+    Currency StartPos;         // first byte offset still to fetch
+    Currency EndPos;           // last byte offset of the segment
+    Currency Received;         // bytes received on the current connection
+    Currency Done;             // bytes stored in earlier sessions
+    Currency Length;           // planned length
+    std::int16_t InPlan = 0;   // -1 for every planned segment; 0 counts as complete
+    std::int16_t Watched = 0;  // -1: restarted by the watchdog, shown as a segment row
+    std::int16_t SegFlagB = 0;
+    QString PartFile;          // temporary part file
+    std::int16_t State = 0;    // see SegmentState
+    std::int32_t SegTick = 0;  // millisecond tick of the last activity
+    std::int32_t SegExtra = 0;
+    bool operator==(const SegmentRecord&) const = default;
+};
+
+namespace SegmentState {
+constexpr std::int16_t Idle = 0;
+constexpr std::int16_t Connecting = 1;
+constexpr std::int16_t Receiving = 2;
+constexpr std::int16_t Complete = 3;
+constexpr std::int16_t Paused = 4;
+constexpr std::int16_t FtpLoggedIn = 6;
+constexpr std::int16_t FtpTransferRequested = 7;
+constexpr std::int16_t FtpWaiting = 11;
+}  // namespace SegmentState
+
+struct SiteLogin {
+    QString Site;
+    std::int32_t LoginReserved = 0;
+    QString LoginUser;
+    QString LoginPassword;  // scrambled hexadecimal form
+    std::int32_t LoginFlag = 0;
+    bool operator==(const SiteLogin&) const = default;
+};
+
+struct DownloadRecord {
+    std::int16_t IsUpdate = 0;
+    StoredArray<SegmentRecord> Segments;
+    std::int16_t SegmentCount = 0;
+    StoredArray<SiteLogin> SiteLogins;  // never filled
+    std::int32_t Reserved1 = 0;
+    QString FileName;
+    QString UrlPath;
+    QString HostName;
+    std::int32_t Port = 0;
+    QString UserName;
+    QString Password;
+    QString Reserved2;
+    std::int16_t Reserved3 = 0;
+    QString SavePath;
+    std::int16_t HasSavePath = 0;
+    std::int16_t Reserved4 = 0;
+    std::int16_t RangesSupported = 0;
+    std::int16_t Failed = 0;
+    std::int16_t RetryCount = 0;
+    QString Reserved5;
+    QString Referer;
+    std::int16_t Queued = 0;
+    std::int16_t Scheduled = 0;
+    std::int16_t Paused = 0;
+    std::int16_t Resuming = 0;
+    std::int32_t Priority = 0;  // 0 low, 1 middle, 2 high
+    std::int32_t LastTick = 0;
+    Currency FileSize;  // 0 = not known yet
+    Currency BytesDone;
+    float ElapsedSeconds = 0;
+    float RemainingSeconds = 0;
+    std::int16_t Active = 0;
+    std::int16_t Transferring = 0;
+    std::int16_t Completed = 0;
+    std::int16_t Removed = 0;
+    std::int16_t Running = 0;
+    float Percent = 0;
+    QString Url;
+    std::int16_t Protocol = 0;  // 0 HTTP, 1 FTP
+    OleDate DateAdded;
+    bool operator==(const DownloadRecord&) const = default;
+};
+
+namespace Protocol {
+constexpr std::int16_t Http = 0;
+constexpr std::int16_t Ftp = 1;
+}  // namespace Protocol
+
+constexpr std::int16_t FlagTrue = -1;
+constexpr std::int16_t FlagFalse = 0;

@@ -1,0 +1,213 @@
+#include "core/settings/settings.h"
+
+#include <cmath>
+#include <variant>
+
+#include "core/paths/app_paths.h"
+#include "core/types/vb_convert.h"
+
+namespace {
+
+const QString kOptions = QStringLiteral("Options");
+const QString kWindows = QStringLiteral("Windows");
+
+enum class Kind { FlagText, FlagNumber, Integer, Number, Date, Text };
+
+using Member = std::variant<std::int16_t Settings::*, std::int32_t Settings::*, QString Settings::*,
+                            OleDate Settings::*>;
+
+struct Context {
+    QString applicationFolder;
+    OleDate now;
+};
+
+struct Option {
+    const char* key;
+    Kind kind;
+    Member member;
+    QString (*defaultText)(const Context&);
+    bool savedWithOthers;
+};
+
+template <const char* Text>
+QString Literal(const Context&) {
+    return QString::fromLatin1(Text);
+}
+
+constexpr char kTrue[] = "-1";
+constexpr char kFalse[] = "0";
+constexpr char kEmpty[] = "";
+
+QString DefaultDownloads(const Context& c) {
+    return DefaultDownloadFolder(c.applicationFolder);
+}
+QString DefaultTemp(const Context& c) {
+    return DefaultTempFolder(c.applicationFolder);
+}
+QString Now(const Context& c) {
+    return DateToText(c.now);
+}
+
+constexpr char kFour[] = "4";
+constexpr char kThree[] = "3";
+constexpr char kEighty[] = "80";
+constexpr char kEnglish[] = "english";
+constexpr char kIgnored[] = "HTM,HTML,ASP,PHP,CGI";
+constexpr char kNoon[] = "12:00";
+constexpr char kLimit[] = "10240";
+
+// The "Options" section in the order it is read.
+const Option kOptionTable[] = {
+    {"BrowserIngeration", Kind::FlagText, &Settings::BrowserIngeration, Literal<kTrue>, true},
+    {"CheckClipboard", Kind::FlagText, &Settings::CheckClipboard, Literal<kTrue>, true},
+    {"SaveAs", Kind::FlagText, &Settings::SaveAs, Literal<kFalse>, true},
+    {"SafeDisk", Kind::FlagText, &Settings::SafeDisk, Literal<kTrue>, true},
+    {"DownloadFolder", Kind::Text, &Settings::DownloadFolder, DefaultDownloads, true},
+    {"TempFolder", Kind::Text, &Settings::TempFolder, DefaultTemp, true},
+    {"MaxSegments", Kind::Number, &Settings::MaxSegments, Literal<kFour>, true},
+    {"MaxSimulDownlads", Kind::Number, &Settings::MaxSimulDownlads, Literal<kThree>, true},
+    {"AutoPreviewZIP", Kind::FlagText, &Settings::AutoPreviewZIP, Literal<kFalse>, true},
+    {"ScheduleDate", Kind::Date, &Settings::ScheduleDate, Now, true},
+    {"AutoCloseInternet", Kind::FlagText, &Settings::AutoCloseInternet, Literal<kFalse>, true},
+    {"Schedule", Kind::FlagText, &Settings::Schedule, Literal<kFalse>, true},
+    {"ProxyServer", Kind::Text, &Settings::ProxyServer, Literal<kEmpty>, true},
+    {"ProxyPort", Kind::Integer, &Settings::ProxyPort, Literal<kEighty>, true},
+    {"ProxyFTP", Kind::FlagText, &Settings::ProxyFTP, Literal<kFalse>, true},
+    {"ProxyHTTP", Kind::FlagText, &Settings::ProxyHTTP, Literal<kFalse>, true},
+    {"AutoStart", Kind::FlagText, &Settings::AutoStart, Literal<kFalse>, true},
+    {"Language", Kind::Text, &Settings::Language, Literal<kEnglish>, true},
+    {"IgnoreString", Kind::Text, &Settings::IgnoreString, Literal<kIgnored>, true},
+    {"ScheduleHour", Kind::Date, &Settings::ScheduleHour, Literal<kNoon>, true},
+    {"ScheduleOption", Kind::Integer, &Settings::ScheduleOption, Literal<kFalse>, true},
+    {"SpeedLimiter", Kind::Number, &Settings::SpeedLimiter, Literal<kLimit>, true},
+    {"UseSpeedLimiter", Kind::FlagText, &Settings::UseSpeedLimiter, Literal<kFalse>, true},
+    {"UseAntiVirus", Kind::FlagNumber, &Settings::UseAntiVirus, Literal<kFalse>, true},
+    {"AntiVirusCommand", Kind::Text, &Settings::AntiVirusCommand, Literal<kEmpty>, true},
+    {"BroswerFirefoxIntegration", Kind::FlagNumber, &Settings::BroswerFirefoxIntegration,
+     Literal<kFalse>, true},
+    {"BroswerMozillaIntegration", Kind::FlagNumber, &Settings::BroswerMozillaIntegration,
+     Literal<kFalse>, true},
+    {"BrowserIEIntegration", Kind::FlagNumber, &Settings::BrowserIEIntegration, Literal<kFalse>,
+     true},
+    {"BrowserIEIntegrationMode", Kind::Integer, &Settings::BrowserIEIntegrationMode,
+     Literal<kFalse>, true},
+    {"AutoShutDownComputer", Kind::FlagNumber, &Settings::AutoShutDownComputer, Literal<kFalse>,
+     true},
+    {"ShowDownloadWindows", Kind::FlagNumber, &Settings::ShowDownloadWindows, Literal<kTrue>,
+     false},
+};
+
+// Converts `text` as `option` says into the block; false (block unchanged) when it does not.
+bool Assign(Settings& settings, const Option& option, const QString& text) {
+    switch (option.kind) {
+        case Kind::FlagText:
+            if (const auto v = TextToFlag(text)) {
+                settings.*std::get<std::int16_t Settings::*>(option.member) = *v;
+                return true;
+            }
+            return false;
+        case Kind::FlagNumber:
+            if (const auto v = TextToInteger(text)) {
+                settings.*std::get<std::int16_t Settings::*>(option.member) = *v != 0 ? -1 : 0;
+                return true;
+            }
+            return false;
+        case Kind::Integer:
+            if (const auto v = TextToInteger(text)) {
+                settings.*std::get<std::int16_t Settings::*>(option.member) = *v;
+                return true;
+            }
+            return false;
+        case Kind::Number:
+            if (const auto v = LeadingNumberToLong(text)) {
+                settings.*std::get<std::int32_t Settings::*>(option.member) = *v;
+                return true;
+            }
+            return false;
+        case Kind::Date:
+            if (const auto v = DateFromText(text)) {
+                settings.*std::get<OleDate Settings::*>(option.member) = *v;
+                return true;
+            }
+            return false;
+        case Kind::Text:
+            settings.*std::get<QString Settings::*>(option.member) = text;
+            return true;
+    }
+    return false;
+}
+
+QString Text(const Settings& settings, const Option& option) {
+    return std::visit(
+        [&](auto member) -> QString {
+            const auto& value = settings.*member;
+            using T = std::decay_t<decltype(value)>;
+            if constexpr (std::is_same_v<T, QString>) {
+                return value;
+            } else if constexpr (std::is_same_v<T, OleDate>) {
+                return DateToText(value);
+            } else {
+                return QString::number(value);
+            }
+        },
+        option.member);
+}
+
+}  // namespace
+
+OleDate NextOccurrence(OleDate hour, OleDate now) {
+    if (!(hour < now)) {
+        return hour;
+    }
+    // Whole days, as many as it takes to reach now; one fewer when that is already enough.
+    int days = static_cast<int>(std::ceil(now.days() - hour.days()));
+    if (days > 0 && !(hour.addDays(days - 1) < now)) {
+        --days;
+    }
+    OleDate next = hour.addDays(days);
+    if (next < now) {
+        next = next.addDays(1);
+    }
+    return next;
+}
+
+void LoadSettings(Settings& settings, const SettingsStore& store, const QString& applicationFolder,
+                  OleDate now) {
+    const Context context{applicationFolder, now};
+    for (const Option& option : kOptionTable) {
+        const auto stored = store.read(kOptions, QLatin1String(option.key));
+        Assign(settings, option, stored ? *stored : option.defaultText(context));
+    }
+    settings.ScheduleHour = NextOccurrence(settings.ScheduleHour, now);
+}
+
+bool SaveSettings(const Settings& settings, SettingsStore& store) {
+    for (const Option& option : kOptionTable) {
+        if (option.savedWithOthers) {
+            store.write(kOptions, QLatin1String(option.key), Text(settings, option));
+        }
+    }
+    return store.sync();
+}
+
+bool SaveSingleOption(const Settings& settings, SettingsStore& store, const QString& key) {
+    for (const Option& option : kOptionTable) {
+        if (key == QLatin1String(option.key)) {
+            store.write(kOptions, key, Text(settings, option));
+            return store.sync();
+        }
+    }
+    return false;
+}
+
+std::optional<std::int16_t> ReadWindowPosition(const SettingsStore& store, const QString& key) {
+    const auto stored = store.read(kWindows, key);
+    if (!stored) {
+        return -1;
+    }
+    return TextToInteger(*stored);
+}
+
+void WriteWindowPosition(SettingsStore& store, const QString& key, float twips) {
+    store.write(kWindows, key, QString::number(double(twips), 'g', 7));
+}

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <optional>
+
+#include "core/settings/settings_store.h"
+#include "core/types/ole_date.h"
+
+// Every user option, held in memory for the whole run. Members are named as their keys in the
+// store's "Options" section (misspellings included: stored files rely on them). Flags hold -1
+// for true and 0 for false.
+struct Settings {
+    std::int16_t BrowserIngeration = 0;  // the browser context-menu entry is installed
+    std::int16_t CheckClipboard = 0;
+    std::int16_t SaveAs = 0;
+    std::int16_t SafeDisk = 0;
+    QString DownloadFolder;
+    QString TempFolder;
+    std::int32_t MaxSegments = 0;
+    std::int32_t MaxSimulDownlads = 0;
+    std::int16_t AutoPreviewZIP = 0;
+    OleDate ScheduleDate;
+    std::int16_t AutoCloseInternet = 0;
+    std::int16_t Schedule = 0;
+    QString ProxyServer;
+    std::int16_t ProxyPort = 0;
+    std::int16_t ProxyFTP = 0;
+    std::int16_t ProxyHTTP = 0;
+    std::int16_t AutoStart = 0;
+    QString Language;
+    QString IgnoreString;
+    OleDate ScheduleHour;             // the next start of the daily schedule
+    std::int16_t ScheduleOption = 0;  // 0 once at ScheduleDate, else daily at ScheduleHour
+    std::int32_t SpeedLimiter = 0;    // bytes per second
+    std::int16_t UseSpeedLimiter = 0;
+    std::int16_t UseAntiVirus = 0;
+    QString AntiVirusCommand;
+    std::int16_t BroswerFirefoxIntegration = 0;
+    std::int16_t BroswerMozillaIntegration = 0;
+    std::int16_t BrowserIEIntegration = 0;
+    std::int16_t BrowserIEIntegrationMode = 0;
+    std::int16_t AutoShutDownComputer = 0;
+    std::int16_t ShowDownloadWindows = 0;
+};
+
+// Reads every option in order; a missing key gives its default, a value that does not convert
+// keeps what the block held. Then carries "ScheduleHour" forward to its next occurrence.
+void LoadSettings(Settings& settings, const SettingsStore& store, const QString& applicationFolder,
+                  OleDate now = OleDate::now());
+
+// Writes every option but "ShowDownloadWindows" and "AppPath". False when the store could
+// not be written.
+bool SaveSettings(const Settings& settings, SettingsStore& store);
+
+// Writes one option at once, as the menu toggle of "ShowDownloadWindows" does.
+bool SaveSingleOption(const Settings& settings, SettingsStore& store, const QString& key);
+
+// The earliest moment at the same time of day as `hour` that is not earlier than `now`.
+OleDate NextOccurrence(OleDate hour, OleDate now);
+
+// Window positions in the "Windows" section, in twips. -1 when missing; nothing when the
+// stored text is not a 16-bit number (the window then keeps its own place).
+std::optional<std::int16_t> ReadWindowPosition(const SettingsStore& store, const QString& key);
+void WriteWindowPosition(SettingsStore& store, const QString& key, float twips);
+
+constexpr int TwipsPerPixel = 15;

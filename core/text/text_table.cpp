@@ -1,0 +1,80 @@
+#include "core/text/text_table.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+
+#include "core/types/vb_convert.h"
+
+namespace {
+
+bool IsComment(QStringView line) {
+    return line.startsWith(u"//") || line.startsWith(u";");
+}
+
+}  // namespace
+
+QString TextTable::text(int number) const {
+    return number >= 0 && number < Size ? texts_[static_cast<size_t>(number)] : QString();
+}
+
+void TextTable::set(int number, const QString& text) {
+    if (number >= 0 && number < Size) {
+        texts_[static_cast<size_t>(number)] = text;
+    }
+}
+
+void TextTable::loadText(const QString& contents) {
+    for (QStringView line : QStringView(contents).split(u'\n')) {
+        line = line.trimmed();
+        if (line.isEmpty() || IsComment(line)) {
+            continue;
+        }
+        const qsizetype equals = line.indexOf(u'=');
+        if (equals < 0) {
+            continue;
+        }
+        const long double key = RoundHalfEven(LeadingNumber(line.left(equals)));
+        if (key >= 0 && key < Size) {
+            set(static_cast<int>(key), line.mid(equals + 1).toString());
+        }
+    }
+}
+
+QStringList LanguageFolders(const QString& applicationFolder) {
+    QStringList folders{applicationFolder};
+    if (QCoreApplication::instance() != nullptr) {
+        folders << QCoreApplication::applicationDirPath() +
+                       QStringLiteral("/../share/brenloft/lang");
+    }
+    return folders;
+}
+
+bool LoadLanguage(TextTable& table, const QString& key, const QStringList& folders) {
+    if (key.isEmpty() || key.contains(u'/')) {
+        return false;
+    }
+    for (const QString& folder : folders) {
+        QFile file(QDir(folder).filePath(key + QStringLiteral(".txt")));
+        if (file.open(QIODevice::ReadOnly)) {
+            table.loadText(QString::fromLocal8Bit(file.readAll()));
+            return true;
+        }
+    }
+    return false;
+}
+
+QString LanguageDisplayName(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    const QString contents = QString::fromLocal8Bit(file.readAll());
+    for (QStringView line : QStringView(contents).split(u'\n')) {
+        line = line.trimmed();
+        if (line.startsWith(u"LANG=", Qt::CaseInsensitive)) {
+            return line.mid(5).toString();
+        }
+    }
+    return {};
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+
+// What the probe learns from the head of a response.
+struct ResponseHead {
+    int status = 0;
+    QString location;
+    std::int64_t contentLength = 0;  // whole bytes, 0 to the largest size a Currency holds
+    bool hasContentLength = false;
+    QString contentType;
+    QString fileName;  // from Content-Disposition's filename=
+    bool chunked = false;
+
+    friend bool operator==(const ResponseHead&, const ResponseHead&) = default;
+};
+
+// Reads the head from the first chunk received, bytes as they came off the socket. Only
+// complete lines count: a line still missing its LF is ignored (the status line excepted), and
+// the first empty line ends the head, so body bytes in the same chunk are never read as
+// headers. Any input is safe, NUL bytes and binary data included.
+ResponseHead ParseResponseHead(const QByteArray& chunk);

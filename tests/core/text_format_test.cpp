@@ -1,0 +1,71 @@
+#include <gtest/gtest.h>
+
+#include "core/text/format.h"
+#include "core/text/text_table.h"
+#include "core/text/url_codec.h"
+
+namespace {
+
+TextTable Units() {
+    TextTable t;
+    t.set(0, QStringLiteral("bytes"));
+    t.set(1, QStringLiteral("KB"));
+    t.set(2, QStringLiteral("MB"));
+    t.set(3, QStringLiteral("GB"));
+    return t;
+}
+
+QString Size(std::int64_t bytes) {
+    return FormatSize(Currency::fromBytes(bytes), Units());
+}
+
+}  // namespace
+
+TEST(FormatSize, DecimalThresholdsBinaryDivisorsTruncatedDecimals) {
+    EXPECT_EQ(Size(-1), QString());
+    EXPECT_EQ(Size(0), QStringLiteral("0 bytes"));
+    EXPECT_EQ(Size(999), QStringLiteral("999 bytes"));
+    EXPECT_EQ(Size(1000), QStringLiteral("0.9 KB"));
+    EXPECT_EQ(Size(1024), QStringLiteral("1 KB"));
+    EXPECT_EQ(Size(1535), QStringLiteral("1.4 KB"));  // 1.499 truncated, not rounded
+    EXPECT_EQ(Size(999999), QStringLiteral("976.5 KB"));
+    EXPECT_EQ(Size(1000000), QStringLiteral("0.95 MB"));
+    EXPECT_EQ(Size(1048576), QStringLiteral("1 MB"));
+    EXPECT_EQ(Size(1153434), QStringLiteral("1.1 MB"));  // 1.10000... keeps one digit
+    EXPECT_EQ(Size(999999999), QStringLiteral("953.67 MB"));
+    EXPECT_EQ(Size(1000000000), QStringLiteral("0.93 GB"));
+    EXPECT_EQ(Size(5368709120LL), QStringLiteral("5 GB"));
+    EXPECT_EQ(Size(900000000000000LL), QStringLiteral("838190.31 GB"));
+}
+
+TEST(FormatDuration, MinutesAndSecondsThenHours) {
+    EXPECT_EQ(FormatDuration(-0.5f), QString());
+    EXPECT_EQ(FormatDuration(0), QStringLiteral("00:00"));
+    EXPECT_EQ(FormatDuration(425), QStringLiteral("07:05"));
+    EXPECT_EQ(FormatDuration(59.6f), QStringLiteral("01:00"));
+    EXPECT_EQ(FormatDuration(3599.4f), QStringLiteral("59:59"));
+    EXPECT_EQ(FormatDuration(3600), QStringLiteral("01:00:00"));
+    EXPECT_EQ(FormatDuration(3723), QStringLiteral("01:02:03"));
+    EXPECT_EQ(FormatDuration(360000), QStringLiteral("100:00:00"));
+    EXPECT_EQ(FormatDuration(std::numeric_limits<float>::quiet_NaN()), QString());
+    EXPECT_FALSE(FormatDuration(std::numeric_limits<float>::infinity()).isEmpty());
+}
+
+TEST(UrlCoding, EncodeEscapesOnlyControlsSpaceAndLowPunctuation) {
+    EXPECT_EQ(EncodeUrl(QStringLiteral("a b")), QStringLiteral("a%20b"));
+    EXPECT_EQ(EncodeUrl(QStringLiteral("\t")), QStringLiteral("%9"));
+    EXPECT_EQ(EncodeUrl(QStringLiteral("!\"#$'()*+")),
+              QStringLiteral("%21%22%23%24%27%28%29%2A%2B"));
+    EXPECT_EQ(EncodeUrl(QStringLiteral("%&,/:?=~")), QStringLiteral("%&,/:?=~"));
+    EXPECT_EQ(EncodeUrl(QStringLiteral("http://h/ä ö")), QStringLiteral("http://h/ä%20ö"));
+}
+
+TEST(UrlCoding, DecodeTakesTwoHexDigitsAfterEachPercent) {
+    EXPECT_EQ(DecodeUrl(QStringLiteral("a%20b%2fc")), QStringLiteral("a b/c"));
+    EXPECT_EQ(DecodeUrl(QStringLiteral("%C3%A4")), QStringLiteral("ä"));
+    EXPECT_EQ(DecodeUrl(QStringLiteral("%zzx")), QString(QChar(0)) + u'x');
+    EXPECT_EQ(DecodeUrl(QStringLiteral("end%4")), QStringLiteral("end") + QChar(0));
+    EXPECT_EQ(DecodeUrl(QStringLiteral("end%")), QStringLiteral("end") + QChar(0));
+    const QString text = QStringLiteral("http://h/dir name/a+b (1).zip");
+    EXPECT_EQ(DecodeUrl(EncodeUrl(text)), text);
+}
