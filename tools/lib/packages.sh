@@ -2,7 +2,7 @@
 # Sourced by tools/run and tools/test.
 
 BUILD_PACKAGES="cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools"
-TEST_PACKAGES="googletest libgtest-dev"
+TEST_PACKAGES="googletest libgtest-dev python3 dante-server"
 
 # ensure_packages PKG...: installs what is missing (as root), or says what to install.
 ensure_packages() {

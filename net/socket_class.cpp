@@ -1,0 +1,96 @@
+#include "net/socket_class.h"
+
+#include "net/socket_module.h"
+
+SocketClass::SocketClass(VelmoraSockets& sockets, QObject* parent)
+    : QObject(parent), sockets_(sockets) {
+    SocketIndex = sockets_.AllocateEntry(0);
+    if (SocketEntry* e = sockets_.entry(SocketIndex)) {
+        e->Owner = this;
+    }
+}
+
+SocketClass::~SocketClass() {
+    ShutDown();
+}
+
+void SocketClass::SetSocks(int /*version: always SOCKS4*/, const QString& socksServer,
+                           std::int32_t socksPort) {
+    if (SocketEntry* e = sockets_.entry(SocketIndex)) {
+        e->UseSocks = true;
+        e->SocksServer = socksServer;
+        e->SocksPort = socksPort;
+    }
+}
+
+void SocketClass::Connect(const QString& server, std::int32_t port) {
+    if (!shutDown_) {
+        sockets_.ConnectEntry(SocketIndex, server, port);
+    }
+}
+
+void SocketClass::CloseSocket() {
+    if (!shutDown_) {
+        sockets_.CloseEntry(SocketIndex);
+    }
+}
+
+void SocketClass::SendData(const QByteArray& data) {
+    if (!shutDown_) {
+        sockets_.QueueSend(SocketIndex, data);
+    }
+}
+
+QByteArray SocketClass::GetData() {
+    SocketEntry* e = shutDown_ ? nullptr : sockets_.entry(SocketIndex);
+    return e != nullptr ? std::exchange(e->RecvBuffer, QByteArray()) : QByteArray();
+}
+
+std::int32_t SocketClass::GetLastError() const {
+    const SocketEntry* e = shutDown_ ? nullptr : sockets_.entry(SocketIndex);
+    return e != nullptr ? e->LastError : 0;
+}
+
+void SocketClass::ShutDown() {
+    if (shutDown_) {
+        return;
+    }
+    shutDown_ = true;
+    SocketEntry* e = sockets_.entry(SocketIndex);
+    if (e != nullptr && e->Owner == this) {
+        sockets_.CloseEntry(SocketIndex);
+        sockets_.ReleaseEntry(SocketIndex);
+    }
+}
+
+void SocketClass::RaiseDataReceived(std::int32_t numbytes, SocketClass* socket) {
+    if (EventSocket) {
+        EventSocket->RaiseDataReceived(numbytes, this);
+    } else {
+        emit DataReceivedEvent(socket, numbytes);
+    }
+}
+
+void SocketClass::RaiseError(std::int32_t errornumber, SocketClass* socket) {
+    if (EventSocket) {
+        EventSocket->RaiseError(errornumber, this);
+    } else {
+        emit ErrorEvent(socket, errornumber);
+    }
+}
+
+void SocketClass::RaiseConnect(SocketClass* socket) {
+    if (EventSocket) {
+        EventSocket->RaiseConnect(this);
+    } else {
+        emit ConnectEvent(socket);
+    }
+}
+
+void SocketClass::RaiseClosed(SocketClass* socket) {
+    if (EventSocket) {
+        EventSocket->RaiseClosed(this);
+    } else {
+        emit ClosedEvent(socket);
+    }
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <cstdint>
+
+class VelmoraSockets;
+
+// One TCP connection. It owns an entry of the socket table for its whole life and reports
+// through four events. With an event target set, its events go to the target instead, naming
+// this object as `socket`: many segment connections then reach one set of handlers. Events
+// of an object's own connection carry an empty `socket`.
+class SocketClass : public QObject {
+    Q_OBJECT
+public:
+    explicit SocketClass(VelmoraSockets& sockets, QObject* parent = nullptr);
+    ~SocketClass() override;
+
+    int SocketIndex = 0;
+    QPointer<SocketClass> EventSocket;
+
+    void SetSocks(int version, const QString& socksServer, std::int32_t socksPort);
+    void Connect(const QString& server, std::int32_t port);
+    void CloseSocket();
+    void SendData(const QByteArray& data);
+    // The whole receive buffer, handed over without copying; empty when nothing arrived.
+    QByteArray GetData();
+    void SetEventSocket(SocketClass* socket) { EventSocket = socket; }
+    std::int32_t GetLastError() const;
+    // Closes the connection and gives the table entry back; the object is done with.
+    void ShutDown();
+
+    // Raised by the socket module, or by another object forwarding to this one.
+    void RaiseDataReceived(std::int32_t numbytes, SocketClass* socket);
+    void RaiseError(std::int32_t errornumber, SocketClass* socket);
+    void RaiseConnect(SocketClass* socket);
+    void RaiseClosed(SocketClass* socket);
+
+signals:
+    void DataReceivedEvent(SocketClass* socket, std::int32_t numbytes);
+    void ClosedEvent(SocketClass* socket);
+    void ErrorEvent(SocketClass* socket, std::int32_t errornumber);
+    void ConnectEvent(SocketClass* socket);
+
+private:
+    VelmoraSockets& sockets_;
+    bool shutDown_ = false;
+};

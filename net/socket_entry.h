@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QByteArray>
+#include <QPointer>
+#include <QSocketNotifier>
+#include <QString>
+#include <cstdint>
+
+class SocketClass;
+
+// Connection states of an entry; only Receiving steers behaviour (the pump reads those again).
+namespace EntryState {
+constexpr std::int32_t Idle = 0;
+constexpr std::int32_t Connected = 1;
+constexpr std::int32_t Connecting = 2;
+constexpr std::int32_t Receiving = 5;
+constexpr std::int32_t Failed = 7;
+constexpr std::int32_t SocksRequested = 10;
+}  // namespace EntryState
+
+// The four readiness notifications (and the unused accept) as their event codes.
+namespace SocketEvent {
+constexpr int Readable = 1;
+constexpr int Writable = 2;
+constexpr int Accept = 8;
+constexpr int ConnectCompleted = 16;
+constexpr int PeerClosed = 32;
+}  // namespace SocketEvent
+
+// What the last read of an entry came to, for the readiness dispatcher.
+enum class ReadOutcome { Data, WouldBlock, PeerClosed, Failed, Deferred };
+
+struct SocketEntry {
+    std::int32_t InUse = 0;  // 0 free; -1 owned by a live object; 1 after an immediate connect
+    std::int32_t State = EntryState::Idle;
+    int Handle = 0;         // OS socket; 0 = none
+    QByteArray SendBuffer;  // queued, not yet accepted by the OS
+    QByteArray RecvBuffer;  // received, not yet taken by GetData
+    bool PeerClosed = false;
+    std::int32_t RecvSize = 0;  // size of one read: the socket's receive buffer
+    float RateLimited = 0;      // 1.0: reads go through the speed limiter
+    std::int32_t LastError = 0;
+    QPointer<SocketClass> Owner;
+    bool UseSocks = false;
+    QString SocksServer;
+    std::int32_t SocksPort = 0;
+    QString TargetHost;
+    std::int32_t TargetPort = 0;
+
+    // Readiness from the event loop, and what the dispatcher needs to know between reports.
+    QSocketNotifier* readReady = nullptr;
+    QSocketNotifier* writeReady = nullptr;
+    bool connectPending = false;
+    ReadOutcome lastRead = ReadOutcome::WouldBlock;
+    int lastReadErrno = 0;
+};
