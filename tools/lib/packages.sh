@@ -24,3 +24,4 @@ ensure_packages() {
     # shellcheck disable=SC2086
     apt-get install -y -qq --no-install-recommends $missing >&2
 }
+BENCH_PACKAGES="python3 nginx curl"
