@@ -92,7 +92,7 @@ struct DownloadRecord {
     QString UserName;
     QString Password;
     QString Reserved2;
-    std::int16_t Reserved3 = 0;
+    std::int16_t Reserved3 = 0;  // ReplacesEarlierFile: 1 = may write over its old target
     QString SavePath;
     std::int16_t HasSavePath = 0;
     std::int16_t Reserved4 = 0;
@@ -127,6 +127,10 @@ namespace Protocol {
 constexpr std::int16_t Http = 0;
 constexpr std::int16_t Ftp = 1;
 }  // namespace Protocol
+
+// Reserved3 of a record the user chose to fetch again: its assembly may replace the file it
+// made before, where any other download takes a numbered name instead.
+constexpr std::int16_t ReplacesEarlierFile = 1;
 
 constexpr std::int16_t FlagTrue = -1;
 constexpr std::int16_t FlagFalse = 0;

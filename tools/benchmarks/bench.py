@@ -14,33 +14,38 @@ from nginx_peer import Nginx  # noqa: E402
 RUNS = 5
 
 
-def timed(command):
-    """Runs a command; returns (wall seconds, CPU seconds of the command)."""
-    before = resource.getrusage(resource.RUSAGE_CHILDREN)
+def timed(command, before=None):
+    """Runs a command (after `before`, untimed); returns (wall s, CPU s, peak RSS MiB)."""
+    if before:
+        before()
     start = time.monotonic()
-    subprocess.run(command, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    proc = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    _, status, usage = os.wait4(proc.pid, 0)
     wall = time.monotonic() - start
-    after = resource.getrusage(resource.RUSAGE_CHILDREN)
-    cpu = (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
-    return wall, cpu
+    proc.returncode = os.waitstatus_to_exitcode(status)
+    if proc.returncode != 0:
+        raise RuntimeError(f"{command[0]} failed with {proc.returncode}")
+    return wall, usage.ru_utime + usage.ru_stime, usage.ru_maxrss / 1024
 
 
-def compare(tools, size):
+def compare(tools, size, before=None):
     """tools: name -> command. Rotates the order run by run; prints medians."""
     results = {name: [] for name in tools}
     names = list(tools)
     for run in range(RUNS):
         for name in names[run % len(names):] + names[:run % len(names)]:
-            results[name].append(timed(tools[name]))
+            results[name].append(timed(tools[name], before))
     rows = []
     for name in names:
         wall = statistics.median(r[0] for r in results[name])
         cpu = statistics.median(r[1] for r in results[name])
-        rows.append((name, wall, cpu, size / wall / 1e6))
-    print(f"| tool | wall s (median of {RUNS}) | CPU s | MB/s |")
-    print("|---|---|---|---|")
-    for name, wall, cpu, rate in rows:
-        print(f"| {name} | {wall:.2f} | {cpu:.2f} | {rate:.0f} |")
+        rss = statistics.median(r[2] for r in results[name])
+        rows.append((name, wall, cpu, size / wall / 1e6, rss))
+    print(f"| tool | wall s (median of {RUNS}) | CPU s | MB/s | peak RSS MiB |")
+    print("|---|---|---|---|---|")
+    for name, wall, cpu, rate, rss in rows:
+        print(f"| {name} | {wall:.2f} | {cpu:.2f} | {rate:.0f} | {rss:.1f} |")
+    sys.stdout.flush()
     return rows
 
 
@@ -73,7 +78,62 @@ def socket_case(bindir, work):
         }, size)
 
 
-CASES = {"socket": socket_case}
+def serve_files(work, sizes):
+    root = os.path.join(work, "www")
+    os.makedirs(root, exist_ok=True)
+    os.chmod(work, 0o755)
+    os.chmod(root, 0o755)
+    for name, size in sizes.items():
+        ensure_file(os.path.join(root, name), size)
+        os.chmod(os.path.join(root, name), 0o644)
+    return root
+
+
+def download_tools(bindir, url, out):
+    get = os.path.join(bindir, "brenloft-get")
+    return {
+        "brenloft-get -n 8": [get, "-q", "-n", "8", "-d", out, url],
+        "brenloft-get -n 1": [get, "-q", "-n", "1", "-d", out, url],
+        "wget2": ["wget2", "-q", "--no-robots", "-P", out, url],
+        "curl": ["curl", "-s", "-o", os.path.join(out, "file"), url],
+        "aria2c -x8 -s8 -k1M": ["aria2c", "-q", "-x8", "-s8", "-k1M", "-d", out, url],
+        "axel -n 8": ["axel", "-q", "-n", "8", "-o", out, url],
+    }
+
+
+def fresh_folder(path):
+    def clean():
+        subprocess.run(["rm", "-rf", path], check=True)
+        os.makedirs(path)
+    return clean
+
+
+def download_case(bindir, work):
+    """1 GiB unthrottled, each tool writing into the same ext4 folder."""
+    size = 1 << 30
+    root = serve_files(work, {"1g.bin": size})
+    out = os.path.join(work, "out")
+    with Nginx(os.path.join(work, "nginx"), root) as nginx:
+        url = f"http://127.0.0.1:{nginx.port}/1g.bin"
+        print("1 GiB from nginx on loopback into an ext4 folder, join included:\n")
+        compare(download_tools(bindir, url, out), size, fresh_folder(out))
+
+
+def limited_case(bindir, work):
+    """64 MiB from a location that gives each connection 2 MB/s."""
+    size = 64 << 20
+    root = serve_files(work, {"64m.bin": size})
+    out = os.path.join(work, "out")
+    with Nginx(os.path.join(work, "nginx"), root) as nginx:
+        url = f"http://127.0.0.1:{nginx.port}/limited/64m.bin"
+        tools = download_tools(bindir, url, out)
+        print("64 MiB, each connection limited to 2 MB/s by nginx:\n")
+        compare({name: tools[name] for name in
+                 ("brenloft-get -n 8", "brenloft-get -n 1", "axel -n 8")},
+                size, fresh_folder(out))
+
+
+CASES = {"socket": socket_case, "download": download_case, "limited": limited_case}
 
 
 def main():

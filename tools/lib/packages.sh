@@ -2,7 +2,7 @@
 # Sourced by tools/run and tools/test.
 
 BUILD_PACKAGES="cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools"
-TEST_PACKAGES="googletest libgtest-dev python3 dante-server"
+TEST_PACKAGES="googletest libgtest-dev python3 dante-server dbus-daemon nginx"
 
 # ensure_packages PKG...: installs what is missing (as root), or says what to install.
 ensure_packages() {
@@ -24,4 +24,4 @@ ensure_packages() {
     # shellcheck disable=SC2086
     apt-get install -y -qq --no-install-recommends $missing >&2
 }
-BENCH_PACKAGES="python3 nginx curl"
+BENCH_PACKAGES="python3 nginx curl wget2 aria2 axel"

@@ -1,0 +1,22 @@
+#include <QCoreApplication>
+#include <cstdio>
+
+#include "cli/get_options.h"
+#include "cli/get_runner.h"
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("brenloft-get"));
+    QString error;
+    const auto options = ParseGetOptions(QCoreApplication::arguments().mid(1), error);
+    if (!options) {
+        std::fprintf(stderr, "brenloft-get: %s\n%s\n", error.toLocal8Bit().constData(), GetUsage);
+        return 2;
+    }
+    GetRunner runner(*options);
+    if (!runner.start()) {
+        return runner.exitCode();
+    }
+    app.exec();
+    return runner.exitCode();
+}

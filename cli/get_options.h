@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <optional>
+
+// What brenloft-get was asked to do.
+struct GetOptions {
+    QString folder = QStringLiteral(".");
+    int segments = 0;        // 0: the settings' default
+    std::int32_t limit = 0;  // bytes per second, 0: no limit
+    QString proxyHost;
+    int proxyPort = 0;
+    QString user;
+    QString password;
+    bool quiet = false;
+    QStringList urls;
+};
+
+constexpr const char* GetUsage =
+    "usage: brenloft-get [-d DIR] [-n SEGMENTS] [--limit BYTES_PER_S] [--proxy HOST:PORT] "
+    "[--user U --password P] [-q] URL...";
+
+// The options, or nothing with `error` saying what is wrong with the arguments.
+std::optional<GetOptions> ParseGetOptions(const QStringList& arguments, QString& error);

@@ -1,0 +1,45 @@
+#include "cli/progress_lines.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+
+ProgressLines::ProgressLines(bool enabled) : enabled_(enabled && ::isatty(STDERR_FILENO) == 1) {}
+
+void ProgressLines::draw(const QStringList& lines) {
+    if (!enabled_) {
+        return;
+    }
+    QByteArray out;
+    if (drawn_ > 0) {
+        out += "\r\x1b[" + QByteArray::number(drawn_) + "A";
+    }
+    for (const QString& line : lines) {
+        out += "\r\x1b[2K" + line.toLocal8Bit() + "\n";
+    }
+    // Lines left over from a longer drawing are blanked.
+    for (int i = static_cast<int>(lines.size()); i < drawn_; ++i) {
+        out += "\r\x1b[2K\n";
+    }
+    const int total = std::max(drawn_, static_cast<int>(lines.size()));
+    if (total > lines.size()) {
+        out += "\x1b[" + QByteArray::number(total - lines.size()) + "A";
+    }
+    drawn_ = static_cast<int>(lines.size());
+    std::fwrite(out.constData(), 1, static_cast<size_t>(out.size()), stderr);
+    std::fflush(stderr);
+}
+
+void ProgressLines::clear() {
+    if (!enabled_ || drawn_ == 0) {
+        return;
+    }
+    QByteArray out = "\r\x1b[" + QByteArray::number(drawn_) + "A";
+    for (int i = 0; i < drawn_; ++i) {
+        out += "\r\x1b[2K\n";
+    }
+    out += "\x1b[" + QByteArray::number(drawn_) + "A";
+    drawn_ = 0;
+    std::fwrite(out.constData(), 1, static_cast<size_t>(out.size()), stderr);
+    std::fflush(stderr);
+}

@@ -1,0 +1,104 @@
+#include "core/download_list/list_additions.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+
+namespace {
+
+// Slots 1..DownloadCount that the table really holds.
+int UsedSlots(const DownloadListState& list) {
+    return std::min<int>(list.DownloadCount, int(list.DownloadList.size()) - 1);
+}
+
+}  // namespace
+
+int FindActiveDuplicate(const DownloadListState& list, const QString& encodedUrl) {
+    const QString wanted = encodedUrl.toUpper();
+    for (int slot = 1; slot <= UsedSlots(list); ++slot) {
+        const DownloadRecord& r = list.DownloadList[slot];
+        if (r.Active == FlagTrue && r.Url.toUpper() == wanted) {
+            return slot;
+        }
+    }
+    return 0;
+}
+
+int ChooseFreeSlot(DownloadListState& list) {
+    for (int slot = 1; slot <= UsedSlots(list); ++slot) {
+        if (list.DownloadList[slot].Active == FlagFalse) {
+            return slot;
+        }
+    }
+    if (list.DownloadCount >= MaxDownloadSlots) {
+        return 0;
+    }
+    const int slot = list.DownloadCount + 1;
+    list.DownloadList.resize(slot + 1);
+    list.DownloadList[slot] = DownloadRecord{};
+    list.DownloadCount = static_cast<std::int16_t>(slot);
+    return slot;
+}
+
+void FillNewRecord(DownloadRecord& record, const ParsedUrl& parsed, const QString& encodedUrl,
+                   int updateFlag, const QString& chosenSavePath) {
+    const bool fetchAgain = record.Active == FlagTrue && record.Reserved3 == ReplacesEarlierFile;
+
+    record.IsUpdate = static_cast<std::int16_t>(
+        std::min<std::int64_t>(std::abs(std::int64_t(updateFlag)), INT16_MAX));
+    record.Segments.redim(0);
+    record.SegmentCount = 0;
+    record.FileName = parsed.fileName;
+    record.UrlPath = parsed.path;
+    record.HostName = parsed.host;
+    record.Port = parsed.port;
+    record.UserName = parsed.user;
+    record.Password = parsed.password;
+    record.Reserved3 = fetchAgain ? ReplacesEarlierFile : FlagFalse;
+    if (!chosenSavePath.isEmpty()) {
+        record.SavePath = chosenSavePath;
+        record.HasSavePath = FlagTrue;
+    } else if (!fetchAgain) {
+        record.SavePath.clear();
+        record.HasSavePath = FlagFalse;
+    }
+    record.Reserved4 = 0;
+    record.RangesSupported = FlagTrue;
+    // A reused slot may come from a download that gave up; the new one has not failed yet and
+    // must not show as failed while it waits.
+    record.Failed = FlagFalse;
+    record.RetryCount = 0;
+    record.Referer.clear();
+    record.Queued = 0;
+    record.Scheduled = 0;
+    record.Paused = FlagFalse;
+    record.Resuming = FlagFalse;
+    record.Priority = 1;
+    record.LastTick = 0;
+    record.FileSize = Currency{};
+    record.BytesDone = Currency{};
+    record.ElapsedSeconds = 0;
+    record.RemainingSeconds = 0;
+    record.Active = FlagTrue;
+    record.Transferring = FlagTrue;
+    record.Completed = FlagFalse;
+    record.Removed = FlagFalse;
+    record.Percent = 0;
+    record.Url = encodedUrl;
+    record.Protocol = parsed.protocol;
+    record.DateAdded = OleDate::today();
+}
+
+void MarkFetchAgain(DownloadRecord& record) {
+    record.Reserved3 = ReplacesEarlierFile;
+    record.HasSavePath = record.SavePath.isEmpty() ? FlagFalse : FlagTrue;
+}
+
+int CountRunning(const DownloadListState& list) {
+    int running = 0;
+    for (int slot = 1; slot <= UsedSlots(list); ++slot) {
+        const DownloadRecord& r = list.DownloadList[slot];
+        running += r.Active == FlagTrue && r.Running == FlagTrue ? 1 : 0;
+    }
+    return running;
+}

@@ -1,0 +1,104 @@
+#include "core/urls/parse_url.h"
+
+#include "core/download_list/records.h"
+#include "core/types/vb_convert.h"
+
+namespace {
+
+// Only blanks: the address has been percent-encoded before, so other white space is gone.
+QString TrimBlanks(const QString& text) {
+    qsizetype first = 0;
+    qsizetype last = text.size();
+    while (first < last && text[first] == u' ') {
+        ++first;
+    }
+    while (last > first && text[last - 1] == u' ') {
+        --last;
+    }
+    return text.mid(first, last - first);
+}
+
+bool IsNameBreak(QChar c) {
+    return QStringView(u"/\\*|+$=?").contains(c);
+}
+
+// What follows the last "/" of the path, cut after the last character that cannot stand in a
+// file name (a query's "?" or "="); a name ending in such a character gets a stand-in.
+QString FileNameOf(const QString& path) {
+    const QString last = path.mid(path.lastIndexOf(u'/') + 1);
+    for (qsizetype i = last.size() - 1; i >= 0; --i) {
+        if (IsNameBreak(last[i])) {
+            return i == last.size() - 1 ? QStringLiteral("noname") : TrimBlanks(last.mid(i + 1));
+        }
+    }
+    return TrimBlanks(last);
+}
+
+// Splits "host:port" in place. The port is the number that leads the text after the first ":";
+// anything a socket cannot connect to makes the address invalid rather than a download that
+// can never start.
+bool SplitPort(QString& host, std::int32_t& port) {
+    const qsizetype colon = host.indexOf(u':');
+    if (colon >= 0) {
+        const long double number = RoundHalfEven(LeadingNumber(QStringView(host).mid(colon + 1)));
+        if (!(number >= 1 && number <= 65535)) {
+            return false;
+        }
+        port = static_cast<std::int32_t>(number);
+        host.truncate(colon);
+    }
+    return !host.isEmpty();
+}
+
+// Takes "user:password@" off the front of the host part. The last "@" ends it, so a password
+// may itself hold "@" and ":"; a user name cannot hold ":".
+bool SplitCredentials(QString& host, QString& user, QString& password) {
+    const qsizetype at = host.lastIndexOf(u'@');
+    if (at < 0) {
+        return false;
+    }
+    const QString credentials = host.left(at);
+    host = host.mid(at + 1);
+    const qsizetype colon = credentials.indexOf(u':');
+    user = colon >= 0 ? credentials.left(colon) : credentials;
+    password = colon >= 0 ? credentials.mid(colon + 1) : QString();
+    return true;
+}
+
+}  // namespace
+
+ParsedUrl ParseUrl(const QString& url) {
+    const QString text = TrimBlanks(url);
+    ParsedUrl parsed;
+    if (text.left(7).toLower() == u"http://") {
+        parsed.protocol = Protocol::Http;
+        parsed.port = 80;
+    } else if (text.left(6).toLower() == u"ftp://") {
+        parsed.protocol = Protocol::Ftp;
+        parsed.port = 21;
+    } else {
+        return {};
+    }
+
+    const QString rest = text.mid(text.indexOf(u"//") + 2);
+    const qsizetype slash = rest.indexOf(u'/');
+    if (slash < 0) {
+        return {};
+    }
+    QString host = rest.left(slash);
+    parsed.path = rest.mid(slash);
+    parsed.fileName = FileNameOf(parsed.path);
+
+    const bool hasCredentials = SplitCredentials(host, parsed.user, parsed.password);
+    if (parsed.protocol == Protocol::Ftp && (!hasCredentials || parsed.user.isEmpty())) {
+        // The FTP session supplies the anonymous password itself.
+        parsed.user = QStringLiteral("anonymous");
+        parsed.password.clear();
+    }
+    if (!SplitPort(host, parsed.port)) {
+        return {};
+    }
+    parsed.host = host;
+    parsed.status = UrlValid;
+    return parsed;
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+
+// The parts of a download address, as the download list stores them.
+struct ParsedUrl {
+    int status = -1;  // 100 valid, -1 invalid
+    QString host;
+    std::int32_t port = 0;
+    QString path;               // from the first "/" after the host, query included
+    QString fileName;           // may be empty (a path ending in "/")
+    std::int16_t protocol = 0;  // 0 HTTP, 1 FTP
+    QString user;
+    QString password;
+};
+
+constexpr int UrlValid = 100;
+constexpr int UrlInvalid = -1;
+
+// Splits an "http://" or "ftp://" address (scheme in any letter case). Invalid: another scheme,
+// no "/" after the host, an empty host, or a port that is not 1 to 65535. Credentials are the
+// text before the last "@" of the host part, user and password split at its first ":"; an FTP
+// address without them logs in as "anonymous" with an empty password.
+ParsedUrl ParseUrl(const QString& url);

@@ -1,0 +1,45 @@
+#include "engine/assembly/antivirus_command.h"
+
+#include <QFileInfo>
+#include <QProcess>
+
+#include "core/download_list/records.h"
+#include "core/settings/settings.h"
+#include "engine/completion/completion_actions.h"
+
+namespace {
+const QString Placeholder = QStringLiteral("%F");
+}
+
+QStringList AntivirusArguments(const QString& command, const QString& target) {
+    QStringList words = QProcess::splitCommand(command);
+    if (words.isEmpty()) {
+        return words;
+    }
+    // The program itself is left alone: a "%F" there would run the downloaded file.
+    bool placed = false;
+    for (qsizetype i = 1; i < words.size(); ++i) {
+        if (words[i].contains(Placeholder)) {
+            words[i].replace(Placeholder, target);
+            placed = true;
+        }
+    }
+    if (!placed) {
+        words.append(target);
+    }
+    return words;
+}
+
+void RunAntivirus(const Settings& settings, CompletionActions& actions, const QString& target) {
+    if (settings.UseAntiVirus != FlagTrue) {
+        return;
+    }
+    // An absolute path can never be mistaken for one of the scanner's options.
+    QStringList words =
+        AntivirusArguments(settings.AntiVirusCommand, QFileInfo(target).absoluteFilePath());
+    if (words.isEmpty()) {
+        return;
+    }
+    const QString program = words.takeFirst();
+    actions.startDetached(program, words);
+}

@@ -1,0 +1,305 @@
+#include "engine/assembly/assemble_download.h"
+
+#include <sys/stat.h>
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTimer>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "core/download_list/download_list.h"
+#include "core/settings/settings.h"
+#include "engine/assembly/antivirus_command.h"
+#include "engine/assembly/completion.h"
+#include "engine/assembly/target_claim.h"
+#include "engine/assembly/target_path.h"
+#include "engine/files/segment_files.h"
+#include "engine/session/engine_context.h"
+
+namespace {
+
+constexpr std::int32_t PieceBytes = 1048576;
+// Time one turn may spend copying before it lets the event loop run again.
+constexpr qint64 TurnBudgetMs = 10;
+
+QString ErrorText(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+bool DiskFull(int error) {
+    return error == ENOSPC || error == EDQUOT;
+}
+
+// Size of the file at `path`, or -1 with `error` set.
+std::int64_t FileSize(const QString& path, int& error) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0) {
+        error = errno;
+        return -1;
+    }
+    return st.st_size;
+}
+
+struct PartFile {
+    QString path;
+    std::int64_t length = 0;
+};
+
+// One join in progress. It holds a copy of the plan, not a pointer into the list: the list may
+// grow (and move) while the event loop runs between pieces. It is kept alive by the pending
+// continuation alone and goes away after `done`.
+class AssemblyJob : public std::enable_shared_from_this<AssemblyJob> {
+public:
+    AssemblyJob(EngineContext& ctx, int slot, bool deleteParts,
+                std::function<void(const AssemblyResult&)> done)
+        : ctx_(ctx), slot_(slot), deleteParts_(deleteParts), done_(std::move(done)) {}
+
+    ~AssemblyJob() { closeFiles(); }
+
+    void schedule() {
+        QTimer::singleShot(0, [self = shared_from_this()] { self->turn(); });
+    }
+
+private:
+    void turn() {
+        if (!started_) {
+            started_ = true;
+            if (!prepare()) {
+                return;
+            }
+        } else if (!recordStillOurs()) {
+            fail(QStringLiteral("download %1 left the list while its file was being built")
+                     .arg(slot_));
+            return;
+        }
+        QElapsedTimer clock;
+        clock.start();
+        do {
+            if (part_ == parts_.size()) {
+                finish();
+                return;
+            }
+            if (!copyPiece()) {
+                return;
+            }
+        } while (clock.elapsed() < TurnBudgetMs);
+        schedule();
+    }
+
+    // Works out the target and checks every part file before anything is written, so a
+    // missing part never costs the user a file at the target.
+    bool prepare() {
+        DownloadRecord* record = ctx_.list.record(slot_);
+        if (record == nullptr) {
+            fail(QStringLiteral("download %1 is not in the list").arg(slot_));
+            return false;
+        }
+        url_ = record->Url;
+        const QString base = TargetPath(*record, ctx_.settings.DownloadFolder);
+        result_.targetPath = base;
+        if (base.isEmpty()) {
+            fail(QStringLiteral("no download folder is set for %1").arg(record->FileName));
+            return false;
+        }
+        if (record->HasSavePath != FlagTrue) {
+            record->SavePath = base;
+        }
+        const bool mayReplace =
+            record->HasSavePath == FlagTrue || record->Reserved3 == ReplacesEarlierFile;
+
+        for (int i = 1; i <= record->SegmentCount; ++i) {
+            const SegmentRecord* segment = record->Segments.at(i);
+            if (segment == nullptr || segment->Length.bytes() < 0) {
+                fail(QStringLiteral("segment %1 of %2 has no valid plan")
+                         .arg(i)
+                         .arg(record->FileName));
+                return false;
+            }
+            parts_.push_back(PartFile{segment->PartFile, segment->Length.bytes()});
+            plannedLength_ += segment->Length.bytes();
+        }
+        for (const PartFile& part : parts_) {
+            // A segment of no bytes has nothing to read, whether or not its file was made.
+            if (part.length == 0) {
+                continue;
+            }
+            int error = 0;
+            const std::int64_t size = FileSize(part.path, error);
+            if (size < 0) {
+                fail(QStringLiteral("cannot read part file %1: %2")
+                         .arg(part.path, ErrorText(error)));
+                return false;
+            }
+            if (size < part.length) {
+                fail(QStringLiteral("part file %1 holds %2 of its %3 bytes")
+                         .arg(part.path)
+                         .arg(size)
+                         .arg(part.length));
+                return false;
+            }
+        }
+
+        const ClaimedTarget target = ClaimTarget(base, mayReplace);
+        result_.targetPath = target.path;
+        if (!target.claimed) {
+            fail(target.error == EEXIST
+                     ? QStringLiteral("cannot create %1: it and its %2 numbered names exist")
+                           .arg(base)
+                           .arg(MaxNumberedNames)
+                     : QStringLiteral("cannot create %1: %2")
+                           .arg(target.path, ErrorText(target.error)));
+            return false;
+        }
+        createdTarget_ = target.created;
+        output_ = ctx_.files.VelmoraOpenFile(target.path, SegmentFiles::ModeWrite);
+        if (output_ <= 0) {
+            output_ = 0;
+            fail(QStringLiteral("cannot write %1: %2")
+                     .arg(target.path, ErrorText(ctx_.files.lastOpenErrno())));
+            return false;
+        }
+        return true;
+    }
+
+    bool recordStillOurs() {
+        const DownloadRecord* record = ctx_.list.record(slot_);
+        return record != nullptr && record->Url == url_;
+    }
+
+    // Copies the next piece of the current part, opening and closing part files as it goes.
+    bool copyPiece() {
+        const PartFile& part = parts_[part_];
+        if (copied_ == part.length) {
+            closeInput();
+            ++part_;
+            copied_ = 0;
+            return true;
+        }
+        if (input_ == 0) {
+            input_ = ctx_.files.VelmoraOpenFile(part.path, SegmentFiles::ModeRead);
+            if (input_ <= 0) {
+                input_ = 0;
+                fail(QStringLiteral("cannot read part file %1: %2")
+                         .arg(part.path, ErrorText(ctx_.files.lastOpenErrno())));
+                return false;
+            }
+        }
+        const auto want =
+            static_cast<std::int32_t>(std::min<std::int64_t>(PieceBytes, part.length - copied_));
+        const std::int64_t got = ctx_.files.VelmoraReadWrite(input_, output_, want);
+        if (got != want) {
+            const int error = ctx_.files.lastErrno(output_);
+            if (DiskFull(error)) {
+                fail(QStringLiteral("cannot write %1: disk full").arg(result_.targetPath));
+            } else if (error != 0) {
+                fail(QStringLiteral("cannot copy part file %1 into %2: %3")
+                         .arg(part.path, result_.targetPath, ErrorText(error)));
+            } else {
+                fail(QStringLiteral("part file %1 ended after %2 of its %3 bytes")
+                         .arg(part.path)
+                         .arg(copied_ + std::max<std::int64_t>(got, 0))
+                         .arg(part.length));
+            }
+            return false;
+        }
+        copied_ += got;
+        return true;
+    }
+
+    void finish() {
+        closeFiles();
+        int error = 0;
+        const std::int64_t size = FileSize(result_.targetPath, error);
+        if (size != plannedLength_) {
+            fail(size < 0 ? QStringLiteral("cannot check %1: %2")
+                                .arg(result_.targetPath, ErrorText(error))
+                          : QStringLiteral("%1 has %2 bytes instead of %3")
+                                .arg(result_.targetPath)
+                                .arg(size)
+                                .arg(plannedLength_));
+            return;
+        }
+        DownloadRecord* record = ctx_.list.record(slot_);
+        if (record == nullptr) {
+            fail(QStringLiteral("download %1 left the list while its file was being built")
+                     .arg(slot_));
+            return;
+        }
+        if (deleteParts_) {
+            for (const PartFile& part : parts_) {
+                QFile::remove(part.path);  // a part that stays behind harms nothing
+            }
+        }
+        record->SavePath = result_.targetPath;
+        record->FileName = FileNamePart(result_.targetPath);
+        record->Completed = FlagTrue;
+        record->Running = FlagFalse;
+        record->Percent = 100;
+        result_.complete = true;
+
+        RunAntivirus(ctx_.settings, ctx_.actions, result_.targetPath);
+        RunCompletionActions(ctx_);
+        report();
+    }
+
+    void fail(const QString& message) {
+        closeFiles();
+        if (createdTarget_) {
+            // Nobody else had this name: a short file there would only pass for the download.
+            QFile::remove(result_.targetPath);
+            createdTarget_ = false;
+        }
+        result_.complete = false;
+        result_.message = message;
+        report();
+    }
+
+    void report() {
+        if (done_) {
+            const auto done = std::move(done_);
+            done_ = nullptr;
+            done(result_);
+        }
+    }
+
+    void closeInput() {
+        if (input_ != 0) {
+            ctx_.files.VelmoraCloseFile(input_);
+            input_ = 0;
+        }
+    }
+
+    void closeFiles() {
+        closeInput();
+        if (output_ != 0) {
+            ctx_.files.VelmoraCloseFile(output_);
+            output_ = 0;
+        }
+    }
+
+    EngineContext& ctx_;
+    const int slot_;
+    const bool deleteParts_;
+    std::function<void(const AssemblyResult&)> done_;
+    AssemblyResult result_;
+    QString url_;
+    std::vector<PartFile> parts_;
+    std::int64_t plannedLength_ = 0;
+    bool started_ = false;
+    bool createdTarget_ = false;
+    std::int32_t output_ = 0;
+    std::int32_t input_ = 0;
+    std::size_t part_ = 0;
+    std::int64_t copied_ = 0;
+};
+
+}  // namespace
+
+void AssembleDownload(EngineContext& ctx, int slot, bool deleteParts,
+                      std::function<void(const AssemblyResult&)> done) {
+    std::make_shared<AssemblyJob>(ctx, slot, deleteParts, std::move(done))->schedule();
+}

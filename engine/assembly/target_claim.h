@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+
+// The file an assembly may write, found and created before the first byte is copied.
+struct ClaimedTarget {
+    QString path;          // the name taken, or the last one tried
+    bool claimed = false;  // `path` exists now and may be written
+    bool created = false;  // this claim created it, so a failed join may remove it again
+    int error = 0;         // errno of the last attempt when nothing could be claimed
+};
+
+// Takes `path`, or else the first of its numbered names that can be created. An existing file
+// counts as one that cannot be opened: only `mayReplace` (the user confirmed overwriting, or
+// fetches the same download again) lets the path itself be replaced, and then it is emptied
+// at once so no stale tail survives. Numbered names are only ever new files.
+ClaimedTarget ClaimTarget(const QString& path, bool mayReplace);

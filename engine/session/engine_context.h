@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <functional>
+
+struct DownloadListState;
+struct Settings;
+class TextTable;
+class VelmoraSockets;
+class SegmentFiles;
+class SessionPrompts;
+class CompletionActions;
+
+// Everything a download needs of the program around it, handed to each session by whoever
+// runs downloads (the desktop program, brenloft-get, a test). Nothing here is global.
+struct EngineContext {
+    DownloadListState& list;
+    QString listPath;  // where SaveList writes, for remembered logins
+    Settings& settings;
+    const TextTable& texts;
+    VelmoraSockets& sockets;
+    SegmentFiles& files;
+    SessionPrompts& prompts;
+    CompletionActions& actions;
+    // Opens a URL or file with the user's default program (a declined HTML page, a finished
+    // file); empty where there is no desktop.
+    std::function<void(const QString&)> openUrl;
+    // Ends the program after the end-of-list actions asked the system to power off.
+    std::function<void()> endProgram;
+    // Every byte any session receives, for the status line's total and speed.
+    std::int64_t receivedBytes = 0;
+};

@@ -1,0 +1,56 @@
+#include "engine/session/segment_plan.h"
+
+#include <QFile>
+#include <algorithm>
+
+#include "core/download_list/records.h"
+#include "engine/assembly/plain_file_name.h"
+
+int PlannedSegmentCount(std::int64_t fileSize, int maxSegments, bool rangesSupported,
+                        bool limiterOn) {
+    int count = fileSize < 50000 ? 1 : fileSize < 300000 ? 2 : 8;
+    // A stored maximum of 0 or less would divide by zero; more than eight has no slot.
+    count = std::min(count, std::clamp(maxSegments, 1, 8));
+    if (!rangesSupported || limiterOn) {
+        count = 1;
+    }
+    return count;
+}
+
+QString PartFileStem(const QString& fileName) {
+    QString stem = PlainFileName(fileName);
+    // Room for up to six digits of the counter and ".tmp" within 255 bytes.
+    while (stem.toUtf8().size() > 240) {
+        stem.chop(1);
+    }
+    return stem;
+}
+
+void PlanSegments(DownloadRecord& record, int count, std::int32_t tick, const QString& tempFolder) {
+    record.Segments.redim(count);
+    record.SegmentCount = static_cast<std::int16_t>(count);
+    const std::int64_t size = record.FileSize.bytes();
+    const std::int64_t per = size / count;
+    const std::int64_t first = size - (count - 1) * per;
+    const QString stem = tempFolder + PartFileStem(record.FileName);
+    int counter = 1;
+    for (int j = 1; j <= count; ++j) {
+        SegmentRecord& s = *record.Segments.at(j);
+        s = SegmentRecord{};
+        const std::int64_t start = j == 1 ? 0 : first + (j - 2) * per;
+        const std::int64_t end = j == 1 ? first - 1 : first + (j - 1) * per - 1;
+        s.StartPos = Currency::fromBytes(start);
+        s.EndPos = Currency::fromBytes(end);
+        s.Length = Currency::fromBytes(end - start + 1);
+        s.InPlan = FlagTrue;
+        s.Watched = FlagTrue;
+        s.State = SegmentState::Idle;
+        s.SegTick = tick;
+        QString path;
+        do {
+            path =
+                stem + QString::number(counter++).rightJustified(3, u'0') + QStringLiteral(".tmp");
+        } while (QFile::exists(path));
+        s.PartFile = path;
+    }
+}

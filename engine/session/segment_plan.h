@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+
+struct DownloadRecord;
+
+// How many segments a download of `fileSize` bytes gets: 1 below 50,000 bytes, 2 below
+// 300,000, else 8, never more than `maxSegments` (taken as 1..8), and 1 without range support
+// or with the speed limiter on.
+int PlannedSegmentCount(std::int64_t fileSize, int maxSegments, bool rangesSupported,
+                        bool limiterOn);
+
+// Plans `count` segments over the record's FileSize (the first takes the remainder) with part
+// files "<tempFolder><name><nnn>.tmp", numbers that no existing file uses.
+void PlanSegments(DownloadRecord& record, int count, std::int32_t tick, const QString& tempFolder);
+
+// The part-file name stem for a download's file name: a plain name short enough that the
+// number and ".tmp" still fit a file name.
+QString PartFileStem(const QString& fileName);

@@ -1,0 +1,150 @@
+// The watchdog, pause, resume, cancel and the end of a download session.
+#include "core/download_list/download_list.h"
+#include "core/settings/settings.h"
+#include "core/text/text_table.h"
+#include "core/types/tick.h"
+#include "engine/assembly/assemble_download.h"
+#include "engine/session/download_session.h"
+#include "engine/session/session_prompts.h"
+#include "net/socket_class.h"
+#include "net/socket_module.h"
+
+namespace {
+
+void Fold(SegmentRecord& s) {
+    s.StartPos += s.Received;
+    s.Done += s.Received;
+    s.Received = Currency{};
+}
+
+}  // namespace
+
+void DownloadSession::SegTimeOut_Timer() {
+    DownloadRecord* r = record();
+    if (r == nullptr || r->Paused == FlagTrue || r->Completed == FlagTrue) {
+        return;
+    }
+    const std::int32_t now = MillisecondTick();
+    for (int j = 1; j <= r->SegmentCount; ++j) {
+        const SegmentRecord& s = *r->Segments.at(j);
+        const bool watched = s.Watched == FlagTrue && (s.State == SegmentState::Idle ||
+                                                       s.State == SegmentState::Connecting ||
+                                                       s.State == SegmentState::Receiving);
+        const auto silent = static_cast<std::int32_t>(static_cast<std::uint32_t>(now) -
+                                                      static_cast<std::uint32_t>(s.SegTick));
+        if (watched && silent > 15000) {
+            restartSegment(j);
+            r = record();
+            if (r == nullptr) {
+                return;
+            }
+        }
+    }
+}
+
+void DownloadSession::restartSegment(int j) {
+    DownloadRecord* r = record();
+    SegmentRecord& s = *r->Segments.at(j);
+    const int k = j - 1;
+    s.SegTick = MillisecondTick();
+    s.State = SegmentState::Idle;
+    closeSlot(k);
+    if (r->RangesSupported == FlagTrue) {
+        Fold(s);
+    } else {
+        // The whole file comes again from its first byte: what was stored is written over.
+        r->BytesDone -= s.Done + s.Received;
+        s.StartPos = s.Done = s.Received = Currency{};
+        r->Percent = 0;
+    }
+    r->RetryCount = 0;
+    incoming_[k] = Incoming{};
+    if (!SegmentSocket[k]) {
+        SegmentSocket[k] = std::make_unique<SocketClass>(ctx_.sockets);
+    }
+    SegmentSocket[k]->SetEventSocket(sockGlobal.get());
+    if (SocketEntry* e = ctx_.sockets.entry(SegmentSocket[k]->SocketIndex)) {
+        e->RateLimited = 0;
+    }
+    connectTo(*SegmentSocket[k]);
+}
+
+void DownloadSession::PauseDownload() {
+    DownloadRecord* r = record();
+    if (r == nullptr || r->Completed == FlagTrue || r->Paused == FlagTrue) {
+        return;
+    }
+    r->Running = FlagFalse;
+    observer_.pauseButtonChanged(true, text(781));
+    r->Paused = FlagTrue;
+    connectPacer_.stop();
+    for (int k = 0; k < r->SegmentCount && k < Slots - 1; ++k) {
+        closeSlot(k);
+    }
+    for (int j = 1; j <= r->SegmentCount; ++j) {
+        SegmentRecord& s = *r->Segments.at(j);
+        if (s.State != SegmentState::Complete) {
+            Fold(s);
+            s.State = SegmentState::Paused;
+        }
+    }
+    observer_.segmentRowsChanged(0);
+    observer_.entryChanged(RecordIndex);
+}
+
+void DownloadSession::ResumeDownload() {
+    DownloadRecord* r = record();
+    if (r == nullptr || r->Completed == FlagTrue || r->Running == FlagTrue) {
+        return;
+    }
+    observer_.pauseButtonChanged(true, text(782));
+    r->Paused = FlagFalse;
+    r->Running = FlagTrue;
+    if (r->SegmentCount < 1) {
+        // Nothing was planned yet: the probe starts afresh.
+        InitConnection();
+        return;
+    }
+    r->Resuming = FlagTrue;
+    ConnectSegmented();
+    observer_.segmentRowsChanged(0);
+    observer_.entryChanged(RecordIndex);
+}
+
+void DownloadSession::CancelDownload() {
+    PauseDownload();
+    closeWith(QString());
+}
+
+void DownloadSession::BuildOutputFile() {
+    DownloadRecord* r = record();
+    if (r == nullptr || assembling_) {
+        return;
+    }
+    assembling_ = true;
+    QPointer<DownloadSession> self(this);
+    AssembleDownload(ctx_, RecordIndex, true, [self](const AssemblyResult& result) {
+        if (!self) {
+            return;
+        }
+        self->assembling_ = false;
+        DownloadRecord* r = self->record();
+        if (!result.complete) {
+            // The parts stay; the download can be built again once the cause is mended.
+            if (r != nullptr) {
+                r->Running = FlagFalse;
+                r->Paused = FlagTrue;
+            }
+            self->ctx_.prompts.showMessage(result.message, SessionPrompts::Icon::Critical);
+            self->closeWith(result.message);
+            return;
+        }
+        self->observer_.entryChanged(self->RecordIndex);
+        self->Finished = 1;
+        self->observer_.downloadFinished(self->text(784), self->text(785));
+        self->observer_.stateLabelChanged(self->text(521));
+        self->observer_.progressChanged();
+        self->SegTimeOut.stop();
+        self->observer_.sessionClosed(QString());
+    });
+}

@@ -1,0 +1,360 @@
+// Segment planning and HTTP transfer of a download session.
+#include <QFile>
+#include <cerrno>
+
+#include "core/download_list/download_list.h"
+#include "core/settings/settings.h"
+#include "core/text/text_table.h"
+#include "core/text/url_codec.h"
+#include "core/types/tick.h"
+#include "engine/files/segment_files.h"
+#include "engine/http/content_range.h"
+#include "engine/http/head_end.h"
+#include "engine/http/http_requests.h"
+#include "engine/http/response_head.h"
+#include "engine/session/download_session.h"
+#include "engine/session/segment_plan.h"
+#include "engine/session/session_prompts.h"
+#include "net/socket_class.h"
+#include "net/socket_module.h"
+
+namespace {
+
+// Milliseconds from `since` to `now` on the wrapping 32-bit tick; negative when `since` lies
+// ahead (a deadline).
+std::int32_t TicksSince(std::int32_t now, std::int32_t since) {
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(now) -
+                                     static_cast<std::uint32_t>(since));
+}
+
+// Bytes a segment still has to fetch on its current connection.
+std::int64_t Remaining(const SegmentRecord& s) {
+    return s.EndPos.bytes() - s.StartPos.bytes() + 1 - s.Received.bytes();
+}
+
+// At least this much must arrive within the watchdog's 15 s for a segment to count as alive:
+// 1 KiB in 30 s. A connection that only trickles is restarted like a silent one.
+constexpr std::int64_t kAliveBytes = 512;
+
+}  // namespace
+
+void DownloadSession::ConnectSegmented() {
+    DownloadRecord* r = record();
+    if (r == nullptr) {
+        return;
+    }
+    observer_.pauseButtonChanged(false, text(782));
+    SegTimeOut.start();
+    const bool ranges = r->RangesSupported == FlagTrue;
+    observer_.fileLabelChanged(DecodeUrl(r->Url) + u' ' +
+                               (ranges ? QString() : u'(' + text(783) + u')'));
+    const std::int32_t now = MillisecondTick();
+    if (r->Resuming != 0 && r->SegmentCount >= 1) {
+        r->Resuming = FlagFalse;
+        if (!ranges) {
+            // Without ranges the single segment can only start over.
+            SegmentRecord& s = *r->Segments.at(1);
+            s.StartPos = s.Received = s.Done = Currency{};
+            s.SegFlagB = 0;
+            s.State = SegmentState::Idle;
+            r->BytesDone = Currency{};
+            r->Percent = 0;
+            r->ElapsedSeconds = 0;
+            r->RemainingSeconds = 0;
+            r->LastTick = now;
+        }
+    } else {
+        r->Resuming = FlagFalse;
+        const bool limiter =
+            ctx_.settings.UseSpeedLimiter == FlagTrue && ctx_.settings.SpeedLimiter > 0;
+        const int count = sizeKnown_ || r->FileSize.bytes() > 0
+                              ? PlannedSegmentCount(r->FileSize.bytes(), ctx_.settings.MaxSegments,
+                                                    ranges, limiter)
+                              : 1;
+        PlanSegments(*r, count, now, ctx_.settings.TempFolder);
+    }
+    observer_.segmentsPlanned(r->SegmentCount);
+    if (sizeKnown_ && r->FileSize.bytes() == 0) {
+        // An empty file: nothing to fetch, only an empty target to make.
+        for (int j = 1; j <= r->SegmentCount; ++j) {
+            r->Segments.at(j)->State = SegmentState::Complete;
+        }
+        QTimer::singleShot(0, this, [this] {
+            if (DownloadRecord* r = record()) {
+                r->Transferring = FlagFalse;
+                r->Running = FlagFalse;
+                BuildOutputFile();
+            }
+        });
+        return;
+    }
+    connectNextSegment(1);
+}
+
+void DownloadSession::connectNextSegment(int from) {
+    DownloadRecord* r = record();
+    if (r == nullptr || r->Paused == FlagTrue) {
+        return;
+    }
+    int j = from;
+    while (j <= r->SegmentCount && r->Segments.at(j)->State == SegmentState::Complete) {
+        ++j;
+    }
+    if (j > r->SegmentCount) {
+        observer_.segmentRowsChanged(0);
+        observer_.pauseButtonChanged(true, text(782));
+        if (r->FileName.endsWith(QStringLiteral(".zip"), Qt::CaseInsensitive)) {
+            observer_.zipPreviewOffered(text(768));
+        }
+        observer_.entryChanged(RecordIndex);
+        return;
+    }
+    const int k = j - 1;
+    if (!SegmentSocket[k]) {
+        SegmentSocket[k] = std::make_unique<SocketClass>(ctx_.sockets);
+    }
+    SocketClass& socket = *SegmentSocket[k];
+    socket.SetEventSocket(sockGlobal.get());
+    socket.CloseSocket();
+    incoming_[k] = Incoming{};
+    connectTo(socket);
+    if (SocketEntry* e = ctx_.sockets.entry(socket.SocketIndex)) {
+        e->RateLimited = 0;
+    }
+    // Servers take a burst of connections badly: the next segment follows 0.2 s later.
+    connectPacer_.disconnect();
+    connect(&connectPacer_, &QTimer::timeout, this, [this, j] { connectNextSegment(j + 1); });
+    connectPacer_.start(200);
+}
+
+void DownloadSession::SegmentData_Connect(SocketClass* socket) {
+    const int k = slotOf(socket);
+    DownloadRecord* r = record();
+    if (k < 0 || r == nullptr || k >= r->SegmentCount) {
+        return;
+    }
+    SegmentRecord& s = *r->Segments.at(k + 1);
+    s.State = SegmentState::Connecting;
+    observer_.segmentRowsChanged(k + 1);
+    const HttpRequestTarget target = requestTarget(*r);
+    const bool ranged = r->RangesSupported == FlagTrue;
+    socket->SendData(ranged ? SegmentRequest(target, s.StartPos.bytes(), s.EndPos.bytes())
+                            : WholeFileRequest(target));
+    const std::int32_t now = MillisecondTick();
+    // The first data may take 20 s: the watchdog allows 15 s after this deadline.
+    s.SegTick = now + 5000;
+    r->LastTick = now;
+    observer_.entryChanged(RecordIndex);
+}
+
+bool DownloadSession::acceptSegmentHead(int k, const QByteArray& headBytes) {
+    DownloadRecord* r = record();
+    const SegmentRecord& s = *r->Segments.at(k + 1);
+    const ResponseHead head = ParseResponseHead(headBytes);
+    Incoming& in = incoming_[k];
+    bool accepted = false;
+    if (head.status == 206) {
+        const auto range = FindContentRange(headBytes);
+        accepted = range && range->first == s.StartPos.bytes();
+    } else if (head.status == 200) {
+        accepted = r->SegmentCount == 1 && s.StartPos.bytes() == 0;
+        in.refusedRange = !accepted;
+    }
+    if (!accepted) {
+        return false;
+    }
+    in.chunked = head.chunked;
+    in.untilClose = !in.chunked && !sizeKnown_ && r->FileSize.bytes() == 0;
+    if (r->SegmentCount == 1) {
+        if (SocketEntry* e = ctx_.sockets.entry(SegmentSocket[k]->SocketIndex)) {
+            e->RateLimited = 1;
+        }
+    }
+    return true;
+}
+
+void DownloadSession::SegmentData_DataReceived(SocketClass* socket, std::int32_t /*numbytes*/) {
+    const int k = slotOf(socket);
+    DownloadRecord* r = record();
+    if (k < 0 || r == nullptr || k >= r->SegmentCount) {
+        return;
+    }
+    QByteArray data = socket->GetData();
+    const SegmentRecord& s = *r->Segments.at(k + 1);
+    // Late data of a paused, complete or restarted segment is never written.
+    if (r->Paused == FlagTrue || s.State == SegmentState::Complete ||
+        s.State == SegmentState::Paused || s.State == SegmentState::Idle) {
+        return;
+    }
+    Incoming& in = incoming_[k];
+    if (!in.headDone) {
+        in.head += data;
+        qsizetype bodyStart = 0;
+        const qsizetype end = FindHeadEnd(in.head, bodyStart);
+        if (end < 0) {
+            if (in.head.size() > MaxHeadBytes) {
+                socket->CloseSocket();  // the watchdog tries again
+            }
+            return;
+        }
+        if (!acceptSegmentHead(k, in.head.left(end + 2))) {
+            socket->CloseSocket();
+            if (in.refusedRange) {
+                fallBackToOneSegment();
+            }
+            return;
+        }
+        in.headDone = true;
+        data = in.head.mid(bodyStart);
+        in.head.clear();
+    }
+    if (in.chunked) {
+        QByteArray body;
+        const ChunkedDecoder::Result result = in.chunks.feed(data.constData(), data.size(), body);
+        storeSegmentData(k, body.constData(), body.size());
+        if (result == ChunkedDecoder::Result::Done) {
+            segmentBodyEnded(k);
+        } else if (result == ChunkedDecoder::Result::Error) {
+            ctx_.prompts.showMessage(QStringLiteral("The server sent a damaged chunked body."),
+                                     SessionPrompts::Icon::Warning);
+            socket->CloseSocket();
+        }
+        return;
+    }
+    storeSegmentData(k, data.constData(), data.size());
+}
+
+void DownloadSession::storeSegmentData(int k, const char* data, qsizetype length) {
+    DownloadRecord* r = record();
+    if (r == nullptr || length <= 0) {
+        return;
+    }
+    SegmentRecord& s = *r->Segments.at(k + 1);
+    const bool bounded = !incoming_[k].untilClose && !incoming_[k].chunked;
+    // Bytes beyond the range asked for belong to no segment.
+    if (bounded) {
+        length = static_cast<qsizetype>(std::min<std::int64_t>(length, Remaining(s)));
+    }
+    const std::int32_t now = MillisecondTick();
+    s.State = SegmentState::Receiving;
+    SegmentFiles& files = ctx_.files;
+    if (FileHandle[k] == 0) {
+        FileHandle[k] = files.VelmoraOpenFile(s.PartFile, SegmentFiles::ModeWrite);
+        FileOpenTick[k] = now;
+    }
+    if (FileHandle[k] > 0) {
+        files.VelmoraSeekFile(FileHandle[k], s.Done + s.Received);
+        if (files.VelmoraWriteFile(FileHandle[k], data, static_cast<std::int32_t>(length)) !=
+            length) {
+            const int error = files.lastErrno(FileHandle[k]);
+            const QString why = error == ENOSPC || error == EDQUOT
+                                    ? QStringLiteral("disk full: cannot write %1").arg(s.PartFile)
+                                    : QStringLiteral("cannot write %1: %2")
+                                          .arg(s.PartFile, QString::fromLocal8Bit(strerror(error)));
+            lastProblem_ = why;
+            // Nothing is counted that did not reach the part file; the download waits, paused.
+            PauseDownload();
+            ctx_.prompts.showMessage(why, SessionPrompts::Icon::Critical);
+            observer_.sessionClosed(why);
+            return;
+        }
+    }
+    if (TicksSince(now, FileOpenTick[k]) > 1000 && FileHandle[k] > 0) {
+        files.VelmoraCloseFile(FileHandle[k]);
+        FileHandle[k] = files.VelmoraOpenFile(s.PartFile, SegmentFiles::ModeWrite);
+        FileOpenTick[k] = now;
+    }
+    s.Received += Currency::fromBytes(length);
+    r->BytesDone += Currency::fromBytes(length);
+    if (r->FileSize.bytes() > 0) {
+        r->Percent = static_cast<float>(double(r->BytesDone.bytes()) * 100 / r->FileSize.bytes());
+    }
+    r->ElapsedSeconds += static_cast<float>(TicksSince(now, r->LastTick)) / 1000.0f;
+    r->LastTick = now;
+    incoming_[k].sinceAlive += length;
+    if (incoming_[k].sinceAlive >= kAliveBytes) {
+        s.SegTick = now;
+        incoming_[k].sinceAlive = 0;
+    }
+    if (r->BytesDone.bytes() > 0 && r->ElapsedSeconds > 0 && r->FileSize.bytes() > 0) {
+        const double rate = double(r->BytesDone.bytes()) / r->ElapsedSeconds;
+        r->RemainingSeconds =
+            static_cast<float>(double(r->FileSize.bytes() - r->BytesDone.bytes()) / rate);
+    }
+    if (TicksSince(now, LastRefreshTick) > 199) {
+        LastRefreshTick = now;
+        observer_.progressChanged();
+    }
+    if (bounded && Remaining(s) <= 0) {
+        segmentComplete(k);
+    }
+}
+
+void DownloadSession::segmentBodyEnded(int k) {
+    DownloadRecord* r = record();
+    if (r == nullptr) {
+        return;
+    }
+    // The size was unknown: the body's end fixes it.
+    SegmentRecord& s = *r->Segments.at(k + 1);
+    const std::int64_t total = s.Done.bytes() + s.Received.bytes();
+    s.EndPos = Currency::fromBytes(s.StartPos.bytes() + s.Received.bytes() - 1);
+    s.Length = Currency::fromBytes(total);
+    r->FileSize = Currency::fromBytes(total);
+    r->Percent = 100;
+    segmentComplete(k);
+}
+
+void DownloadSession::closeSlot(int k) {
+    if (SegmentSocket[k]) {
+        SegmentSocket[k]->CloseSocket();
+    }
+    if (FileHandle[k] > 0) {
+        ctx_.files.VelmoraCloseFile(FileHandle[k]);
+    }
+    FileHandle[k] = 0;
+    FileOpenTick[k] = 0;
+}
+
+void DownloadSession::segmentComplete(int k) {
+    DownloadRecord* r = record();
+    closeSlot(k);
+    r->Segments.at(k + 1)->State = SegmentState::Complete;
+    int complete = 0;
+    for (int j = 1; j <= r->SegmentCount; ++j) {
+        const SegmentRecord& s = *r->Segments.at(j);
+        complete += (s.State == SegmentState::Complete || s.InPlan == 0) ? 1 : 0;
+    }
+    observer_.segmentRowsChanged(0);
+    if (complete != r->SegmentCount || assembling_) {
+        return;
+    }
+    r->Transferring = FlagFalse;
+    r->Running = FlagFalse;
+    observer_.pauseButtonChanged(false, text(782));
+    observer_.stateLabelChanged(text(520));
+    observer_.progressChanged();
+    QTimer::singleShot(0, this, &DownloadSession::BuildOutputFile);
+}
+
+void DownloadSession::fallBackToOneSegment() {
+    DownloadRecord* r = record();
+    for (int j = 1; j <= r->SegmentCount; ++j) {
+        const SegmentRecord& s = *r->Segments.at(j);
+        if (s.State != SegmentState::Complete && !incoming_[j - 1].refusedRange) {
+            return;  // some segment still may get its range
+        }
+    }
+    // The server answers every range with the whole file: fetch it once, as one segment.
+    for (int k = 0; k < r->SegmentCount; ++k) {
+        closeSlot(k);
+        QFile::remove(r->Segments.at(k + 1)->PartFile);
+    }
+    r->RangesSupported = FlagFalse;
+    r->BytesDone = Currency{};
+    r->Percent = 0;
+    PlanSegments(*r, 1, MillisecondTick(), ctx_.settings.TempFolder);
+    observer_.segmentsPlanned(1);
+    observer_.fileLabelChanged(DecodeUrl(r->Url) + QStringLiteral(" (") + text(783) + u')');
+    connectNextSegment(1);
+}
