@@ -1,6 +1,7 @@
 #include "engine/assembly/assemble_download.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -155,6 +156,7 @@ private:
             return false;
         }
         createdTarget_ = target.created;
+        adoptFirstPart();
         output_ = ctx_.files.VelmoraOpenFile(target.path, SegmentFiles::ModeWrite);
         if (output_ <= 0) {
             output_ = 0;
@@ -162,7 +164,41 @@ private:
                      .arg(target.path, ErrorText(ctx_.files.lastOpenErrno())));
             return false;
         }
+        if (adoptedFirst_) {
+            ctx_.files.VelmoraSeekFile(output_, Currency::fromBytes(parts_[0].length));
+        }
         return true;
+    }
+
+    // The first part file becomes the target by a rename, so its bytes are never copied: a
+    // download of one segment is built without any copy at all. Only when the parts go away
+    // afterwards and the two folders share a file system; otherwise every part is copied.
+    void adoptFirstPart() {
+        if (!deleteParts_ || parts_.empty() || parts_[0].length == 0) {
+            return;
+        }
+        const QByteArray from = QFile::encodeName(parts_[0].path);
+        const QByteArray to = QFile::encodeName(result_.targetPath);
+        // A part file longer than its segment (never written so, but possible) is cut first.
+        if (::truncate(from.constData(), parts_[0].length) != 0 ||
+            ::rename(from.constData(), to.constData()) != 0) {
+            return;
+        }
+        adoptedFirst_ = true;
+        part_ = 1;
+    }
+
+    // Gives the first part file back its bytes and its name after a failed join.
+    void restoreFirstPart() {
+        if (!adoptedFirst_) {
+            return;
+        }
+        const QByteArray target = QFile::encodeName(result_.targetPath);
+        if (::truncate(target.constData(), parts_[0].length) == 0 &&
+            ::rename(target.constData(), QFile::encodeName(parts_[0].path).constData()) == 0) {
+            createdTarget_ = false;
+        }
+        adoptedFirst_ = false;
     }
 
     bool recordStillOurs() {
@@ -248,6 +284,7 @@ private:
 
     void fail(const QString& message) {
         closeFiles();
+        restoreFirstPart();
         if (createdTarget_) {
             // Nobody else had this name: a short file there would only pass for the download.
             QFile::remove(result_.targetPath);
@@ -291,6 +328,7 @@ private:
     std::int64_t plannedLength_ = 0;
     bool started_ = false;
     bool createdTarget_ = false;
+    bool adoptedFirst_ = false;
     std::int32_t output_ = 0;
     std::int32_t input_ = 0;
     std::size_t part_ = 0;

@@ -388,6 +388,29 @@ TEST_F(Assembly, ShortPartFileLeavesTheDownloadIncompleteAndSaysSo) {
     EXPECT_FALSE(QFileInfo::exists(downloads(QStringLiteral("short.bin"))));
 }
 
+TEST_F(Assembly, FirstPartBecomesTheTargetAndComesBackWhenALaterPartFails) {
+    const QByteArray first = RandomBytes(3 * MiB + 7);
+    const int slot = addFinishedDownload(QStringLiteral("two.bin"), {first, RandomBytes(100)});
+    // The second part passes the size check but cannot be read: a folder in its place.
+    const QString second = partFiles(slot)[1];
+    ASSERT_TRUE(QFile::remove(second));
+    ASSERT_TRUE(QDir().mkpath(second));
+
+    const AssemblyResult failed = assemble(slot, true);
+    EXPECT_FALSE(failed.complete);
+    EXPECT_EQ(ReadFile(partFiles(slot)[0]), first);  // back in its place, whole
+    EXPECT_FALSE(QFileInfo::exists(downloads(QStringLiteral("two.bin"))));
+
+    ASSERT_TRUE(QDir().rmdir(second));
+    const QByteArray rest = RandomBytes(100);
+    WriteFile(second, rest);
+    const AssemblyResult built = assemble(slot, true);
+    ASSERT_TRUE(built.complete) << built.message.toStdString();
+    EXPECT_EQ(ReadFile(downloads(QStringLiteral("two.bin"))), first + rest);
+    EXPECT_FALSE(QFileInfo::exists(partFiles(slot)[0]));
+    EXPECT_FALSE(QFileInfo::exists(second));
+}
+
 TEST_F(Assembly, FullDiskIsReportedAsSuch) {
     if (!QFileInfo(QStringLiteral("/dev/full")).isWritable()) {
         GTEST_SKIP() << "no /dev/full";
