@@ -1,49 +1,19 @@
-#include <QCoreApplication>
-#include <QDir>
+#include <QApplication>
 
-#include "core/download_list/download_list.h"
-#include "core/paths/app_paths.h"
-#include "core/process/quit_signals.h"
-#include "core/settings/settings.h"
-#include "core/text/text_table.h"
+#include "app/desktop/desktop_app.h"
 
-// The desktop program's first form: it sets up its folders, loads the options, the interface
-// texts and the download list, and keeps the list safe when it is told to end.
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("Brenloft"));
-
-    // First of all, so that an early request to end still saves the list once it is loaded.
-    QuitSignals quitSignals;
-
-    const QString folder = ApplicationFolder();
-    if (const QString failed = CreateApplicationFolders(folder); !failed.isEmpty()) {
-        qCritical("Brenloft: cannot create the folder %s", qPrintable(failed));
-        return 1;
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Brenloft"));
+    QApplication::setDesktopFileName(QStringLiteral("brenloft"));
+    // The main window's close box only puts it away; the program ends by quitting.
+    QApplication::setQuitOnLastWindowClosed(false);
+    DesktopApp desktop;
+    if (!desktop.StartUp(QApplication::arguments())) {
+        return 0;
     }
-
-    SettingsStore store;
-    Settings settings;
-    LoadSettings(settings, store, folder);
-
-    TextTable texts;
-    const QStringList languageFolders = LanguageFolders(folder);
-    LoadLanguage(texts, QStringLiteral("english"), languageFolders);
-    LoadLanguage(texts, settings.Language, languageFolders);
-
-    const QString listPath = QDir(folder).filePath(QLatin1String(ListFileName));
-    DownloadListState list;
-    if (const ListLoadResult loaded = LoadList(list, listPath); !loaded.error.isEmpty()) {
-        qWarning("Brenloft: %s", qPrintable(loaded.error));
-    }
-
-    int status = 0;
-    QObject::connect(&quitSignals, &QuitSignals::quitRequested, &app, [&](int) {
-        if (const QString why = SaveList(list, listPath); !why.isEmpty()) {
-            qCritical("Brenloft: the download list was not saved: %s", qPrintable(why));
-            status = 1;
-        }
-        QCoreApplication::exit(status);
-    });
-    return app.exec();
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &desktop,
+                     [&desktop](QSessionManager&) { desktop.QuitProgram(); });
+    const int status = app.exec();
+    return desktop.exitCode() != 0 ? desktop.exitCode() : status;
 }

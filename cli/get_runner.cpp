@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <algorithm>
 #include <cstdio>
 
 #include "core/download_list/list_additions.h"
@@ -71,7 +72,11 @@ GetRunner::GetRunner(GetOptions options, QObject* parent)
     connect(&quitSignals_, &QuitSignals::quitRequested, this, &GetRunner::quitNow);
 }
 
-GetRunner::~GetRunner() = default;
+GetRunner::~GetRunner() {
+    // The sessions are children of the runner and use its sockets and files: they must go
+    // before those members do, not after them with the other children.
+    qDeleteAll(findChildren<DownloadSession*>(Qt::FindDirectChildrenOnly));
+}
 
 bool GetRunner::start() {
     const QString folder = QDir(options_.folder).absolutePath();
@@ -144,6 +149,16 @@ void GetRunner::startNext() {
         if (parsed.status != UrlValid) {
             job.done = true;
             failures_ << QStringLiteral("%1: not an http:// or ftp:// address").arg(job.url);
+            continue;
+        }
+        // The same address given twice is one download: two sessions on one entry would
+        // write over each other's parts.
+        const bool givenBefore = std::any_of(jobs_.begin(), jobs_.end(), [&](const auto& other) {
+            return other.get() != &job && other->started &&
+                   EncodeUrl(other->url.trimmed()).compare(encoded, Qt::CaseInsensitive) == 0;
+        });
+        if (givenBefore) {
+            job.done = true;
             continue;
         }
         int slot = FindActiveDuplicate(list_, encoded);

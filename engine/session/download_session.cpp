@@ -348,6 +348,10 @@ void DownloadSession::askCredentials() {
                 return;
             }
             self->KeepPassword = answer.keepPassword;
+            // Paused while the question waited: the resume asks the server again.
+            if (r->Paused == FlagTrue) {
+                return;
+            }
             if (answer.ok) {
                 r->UserName = answer.user;
                 r->Password = answer.password;

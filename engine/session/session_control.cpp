@@ -78,6 +78,13 @@ void DownloadSession::PauseDownload() {
     observer_.pauseButtonChanged(true, text(781));
     r->Paused = FlagTrue;
     connectPacer_.stop();
+    // A probe still waiting for its answer goes too, or its answer would start the segments
+    // of a paused download; resume sends it again.
+    if (probeLive_ || retryPending_) {
+        endProbe();
+        retryPending_ = false;
+        TimeOut.stop();
+    }
     for (int k = 0; k < r->SegmentCount && k < Slots - 1; ++k) {
         closeSlot(k);
     }

@@ -16,9 +16,16 @@ struct Program {
     QProcess process;
 
     void start() {
+        QDir().mkpath(home.file(QStringLiteral("run")));
+        QFile::setPermissions(home.file(QStringLiteral("run")),
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("BRENLOFT_HOME"), home.file(QStringLiteral("app")));
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.file(QStringLiteral("config")));
+        // The activation file and everything else of the desktop stay in the sandbox.
+        env.insert(QStringLiteral("XDG_DATA_HOME"), home.file(QStringLiteral("data")));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.file(QStringLiteral("run")));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         process.setProcessEnvironment(env);
         process.start(QStringLiteral(BRENLOFT_EXE), {});
         ASSERT_TRUE(process.waitForStarted(10000));

@@ -1,6 +1,6 @@
 #!/usr/bin/python3
 """Benchmarks against real peers on loopback, each tool run in turn, median of five runs.
-usage: bench.py BINDIR WORKDIR [CASE ...]   (cases: socket)"""
+usage: bench.py BINDIR WORKDIR [CASE ...]   (cases: socket, download, limited, listview)"""
 import os
 import resource
 import statistics
@@ -133,7 +133,16 @@ def limited_case(bindir, work):
                 size, fresh_folder(out))
 
 
-CASES = {"socket": socket_case, "download": download_case, "limited": limited_case}
+def listview_case(bindir, work):
+    """The main window's full rebuild of its download list, drawn offscreen."""
+    print("Main window list, forced full refresh, median of 20:\n")
+    env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+    subprocess.run([os.path.join(bindir, "bench_list_refresh")], check=True, env=env)
+    sys.stdout.flush()
+
+
+CASES = {"socket": socket_case, "download": download_case, "limited": limited_case,
+         "listview": listview_case}
 
 
 def main():

@@ -1,0 +1,23 @@
+#include "app/desktop/command_line.h"
+
+StartCommand ReadStartCommand(const QString& commandLine) {
+    StartCommand command;
+    QString rest = commandLine;
+    for (const char* word : {"/silent", "-silent", " -s ", " /s "}) {
+        if (rest.contains(QLatin1String(word))) {
+            command.silent = true;
+        }
+    }
+    if (command.silent) {
+        rest.remove(QStringLiteral("/silent"));
+        rest.remove(QStringLiteral("-silent"));
+        rest.replace(QStringLiteral(" -s "), QStringLiteral(" "));
+        rest.replace(QStringLiteral(" /s "), QStringLiteral(" "));
+    }
+    rest = rest.trimmed();
+    rest.remove(u'"');
+    if (rest.startsWith(QLatin1String("http://")) || rest.startsWith(QLatin1String("ftp://"))) {
+        command.url = rest;
+    }
+    return command;
+}

@@ -1,0 +1,244 @@
+#include "app/desktop/desktop_app.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QDir>
+#include <QNetworkInformation>
+#include <QSystemTrayIcon>
+#include <QUrl>
+
+#include "app/desktop/activation_file.h"
+#include "app/desktop/command_line.h"
+#include "app/desktop/single_instance.h"
+#include "core/download_list/list_file_format.h"
+#include "core/paths/app_paths.h"
+#include "core/scheduler/hand_off_file.h"
+#include "core/scheduler/status_texts.h"
+#include "core/text/url_codec.h"
+#include "core/types/tick.h"
+#include "engine/queue/add_download.h"
+#include "engine/queue/download_queue.h"
+#include "ui/download_window/download_windows.h"
+#include "ui/language/apply_language.h"
+#include "ui/main_window/gui_add_prompts.h"
+#include "ui/main_window/kestor.h"
+#include "ui/prompts/clipboard_question.h"
+#include "ui/prompts/gui_session_prompts.h"
+
+namespace {
+
+void OpenWithDesktop(const QString& target) {
+    const QUrl url =
+        target.contains(QStringLiteral("://")) ? QUrl(target) : QUrl::fromLocalFile(target);
+    QDesktopServices::openUrl(url);
+}
+
+}  // namespace
+
+DesktopApp::DesktopApp(QObject* parent) : QObject(parent) {
+    TimerC.setInterval(500);
+    Timer5.setInterval(5000);
+    connect(&TimerC, &QTimer::timeout, this, &DesktopApp::TimerC_Timer);
+    connect(&Timer5, &QTimer::timeout, this, &DesktopApp::Timer5_Timer);
+    connect(&quitSignals_, &QuitSignals::quitRequested, this, &DesktopApp::QuitProgram);
+}
+
+DesktopApp::~DesktopApp() {
+    // Windows first: they look at the sessions, which look at the sockets and the list.
+    kestor_.reset();
+    queue_.reset();
+    windows_.reset();
+}
+
+bool DesktopApp::StartUp(const QStringList& arguments) {
+    folder_ = ApplicationFolder();
+    const QString commandLine = arguments.mid(1).join(u' ');
+
+    CreateApplicationFolders(folder_);
+    instance_ = std::make_unique<SingleInstance>(folder_);
+    if (!instance_->becomePrimary()) {
+        instance_->handOver(commandLine);
+        return false;
+    }
+    connect(instance_.get(), &SingleInstance::raiseRequested, this, &DesktopApp::raiseMainWindow);
+
+    store_ = std::make_unique<SettingsStore>();
+    LoadSettings(settings_, *store_, folder_);
+    const QStringList languageFolders = LanguageFolders(folder_);
+    LoadLanguage(texts_, QStringLiteral("english"), languageFolders);
+    LoadLanguage(texts_, settings_.Language, languageFolders);
+
+    prompts_ = std::make_unique<GuiSessionPrompts>(texts_);
+    listPath_ = QDir(folder_).filePath(QLatin1String(ListFileName));
+    ctx_ = std::make_unique<EngineContext>(
+        EngineContext{list_, listPath_, settings_, texts_, sockets_, files_, *prompts_, actions_,
+                      OpenWithDesktop, [this] { QuitProgram(); }, 0});
+    windows_ = std::make_unique<DownloadWindows>(list_, texts_, OpenWithDesktop);
+    queue_ = std::make_unique<DownloadQueue>(*ctx_, *windows_);
+
+    // The main window and its load step.
+    kestor_ = std::make_unique<Kestor>(*ctx_, *queue_, *store_, OpenWithDesktop);
+    addPrompts_ = std::make_unique<GuiAddPrompts>(kestor_.get());
+    ApplyLanguage(kestor_.get(), texts_);
+    kestor_->Status(QStringLiteral("Brenloft version 1"));
+    connect(kestor_.get(), &Kestor::quitRequested, this, &DesktopApp::QuitProgram);
+    connect(kestor_.get(), &Kestor::closeToTray, this, &DesktopApp::putAway);
+
+    store_->write(QStringLiteral("Options"), QStringLiteral("AppPath"), folder_);
+    store_->sync();
+    // Stands in for registering the automation class: a D-Bus call can now start us.
+    WriteActivationFile(QCoreApplication::applicationFilePath());
+
+    LoadList(list_, listPath_);
+    lastSaved_ = EncodeListFile(list_);
+    kestor_->RefreshListView(0, true);
+    sockets_.StartSockets();
+    sockets_.setLimits({settings_.UseSpeedLimiter == FlagTrue, settings_.SpeedLimiter});
+    restoreMainWindowPosition();
+    kestor_->RefreshDownList();
+
+    const StartCommand start = ReadStartCommand(commandLine);
+    if (start.silent) {
+        putAway();
+    } else {
+        kestor_->show();
+    }
+    watchNetwork();
+    TimerC.start();
+    Timer5.start();
+    if (!start.url.isEmpty()) {
+        addFromOutside(start.url);
+    }
+    return true;
+}
+
+void DesktopApp::addFromOutside(const QString& url) {
+    AddRequest request;
+    request.url = url;
+    AddDownload(*ctx_, *queue_, *addPrompts_, request);
+}
+
+void DesktopApp::TimerC_Timer() {
+    sockets_.PumpSockets();
+
+    if (auto url = TakeHandOffUrl(QDir(folder_).filePath(SingleInstance::HandOffFileName()))) {
+        addFromOutside(*url);
+    }
+
+    // The question waits for the user; later ticks leave the clipboard alone meanwhile.
+    if (!askingClipboard_) {
+        if (const QClipboard* clipboard = QGuiApplication::clipboard()) {
+            if (auto offer = clipboard_.consider(clipboard->text(), list_, settings_)) {
+                askingClipboard_ = true;
+                const bool take = settings_.SaveAs == FlagTrue ||
+                                  ConfirmClipboardUrl(kestor_.get(), texts_, DecodeUrl(*offer));
+                askingClipboard_ = false;
+                if (take && !quitting_) {
+                    addFromOutside(*offer);
+                }
+            }
+        }
+    }
+    if (quitting_) {
+        return;
+    }
+
+    kestor_->setTotalText(StatusTotalText(ctx_->receivedBytes, texts_));
+    speed_.update(list_, ctx_->receivedBytes, MillisecondTick());
+    kestor_->setSpeedText(StatusSpeedText(speed_.speed(), texts_));
+
+    if (settings_.Schedule == FlagTrue) {
+        queue_->ApplySchedule(OleDate::now());
+    }
+    queue_->StartNextQueued();
+}
+
+void DesktopApp::Timer5_Timer() {
+    // An idle program does not rewrite and sync the same list every five seconds.
+    QByteArray bytes = EncodeListFile(list_);
+    if (bytes == lastSaved_) {
+        return;
+    }
+    if (SaveList(list_, listPath_).isEmpty()) {
+        lastSaved_ = std::move(bytes);
+    }
+}
+
+void DesktopApp::QuitProgram() {
+    if (quitting_ || !kestor_) {
+        return;
+    }
+    quitting_ = true;
+    TimerC.stop();
+    Timer5.stop();
+    saveWindowPositions();
+    queue_->StopAll();
+    sockets_.StopSockets();
+    if (const QString why = SaveList(list_, listPath_); !why.isEmpty()) {
+        qWarning("Brenloft: the download list was not saved: %s", qPrintable(why));
+        exitCode_ = 1;
+    }
+    files_.VelmoraCloseAll();
+    QCoreApplication::exit(exitCode_);
+}
+
+void DesktopApp::restoreMainWindowPosition() {
+    const auto x = ReadWindowPosition(*store_, QStringLiteral("KestorX"));
+    const auto y = ReadWindowPosition(*store_, QStringLiteral("KestorY"));
+    const auto w = ReadWindowPosition(*store_, QStringLiteral("KestorWidth"));
+    const auto h = ReadWindowPosition(*store_, QStringLiteral("KestorHeight"));
+    if (!x || !y || !w || !h || *x == -1 || *y == -1) {
+        return;
+    }
+    kestor_->move(*x / TwipsPerPixel, *y / TwipsPerPixel);
+    if (*w > 0 && *h > 0) {
+        kestor_->resize(*w / TwipsPerPixel, *h / TwipsPerPixel);
+    }
+}
+
+void DesktopApp::saveWindowPositions() {
+    const QRect frame = kestor_->frameGeometry();
+    WriteWindowPosition(*store_, QStringLiteral("KestorX"), float(frame.x() * TwipsPerPixel));
+    WriteWindowPosition(*store_, QStringLiteral("KestorY"), float(frame.y() * TwipsPerPixel));
+    WriteWindowPosition(*store_, QStringLiteral("KestorWidth"),
+                        float(kestor_->width() * TwipsPerPixel));
+    WriteWindowPosition(*store_, QStringLiteral("KestorHeight"),
+                        float(kestor_->height() * TwipsPerPixel));
+    store_->sync();
+}
+
+void DesktopApp::putAway() {
+    // Without a tray icon to bring it back, a hidden window would be out of reach.
+    if (QSystemTrayIcon::isSystemTrayAvailable() && trayIcon_ != nullptr) {
+        kestor_->hide();
+    } else {
+        kestor_->showMinimized();
+    }
+}
+
+void DesktopApp::raiseMainWindow() {
+    kestor_->showNormal();
+    kestor_->raise();
+    kestor_->activateWindow();
+}
+
+void DesktopApp::watchNetwork() {
+    // Where the system can tell, downloads wait while the network is gone and go on after.
+    if (!QNetworkInformation::loadBackendByFeatures(QNetworkInformation::Feature::Reachability)) {
+        return;
+    }
+    connect(QNetworkInformation::instance(), &QNetworkInformation::reachabilityChanged, this,
+            [this](QNetworkInformation::Reachability reachability) {
+                // Only a machine with no network at all waits: a local server may still answer.
+                const bool gone = reachability == QNetworkInformation::Reachability::Disconnected;
+                if (gone && !pausedOffline_) {
+                    pausedOffline_ = true;
+                    queue_->pauseall();
+                } else if (!gone && reachability != QNetworkInformation::Reachability::Unknown &&
+                           pausedOffline_) {
+                    pausedOffline_ = false;
+                    queue_->resumeall();
+                }
+            });
+}

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <QObject>
+#include <QStringList>
+#include <QTimer>
+#include <memory>
+
+#include "core/download_list/download_list.h"
+#include "core/process/quit_signals.h"
+#include "core/scheduler/clipboard_watch.h"
+#include "core/scheduler/speed_meter.h"
+#include "core/settings/settings.h"
+#include "core/text/text_table.h"
+#include "engine/files/segment_files.h"
+#include "engine/session/engine_context.h"
+#include "integration/system/system_completion_actions.h"
+#include "net/socket_module.h"
+
+class AddPrompts;
+class DownloadQueue;
+class DownloadWindows;
+class GuiSessionPrompts;
+class Kestor;
+class SingleInstance;
+
+// The running desktop program: everything start-up creates and quitting ends, the main
+// window's two timers, and the ways a URL reaches the list from outside the main window (the
+// command line, a second start, the clipboard).
+class DesktopApp : public QObject {
+    Q_OBJECT
+public:
+    explicit DesktopApp(QObject* parent = nullptr);
+    ~DesktopApp() override;
+
+    // Returns false when another Brenloft already runs for this application folder: it was
+    // asked to raise its window and given the command line, and this process should end.
+    bool StartUp(const QStringList& arguments);
+    // Pauses the running downloads, saves the list and ends the event loop.
+    void QuitProgram();
+
+    Kestor* mainWindow() const { return kestor_.get(); }
+    DownloadListState& list() { return list_; }
+    int exitCode() const { return exitCode_; }
+
+private:
+    void TimerC_Timer();
+    void Timer5_Timer();
+    void addFromOutside(const QString& url);
+    void restoreMainWindowPosition();
+    void saveWindowPositions();
+    void putAway();
+    void raiseMainWindow();
+    void watchNetwork();
+
+    QString folder_;
+    QString listPath_;
+    std::unique_ptr<SingleInstance> instance_;
+    std::unique_ptr<SettingsStore> store_;
+    Settings settings_;
+    TextTable texts_;
+    DownloadListState list_;
+    VelmoraSockets sockets_;
+    SegmentFiles files_;
+    std::unique_ptr<GuiSessionPrompts> prompts_;
+    std::unique_ptr<AddPrompts> addPrompts_;
+    SystemCompletionActions actions_;
+    std::unique_ptr<EngineContext> ctx_;
+    std::unique_ptr<DownloadWindows> windows_;
+    std::unique_ptr<DownloadQueue> queue_;
+    std::unique_ptr<Kestor> kestor_;
+    ClipboardWatch clipboard_;
+    SpeedMeter speed_;
+    QTimer TimerC;
+    QTimer Timer5;
+    QuitSignals quitSignals_;
+    QByteArray lastSaved_;
+    QObject* trayIcon_ = nullptr;  // the tray icon, once the program has one
+    bool askingClipboard_ = false;
+    bool pausedOffline_ = false;
+    bool quitting_ = false;
+    int exitCode_ = 0;
+};

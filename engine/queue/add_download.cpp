@@ -1,0 +1,104 @@
+#include "engine/queue/add_download.h"
+
+#include "core/download_list/download_list.h"
+#include "core/download_list/list_additions.h"
+#include "core/settings/settings.h"
+#include "core/text/text_table.h"
+#include "core/text/url_codec.h"
+#include "core/urls/parse_url.h"
+#include "engine/queue/download_queue.h"
+#include "engine/session/engine_context.h"
+
+namespace {
+
+const QString ListFullMessage =
+    QStringLiteral("The download list is full (32767 entries); remove finished entries first.");
+
+// A login typed beside the address. An FTP address carries its own login (or "anonymous"), so
+// there only a typed user name replaces it.
+void ApplyTypedLogin(DownloadRecord& r, const AddRequest& request) {
+    const bool typed = !request.user.isEmpty() || !request.password.isEmpty();
+    if (typed && (r.Protocol == Protocol::Http || !request.user.isEmpty())) {
+        r.UserName = request.user;
+        r.Password = request.password;
+    }
+}
+
+// The save dialog's title: text 401 and the file name. Language texts cannot end in a blank,
+// so the name gets its own.
+QString SaveTitle(const TextTable& texts, const QString& name) {
+    QString title = texts.text(401);
+    if (!title.isEmpty() && !title.back().isSpace()) {
+        title += u' ';
+    }
+    return title + name;
+}
+
+}  // namespace
+
+int AddDownload(EngineContext& ctx, DownloadQueue& queue, AddPrompts& prompts,
+                AddRequest& request) {
+    const TextTable& texts = ctx.texts;
+    DownloadListState& list = ctx.list;
+
+    request.url = EncodeUrl(request.url);
+    const ParsedUrl parsed = ParseUrl(request.url);
+    if (parsed.status != UrlValid) {
+        prompts.showError(texts.text(400));
+        return 0;
+    }
+
+    QString chosenPath;
+    if (ctx.settings.SaveAs == FlagTrue) {
+        const QString name = DecodeUrl(parsed.fileName);
+        const std::optional<QString> path = prompts.askSavePath(
+            SaveTitle(texts, name), name, texts.text(402) + QStringLiteral(" (*.*)|*.*"));
+        if (!path || path->isEmpty()) {
+            return 0;
+        }
+        chosenPath = *path;
+    }
+
+    int slot = FindActiveDuplicate(list, request.url);
+    if (slot > 0) {
+        const DownloadRecord& found = list.DownloadList.at(slot);
+        if (found.Running == FlagTrue) {
+            queue.ShowSession(slot);
+            return 0;
+        }
+        if (found.Completed != FlagTrue) {
+            // Waiting, paused or failed: the entry itself goes on.
+            queue.Restart(slot);
+            return 0;
+        }
+        if (!prompts.askYesNo(texts.text(403))) {
+            return 0;
+        }
+        // Fetched again on purpose: its new file may replace the one it made before.
+        MarkFetchAgain(list.DownloadList[slot]);
+    } else {
+        slot = ChooseFreeSlot(list);
+        if (slot == 0) {
+            prompts.showError(ListFullMessage);
+            return 0;
+        }
+    }
+
+    // A session left on the slot belongs to what the slot held before.
+    if (queue.hasSession(slot)) {
+        queue.CloseSession(slot);
+    }
+    DownloadRecord& r = list.DownloadList[slot];
+    FillNewRecord(r, parsed, request.url, request.updateFlag, chosenPath);
+    ApplyTypedLogin(r, request);
+
+    if (queue.runningCount() >= ctx.settings.MaxSimulDownlads) {
+        r.Queued = 1;
+        request.deferFlag = -1;
+    }
+    if (request.deferFlag == 0) {
+        queue.StartNew(slot);
+    }
+    queue.NotifyListChanged();
+    return slot;
+}

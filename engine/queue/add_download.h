@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+#include <optional>
+
+class DownloadQueue;
+struct EngineContext;
+
+// What adding a download may need to ask: the desktop program shows dialogs, tests answer
+// from a script. These waits are the user's own action, never inside a socket handler.
+class AddPrompts {
+public:
+    virtual ~AddPrompts() = default;
+    // Interface text 400 and the like, with an error icon.
+    virtual void showError(const QString& text) = 0;
+    // The save-as dialog; nothing when cancelled.
+    virtual std::optional<QString> askSavePath(const QString& title, const QString& proposedName,
+                                               const QString& filter) = 0;
+    // Interface text 403: download a finished URL again?
+    virtual bool askYesNo(const QString& text) = 0;
+};
+
+struct AddRequest {
+    QString url;         // on return: the encoded form stored in the record
+    int deferFlag = 0;   // in: 0 start now if allowed, -1 leave it; out: -1 when queued
+    int updateFlag = 0;  // its absolute value becomes IsUpdate
+    QString user;        // an HTTP login typed with the URL (the new-download prompt)
+    QString password;
+};
+
+// The one way a URL enters the list: validate and encode, the save-as dialog, the duplicate
+// rules, the slot, the record, the queue limit, the start. Returns the slot used, or 0 when
+// nothing was added (invalid, cancelled, duplicate handled, list full).
+int AddDownload(EngineContext& ctx, DownloadQueue& queue, AddPrompts& prompts, AddRequest& request);

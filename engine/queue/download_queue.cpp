@@ -1,0 +1,422 @@
+#include "engine/queue/download_queue.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "core/download_list/download_list.h"
+#include "core/download_list/list_additions.h"
+#include "core/settings/settings.h"
+#include "engine/queue/session_windows.h"
+
+// Stands between a session and its view: every report goes on to the view, and the queue
+// learns of the ones it acts on. Once its session has been dropped it forwards nothing, so a
+// session that reports on its way out reaches neither a closed view nor the queue.
+class DownloadQueue::SlotObserver : public SessionObserver {
+public:
+    SlotObserver(DownloadQueue& queue, int slot) : queue_(queue), slot_(slot) {}
+
+    void attach(DownloadSession* session, SessionObserver* view) {
+        session_ = session;
+        view_ = view;
+    }
+    void detach() {
+        live_ = false;
+        view_ = nullptr;
+    }
+
+    void fileLabelChanged(const QString& text) override {
+        if (view_ != nullptr) {
+            view_->fileLabelChanged(text);
+        }
+    }
+    void stateLabelChanged(const QString& text) override {
+        if (view_ != nullptr) {
+            view_->stateLabelChanged(text);
+        }
+    }
+    void progressChanged() override {
+        if (view_ != nullptr) {
+            view_->progressChanged();
+        }
+        // The figures show in the main list too (its refresh keeps its own pace).
+        if (live_) {
+            emit queue_.entryChanged(slot_);
+        }
+    }
+    void segmentsPlanned(int count) override {
+        if (view_ != nullptr) {
+            view_->segmentsPlanned(count);
+        }
+    }
+    void segmentRowsChanged(int segment) override {
+        if (view_ != nullptr) {
+            view_->segmentRowsChanged(segment);
+        }
+    }
+    void pauseButtonChanged(bool enabled, const QString& caption) override {
+        if (view_ != nullptr) {
+            view_->pauseButtonChanged(enabled, caption);
+        }
+    }
+    void zipPreviewOffered(const QString& caption) override {
+        if (view_ != nullptr) {
+            view_->zipPreviewOffered(caption);
+        }
+    }
+    void downloadFinished(const QString& openCaption, const QString& folderCaption) override {
+        if (view_ != nullptr) {
+            view_->downloadFinished(openCaption, folderCaption);
+        }
+    }
+    void entryChanged(int slot) override {
+        if (view_ != nullptr) {
+            view_->entryChanged(slot);
+        }
+        if (live_) {
+            emit queue_.entryChanged(slot);
+        }
+    }
+    void sessionClosed(const QString& why) override {
+        if (view_ != nullptr) {
+            view_->sessionClosed(why);
+        }
+        if (live_) {
+            queue_.sessionClosed(slot_, session_, why);
+        }
+    }
+
+private:
+    DownloadQueue& queue_;
+    const int slot_;
+    DownloadSession* session_ = nullptr;
+    SessionObserver* view_ = nullptr;
+    bool live_ = true;
+};
+
+// Holds back listChanged while a command walks many entries; the outermost one sends it once.
+class DownloadQueue::ListBatch {
+public:
+    explicit ListBatch(DownloadQueue& queue) : queue_(queue) { ++queue_.batchDepth_; }
+    ListBatch(const ListBatch&) = delete;
+    ListBatch& operator=(const ListBatch&) = delete;
+    ~ListBatch() {
+        if (--queue_.batchDepth_ == 0 && std::exchange(queue_.listTouched_, false)) {
+            emit queue_.listChanged();
+        }
+    }
+
+private:
+    DownloadQueue& queue_;
+};
+
+namespace {
+
+// Slots 1..DownloadCount that the table really holds.
+int UsedSlots(const DownloadListState& list) {
+    return std::min<int>(list.DownloadCount, int(list.DownloadList.size()) - 1);
+}
+
+// Read-only access, so that walking the list never detaches a shared copy of it.
+const DownloadRecord& At(const DownloadListState& list, int slot) {
+    return list.DownloadList.at(slot);
+}
+
+}  // namespace
+
+DownloadQueue::DownloadQueue(EngineContext& context, SessionWindows& windows, QObject* parent)
+    : QObject(parent), ctx_(context), windows_(windows) {}
+
+DownloadQueue::~DownloadQueue() {
+    // Running downloads are paused, so their records keep what was stored and read as
+    // resumable; nothing is reported any more, the views close, and every session goes now,
+    // while the observers it reports to still exist.
+    for (auto& [slot, running] : sessions_) {
+        running.observer->detach();
+        const DownloadRecord* r = ctx_.list.record(slot);
+        if (r != nullptr && r->Running == FlagTrue) {
+            running.session->PauseDownload();
+        }
+        windows_.closeView(slot);
+    }
+    qDeleteAll(findChildren<DownloadSession*>(QString(), Qt::FindDirectChildrenOnly));
+    sessions_.clear();
+}
+
+DownloadSession* DownloadQueue::session(int slot) const {
+    const auto it = sessions_.find(slot);
+    return it != sessions_.end() ? it->second.session : nullptr;
+}
+
+int DownloadQueue::runningCount() const {
+    return CountRunning(ctx_.list);
+}
+
+DownloadSession& DownloadQueue::openSession(int slot) {
+    auto observer = std::make_unique<SlotObserver>(*this, slot);
+    SlotObserver& watch = *observer;
+    auto* created = new DownloadSession(ctx_, watch, this);
+    sessions_[slot] = Running{std::move(observer), created};
+    watch.attach(created, windows_.openView(slot, *created));
+    return *created;
+}
+
+void DownloadQueue::StartSession(int slot) {
+    if (ctx_.list.record(slot) == nullptr) {
+        return;
+    }
+    DownloadSession* s = session(slot);
+    if (s == nullptr) {
+        s = &openSession(slot);
+    }
+    DownloadRecord* r = ctx_.list.record(slot);
+    r->Queued = 0;
+    if (r->SegmentCount < 1) {
+        r->Resuming = FlagFalse;
+    } else {
+        // What each unfinished segment received on its last connection is stored: the next
+        // connection continues after it.
+        for (int j = 1; j <= r->SegmentCount; ++j) {
+            SegmentRecord* seg = r->Segments.at(j);
+            if (seg != nullptr && seg->State != SegmentState::Complete) {
+                seg->StartPos += seg->Received;
+                seg->Done += seg->Received;
+                seg->Received = Currency{};
+            }
+        }
+        r->Resuming = FlagTrue;
+    }
+    // A start the user or the queue asked for gets the full set of connection attempts, not
+    // what an earlier session left of them.
+    r->RetryCount = 0;
+    s->AttachRecord(slot);
+    s->InitConnection();
+    // The probe may end at once (an address this engine cannot fetch): then nothing runs.
+    if (session(slot) == s) {
+        r = ctx_.list.record(slot);
+        r->Paused = FlagFalse;
+        r->Running = FlagTrue;
+        if (ctx_.settings.ShowDownloadWindows == FlagTrue) {
+            windows_.showView(slot);
+        }
+    }
+    touchList();
+}
+
+void DownloadQueue::StartNew(int slot) {
+    DownloadRecord* r = ctx_.list.record(slot);
+    if (r == nullptr) {
+        return;
+    }
+    if (hasSession(slot)) {
+        // A window left from an earlier use of the slot goes first; its pause must not mark
+        // the new download.
+        CloseSession(slot);
+        r = ctx_.list.record(slot);
+        r->Paused = FlagFalse;
+    }
+    DownloadSession& s = openSession(slot);
+    s.AttachRecord(slot);
+    s.InitConnection();
+    if (session(slot) == &s && ctx_.settings.ShowDownloadWindows == FlagTrue) {
+        windows_.showView(slot);
+    }
+}
+
+void DownloadQueue::Restart(int slot) {
+    DownloadRecord* r = ctx_.list.record(slot);
+    if (r == nullptr) {
+        return;
+    }
+    if (DownloadSession* s = session(slot)) {
+        s->ResumeDownload();
+        windows_.showView(slot);
+        touchList();
+        return;
+    }
+    if (runningCount() < ctx_.settings.MaxSimulDownlads) {
+        StartSession(slot);
+        return;
+    }
+    r->Queued = 1;
+    touchList();
+}
+
+void DownloadQueue::ShowSession(int slot) {
+    if (hasSession(slot)) {
+        windows_.showView(slot);
+    }
+}
+
+void DownloadQueue::NotifyListChanged() {
+    emit listChanged();
+}
+
+void DownloadQueue::pauseall() {
+    ListBatch batch(*this);
+    for (int slot = 1; slot <= UsedSlots(ctx_.list); ++slot) {
+        const DownloadRecord& r = At(ctx_.list, slot);
+        DownloadSession* s = session(slot);
+        if (r.Active == FlagTrue && r.Running == FlagTrue && s != nullptr) {
+            s->PauseDownload();
+        }
+    }
+    touchList();
+}
+
+void DownloadQueue::resumeall() {
+    ListBatch batch(*this);
+    for (int slot = 1; slot <= UsedSlots(ctx_.list); ++slot) {
+        const DownloadRecord& r = At(ctx_.list, slot);
+        if (r.Active == FlagTrue && r.Completed == FlagFalse && r.Running == FlagFalse) {
+            Restart(slot);
+        }
+    }
+}
+
+void DownloadQueue::PauseSlot(int slot) {
+    const DownloadRecord* r = ctx_.list.record(slot);
+    if (r == nullptr || r->Running != FlagTrue) {
+        return;
+    }
+    if (DownloadSession* s = session(slot)) {
+        s->PauseDownload();
+    }
+    touchList();
+}
+
+void DownloadQueue::CloseSession(int slot) {
+    DownloadSession* s = session(slot);
+    if (s == nullptr) {
+        return;
+    }
+    // The session's own close reports back through sessionClosed, which closes the view and
+    // drops it; one that stays silent is dropped here.
+    s->CancelDownload();
+    if (session(slot) == s) {
+        retireSession(slot);
+        touchList();
+    }
+}
+
+void DownloadQueue::StopAll() {
+    ListBatch batch(*this);
+    for (int slot = 1; slot <= UsedSlots(ctx_.list); ++slot) {
+        DownloadSession* s = session(slot);
+        const DownloadRecord& seen = At(ctx_.list, slot);
+        if (s == nullptr || seen.Active != FlagTrue || seen.Running != FlagTrue) {
+            continue;
+        }
+        s->PauseDownload();
+        ctx_.list.DownloadList[slot].Running = FlagFalse;
+        retireSession(slot);
+        touchList();
+    }
+}
+
+void DownloadQueue::ApplySchedule(OleDate now) {
+    Settings& settings = ctx_.settings;
+    if (settings.Schedule != FlagTrue) {
+        return;
+    }
+    if (settings.ScheduleOption != 0) {
+        if (now > settings.ScheduleHour) {
+            queueScheduledEntries();
+            // Daily: the next start is the same time on the first day still to come. Kept in
+            // memory only, as the store keeps the time of day the user chose.
+            settings.ScheduleHour = NextOccurrence(settings.ScheduleHour, now);
+        }
+    } else if (now > settings.ScheduleDate) {
+        // Once: the moment stays, so whatever is marked later joins the queue at the next tick.
+        queueScheduledEntries();
+    }
+}
+
+void DownloadQueue::queueScheduledEntries() {
+    ListBatch batch(*this);
+    for (int slot = 1; slot <= UsedSlots(ctx_.list); ++slot) {
+        const DownloadRecord& seen = At(ctx_.list, slot);
+        if (seen.Active == FlagTrue && seen.Running == FlagFalse && seen.Queued == 0 &&
+            seen.Scheduled != 0) {
+            DownloadRecord& r = ctx_.list.DownloadList[slot];
+            r.Queued = 1;
+            r.Scheduled = 0;
+            touchList();
+        }
+    }
+}
+
+void DownloadQueue::StartNextQueued() {
+    const DownloadListState& list = ctx_.list;
+    int running = 0;
+    for (int slot = 1; slot <= UsedSlots(list); ++slot) {
+        const DownloadRecord& r = At(list, slot);
+        running += r.Active == FlagTrue && r.Running == FlagTrue && r.Queued == 0 ? 1 : 0;
+    }
+    if (running >= ctx_.settings.MaxSimulDownlads) {
+        return;
+    }
+    for (const int priority : {2, 1, 0}) {
+        for (int slot = 1; slot <= UsedSlots(list); ++slot) {
+            const DownloadRecord& r = At(list, slot);
+            // An entry that runs already is never started twice.
+            if (r.Active == FlagTrue && r.Queued != 0 && r.Priority == priority &&
+                r.Running != FlagTrue) {
+                StartSession(slot);
+                return;
+            }
+        }
+    }
+}
+
+void DownloadQueue::sessionClosed(int slot, DownloadSession* closing, const QString& why) {
+    const auto it = sessions_.find(slot);
+    if (it == sessions_.end() || it->second.session != closing) {
+        return;
+    }
+    it->second.observer->detach();
+    // Whatever ended the session, nothing transfers the entry any more; a stale Running would
+    // hold a place under the limit for good.
+    if (DownloadRecord* r = ctx_.list.record(slot); r != nullptr && r->Running == FlagTrue) {
+        r->Running = FlagFalse;
+    }
+    emit sessionEnded(slot, why);
+    // Whoever heard of the end may have closed the session already.
+    if (session(slot) == closing) {
+        windows_.closeView(slot);
+        dropSession(slot);
+    }
+    emit listChanged();
+}
+
+void DownloadQueue::retireSession(int slot) {
+    const auto it = sessions_.find(slot);
+    if (it == sessions_.end()) {
+        return;
+    }
+    it->second.observer->detach();
+    windows_.closeView(slot);
+    dropSession(slot);
+}
+
+void DownloadQueue::dropSession(int slot) {
+    const auto it = sessions_.find(slot);
+    if (it == sessions_.end()) {
+        return;
+    }
+    Running running = std::move(it->second);
+    sessions_.erase(it);
+    running.observer->detach();
+    // The session may still be inside one of its handlers, and may report once more on its
+    // way out: it and its observer go together, from the event loop.
+    std::shared_ptr<SlotObserver> observer(std::move(running.observer));
+    connect(running.session, &QObject::destroyed, [observer] {});
+    running.session->deleteLater();
+}
+
+void DownloadQueue::touchList() {
+    if (batchDepth_ > 0) {
+        listTouched_ = true;
+    } else {
+        emit listChanged();
+    }
+}

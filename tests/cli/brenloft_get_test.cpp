@@ -1,0 +1,527 @@
+// brenloft-get as a script would run it, against a real nginx on loopback: files arriving
+// whole, exit statuses and the lines that explain them, the login, proxy and limit flags, and
+// runs killed or terminated mid-download that the same command finishes.
+#include <gtest/gtest.h>
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QSet>
+#include <chrono>
+#include <map>
+#include <ostream>
+
+#include "core/download_list/download_list.h"
+#include "tests/support/nginx_peer.h"
+#include "tests/support/peer_process.h"
+#include "tests/support/sandbox.h"
+
+// Readable failures: texts print as texts, not as arrays of code units.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+
+namespace {
+
+QByteArray RandomBytes(qsizetype size) {
+    QByteArray bytes(size, Qt::Uninitialized);
+    auto* generator = QRandomGenerator::global();
+    const qsizetype words = size / qsizetype(sizeof(quint32));
+    generator->fillRange(reinterpret_cast<quint32*>(bytes.data()), words);
+    for (qsizetype i = words * qsizetype(sizeof(quint32)); i < size; ++i) {
+        bytes[i] = static_cast<char>(generator->bounded(256));
+    }
+    return bytes;
+}
+
+bool WriteFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(bytes) == bytes.size();
+}
+
+QByteArray FileSha256(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(&file);
+    return hash.result().toHex();
+}
+
+QByteArray Sha256(const QByteArray& bytes) {
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+}
+
+QString Canonical(const QString& path) {
+    return QFileInfo(path).canonicalFilePath();
+}
+
+QStringList Lines(const QByteArray& output) {
+    return QString::fromLocal8Bit(output).split(u'\n', Qt::SkipEmptyParts);
+}
+
+// The program with a home of the sandbox's own, so nothing of the user's is read or written.
+void Prepare(QProcess& process, const Sandbox& box, const QString& workingFolder) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOME"), box.file(QStringLiteral("home")));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), box.file(QStringLiteral("home/.config")));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), box.file(QStringLiteral("home/.local/share")));
+    process.setProcessEnvironment(env);
+    process.setWorkingDirectory(workingFolder);
+}
+
+struct GetRun {
+    int exitCode = -1;
+    bool finished = false;
+    QStringList out;
+    QStringList err;
+};
+
+GetRun RunGet(const Sandbox& box, const QStringList& arguments, const QString& workingFolder,
+              std::chrono::milliseconds deadline = std::chrono::seconds(120)) {
+    QProcess process;
+    Prepare(process, box, workingFolder);
+    process.start(QStringLiteral(BRENLOFT_GET_EXE), arguments);
+    GetRun run;
+    if (!process.waitForStarted(10000)) {
+        return run;
+    }
+    run.finished = process.waitForFinished(static_cast<int>(deadline.count()));
+    if (!run.finished) {
+        process.kill();
+        process.waitForFinished(5000);
+    }
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = Lines(process.readAllStandardOutput());
+    run.err = Lines(process.readAllStandardError());
+    return run;
+}
+
+// Entries the command's own list still holds for continuing.
+int ActiveEntries(const QString& listPath) {
+    if (!QFile::exists(listPath)) {
+        return 0;
+    }
+    DownloadListState list;
+    LoadList(list, listPath);
+    int active = 0;
+    for (int slot = 1; slot <= list.DownloadCount; ++slot) {
+        active += list.DownloadList[slot].Active == FlagTrue ? 1 : 0;
+    }
+    return active;
+}
+
+QStringList PartFiles(const QString& folder) {
+    return QDir(folder + QStringLiteral("/.brenloft-get/temp")).entryList(QDir::Files);
+}
+
+class BrenloftGet : public ::testing::Test {
+protected:
+    void SetUp() override {
+        served = box.file(QStringLiteral("served"));
+        ASSERT_TRUE(QDir().mkpath(served));
+        ASSERT_TRUE(QDir().mkpath(box.file(QStringLiteral("home"))));
+    }
+    QString serve(const QString& name, const QByteArray& bytes) {
+        EXPECT_TRUE(WriteFile(served + u'/' + name, bytes));
+        return name;
+    }
+    QString folder(const QString& name) {
+        const QString path = box.file(name);
+        EXPECT_TRUE(QDir().mkpath(path));
+        return path;
+    }
+
+    Sandbox box;
+    QString served;
+};
+
+}  // namespace
+
+// Several files in one command, with one and with eight segments, into the folder given and
+// into the current one: each arrives whole, its path on stdout, and nothing is left to continue.
+TEST_F(BrenloftGet, DownloadsEveryFileWhole) {
+    std::map<QString, QByteArray> files;
+    // One more than the command runs at once, so one waits for a free turn.
+    for (const qsizetype size :
+         {qsizetype(0), qsizetype(1), qsizetype(299999), qsizetype(1000003)}) {
+        const QString name = QStringLiteral("f%1.bin").arg(size);
+        files[name] = RandomBytes(size);
+        serve(name, files[name]);
+    }
+    NginxPeer nginx(served);
+    ASSERT_TRUE(nginx.start()) << nginx.error().toStdString();
+    QStringList urls;
+    for (const auto& [name, bytes] : files) {
+        urls << nginx.url(name);
+    }
+
+    struct Case {
+        QString segments;
+        bool givenFolder;
+    };
+    for (const Case& c : {Case{"1", true}, Case{"8", false}}) {
+        SCOPED_TRACE("-n " + c.segments.toStdString());
+        const QString target = folder(QStringLiteral("out-") + c.segments);
+        QStringList arguments{QStringLiteral("-q"), QStringLiteral("-n"), c.segments};
+        if (c.givenFolder) {
+            arguments << QStringLiteral("-d") << target;
+        }
+        const GetRun run = RunGet(box, arguments + urls, c.givenFolder ? box.path() : target);
+        ASSERT_TRUE(run.finished);
+        EXPECT_EQ(run.exitCode, 0) << run.err.join(u'\n').toStdString();
+        EXPECT_EQ(run.err, QStringList{});
+
+        QStringList expected;
+        for (const auto& [name, bytes] : files) {
+            const QString path = target + u'/' + name;
+            expected << Canonical(path);
+            EXPECT_EQ(FileSha256(path), Sha256(bytes)) << name.toStdString();
+        }
+        QStringList printed;
+        for (const QString& line : run.out) {
+            printed << Canonical(line);
+        }
+        printed.sort();
+        expected.sort();
+        EXPECT_EQ(printed, expected) << run.out.join(u'\n').toStdString();
+        EXPECT_EQ(PartFiles(target), QStringList{});
+        EXPECT_EQ(ActiveEntries(target + QStringLiteral("/.brenloft-get/Brenloft.dat")), 0)
+            << "finished entries leave the list";
+    }
+
+    // Fetched again into the same folder, the files take numbered names beside the first ones.
+    const QString again = box.file(QStringLiteral("out-1"));
+    const GetRun run = RunGet(
+        box, QStringList{QStringLiteral("-q"), QStringLiteral("-d"), again} + urls, box.path());
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, 0) << run.err.join(u'\n').toStdString();
+    EXPECT_EQ(run.err, QStringList{});
+    QStringList printed;
+    for (const QString& line : run.out) {
+        printed << Canonical(line);
+    }
+    printed.sort();
+    QStringList expected;
+    for (const auto& [name, bytes] : files) {
+        const QString numbered =
+            again + u'/' + QString(name).replace(QStringLiteral(".bin"), QStringLiteral("[1].bin"));
+        expected << Canonical(numbered);
+        EXPECT_EQ(FileSha256(numbered), Sha256(bytes)) << numbered.toStdString();
+        EXPECT_EQ(FileSha256(again + u'/' + name), Sha256(bytes)) << "the first file is kept";
+    }
+    expected.sort();
+    EXPECT_EQ(printed, expected);
+}
+
+// Arguments that make no sense are refused before anything happens: status 2 and the usage.
+TEST_F(BrenloftGet, BadArgumentsExitTwoWithTheUsage) {
+    const QString url = QStringLiteral("http://127.0.0.1:1/never.bin");
+    const std::vector<QStringList> cases = {
+        {},
+        {QStringLiteral("-q")},
+        {QStringLiteral("-n"), QStringLiteral("9"), url},
+        {QStringLiteral("-n"), QStringLiteral("0"), url},
+        {QStringLiteral("-n"), QStringLiteral("two"), url},
+        {QStringLiteral("--limit"), QStringLiteral("fast"), url},
+        {QStringLiteral("--proxy"), QStringLiteral("127.0.0.1"), url},
+        {QStringLiteral("--user"), QStringLiteral("ann"), url},
+        {QStringLiteral("--frobnicate"), url},
+        {url, QStringLiteral("-d")},
+    };
+    const QString work = folder(QStringLiteral("work"));
+    for (const QStringList& arguments : cases) {
+        SCOPED_TRACE(arguments.join(u' ').toStdString());
+        const GetRun run = RunGet(box, arguments, work, std::chrono::seconds(30));
+        ASSERT_TRUE(run.finished);
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_EQ(run.out, QStringList{});
+        ASSERT_EQ(run.err.size(), 2) << run.err.join(u'\n').toStdString();
+        EXPECT_TRUE(run.err.last().startsWith(QStringLiteral("usage: brenloft-get ")))
+            << run.err.join(u'\n').toStdString();
+        EXPECT_TRUE(run.err.first().startsWith(QStringLiteral("brenloft-get: ")));
+    }
+    EXPECT_EQ(QDir(work).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+              QStringList{})
+        << "nothing was created";
+}
+
+// A missing file and a port nobody listens on fail with one line each naming the address and
+// why; the file that could be fetched still arrives.
+TEST_F(BrenloftGet, FailuresExitOneWithALinePerAddress) {
+    const QByteArray good = RandomBytes(300000);
+    serve(QStringLiteral("good.bin"), good);
+    NginxPeer nginx(served);
+    ASSERT_TRUE(nginx.start()) << nginx.error().toStdString();
+    const QString missing = nginx.url(QStringLiteral("/missing.bin"));
+    const QString refused =
+        QStringLiteral("http://127.0.0.1:%1/nobody.bin").arg(FreeLoopbackPort());
+    const QString target = folder(QStringLiteral("out"));
+
+    const GetRun run = RunGet(box,
+                              {QStringLiteral("-q"), QStringLiteral("-d"), target, missing, refused,
+                               nginx.url(QStringLiteral("/good.bin"))},
+                              box.path());
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.out, QStringList{Canonical(target + QStringLiteral("/good.bin"))});
+    EXPECT_EQ(FileSha256(target + QStringLiteral("/good.bin")), Sha256(good));
+
+    ASSERT_EQ(run.err.size(), 2) << run.err.join(u'\n').toStdString();
+    QString missingLine;
+    QString refusedLine;
+    for (const QString& line : run.err) {
+        (line.startsWith(QStringLiteral("brenloft-get: ") + missing + u':') ? missingLine
+                                                                            : refusedLine) = line;
+    }
+    EXPECT_TRUE(missingLine.contains(QStringLiteral("404"))) << run.err.join(u'\n').toStdString();
+    EXPECT_TRUE(refusedLine.startsWith(QStringLiteral("brenloft-get: ") + refused + u':'))
+        << run.err.join(u'\n').toStdString();
+    EXPECT_TRUE(refusedLine.contains(QStringLiteral("refused"))) << refusedLine.toStdString();
+    EXPECT_EQ(QFileInfo::exists(target + QStringLiteral("/missing.bin")), false);
+    EXPECT_EQ(QFileInfo::exists(target + QStringLiteral("/nobody.bin")), false);
+}
+
+// Killed with SIGKILL after its list was saved mid-download, the same command run again
+// continues the saved segments (the same part files, none planned anew) and finishes the file.
+TEST_F(BrenloftGet, KilledRunIsFinishedByTheSameCommand) {
+    constexpr qsizetype Size = 200 * 1024 * 1024;
+    // 8 connections at 2 MiB/s: over ten seconds, so the list is saved well before the end.
+    constexpr std::int64_t RatePerConnection = 2 * 1024 * 1024;
+    const QByteArray data = RandomBytes(Size);
+    serve(QStringLiteral("big.bin"), data);
+    const QByteArray sha = Sha256(data);
+    NginxPeer nginx(served);
+    nginx.addRateLimitedLocation(QStringLiteral("/slow/"), RatePerConnection);
+    ASSERT_TRUE(nginx.start()) << nginx.error().toStdString();
+
+    const QString target = folder(QStringLiteral("out"));
+    const QString listPath = target + QStringLiteral("/.brenloft-get/Brenloft.dat");
+    const QStringList arguments{QStringLiteral("-q"),
+                                QStringLiteral("-n"),
+                                QStringLiteral("8"),
+                                QStringLiteral("-d"),
+                                target,
+                                nginx.url(QStringLiteral("/slow/big.bin"))};
+
+    QProcess first;
+    Prepare(first, box, box.path());
+    first.start(QStringLiteral(BRENLOFT_GET_EXE), arguments);
+    ASSERT_TRUE(first.waitForStarted(10000));
+    // The list as saved: read from a copy, since the program replaces the file as it saves.
+    const QString copy = box.file(QStringLiteral("list-copy.dat"));
+    auto savedProgress = [&]() -> std::int64_t {
+        QFile::remove(copy);
+        if (!QFile::copy(listPath, copy)) {
+            return 0;
+        }
+        DownloadListState list;
+        LoadList(list, copy);
+        std::int64_t stored = 0;
+        for (int slot = 1; slot <= list.DownloadCount; ++slot) {
+            const DownloadRecord& r = list.DownloadList[slot];
+            for (int j = 1; r.Active == FlagTrue && j <= r.SegmentCount; ++j) {
+                stored += (r.Segments.at(j)->Done + r.Segments.at(j)->Received).bytes();
+            }
+        }
+        return stored;
+    };
+    ASSERT_TRUE(WaitFor([&] { return savedProgress() > 0; }, std::chrono::seconds(60)))
+        << "the list is saved while downloading";
+    ASSERT_EQ(first.state(), QProcess::Running) << "killed mid-download, not after it";
+    first.kill();
+    ASSERT_TRUE(first.waitForFinished(10000));
+    EXPECT_EQ(first.exitStatus(), QProcess::CrashExit);
+
+    const QStringList partsAtKill = PartFiles(target);
+    EXPECT_EQ(partsAtKill.size(), 8) << partsAtKill.join(u' ').toStdString();
+    EXPECT_FALSE(QFileInfo::exists(target + QStringLiteral("/big.bin")));
+
+    QProcess second;
+    Prepare(second, box, box.path());
+    second.start(QStringLiteral(BRENLOFT_GET_EXE), arguments);
+    ASSERT_TRUE(second.waitForStarted(10000));
+    QSet<QString> partsSeen;
+    const bool ended = WaitFor(
+        [&] {
+            for (const QString& name : PartFiles(target)) {
+                partsSeen.insert(name);
+            }
+            return second.state() == QProcess::NotRunning;
+        },
+        std::chrono::seconds(180));
+    if (!ended) {
+        second.kill();
+        second.waitForFinished(5000);
+    }
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_EQ(Lines(second.readAllStandardError()), QStringList{});
+    EXPECT_EQ(Lines(second.readAllStandardOutput()),
+              QStringList{Canonical(target + QStringLiteral("/big.bin"))});
+    EXPECT_TRUE(partsSeen.subtract(QSet<QString>(partsAtKill.begin(), partsAtKill.end())).isEmpty())
+        << "a part file of a new plan appeared: " << partsSeen.values().join(u' ').toStdString();
+    EXPECT_EQ(FileSha256(target + QStringLiteral("/big.bin")), sha);
+    EXPECT_EQ(PartFiles(target), QStringList{});
+    EXPECT_EQ(ActiveEntries(listPath), 0);
+}
+
+// The flags reach the engine: a login for a protected file, a proxy that every request goes
+// through, and a speed limit.
+TEST_F(BrenloftGet, FlagsForLoginProxyAndLimit) {
+    const QByteArray data = RandomBytes(300000);
+    serve(QStringLiteral("data.bin"), data);
+    NginxPeer nginx(served);
+    nginx.addBasicAuthLocation(QStringLiteral("/private/"), QStringLiteral("ann"),
+                               QStringLiteral("s3cret"));
+    ASSERT_TRUE(nginx.start()) << nginx.error().toStdString();
+    // A proxy that sends every request on to the server above, whatever address it names.
+    NginxPeer proxy(served);
+    proxy.addLocation(
+        QStringLiteral("location / { proxy_pass http://127.0.0.1:%1; }").arg(nginx.port()));
+    ASSERT_TRUE(proxy.start()) << proxy.error().toStdString();
+    const QString privateUrl = nginx.url(QStringLiteral("/private/data.bin"));
+
+    {
+        const QString target = folder(QStringLiteral("without-login"));
+        const GetRun run = RunGet(
+            box, {QStringLiteral("-q"), QStringLiteral("-d"), target, privateUrl}, box.path());
+        ASSERT_TRUE(run.finished);
+        EXPECT_EQ(run.exitCode, 1);
+        ASSERT_EQ(run.err.size(), 1) << run.err.join(u'\n').toStdString();
+        EXPECT_TRUE(run.err[0].startsWith(QStringLiteral("brenloft-get: ") + privateUrl + u':'));
+        EXPECT_FALSE(QFileInfo::exists(target + QStringLiteral("/data.bin")));
+    }
+    {
+        const QString target = folder(QStringLiteral("with-login"));
+        const GetRun run =
+            RunGet(box,
+                   {QStringLiteral("-q"), QStringLiteral("-d"), target, QStringLiteral("--user"),
+                    QStringLiteral("ann"), QStringLiteral("--password"), QStringLiteral("s3cret"),
+                    privateUrl},
+                   box.path());
+        ASSERT_TRUE(run.finished);
+        EXPECT_EQ(run.exitCode, 0) << run.err.join(u'\n').toStdString();
+        EXPECT_EQ(run.err, QStringList{});
+        EXPECT_EQ(FileSha256(target + QStringLiteral("/data.bin")), Sha256(data));
+    }
+    {
+        // Nothing listens at the address itself: only the proxy can deliver it.
+        const QString target = folder(QStringLiteral("proxied"));
+        const QString unreachable =
+            QStringLiteral("http://127.0.0.1:%1/data.bin").arg(FreeLoopbackPort());
+        const GetRun run = RunGet(box,
+                                  {QStringLiteral("-q"), QStringLiteral("-n"), QStringLiteral("4"),
+                                   QStringLiteral("-d"), target, QStringLiteral("--proxy"),
+                                   QStringLiteral("127.0.0.1:%1").arg(proxy.port()), unreachable},
+                                  box.path());
+        ASSERT_TRUE(run.finished);
+        EXPECT_EQ(run.exitCode, 0) << run.err.join(u'\n').toStdString();
+        EXPECT_EQ(run.err, QStringList{});
+        EXPECT_EQ(FileSha256(target + QStringLiteral("/data.bin")), Sha256(data));
+    }
+    {
+        // 300,000 bytes at 100,000 bytes a second cannot take much under three seconds.
+        const QString target = folder(QStringLiteral("limited"));
+        QElapsedTimer clock;
+        clock.start();
+        const GetRun run =
+            RunGet(box,
+                   {QStringLiteral("-q"), QStringLiteral("--limit"), QStringLiteral("100000"),
+                    QStringLiteral("-d"), target, nginx.url(QStringLiteral("/data.bin"))},
+                   box.path());
+        const qint64 took = clock.elapsed();
+        ASSERT_TRUE(run.finished);
+        EXPECT_EQ(run.exitCode, 0) << run.err.join(u'\n').toStdString();
+        EXPECT_EQ(run.err, QStringList{});
+        EXPECT_EQ(FileSha256(target + QStringLiteral("/data.bin")), Sha256(data));
+        EXPECT_GE(took, 2000) << "the limit was not applied";
+    }
+}
+
+// Stopped by SIGTERM mid-download it pauses, saves its list and says so; the same command then
+// finishes the file.
+TEST_F(BrenloftGet, TerminatedRunSavesAndIsFinishedByTheSameCommand) {
+    constexpr qsizetype Size = 8 * 1024 * 1024;
+    const QByteArray data = RandomBytes(Size);
+    serve(QStringLiteral("mid.bin"), data);
+    NginxPeer nginx(served);
+    nginx.addRateLimitedLocation(QStringLiteral("/slow/"), 512 * 1024);
+    ASSERT_TRUE(nginx.start()) << nginx.error().toStdString();
+    const QString target = folder(QStringLiteral("out"));
+    const QStringList arguments{QStringLiteral("-q"), QStringLiteral("-d"), target,
+                                nginx.url(QStringLiteral("/slow/mid.bin"))};
+
+    QProcess first;
+    Prepare(first, box, box.path());
+    first.start(QStringLiteral(BRENLOFT_GET_EXE), arguments);
+    ASSERT_TRUE(first.waitForStarted(10000));
+    auto stored = [&] {
+        qint64 bytes = 0;
+        for (const QString& name : PartFiles(target)) {
+            bytes += QFileInfo(target + QStringLiteral("/.brenloft-get/temp/") + name).size();
+        }
+        return bytes;
+    };
+    ASSERT_TRUE(WaitFor([&] { return stored() > 512 * 1024; }, std::chrono::seconds(30)));
+    first.terminate();
+    ASSERT_TRUE(first.waitForFinished(10000));
+    EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(first.exitCode(), 1);
+    // Exactly the one line: a sanitizer report on the way out would show here.
+    EXPECT_EQ(Lines(first.readAllStandardError()),
+              QStringList{"brenloft-get: interrupted; run the same command again to continue"});
+    EXPECT_FALSE(QFileInfo::exists(target + QStringLiteral("/mid.bin")));
+    const QStringList partsAtStop = PartFiles(target);
+
+    // What the list kept is what the part files hold.
+    DownloadListState list;
+    LoadList(list, target + QStringLiteral("/.brenloft-get/Brenloft.dat"));
+    std::int64_t saved = 0;
+    for (int slot = 1; slot <= list.DownloadCount; ++slot) {
+        const DownloadRecord& r = list.DownloadList[slot];
+        for (int j = 1; r.Active == FlagTrue && j <= r.SegmentCount; ++j) {
+            const SegmentRecord& s = *r.Segments.at(j);
+            EXPECT_EQ(s.Received.bytes(), 0) << "paused before saving";
+            EXPECT_EQ(QFileInfo(s.PartFile).size(), s.Done.bytes()) << s.PartFile.toStdString();
+            saved += s.Done.bytes();
+        }
+    }
+    EXPECT_GT(saved, 0);
+
+    const GetRun run = RunGet(box, arguments, box.path());
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.err, QStringList{});
+    EXPECT_EQ(run.out, QStringList{Canonical(target + QStringLiteral("/mid.bin"))});
+    EXPECT_EQ(FileSha256(target + QStringLiteral("/mid.bin")), Sha256(data));
+    EXPECT_EQ(PartFiles(target), QStringList{});
+    EXPECT_FALSE(partsAtStop.isEmpty());
+}
+
+// The same address given twice is one download: one file, whole, one line on stdout.
+TEST_F(BrenloftGet, SameAddressTwiceIsOneDownload) {
+    const QByteArray data = RandomBytes(1000003);
+    serve(QStringLiteral("twice.bin"), data);
+    NginxPeer nginx(served);
+    ASSERT_TRUE(nginx.start()) << nginx.error().toStdString();
+    const QString target = folder(QStringLiteral("out"));
+    const QString url = nginx.url(QStringLiteral("/twice.bin"));
+
+    const GetRun run = RunGet(box, {QStringLiteral("-q"), QStringLiteral("-d"), target, url, url},
+                              box.path(), std::chrono::seconds(60));
+    ASSERT_TRUE(run.finished) << "the command did not end";
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.err, QStringList{});
+    EXPECT_EQ(run.out, QStringList{Canonical(target + QStringLiteral("/twice.bin"))});
+    EXPECT_EQ(FileSha256(target + QStringLiteral("/twice.bin")), Sha256(data));
+    EXPECT_EQ(QDir(target).entryList(QDir::Files), QStringList{"twice.bin"});
+    EXPECT_EQ(PartFiles(target), QStringList{});
+}

@@ -1,0 +1,268 @@
+// The scheduler tick's decisions that need no window: the hand-off file of a second start,
+// the clipboard watch, the smoothed speed with its tray level, and the status texts.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <ostream>
+
+#include "core/download_list/download_list.h"
+#include "core/scheduler/clipboard_watch.h"
+#include "core/scheduler/hand_off_file.h"
+#include "core/scheduler/speed_meter.h"
+#include "core/scheduler/status_texts.h"
+#include "core/settings/settings.h"
+#include "core/text/text_table.h"
+
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+
+namespace {
+
+class HandOffFile : public ::testing::Test {
+protected:
+    QString write(const QByteArray& contents) {
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(contents);
+        return path;
+    }
+
+    QTemporaryDir dir;
+    QString path = dir.filePath(QStringLiteral("templine.dat"));
+};
+
+}  // namespace
+
+TEST_F(HandOffFile, QuotedAddressIsTakenAndTheFileDeleted) {
+    write("\"http://127.0.0.1/My File.zip\"\r\nsecond line\r\n");
+    EXPECT_EQ(TakeHandOffUrl(path), QStringLiteral("http://127.0.0.1/My%20File.zip"));
+    EXPECT_FALSE(QFile::exists(path));
+
+    write("  \"ftp://host/pub/a.bin\"  \n");
+    EXPECT_EQ(TakeHandOffUrl(path), QStringLiteral("ftp://host/pub/a.bin"));
+    EXPECT_FALSE(QFile::exists(path));
+}
+
+TEST_F(HandOffFile, AnythingElseIsDeletedWithoutAnAddress) {
+    for (const QByteArray& contents :
+         {QByteArray("/silent\r\n"), QByteArray("HTTP://host/upper.zip\r\n"),
+          QByteArray("Ftp://host/a.bin"), QByteArray("mailto:someone@host"), QByteArray()}) {
+        SCOPED_TRACE(contents.toStdString());
+        write(contents);
+        EXPECT_EQ(TakeHandOffUrl(path), std::nullopt);
+        EXPECT_FALSE(QFile::exists(path));
+    }
+    // No file, no address, and no file made.
+    EXPECT_EQ(TakeHandOffUrl(path), std::nullopt);
+    EXPECT_FALSE(QFile::exists(path));
+}
+
+namespace {
+
+class Clipboard : public ::testing::Test {
+protected:
+    // The options as a first start has them: the watch on, the usual page extensions ignored.
+    Clipboard() {
+        LoadSettings(settings, SettingsStore(home.filePath(QStringLiteral("none.ini"))),
+                     home.path());
+    }
+
+    void listed(const QString& url, std::int16_t active = FlagTrue) {
+        DownloadRecord r;
+        r.Url = url;
+        r.Active = active;
+        list.DownloadList.append(r);
+        list.DownloadCount = static_cast<std::int16_t>(list.DownloadList.size() - 1);
+    }
+
+    std::optional<QString> copy(const QString& text) {
+        return watch.consider(text, list, settings);
+    }
+
+    QTemporaryDir home;
+    ClipboardWatch watch;
+    DownloadListState list;
+    Settings settings;
+};
+
+}  // namespace
+
+TEST_F(Clipboard, AFileAddressIsOfferedOnceWhileTheClipboardHoldsIt) {
+    const QString url = QStringLiteral("http://127.0.0.1/files/archive.zip");
+    EXPECT_EQ(copy(url), url);
+    // Every later tick sees the same text: declined or not, it is not offered again.
+    EXPECT_EQ(copy(url), std::nullopt);
+    EXPECT_EQ(copy(url), std::nullopt);
+
+    // Something else was copied in between: the same address is new again.
+    EXPECT_EQ(copy(QStringLiteral("some words")), std::nullopt);
+    EXPECT_EQ(copy(url), url);
+}
+
+TEST_F(Clipboard, ATextOfSeveralLinesIsAskedAboutOnce) {
+    // Only its first line is the address; it is examined once, not on every tick.
+    const QString text = QStringLiteral("http://host/a b.zip\nmore text\r\n");
+    EXPECT_EQ(copy(text), QStringLiteral("http://host/a%20b.zip"));
+    EXPECT_EQ(copy(text), std::nullopt);
+    EXPECT_EQ(copy(QStringLiteral("  ftp://host/pub/c.bin\r\nx")),
+              QStringLiteral("ftp://host/pub/c.bin"));
+}
+
+TEST_F(Clipboard, OnlyNewFileAddressesOfInterestAreOffered) {
+    listed(QStringLiteral("http://host/listed.zip"));
+    listed(QStringLiteral("http://host/removed.zip"), FlagFalse);
+    struct Case {
+        const char* text;
+        bool offered;
+    };
+    for (const Case& c : {
+             Case{"http://host/page.htm", false},
+             Case{"http://host/page.HTML", false},
+             Case{"http://host/script.php", false},
+             Case{"http://host/setup.exe", true},
+             Case{"http://host/folder/", false},
+             Case{"ftp://host/folder\\", false},
+             Case{"HTTP://HOST/LISTED.ZIP", false},
+             Case{"http://host/removed.zip", true},
+             Case{"HTTP://host/upper.zip", false},
+             Case{"file:///tmp/a.zip", false},
+             Case{"http://host/download", true},
+         }) {
+        SCOPED_TRACE(c.text);
+        const QString text = QString::fromUtf8(c.text);
+        EXPECT_EQ(copy(text).has_value(), c.offered);
+    }
+}
+
+TEST_F(Clipboard, IgnoredExtensionsAreTheUsersListAsTyped) {
+    settings.IgnoreString = QStringLiteral("zip, exe ,,");
+    EXPECT_EQ(copy(QStringLiteral("http://host/a.ZIP")), std::nullopt);
+    EXPECT_EQ(copy(QStringLiteral("http://host/b.exe")), std::nullopt);
+    EXPECT_EQ(copy(QStringLiteral("http://host/c.htm")), QStringLiteral("http://host/c.htm"));
+    // An empty entry ignores nothing, not even an address ending in a dot.
+    EXPECT_EQ(copy(QStringLiteral("http://host/d.")), QStringLiteral("http://host/d."));
+}
+
+TEST_F(Clipboard, NothingIsLookedAtWhileTheWatchIsOff) {
+    const QString url = QStringLiteral("http://host/a.zip");
+    settings.CheckClipboard = FlagFalse;
+    EXPECT_EQ(copy(url), std::nullopt);
+    // Switched on, the text that was there all along is new to the watch.
+    settings.CheckClipboard = FlagTrue;
+    EXPECT_EQ(copy(url), url);
+    EXPECT_EQ(copy(QString()), std::nullopt);
+}
+
+namespace {
+
+DownloadListState Running(std::initializer_list<std::pair<std::int64_t, float>> entries) {
+    DownloadListState list;
+    for (const auto& [bytes, seconds] : entries) {
+        DownloadRecord r;
+        r.Active = FlagTrue;
+        r.Running = FlagTrue;
+        r.BytesDone = Currency::fromBytes(bytes);
+        r.ElapsedSeconds = seconds;
+        list.DownloadList.append(r);
+    }
+    list.DownloadCount = static_cast<std::int16_t>(list.DownloadList.size() - 1);
+    return list;
+}
+
+}  // namespace
+
+TEST(SpeedMeter, SmoothsTheCounterOverTicks) {
+    DownloadListState list = Running({{100000, 10.0f}, {50000, 0.0f}});
+    DownloadRecord paused;
+    paused.Active = FlagTrue;
+    paused.BytesDone = Currency::fromBytes(999999);
+    paused.ElapsedSeconds = 1;
+    list.DownloadList.append(paused);
+    list.DownloadCount = 3;
+
+    SpeedMeter meter;
+    // First tick: no earlier one to measure from, so the running entries' own averages count
+    // (10,000 bytes per second; the entry without time and the paused one do not).
+    meter.update(list, 5000000, 100000);
+    EXPECT_FLOAT_EQ(meter.speed(), 6000.0f);
+    EXPECT_EQ(meter.activeCount(), 1);
+    EXPECT_EQ(meter.maxSpeed(), 6000);
+
+    // 10,000 bytes in 500 ms: 20,000 bytes per second, smoothed 0.4 / 0.6.
+    meter.update(list, 5010000, 100500);
+    EXPECT_FLOAT_EQ(meter.speed(), 0.4f * 6000 + 0.6f * 20000);
+    EXPECT_EQ(meter.maxSpeed(), 14400);
+
+    // Nothing more: the speed decays.
+    meter.update(list, 5010000, 101000);
+    EXPECT_FLOAT_EQ(meter.speed(), 0.4f * 14400);
+    EXPECT_EQ(meter.maxSpeed(), 14400);
+}
+
+TEST(SpeedMeter, NeverShowsExactlyNothingAndSurvivesTheTickWrapping) {
+    const DownloadListState idle;
+    SpeedMeter meter;
+    meter.update(idle, 0, 1000);
+    EXPECT_EQ(meter.speed(), 1.0f);
+    EXPECT_EQ(meter.maxSpeed(), 1);
+    EXPECT_EQ(meter.activeCount(), 0);
+
+    // The 32-bit tick wraps between two ticks 500 ms apart; more than 2^32 bytes in all.
+    SpeedMeter wrapping;
+    const std::int64_t total = std::int64_t(1) << 33;
+    wrapping.update(idle, total, INT32_MAX - 199);
+    wrapping.update(idle, total + 50000, INT32_MIN + 300);
+    EXPECT_FLOAT_EQ(wrapping.speed(), 0.4f * 1 + 0.6f * 100000);
+}
+
+TEST(SpeedMeter, TrayLevelFollowsTheShareOfTheFastestSpeed) {
+    const DownloadListState idle;
+    SpeedMeter meter;
+    EXPECT_EQ(meter.trayLevel(), 0) << "before any tick";
+    std::int64_t total = 0;
+    std::int32_t tick = 0;
+    meter.update(idle, total, tick);
+    // A steady 100,000 bytes per second until the smoothing has settled: as fast as ever.
+    for (int i = 0; i < 40; ++i) {
+        meter.update(idle, total += 50000, tick += 500);
+    }
+    EXPECT_EQ(meter.trayLevel(), 4);
+    // Slower ticks: the level is the share of the fastest speed seen, times 4.5, rounded down.
+    std::vector<int> levels;
+    for (const std::int64_t bytes : {37500, 25000, 0, 0}) {
+        meter.update(idle, total += bytes, tick += 500);
+        levels.push_back(meter.trayLevel());
+    }
+    // Smoothed 85,000, 64,000, 25,600 and 10,240 of 100,000 bytes per second.
+    EXPECT_EQ(levels, (std::vector<int>{3, 2, 1, 0}));
+    EXPECT_EQ(meter.maxSpeed(), 100000);
+}
+
+TEST(StatusTexts, AreBuiltFromTheInterfaceTexts) {
+    TextTable texts;
+    texts.set(0, QStringLiteral("bytes"));
+    texts.set(1, QStringLiteral("KB"));
+    texts.set(2, QStringLiteral("MB"));
+    texts.set(667, QStringLiteral("Speed:"));
+    texts.set(668, QStringLiteral("Total:"));
+    texts.set(705, QStringLiteral("active downloads"));
+
+    EXPECT_EQ(StatusTotalText(1572864, texts), QStringLiteral("Total: 1.5 MB  "));
+    EXPECT_EQ(StatusTotalText(999, texts), QStringLiteral("Total: 999 bytes  "));
+    // More than 32 bits of bytes still read right.
+    texts.set(3, QStringLiteral("GB"));
+    EXPECT_EQ(StatusTotalText(std::int64_t(5) << 30, texts), QStringLiteral("Total: 5 GB  "));
+
+    const QString speed = StatusSpeedText(12.9f * 1024, texts);
+    EXPECT_EQ(speed, QStringLiteral("Speed: 12 KB/s "));
+    EXPECT_EQ(StatusSpeedText(1, texts), QStringLiteral("Speed: 0 KB/s "));
+    EXPECT_EQ(TrayTipText(2, speed, texts),
+              QStringLiteral("Brenloft active downloads (2) Speed: 12 KB/s "));
+
+    // A label that brings its own blank gets no second one.
+    texts.set(667, QStringLiteral("Vitesse : "));
+    EXPECT_EQ(StatusSpeedText(2048, texts), QStringLiteral("Vitesse : 2 KB/s "));
+}

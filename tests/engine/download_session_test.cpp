@@ -1,0 +1,687 @@
+// Downloads end to end through the session, against a real nginx on loopback: sizes and
+// segment plans, servers without ranges, redirects, logins, server-given names, web pages,
+// error answers, pause and resume (during the probe too), and continuing from a saved list.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFileInfo>
+#include <map>
+
+#include "core/download_list/site_logins.h"
+#include "tests/engine/download_session_test_harness.h"
+#include "tests/support/nginx_peer.h"
+
+using namespace session_test;
+
+namespace {
+
+const std::vector<qsizetype> Sizes = {0, 1, 49999, 50000, 299999, 300000, 1000003};
+
+// Source files, made once for the whole binary so every case downloads the same bytes.
+const QByteArray& Content(qsizetype size) {
+    static std::map<qsizetype, QByteArray> made;
+    auto it = made.find(size);
+    if (it == made.end()) {
+        it = made.emplace(size, RandomBytes(size)).first;
+    }
+    return it->second;
+}
+
+QString SizedName(qsizetype size) {
+    return QStringLiteral("f%1.bin").arg(size);
+}
+
+// The planning rules: 1 segment below 50,000 bytes, 2 below 300,000, else 8; never more than
+// the setting allows.
+int ExpectedSegments(qsizetype size, int maxSegments) {
+    const int byRule = size < 50000 ? 1 : size < 300000 ? 2 : 8;
+    return std::min(byRule, maxSegments);
+}
+
+// The plan covers the file from byte 0 without gap or overlap; all segments but the first have
+// the same length and the first takes what the division leaves over.
+void ExpectPlanCovers(const DownloadRecord& r, qsizetype size) {
+    SCOPED_TRACE(Ranges(r).join(u' ').toStdString());
+    ASSERT_GE(r.SegmentCount, 1);
+    std::int64_t next = 0;
+    for (int j = 1; j <= r.SegmentCount; ++j) {
+        const SegmentRecord& s = *r.Segments.at(j);
+        const std::int64_t first = s.EndPos.bytes() - s.Length.bytes() + 1;
+        EXPECT_EQ(first, next) << "segment " << j;
+        next = s.EndPos.bytes() + 1;
+        EXPECT_EQ(s.InPlan, FlagTrue);
+        EXPECT_EQ(s.Watched, FlagTrue);
+        if (j >= 2) {
+            EXPECT_EQ(s.Length.bytes(), size / r.SegmentCount) << "segment " << j;
+        }
+    }
+    EXPECT_EQ(next, size);
+    const std::int64_t leftOver = r.Segments.at(1)->Length.bytes() - size / r.SegmentCount;
+    EXPECT_GE(leftOver, 0);
+    EXPECT_LT(leftOver, r.SegmentCount);
+}
+
+class SessionTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        served = box.file(QStringLiteral("served"));
+        ASSERT_TRUE(QDir().mkpath(served));
+    }
+
+    QString serve(const QString& name, const QByteArray& bytes) {
+        const QString path = served + u'/' + name;
+        EXPECT_TRUE(WriteFile(path, bytes)) << path.toStdString();
+        return path;
+    }
+
+    void startNginx(NginxPeer& nginx) { ASSERT_TRUE(nginx.start()) << nginx.error().toStdString(); }
+
+    Sandbox box;
+    QString served;
+};
+
+class SizesAndPlans : public SessionTest, public ::testing::WithParamInterface<int> {};
+
+}  // namespace
+
+// Every size at once on one engine: each file arrives byte for byte under its own name, with
+// the plan the rules give, and leaves no part file behind.
+TEST_P(SizesAndPlans, EverySizeArrivesWhole) {
+    const int maxSegments = GetParam();
+    for (const qsizetype size : Sizes) {
+        serve(SizedName(size), Content(size));
+    }
+    NginxPeer nginx(served);
+    startNginx(nginx);
+    Engine engine(box.path());
+    engine.settings.MaxSegments = maxSegments;
+
+    std::vector<Download*> downloads;
+    for (const qsizetype size : Sizes) {
+        downloads.push_back(&engine.fetch(nginx.url(SizedName(size))));
+    }
+    ASSERT_TRUE(WaitClosed(downloads));
+
+    for (std::size_t i = 0; i < Sizes.size(); ++i) {
+        const qsizetype size = Sizes[i];
+        SCOPED_TRACE(QStringLiteral("%1 bytes, at most %2 segments")
+                         .arg(size)
+                         .arg(maxSegments)
+                         .toStdString());
+        const Download& d = *downloads[i];
+        const DownloadRecord& r = engine.record(d);
+        EXPECT_TRUE(d.observer.finished) << d.observer.whys.join(u'|').toStdString();
+        EXPECT_EQ(d.observer.closes, 1);
+        EXPECT_EQ(r.Completed, FlagTrue);
+        EXPECT_EQ(r.FileSize.bytes(), size);
+        EXPECT_EQ(r.BytesDone.bytes(), size);
+        EXPECT_EQ(r.SavePath, engine.downloads() + SizedName(size));
+        EXPECT_EQ(FileSha256(r.SavePath), Sha256(Content(size)));
+        if (size > 0) {
+            EXPECT_EQ(r.RangesSupported, FlagTrue);
+        }
+
+        EXPECT_EQ(r.SegmentCount, ExpectedSegments(size, maxSegments));
+        ExpectPlanCovers(r, size);
+        QStringList parts;
+        for (int j = 1; j <= r.SegmentCount; ++j) {
+            const SegmentRecord& s = *r.Segments.at(j);
+            EXPECT_EQ(s.State, SegmentState::Complete) << "segment " << j;
+            EXPECT_EQ((s.Done + s.Received).bytes(), s.Length.bytes()) << "segment " << j;
+            EXPECT_TRUE(s.PartFile.startsWith(engine.temp() + SizedName(size)))
+                << s.PartFile.toStdString();
+            EXPECT_TRUE(s.PartFile.endsWith(QStringLiteral(".tmp"))) << s.PartFile.toStdString();
+            parts << s.PartFile;
+        }
+        parts.removeDuplicates();
+        EXPECT_EQ(parts.size(), r.SegmentCount) << "each segment has its own part file";
+    }
+    // The worked example of the rules: 1,000,003 bytes in four.
+    if (maxSegments == 4) {
+        EXPECT_EQ(Ranges(engine.record(*downloads.back())),
+                  (QStringList{"0-250002", "250003-500002", "500003-750002", "750003-1000002"}));
+    }
+    EXPECT_EQ(FolderEntries(engine.temp()), QStringList{}) << "part files are removed";
+    EXPECT_EQ(FolderEntries(engine.downloads()).size(), qsizetype(Sizes.size()));
+    EXPECT_EQ(engine.prompts.messages, QStringList{});
+}
+
+INSTANTIATE_TEST_SUITE_P(MaxSegments, SizesAndPlans, ::testing::Values(1, 4, 8),
+                         [](const auto& info) { return "At" + std::to_string(info.param); });
+
+// A server that answers every range with the whole file gets one connection, and the file
+// still arrives whole.
+TEST_F(SessionTest, ServerWithoutRangesGetsOneSegment) {
+    const QByteArray& data = Content(1000003);
+    serve(QStringLiteral("whole.bin"), data);
+    NginxPeer nginx(served);
+    nginx.addNoRangesLocation(QStringLiteral("/noranges/"));
+    startNginx(nginx);
+    Engine engine(box.path());
+    engine.settings.MaxSegments = 8;
+
+    Download& d = engine.fetch(nginx.url(QStringLiteral("/noranges/whole.bin")));
+    ASSERT_TRUE(WaitClosed({&d}));
+    const DownloadRecord& r = engine.record(d);
+    EXPECT_TRUE(d.observer.finished) << d.observer.whys.join(u'|').toStdString();
+    EXPECT_EQ(r.RangesSupported, FlagFalse);
+    EXPECT_EQ(r.SegmentCount, 1);
+    EXPECT_EQ(d.observer.planned, std::vector<int>{1});
+    EXPECT_EQ(Ranges(r), QStringList{"0-1000002"});
+    EXPECT_EQ(FileSha256(r.SavePath), Sha256(data));
+    EXPECT_EQ(FolderEntries(engine.temp()), QStringList{});
+}
+
+// A redirect to another port goes there with the old address as referer (the second server
+// refuses any request without it), and a relative one resolves against the old address.
+TEST_F(SessionTest, RedirectsToAnotherPortAndRelative) {
+    const QByteArray far = Content(1000003);
+    const QByteArray near = Content(299999);
+    serve(QStringLiteral("far.bin"), far);
+    serve(QStringLiteral("near.bin"), near);
+
+    NginxPeer other(served);
+    other.addLocation(
+        QStringLiteral("location /referred/ { alias \"%1/\"; "
+                       "if ($http_referer !~ \"^http://127\\.0\\.0\\.1:[0-9]+/moved\\.bin$\") "
+                       "{ return 403; } }")
+            .arg(served));
+    startNginx(other);
+    NginxPeer nginx(served);
+    nginx.addRedirect(QStringLiteral("/moved.bin"), other.url(QStringLiteral("/referred/far.bin")));
+    nginx.addRedirect(QStringLiteral("/deep/er/old.bin"), QStringLiteral("../../near.bin"));
+    startNginx(nginx);
+    Engine engine(box.path());
+    engine.settings.MaxSegments = 8;
+
+    const QString movedUrl = nginx.url(QStringLiteral("/moved.bin"));
+    const QString relativeUrl = nginx.url(QStringLiteral("/deep/er/old.bin"));
+    Download& moved = engine.fetch(movedUrl);
+    Download& relative = engine.fetch(relativeUrl);
+    ASSERT_TRUE(WaitClosed({&moved, &relative}));
+
+    const DownloadRecord& m = engine.record(moved);
+    EXPECT_TRUE(moved.observer.finished) << moved.observer.whys.join(u'|').toStdString();
+    EXPECT_EQ(m.Port, other.port());
+    EXPECT_EQ(m.Url, other.url(QStringLiteral("/referred/far.bin")));
+    EXPECT_EQ(m.Referer, movedUrl);
+    EXPECT_EQ(m.FileName, QStringLiteral("far.bin"));
+    EXPECT_EQ(m.SegmentCount, 8) << "every segment got its range from the second server";
+    EXPECT_EQ(m.SavePath, engine.downloads() + QStringLiteral("far.bin"));
+    EXPECT_EQ(FileSha256(m.SavePath), Sha256(far));
+
+    const DownloadRecord& r = engine.record(relative);
+    EXPECT_TRUE(relative.observer.finished) << relative.observer.whys.join(u'|').toStdString();
+    EXPECT_EQ(r.Port, nginx.port());
+    EXPECT_EQ(r.UrlPath, QStringLiteral("/near.bin"));
+    EXPECT_EQ(r.Url, nginx.url(QStringLiteral("/near.bin")));
+    EXPECT_EQ(r.Referer, relativeUrl);
+    EXPECT_EQ(r.SavePath, engine.downloads() + QStringLiteral("near.bin"));
+    EXPECT_EQ(FileSha256(r.SavePath), Sha256(near));
+    EXPECT_EQ(engine.prompts.messages, QStringList{});
+
+    // The second server's guard is real: without the referer it refuses.
+    Download& direct = engine.fetch(other.url(QStringLiteral("/referred/far.bin")));
+    ASSERT_TRUE(WaitClosed({&direct}));
+    EXPECT_FALSE(direct.observer.finished);
+    EXPECT_TRUE(direct.observer.whys.value(0).contains(QStringLiteral("403")))
+        << direct.observer.whys.join(u'|').toStdString();
+}
+
+// Redirects that cannot be followed end the download with a message: one to a scheme that is
+// not http:// or ftp://, and one that never stops redirecting.
+TEST_F(SessionTest, RedirectsThatCannotBeFollowedEndTheDownload) {
+    NginxPeer nginx(served);
+    nginx.addRedirect(QStringLiteral("/elsewhere.bin"), QStringLiteral("gopher://127.0.0.1/x"));
+    nginx.addRedirect(QStringLiteral("/loop.bin"), QStringLiteral("/loop.bin"));
+    startNginx(nginx);
+    Engine engine(box.path());
+
+    Download& elsewhere = engine.fetch(nginx.url(QStringLiteral("/elsewhere.bin")));
+    Download& loop = engine.fetch(nginx.url(QStringLiteral("/loop.bin")));
+    ASSERT_TRUE(WaitClosed({&elsewhere, &loop}));
+    for (const Download* d : {&elsewhere, &loop}) {
+        EXPECT_FALSE(d->observer.finished);
+        EXPECT_EQ(d->observer.closes, 1);
+        EXPECT_EQ(engine.record(*d).Failed, FlagTrue);
+        EXPECT_EQ(engine.record(*d).SegmentCount, 0);
+    }
+    EXPECT_EQ(engine.prompts.messages.size(), 2)
+        << engine.prompts.messages.join(u'|').toStdString();
+    EXPECT_TRUE(elsewhere.observer.whys.value(0).contains(QStringLiteral("gopher://127.0.0.1/x")));
+    EXPECT_EQ(FolderEntries(engine.downloads()), QStringList{});
+}
+
+// A login remembered for one host is not sent on to the host a redirect names (the second
+// server refuses any request that carries one).
+TEST_F(SessionTest, RememberedLoginStaysWithItsHost) {
+    const QByteArray data = Content(300000);
+    serve(QStringLiteral("data.bin"), data);
+    NginxPeer other(served);
+    other.addLocation(QStringLiteral("location /open/ { alias \"%1/\"; "
+                                     "if ($http_authorization) { return 403; } }")
+                          .arg(served));
+    startNginx(other);
+    NginxPeer nginx(served);
+    nginx.addBasicAuthLocation(QStringLiteral("/private/"), QStringLiteral("ann"),
+                               QStringLiteral("s3cret"));
+    // "localhost" is the same machine under another host name.
+    nginx.addRedirect(QStringLiteral("/private/moved.bin"),
+                      QStringLiteral("http://localhost:%1/open/data.bin").arg(other.port()));
+    startNginx(nginx);
+    Engine engine(box.path());
+    engine.settings.MaxSegments = 4;
+    ASSERT_EQ(SaveSiteLogin(engine.list, engine.listPath(), QStringLiteral("127.0.0.1"),
+                            QStringLiteral("ann"), QStringLiteral("s3cret")),
+              SaveLoginResult::Saved);
+
+    // Its own host gets it: the login is what lets the first request reach the redirect.
+    Download& d = engine.fetch(nginx.url(QStringLiteral("/private/moved.bin")));
+    ASSERT_TRUE(WaitClosed({&d}));
+    const DownloadRecord& r = engine.record(d);
+    EXPECT_TRUE(d.observer.finished) << d.observer.whys.join(u'|').toStdString();
+    EXPECT_EQ(r.HostName, QStringLiteral("localhost"));
+    EXPECT_EQ(r.SegmentCount, 4);
+    EXPECT_EQ(FileSha256(r.SavePath), Sha256(data));
+    EXPECT_EQ(engine.prompts.credentialCaptions, QStringList{});
+}
+
+// 401: the user is asked, a wrong answer asks again with the other caption, the right one
+// downloads; kept, the login is used for the next download from the host without asking.
+TEST_F(SessionTest, BasicAuthAsksUntilRightAndRemembers) {
+    const QByteArray first = Content(300000);
+    const QByteArray second = Content(49999);
+    serve(QStringLiteral("first.bin"), first);
+    serve(QStringLiteral("second.bin"), second);
+    NginxPeer nginx(served);
+    nginx.addBasicAuthLocation(QStringLiteral("/private/"), QStringLiteral("ann"),
+                               QStringLiteral("s3cret"));
+    startNginx(nginx);
+    Engine engine(box.path());
+    engine.settings.MaxSegments = 4;
+
+    using Credentials = SessionPrompts::Credentials;
+    engine.prompts.credentials = {Credentials{true, "ann", "wrong", false},
+                                  Credentials{true, "ann", "s3cret", true}};
+    const QString url = nginx.url(QStringLiteral("/private/first.bin"));
+    Download& d = engine.fetch(url);
+    ASSERT_TRUE(WaitClosed({&d}));
+    EXPECT_TRUE(d.observer.finished) << d.observer.whys.join(u'|').toStdString();
+    EXPECT_EQ(engine.prompts.credentialCaptions,
+              (QStringList{"Username/Password required", "Bad username/password !"}));
+    EXPECT_EQ(engine.prompts.credentialUrls, (QStringList{url, url}));
+    EXPECT_EQ(engine.record(d).SegmentCount, 4) << "every segment sends the login";
+    EXPECT_EQ(FileSha256(engine.record(d).SavePath), Sha256(first));
+
+    ASSERT_EQ(engine.list.SiteLoginCount, 1);
+    const SiteLogin& login = engine.list.SiteLoginList[1];
+    EXPECT_EQ(login.Site, QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(login.LoginUser, QStringLiteral("ann"));
+    EXPECT_EQ(UnscramblePassword(login.LoginPassword), QStringLiteral("s3cret"));
+    DownloadListState saved;
+    ASSERT_TRUE(LoadList(saved, engine.listPath()).error.isEmpty());
+    EXPECT_EQ(saved.SiteLoginCount, 1) << "the login is saved with the list";
+
+    // No answers queued: a prompt now would fail the test.
+    Download& again = engine.fetch(nginx.url(QStringLiteral("/private/second.bin")));
+    ASSERT_TRUE(WaitClosed({&again}));
+    EXPECT_TRUE(again.observer.finished) << again.observer.whys.join(u'|').toStdString();
+    EXPECT_EQ(engine.prompts.credentialCaptions.size(), 2);
+    EXPECT_EQ(FileSha256(engine.record(again).SavePath), Sha256(second));
+}
+
+// A cancelled login prompt ends the session and leaves the entry paused, nothing written.
+TEST_F(SessionTest, CancelledLoginPausesTheEntry) {
+    serve(QStringLiteral("first.bin"), Content(50000));
+    NginxPeer nginx(served);
+    nginx.addBasicAuthLocation(QStringLiteral("/private/"), QStringLiteral("ann"),
+                               QStringLiteral("s3cret"));
+    startNginx(nginx);
+    Engine engine(box.path());
+    engine.prompts.credentials = {SessionPrompts::Credentials{}};
+
+    Download& d = engine.fetch(nginx.url(QStringLiteral("/private/first.bin")));
+    ASSERT_TRUE(WaitClosed({&d}));
+    const DownloadRecord& r = engine.record(d);
+    EXPECT_FALSE(d.observer.finished);
+    EXPECT_EQ(r.Paused, FlagTrue);
+    EXPECT_EQ(r.Completed, FlagFalse);
+    EXPECT_EQ(r.Active, FlagTrue);
+    EXPECT_EQ(engine.list.SiteLoginCount, 0);
+    EXPECT_EQ(FolderEntries(engine.downloads()), QStringList{});
+}
+
+// Names from Content-Disposition, quoted or not, become the file's name; one that climbs out
+// with "../" lands as a plain name inside the download folder.
+TEST_F(SessionTest, ServerGivenNamesStayInTheDownloadFolder) {
+    const QByteArray data = Content(300000);
+    serve(QStringLiteral("data.bin"), data);
+    NginxPeer nginx(served);
+    nginx.addContentDispositionLocation(QStringLiteral("/quoted/"),
+                                        QStringLiteral("attachment; filename=\"a b; c.bin\""));
+    nginx.addContentDispositionLocation(QStringLiteral("/bare/"),
+                                        QStringLiteral("attachment; filename=bare.bin"));
+    nginx.addContentDispositionLocation(
+        QStringLiteral("/climbing/"), QStringLiteral("attachment; filename=\"../../escaped.bin\""));
+    startNginx(nginx);
+    // The download folder sits two levels down, so "../../" would reach the sandbox itself.
+    const QString root = box.file(QStringLiteral("program/inner"));
+    Engine engine(root);
+    engine.settings.MaxSegments = 4;
+
+    Download& quoted = engine.fetch(nginx.url(QStringLiteral("/quoted/data.bin")));
+    Download& bare = engine.fetch(nginx.url(QStringLiteral("/bare/data.bin")));
+    Download& climbing = engine.fetch(nginx.url(QStringLiteral("/climbing/data.bin")));
+    ASSERT_TRUE(WaitClosed({&quoted, &bare, &climbing}));
+
+    EXPECT_EQ(engine.record(quoted).FileName, QStringLiteral("a b; c.bin"));
+    EXPECT_EQ(engine.record(quoted).SavePath, engine.downloads() + QStringLiteral("a b; c.bin"));
+    EXPECT_EQ(engine.record(bare).FileName, QStringLiteral("bare.bin"));
+    EXPECT_EQ(engine.record(bare).SavePath, engine.downloads() + QStringLiteral("bare.bin"));
+
+    const DownloadRecord& c = engine.record(climbing);
+    EXPECT_TRUE(climbing.observer.finished) << climbing.observer.whys.join(u'|').toStdString();
+    EXPECT_FALSE(c.FileName.contains(u'/')) << c.FileName.toStdString();
+    EXPECT_TRUE(c.FileName.contains(QStringLiteral("escaped.bin"))) << c.FileName.toStdString();
+    EXPECT_FALSE(c.FileName.startsWith(u'.')) << c.FileName.toStdString();
+    EXPECT_EQ(QFileInfo(c.SavePath).absolutePath() + u'/', engine.downloads());
+    for (int j = 1; j <= c.SegmentCount; ++j) {
+        EXPECT_EQ(QFileInfo(c.Segments.at(j)->PartFile).absolutePath() + u'/', engine.temp());
+    }
+    for (const Download* d : {&quoted, &bare, &climbing}) {
+        EXPECT_EQ(FileSha256(engine.record(*d).SavePath), Sha256(data));
+    }
+    // Nothing beside the program's own folders.
+    EXPECT_EQ(FolderEntries(box.path()), (QStringList{"program", "served"}));
+    EXPECT_EQ(FolderEntries(box.file(QStringLiteral("program"))), QStringList{"inner"});
+    EXPECT_EQ(FolderEntries(root), (QStringList{"downloads", "temp"}));
+    EXPECT_EQ(FolderEntries(engine.downloads()).size(), 3);
+}
+
+// A page (exactly text/html) is not downloaded: the user is asked whether to open it, and the
+// entry goes either way. A page with a charset is an ordinary file.
+TEST_F(SessionTest, WebPagesAreOfferedToTheBrowser) {
+    const QByteArray page = "<html><body>not a file</body></html>\n";
+    serve(QStringLiteral("declined.html"), page);
+    serve(QStringLiteral("accepted.html"), page);
+    NginxPeer nginx(served);
+    nginx.addLocation(
+        QStringLiteral("location /charset/ { alias \"%1/\"; charset utf-8; }").arg(served));
+    startNginx(nginx);
+    Engine engine(box.path());
+
+    engine.prompts.yesNo = {false};
+    Download& declined = engine.fetch(nginx.url(QStringLiteral("/declined.html")));
+    ASSERT_TRUE(WaitClosed({&declined}));
+    engine.prompts.yesNo = {true};
+    const QString acceptedUrl = nginx.url(QStringLiteral("/accepted.html"));
+    Download& accepted = engine.fetch(acceptedUrl);
+    ASSERT_TRUE(WaitClosed({&accepted}));
+
+    EXPECT_EQ(engine.prompts.questions,
+              (QStringList{engine.texts.text(536), engine.texts.text(536)}));
+    EXPECT_EQ(engine.opened, QStringList{acceptedUrl});
+    for (const Download* d : {&declined, &accepted}) {
+        const DownloadRecord& r = engine.record(*d);
+        EXPECT_FALSE(d->observer.finished);
+        EXPECT_EQ(r.Removed, FlagTrue);
+        EXPECT_EQ(r.Active, FlagFalse);
+        EXPECT_TRUE(r.Url.isEmpty());
+        EXPECT_EQ(r.SegmentCount, 0) << "no segment was planned";
+    }
+    EXPECT_EQ(FolderEntries(engine.downloads()), QStringList{});
+    EXPECT_EQ(FolderEntries(engine.temp()), QStringList{});
+
+    Download& withCharset = engine.fetch(nginx.url(QStringLiteral("/charset/declined.html")));
+    ASSERT_TRUE(WaitClosed({&withCharset}));
+    EXPECT_TRUE(withCharset.observer.finished);
+    EXPECT_EQ(engine.prompts.questions.size(), 2);
+    EXPECT_EQ(ReadFile(engine.record(withCharset).SavePath), page);
+}
+
+// 4xx and 5xx answers tell the user with the list's texts and remove the entry.
+TEST_F(SessionTest, ErrorAnswersAreShownAndRemoveTheEntry) {
+    NginxPeer nginx(served);
+    nginx.addLocation(QStringLiteral("location = /broken.bin { return 500; }"));
+    startNginx(nginx);
+    Engine engine(box.path());
+
+    Download& missing = engine.fetch(nginx.url(QStringLiteral("/missing.bin")));
+    ASSERT_TRUE(WaitClosed({&missing}));
+    Download& broken = engine.fetch(nginx.url(QStringLiteral("/broken.bin")));
+    ASSERT_TRUE(WaitClosed({&broken}));
+
+    const TextTable& t = engine.texts;
+    EXPECT_EQ(engine.prompts.messages,
+              (QStringList{t.text(531) + QStringLiteral(" /missing.bin ") + t.text(530),
+                           t.text(535) + QStringLiteral("500)")}));
+    EXPECT_FALSE(t.text(530).isEmpty());
+    EXPECT_FALSE(t.text(535).isEmpty());
+    for (const Download* d : {&missing, &broken}) {
+        const DownloadRecord& r = engine.record(*d);
+        EXPECT_EQ(d->observer.closes, 1);
+        EXPECT_FALSE(d->observer.finished);
+        EXPECT_EQ(r.Removed, FlagTrue);
+        EXPECT_EQ(r.Active, FlagFalse);
+        EXPECT_TRUE(r.Url.isEmpty());
+        EXPECT_TRUE(r.FileName.isEmpty());
+    }
+    EXPECT_TRUE(missing.observer.whys.value(0).contains(QStringLiteral("404")));
+    EXPECT_TRUE(broken.observer.whys.value(0).contains(QStringLiteral("500")));
+    EXPECT_EQ(FolderEntries(engine.downloads()), QStringList{});
+}
+
+namespace {
+
+// Each segment of a paused download: nothing on a connection, its part file holding exactly
+// the bytes stored so far and they are the source's, and the next request starting after them.
+void ExpectFoldedIntoParts(const DownloadRecord& r, const QByteArray& source) {
+    for (int j = 1; j <= r.SegmentCount; ++j) {
+        SCOPED_TRACE("segment " + std::to_string(j));
+        const SegmentRecord& s = *r.Segments.at(j);
+        const std::int64_t first = s.EndPos.bytes() - s.Length.bytes() + 1;
+        EXPECT_EQ(s.Received.bytes(), 0);
+        EXPECT_EQ(s.StartPos.bytes(), first + s.Done.bytes());
+        const QByteArray part = ReadFile(s.PartFile);
+        EXPECT_EQ(part.size(), s.Done.bytes());
+        EXPECT_TRUE(part == source.mid(first, part.size())) << "part file content differs";
+        if (s.State != SegmentState::Complete) {
+            EXPECT_EQ(s.State, SegmentState::Paused);
+        }
+    }
+}
+
+// Bytes stored by the segments that are not yet complete, and how many have some.
+std::int64_t StoredSoFar(const DownloadRecord& r, int* started = nullptr) {
+    std::int64_t total = 0;
+    int count = 0;
+    for (int j = 1; j <= r.SegmentCount; ++j) {
+        const SegmentRecord& s = *r.Segments.at(j);
+        const std::int64_t bytes = (s.Done + s.Received).bytes();
+        total += bytes;
+        count += bytes > 0 && bytes < s.Length.bytes() ? 1 : 0;
+    }
+    if (started != nullptr) {
+        *started = count;
+    }
+    return total;
+}
+
+// 8 segments of 512 KiB at 128 KiB/s each: about four seconds of transfer.
+constexpr qsizetype SlowSize = 4 * 1024 * 1024;
+constexpr std::int64_t SlowRate = 128 * 1024;
+
+}  // namespace
+
+// Pause folds each segment's progress into its plan and keeps what was stored; resume goes on
+// from there and the file comes out whole.
+TEST_F(SessionTest, PauseAndResumeContinueEachSegment) {
+    const QByteArray data = RandomBytes(SlowSize);
+    serve(QStringLiteral("slow.bin"), data);
+    NginxPeer nginx(served);
+    nginx.addRateLimitedLocation(QStringLiteral("/slow/"), SlowRate);
+    startNginx(nginx);
+    Engine engine(box.path());
+    engine.settings.MaxSegments = 8;
+
+    Download& d = engine.fetch(nginx.url(QStringLiteral("/slow/slow.bin")));
+    DownloadRecord& r = engine.record(d);
+    int started = 0;
+    ASSERT_TRUE(WaitFor([&] { return StoredSoFar(r, &started) > 0 && started == 8; },
+                        std::chrono::seconds(30)))
+        << "all eight segments receive";
+    // Resuming a running download does nothing.
+    const auto running = r.Segments;
+    d.session->ResumeDownload();
+    for (int j = 1; j <= 8; ++j) {
+        EXPECT_EQ(r.Segments.at(j)->StartPos.bytes(), running.at(j)->StartPos.bytes());
+        EXPECT_EQ(r.Segments.at(j)->Done.bytes(), running.at(j)->Done.bytes());
+    }
+    d.session->PauseDownload();
+    EXPECT_EQ(r.Paused, FlagTrue);
+    EXPECT_EQ(r.Running, FlagFalse);
+    ExpectFoldedIntoParts(r, data);
+
+    // Data still in flight is dropped, and a second pause changes nothing.
+    const DownloadRecord atPause = r;
+    WaitFor([] { return false; }, std::chrono::milliseconds(700));
+    d.session->PauseDownload();
+    EXPECT_EQ(r.Segments, atPause.Segments);
+    EXPECT_EQ(r.BytesDone, atPause.BytesDone);
+    ExpectFoldedIntoParts(r, data);
+    EXPECT_LT(StoredSoFar(r), SlowSize) << "paused part way";
+    EXPECT_EQ(d.observer.closes, 0) << "a pause keeps the session";
+
+    d.session->ResumeDownload();
+    EXPECT_EQ(r.Paused, FlagFalse);
+    ASSERT_TRUE(WaitClosed({&d}));
+    EXPECT_TRUE(d.observer.finished) << d.observer.whys.join(u'|').toStdString();
+    EXPECT_EQ(d.observer.planned.front(), 8);
+    EXPECT_EQ(r.SegmentCount, 8) << "the plan was kept";
+    for (int j = 1; j <= 8; ++j) {
+        EXPECT_EQ(r.Segments.at(j)->PartFile, atPause.Segments.at(j)->PartFile);
+        EXPECT_EQ(r.Segments.at(j)->EndPos, atPause.Segments.at(j)->EndPos);
+    }
+    EXPECT_EQ(r.BytesDone.bytes(), SlowSize) << "no byte was counted twice";
+    EXPECT_EQ(FileSha256(r.SavePath), Sha256(data));
+    EXPECT_EQ(FolderEntries(engine.temp()), QStringList{});
+}
+
+// The program stops without pausing (killed) after the list was saved; started again it loads
+// the list, folds what each segment had received into its plan, and finishes the same parts.
+TEST_F(SessionTest, ResumesFromTheSavedListAfterAKill) {
+    const QByteArray data = RandomBytes(SlowSize);
+    serve(QStringLiteral("slow.bin"), data);
+    NginxPeer nginx(served);
+    nginx.addRateLimitedLocation(QStringLiteral("/slow/"), SlowRate);
+    startNginx(nginx);
+
+    QStringList planned;
+    int slot = 0;
+    {
+        Engine first(box.path());
+        first.settings.MaxSegments = 8;
+        Download& d = first.fetch(nginx.url(QStringLiteral("/slow/slow.bin")));
+        slot = d.slot;
+        DownloadRecord& r = first.record(d);
+        int started = 0;
+        ASSERT_TRUE(WaitFor([&] { return StoredSoFar(r, &started) > 0 && started == 8; },
+                            std::chrono::seconds(30)));
+        ASSERT_EQ(SaveList(first.list, first.listPath()), QString());
+        for (int j = 1; j <= r.SegmentCount; ++j) {
+            planned << r.Segments.at(j)->PartFile;
+        }
+        // The parts go on growing past what the list knows until the end comes.
+        const std::int64_t saved = StoredSoFar(r);
+        WaitFor([&] { return StoredSoFar(r) > saved + 100000; }, std::chrono::seconds(10));
+        ASSERT_LT(StoredSoFar(r), SlowSize);
+    }
+
+    Engine second(box.path());
+    second.settings.MaxSegments = 8;
+    ASSERT_EQ(LoadList(second.list, second.listPath()).error, QString());
+    DownloadRecord& r = second.list.DownloadList[slot];
+    ASSERT_EQ(r.SegmentCount, 8);
+    EXPECT_EQ(r.Paused, FlagTrue) << "an entry running at the kill comes back paused";
+    // As starting a session from a saved state does.
+    for (int j = 1; j <= r.SegmentCount; ++j) {
+        SegmentRecord& s = *r.Segments.at(j);
+        if (s.State != SegmentState::Complete) {
+            s.StartPos += s.Received;
+            s.Done += s.Received;
+            s.Received = Currency{};
+        }
+    }
+    r.Resuming = FlagTrue;
+    Download& d = second.start(slot);
+    ASSERT_TRUE(WaitClosed({&d}));
+    EXPECT_TRUE(d.observer.finished) << d.observer.whys.join(u'|').toStdString();
+    QStringList parts;
+    for (int j = 1; j <= r.SegmentCount; ++j) {
+        parts << r.Segments.at(j)->PartFile;
+    }
+    EXPECT_EQ(parts, planned) << "the saved plan was continued, not made anew";
+    EXPECT_EQ(FileSha256(r.SavePath), Sha256(data));
+    EXPECT_EQ(FolderEntries(second.temp()), QStringList{});
+}
+
+// Pause-all can reach a download still waiting for the probe's answer; resume-all must then
+// start it.
+TEST_F(SessionTest, PausedDuringTheProbeResumes) {
+    const QByteArray data = Content(1000003);
+    serve(QStringLiteral("early.bin"), data);
+    NginxPeer nginx(served);
+    startNginx(nginx);
+    Engine engine(box.path());
+    engine.settings.MaxSegments = 4;
+
+    Download& d = engine.fetch(nginx.url(QStringLiteral("/early.bin")));
+    d.session->PauseDownload();
+    DownloadRecord& r = engine.record(d);
+    EXPECT_EQ(r.Paused, FlagTrue);
+    // Whatever the probe's answer does meanwhile, nothing is fetched while paused.
+    WaitFor([] { return false; }, std::chrono::milliseconds(500));
+    EXPECT_EQ(r.BytesDone.bytes(), 0);
+    EXPECT_EQ(r.Paused, FlagTrue);
+
+    d.session->ResumeDownload();
+    ASSERT_TRUE(WaitClosed({&d}, std::chrono::seconds(30)))
+        << "Paused " << r.Paused << " Running " << r.Running << " segments " << r.SegmentCount;
+    EXPECT_TRUE(d.observer.finished) << d.observer.whys.join(u'|').toStdString();
+    EXPECT_EQ(FileSha256(r.SavePath), Sha256(data));
+}
+
+// Without range support a resumed download can only start over: its one segment is fetched
+// again from byte 0 over what was stored, and the file still comes out whole.
+TEST_F(SessionTest, PausedDownloadWithoutRangesStartsOver) {
+    const QByteArray data = RandomBytes(384 * 1024);
+    serve(QStringLiteral("whole.bin"), data);
+    NginxPeer nginx(served);
+    nginx.addLocation(QStringLiteral("location /slow-whole/ { alias \"%1/\"; max_ranges 0; "
+                                     "limit_rate %2; }")
+                          .arg(served)
+                          .arg(SlowRate));
+    startNginx(nginx);
+    Engine engine(box.path());
+    engine.settings.MaxSegments = 8;
+
+    Download& d = engine.fetch(nginx.url(QStringLiteral("/slow-whole/whole.bin")));
+    DownloadRecord& r = engine.record(d);
+    ASSERT_TRUE(WaitFor([&] { return StoredSoFar(r) > 100000; }, std::chrono::seconds(30)));
+    d.session->PauseDownload();
+    ASSERT_EQ(r.SegmentCount, 1);
+    EXPECT_EQ(r.RangesSupported, FlagFalse);
+    ExpectFoldedIntoParts(r, data);
+    EXPECT_LT(StoredSoFar(r), data.size()) << "paused part way";
+    const QString part = r.Segments.at(1)->PartFile;
+
+    d.session->ResumeDownload();
+    EXPECT_EQ(r.Segments.at(1)->StartPos.bytes(), 0);
+    EXPECT_EQ(r.Segments.at(1)->Done.bytes(), 0);
+    EXPECT_EQ(r.BytesDone.bytes(), 0);
+    ASSERT_TRUE(WaitClosed({&d}));
+    EXPECT_TRUE(d.observer.finished) << d.observer.whys.join(u'|').toStdString();
+    EXPECT_EQ(r.Segments.at(1)->PartFile, part);
+    EXPECT_EQ(r.BytesDone.bytes(), data.size());
+    EXPECT_EQ(FileSha256(r.SavePath), Sha256(data));
+}

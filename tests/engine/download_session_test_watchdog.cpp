@@ -1,0 +1,210 @@
+// The watchdog and the answers a segment must refuse, against a scripted server of our own
+// that stalls, trickles, resets or answers the wrong range. All faults run at once, so the
+// whole test waits for the watchdog's fifteen seconds only once.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <map>
+
+#include "tests/engine/download_session_test_harness.h"
+#include "tests/support/peer_process.h"
+
+using namespace session_test;
+
+namespace {
+
+constexpr qsizetype FileSize = 1000003;  // 8 segments: 125,003 then 125,000 bytes each
+constexpr int FaultBytes = 40000;        // body bytes a faulty answer sends before the fault
+
+struct LogLine {
+    QString kind;  // GET, STALL, TRICKLE, RESET, WHOLE, SHIFTED
+    QString path;
+    std::int64_t first = 0;
+    std::int64_t last = 0;
+    std::int64_t sent = 0;
+};
+
+std::vector<LogLine> ReadLog(const QString& path) {
+    std::vector<LogLine> lines;
+    for (const QByteArray& raw : ReadFile(path).split('\n')) {
+        const QList<QByteArray> w = raw.split(' ');
+        if (w.size() < 4) {
+            continue;
+        }
+        lines.push_back(LogLine{QString::fromLatin1(w[0]), QString::fromLatin1(w[1]),
+                                w[2].toLongLong(), w[3].toLongLong(),
+                                w.size() > 4 ? w[4].toLongLong() : 0});
+    }
+    return lines;
+}
+
+std::vector<LogLine> Matching(const std::vector<LogLine>& log, const QString& kind,
+                              const QString& path) {
+    std::vector<LogLine> found;
+    for (const LogLine& l : log) {
+        if (l.kind == kind && l.path == path) {
+            found.push_back(l);
+        }
+    }
+    return found;
+}
+
+// The range start of the request that followed the faulty one on the same segment (same last
+// byte), or -1 when none did.
+std::int64_t RestartedAt(const std::vector<LogLine>& log, const LogLine& fault) {
+    bool faultySeen = false;
+    for (const LogLine& l : log) {
+        if (l.kind != u"GET" || l.path != fault.path || l.last != fault.last) {
+            continue;
+        }
+        if (faultySeen) {
+            return l.first;
+        }
+        faultySeen = l.first == fault.first;
+    }
+    return -1;
+}
+
+class ScriptedServer {
+public:
+    bool start(const QString& root, const QString& log) {
+        if (!process_.start(QStringLiteral("/usr/bin/python3"),
+                            {SourcePath(QStringLiteral("tests/engine/scripted_http_server.py")),
+                             root, log, QString::number(FaultBytes)})) {
+            return false;
+        }
+        port_ = process_.firstLine().toInt();
+        return port_ > 0;
+    }
+    QString url(const QString& path) const {
+        return QStringLiteral("http://127.0.0.1:%1%2").arg(port_).arg(path);
+    }
+    QString error() { return process_.error() + QString::fromUtf8(process_.errorOutput()); }
+
+private:
+    PeerProcess process_;
+    int port_ = 0;
+};
+
+}  // namespace
+
+TEST(SessionWatchdog, RecoversFromStallsResetsAndWrongAnswers) {
+    Sandbox box;
+    const QString served = box.file(QStringLiteral("served"));
+    ASSERT_TRUE(QDir().mkpath(served));
+    const QString logPath = box.file(QStringLiteral("requests.log"));
+    ScriptedServer server;
+    ASSERT_TRUE(server.start(served, logPath)) << server.error().toStdString();
+
+    const QStringList modes = {"plain", "split", "stall",      "trickle",
+                               "reset", "whole", "whole-once", "shifted-once"};
+    std::map<QString, QByteArray> sources;
+    Engine engine(box.path());
+    engine.settings.MaxSegments = 8;
+    std::map<QString, Download*> downloads;
+    std::vector<Download*> all;
+    for (const QString& mode : modes) {
+        // Each its own bytes, so that data of one download turning up in another shows.
+        const QString name = mode + QStringLiteral(".bin");
+        sources[mode] = RandomBytes(FileSize);
+        ASSERT_TRUE(WriteFile(served + u'/' + name, sources[mode]));
+        downloads[mode] = &engine.fetch(server.url(u'/' + mode + u'/' + name));
+        all.push_back(downloads[mode]);
+    }
+    ASSERT_TRUE(WaitClosed(all, std::chrono::seconds(90)));
+    const std::vector<LogLine> log = ReadLog(logPath);
+
+    for (const QString& mode : modes) {
+        SCOPED_TRACE(mode.toStdString());
+        const Download& d = *downloads[mode];
+        const DownloadRecord& r = engine.record(d);
+        EXPECT_TRUE(d.observer.finished) << d.observer.whys.join(u'|').toStdString();
+        EXPECT_EQ(FileSha256(r.SavePath), Sha256(sources[mode])) << "the file is byte-identical";
+        EXPECT_EQ(r.BytesDone.bytes(), FileSize);
+        if (mode != u"whole") {
+            EXPECT_EQ(r.SegmentCount, 8);
+            EXPECT_EQ(d.observer.planned, std::vector<int>{8});
+        }
+    }
+
+    const QString stallPath = QStringLiteral("/stall/stall.bin");
+    const auto stalls = Matching(log, QStringLiteral("STALL"), stallPath);
+    ASSERT_EQ(stalls.size(), 1u);
+    EXPECT_EQ(RestartedAt(log, stalls[0]), stalls[0].first + FaultBytes)
+        << "the restart asks for the first byte not yet received";
+
+    const QString resetPath = QStringLiteral("/reset/reset.bin");
+    const auto resets = Matching(log, QStringLiteral("RESET"), resetPath);
+    ASSERT_EQ(resets.size(), 1u);
+    EXPECT_EQ(RestartedAt(log, resets[0]), resets[0].first + FaultBytes);
+
+    // A trickle below 1 KiB in 30 s is silence; the restart continues after the trickled bytes.
+    const QString tricklePath = QStringLiteral("/trickle/trickle.bin");
+    const auto trickles = Matching(log, QStringLiteral("TRICKLE"), tricklePath);
+    ASSERT_EQ(trickles.size(), 1u);
+    const std::int64_t trickleRestart = RestartedAt(log, trickles[0]);
+    EXPECT_GT(trickleRestart, trickles[0].first + FaultBytes);
+    EXPECT_LE(trickleRestart, trickles[0].first + trickles[0].sent);
+
+    // A wrong answer stores nothing: the segment is asked for again from the same byte.
+    const std::vector<std::pair<QString, QString>> wrongAnswers = {
+        {QStringLiteral("WHOLE"), QStringLiteral("/whole-once/whole-once.bin")},
+        {QStringLiteral("SHIFTED"), QStringLiteral("/shifted-once/shifted-once.bin")}};
+    for (const auto& [kind, path] : wrongAnswers) {
+        SCOPED_TRACE(path.toStdString());
+        const auto wrong = Matching(log, kind, path);
+        ASSERT_EQ(wrong.size(), 1u);
+        EXPECT_EQ(RestartedAt(log, wrong[0]), wrong[0].first);
+    }
+
+    // A server that answers every later range with the whole file: one segment, from byte 0.
+    const DownloadRecord& whole = engine.record(*downloads[QStringLiteral("whole")]);
+    EXPECT_EQ(whole.SegmentCount, 1);
+    EXPECT_EQ(whole.RangesSupported, FlagFalse);
+    EXPECT_EQ(downloads[QStringLiteral("whole")]->observer.planned, (std::vector<int>{8, 1}));
+    EXPECT_FALSE(
+        Matching(log, QStringLiteral("WHOLE"), QStringLiteral("/whole/whole.bin")).empty());
+
+    // Good answers, heads cut in pieces included, are taken at once: the probe and one request
+    // per segment, none asked again.
+    for (const QString& mode : {QStringLiteral("plain"), QStringLiteral("split")}) {
+        const QString path = u'/' + mode + u'/' + mode + QStringLiteral(".bin");
+        EXPECT_EQ(Matching(log, QStringLiteral("GET"), path).size(), 9u) << mode.toStdString();
+    }
+    EXPECT_EQ(FolderEntries(engine.temp()), QStringList{});
+}
+
+// Without a length (the body ends with the connection) or chunked, the size is learnt at the
+// end: one segment, and the file as sent.
+TEST(SessionWatchdog, BodiesWithoutALengthArriveWhole) {
+    Sandbox box;
+    const QString served = box.file(QStringLiteral("served"));
+    ASSERT_TRUE(QDir().mkpath(served));
+    ScriptedServer server;
+    ASSERT_TRUE(server.start(served, box.file(QStringLiteral("requests.log"))))
+        << server.error().toStdString();
+
+    Engine engine(box.path());
+    engine.settings.MaxSegments = 8;
+    std::map<QString, QByteArray> sources;
+    std::map<QString, Download*> downloads;
+    for (const QString& mode : {QStringLiteral("unsized"), QStringLiteral("chunked")}) {
+        sources[mode] = RandomBytes(FileSize);
+        ASSERT_TRUE(WriteFile(served + u'/' + mode + QStringLiteral(".bin"), sources[mode]));
+        downloads[mode] =
+            &engine.fetch(server.url(u'/' + mode + u'/' + mode + QStringLiteral(".bin")));
+    }
+    ASSERT_TRUE(
+        WaitClosed({downloads[QStringLiteral("unsized")], downloads[QStringLiteral("chunked")]}));
+    for (const auto& [mode, d] : downloads) {
+        SCOPED_TRACE(mode.toStdString());
+        const DownloadRecord& r = engine.record(*d);
+        EXPECT_TRUE(d->observer.finished) << d->observer.whys.join(u'|').toStdString();
+        EXPECT_EQ(r.SegmentCount, 1);
+        EXPECT_EQ(r.FileSize.bytes(), FileSize);
+        EXPECT_EQ(r.BytesDone.bytes(), FileSize);
+        EXPECT_EQ(FileSha256(r.SavePath), Sha256(sources[mode]));
+    }
+    EXPECT_EQ(engine.prompts.messages, QStringList{});
+    EXPECT_EQ(FolderEntries(engine.temp()), QStringList{});
+}

@@ -1,0 +1,217 @@
+#pragma once
+
+// The download queue on a whole engine, against a real nginx: windows recorded by slot, the
+// questions of adding answered from a script, and every queue signal logged in order.
+
+#include <gtest/gtest.h>
+
+#include <QObject>
+#include <deque>
+#include <map>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "engine/queue/add_download.h"
+#include "engine/queue/download_queue.h"
+#include "engine/queue/session_windows.h"
+#include "tests/engine/download_session_test_harness.h"
+#include "tests/support/nginx_peer.h"
+
+namespace queue_test {
+
+using namespace session_test;
+
+// What one session's window was told.
+class RecordedView : public SessionObserver {
+public:
+    QStringList fileLabels;
+    int progress = 0;
+    int entryChanges = 0;
+    bool finished = false;
+    QStringList closes;
+
+    void fileLabelChanged(const QString& text) override { fileLabels << text; }
+    void progressChanged() override { ++progress; }
+    void entryChanged(int) override { ++entryChanges; }
+    void downloadFinished(const QString&, const QString&) override { finished = true; }
+    void sessionClosed(const QString& why) override { closes << why; }
+};
+
+// The desktop program's windows, reduced to what the queue did with them. `events` holds
+// "open N", "show N", "close N" and whatever the test adds, in order.
+class RecordingWindows : public SessionWindows {
+public:
+    QStringList events;
+    std::map<int, std::unique_ptr<RecordedView>> open;
+    std::vector<std::unique_ptr<RecordedView>> closed;
+
+    SessionObserver* openView(int slot, DownloadSession& session) override {
+        EXPECT_EQ(open.count(slot), 0u) << "a second view for slot " << slot;
+        EXPECT_EQ(session.RecordIndex, 0) << "the view comes before the record is attached";
+        events << QStringLiteral("open %1").arg(slot);
+        auto view = std::make_unique<RecordedView>();
+        RecordedView* raw = view.get();
+        open[slot] = std::move(view);
+        return raw;
+    }
+    void showView(int slot) override {
+        EXPECT_EQ(open.count(slot), 1u) << "showing slot " << slot << " without a view";
+        events << QStringLiteral("show %1").arg(slot);
+    }
+    void closeView(int slot) override {
+        const auto it = open.find(slot);
+        ASSERT_NE(it, open.end()) << "closing slot " << slot << " without a view";
+        events << QStringLiteral("close %1").arg(slot);
+        closed.push_back(std::move(it->second));
+        open.erase(it);
+    }
+
+    RecordedView* view(int slot) const {
+        const auto it = open.find(slot);
+        return it != open.end() ? it->second.get() : nullptr;
+    }
+    // Events of one kind ("open", "show", "close"), as slot numbers.
+    std::vector<int> slotsOf(const QString& kind) const {
+        std::vector<int> found;
+        for (const QString& e : events) {
+            if (e.startsWith(kind + u' ')) {
+                found.push_back(e.mid(kind.size() + 1).toInt());
+            }
+        }
+        return found;
+    }
+};
+
+// Adding's questions answered in turn; one the test did not expect fails it.
+class ScriptedAddPrompts : public AddPrompts {
+public:
+    QStringList errors;
+    std::deque<std::optional<QString>> savePaths;
+    QStringList saveTitles, proposedNames, filters;
+    std::deque<bool> answers;
+    QStringList questions;
+
+    void showError(const QString& text) override { errors << text; }
+    std::optional<QString> askSavePath(const QString& title, const QString& proposedName,
+                                       const QString& filter) override {
+        saveTitles << title;
+        proposedNames << proposedName;
+        filters << filter;
+        if (savePaths.empty()) {
+            ADD_FAILURE() << "unexpected save dialog: " << title.toStdString();
+            return std::nullopt;
+        }
+        const std::optional<QString> path = savePaths.front();
+        savePaths.pop_front();
+        return path;
+    }
+    bool askYesNo(const QString& text) override {
+        questions << text;
+        if (answers.empty()) {
+            ADD_FAILURE() << "unexpected question: " << text.toStdString();
+            return false;
+        }
+        const bool yes = answers.front();
+        answers.pop_front();
+        return yes;
+    }
+};
+
+inline AddRequest Request(const QString& url, int deferFlag = 0, int updateFlag = 0) {
+    AddRequest request;
+    request.url = url;
+    request.deferFlag = deferFlag;
+    request.updateFlag = updateFlag;
+    return request;
+}
+
+// About 2.5 seconds each at the slow rate: long enough to be seen running, short enough to
+// let finish. One segment, as below 50,000 bytes.
+constexpr qsizetype SlowFileSize = 40000;
+constexpr std::int64_t SlowRate = 16000;
+
+class QueueTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        served = box.file(QStringLiteral("served"));
+        ASSERT_TRUE(QDir().mkpath(served));
+        engine = std::make_unique<Engine>(box.path());
+        queue = std::make_unique<DownloadQueue>(engine->ctx, windows);
+        QObject::connect(queue.get(), &DownloadQueue::sessionEnded,
+                         [this](int slot, const QString& why) {
+                             windows.events << QStringLiteral("end %1").arg(slot);
+                             endings[slot] << why;
+                         });
+        QObject::connect(queue.get(), &DownloadQueue::listChanged, [this] { ++listChanges; });
+        QObject::connect(queue.get(), &DownloadQueue::entryChanged,
+                         [this](int slot) { ++entryChanges[slot]; });
+    }
+
+    // Files under "/" at full speed and under "/slow/" at the slow rate.
+    void startNginx() {
+        nginx = std::make_unique<NginxPeer>(served);
+        nginx->addRateLimitedLocation(QStringLiteral("/slow/"), SlowRate);
+        ASSERT_TRUE(nginx->start()) << nginx->error().toStdString();
+    }
+
+    // A file to serve with random contents; returns them.
+    QByteArray serve(const QString& name, qsizetype size) {
+        const QByteArray bytes = RandomBytes(size);
+        EXPECT_TRUE(WriteFile(served + u'/' + name, bytes));
+        return bytes;
+    }
+
+    QString url(const QString& path) const { return nginx->url(path); }
+
+    // An entry in the list that nothing has started, as "LATER" leaves it.
+    int idle(const QString& address) { return engine->add(address); }
+    int queued(const QString& address, int priority = 1) {
+        const int slot = idle(address);
+        record(slot).Queued = 1;
+        record(slot).Priority = priority;
+        return slot;
+    }
+
+    DownloadRecord& record(int slot) { return engine->list.DownloadList[slot]; }
+    bool completed(int slot) { return record(slot).Completed == FlagTrue; }
+    bool transferring(int slot) {
+        return record(slot).Running == FlagTrue && record(slot).BytesDone.bytes() > 0;
+    }
+
+    // The entry finished, its file holding exactly these bytes.
+    void expectFile(int slot, const QByteArray& bytes) {
+        SCOPED_TRACE(QStringLiteral("slot %1").arg(slot).toStdString());
+        const DownloadRecord& r = record(slot);
+        EXPECT_EQ(r.Completed, FlagTrue) << endings[slot].join(u'|').toStdString();
+        EXPECT_EQ(r.Running, FlagFalse);
+        EXPECT_EQ(r.BytesDone.bytes(), bytes.size());
+        EXPECT_EQ(FileSha256(r.SavePath), Sha256(bytes)) << r.SavePath.toStdString();
+    }
+
+    // The scheduler's tick as far as the queue goes, every 100 ms until `done` holds.
+    bool tickUntil(const std::function<bool()>& done,
+                   std::chrono::milliseconds deadline = std::chrono::seconds(60)) {
+        QTimer tick;
+        QObject::connect(&tick, &QTimer::timeout, [this] {
+            queue->ApplySchedule(OleDate::now());
+            queue->StartNextQueued();
+            maxRunning = std::max(maxRunning, queue->runningCount());
+        });
+        tick.start(100);
+        return WaitFor(done, deadline);
+    }
+
+    Sandbox box;
+    QString served;
+    std::unique_ptr<NginxPeer> nginx;
+    std::unique_ptr<Engine> engine;
+    RecordingWindows windows;
+    std::unique_ptr<DownloadQueue> queue;  // last: it goes first, before the engine it uses
+    std::map<int, QStringList> endings;
+    std::map<int, int> entryChanges;
+    int listChanges = 0;
+    int maxRunning = 0;
+};
+
+}  // namespace queue_test

@@ -1,0 +1,393 @@
+// The commands of the main window against a real list and queue.
+
+#include <QCoreApplication>
+#include <QSignalSpy>
+
+#include "core/settings/settings_store.h"
+#include "engine/queue/add_download.h"
+#include "tests/ui/main_window/main_window_fixture.h"
+
+namespace main_window_test {
+namespace {
+
+using U = UnfinishedListModel;
+
+TEST_F(MainWindowTest, DeleteAsksThenRemovesTheEntryAndItsPartFiles) {
+    const int running = add(QStringLiteral("running.bin"), Kind::Running);
+    const int paused = add(QStringLiteral("paused.bin"), Kind::Paused);
+    Kestor& w = open();
+
+    Select(w.listView1(), key(paused));
+    answers = {false};
+    w.Command1_Click(Kestor::DeleteUrl);
+    EXPECT_EQ(questions, QStringList{texts.text(411)});
+    EXPECT_EQ(record(paused).Active, FlagTrue);
+    EXPECT_TRUE(AllExist(partFiles(paused)));
+
+    answers = {true};
+    w.Command1_Click(Kestor::DeleteUrl);
+    EXPECT_EQ(record(paused).Active, FlagFalse);
+    EXPECT_EQ(record(paused).Removed, FlagTrue);
+    EXPECT_TRUE(NoneExists(partFiles(paused)));
+    EXPECT_EQ(Keys(w.listView1()), QStringList{key(running)});
+
+    // A running one loses its session and window first.
+    Select(w.listView1(), key(running));
+    answers = {true};
+    trigger("delete");
+    EXPECT_FALSE(queue->hasSession(running));
+    EXPECT_TRUE(windows.calls.contains(QStringLiteral("close %1").arg(running)));
+    EXPECT_EQ(record(running).Active, FlagFalse);
+    EXPECT_EQ(record(running).Running, FlagFalse);
+    EXPECT_EQ(record(running).Transferring, FlagFalse);
+    EXPECT_TRUE(NoneExists(partFiles(running)));
+    EXPECT_TRUE(Keys(w.listView1()).isEmpty());
+
+    // Nothing selected: no question.
+    questions.clear();
+    w.Command1_Click(Kestor::DeleteUrl);
+    EXPECT_TRUE(questions.isEmpty());
+}
+
+TEST_F(MainWindowTest, PartFilesOutsideTheirNamingAreNeverDeleted) {
+    const int paused = add(QStringLiteral("paused.bin"), Kind::Paused);
+    const QString precious = box.file(QStringLiteral("precious.txt"));
+    ASSERT_TRUE(WriteBytes(precious, "keep"));
+    record(paused).Segments.at(1)->PartFile = precious;  // a damaged list
+    Kestor& w = open();
+    Select(w.listView1(), key(paused));
+    answers = {true};
+    w.Command1_Click(Kestor::DeleteUrl);
+    EXPECT_TRUE(QFile::exists(precious));
+    EXPECT_FALSE(QFile::exists(record(paused).Segments.at(2)->PartFile));
+}
+
+TEST_F(MainWindowTest, PauseOneAndPauseAll) {
+    const int first = add(QStringLiteral("first.bin"), Kind::Running);
+    const int second = add(QStringLiteral("second.bin"), Kind::Running);
+    const int third = add(QStringLiteral("third.bin"), Kind::Running);
+    Kestor& w = open();
+
+    Select(w.listView1(), key(second));
+    w.Command1_Click(Kestor::PauseDownload);
+    EXPECT_EQ(record(second).Running, FlagFalse);
+    EXPECT_EQ(record(second).Paused, FlagTrue);
+    EXPECT_EQ(record(first).Running, FlagTrue);
+    EXPECT_EQ(Cell(w.listView1(), key(second), 0, U::IconKeyRole), QStringLiteral("down"));
+    EXPECT_EQ(Cell(w.listView1(), key(first), 0, U::IconKeyRole), QStringLiteral("stop"));
+
+    trigger("stopall");
+    for (const int slot : {first, second, third}) {
+        EXPECT_EQ(record(slot).Running, FlagFalse) << slot;
+        EXPECT_EQ(record(slot).Paused, FlagTrue) << slot;
+        EXPECT_EQ(Cell(w.listView1(), key(slot), 0, U::IconKeyRole), QStringLiteral("down"));
+    }
+    // Pausing keeps the sessions and their windows, ready to resume.
+    EXPECT_TRUE(queue->hasSession(first));
+    EXPECT_FALSE(windows.calls.contains(QStringLiteral("close %1").arg(first)));
+}
+
+TEST_F(MainWindowTest, ResumeAllRestartsEveryUnfinishedEntryThatIsNotRunning) {
+    settings.MaxSimulDownlads = 2;
+    const int running = add(QStringLiteral("running.bin"), Kind::Running);
+    const int paused = add(QStringLiteral("paused.bin"), Kind::Paused);
+    const int failed = add(QStringLiteral("failed.bin"), Kind::Failed);
+    const int finished = add(QStringLiteral("finished.bin"), Kind::Finished);
+    Kestor& w = open();
+    windows.calls.clear();
+
+    trigger("mResumeall");
+    // In slot order: the first gets the free place, the next waits in the queue.
+    EXPECT_EQ(windows.calls, QStringList{QStringLiteral("open %1").arg(paused)});
+    EXPECT_EQ(record(paused).Running, FlagTrue);
+    EXPECT_EQ(record(failed).Queued, 1);
+    EXPECT_EQ(record(failed).Running, FlagFalse);
+    EXPECT_EQ(record(finished).Running, FlagFalse);
+    EXPECT_EQ(record(running).Running, FlagTrue);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Cell(w.listView1(), key(failed), U::State), QStringLiteral("Queued"));
+
+    // A paused session resumes in place, its window shown again.
+    Select(w.listView1(), key(running));
+    w.Command1_Click(Kestor::PauseDownload);
+    windows.calls.clear();
+    trigger("ResumeDownload");
+    EXPECT_EQ(record(running).Running, FlagTrue);
+    EXPECT_EQ(windows.calls, QStringList{QStringLiteral("show %1").arg(running)});
+}
+
+TEST_F(MainWindowTest, ResetListEmptiesTheListAndKeepsTheLogins) {
+    const int first = add(QStringLiteral("first.bin"), Kind::Running);
+    const int second = add(QStringLiteral("second.bin"), Kind::Running);
+    const int paused = add(QStringLiteral("paused.bin"), Kind::Paused);
+    const int finished = add(QStringLiteral("finished.bin"), Kind::Finished);
+    list.SiteLoginList.append(
+        SiteLogin{QStringLiteral("127.0.0.1"), 0, QStringLiteral("me"), QStringLiteral("4142"), 0});
+    list.SiteLoginCount = 1;
+    const QStringList parts = partFiles(first) + partFiles(second) + partFiles(paused);
+    const QString finishedFile = record(finished).SavePath;
+    Kestor& w = open();
+
+    answers = {false};
+    w.Command1_Click(Kestor::ResetList);
+    EXPECT_EQ(questions, QStringList{texts.text(409)});
+    EXPECT_EQ(titles, QStringList{QStringLiteral("Question")});
+    EXPECT_EQ(list.DownloadCount, 4);
+    EXPECT_TRUE(queue->hasSession(first));
+
+    answers = {true};
+    trigger("mResetlist");
+    EXPECT_EQ(list.DownloadCount, 0);
+    EXPECT_EQ(list.DownloadList.size(), 1);
+    EXPECT_FALSE(queue->hasSession(first));
+    EXPECT_FALSE(queue->hasSession(second));
+    EXPECT_TRUE(windows.calls.contains(QStringLiteral("close %1").arg(first)));
+    EXPECT_TRUE(windows.calls.contains(QStringLiteral("close %1").arg(second)));
+    EXPECT_EQ(list.SiteLoginCount, 1);
+    EXPECT_EQ(list.SiteLoginList.size(), 2);
+    EXPECT_TRUE(NoneExists(parts));
+    EXPECT_EQ(ReadBytes(finishedFile), QByteArray(100, 'f'));
+    EXPECT_TRUE(Keys(w.listView1()).isEmpty());
+    EXPECT_TRUE(Keys(w.listView2()).isEmpty());
+
+    // What the queue reports while the sessions wind down finds nothing to draw.
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(Keys(w.listView1()).isEmpty());
+}
+
+TEST_F(MainWindowTest, ResetOfFinishedEntriesOnlyAsksNothing) {
+    add(QStringLiteral("finished.bin"), Kind::Finished);
+    Kestor& w = open();
+    w.Command1_Click(Kestor::ResetList);
+    EXPECT_TRUE(questions.isEmpty());
+    EXPECT_EQ(list.DownloadCount, 0);
+}
+
+TEST_F(MainWindowTest, PriorityMenusSetTwoOneZero) {
+    const int slot = add(QStringLiteral("a.bin"), Kind::Paused);
+    const int other = add(QStringLiteral("b.bin"), Kind::Paused);
+    Kestor& w = open();
+    Select(w.listView1(), key(slot));
+    trigger("PrioHigh");
+    EXPECT_EQ(record(slot).Priority, 2);
+    trigger("PrioLow");
+    EXPECT_EQ(record(slot).Priority, 0);
+    trigger("PrioMiddle");
+    EXPECT_EQ(record(slot).Priority, 1);
+    EXPECT_EQ(record(other).Priority, 1);
+    trigger("PrioHigh");
+    now += 1000;  // the refresh after a priority change is not forced
+    w.RefreshListView(0, false);
+    EXPECT_EQ(Cell(w.listView1(), key(slot), U::Priority), texts.text(690));
+}
+
+TEST_F(MainWindowTest, ScheduleMarkTogglesAndTwiceLeavesItOff) {
+    const int slot = add(QStringLiteral("a.bin"), Kind::Paused);
+    const int running = add(QStringLiteral("b.bin"), Kind::Running);
+    Kestor& w = open();
+    Select(w.listView1(), key(slot));
+    trigger("shedulded");
+    EXPECT_EQ(record(slot).Scheduled, 1);
+    now += 1000;
+    w.RefreshListView(0, false);
+    EXPECT_EQ(Cell(w.listView1(), key(slot), 0, U::IconKeyRole), QStringLiteral("shed"));
+    trigger("shedulded");
+    EXPECT_EQ(record(slot).Scheduled, 0);
+
+    // A running download is not marked.
+    w.listView1()->clearSelection();
+    Select(w.listView1(), key(running));
+    w.toggleSchedule();
+    EXPECT_EQ(record(running).Scheduled, 0);
+}
+
+TEST_F(MainWindowTest, ClearFinishedRemovesTheSelectedRowsOnly) {
+    const int a = add(QStringLiteral("a.bin"), Kind::Finished);
+    const int b = add(QStringLiteral("b.bin"), Kind::FinishedMissing);
+    const int c = add(QStringLiteral("c.bin"), Kind::Finished);
+    const int unfinished = add(QStringLiteral("d.bin"), Kind::Paused);
+    Kestor& w = open();
+    Select(w.listView2(), key(a));
+    Select(w.listView2(), key(b));
+    trigger("cleardown2");
+    EXPECT_EQ(record(a).Active, FlagFalse);
+    EXPECT_EQ(record(a).Removed, FlagTrue);
+    EXPECT_EQ(record(b).Active, FlagFalse);
+    EXPECT_EQ(record(c).Active, FlagTrue);
+    EXPECT_EQ(record(unfinished).Active, FlagTrue);
+    EXPECT_EQ(Keys(w.listView2()), QStringList{key(c)});
+    // The file of a finished download is never touched by taking it off the list.
+    EXPECT_EQ(ReadBytes(record(a).SavePath), QByteArray(100, 'f'));
+}
+
+TEST_F(MainWindowTest, ClearAllAsksFirst) {
+    const int a = add(QStringLiteral("a.bin"), Kind::Finished);
+    const int b = add(QStringLiteral("b.bin"), Kind::Finished);
+    const int unfinished = add(QStringLiteral("c.bin"), Kind::Paused);
+    Kestor& w = open();
+    answers = {false};
+    trigger("clearall");
+    EXPECT_EQ(questions, QStringList{texts.text(408)});
+    EXPECT_EQ(titles, QStringList{QStringLiteral("Brenloft")});
+    EXPECT_EQ(record(a).Active, FlagTrue);
+
+    answers = {true};
+    trigger("clearall");
+    EXPECT_EQ(record(a).Active, FlagFalse);
+    EXPECT_EQ(record(b).Active, FlagFalse);
+    EXPECT_EQ(record(unfinished).Active, FlagTrue);
+    EXPECT_TRUE(Keys(w.listView2()).isEmpty());
+    EXPECT_TRUE(QFile::exists(record(a).SavePath));
+}
+
+TEST_F(MainWindowTest, QuitOptionsAndBrowserAskTheOwner) {
+    const int slot = add(QStringLiteral("a.bin"), Kind::Paused);
+    Kestor& w = open();
+    QSignalSpy quit(&w, &Kestor::quitRequested);
+    QSignalSpy options(&w, &Kestor::optionsRequested);
+
+    answers = {false};
+    trigger("mExit");
+    EXPECT_EQ(questions, QStringList{texts.text(410)});
+    EXPECT_EQ(quit.count(), 0);
+    answers = {true};
+    w.Command1_Click(Kestor::Quit);
+    EXPECT_EQ(quit.count(), 1);
+
+    trigger("Options");
+    trigger("mProperties");
+    EXPECT_EQ(options.count(), 2);
+
+    trigger("Browser");
+    Select(w.listView1(), key(slot));
+    w.Command1_Click(Kestor::Browser);
+    EXPECT_EQ(browsed,
+              (QStringList{QStringLiteral("about:blank"),
+                           QStringLiteral("http://127.0.0.1:%1/").arg(silent.serverPort())}));
+
+    // An empty list quits without a question.
+    list.DownloadList.resize(1);
+    list.DownloadCount = 0;
+    questions.clear();
+    w.Command1_Click(Kestor::Quit);
+    EXPECT_TRUE(questions.isEmpty());
+    EXPECT_EQ(quit.count(), 2);
+}
+
+TEST_F(MainWindowTest, ShowDownloadWindowsIsSavedAtOnce) {
+    settings.ShowDownloadWindows = FlagTrue;
+    Kestor& w = open();
+    QAction* sdw = w.findChild<QAction*>(QStringLiteral("sdw"));
+    ASSERT_NE(sdw, nullptr);
+    EXPECT_TRUE(sdw->isChecked());
+    sdw->trigger();
+    EXPECT_EQ(settings.ShowDownloadWindows, FlagFalse);
+    EXPECT_FALSE(sdw->isChecked());
+    SettingsStore reread(store->path());
+    EXPECT_EQ(reread.read(QStringLiteral("Options"), QStringLiteral("ShowDownloadWindows")),
+              QStringLiteral("0"));
+    sdw->trigger();
+    EXPECT_EQ(settings.ShowDownloadWindows, FlagTrue);
+    EXPECT_TRUE(sdw->isChecked());
+    SettingsStore again(store->path());
+    EXPECT_NE(again.read(QStringLiteral("Options"), QStringLiteral("ShowDownloadWindows")),
+              QStringLiteral("0"));
+}
+
+TEST_F(MainWindowTest, ForceFileBuildingJoinsThePartsAndKeepsThem) {
+    const int slot = add(QStringLiteral("early.bin"), Kind::Paused, 3);
+    const QStringList parts = partFiles(slot);
+    Kestor& w = open();
+    Select(w.listView1(), key(slot));
+    answers = {false};
+    trigger("forceFileBuilding");
+    EXPECT_EQ(questions, QStringList{texts.text(771)});
+    QCoreApplication::processEvents();
+    EXPECT_EQ(record(slot).Completed, FlagFalse);
+
+    answers = {true};
+    trigger("forceFileBuilding");
+    ASSERT_TRUE(WaitFor([&] { return record(slot).Completed == FlagTrue; }));
+    EXPECT_EQ(ReadBytes(record(slot).SavePath),
+              QByteArray(100, 'a') + QByteArray(100, 'b') + QByteArray(100, 'c'));
+    EXPECT_TRUE(AllExist(parts));
+    EXPECT_TRUE(errors.isEmpty());
+    ASSERT_TRUE(WaitFor([&] { return Keys(w.listView2()) == QStringList{key(slot)}; }));
+    EXPECT_TRUE(Keys(w.listView1()).isEmpty());
+}
+
+TEST_F(MainWindowTest, ForceFileBuildingOfShortPartsSaysWhyAndBuildsNothing) {
+    const int slot = add(QStringLiteral("short.bin"), Kind::Paused, 2);
+    const QString second = partFiles(slot).at(1);
+    ASSERT_TRUE(WriteBytes(second, QByteArray(40, 'b')));
+    Kestor& w = open();
+    Select(w.listView1(), key(slot));
+    answers = {true};
+    trigger("forceFileBuilding");
+    ASSERT_TRUE(WaitFor([&] { return !errors.isEmpty(); }));
+    EXPECT_TRUE(errors.first().contains(second)) << errors.first().toStdString();
+    EXPECT_EQ(record(slot).Completed, FlagFalse);
+    EXPECT_TRUE(AllExist(partFiles(slot)));
+    EXPECT_FALSE(QFile::exists(box.file(QStringLiteral("downloads/short.bin"))));
+    EXPECT_EQ(Keys(w.listView1()), QStringList{key(slot)});
+}
+
+// What adding a download asks, answered from the test; nothing is expected to be asked here.
+class NoAddQuestions : public AddPrompts {
+public:
+    void showError(const QString& text) override { errors << text; }
+    std::optional<QString> askSavePath(const QString&, const QString&, const QString&) override {
+        ADD_FAILURE() << "unexpected save dialog";
+        return std::nullopt;
+    }
+    bool askYesNo(const QString& text) override {
+        ADD_FAILURE() << "unexpected question: " << text.toStdString();
+        return false;
+    }
+    QStringList errors;
+};
+
+TEST_F(MainWindowTest, AddUrlTakesThePromptsAnswer) {
+    Kestor& w = open();
+    NoAddQuestions addQuestions;
+    w.setAddPrompts(&addQuestions);
+    QStringList prefills;
+    std::optional<NewDownloadAnswer> answer;
+    w.setNewDownloadAsk([&](const QString& prefill) {
+        prefills << prefill;
+        return answer;
+    });
+    const QString base = QStringLiteral("http://127.0.0.1:%1/").arg(silent.serverPort());
+
+    // Cancelled, and an address the command does not take: nothing is added.
+    w.Command1_Click(Kestor::AddUrl);
+    answer =
+        NewDownloadAnswer{QStringLiteral("NOW"), QStringLiteral("HTTP://127.0.0.1/a.bin"), {}, {}};
+    trigger("AddURL");
+    EXPECT_EQ(list.DownloadCount, 0);
+    EXPECT_EQ(prefills.size(), 2);
+
+    // Later: in the list, not started.
+    answer =
+        NewDownloadAnswer{QStringLiteral("LATER"), base + QStringLiteral("later.bin\r\n"), {}, {}};
+    trigger("mAddurl");
+    ASSERT_EQ(list.DownloadCount, 1);
+    EXPECT_EQ(record(1).Url, base + QStringLiteral("later.bin"));
+    EXPECT_FALSE(queue->hasSession(1));
+    EXPECT_TRUE(windows.calls.isEmpty());
+
+    // Now: started at once.
+    answer = NewDownloadAnswer{QStringLiteral("NOW"), base + QStringLiteral("now.bin"),
+                               QStringLiteral("user"), QStringLiteral("secret")};
+    w.Command1_Click(Kestor::AddUrl);
+    ASSERT_EQ(list.DownloadCount, 2);
+    EXPECT_TRUE(queue->hasSession(2));
+    EXPECT_EQ(record(2).UserName, QStringLiteral("user"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Keys(w.listView1()), (QStringList{key(1), key(2)}));
+    EXPECT_TRUE(addQuestions.errors.isEmpty());
+}
+
+}  // namespace
+}  // namespace main_window_test

@@ -1,0 +1,320 @@
+#pragma once
+
+// The main window over a real list, queue and engine in a sandbox. Running entries get real
+// sessions whose probe goes to a listener that accepts and never answers, so they stay
+// running until a command pauses or closes them. Every question is answered from a script.
+
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QTreeView>
+#include <deque>
+#include <memory>
+#include <ostream>
+
+#include "core/download_list/download_list.h"
+#include "core/settings/settings.h"
+#include "core/settings/settings_store.h"
+#include "core/text/text_table.h"
+#include "core/text/url_codec.h"
+#include "engine/completion/completion_actions.h"
+#include "engine/files/segment_files.h"
+#include "engine/queue/download_queue.h"
+#include "engine/queue/session_windows.h"
+#include "engine/session/engine_context.h"
+#include "engine/session/session_prompts.h"
+#include "net/socket_module.h"
+#include "tests/support/sandbox.h"
+#include "ui/main_window/finished_list_model.h"
+#include "ui/main_window/kestor.h"
+#include "ui/main_window/unfinished_list_model.h"
+
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+
+namespace main_window_test {
+
+// The windows the queue opens, shows and closes, as "open 3", "show 3", "close 3".
+class RecordingWindows : public SessionWindows {
+public:
+    SessionObserver* openView(int slot, DownloadSession&) override {
+        calls << QStringLiteral("open %1").arg(slot);
+        return nullptr;
+    }
+    void showView(int slot) override { calls << QStringLiteral("show %1").arg(slot); }
+    void closeView(int slot) override { calls << QStringLiteral("close %1").arg(slot); }
+    QStringList calls;
+};
+
+// A session that asks anything here is a fault of the test's set-up.
+class NoSessionQuestions : public SessionPrompts {
+public:
+    void showMessage(const QString& text, Icon) override { messages << text; }
+    void askYesNo(const QString& text, std::function<void(bool)>) override {
+        ADD_FAILURE() << "unexpected question: " << text.toStdString();
+    }
+    void askCredentials(const QString& caption, const QString&, const QString&, const QString&,
+                        std::function<void(const Credentials&)>) override {
+        ADD_FAILURE() << "unexpected credentials prompt: " << caption.toStdString();
+    }
+    QStringList messages;
+};
+
+// A loopback port that takes connections (the kernel completes them) and never says a word.
+class SilentListener {
+public:
+    SilentListener() {
+        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (fd_ >= 0 && ::bind(fd_, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
+            ::listen(fd_, 64) == 0 &&
+            ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+            port_ = ntohs(address.sin_port);
+        }
+    }
+    SilentListener(const SilentListener&) = delete;
+    SilentListener& operator=(const SilentListener&) = delete;
+    ~SilentListener() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    int serverPort() const { return port_; }
+
+private:
+    int fd_ = -1;
+    int port_ = 0;
+};
+
+class QuietActions : public CompletionActions {
+public:
+    bool startDetached(const QString&, const QStringList&) override { return true; }
+    void hangUpDialUp() override {}
+    void powerOff() override {}
+};
+
+enum class Kind { Running, Paused, Queued, Failed, Scheduled, Finished, FinishedMissing };
+
+inline bool WriteBytes(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(bytes) == bytes.size();
+}
+
+inline QByteArray ReadBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    MainWindowTest()
+        : ctx{list,
+              box.file(QStringLiteral("Brenloft.dat")),
+              settings,
+              texts,
+              sockets,
+              files,
+              sessionPrompts,
+              actions,
+              [this](const QString& path) { opened << path; },
+              [] {},
+              0} {}
+
+    void SetUp() override {
+        ASSERT_TRUE(QDir(box.path()).mkpath(QStringLiteral("temp")));
+        ASSERT_TRUE(QDir(box.path()).mkpath(QStringLiteral("downloads")));
+        ASSERT_TRUE(LoadLanguage(texts, QStringLiteral("english"),
+                                 {SourcePath(QStringLiteral("data/lang"))}));
+        store = std::make_unique<SettingsStore>(box.file(QStringLiteral("Velmora.ini")));
+        LoadSettings(settings, *store, box.path());
+        settings.TempFolder = box.file(QStringLiteral("temp/"));
+        settings.DownloadFolder = box.file(QStringLiteral("downloads/"));
+        settings.MaxSimulDownlads = 3;
+        settings.SaveAs = FlagFalse;
+        settings.ShowDownloadWindows = FlagFalse;
+        ASSERT_NE(silent.serverPort(), 0);
+        sockets.StartSockets();
+        queue = std::make_unique<DownloadQueue>(ctx, windows);
+    }
+
+    void TearDown() override {
+        window.reset();
+        queue.reset();
+        sockets.StopSockets();
+        files.VelmoraCloseAll();
+    }
+
+    // The window, over whatever the list holds now, with scripted dialogs and a clock of ours.
+    Kestor& open() {
+        window = std::make_unique<Kestor>(ctx, *queue, *store,
+                                          [this](const QString& url) { browsed << url; });
+        window->setQuestion([this](const QString& text, const QString& title, QMessageBox::Icon) {
+            questions << text;
+            titles << title;
+            if (answers.empty()) {
+                ADD_FAILURE() << "unexpected question: " << text.toStdString();
+                return false;
+            }
+            const bool yes = answers.front();
+            answers.pop_front();
+            return yes;
+        });
+        window->setErrorMessage([this](const QString& text) { errors << text; });
+        window->setTickSource([this] { return now; });
+        return *window;
+    }
+
+    // An entry as the list holds it in that state. Unfinished ones have `parts` part files of
+    // 100 bytes each, all there; finished ones a file in the download folder (or none).
+    int add(const QString& name, Kind kind, int parts = 2) {
+        DownloadRecord r;
+        r.FileName = name;
+        r.Url = QStringLiteral("http://127.0.0.1:%1/files/%2").arg(silent.serverPort()).arg(name);
+        r.UrlPath = QStringLiteral("/files/") + name;
+        r.HostName = QStringLiteral("127.0.0.1");
+        r.Port = silent.serverPort();
+        r.Active = FlagTrue;
+        r.Priority = 1;
+        r.DateAdded = OleDate::today();
+        r.FileSize = Currency::fromBytes(100 * parts);
+        r.Percent = 40;
+        r.RangesSupported = FlagTrue;
+        switch (kind) {
+            case Kind::Running:
+                break;  // started below
+            case Kind::Paused:
+                r.Paused = FlagTrue;
+                break;
+            case Kind::Queued:
+                r.Queued = 1;
+                break;
+            case Kind::Failed:
+                r.Failed = FlagTrue;
+                break;
+            case Kind::Scheduled:
+                r.Scheduled = 1;
+                break;
+            case Kind::Finished:
+            case Kind::FinishedMissing:
+                r.Completed = FlagTrue;
+                r.Percent = 100;
+                r.SavePath = box.file(QStringLiteral("downloads/") + name);
+                if (kind == Kind::Finished) {
+                    EXPECT_TRUE(WriteBytes(r.SavePath, QByteArray(100, 'f')));
+                }
+                break;
+        }
+        if (r.Completed != FlagTrue) {
+            r.SegmentCount = static_cast<std::int16_t>(parts);
+            r.Segments.redim(parts);
+            for (int i = 1; i <= parts; ++i) {
+                SegmentRecord& s = *r.Segments.at(i);
+                s.PartFile =
+                    box.file(QStringLiteral("temp/%1%2.tmp").arg(name).arg(i, 3, 10, QChar(u'0')));
+                s.Length = Currency::fromBytes(100);
+                s.StartPos = Currency::fromBytes(100 * (i - 1));
+                s.EndPos = Currency::fromBytes(100 * i - 1);
+                s.InPlan = FlagTrue;
+                EXPECT_TRUE(WriteBytes(s.PartFile, QByteArray(100, char('a' + i - 1))));
+            }
+        }
+        list.DownloadList.append(r);
+        list.DownloadCount = static_cast<std::int16_t>(list.DownloadList.size() - 1);
+        const int slot = list.DownloadCount;
+        if (kind == Kind::Running) {
+            queue->StartSession(slot);
+            EXPECT_TRUE(queue->hasSession(slot));
+            EXPECT_EQ(list.DownloadList[slot].Running, FlagTrue);
+        }
+        return slot;
+    }
+
+    DownloadRecord& record(int slot) { return list.DownloadList[slot]; }
+    QString key(int slot) { return list.DownloadList[slot].Url; }
+    QStringList partFiles(int slot) {
+        QStringList paths;
+        for (int i = 1; i <= record(slot).SegmentCount; ++i) {
+            paths << record(slot).Segments.at(i)->PartFile;
+        }
+        return paths;
+    }
+    static bool AllExist(const QStringList& paths) {
+        return std::all_of(paths.begin(), paths.end(),
+                           [](const QString& p) { return QFile::exists(p); });
+    }
+    static bool NoneExists(const QStringList& paths) {
+        return std::none_of(paths.begin(), paths.end(),
+                            [](const QString& p) { return QFile::exists(p); });
+    }
+
+    // The view's row (as sorted) for the entry, or -1.
+    static int ViewRow(const QTreeView* view, const QString& key) {
+        const QAbstractItemModel* model = view->model();
+        for (int row = 0; row < model->rowCount(); ++row) {
+            if (model->index(row, 0).data(UnfinishedListModel::KeyRole).toString() == key) {
+                return row;
+            }
+        }
+        return -1;
+    }
+    static QString Cell(const QTreeView* view, const QString& key, int column,
+                        int role = Qt::DisplayRole) {
+        const int row = ViewRow(view, key);
+        return row < 0 ? QString() : view->model()->index(row, column).data(role).toString();
+    }
+    static void Select(QTreeView* view, const QString& key) {
+        const int row = ViewRow(view, key);
+        ASSERT_GE(row, 0) << key.toStdString();
+        view->selectionModel()->select(view->model()->index(row, 0),
+                                       QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        view->selectionModel()->setCurrentIndex(view->model()->index(row, 0),
+                                                QItemSelectionModel::NoUpdate);
+    }
+    static QStringList Keys(const QTreeView* view) {
+        QStringList keys;
+        for (int row = 0; row < view->model()->rowCount(); ++row) {
+            keys << view->model()->index(row, 0).data(UnfinishedListModel::KeyRole).toString();
+        }
+        return keys;
+    }
+    void trigger(const char* name) {
+        QAction* a = window->findChild<QAction*>(QLatin1String(name));
+        ASSERT_NE(a, nullptr) << name;
+        a->trigger();
+    }
+
+    Sandbox box;
+    DownloadListState list;
+    Settings settings;
+    TextTable texts;
+    VelmoraSockets sockets;
+    SegmentFiles files;
+    NoSessionQuestions sessionPrompts;
+    QuietActions actions;
+    QStringList opened;
+    EngineContext ctx;
+    SilentListener silent;
+    RecordingWindows windows;
+    std::unique_ptr<SettingsStore> store;
+    std::unique_ptr<DownloadQueue> queue;
+    std::unique_ptr<Kestor> window;
+
+    std::deque<bool> answers;
+    QStringList questions;
+    QStringList titles;
+    QStringList errors;
+    QStringList browsed;
+    std::int32_t now = 1000000;
+};
+
+}  // namespace main_window_test

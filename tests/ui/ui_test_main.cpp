@@ -1,0 +1,30 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+namespace {
+
+QtMessageHandler defaultHandler = nullptr;
+
+// The offscreen platform reports every window call it cannot honour (raise, size hints for
+// a window manager); none of them matter without a screen, and they bury the test output.
+void QuietOffscreen(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (type == QtWarningMsg && message.startsWith(QLatin1String("This plugin does not support"))) {
+        return;
+    }
+    defaultHandler(type, context, message);
+}
+
+}  // namespace
+
+// Window tests need a widget application. Without a display they draw offscreen, so they run
+// the same in a terminal, under ctest and on a build machine.
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    defaultHandler = qInstallMessageHandler(QuietOffscreen);
+    QApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}

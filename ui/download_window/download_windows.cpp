@@ -1,0 +1,102 @@
+#include "ui/download_window/download_windows.h"
+
+#include <algorithm>
+
+#include "ui/download_window/download_window.h"
+
+void DownloadWindows::DeleteLater::operator()(Kestor2* window) const {
+    window->hide();
+    window->deleteLater();
+}
+
+DownloadWindows::DownloadWindows(DownloadListState& list, const TextTable& texts, OpenUrl openUrl)
+    : list_(list), texts_(texts), openUrl_(std::move(openUrl)) {}
+
+DownloadWindows::~DownloadWindows() {
+    for (auto& [slot, window] : views_) {
+        delete window.release();
+    }
+    for (Owned& window : finished_) {
+        delete window.release();
+    }
+    for (const QPointer<Kestor2>& window : retiring_) {
+        delete window.data();
+    }
+}
+
+SessionObserver* DownloadWindows::openView(int slot, DownloadSession& session) {
+    closeView(slot);
+    Owned window(new Kestor2(session, slot, list_, texts_, openUrl_));
+    QObject::connect(window.get(), &Kestor2::zipPreviewRequested, window.get(), [this](int slot) {
+        if (zipPreview_) {
+            zipPreview_(slot);
+        }
+    });
+    Kestor2* view = window.get();
+    views_[slot] = std::move(window);
+    return view;
+}
+
+void DownloadWindows::showView(int slot) {
+    if (Kestor2* w = window(slot)) {
+        if (w->isMinimized()) {
+            w->showNormal();
+        } else {
+            w->show();
+        }
+        w->raise();
+        w->activateWindow();
+    }
+}
+
+void DownloadWindows::closeView(int slot) {
+    const auto it = views_.find(slot);
+    if (it == views_.end()) {
+        return;
+    }
+    Owned window = std::move(it->second);
+    views_.erase(it);
+    if (!window->finished()) {
+        retire(std::move(window));
+        return;
+    }
+    window->detachSession();
+    Kestor2* kept = window.get();
+    QObject::connect(kept, &Kestor2::dismissed, kept, [this, kept] {
+        const auto found = std::find_if(finished_.begin(), finished_.end(),
+                                        [kept](const Owned& w) { return w.get() == kept; });
+        if (found != finished_.end()) {
+            Owned closing = std::move(*found);
+            finished_.erase(found);
+            retire(std::move(closing));
+        }
+    });
+    // A finished window the user never saw has nothing to offer.
+    if (!kept->isVisible()) {
+        retire(std::move(window));
+        return;
+    }
+    finished_.push_back(std::move(window));
+}
+
+void DownloadWindows::retire(Owned window) {
+    std::erase_if(retiring_, [](const QPointer<Kestor2>& w) { return w.isNull(); });
+    retiring_.emplace_back(window.get());
+    window.reset();
+}
+
+QList<QWidget*> DownloadWindows::openWindows() const {
+    QList<QWidget*> windows;
+    for (const auto& [slot, window] : views_) {
+        windows << window.get();
+    }
+    for (const Owned& window : finished_) {
+        windows << window.get();
+    }
+    return windows;
+}
+
+Kestor2* DownloadWindows::window(int slot) const {
+    const auto it = views_.find(slot);
+    return it != views_.end() ? it->second.get() : nullptr;
+}

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QList>
+#include <QPointer>
+#include <QWidget>
+#include <functional>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "engine/queue/session_windows.h"
+
+class Kestor2;
+class TextTable;
+struct DownloadListState;
+
+// The download windows of the desktop program: one per running session, by slot. A window whose
+// download finished outlives its session, for the buttons that open the file and its folder,
+// until the user closes it.
+class DownloadWindows : public SessionWindows {
+public:
+    using OpenUrl = std::function<void(const QString&)>;
+
+    DownloadWindows(DownloadListState& list, const TextTable& texts, OpenUrl openUrl);
+    DownloadWindows(const DownloadWindows&) = delete;
+    DownloadWindows& operator=(const DownloadWindows&) = delete;
+    ~DownloadWindows() override;
+
+    SessionObserver* openView(int slot, DownloadSession& session) override;
+    // Shows the slot's window and brings it to the front.
+    void showView(int slot) override;
+    // Closes the slot's window, or leaves a finished one open without its session.
+    void closeView(int slot) override;
+
+    // Every window still open, finished ones included, e.g. to apply a new language.
+    QList<QWidget*> openWindows() const;
+    // The window of the slot's session, or nullptr.
+    Kestor2* window(int slot) const;
+    // What the button offering a ".zip" download's listing does.
+    void setZipPreview(std::function<void(int slot)> preview) { zipPreview_ = std::move(preview); }
+
+private:
+    // Windows are deleted from the event loop: closing one may be asked from its own button.
+    struct DeleteLater {
+        void operator()(Kestor2* window) const;
+    };
+    using Owned = std::unique_ptr<Kestor2, DeleteLater>;
+
+    void retire(Owned window);
+
+    DownloadListState& list_;
+    const TextTable& texts_;
+    OpenUrl openUrl_;
+    std::function<void(int)> zipPreview_;
+    std::map<int, Owned> views_;
+    std::vector<Owned> finished_;
+    // Handed to the event loop for deletion; deleted here if the loop never gets to them.
+    std::vector<QPointer<Kestor2>> retiring_;
+};

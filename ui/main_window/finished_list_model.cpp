@@ -1,0 +1,163 @@
+#include "ui/main_window/finished_list_model.h"
+
+#include <QFileInfo>
+
+#include "core/download_list/download_list.h"
+#include "core/text/format.h"
+#include "core/text/text_table.h"
+#include "core/text/url_codec.h"
+#include "ui/main_window/state_icons.h"
+
+namespace {
+
+QStringList DefaultHeaders() {
+    return {QStringLiteral("Filename"), QStringLiteral("Size"), QStringLiteral("URL"),
+            QStringLiteral("Download Date")};
+}
+
+}  // namespace
+
+FinishedListModel::FinishedListModel(const TextTable& texts, QObject* parent)
+    : QAbstractTableModel(parent), texts_(texts), headers_(DefaultHeaders()) {}
+
+void FinishedListModel::rebuild(const DownloadListState& list) {
+    beginResetModel();
+    rows_.clear();
+    index_.clear();
+    const int last = std::min<int>(list.DownloadCount, int(list.DownloadList.size()) - 1);
+    for (int slot = 1; slot <= last; ++slot) {
+        const DownloadRecord& record = list.DownloadList[slot];
+        if (record.Active != FlagTrue || record.Completed != FlagTrue) {
+            continue;
+        }
+        if (index_.contains(record.Url)) {
+            continue;  // one row per key
+        }
+        index_.insert(record.Url, int(rows_.size()));
+        Row row;
+        row.key = record.Url;
+        row.fileName = record.FileName;
+        row.savePath = record.SavePath;
+        row.size = record.FileSize;
+        row.added = record.DateAdded;
+        rows_.push_back(std::move(row));
+    }
+    endResetModel();
+}
+
+QString FinishedListModel::keyAt(int row) const {
+    return row >= 0 && row < rows_.size() ? rows_[row].key : QString();
+}
+
+int FinishedListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : int(rows_.size());
+}
+
+int FinishedListModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+const QString& FinishedListModel::nameOf(const Row& row) const {
+    if (!row.decoded) {
+        row.decodedName = DecodeUrl(row.fileName);
+        row.decoded = true;
+    }
+    return row.decodedName;
+}
+
+bool FinishedListModel::fileMissing(const Row& row) const {
+    if (row.presence == Presence::Unknown) {
+        const QFileInfo info(row.savePath);
+        row.presence =
+            !row.savePath.isEmpty() && info.isFile() ? Presence::Present : Presence::Missing;
+    }
+    return row.presence == Presence::Missing;
+}
+
+QIcon FinishedListModel::fileIcon(const Row& row) const {
+    if (fileMissing(row)) {
+        return StateIconImage(StateIcon::NotFound);
+    }
+    auto it = fileIcons_.find(row.key);
+    if (it == fileIcons_.end()) {
+        it = fileIcons_.insert(row.key, iconProvider_.icon(QFileInfo(row.savePath)));
+    }
+    return *it;
+}
+
+QVariant FinishedListModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= rows_.size()) {
+        return {};
+    }
+    const Row& row = rows_[index.row()];
+    switch (role) {
+        case Qt::DisplayRole:
+            switch (index.column()) {
+                case Name:
+                    return nameOf(row);
+                case Size:
+                    return FormatSize(row.size, texts_);
+                case Url:
+                    return DecodeUrl(row.key);
+                case Added:
+                    return locale_.toString(row.added.toDateTime().date(), QLocale::ShortFormat);
+                default:
+                    return {};
+            }
+        case Qt::DecorationRole:
+            return index.column() == Name ? fileIcon(row) : QVariant();
+        case Qt::ToolTipRole:
+            return index.column() == Name || index.column() == Url ? row.savePath : QVariant();
+        case Qt::TextAlignmentRole:
+            return index.column() == Size ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
+                                          : QVariant();
+        case KeyRole:
+            return row.key;
+        case IconKeyRole:
+            return fileMissing(row) ? StateIconKey(StateIcon::NotFound) : row.key;
+        default:
+            return {};
+    }
+}
+
+QVariant FinishedListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || section < 0 || section >= headers_.size()) {
+        return {};
+    }
+    if (role == Qt::DisplayRole) {
+        return headers_[section];
+    }
+    if (role == Qt::TextAlignmentRole) {
+        return section == Size ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
+                               : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
+    }
+    return {};
+}
+
+bool FinishedListModel::setHeaderData(int section, Qt::Orientation orientation,
+                                      const QVariant& value, int role) {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
+        section >= headers_.size()) {
+        return false;
+    }
+    headers_[section] = value.toString();
+    emit headerDataChanged(orientation, section, section);
+    return true;
+}
+
+bool FinishedListModel::rowLessThan(int left, int right, int column) const {
+    const Row& a = rows_[left];
+    const Row& b = rows_[right];
+    switch (column) {
+        case Name:
+            return nameOf(a).compare(nameOf(b), Qt::CaseInsensitive) < 0;
+        case Size:
+            return a.size < b.size;
+        case Url:
+            return a.key.compare(b.key, Qt::CaseInsensitive) < 0;
+        case Added:
+            return a.added < b.added;
+        default:
+            return false;
+    }
+}

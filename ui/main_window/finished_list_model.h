@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QFileIconProvider>
+#include <QHash>
+#include <QIcon>
+#include <QLocale>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+#include <cstdint>
+
+#include "core/types/currency.h"
+#include "core/types/ole_date.h"
+#include "ui/main_window/sortable_rows.h"
+
+struct DownloadListState;
+class TextTable;
+
+// The finished downloads (ListView2): one row per completed entry in the list, keyed by its
+// Url, with the file's own icon, or "notfound" when the file is no longer where it was saved.
+// Whether the file is there is asked once per row and refresh, when the row is first shown, so
+// a list of thousands of finished files costs no disk look-ups for the rows nobody scrolls to.
+class FinishedListModel : public QAbstractTableModel, public SortableRows {
+    Q_OBJECT
+public:
+    enum Column { Name, Size, Url, Added, ColumnCount };
+    enum Role {
+        KeyRole = Qt::UserRole + 1,  // the row's Url
+        IconKeyRole,                 // "notfound", or the Url that keys the file's icon
+    };
+
+    explicit FinishedListModel(const TextTable& texts, QObject* parent = nullptr);
+
+    void rebuild(const DownloadListState& list);
+
+    int rowOf(const QString& key) const { return index_.value(key, -1); }
+    QString keyAt(int row) const;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    bool setHeaderData(int section, Qt::Orientation orientation, const QVariant& value,
+                       int role) override;
+    bool rowLessThan(int left, int right, int column) const override;
+
+private:
+    enum class Presence : std::uint8_t { Unknown, Present, Missing };
+    struct Row {
+        QString key;
+        QString fileName;
+        QString savePath;
+        Currency size;
+        OleDate added;
+        mutable QString decodedName;
+        mutable bool decoded = false;
+        mutable Presence presence = Presence::Unknown;
+    };
+
+    const QString& nameOf(const Row& row) const;
+    bool fileMissing(const Row& row) const;
+    QIcon fileIcon(const Row& row) const;
+
+    const TextTable& texts_;
+    QLocale locale_;
+    QVector<Row> rows_;
+    QHash<QString, int> index_;
+    QStringList headers_;
+    // The image list: one icon per Url, kept across refreshes.
+    mutable QHash<QString, QIcon> fileIcons_;
+    QFileIconProvider iconProvider_;
+};

@@ -1,0 +1,320 @@
+#include "ui/main_window/kestor.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QMenu>
+#include <QScrollBar>
+#include <QTimer>
+#include <QTreeView>
+
+#include "core/download_list/download_list.h"
+#include "core/settings/settings.h"
+#include "core/text/text_table.h"
+#include "core/types/tick.h"
+#include "engine/queue/download_queue.h"
+#include "engine/session/engine_context.h"
+#include "ui/language/apply_language.h"
+#include "ui/main_window/finished_list_model.h"
+#include "ui/main_window/sortable_rows.h"
+#include "ui/main_window/unfinished_list_model.h"
+
+namespace {
+
+// Other instances find the running one by this title, so no language replaces it.
+const QString kTitle = QStringLiteral("Brenloft ");
+
+// The sort proxy's row for a source row, and back.
+QModelIndex ViewIndex(const QTreeView* view, const QAbstractItemModel* source, int row) {
+    const auto* proxy = static_cast<const QSortFilterProxyModel*>(view->model());
+    return row < 0 ? QModelIndex() : proxy->mapFromSource(source->index(row, 0));
+}
+
+int SourceRow(const QTreeView* view, const QModelIndex& index) {
+    const auto* proxy = static_cast<const QSortFilterProxyModel*>(view->model());
+    return proxy->mapToSource(index).row();
+}
+
+// What a list shows before a rebuild: the selected keys, the current one and the one at the
+// top, so the rebuilt list looks as it did to the user.
+struct ViewState {
+    QStringList selected;
+    QString current;
+    QString top;
+};
+
+template <typename Model>
+ViewState Remember(const QTreeView* view, const Model& model) {
+    ViewState state;
+    for (const QModelIndex& index : view->selectionModel()->selectedRows()) {
+        state.selected << model.keyAt(SourceRow(view, index));
+    }
+    const QModelIndex current = view->currentIndex();
+    if (current.isValid()) {
+        state.current = model.keyAt(SourceRow(view, current));
+    }
+    if (view->verticalScrollBar()->value() > 0) {
+        const QModelIndex top = view->indexAt(QPoint(0, 0));
+        if (top.isValid()) {
+            state.top = model.keyAt(SourceRow(view, top));
+        }
+    }
+    return state;
+}
+
+template <typename Model>
+void Restore(QTreeView* view, const Model& model, const ViewState& state) {
+    QItemSelectionModel* selection = view->selectionModel();
+    if (!state.current.isEmpty()) {
+        const QModelIndex current = ViewIndex(view, &model, model.rowOf(state.current));
+        if (current.isValid()) {
+            selection->setCurrentIndex(current, QItemSelectionModel::NoUpdate);
+        }
+    }
+    QItemSelection rows;
+    for (const QString& key : state.selected) {
+        const QModelIndex index = ViewIndex(view, &model, model.rowOf(key));
+        if (index.isValid()) {
+            rows.select(index, index);
+        }
+    }
+    if (!rows.isEmpty()) {
+        selection->select(rows, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+    if (!state.top.isEmpty()) {
+        const QModelIndex top = ViewIndex(view, &model, model.rowOf(state.top));
+        if (top.isValid()) {
+            view->scrollTo(top, QAbstractItemView::PositionAtTop);
+        }
+    }
+}
+
+}  // namespace
+
+Kestor::Kestor(EngineContext& context, DownloadQueue& queue, SettingsStore& store,
+               std::function<void(const QString&)> openBrowser, QWidget* parent)
+    : QMainWindow(parent),
+      ctx_(context),
+      list_(context.list),
+      queue_(queue),
+      store_(store),
+      openBrowser_(std::move(openBrowser)),
+      question_([this](const QString& text, const QString& title, QMessageBox::Icon icon) {
+          QMessageBox box(icon, title, text, QMessageBox::Yes | QMessageBox::No, this);
+          return box.exec() == QMessageBox::Yes;
+      }),
+      errorMessage_([this](const QString& text) {
+          QMessageBox::critical(this, QStringLiteral("Brenloft"), text);
+      }),
+      askNewDownload_(
+          [this](const QString& prefill) { return AskNewDownload(this, ctx_.texts, prefill); }),
+      tick_(MillisecondTick) {
+    setObjectName(QStringLiteral("Kestor"));
+    setWindowTitle(kTitle);
+    SetTag(this, 0);  // the title stays as it is
+    // 8000 twips high at least; the least width comes from the layout.
+    setMinimumHeight(8000 / TwipsPerPixel);
+    resize(960, 640);
+
+    buildActions();
+    buildMenus();
+    buildToolbar();
+    buildCentre();
+    buildStatusLine();
+
+    sdw_->setChecked(ctx_.settings.ShowDownloadWindows != 0);
+    ApplyLanguage(this, ctx_.texts);
+    Status(QStringLiteral("Brenloft version 1"));
+
+    connect(&queue_, &DownloadQueue::entryChanged, this,
+            [this](int slot) { RefreshListView(slot, false); });
+    connect(&queue_, &DownloadQueue::listChanged, this, &Kestor::scheduleFullRefresh);
+
+    RefreshListView(0, true);
+    RefreshDownList();
+    updateCommandStates();
+}
+
+Kestor::~Kestor() = default;
+
+void Kestor::RefreshListView(int slot, bool force) {
+    const std::int32_t now = tick_();
+    if (!force && lastRefresh_ &&
+        static_cast<std::uint32_t>(now) - static_cast<std::uint32_t>(*lastRefresh_) < 499u) {
+        return;
+    }
+    lastRefresh_ = now;
+    if (slot != 0) {
+        const DownloadRecord* record = list_.record(slot);
+        if (record == nullptr || record->FileName.isEmpty()) {
+            return;
+        }
+        if (unfinished_->updateRow(*record)) {
+            return;
+        }
+    }
+    rebuildUnfinished();
+}
+
+void Kestor::rebuildUnfinished() {
+    const ViewState state = Remember(listView1_, *unfinished_);
+    unfinished_->rebuild(list_);
+    Restore(listView1_, *unfinished_, state);
+}
+
+void Kestor::RefreshDownList() {
+    const ViewState state = Remember(listView2_, *finished_);
+    finished_->rebuild(list_);
+    Restore(listView2_, *finished_, state);
+}
+
+// Many entries may change in one turn of the event loop (a command over the whole list, several
+// sessions ending together): the lists are rebuilt once, when the turn is over.
+void Kestor::scheduleFullRefresh() {
+    if (fullRefreshPending_) {
+        return;
+    }
+    fullRefreshPending_ = true;
+    QTimer::singleShot(0, this, [this] {
+        fullRefreshPending_ = false;
+        RefreshListView(0, true);
+        RefreshDownList();
+    });
+}
+
+void Kestor::Status(const QString& text) {
+    if (panels_[0]->text() != text) {
+        panels_[0]->setText(text);
+    }
+}
+
+void Kestor::setSpeedText(const QString& text) {
+    if (panels_[1]->text() != text) {
+        panels_[1]->setText(text);
+    }
+}
+
+void Kestor::setTotalText(const QString& text) {
+    if (panels_[2]->text() != text) {
+        panels_[2]->setText(text);
+    }
+}
+
+QString Kestor::statusText(int panel) const {
+    return panel >= 1 && panel <= 3 ? panels_[panel - 1]->text() : QString();
+}
+
+void Kestor::closeEvent(QCloseEvent* event) {
+    // The close box keeps the program running in the tray; a close from code goes through.
+    if (event->spontaneous()) {
+        event->ignore();
+        emit closeToTray();
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}
+
+void Kestor::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!columnsFitted_) {
+        columnsFitted_ = true;
+        fitColumns();
+    }
+}
+
+QString Kestor::selectedKey() const {
+    const QModelIndexList rows = listView1_->selectionModel()->selectedRows();
+    return rows.isEmpty() ? QString() : unfinished_->keyAt(SourceRow(listView1_, rows.first()));
+}
+
+QStringList Kestor::selectedFinishedKeys() const {
+    QStringList keys;
+    for (const QModelIndex& index : listView2_->selectionModel()->selectedRows()) {
+        keys << finished_->keyAt(SourceRow(listView2_, index));
+    }
+    return keys;
+}
+
+QString Kestor::selectedFinishedKey() const {
+    const QStringList keys = selectedFinishedKeys();
+    return keys.isEmpty() ? QString() : keys.first();
+}
+
+void Kestor::listView1DoubleClicked(const QModelIndex& index) {
+    const int slot = findSlot(unfinished_->keyAt(SourceRow(listView1_, index)), false);
+    const DownloadRecord* r = list_.record(slot);
+    if (r == nullptr) {
+        return;
+    }
+    if (r->Completed == FlagTrue) {
+        if (!QFileInfo(r->SavePath).isFile()) {
+            if (errorMessage_) {
+                errorMessage_(ctx_.texts.text(802));
+            }
+            return;
+        }
+        if (ctx_.openUrl) {
+            ctx_.openUrl(r->SavePath);
+        }
+        return;
+    }
+    queue_.Restart(slot);
+}
+
+void Kestor::listView2DoubleClicked(const QModelIndex& index) {
+    const int slot = findSlot(finished_->keyAt(SourceRow(listView2_, index)), false);
+    const DownloadRecord* r = list_.record(slot);
+    if (r == nullptr) {
+        return;
+    }
+    if (!QFileInfo(r->SavePath).isFile()) {
+        if (errorMessage_) {
+            errorMessage_(ctx_.texts.text(687) + u' ' + r->FileName);
+        }
+        return;
+    }
+    if (ctx_.openUrl) {
+        ctx_.openUrl(r->SavePath);
+    }
+}
+
+void Kestor::updateCommandStates() {
+    const int slot = findSlot(selectedKey(), false);
+    const DownloadRecord* r = list_.record(slot);
+    for (QAction* a : std::as_const(needsSelection_)) {
+        a->setEnabled(r != nullptr);
+    }
+    if (r == nullptr) {
+        shedulded_->setChecked(false);
+        return;
+    }
+    const bool running = r->Running == FlagTrue;
+    const bool completed = r->Completed == FlagTrue;
+    resumed_->setEnabled(!running && !completed);
+    stopdl_->setEnabled(running && !completed);
+    findChild<QAction*>(QStringLiteral("mPausedl"))->setEnabled(running && !completed);
+    shedulded_->setEnabled(!running && !completed);
+    shedulded_->setChecked(r->Scheduled == 1);
+    for (QAction* a : priorities_->actions()) {
+        a->setChecked(a->data().toInt() == r->Priority);
+    }
+}
+
+void Kestor::showListView1Menu(const QPoint& at) {
+    if (!listView1_->indexAt(at).isValid() || selectedKey().isEmpty()) {
+        return;
+    }
+    updateCommandStates();
+    popup_->popup(listView1_->viewport()->mapToGlobal(at));
+}
+
+void Kestor::showListView2Menu(const QPoint& at) {
+    if (!listView2_->indexAt(at).isValid()) {
+        return;
+    }
+    pop2_->popup(listView2_->viewport()->mapToGlobal(at));
+}

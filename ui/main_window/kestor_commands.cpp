@@ -1,0 +1,321 @@
+// The commands of the main window: the button row and the menus and toolbar that map onto it.
+
+#include <QAction>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QHash>
+#include <QItemSelectionModel>
+#include <QPointer>
+#include <QTreeView>
+
+#include "core/download_list/download_list.h"
+#include "core/settings/settings.h"
+#include "core/text/text_table.h"
+#include "engine/assembly/assemble_download.h"
+#include "engine/queue/add_download.h"
+#include "engine/queue/download_queue.h"
+#include "engine/session/engine_context.h"
+#include "ui/main_window/gui_add_prompts.h"
+#include "ui/main_window/kestor.h"
+#include "ui/main_window/part_files.h"
+
+namespace {
+
+const QString kProgram = QStringLiteral("Brenloft");
+
+bool StartsWithScheme(const QString& text) {
+    return text.startsWith(QLatin1String("http://")) || text.startsWith(QLatin1String("ftp://"));
+}
+
+// The home page of the server a download comes from.
+QString SiteOf(const DownloadRecord& r) {
+    const bool ftp = r.Protocol == Protocol::Ftp;
+    QString site = (ftp ? QStringLiteral("ftp://") : QStringLiteral("http://")) + r.HostName;
+    if (r.Port != 0 && r.Port != (ftp ? 21 : 80)) {
+        site += u':' + QString::number(r.Port);
+    }
+    return site + u'/';
+}
+
+}  // namespace
+
+void Kestor::Command1_Click(int index) {
+    switch (index) {
+        case AddUrl:
+            addUrl();
+            break;
+        case DeleteUrl:
+            deleteUrl();
+            break;
+        case Options:
+            emit optionsRequested();
+            break;
+        case Quit:
+            quit();
+            break;
+        case PauseDownload:
+            pauseSelected();
+            break;
+        case PauseAll:
+            pauseall();
+            break;
+        case ResumeAll:
+            resumeall();
+            break;
+        case Browser:
+            openBrowser();
+            break;
+        case ResetList:
+            resetList();
+            break;
+        default:
+            break;
+    }
+}
+
+bool Kestor::ask(const QString& text, const QString& title, QMessageBox::Icon icon) const {
+    return question_ && question_(text, title, icon);
+}
+
+int Kestor::findSlot(const QString& key, bool last,
+                     const std::function<bool(const DownloadRecord&)>& also) const {
+    if (key.isEmpty()) {
+        return 0;
+    }
+    int found = 0;
+    const int used = std::min<int>(list_.DownloadCount, int(list_.DownloadList.size()) - 1);
+    for (int slot = 1; slot <= used; ++slot) {
+        const DownloadRecord& r = list_.DownloadList.at(slot);
+        if (r.Active == FlagTrue && r.Url == key && (!also || also(r))) {
+            found = slot;
+            if (!last) {
+                break;
+            }
+        }
+    }
+    return found;
+}
+
+void Kestor::addUrl() {
+    const QString clipboard = QGuiApplication::clipboard()->text();
+    const QString trimmed = clipboard.trimmed();
+    const QString prefill =
+        !trimmed.isEmpty() && StartsWithScheme(trimmed) ? clipboard : QStringLiteral("http://");
+    const std::optional<NewDownloadAnswer> answer = askNewDownload_(prefill);
+    if (!answer) {
+        return;
+    }
+    QString url = answer->url;
+    url.remove(QStringLiteral("\r\n"));
+    url = url.trimmed();
+    if (url.isEmpty() || !StartsWithScheme(url)) {
+        return;
+    }
+    AddRequest request;
+    request.url = url;
+    request.deferFlag = answer->word == QLatin1String("LATER") ? -1 : 0;
+    request.user = answer->user;
+    request.password = answer->password;
+    if (addPrompts_) {
+        AddDownload(ctx_, queue_, *addPrompts_, request);
+    } else {
+        GuiAddPrompts prompts(this, ctx_.settings.DownloadFolder);
+        AddDownload(ctx_, queue_, prompts, request);
+    }
+}
+
+void Kestor::deleteUrl() {
+    const int slot =
+        findSlot(selectedKey(), false, [](const DownloadRecord& r) { return r.Completed == 0; });
+    if (slot == 0 || !ask(ctx_.texts.text(411), kProgram)) {
+        return;
+    }
+    queue_.CloseSession(slot);
+    // Closing the session may have touched the list; the slot is looked up again.
+    if (DownloadRecord* r = list_.record(slot)) {
+        DeletePartFiles(*r);
+        r->Active = FlagFalse;
+        r->Running = FlagFalse;
+        r->Transferring = FlagFalse;
+        r->Removed = FlagTrue;
+    }
+    RefreshListView(0, true);
+}
+
+void Kestor::quit() {
+    const int used = std::min<int>(list_.DownloadCount, int(list_.DownloadList.size()) - 1);
+    bool entries = false;
+    for (int slot = 1; slot <= used && !entries; ++slot) {
+        entries = list_.DownloadList.at(slot).Active == FlagTrue;
+    }
+    if (entries && !ask(ctx_.texts.text(410), kProgram)) {
+        return;
+    }
+    emit quitRequested();
+}
+
+void Kestor::pauseSelected() {
+    const int slot = findSlot(selectedKey(), false,
+                              [](const DownloadRecord& r) { return r.Running == FlagTrue; });
+    if (slot != 0 && queue_.hasSession(slot)) {
+        queue_.PauseSlot(slot);
+    }
+    RefreshListView(0, true);
+}
+
+void Kestor::pauseall() {
+    queue_.pauseall();
+    RefreshListView(0, true);
+}
+
+void Kestor::resumeall() {
+    queue_.resumeall();
+}
+
+// No browser is named in the list, so the choice is ours: the home page of the selected
+// download's server, where more of its kind is likely found, or a blank page.
+void Kestor::openBrowser() {
+    if (!openBrowser_) {
+        return;
+    }
+    QString key = selectedKey();
+    if (key.isEmpty()) {
+        key = selectedFinishedKey();
+    }
+    const DownloadRecord* r = list_.record(findSlot(key, false));
+    openBrowser_(r != nullptr && !r->HostName.isEmpty() ? SiteOf(*r)
+                                                        : QStringLiteral("about:blank"));
+}
+
+void Kestor::resetList() {
+    const int used = std::min<int>(list_.DownloadCount, int(list_.DownloadList.size()) - 1);
+    bool unfinished = false;
+    for (int slot = 1; slot <= used && !unfinished; ++slot) {
+        const DownloadRecord& r = list_.DownloadList.at(slot);
+        unfinished = r.Active == FlagTrue && r.Completed == FlagFalse;
+    }
+    if (unfinished && !ask(ctx_.texts.text(409), QStringLiteral("Question"))) {
+        return;
+    }
+    for (int slot = 1; slot <= used; ++slot) {
+        const DownloadRecord* r = list_.record(slot);
+        if (r != nullptr && r->Active == FlagTrue && r->Running == FlagTrue &&
+            queue_.hasSession(slot)) {
+            queue_.PauseSlot(slot);
+        }
+        // Every session goes, also one still probing: none may outlive the slot it serves.
+        queue_.CloseSession(slot);
+    }
+    for (int slot = 1; slot <= std::min<int>(used, int(list_.DownloadList.size()) - 1); ++slot) {
+        const DownloadRecord& r = list_.DownloadList.at(slot);
+        if (r.Active == FlagTrue && r.Completed == FlagFalse) {
+            DeletePartFiles(r);
+        }
+    }
+    list_.DownloadList.resize(1);
+    list_.DownloadCount = 0;
+    RefreshListView(0, true);
+    RefreshDownList();
+}
+
+void Kestor::resumeSelected() {
+    const int slot = findSlot(selectedKey(), true);
+    const DownloadRecord* r = list_.record(slot);
+    if (r != nullptr && r->Running == FlagFalse && r->Completed == FlagFalse) {
+        queue_.Restart(slot);
+    }
+}
+
+void Kestor::setSelectedPriority(int priority) {
+    const QString key = selectedKey();
+    if (key.isEmpty()) {
+        return;
+    }
+    const int used = std::min<int>(list_.DownloadCount, int(list_.DownloadList.size()) - 1);
+    for (int slot = 1; slot <= used; ++slot) {
+        DownloadRecord& r = list_.DownloadList[slot];
+        if (r.Active == FlagTrue && r.Url == key) {
+            r.Priority = priority;
+        }
+    }
+    RefreshListView(0, false);
+}
+
+void Kestor::toggleSchedule() {
+    DownloadRecord* r = list_.record(findSlot(selectedKey(), false));
+    if (r == nullptr) {
+        return;
+    }
+    if (r->Running == FlagFalse && r->Completed == FlagFalse) {
+        r->Scheduled = static_cast<std::int16_t>(1 - r->Scheduled);
+    }
+    RefreshListView(0, false);
+}
+
+void Kestor::removeFinished(const QStringList& keys) {
+    if (keys.isEmpty()) {
+        return;
+    }
+    // The first entry in the list for each address, found in one pass: "clear all" over a long
+    // list must not search the whole list once per row.
+    QHash<QString, int> firstSlot;
+    const int used = std::min<int>(list_.DownloadCount, int(list_.DownloadList.size()) - 1);
+    for (int slot = 1; slot <= used; ++slot) {
+        const DownloadRecord& r = list_.DownloadList.at(slot);
+        if (r.Active == FlagTrue && !firstSlot.contains(r.Url)) {
+            firstSlot.insert(r.Url, slot);
+        }
+    }
+    for (const QString& key : keys) {
+        const auto it = firstSlot.constFind(key);
+        if (it == firstSlot.constEnd()) {
+            continue;
+        }
+        DownloadRecord& r = list_.DownloadList[*it];
+        if (r.Active == FlagTrue) {
+            r.Active = FlagFalse;
+            r.Removed = FlagTrue;
+        }
+    }
+    RefreshDownList();
+}
+
+void Kestor::removeSelectedFinished() {
+    removeFinished(selectedFinishedKeys());
+}
+
+void Kestor::removeAllFinished() {
+    if (!ask(ctx_.texts.text(408), kProgram)) {
+        return;
+    }
+    listView2_->selectAll();
+    removeFinished(selectedFinishedKeys());
+}
+
+void Kestor::forceFileBuilding_Click() {
+    const int slot = findSlot(selectedKey(), true);
+    if (slot == 0 || building_.contains(slot) ||
+        !ask(ctx_.texts.text(771), kProgram, QMessageBox::Warning)) {
+        return;
+    }
+    building_.insert(slot);
+    QPointer<Kestor> self(this);
+    AssembleDownload(ctx_, slot, false, [self, slot](const AssemblyResult& result) {
+        if (self == nullptr) {
+            return;
+        }
+        self->building_.remove(slot);
+        if (!result.complete && self->errorMessage_) {
+            self->errorMessage_(result.message);
+        }
+        self->RefreshListView(0, true);
+        self->RefreshDownList();
+    });
+}
+
+void Kestor::toggleShowDownloadWindows() {
+    Settings& settings = ctx_.settings;
+    settings.ShowDownloadWindows = settings.ShowDownloadWindows != 0 ? FlagFalse : FlagTrue;
+    SaveSingleOption(settings, store_, QStringLiteral("ShowDownloadWindows"));
+    sdw_->setChecked(settings.ShowDownloadWindows != 0);
+}

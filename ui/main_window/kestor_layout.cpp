@@ -1,0 +1,407 @@
+// The main window's controls: menus, toolbar, the two lists, the button row, the status line.
+
+#include <QAction>
+#include <QActionGroup>
+#include <QBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QTreeView>
+#include <string_view>
+#include <tuple>
+
+#include "core/settings/settings.h"
+#include "core/text/text_table.h"
+#include "engine/session/engine_context.h"
+
+#include "ui/language/apply_language.h"
+#include "ui/main_window/finished_list_model.h"
+#include "ui/main_window/flex_column.h"
+#include "ui/main_window/kestor.h"
+#include "ui/main_window/progress_delegate.h"
+#include "ui/main_window/sortable_rows.h"
+#include "ui/main_window/state_icons.h"
+#include "ui/main_window/unfinished_list_model.h"
+
+namespace {
+
+struct ButtonSpec {
+    const char* caption;
+};
+
+// Captions until the language table is applied; the tag of button i is 100 + i.
+constexpr std::array<ButtonSpec, Kestor::CommandCount> kButtons = {{
+    {"Add URL"},
+    {"Delete URL"},
+    {"Options"},
+    {"Quit"},
+    {"Pause Download"},
+    {"Pause All"},
+    {"Resume All"},
+    {"Browser"},
+    {"Reset list"},
+}};
+
+struct ToolSpec {
+    const char* key;
+    int tag;  // the caption's entry; the tooltip is 30 above it
+    const char* caption;
+    const char* themeIcon;
+    const char* ownIcon;
+    int command;  // a button of the row, or -1 for "resume the selected download"
+};
+
+constexpr int kResumeSelected = -1;
+
+// In the order the toolbar shows them. The tags follow the texts they name: "Options" is
+// entry 137 and "Resume" 138, as the status hints of the toolbar expect.
+constexpr std::array<ToolSpec, 10> kTools = {{
+    {"AddURL", 130, "Add URL", "list-add", "add-url", Kestor::AddUrl},
+    {"RemoveURL", 131, "Remove URL", "list-remove", "remove-url", Kestor::DeleteUrl},
+    {"ResetList", 132, "Reset list", "edit-clear", "reset-list", Kestor::ResetList},
+    {"Quit", 133, "Quit", "application-exit", "quit", Kestor::Quit},
+    {"ResumeDownloads", 134, "Resume all", "media-seek-forward", "resume-all", Kestor::ResumeAll},
+    {"PauseAll", 135, "Pause all", "media-playback-stop", "pause-all", Kestor::PauseAll},
+    {"PauseDownload", 136, "Pause", "media-playback-pause", "pause", Kestor::PauseDownload},
+    {"ResumeDownload", 138, "Resume", "media-playback-start", "resume", kResumeSelected},
+    {"Browser", 139, "Browser", "web-browser", "browser", Kestor::Browser},
+    {"Options", 137, "Options", "preferences-system", "options", Kestor::Options},
+}};
+
+void SetUpList(QTreeView* view) {
+    view->setRootIsDecorated(false);
+    view->setItemsExpandable(false);
+    view->setUniformRowHeights(true);  // keeps layout linear in the row count
+    view->setAllColumnsShowFocus(true);
+    view->setAlternatingRowColors(true);
+    view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view->setContextMenuPolicy(Qt::CustomContextMenu);
+    view->setTextElideMode(Qt::ElideMiddle);
+    QHeaderView* header = view->header();
+    header->setStretchLastSection(false);
+    header->setSectionsMovable(true);
+    header->setHighlightSections(false);
+    // Unsorted, the list keeps its own order; a third click on a title returns to it.
+    header->setSortIndicatorClearable(true);
+    header->setSortIndicator(-1, Qt::AscendingOrder);
+    view->setSortingEnabled(true);
+}
+
+QWidget* ListPane(const QString& heading, const char* labelName, QTreeView* view) {
+    auto* pane = new QWidget;
+    auto* layout = new QVBoxLayout(pane);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(4);
+    auto* label = new QLabel(heading, pane);
+    label->setObjectName(QLatin1String(labelName));
+    QFont bold = label->font();
+    bold.setBold(true);
+    label->setFont(bold);
+    label->setBuddy(view);
+    layout->addWidget(label);
+    layout->addWidget(view, 1);
+    return pane;
+}
+
+}  // namespace
+
+QAction* Kestor::action(const char* name, const QString& caption, void (Kestor::*run)()) {
+    auto* a = new QAction(caption, this);
+    a->setObjectName(QLatin1String(name));
+    connect(a, &QAction::triggered, this, run);
+    return a;
+}
+
+QAction* Kestor::commandAction(const char* name, const QString& caption, int command) {
+    auto* a = new QAction(caption, this);
+    a->setObjectName(QLatin1String(name));
+    connect(a, &QAction::triggered, this, [this, command] { Command1_Click(command); });
+    return a;
+}
+
+void Kestor::buildActions() {
+    QAction* add = commandAction("mAddurl", tr("&Add URL..."), AddUrl);
+    add->setShortcut(QKeySequence::New);
+    add->setIcon(ToolbarIcon(QStringLiteral("list-add"), QStringLiteral("add-url")));
+    commandAction("mDeleteurl", tr("&Delete URL"), DeleteUrl);
+    QAction* del = commandAction("delete", tr("&Delete Download"), DeleteUrl);
+    del->setShortcut(QKeySequence::Delete);
+    del->setShortcutContext(Qt::WidgetShortcut);
+    QAction* preferences = commandAction("mProperties", tr("&Preferences..."), Options);
+    preferences->setShortcut(QKeySequence::Preferences);
+    QAction* exit = commandAction("mExit", tr("E&xit"), Quit);
+    exit->setShortcut(QKeySequence::Quit);
+    exit->setIcon(ToolbarIcon(QStringLiteral("application-exit"), QStringLiteral("quit")));
+    commandAction("mPausedl", tr("&Pause Download"), PauseDownload);
+    stopdl_ = commandAction("stopdl", tr("&Stop Download"), PauseDownload);
+    commandAction("mPauseall", tr("Pa&use All"), PauseAll);
+    commandAction("stopall", tr("Stop &All downloads"), PauseAll);
+    commandAction("mResumeall", tr("&Resume All"), ResumeAll);
+    commandAction("mResetlist", tr("&Reset List"), ResetList);
+    resumed_ = action("resumed", tr("&Resume Download"), &Kestor::resumeSelected);
+
+    priorities_ = new QActionGroup(this);
+    priorities_->setExclusive(true);
+    const std::array<std::tuple<const char*, const char*, int, int>, 3> prio = {{
+        {"PrioHigh", "High", 690, 2},
+        {"PrioMiddle", "Middle", 691, 1},
+        {"PrioLow", "Low", 692, 0},
+    }};
+    for (const auto& [name, caption, tag, priority] : prio) {
+        auto* a = new QAction(QLatin1String(caption), this);
+        a->setObjectName(QLatin1String(name));
+        a->setCheckable(true);
+        a->setData(priority);
+        SetTag(a, tag);
+        priorities_->addAction(a);
+        connect(a, &QAction::triggered, this,
+                [this, value = priority] { setSelectedPriority(value); });
+    }
+
+    // The entry's name keeps its historic spelling; the caption does not.
+    shedulded_ = action("shedulded", tr("S&cheduled"), &Kestor::toggleSchedule);
+    shedulded_->setCheckable(true);
+    QAction* clear = action("cleardown2", tr("&Clear download"), &Kestor::removeSelectedFinished);
+    clear->setShortcut(QKeySequence::Delete);
+    clear->setShortcutContext(Qt::WidgetShortcut);
+    action("clearall", tr("Clear all &download(s)"), &Kestor::removeAllFinished);
+    action("forceFileBuilding", tr("&Force File Building"), &Kestor::forceFileBuilding_Click);
+    sdw_ = action("sdw", tr("&Show download windows"), &Kestor::toggleShowDownloadWindows);
+    sdw_->setCheckable(true);
+
+    // These act on the selected download and are greyed while nothing is selected.
+    for (const char* name : {"mDeleteurl", "delete", "mPausedl", "stopdl", "resumed", "shedulded",
+                             "forceFileBuilding", "PrioHigh", "PrioMiddle", "PrioLow"}) {
+        needsSelection_ << findChild<QAction*>(QLatin1String(name));
+    }
+}
+
+void Kestor::buildMenus() {
+    auto find = [this](const char* name) { return findChild<QAction*>(QLatin1String(name)); };
+    QMenuBar* bar = menuBar();
+
+    QMenu* file = bar->addMenu(tr("&File"));
+    file->setObjectName(QStringLiteral("mFile"));
+    file->addAction(find("mAddurl"));
+    file->addAction(find("mDeleteurl"));
+    file->addSeparator();
+    file->addAction(find("mResetlist"));
+    file->addSeparator();
+    file->addAction(find("mExit"));
+
+    auto* priority = new QMenu(tr("P&riority"), this);
+    priority->setObjectName(QStringLiteral("mPriority"));
+    priority->addActions(priorities_->actions());
+
+    QMenu* downloads = bar->addMenu(tr("&Downloads"));
+    downloads->setObjectName(QStringLiteral("mDownloads"));
+    downloads->addAction(find("mPausedl"));
+    downloads->addAction(resumed_);
+    downloads->addSeparator();
+    downloads->addAction(find("mPauseall"));
+    downloads->addAction(find("mResumeall"));
+    downloads->addSeparator();
+    downloads->addMenu(priority);
+    downloads->addAction(shedulded_);
+    downloads->addAction(find("forceFileBuilding"));
+    downloads->addSeparator();
+    downloads->addAction(find("cleardown2"));
+    downloads->addAction(find("clearall"));
+    connect(downloads, &QMenu::aboutToShow, this, &Kestor::updateCommandStates);
+
+    QMenu* options = bar->addMenu(tr("&Options"));
+    options->setObjectName(QStringLiteral("mOptions"));
+    options->addAction(find("mProperties"));
+    options->addAction(sdw_);
+
+    popup_ = new QMenu(this);
+    popup_->setObjectName(QStringLiteral("popup"));
+    popup_->addAction(resumed_);
+    popup_->addAction(stopdl_);
+    popup_->addAction(find("stopall"));
+    popup_->addSeparator();
+    popup_->addMenu(priority);
+    popup_->addAction(shedulded_);
+    popup_->addSeparator();
+    popup_->addAction(find("forceFileBuilding"));
+    popup_->addSeparator();
+    popup_->addAction(find("delete"));
+
+    pop2_ = new QMenu(this);
+    pop2_->setObjectName(QStringLiteral("pop2"));
+    pop2_->addAction(find("cleardown2"));
+    pop2_->addAction(find("clearall"));
+}
+
+void Kestor::buildToolbar() {
+    toolbar_ = addToolBar(tr("Toolbar"));
+    toolbar_->setObjectName(QStringLiteral("Toolbar1"));
+    toolbar_->setMovable(false);
+    toolbar_->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    toolbar_->setIconSize(QSize(22, 22));
+    for (const ToolSpec& spec : kTools) {
+        auto* a =
+            new QAction(ToolbarIcon(QLatin1String(spec.themeIcon), QLatin1String(spec.ownIcon)),
+                        QLatin1String(spec.caption), this);
+        a->setObjectName(QLatin1String(spec.key));
+        a->setProperty("key", QLatin1String(spec.key));
+        SetTag(a, spec.tag);
+        if (spec.command == kResumeSelected) {
+            connect(a, &QAction::triggered, this, &Kestor::resumeSelected);
+        } else {
+            connect(a, &QAction::triggered, this,
+                    [this, command = spec.command] { Command1_Click(command); });
+        }
+        toolbar_->addAction(a);
+        // Groups: the list, the downloads, the rest.
+        if (std::string_view(spec.key) == "Quit" ||
+            std::string_view(spec.key) == "ResumeDownload") {
+            toolbar_->addSeparator();
+        }
+    }
+}
+
+void Kestor::buildCentre() {
+    unfinished_ = new UnfinishedListModel(ctx_.texts, this);
+    unfinishedSorted_ = new ListSortProxy(this);
+    unfinishedSorted_->setSourceModel(unfinished_);
+    listView1_ = new QTreeView;
+    listView1_->setObjectName(QStringLiteral("ListView1"));
+    listView1_->setModel(unfinishedSorted_);
+    SetUpList(listView1_);
+    listView1_->setSelectionMode(QAbstractItemView::SingleSelection);
+    listView1_->setItemDelegateForColumn(UnfinishedListModel::State,
+                                         new ProgressDelegate(listView1_));
+    listView1_->addAction(findChild<QAction*>(QStringLiteral("delete")));
+    listView1Flex_ = new FlexColumns(
+        listView1_, {{UnfinishedListModel::Name, 3, 140}, {UnfinishedListModel::Host, 2, 90}});
+
+    finished_ = new FinishedListModel(ctx_.texts, this);
+    finishedSorted_ = new ListSortProxy(this);
+    finishedSorted_->setSourceModel(finished_);
+    listView2_ = new QTreeView;
+    listView2_->setObjectName(QStringLiteral("ListView2"));
+    listView2_->setModel(finishedSorted_);
+    SetUpList(listView2_);
+    listView2_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    listView2_->addAction(findChild<QAction*>(QStringLiteral("cleardown2")));
+    listView2Flex_ = new FlexColumns(
+        listView2_, {{FinishedListModel::Name, 1, 140}, {FinishedListModel::Url, 1, 140}});
+
+    connect(listView1_, &QTreeView::doubleClicked, this, &Kestor::listView1DoubleClicked);
+    connect(listView2_, &QTreeView::doubleClicked, this, &Kestor::listView2DoubleClicked);
+    connect(listView1_, &QWidget::customContextMenuRequested, this, &Kestor::showListView1Menu);
+    connect(listView2_, &QWidget::customContextMenuRequested, this, &Kestor::showListView2Menu);
+    connect(listView1_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &Kestor::updateCommandStates);
+
+    auto* splitter = new QSplitter(Qt::Vertical);
+    splitter->setObjectName(QStringLiteral("Splitter1"));
+    splitter->setChildrenCollapsible(false);
+    splitter->addWidget(ListPane(tr("Current downloads"), "Label1", listView1_));
+    splitter->addWidget(ListPane(tr("Finished downloads"), "Label3", listView2_));
+    splitter->setStretchFactor(0, 3);
+    splitter->setStretchFactor(1, 2);
+
+    auto* strip = new QWidget;
+    strip->setObjectName(QStringLiteral("Picture13"));
+    auto* row = new QHBoxLayout(strip);
+    row->setContentsMargins(0, 0, 0, 0);
+    for (int i = 0; i < CommandCount; ++i) {
+        auto* button = new QPushButton(QLatin1String(kButtons[i].caption), strip);
+        button->setObjectName(QStringLiteral("Command1_%1").arg(i));
+        button->setProperty("index", i);
+        button->setAutoDefault(false);
+        // Never narrower than the caption: the window's least width follows the row.
+        button->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Fixed);
+        SetTag(button, 100 + i);
+        connect(button, &QPushButton::clicked, this, [this, i] { Command1_Click(i); });
+        buttons_[i] = button;
+        row->addWidget(button);
+    }
+
+    auto* centre = new QWidget;
+    auto* layout = new QVBoxLayout(centre);
+    layout->setContentsMargins(8, 6, 8, 6);
+    layout->setSpacing(8);
+    layout->addWidget(splitter, 1);
+    layout->addWidget(strip);
+    // The least size of the window is 10725 by 8000 twips, more when the button row needs it.
+    layout->addStrut(10725 / TwipsPerPixel - 16);
+    setCentralWidget(centre);
+}
+
+void Kestor::buildStatusLine() {
+    QStatusBar* bar = statusBar();
+    bar->setObjectName(QStringLiteral("StatusBar1"));
+    for (int i = 0; i < 3; ++i) {
+        auto* panel = new QLabel(bar);
+        panel->setObjectName(QStringLiteral("Panel%1").arg(i + 1));
+        panel->setContentsMargins(4, 0, 4, 0);
+        panels_[i] = panel;
+    }
+    // A long message is cut, never widening the window.
+    panels_[0]->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    bar->addWidget(panels_[0], 1);
+    const QFontMetrics metrics(panels_[1]->font());
+    for (int i = 1; i < 3; ++i) {
+        panels_[i]->setMinimumWidth(metrics.horizontalAdvance(QStringLiteral("Total: 9999.99 MB")) +
+                                    16);
+        panels_[i]->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        bar->addPermanentWidget(panels_[i]);
+    }
+}
+
+namespace {
+
+// Room for the title (with the sort arrow) and for the widest of `samples`.
+int ColumnWidth(const QTreeView* view, int column, const QStringList& samples) {
+    const QFontMetrics itemFont(view->font());
+    const QFontMetrics headerFont(view->header()->font());
+    const QString title = view->model()->headerData(column, Qt::Horizontal).toString();
+    int width = headerFont.horizontalAdvance(title) + 28;
+    for (const QString& sample : samples) {
+        width = std::max(width, itemFont.horizontalAdvance(sample) + 16);
+    }
+    return width;
+}
+
+}  // namespace
+
+void Kestor::fitColumns() {
+    const QLocale locale;
+    const QString date = locale.toString(QDate(2028, 12, 28), QLocale::ShortFormat);
+    const QString size = QStringLiteral("999.99 ") + ctx_.texts.text(2);
+    const TextTable& t = ctx_.texts;
+
+    QHeaderView* h1 = listView1_->header();
+    h1->resizeSection(UnfinishedListModel::Size,
+                      ColumnWidth(listView1_, UnfinishedListModel::Size, {size}));
+    h1->resizeSection(UnfinishedListModel::State,
+                      ColumnWidth(listView1_, UnfinishedListModel::State,
+                                  {t.text(301) + QStringLiteral(" 100.0%"),
+                                   t.text(303) + QStringLiteral(" 100.0%"), t.text(302)}) +
+                          16);
+    h1->resizeSection(UnfinishedListModel::Added,
+                      ColumnWidth(listView1_, UnfinishedListModel::Added, {date}));
+    h1->resizeSection(
+        UnfinishedListModel::TimeLeft,
+        ColumnWidth(listView1_, UnfinishedListModel::TimeLeft, {QStringLiteral("00:00:00")}));
+    h1->resizeSection(UnfinishedListModel::Priority,
+                      ColumnWidth(listView1_, UnfinishedListModel::Priority,
+                                  {t.text(690), t.text(691), t.text(692)}));
+
+    QHeaderView* h2 = listView2_->header();
+    h2->resizeSection(FinishedListModel::Size,
+                      ColumnWidth(listView2_, FinishedListModel::Size, {size}));
+    h2->resizeSection(FinishedListModel::Added,
+                      ColumnWidth(listView2_, FinishedListModel::Added, {date}));
+    listView1Flex_->fit();
+    listView2Flex_->fit();
+}

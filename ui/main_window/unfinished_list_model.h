@@ -1,0 +1,81 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QHash>
+#include <QLocale>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+#include <cstdint>
+
+#include "core/types/currency.h"
+#include "core/types/ole_date.h"
+#include "ui/main_window/sortable_rows.h"
+#include "ui/main_window/state_icons.h"
+
+struct DownloadListState;
+struct DownloadRecord;
+class TextTable;
+
+// The unfinished downloads (ListView1): one row per entry in the list that is not completed and
+// has a file name, keyed by its Url. Each row keeps what its last refresh read from the record,
+// so the lists show what was last drawn, as the throttled refresh intends; texts are made only
+// for the rows the view asks for.
+class UnfinishedListModel : public QAbstractTableModel, public SortableRows {
+    Q_OBJECT
+public:
+    enum Column { Name, Host, Size, State, Added, TimeLeft, Priority, ColumnCount };
+    enum Role {
+        KeyRole = Qt::UserRole + 1,  // the row's Url
+        IconKeyRole,                 // "stop", "down", "wrong" or "shed"
+        PercentRole,                 // the State column's percentage, where it shows one
+    };
+
+    explicit UnfinishedListModel(const TextTable& texts, QObject* parent = nullptr);
+
+    // The full refresh: every row anew from the list, in slot order, in one pass.
+    void rebuild(const DownloadListState& list);
+    // The one-row update a session asks for: only the running or paused form. False when the
+    // record has no row.
+    bool updateRow(const DownloadRecord& record);
+
+    int rowOf(const QString& key) const { return index_.value(key, -1); }
+    QString keyAt(int row) const;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    bool setHeaderData(int section, Qt::Orientation orientation, const QVariant& value,
+                       int role) override;
+    bool rowLessThan(int left, int right, int column) const override;
+
+private:
+    enum class Word : std::uint8_t { Finished, Running, Paused, Queued };
+    struct Row {
+        QString key;
+        QString fileName;  // as stored, still encoded
+        QString host;
+        Currency size;
+        OleDate added;
+        float remaining = 0;
+        float percent = 0;
+        std::int32_t priority = 0;
+        StateIcon icon = StateIcon::Down;
+        Word word = Word::Paused;
+        mutable QString decodedName;
+        mutable bool decoded = false;
+    };
+
+    static void readCommon(Row& row, const DownloadRecord& record);
+    const QString& nameOf(const Row& row) const;
+    QString stateText(const Row& row) const;
+    QString priorityText(std::int32_t priority) const;
+    QString text(const Row& row, int column) const;
+
+    const TextTable& texts_;
+    QLocale locale_;
+    QVector<Row> rows_;
+    QHash<QString, int> index_;
+    QStringList headers_;
+};
