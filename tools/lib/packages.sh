@@ -1,7 +1,7 @@
 # Debian packages the build and the tests need, and a way to install the missing ones.
 # Sourced by tools/run and tools/test.
 
-BUILD_PACKAGES="cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools"
+BUILD_PACKAGES="cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libqt6svg6"
 TEST_PACKAGES="googletest libgtest-dev python3 dante-server dbus-daemon nginx"
 
 # ensure_packages PKG...: installs what is missing (as root), or says what to install.
@@ -25,3 +25,4 @@ ensure_packages() {
     apt-get install -y -qq --no-install-recommends $missing >&2
 }
 BENCH_PACKAGES="python3 nginx curl wget2 aria2 axel"
+SCREENSHOT_PACKAGES="python3 nginx xvfb openbox"

@@ -144,7 +144,7 @@ Kestor::~Kestor() = default;
 void Kestor::RefreshListView(int slot, bool force) {
     const std::int32_t now = tick_();
     if (!force && lastRefresh_ &&
-        static_cast<std::uint32_t>(now) - static_cast<std::uint32_t>(*lastRefresh_) < 499u) {
+        static_cast<std::uint32_t>(now) - static_cast<std::uint32_t>(*lastRefresh_) <= 499u) {
         return;
     }
     lastRefresh_ = now;

@@ -18,7 +18,6 @@
 #include "core/settings/settings.h"
 #include "core/text/text_table.h"
 #include "engine/session/engine_context.h"
-
 #include "ui/language/apply_language.h"
 #include "ui/main_window/finished_list_model.h"
 #include "ui/main_window/flex_column.h"
@@ -30,22 +29,11 @@
 
 namespace {
 
-struct ButtonSpec {
-    const char* caption;
-};
-
 // Captions until the language table is applied; the tag of button i is 100 + i.
-constexpr std::array<ButtonSpec, Kestor::CommandCount> kButtons = {{
-    {"Add URL"},
-    {"Delete URL"},
-    {"Options"},
-    {"Quit"},
-    {"Pause Download"},
-    {"Pause All"},
-    {"Resume All"},
-    {"Browser"},
-    {"Reset list"},
-}};
+constexpr std::array<const char*, Kestor::CommandCount> kButtons = {
+    "Add URL",   "Delete URL", "Options", "Quit",       "Pause Download",
+    "Pause All", "Resume All", "Browser", "Reset list",
+};
 
 struct ToolSpec {
     const char* key;
@@ -314,7 +302,7 @@ void Kestor::buildCentre() {
     auto* row = new QHBoxLayout(strip);
     row->setContentsMargins(0, 0, 0, 0);
     for (int i = 0; i < CommandCount; ++i) {
-        auto* button = new QPushButton(QLatin1String(kButtons[i].caption), strip);
+        auto* button = new QPushButton(QLatin1String(kButtons[i]), strip);
         button->setObjectName(QStringLiteral("Command1_%1").arg(i));
         button->setProperty("index", i);
         button->setAutoDefault(false);

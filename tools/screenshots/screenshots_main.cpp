@@ -1,0 +1,171 @@
+// Shows the desktop program with a prepared list and each of its prompts, and writes a PNG of
+// every window, frame included, into a folder. Run by tools/screenshot under Xvfb.
+// usage: brenloft-screenshots OUTDIR DOWNLOAD_URL OTHER_URL...
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QScreen>
+#include <QTimer>
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "app/desktop/desktop_app.h"
+#include "core/download_list/download_list.h"
+#include "core/download_list/list_additions.h"
+#include "core/paths/app_paths.h"
+#include "core/text/text_table.h"
+#include "core/text/url_codec.h"
+#include "core/urls/parse_url.h"
+#include "ui/main_window/kestor.h"
+#include "ui/prompts/clipboard_question.h"
+#include "ui/prompts/credentials_prompt.h"
+#include "ui/prompts/new_download_prompt.h"
+
+namespace {
+
+// A list with an entry in every state the main window tells apart.
+void PrepareList(const QString& folder, const QStringList& urls) {
+    DownloadListState list;
+    const QString downloads = folder + QStringLiteral("/downloads/");
+    auto add = [&](const QString& url) -> DownloadRecord& {
+        const QString encoded = EncodeUrl(url);
+        const int slot = ChooseFreeSlot(list);
+        FillNewRecord(list.DownloadList[slot], ParseUrl(encoded), encoded, 0, QString());
+        return list.DownloadList[slot];
+    };
+    DownloadRecord& paused = add(urls.value(0));
+    paused.Paused = FlagTrue;
+    paused.FileSize = Currency::fromBytes(734003200);
+    paused.BytesDone = Currency::fromBytes(287309824);
+    paused.Percent = 39.1f;
+    DownloadRecord& queued = add(urls.value(1));
+    queued.Queued = 1;
+    queued.Priority = 2;
+    DownloadRecord& failed = add(urls.value(2));
+    failed.Failed = FlagTrue;
+    DownloadRecord& scheduled = add(urls.value(3));
+    scheduled.Scheduled = 1;
+    scheduled.Priority = 0;
+    for (const char* name : {"release-notes.pdf", "photos-2026.zip"}) {
+        const QString path = downloads + QLatin1String(name);
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        file.write(QByteArray(123456, 'x'));
+        DownloadRecord& done = add(QStringLiteral("http://127.0.0.1/files/") + QLatin1String(name));
+        done.Completed = FlagTrue;
+        done.Percent = 100;
+        done.FileSize = Currency::fromBytes(123456);
+        done.SavePath = path;
+    }
+    SaveList(list, QDir(folder).filePath(QLatin1String(ListFileName)));
+}
+
+void Grab(QWidget* window, const QString& path) {
+    window->raise();
+    const QRect frame = window->frameGeometry();
+    QScreen* screen = window->screen();
+    // The root window's picture of the frame: decorations drawn by the window manager too.
+    const QPixmap picture =
+        screen->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
+    picture.save(path);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    const QStringList args = QApplication::arguments();
+    if (args.size() < 3) {
+        qCritical("usage: brenloft-screenshots OUTDIR DOWNLOAD_URL OTHER_URL...");
+        return 2;
+    }
+    const QString out = args[1];
+    QDir().mkpath(out);
+    const QString folder = ApplicationFolder();
+    CreateApplicationFolders(folder);
+    PrepareList(folder, args.mid(3));
+
+    DesktopApp desktop;
+    if (!desktop.StartUp({args[0], args[2]})) {
+        return 1;
+    }
+    TextTable texts;
+    LoadLanguage(texts, QStringLiteral("english"), LanguageFolders(folder));
+
+    // One window at a time on an empty screen, each given a moment to be mapped and drawn.
+    auto* form1 = new NewDownloadPrompt(texts);
+    form1->setUrl(QStringLiteral("http://127.0.0.1/files/debian-12.iso"));
+    auto* wantDown = new ClipboardQuestion(texts);
+    wantDown->setUrl(QStringLiteral("http://127.0.0.1/files/photos-2026.zip"));
+    auto* authen = new CredentialsPrompt(texts);
+    authen->SetInfo(QStringLiteral("http://127.0.0.1/private/report.pdf"), QString(), QString());
+    struct Shot {
+        std::function<QWidget*()> window;
+        QString name;
+    };
+    auto runningDownloadWindow = []() -> QWidget* {
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            // The one still downloading, not a finished one that stays open.
+            if (window->objectName() == QLatin1String("Kestor2") && window->isVisible() &&
+                !window->windowTitle().startsWith(QLatin1String("100"))) {
+                return window;
+            }
+        }
+        return nullptr;
+    };
+    auto shots = std::make_shared<std::vector<Shot>>(std::vector<Shot>{
+        {[&desktop] { return static_cast<QWidget*>(desktop.mainWindow()); },
+         QStringLiteral("main-window")},
+        {runningDownloadWindow, QStringLiteral("download-window")},
+        {[form1] { return static_cast<QWidget*>(form1); }, QStringLiteral("form1")},
+        {[wantDown] { return static_cast<QWidget*>(wantDown); }, QStringLiteral("wantdown")},
+        {[authen] { return static_cast<QWidget*>(authen); }, QStringLiteral("authen")},
+    });
+    auto next = std::make_shared<std::function<void(std::size_t)>>();
+    *next = [&, shots, next](std::size_t i) {
+        if (i == shots->size()) {
+            delete form1;
+            delete wantDown;
+            delete authen;
+            desktop.QuitProgram();
+            return;
+        }
+        QWidget* target = (*shots)[i].window();
+        // Everything else leaves the screen; the download windows stay alive, only unseen.
+        QList<QWidget*> away;
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            if (window != target && window->isVisible() && window->isWindow()) {
+                window->move(4000, 4000);
+                away << window;
+            }
+        }
+        if (target == nullptr) {
+            (*next)(i + 1);
+            return;
+        }
+        if (target == desktop.mainWindow()) {
+            target->resize(1000, 560);
+        }
+        target->move(40, 40);
+        target->show();
+        target->raise();
+        QTimer::singleShot(800, &app, [&, target, away, i, shots, next] {
+            Grab(target, out + u'/' + (*shots)[i].name + QStringLiteral(".png"));
+            for (QWidget* window : away) {
+                window->move(600, 300);
+            }
+            if (target != desktop.mainWindow() &&
+                target->objectName() != QLatin1String("Kestor2")) {
+                target->hide();
+            } else {
+                target->move(4000, 4000);
+            }
+            (*next)(i + 1);
+        });
+    };
+    QTimer::singleShot(6000, &app, [next] { (*next)(0); });
+    return app.exec();
+}

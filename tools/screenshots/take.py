@@ -1,0 +1,77 @@
+#!/usr/bin/python3
+"""Runs brenloft-screenshots under Xvfb and openbox, once per scale, against a local nginx."""
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "benchmarks"))
+from nginx_peer import Nginx  # noqa: E402
+
+
+def free_display():
+    for n in range(90, 200):
+        if not os.path.exists(f"/tmp/.X11-unix/X{n}") and not os.path.exists(f"/tmp/.X{n}-lock"):
+            return n
+    raise RuntimeError("no free X display")
+
+
+def run_scale(bindir, out, scale, urls):
+    n = free_display()
+    width, height = (1280, 800) if scale == 1 else (2560, 1600)
+    xvfb = subprocess.Popen(["Xvfb", f":{n}", "-screen", "0", f"{width}x{height}x24",
+                             "-nolisten", "tcp"], stderr=subprocess.DEVNULL)
+    home = tempfile.mkdtemp(prefix="brenloft-shots-")
+    env = dict(os.environ, DISPLAY=f":{n}", BRENLOFT_HOME=os.path.join(home, "app"),
+               XDG_CONFIG_HOME=os.path.join(home, "config"),
+               XDG_DATA_HOME=os.path.join(home, "data"),
+               XDG_RUNTIME_DIR=os.path.join(home, "run"), QT_SCALE_FACTOR=str(scale),
+               QT_QPA_PLATFORM="xcb")
+    os.makedirs(env["XDG_RUNTIME_DIR"], mode=0o700)
+    try:
+        for _ in range(100):
+            if os.path.exists(f"/tmp/.X11-unix/X{n}"):
+                break
+            time.sleep(0.05)
+        wm = subprocess.Popen(["openbox"], env=env, stderr=subprocess.DEVNULL)
+        time.sleep(0.5)
+        target = os.path.join(out, f"{scale * 100}")
+        subprocess.run([os.path.join(bindir, "brenloft-screenshots"), target] + urls,
+                       env=env, check=True, timeout=60)
+        os.kill(wm.pid, signal.SIGTERM)
+        wm.wait(timeout=10)
+        print(f"{target}: " + ", ".join(sorted(os.listdir(target))))
+    finally:
+        os.kill(xvfb.pid, signal.SIGTERM)
+        xvfb.wait(timeout=10)
+        shutil.rmtree(home, ignore_errors=True)
+
+
+def main():
+    bindir, out = sys.argv[1], sys.argv[2]
+    work = tempfile.mkdtemp(prefix="brenloft-shots-www-", dir="/var/tmp")
+    os.chmod(work, 0o755)
+    www = os.path.join(work, "www")
+    os.makedirs(www)
+    os.chmod(www, 0o755)
+    for name, size in (("debian-12.iso", 1 << 30), ("video.mkv", 8 << 20),
+                       ("archive.tar.gz", 4 << 20), ("sources.zip", 2 << 20)):
+        with open(os.path.join(www, name), "wb") as f:
+            f.truncate(size)
+        os.chmod(os.path.join(www, name), 0o644)
+    try:
+        with Nginx(os.path.join(work, "nginx"), www) as nginx:
+            base = f"http://127.0.0.1:{nginx.port}"
+            urls = [f"{base}/limited/debian-12.iso", f"{base}/video.mkv",
+                    f"{base}/limited/archive.tar.gz", f"http://127.0.0.1:1/missing.zip",
+                    f"{base}/sources.zip"]
+            for scale in (1, 2):
+                run_scale(bindir, out, scale, urls)
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+main()
