@@ -15,8 +15,13 @@ QString WriteActivationFile(const QString& executable) {
     if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
         return QStringLiteral("cannot create the folder of %1").arg(path);
     }
-    const QByteArray text = "[D-BUS Service]\nName=VelmoraProject.Velmora\nExec=" +
-                            QFile::encodeName(QFileInfo(executable).absoluteFilePath()) + "\n";
+    // dbus-daemon splits Exec like a shell would: a path with blanks must be quoted.
+    QByteArray program = QFile::encodeName(QFileInfo(executable).absoluteFilePath());
+    if (program.contains(' ') || program.contains('"') || program.contains('\\')) {
+        program.replace('\\', "\\\\").replace('"', "\\\"");
+        program = '"' + program + '"';
+    }
+    const QByteArray text = "[D-BUS Service]\nName=VelmoraProject.Velmora\nExec=" + program + "\n";
     QFile existing(path);
     if (existing.open(QIODevice::ReadOnly) && existing.readAll() == text) {
         return {};

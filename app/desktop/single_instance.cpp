@@ -4,8 +4,8 @@
 
 #include <QCryptographicHash>
 #include <QDir>
-#include <QFile>
 #include <QLocalSocket>
+#include <QSaveFile>
 #include <QStandardPaths>
 
 SingleInstance::SingleInstance(const QString& applicationFolder, QObject* parent)
@@ -63,11 +63,13 @@ bool SingleInstance::handOver(const QString& commandLine) {
         socket.disconnectFromServer();
     }
     // Even when the first one is still starting and cannot answer yet, it reads this file on
-    // its first tick, so the URL is not lost.
+    // its first tick, so the URL is not lost. Renamed into place: the first one polls for the
+    // file and must never find it created but not yet written.
     if (!commandLine.trimmed().isEmpty()) {
-        QFile file(QDir(folder_).filePath(HandOffFileName()));
-        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        QSaveFile file(QDir(folder_).filePath(HandOffFileName()));
+        if (file.open(QIODevice::WriteOnly)) {
             file.write(commandLine.toLocal8Bit() + "\r\n");
+            file.commit();
         }
     }
     return answered;

@@ -22,8 +22,8 @@ const QString RunFolder = QStringLiteral("run");
 
 bool MakePrivateFolder(const QString& path) {
     return QDir().mkpath(path) &&
-           QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                           QFileDevice::ExeOwner);
+           QFile::setPermissions(
+               path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
 }  // namespace
@@ -236,7 +236,8 @@ qint64 LoggedBodyBytes(const QString& log, qint64 from) {
 int OpenSockets(qint64 pid) {
     const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
     int count = 0;
-    for (const QString& name : fds.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+    for (const QString& name :
+         fds.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
         char target[64] = {};
         const QByteArray link = QFile::encodeName(fds.filePath(name));
         if (::readlink(link.constData(), target, sizeof target - 1) > 0 &&

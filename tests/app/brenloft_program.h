@@ -5,9 +5,15 @@
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
+#include <ostream>
 
 #include "core/download_list/download_list.h"
 #include "tests/support/sandbox.h"
+
+// Failures show addresses and paths as text.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
 
 // Everything one user of the desktop program owns, inside a test folder: the application
 // folder, the settings, the desktop data and runtime folders, the download and part-file

@@ -6,6 +6,7 @@ import resource
 import statistics
 import subprocess
 import sys
+import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(__file__))
@@ -18,14 +19,18 @@ def timed(command, before=None):
     """Runs a command (after `before`, untimed); returns (wall s, CPU s, peak RSS MiB)."""
     if before:
         before()
-    start = time.monotonic()
-    proc = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    _, status, usage = os.wait4(proc.pid, 0)
-    wall = time.monotonic() - start
-    proc.returncode = os.waitstatus_to_exitcode(status)
-    if proc.returncode != 0:
-        raise RuntimeError(f"{command[0]} failed with {proc.returncode}")
-    return wall, usage.ru_utime + usage.ru_stime, usage.ru_maxrss / 1024
+    # The peak RSS comes from /usr/bin/time: a child forked from this Python process would
+    # count Python's own pages as its peak.
+    with tempfile.NamedTemporaryFile("r") as rss:
+        start = time.monotonic()
+        proc = subprocess.Popen(["/usr/bin/time", "-f", "%M", "-o", rss.name] + command,
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        _, status, usage = os.wait4(proc.pid, 0)
+        wall = time.monotonic() - start
+        if os.waitstatus_to_exitcode(status) != 0:
+            raise RuntimeError(f"{command[0]} failed with {os.waitstatus_to_exitcode(status)}")
+        peak_kib = int(rss.read().split()[-1])
+    return wall, usage.ru_utime + usage.ru_stime, peak_kib / 1024
 
 
 def compare(tools, size, before=None):

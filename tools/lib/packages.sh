@@ -24,5 +24,5 @@ ensure_packages() {
     # shellcheck disable=SC2086
     apt-get install -y -qq --no-install-recommends $missing >&2
 }
-BENCH_PACKAGES="python3 nginx curl wget2 aria2 axel"
+BENCH_PACKAGES="python3 nginx curl wget2 aria2 axel time"
 SCREENSHOT_PACKAGES="python3 nginx xvfb openbox"
