@@ -18,7 +18,7 @@ QStringList DefaultHeaders() {
 }  // namespace
 
 FinishedListModel::FinishedListModel(const TextTable& texts, QObject* parent)
-    : QAbstractTableModel(parent), texts_(texts), headers_(DefaultHeaders()) {}
+    : TitledTableModel(DefaultHeaders(), {Size}, parent), texts_(texts) {}
 
 void FinishedListModel::rebuild(const DownloadListState& list) {
     beginResetModel();
@@ -118,31 +118,6 @@ QVariant FinishedListModel::data(const QModelIndex& index, int role) const {
         default:
             return {};
     }
-}
-
-QVariant FinishedListModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation != Qt::Horizontal || section < 0 || section >= headers_.size()) {
-        return {};
-    }
-    if (role == Qt::DisplayRole) {
-        return headers_[section];
-    }
-    if (role == Qt::TextAlignmentRole) {
-        return section == Size ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
-                               : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
-    }
-    return {};
-}
-
-bool FinishedListModel::setHeaderData(int section, Qt::Orientation orientation,
-                                      const QVariant& value, int role) {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
-        section >= headers_.size()) {
-        return false;
-    }
-    headers_[section] = value.toString();
-    emit headerDataChanged(orientation, section, section);
-    return true;
 }
 
 bool FinishedListModel::rowLessThan(int left, int right, int column) const {

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QAbstractTableModel>
 #include <QFileIconProvider>
 #include <QHash>
 #include <QIcon>
@@ -13,6 +12,7 @@
 #include "core/types/currency.h"
 #include "core/types/ole_date.h"
 #include "ui/main_window/sortable_rows.h"
+#include "ui/main_window/titled_table_model.h"
 
 struct DownloadListState;
 class TextTable;
@@ -21,7 +21,7 @@ class TextTable;
 // Url, with the file's own icon, or "notfound" when the file is no longer where it was saved.
 // Whether the file is there is asked once per row and refresh, when the row is first shown, so
 // a list of thousands of finished files costs no disk look-ups for the rows nobody scrolls to.
-class FinishedListModel : public QAbstractTableModel, public SortableRows {
+class FinishedListModel : public TitledTableModel, public SortableRows {
     Q_OBJECT
 public:
     enum Column { Name, Size, Url, Added, ColumnCount };
@@ -40,9 +40,6 @@ public:
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
-    bool setHeaderData(int section, Qt::Orientation orientation, const QVariant& value,
-                       int role) override;
     bool rowLessThan(int left, int right, int column) const override;
 
 private:
@@ -66,7 +63,6 @@ private:
     QLocale locale_;
     QVector<Row> rows_;
     QHash<QString, int> index_;
-    QStringList headers_;
     // The image list: one icon per Url, kept across refreshes.
     mutable QHash<QString, QIcon> fileIcons_;
     QFileIconProvider iconProvider_;

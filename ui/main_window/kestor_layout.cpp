@@ -233,23 +233,23 @@ void Kestor::buildToolbar() {
     toolbar_->setMovable(false);
     toolbar_->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     toolbar_->setIconSize(QSize(22, 22));
-    for (const ToolSpec& spec : kTools) {
+    for (const ToolSpec& tool : kTools) {
         auto* a =
-            new QAction(ToolbarIcon(QLatin1String(spec.themeIcon), QLatin1String(spec.ownIcon)),
-                        QLatin1String(spec.caption), this);
-        a->setObjectName(QLatin1String(spec.key));
-        a->setProperty("key", QLatin1String(spec.key));
-        SetTag(a, spec.tag);
-        if (spec.command == kResumeSelected) {
+            new QAction(ToolbarIcon(QLatin1String(tool.themeIcon), QLatin1String(tool.ownIcon)),
+                        QLatin1String(tool.caption), this);
+        a->setObjectName(QLatin1String(tool.key));
+        a->setProperty("key", QLatin1String(tool.key));
+        SetTag(a, tool.tag);
+        if (tool.command == kResumeSelected) {
             connect(a, &QAction::triggered, this, &Kestor::resumeSelected);
         } else {
             connect(a, &QAction::triggered, this,
-                    [this, command = spec.command] { Command1_Click(command); });
+                    [this, command = tool.command] { Command1_Click(command); });
         }
         toolbar_->addAction(a);
         // Groups: the list, the downloads, the rest.
-        if (std::string_view(spec.key) == "Quit" ||
-            std::string_view(spec.key) == "ResumeDownload") {
+        if (std::string_view(tool.key) == "Quit" ||
+            std::string_view(tool.key) == "ResumeDownload") {
             toolbar_->addSeparator();
         }
     }

@@ -22,7 +22,7 @@ QString PercentText(float percent) {
 }  // namespace
 
 UnfinishedListModel::UnfinishedListModel(const TextTable& texts, QObject* parent)
-    : QAbstractTableModel(parent), texts_(texts), headers_(DefaultHeaders()) {}
+    : TitledTableModel(DefaultHeaders(), {Size, TimeLeft}, parent), texts_(texts) {}
 
 void UnfinishedListModel::readCommon(Row& row, const DownloadRecord& record) {
     if (row.fileName != record.FileName) {
@@ -190,31 +190,6 @@ QVariant UnfinishedListModel::data(const QModelIndex& index, int role) const {
         default:
             return {};
     }
-}
-
-QVariant UnfinishedListModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation != Qt::Horizontal || section < 0 || section >= headers_.size()) {
-        return {};
-    }
-    if (role == Qt::DisplayRole) {
-        return headers_[section];
-    }
-    if (role == Qt::TextAlignmentRole) {
-        return section == Size || section == TimeLeft ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
-                                                      : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
-    }
-    return {};
-}
-
-bool UnfinishedListModel::setHeaderData(int section, Qt::Orientation orientation,
-                                        const QVariant& value, int role) {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
-        section >= headers_.size()) {
-        return false;
-    }
-    headers_[section] = value.toString();
-    emit headerDataChanged(orientation, section, section);
-    return true;
 }
 
 bool UnfinishedListModel::rowLessThan(int left, int right, int column) const {

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QAbstractTableModel>
 #include <QHash>
 #include <QLocale>
 #include <QString>
@@ -12,6 +11,7 @@
 #include "core/types/ole_date.h"
 #include "ui/main_window/sortable_rows.h"
 #include "ui/main_window/state_icons.h"
+#include "ui/main_window/titled_table_model.h"
 
 struct DownloadListState;
 struct DownloadRecord;
@@ -21,7 +21,7 @@ class TextTable;
 // has a file name, keyed by its Url. Each row keeps what its last refresh read from the record,
 // so the lists show what was last drawn, as the throttled refresh intends; texts are made only
 // for the rows the view asks for.
-class UnfinishedListModel : public QAbstractTableModel, public SortableRows {
+class UnfinishedListModel : public TitledTableModel, public SortableRows {
     Q_OBJECT
 public:
     enum Column { Name, Host, Size, State, Added, TimeLeft, Priority, ColumnCount };
@@ -45,9 +45,6 @@ public:
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
-    bool setHeaderData(int section, Qt::Orientation orientation, const QVariant& value,
-                       int role) override;
     bool rowLessThan(int left, int right, int column) const override;
 
 private:
@@ -77,5 +74,4 @@ private:
     QLocale locale_;
     QVector<Row> rows_;
     QHash<QString, int> index_;
-    QStringList headers_;
 };
