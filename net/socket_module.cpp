@@ -114,31 +114,28 @@ int VelmoraSockets::AllocateEntry(int index) {
     return index;
 }
 
-void VelmoraSockets::CloseEntry(int index) {
+void VelmoraSockets::dropHandle(int index) {
     SocketEntry* e = entry(index);
-    if (e == nullptr) {
-        return;
-    }
     unwatch(index);
     if (e->Handle != 0) {
         ::close(e->Handle);
     }
     e->Handle = 0;
-    e->InUse = -1;
-    e->State = EntryState::Idle;
+}
+
+void VelmoraSockets::CloseEntry(int index) {
+    if (SocketEntry* e = entry(index)) {
+        dropHandle(index);
+        e->InUse = -1;
+        e->State = EntryState::Idle;
+    }
 }
 
 void VelmoraSockets::ReleaseEntry(int index) {
-    SocketEntry* e = entry(index);
-    if (e == nullptr) {
-        return;
+    if (SocketEntry* e = entry(index)) {
+        dropHandle(index);
+        e->InUse = 0;
     }
-    unwatch(index);
-    if (e->Handle != 0) {
-        ::close(e->Handle);
-    }
-    e->InUse = 0;
-    e->Handle = 0;
 }
 
 std::uint32_t VelmoraSockets::ResolveHost(const QString& name, QString& dotted) const {

@@ -56,6 +56,8 @@ public:
     std::int32_t LimitedReadSize(std::int32_t recvSize);
 
 private:
+    // Closes the entry's OS socket, if it has one, and stops watching it.
+    void dropHandle(int index);
     void watch(int index);
     void unwatch(int index);
     void updateWriteInterest(int index);
