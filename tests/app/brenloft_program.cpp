@@ -165,32 +165,6 @@ bool ListensForLaterStarts(const BrenloftHome& home) {
     return false;
 }
 
-QByteArray RandomBytes(qsizetype size) {
-    QByteArray bytes(size, Qt::Uninitialized);
-    QRandomGenerator::global()->fillRange(reinterpret_cast<quint32*>(bytes.data()),
-                                          size / qsizetype(sizeof(quint32)));
-    return bytes;
-}
-
-bool WriteFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-QByteArray Sha256(const QByteArray& bytes) {
-    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
-}
-
-QByteArray FileSha256(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return {};
-    }
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    hash.addData(&file);
-    return hash.result().toHex();
-}
-
 bool HoldsBytes(const QString& path, const QByteArray& bytes) {
     // The size first: assembly fills the target in place, so it holds fewer bytes until done.
     return QFileInfo(path).size() == bytes.size() && FileSha256(path) == Sha256(bytes);

@@ -9,6 +9,7 @@
 
 #include "core/download_list/download_list.h"
 #include "tests/support/sandbox.h"
+#include "tests/support/test_files.h"
 
 // Failures show addresses and paths as text.
 inline void PrintTo(const QString& text, std::ostream* out) {
@@ -76,11 +77,7 @@ private:
 // Whether the program of this home holds its single-instance socket, so a later start finds it.
 bool ListensForLaterStarts(const BrenloftHome& home);
 
-QByteArray RandomBytes(qsizetype size);
-bool WriteFile(const QString& path, const QByteArray& bytes);
-QByteArray Sha256(const QByteArray& bytes);
 // The hash of the file, or empty when it cannot be read.
-QByteArray FileSha256(const QString& path);
 // The file holds exactly these bytes.
 bool HoldsBytes(const QString& path, const QByteArray& bytes);
 

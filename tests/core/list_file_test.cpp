@@ -6,6 +6,7 @@
 #include "core/download_list/download_list.h"
 #include "core/download_list/list_file_format.h"
 #include "tests/support/sandbox.h"
+#include "tests/support/test_files.h"
 
 namespace {
 
@@ -56,11 +57,6 @@ DownloadListState SampleList() {
     list.SiteLoginList.append(login);
     list.SiteLoginCount = 1;
     return list;
-}
-
-QByteArray ReadFile(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 }  // namespace

@@ -24,6 +24,7 @@
 #include "engine/session/session_prompts.h"
 #include "net/socket_module.h"
 #include "tests/support/sandbox.h"
+#include "tests/support/test_files.h"
 
 namespace {
 
@@ -57,24 +58,10 @@ public:
     }
 };
 
-QByteArray RandomBytes(qsizetype size) {
-    QByteArray bytes(size, Qt::Uninitialized);
-    auto* generator = QRandomGenerator::global();
-    for (qsizetype i = 0; i < size; ++i) {
-        bytes[i] = static_cast<char>(generator->bounded(256));
-    }
-    return bytes;
-}
-
-void WriteFile(const QString& path, const QByteArray& bytes) {
+void WritePart(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
     ASSERT_EQ(file.write(bytes), bytes.size());
-}
-
-QByteArray ReadFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // A real list, settings and part-file component in a sandbox with "downloads/" and "temp/".
@@ -106,7 +93,7 @@ protected:
             segment.Length = Currency::fromBytes(parts[i].size());
             segment.InPlan = FlagTrue;
             segment.State = SegmentState::Complete;
-            WriteFile(segment.PartFile, parts[i]);
+            WritePart(segment.PartFile, parts[i]);
         }
         list.DownloadList.append(record);
         list.DownloadCount = static_cast<std::int16_t>(list.DownloadList.size() - 1);
@@ -211,7 +198,7 @@ TEST_F(Assembly, ChosenPathReplacesALongerFileWithoutAStaleTail) {
     const QByteArray data = RandomBytes(5000);
     const int slot = addFinishedDownload(QStringLiteral("chosen.iso"), {data});
     const QString chosen = box.file(QStringLiteral("elsewhere.iso"));
-    WriteFile(chosen, RandomBytes(20000));
+    WritePart(chosen, RandomBytes(20000));
     record(slot).SavePath = chosen;
     record(slot).HasSavePath = FlagTrue;
 
@@ -226,7 +213,7 @@ TEST_F(Assembly, ChosenPathReplacesALongerFileWithoutAStaleTail) {
 TEST_F(Assembly, FetchingAgainReplacesItsEarlierFileWithoutAStaleTail) {
     const QByteArray data = RandomBytes(3000);
     const int slot = addFinishedDownload(QStringLiteral("again.tar"), {data});
-    WriteFile(downloads(QStringLiteral("again.tar")), RandomBytes(9000));
+    WritePart(downloads(QStringLiteral("again.tar")), RandomBytes(9000));
     record(slot).Reserved3 = ReplacesEarlierFile;
 
     const AssemblyResult result = assemble(slot, true);
@@ -238,7 +225,7 @@ TEST_F(Assembly, FetchingAgainReplacesItsEarlierFileWithoutAStaleTail) {
 
 TEST_F(Assembly, ExistingFileIsLeftAloneAndTheNextNumberedNamesAreTaken) {
     const QByteArray earlier = RandomBytes(700);
-    WriteFile(downloads(QStringLiteral("setup.exe")), earlier);
+    WritePart(downloads(QStringLiteral("setup.exe")), earlier);
 
     const QByteArray first = RandomBytes(100);
     const int one = addFinishedDownload(QStringLiteral("setup.exe"), {first});
@@ -280,7 +267,7 @@ TEST_F(Assembly, AfterTenNumberedNamesTheLastIsUsedAndNeverOverwritten) {
     }
     EXPECT_EQ(FileNamePart(names.last()), QStringLiteral("big[1][2][3][4][5][6][7][8][9][10].dat"));
     for (qsizetype i = 0; i + 1 < names.size(); ++i) {
-        WriteFile(names[i], "taken");
+        WritePart(names[i], "taken");
     }
 
     const QByteArray data = RandomBytes(64);
@@ -364,7 +351,7 @@ TEST_F(Assembly, MissingPartFileCostsTheFileAtAChosenPathNothing) {
     const int slot = addFinishedDownload(QStringLiteral("x"), {RandomBytes(10), RandomBytes(10)});
     const QString chosen = box.file(QStringLiteral("keep-me.doc"));
     const QByteArray old = RandomBytes(4000);
-    WriteFile(chosen, old);
+    WritePart(chosen, old);
     record(slot).SavePath = chosen;
     record(slot).HasSavePath = FlagTrue;
     ASSERT_TRUE(QFile::remove(partFiles(slot)[1]));
@@ -403,7 +390,7 @@ TEST_F(Assembly, FirstPartBecomesTheTargetAndComesBackWhenALaterPartFails) {
 
     ASSERT_TRUE(QDir().rmdir(second));
     const QByteArray rest = RandomBytes(100);
-    WriteFile(second, rest);
+    WritePart(second, rest);
     const AssemblyResult built = assemble(slot, true);
     ASSERT_TRUE(built.complete) << built.message.toStdString();
     EXPECT_EQ(ReadFile(downloads(QStringLiteral("two.bin"))), first + rest);

@@ -31,6 +31,7 @@
 #include "engine/session/session_prompts.h"
 #include "net/socket_module.h"
 #include "tests/support/sandbox.h"
+#include "tests/support/test_files.h"
 
 // Readable failures: texts print as texts, not as arrays of code units.
 inline void PrintTo(const QString& text, std::ostream* out) {
@@ -38,43 +39,6 @@ inline void PrintTo(const QString& text, std::ostream* out) {
 }
 
 namespace session_test {
-
-inline QByteArray RandomBytes(qsizetype size) {
-    QByteArray bytes(size, Qt::Uninitialized);
-    auto* generator = QRandomGenerator::global();
-    const qsizetype words = size / qsizetype(sizeof(quint32));
-    generator->fillRange(reinterpret_cast<quint32*>(bytes.data()), words);
-    for (qsizetype i = words * qsizetype(sizeof(quint32)); i < size; ++i) {
-        bytes[i] = static_cast<char>(generator->bounded(256));
-    }
-    return bytes;
-}
-
-inline bool WriteFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(bytes) == bytes.size();
-}
-
-inline QByteArray ReadFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// Hex SHA-256 of a file, read in pieces; empty when it cannot be read.
-inline QByteArray FileSha256(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return {};
-    }
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    hash.addData(&file);
-    return hash.result().toHex();
-}
-
-inline QByteArray Sha256(const QByteArray& bytes) {
-    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
-}
 
 // The names in a folder, hidden ones included.
 inline QStringList FolderEntries(const QString& folder) {

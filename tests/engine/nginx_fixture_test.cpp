@@ -13,6 +13,7 @@
 #include "tests/support/nginx_peer.h"
 #include "tests/support/peer_process.h"
 #include "tests/support/sandbox.h"
+#include "tests/support/test_files.h"
 
 namespace {
 
@@ -58,18 +59,6 @@ HttpRequestTarget Target(const QString& path) {
     t.host = QStringLiteral("127.0.0.1");
     t.path = path;
     return t;
-}
-
-QByteArray RandomBytes(qsizetype size) {
-    QByteArray bytes(size, Qt::Uninitialized);
-    QRandomGenerator::global()->fillRange(reinterpret_cast<quint32*>(bytes.data()),
-                                          size / qsizetype(sizeof(quint32)));
-    return bytes;
-}
-
-bool WriteFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 struct NginxFixture : ::testing::Test {

@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "tests/support/sandbox.h"
+#include "tests/support/test_files.h"
 
 namespace {
 
@@ -27,15 +28,10 @@ QByteArray Pattern(qsizetype size, std::uint32_t seed) {
     return bytes;
 }
 
-void WriteFile(const QString& path, const QByteArray& bytes) {
+void WritePart(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     ASSERT_EQ(file.write(bytes), bytes.size());
-}
-
-QByteArray ReadFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // Reads with a descriptor of its own, so the component's positions play no part.
@@ -72,7 +68,7 @@ TEST(SegmentFilesOpen, WriteModeCreatesMissingFileReadableByAll) {
 TEST(SegmentFilesOpen, WriteModeKeepsExistingContents) {
     Sandbox box;
     const QString path = box.file("part001.tmp");
-    WriteFile(path, "0123456789");
+    WritePart(path, "0123456789");
     SegmentFiles files;
     const std::int32_t handle = files.VelmoraOpenFile(path, SegmentFiles::ModeWrite);
     ASSERT_GT(handle, 0);
@@ -154,7 +150,7 @@ TEST(SegmentFilesOffsets, WritesBeyondFourGiBLandWhereSought) {
 TEST(SegmentFilesOffsets, SeekOrigins) {
     Sandbox box;
     const QString path = box.file("s.tmp");
-    WriteFile(path, "abcdef");
+    WritePart(path, "abcdef");
     SegmentFiles files;
     const std::int32_t handle = files.VelmoraOpenFile(path, SegmentFiles::ModeWrite);
     ASSERT_GT(handle, 0);
@@ -175,7 +171,7 @@ TEST(SegmentFilesOffsets, SeekOrigins) {
 TEST(SegmentFilesErrors, WriteToReadOnlyHandleFailsWithEbadf) {
     Sandbox box;
     const QString path = box.file("r.tmp");
-    WriteFile(path, "keep");
+    WritePart(path, "keep");
     SegmentFiles files;
     const std::int32_t handle = files.VelmoraOpenFile(path, SegmentFiles::ModeRead);
     ASSERT_GT(handle, 0);
@@ -257,7 +253,7 @@ TEST(SegmentFilesCopy, JoinsPartFilesInPiecesAndRemainder) {
     const QByteArray parts[] = {Pattern(2 * Piece + 12345, 1), Pattern(Piece, 2), Pattern(7, 3)};
     QByteArray expected;
     for (int i = 0; i < 3; ++i) {
-        WriteFile(box.file(QStringLiteral("f%1.tmp").arg(i + 1, 3, 10, QChar(u'0'))), parts[i]);
+        WritePart(box.file(QStringLiteral("f%1.tmp").arg(i + 1, 3, 10, QChar(u'0'))), parts[i]);
         expected += parts[i];
     }
 
@@ -284,7 +280,7 @@ TEST(SegmentFilesCopy, JoinsPartFilesInPiecesAndRemainder) {
 TEST(SegmentFilesCopy, SourceEndingEarlyGivesShortCount) {
     Sandbox box;
     const QByteArray data = Pattern(1000, 9);
-    WriteFile(box.file("src.tmp"), data);
+    WritePart(box.file("src.tmp"), data);
     SegmentFiles files;
     const std::int32_t in = files.VelmoraOpenFile(box.file("src.tmp"), SegmentFiles::ModeRead);
     const std::int32_t out = files.VelmoraOpenFile(box.file("dst.bin"), SegmentFiles::ModeWrite);
@@ -351,8 +347,8 @@ TEST(SegmentFilesCopy, FallsBackWhereKernelCopyIsRefused) {
 
 TEST(SegmentFilesCopy, CopyIntoReadOnlyDestinationFails) {
     Sandbox box;
-    WriteFile(box.file("a.tmp"), "abc");
-    WriteFile(box.file("b.tmp"), "xyz");
+    WritePart(box.file("a.tmp"), "abc");
+    WritePart(box.file("b.tmp"), "xyz");
     SegmentFiles files;
     const std::int32_t in = files.VelmoraOpenFile(box.file("a.tmp"), SegmentFiles::ModeRead);
     const std::int32_t out = files.VelmoraOpenFile(box.file("b.tmp"), SegmentFiles::ModeRead);

@@ -52,7 +52,7 @@ TEST_F(MainWindowTest, DeleteAsksThenRemovesTheEntryAndItsPartFiles) {
 TEST_F(MainWindowTest, PartFilesOutsideTheirNamingAreNeverDeleted) {
     const int paused = add(QStringLiteral("paused.bin"), Kind::Paused);
     const QString precious = box.file(QStringLiteral("precious.txt"));
-    ASSERT_TRUE(WriteBytes(precious, "keep"));
+    ASSERT_TRUE(WriteFile(precious, "keep"));
     record(paused).Segments.at(1)->PartFile = precious;  // a damaged list
     Kestor& w = open();
     Select(w.listView1(), key(paused));
@@ -146,7 +146,7 @@ TEST_F(MainWindowTest, ResetListEmptiesTheListAndKeepsTheLogins) {
     EXPECT_EQ(list.SiteLoginCount, 1);
     EXPECT_EQ(list.SiteLoginList.size(), 2);
     EXPECT_TRUE(NoneExists(parts));
-    EXPECT_EQ(ReadBytes(finishedFile), QByteArray(100, 'f'));
+    EXPECT_EQ(ReadFile(finishedFile), QByteArray(100, 'f'));
     EXPECT_TRUE(Keys(w.listView1()).isEmpty());
     EXPECT_TRUE(Keys(w.listView2()).isEmpty());
 
@@ -218,7 +218,7 @@ TEST_F(MainWindowTest, ClearFinishedRemovesTheSelectedRowsOnly) {
     EXPECT_EQ(record(unfinished).Active, FlagTrue);
     EXPECT_EQ(Keys(w.listView2()), QStringList{key(c)});
     // The file of a finished download is never touched by taking it off the list.
-    EXPECT_EQ(ReadBytes(record(a).SavePath), QByteArray(100, 'f'));
+    EXPECT_EQ(ReadFile(record(a).SavePath), QByteArray(100, 'f'));
 }
 
 TEST_F(MainWindowTest, ClearAllAsksFirst) {
@@ -309,7 +309,7 @@ TEST_F(MainWindowTest, ForceFileBuildingJoinsThePartsAndKeepsThem) {
     answers = {true};
     trigger("forceFileBuilding");
     ASSERT_TRUE(WaitFor([&] { return record(slot).Completed == FlagTrue; }));
-    EXPECT_EQ(ReadBytes(record(slot).SavePath),
+    EXPECT_EQ(ReadFile(record(slot).SavePath),
               QByteArray(100, 'a') + QByteArray(100, 'b') + QByteArray(100, 'c'));
     EXPECT_TRUE(AllExist(parts));
     EXPECT_TRUE(errors.isEmpty());
@@ -320,7 +320,7 @@ TEST_F(MainWindowTest, ForceFileBuildingJoinsThePartsAndKeepsThem) {
 TEST_F(MainWindowTest, ForceFileBuildingOfShortPartsSaysWhyAndBuildsNothing) {
     const int slot = add(QStringLiteral("short.bin"), Kind::Paused, 2);
     const QString second = partFiles(slot).at(1);
-    ASSERT_TRUE(WriteBytes(second, QByteArray(40, 'b')));
+    ASSERT_TRUE(WriteFile(second, QByteArray(40, 'b')));
     Kestor& w = open();
     Select(w.listView1(), key(slot));
     answers = {true};

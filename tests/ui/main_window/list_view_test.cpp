@@ -86,7 +86,7 @@ TEST_F(MainWindowTest, AFinishedFileThatIsGoneShowsNotFound) {
     EXPECT_EQ(Cell(v2, key(deletedLater), 0, F::IconKeyRole), QStringLiteral("notfound"));
 
     // A file put back is seen at the next rebuild.
-    ASSERT_TRUE(WriteBytes(record(gone).SavePath, "x"));
+    ASSERT_TRUE(WriteFile(record(gone).SavePath, "x"));
     w.RefreshDownList();
     EXPECT_EQ(Cell(v2, key(gone), 0, F::IconKeyRole), key(gone));
 }

@@ -30,6 +30,7 @@
 #include "engine/session/session_prompts.h"
 #include "net/socket_module.h"
 #include "tests/support/sandbox.h"
+#include "tests/support/test_files.h"
 #include "ui/main_window/finished_list_model.h"
 #include "ui/main_window/kestor.h"
 #include "ui/main_window/unfinished_list_model.h"
@@ -103,17 +104,6 @@ public:
 };
 
 enum class Kind { Running, Paused, Queued, Failed, Scheduled, Finished, FinishedMissing };
-
-inline bool WriteBytes(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(bytes) == bytes.size();
-}
-
-inline QByteArray ReadBytes(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 class MainWindowTest : public ::testing::Test {
 protected:
@@ -210,7 +200,7 @@ protected:
                 r.Percent = 100;
                 r.SavePath = box.file(QStringLiteral("downloads/") + name);
                 if (kind == Kind::Finished) {
-                    EXPECT_TRUE(WriteBytes(r.SavePath, QByteArray(100, 'f')));
+                    EXPECT_TRUE(WriteFile(r.SavePath, QByteArray(100, 'f')));
                 }
                 break;
         }
@@ -225,7 +215,7 @@ protected:
                 s.StartPos = Currency::fromBytes(100 * (i - 1));
                 s.EndPos = Currency::fromBytes(100 * i - 1);
                 s.InPlan = FlagTrue;
-                EXPECT_TRUE(WriteBytes(s.PartFile, QByteArray(100, char('a' + i - 1))));
+                EXPECT_TRUE(WriteFile(s.PartFile, QByteArray(100, char('a' + i - 1))));
             }
         }
         list.DownloadList.append(r);
