@@ -51,6 +51,10 @@ std::int32_t SocketClass::GetLastError() const {
     return e != nullptr ? e->LastError : 0;
 }
 
+QString SocketClass::PeerAddress() const {
+    return shutDown_ ? QString() : sockets_.PeerAddress(SocketIndex);
+}
+
 void SocketClass::ShutDown() {
     if (shutDown_) {
         return;

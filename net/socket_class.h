@@ -29,6 +29,8 @@ public:
     QByteArray GetData();
     void SetEventSocket(SocketClass* socket) { EventSocket = socket; }
     std::int32_t GetLastError() const;
+    // The address the connection reached; empty when it is not connected.
+    QString PeerAddress() const;
     // Closes the connection and gives the table entry back; the object is done with.
     void ShutDown();
 

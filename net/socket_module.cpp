@@ -65,6 +65,26 @@ SocketEntry* VelmoraSockets::entry(int index) {
     return index >= 1 && index <= count_ ? &SocketTable[static_cast<size_t>(index)] : nullptr;
 }
 
+QString VelmoraSockets::PeerAddress(int index) const {
+    if (index < 1 || index >= static_cast<int>(SocketTable.size())) {
+        return QString();
+    }
+    const SocketEntry& e = SocketTable[static_cast<std::size_t>(index)];
+    if (e.UseSocks) {
+        return e.TargetHost;
+    }
+    sockaddr_in peer{};
+    socklen_t length = sizeof peer;
+    if (e.Handle == 0 ||
+        ::getpeername(e.Handle, reinterpret_cast<sockaddr*>(&peer), &length) != 0 ||
+        peer.sin_family != AF_INET) {
+        return QString();
+    }
+    char dotted[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &peer.sin_addr, dotted, sizeof dotted);
+    return QString::fromLatin1(dotted);
+}
+
 int VelmoraSockets::FindEntryByHandle(int handle) const {
     for (int i = 1; i <= count_; ++i) {
         const SocketEntry& e = SocketTable[static_cast<size_t>(i)];

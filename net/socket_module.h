@@ -36,6 +36,9 @@ public:
     void ReceiveNow(int index);
     void HandleSocketEvent(int index, int event, int error);
     int FindEntryByHandle(int handle) const;
+    // The dotted IPv4 address the entry's connection reached (through SOCKS: the target it
+    // asked for); empty when it is not connected.
+    QString PeerAddress(int index) const;
     // Blocking look-up of the first IPv4 address; 0 on failure (`dotted` then untouched).
     std::uint32_t ResolveHost(const QString& name, QString& dotted) const;
     // Reads again, after pending notifications, every socket that may hold unread data.

@@ -31,9 +31,11 @@ DownloadSession::~DownloadSession() {
     for (int k = 0; k < Slots; ++k) {
         closeSlot(k);
     }
-    for (auto& socket : SegmentSocket) {
-        if (socket) {
-            socket->ShutDown();
+    for (auto* sockets : {&SegmentSocket, &FtpDataSocket}) {
+        for (auto& socket : *sockets) {
+            if (socket) {
+                socket->ShutDown();
+            }
         }
     }
     if (sockGlobal) {
@@ -47,6 +49,11 @@ DownloadRecord* DownloadSession::record() {
 
 QString DownloadSession::text(int number) const {
     return ctx_.texts.text(number);
+}
+
+bool DownloadSession::isFtp() {
+    const DownloadRecord* r = record();
+    return r != nullptr && r->Protocol == Protocol::Ftp;
 }
 
 int DownloadSession::slotOf(SocketClass* socket) const {
@@ -120,12 +127,12 @@ void DownloadSession::InitConnection() {
     connect(sockGlobal.get(), &SocketClass::ClosedEvent, this, &DownloadSession::sockGlobal_Closed);
     r->Failed = FlagFalse;
     incoming_[ProbeSlot] = Incoming{};
+    ftpReplies_[ProbeSlot].reset();
+    LoginSent[ProbeSlot] = false;
+    FtpProbeStep = 0;
     probeLive_ = true;
     if (ctx_.settings.ProxyHTTP == FlagTrue) {
         r->Protocol = Protocol::Http;
-    } else if (r->Protocol == Protocol::Ftp) {
-        closeWith(QStringLiteral("FTP downloads are not supported yet: %1").arg(DecodeUrl(r->Url)));
-        return;
     }
     observer_.fileLabelChanged(DecodeUrl(r->Url));
     observer_.stateLabelChanged(QStringLiteral("Connecting to server..."));
@@ -145,6 +152,10 @@ void DownloadSession::sockGlobal_Connect(SocketClass* socket) {
     // The time-out now covers the answer too: a server that accepts and stays silent would
     // otherwise hold the download for ever.
     TimeOut.start();
+    if (r->Protocol == Protocol::Ftp) {
+        r->LastTick = MillisecondTick();  // the dialogue starts with the server's greeting
+        return;
+    }
     // A remembered login fills in only what the user has not typed, and only for the host the
     // download began with or one it names itself.
     if (r->Password.isEmpty()) {
@@ -163,6 +174,10 @@ void DownloadSession::sockGlobal_DataReceived(SocketClass* socket, std::int32_t 
     }
     if (!probeLive_) {
         sockGlobal->GetData();
+        return;
+    }
+    if (isFtp()) {
+        ftpProbeData();
         return;
     }
     Incoming& in = incoming_[ProbeSlot];
@@ -202,6 +217,9 @@ void DownloadSession::sockGlobal_Closed(SocketClass* socket) {
         const int k = slotOf(socket);
         if (k >= 0 && incoming_[k].untilClose && incoming_[k].headDone) {
             segmentBodyEnded(k);
+        } else if (const int dk = dataSlotOf(socket); dk >= 0) {
+            ftpDataClosed_[dk] = true;
+            ftpDataEnded(dk);
         }
         return;
     }
@@ -241,6 +259,13 @@ void DownloadSession::TimeOut_Timer() {
     observer_.entryChanged(RecordIndex);
 }
 
+void DownloadSession::failProbeAttempt(const QString& why) {
+    lastProblem_ = why;
+    probeLive_ = false;
+    retryPending_ = true;
+    TimeOut_Timer();
+}
+
 void DownloadSession::probeHeadComplete(const QByteArray& headBytes) {
     DownloadRecord* r = record();
     if (r == nullptr) {
@@ -250,9 +275,7 @@ void DownloadSession::probeHeadComplete(const QByteArray& headBytes) {
     r->RangesSupported = head.status == 206 ? FlagTrue : FlagFalse;
     if (head.status < 100) {
         // Not an HTTP answer at all: count it as a failed attempt.
-        lastProblem_ = QStringLiteral("the server's answer is not HTTP");
-        retryPending_ = true;
-        TimeOut_Timer();
+        failProbeAttempt(QStringLiteral("the server's answer is not HTTP"));
         return;
     }
     if (head.status >= 300 && head.status <= 399) {

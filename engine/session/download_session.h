@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "engine/ftp/ftp_replies.h"
 #include "engine/http/chunked_decoder.h"
 #include "engine/http/http_requests.h"
 #include "engine/session/engine_context.h"
@@ -45,7 +46,12 @@ public:
     std::int16_t RecordIndex = 0;
     std::int16_t Finished = 0;
     bool KeepPassword = false;
-    QString FtpDirectory;
+    // FTP: the file's directory on the server, ending with "/", as the probe worked it out
+    // (bytes as the server names them); whether each slot's connection sent its "USER"; how
+    // far the probe's dialogue has gone (0 none, 1 USER sent, 2 PASS sent, 3 file info asked).
+    QByteArray FtpDirectory;
+    std::array<bool, 9> LoginSent{};
+    std::int32_t FtpProbeStep = 0;
 
     // What ended the session's last failed attempt, for front ends that report it.
     QString lastProblem() const { return lastProblem_; }
@@ -60,11 +66,16 @@ public:
     void SegTimeOut_Timer();
     void SegmentData_Connect(SocketClass* socket);
     void SegmentData_DataReceived(SocketClass* socket, std::int32_t numbytes);
+    // FTP: replies on the control connection of slot k, and data on its data connection.
+    void FTPSystem(int k);
+    void SegmentData_DataReceivedFTP(int k, std::int32_t numbytes);
 
 private:
     DownloadRecord* record();
     QString text(int number) const;
     int slotOf(SocketClass* socket) const;
+    int dataSlotOf(SocketClass* socket) const;
+    bool isFtp();
     void connectTo(SocketClass& socket);
     HttpRequestTarget requestTarget(const DownloadRecord& r) const;
     void closeWith(const QString& why);
@@ -75,6 +86,22 @@ private:
     void followRedirect(const ResponseHead& head);
     void askCredentials();
     void probeSucceeded(const ResponseHead& head);
+    void failProbeAttempt(const QString& why);
+
+    // FTP probe and transfer
+    void ftpProbeData();
+    void ftpProbeReply(const FtpReply& reply);
+    void ftpEndProbe(const QString& message, bool removed);
+    void ftpSendLogin(SocketClass& socket, const FtpReply& reply, int slot);
+    void ftpSegmentReply(int k, const FtpReply& reply);
+    void ftpLoggedIn(int k);
+    void ftpOpenDataConnection(int k, const FtpReply& reply);
+    void ftpRequestFile(int k);
+    void ftpOpeningReply(int k, const FtpReply& reply);
+    void ftpDataEnded(int k);
+    void ftpStartWaitingSegment();
+    void ftpWatchWaitingSegments(std::int32_t now);
+    QByteArray ftpRemotePath() const;
 
     // Segments
     void connectNextSegment(int segment);
@@ -83,6 +110,8 @@ private:
     void segmentBodyEnded(int k);
     void segmentComplete(int k);
     void closeSlot(int k);
+    // Forgets what the slot's last connection said, so a new one starts clean.
+    void resetConnectionState(int k);
     void fallBackToOneSegment();
     void restartSegment(int segment);
 
@@ -90,6 +119,7 @@ private:
     SessionObserver& observer_;
     std::unique_ptr<SocketClass> sockGlobal;
     std::array<std::unique_ptr<SocketClass>, Slots> SegmentSocket;
+    std::array<std::unique_ptr<SocketClass>, Slots> FtpDataSocket;
     std::array<std::int32_t, Slots> FileHandle{};
     std::array<std::int32_t, Slots> FileOpenTick{};
     QTimer TimeOut;
@@ -108,6 +138,13 @@ private:
         std::int64_t sinceAlive = 0;  // bytes since the watchdog last saw the segment alive
     };
     std::array<Incoming, Slots> incoming_;
+    // FTP, per slot: the control connection's replies as they gather; whether the transfer's
+    // end was reported ("226") and whether its data connection has closed, which together end
+    // a file of unknown size; and a count that retires timers of an earlier connection.
+    std::array<FtpReplyReader, Slots> ftpReplies_;
+    std::array<bool, Slots> ftpTransferReported_{};
+    std::array<bool, Slots> ftpDataClosed_{};
+    std::array<std::uint32_t, Slots> slotGeneration_{};
     int redirects_ = 0;
     bool probeLive_ = false;     // the probe connection is ours to act on
     bool retryPending_ = false;  // a failed probe attempt waits for its retry decision

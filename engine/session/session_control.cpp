@@ -25,11 +25,17 @@ void DownloadSession::SegTimeOut_Timer() {
         return;
     }
     const std::int32_t now = MillisecondTick();
+    const bool ftp = r->Protocol == Protocol::Ftp;
     for (int j = 1; j <= r->SegmentCount; ++j) {
         const SegmentRecord& s = *r->Segments.at(j);
-        const bool watched = s.Watched == FlagTrue && (s.State == SegmentState::Idle ||
-                                                       s.State == SegmentState::Connecting ||
-                                                       s.State == SegmentState::Receiving);
+        // An FTP segment that logged in or asked for the file can wait for an answer that
+        // never comes as well as one that receives nothing.
+        const bool ftpAsking = ftp && (s.State == SegmentState::FtpLoggedIn ||
+                                       s.State == SegmentState::FtpTransferRequested);
+        const bool watched =
+            s.Watched == FlagTrue &&
+            (s.State == SegmentState::Idle || s.State == SegmentState::Connecting ||
+             s.State == SegmentState::Receiving || ftpAsking);
         const auto silent = static_cast<std::int32_t>(static_cast<std::uint32_t>(now) -
                                                       static_cast<std::uint32_t>(s.SegTick));
         if (watched && silent > 15000) {
@@ -39,6 +45,9 @@ void DownloadSession::SegTimeOut_Timer() {
                 return;
             }
         }
+    }
+    if (ftp) {
+        ftpWatchWaitingSegments(now);
     }
 }
 
@@ -58,7 +67,6 @@ void DownloadSession::restartSegment(int j) {
         r->Percent = 0;
     }
     r->RetryCount = 0;
-    incoming_[k] = Incoming{};
     if (!SegmentSocket[k]) {
         SegmentSocket[k] = std::make_unique<SocketClass>(ctx_.sockets);
     }

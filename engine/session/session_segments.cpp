@@ -116,7 +116,7 @@ void DownloadSession::connectNextSegment(int from) {
     SocketClass& socket = *SegmentSocket[k];
     socket.SetEventSocket(sockGlobal.get());
     socket.CloseSocket();
-    incoming_[k] = Incoming{};
+    resetConnectionState(k);
     connectTo(socket);
     if (SocketEntry* e = ctx_.sockets.entry(socket.SocketIndex)) {
         e->RateLimited = 0;
@@ -136,6 +136,12 @@ void DownloadSession::SegmentData_Connect(SocketClass* socket) {
     SegmentRecord& s = *r->Segments.at(k + 1);
     s.State = SegmentState::Connecting;
     observer_.segmentRowsChanged(k + 1);
+    if (r->Protocol == Protocol::Ftp) {
+        // The dialogue starts with the server's greeting.
+        s.SegTick = MillisecondTick() + 5000;
+        observer_.entryChanged(RecordIndex);
+        return;
+    }
     const HttpRequestTarget target = requestTarget(*r);
     const bool ranged = r->RangesSupported == FlagTrue;
     socket->SendData(ranged ? SegmentRequest(target, s.StartPos.bytes(), s.EndPos.bytes())
@@ -173,10 +179,20 @@ bool DownloadSession::acceptSegmentHead(int k, const QByteArray& headBytes) {
     return true;
 }
 
-void DownloadSession::SegmentData_DataReceived(SocketClass* socket, std::int32_t /*numbytes*/) {
+void DownloadSession::SegmentData_DataReceived(SocketClass* socket, std::int32_t numbytes) {
     const int k = slotOf(socket);
+    if (k < 0) {
+        if (const int dk = dataSlotOf(socket); dk >= 0) {
+            SegmentData_DataReceivedFTP(dk, numbytes);
+        }
+        return;
+    }
     DownloadRecord* r = record();
-    if (k < 0 || r == nullptr || k >= r->SegmentCount) {
+    if (r == nullptr || k >= r->SegmentCount) {
+        return;
+    }
+    if (r->Protocol == Protocol::Ftp) {
+        FTPSystem(k);
         return;
     }
     QByteArray data = socket->GetData();
@@ -259,7 +275,9 @@ void DownloadSession::storeSegmentData(int k, const char* data, qsizetype length
             return;
         }
     }
-    if (TicksSince(now, FileOpenTick[k]) > 1000 && FileHandle[k] > 0) {
+    // Reopening puts the data on disk about once a second; FTP segments do it when asked to.
+    const bool reopen = r->Protocol != Protocol::Ftp || ctx_.settings.SafeDisk == FlagTrue;
+    if (reopen && TicksSince(now, FileOpenTick[k]) > 1000 && FileHandle[k] > 0) {
         files.VelmoraCloseFile(FileHandle[k]);
         FileHandle[k] = files.VelmoraOpenFile(s.PartFile, SegmentFiles::ModeWrite);
         FileOpenTick[k] = now;
@@ -305,10 +323,23 @@ void DownloadSession::segmentBodyEnded(int k) {
     segmentComplete(k);
 }
 
+void DownloadSession::resetConnectionState(int k) {
+    incoming_[k] = Incoming{};
+    ftpReplies_[k].reset();
+    ftpTransferReported_[k] = false;
+    ftpDataClosed_[k] = false;
+    LoginSent[k] = false;
+    ++slotGeneration_[k];
+}
+
 void DownloadSession::closeSlot(int k) {
     if (SegmentSocket[k]) {
         SegmentSocket[k]->CloseSocket();
     }
+    if (FtpDataSocket[k]) {
+        FtpDataSocket[k]->CloseSocket();
+    }
+    resetConnectionState(k);
     if (FileHandle[k] > 0) {
         ctx_.files.VelmoraCloseFile(FileHandle[k]);
     }
@@ -326,6 +357,9 @@ void DownloadSession::segmentComplete(int k) {
         complete += (s.State == SegmentState::Complete || s.InPlan == 0) ? 1 : 0;
     }
     observer_.segmentRowsChanged(0);
+    if (r->Protocol == Protocol::Ftp && complete != r->SegmentCount) {
+        ftpStartWaitingSegment();  // the session this segment leaves free
+    }
     if (complete != r->SegmentCount || assembling_) {
         return;
     }

@@ -1,0 +1,282 @@
+// FTP segments: per segment a control connection that logs in and asks for the file from the
+// segment's start, and a passive data connection that carries the bytes.
+#include <QTimer>
+
+#include "core/download_list/download_list.h"
+#include "core/settings/settings.h"
+#include "core/text/text_table.h"
+#include "core/types/tick.h"
+#include "engine/ftp/ftp_values.h"
+#include "engine/session/download_session.h"
+#include "engine/session/session_prompts.h"
+#include "net/socket_class.h"
+#include "net/socket_module.h"
+
+namespace {
+
+// A waiting segment is tried again after this long when no other segment is left whose end
+// would start it.
+constexpr std::int32_t kLoneWaitMs = 5000;
+// The server needs a moment to count a finished session as gone before the next one logs in.
+constexpr int kSessionHandOverMs = 250;
+
+bool IsWaiting(const SegmentRecord& s) {
+    return s.State == SegmentState::FtpWaiting;
+}
+
+}  // namespace
+
+int DownloadSession::dataSlotOf(SocketClass* socket) const {
+    for (int k = 0; k < Slots; ++k) {
+        if (FtpDataSocket[k].get() == socket) {
+            return k;
+        }
+    }
+    return -1;
+}
+
+void DownloadSession::FTPSystem(int k) {
+    DownloadRecord* r = record();
+    const QByteArray bytes = SegmentSocket[k]->GetData();
+    if (r == nullptr || k >= r->SegmentCount) {
+        return;
+    }
+    SegmentRecord& s = *r->Segments.at(k + 1);
+    // Replies of a connection the segment has already left behind change nothing.
+    if (r->Paused == FlagTrue || s.State == SegmentState::Complete ||
+        s.State == SegmentState::Paused || IsWaiting(s)) {
+        return;
+    }
+    r->Running = FlagTrue;
+    s.SegTick = MillisecondTick();
+    std::vector<FtpReply> replies;
+    if (!ftpReplies_[k].feed(bytes, replies)) {
+        SegmentSocket[k]->CloseSocket();  // no server talks like this; the watchdog tries again
+        return;
+    }
+    const std::uint32_t generation = slotGeneration_[k];
+    for (const FtpReply& reply : replies) {
+        if (generation != slotGeneration_[k] || record() == nullptr) {
+            return;
+        }
+        ftpSegmentReply(k, reply);
+    }
+}
+
+void DownloadSession::ftpSegmentReply(int k, const FtpReply& reply) {
+    DownloadRecord* r = record();
+    SegmentRecord& s = *r->Segments.at(k + 1);
+    SocketClass& control = *SegmentSocket[k];
+    switch (reply.code) {
+        case 421:
+        case 530:
+            // The server has no session to spare: wait until another segment ends.
+            control.CloseSocket();
+            if (FtpDataSocket[k]) {
+                FtpDataSocket[k]->CloseSocket();
+            }
+            s.State = SegmentState::FtpWaiting;
+            observer_.segmentRowsChanged(0);
+            break;
+        case 220:
+            if (!LoginSent[k]) {
+                s.State = SegmentState::Receiving;
+                observer_.segmentRowsChanged(0);
+                ftpSendLogin(control, reply, k);
+            }
+            break;
+        case 331:
+            ftpSendLogin(control, reply, k);
+            break;
+        case 230:
+            observer_.segmentRowsChanged(0);
+            if (s.State != SegmentState::FtpLoggedIn) {
+                const std::uint32_t generation = slotGeneration_[k];
+                QTimer::singleShot(500, this, [this, k, generation] {
+                    if (generation == slotGeneration_[k]) {
+                        ftpLoggedIn(k);
+                    }
+                });
+            }
+            break;
+        case 227:
+            ftpOpenDataConnection(k, reply);
+            break;
+        case 200:
+            if (r->RangesSupported != FlagTrue) {
+                ftpRequestFile(k);
+            }
+            break;
+        case 350:
+            ftpRequestFile(k);
+            break;
+        case 150:
+            ftpOpeningReply(k, reply);
+            break;
+        case 226:
+            ftpTransferReported_[k] = true;
+            ftpDataEnded(k);
+            break;
+        case 500:
+            ctx_.prompts.showMessage(text(795), SessionPrompts::Icon::Critical);
+            break;
+        default:
+            break;
+    }
+}
+
+void DownloadSession::ftpLoggedIn(int k) {
+    DownloadRecord* r = record();
+    if (r == nullptr || r->Paused == FlagTrue || k >= r->SegmentCount) {
+        return;
+    }
+    SegmentRecord& s = *r->Segments.at(k + 1);
+    if (s.State == SegmentState::FtpLoggedIn || s.State == SegmentState::Complete) {
+        return;
+    }
+    s.State = SegmentState::FtpLoggedIn;
+    QByteArray commands = FtpCommand("PASV") + FtpCommand("TYPE", "I");
+    if (r->RangesSupported == FlagTrue) {
+        commands +=
+            FtpCommand("REST", QByteArray::number(static_cast<qlonglong>(s.StartPos.bytes())));
+    }
+    SegmentSocket[k]->SendData(commands);
+}
+
+void DownloadSession::ftpOpenDataConnection(int k, const FtpReply& reply) {
+    DownloadRecord* r = record();
+    const auto address = ParsePassiveReply(reply.firstLine());
+    if (!address) {
+        SegmentSocket[k]->CloseSocket();  // an unusable answer; the watchdog tries again
+        return;
+    }
+    if (!FtpDataSocket[k]) {
+        FtpDataSocket[k] = std::make_unique<SocketClass>(ctx_.sockets);
+    }
+    SocketClass& data = *FtpDataSocket[k];
+    data.CloseSocket();
+    data.SetEventSocket(sockGlobal.get());
+    ftpDataClosed_[k] = false;
+    // Only the port is taken from the reply: the data comes from the server the control
+    // connection reached, whatever address the reply names.
+    QString host = SegmentSocket[k]->PeerAddress();
+    if (host.isEmpty()) {
+        host = r->HostName;
+    }
+    data.Connect(host, address->port);
+    if (SocketEntry* e = ctx_.sockets.entry(data.SocketIndex)) {
+        e->RateLimited = 0;
+        if (r->SegmentCount == 1 && ctx_.settings.UseSpeedLimiter == FlagTrue &&
+            ctx_.settings.SpeedLimiter > 0) {
+            e->RateLimited = 1;
+        }
+    }
+}
+
+void DownloadSession::ftpRequestFile(int k) {
+    DownloadRecord* r = record();
+    SegmentRecord& s = *r->Segments.at(k + 1);
+    if (s.State == SegmentState::FtpTransferRequested) {
+        return;
+    }
+    SegmentSocket[k]->SendData(FtpCommand("RETR", ftpRemotePath()));
+    s.State = SegmentState::FtpTransferRequested;
+    observer_.segmentRowsChanged(0);
+}
+
+void DownloadSession::ftpOpeningReply(int k, const FtpReply& reply) {
+    DownloadRecord* r = record();
+    if (r->FileSize.bytes() != 0 || k != 0) {
+        return;
+    }
+    const std::int64_t size = OpeningReplySize(reply.firstLine());
+    if (size <= 0) {
+        return;
+    }
+    // The size learnt only now: the single segment gets its end.
+    r->FileSize = Currency::fromBytes(size);
+    SegmentRecord& s = *r->Segments.at(1);
+    s.StartPos = Currency{};
+    s.EndPos = Currency::fromBytes(size - 1);
+    s.Length = Currency::fromBytes(size);
+    incoming_[0].untilClose = false;
+    observer_.entryChanged(RecordIndex);
+}
+
+void DownloadSession::SegmentData_DataReceivedFTP(int k, std::int32_t /*numbytes*/) {
+    const QByteArray data = FtpDataSocket[k]->GetData();
+    DownloadRecord* r = record();
+    if (r == nullptr || r->Paused == FlagTrue || k >= r->SegmentCount) {
+        return;
+    }
+    const SegmentRecord& s = *r->Segments.at(k + 1);
+    // Only a transfer this segment asked for is written: bytes of a complete, paused,
+    // restarted or waiting segment are dropped.
+    if (s.State != SegmentState::FtpTransferRequested && s.State != SegmentState::Receiving) {
+        return;
+    }
+    incoming_[k].untilClose = r->FileSize.bytes() == 0 && !sizeKnown_;
+    storeSegmentData(k, data.constData(), data.size());
+}
+
+void DownloadSession::ftpDataEnded(int k) {
+    DownloadRecord* r = record();
+    if (r == nullptr || k >= r->SegmentCount || r->FileSize.bytes() != 0 || sizeKnown_) {
+        return;
+    }
+    const SegmentRecord& s = *r->Segments.at(k + 1);
+    // A file of unknown size is whole once the data connection has closed and the server has
+    // said the transfer went through; a cut connection alone is left to the watchdog.
+    const bool transferring =
+        s.State == SegmentState::Receiving || s.State == SegmentState::FtpTransferRequested;
+    if (transferring && ftpDataClosed_[k] && ftpTransferReported_[k]) {
+        segmentBodyEnded(k);
+    }
+}
+
+void DownloadSession::ftpStartWaitingSegment() {
+    DownloadRecord* r = record();
+    if (r == nullptr || r->Paused == FlagTrue) {
+        return;
+    }
+    for (int j = 1; j <= r->SegmentCount; ++j) {
+        SegmentRecord& s = *r->Segments.at(j);
+        if (!IsWaiting(s)) {
+            continue;
+        }
+        const int k = j - 1;
+        s.State = SegmentState::Idle;
+        s.SegTick = MillisecondTick();
+        resetConnectionState(k);
+        const std::uint32_t generation = slotGeneration_[k];
+        QTimer::singleShot(kSessionHandOverMs, this, [this, k, generation] {
+            DownloadRecord* r = record();
+            if (r == nullptr || r->Paused == FlagTrue || generation != slotGeneration_[k]) {
+                return;
+            }
+            SegmentSocket[k]->SetEventSocket(sockGlobal.get());
+            SegmentSocket[k]->CloseSocket();
+            connectTo(*SegmentSocket[k]);
+        });
+        return;
+    }
+}
+
+void DownloadSession::ftpWatchWaitingSegments(std::int32_t now) {
+    DownloadRecord* r = record();
+    const SegmentRecord* first = nullptr;
+    for (int j = 1; j <= r->SegmentCount; ++j) {
+        const SegmentRecord& s = *r->Segments.at(j);
+        if (IsWaiting(s)) {
+            first = first == nullptr ? &s : first;
+        } else if (s.State != SegmentState::Complete && s.InPlan != 0) {
+            return;  // a segment still running starts the next one when it ends
+        }
+    }
+    // Every segment left waits, so none would ever end to start another one.
+    if (first != nullptr &&
+        static_cast<std::int32_t>(static_cast<std::uint32_t>(now) -
+                                  static_cast<std::uint32_t>(first->SegTick)) > kLoneWaitMs) {
+        ftpStartWaitingSegment();
+    }
+}
