@@ -148,7 +148,8 @@ void GetRunner::startNext() {
         const ParsedUrl parsed = ParseUrl(encoded);
         if (parsed.status != UrlValid) {
             job.done = true;
-            failures_ << QStringLiteral("%1: not an http:// or ftp:// address").arg(job.url);
+            failures_ << QStringLiteral("%1: not an http:// or ftp:// address")
+                             .arg(UrlForDisplay(job.url));
             continue;
         }
         // The same address given twice is one download: two sessions on one entry would
@@ -180,7 +181,8 @@ void GetRunner::startNext() {
             slot = ChooseFreeSlot(list_);
             if (slot == 0) {
                 job.done = true;
-                failures_ << QStringLiteral("%1: the download list is full").arg(job.url);
+                failures_
+                    << QStringLiteral("%1: the download list is full").arg(UrlForDisplay(job.url));
                 continue;
             }
             FillNewRecord(list_.DownloadList[slot], parsed, encoded, 0, QString());
@@ -231,7 +233,7 @@ QString GetRunner::describeFailure(const Job& job, const QString& why) const {
         reason = prompts_->lastMessage.isEmpty() ? QStringLiteral("not completed")
                                                  : prompts_->lastMessage;
     }
-    return QStringLiteral("%1: %2").arg(job.url, reason);
+    return QStringLiteral("%1: %2").arg(UrlForDisplay(job.url), reason);
 }
 
 void GetRunner::jobEnded(Job& job, const QString& why) {

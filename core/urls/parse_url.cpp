@@ -102,3 +102,22 @@ ParsedUrl ParseUrl(const QString& url) {
     parsed.status = UrlValid;
     return parsed;
 }
+
+QString UrlForDisplay(const QString& url) {
+    const qsizetype scheme = url.indexOf(u"//");
+    if (scheme < 0) {
+        return url;
+    }
+    const qsizetype hostStart = scheme + 2;
+    qsizetype hostEnd = url.indexOf(u'/', hostStart);
+    hostEnd = hostEnd < 0 ? url.size() : hostEnd;
+    const qsizetype at = url.lastIndexOf(u'@', hostEnd - 1);
+    if (at < hostStart) {
+        return url;
+    }
+    const qsizetype colon = url.indexOf(u':', hostStart);
+    if (colon < 0 || colon > at) {
+        return url;
+    }
+    return url.left(colon + 1) + QStringLiteral("***") + url.mid(at);
+}

@@ -23,3 +23,6 @@ constexpr int UrlInvalid = -1;
 // text before the last "@" of the host part, user and password split at its first ":"; an FTP
 // address without them logs in as "anonymous" with an empty password.
 ParsedUrl ParseUrl(const QString& url);
+
+// The address as people see it in messages and logs: a password in it shown as "***".
+QString UrlForDisplay(const QString& url);

@@ -134,7 +134,7 @@ void DownloadSession::InitConnection() {
     if (ctx_.settings.ProxyHTTP == FlagTrue) {
         r->Protocol = Protocol::Http;
     }
-    observer_.fileLabelChanged(DecodeUrl(r->Url));
+    observer_.fileLabelChanged(UrlForDisplay(DecodeUrl(r->Url)));
     observer_.stateLabelChanged(QStringLiteral("Connecting to server..."));
     connectTo(*sockGlobal);
 }

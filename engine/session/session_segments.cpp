@@ -7,6 +7,7 @@
 #include "core/text/text_table.h"
 #include "core/text/url_codec.h"
 #include "core/types/tick.h"
+#include "core/urls/parse_url.h"
 #include "engine/files/segment_files.h"
 #include "engine/http/content_range.h"
 #include "engine/http/head_end.h"
@@ -46,7 +47,7 @@ void DownloadSession::ConnectSegmented() {
     observer_.pauseButtonChanged(false, text(782));
     SegTimeOut.start();
     const bool ranges = r->RangesSupported == FlagTrue;
-    observer_.fileLabelChanged(DecodeUrl(r->Url) + u' ' +
+    observer_.fileLabelChanged(UrlForDisplay(DecodeUrl(r->Url)) + u' ' +
                                (ranges ? QString() : u'(' + text(783) + u')'));
     const std::int32_t now = MillisecondTick();
     if (r->Resuming != 0 && r->SegmentCount >= 1) {
@@ -389,6 +390,7 @@ void DownloadSession::fallBackToOneSegment() {
     r->Percent = 0;
     PlanSegments(*r, 1, MillisecondTick(), ctx_.settings.TempFolder);
     observer_.segmentsPlanned(1);
-    observer_.fileLabelChanged(DecodeUrl(r->Url) + QStringLiteral(" (") + text(783) + u')');
+    observer_.fileLabelChanged(UrlForDisplay(DecodeUrl(r->Url)) + QStringLiteral(" (") + text(783) +
+                               u')');
     connectNextSegment(1);
 }

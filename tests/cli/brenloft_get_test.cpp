@@ -1,6 +1,6 @@
 // brenloft-get as a script would run it, against a real nginx on loopback: files arriving
 // whole, exit statuses and the lines that explain them, the login, proxy and limit flags, and
-// runs killed or terminated mid-download that the same command finishes.
+// runs killed or terminated mid-download that the same command finishes, and FTP addresses.
 #include <gtest/gtest.h>
 
 #include <QCryptographicHash>
@@ -16,6 +16,7 @@
 #include <ostream>
 
 #include "core/download_list/download_list.h"
+#include "tests/support/ftp_peers.h"
 #include "tests/support/nginx_peer.h"
 #include "tests/support/peer_process.h"
 #include "tests/support/sandbox.h"
@@ -494,4 +495,47 @@ TEST_F(BrenloftGet, SameAddressTwiceIsOneDownload) {
     EXPECT_EQ(FileSha256(target + QStringLiteral("/twice.bin")), Sha256(data));
     EXPECT_EQ(QDir(target).entryList(QDir::Files), QStringList{"twice.bin"});
     EXPECT_EQ(PartFiles(target), QStringList{});
+}
+
+// FTP addresses as well, against vsftpd: a large file over eight segments arrives whole; a
+// missing file and a refused login each fail with a line that says so.
+TEST_F(BrenloftGet, FtpAddresses) {
+    // vsftpd's unprivileged user reads the files: the served folder is open to everyone.
+    const auto open = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
+                      QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
+    QFile::setPermissions(served, open);
+    const QByteArray large = RandomBytes(200 * 1024 * 1024);
+    serve(QStringLiteral("large.bin"), large);
+    QFile::setPermissions(served + QStringLiteral("/large.bin"),
+                          QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+    VsftpdPeer vsftpd(served);
+    ASSERT_TRUE(vsftpd.start()) << vsftpd.error().toStdString();
+    const QString target = folder(QStringLiteral("ftp"));
+    GetRun run = RunGet(box,
+                        {QStringLiteral("-q"), QStringLiteral("-n"), QStringLiteral("8"),
+                         QStringLiteral("-d"), target, vsftpd.url(QStringLiteral("/large.bin"))},
+                        box.path());
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, 0) << run.err.join(u'\n').toStdString();
+    EXPECT_EQ(run.out, QStringList{Canonical(target + QStringLiteral("/large.bin"))});
+    EXPECT_EQ(FileSha256(target + QStringLiteral("/large.bin")), Sha256(large));
+    EXPECT_EQ(PartFiles(target), QStringList{});
+
+    PyFtpPeer pyftpd(served);
+    pyftpd.addUser(QStringLiteral("bob"), QStringLiteral("right"), served);
+    ASSERT_TRUE(pyftpd.start()) << pyftpd.error().toStdString();
+    const QString missing = pyftpd.url(QStringLiteral("/none.bin"));
+    const QString refused =
+        pyftpd.url(QStringLiteral("bob"), QStringLiteral("wrong"), QStringLiteral("/large.bin"));
+    run = RunGet(box, {QStringLiteral("-q"), QStringLiteral("-d"), target, missing, refused},
+                 box.path());
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.out, QStringList{});
+    ASSERT_EQ(run.err.size(), 2) << run.err.join(u'\n').toStdString();
+    EXPECT_TRUE(run.err.filter(QStringLiteral("not found")).size() == 1)
+        << run.err.join(u'\n').toStdString();
+    EXPECT_TRUE(run.err.filter(QStringLiteral("refused the login")).size() == 1)
+        << run.err.join(u'\n').toStdString();
+    EXPECT_EQ(run.err.filter(QStringLiteral("wrong")).size(), 0) << "no password in any output";
 }

@@ -1,6 +1,6 @@
 #!/usr/bin/python3
 """Benchmarks against real peers on loopback, each tool run in turn, median of five runs.
-usage: bench.py BINDIR WORKDIR [CASE ...]   (cases: socket, download, limited, listview)"""
+usage: bench.py BINDIR WORKDIR [CASE ...]   (cases: socket, download, limited, ftp, listview)"""
 import os
 import resource
 import statistics
@@ -11,6 +11,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(__file__))
 from nginx_peer import Nginx  # noqa: E402
+from ftp_peer import Vsftpd  # noqa: E402
 
 RUNS = 5
 
@@ -33,22 +34,38 @@ def timed(command, before=None):
     return wall, usage.ru_utime + usage.ru_stime, peak_kib / 1024
 
 
-def compare(tools, size, before=None):
-    """tools: name -> command. Rotates the order run by run; prints medians."""
+def compare(tools, size, before=None, allow_failures=False):
+    """tools: name -> command. Rotates the order run by run; prints medians. With
+    allow_failures a tool that fails is dropped and its row says so."""
     results = {name: [] for name in tools}
     names = list(tools)
+    failed = set()
     for run in range(RUNS):
         for name in names[run % len(names):] + names[:run % len(names)]:
-            results[name].append(timed(tools[name], before))
+            if name in failed:
+                continue
+            try:
+                results[name].append(timed(tools[name], before))
+            except RuntimeError:
+                if not allow_failures:
+                    raise
+                failed.add(name)
     rows = []
     for name in names:
+        if name in failed:
+            continue
         wall = statistics.median(r[0] for r in results[name])
         cpu = statistics.median(r[1] for r in results[name])
         rss = statistics.median(r[2] for r in results[name])
         rows.append((name, wall, cpu, size / wall / 1e6, rss))
     print(f"| tool | wall s (median of {RUNS}) | CPU s | MB/s | peak RSS MiB |")
     print("|---|---|---|---|---|")
-    for name, wall, cpu, rate, rss in rows:
+    measured = {row[0]: row for row in rows}
+    for name in names:
+        if name in failed:
+            print(f"| {name} | failed | | | |")
+            continue
+        _, wall, cpu, rate, rss = measured[name]
         print(f"| {name} | {wall:.2f} | {cpu:.2f} | {rate:.0f} | {rss:.1f} |")
     sys.stdout.flush()
     return rows
@@ -138,6 +155,42 @@ def limited_case(bindir, work):
                 size, fresh_folder(out))
 
 
+def print_speedup(rows, faster, slower):
+    """How many times the speed of `slower` the tool `faster` reached (median wall times)."""
+    walls = {row[0]: row[1] for row in rows}
+    if faster in walls and slower in walls:
+        print(f"{faster} vs {slower}: {walls[slower] / walls[faster]:.2f}x the speed")
+    else:
+        print(f"{faster} vs {slower}: n/a (a tool failed)")
+
+
+def ftp_case(bindir, work):
+    """vsftpd on loopback: 1 GiB unthrottled, then 64 MiB with each session limited to 2 MB/s
+    by anon_max_rate. A tool that fails (brenloft-get before it speaks FTP) is shown failed."""
+    root = serve_files(work, {"1g.bin": 1 << 30, "64m.bin": 64 << 20})
+    out = os.path.join(work, "out")
+    with Vsftpd(os.path.join(work, "vsftpd"), root) as ftp:
+        tools = download_tools(bindir, f"ftp://127.0.0.1:{ftp.port}/1g.bin", out)
+        print("1 GiB from vsftpd on loopback into an ext4 folder, join included:\n")
+        rows = compare({name: tools[name] for name in
+                        ("brenloft-get -n 1", "brenloft-get -n 8", "curl", "aria2c -x8 -s8 -k1M")},
+                       1 << 30, fresh_folder(out), allow_failures=True)
+        print()
+        print_speedup(rows, "brenloft-get -n 8", "brenloft-get -n 1")
+        print_speedup(rows, "brenloft-get -n 8", "aria2c -x8 -s8 -k1M")
+    print()
+    with Vsftpd(os.path.join(work, "vsftpd-limited"), root, max_rate=2000000) as ftp:
+        tools = download_tools(bindir, f"ftp://127.0.0.1:{ftp.port}/64m.bin", out)
+        print("64 MiB, each FTP session limited to 2 MB/s by vsftpd (anon_max_rate):\n")
+        rows = compare({name: tools[name] for name in
+                        ("brenloft-get -n 1", "brenloft-get -n 8", "aria2c -x8 -s8 -k1M")},
+                       64 << 20, fresh_folder(out), allow_failures=True)
+        print()
+        print_speedup(rows, "brenloft-get -n 8", "brenloft-get -n 1")
+        print_speedup(rows, "brenloft-get -n 8", "aria2c -x8 -s8 -k1M")
+    sys.stdout.flush()
+
+
 def listview_case(bindir, work):
     """The main window's full rebuild of its download list, drawn offscreen."""
     print("Main window list, forced full refresh, median of 20:\n")
@@ -147,7 +200,7 @@ def listview_case(bindir, work):
 
 
 CASES = {"socket": socket_case, "download": download_case, "limited": limited_case,
-         "listview": listview_case}
+         "ftp": ftp_case, "listview": listview_case}
 
 
 def main():

@@ -2,7 +2,7 @@
 # Sourced by tools/run and tools/test.
 
 BUILD_PACKAGES="cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libqt6svg6"
-TEST_PACKAGES="googletest libgtest-dev python3 dante-server dbus-daemon nginx"
+TEST_PACKAGES="googletest libgtest-dev python3 dante-server dbus-daemon nginx vsftpd python3-pyftpdlib"
 
 # ensure_packages PKG...: installs what is missing (as root), or says what to install.
 ensure_packages() {
@@ -21,8 +21,21 @@ ensure_packages() {
     echo "Installing Debian packages:$missing" >&2
     export DEBIAN_FRONTEND=noninteractive
     apt-get update -qq >&2 || return 1
+    # Servers such as nginx and vsftpd are only run by the tests and benchmarks, on loopback:
+    # their packages must not start a system daemon (vsftpd's would listen on port 21). A
+    # policy-rc.d that answers 101 forbids that; one already there is left as it is.
+    policy=/usr/sbin/policy-rc.d
+    own_policy=""
+    if [ ! -e "$policy" ]; then
+        printf '#!/bin/sh\n# Temporary, while Brenloft installs packages.\nexit 101\n' >"$policy"
+        chmod 755 "$policy"
+        own_policy=1
+    fi
+    install_status=0
     # shellcheck disable=SC2086
-    apt-get install -y -qq --no-install-recommends $missing >&2
+    apt-get install -y -qq --no-install-recommends $missing >&2 || install_status=$?
+    [ -n "$own_policy" ] && rm -f "$policy"
+    return $install_status
 }
-BENCH_PACKAGES="python3 nginx curl wget2 aria2 axel time"
+BENCH_PACKAGES="python3 nginx curl wget2 aria2 axel time vsftpd"
 SCREENSHOT_PACKAGES="python3 nginx xvfb openbox"

@@ -6,6 +6,7 @@
 #include "core/text/format.h"
 #include "core/text/text_table.h"
 #include "core/text/url_codec.h"
+#include "core/urls/parse_url.h"
 #include "ui/main_window/state_icons.h"
 
 namespace {
@@ -98,7 +99,7 @@ QVariant FinishedListModel::data(const QModelIndex& index, int role) const {
                 case Size:
                     return FormatSize(row.size, texts_);
                 case Url:
-                    return DecodeUrl(row.key);
+                    return UrlForDisplay(DecodeUrl(row.key));
                 case Added:
                     return locale_.toString(row.added.toDateTime().date(), QLocale::ShortFormat);
                 default:

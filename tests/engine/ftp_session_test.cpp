@@ -1,0 +1,278 @@
+// FTP downloads end to end through the session, against real servers on loopback: pyftpdlib
+// (logins, session limits, refused restarts, a passive reply naming another address, a cut
+// data connection) and vsftpd.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <map>
+#include <set>
+
+#include "tests/engine/download_session_test_harness.h"
+#include "tests/support/ftp_peers.h"
+
+using namespace session_test;
+
+namespace {
+
+// The folder the servers serve; readable by everyone, as vsftpd's unprivileged user reads it.
+class FtpSessionTest : public ::testing::Test {
+public:
+    void SetUp() override {
+        served = box.file(QStringLiteral("served"));
+        ASSERT_TRUE(QDir().mkpath(served + QStringLiteral("/sub/deeper")));
+        const auto open = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                          QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
+        for (const QString& folder : {box.path(), served, served + QStringLiteral("/sub"),
+                                      served + QStringLiteral("/sub/deeper")}) {
+            QFile::setPermissions(folder, open);
+        }
+    }
+
+    QByteArray serve(const QString& path, qsizetype size) {
+        QByteArray bytes = RandomBytes(size);
+        EXPECT_TRUE(WriteFile(served + path, bytes));
+        QFile::setPermissions(served + path, QFile::ReadOwner | QFile::WriteOwner |
+                                                 QFile::ReadGroup | QFile::ReadOther);
+        return bytes;
+    }
+
+    Sandbox box;
+    QString served;
+};
+
+// Waits for every download and checks that each arrived whole under its name.
+void ExpectAllArrive(Engine& engine, const std::vector<Download*>& downloads,
+                     const std::vector<QByteArray>& contents, const std::vector<int>& segments) {
+    ASSERT_TRUE(WaitClosed(downloads, std::chrono::seconds(120)));
+    for (std::size_t i = 0; i < downloads.size(); ++i) {
+        const Download& d = *downloads[i];
+        const DownloadRecord& r = engine.record(d);
+        SCOPED_TRACE(r.Url.toStdString());
+        EXPECT_TRUE(d.observer.finished) << d.observer.whys.join(u'|').toStdString();
+        EXPECT_EQ(r.SegmentCount, segments[i]);
+        EXPECT_EQ(r.FileSize.bytes(), contents[i].size());
+        EXPECT_EQ(r.BytesDone.bytes(), contents[i].size()) << "every byte counted once";
+        EXPECT_EQ(FileSha256(r.SavePath), Sha256(contents[i]));
+    }
+    EXPECT_EQ(FolderEntries(engine.temp()), QStringList{});
+    EXPECT_EQ(engine.prompts.messages, QStringList{});
+}
+
+// Sizes across the plan's steps, with 1, 4 and 8 segments allowed, all at once; each file in
+// a folder of its own depth.
+void DownloadSizes(FtpSessionTest& test, Engine& engine,
+                   const std::function<QString(const QString&)>& url) {
+    const std::vector<std::pair<QString, qsizetype>> files = {
+        {QStringLiteral("/one.bin"), 1},
+        {QStringLiteral("/sub/small.bin"), 49999},
+        {QStringLiteral("/sub/deeper/middle.bin"), 299999},
+        {QStringLiteral("/sub/big file.bin"), 3000017},
+    };
+    std::vector<Download*> downloads;
+    std::vector<QByteArray> contents;
+    std::vector<int> segments;
+    for (const int allowed : {1, 4, 8}) {
+        engine.settings.MaxSegments = static_cast<std::int16_t>(allowed);
+        for (const auto& [path, size] : files) {
+            const QString copy = path + QStringLiteral(".%1").arg(allowed);
+            contents.push_back(test.serve(copy, size));
+            downloads.push_back(&engine.fetch(url(copy)));
+            segments.push_back(std::min(size < 50000 ? 1 : size < 300000 ? 2 : 8, allowed));
+            // The plan is made when the probe ends; the setting must still be this one.
+            ASSERT_TRUE(WaitFor([&] { return engine.record(*downloads.back()).SegmentCount > 0; },
+                                std::chrono::seconds(20)));
+        }
+    }
+    ExpectAllArrive(engine, downloads, contents, segments);
+}
+
+std::vector<QByteArray> LogLines(const QString& folder) {
+    QFile log(folder + QStringLiteral("/server.log"));
+    if (!log.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    const QList<QByteArray> lines = log.readAll().split('\n');
+    return std::vector<QByteArray>(lines.begin(), lines.end());
+}
+
+// The commands the server received, in order ("REST 100", "RETR /a").
+std::vector<QByteArray> Commands(const QString& folder, const QByteArray& verb) {
+    std::vector<QByteArray> found;
+    for (const QByteArray& line : LogLines(folder)) {
+        const qsizetype at = line.indexOf("<- " + verb);
+        if (at >= 0) {
+            found.push_back(line.mid(at + 3).trimmed());
+        }
+    }
+    return found;
+}
+
+}  // namespace
+
+TEST_F(FtpSessionTest, PyftpdlibSizesAndSegmentPlans) {
+    PyFtpPeer server(served);
+    ASSERT_TRUE(server.start()) << server.error().toStdString();
+    Engine engine(box.path());
+    DownloadSizes(*this, engine, [&](const QString& path) { return server.url(path); });
+}
+
+TEST_F(FtpSessionTest, VsftpdSizesAndSegmentPlans) {
+    VsftpdPeer server(served);
+    ASSERT_TRUE(server.start()) << server.error().toStdString();
+    Engine engine(box.path());
+    DownloadSizes(*this, engine, [&](const QString& path) { return server.url(path); });
+}
+
+// A named user's paths lead from the user's home; multi-line greeting and login replies are
+// each answered once. A wrong password ends the download with the login message, and a
+// missing file with its own message and the entry removed.
+TEST_F(FtpSessionTest, NamedLoginsWrongPasswordsAndMissingFiles) {
+    const QString home = box.file(QStringLiteral("home"));
+    ASSERT_TRUE(QDir().mkpath(home + QStringLiteral("/docs")));
+    const QByteArray mine = RandomBytes(400000);
+    ASSERT_TRUE(WriteFile(home + QStringLiteral("/docs/mine.bin"), mine));
+    PyFtpPeer server(served);
+    server.addUser(QStringLiteral("alice"), QStringLiteral("s3cret: p@ss"), home);
+    server.setMultiLineGreeting(true);
+    server.setMultiLineLogin(true);
+    ASSERT_TRUE(server.start()) << server.error().toStdString();
+    Engine engine(box.path());
+    engine.settings.MaxSegments = 8;
+
+    Download& good = engine.fetch(server.url(
+        QStringLiteral("alice"), QStringLiteral("s3cret: p@ss"), QStringLiteral("/docs/mine.bin")));
+    ExpectAllArrive(engine, {&good}, {mine}, {8});
+    EXPECT_EQ(Commands(server.folder(), "USER").size(), 9u) << "one login per connection";
+
+    Download& wrong = engine.fetch(server.url(QStringLiteral("alice"), QStringLiteral("guess"),
+                                              QStringLiteral("/docs/mine.bin")));
+    Download& missing = engine.fetch(server.url(QStringLiteral("/sub/nothing.bin")));
+    ASSERT_TRUE(WaitClosed({&wrong, &missing}, std::chrono::seconds(60)));
+    EXPECT_FALSE(wrong.observer.finished);
+    EXPECT_EQ(engine.record(wrong).Active, FlagFalse);
+    EXPECT_EQ(wrong.observer.whys.value(0), engine.texts.text(793));
+    EXPECT_FALSE(missing.observer.finished);
+    EXPECT_EQ(engine.record(missing).Removed, FlagTrue);
+    EXPECT_EQ(missing.observer.whys.value(0), engine.texts.text(794));
+    EXPECT_TRUE(engine.prompts.messages.contains(engine.texts.text(793)));
+    EXPECT_TRUE(engine.prompts.messages.contains(engine.texts.text(794)));
+}
+
+// A server that allows two sessions per address: the segments beyond them are told "421",
+// wait, and start as the others finish; the file still comes out whole.
+TEST_F(FtpSessionTest, SegmentsWaitForAFreeSession) {
+    // The server's throttle sends a second's worth at once: segments must be several of those.
+    const QByteArray data = serve(QStringLiteral("/limited.bin"), 1024 * 1024);
+    PyFtpPeer server(served);
+    server.setMaxSessionsPerAddress(2);
+    server.setRateLimit(64 * 1024);
+    ASSERT_TRUE(server.start()) << server.error().toStdString();
+    Engine engine(box.path());
+    engine.settings.MaxSegments = 4;
+
+    Download& d = engine.fetch(server.url(QStringLiteral("/limited.bin")));
+    DownloadRecord& r = engine.record(d);
+    std::set<int> waited;
+    WaitFor(
+        [&] {
+            for (int j = 1; j <= r.SegmentCount; ++j) {
+                if (r.Segments.at(j)->State == SegmentState::FtpWaiting) {
+                    waited.insert(j);
+                }
+            }
+            return d.closed();
+        },
+        std::chrono::seconds(120));
+    ExpectAllArrive(engine, {&d}, {data}, {4});
+    EXPECT_GE(waited.size(), 2u) << "two segments had to wait";
+    EXPECT_EQ(waited.count(1), 0u);
+}
+
+// REST refused: one segment from byte 0, no restart offset ever asked for. A 227 reply naming
+// an address where nothing listens still reaches the server the control connection reached.
+TEST_F(FtpSessionTest, RefusedRestartsAndForeignPassiveAddresses) {
+    const QByteArray data = serve(QStringLiteral("/sub/whole.bin"), 2000000);
+    PyFtpPeer server(served);
+    server.refuseRest();
+    server.setPassiveAddress(QStringLiteral("127.0.0.2"));
+    ASSERT_TRUE(server.start()) << server.error().toStdString();
+    Engine engine(box.path());
+    Download& d = engine.fetch(server.url(QStringLiteral("/sub/whole.bin")));
+    ExpectAllArrive(engine, {&d}, {data}, {1});
+    EXPECT_EQ(engine.record(d).RangesSupported, FlagFalse);
+    EXPECT_EQ(Commands(server.folder(), "REST"), std::vector<QByteArray>{"REST 0"})
+        << "only the probe's question";
+    EXPECT_EQ(Commands(server.folder(), "RETR").size(), 1u);
+}
+
+// Pause closes both connections of every segment and keeps what arrived; resume logs in
+// again and continues each segment at its next byte.
+TEST_F(FtpSessionTest, PauseAndResume) {
+    const QByteArray data = serve(QStringLiteral("/slow.bin"), 1024 * 1024);
+    PyFtpPeer server(served);
+    server.setRateLimit(32 * 1024);
+    ASSERT_TRUE(server.start()) << server.error().toStdString();
+    Engine engine(box.path());
+    engine.settings.MaxSegments = 8;
+    Download& d = engine.fetch(server.url(QStringLiteral("/slow.bin")));
+    DownloadRecord& r = engine.record(d);
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            int receiving = 0;
+            for (int j = 1; j <= r.SegmentCount; ++j) {
+                receiving += r.Segments.at(j)->Received.bytes() > 0 ? 1 : 0;
+            }
+            return receiving == 8;
+        },
+        std::chrono::seconds(30)));
+    d.session->PauseDownload();
+    const DownloadRecord atPause = r;
+    WaitFor([] { return false; }, std::chrono::milliseconds(800));
+    EXPECT_EQ(r.Segments, atPause.Segments) << "nothing arrives while paused";
+    std::vector<std::int64_t> restartAt;
+    for (int j = 1; j <= r.SegmentCount; ++j) {
+        const SegmentRecord& s = *r.Segments.at(j);
+        if (s.State != SegmentState::Complete) {
+            EXPECT_EQ(s.Received.bytes(), 0);
+            EXPECT_EQ(QFile(s.PartFile).size(), s.Done.bytes()) << "segment " << j;
+            restartAt.push_back(s.StartPos.bytes());
+        }
+    }
+    ASSERT_FALSE(restartAt.empty());
+    d.session->ResumeDownload();
+    ExpectAllArrive(engine, {&d}, {data}, {8});
+    const auto rests = Commands(server.folder(), "REST");
+    for (const std::int64_t at : restartAt) {
+        EXPECT_NE(std::find(rests.begin(), rests.end(), "REST " + QByteArray::number(at)),
+                  rests.end())
+            << "resumed at " << at;
+    }
+}
+
+// The server ends one data connection part way through a segment: the watchdog restarts that
+// segment where its bytes stopped, and nothing is written twice.
+TEST_F(FtpSessionTest, CutDataConnectionResumesAtTheRightByte) {
+    const QByteArray data = serve(QStringLiteral("/cut.bin"), 1600000);
+    PyFtpPeer server(served);
+    server.cutFirstRestartedTransferAfter(30000);
+    ASSERT_TRUE(server.start()) << server.error().toStdString();
+    Engine engine(box.path());
+    engine.settings.MaxSegments = 8;
+    Download& d = engine.fetch(server.url(QStringLiteral("/cut.bin")));
+    ExpectAllArrive(engine, {&d}, {data}, {8});
+    // Segment starts are multiples of 200,000; the cut one asks again 30,000 bytes on.
+    std::map<std::int64_t, int> starts;
+    for (const QByteArray& rest : Commands(server.folder(), "REST")) {
+        ++starts[rest.mid(5).toLongLong()];
+    }
+    int resumed = 0;
+    for (const auto& [at, times] : starts) {
+        if (at % 200000 == 30000) {
+            ++resumed;
+            EXPECT_EQ(times, 1);
+            EXPECT_EQ(starts[at - 30000], 1) << "the cut segment began at " << at - 30000;
+        }
+    }
+    EXPECT_EQ(resumed, 1);
+}
