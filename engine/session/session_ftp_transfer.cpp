@@ -89,14 +89,11 @@ void DownloadSession::ftpSegmentReply(int k, const FtpReply& reply) {
             ftpSendLogin(control, reply, k);
             break;
         case 230:
+            // Replies are acted on only once all their lines are in, so the login is complete
+            // here and the transfer is set up at once, without waiting for stragglers.
             observer_.segmentRowsChanged(0);
             if (s.State != SegmentState::FtpLoggedIn) {
-                const std::uint32_t generation = slotGeneration_[k];
-                QTimer::singleShot(500, this, [this, k, generation] {
-                    if (generation == slotGeneration_[k]) {
-                        ftpLoggedIn(k);
-                    }
-                });
+                ftpLoggedIn(k);
             }
             break;
         case 227:
