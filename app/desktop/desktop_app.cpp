@@ -19,6 +19,7 @@
 #include "core/types/tick.h"
 #include "engine/queue/add_download.h"
 #include "engine/queue/download_queue.h"
+#include "integration/automation/velmora.h"
 #include "ui/download_window/download_windows.h"
 #include "ui/language/apply_language.h"
 #include "ui/main_window/gui_add_prompts.h"
@@ -46,6 +47,7 @@ DesktopApp::DesktopApp(QObject* parent) : QObject(parent) {
 
 DesktopApp::~DesktopApp() {
     // Windows first: they look at the sessions, which look at the sockets and the list.
+    velmora_.reset();
     kestor_.reset();
     queue_.reset();
     windows_.reset();
@@ -107,10 +109,26 @@ bool DesktopApp::StartUp(const QStringList& arguments) {
     watchNetwork();
     TimerC.start();
     Timer5.start();
+    // Last: an activation call waits in the bus until the name is claimed, so it is served
+    // only once the program is fully up.
+    publishEntryPoint();
     if (!start.url.isEmpty()) {
         addFromOutside(start.url);
     }
     return true;
+}
+
+void DesktopApp::publishEntryPoint() {
+    velmora_ = std::make_unique<Velmora>([this](const QString& url) { addFromOutside(url); });
+    const QString why = velmora_->publish(QDBusConnection::sessionBus());
+    if (!why.isEmpty()) {
+        // The program works without it; only browsers cannot hand addresses over.
+        qWarning(
+            "Brenloft: addresses from other programs arrive only through a later start "
+            "(%s)",
+            qUtf8Printable(why));
+        velmora_.reset();
+    }
 }
 
 void DesktopApp::addFromOutside(const QString& url) {

@@ -22,6 +22,7 @@ class DownloadWindows;
 class GuiSessionPrompts;
 class Kestor;
 class SingleInstance;
+class Velmora;
 
 // The running desktop program: everything start-up creates and quitting ends, the main
 // window's two timers, and the ways a URL reaches the list from outside the main window (the
@@ -46,6 +47,7 @@ private:
     void TimerC_Timer();
     void Timer5_Timer();
     void addFromOutside(const QString& url);
+    void publishEntryPoint();
     void restoreMainWindowPosition();
     void saveWindowPositions();
     void putAway();
@@ -68,6 +70,7 @@ private:
     std::unique_ptr<DownloadWindows> windows_;
     std::unique_ptr<DownloadQueue> queue_;
     std::unique_ptr<Kestor> kestor_;
+    std::unique_ptr<Velmora> velmora_;
     ClipboardWatch clipboard_;
     SpeedMeter speed_;
     QTimer TimerC;

@@ -73,7 +73,9 @@ QProcessEnvironment BrenloftHome::environment() const {
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     // Neither the user's session bus nor their display: nothing of theirs is reachable.
     env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
-               QStringLiteral("unix:path=") + path(QStringLiteral("no-session-bus")));
+               sessionBus_.isEmpty()
+                   ? QStringLiteral("unix:path=") + path(QStringLiteral("no-session-bus"))
+                   : sessionBus_);
     env.remove(QStringLiteral("DISPLAY"));
     env.remove(QStringLiteral("WAYLAND_DISPLAY"));
     return env;

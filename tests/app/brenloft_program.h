@@ -34,6 +34,9 @@ public:
 
     // Writes one key of the [Options] section before the program starts.
     void setOption(const QString& key, const QString& value) const;
+    // The session bus the program's starts reach; none (an address that leads nowhere) until
+    // a test gives one.
+    void setSessionBus(const QString& address) { sessionBus_ = address; }
     QProcessEnvironment environment() const;
 
     // The list file as the program last wrote it, decoded without loading it (loading would
@@ -44,6 +47,7 @@ public:
 
 private:
     Sandbox box_;
+    QString sessionBus_;
 };
 
 // One start of the real Brenloft executable in a home. Whatever is still running when the

@@ -11,6 +11,7 @@
 
 #include "integration/system/system_completion_actions.h"
 #include "tests/support/peer_process.h"
+#include "tests/support/private_bus.h"
 #include "tests/support/sandbox.h"
 
 namespace {
@@ -29,49 +30,18 @@ public:
     static qint64 pid;       // the daemon's process, which the bus itself also reports
 
     void SetUp() override {
-        box_ = std::make_unique<Sandbox>();
-        socket = box_->file(QStringLiteral("system_bus_socket"));
-        QFile config(box_->file(QStringLiteral("bus.conf")));
-        ASSERT_TRUE(config.open(QIODevice::WriteOnly));
-        // No service folders: a call to a name nobody owns fails at once instead of
-        // activating anything.
-        config.write(QStringLiteral("<busconfig>\n"
-                                    "  <type>system</type>\n"
-                                    "  <listen>unix:path=%1</listen>\n"
-                                    "  <auth>EXTERNAL</auth>\n"
-                                    "  <policy context=\"default\">\n"
-                                    "    <allow user=\"*\"/>\n"
-                                    "    <allow own=\"*\"/>\n"
-                                    "    <allow send_destination=\"*\"/>\n"
-                                    "    <allow receive_sender=\"*\"/>\n"
-                                    "  </policy>\n"
-                                    "</busconfig>\n")
-                         .arg(socket)
-                         .toUtf8());
-        config.close();
-        daemon_ = std::make_unique<PeerProcess>();
-        ASSERT_TRUE(
-            daemon_->start(QStringLiteral("dbus-daemon"),
-                           {QStringLiteral("--nofork"), QStringLiteral("--nopidfile"),
-                            QStringLiteral("--nosyslog"), QStringLiteral("--print-address=1"),
-                            QStringLiteral("--config-file=") + config.fileName()}))
-            << daemon_->error().toStdString();
-        const QString printed = daemon_->firstLine();
-        ASSERT_TRUE(printed.startsWith(QStringLiteral("unix:path=") + socket))
-            << printed.toStdString() << daemon_->errorOutput().constData();
-        pid = daemon_->pid();
-        address = printed;
+        bus_ = std::make_unique<PrivateBus>();
+        ASSERT_TRUE(bus_->start(QStringLiteral("system"))) << bus_->error().toStdString();
+        address = bus_->address();
+        socket = address.mid(address.indexOf(u'=') + 1).section(u',', 0, 0);
+        pid = bus_->pid();
         qputenv(kSystemBusVariable, address.toUtf8());
     }
 
-    void TearDown() override {
-        daemon_.reset();
-        box_.reset();
-    }
+    void TearDown() override { bus_.reset(); }
 
 private:
-    std::unique_ptr<Sandbox> box_;
-    std::unique_ptr<PeerProcess> daemon_;
+    std::unique_ptr<PrivateBus> bus_;
 };
 
 QString PrivateSystemBus::address;

@@ -1,0 +1,48 @@
+#include "integration/automation/velmora.h"
+
+#include <QDBusConnectionInterface>
+
+#include "automation/velmora_adaptor.h"  // generated from VelmoraProject.Velmora.xml
+
+Velmora::Velmora(AddUrl add, QObject* parent) : QObject(parent), add_(std::move(add)) {
+    new VelmoraAdaptor(this);
+}
+
+QString Velmora::publish(QDBusConnection connection) {
+    if (!connection.isConnected()) {
+        return QStringLiteral("no D-Bus session bus: %1").arg(connection.lastError().message());
+    }
+    if (!connection.registerObject(QLatin1String(ObjectPath), this,
+                                   QDBusConnection::ExportAdaptors)) {
+        return QStringLiteral("cannot publish %1: %2")
+            .arg(QLatin1String(ObjectPath), connection.lastError().message());
+    }
+    const auto claimed = connection.interface()->registerService(
+        QLatin1String(ServiceName), QDBusConnectionInterface::DontQueueService,
+        QDBusConnectionInterface::DontAllowReplacement);
+    if (!claimed.isValid() || claimed.value() != QDBusConnectionInterface::ServiceRegistered) {
+        connection.unregisterObject(QLatin1String(ObjectPath));
+        return QStringLiteral("the name %1 belongs to another program")
+            .arg(QLatin1String(ServiceName));
+    }
+    return QString();
+}
+
+void Velmora::MenuURL(const QString& url, const QString& /*refURL*/, const QString& /*cookie*/) {
+    if (add_) {
+        add_(url);
+    }
+}
+
+void Velmora::LeechURL(const QString& /*url*/, const QString& /*refURL*/) {}
+
+int Velmora::IEURL(const QString& url) {
+    const bool accepted = url.left(7).toUpper() == u"HTTP://" || url.left(6).toUpper() == u"FTP://";
+    if (!accepted) {
+        return 0;
+    }
+    if (add_) {
+        add_(url);
+    }
+    return 1;
+}

@@ -1,0 +1,102 @@
+// The running program serves addresses from other programs on the session bus, and a call
+// made while it is not running starts it from the activation file it wrote.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusReply>
+#include <QDir>
+
+#include "tests/app/brenloft_program.h"
+#include "tests/support/private_bus.h"
+
+namespace {
+
+QDBusMessage Ieurl(QDBusConnection& bus, const QString& url) {
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("VelmoraProject.Velmora"), QStringLiteral("/Velmora"),
+        QStringLiteral("VelmoraProject.Velmora"), QStringLiteral("IEURL"));
+    call << url;
+    // Starting the program from its activation file takes a while under the sanitizers.
+    return bus.call(call, QDBus::Block, 60000);
+}
+
+bool Listed(const BrenloftHome& home, const QString& url) {
+    DownloadListState list;
+    return home.savedList(list) && SlotOf(list, url) > 0;
+}
+
+bool Gone(qint64 pid) {
+    return !QDir(QStringLiteral("/proc/%1").arg(pid)).exists();
+}
+
+}  // namespace
+
+TEST(BrenloftAutomation, ServesCallsAndIsStartedByThem) {
+    BrenloftHome home;
+    const QString services = home.path(QStringLiteral("data/dbus-1/services"));
+    ASSERT_TRUE(QDir().mkpath(services));
+    PrivateBus bus;
+    ASSERT_TRUE(bus.start(QStringLiteral("session"), services)) << bus.error().toStdString();
+    home.setSessionBus(bus.address());
+    QDBusConnection caller = QDBusConnection::connectToBus(bus.address(), QStringLiteral("caller"));
+    ASSERT_TRUE(caller.isConnected());
+    // What the bus gives the programs it starts: this user's sandboxed home.
+    qDBusRegisterMetaType<QMap<QString, QString>>();
+    QMap<QString, QString> environment;
+    const QProcessEnvironment env = home.environment();
+    for (const QString& key : env.keys()) {
+        environment.insert(key, env.value(key));
+    }
+    QDBusMessage update = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("UpdateActivationEnvironment"));
+    update << QVariant::fromValue(environment);
+    ASSERT_EQ(caller.call(update).type(), QDBusMessage::ReplyMessage);
+
+    const QString first = QStringLiteral("http://127.0.0.1:9/first.zip");
+    const QString second = QStringLiteral("ftp://127.0.0.1:9/second.iso");
+    {
+        BrenloftRun run(home);
+        ASSERT_TRUE(run.start());
+        ASSERT_TRUE(WaitFor(
+            [&] {
+                return caller.interface()->isServiceRegistered(
+                    QStringLiteral("VelmoraProject.Velmora"));
+            },
+            std::chrono::seconds(30)));
+        QDBusMessage reply = Ieurl(caller, first);
+        ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+        EXPECT_EQ(reply.arguments().value(0).toInt(), 1);
+        reply = Ieurl(caller, QStringLiteral(" ") + first);
+        EXPECT_EQ(reply.arguments().value(0).toInt(), 0);
+        ASSERT_TRUE(run.stopWith(SIGTERM));
+        EXPECT_TRUE(run.endedCleanly());
+    }
+    EXPECT_TRUE(Listed(home, first));
+    ASSERT_TRUE(QFile::exists(services + QStringLiteral("/VelmoraProject.Velmora.service")));
+
+    // Not running now: the call starts the program, which serves it once it is up.
+    ASSERT_EQ(
+        caller
+            .call(QDBusMessage::createMethodCall(
+                QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+                QStringLiteral("org.freedesktop.DBus"), QStringLiteral("ReloadConfig")))
+            .type(),
+        QDBusMessage::ReplyMessage);
+    const QDBusMessage reply = Ieurl(caller, second);
+    ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+    EXPECT_EQ(reply.arguments().value(0).toInt(), 1);
+    const QDBusReply<uint> pid =
+        caller.interface()->servicePid(QStringLiteral("VelmoraProject.Velmora"));
+    ASSERT_TRUE(pid.isValid());
+    ASSERT_GT(pid.value(), 0u);
+    ASSERT_EQ(::kill(static_cast<pid_t>(pid.value()), SIGTERM), 0);
+    EXPECT_TRUE(WaitFor([&] { return Gone(pid.value()); }, std::chrono::seconds(30)));
+    EXPECT_TRUE(Listed(home, first));
+    EXPECT_TRUE(Listed(home, second)) << "the started program added and saved it";
+    QDBusConnection::disconnectFromBus(QStringLiteral("caller"));
+}
