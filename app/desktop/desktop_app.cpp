@@ -20,12 +20,15 @@
 #include "engine/queue/add_download.h"
 #include "engine/queue/download_queue.h"
 #include "integration/automation/velmora.h"
+#include "ui/basket/basket_control.h"
 #include "ui/download_window/download_windows.h"
 #include "ui/language/apply_language.h"
 #include "ui/main_window/gui_add_prompts.h"
 #include "ui/main_window/kestor.h"
 #include "ui/prompts/clipboard_question.h"
 #include "ui/prompts/gui_session_prompts.h"
+#include "ui/tray/program_icons.h"
+#include "ui/tray/quenby_catcher.h"
 
 namespace {
 
@@ -48,6 +51,8 @@ DesktopApp::DesktopApp(QObject* parent) : QObject(parent) {
 DesktopApp::~DesktopApp() {
     // Windows first: they look at the sessions, which look at the sockets and the list.
     velmora_.reset();
+    basket_.reset();
+    catcher_.reset();
     kestor_.reset();
     queue_.reset();
     windows_.reset();
@@ -86,6 +91,7 @@ bool DesktopApp::StartUp(const QStringList& arguments) {
     kestor_->Status(QStringLiteral("Brenloft version 1"));
     connect(kestor_.get(), &Kestor::quitRequested, this, &DesktopApp::QuitProgram);
     connect(kestor_.get(), &Kestor::closeToTray, this, &DesktopApp::putAway);
+    createTrayAndBasket();
 
     store_->write(QStringLiteral("Options"), QStringLiteral("AppPath"), folder_);
     store_->sync();
@@ -165,6 +171,10 @@ void DesktopApp::TimerC_Timer() {
     kestor_->setTotalText(StatusTotalText(ctx_->receivedBytes, texts_));
     speed_.update(list_, ctx_->receivedBytes, MillisecondTick());
     kestor_->setSpeedText(StatusSpeedText(speed_.speed(), texts_));
+    if (catcher_) {
+        catcher_->refreshMessage(TrayTipText(speed_.activeCount(), kestor_->statusText(2), texts_));
+        catcher_->refreshIcon(speed_.trayLevel());
+    }
 
     if (settings_.Schedule == FlagTrue) {
         queue_->ApplySchedule(OleDate::now());
@@ -192,6 +202,9 @@ void DesktopApp::QuitProgram() {
     Timer5.stop();
     saveWindowPositions();
     queue_->StopAll();
+    basket_.reset();
+    trayIcon_ = nullptr;
+    catcher_.reset();
     sockets_.StopSockets();
     if (const QString why = SaveList(list_, listPath_); !why.isEmpty()) {
         qWarning("Brenloft: the download list was not saved: %s", qPrintable(why));
@@ -223,6 +236,9 @@ void DesktopApp::saveWindowPositions() {
                         float(kestor_->width() * TwipsPerPixel));
     WriteWindowPosition(*store_, QStringLiteral("KestorHeight"),
                         float(kestor_->height() * TwipsPerPixel));
+    if (basket_) {
+        basket_->savePosition();
+    }
     store_->sync();
 }
 
@@ -233,6 +249,20 @@ void DesktopApp::putAway() {
     } else {
         kestor_->showMinimized();
     }
+}
+
+void DesktopApp::createTrayAndBasket() {
+    QApplication::setWindowIcon(ProgramIcon());
+    catcher_ = std::make_unique<QuenbyCatcher>(texts_);
+    trayIcon_ = catcher_->trayIcon();
+    connect(catcher_.get(), &QuenbyCatcher::openRequested, this, &DesktopApp::raiseMainWindow);
+    connect(catcher_.get(), &QuenbyCatcher::pauseAllRequested, kestor_.get(), &Kestor::pauseall);
+    connect(catcher_.get(), &QuenbyCatcher::resumeAllRequested, kestor_.get(), &Kestor::resumeall);
+    // Queued: quitting unloads the tray window, whose menu entry is still being triggered.
+    connect(catcher_.get(), &QuenbyCatcher::exitRequested, this, &DesktopApp::QuitProgram,
+            Qt::QueuedConnection);
+    basket_ = std::make_unique<BasketControl>(*kestor_->basketAction(), *catcher_, *store_,
+                                              [this](const QString& url) { addFromOutside(url); });
 }
 
 void DesktopApp::raiseMainWindow() {

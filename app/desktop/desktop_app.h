@@ -17,10 +17,12 @@
 #include "net/socket_module.h"
 
 class AddPrompts;
+class BasketControl;
 class DownloadQueue;
 class DownloadWindows;
 class GuiSessionPrompts;
 class Kestor;
+class QuenbyCatcher;
 class SingleInstance;
 class Velmora;
 
@@ -51,6 +53,7 @@ private:
     void restoreMainWindowPosition();
     void saveWindowPositions();
     void putAway();
+    void createTrayAndBasket();
     void raiseMainWindow();
     void watchNetwork();
 
@@ -70,6 +73,8 @@ private:
     std::unique_ptr<DownloadWindows> windows_;
     std::unique_ptr<DownloadQueue> queue_;
     std::unique_ptr<Kestor> kestor_;
+    std::unique_ptr<QuenbyCatcher> catcher_;
+    std::unique_ptr<BasketControl> basket_;
     std::unique_ptr<Velmora> velmora_;
     ClipboardWatch clipboard_;
     SpeedMeter speed_;

@@ -41,10 +41,15 @@ void SpeedMeter::update(const DownloadListState& list, std::int64_t totalBytes, 
     }
 }
 
-int SpeedMeter::trayLevel() const {
-    if (maxSpeed_ <= 0) {
+int TrayLevel(double speed, double peak) {
+    // Also keeps a NaN or a negative figure from reaching the cast.
+    if (!(peak > 0) || !(speed > 0)) {
         return 0;
     }
-    const double level = std::min(4.0, double(speed_) / double(maxSpeed_) * 4.5);
-    return std::max(0, static_cast<int>(std::floor(level)));
+    const double level = std::min(4.0, speed / peak * 4.5);
+    return static_cast<int>(std::floor(level));
+}
+
+int SpeedMeter::trayLevel() const {
+    return TrayLevel(double(speed_), double(maxSpeed_));
 }

@@ -4,6 +4,10 @@
 
 struct DownloadListState;
 
+// The tray icon's level for a speed against the fastest seen: the integer part of
+// speed / peak * 4.5, at most 4; 0 while there is no peak to compare with.
+int TrayLevel(double speed, double peak);
+
 // The transfer speed the status line and the tray icon show, measured once per scheduler
 // tick from the program's total byte counter and smoothed over ticks.
 class SpeedMeter {

@@ -241,6 +241,18 @@ TEST(SpeedMeter, TrayLevelFollowsTheShareOfTheFastestSpeed) {
     EXPECT_EQ(meter.maxSpeed(), 100000);
 }
 
+TEST(SpeedMeter, TrayLevelIsTheShareOfThePeakTimesFourAndAHalf) {
+    EXPECT_EQ(TrayLevel(40, 100), 1);
+    EXPECT_EQ(TrayLevel(88, 100), 3);
+    EXPECT_EQ(TrayLevel(89, 100), 4);
+    EXPECT_EQ(TrayLevel(100, 100), 4) << "4.5 is limited to 4";
+    EXPECT_EQ(TrayLevel(250, 100), 4);
+    EXPECT_EQ(TrayLevel(22, 100), 0);
+    EXPECT_EQ(TrayLevel(0, 100), 0);
+    EXPECT_EQ(TrayLevel(0, 0), 0);
+    EXPECT_EQ(TrayLevel(500, 0), 0) << "no peak yet";
+}
+
 TEST(StatusTexts, AreBuiltFromTheInterfaceTexts) {
     TextTable texts;
     texts.set(0, QStringLiteral("bytes"));

@@ -12,6 +12,10 @@ void QuietOffscreen(QtMsgType type, const QMessageLogContext& context, const QSt
     if (type == QtWarningMsg && message.startsWith(QLatin1String("This plugin does not support"))) {
         return;
     }
+    // A tray icon waits for an X11 tray through a signal that the offscreen platform lacks.
+    if (type == QtWarningMsg && message.contains(QLatin1String("systemTrayWindowChanged"))) {
+        return;
+    }
     defaultHandler(type, context, message);
 }
 

@@ -38,4 +38,4 @@ ensure_packages() {
     return $install_status
 }
 BENCH_PACKAGES="python3 nginx curl wget2 aria2 axel time vsftpd"
-SCREENSHOT_PACKAGES="python3 nginx xvfb openbox"
+SCREENSHOT_PACKAGES="python3 nginx xvfb openbox trayer"

@@ -4,6 +4,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QMenu>
+#include <QPainter>
 #include <QScreen>
 #include <QTimer>
 #include <QWidget>
@@ -22,6 +24,8 @@
 #include "ui/prompts/clipboard_question.h"
 #include "ui/prompts/credentials_prompt.h"
 #include "ui/prompts/new_download_prompt.h"
+#include "ui/tray/program_icons.h"
+#include "ui/tray/quenby_catcher.h"
 
 namespace {
 
@@ -62,14 +66,64 @@ void PrepareList(const QString& folder, const QStringList& urls) {
     SaveList(list, QDir(folder).filePath(QLatin1String(ListFileName)));
 }
 
-void Grab(QWidget* window, const QString& path) {
+void Grab(QWidget* window, const QString& path, int margin) {
     window->raise();
-    const QRect frame = window->frameGeometry();
+    const QRect frame = window->frameGeometry().adjusted(-margin, -margin, margin, margin);
     QScreen* screen = window->screen();
     // The root window's picture of the frame: decorations drawn by the window manager too.
     const QPixmap picture =
         screen->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
     picture.save(path);
+}
+
+// The program icon and the speed meter at the sizes a tray and a window use, on a light and
+// a dark panel.
+void DrawIcons(const QString& path) {
+    const qreal scale = qApp->devicePixelRatio();
+    const QList<int> sizes = {16, 22, 24, 32, 48};
+    const int cell = 56;
+    QImage sheet(QSize(cell * 5, cell * sizes.size() * 2) * scale, QImage::Format_ARGB32);
+    sheet.setDevicePixelRatio(scale);
+    QPainter painter(&sheet);
+    for (int panel = 0; panel < 2; ++panel) {
+        const QRect area(0, panel * cell * sizes.size(), cell * 5, cell * sizes.size());
+        painter.fillRect(area, panel == 0 ? QColor(0xf6, 0xf5, 0xf4) : QColor(0x24, 0x24, 0x24));
+        for (int row = 0; row < sizes.size(); ++row) {
+            for (int level = 0; level <= 4; ++level) {
+                const int side = sizes[row];
+                const QRect at(level * cell + (cell - side) / 2,
+                               area.top() + row * cell + (cell - side) / 2, side, side);
+                SpeedIcon(level).paint(&painter, at);
+            }
+        }
+    }
+    painter.end();
+    sheet.save(path);
+}
+
+QWidget* TopLevel(const char* name) {
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (window->objectName() == QLatin1String(name)) {
+            return window;
+        }
+    }
+    return nullptr;
+}
+
+// The tray icon where the notification area docked it, with a little of the area around it.
+void GrabTray(const QString& path) {
+    auto* catcher = qobject_cast<QuenbyCatcher*>(TopLevel("QuenbyCatcher"));
+    const QRect icon = catcher != nullptr ? catcher->trayIcon()->geometry() : QRect();
+    if (icon.isEmpty()) {
+        qWarning("brenloft-screenshots: the tray icon is not docked");
+        return;
+    }
+    qInfo("brenloft-screenshots: tray level %d, tip \"%s\"", catcher->level(),
+          qUtf8Printable(catcher->trayIcon()->toolTip()));
+    const QRect area = icon.adjusted(-icon.width(), -4, 4, 4);
+    QApplication::primaryScreen()
+        ->grabWindow(0, area.x(), area.y(), area.width(), area.height())
+        .save(path);
 }
 
 }  // namespace
@@ -105,6 +159,7 @@ int main(int argc, char** argv) {
     struct Shot {
         std::function<QWidget*()> window;
         QString name;
+        int margin = 0;  // of the screen around the window, for the smallest ones
     };
     auto runningDownloadWindow = []() -> QWidget* {
         for (QWidget* window : QApplication::topLevelWidgets()) {
@@ -123,6 +178,20 @@ int main(int argc, char** argv) {
         {[form1] { return static_cast<QWidget*>(form1); }, QStringLiteral("form1")},
         {[wantDown] { return static_cast<QWidget*>(wantDown); }, QStringLiteral("wantdown")},
         {[authen] { return static_cast<QWidget*>(authen); }, QStringLiteral("authen")},
+        {[&desktop] {
+             desktop.mainWindow()->basketAction()->setChecked(true);
+             return TopLevel("DownloadBasket");
+         },
+         QStringLiteral("basket"), 24},
+        {[] {
+             auto* catcher = qobject_cast<QuenbyCatcher*>(TopLevel("QuenbyCatcher"));
+             if (catcher == nullptr) {
+                 return static_cast<QWidget*>(nullptr);
+             }
+             catcher->showMenu(QPoint(40, 40), true);
+             return static_cast<QWidget*>(catcher->pop());
+         },
+         QStringLiteral("tray-menu")},
     });
     auto next = std::make_shared<std::function<void(std::size_t)>>();
     *next = [&, shots, next](std::size_t i) {
@@ -153,7 +222,8 @@ int main(int argc, char** argv) {
         target->show();
         target->raise();
         QTimer::singleShot(800, &app, [&, target, away, i, shots, next] {
-            Grab(target, out + u'/' + (*shots)[i].name + QStringLiteral(".png"));
+            Grab(target, out + u'/' + (*shots)[i].name + QStringLiteral(".png"),
+                 (*shots)[i].margin);
             for (QWidget* window : away) {
                 window->move(600, 300);
             }
@@ -166,6 +236,10 @@ int main(int argc, char** argv) {
             (*next)(i + 1);
         });
     };
-    QTimer::singleShot(6000, &app, [next] { (*next)(0); });
+    DrawIcons(out + QStringLiteral("/icons.png"));
+    QTimer::singleShot(6000, &app, [next, out] {
+        GrabTray(out + QStringLiteral("/tray.png"));
+        (*next)(0);
+    });
     return app.exec();
 }

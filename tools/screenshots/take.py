@@ -37,10 +37,17 @@ def run_scale(bindir, out, scale, urls):
                 break
             time.sleep(0.05)
         wm = subprocess.Popen(["openbox"], env=env, stderr=subprocess.DEVNULL)
+        # A notification area for the tray icon, in a strip at the top right.
+        tray = subprocess.Popen(["trayer", "--edge", "top", "--align", "right", "--widthtype",
+                                 "request", "--height", str(24 * scale), "--SetDockType", "true",
+                                 "--tint", "0x303030", "--transparent", "true", "--alpha", "0"],
+                                env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         time.sleep(0.5)
         target = os.path.join(out, f"{scale * 100}")
         subprocess.run([os.path.join(bindir, "brenloft-screenshots"), target] + urls,
                        env=env, check=True, timeout=60)
+        os.kill(tray.pid, signal.SIGTERM)
+        tray.wait(timeout=10)
         os.kill(wm.pid, signal.SIGTERM)
         wm.wait(timeout=10)
         print(f"{target}: " + ", ".join(sorted(os.listdir(target))))

@@ -99,6 +99,9 @@ public:
     QTreeView* listView2() const { return listView2_; }
     const UnfinishedListModel& unfinishedRows() const { return *unfinished_; }
     const FinishedListModel& finishedRows() const { return *finished_; }
+    // The checkable entry "sdb": the drop basket is shown while it is checked. The button
+    // "Command5" checks it; the basket's owner follows it and unchecks it to hide the basket.
+    QAction* basketAction() const { return sdb_; }
 
     // The dialogs and the clock, replaceable so that tests answer without modal windows and
     // drive the refresh throttle.
@@ -193,5 +196,6 @@ private:
     QAction* stopdl_ = nullptr;
     QAction* shedulded_ = nullptr;
     QAction* sdw_ = nullptr;
+    QAction* sdb_ = nullptr;
     QList<QAction*> needsSelection_;
 };

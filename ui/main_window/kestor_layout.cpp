@@ -162,6 +162,10 @@ void Kestor::buildActions() {
     action("forceFileBuilding", tr("&Force File Building"), &Kestor::forceFileBuilding_Click);
     sdw_ = action("sdw", tr("&Show download windows"), &Kestor::toggleShowDownloadWindows);
     sdw_->setCheckable(true);
+    sdb_ = new QAction(tr("Show download &Basket"), this);
+    sdb_->setObjectName(QStringLiteral("sdb"));
+    sdb_->setCheckable(true);
+    SetTag(sdb_, 110);
 
     // These act on the selected download and are greyed while nothing is selected.
     for (const char* name : {"mDeleteurl", "delete", "mPausedl", "stopdl", "resumed", "shedulded",
@@ -207,6 +211,7 @@ void Kestor::buildMenus() {
     options->setObjectName(QStringLiteral("mOptions"));
     options->addAction(find("mProperties"));
     options->addAction(sdw_);
+    options->addAction(sdb_);
 
     popup_ = new QMenu(this);
     popup_->setObjectName(QStringLiteral("popup"));
@@ -313,6 +318,13 @@ void Kestor::buildCentre() {
         buttons_[i] = button;
         row->addWidget(button);
     }
+    auto* basket = new QPushButton(tr("Basket"), strip);
+    basket->setObjectName(QStringLiteral("Command5"));
+    basket->setAutoDefault(false);
+    basket->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Fixed);
+    SetTag(basket, 109);
+    connect(basket, &QPushButton::clicked, this, [this] { sdb_->setChecked(true); });
+    row->addWidget(basket);
 
     auto* centre = new QWidget;
     auto* layout = new QVBoxLayout(centre);

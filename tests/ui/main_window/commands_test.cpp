@@ -1,6 +1,8 @@
 // The commands of the main window against a real list and queue.
 
 #include <QCoreApplication>
+#include <QMenu>
+#include <QPushButton>
 #include <QSignalSpy>
 
 #include "core/settings/settings_store.h"
@@ -293,6 +295,30 @@ TEST_F(MainWindowTest, ShowDownloadWindowsIsSavedAtOnce) {
     SettingsStore again(store->path());
     EXPECT_NE(again.read(QStringLiteral("Options"), QStringLiteral("ShowDownloadWindows")),
               QStringLiteral("0"));
+}
+
+TEST_F(MainWindowTest, BasketEntryTogglesAndTheBasketButtonOnlyChecksIt) {
+    Kestor& w = open();
+    QAction* sdb = w.basketAction();
+    ASSERT_EQ(w.findChild<QAction*>(QStringLiteral("sdb")), sdb);
+    auto* options = w.findChild<QMenu*>(QStringLiteral("mOptions"));
+    ASSERT_NE(options, nullptr);
+    EXPECT_TRUE(options->actions().contains(sdb));
+    EXPECT_EQ(sdb->text(), texts.text(110));
+    EXPECT_FALSE(sdb->isChecked());
+    auto* command5 = w.findChild<QPushButton*>(QStringLiteral("Command5"));
+    ASSERT_NE(command5, nullptr);
+    EXPECT_EQ(command5->text(), texts.text(109));
+
+    QSignalSpy toggled(sdb, &QAction::toggled);
+    sdb->trigger();
+    sdb->trigger();
+    EXPECT_FALSE(sdb->isChecked());
+    command5->click();
+    EXPECT_TRUE(sdb->isChecked());
+    command5->click();
+    EXPECT_TRUE(sdb->isChecked()) << "the button shows the basket, it never hides it";
+    EXPECT_EQ(toggled.count(), 3);
 }
 
 TEST_F(MainWindowTest, ForceFileBuildingJoinsThePartsAndKeepsThem) {

@@ -1,0 +1,33 @@
+// VelmoraLauncher: what browsers start to hand an address to Brenloft.
+
+#include <QCoreApplication>
+#include <QStringList>
+
+#include "launcher/launch_mode.h"
+#include "launcher/launcher.h"
+
+namespace {
+
+// Browsers show nothing of what a helper prints; in the command-line mode the launcher stays
+// silent, so no warning of Qt's ends up in a terminal the browser was started from.
+void Silent(QtMsgType, const QMessageLogContext&, const QString&) {}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Taken before QCoreApplication, which may consume arguments it knows.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i) {
+        arguments << QString::fromLocal8Bit(argv[i]);
+    }
+    const LaunchMode mode = DetectLaunchMode(arguments);
+    const QString commandLine = JoinArguments(arguments);
+    if (mode == LaunchMode::Url && commandLine.isEmpty()) {
+        return 0;
+    }
+    if (mode == LaunchMode::Url) {
+        qInstallMessageHandler(Silent);
+    }
+    QCoreApplication app(argc, argv);
+    return mode == LaunchMode::NativeMessaging ? RunNativeMessagingHost() : RunUrlMode(commandLine);
+}

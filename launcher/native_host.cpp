@@ -1,0 +1,35 @@
+#include "launcher/native_host.h"
+
+#include "launcher/native_message.h"
+
+int ServeNativeMessages(QIODevice& in, QIODevice& out,
+                        const std::function<QJsonObject(const QString& url)>& answer) {
+    using NativeMessage::Frame;
+    NativeMessage::Reader reader(in);
+    for (;;) {
+        const Frame frame = reader.next();
+        switch (frame.kind) {
+            case Frame::Kind::End:
+                return 0;
+            case Frame::Kind::TooLong:
+                NativeMessage::Write(
+                    out, NativeMessage::ErrorAnswer(QStringLiteral("message of %1 bytes is over %2")
+                                                        .arg(frame.length)
+                                                        .arg(NativeMessage::MaxLength)));
+                return 1;
+            case Frame::Kind::Truncated:
+                NativeMessage::Write(
+                    out, NativeMessage::ErrorAnswer(QStringLiteral("message cut short")));
+                return 1;
+            case Frame::Kind::Message:
+                break;
+        }
+        const NativeMessage::Request request = NativeMessage::Decode(frame.body);
+        const QJsonObject reply = request.error.isEmpty()
+                                      ? answer(request.url)
+                                      : NativeMessage::ErrorAnswer(request.error);
+        if (!NativeMessage::Write(out, reply)) {
+            return 1;
+        }
+    }
+}

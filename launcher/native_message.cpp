@@ -1,0 +1,103 @@
+#include "launcher/native_message.h"
+
+#include <QFileDevice>
+#include <QJsonDocument>
+#include <QJsonParseError>
+#include <QtEndian>
+
+namespace NativeMessage {
+
+namespace {
+
+constexpr qint64 LengthSize = sizeof(quint32);
+
+}  // namespace
+
+QByteArray Reader::readUpTo(qint64 size) {
+    QByteArray bytes(size, Qt::Uninitialized);
+    qint64 got = 0;
+    while (got < size) {
+        const qint64 read = in_.read(bytes.data() + got, size - got);
+        if (read <= 0) {
+            break;
+        }
+        got += read;
+    }
+    bytes.truncate(got);
+    return bytes;
+}
+
+Frame Reader::next() {
+    Frame frame;
+    const QByteArray header = readUpTo(LengthSize);
+    if (header.isEmpty()) {
+        frame.kind = Frame::Kind::End;
+        return frame;
+    }
+    if (header.size() < LengthSize) {
+        frame.kind = Frame::Kind::Truncated;
+        return frame;
+    }
+    frame.length = qFromUnaligned<quint32>(header.constData());
+    if (frame.length > MaxLength) {
+        frame.kind = Frame::Kind::TooLong;
+        return frame;
+    }
+    frame.body = readUpTo(frame.length);
+    frame.kind =
+        frame.body.size() == qint64(frame.length) ? Frame::Kind::Message : Frame::Kind::Truncated;
+    return frame;
+}
+
+QByteArray Encode(const QJsonObject& answer) {
+    const QByteArray json = QJsonDocument(answer).toJson(QJsonDocument::Compact);
+    QByteArray frame(LengthSize, Qt::Uninitialized);
+    qToUnaligned(quint32(json.size()), frame.data());
+    return frame + json;
+}
+
+bool Write(QIODevice& out, const QJsonObject& answer) {
+    const QByteArray frame = Encode(answer);
+    if (out.write(frame) != frame.size()) {
+        return false;
+    }
+    // The browser waits for the answer before it sends the next message.
+    if (auto* file = qobject_cast<QFileDevice*>(&out)) {
+        return file->flush();
+    }
+    return true;
+}
+
+Request Decode(const QByteArray& body) {
+    QJsonParseError parse;
+    const QJsonDocument document = QJsonDocument::fromJson(body, &parse);
+    if (parse.error != QJsonParseError::NoError) {
+        return {{}, QStringLiteral("not JSON: ") + parse.errorString()};
+    }
+    if (!document.isObject()) {
+        return {{}, QStringLiteral("not a JSON object")};
+    }
+    const QJsonValue url = document.object().value(QLatin1String("url"));
+    if (!url.isString()) {
+        return {{}, QStringLiteral("no string \"url\"")};
+    }
+    // As on the command line, an empty address means there is nothing to hand over.
+    if (url.toString().isEmpty()) {
+        return {{}, QStringLiteral("\"url\" is empty")};
+    }
+    return {url.toString(), {}};
+}
+
+QJsonObject ResultAnswer(int result) {
+    return {{QLatin1String("result"), result}};
+}
+
+QJsonObject ErrorAnswer(const QString& reason) {
+    return {{QLatin1String("error"), reason}};
+}
+
+QJsonObject StartedAnswer() {
+    return {{QLatin1String("started"), true}};
+}
+
+}  // namespace NativeMessage

@@ -1,0 +1,67 @@
+#include <gtest/gtest.h>
+
+#include <ostream>
+
+#include "core/urls/url_scan.h"
+
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+
+namespace {
+
+QStringList Scan(const char* text) {
+    return ScanDroppedUrls(QString::fromUtf8(text));
+}
+
+TEST(ScanDroppedUrls, TakesEachAddressOutOfTheWordsAroundIt) {
+    EXPECT_EQ(Scan("Get http://a.example/one.zip and http://b.example/two.iso today"),
+              (QStringList{"http://a.example/one.zip", "http://b.example/two.iso"}));
+    EXPECT_EQ(Scan("http://a.example/x"), QStringList{"http://a.example/x"});
+    EXPECT_TRUE(Scan("").isEmpty());
+    EXPECT_TRUE(Scan("nothing to fetch here, not even www.example.org").isEmpty());
+    EXPECT_TRUE(Scan("HTTP://A.EXAMPLE/X Ftp://b.example/y hTTp://c/").isEmpty())
+        << "the schemes are matched with exact case";
+}
+
+TEST(ScanDroppedUrls, LineBreaksEndAnAddressOnlyWhenNoBlankFollows) {
+    // A blank later in the text wins over the line break before it.
+    EXPECT_EQ(Scan("http://a.example/1\r\nhttp://b.example/2 end"),
+              (QStringList{"http://a.example/1\r\nhttp://b.example/2", "http://b.example/2"}));
+    // Without any blank, each address ends at its own line break, the last at the end.
+    EXPECT_EQ(Scan("http://a.example/1\r\nhttp://b.example/2\r\nftp://c.example/3"),
+              (QStringList{"http://a.example/1", "http://b.example/2", "ftp://c.example/3"}));
+    EXPECT_EQ(Scan("http://a.example/1\r\n"), QStringList{"http://a.example/1"});
+    // A lone line feed is no line break here.
+    EXPECT_EQ(Scan("http://a.example/1\nhttp://b.example/2"),
+              (QStringList{"http://a.example/1\nhttp://b.example/2", "http://b.example/2"}));
+}
+
+TEST(ScanDroppedUrls, HttpComesBeforeFtpAndQuotedAddressesCountAgain) {
+    EXPECT_EQ(Scan("ftp://f.example/a http://h.example/b ftp://g.example/c"),
+              (QStringList{"http://h.example/b", "ftp://f.example/a", "ftp://g.example/c"}));
+    EXPECT_EQ(Scan("http://r.example/go?to=http://t.example/file.bin"),
+              (QStringList{"http://r.example/go?to=http://t.example/file.bin",
+                           "http://t.example/file.bin"}));
+    // "sftp://" holds "ftp://" too.
+    EXPECT_EQ(Scan("sftp://s.example/x"), QStringList{"ftp://s.example/x"});
+    EXPECT_EQ(Scan("http://"), QStringList{"http://"});
+}
+
+TEST(ScanUriList, ScansEveryLineButTheComments) {
+    const QString list = QStringLiteral(
+        "# dragged from a browser\r\n"
+        "http://a.example/one.zip\r\n"
+        "#http://commented.example/out\r\n"
+        "ftp://b.example/two.iso\r\n"
+        "file:///home/user/notes.txt\r\n"
+        "http://c.example/three.bin");
+    EXPECT_EQ(ScanUriList(list), (QStringList{"http://a.example/one.zip", "ftp://b.example/two.iso",
+                                              "http://c.example/three.bin"}));
+    // Lines ended by a bare line feed too; an empty list has none.
+    EXPECT_EQ(ScanUriList(QStringLiteral("http://a/1\nhttp://b/2\n")),
+              (QStringList{"http://a/1", "http://b/2"}));
+    EXPECT_TRUE(ScanUriList(QString()).isEmpty());
+}
+
+}  // namespace

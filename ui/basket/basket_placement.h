@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QPoint>
+#include <QRect>
+#include <QSize>
+
+// Where the drop basket may be, in pixels.
+
+// The place of a window of `size` moved to `topLeft`, kept within `screen`: a left or top
+// edge before the screen's becomes the screen's; one beyond the screen's extent less the
+// window's becomes that limit (which wins on a screen smaller than the window).
+QPoint KeepOnScreen(QPoint topLeft, QSize size, const QRect& screen);
+
+// The first place of a basket of `size` without a saved one: its left half the screen's
+// width less its width, its top half the screen's height less its height and 500 twips.
+QPoint BasketHomePosition(QSize size, const QRect& screen);
