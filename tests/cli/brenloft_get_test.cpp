@@ -399,7 +399,9 @@ TEST_F(BrenloftGet, FlagsForLoginProxyAndLimit) {
         EXPECT_EQ(FileSha256(target + QStringLiteral("/data.bin")), Sha256(data));
     }
     {
-        // 300,000 bytes at 100,000 bytes a second cannot take much under three seconds.
+        // 300,000 bytes at 100,000 bytes a second take about three seconds, less what the first
+        // read takes before the answer's head marks the connection limited (up to a socket
+        // buffer); without the limit it takes milliseconds.
         const QString target = folder(QStringLiteral("limited"));
         QElapsedTimer clock;
         clock.start();
@@ -413,7 +415,7 @@ TEST_F(BrenloftGet, FlagsForLoginProxyAndLimit) {
         EXPECT_EQ(run.exitCode, 0) << run.err.join(u'\n').toStdString();
         EXPECT_EQ(run.err, QStringList{});
         EXPECT_EQ(FileSha256(target + QStringLiteral("/data.bin")), Sha256(data));
-        EXPECT_GE(took, 2000) << "the limit was not applied";
+        EXPECT_GE(took, 1000) << "the limit was not applied";
     }
 }
 
