@@ -26,6 +26,23 @@ QString PartFileStem(const QString& fileName) {
     return stem;
 }
 
+namespace {
+
+// A part file is created, empty, when it is planned: a download planned at the same time for
+// the same name then takes other numbers, where a name only found free would be shared and
+// the two downloads would write into each other's parts. When the file cannot be created at
+// all, the name is kept and the first write reports why.
+bool ClaimPartFile(const QString& path) {
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+        return true;
+    }
+    return !QFile::exists(path);
+}
+
+}  // namespace
+
 void PlanSegments(DownloadRecord& record, int count, std::int32_t tick, const QString& tempFolder) {
     record.Segments.redim(count);
     record.SegmentCount = static_cast<std::int16_t>(count);
@@ -50,7 +67,7 @@ void PlanSegments(DownloadRecord& record, int count, std::int32_t tick, const QS
         do {
             path =
                 stem + QString::number(counter++).rightJustified(3, u'0') + QStringLiteral(".tmp");
-        } while (QFile::exists(path));
+        } while (!ClaimPartFile(path));
         s.PartFile = path;
     }
 }

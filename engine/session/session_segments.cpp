@@ -232,9 +232,14 @@ void DownloadSession::SegmentData_DataReceived(SocketClass* socket, std::int32_t
         if (result == ChunkedDecoder::Result::Done) {
             segmentBodyEnded(k);
         } else if (result == ChunkedDecoder::Result::Error) {
+            // Asking again brings the same damaged body: the download waits, paused, with
+            // what it stored, instead of being fetched again every 15 s for ever.
+            const QString why = QStringLiteral("the server sent a damaged chunked body");
+            lastProblem_ = why;
+            PauseDownload();
             ctx_.prompts.showMessage(QStringLiteral("The server sent a damaged chunked body."),
-                                     SessionPrompts::Icon::Warning);
-            socket->CloseSocket();
+                                     SessionPrompts::Icon::Critical);
+            observer_.sessionClosed(why);
         }
         return;
     }
