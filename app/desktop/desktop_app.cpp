@@ -188,7 +188,7 @@ void DesktopApp::Timer5_Timer() {
     if (bytes == lastSaved_) {
         return;
     }
-    if (SaveList(list_, listPath_).isEmpty()) {
+    if (SaveEncodedList(bytes, listPath_).isEmpty()) {
         lastSaved_ = std::move(bytes);
     }
 }

@@ -112,7 +112,10 @@ void FixUpAfterLoad(DownloadListState& list, std::int32_t tick, OleDate now) {
 }
 
 QString SaveList(const DownloadListState& list, const QString& path) {
-    const QByteArray bytes = EncodeListFile(list);
+    return SaveEncodedList(EncodeListFile(list), path);
+}
+
+QString SaveEncodedList(const QByteArray& bytes, const QString& path) {
     const QString temporary = path + QStringLiteral(".new");
     const QByteArray tmpName = QFile::encodeName(temporary);
     const int fd = ::open(tmpName.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QVector>
 #include <cstdint>
@@ -42,3 +43,7 @@ void FixUpAfterLoad(DownloadListState& list, std::int32_t tick, OleDate now);
 // previous list survives a crash or a full disk. Mode 0600: the file holds passwords.
 // Returns an empty text on success, else why it failed.
 QString SaveList(const DownloadListState& list, const QString& path);
+
+// SaveList of a list already encoded with EncodeListFile: the periodic save encodes it anyway
+// to see whether it changed, and a full list takes longer to encode than to write.
+QString SaveEncodedList(const QByteArray& bytes, const QString& path);

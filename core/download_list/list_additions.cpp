@@ -11,13 +11,39 @@ int UsedSlots(const DownloadListState& list) {
     return std::min<int>(list.DownloadCount, int(list.DownloadList.size()) - 1);
 }
 
+// Whether text.toUpper() == upper, without making the upper-cased copy for every entry of a
+// full list. An ASCII letter upper-cases to one letter; past the ASCII start of the text
+// upper-casing may change the length (ß gives SS), so that rest goes through toUpper.
+bool UpperCasedEquals(const QString& text, const QString& upper) {
+    const qsizetype common = std::min(text.size(), upper.size());
+    qsizetype i = 0;
+    for (; i < common; ++i) {
+        char16_t c = text[i].unicode();
+        if (c >= 0x80) {
+            return text.toUpper() == upper;
+        }
+        if (c >= u'a' && c <= u'z') {
+            c = char16_t(c - u'a' + u'A');
+        }
+        if (c != upper[i].unicode()) {
+            return false;
+        }
+    }
+    for (; i < text.size(); ++i) {
+        if (text[i].unicode() >= 0x80) {
+            return text.toUpper() == upper;
+        }
+    }
+    return text.size() == upper.size();
+}
+
 }  // namespace
 
 int FindActiveDuplicate(const DownloadListState& list, const QString& encodedUrl) {
     const QString wanted = encodedUrl.toUpper();
     for (int slot = 1; slot <= UsedSlots(list); ++slot) {
         const DownloadRecord& r = list.DownloadList[slot];
-        if (r.Active == FlagTrue && r.Url.toUpper() == wanted) {
+        if (r.Active == FlagTrue && UpperCasedEquals(r.Url, wanted)) {
             return slot;
         }
     }

@@ -1,5 +1,7 @@
 #include "core/download_list/list_file_format.h"
 
+#include <QStringEncoder>
+#include <algorithm>
 #include <cstring>
 #include <limits>
 
@@ -10,28 +12,31 @@ constexpr qsizetype kMinRecordBytes = 112;
 constexpr qsizetype kMinSegmentBytes = 58;
 constexpr qsizetype kMinLoginBytes = 14;
 
+// Writes into one buffer that grows by doubling: a full list is some 20 MiB of fields a few
+// bytes each, and an append or a QByteArray per field would cost more than the bytes.
 class Writer {
 public:
+    explicit Writer(qsizetype expected) { out_.resize(std::max<qsizetype>(expected, 256)); }
+
     template <typename T>
     void put(T value) {
-        char raw[sizeof(T)];
-        std::memcpy(raw, &value, sizeof(T));  // the file is little-endian, as this machine is
-        out_.append(raw, sizeof(T));
+        // The file is little-endian, as this machine is.
+        std::memcpy(room(sizeof(T)), &value, sizeof(T));
     }
     void put(Currency value) { put<std::int64_t>(value.raw()); }
     void put(OleDate value) { put<double>(value.days()); }
     void put(const QString& text) {
-        QByteArray bytes = text.toLocal8Bit();
-        if (bytes.size() > std::numeric_limits<std::uint16_t>::max()) {
-            // The length field is 16-bit; cut at a character boundary.
-            qsizetype cut = std::numeric_limits<std::uint16_t>::max();
-            while (cut > 0 && (static_cast<unsigned char>(bytes[cut]) & 0xC0) == 0x80) {
-                --cut;
-            }
-            bytes.truncate(cut);
+        const qsizetype most = encoder_.requiredSpace(text.size());
+        if (most > std::numeric_limits<std::uint16_t>::max()) {
+            putLong(text);
+            return;
         }
-        put<std::uint16_t>(static_cast<std::uint16_t>(bytes.size()));
-        out_.append(bytes);
+        // Encoded in place behind its length field; what the text did not need is given back.
+        char* const length = room(2 + most);
+        char* const end = encoder_.appendToBuffer(length + 2, text);
+        const auto used = static_cast<std::uint16_t>(end - (length + 2));
+        std::memcpy(length, &used, sizeof(used));
+        size_ -= most - used;
     }
     template <typename T, typename PutElement>
     void putArray(const StoredArray<T>& array, PutElement putElement) {
@@ -46,10 +51,38 @@ public:
             putElement(*this, item);
         }
     }
-    QByteArray take() { return std::move(out_); }
+    QByteArray take() {
+        out_.truncate(size_);
+        return std::move(out_);
+    }
 
 private:
+    char* room(qsizetype bytes) {
+        if (size_ + bytes > out_.size()) {
+            out_.resize(std::max(out_.size() * 2, size_ + bytes));
+        }
+        char* const at = out_.data() + size_;
+        size_ += bytes;
+        return at;
+    }
+    void putLong(const QString& text) {
+        QByteArray bytes = text.toLocal8Bit();
+        if (bytes.size() > std::numeric_limits<std::uint16_t>::max()) {
+            // The length field is 16-bit; cut at a character boundary.
+            qsizetype cut = std::numeric_limits<std::uint16_t>::max();
+            while (cut > 0 && (static_cast<unsigned char>(bytes[cut]) & 0xC0) == 0x80) {
+                --cut;
+            }
+            bytes.truncate(cut);
+        }
+        put<std::uint16_t>(static_cast<std::uint16_t>(bytes.size()));
+        std::memcpy(room(bytes.size()), bytes.constData(), size_t(bytes.size()));
+    }
+
     QByteArray out_;
+    qsizetype size_ = 0;
+    // The locale's encoding, as toLocal8Bit; stateless, so no text carries into the next.
+    QStringEncoder encoder_{QStringConverter::System, QStringConverter::Flag::Stateless};
 };
 
 class Reader {
@@ -235,7 +268,8 @@ struct Get {
 }  // namespace
 
 QByteArray EncodeListFile(const DownloadListState& list) {
-    Writer w;
+    // About what an entry in use takes, so a full list grows the buffer only a few times.
+    Writer w(qsizetype(list.DownloadCount + 1) * 512);
     Put io{w};
     w.put<std::int32_t>(ListFileMagic);
     w.put<std::int16_t>(list.DownloadCount);

@@ -1,8 +1,11 @@
 #!/usr/bin/python3
 """Benchmarks against real peers on loopback, each tool run in turn, median of five runs.
-usage: bench.py BINDIR WORKDIR [CASE ...]   (cases: socket, download, limited, ftp, listview)"""
+usage: bench.py BINDIR WORKDIR [CASE ...]
+       (cases: socket, download, limited, ftp, listview, biglist)"""
 import os
 import resource
+import shutil
+import signal
 import statistics
 import subprocess
 import sys
@@ -199,8 +202,130 @@ def listview_case(bindir, work):
     sys.stdout.flush()
 
 
+def list_count(bindir, path):
+    """(entries, 'whole' or 'damaged') of a list file, read by the program's own decoder."""
+    out = subprocess.run([os.path.join(bindir, "bench_big_list"), "--count", path],
+                         check=True, capture_output=True, text=True).stdout.split()
+    return int(out[0]), out[1]
+
+
+def wait_until(done, deadline_s):
+    end = time.monotonic() + deadline_s
+    while not done():
+        if time.monotonic() > end:
+            return False
+        time.sleep(0.02)
+    return True
+
+
+def cpu_seconds(pid):
+    with open(f"/proc/{pid}/stat") as stat:
+        fields = stat.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
+def peak_rss_mib(pid):
+    with open(f"/proc/{pid}/status") as status:
+        for line in status:
+            if line.startswith("VmHWM:"):
+                return int(line.split()[1]) / 1024
+    return 0.0
+
+
+def hand_over(app, text):
+    """A hand-off file as a later start leaves it; the program's tick takes it, whatever it
+    holds, so its going away shows the program is up and ticking. Not an address: nothing is
+    added to the full list."""
+    path = os.path.join(app, "templine.dat")
+    with open(path + ".tmp", "w") as f:
+        f.write(text + "\r\n")
+    os.replace(path + ".tmp", path)
+    return path
+
+
+def program_with_big_list(bindir, work):
+    """The real program on a full list: it must start, show its window, tick, save and quit on
+    SIGTERM with every entry still there. A load check, so its times are only printed."""
+    home = tempfile.mkdtemp(prefix="biglist-", dir=work)
+    proc = None
+    try:
+        folders = {name: os.path.join(home, name)
+                   for name in ("app", "config", "data", "cache", "home", "tmp", "run")}
+        for folder in folders.values():
+            os.makedirs(folder)
+        os.chmod(folders["run"], 0o700)  # Qt ignores a runtime folder others may enter
+        list_file = os.path.join(folders["app"], "Brenloft.dat")
+        subprocess.run([os.path.join(bindir, "bench_big_list"), "--write", list_file], check=True)
+        entries, _ = list_count(bindir, list_file)
+        env = dict(os.environ, QT_QPA_PLATFORM="offscreen", BRENLOFT_HOME=folders["app"],
+                   XDG_CONFIG_HOME=folders["config"], XDG_DATA_HOME=folders["data"],
+                   XDG_CACHE_HOME=folders["cache"], XDG_RUNTIME_DIR=folders["run"],
+                   HOME=folders["home"], TMPDIR=folders["tmp"],
+                   DBUS_SESSION_BUS_ADDRESS="unix:path=" + os.path.join(home, "no-session-bus"))
+        env.pop("DISPLAY", None)
+        env.pop("WAYLAND_DISPLAY", None)
+        log_path = os.path.join(home, "output.txt")
+        with open(log_path, "w") as log:
+            handoff = hand_over(folders["app"], "first tick")
+            started = time.monotonic()
+            proc = subprocess.Popen([os.path.join(bindir, "Brenloft")], env=env, stdout=log,
+                                    stderr=subprocess.STDOUT)
+            # The first tick comes after the list is loaded and the window shown.
+            up = wait_until(lambda: not os.path.exists(handoff) or proc.poll() is not None, 120)
+            up_s = time.monotonic() - started
+            if not up or proc.poll() is not None:
+                raise RuntimeError(f"Brenloft did not come up with the full list (see {log_path})")
+            cpu_before = cpu_seconds(proc.pid)
+            time.sleep(10)
+            handoff = hand_over(folders["app"], "still ticking")
+            ticking = wait_until(lambda: not os.path.exists(handoff), 10)
+            cpu_idle = cpu_seconds(proc.pid) - cpu_before
+            rss = peak_rss_mib(proc.pid)
+            inode = os.stat(list_file).st_ino
+            proc.send_signal(signal.SIGTERM)
+            code = proc.wait(120)
+            proc = None
+        saved, state = list_count(bindir, list_file)
+        rewritten = os.stat(list_file).st_ino != inode
+        mode = os.stat(list_file).st_mode & 0o777
+        with open(log_path) as log:
+            output = log.read().strip()
+        print("The real program (Brenloft, offscreen, own home) started on that list file:\n")
+        print(f"- up and ticking {up_s:.2f} s after its start (first hand-off file taken)")
+        print(f"- still ticking after 10 s: {'yes' if ticking else 'NO'}; CPU over those 10 s: "
+              f"{cpu_idle * 1000:.0f} ms (20 ticks, 2 periodic save checks); "
+              f"peak RSS {rss:.0f} MiB")
+        print(f"- SIGTERM: exit code {code}; list saved anew: {'yes' if rewritten else 'NO'}, "
+              f"{saved} of {entries} entries, read {state}, mode {mode:o}")
+        ok = ticking and code == 0 and rewritten and saved == entries and state == "whole" \
+            and mode == 0o600
+        print(f"- load check: {'passed' if ok else 'FAILED'}")
+        if output:
+            print("- its output: " + output.replace("\n", " | "))
+        sys.stdout.flush()
+        if not ok:
+            raise RuntimeError("Brenloft did not survive a full list")
+    finally:
+        if proc is not None and proc.poll() is None:
+            os.kill(proc.pid, signal.SIGKILL)
+            proc.wait()
+        shutil.rmtree(home, ignore_errors=True)
+
+
+def biglist_case(bindir, work):
+    """A list of 32,767 entries: save, load and the main window's timers, then the real
+    program started on it."""
+    print("A full list (32,767 entries): medians of 11 runs, 41 for the tick:\n")
+    env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+    subprocess.run([os.path.join(bindir, "bench_big_list"), work], check=True, env=env,
+                   stderr=subprocess.DEVNULL)
+    print()
+    sys.stdout.flush()
+    program_with_big_list(bindir, work)
+
+
 CASES = {"socket": socket_case, "download": download_case, "limited": limited_case,
-         "ftp": ftp_case, "listview": listview_case}
+         "ftp": ftp_case, "listview": listview_case, "biglist": biglist_case}
 
 
 def main():
