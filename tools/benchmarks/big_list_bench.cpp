@@ -37,6 +37,7 @@
 #include "engine/session/engine_context.h"
 #include "engine/session/session_prompts.h"
 #include "net/socket_module.h"
+#include "tools/benchmarks/quiet_engine.h"
 #include "ui/main_window/finished_list_model.h"
 #include "ui/main_window/kestor.h"
 #include "ui/main_window/unfinished_list_model.h"
@@ -46,23 +47,6 @@ namespace {
 
 constexpr int FileRuns = 11;
 constexpr int TickRuns = 41;
-
-class NoPrompts : public SessionPrompts {
-public:
-    void showMessage(const QString&, Icon) override {}
-    void askYesNo(const QString&, std::function<void(bool)> answer) override { answer(false); }
-    void askCredentials(const QString&, const QString&, const QString&, const QString&,
-                        std::function<void(const Credentials&)> answer) override {
-        answer(Credentials{});
-    }
-};
-
-class NoActions : public CompletionActions {
-public:
-    bool startDetached(const QString&, const QStringList&) override { return false; }
-    void hangUpDialUp() override {}
-    void powerOff() override {}
-};
 
 // A full list as years of use leave it: half finished (their part files gone), half unfinished
 // in the states a restart leaves (paused, failed, scheduled) with one to eight part files each,

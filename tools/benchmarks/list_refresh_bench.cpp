@@ -22,29 +22,13 @@
 #include "engine/session/engine_context.h"
 #include "engine/session/session_prompts.h"
 #include "net/socket_module.h"
+#include "tools/benchmarks/quiet_engine.h"
 #include "ui/main_window/kestor.h"
 #include "ui/main_window/unfinished_list_model.h"
 
 namespace {
 
 constexpr int Runs = 20;
-
-class NoPrompts : public SessionPrompts {
-public:
-    void showMessage(const QString&, Icon) override {}
-    void askYesNo(const QString&, std::function<void(bool)> answer) override { answer(false); }
-    void askCredentials(const QString&, const QString&, const QString&, const QString&,
-                        std::function<void(const Credentials&)> answer) override {
-        answer(Credentials{});
-    }
-};
-
-class NoActions : public CompletionActions {
-public:
-    bool startDetached(const QString&, const QStringList&) override { return false; }
-    void hangUpDialUp() override {}
-    void powerOff() override {}
-};
 
 // Unfinished entries in every state the list shows, so each entry is a row.
 void Fill(DownloadListState& list, int count) {
