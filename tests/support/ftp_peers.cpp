@@ -44,18 +44,6 @@ QString ReadText(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
-// Whether the process exists and has not ended; a zombie has ended.
-bool Alive(qint64 pid) {
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (pid <= 0 || !stat.open(QIODevice::ReadOnly)) {
-        return false;
-    }
-    const QByteArray line = stat.readAll();
-    const qsizetype end = line.lastIndexOf(')');
-    const char state = end >= 0 && end + 2 < line.size() ? line[end + 2] : 'X';
-    return state != 'Z' && state != 'X';
-}
-
 // Every process below `pid`, read from the process table (the command name in stat may hold
 // blanks and parentheses, so the fields are counted from the last ")").
 std::vector<qint64> Descendants(qint64 pid) {
@@ -463,14 +451,10 @@ bool VsftpdPeer::startOnce() {
         process_.reset();
         return false;
     }
-    QDeadlineTimer deadline(10000);
-    while (!LoopbackListens(port_)) {
-        if (!Alive(process_->pid()) || deadline.hasExpired()) {
-            error_ = QStringLiteral("vsftpd did not come up on port %1").arg(port_);
-            stop();
-            return false;
-        }
-        QThread::msleep(5);
+    if (!WaitUntilServing(process_->pid(), [this] { return LoopbackListens(port_); })) {
+        error_ = QStringLiteral("vsftpd did not come up on port %1").arg(port_);
+        stop();
+        return false;
     }
     error_.clear();
     return true;
@@ -482,7 +466,7 @@ void VsftpdPeer::stop() {
     }
     const qint64 listener = process_->pid();
     std::vector<qint64> sessions;
-    if (Alive(listener)) {
+    if (ProcessAlive(listener)) {
         // Stopped, the listener forks no new session while its sessions are collected; the
         // SIGTERM waits for SIGCONT and ends it before it runs again.
         ::kill(static_cast<pid_t>(listener), SIGSTOP);
@@ -497,10 +481,10 @@ void VsftpdPeer::stop() {
     process_.reset();
     QDeadlineTimer deadline(5000);
     for (qint64 session : sessions) {
-        while (Alive(session) && !deadline.hasExpired()) {
+        while (ProcessAlive(session) && !deadline.hasExpired()) {
             QThread::msleep(5);
         }
-        if (Alive(session)) {
+        if (ProcessAlive(session)) {
             ::kill(static_cast<pid_t>(session), SIGKILL);
         }
     }

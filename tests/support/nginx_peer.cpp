@@ -31,19 +31,6 @@ QString AliasLocation(const QString& root, const QString& prefix, const QString&
         .arg(Quoted(prefix), Quoted(root + u'/'), directives);
 }
 
-// nginx leaves nothing on stdout; whether it still runs is read from the process table, so a
-// start that failed (a port taken meanwhile, a bad configuration) ends the wait at once.
-bool Alive(qint64 pid) {
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (pid <= 0 || !stat.open(QIODevice::ReadOnly)) {
-        return false;
-    }
-    const QByteArray line = stat.readAll();
-    const qsizetype end = line.lastIndexOf(')');
-    const char state = end >= 0 && end + 2 < line.size() ? line[end + 2] : 'X';
-    return state != 'Z' && state != 'X';
-}
-
 }  // namespace
 
 NginxPeer::NginxPeer(QString root)
@@ -162,14 +149,10 @@ bool NginxPeer::startOnce() {
         process_.reset();
         return false;
     }
-    QDeadlineTimer deadline(10000);
-    while (!LoopbackPortAccepts(port_)) {
-        if (!Alive(process_->pid()) || deadline.hasExpired()) {
-            error_ = QStringLiteral("nginx did not come up on port %1").arg(port_);
-            stop();
-            return false;
-        }
-        QThread::msleep(5);
+    if (!WaitUntilServing(process_->pid(), [this] { return LoopbackPortAccepts(port_); })) {
+        error_ = QStringLiteral("nginx did not come up on port %1").arg(port_);
+        stop();
+        return false;
     }
     error_.clear();
     return true;

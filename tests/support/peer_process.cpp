@@ -1,5 +1,9 @@
 #include "tests/support/peer_process.h"
 
+#include <QFile>
+
+#include <QThread>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <signal.h>
@@ -80,4 +84,27 @@ bool LoopbackPortAccepts(int port) {
         ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
     ::close(fd);
     return ok;
+}
+
+bool ProcessAlive(qint64 pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (pid <= 0 || !stat.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    // The command name may hold blanks and parentheses: the state follows the last ")".
+    const QByteArray line = stat.readAll();
+    const qsizetype end = line.lastIndexOf(')');
+    const char state = end >= 0 && end + 2 < line.size() ? line[end + 2] : 'X';
+    return state != 'Z' && state != 'X';
+}
+
+bool WaitUntilServing(qint64 pid, const std::function<bool()>& ready, int deadlineMs) {
+    QDeadlineTimer deadline(deadlineMs);
+    while (!ready()) {
+        if (!ProcessAlive(pid) || deadline.hasExpired()) {
+            return false;
+        }
+        QThread::msleep(5);
+    }
+    return true;
 }

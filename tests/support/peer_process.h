@@ -3,6 +3,7 @@
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 // A real peer (a server program) started by a test and stopped by its process id when the
 // test ends, whatever happens in between.
@@ -28,6 +29,13 @@ private:
     qint64 pid_ = 0;
     QString error_;
 };
+
+// Whether the process exists and has not ended (a zombie has ended), from the process table.
+bool ProcessAlive(qint64 pid);
+
+// Waits until `ready` holds, for at most `deadlineMs`; false as soon as the process `pid` ends
+// (a start that failed ends the wait at once) or the deadline passes.
+bool WaitUntilServing(qint64 pid, const std::function<bool()>& ready, int deadlineMs = 10000);
 
 // A TCP port on 127.0.0.1 that nothing listens on at the moment of the call.
 int FreeLoopbackPort();
