@@ -29,6 +29,8 @@ import struct
 import sys
 import threading
 import time
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from loopback_listener import serve_forever  # noqa: E402
 
 ROOT, LOG_PATH, FAULT_BYTES = sys.argv[1], sys.argv[2], int(sys.argv[3])
 ONCE_MODES = {"stall", "trickle", "reset", "whole-once", "shifted-once"}
@@ -193,14 +195,7 @@ def serve(conn):
 
 
 def main():
-    listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
-    listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-    listener.bind(("127.0.0.1", 0))
-    listener.listen(64)
-    print(listener.getsockname()[1], flush=True)
-    while True:
-        conn, _ = listener.accept()
-        threading.Thread(target=serve, args=(conn,), daemon=True).start()
+    serve_forever(serve)
 
 
 main()

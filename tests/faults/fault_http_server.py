@@ -12,10 +12,13 @@ Each request is logged to LOG as "REQ PATH RANGE" (RANGE "-" without one).
 Prints its port, then serves until killed.
 """
 import hashlib
+import os
 import socket
 import sys
 import threading
 import time
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from loopback_listener import serve_forever  # noqa: E402
 
 LOG_PATH = sys.argv[1]
 log_lock = threading.Lock()
@@ -220,14 +223,7 @@ def serve(conn):
 
 
 def main():
-    listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
-    listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-    listener.bind(("127.0.0.1", 0))
-    listener.listen(64)
-    print(listener.getsockname()[1], flush=True)
-    while True:
-        conn, _ = listener.accept()
-        threading.Thread(target=serve, args=(conn,), daemon=True).start()
+    serve_forever(serve)
 
 
 main()

@@ -3,10 +3,12 @@
 SEND n (n pattern bytes: byte i is i % 251), GREET text (sent at once on accept when given
 as the server's argument), CLOSE (orderly), RESET (abortive close), SILENT (say nothing, keep
 the connection open until the client goes). Prints its port, then serves until killed."""
+import os
 import socket
 import struct
 import sys
-import threading
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from loopback_listener import serve_forever  # noqa: E402
 
 PATTERN = bytes(i % 251 for i in range(251 * 4096))
 
@@ -58,15 +60,7 @@ def serve(conn, greeting):
 
 
 def main():
-    greeting = sys.argv[1] if len(sys.argv) > 1 else ""
-    listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
-    listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-    listener.bind(("127.0.0.1", 0))
-    listener.listen(64)
-    print(listener.getsockname()[1], flush=True)
-    while True:
-        conn, _ = listener.accept()
-        threading.Thread(target=serve, args=(conn, greeting), daemon=True).start()
+    serve_forever(serve, sys.argv[1] if len(sys.argv) > 1 else "")
 
 
 main()
