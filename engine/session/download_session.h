@@ -17,6 +17,7 @@
 
 class SocketClass;
 struct DownloadRecord;
+struct SegmentRecord;
 struct ResponseHead;
 
 // One running download: the probe connection, the segment plan, one connection and part file
@@ -114,6 +115,10 @@ private:
     void resetConnectionState(int k);
     void fallBackToOneSegment();
     void restartSegment(int segment);
+    // Before a segment gets a new connection: what the old one stored counts as done, or, where
+    // the server knows no ranges, everything is fetched again from the first byte. Otherwise
+    // the new answer would be written behind what the old one already wrote.
+    void forgetConnectionProgress(SegmentRecord& s);
 
     EngineContext& ctx_;
     SessionObserver& observer_;

@@ -58,14 +58,7 @@ void DownloadSession::restartSegment(int j) {
     s.SegTick = MillisecondTick();
     s.State = SegmentState::Idle;
     closeSlot(k);
-    if (r->RangesSupported == FlagTrue) {
-        Fold(s);
-    } else {
-        // The whole file comes again from its first byte: what was stored is written over.
-        r->BytesDone -= s.Done + s.Received;
-        s.StartPos = s.Done = s.Received = Currency{};
-        r->Percent = 0;
-    }
+    forgetConnectionProgress(s);
     r->RetryCount = 0;
     if (!SegmentSocket[k]) {
         SegmentSocket[k] = std::make_unique<SocketClass>(ctx_.sockets);
@@ -75,6 +68,18 @@ void DownloadSession::restartSegment(int j) {
         e->RateLimited = 0;
     }
     connectTo(*SegmentSocket[k]);
+}
+
+void DownloadSession::forgetConnectionProgress(SegmentRecord& s) {
+    DownloadRecord* r = record();
+    if (r->RangesSupported == FlagTrue) {
+        Fold(s);
+    } else if (s.Done.bytes() != 0 || s.Received.bytes() != 0) {
+        // The whole file comes again from its first byte: what was stored is written over.
+        r->BytesDone -= s.Done + s.Received;
+        s.StartPos = s.Done = s.Received = Currency{};
+        r->Percent = 0;
+    }
 }
 
 void DownloadSession::PauseDownload() {

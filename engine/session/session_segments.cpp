@@ -52,6 +52,11 @@ void DownloadSession::ConnectSegmented() {
     const std::int32_t now = MillisecondTick();
     if (r->Resuming != 0 && r->SegmentCount >= 1) {
         r->Resuming = FlagFalse;
+        // The ticks saved with the plan may be minutes old: a segment still waiting for its
+        // turn to connect is not stalled, and the watchdog must not start it early.
+        for (int j = 1; j <= r->SegmentCount; ++j) {
+            r->Segments.at(j)->SegTick = now;
+        }
         if (!ranges) {
             // Without ranges the single segment can only start over.
             SegmentRecord& s = *r->Segments.at(1);
@@ -118,6 +123,10 @@ void DownloadSession::connectNextSegment(int from) {
     socket.SetEventSocket(sockGlobal.get());
     socket.CloseSocket();
     resetConnectionState(k);
+    // The watchdog may have started this segment already; its new request begins after what
+    // that connection stored.
+    forgetConnectionProgress(*r->Segments.at(j));
+    r->Segments.at(j)->SegTick = MillisecondTick();
     connectTo(socket);
     if (SocketEntry* e = ctx_.sockets.entry(socket.SocketIndex)) {
         e->RateLimited = 0;

@@ -17,6 +17,7 @@
 
 #include "core/download_list/download_list.h"
 #include "tests/support/ftp_peers.h"
+#include "tests/support/get_command.h"
 #include "tests/support/nginx_peer.h"
 #include "tests/support/peer_process.h"
 #include "tests/support/sandbox.h"
@@ -31,47 +32,6 @@ namespace {
 
 QString Canonical(const QString& path) {
     return QFileInfo(path).canonicalFilePath();
-}
-
-QStringList Lines(const QByteArray& output) {
-    return QString::fromLocal8Bit(output).split(u'\n', Qt::SkipEmptyParts);
-}
-
-// The program with a home of the sandbox's own, so nothing of the user's is read or written.
-void Prepare(QProcess& process, const Sandbox& box, const QString& workingFolder) {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("HOME"), box.file(QStringLiteral("home")));
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), box.file(QStringLiteral("home/.config")));
-    env.insert(QStringLiteral("XDG_DATA_HOME"), box.file(QStringLiteral("home/.local/share")));
-    process.setProcessEnvironment(env);
-    process.setWorkingDirectory(workingFolder);
-}
-
-struct GetRun {
-    int exitCode = -1;
-    bool finished = false;
-    QStringList out;
-    QStringList err;
-};
-
-GetRun RunGet(const Sandbox& box, const QStringList& arguments, const QString& workingFolder,
-              std::chrono::milliseconds deadline = std::chrono::seconds(120)) {
-    QProcess process;
-    Prepare(process, box, workingFolder);
-    process.start(QStringLiteral(BRENLOFT_GET_EXE), arguments);
-    GetRun run;
-    if (!process.waitForStarted(10000)) {
-        return run;
-    }
-    run.finished = process.waitForFinished(static_cast<int>(deadline.count()));
-    if (!run.finished) {
-        process.kill();
-        process.waitForFinished(5000);
-    }
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = Lines(process.readAllStandardOutput());
-    run.err = Lines(process.readAllStandardError());
-    return run;
 }
 
 // Entries the command's own list still holds for continuing.
@@ -282,9 +242,8 @@ TEST_F(BrenloftGet, KilledRunIsFinishedByTheSameCommand) {
                                 nginx.url(QStringLiteral("/slow/big.bin"))};
 
     QProcess first;
-    Prepare(first, box, box.path());
-    first.start(QStringLiteral(BRENLOFT_GET_EXE), arguments);
-    ASSERT_TRUE(first.waitForStarted(10000));
+    PrepareGet(first, box, box.path());
+    ASSERT_TRUE(StartGet(first, arguments));
     // The list as saved: read from a copy, since the program replaces the file as it saves.
     const QString copy = box.file(QStringLiteral("list-copy.dat"));
     auto savedProgress = [&]() -> std::int64_t {
@@ -315,9 +274,8 @@ TEST_F(BrenloftGet, KilledRunIsFinishedByTheSameCommand) {
     EXPECT_FALSE(QFileInfo::exists(target + QStringLiteral("/big.bin")));
 
     QProcess second;
-    Prepare(second, box, box.path());
-    second.start(QStringLiteral(BRENLOFT_GET_EXE), arguments);
-    ASSERT_TRUE(second.waitForStarted(10000));
+    PrepareGet(second, box, box.path());
+    ASSERT_TRUE(StartGet(second, arguments));
     QSet<QString> partsSeen;
     const bool ended = WaitFor(
         [&] {
@@ -334,8 +292,8 @@ TEST_F(BrenloftGet, KilledRunIsFinishedByTheSameCommand) {
     ASSERT_TRUE(ended);
     EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(second.exitCode(), 0);
-    EXPECT_EQ(Lines(second.readAllStandardError()), QStringList{});
-    EXPECT_EQ(Lines(second.readAllStandardOutput()),
+    EXPECT_EQ(OutputLines(second.readAllStandardError()), QStringList{});
+    EXPECT_EQ(OutputLines(second.readAllStandardOutput()),
               QStringList{Canonical(target + QStringLiteral("/big.bin"))});
     EXPECT_TRUE(partsSeen.subtract(QSet<QString>(partsAtKill.begin(), partsAtKill.end())).isEmpty())
         << "a part file of a new plan appeared: " << partsSeen.values().join(u' ').toStdString();
@@ -433,9 +391,8 @@ TEST_F(BrenloftGet, TerminatedRunSavesAndIsFinishedByTheSameCommand) {
                                 nginx.url(QStringLiteral("/slow/mid.bin"))};
 
     QProcess first;
-    Prepare(first, box, box.path());
-    first.start(QStringLiteral(BRENLOFT_GET_EXE), arguments);
-    ASSERT_TRUE(first.waitForStarted(10000));
+    PrepareGet(first, box, box.path());
+    ASSERT_TRUE(StartGet(first, arguments));
     auto stored = [&] {
         qint64 bytes = 0;
         for (const QString& name : PartFiles(target)) {
@@ -449,7 +406,7 @@ TEST_F(BrenloftGet, TerminatedRunSavesAndIsFinishedByTheSameCommand) {
     EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(first.exitCode(), 1);
     // Exactly the one line: a sanitizer report on the way out would show here.
-    EXPECT_EQ(Lines(first.readAllStandardError()),
+    EXPECT_EQ(OutputLines(first.readAllStandardError()),
               QStringList{"brenloft-get: interrupted; run the same command again to continue"});
     EXPECT_FALSE(QFileInfo::exists(target + QStringLiteral("/mid.bin")));
     const QStringList partsAtStop = PartFiles(target);

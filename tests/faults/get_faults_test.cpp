@@ -11,6 +11,7 @@
 #include <ostream>
 
 #include "tests/faults/fault_server.h"
+#include "tests/support/get_command.h"
 
 // Readable failures: texts print as texts, not as arrays of code units.
 inline void PrintTo(const QString& text, std::ostream* out) {
@@ -18,47 +19,6 @@ inline void PrintTo(const QString& text, std::ostream* out) {
 }
 
 using namespace faults;
-
-namespace {
-
-struct GetRun {
-    int exitCode = -1;
-    bool finished = false;
-    QStringList out;
-    QStringList err;
-};
-
-QStringList Lines(const QByteArray& output) {
-    return QString::fromLocal8Bit(output).split(u'\n', Qt::SkipEmptyParts);
-}
-
-// The program with a home of the sandbox's own, so nothing of the user's is read or written.
-GetRun RunGet(const Sandbox& box, const QStringList& arguments) {
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("HOME"), box.file(QStringLiteral("home")));
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), box.file(QStringLiteral("home/.config")));
-    env.insert(QStringLiteral("XDG_DATA_HOME"), box.file(QStringLiteral("home/.local/share")));
-    process.setProcessEnvironment(env);
-    process.setWorkingDirectory(box.file(QStringLiteral("cwd")));
-    process.start(QStringLiteral(BRENLOFT_GET_EXE), arguments);
-    GetRun run;
-    if (!process.waitForStarted(10000)) {
-        return run;
-    }
-    // Far beyond any run that works: a bound for a hang, not a measure of speed.
-    run.finished = process.waitForFinished(120000);
-    if (!run.finished) {
-        process.kill();
-        process.waitForFinished(5000);
-    }
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = Lines(process.readAllStandardOutput());
-    run.err = Lines(process.readAllStandardError());
-    return run;
-}
-
-}  // namespace
 
 TEST(GetFaults, EachAddressEndsAsAWholeFileOrAReason) {
     Sandbox box;
@@ -92,7 +52,7 @@ TEST(GetFaults, EachAddressEndsAsAWholeFileOrAReason) {
     for (const QString& path : OutsideTargets(box)) {
         outsideBefore[path] = FileSha256(path);
     }
-    const GetRun run = RunGet(box, arguments);
+    const GetRun run = RunGet(box, arguments, box.file(QStringLiteral("cwd")));
     ASSERT_TRUE(run.finished) << "brenloft-get ends";
 
     // Finished files, by their contents: which address each came from.

@@ -1,0 +1,42 @@
+#include "tests/support/get_command.h"
+
+#include <QProcessEnvironment>
+
+#include "tests/support/sandbox.h"
+
+QStringList OutputLines(const QByteArray& output) {
+    return QString::fromLocal8Bit(output).split(u'\n', Qt::SkipEmptyParts);
+}
+
+void PrepareGet(QProcess& process, const Sandbox& box, const QString& workingFolder) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOME"), box.file(QStringLiteral("home")));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), box.file(QStringLiteral("home/.config")));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), box.file(QStringLiteral("home/.local/share")));
+    process.setProcessEnvironment(env);
+    process.setWorkingDirectory(workingFolder);
+}
+
+bool StartGet(QProcess& process, const QStringList& arguments) {
+    process.start(QStringLiteral(BRENLOFT_GET_EXE), arguments);
+    return process.waitForStarted(10000);
+}
+
+GetRun RunGet(const Sandbox& box, const QStringList& arguments, const QString& workingFolder,
+              std::chrono::milliseconds deadline) {
+    QProcess process;
+    PrepareGet(process, box, workingFolder);
+    GetRun run;
+    if (!StartGet(process, arguments)) {
+        return run;
+    }
+    run.finished = process.waitForFinished(static_cast<int>(deadline.count()));
+    if (!run.finished) {
+        process.kill();
+        process.waitForFinished(5000);
+    }
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = OutputLines(process.readAllStandardOutput());
+    run.err = OutputLines(process.readAllStandardError());
+    return run;
+}
