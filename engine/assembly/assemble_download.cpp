@@ -109,8 +109,7 @@ private:
         if (record->HasSavePath != FlagTrue) {
             record->SavePath = base;
         }
-        const bool mayReplace =
-            record->HasSavePath == FlagTrue || record->Reserved3 == ReplacesEarlierFile;
+        mayReplace_ = record->HasSavePath == FlagTrue || record->Reserved3 == ReplacesEarlierFile;
 
         for (int i = 1; i <= record->SegmentCount; ++i) {
             const SegmentRecord* segment = record->Segments.at(i);
@@ -144,19 +143,16 @@ private:
             }
         }
 
-        const ClaimedTarget target = ClaimTarget(base, mayReplace);
+        if (buildsInFirstPart(base)) {
+            return openFirstPartForAppending();
+        }
+        const ClaimedTarget target = ClaimTarget(base, mayReplace_);
         result_.targetPath = target.path;
         if (!target.claimed) {
-            fail(target.error == EEXIST
-                     ? QStringLiteral("cannot create %1: it and its %2 numbered names exist")
-                           .arg(base)
-                           .arg(MaxNumberedNames)
-                     : QStringLiteral("cannot create %1: %2")
-                           .arg(target.path, ErrorText(target.error)));
+            fail(claimFailure(target, base));
             return false;
         }
         createdTarget_ = target.created;
-        adoptFirstPart();
         output_ = ctx_.files.VelmoraOpenFile(target.path, SegmentFiles::ModeWrite);
         if (output_ <= 0) {
             output_ = 0;
@@ -164,41 +160,61 @@ private:
                      .arg(target.path, ErrorText(ctx_.files.lastOpenErrno())));
             return false;
         }
-        if (adoptedFirst_) {
-            ctx_.files.VelmoraSeekFile(output_, Currency::fromBytes(parts_[0].length));
-        }
         return true;
     }
 
-    // The first part file becomes the target by a rename, so its bytes are never copied: a
-    // download of one segment is built without any copy at all. Only when the parts go away
-    // afterwards and the two folders share a file system; otherwise every part is copied.
-    void adoptFirstPart() {
-        if (!deleteParts_ || parts_.empty() || parts_[0].length == 0) {
-            return;
-        }
-        const QByteArray from = QFile::encodeName(parts_[0].path);
-        const QByteArray to = QFile::encodeName(result_.targetPath);
-        // A part file longer than its segment (never written so, but possible) is cut first.
-        if (::truncate(from.constData(), parts_[0].length) != 0 ||
-            ::rename(from.constData(), to.constData()) != 0) {
-            return;
-        }
-        adoptedFirst_ = true;
-        part_ = 1;
+    static QString claimFailure(const ClaimedTarget& target, const QString& base) {
+        return target.error == EEXIST
+                   ? QStringLiteral("cannot create %1: it and its %2 numbered names exist")
+                         .arg(base)
+                         .arg(MaxNumberedNames)
+                   : QStringLiteral("cannot create %1: %2")
+                         .arg(target.path, ErrorText(target.error));
     }
 
-    // Gives the first part file back its bytes and its name after a failed join.
+    // The other parts are appended to the first, which is renamed to the target once whole:
+    // its bytes are never copied, and a join cut short (the program killed, the disk full)
+    // leaves every part in place and no file at the target name, so it can simply run again.
+    // Only when the parts go away afterwards and the first lies on the target's file system.
+    bool buildsInFirstPart(const QString& base) const {
+        if (!deleteParts_ || parts_.empty() || parts_[0].length == 0) {
+            return false;
+        }
+        struct stat part {};
+        struct stat folder {};
+        const QString folderPath = base.left(base.lastIndexOf(u'/') + 1);
+        return ::stat(QFile::encodeName(parts_[0].path).constData(), &part) == 0 &&
+               ::stat(QFile::encodeName(folderPath.isEmpty() ? QStringLiteral(".") : folderPath)
+                          .constData(),
+                      &folder) == 0 &&
+               part.st_dev == folder.st_dev;
+    }
+
+    bool openFirstPartForAppending() {
+        const PartFile& first = parts_[0];
+        // Bytes past its segment are from a join that was cut short.
+        if (::truncate(QFile::encodeName(first.path).constData(), first.length) != 0) {
+            fail(QStringLiteral("cannot write part file %1: %2").arg(first.path, ErrorText(errno)));
+            return false;
+        }
+        output_ = ctx_.files.VelmoraOpenFile(first.path, SegmentFiles::ModeWrite);
+        if (output_ <= 0) {
+            output_ = 0;
+            fail(QStringLiteral("cannot write part file %1: %2")
+                     .arg(first.path, ErrorText(ctx_.files.lastOpenErrno())));
+            return false;
+        }
+        ctx_.files.VelmoraSeekFile(output_, Currency::fromBytes(first.length));
+        inFirstPart_ = true;
+        part_ = 1;
+        return true;
+    }
+
+    // Gives the first part file back exactly its own bytes after a failed join.
     void restoreFirstPart() {
-        if (!adoptedFirst_) {
-            return;
+        if (inFirstPart_) {
+            ::truncate(QFile::encodeName(parts_[0].path).constData(), parts_[0].length);
         }
-        const QByteArray target = QFile::encodeName(result_.targetPath);
-        if (::truncate(target.constData(), parts_[0].length) == 0 &&
-            ::rename(target.constData(), QFile::encodeName(parts_[0].path).constData()) == 0) {
-            createdTarget_ = false;
-        }
-        adoptedFirst_ = false;
     }
 
     bool recordStillOurs() {
@@ -248,13 +264,13 @@ private:
 
     void finish() {
         closeFiles();
+        const QString built = inFirstPart_ ? parts_[0].path : result_.targetPath;
         int error = 0;
-        const std::int64_t size = FileSize(result_.targetPath, error);
+        const std::int64_t size = FileSize(built, error);
         if (size != plannedLength_) {
-            fail(size < 0 ? QStringLiteral("cannot check %1: %2")
-                                .arg(result_.targetPath, ErrorText(error))
+            fail(size < 0 ? QStringLiteral("cannot check %1: %2").arg(built, ErrorText(error))
                           : QStringLiteral("%1 has %2 bytes instead of %3")
-                                .arg(result_.targetPath)
+                                .arg(built)
                                 .arg(size)
                                 .arg(plannedLength_));
             return;
@@ -264,6 +280,16 @@ private:
             fail(QStringLiteral("download %1 left the list while its file was being built")
                      .arg(slot_));
             return;
+        }
+        if (inFirstPart_) {
+            const QString base = result_.targetPath;
+            const ClaimedTarget placed = MoveIntoPlace(built, base, mayReplace_);
+            result_.targetPath = placed.path;
+            if (!placed.claimed) {
+                fail(claimFailure(placed, base));
+                return;
+            }
+            inFirstPart_ = false;
         }
         if (deleteParts_) {
             for (const PartFile& part : parts_) {
@@ -327,8 +353,9 @@ private:
     std::vector<PartFile> parts_;
     std::int64_t plannedLength_ = 0;
     bool started_ = false;
+    bool mayReplace_ = false;
     bool createdTarget_ = false;
-    bool adoptedFirst_ = false;
+    bool inFirstPart_ = false;
     std::int32_t output_ = 0;
     std::int32_t input_ = 0;
     std::size_t part_ = 0;

@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cstdio>
+
 #include <QFile>
 #include <cerrno>
 
@@ -28,6 +30,22 @@ int TryCreate(const QString& path, int flags) {
     return 0;
 }
 
+// Renames without replacing; 0 or the errno of the attempt.
+int RenameNoReplace(const QByteArray& from, const QByteArray& to) {
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0) {
+        return 0;
+    }
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) {
+        return errno;
+    }
+    // A file system without it: a hard link refuses an existing name just as well.
+    if (::link(from.constData(), to.constData()) != 0) {
+        return errno;
+    }
+    ::unlink(from.constData());
+    return 0;
+}
+
 }  // namespace
 
 ClaimedTarget ClaimTarget(const QString& path, bool mayReplace) {
@@ -47,6 +65,33 @@ ClaimedTarget ClaimTarget(const QString& path, bool mayReplace) {
                 target.claimed = true;
                 return target;
             }
+        }
+    }
+    return target;
+}
+
+ClaimedTarget MoveIntoPlace(const QString& from, const QString& path, bool mayReplace) {
+    ClaimedTarget target;
+    const QByteArray source = QFile::encodeName(from);
+    for (int n = 0; n <= MaxNumberedNames; ++n) {
+        target.path = n == 0 ? path : NumberedName(path, n);
+        if (target.path.isEmpty() || target.path.contains(QChar(u'\0'))) {
+            target.error = ENOENT;
+            continue;
+        }
+        const QByteArray native = QFile::encodeName(target.path);
+        if (n == 0 && mayReplace) {
+            // A folder of that name cannot be replaced; its numbered names are tried instead.
+            target.error = ::rename(source.constData(), native.constData()) == 0 ? 0 : errno;
+        } else {
+            target.error = RenameNoReplace(source, native);
+        }
+        if (target.error == 0) {
+            target.claimed = true;
+            return target;
+        }
+        if (target.error != EEXIST && target.error != EISDIR) {
+            return target;  // the folder itself refuses: another number would not help
         }
     }
     return target;

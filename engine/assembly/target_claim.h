@@ -15,3 +15,9 @@ struct ClaimedTarget {
 // fetches the same download again) lets the path itself be replaced, and then it is emptied
 // at once so no stale tail survives. Numbered names are only ever new files.
 ClaimedTarget ClaimTarget(const QString& path, bool mayReplace);
+
+// Moves the finished file `from` (on the same file system) to `path`, or else to the first of
+// its numbered names that is free, in one step each: no name ever shows a file half-built, and
+// an existing file is never replaced unless `mayReplace` allows it for `path` itself, and then
+// in one rename. `created` is false: nothing needs removing after a failure.
+ClaimedTarget MoveIntoPlace(const QString& from, const QString& path, bool mayReplace);

@@ -105,6 +105,9 @@ private:
     QByteArray ftpRemotePath() const;
 
     // Segments
+    // A part file holding less than its segment has stored (removed, or the first part of a
+    // finished join) would leave a hole in the file: such a segment is fetched again whole.
+    void startOverSegmentsWithoutTheirBytes();
     void connectNextSegment(int segment);
     bool acceptSegmentHead(int k, const QByteArray& head);
     void storeSegmentData(int k, const char* data, qsizetype length);

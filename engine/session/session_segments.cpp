@@ -1,5 +1,7 @@
 // Segment planning and HTTP transfer of a download session.
 #include <QFile>
+#include <QFileInfo>
+#include <algorithm>
 #include <cerrno>
 
 #include "core/download_list/download_list.h"
@@ -57,6 +59,9 @@ void DownloadSession::ConnectSegmented() {
         for (int j = 1; j <= r->SegmentCount; ++j) {
             r->Segments.at(j)->SegTick = now;
         }
+        if (ranges) {
+            startOverSegmentsWithoutTheirBytes();
+        }
         if (!ranges) {
             // Without ranges the single segment can only start over.
             SegmentRecord& s = *r->Segments.at(1);
@@ -95,6 +100,24 @@ void DownloadSession::ConnectSegmented() {
         return;
     }
     connectNextSegment(1);
+}
+
+void DownloadSession::startOverSegmentsWithoutTheirBytes() {
+    DownloadRecord* r = record();
+    for (int j = 1; j <= r->SegmentCount; ++j) {
+        SegmentRecord& s = *r->Segments.at(j);
+        const std::int64_t stored = s.State == SegmentState::Complete
+                                        ? s.Length.bytes()
+                                        : s.Done.bytes() + s.Received.bytes();
+        if (stored <= 0 || QFileInfo(s.PartFile).size() >= stored) {
+            continue;
+        }
+        r->BytesDone =
+            Currency::fromBytes(std::max<std::int64_t>(0, r->BytesDone.bytes() - stored));
+        s.StartPos = Currency::fromBytes(s.EndPos.bytes() - s.Length.bytes() + 1);
+        s.Done = s.Received = Currency{};
+        s.State = SegmentState::Idle;
+    }
 }
 
 void DownloadSession::connectNextSegment(int from) {

@@ -1,9 +1,10 @@
 // brenloft-get killed with SIGKILL at twenty random moments of one 200 MiB download over eight
-// segments, and run again with the same command each time: the list it leaves always loads,
-// and the file ends whole, with no part file left behind.
+// segments, and once more in its join, run again with the same command each time: the list it
+// leaves always loads, and the file ends whole, with no part file left behind.
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -33,6 +34,24 @@ QString ListLoadError(const QString& listPath, const QString& copy) {
     return LoadList(list, copy).error;
 }
 
+enum class JoinWait { Ended, TimeUp, InTheJoin };
+
+// Waits `ms` for the run to end; with a first part named, stops early once it holds more than
+// its own segment.
+JoinWait WaitForKillMoment(QProcess& run, int ms, const QString& firstPart, qint64 segment) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!run.waitForFinished(firstPart.isEmpty() ? ms : 2)) {
+        if (!firstPart.isEmpty() && QFileInfo(firstPart).size() > segment) {
+            return JoinWait::InTheJoin;
+        }
+        if (clock.elapsed() >= ms) {
+            return JoinWait::TimeUp;
+        }
+    }
+    return JoinWait::Ended;
+}
+
 }  // namespace
 
 TEST(BrenloftGetKills, TwentyKillsNeverCostTheFile) {
@@ -40,12 +59,14 @@ TEST(BrenloftGetKills, TwentyKillsNeverCostTheFile) {
     for (const char* folder : {"home", "served", "out"}) {
         ASSERT_TRUE(QDir().mkpath(box.file(QLatin1String(folder))));
     }
-    const QByteArray data = RandomBytes(200 * 1024 * 1024);
+    constexpr qint64 Size = 200 * 1024 * 1024;
+    const QByteArray data = RandomBytes(Size);
     ASSERT_TRUE(WriteFile(box.file(QStringLiteral("served/big.bin")), data));
     const QByteArray sha = Sha256(data);
     NginxPeer nginx(box.file(QStringLiteral("served")));
-    // Eight connections at 1 MiB/s: about 25 s uninterrupted, so the kills fall all through it.
-    nginx.addRateLimitedLocation(QStringLiteral("/slow/"), 1024 * 1024);
+    // Eight connections at 512 KiB/s: about 50 s uninterrupted, so twenty kills fall all
+    // through it.
+    nginx.addRateLimitedLocation(QStringLiteral("/slow/"), 512 * 1024);
     ASSERT_TRUE(nginx.start()) << nginx.error().toStdString();
 
     const QString target = box.file(QStringLiteral("out"));
@@ -59,32 +80,38 @@ TEST(BrenloftGetKills, TwentyKillsNeverCostTheFile) {
 
     std::mt19937 random(20261208);
     std::uniform_int_distribution<int> moment(300, 8000);
+    const QString firstPart = target + QStringLiteral("/.brenloft-get/temp/big.bin001.tmp");
     int kills = 0;
+    bool joinKilled = false;
     int exitCode = -1;
-    QString lastError;
     while (exitCode != 0) {
-        ASSERT_LT(kills, Kills + 1) << "the run after the last kill did not finish the file";
+        ASSERT_LE(kills, Kills + 1) << "the run after the last kill did not finish the file";
         QProcess run;
         PrepareGet(run, box, box.path());
         ASSERT_TRUE(StartGet(run, arguments));
-        if (kills < Kills) {
-            const int ms = moment(random);
-            if (!run.waitForFinished(ms)) {
-                run.kill();
-                ASSERT_TRUE(run.waitForFinished(10000));
-                ++kills;
-                const QString error = ListLoadError(listPath, box.file(QStringLiteral("copy")));
-                EXPECT_EQ(error, QString()) << "after kill " << kills << " at " << ms << " ms";
-                continue;
-            }
-        } else if (!run.waitForFinished(180000)) {
+        const int ms = kills < Kills ? moment(random) : 180000;
+        // Besides the random moments, one kill falls into the join, whichever run reaches it:
+        // the first part grows past its segment as the others are appended to it.
+        const JoinWait wait =
+            WaitForKillMoment(run, ms, joinKilled ? QString() : firstPart, Size / 8);
+        if (wait != JoinWait::Ended && (kills < Kills || wait == JoinWait::InTheJoin)) {
+            run.kill();
+            ASSERT_TRUE(run.waitForFinished(10000));
+            ++kills;
+            joinKilled = joinKilled || wait == JoinWait::InTheJoin;
+            const QString error = ListLoadError(listPath, box.file(QStringLiteral("copy")));
+            EXPECT_EQ(error, QString()) << "after kill " << kills << " at " << ms << " ms";
+            continue;
+        }
+        if (wait != JoinWait::Ended) {
             run.kill();
             run.waitForFinished(10000);
         }
         exitCode = run.exitStatus() == QProcess::NormalExit ? run.exitCode() : -1;
-        lastError = QString::fromLocal8Bit(run.readAllStandardError());
-        ASSERT_EQ(exitCode, 0) << "after " << kills << " kills: " << lastError.toStdString();
+        ASSERT_EQ(exitCode, 0) << "after " << kills
+                               << " kills: " << run.readAllStandardError().toStdString();
     }
+    EXPECT_TRUE(joinKilled) << "the run to be killed in its join ended first";
     EXPECT_EQ(FileSha256(target + QStringLiteral("/big.bin")), sha)
         << "after " << kills << " kills";
     EXPECT_EQ(QDir(target + QStringLiteral("/.brenloft-get/temp")).entryList(QDir::Files),
