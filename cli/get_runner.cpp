@@ -59,6 +59,9 @@ class GetRunner::Observer : public SessionObserver {
 public:
     Observer(GetRunner& runner, Job& job) : runner_(runner), job_(job) {}
     void progressChanged() override { runner_.drawProgress(); }
+    // The part files exist from now on: the list names them before any byte goes in, so a
+    // run killed or stopped by a full disk before the next save leaves none behind unknown.
+    void segmentsPlanned(int /*count*/) override { runner_.save(); }
     void sessionClosed(const QString& why) override { runner_.jobEnded(job_, why); }
 
 private:

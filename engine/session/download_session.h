@@ -113,6 +113,9 @@ private:
     void storeSegmentData(int k, const char* data, qsizetype length);
     void segmentBodyEnded(int k);
     void segmentComplete(int k);
+    bool allSegmentsComplete();
+    // Builds the file once every segment is stored.
+    void buildWhenAllComplete();
     void closeSlot(int k);
     // Forgets what the slot's last connection said, so a new one starts clean.
     void resetConnectionState(int k);

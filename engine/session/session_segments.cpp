@@ -136,6 +136,11 @@ void DownloadSession::connectNextSegment(int from) {
             observer_.zipPreviewOffered(text(768));
         }
         observer_.entryChanged(RecordIndex);
+        // A download resumed with every segment stored (its join was cut short, or found no
+        // room) has nothing to fetch, only its file to build.
+        if (from == 1) {
+            buildWhenAllComplete();
+        }
         return;
     }
     const int k = j - 1;
@@ -389,16 +394,27 @@ void DownloadSession::segmentComplete(int k) {
     DownloadRecord* r = record();
     closeSlot(k);
     r->Segments.at(k + 1)->State = SegmentState::Complete;
-    int complete = 0;
-    for (int j = 1; j <= r->SegmentCount; ++j) {
-        const SegmentRecord& s = *r->Segments.at(j);
-        complete += (s.State == SegmentState::Complete || s.InPlan == 0) ? 1 : 0;
-    }
     observer_.segmentRowsChanged(0);
-    if (r->Protocol == Protocol::Ftp && complete != r->SegmentCount) {
+    if (r->Protocol == Protocol::Ftp && !allSegmentsComplete()) {
         ftpStartWaitingSegment();  // the session this segment leaves free
     }
-    if (complete != r->SegmentCount || assembling_) {
+    buildWhenAllComplete();
+}
+
+bool DownloadSession::allSegmentsComplete() {
+    const DownloadRecord* r = record();
+    for (int j = 1; j <= r->SegmentCount; ++j) {
+        const SegmentRecord& s = *r->Segments.at(j);
+        if (s.State != SegmentState::Complete && s.InPlan != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void DownloadSession::buildWhenAllComplete() {
+    DownloadRecord* r = record();
+    if (!allSegmentsComplete() || assembling_ || r->Completed == FlagTrue) {
         return;
     }
     r->Transferring = FlagFalse;

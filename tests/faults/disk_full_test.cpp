@@ -1,0 +1,112 @@
+// brenloft-get downloading into a small tmpfs that fills up: first while the segments are
+// written, then during the join, and the list is saved on the full disk each time. The
+// download ends with "disk full" and its state kept, and the same command finishes the file
+// once there is room.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+
+#include "core/download_list/download_list.h"
+#include "tests/support/get_command.h"
+#include "tests/support/nginx_peer.h"
+#include "tests/support/sandbox.h"
+#include "tests/support/test_files.h"
+
+namespace {
+
+bool Mount(const QStringList& arguments) {
+    QProcess mount;
+    mount.start(QStringLiteral("mount"), arguments);
+    return mount.waitForFinished(10000) && mount.exitStatus() == QProcess::NormalExit &&
+           mount.exitCode() == 0;
+}
+
+// A tmpfs of its own at `path` while the object lives.
+class SmallDisk {
+public:
+    explicit SmallDisk(QString path) : path_(std::move(path)) {}
+    ~SmallDisk() {
+        if (mounted_) {
+            QProcess::execute(QStringLiteral("umount"), {QStringLiteral("-l"), path_});
+        }
+    }
+    bool mount(int mebibytes) {
+        mounted_ = Mount({QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                          QStringLiteral("size=%1m,mode=0700").arg(mebibytes),
+                          QStringLiteral("tmpfs"), path_});
+        return mounted_;
+    }
+    bool resize(int mebibytes) {
+        return Mount(
+            {QStringLiteral("-o"), QStringLiteral("remount,size=%1m").arg(mebibytes), path_});
+    }
+
+private:
+    QString path_;
+    bool mounted_ = false;
+};
+
+}  // namespace
+
+TEST(DiskFull, DownloadWaitsWithItsStateAndFinishesOnceThereIsRoom) {
+    Sandbox box;
+    for (const char* folder : {"home", "served", "out"}) {
+        ASSERT_TRUE(QDir().mkpath(box.file(QLatin1String(folder))));
+    }
+    const QString target = box.file(QStringLiteral("out"));
+    SmallDisk disk(target);
+    if (!disk.mount(4)) {
+        GTEST_SKIP() << "cannot mount a tmpfs here (needs root)";
+    }
+    // Six MiB: more than the disk at first; then room for the parts but not for the join,
+    // which needs the parts and the growing file at once.
+    const QByteArray data = RandomBytes(6 * 1024 * 1024);
+    ASSERT_TRUE(WriteFile(box.file(QStringLiteral("served/big.bin")), data));
+    NginxPeer nginx(box.file(QStringLiteral("served")));
+    ASSERT_TRUE(nginx.start()) << nginx.error().toStdString();
+    const QString url = nginx.url(QStringLiteral("/big.bin"));
+    const QStringList arguments{QStringLiteral("-q"),
+                                QStringLiteral("-n"),
+                                QStringLiteral("8"),
+                                QStringLiteral("-d"),
+                                target,
+                                url};
+    const QString listPath = target + QStringLiteral("/.brenloft-get/Brenloft.dat");
+    auto entryKept = [&] {
+        DownloadListState list;
+        if (!LoadList(list, listPath).error.isEmpty() || list.DownloadCount != 1) {
+            return false;
+        }
+        const DownloadRecord& r = list.DownloadList[1];
+        return r.Active == FlagTrue && r.Completed != FlagTrue && r.SegmentCount == 8;
+    };
+
+    for (const int mebibytes : {4, 10}) {
+        SCOPED_TRACE(mebibytes);
+        ASSERT_TRUE(disk.resize(mebibytes));
+        const GetRun run = RunGet(box, arguments, box.path());
+        ASSERT_TRUE(run.finished);
+        EXPECT_EQ(run.exitCode, 1);
+        // One line for the download; saves of the list that found no room say so as well.
+        ASSERT_FALSE(run.err.isEmpty());
+        EXPECT_TRUE(run.err.last().contains(url + QStringLiteral(": ")) &&
+                    run.err.last().contains(QStringLiteral("disk full")))
+            << run.err.join(u'\n').toStdString();
+        for (qsizetype i = 0; i + 1 < run.err.size(); ++i) {
+            EXPECT_TRUE(run.err[i].contains(QStringLiteral("the download list was not saved")))
+                << run.err[i].toStdString();
+        }
+        EXPECT_FALSE(QFileInfo::exists(target + QStringLiteral("/big.bin")));
+        EXPECT_TRUE(entryKept()) << "the entry waits with its segments";
+    }
+
+    ASSERT_TRUE(disk.resize(32));
+    const GetRun run = RunGet(box, arguments, box.path());
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, 0) << run.err.join(u'\n').toStdString();
+    EXPECT_EQ(FileSha256(target + QStringLiteral("/big.bin")), Sha256(data));
+    EXPECT_EQ(QDir(target + QStringLiteral("/.brenloft-get/temp")).entryList(QDir::Files),
+              QStringList{});
+}
