@@ -297,15 +297,19 @@ void DownloadSession::storeSegmentData(int k, const char* data, qsizetype length
     const std::int32_t now = MillisecondTick();
     s.State = SegmentState::Receiving;
     SegmentFiles& files = ctx_.files;
-    if (FileHandle[k] == 0) {
-        FileHandle[k] = files.VelmoraOpenFile(s.PartFile, SegmentFiles::ModeWrite);
+    if (FileHandle[k] <= 0) {
+        FileHandle[k] = std::max(files.VelmoraOpenFile(s.PartFile, SegmentFiles::ModeWrite), 0);
         FileOpenTick[k] = now;
     }
-    if (FileHandle[k] > 0) {
-        files.VelmoraSeekFile(FileHandle[k], s.Done + s.Received);
-        if (files.VelmoraWriteFile(FileHandle[k], data, static_cast<std::int32_t>(length)) !=
-            length) {
-            const int error = files.lastErrno(FileHandle[k]);
+    {
+        // A part file that cannot be opened (no descriptor left, say) stores nothing either.
+        const bool opened = FileHandle[k] > 0;
+        if (opened) {
+            files.VelmoraSeekFile(FileHandle[k], s.Done + s.Received);
+        }
+        if (!opened || files.VelmoraWriteFile(FileHandle[k], data,
+                                              static_cast<std::int32_t>(length)) != length) {
+            const int error = opened ? files.lastErrno(FileHandle[k]) : files.lastOpenErrno();
             const QString why = error == ENOSPC || error == EDQUOT
                                     ? QStringLiteral("disk full: cannot write %1").arg(s.PartFile)
                                     : QStringLiteral("cannot write %1: %2")
