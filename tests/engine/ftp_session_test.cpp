@@ -276,3 +276,52 @@ TEST_F(FtpSessionTest, CutDataConnectionResumesAtTheRightByte) {
     }
     EXPECT_EQ(resumed, 1);
 }
+
+// "213 junk" says nothing of the size: one segment, whole once the data connection has closed
+// and "226" has come. A transfer cut with "426" is asked for again where its bytes stopped,
+// whether the size is known or not. Replies that arrive a byte at a time are read whole.
+TEST_F(FtpSessionTest, SizeRepliesWithoutANumberCutTransfersAndRepliesByteByByte) {
+    const QByteArray unsized = serve(QStringLiteral("/unsized.bin"), 300000);
+    const QByteArray plain = serve(QStringLiteral("/plain.bin"), 1600000);
+    PyFtpPeer junk(served);
+    junk.setSizeReply(QStringLiteral("junk"));
+    PyFtpPeer junkCut(served);
+    junkCut.setSizeReply(QStringLiteral("junk"));
+    junkCut.abortFirstTransferAfter(30000);
+    PyFtpPeer cut(served);
+    cut.abortFirstTransferAfter(30000);
+    PyFtpPeer slowReplies(served);
+    slowReplies.setRepliesByteByByte(true);
+    slowReplies.setMultiLineGreeting(true);
+    slowReplies.setMultiLineLogin(true);
+    for (PyFtpPeer* server : {&junk, &junkCut, &cut, &slowReplies}) {
+        ASSERT_TRUE(server->start()) << server->error().toStdString();
+    }
+    Engine engine(box.path());
+    engine.settings.MaxSegments = 8;
+    std::vector<Download*> downloads;
+    for (PyFtpPeer* server : {&junk, &junkCut}) {
+        downloads.push_back(&engine.fetch(server->url(QStringLiteral("/unsized.bin"))));
+    }
+    for (PyFtpPeer* server : {&cut, &slowReplies}) {
+        downloads.push_back(&engine.fetch(server->url(QStringLiteral("/plain.bin"))));
+    }
+    ExpectAllArrive(engine, downloads, {unsized, unsized, plain, plain}, {1, 1, 8, 8});
+
+    const auto rests = [](PyFtpPeer& server) {
+        std::multiset<std::int64_t> at;
+        for (const QByteArray& rest : Commands(server.folder(), "REST")) {
+            at.insert(rest.mid(5).toLongLong());
+        }
+        return at;
+    };
+    EXPECT_EQ(rests(junk), (std::multiset<std::int64_t>{0, 0})) << "the probe's and the segment's";
+    EXPECT_EQ(rests(junkCut).count(30000), 1u) << "asked again where the cut one stopped";
+    EXPECT_EQ(Commands(junkCut.folder(), "RETR").size(), 2u);
+    const auto cutRests = rests(cut);
+    int resumed = 0;
+    for (const std::int64_t at : cutRests) {
+        resumed += at % 200000 == 30000 ? 1 : 0;
+    }
+    EXPECT_EQ(resumed, 1) << "the first transfer asked for again 30,000 bytes on";
+}

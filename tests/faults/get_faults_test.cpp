@@ -1,16 +1,20 @@
-// A few of the fault server's answers through brenloft-get as a script runs it: each address
-// ends as a finished file, byte-identical and inside the folder given, or as a line on stderr
-// that names it and says why; nothing is written anywhere else.
+// Broken and hostile answers through brenloft-get as a script runs it: the fault server's HTTP
+// answers, and FTP servers that each misbehave in one way. Each address ends as a finished
+// file, byte-identical and inside the folder given, or as a line on stderr that names it and
+// says why; nothing is written anywhere else.
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <chrono>
 #include <map>
+#include <memory>
 #include <ostream>
 
 #include "tests/faults/fault_server.h"
+#include "tests/support/ftp_peers.h"
 #include "tests/support/get_command.h"
 
 // Readable failures: texts print as texts, not as arrays of code units.
@@ -20,12 +24,77 @@ inline void PrintTo(const QString& text, std::ostream* out) {
 
 using namespace faults;
 
-TEST(GetFaults, EachAddressEndsAsAWholeFileOrAReason) {
-    Sandbox box;
+namespace {
+
+// What an address may come to: its bytes as a finished file, a failure with a reason, or
+// either of them where the answer leaves both sound.
+struct Outcome {
+    QString url;
+    QByteArray bytes;
+    bool mayComplete;
+    bool mayFail;
+};
+
+void MakeFolders(const Sandbox& box) {
     for (const QString& folder :
          {QStringLiteral("home"), QStringLiteral("cwd"), QStringLiteral("out")}) {
         ASSERT_TRUE(QDir().mkpath(box.file(folder)));
     }
+}
+
+QStringList Arguments(const Sandbox& box, const std::vector<Outcome>& outcomes) {
+    QStringList arguments = {QStringLiteral("-q"), QStringLiteral("-d"), box.file("out"),
+                             QStringLiteral("-n"), QStringLiteral("8")};
+    for (const Outcome& o : outcomes) {
+        arguments << o.url;
+    }
+    return arguments;
+}
+
+// Every finished file inside the out folder under a safe name, and each address ended the way
+// it may: its bytes among the files and nothing said of it, or one line saying why.
+void ExpectEachEndedAsItMay(const Sandbox& box, const GetRun& run,
+                            const std::vector<Outcome>& outcomes) {
+    ASSERT_TRUE(run.finished) << "brenloft-get ends";
+    const QString out = QFileInfo(box.file("out")).canonicalFilePath();
+    std::map<QByteArray, QString> finished;
+    for (const QString& path : run.out) {
+        const QFileInfo saved(path);
+        EXPECT_EQ(saved.canonicalPath(), out) << path.toStdString();
+        EXPECT_TRUE(SafeFileName(saved.fileName())) << path.toStdString();
+        finished[FileSha256(path)] = path;
+    }
+    int failures = 0;
+    for (const Outcome& o : outcomes) {
+        SCOPED_TRACE(o.url.toStdString());
+        const bool complete = finished.count(Sha256(o.bytes)) == 1;
+        QStringList lines;
+        for (const QString& line : run.err) {
+            if (line.startsWith(QStringLiteral("brenloft-get: ") + o.url + u':')) {
+                lines << line;
+            }
+        }
+        if (complete) {
+            EXPECT_TRUE(o.mayComplete);
+            EXPECT_EQ(lines, QStringList{});
+        } else {
+            ++failures;
+            EXPECT_TRUE(o.mayFail) << run.err.join(u'\n').toStdString();
+            ASSERT_EQ(lines.size(), 1) << run.err.join(u'\n').toStdString();
+            EXPECT_GT(lines[0].size(), QStringLiteral("brenloft-get: ").size() + o.url.size() + 2)
+                << "the line says why";
+        }
+    }
+    EXPECT_EQ(run.out.size() + failures, qsizetype(outcomes.size()))
+        << run.out.join(u'\n').toStdString();
+    EXPECT_EQ(run.exitCode, failures > 0 ? 1 : 0);
+}
+
+}  // namespace
+
+TEST(GetFaults, EachAddressEndsAsAWholeFileOrAReason) {
+    Sandbox box;
+    MakeFolders(box);
     const QString logPath = box.file(QStringLiteral("requests.log"));
     FaultServer server;
     ASSERT_TRUE(server.start(logPath)) << server.error().toStdString();
@@ -42,53 +111,18 @@ TEST(GetFaults, EachAddressEndsAsAWholeFileOrAReason) {
         {"loop-a", 1000, false, true},       {"to-file", 1000, false, true},
         {"huge-head", 100000, false, true},
     };
-    QStringList arguments = {QStringLiteral("-q"), QStringLiteral("-d"), box.file("out"),
-                             QStringLiteral("-n"), QStringLiteral("8")};
+    std::vector<Outcome> outcomes;
     for (const Case& c : cases) {
-        arguments << server.url(c.scenario, c.size, c.scenario + QStringLiteral(".bin"));
+        outcomes.push_back({server.url(c.scenario, c.size, c.scenario + QStringLiteral(".bin")),
+                            Body(c.scenario, c.size), c.mayComplete, c.mayFail});
     }
     const QSet<QString> before = Tree(box.path());
     std::map<QString, QByteArray> outsideBefore;
     for (const QString& path : OutsideTargets(box)) {
         outsideBefore[path] = FileSha256(path);
     }
-    const GetRun run = RunGet(box, arguments, box.file(QStringLiteral("cwd")));
-    ASSERT_TRUE(run.finished) << "brenloft-get ends";
-
-    // Finished files, by their contents: which address each came from.
-    const QString out = QFileInfo(box.file("out")).canonicalFilePath();
-    std::map<QByteArray, QString> finished;
-    for (const QString& path : run.out) {
-        const QFileInfo saved(path);
-        EXPECT_EQ(saved.canonicalPath(), out) << path.toStdString();
-        EXPECT_TRUE(SafeFileName(saved.fileName())) << path.toStdString();
-        finished[FileSha256(path)] = path;
-    }
-    int failures = 0;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.scenario.toStdString());
-        const QString url = server.url(c.scenario, c.size, c.scenario + QStringLiteral(".bin"));
-        const bool complete = finished.count(Sha256(Body(c.scenario, c.size))) == 1;
-        QStringList lines;
-        for (const QString& line : run.err) {
-            if (line.startsWith(QStringLiteral("brenloft-get: ") + url + u':')) {
-                lines << line;
-            }
-        }
-        if (complete) {
-            EXPECT_TRUE(c.mayComplete);
-            EXPECT_EQ(lines, QStringList{});
-        } else {
-            ++failures;
-            EXPECT_TRUE(c.mayFail) << run.err.join(u'\n').toStdString();
-            ASSERT_EQ(lines.size(), 1) << run.err.join(u'\n').toStdString();
-            EXPECT_GT(lines[0].size(), QStringLiteral("brenloft-get: ").size() + url.size() + 2)
-                << "the line says why";
-        }
-    }
-    EXPECT_EQ(run.out.size() + failures, qsizetype(cases.size()))
-        << run.out.join(u'\n').toStdString();
-    EXPECT_EQ(run.exitCode, failures > 0 ? 1 : 0);
+    const GetRun run = RunGet(box, Arguments(box, outcomes), box.file(QStringLiteral("cwd")));
+    ExpectEachEndedAsItMay(box, run, outcomes);
 
     const QStringList strays =
         Strays(before, Tree(box.path()),
@@ -97,4 +131,71 @@ TEST(GetFaults, EachAddressEndsAsAWholeFileOrAReason) {
     for (const auto& [path, sha] : outsideBefore) {
         EXPECT_EQ(FileSha256(path), sha) << path.toStdString();
     }
+}
+
+// One pyftpdlib server for each fault, all fetched in one run: multi-line replies sent a byte
+// at a time, two sessions for eight segments ("421"), a 227 naming 127.0.0.2, a transfer cut
+// with "426", "213 junk", REST refused; a missing file and a wrong password fail with a line
+// that never shows the password.
+TEST(GetFaults, FtpServersThatMisbehaveEndAsAWholeFileOrAReason) {
+    Sandbox box;
+    MakeFolders(box);
+    const QString served = box.file(QStringLiteral("served"));
+    ASSERT_TRUE(QDir().mkpath(served));
+    // A file of its own for each address, so that each finished file tells where it came from.
+    std::map<QString, QByteArray> files;
+    const auto serve = [&](const QString& name) {
+        files[name] = RandomBytes(1600000);
+        EXPECT_TRUE(WriteFile(served + u'/' + name, files[name]));
+        return u'/' + name;
+    };
+    std::vector<std::unique_ptr<PyFtpPeer>> servers;
+    const auto add = [&](const std::function<void(PyFtpPeer&)>& fault) -> PyFtpPeer& {
+        servers.push_back(std::make_unique<PyFtpPeer>(served));
+        fault(*servers.back());
+        return *servers.back();
+    };
+    PyFtpPeer& slowReplies = add([](PyFtpPeer& s) {
+        s.setRepliesByteByByte(true);
+        s.setMultiLineGreeting(true);
+        s.setMultiLineLogin(true);
+    });
+    PyFtpPeer& twoSessions = add([](PyFtpPeer& s) { s.setMaxSessionsPerAddress(2); });
+    PyFtpPeer& elsewhere = add([](PyFtpPeer& s) { s.setPassiveAddress("127.0.0.2"); });
+    PyFtpPeer& aborted = add([](PyFtpPeer& s) { s.abortFirstTransferAfter(30000); });
+    PyFtpPeer& junkSize = add([](PyFtpPeer& s) { s.setSizeReply(QStringLiteral("junk")); });
+    PyFtpPeer& noRest = add([](PyFtpPeer& s) { s.refuseRest(); });
+    const QString secret = QStringLiteral("s3cr3t-w0rd");
+    PyFtpPeer& login = add([&](PyFtpPeer& s) { s.addUser("mira", "right-one", served); });
+    for (const auto& s : servers) {
+        ASSERT_TRUE(s->start()) << s->error().toStdString();
+    }
+
+    std::vector<Outcome> outcomes;
+    const std::vector<std::pair<PyFtpPeer*, QString>> whole = {
+        {&slowReplies, "slow-replies.bin"}, {&twoSessions, "two-sessions.bin"},
+        {&elsewhere, "elsewhere.bin"},      {&aborted, "aborted.bin"},
+        {&junkSize, "junk-size.bin"},       {&noRest, "no-rest.bin"},
+    };
+    for (const auto& [s, name] : whole) {
+        const QString path = serve(name);
+        outcomes.push_back({s->url(path), files[name], true, false});
+    }
+    outcomes.push_back({slowReplies.url(QStringLiteral("/missing.bin")), {}, false, true});
+    const QString path = serve(QStringLiteral("login.bin"));
+    outcomes.push_back(
+        {login.url(QStringLiteral("mira"), secret, path), files["login.bin"], false, true});
+    // The line names the address as shown, without its password.
+    outcomes.back().url.replace(secret, QStringLiteral("***"));
+    const QSet<QString> before = Tree(box.path());
+
+    QStringList arguments = Arguments(box, outcomes);
+    arguments.replace(arguments.size() - 1, login.url(QStringLiteral("mira"), secret, path));
+    const GetRun run = RunGet(box, arguments, box.file(QStringLiteral("cwd")));
+    ExpectEachEndedAsItMay(box, run, outcomes);
+    for (const QString& line : run.out + run.err) {
+        EXPECT_FALSE(line.contains(secret)) << line.toStdString();
+    }
+    EXPECT_EQ(Strays(before, Tree(box.path()), {QStringLiteral("out/"), QStringLiteral("home/")}),
+              QStringList{});
 }

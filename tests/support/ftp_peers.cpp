@@ -197,6 +197,18 @@ void PyFtpPeer::cutFirstRestartedTransferAfter(std::int64_t bytes) {
     cutAfter_ = bytes;
 }
 
+void PyFtpPeer::abortFirstTransferAfter(std::int64_t bytes) {
+    abortAfter_ = bytes;
+}
+
+void PyFtpPeer::setSizeReply(const QString& text) {
+    sizeReply_ = text;
+}
+
+void PyFtpPeer::setRepliesByteByByte(bool on) {
+    repliesByteByByte_ = on;
+}
+
 bool PyFtpPeer::start() {
     stop();
     if (!dir_.isValid()) {
@@ -252,6 +264,15 @@ bool PyFtpPeer::start() {
     if (cutAfter_ > 0) {
         arguments << QStringLiteral("--cut-first-restarted-transfer-after")
                   << QString::number(cutAfter_);
+    }
+    if (abortAfter_ > 0) {
+        arguments << QStringLiteral("--abort-first-transfer-after") << QString::number(abortAfter_);
+    }
+    if (!sizeReply_.isEmpty()) {
+        arguments << QStringLiteral("--size-reply") << sizeReply_;
+    }
+    if (repliesByteByByte_) {
+        arguments << QStringLiteral("--replies-byte-by-byte");
     }
 
     process_ = std::make_unique<PeerProcess>();

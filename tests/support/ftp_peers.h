@@ -40,6 +40,13 @@ public:
     // The first RETR after a REST other than 0 sends only this many bytes, then ends its data
     // connection as if the transfer were done: a connection cut part way through a segment.
     void cutFirstRestartedTransferAfter(std::int64_t bytes);
+    // The first RETR of all sends this many bytes from its restart position, then closes the
+    // data connection and answers "426": a transfer cut before its "226".
+    void abortFirstTransferAfter(std::int64_t bytes);
+    // SIZE is answered "213 " followed by this text, whatever the file.
+    void setSizeReply(const QString& text);
+    // Every reply is written a byte at a time, each byte in a TCP segment of its own.
+    void setRepliesByteByByte(bool on);
 
     // Starts the server and waits for the port it announces. Returns false with the reason in
     // error() when it does not come up.
@@ -75,6 +82,9 @@ private:
     bool multiLineLogin_ = false;
     std::int64_t rateLimit_ = 0;
     std::int64_t cutAfter_ = 0;
+    std::int64_t abortAfter_ = 0;
+    QString sizeReply_;
+    bool repliesByteByByte_ = false;
     int port_ = 0;
     std::unique_ptr<PeerProcess> process_;
     QString error_;

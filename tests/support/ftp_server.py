@@ -7,6 +7,8 @@ usage: ftp_server.py [--port N] [--root DIR] [--users FILE] [--max-sessions-per-
                      [--refuse-rest] [--passive-address ADDR] [--multi-line-greeting]
                      [--multi-line-login] [--rate-limit BYTES_PER_S] [--log FILE]
                      [--cut-first-restarted-transfer-after BYTES]
+                     [--abort-first-transfer-after BYTES] [--size-reply TEXT]
+                     [--replies-byte-by-byte]
 
 --root serves DIR read-only to the anonymous user (no anonymous login without it); --users
 names a JSON file [{"name": ..., "password": ..., "home": ...}, ...] of read-only users, a file
@@ -16,6 +18,7 @@ import argparse
 import json
 import logging
 import sys
+import time
 
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
@@ -37,11 +40,15 @@ def parse_arguments():
     parser.add_argument("--rate-limit", type=int, default=0)
     parser.add_argument("--log")
     parser.add_argument("--cut-first-restarted-transfer-after", type=int, default=0)
+    parser.add_argument("--abort-first-transfer-after", type=int, default=0)
+    parser.add_argument("--size-reply")
+    parser.add_argument("--replies-byte-by-byte", action="store_true")
     return parser.parse_args()
 
 
 def handler_class(options):
     cut_done = []
+    abort_done = []
     class Handler(FTPHandler):
         banner = "Brenloft test FTP server ready."
         # pyftpdlib waits 3 s before it answers a wrong password; tests need not.
@@ -69,7 +76,55 @@ def handler_class(options):
             else:
                 super().ftp_REST(line)
 
+        def push(self, s):
+            if not options.replies_byte_by_byte:
+                return super().push(s)
+            # Each byte in a segment of its own, so that a reply reaches the client in as many
+            # reads as it has bytes. Every control write comes here, so nothing queued by the
+            # base class can be overtaken.
+            try:
+                for byte in s.encode("utf8"):
+                    self.socket.sendall(bytes([byte]))
+                    time.sleep(0.0005)
+            except OSError:
+                pass  # the client has gone; the loop sees its end and closes the session
+
+        def ftp_SIZE(self, path):
+            if options.size_reply is None:
+                return super().ftp_SIZE(path)
+            self.respond("213 " + options.size_reply)
+            return path
+
+        def abort_transfer(self, file):
+            """Sends a few bytes from the restart position, closes the data connection and says
+            "426": a transfer cut before its end, as a dropped connection ends one."""
+            rest = self._restart_position
+            self._restart_position = 0
+            with open(file, "rb") as f:  # already the real path
+                f.seek(rest)
+                piece = f.read(options.abort_first_transfer_after)
+
+            def send_when_connected():
+                channel = self.data_channel
+                if channel is None:
+                    self.ioloop.call_later(0.05, send_when_connected)
+                    return
+                self.respond("125 Data connection already open. Transfer starting.")
+                channel.push(piece)
+                self.ioloop.call_later(0.5, lambda: cut(channel))
+
+            def cut(channel):
+                if not channel._closed:
+                    channel._resp = ("426 Connection closed; transfer aborted.", logging.info)
+                    channel.close()
+
+            send_when_connected()
+            return file
+
         def ftp_RETR(self, file):
+            if options.abort_first_transfer_after > 0 and not abort_done:
+                abort_done.append(True)
+                return self.abort_transfer(file)
             # The first transfer that starts past byte 0 sends a few bytes and ends there.
             if options.cut_first_restarted_transfer_after > 0 and self._restart_position > 0 \
                     and not cut_done:
