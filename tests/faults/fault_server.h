@@ -9,12 +9,58 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <vector>
 
 #include "tests/support/peer_process.h"
 #include "tests/support/sandbox.h"
 #include "tests/support/test_files.h"
 
 namespace faults {
+
+enum class Allowed { Complete, Fail, Either };
+
+// A path of the fault server, its size, and how a download of it may end.
+struct Scenario {
+    QString name;
+    qsizetype size;
+    Allowed allowed;
+    QString why;  // a part the failure's reason must contain, when it fails
+};
+
+// Every scenario the server knows.
+inline std::vector<Scenario> EveryScenario() {
+    return {
+        // Heads read a byte at a time, on the probe and on all eight segments.
+        {"byte-head", 1000003, Allowed::Complete, {}},
+        // Beyond any head a client should hold.
+        {"huge-head", 100000, Allowed::Fail, {}},
+        {"many-lines", 100000, Allowed::Either, {}},
+        // Chunks that disagree with Content-Length: the chunks decide.
+        {"cl-chunked", 300001, Allowed::Either, {}},
+        {"chunk-negative", 200000, Allowed::Fail, {}},
+        {"chunk-huge", 200000, Allowed::Fail, {}},
+        {"chunk-nonhex", 200000, Allowed::Fail, {}},
+        {"loop-a", 1000, Allowed::Fail, QStringLiteral("too many redirects")},
+        {"to-file", 1000, Allowed::Fail, {}},
+        {"to-data", 1000, Allowed::Fail, {}},
+        {"cd-parent", 120000, Allowed::Complete, {}},
+        {"cd-absolute", 120000, Allowed::Complete, {}},
+        {"cd-backslash", 120000, Allowed::Complete, {}},
+        {"cd-dot", 120000, Allowed::Complete, {}},
+        {"cd-dotdot", 120000, Allowed::Complete, {}},
+        {"cd-long", 120000, Allowed::Complete, {}},
+        {"cd-control", 120000, Allowed::Complete, {}},
+        {"cd-encoded", 120000, Allowed::Complete, {}},
+        {"cd-unquoted", 120000, Allowed::Complete, {}},
+        // Wrong answers to later ranges: a fallback to one segment, or the range asked again.
+        {"whole-later", 1000003, Allowed::Complete, {}},
+        {"wrong-start", 1000003, Allowed::Complete, {}},
+        {"wrong-end", 1000003, Allowed::Complete, {}},
+        {"wrong-total", 1000003, Allowed::Complete, {}},
+        // Closed before its Content-Length; under 50,000 bytes, so one segment.
+        {"short-close", 40000, Allowed::Either, {}},
+    };
+}
 
 // The bytes the server sends for /SCENARIO/SIZE/NAME, made the same way it makes them.
 inline QByteArray Body(const QString& scenario, qsizetype size) {

@@ -33,6 +33,7 @@ struct Outcome {
     QByteArray bytes;
     bool mayComplete;
     bool mayFail;
+    QString why = {};  // a part of the failure's line, when it fails
 };
 
 void MakeFolders(const Sandbox& box) {
@@ -83,6 +84,7 @@ void ExpectEachEndedAsItMay(const Sandbox& box, const GetRun& run,
             ASSERT_EQ(lines.size(), 1) << run.err.join(u'\n').toStdString();
             EXPECT_GT(lines[0].size(), QStringLiteral("brenloft-get: ").size() + o.url.size() + 2)
                 << "the line says why";
+            EXPECT_TRUE(lines[0].contains(o.why, Qt::CaseInsensitive)) << lines[0].toStdString();
         }
     }
     EXPECT_EQ(run.out.size() + failures, qsizetype(outcomes.size()))
@@ -99,22 +101,11 @@ TEST(GetFaults, EachAddressEndsAsAWholeFileOrAReason) {
     FaultServer server;
     ASSERT_TRUE(server.start(logPath)) << server.error().toStdString();
 
-    struct Case {
-        QString scenario;
-        qsizetype size;
-        bool mayComplete;
-        bool mayFail;
-    };
-    const std::vector<Case> cases = {
-        {"byte-head", 1000003, true, false}, {"cd-parent", 120000, true, false},
-        {"cd-encoded", 120000, true, false}, {"wrong-start", 1000003, true, false},
-        {"loop-a", 1000, false, true},       {"to-file", 1000, false, true},
-        {"huge-head", 100000, false, true},
-    };
     std::vector<Outcome> outcomes;
-    for (const Case& c : cases) {
-        outcomes.push_back({server.url(c.scenario, c.size, c.scenario + QStringLiteral(".bin")),
-                            Body(c.scenario, c.size), c.mayComplete, c.mayFail});
+    for (const Scenario& s : EveryScenario()) {
+        outcomes.push_back({server.url(s.name, s.size, s.name + QStringLiteral(".bin")),
+                            Body(s.name, s.size), s.allowed != Allowed::Fail,
+                            s.allowed != Allowed::Complete, s.why});
     }
     const QSet<QString> before = Tree(box.path());
     std::map<QString, QByteArray> outsideBefore;
