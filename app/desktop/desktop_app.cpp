@@ -83,6 +83,9 @@ bool DesktopApp::StartUp(const QStringList& arguments) {
                       OpenWithDesktop, [this] { QuitProgram(); }, 0});
     windows_ = std::make_unique<DownloadWindows>(list_, texts_, OpenWithDesktop);
     queue_ = std::make_unique<DownloadQueue>(*ctx_, *windows_);
+    // Saved at once rather than at the next periodic save, so that a program killed in
+    // between leaves no part files that no list knows of.
+    connect(queue_.get(), &DownloadQueue::segmentsPlanned, this, &DesktopApp::Timer5_Timer);
 
     // The main window and its load step.
     kestor_ = std::make_unique<Kestor>(*ctx_, *queue_, *store_, OpenWithDesktop);

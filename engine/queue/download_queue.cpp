@@ -47,6 +47,9 @@ public:
         if (view_ != nullptr) {
             view_->segmentsPlanned(count);
         }
+        if (live_) {
+            emit queue_.segmentsPlanned(slot_);
+        }
     }
     void segmentRowsChanged(int segment) override {
         if (view_ != nullptr) {

@@ -63,6 +63,8 @@ signals:
     void entryChanged(int slot);
     // Entries were started, queued, finished or removed: the lists need a full refresh.
     void listChanged();
+    // A session planned its segments and made their part files: a list saved now knows them.
+    void segmentsPlanned(int slot);
     // A session ended and asked its window to close; `why` is empty for a plain close.
     void sessionEnded(int slot, const QString& why);
 

@@ -334,6 +334,8 @@ TEST_F(QueueTest, SessionsReportThroughTheirWindowAndLeaveWhenTheyEnd) {
     idle(url(Fast(1)));
     const int missing = idle(url(QStringLiteral("/missing.bin")));
 
+    QObject::connect(queue.get(), &DownloadQueue::segmentsPlanned,
+                     [&](int slot) { windows.events << QStringLiteral("planned %1").arg(slot); });
     queue->StartSession(1);
     queue->StartSession(missing);
     EXPECT_EQ(windows.slotsOf(QStringLiteral("show")), (std::vector<int>{1, missing}));
@@ -362,6 +364,10 @@ TEST_F(QueueTest, SessionsReportThroughTheirWindowAndLeaveWhenTheyEnd) {
                   windows.events.indexOf(QStringLiteral("close %1").arg(slot)));
     }
     EXPECT_GE(listChanges, 2);
+    // Told when its part files exist, so that the list can be saved with them.
+    EXPECT_EQ(windows.slotsOf(QStringLiteral("planned")), std::vector<int>{1});
+    EXPECT_LT(windows.events.indexOf(QStringLiteral("planned 1")),
+              windows.events.indexOf(QStringLiteral("end 1")));
 }
 
 // Closing one session pauses it and closes its window; stopping all at quit does the same for
