@@ -117,81 +117,73 @@ def hold_until_client_goes(conn):
 
 
 def serve(conn):
-    try:
-        head = read_head(conn)
-        if head is None:
-            return
-        path = head.split(" ")[1]
-        parts = path.split("/")
-        if len(parts) != 3 or ".." in parts:
-            conn.sendall(b"HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n")
-            return
-        mode, name = parts[1], parts[2]
-        with open(os.path.join(ROOT, name), "rb") as f:
-            data = f.read()
-        size = len(data)
-        asked = parse_range(head, size)
-        first, last = asked if asked else (0, -1)
-        log("GET", path, first, last)
+    head = read_head(conn)
+    if head is None:
+        return
+    path = head.split(" ")[1]
+    parts = path.split("/")
+    if len(parts) != 3 or ".." in parts:
+        conn.sendall(b"HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n")
+        return
+    mode, name = parts[1], parts[2]
+    with open(os.path.join(ROOT, name), "rb") as f:
+        data = f.read()
+    size = len(data)
+    asked = parse_range(head, size)
+    first, last = asked if asked else (0, -1)
+    log("GET", path, first, last)
 
-        if mode in ("unsized", "chunked"):
-            send_whole_unframed(conn, data, mode == "chunked")
-            return
+    if mode in ("unsized", "chunked"):
+        send_whole_unframed(conn, data, mode == "chunked")
+        return
 
-        fault = None
-        if asked and first > 0:
-            with state_lock:
-                if mode == "whole" or (mode in ONCE_MODES and path not in faulted):
-                    faulted.add(path)
-                    fault = mode
-        common = ["Content-Type: application/octet-stream", "Connection: close"]
-        split = mode == "split"
+    fault = None
+    if asked and first > 0:
+        with state_lock:
+            if mode == "whole" or (mode in ONCE_MODES and path not in faulted):
+                faulted.add(path)
+                fault = mode
+    common = ["Content-Type: application/octet-stream", "Connection: close"]
+    split = mode == "split"
 
-        if asked is None or fault in ("whole", "whole-once"):
-            if fault:
-                log("WHOLE", path, first, last, size)
-            send_head(conn, ["HTTP/1.1 200 OK", "Content-Length: %d" % size] + common, split)
-            send_body(conn, data)
-            return
-        if first >= size:
-            send_head(conn, ["HTTP/1.1 416 Range Not Satisfiable",
-                             "Content-Range: bytes */%d" % size, "Content-Length: 0"] + common,
-                      split)
-            return
-        if fault == "shifted-once":
-            first += 1000
-            log("SHIFTED", path, first - 1000, last, last - first + 1)
-        body = data[first:last + 1]
-        send_head(conn, ["HTTP/1.1 206 Partial Content",
-                         "Content-Range: bytes %d-%d/%d" % (first, last, size),
-                         "Content-Length: %d" % len(body)] + common, split)
-        if fault in ("stall", "trickle", "reset"):
-            send_body(conn, body[:FAULT_BYTES])
-            if fault == "stall":
-                log("STALL", path, first, last, FAULT_BYTES)
-                hold_until_client_goes(conn)
-            elif fault == "reset":
-                time.sleep(0.5)  # let the bytes reach the client before the RST drops them
-                log("RESET", path, first, last, FAULT_BYTES)
-                conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
-            else:
-                sent = FAULT_BYTES
-                try:
-                    while sent < len(body):
-                        time.sleep(0.5)
-                        conn.sendall(body[sent:sent + 1])
-                        sent += 1
-                finally:
-                    log("TRICKLE", path, first, last, sent)
-            return
-        send_body(conn, body)
-    except OSError:
-        pass
-    finally:
-        try:
-            conn.close()
-        except OSError:
-            pass
+    if asked is None or fault in ("whole", "whole-once"):
+        if fault:
+            log("WHOLE", path, first, last, size)
+        send_head(conn, ["HTTP/1.1 200 OK", "Content-Length: %d" % size] + common, split)
+        send_body(conn, data)
+        return
+    if first >= size:
+        send_head(conn, ["HTTP/1.1 416 Range Not Satisfiable",
+                         "Content-Range: bytes */%d" % size, "Content-Length: 0"] + common,
+                  split)
+        return
+    if fault == "shifted-once":
+        first += 1000
+        log("SHIFTED", path, first - 1000, last, last - first + 1)
+    body = data[first:last + 1]
+    send_head(conn, ["HTTP/1.1 206 Partial Content",
+                     "Content-Range: bytes %d-%d/%d" % (first, last, size),
+                     "Content-Length: %d" % len(body)] + common, split)
+    if fault in ("stall", "trickle", "reset"):
+        send_body(conn, body[:FAULT_BYTES])
+        if fault == "stall":
+            log("STALL", path, first, last, FAULT_BYTES)
+            hold_until_client_goes(conn)
+        elif fault == "reset":
+            time.sleep(0.5)  # let the bytes reach the client before the RST drops them
+            log("RESET", path, first, last, FAULT_BYTES)
+            conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+        else:
+            sent = FAULT_BYTES
+            try:
+                while sent < len(body):
+                    time.sleep(0.5)
+                    conn.sendall(body[sent:sent + 1])
+                    sent += 1
+            finally:
+                log("TRICKLE", path, first, last, sent)
+        return
+    send_body(conn, body)
 
 
 def main():

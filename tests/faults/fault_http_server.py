@@ -173,53 +173,45 @@ def serve_chunked(conn, scenario, data):
 
 
 def serve(conn):
-    try:
-        head = read_head(conn)
-        if head is None:
-            return
-        path = head.split(" ")[1]
-        log("REQ", path, (range_header(head) or "-").replace(" ", ""))
-        parts = path.split("/")
-        if len(parts) != 4 or not parts[2].isdigit():
-            conn.sendall(b"HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n")
-            return
-        scenario, size, name = parts[1], int(parts[2]), parts[3]
-        data = body_of(scenario, size)
+    head = read_head(conn)
+    if head is None:
+        return
+    path = head.split(" ")[1]
+    log("REQ", path, (range_header(head) or "-").replace(" ", ""))
+    parts = path.split("/")
+    if len(parts) != 4 or not parts[2].isdigit():
+        conn.sendall(b"HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n")
+        return
+    scenario, size, name = parts[1], int(parts[2]), parts[3]
+    data = body_of(scenario, size)
 
-        if scenario == "byte-head":
-            serve_ranged(conn, scenario, path, head, data, bytewise=True)
-        elif scenario == "huge-head":
-            send_head(conn, ["HTTP/1.1 200 OK", "Content-Length: %d" % size,
-                             "X-Filler: " + "a" * (1 << 20)] + COMMON)
-            send_body(conn, data)
-        elif scenario == "many-lines":
-            send_head(conn, ["HTTP/1.1 200 OK", "Content-Length: %d" % size]
-                      + ["X-Line-%d: %d" % (i, i) for i in range(10000)] + COMMON)
-            send_body(conn, data)
-        elif scenario in ("cl-chunked", "chunk-negative", "chunk-huge", "chunk-nonhex"):
-            serve_chunked(conn, scenario, data)
-        elif scenario in ("loop-a", "loop-b"):
-            other = "loop-b" if scenario == "loop-a" else "loop-a"
-            send_head(conn, ["HTTP/1.1 302 Found", "Location: /%s/%d/%s" % (other, size, name),
-                             "Content-Length: 0"] + COMMON)
-        elif scenario == "to-file":
-            send_head(conn, ["HTTP/1.1 302 Found", "Location: file:///etc/passwd",
-                             "Content-Length: 0"] + COMMON)
-        elif scenario == "to-data":
-            send_head(conn, ["HTTP/1.1 302 Found", "Location: data:text/plain,x",
-                             "Content-Length: 0"] + COMMON)
-        elif scenario in DISPOSITIONS:
-            serve_ranged(conn, scenario, path, head, data,
-                         extra=["Content-Disposition: " + DISPOSITIONS[scenario]])
-        else:
-            serve_ranged(conn, scenario, path, head, data)
-    except OSError:
-        pass
-    finally:
-        try:
-            conn.close()
-        except OSError:
-            pass
+    if scenario == "byte-head":
+        serve_ranged(conn, scenario, path, head, data, bytewise=True)
+    elif scenario == "huge-head":
+        send_head(conn, ["HTTP/1.1 200 OK", "Content-Length: %d" % size,
+                         "X-Filler: " + "a" * (1 << 20)] + COMMON)
+        send_body(conn, data)
+    elif scenario == "many-lines":
+        send_head(conn, ["HTTP/1.1 200 OK", "Content-Length: %d" % size]
+                  + ["X-Line-%d: %d" % (i, i) for i in range(10000)] + COMMON)
+        send_body(conn, data)
+    elif scenario in ("cl-chunked", "chunk-negative", "chunk-huge", "chunk-nonhex"):
+        serve_chunked(conn, scenario, data)
+    elif scenario in ("loop-a", "loop-b"):
+        other = "loop-b" if scenario == "loop-a" else "loop-a"
+        send_head(conn, ["HTTP/1.1 302 Found", "Location: /%s/%d/%s" % (other, size, name),
+                         "Content-Length: 0"] + COMMON)
+    elif scenario == "to-file":
+        send_head(conn, ["HTTP/1.1 302 Found", "Location: file:///etc/passwd",
+                         "Content-Length: 0"] + COMMON)
+    elif scenario == "to-data":
+        send_head(conn, ["HTTP/1.1 302 Found", "Location: data:text/plain,x",
+                         "Content-Length: 0"] + COMMON)
+    elif scenario in DISPOSITIONS:
+        serve_ranged(conn, scenario, path, head, data,
+                     extra=["Content-Disposition: " + DISPOSITIONS[scenario]])
+    else:
+        serve_ranged(conn, scenario, path, head, data)
 
 
 def main():

@@ -24,39 +24,31 @@ def send_pattern(conn, count):
 
 
 def serve(conn, greeting):
-    try:
-        if greeting:
-            conn.sendall(greeting.encode() + b"\r\n")
-        pending = b""
-        while True:
-            data = conn.recv(4096)
-            if not data:
+    if greeting:
+        conn.sendall(greeting.encode() + b"\r\n")
+    pending = b""
+    while True:
+        data = conn.recv(4096)
+        if not data:
+            return
+        pending += data
+        while b"\n" in pending:
+            line, pending = pending.split(b"\n", 1)
+            words = line.decode().split()
+            if not words:
+                continue
+            if words[0] == "SEND":
+                send_pattern(conn, int(words[1]))
+            elif words[0] == "CLOSE":
+                conn.shutdown(socket.SHUT_WR)
+                conn.close()
                 return
-            pending += data
-            while b"\n" in pending:
-                line, pending = pending.split(b"\n", 1)
-                words = line.decode().split()
-                if not words:
-                    continue
-                if words[0] == "SEND":
-                    send_pattern(conn, int(words[1]))
-                elif words[0] == "CLOSE":
-                    conn.shutdown(socket.SHUT_WR)
-                    conn.close()
-                    return
-                elif words[0] == "RESET":
-                    conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
-                    conn.close()
-                    return
-                elif words[0] == "SILENT":
-                    pass
-    except OSError:
-        pass
-    finally:
-        try:
-            conn.close()
-        except OSError:
-            pass
+            elif words[0] == "RESET":
+                conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+                conn.close()
+                return
+            elif words[0] == "SILENT":
+                pass
 
 
 def main():
