@@ -70,13 +70,9 @@ TEST(BrenloftGetKills, TwentyKillsNeverCostTheFile) {
     ASSERT_TRUE(nginx.start()) << nginx.error().toStdString();
 
     const QString target = box.file(QStringLiteral("out"));
-    const QString listPath = target + QStringLiteral("/.brenloft-get/Brenloft.dat");
-    const QStringList arguments{QStringLiteral("-q"),
-                                QStringLiteral("-n"),
-                                QStringLiteral("8"),
-                                QStringLiteral("-d"),
-                                target,
-                                nginx.url(QStringLiteral("/slow/big.bin"))};
+    const QString listPath = ListPathIn(target);
+    const QStringList arguments =
+        EightSegmentsInto(target, nginx.url(QStringLiteral("/slow/big.bin")));
 
     std::mt19937 random(20261208);
     std::uniform_int_distribution<int> moment(300, 8000);

@@ -123,8 +123,7 @@ TEST_F(BrenloftGet, DownloadsEveryFileWhole) {
         expected.sort();
         EXPECT_EQ(printed, expected) << run.out.join(u'\n').toStdString();
         EXPECT_EQ(PartFiles(target), QStringList{});
-        EXPECT_EQ(ActiveEntries(target + QStringLiteral("/.brenloft-get/Brenloft.dat")), 0)
-            << "finished entries leave the list";
+        EXPECT_EQ(ActiveEntries(ListPathIn(target)), 0) << "finished entries leave the list";
     }
 
     // Fetched again into the same folder, the files take numbered names beside the first ones.
@@ -233,13 +232,9 @@ TEST_F(BrenloftGet, KilledRunIsFinishedByTheSameCommand) {
     ASSERT_TRUE(nginx.start()) << nginx.error().toStdString();
 
     const QString target = folder(QStringLiteral("out"));
-    const QString listPath = target + QStringLiteral("/.brenloft-get/Brenloft.dat");
-    const QStringList arguments{QStringLiteral("-q"),
-                                QStringLiteral("-n"),
-                                QStringLiteral("8"),
-                                QStringLiteral("-d"),
-                                target,
-                                nginx.url(QStringLiteral("/slow/big.bin"))};
+    const QString listPath = ListPathIn(target);
+    const QStringList arguments =
+        EightSegmentsInto(target, nginx.url(QStringLiteral("/slow/big.bin")));
 
     QProcess first;
     PrepareGet(first, box, box.path());
@@ -413,7 +408,7 @@ TEST_F(BrenloftGet, TerminatedRunSavesAndIsFinishedByTheSameCommand) {
 
     // What the list kept is what the part files hold.
     DownloadListState list;
-    LoadList(list, target + QStringLiteral("/.brenloft-get/Brenloft.dat"));
+    LoadList(list, ListPathIn(target));
     std::int64_t saved = 0;
     for (int slot = 1; slot <= list.DownloadCount; ++slot) {
         const DownloadRecord& r = list.DownloadList[slot];

@@ -67,13 +67,8 @@ TEST(DiskFull, DownloadWaitsWithItsStateAndFinishesOnceThereIsRoom) {
     NginxPeer nginx(box.file(QStringLiteral("served")));
     ASSERT_TRUE(nginx.start()) << nginx.error().toStdString();
     const QString url = nginx.url(QStringLiteral("/big.bin"));
-    const QStringList arguments{QStringLiteral("-q"),
-                                QStringLiteral("-n"),
-                                QStringLiteral("8"),
-                                QStringLiteral("-d"),
-                                target,
-                                url};
-    const QString listPath = target + QStringLiteral("/.brenloft-get/Brenloft.dat");
+    const QStringList arguments = EightSegmentsInto(target, url);
+    const QString listPath = ListPathIn(target);
     auto entryKept = [&] {
         DownloadListState list;
         if (!LoadList(list, listPath).error.isEmpty() || list.DownloadCount != 1) {

@@ -22,6 +22,19 @@ bool StartGet(QProcess& process, const QStringList& arguments) {
     return process.waitForStarted(10000);
 }
 
+QStringList EightSegmentsInto(const QString& folder, const QString& url) {
+    return {QStringLiteral("-q"),
+            QStringLiteral("-n"),
+            QStringLiteral("8"),
+            QStringLiteral("-d"),
+            folder,
+            url};
+}
+
+QString ListPathIn(const QString& folder) {
+    return folder + QStringLiteral("/.brenloft-get/Brenloft.dat");
+}
+
 GetRun RunGet(const Sandbox& box, const QStringList& arguments, const QString& workingFolder,
               std::chrono::milliseconds deadline) {
     QProcess process;

@@ -23,6 +23,10 @@ QStringList OutputLines(const QByteArray& output);
 void PrepareGet(QProcess& process, const Sandbox& box, const QString& workingFolder);
 // Starts the command as prepared; false when it cannot be started.
 bool StartGet(QProcess& process, const QStringList& arguments);
+// A quiet run of eight segments into `folder`: the arguments the crash and disk tests repeat.
+QStringList EightSegmentsInto(const QString& folder, const QString& url);
+// Where brenloft-get keeps its list for downloads into `folder`.
+QString ListPathIn(const QString& folder);
 // One whole run. The deadline bounds a hang; it is no measure of speed.
 GetRun RunGet(const Sandbox& box, const QStringList& arguments, const QString& workingFolder,
               std::chrono::milliseconds deadline = std::chrono::seconds(120));
