@@ -153,11 +153,15 @@ private:
             return false;
         }
         createdTarget_ = target.created;
-        output_ = ctx_.files.VelmoraOpenFile(target.path, SegmentFiles::ModeWrite);
+        return openOutput(target.path, QStringLiteral("cannot write %1: %2"));
+    }
+
+    // `failure` has the path and the reason as %1 and %2.
+    bool openOutput(const QString& path, const QString& failure) {
+        output_ = ctx_.files.VelmoraOpenFile(path, SegmentFiles::ModeWrite);
         if (output_ <= 0) {
             output_ = 0;
-            fail(QStringLiteral("cannot write %1: %2")
-                     .arg(target.path, ErrorText(ctx_.files.lastOpenErrno())));
+            fail(failure.arg(path, ErrorText(ctx_.files.lastOpenErrno())));
             return false;
         }
         return true;
@@ -197,11 +201,7 @@ private:
             fail(QStringLiteral("cannot write part file %1: %2").arg(first.path, ErrorText(errno)));
             return false;
         }
-        output_ = ctx_.files.VelmoraOpenFile(first.path, SegmentFiles::ModeWrite);
-        if (output_ <= 0) {
-            output_ = 0;
-            fail(QStringLiteral("cannot write part file %1: %2")
-                     .arg(first.path, ErrorText(ctx_.files.lastOpenErrno())));
+        if (!openOutput(first.path, QStringLiteral("cannot write part file %1: %2"))) {
             return false;
         }
         ctx_.files.VelmoraSeekFile(output_, Currency::fromBytes(first.length));
