@@ -31,18 +31,8 @@ private:
 // 1 MiB each over eight segments at 8 KiB/s per connection: every download takes some 16 s,
 // so all 99 run at once before the first ends.
 TEST_F(QueueTest, NinetyNineDownloadsRunAtOnceAndArriveWhole) {
-    std::map<int, QByteArray> files;
-    for (int i = 1; i <= 99; ++i) {
-        files[i] = serve(QStringLiteral("m%1.bin").arg(i), 1 << 20);
-    }
-    nginx = std::make_unique<NginxPeer>(served);
-    nginx->addRateLimitedLocation(QStringLiteral("/slow/"), 8 * 1024);
-    ASSERT_TRUE(nginx->start()) << nginx->error().toStdString();
-    engine->settings.MaxSimulDownlads = 99;
-    engine->settings.MaxSegments = 8;
-    for (int i = 1; i <= 99; ++i) {
-        ASSERT_EQ(queued(url(QStringLiteral("/slow/m%1.bin").arg(i))), i);
-    }
+    const std::map<int, QByteArray> files = queueSlowFiles(99, 1 << 20);
+    ASSERT_FALSE(HasFailure());
 
     ASSERT_TRUE(tickUntil(
         [&] {
@@ -65,19 +55,8 @@ TEST_F(QueueTest, TwoHundredDownloadsWithFewDescriptorsEndWholeOrWithAReason) {
     // that are not there. Run it in a build without them.
     GTEST_SKIP() << "needs a build without sanitizers";
 #endif
-    std::map<int, QByteArray> files;
-    for (int i = 1; i <= 200; ++i) {
-        files[i] = serve(QStringLiteral("d%1.bin").arg(i), 400000);
-    }
-    nginx = std::make_unique<NginxPeer>(served);
-    nginx->addRateLimitedLocation(QStringLiteral("/slow/"), 8 * 1024);
-    ASSERT_TRUE(nginx->start()) << nginx->error().toStdString();
-    engine->settings.MaxSimulDownlads = 200;
-    engine->settings.MaxSegments = 8;
-    for (int i = 1; i <= 200; ++i) {
-        ASSERT_EQ(queued(url(QStringLiteral("/slow/d%1.bin").arg(i))), i);
-    }
-
+    const std::map<int, QByteArray> files = queueSlowFiles(200, 400000);
+    ASSERT_FALSE(HasFailure());
     const FileLimit limit(256);
     ASSERT_TRUE(limit.applied());
     const bool ended = tickUntil(

@@ -164,6 +164,24 @@ protected:
 
     QString url(const QString& path) const { return nginx->url(path); }
 
+    // `count` files of `size` bytes queued from nginx's slow location, 8 KiB/s per connection,
+    // with room for all of them to run at once over eight segments each.
+    std::map<int, QByteArray> queueSlowFiles(int count, qsizetype size) {
+        std::map<int, QByteArray> files;
+        for (int i = 1; i <= count; ++i) {
+            files[i] = serve(QStringLiteral("f%1.bin").arg(i), size);
+        }
+        nginx = std::make_unique<NginxPeer>(served);
+        nginx->addRateLimitedLocation(QStringLiteral("/slow/"), 8 * 1024);
+        EXPECT_TRUE(nginx->start()) << nginx->error().toStdString();
+        engine->settings.MaxSimulDownlads = count;
+        engine->settings.MaxSegments = 8;
+        for (int i = 1; i <= count; ++i) {
+            EXPECT_EQ(queued(url(QStringLiteral("/slow/f%1.bin").arg(i))), i);
+        }
+        return files;
+    }
+
     // An entry in the list that nothing has started, as "LATER" leaves it.
     int idle(const QString& address) { return engine->add(address); }
     int queued(const QString& address, int priority = 1) {
