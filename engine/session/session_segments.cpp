@@ -61,8 +61,7 @@ void DownloadSession::ConnectSegmented() {
         }
         if (ranges) {
             startOverSegmentsWithoutTheirBytes();
-        }
-        if (!ranges) {
+        } else {
             // Without ranges the single segment can only start over.
             SegmentRecord& s = *r->Segments.at(1);
             s.StartPos = s.Received = s.Done = Currency{};
@@ -301,26 +300,24 @@ void DownloadSession::storeSegmentData(int k, const char* data, qsizetype length
         FileHandle[k] = std::max(files.VelmoraOpenFile(s.PartFile, SegmentFiles::ModeWrite), 0);
         FileOpenTick[k] = now;
     }
-    {
-        // A part file that cannot be opened (no descriptor left, say) stores nothing either.
-        const bool opened = FileHandle[k] > 0;
-        if (opened) {
-            files.VelmoraSeekFile(FileHandle[k], s.Done + s.Received);
-        }
-        if (!opened || files.VelmoraWriteFile(FileHandle[k], data,
-                                              static_cast<std::int32_t>(length)) != length) {
-            const int error = opened ? files.lastErrno(FileHandle[k]) : files.lastOpenErrno();
-            const QString why = error == ENOSPC || error == EDQUOT
-                                    ? QStringLiteral("disk full: cannot write %1").arg(s.PartFile)
-                                    : QStringLiteral("cannot write %1: %2")
-                                          .arg(s.PartFile, QString::fromLocal8Bit(strerror(error)));
-            lastProblem_ = why;
-            // Nothing is counted that did not reach the part file; the download waits, paused.
-            PauseDownload();
-            ctx_.prompts.showMessage(why, SessionPrompts::Icon::Critical);
-            observer_.sessionClosed(why);
-            return;
-        }
+    // A part file that cannot be opened (no descriptor left, say) stores nothing either.
+    const bool opened = FileHandle[k] > 0;
+    if (opened) {
+        files.VelmoraSeekFile(FileHandle[k], s.Done + s.Received);
+    }
+    if (!opened ||
+        files.VelmoraWriteFile(FileHandle[k], data, static_cast<std::int32_t>(length)) != length) {
+        const int error = opened ? files.lastErrno(FileHandle[k]) : files.lastOpenErrno();
+        const QString why = error == ENOSPC || error == EDQUOT
+                                ? QStringLiteral("disk full: cannot write %1").arg(s.PartFile)
+                                : QStringLiteral("cannot write %1: %2")
+                                      .arg(s.PartFile, QString::fromLocal8Bit(strerror(error)));
+        lastProblem_ = why;
+        // Nothing is counted that did not reach the part file; the download waits, paused.
+        PauseDownload();
+        ctx_.prompts.showMessage(why, SessionPrompts::Icon::Critical);
+        observer_.sessionClosed(why);
+        return;
     }
     // Reopening puts the data on disk about once a second; FTP segments do it when asked to.
     const bool reopen = r->Protocol != Protocol::Ftp || ctx_.settings.SafeDisk == FlagTrue;
