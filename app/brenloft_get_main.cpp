@@ -3,6 +3,7 @@
 
 #include "cli/get_options.h"
 #include "cli/get_runner.h"
+#include "core/diagnostics/log_categories.h"
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
@@ -12,6 +13,9 @@ int main(int argc, char** argv) {
     if (!options) {
         std::fprintf(stderr, "brenloft-get: %s\n%s\n", error.toLocal8Bit().constData(), GetUsage);
         return 2;
+    }
+    if (options->verbose) {
+        EnableVerboseLogging();
     }
     GetRunner runner(*options);
     if (!runner.start()) {

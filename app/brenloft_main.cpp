@@ -1,6 +1,7 @@
 #include <QApplication>
 
 #include "app/desktop/desktop_app.h"
+#include "core/diagnostics/log_categories.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -8,8 +9,13 @@ int main(int argc, char** argv) {
     QApplication::setDesktopFileName(QStringLiteral("brenloft"));
     // The main window's close box only puts it away; the program ends by quitting.
     QApplication::setQuitOnLastWindowClosed(false);
+    // --verbose is ours, not part of the address line the rest of the arguments form.
+    QStringList arguments = QApplication::arguments();
+    if (arguments.removeAll(QStringLiteral("--verbose")) > 0) {
+        EnableVerboseLogging();
+    }
     DesktopApp desktop;
-    if (!desktop.StartUp(QApplication::arguments())) {
+    if (!desktop.StartUp(arguments)) {
         return 0;
     }
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &desktop,

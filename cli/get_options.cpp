@@ -1,5 +1,7 @@
 #include "cli/get_options.h"
 
+#include <algorithm>
+
 namespace {
 
 std::optional<long long> WholeNumber(const QString& text, long long low, long long high) {
@@ -12,6 +14,29 @@ std::optional<long long> WholeNumber(const QString& text, long long low, long lo
 }
 
 }  // namespace
+
+std::optional<std::int32_t> ParseRate(const QString& text) {
+    QString number = text.trimmed();
+    double unit = 1;
+    if (number.endsWith(u'k', Qt::CaseInsensitive)) {
+        unit = 1024;
+    } else if (number.endsWith(u'm', Qt::CaseInsensitive)) {
+        unit = 1024 * 1024;
+    }
+    if (unit != 1) {
+        number.chop(1);
+    }
+    bool ok = false;
+    // Plain digits with at most one decimal point: no signs, exponents or blanks.
+    const bool plain =
+        !number.isEmpty() && number.count(u'.') <= 1 &&
+        std::all_of(number.begin(), number.end(), [](QChar c) { return c.isDigit() || c == u'.'; });
+    const double value = plain ? number.toDouble(&ok) * unit : 0;
+    if (!ok || value < 1 || value > 2147483647.0) {
+        return std::nullopt;
+    }
+    return static_cast<std::int32_t>(value);
+}
 
 std::optional<GetOptions> ParseGetOptions(const QStringList& arguments, QString& error) {
     GetOptions options;
@@ -26,6 +51,8 @@ std::optional<GetOptions> ParseGetOptions(const QStringList& arguments, QString&
         };
         if (arg == u"-q" || arg == u"--quiet") {
             options.quiet = true;
+        } else if (arg == u"-v" || arg == u"--verbose") {
+            options.verbose = true;
         } else if (arg == u"-d") {
             const auto v = value();
             if (!v || v->isEmpty()) {
@@ -43,13 +70,14 @@ std::optional<GetOptions> ParseGetOptions(const QStringList& arguments, QString&
             options.segments = static_cast<int>(*n);
         } else if (arg == u"--limit") {
             const auto v = value();
-            const auto n = v ? WholeNumber(*v, 1, 2147483647) : std::nullopt;
+            const auto n = v ? ParseRate(*v) : std::nullopt;
             if (!n) {
-                error = v ? QStringLiteral("--limit takes bytes per second, not \"%1\"").arg(*v)
+                error = v ? QStringLiteral("--limit takes bytes per second (500k, 2M), not \"%1\"")
+                                .arg(*v)
                           : error;
                 return std::nullopt;
             }
-            options.limit = static_cast<std::int32_t>(*n);
+            options.limit = *n;
         } else if (arg == u"--proxy") {
             const auto v = value();
             const qsizetype colon = v ? v->lastIndexOf(u':') : -1;

@@ -15,12 +15,17 @@ struct GetOptions {
     QString user;
     QString password;
     bool quiet = false;
+    bool verbose = false;  // the download's story on stderr, for a bug report
     QStringList urls;
 };
 
 constexpr const char* GetUsage =
     "usage: brenloft-get [-d DIR] [-n SEGMENTS] [--limit BYTES_PER_S] [--proxy HOST:PORT] "
-    "[--user U --password P] [-q] URL...";
+    "[--user U --password P] [-q] [-v] URL...";
+
+// A rate in bytes per second: digits with an optional decimal point and an optional suffix,
+// k (KiB) or M (MiB), upper or lower case; nothing when it is no rate or outside 1..2^31-1.
+std::optional<std::int32_t> ParseRate(const QString& text);
 
 // The options, or nothing with `error` saying what is wrong with the arguments.
 std::optional<GetOptions> ParseGetOptions(const QStringList& arguments, QString& error);

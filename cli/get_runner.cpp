@@ -70,7 +70,9 @@ private:
 };
 
 GetRunner::GetRunner(GetOptions options, QObject* parent)
-    : QObject(parent), options_(std::move(options)), progress_(!options_.quiet) {
+    : QObject(parent),
+      options_(std::move(options)),
+      progress_(!options_.quiet && !options_.verbose) {
     prompts_ = std::make_unique<Prompts>();
     connect(&quitSignals_, &QuitSignals::quitRequested, this, &GetRunner::quitNow);
 }

@@ -282,6 +282,8 @@ private:
             return;
         }
         if (inFirstPart_) {
+            // Before the rename, so the file never shows under its name with the parts' mode.
+            GiveNewFileMode(built);
             const QString base = result_.targetPath;
             const ClaimedTarget placed = MoveIntoPlace(built, base, mayReplace_);
             result_.targetPath = placed.path;

@@ -1,12 +1,12 @@
 #include "engine/assembly/target_claim.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
-
-#include <cstdio>
 
 #include <QFile>
 #include <cerrno>
+#include <cstdio>
 
 #include "engine/assembly/target_path.h"
 
@@ -21,7 +21,7 @@ int TryCreate(const QString& path, int flags) {
     int fd = -1;
     do {
         // O_NONBLOCK: a chosen path that is a pipe without a reader must fail, not hang.
-        fd = ::open(native.constData(), flags | O_WRONLY | O_CLOEXEC | O_NONBLOCK, 0644);
+        fd = ::open(native.constData(), flags | O_WRONLY | O_CLOEXEC | O_NONBLOCK, 0666);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
         return errno;
@@ -46,7 +46,33 @@ int RenameNoReplace(const QByteArray& from, const QByteArray& to) {
     return 0;
 }
 
+// The process's umask, read without changing it (setting it to learn it would race with any
+// other thread creating a file); the classic umask() dance only where /proc says nothing.
+mode_t CurrentUmask() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+        while (!status.atEnd()) {
+            const QByteArray line = status.readLine();
+            if (line.startsWith("Umask:")) {
+                bool ok = false;
+                const uint mask = line.mid(6).trimmed().toUInt(&ok, 8);
+                if (ok) {
+                    return static_cast<mode_t>(mask & 0777);
+                }
+            }
+        }
+    }
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    return mask;
+}
+
 }  // namespace
+
+int GiveNewFileMode(const QString& path) {
+    const mode_t mode = 0666 & ~CurrentUmask();
+    return ::chmod(QFile::encodeName(path).constData(), mode) == 0 ? 0 : errno;
+}
 
 ClaimedTarget ClaimTarget(const QString& path, bool mayReplace) {
     ClaimedTarget target;

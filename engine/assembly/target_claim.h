@@ -21,3 +21,7 @@ ClaimedTarget ClaimTarget(const QString& path, bool mayReplace);
 // an existing file is never replaced unless `mayReplace` allows it for `path` itself, and then
 // in one rename. `created` is false: nothing needs removing after a failure.
 ClaimedTarget MoveIntoPlace(const QString& from, const QString& path, bool mayReplace);
+
+// Gives a finished file the mode any new file of the user gets (0666 less the umask): it was
+// built in a part file, which is private. 0 or the errno of the change.
+int GiveNewFileMode(const QString& path);

@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -177,6 +179,37 @@ TEST_F(Assembly, KeepsPartFilesWhenNotAskedToDeleteThem) {
         EXPECT_TRUE(ReadFile(temps[qsizetype(i)]) == parts[i]);
     }
     EXPECT_EQ(record(slot).Completed, FlagTrue);
+}
+
+// Part files are private; the finished file is an ordinary file of the user's, whichever way
+// the join built it (in the first part, or copied with the parts kept).
+TEST_F(Assembly, FinishedFileGetsTheModeTheUmaskGivesNewFiles) {
+    struct Case {
+        mode_t umask;
+        bool deleteParts;
+        QFileDevice::Permissions expected;
+    };
+    using P = QFileDevice::Permission;
+    const QFileDevice::Permissions rw = P::ReadOwner | P::WriteOwner | P::ReadUser | P::WriteUser;
+    const Case cases[] = {
+        {022, true, rw | P::ReadGroup | P::ReadOther},
+        {022, false, rw | P::ReadGroup | P::ReadOther},
+        {002, true, rw | P::ReadGroup | P::WriteGroup | P::ReadOther},
+        {077, true, rw},
+    };
+    const mode_t saved = ::umask(022);
+    int n = 0;
+    for (const Case& c : cases) {
+        ::umask(c.umask);
+        const QString name = QStringLiteral("mode%1.bin").arg(n++);
+        const int slot = addFinishedDownload(name, {RandomBytes(100), RandomBytes(200)});
+        const QString firstPart = partFiles(slot).first();
+        ASSERT_TRUE(QFile::setPermissions(firstPart, P::ReadOwner | P::WriteOwner));
+        ASSERT_TRUE(assemble(slot, c.deleteParts).complete);
+        EXPECT_EQ(QFileInfo(downloads(name)).permissions(), c.expected)
+            << "umask " << std::oct << c.umask << " deleteParts " << c.deleteParts;
+    }
+    ::umask(saved);
 }
 
 TEST_F(Assembly, DecodedNameFromTheRecordStaysInsideTheDownloadFolder) {

@@ -21,7 +21,9 @@ QString Fast(int i) {
 }  // namespace
 
 // Three run at the limit of three; a fourth added meanwhile waits in the queue without a
-// session or a window, and starts once one of the three has finished.
+// session or a window, and starts once one of the three has finished. The three are held back
+// by a limit of one byte a second (one segment each, so the limiter applies) until the fourth
+// is queued: none of them can finish early and leave room for it.
 TEST_F(QueueTest, AFourthDownloadWaitsForOneOfThreeToFinish) {
     std::map<int, QByteArray> files;
     for (int i = 1; i <= 4; ++i) {
@@ -29,6 +31,8 @@ TEST_F(QueueTest, AFourthDownloadWaitsForOneOfThreeToFinish) {
     }
     startNginx();
     engine->settings.MaxSimulDownlads = 3;
+    engine->settings.MaxSegments = 1;
+    engine->sockets.setLimits({true, 1});
     ScriptedAddPrompts prompts;
 
     for (int i = 1; i <= 3; ++i) {
@@ -44,7 +48,9 @@ TEST_F(QueueTest, AFourthDownloadWaitsForOneOfThreeToFinish) {
     EXPECT_EQ(record(4).Queued, 1);
     EXPECT_FALSE(queue->hasSession(4));
     EXPECT_EQ(windows.view(4), nullptr);
+    EXPECT_EQ(windows.events.indexOf(QRegularExpression(QStringLiteral("end ."))), -1);
 
+    engine->sockets.setLimits({false, 0});
     ASSERT_TRUE(
         tickUntil([&] { return completed(1) && completed(2) && completed(3) && completed(4); }));
     for (auto& [slot, bytes] : files) {

@@ -1,0 +1,56 @@
+// brenloft-get's argument parsing, without running a download.
+
+#include <gtest/gtest.h>
+
+#include "cli/get_options.h"
+
+TEST(GetOptions, LimitTakesBytesOrKAndMSuffixes) {
+    const struct {
+        const char* text;
+        std::int32_t rate;  // 0: refused
+    } cases[] = {
+        {"100000", 100000},
+        {"500k", 512000},
+        {"500K", 512000},
+        {"2M", 2097152},
+        {"2m", 2097152},
+        {"1.5k", 1536},
+        {"0.5M", 524288},
+        {"1", 1},
+        {"0", 0},
+        {"0.2", 0},
+        {"-5k", 0},
+        {"k", 0},
+        {"", 0},
+        {"2G", 0},
+        {"1e6", 0},
+        {" 5k", 5120},
+        {"1.2.3k", 0},
+        {"2048M", 0},
+        {"2047M", 2146435072},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        const std::optional<std::int32_t> rate = ParseRate(QString::fromLatin1(c.text));
+        EXPECT_EQ(rate.value_or(0), c.rate);
+        QString error;
+        const auto options = ParseGetOptions(
+            {QStringLiteral("--limit"), QString::fromLatin1(c.text), QStringLiteral("http://h/f")},
+            error);
+        EXPECT_EQ(options.has_value(), c.rate != 0) << error.toStdString();
+        if (options) {
+            EXPECT_EQ(options->limit, c.rate);
+        }
+    }
+}
+
+TEST(GetOptions, VerboseIsAFlagNotAnAddress) {
+    for (const char* flag : {"-v", "--verbose"}) {
+        QString error;
+        const auto options =
+            ParseGetOptions({QString::fromLatin1(flag), QStringLiteral("http://h/f")}, error);
+        ASSERT_TRUE(options) << error.toStdString();
+        EXPECT_TRUE(options->verbose);
+        EXPECT_EQ(options->urls, QStringList{QStringLiteral("http://h/f")});
+    }
+}
