@@ -123,19 +123,17 @@ bool GetRunner::start() {
 }
 
 void GetRunner::addAll() {
-    QStringList added;
+    QStringList tried;
     for (Job& job : jobs_) {
-        if (job.done) {
-            continue;  // ended inside an earlier add
-        }
         const QString given = job.url.trimmed();
         // The same address given twice is one download: two sessions on one entry would write
-        // over each other's parts.
+        // over each other's parts. One that cannot be fetched says so each time it is given.
         const QString encoded = EncodeUrl(given);
-        const bool givenBefore = std::any_of(added.begin(), added.end(), [&](const QString& a) {
+        const bool valid = ParseUrl(encoded).status == UrlValid;
+        const bool givenBefore = std::any_of(tried.begin(), tried.end(), [&](const QString& a) {
             return a.compare(encoded, Qt::CaseInsensitive) == 0;
         });
-        if (givenBefore) {
+        if (valid && givenBefore) {
             job.done = true;
             continue;
         }
@@ -147,21 +145,23 @@ void GetRunner::addAll() {
         adding_ = &job;
         const int slot = AddOrContinue(*context_, *queue_, request, why);
         adding_ = nullptr;
+        if (valid) {
+            tried << encoded;
+        }
         if (slot == 0) {
             job.done = true;
             failures_ << QStringLiteral("%1: %2").arg(UrlForDisplay(job.url), why);
             continue;
         }
-        added << encoded;
+        if (job.done) {
+            continue;  // it ended inside the add and has been reported
+        }
         const bool served = std::any_of(jobs_.begin(), jobs_.end(), [&](const Job& other) {
             return &other != &job && !other.done && other.slot == slot;
         });
-        if (served) {
-            // Another address of the command reached the same entry (a redirect's target).
-            job.done = true;
-        } else if (!job.done) {
-            job.slot = slot;
-        }
+        // Another address of the command may have reached the same entry (a redirect's target).
+        job.done = served;
+        job.slot = served ? 0 : slot;
     }
     finishIfDone();
 }
