@@ -2,20 +2,21 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
 #include <algorithm>
 #include <cstdio>
 
-#include "core/download_list/list_additions.h"
 #include "core/paths/app_paths.h"
 #include "core/text/format.h"
 #include "core/text/url_codec.h"
-#include "core/types/tick.h"
 #include "core/urls/parse_url.h"
+#include "engine/queue/add_download.h"
+#include "engine/queue/download_queue.h"
+#include "engine/session/download_session.h"
 #include "net/winsock_errors.h"
 
 namespace {
 
+// As many downloads at once as the command has always run.
 constexpr int kSimultaneous = 3;
 
 void PrintError(const QString& line) {
@@ -23,16 +24,6 @@ void PrintError(const QString& line) {
 }
 
 }  // namespace
-
-// One URL and, while it runs, its session.
-struct GetRunner::Job {
-    QString url;
-    int slot = 0;
-    std::unique_ptr<Observer> observer;
-    DownloadSession* session = nullptr;  // owned by the runner as a QObject child
-    bool done = false;
-    bool started = false;
-};
 
 // No one to ask: questions get the answer that downloads nothing unasked, and messages are
 // kept as the reason a download failed.
@@ -55,20 +46,6 @@ public:
     }
 };
 
-class GetRunner::Observer : public SessionObserver {
-public:
-    Observer(GetRunner& runner, Job& job) : runner_(runner), job_(job) {}
-    void progressChanged() override { runner_.drawProgress(); }
-    // The part files exist from now on: the list names them before any byte goes in, so a
-    // run killed or stopped by a full disk before the next save leaves none behind unknown.
-    void segmentsPlanned(int /*count*/) override { runner_.save(); }
-    void sessionClosed(const QString& why) override { runner_.jobEnded(job_, why); }
-
-private:
-    GetRunner& runner_;
-    Job& job_;
-};
-
 GetRunner::GetRunner(GetOptions options, QObject* parent)
     : QObject(parent),
       options_(std::move(options)),
@@ -77,11 +54,7 @@ GetRunner::GetRunner(GetOptions options, QObject* parent)
     connect(&quitSignals_, &QuitSignals::quitRequested, this, &GetRunner::quitNow);
 }
 
-GetRunner::~GetRunner() {
-    // The sessions are children of the runner and use its sockets and files: they must go
-    // before those members do, not after them with the other children.
-    qDeleteAll(findChildren<DownloadSession*>(Qt::FindDirectChildrenOnly));
-}
+GetRunner::~GetRunner() = default;
 
 bool GetRunner::start() {
     const QString folder = QDir(options_.folder).absolutePath();
@@ -100,6 +73,7 @@ bool GetRunner::start() {
     settings_.DownloadFolder = folder + u'/';
     settings_.TempFolder = workFolder_ + QStringLiteral("/temp/");
     settings_.AutoPreviewZIP = FlagFalse;
+    settings_.MaxSimulDownlads = kSimultaneous;
     if (options_.segments > 0) {
         settings_.MaxSegments = options_.segments;
     }
@@ -121,101 +95,84 @@ bool GetRunner::start() {
     sockets_.setLimits({settings_.UseSpeedLimiter == FlagTrue, settings_.SpeedLimiter});
     context_ = std::make_unique<EngineContext>(EngineContext{
         list_, listPath_, settings_, texts_, sockets_, files_, *prompts_, actions_, {}, {}, 0});
+    // Run again after it finished, the command reports the files it has instead of fetching
+    // them once more under numbered names.
+    context_->takeExistingWholeFiles = true;
 
+    queue_ = std::make_unique<DownloadQueue>(*context_, windows_);
+    // What an interrupted run left queued waits until a command names it again.
+    queue_->ClearQueue();
+    // The part files exist from now on: the list names them before any byte goes in, so a run
+    // killed or stopped by a full disk before the next save leaves none behind unknown.
+    connect(queue_.get(), &DownloadQueue::segmentsPlanned, this, &GetRunner::save);
+    connect(queue_.get(), &DownloadQueue::entryChanged, this, &GetRunner::drawProgress);
+    connect(queue_.get(), &DownloadQueue::sessionEnded, this, &GetRunner::entryEnded);
+
+    jobs_.reserve(std::size_t(options_.urls.size()));
     for (const QString& url : options_.urls) {
-        auto job = std::make_unique<Job>();
-        job->url = url;
-        jobs_.push_back(std::move(job));
+        jobs_.push_back(Job{url});
     }
-    connect(&pump_, &QTimer::timeout, this, [this] { sockets_.PumpSockets(); });
+    // The socket layer's tick, and the queue's: a place left free starts the next address.
+    connect(&pump_, &QTimer::timeout, this, [this] {
+        sockets_.PumpSockets();
+        queue_->StartNextQueued();
+    });
     pump_.start(500);
     connect(&saver_, &QTimer::timeout, this, &GetRunner::save);
     saver_.start(5000);
-    QTimer::singleShot(0, this, &GetRunner::startNext);
+    QTimer::singleShot(0, this, &GetRunner::addAll);
     return true;
 }
 
-void GetRunner::startNext() {
-    int running = 0;
-    for (const auto& job : jobs_) {
-        running += job->started && !job->done ? 1 : 0;
-    }
-    for (auto& jobPtr : jobs_) {
-        if (running >= kSimultaneous) {
-            break;
-        }
-        Job& job = *jobPtr;
-        if (job.started) {
-            continue;
-        }
-        job.started = true;
-        const QString encoded = EncodeUrl(job.url.trimmed());
-        const ParsedUrl parsed = ParseUrl(encoded);
-        if (parsed.status != UrlValid) {
-            job.done = true;
-            failures_ << QStringLiteral("%1: not an http:// or ftp:// address")
-                             .arg(UrlForDisplay(job.url));
-            continue;
-        }
-        // The same address given twice is one download: two sessions on one entry would
-        // write over each other's parts.
-        const bool givenBefore = std::any_of(jobs_.begin(), jobs_.end(), [&](const auto& other) {
-            return other.get() != &job && other->started &&
-                   EncodeUrl(other->url.trimmed()).compare(encoded, Qt::CaseInsensitive) == 0;
+void GetRunner::addAll() {
+    QStringList tried;
+    for (Job& job : jobs_) {
+        const QString given = job.url.trimmed();
+        // The same address given twice is one download: two sessions on one entry would write
+        // over each other's parts. One that cannot be fetched says so each time it is given.
+        const QString encoded = EncodeUrl(given);
+        const bool valid = ParseUrl(encoded).status == UrlValid;
+        const bool givenBefore = std::any_of(tried.begin(), tried.end(), [&](const QString& a) {
+            return a.compare(encoded, Qt::CaseInsensitive) == 0;
         });
-        if (givenBefore) {
+        if (valid && givenBefore) {
             job.done = true;
             continue;
         }
-        int slot = FindActiveDuplicate(list_, encoded);
-        if (slot > 0) {
-            // Left by an interrupted run: continue its segments where they stopped.
-            DownloadRecord& r = list_.DownloadList[slot];
-            if (r.SegmentCount >= 1) {
-                for (int j = 1; j <= r.SegmentCount; ++j) {
-                    SegmentRecord& s = *r.Segments.at(j);
-                    if (s.State != SegmentState::Complete) {
-                        s.StartPos += s.Received;
-                        s.Done += s.Received;
-                        s.Received = Currency{};
-                    }
-                }
-                r.Resuming = FlagTrue;
-            }
-        } else {
-            slot = ChooseFreeSlot(list_);
-            if (slot == 0) {
-                job.done = true;
-                failures_
-                    << QStringLiteral("%1: the download list is full").arg(UrlForDisplay(job.url));
-                continue;
-            }
-            FillNewRecord(list_.DownloadList[slot], parsed, encoded, 0, QString());
+        AddRequest request;
+        request.url = given;
+        request.user = options_.user;
+        request.password = options_.password;
+        QString why;
+        adding_ = &job;
+        const int slot = AddOrContinue(*context_, *queue_, request, why);
+        adding_ = nullptr;
+        if (valid) {
+            tried << encoded;
         }
-        DownloadRecord& r = list_.DownloadList[slot];
-        if (!options_.user.isEmpty()) {
-            r.UserName = options_.user;
-            r.Password = options_.password;
+        if (slot == 0) {
+            job.done = true;
+            failures_ << QStringLiteral("%1: %2").arg(UrlForDisplay(job.url), why);
+            continue;
         }
-        r.Queued = 0;
-        r.Paused = FlagFalse;
-        r.Failed = FlagFalse;
-        r.RetryCount = 0;
-        job.slot = slot;
-        job.observer = std::make_unique<Observer>(*this, job);
-        job.session = new DownloadSession(*context_, *job.observer, this);
-        job.session->AttachRecord(slot);
-        job.session->InitConnection();
-        r.Running = FlagTrue;
-        ++running;
+        if (job.done) {
+            continue;  // it ended inside the add and has been reported
+        }
+        const bool served = std::any_of(jobs_.begin(), jobs_.end(), [&](const Job& other) {
+            return &other != &job && !other.done && other.slot == slot;
+        });
+        // Another address of the command may have reached the same entry (a redirect's target).
+        job.done = served;
+        job.slot = served ? 0 : slot;
     }
     finishIfDone();
 }
 
-QString GetRunner::describeFailure(const Job& job, const QString& why) const {
+QString GetRunner::describeFailure(const Job& job, const DownloadSession* session,
+                                   const QString& why) const {
     QString reason = why;
-    if (job.session != nullptr && (reason.isEmpty() || reason == u"no connection")) {
-        switch (job.session->lastProbeError()) {
+    if (session != nullptr && (reason.isEmpty() || reason == u"no connection")) {
+        switch (session->lastProbeError()) {
             case WinSock::ConnectionRefused:
                 reason = QStringLiteral("connection refused");
                 break;
@@ -231,7 +188,7 @@ QString GetRunner::describeFailure(const Job& job, const QString& why) const {
             case 0:
                 break;
             default:
-                reason = QStringLiteral("network error %1").arg(job.session->lastProbeError());
+                reason = QStringLiteral("network error %1").arg(session->lastProbeError());
         }
     }
     if (reason.isEmpty()) {
@@ -241,37 +198,40 @@ QString GetRunner::describeFailure(const Job& job, const QString& why) const {
     return QStringLiteral("%1: %2").arg(UrlForDisplay(job.url), reason);
 }
 
-void GetRunner::jobEnded(Job& job, const QString& why) {
-    if (job.done) {
+void GetRunner::entryEnded(int slot, const QString& why) {
+    auto it = std::find_if(jobs_.begin(), jobs_.end(),
+                           [slot](const Job& job) { return !job.done && job.slot == slot; });
+    Job* job = it != jobs_.end() ? &*it : adding_;
+    if (job == nullptr || job->done) {
         return;
     }
-    job.done = true;
-    DownloadRecord* r = list_.record(job.slot);
+    job->done = true;
+    job->slot = slot;
+    const DownloadRecord* r = list_.record(slot);
     progress_.clear();
     if (r != nullptr && r->Completed == FlagTrue) {
         std::printf("%s\n", QDir::toNativeSeparators(r->SavePath).toLocal8Bit().constData());
         std::fflush(stdout);
         // Finished entries leave the list; their slot is free for the next download.
-        r->Active = FlagFalse;
-        r->Removed = FlagTrue;
+        queue_->RemoveEntry(slot);
     } else {
-        failures_ << describeFailure(job, why);
-        if (r != nullptr) {
-            r->Running = FlagFalse;
-        }
+        failures_ << describeFailure(*job, queue_->session(slot), why);
     }
-    job.session->deleteLater();
-    job.session = nullptr;
     save();
-    QTimer::singleShot(0, this, &GetRunner::startNext);
+    QTimer::singleShot(0, this, [this] {
+        if (!finished_) {
+            queue_->StartNextQueued();
+            finishIfDone();
+        }
+    });
 }
 
 void GetRunner::finishIfDone() {
-    if (finished_) {
+    if (finished_ || adding_ != nullptr) {
         return;
     }
-    for (const auto& job : jobs_) {
-        if (!job->done) {
+    for (const Job& job : jobs_) {
+        if (!job.done) {
             return;
         }
     }
@@ -293,10 +253,8 @@ void GetRunner::save() {
 
 void GetRunner::quitNow(int /*signalNumber*/) {
     // As when the session ends: pause everything, keep the list, end.
-    for (auto& job : jobs_) {
-        if (job->session != nullptr) {
-            job->session->PauseDownload();
-        }
+    if (queue_) {
+        queue_->StopAll();
     }
     progress_.clear();
     save();
@@ -308,11 +266,11 @@ void GetRunner::quitNow(int /*signalNumber*/) {
 
 void GetRunner::drawProgress() {
     QStringList lines;
-    for (const auto& job : jobs_) {
-        if (job->session == nullptr || job->done) {
+    for (const Job& job : jobs_) {
+        if (job.done || !queue_->hasSession(job.slot)) {
             continue;
         }
-        const DownloadRecord* r = list_.record(job->slot);
+        const DownloadRecord* r = list_.record(job.slot);
         if (r == nullptr) {
             continue;
         }

@@ -14,14 +14,17 @@
 #include "core/text/text_table.h"
 #include "engine/completion/completion_actions.h"
 #include "engine/files/segment_files.h"
-#include "engine/session/download_session.h"
+#include "engine/queue/session_windows.h"
 #include "engine/session/engine_context.h"
 #include "engine/session/session_prompts.h"
 #include "net/socket_module.h"
 
-// Runs brenloft-get: each URL through the same engine as the desktop program, its list and
-// part files in DIR/.brenloft-get/ so that running the same command again continues where an
-// interrupted run stopped. Exit status 0 when every file is complete.
+class DownloadQueue;
+class DownloadSession;
+
+// Runs brenloft-get: each URL through the same engine and download queue as the desktop
+// program, its list and part files in DIR/.brenloft-get/ so that running the same command
+// again continues where an interrupted run stopped. Exit status 0 when every file is complete.
 class GetRunner : public QObject {
     Q_OBJECT
 public:
@@ -33,17 +36,22 @@ public:
     int exitCode() const { return exitCode_; }
 
 private:
-    struct Job;
+    // One address of the command line and the entry serving it.
+    struct Job {
+        QString url;
+        int slot = 0;
+        bool done = false;
+    };
     class Prompts;
-    class Observer;
 
-    void startNext();
-    void jobEnded(Job& job, const QString& why);
+    void addAll();
+    void entryEnded(int slot, const QString& why);
     void finishIfDone();
     void save();
     void quitNow(int signalNumber);
     void drawProgress();
-    QString describeFailure(const Job& job, const QString& why) const;
+    QString describeFailure(const Job& job, const DownloadSession* session,
+                            const QString& why) const;
 
     GetOptions options_;
     QString workFolder_;
@@ -56,7 +64,12 @@ private:
     std::unique_ptr<Prompts> prompts_;
     DetachedLauncherOnly actions_;
     std::unique_ptr<EngineContext> context_;
-    std::vector<std::unique_ptr<Job>> jobs_;
+    NoSessionWindows windows_;
+    // After everything its sessions use: it goes first.
+    std::unique_ptr<DownloadQueue> queue_;
+    std::vector<Job> jobs_;
+    // The job being added: a session that ends inside the add reports before its slot is known.
+    Job* adding_ = nullptr;
     QuitSignals quitSignals_;
     QTimer pump_;
     QTimer saver_;

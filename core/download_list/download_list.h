@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QVector>
+#include <algorithm>
 #include <cstdint>
 
 #include "core/download_list/records.h"
@@ -21,6 +22,12 @@ struct DownloadListState {
                    : nullptr;
     }
 };
+
+// The slots 1..UsedSlots(list) that walking the list visits: DownloadCount, unless the table
+// holds fewer (a damaged file, a list being emptied).
+inline int UsedSlots(const DownloadListState& list) {
+    return std::min<int>(list.DownloadCount, int(list.DownloadList.size()) - 1);
+}
 
 // What a list file read produced, besides the tables.
 struct ListLoadResult {

@@ -6,11 +6,6 @@
 
 namespace {
 
-// Slots 1..DownloadCount that the table really holds.
-int UsedSlots(const DownloadListState& list) {
-    return std::min<int>(list.DownloadCount, int(list.DownloadList.size()) - 1);
-}
-
 // Whether text.toUpper() == upper, without making the upper-cased copy for every entry of a
 // full list. An ASCII letter upper-cases to one letter; past the ASCII start of the text
 // upper-casing may change the length (ß gives SS), so that rest goes through toUpper.

@@ -10,7 +10,7 @@ void SpeedMeter::update(const DownloadListState& list, std::int64_t totalBytes, 
     // Each running entry's own average, the fallback when no time has passed to measure.
     int active = 0;
     double averages = 0;
-    const int used = std::min<int>(list.DownloadCount, int(list.DownloadList.size()) - 1);
+    const int used = UsedSlots(list);
     for (int slot = 1; slot <= used; ++slot) {
         const DownloadRecord& r = list.DownloadList.at(slot);
         if (r.Active == FlagTrue && r.Running == FlagTrue && r.ElapsedSeconds > 0) {

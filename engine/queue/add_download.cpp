@@ -7,6 +7,7 @@
 #include "core/text/url_codec.h"
 #include "core/urls/parse_url.h"
 #include "engine/queue/download_queue.h"
+#include "engine/queue/queue_log.h"
 #include "engine/session/engine_context.h"
 
 namespace {
@@ -93,6 +94,8 @@ int AddDownload(EngineContext& ctx, DownloadQueue& queue, AddPrompts& prompts,
     ApplyTypedLogin(r, request);
 
     if (queue.runningCount() >= ctx.settings.MaxSimulDownlads) {
+        qCInfo(lcQueue, "slot %d: queue new %s (%d running)", slot,
+               qUtf8Printable(LoggedAddress(r)), queue.runningCount());
         r.Queued = 1;
         request.deferFlag = -1;
     }
@@ -100,5 +103,35 @@ int AddDownload(EngineContext& ctx, DownloadQueue& queue, AddPrompts& prompts,
         queue.StartNew(slot);
     }
     queue.NotifyListChanged();
+    return slot;
+}
+
+int AddOrContinue(EngineContext& ctx, DownloadQueue& queue, AddRequest& request, QString& why) {
+    DownloadListState& list = ctx.list;
+    request.url = EncodeUrl(request.url);
+    const ParsedUrl parsed = ParseUrl(request.url);
+    if (parsed.status != UrlValid) {
+        why = QStringLiteral("not an http:// or ftp:// address");
+        return 0;
+    }
+    int slot = FindActiveDuplicate(list, request.url);
+    if (slot > 0 && queue.hasSession(slot)) {
+        return slot;
+    }
+    if (slot > 0) {
+        qCInfo(lcQueue, "slot %d: continue %s", slot,
+               qUtf8Printable(LoggedAddress(list.DownloadList.at(slot))));
+    } else {
+        slot = ChooseFreeSlot(list);
+        if (slot == 0) {
+            why = QStringLiteral("the download list is full");
+            return 0;
+        }
+        FillNewRecord(list.DownloadList[slot], parsed, request.url, request.updateFlag, QString());
+    }
+    ApplyTypedLogin(list.DownloadList[slot], request);
+    queue.Restart(slot);
+    const DownloadRecord* r = list.record(slot);
+    request.deferFlag = r != nullptr && r->Queued != 0 ? -1 : 0;
     return slot;
 }

@@ -32,3 +32,10 @@ struct AddRequest {
 // rules, the slot, the record, the queue limit, the start. Returns the slot used, or 0 when
 // nothing was added (invalid, cancelled, duplicate handled, list full).
 int AddDownload(EngineContext& ctx, DownloadQueue& queue, AddPrompts& prompts, AddRequest& request);
+
+// brenloft-get's add, which asks nothing: an entry for the same address still in the list (left
+// by an interrupted run) goes on from where it stopped; otherwise the address gets a new entry.
+// Either starts when the limit allows and is queued otherwise (request.deferFlag -1), as
+// DownloadQueue::Restart does. Returns the slot -- the one already serving the address when it
+// runs -- or 0 with `why` saying what kept the address out.
+int AddOrContinue(EngineContext& ctx, DownloadQueue& queue, AddRequest& request, QString& why);

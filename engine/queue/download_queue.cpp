@@ -1,11 +1,12 @@
 #include "engine/queue/download_queue.h"
 
-#include <algorithm>
 #include <utility>
 
 #include "core/download_list/download_list.h"
 #include "core/download_list/list_additions.h"
+#include "core/download_list/resume_rebase.h"
 #include "core/settings/settings.h"
+#include "engine/queue/queue_log.h"
 #include "engine/queue/session_windows.h"
 
 // Stands between a session and its view: every report goes on to the view, and the queue
@@ -96,28 +97,7 @@ private:
     bool live_ = true;
 };
 
-// Holds back listChanged while a command walks many entries; the outermost one sends it once.
-class DownloadQueue::ListBatch {
-public:
-    explicit ListBatch(DownloadQueue& queue) : queue_(queue) { ++queue_.batchDepth_; }
-    ListBatch(const ListBatch&) = delete;
-    ListBatch& operator=(const ListBatch&) = delete;
-    ~ListBatch() {
-        if (--queue_.batchDepth_ == 0 && std::exchange(queue_.listTouched_, false)) {
-            emit queue_.listChanged();
-        }
-    }
-
-private:
-    DownloadQueue& queue_;
-};
-
 namespace {
-
-// Slots 1..DownloadCount that the table really holds.
-int UsedSlots(const DownloadListState& list) {
-    return std::min<int>(list.DownloadCount, int(list.DownloadList.size()) - 1);
-}
 
 // Read-only access, so that walking the list never detaches a shared copy of it.
 const DownloadRecord& At(const DownloadListState& list, int slot) {
@@ -172,22 +152,10 @@ void DownloadQueue::StartSession(int slot) {
         s = &openSession(slot);
     }
     DownloadRecord* r = ctx_.list.record(slot);
+    qCInfo(lcQueue, "slot %d: start %s%s", slot, qUtf8Printable(LoggedAddress(*r)),
+           r->SegmentCount >= 1 ? " from its saved segments" : "");
     r->Queued = 0;
-    if (r->SegmentCount < 1) {
-        r->Resuming = FlagFalse;
-    } else {
-        // What each unfinished segment received on its last connection is stored: the next
-        // connection continues after it.
-        for (int j = 1; j <= r->SegmentCount; ++j) {
-            SegmentRecord* seg = r->Segments.at(j);
-            if (seg != nullptr && seg->State != SegmentState::Complete) {
-                seg->StartPos += seg->Received;
-                seg->Done += seg->Received;
-                seg->Received = Currency{};
-            }
-        }
-        r->Resuming = FlagTrue;
-    }
+    RebaseForResume(*r);
     // A start the user or the queue asked for gets the full set of connection attempts, not
     // what an earlier session left of them.
     r->RetryCount = 0;
@@ -217,6 +185,7 @@ void DownloadQueue::StartNew(int slot) {
         r = ctx_.list.record(slot);
         r->Paused = FlagFalse;
     }
+    qCInfo(lcQueue, "slot %d: start new %s", slot, qUtf8Printable(LoggedAddress(*r)));
     DownloadSession& s = openSession(slot);
     s.AttachRecord(slot);
     s.InitConnection();
@@ -231,6 +200,7 @@ void DownloadQueue::Restart(int slot) {
         return;
     }
     if (DownloadSession* s = session(slot)) {
+        qCInfo(lcQueue, "slot %d: resume %s", slot, qUtf8Printable(LoggedAddress(*r)));
         s->ResumeDownload();
         windows_.showView(slot);
         touchList();
@@ -240,6 +210,8 @@ void DownloadQueue::Restart(int slot) {
         StartSession(slot);
         return;
     }
+    qCInfo(lcQueue, "slot %d: queue %s (%d running)", slot, qUtf8Printable(LoggedAddress(*r)),
+           runningCount());
     r->Queued = 1;
     touchList();
 }
@@ -256,17 +228,21 @@ void DownloadQueue::NotifyListChanged() {
 
 void DownloadQueue::pauseall() {
     ListBatch batch(*this);
+    int paused = 0;
     for (int slot = 1; slot <= UsedSlots(ctx_.list); ++slot) {
         const DownloadRecord& r = At(ctx_.list, slot);
         DownloadSession* s = session(slot);
         if (r.Active == FlagTrue && r.Running == FlagTrue && s != nullptr) {
             s->PauseDownload();
+            ++paused;
         }
     }
+    qCInfo(lcQueue, "pause all: %d paused", paused);
     touchList();
 }
 
 void DownloadQueue::resumeall() {
+    qCInfo(lcQueue, "resume all");
     ListBatch batch(*this);
     for (int slot = 1; slot <= UsedSlots(ctx_.list); ++slot) {
         const DownloadRecord& r = At(ctx_.list, slot);
@@ -282,6 +258,7 @@ void DownloadQueue::PauseSlot(int slot) {
         return;
     }
     if (DownloadSession* s = session(slot)) {
+        qCInfo(lcQueue, "slot %d: pause %s", slot, qUtf8Printable(LoggedAddress(*r)));
         s->PauseDownload();
     }
     touchList();
@@ -302,6 +279,7 @@ void DownloadQueue::CloseSession(int slot) {
 }
 
 void DownloadQueue::StopAll() {
+    qCInfo(lcQueue, "stop all: %zu sessions", sessions_.size());
     ListBatch batch(*this);
     for (int slot = 1; slot <= UsedSlots(ctx_.list); ++slot) {
         DownloadSession* s = session(slot);
@@ -341,6 +319,8 @@ void DownloadQueue::queueScheduledEntries() {
         if (seen.Active == FlagTrue && seen.Running == FlagFalse && seen.Queued == 0 &&
             seen.Scheduled != 0) {
             DownloadRecord& r = ctx_.list.DownloadList[slot];
+            qCInfo(lcQueue, "slot %d: queue %s, its scheduled time has come", slot,
+                   qUtf8Printable(LoggedAddress(r)));
             r.Queued = 1;
             r.Scheduled = 0;
             touchList();

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <QObject>
+#include <QStringList>
 #include <functional>
 #include <map>
 #include <memory>
+#include <utility>
 
 #include "core/types/ole_date.h"
 #include "engine/session/download_session.h"
@@ -15,6 +17,11 @@ class SessionWindows;
 // under the simultaneous-download limit, the schedule, the queue by priority, pausing and
 // resuming everything. It is the per-slot table of download windows, with the windows
 // themselves left to a SessionWindows implementation.
+//
+// It is also the one owner of the list's commands: the main window, the tray, the session bus
+// entry point, brenloft-get and the tests change entries only through it (and through adding,
+// add_download.h), so that no front end edits a record on its own. The questions before a
+// command (are you sure?) stay with the front end.
 class DownloadQueue : public QObject {
     Q_OBJECT
 public:
@@ -48,6 +55,27 @@ public:
     // The quit sequence's step: pause every running download and close its window.
     void StopAll();
 
+    // The list's commands (list_commands.cpp). Each tells the lists once when it is done.
+
+    // Takes an unfinished entry off the list: its session closes, its part files go. False
+    // when the slot holds no entry.
+    bool DeleteEntry(int slot);
+    // Empties the list: every session closes (also one still probing: none may outlive the
+    // slot it serves), the part files of unfinished entries go. Remembered logins stay.
+    void ResetList();
+    // Takes entries off the list, their files untouched: for each address, the first entry in
+    // the list that has it.
+    void RemoveFinished(const QStringList& urls);
+    // Takes one entry off the list, its files untouched (a download that is finished).
+    void RemoveEntry(int slot);
+    // Priority 0 (low) to 2 (high) for every entry of the address.
+    void SetPriority(const QString& url, int priority);
+    // Marks an entry that neither runs nor is finished for the schedule, or takes the mark off.
+    void ToggleSchedule(int slot);
+    // Takes every entry out of the queue: brenloft-get starts only what its command names,
+    // never what an interrupted run left waiting.
+    void ClearQueue();
+
     // Scheduler tick steps: scheduled entries whose time has come join the queue; then at most
     // one queued entry starts, highest priority first, lowest slot first.
     void ApplySchedule(OleDate now);
@@ -75,7 +103,22 @@ private:
         DownloadSession* session = nullptr;  // a child of the queue, deleted from the event loop
     };
 
-    class ListBatch;
+    // Holds back listChanged while a command walks many entries; the outermost one sends it
+    // once.
+    class ListBatch {
+    public:
+        explicit ListBatch(DownloadQueue& queue) : queue_(queue) { ++queue_.batchDepth_; }
+        ListBatch(const ListBatch&) = delete;
+        ListBatch& operator=(const ListBatch&) = delete;
+        ~ListBatch() {
+            if (--queue_.batchDepth_ == 0 && std::exchange(queue_.listTouched_, false)) {
+                emit queue_.listChanged();
+            }
+        }
+
+    private:
+        DownloadQueue& queue_;
+    };
 
     DownloadSession& openSession(int slot);
     void sessionClosed(int slot, DownloadSession* session, const QString& why);

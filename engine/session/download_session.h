@@ -81,6 +81,8 @@ private:
     HttpRequestTarget requestTarget(const DownloadRecord& r) const;
     void closeWith(const QString& why);
     void endProbe();
+    // The file is in place and the record completed: the window shows it, the session ends.
+    void reportFinished();
 
     // Probe
     void probeHeadComplete(const QByteArray& head);

@@ -30,4 +30,8 @@ struct EngineContext {
     std::function<void()> endProgram;
     // Every byte any session receives, for the status line's total and speed.
     std::int64_t receivedBytes = 0;
+    // brenloft-get's rule, as wget -c has it: a download without saved segments whose target
+    // already exists with exactly the size the server gives counts as done, and nothing is
+    // fetched. The desktop program fetches it again into a numbered name.
+    bool takeExistingWholeFiles = false;
 };

@@ -1,5 +1,6 @@
 // The watchdog, pause, resume, cancel and the end of a download session.
 #include "core/download_list/download_list.h"
+#include "core/download_list/resume_rebase.h"
 #include "core/settings/settings.h"
 #include "core/text/text_table.h"
 #include "core/types/tick.h"
@@ -8,16 +9,6 @@
 #include "engine/session/session_prompts.h"
 #include "net/socket_class.h"
 #include "net/socket_module.h"
-
-namespace {
-
-void Fold(SegmentRecord& s) {
-    s.StartPos += s.Received;
-    s.Done += s.Received;
-    s.Received = Currency{};
-}
-
-}  // namespace
 
 void DownloadSession::SegTimeOut_Timer() {
     DownloadRecord* r = record();
@@ -73,7 +64,7 @@ void DownloadSession::restartSegment(int j) {
 void DownloadSession::forgetConnectionProgress(SegmentRecord& s) {
     DownloadRecord* r = record();
     if (r->RangesSupported == FlagTrue) {
-        Fold(s);
+        FoldReceived(s);
     } else if (s.Done.bytes() != 0 || s.Received.bytes() != 0) {
         // The whole file comes again from its first byte: what was stored is written over.
         r->BytesDone -= s.Done + s.Received;
@@ -104,7 +95,7 @@ void DownloadSession::PauseDownload() {
     for (int j = 1; j <= r->SegmentCount; ++j) {
         SegmentRecord& s = *r->Segments.at(j);
         if (s.State != SegmentState::Complete) {
-            Fold(s);
+            FoldReceived(s);
             s.State = SegmentState::Paused;
         }
     }
@@ -159,12 +150,16 @@ void DownloadSession::BuildOutputFile() {
             self->closeWith(result.message);
             return;
         }
-        self->observer_.entryChanged(self->RecordIndex);
-        self->Finished = 1;
-        self->observer_.downloadFinished(self->text(784), self->text(785));
-        self->observer_.stateLabelChanged(self->text(521));
-        self->observer_.progressChanged();
-        self->SegTimeOut.stop();
-        self->observer_.sessionClosed(QString());
+        self->reportFinished();
     });
+}
+
+void DownloadSession::reportFinished() {
+    observer_.entryChanged(RecordIndex);
+    Finished = 1;
+    observer_.downloadFinished(text(784), text(785));
+    observer_.stateLabelChanged(text(521));
+    observer_.progressChanged();
+    SegTimeOut.stop();
+    observer_.sessionClosed(QString());
 }

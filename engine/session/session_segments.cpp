@@ -10,6 +10,7 @@
 #include "core/text/url_codec.h"
 #include "core/types/tick.h"
 #include "core/urls/parse_url.h"
+#include "engine/assembly/existing_target.h"
 #include "engine/files/segment_files.h"
 #include "engine/http/content_range.h"
 #include "engine/http/head_end.h"
@@ -75,6 +76,12 @@ void DownloadSession::ConnectSegmented() {
         }
     } else {
         r->Resuming = FlagFalse;
+        if (sizeKnown_ && ctx_.takeExistingWholeFiles &&
+            AdoptExistingTarget(*r, ctx_.settings.DownloadFolder)) {
+            // An earlier run fetched it: nothing to plan or fetch.
+            QTimer::singleShot(0, this, [this] { reportFinished(); });
+            return;
+        }
         const bool limiter =
             ctx_.settings.UseSpeedLimiter == FlagTrue && ctx_.settings.SpeedLimiter > 0;
         const int count = sizeKnown_ || r->FileSize.bytes() > 0

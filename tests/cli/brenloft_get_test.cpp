@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -126,8 +127,13 @@ TEST_F(BrenloftGet, DownloadsEveryFileWhole) {
         EXPECT_EQ(ActiveEntries(ListPathIn(target)), 0) << "finished entries leave the list";
     }
 
-    // Fetched again into the same folder, the files take numbered names beside the first ones.
+    // Run again into the same folder, it finds every file there whole: it prints their paths
+    // and fetches nothing, so no numbered name appears and no file is written again.
     const QString again = box.file(QStringLiteral("out-1"));
+    std::map<QString, QDateTime> written;
+    for (const auto& [name, bytes] : files) {
+        written[name] = QFileInfo(again + u'/' + name).lastModified();
+    }
     const GetRun run = RunGet(
         box, QStringList{QStringLiteral("-q"), QStringLiteral("-d"), again} + urls, box.path());
     ASSERT_TRUE(run.finished);
@@ -140,14 +146,59 @@ TEST_F(BrenloftGet, DownloadsEveryFileWhole) {
     printed.sort();
     QStringList expected;
     for (const auto& [name, bytes] : files) {
-        const QString numbered =
-            again + u'/' + QString(name).replace(QStringLiteral(".bin"), QStringLiteral("[1].bin"));
-        expected << Canonical(numbered);
-        EXPECT_EQ(FileSha256(numbered), Sha256(bytes)) << numbered.toStdString();
-        EXPECT_EQ(FileSha256(again + u'/' + name), Sha256(bytes)) << "the first file is kept";
+        expected << Canonical(again + u'/' + name);
+        EXPECT_EQ(FileSha256(again + u'/' + name), Sha256(bytes)) << name.toStdString();
+        EXPECT_EQ(QFileInfo(again + u'/' + name).lastModified(), written[name])
+            << name.toStdString();
     }
     expected.sort();
     EXPECT_EQ(printed, expected);
+    EXPECT_EQ(QDir(again).entryList(QDir::Files).size(), qsizetype(files.size()));
+    EXPECT_EQ(PartFiles(again), QStringList{});
+    EXPECT_EQ(ActiveEntries(ListPathIn(again)), 0);
+}
+
+// As wget -c has it: a file already there under the name the server gives, with exactly the
+// size the server gives, is reported as the download and left as it is; a file of another
+// size is no such download, and the command fetches the address into a numbered name beside it.
+TEST_F(BrenloftGet, AFileAlreadyWholeIsReportedNotFetched) {
+    const QByteArray named = RandomBytes(300000);
+    const QByteArray other = RandomBytes(200000);
+    serve(QStringLiteral("named.bin"), named);
+    serve(QStringLiteral("other.bin"), other);
+    NginxPeer nginx(served);
+    nginx.addContentDispositionLocation(QStringLiteral("/named/"),
+                                        QStringLiteral("attachment; filename=\"given.bin\""));
+    ASSERT_TRUE(nginx.start()) << nginx.error().toStdString();
+    const QString target = folder(QStringLiteral("out"));
+    // The same size as the server's file but other bytes: had it been fetched, they would show.
+    const QByteArray ours = RandomBytes(named.size());
+    ASSERT_TRUE(WriteFile(target + QStringLiteral("/given.bin"), ours));
+    const QByteArray shorter = RandomBytes(other.size() - 1);
+    ASSERT_TRUE(WriteFile(target + QStringLiteral("/other.bin"), shorter));
+
+    const GetRun run = RunGet(
+        box,
+        {QStringLiteral("-q"), QStringLiteral("-d"), target,
+         nginx.url(QStringLiteral("/named/named.bin")), nginx.url(QStringLiteral("/other.bin"))},
+        box.path());
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, 0) << run.err.join(u'\n').toStdString();
+    EXPECT_EQ(run.err, QStringList{});
+    QStringList printed;
+    for (const QString& line : run.out) {
+        printed << Canonical(line);
+    }
+    printed.sort();
+    EXPECT_EQ(printed, (QStringList{Canonical(target + QStringLiteral("/given.bin")),
+                                    Canonical(target + QStringLiteral("/other[1].bin"))}));
+    EXPECT_EQ(FileSha256(target + QStringLiteral("/given.bin")), Sha256(ours));
+    EXPECT_EQ(FileSha256(target + QStringLiteral("/other.bin")), Sha256(shorter));
+    EXPECT_EQ(FileSha256(target + QStringLiteral("/other[1].bin")), Sha256(other));
+    EXPECT_EQ(QDir(target).entryList(QDir::Files),
+              (QStringList{"given.bin", "other.bin", "other[1].bin"}));
+    EXPECT_EQ(PartFiles(target), QStringList{});
+    EXPECT_EQ(ActiveEntries(ListPathIn(target)), 0);
 }
 
 // Arguments that make no sense are refused before anything happens: status 2 and the usage.

@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <map>
 
+#include "core/download_list/resume_rebase.h"
 #include "core/download_list/site_logins.h"
 #include "core/types/tick.h"
 #include "tests/engine/download_session_test_harness.h"
@@ -608,18 +609,12 @@ TEST_F(SessionTest, ResumesFromTheSavedListAfterAKill) {
     // its ticks lie far behind, and the segments the pacing reaches last must still get their
     // ranges once, not a second connection written behind the first.
     for (int j = 1; j <= r.SegmentCount; ++j) {
-        SegmentRecord& s = *r.Segments.at(j);
-        s.SegTick = MillisecondTick() - 600000;
-        if (s.State != SegmentState::Complete) {
-            s.StartPos += s.Received;
-            s.Done += s.Received;
-            s.Received = Currency{};
-        }
+        r.Segments.at(j)->SegTick = MillisecondTick() - 600000;
     }
+    RebaseForResume(r);
     // A part file lost meanwhile is fetched again whole, not continued behind a hole.
     ASSERT_GT(r.Segments.at(3)->Done.bytes(), 0);
     ASSERT_TRUE(QFile::remove(r.Segments.at(3)->PartFile));
-    r.Resuming = FlagTrue;
     Download& d = second.start(slot);
     ASSERT_TRUE(WaitClosed({&d}));
     EXPECT_TRUE(d.observer.finished) << d.observer.whys.join(u'|').toStdString();

@@ -272,21 +272,22 @@ void Kestor2::downloadFinished(const QString& openCaption, const QString& folder
 }
 
 void Kestor2::DoRefresh() {
-    DownloadRecord* r = record();
+    const DownloadRecord* r = record();
     if (session_.isNull() || r == nullptr) {
         return;
     }
-    if (r->Percent >= 100) {
-        r->Percent = 100;
+    // A server that sends more than it announced can push the figure past 100: shown as 100.
+    const float percent = std::min(r->Percent, 100.0f);
+    if (percent >= 100) {
         setCaption(stateLabel_, texts_.text(521), {521});
     } else {
         setCaption(stateLabel_, texts_.text(534), {534});
     }
-    setWindowTitle(CaptionText(r->Percent, r->FileName, texts_));
+    setWindowTitle(CaptionText(percent, r->FileName, texts_));
     if (isMinimized() && RowsSuspended) {
         return;
     }
-    PB->setValue(std::clamp(static_cast<int>(std::floor(r->Percent)), 0, 100));
+    PB->setValue(std::clamp(static_cast<int>(std::floor(percent)), 0, 100));
     if (r->ElapsedSeconds != 0) {
         const double rate = double(r->BytesDone.bytes()) / double(r->ElapsedSeconds);
         Speed->setText(FormatSize(Currency::fromRaw(std::llround(rate * Currency::Scale)), texts_) +

@@ -25,7 +25,7 @@ void FinishedListModel::rebuild(const DownloadListState& list) {
     beginResetModel();
     rows_.clear();
     index_.clear();
-    const int last = std::min<int>(list.DownloadCount, int(list.DownloadList.size()) - 1);
+    const int last = UsedSlots(list);
     for (int slot = 1; slot <= last; ++slot) {
         const DownloadRecord& record = list.DownloadList[slot];
         if (record.Active != FlagTrue || record.Completed != FlagTrue) {

@@ -31,7 +31,8 @@ struct EngineContext;
 
 // The main window: the unfinished downloads (ListView1) above the finished ones (ListView2),
 // the button row, menus, toolbar and status line, and the commands that act on the list.
-// Commands change the records first and then refresh the lists, which are views only.
+// Commands ask their questions, have the queue change the records (its list commands) and
+// then refresh the lists, which are views only.
 //
 // Controls carry the names the language loader and tests find them by: the buttons are
 // "Command1_0" to "Command1_8", each also with its index in the dynamic property "index";

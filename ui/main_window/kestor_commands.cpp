@@ -3,7 +3,6 @@
 #include <QAction>
 #include <QClipboard>
 #include <QGuiApplication>
-#include <QHash>
 #include <QItemSelectionModel>
 #include <QPointer>
 #include <QTreeView>
@@ -17,7 +16,6 @@
 #include "engine/session/engine_context.h"
 #include "ui/main_window/gui_add_prompts.h"
 #include "ui/main_window/kestor.h"
-#include "ui/main_window/part_files.h"
 
 namespace {
 
@@ -83,8 +81,7 @@ int Kestor::findSlot(const QString& key, bool last,
         return 0;
     }
     int found = 0;
-    const int used = std::min<int>(list_.DownloadCount, int(list_.DownloadList.size()) - 1);
-    for (int slot = 1; slot <= used; ++slot) {
+    for (int slot = 1; slot <= UsedSlots(list_); ++slot) {
         const DownloadRecord& r = list_.DownloadList.at(slot);
         if (r.Active == FlagTrue && r.Url == key && (!also || also(r))) {
             found = slot;
@@ -130,20 +127,12 @@ void Kestor::deleteUrl() {
     if (slot == 0 || !ask(ctx_.texts.text(411), kProgram)) {
         return;
     }
-    queue_.CloseSession(slot);
-    // Closing the session may have touched the list; the slot is looked up again.
-    if (DownloadRecord* r = list_.record(slot)) {
-        DeletePartFiles(*r);
-        r->Active = FlagFalse;
-        r->Running = FlagFalse;
-        r->Transferring = FlagFalse;
-        r->Removed = FlagTrue;
-    }
+    queue_.DeleteEntry(slot);
     RefreshListView(0, true);
 }
 
 void Kestor::quit() {
-    const int used = std::min<int>(list_.DownloadCount, int(list_.DownloadList.size()) - 1);
+    const int used = UsedSlots(list_);
     bool entries = false;
     for (int slot = 1; slot <= used && !entries; ++slot) {
         entries = list_.DownloadList.at(slot).Active == FlagTrue;
@@ -188,7 +177,7 @@ void Kestor::openBrowser() {
 }
 
 void Kestor::resetList() {
-    const int used = std::min<int>(list_.DownloadCount, int(list_.DownloadList.size()) - 1);
+    const int used = UsedSlots(list_);
     bool unfinished = false;
     for (int slot = 1; slot <= used && !unfinished; ++slot) {
         const DownloadRecord& r = list_.DownloadList.at(slot);
@@ -197,23 +186,7 @@ void Kestor::resetList() {
     if (unfinished && !ask(ctx_.texts.text(409), QStringLiteral("Question"))) {
         return;
     }
-    for (int slot = 1; slot <= used; ++slot) {
-        const DownloadRecord* r = list_.record(slot);
-        if (r != nullptr && r->Active == FlagTrue && r->Running == FlagTrue &&
-            queue_.hasSession(slot)) {
-            queue_.PauseSlot(slot);
-        }
-        // Every session goes, also one still probing: none may outlive the slot it serves.
-        queue_.CloseSession(slot);
-    }
-    for (int slot = 1; slot <= std::min<int>(used, int(list_.DownloadList.size()) - 1); ++slot) {
-        const DownloadRecord& r = list_.DownloadList.at(slot);
-        if (r.Active == FlagTrue && r.Completed == FlagFalse) {
-            DeletePartFiles(r);
-        }
-    }
-    list_.DownloadList.resize(1);
-    list_.DownloadCount = 0;
+    queue_.ResetList();
     RefreshListView(0, true);
     RefreshDownList();
 }
@@ -231,24 +204,16 @@ void Kestor::setSelectedPriority(int priority) {
     if (key.isEmpty()) {
         return;
     }
-    const int used = std::min<int>(list_.DownloadCount, int(list_.DownloadList.size()) - 1);
-    for (int slot = 1; slot <= used; ++slot) {
-        DownloadRecord& r = list_.DownloadList[slot];
-        if (r.Active == FlagTrue && r.Url == key) {
-            r.Priority = priority;
-        }
-    }
+    queue_.SetPriority(key, priority);
     RefreshListView(0, false);
 }
 
 void Kestor::toggleSchedule() {
-    DownloadRecord* r = list_.record(findSlot(selectedKey(), false));
-    if (r == nullptr) {
+    const int slot = findSlot(selectedKey(), false);
+    if (slot == 0) {
         return;
     }
-    if (r->Running == FlagFalse && r->Completed == FlagFalse) {
-        r->Scheduled = static_cast<std::int16_t>(1 - r->Scheduled);
-    }
+    queue_.ToggleSchedule(slot);
     RefreshListView(0, false);
 }
 
@@ -256,27 +221,7 @@ void Kestor::removeFinished(const QStringList& keys) {
     if (keys.isEmpty()) {
         return;
     }
-    // The first entry in the list for each address, found in one pass: "clear all" over a long
-    // list must not search the whole list once per row.
-    QHash<QString, int> firstSlot;
-    const int used = std::min<int>(list_.DownloadCount, int(list_.DownloadList.size()) - 1);
-    for (int slot = 1; slot <= used; ++slot) {
-        const DownloadRecord& r = list_.DownloadList.at(slot);
-        if (r.Active == FlagTrue && !firstSlot.contains(r.Url)) {
-            firstSlot.insert(r.Url, slot);
-        }
-    }
-    for (const QString& key : keys) {
-        const auto it = firstSlot.constFind(key);
-        if (it == firstSlot.constEnd()) {
-            continue;
-        }
-        DownloadRecord& r = list_.DownloadList[*it];
-        if (r.Active == FlagTrue) {
-            r.Active = FlagFalse;
-            r.Removed = FlagTrue;
-        }
-    }
+    queue_.RemoveFinished(keys);
     RefreshDownList();
 }
 

@@ -41,7 +41,7 @@ void UnfinishedListModel::rebuild(const DownloadListState& list) {
     beginResetModel();
     rows_.clear();
     index_.clear();
-    const int last = std::min<int>(list.DownloadCount, int(list.DownloadList.size()) - 1);
+    const int last = UsedSlots(list);
     rows_.reserve(last);
     index_.reserve(last);
     for (int slot = 1; slot <= last; ++slot) {

@@ -1,4 +1,4 @@
-#include "ui/main_window/part_files.h"
+#include "engine/files/part_files.h"
 
 #include <QFile>
 
