@@ -7,9 +7,11 @@
 #include <QPointer>
 #include <QTreeView>
 
+#include "core/diagnostics/log_categories.h"
 #include "core/download_list/download_list.h"
 #include "core/settings/settings.h"
 #include "core/text/text_table.h"
+#include "core/urls/parse_url.h"
 #include "engine/assembly/assemble_download.h"
 #include "engine/queue/add_download.h"
 #include "engine/queue/download_queue.h"
@@ -38,6 +40,7 @@ QString SiteOf(const DownloadRecord& r) {
 }  // namespace
 
 void Kestor::Command1_Click(int index) {
+    qCDebug(lcUi) << "main window command" << index;
     switch (index) {
         case AddUrl:
             addUrl();
@@ -100,14 +103,17 @@ void Kestor::addUrl() {
         !trimmed.isEmpty() && StartsWithScheme(trimmed) ? clipboard : QStringLiteral("http://");
     const std::optional<NewDownloadAnswer> answer = askNewDownload_(prefill);
     if (!answer) {
+        qCInfo(lcUi) << "new download: cancelled";
         return;
     }
     QString url = answer->url;
     url.remove(QStringLiteral("\r\n"));
     url = url.trimmed();
     if (url.isEmpty() || !StartsWithScheme(url)) {
+        qCInfo(lcUi) << "new download: not an http:// or ftp:// address:" << UrlForDisplay(url);
         return;
     }
+    qCInfo(lcUi).noquote() << "new download:" << UrlForDisplay(url) << answer->word;
     AddRequest request;
     request.url = url;
     request.deferFlag = answer->word == QLatin1String("LATER") ? -1 : 0;
