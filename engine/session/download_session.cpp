@@ -19,7 +19,7 @@
 #include "net/winsock_errors.h"
 
 DownloadSession::DownloadSession(EngineContext& context, SessionObserver& observer, QObject* parent)
-    : QObject(parent), ctx_(context), observer_(observer) {
+    : QObject(parent), ctx_(context), observer_(observer), slots_(context.sockets, context.files) {
     TimeOut.setInterval(10000);
     SegTimeOut.setInterval(1000);
     connectPacer_.setSingleShot(true);
@@ -27,21 +27,8 @@ DownloadSession::DownloadSession(EngineContext& context, SessionObserver& observ
     connect(&SegTimeOut, &QTimer::timeout, this, &DownloadSession::SegTimeOut_Timer);
 }
 
-DownloadSession::~DownloadSession() {
-    for (int k = 0; k < Slots; ++k) {
-        closeSlot(k);
-    }
-    for (auto* sockets : {&SegmentSocket, &FtpDataSocket}) {
-        for (auto& socket : *sockets) {
-            if (socket) {
-                socket->ShutDown();
-            }
-        }
-    }
-    if (sockGlobal) {
-        sockGlobal->ShutDown();
-    }
-}
+// The slots close their connections and part files as they go.
+DownloadSession::~DownloadSession() = default;
 
 DownloadRecord* DownloadSession::record() {
     return ctx_.list.record(RecordIndex);
@@ -54,15 +41,6 @@ QString DownloadSession::text(int number) const {
 bool DownloadSession::isFtp() {
     const DownloadRecord* r = record();
     return r != nullptr && r->Protocol == Protocol::Ftp;
-}
-
-int DownloadSession::slotOf(SocketClass* socket) const {
-    for (int k = 0; k < Slots; ++k) {
-        if (SegmentSocket[k].get() == socket) {
-            return k;
-        }
-    }
-    return -1;
 }
 
 HttpRequestTarget DownloadSession::requestTarget(const DownloadRecord& r) const {
@@ -97,8 +75,8 @@ void DownloadSession::closeWith(const QString& why) {
 
 void DownloadSession::endProbe() {
     probeLive_ = false;
-    if (sockGlobal) {
-        sockGlobal->CloseSocket();
+    if (SocketClass* probe = sockGlobal()) {
+        probe->CloseSocket();
     }
 }
 
@@ -107,28 +85,19 @@ void DownloadSession::InitConnection() {
     if (r == nullptr) {
         return;
     }
-    if (originalHost_.isEmpty()) {
-        originalHost_ = r->HostName;
-    }
     TimeOut.start();
-    // The old probe may be the one whose handler runs now: retire it later.
-    if (sockGlobal) {
-        SocketClass* old = sockGlobal.release();
-        old->disconnect(this);
-        old->ShutDown();
-        old->deleteLater();
-    }
-    sockGlobal = std::make_unique<SocketClass>(ctx_.sockets);
-    connect(sockGlobal.get(), &SocketClass::ConnectEvent, this,
-            &DownloadSession::sockGlobal_Connect);
-    connect(sockGlobal.get(), &SocketClass::DataReceivedEvent, this,
+    // The old probe may be the one whose handler runs now: the slot retires it later.
+    ConnectionSlot& probe = slots_.probe();
+    SocketClass* socket = &probe.replaceSocket();
+    connect(socket, &SocketClass::ConnectEvent, this, &DownloadSession::sockGlobal_Connect);
+    connect(socket, &SocketClass::DataReceivedEvent, this,
             &DownloadSession::sockGlobal_DataReceived);
-    connect(sockGlobal.get(), &SocketClass::ErrorEvent, this, &DownloadSession::sockGlobal_Error);
-    connect(sockGlobal.get(), &SocketClass::ClosedEvent, this, &DownloadSession::sockGlobal_Closed);
+    connect(socket, &SocketClass::ErrorEvent, this, &DownloadSession::sockGlobal_Error);
+    connect(socket, &SocketClass::ClosedEvent, this, &DownloadSession::sockGlobal_Closed);
     r->Failed = FlagFalse;
-    incoming_[ProbeSlot] = Incoming{};
-    ftpReplies_[ProbeSlot].reset();
-    LoginSent[ProbeSlot] = false;
+    probe.incoming = Incoming{};
+    probe.ftpReplies.reset();
+    probe.ftpLogin = FtpLogin::None;
     FtpProbeStep = 0;
     probeLive_ = true;
     if (ctx_.settings.ProxyHTTP == FlagTrue) {
@@ -136,7 +105,7 @@ void DownloadSession::InitConnection() {
     }
     observer_.fileLabelChanged(UrlForDisplay(DecodeUrl(r->Url)));
     observer_.stateLabelChanged(QStringLiteral("Connecting to server..."));
-    connectTo(*sockGlobal);
+    connectTo(*socket);
 }
 
 void DownloadSession::sockGlobal_Connect(SocketClass* socket) {
@@ -162,7 +131,7 @@ void DownloadSession::sockGlobal_Connect(SocketClass* socket) {
         ApplySiteLogin(ctx_.list, RecordIndex);
     }
     const HttpRequestTarget target = requestTarget(*r);
-    sockGlobal->SendData(ProbeRequest(target));
+    sockGlobal()->SendData(ProbeRequest(target));
     r->LastTick = MillisecondTick();
 }
 
@@ -173,15 +142,15 @@ void DownloadSession::sockGlobal_DataReceived(SocketClass* socket, std::int32_t 
         return;
     }
     if (!probeLive_) {
-        sockGlobal->GetData();
+        sockGlobal()->GetData();
         return;
     }
     if (isFtp()) {
         ftpProbeData();
         return;
     }
-    Incoming& in = incoming_[ProbeSlot];
-    in.head += sockGlobal->GetData();
+    Incoming& in = slots_.probe().incoming;
+    in.head += sockGlobal()->GetData();
     qsizetype bodyStart = 0;
     const qsizetype end = FindHeadEnd(in.head, bodyStart);
     if (end < 0) {
@@ -214,11 +183,12 @@ void DownloadSession::sockGlobal_Error(SocketClass* socket, std::int32_t errornu
 
 void DownloadSession::sockGlobal_Closed(SocketClass* socket) {
     if (socket != nullptr) {
-        const int k = slotOf(socket);
-        if (k >= 0 && incoming_[k].untilClose && incoming_[k].headDone) {
+        const int k = slots_.slotOf(socket);
+        if (k >= 0 && slots_[k].incoming.bodyEnd == BodyEnd::AtClose &&
+            slots_[k].incoming.headDone) {
             segmentBodyEnded(k);
-        } else if (const int dk = dataSlotOf(socket); dk >= 0) {
-            ftpDataClosed_[dk] = true;
+        } else if (const int dk = slots_.dataSlotOf(socket); dk >= 0) {
+            slots_[dk].ftpDataClosed = true;
             ftpDataEnded(dk);
         }
         return;
@@ -241,8 +211,8 @@ void DownloadSession::TimeOut_Timer() {
     if (r == nullptr || r->Active != FlagTrue || !probeExists) {
         return;
     }
-    if (sockGlobal) {
-        sockGlobal->CloseSocket();
+    if (SocketClass* probe = sockGlobal()) {
+        probe->CloseSocket();
     }
     if (lastProbeError_ == 0 && lastProblem_.isEmpty()) {
         lastProbeError_ = WinSock::TimedOut;

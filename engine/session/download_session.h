@@ -10,8 +10,8 @@
 #include <memory>
 
 #include "engine/ftp/ftp_replies.h"
-#include "engine/http/chunked_decoder.h"
 #include "engine/http/http_requests.h"
+#include "engine/session/connection_slot.h"
 #include "engine/session/engine_context.h"
 #include "engine/session/session_observer.h"
 
@@ -22,13 +22,13 @@ struct ResponseHead;
 
 // One running download: the probe connection, the segment plan, one connection and part file
 // per segment, the watchdog, pause and resume, and assembly at the end. Progress lives in the
-// download's record, so the lists and the list file see it. Slot k (0..7) of the per-connection
-// arrays serves segment k + 1; slot 8 is the probe.
+// download's record, so the lists and the list file see it. Connection slot k (0..7) serves
+// segment k + 1; slot 8 is the probe's.
 class DownloadSession : public QObject {
     Q_OBJECT
 public:
-    static constexpr int Slots = 9;
-    static constexpr int ProbeSlot = 8;
+    static constexpr int Slots = ConnectionSlots::Count;
+    static constexpr int ProbeSlot = ConnectionSlots::Probe;
     static constexpr int MaxRedirects = 20;
     static constexpr qsizetype MaxHeadBytes = 64 * 1024;
 
@@ -48,11 +48,12 @@ public:
     std::int16_t Finished = 0;
     bool KeepPassword = false;
     // FTP: the file's directory on the server, ending with "/", as the probe worked it out
-    // (bytes as the server names them); whether each slot's connection sent its "USER"; how
-    // far the probe's dialogue has gone (0 none, 1 USER sent, 2 PASS sent, 3 file info asked).
+    // (bytes as the server names them); how far the probe's dialogue has gone (0 none, 1 USER
+    // sent, 2 PASS sent, 3 file info asked).
     QByteArray FtpDirectory;
-    std::array<bool, 9> LoginSent{};
     std::int32_t FtpProbeStep = 0;
+    // Whether the slot's connection sent its "USER".
+    bool loginSent(int slot) const { return slots_[slot].ftpLogin != FtpLogin::None; }
 
     // What ended the session's last failed attempt, for front ends that report it.
     QString lastProblem() const { return lastProblem_; }
@@ -74,8 +75,7 @@ public:
 private:
     DownloadRecord* record();
     QString text(int number) const;
-    int slotOf(SocketClass* socket) const;
-    int dataSlotOf(SocketClass* socket) const;
+    SocketClass* sockGlobal() const { return slots_[ProbeSlot].existingSocket(); }
     bool isFtp();
     void connectTo(SocketClass& socket);
     HttpRequestTarget requestTarget(const DownloadRecord& r) const;
@@ -116,9 +116,6 @@ private:
     bool allSegmentsComplete();
     // Builds the file once every segment is stored.
     void buildWhenAllComplete();
-    void closeSlot(int k);
-    // Forgets what the slot's last connection said, so a new one starts clean.
-    void resetConnectionState(int k);
     void fallBackToOneSegment();
     void restartSegment(int segment);
     // Before a segment gets a new connection: what the old one stored counts as done, or, where
@@ -128,34 +125,12 @@ private:
 
     EngineContext& ctx_;
     SessionObserver& observer_;
-    std::unique_ptr<SocketClass> sockGlobal;
-    std::array<std::unique_ptr<SocketClass>, Slots> SegmentSocket;
-    std::array<std::unique_ptr<SocketClass>, Slots> FtpDataSocket;
-    std::array<std::int32_t, Slots> FileHandle{};
-    std::array<std::int32_t, Slots> FileOpenTick{};
+    ConnectionSlots slots_;
     QTimer TimeOut;
     QTimer SegTimeOut;
     QTimer connectPacer_;  // the pause between one segment's connect and the next
     std::int32_t LastRefreshTick = 0;
 
-    // Per connection: the response head as it accumulates, and how its body is framed.
-    struct Incoming {
-        QByteArray head;
-        bool headDone = false;
-        bool chunked = false;
-        bool untilClose = false;  // no length known: the body ends when the server closes
-        ChunkedDecoder chunks;
-        bool refusedRange = false;
-        std::int64_t sinceAlive = 0;  // bytes since the watchdog last saw the segment alive
-    };
-    std::array<Incoming, Slots> incoming_;
-    // FTP, per slot: the control connection's replies as they gather; whether the transfer's
-    // end was reported ("226") and whether its data connection has closed, which together end
-    // a file of unknown size; and a count that retires timers of an earlier connection.
-    std::array<FtpReplyReader, Slots> ftpReplies_;
-    std::array<bool, Slots> ftpTransferReported_{};
-    std::array<bool, Slots> ftpDataClosed_{};
-    std::array<std::uint32_t, Slots> slotGeneration_{};
     int redirects_ = 0;
     bool probeLive_ = false;     // the probe connection is ours to act on
     bool retryPending_ = false;  // a failed probe attempt waits for its retry decision
@@ -164,5 +139,4 @@ private:
     bool assembling_ = false;
     QString lastProblem_;
     std::int32_t lastProbeError_ = 0;
-    QString originalHost_;  // remembered logins go to this host only
 };

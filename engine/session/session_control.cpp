@@ -57,17 +57,15 @@ void DownloadSession::restartSegment(int j) {
     const int k = j - 1;
     s.SegTick = MillisecondTick();
     s.State = SegmentState::Idle;
-    closeSlot(k);
+    slots_[k].close();
     forgetConnectionProgress(s);
     r->RetryCount = 0;
-    if (!SegmentSocket[k]) {
-        SegmentSocket[k] = std::make_unique<SocketClass>(ctx_.sockets);
-    }
-    SegmentSocket[k]->SetEventSocket(sockGlobal.get());
-    if (SocketEntry* e = ctx_.sockets.entry(SegmentSocket[k]->SocketIndex)) {
+    SocketClass& socket = slots_[k].socket();
+    socket.SetEventSocket(sockGlobal());
+    if (SocketEntry* e = ctx_.sockets.entry(socket.SocketIndex)) {
         e->RateLimited = 0;
     }
-    connectTo(*SegmentSocket[k]);
+    connectTo(socket);
 }
 
 void DownloadSession::forgetConnectionProgress(SegmentRecord& s) {
@@ -99,7 +97,7 @@ void DownloadSession::PauseDownload() {
         TimeOut.stop();
     }
     for (int k = 0; k < r->SegmentCount && k < Slots - 1; ++k) {
-        closeSlot(k);
+        slots_[k].close();
     }
     for (int j = 1; j <= r->SegmentCount; ++j) {
         SegmentRecord& s = *r->Segments.at(j);

@@ -11,12 +11,12 @@
 #include "net/socket_class.h"
 
 void DownloadSession::ftpProbeData() {
-    const QByteArray bytes = sockGlobal->GetData();
+    const QByteArray bytes = sockGlobal()->GetData();
     if (!probeLive_) {
         return;
     }
     std::vector<FtpReply> replies;
-    if (!ftpReplies_[ProbeSlot].feed(bytes, replies)) {
+    if (!slots_.probe().ftpReplies.feed(bytes, replies)) {
         failProbeAttempt(QStringLiteral("the FTP server's reply has no end within 64 KiB"));
         return;
     }
@@ -34,12 +34,13 @@ void DownloadSession::ftpProbeData() {
 void DownloadSession::ftpSendLogin(SocketClass& socket, const FtpReply& reply, int slot) {
     const DownloadRecord* r = record();
     if (reply.code == 220) {
-        if (LoginSent[slot]) {
+        if (slots_[slot].ftpLogin != FtpLogin::None) {
             return;
         }
-        LoginSent[slot] = true;
+        slots_[slot].ftpLogin = FtpLogin::UserSent;
         socket.SendData(FtpCommand("USER", FtpPathBytes(r->UserName)));
     } else if (reply.code == 331) {
+        slots_[slot].ftpLogin = FtpLogin::PassSent;
         socket.SendData(FtpCommand("PASS", r->UserName == u"anonymous"
                                                ? QByteArray(kAnonymousPassword)
                                                : FtpPathBytes(r->Password)));
@@ -54,37 +55,37 @@ void DownloadSession::ftpProbeReply(const FtpReply& reply) {
     const QByteArray line = reply.firstLine();
     switch (reply.code) {
         case 220:
-            if (!LoginSent[ProbeSlot]) {
+            if (!loginSent(ProbeSlot)) {
                 observer_.stateLabelChanged(QStringLiteral("Logging in..."));
-                ftpSendLogin(*sockGlobal, reply, ProbeSlot);
+                ftpSendLogin(*sockGlobal(), reply, ProbeSlot);
                 FtpProbeStep = 1;
             }
             break;
         case 331:
-            ftpSendLogin(*sockGlobal, reply, ProbeSlot);
+            ftpSendLogin(*sockGlobal(), reply, ProbeSlot);
             FtpProbeStep = 2;
             break;
         case 230:
             if (FtpProbeStep == 1 || FtpProbeStep == 2) {
                 observer_.stateLabelChanged(QStringLiteral("Get file info..."));
-                sockGlobal->SendData(FtpCommand("TYPE", "I") + FtpCommand("PWD") +
-                                     FtpCommand("PASV"));
+                sockGlobal()->SendData(FtpCommand("TYPE", "I") + FtpCommand("PWD") +
+                                       FtpCommand("PASV"));
                 FtpProbeStep = 3;
             }
             break;
         case 257: {
             const QByteArray path = FtpPathBytes(r->UrlPath);
             FtpDirectory = PwdDirectory(line) + path.left(path.lastIndexOf('/') + 1);
-            sockGlobal->SendData(FtpCommand("CWD", FtpDirectory));
+            sockGlobal()->SendData(FtpCommand("CWD", FtpDirectory));
             break;
         }
         case 250:
             // The probe stays in binary mode: servers refuse "REST" in ASCII mode (501), which
             // would make every download look as if it could not be resumed.
-            sockGlobal->SendData(FtpCommand("SIZE", ftpRemotePath()));
+            sockGlobal()->SendData(FtpCommand("SIZE", ftpRemotePath()));
             break;
         case 213: {
-            sockGlobal->SendData(FtpCommand("REST", "0"));
+            sockGlobal()->SendData(FtpCommand("REST", "0"));
             const std::int64_t size = SizeReplyValue(line);
             // "213 0" is an empty file; a reply without a number says nothing of the size.
             sizeKnown_ = size > 0 || line.mid(3).trimmed() == "0";
@@ -119,7 +120,7 @@ void DownloadSession::ftpProbeReply(const FtpReply& reply) {
         case 550:
             if (reply.text.contains("PWD")) {
                 FtpDirectory.clear();
-                sockGlobal->SendData(FtpCommand("SIZE", ftpRemotePath()));
+                sockGlobal()->SendData(FtpCommand("SIZE", ftpRemotePath()));
             } else {
                 ftpEndProbe(text(794), true);
             }

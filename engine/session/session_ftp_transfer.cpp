@@ -26,18 +26,10 @@ bool IsWaiting(const SegmentRecord& s) {
 
 }  // namespace
 
-int DownloadSession::dataSlotOf(SocketClass* socket) const {
-    for (int k = 0; k < Slots; ++k) {
-        if (FtpDataSocket[k].get() == socket) {
-            return k;
-        }
-    }
-    return -1;
-}
-
 void DownloadSession::FTPSystem(int k) {
     DownloadRecord* r = record();
-    const QByteArray bytes = SegmentSocket[k]->GetData();
+    ConnectionSlot& slot = slots_[k];
+    const QByteArray bytes = slot.socket().GetData();
     if (r == nullptr || k >= r->SegmentCount) {
         return;
     }
@@ -50,13 +42,13 @@ void DownloadSession::FTPSystem(int k) {
     r->Running = FlagTrue;
     s.SegTick = MillisecondTick();
     std::vector<FtpReply> replies;
-    if (!ftpReplies_[k].feed(bytes, replies)) {
-        SegmentSocket[k]->CloseSocket();  // no server talks like this; the watchdog tries again
+    if (!slot.ftpReplies.feed(bytes, replies)) {
+        slot.socket().CloseSocket();  // no server talks like this; the watchdog tries again
         return;
     }
-    const std::uint32_t generation = slotGeneration_[k];
+    const std::uint32_t generation = slot.generation();
     for (const FtpReply& reply : replies) {
-        if (generation != slotGeneration_[k] || record() == nullptr) {
+        if (generation != slot.generation() || record() == nullptr) {
             return;
         }
         ftpSegmentReply(k, reply);
@@ -66,20 +58,21 @@ void DownloadSession::FTPSystem(int k) {
 void DownloadSession::ftpSegmentReply(int k, const FtpReply& reply) {
     DownloadRecord* r = record();
     SegmentRecord& s = *r->Segments.at(k + 1);
-    SocketClass& control = *SegmentSocket[k];
+    ConnectionSlot& slot = slots_[k];
+    SocketClass& control = slot.socket();
     switch (reply.code) {
         case 421:
         case 530:
             // The server has no session to spare: wait until another segment ends.
             control.CloseSocket();
-            if (FtpDataSocket[k]) {
-                FtpDataSocket[k]->CloseSocket();
+            if (SocketClass* data = slot.existingDataSocket()) {
+                data->CloseSocket();
             }
             s.State = SegmentState::FtpWaiting;
             observer_.segmentRowsChanged(0);
             break;
         case 220:
-            if (!LoginSent[k]) {
+            if (!loginSent(k)) {
                 s.State = SegmentState::Receiving;
                 observer_.segmentRowsChanged(0);
                 ftpSendLogin(control, reply, k);
@@ -111,7 +104,7 @@ void DownloadSession::ftpSegmentReply(int k, const FtpReply& reply) {
             ftpOpeningReply(k, reply);
             break;
         case 226:
-            ftpTransferReported_[k] = true;
+            slot.ftpTransferReported = true;
             ftpDataEnded(k);
             break;
         case 500:
@@ -137,26 +130,24 @@ void DownloadSession::ftpLoggedIn(int k) {
         commands +=
             FtpCommand("REST", QByteArray::number(static_cast<qlonglong>(s.StartPos.bytes())));
     }
-    SegmentSocket[k]->SendData(commands);
+    slots_[k].socket().SendData(commands);
 }
 
 void DownloadSession::ftpOpenDataConnection(int k, const FtpReply& reply) {
     DownloadRecord* r = record();
     const auto address = ParsePassiveReply(reply.firstLine());
+    ConnectionSlot& slot = slots_[k];
     if (!address) {
-        SegmentSocket[k]->CloseSocket();  // an unusable answer; the watchdog tries again
+        slot.socket().CloseSocket();  // an unusable answer; the watchdog tries again
         return;
     }
-    if (!FtpDataSocket[k]) {
-        FtpDataSocket[k] = std::make_unique<SocketClass>(ctx_.sockets);
-    }
-    SocketClass& data = *FtpDataSocket[k];
+    SocketClass& data = slot.dataSocket();
     data.CloseSocket();
-    data.SetEventSocket(sockGlobal.get());
-    ftpDataClosed_[k] = false;
+    data.SetEventSocket(sockGlobal());
+    slot.ftpDataClosed = false;
     // Only the port is taken from the reply: the data comes from the server the control
     // connection reached, whatever address the reply names.
-    QString host = SegmentSocket[k]->PeerAddress();
+    QString host = slot.socket().PeerAddress();
     if (host.isEmpty()) {
         host = r->HostName;
     }
@@ -176,7 +167,7 @@ void DownloadSession::ftpRequestFile(int k) {
     if (s.State == SegmentState::FtpTransferRequested) {
         return;
     }
-    SegmentSocket[k]->SendData(FtpCommand("RETR", ftpRemotePath()));
+    slots_[k].socket().SendData(FtpCommand("RETR", ftpRemotePath()));
     s.State = SegmentState::FtpTransferRequested;
     observer_.segmentRowsChanged(0);
 }
@@ -196,12 +187,12 @@ void DownloadSession::ftpOpeningReply(int k, const FtpReply& reply) {
     s.StartPos = Currency{};
     s.EndPos = Currency::fromBytes(size - 1);
     s.Length = Currency::fromBytes(size);
-    incoming_[0].untilClose = false;
+    slots_[0].incoming.bodyEnd = BodyEnd::AtLength;
     observer_.entryChanged(RecordIndex);
 }
 
 void DownloadSession::SegmentData_DataReceivedFTP(int k, std::int32_t /*numbytes*/) {
-    const QByteArray data = FtpDataSocket[k]->GetData();
+    const QByteArray data = slots_[k].dataSocket().GetData();
     DownloadRecord* r = record();
     if (r == nullptr || r->Paused == FlagTrue || k >= r->SegmentCount) {
         return;
@@ -212,7 +203,8 @@ void DownloadSession::SegmentData_DataReceivedFTP(int k, std::int32_t /*numbytes
     if (s.State != SegmentState::FtpTransferRequested && s.State != SegmentState::Receiving) {
         return;
     }
-    incoming_[k].untilClose = r->FileSize.bytes() == 0 && !sizeKnown_;
+    slots_[k].incoming.bodyEnd =
+        r->FileSize.bytes() == 0 && !sizeKnown_ ? BodyEnd::AtClose : BodyEnd::AtLength;
     storeSegmentData(k, data.constData(), data.size());
 }
 
@@ -226,7 +218,7 @@ void DownloadSession::ftpDataEnded(int k) {
     // said the transfer went through; a cut connection alone is left to the watchdog.
     const bool transferring =
         s.State == SegmentState::Receiving || s.State == SegmentState::FtpTransferRequested;
-    if (transferring && ftpDataClosed_[k] && ftpTransferReported_[k]) {
+    if (transferring && slots_[k].ftpDataClosed && slots_[k].ftpTransferReported) {
         segmentBodyEnded(k);
     }
 }
@@ -244,16 +236,17 @@ void DownloadSession::ftpStartWaitingSegment() {
         const int k = j - 1;
         s.State = SegmentState::Idle;
         s.SegTick = MillisecondTick();
-        resetConnectionState(k);
-        const std::uint32_t generation = slotGeneration_[k];
+        slots_[k].forgetConnection();
+        const std::uint32_t generation = slots_[k].generation();
         QTimer::singleShot(kSessionHandOverMs, this, [this, k, generation] {
             DownloadRecord* r = record();
-            if (r == nullptr || r->Paused == FlagTrue || generation != slotGeneration_[k]) {
+            if (r == nullptr || r->Paused == FlagTrue || generation != slots_[k].generation()) {
                 return;
             }
-            SegmentSocket[k]->SetEventSocket(sockGlobal.get());
-            SegmentSocket[k]->CloseSocket();
-            connectTo(*SegmentSocket[k]);
+            SocketClass& control = slots_[k].socket();
+            control.SetEventSocket(sockGlobal());
+            control.CloseSocket();
+            connectTo(control);
         });
         return;
     }

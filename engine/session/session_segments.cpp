@@ -143,13 +143,10 @@ void DownloadSession::connectNextSegment(int from) {
         return;
     }
     const int k = j - 1;
-    if (!SegmentSocket[k]) {
-        SegmentSocket[k] = std::make_unique<SocketClass>(ctx_.sockets);
-    }
-    SocketClass& socket = *SegmentSocket[k];
-    socket.SetEventSocket(sockGlobal.get());
+    SocketClass& socket = slots_[k].socket();
+    socket.SetEventSocket(sockGlobal());
     socket.CloseSocket();
-    resetConnectionState(k);
+    slots_[k].forgetConnection();
     // The watchdog may have started this segment already; its new request begins after what
     // that connection stored.
     forgetConnectionProgress(*r->Segments.at(j));
@@ -165,7 +162,7 @@ void DownloadSession::connectNextSegment(int from) {
 }
 
 void DownloadSession::SegmentData_Connect(SocketClass* socket) {
-    const int k = slotOf(socket);
+    const int k = slots_.slotOf(socket);
     DownloadRecord* r = record();
     if (k < 0 || r == nullptr || k >= r->SegmentCount) {
         return;
@@ -194,7 +191,7 @@ bool DownloadSession::acceptSegmentHead(int k, const QByteArray& headBytes) {
     DownloadRecord* r = record();
     const SegmentRecord& s = *r->Segments.at(k + 1);
     const ResponseHead head = ParseResponseHead(headBytes);
-    Incoming& in = incoming_[k];
+    Incoming& in = slots_[k].incoming;
     bool accepted = false;
     if (head.status == 206) {
         const auto range = FindContentRange(headBytes);
@@ -206,10 +203,11 @@ bool DownloadSession::acceptSegmentHead(int k, const QByteArray& headBytes) {
     if (!accepted) {
         return false;
     }
-    in.chunked = head.chunked;
-    in.untilClose = !in.chunked && !sizeKnown_ && r->FileSize.bytes() == 0;
+    in.bodyEnd = head.chunked                              ? BodyEnd::Chunked
+                 : !sizeKnown_ && r->FileSize.bytes() == 0 ? BodyEnd::AtClose
+                                                           : BodyEnd::AtLength;
     if (r->SegmentCount == 1) {
-        if (SocketEntry* e = ctx_.sockets.entry(SegmentSocket[k]->SocketIndex)) {
+        if (SocketEntry* e = ctx_.sockets.entry(slots_[k].socket().SocketIndex)) {
             e->RateLimited = 1;
         }
     }
@@ -217,9 +215,9 @@ bool DownloadSession::acceptSegmentHead(int k, const QByteArray& headBytes) {
 }
 
 void DownloadSession::SegmentData_DataReceived(SocketClass* socket, std::int32_t numbytes) {
-    const int k = slotOf(socket);
+    const int k = slots_.slotOf(socket);
     if (k < 0) {
-        if (const int dk = dataSlotOf(socket); dk >= 0) {
+        if (const int dk = slots_.dataSlotOf(socket); dk >= 0) {
             SegmentData_DataReceivedFTP(dk, numbytes);
         }
         return;
@@ -239,7 +237,7 @@ void DownloadSession::SegmentData_DataReceived(SocketClass* socket, std::int32_t
         s.State == SegmentState::Paused || s.State == SegmentState::Idle) {
         return;
     }
-    Incoming& in = incoming_[k];
+    Incoming& in = slots_[k].incoming;
     if (!in.headDone) {
         in.head += data;
         qsizetype bodyStart = 0;
@@ -261,7 +259,7 @@ void DownloadSession::SegmentData_DataReceived(SocketClass* socket, std::int32_t
         data = in.head.mid(bodyStart);
         in.head.clear();
     }
-    if (in.chunked) {
+    if (in.bodyEnd == BodyEnd::Chunked) {
         QByteArray body;
         const ChunkedDecoder::Result result = in.chunks.feed(data.constData(), data.size(), body);
         storeSegmentData(k, body.constData(), body.size());
@@ -288,7 +286,8 @@ void DownloadSession::storeSegmentData(int k, const char* data, qsizetype length
         return;
     }
     SegmentRecord& s = *r->Segments.at(k + 1);
-    const bool bounded = !incoming_[k].untilClose && !incoming_[k].chunked;
+    ConnectionSlot& slot = slots_[k];
+    const bool bounded = slot.incoming.bodyEnd == BodyEnd::AtLength;
     // Bytes beyond the range asked for belong to no segment.
     if (bounded) {
         length = static_cast<qsizetype>(std::min<std::int64_t>(length, Remaining(s)));
@@ -296,18 +295,15 @@ void DownloadSession::storeSegmentData(int k, const char* data, qsizetype length
     const std::int32_t now = MillisecondTick();
     s.State = SegmentState::Receiving;
     SegmentFiles& files = ctx_.files;
-    if (FileHandle[k] <= 0) {
-        FileHandle[k] = std::max(files.VelmoraOpenFile(s.PartFile, SegmentFiles::ModeWrite), 0);
-        FileOpenTick[k] = now;
-    }
+    const std::int32_t file = slot.partFile(s.PartFile, now);
     // A part file that cannot be opened (no descriptor left, say) stores nothing either.
-    const bool opened = FileHandle[k] > 0;
+    const bool opened = file > 0;
     if (opened) {
-        files.VelmoraSeekFile(FileHandle[k], s.Done + s.Received);
+        files.VelmoraSeekFile(file, s.Done + s.Received);
     }
     if (!opened ||
-        files.VelmoraWriteFile(FileHandle[k], data, static_cast<std::int32_t>(length)) != length) {
-        const int error = opened ? files.lastErrno(FileHandle[k]) : files.lastOpenErrno();
+        files.VelmoraWriteFile(file, data, static_cast<std::int32_t>(length)) != length) {
+        const int error = opened ? files.lastErrno(file) : files.lastOpenErrno();
         const QString why = error == ENOSPC || error == EDQUOT
                                 ? QStringLiteral("disk full: cannot write %1").arg(s.PartFile)
                                 : QStringLiteral("cannot write %1: %2")
@@ -321,10 +317,8 @@ void DownloadSession::storeSegmentData(int k, const char* data, qsizetype length
     }
     // Reopening puts the data on disk about once a second; FTP segments do it when asked to.
     const bool reopen = r->Protocol != Protocol::Ftp || ctx_.settings.SafeDisk == FlagTrue;
-    if (reopen && TicksSince(now, FileOpenTick[k]) > 1000 && FileHandle[k] > 0) {
-        files.VelmoraCloseFile(FileHandle[k]);
-        FileHandle[k] = files.VelmoraOpenFile(s.PartFile, SegmentFiles::ModeWrite);
-        FileOpenTick[k] = now;
+    if (reopen) {
+        slot.reopenPartFileEverySecond(s.PartFile, now);
     }
     s.Received += Currency::fromBytes(length);
     r->BytesDone += Currency::fromBytes(length);
@@ -333,10 +327,10 @@ void DownloadSession::storeSegmentData(int k, const char* data, qsizetype length
     }
     r->ElapsedSeconds += static_cast<float>(TicksSince(now, r->LastTick)) / 1000.0f;
     r->LastTick = now;
-    incoming_[k].sinceAlive += length;
-    if (incoming_[k].sinceAlive >= kAliveBytes) {
+    slot.incoming.sinceAlive += length;
+    if (slot.incoming.sinceAlive >= kAliveBytes) {
         s.SegTick = now;
-        incoming_[k].sinceAlive = 0;
+        slot.incoming.sinceAlive = 0;
     }
     if (r->BytesDone.bytes() > 0 && r->ElapsedSeconds > 0 && r->FileSize.bytes() > 0) {
         const double rate = double(r->BytesDone.bytes()) / r->ElapsedSeconds;
@@ -367,33 +361,9 @@ void DownloadSession::segmentBodyEnded(int k) {
     segmentComplete(k);
 }
 
-void DownloadSession::resetConnectionState(int k) {
-    incoming_[k] = Incoming{};
-    ftpReplies_[k].reset();
-    ftpTransferReported_[k] = false;
-    ftpDataClosed_[k] = false;
-    LoginSent[k] = false;
-    ++slotGeneration_[k];
-}
-
-void DownloadSession::closeSlot(int k) {
-    if (SegmentSocket[k]) {
-        SegmentSocket[k]->CloseSocket();
-    }
-    if (FtpDataSocket[k]) {
-        FtpDataSocket[k]->CloseSocket();
-    }
-    resetConnectionState(k);
-    if (FileHandle[k] > 0) {
-        ctx_.files.VelmoraCloseFile(FileHandle[k]);
-    }
-    FileHandle[k] = 0;
-    FileOpenTick[k] = 0;
-}
-
 void DownloadSession::segmentComplete(int k) {
     DownloadRecord* r = record();
-    closeSlot(k);
+    slots_[k].close();
     r->Segments.at(k + 1)->State = SegmentState::Complete;
     observer_.segmentRowsChanged(0);
     if (r->Protocol == Protocol::Ftp && !allSegmentsComplete()) {
@@ -430,13 +400,13 @@ void DownloadSession::fallBackToOneSegment() {
     DownloadRecord* r = record();
     for (int j = 1; j <= r->SegmentCount; ++j) {
         const SegmentRecord& s = *r->Segments.at(j);
-        if (s.State != SegmentState::Complete && !incoming_[j - 1].refusedRange) {
+        if (s.State != SegmentState::Complete && !slots_[j - 1].incoming.refusedRange) {
             return;  // some segment still may get its range
         }
     }
     // The server answers every range with the whole file: fetch it once, as one segment.
     for (int k = 0; k < r->SegmentCount; ++k) {
-        closeSlot(k);
+        slots_[k].close();
         QFile::remove(r->Segments.at(k + 1)->PartFile);
     }
     r->RangesSupported = FlagFalse;
