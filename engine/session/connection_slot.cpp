@@ -3,7 +3,11 @@
 #include <QtGlobal>
 #include <algorithm>
 
+#include "core/diagnostics/log_categories.h"
+#include "core/download_list/records.h"
 #include "engine/files/segment_files.h"
+#include "engine/ftp/ftp_reply_codes.h"
+#include "engine/ftp/ftp_values.h"
 #include "net/socket_class.h"
 
 namespace {
@@ -84,6 +88,24 @@ void ConnectionSlot::reopenPartFileEverySecond(const QString& path, std::int32_t
         files_.VelmoraCloseFile(fileHandle_);
         fileHandle_ = files_.VelmoraOpenFile(path, SegmentFiles::ModeWrite);
         fileOpenTick_ = now;
+    }
+}
+
+void ConnectionSlot::answerFtpLogin(const FtpReply& reply, const DownloadRecord& record,
+                                    const QString& tag) {
+    if (reply.code == FtpCode::ServiceReady) {
+        if (ftpLogin != FtpLogin::None) {
+            return;
+        }
+        ftpLogin = FtpLogin::UserSent;
+        qCInfo(lcEngine).noquote() << tag << "sent USER" << record.UserName;
+        socket().SendData(FtpCommand("USER", FtpPathBytes(record.UserName)));
+    } else if (reply.code == FtpCode::NeedPassword) {
+        ftpLogin = FtpLogin::PassSent;
+        qCInfo(lcEngine).noquote() << tag << "sent PASS ***";
+        socket().SendData(FtpCommand("PASS", record.UserName == u"anonymous"
+                                                 ? QByteArray(kAnonymousPassword)
+                                                 : FtpPathBytes(record.Password)));
     }
 }
 

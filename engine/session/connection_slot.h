@@ -11,6 +11,7 @@
 
 class SocketClass;
 class SegmentFiles;
+struct DownloadRecord;
 class VelmoraSockets;
 
 // How a response body ends: after the bytes asked for, with the last chunk, or when the
@@ -66,6 +67,10 @@ public:
     // Closes and opens the part file again once a second, which puts its data on disk.
     void reopenPartFileEverySecond(const QString& path, std::int32_t now);
     std::int32_t openPartFile() const { return fileHandle_; }
+
+    // FTP: answers the greeting with "USER", once per connection, and "331" with "PASS".
+    // `tag` starts the log line, which never shows the password.
+    void answerFtpLogin(const FtpReply& reply, const DownloadRecord& record, const QString& tag);
 
     Incoming incoming;
     // FTP: the control connection's replies as they gather, the login's progress, and whether

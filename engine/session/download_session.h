@@ -13,6 +13,8 @@
 #include "engine/http/http_requests.h"
 #include "engine/session/connection_slot.h"
 #include "engine/session/engine_context.h"
+#include "engine/session/ftp_probe.h"
+#include "engine/session/http_probe.h"
 #include "engine/session/session_observer.h"
 
 class SocketClass;
@@ -29,8 +31,8 @@ class DownloadSession : public QObject {
 public:
     static constexpr int Slots = ConnectionSlots::Count;
     static constexpr int ProbeSlot = ConnectionSlots::Probe;
-    static constexpr int MaxRedirects = 20;
-    static constexpr qsizetype MaxHeadBytes = 64 * 1024;
+    static constexpr int MaxRedirects = HttpProbe::MaxRedirects;
+    static constexpr qsizetype MaxHeadBytes = HttpProbe::MaxHeadBytes;
 
     DownloadSession(EngineContext& context, SessionObserver& observer, QObject* parent = nullptr);
     ~DownloadSession() override;
@@ -46,13 +48,10 @@ public:
 
     std::int16_t RecordIndex = 0;
     std::int16_t Finished = 0;
-    bool KeepPassword = false;
-    // FTP: the file's directory on the server, ending with "/", as the probe worked it out
-    // (bytes as the server names them); how far the probe's dialogue has gone (0 none, 1 USER
-    // sent, 2 PASS sent, 3 file info asked).
-    QByteArray FtpDirectory;
-    std::int32_t FtpProbeStep = 0;
-    // Whether the slot's connection sent its "USER".
+    // FTP: how far the probe's dialogue has gone; the file's directory on the server as the
+    // probe worked it out; whether a slot's connection sent its "USER".
+    FtpProbeStep ftpProbeStep() const { return ftpProbe_.step(); }
+    const QByteArray& ftpDirectory() const { return ftpProbe_.directory(); }
     bool loginSent(int slot) const { return slots_[slot].ftpLogin != FtpLogin::None; }
 
     // What ended the session's last failed attempt, for front ends that report it.
@@ -73,27 +72,30 @@ public:
     void SegmentData_DataReceivedFTP(int k, std::int32_t numbytes);
 
 private:
+    friend class HttpProbe;
+    friend class FtpProbe;
+
+    // Where the probe is: waiting for its answer, or failed and waiting for the decision to
+    // try again (which runs from the event loop).
+    enum class ProbeState : std::uint8_t { Idle, AwaitingAnswer, RetryPending };
+
     DownloadRecord* record();
     QString text(int number) const;
     SocketClass* sockGlobal() const { return slots_[ProbeSlot].existingSocket(); }
     bool isFtp();
     void connectTo(SocketClass& socket);
     HttpRequestTarget requestTarget(const DownloadRecord& r) const;
-    void closeWith(const QString& why);
+    // Ends the session: `why` is empty for a plain close; `logged` stands for it in the log
+    // where it quotes an address as a server gave it.
+    void closeWith(const QString& why, const QString& logged = QString());
+
+    // The probe's life: its connection is ours to act on only while it awaits its answer.
+    bool probeAwaitsAnswer() const { return probeState_ == ProbeState::AwaitingAnswer; }
     void endProbe();
-
-    // Probe
-    void probeHeadComplete(const QByteArray& head);
-    void followRedirect(const ResponseHead& head);
-    void askCredentials();
-    void probeSucceeded(const ResponseHead& head);
     void failProbeAttempt(const QString& why);
+    void probeAttemptFailed();
 
-    // FTP probe and transfer
-    void ftpProbeData();
-    void ftpProbeReply(const FtpReply& reply);
-    void ftpEndProbe(const QString& message, bool removed);
-    void ftpSendLogin(SocketClass& socket, const FtpReply& reply, int slot);
+    // FTP transfer
     void ftpSegmentReply(int k, const FtpReply& reply);
     void ftpLoggedIn(int k);
     void ftpOpenDataConnection(int k, const FtpReply& reply);
@@ -102,7 +104,6 @@ private:
     void ftpDataEnded(int k);
     void ftpStartWaitingSegment();
     void ftpWatchWaitingSegments(std::int32_t now);
-    QByteArray ftpRemotePath() const;
 
     // Segments
     // A part file holding less than its segment has stored (removed, or the first part of a
@@ -131,11 +132,10 @@ private:
     QTimer connectPacer_;  // the pause between one segment's connect and the next
     std::int32_t LastRefreshTick = 0;
 
-    int redirects_ = 0;
-    bool probeLive_ = false;     // the probe connection is ours to act on
-    bool retryPending_ = false;  // a failed probe attempt waits for its retry decision
-    bool sizeKnown_ = false;     // the probe gave a length (0 is then an empty file)
-    bool head416_ = false;
+    HttpProbe httpProbe_{*this};
+    FtpProbe ftpProbe_{*this};
+    ProbeState probeState_ = ProbeState::Idle;
+    bool sizeKnown_ = false;  // the probe gave a length (0 is then an empty file)
     bool assembling_ = false;
     QString lastProblem_;
     std::int32_t lastProbeError_ = 0;

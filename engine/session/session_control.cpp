@@ -91,9 +91,8 @@ void DownloadSession::PauseDownload() {
     connectPacer_.stop();
     // A probe still waiting for its answer goes too, or its answer would start the segments
     // of a paused download; resume sends it again.
-    if (probeLive_ || retryPending_) {
+    if (probeState_ != ProbeState::Idle) {
         endProbe();
-        retryPending_ = false;
         TimeOut.stop();
     }
     for (int k = 0; k < r->SegmentCount && k < Slots - 1; ++k) {

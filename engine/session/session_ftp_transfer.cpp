@@ -8,6 +8,7 @@
 #include "core/types/tick.h"
 #include "engine/ftp/ftp_values.h"
 #include "engine/session/download_session.h"
+#include "engine/session/session_log.h"
 #include "engine/session/session_prompts.h"
 #include "net/socket_class.h"
 #include "net/socket_module.h"
@@ -75,11 +76,11 @@ void DownloadSession::ftpSegmentReply(int k, const FtpReply& reply) {
             if (!loginSent(k)) {
                 s.State = SegmentState::Receiving;
                 observer_.segmentRowsChanged(0);
-                ftpSendLogin(control, reply, k);
+                slot.answerFtpLogin(reply, *r, SegmentTag(RecordIndex, k + 1));
             }
             break;
         case 331:
-            ftpSendLogin(control, reply, k);
+            slot.answerFtpLogin(reply, *r, SegmentTag(RecordIndex, k + 1));
             break;
         case 230:
             // Replies are acted on only once all their lines are in, so the login is complete
@@ -167,7 +168,7 @@ void DownloadSession::ftpRequestFile(int k) {
     if (s.State == SegmentState::FtpTransferRequested) {
         return;
     }
-    slots_[k].socket().SendData(FtpCommand("RETR", ftpRemotePath()));
+    slots_[k].socket().SendData(FtpCommand("RETR", ftpProbe_.remotePath()));
     s.State = SegmentState::FtpTransferRequested;
     observer_.segmentRowsChanged(0);
 }
