@@ -22,10 +22,7 @@ constexpr int kProbeRetries = 4;
 DownloadSession::DownloadSession(EngineContext& context, SessionObserver& observer, QObject* parent)
     : QObject(parent), ctx_(context), observer_(observer), slots_(context.sockets, context.files) {
     TimeOut.setInterval(kProbeAnswerMs);
-    SegTimeOut.setInterval(1000);
-    connectPacer_.setSingleShot(true);
     connect(&TimeOut, &QTimer::timeout, this, &DownloadSession::TimeOut_Timer);
-    connect(&SegTimeOut, &QTimer::timeout, this, &DownloadSession::SegTimeOut_Timer);
 }
 
 // The slots close their connections and part files as they go.
@@ -65,8 +62,8 @@ void DownloadSession::connectTo(SocketClass& socket) {
 
 void DownloadSession::closeWith(const QString& why, const QString& logged) {
     TimeOut.stop();
-    SegTimeOut.stop();
-    connectPacer_.stop();
+    watchdog_.stop();
+    segments_.stop();
     if (!why.isEmpty()) {
         lastProblem_ = why;
     }
@@ -171,10 +168,9 @@ void DownloadSession::sockGlobal_Closed(SocketClass* socket) {
         const int k = slots_.slotOf(socket);
         if (k >= 0 && slots_[k].incoming.bodyEnd == BodyEnd::AtClose &&
             slots_[k].incoming.headDone) {
-            segmentBodyEnded(k);
+            segments_.bodyEnded(k);
         } else if (const int dk = slots_.dataSlotOf(socket); dk >= 0) {
-            slots_[dk].ftpDataClosed = true;
-            ftpDataEnded(dk);
+            ftpSegments_.dataClosed(dk);
         }
         return;
     }
@@ -229,4 +225,45 @@ void DownloadSession::failProbeAttempt(const QString& why) {
     lastProblem_ = why;
     probeState_ = ProbeState::RetryPending;
     TimeOut_Timer();
+}
+
+void DownloadSession::ConnectSegmented() {
+    segments_.start();
+}
+
+void DownloadSession::SegTimeOut_Timer() {
+    watchdog_.tick();
+}
+
+void DownloadSession::SegmentData_Connect(SocketClass* socket) {
+    if (const int k = slots_.slotOf(socket); k >= 0) {
+        segments_.connected(*socket, k);
+    }
+}
+
+void DownloadSession::SegmentData_DataReceived(SocketClass* socket, std::int32_t numbytes) {
+    const int k = slots_.slotOf(socket);
+    if (k < 0) {
+        if (const int dk = slots_.dataSlotOf(socket); dk >= 0) {
+            SegmentData_DataReceivedFTP(dk, numbytes);
+        }
+        return;
+    }
+    DownloadRecord* r = record();
+    if (r == nullptr || k >= r->SegmentCount) {
+        return;
+    }
+    if (r->Protocol == Protocol::Ftp) {
+        FTPSystem(k);
+    } else {
+        httpSegments_.takeData(*socket, k);
+    }
+}
+
+void DownloadSession::FTPSystem(int k) {
+    ftpSegments_.takeReplies(k);
+}
+
+void DownloadSession::SegmentData_DataReceivedFTP(int k, std::int32_t /*numbytes*/) {
+    ftpSegments_.takeData(k);
 }

@@ -1,31 +1,34 @@
 #pragma once
 
-#include <QByteArray>
 #include <QObject>
-#include <QPointer>
 #include <QString>
 #include <QTimer>
-#include <array>
 #include <cstdint>
-#include <memory>
 
-#include "engine/ftp/ftp_replies.h"
 #include "engine/http/http_requests.h"
 #include "engine/session/connection_slot.h"
 #include "engine/session/engine_context.h"
 #include "engine/session/ftp_probe.h"
+#include "engine/session/ftp_segments.h"
 #include "engine/session/http_probe.h"
+#include "engine/session/http_segments.h"
+#include "engine/session/segment_connections.h"
+#include "engine/session/segment_writer.h"
 #include "engine/session/session_observer.h"
+#include "engine/session/session_watchdog.h"
 
 class SocketClass;
 struct DownloadRecord;
-struct SegmentRecord;
-struct ResponseHead;
 
 // One running download: the probe connection, the segment plan, one connection and part file
 // per segment, the watchdog, pause and resume, and assembly at the end. Progress lives in the
 // download's record, so the lists and the list file see it. Connection slot k (0..7) serves
 // segment k + 1; slot 8 is the probe's.
+//
+// The session coordinates; each part keeps its own state: the probes (HttpProbe, FtpProbe),
+// the segments' connections (SegmentConnections), their transfer (HttpSegments, FtpSegments),
+// the part-file writes (SegmentWriter) and the watchdog (SessionWatchdog). Every socket event
+// reaches the handlers below first, as the probe's socket is every connection's event target.
 class DownloadSession : public QObject {
     Q_OBJECT
 public:
@@ -74,6 +77,11 @@ public:
 private:
     friend class HttpProbe;
     friend class FtpProbe;
+    friend class SegmentConnections;
+    friend class HttpSegments;
+    friend class FtpSegments;
+    friend class SegmentWriter;
+    friend class SessionWatchdog;
 
     // Where the probe is: waiting for its answer, or failed and waiting for the decision to
     // try again (which runs from the event loop).
@@ -88,6 +96,9 @@ private:
     // Ends the session: `why` is empty for a plain close; `logged` stands for it in the log
     // where it quotes an address as a server gave it.
     void closeWith(const QString& why, const QString& logged = QString());
+    // A fault that asking again would only repeat (a damaged body, a part file that cannot be
+    // written): the download waits, paused, with what it stored, and the user is told.
+    void stopPaused(const QString& why, const QString& message);
 
     // The probe's life: its connection is ours to act on only while it awaits its answer.
     bool probeAwaitsAnswer() const { return probeState_ == ProbeState::AwaitingAnswer; }
@@ -95,45 +106,17 @@ private:
     void failProbeAttempt(const QString& why);
     void probeAttemptFailed();
 
-    // FTP transfer
-    void ftpSegmentReply(int k, const FtpReply& reply);
-    void ftpLoggedIn(int k);
-    void ftpOpenDataConnection(int k, const FtpReply& reply);
-    void ftpRequestFile(int k);
-    void ftpOpeningReply(int k, const FtpReply& reply);
-    void ftpDataEnded(int k);
-    void ftpStartWaitingSegment();
-    void ftpWatchWaitingSegments(std::int32_t now);
-
-    // Segments
-    // A part file holding less than its segment has stored (removed, or the first part of a
-    // finished join) would leave a hole in the file: such a segment is fetched again whole.
-    void startOverSegmentsWithoutTheirBytes();
-    void connectNextSegment(int segment);
-    bool acceptSegmentHead(int k, const QByteArray& head);
-    void storeSegmentData(int k, const char* data, qsizetype length);
-    void segmentBodyEnded(int k);
-    void segmentComplete(int k);
-    bool allSegmentsComplete();
-    // Builds the file once every segment is stored.
-    void buildWhenAllComplete();
-    void fallBackToOneSegment();
-    void restartSegment(int segment);
-    // Before a segment gets a new connection: what the old one stored counts as done, or, where
-    // the server knows no ranges, everything is fetched again from the first byte. Otherwise
-    // the new answer would be written behind what the old one already wrote.
-    void forgetConnectionProgress(SegmentRecord& s);
-
     EngineContext& ctx_;
     SessionObserver& observer_;
     ConnectionSlots slots_;
-    QTimer TimeOut;
-    QTimer SegTimeOut;
-    QTimer connectPacer_;  // the pause between one segment's connect and the next
-    std::int32_t LastRefreshTick = 0;
-
+    QTimer TimeOut;  // the probe's answer
     HttpProbe httpProbe_{*this};
     FtpProbe ftpProbe_{*this};
+    SegmentConnections segments_{*this};
+    HttpSegments httpSegments_{*this};
+    FtpSegments ftpSegments_{*this};
+    SegmentWriter writer_{*this};
+    SessionWatchdog watchdog_{*this};
     ProbeState probeState_ = ProbeState::Idle;
     bool sizeKnown_ = false;  // the probe gave a length (0 is then an empty file)
     bool assembling_ = false;

@@ -1,11 +1,12 @@
-// FTP segments: per segment a control connection that logs in and asks for the file from the
-// segment's start, and a passive data connection that carries the bytes.
+#include "engine/session/ftp_segments.h"
+
 #include <QTimer>
 
 #include "core/download_list/download_list.h"
 #include "core/settings/settings.h"
 #include "core/text/text_table.h"
 #include "core/types/tick.h"
+#include "engine/ftp/ftp_reply_codes.h"
 #include "engine/ftp/ftp_values.h"
 #include "engine/session/download_session.h"
 #include "engine/session/session_log.h"
@@ -27,9 +28,10 @@ bool IsWaiting(const SegmentRecord& s) {
 
 }  // namespace
 
-void DownloadSession::FTPSystem(int k) {
-    DownloadRecord* r = record();
-    ConnectionSlot& slot = slots_[k];
+void FtpSegments::takeReplies(int k) {
+    DownloadSession& ss = session_;
+    DownloadRecord* r = ss.record();
+    ConnectionSlot& slot = ss.slots_[k];
     const QByteArray bytes = slot.socket().GetData();
     if (r == nullptr || k >= r->SegmentCount) {
         return;
@@ -44,80 +46,87 @@ void DownloadSession::FTPSystem(int k) {
     s.SegTick = MillisecondTick();
     std::vector<FtpReply> replies;
     if (!slot.ftpReplies.feed(bytes, replies)) {
+        qCInfo(lcEngine).noquote()
+            << SegmentTag(ss.RecordIndex, k + 1) << "a reply without an end: closed";
         slot.socket().CloseSocket();  // no server talks like this; the watchdog tries again
         return;
     }
     const std::uint32_t generation = slot.generation();
-    for (const FtpReply& reply : replies) {
-        if (generation != slot.generation() || record() == nullptr) {
+    for (const FtpReply& one : replies) {
+        if (generation != slot.generation() || ss.record() == nullptr) {
             return;
         }
-        ftpSegmentReply(k, reply);
+        qCInfo(lcEngine).noquote() << SegmentTag(ss.RecordIndex, k + 1) << "reply" << one.code;
+        reply(k, one);
     }
 }
 
-void DownloadSession::ftpSegmentReply(int k, const FtpReply& reply) {
-    DownloadRecord* r = record();
+void FtpSegments::reply(int k, const FtpReply& reply) {
+    DownloadSession& ss = session_;
+    DownloadRecord* r = ss.record();
     SegmentRecord& s = *r->Segments.at(k + 1);
-    ConnectionSlot& slot = slots_[k];
+    ConnectionSlot& slot = ss.slots_[k];
     SocketClass& control = slot.socket();
     switch (reply.code) {
-        case 421:
-        case 530:
+        case FtpCode::NotAvailable:
+        case FtpCode::NotLoggedIn:
             // The server has no session to spare: wait until another segment ends.
+            qCInfo(lcEngine).noquote() << SegmentTag(ss.RecordIndex, k + 1)
+                                       << "no session to spare: waits for another segment";
             control.CloseSocket();
             if (SocketClass* data = slot.existingDataSocket()) {
                 data->CloseSocket();
             }
             s.State = SegmentState::FtpWaiting;
-            observer_.segmentRowsChanged(0);
+            ss.observer_.segmentRowsChanged(0);
             break;
-        case 220:
-            if (!loginSent(k)) {
+        case FtpCode::ServiceReady:
+            if (slot.ftpLogin == FtpLogin::None) {
                 s.State = SegmentState::Receiving;
-                observer_.segmentRowsChanged(0);
-                slot.answerFtpLogin(reply, *r, SegmentTag(RecordIndex, k + 1));
+                ss.observer_.segmentRowsChanged(0);
+                slot.answerFtpLogin(reply, *r, SegmentTag(ss.RecordIndex, k + 1));
             }
             break;
-        case 331:
-            slot.answerFtpLogin(reply, *r, SegmentTag(RecordIndex, k + 1));
+        case FtpCode::NeedPassword:
+            slot.answerFtpLogin(reply, *r, SegmentTag(ss.RecordIndex, k + 1));
             break;
-        case 230:
+        case FtpCode::LoggedIn:
             // Replies are acted on only once all their lines are in, so the login is complete
             // here and the transfer is set up at once, without waiting for stragglers.
-            observer_.segmentRowsChanged(0);
+            ss.observer_.segmentRowsChanged(0);
             if (s.State != SegmentState::FtpLoggedIn) {
-                ftpLoggedIn(k);
+                loggedIn(k);
             }
             break;
-        case 227:
-            ftpOpenDataConnection(k, reply);
+        case FtpCode::EnteringPassive:
+            openDataConnection(k, reply);
             break;
-        case 200:
+        case FtpCode::CommandOk:
             if (r->RangesSupported != FlagTrue) {
-                ftpRequestFile(k);
+                requestFile(k);
             }
             break;
-        case 350:
-            ftpRequestFile(k);
+        case FtpCode::PendingFurther:
+            requestFile(k);
             break;
-        case 150:
-            ftpOpeningReply(k, reply);
+        case FtpCode::OpeningData:
+            openingReply(k, reply);
             break;
-        case 226:
+        case FtpCode::TransferComplete:
             slot.ftpTransferReported = true;
-            ftpDataEnded(k);
+            transferEnded(k);
             break;
-        case 500:
-            ctx_.prompts.showMessage(text(795), SessionPrompts::Icon::Critical);
+        case FtpCode::SyntaxError:
+            ss.ctx_.prompts.showMessage(ss.text(795), SessionPrompts::Icon::Critical);
             break;
         default:
             break;
     }
 }
 
-void DownloadSession::ftpLoggedIn(int k) {
-    DownloadRecord* r = record();
+void FtpSegments::loggedIn(int k) {
+    DownloadSession& ss = session_;
+    DownloadRecord* r = ss.record();
     if (r == nullptr || r->Paused == FlagTrue || k >= r->SegmentCount) {
         return;
     }
@@ -127,24 +136,30 @@ void DownloadSession::ftpLoggedIn(int k) {
     }
     s.State = SegmentState::FtpLoggedIn;
     QByteArray commands = FtpCommand("PASV") + FtpCommand("TYPE", "I");
+    const QByteArray offset = QByteArray::number(static_cast<qlonglong>(s.StartPos.bytes()));
     if (r->RangesSupported == FlagTrue) {
-        commands +=
-            FtpCommand("REST", QByteArray::number(static_cast<qlonglong>(s.StartPos.bytes())));
+        commands += FtpCommand("REST", offset);
     }
-    slots_[k].socket().SendData(commands);
+    qCInfo(lcEngine).noquote() << SegmentTag(ss.RecordIndex, k + 1) << "sent PASV, TYPE I"
+                               << (r->RangesSupported == FlagTrue ? "REST " + offset
+                                                                  : QByteArray());
+    ss.slots_[k].socket().SendData(commands);
 }
 
-void DownloadSession::ftpOpenDataConnection(int k, const FtpReply& reply) {
-    DownloadRecord* r = record();
+void FtpSegments::openDataConnection(int k, const FtpReply& reply) {
+    DownloadSession& ss = session_;
+    DownloadRecord* r = ss.record();
     const auto address = ParsePassiveReply(reply.firstLine());
-    ConnectionSlot& slot = slots_[k];
+    ConnectionSlot& slot = ss.slots_[k];
     if (!address) {
-        slot.socket().CloseSocket();  // an unusable answer; the watchdog tries again
+        qCInfo(lcEngine).noquote()
+            << SegmentTag(ss.RecordIndex, k + 1) << "an unusable passive address: closed";
+        slot.socket().CloseSocket();  // the watchdog tries again
         return;
     }
     SocketClass& data = slot.dataSocket();
     data.CloseSocket();
-    data.SetEventSocket(sockGlobal());
+    data.SetEventSocket(ss.sockGlobal());
     slot.ftpDataClosed = false;
     // Only the port is taken from the reply: the data comes from the server the control
     // connection reached, whatever address the reply names.
@@ -152,29 +167,36 @@ void DownloadSession::ftpOpenDataConnection(int k, const FtpReply& reply) {
     if (host.isEmpty()) {
         host = r->HostName;
     }
+    qCDebug(lcEngine).noquote() << SegmentTag(ss.RecordIndex, k + 1) << "data connection to" << host
+                                << "port" << address->port;
     data.Connect(host, address->port);
-    if (SocketEntry* e = ctx_.sockets.entry(data.SocketIndex)) {
+    const Settings& settings = ss.ctx_.settings;
+    if (SocketEntry* e = ss.ctx_.sockets.entry(data.SocketIndex)) {
         e->RateLimited = 0;
-        if (r->SegmentCount == 1 && ctx_.settings.UseSpeedLimiter == FlagTrue &&
-            ctx_.settings.SpeedLimiter > 0) {
+        if (r->SegmentCount == 1 && settings.UseSpeedLimiter == FlagTrue &&
+            settings.SpeedLimiter > 0) {
             e->RateLimited = 1;
         }
     }
 }
 
-void DownloadSession::ftpRequestFile(int k) {
-    DownloadRecord* r = record();
+void FtpSegments::requestFile(int k) {
+    DownloadSession& ss = session_;
+    DownloadRecord* r = ss.record();
     SegmentRecord& s = *r->Segments.at(k + 1);
     if (s.State == SegmentState::FtpTransferRequested) {
         return;
     }
-    slots_[k].socket().SendData(FtpCommand("RETR", ftpProbe_.remotePath()));
+    const QByteArray path = ss.ftpProbe_.remotePath();
+    qCInfo(lcEngine).noquote() << SegmentTag(ss.RecordIndex, k + 1) << "sent RETR" << path;
+    ss.slots_[k].socket().SendData(FtpCommand("RETR", path));
     s.State = SegmentState::FtpTransferRequested;
-    observer_.segmentRowsChanged(0);
+    ss.observer_.segmentRowsChanged(0);
 }
 
-void DownloadSession::ftpOpeningReply(int k, const FtpReply& reply) {
-    DownloadRecord* r = record();
+void FtpSegments::openingReply(int k, const FtpReply& reply) {
+    DownloadSession& ss = session_;
+    DownloadRecord* r = ss.record();
     if (r->FileSize.bytes() != 0 || k != 0) {
         return;
     }
@@ -183,18 +205,21 @@ void DownloadSession::ftpOpeningReply(int k, const FtpReply& reply) {
         return;
     }
     // The size learnt only now: the single segment gets its end.
+    qCInfo(lcEngine).noquote() << SegmentTag(ss.RecordIndex, 1) << "the transfer names its size"
+                               << size;
     r->FileSize = Currency::fromBytes(size);
     SegmentRecord& s = *r->Segments.at(1);
     s.StartPos = Currency{};
     s.EndPos = Currency::fromBytes(size - 1);
     s.Length = Currency::fromBytes(size);
-    slots_[0].incoming.bodyEnd = BodyEnd::AtLength;
-    observer_.entryChanged(RecordIndex);
+    ss.slots_[0].incoming.bodyEnd = BodyEnd::AtLength;
+    ss.observer_.entryChanged(ss.RecordIndex);
 }
 
-void DownloadSession::SegmentData_DataReceivedFTP(int k, std::int32_t /*numbytes*/) {
-    const QByteArray data = slots_[k].dataSocket().GetData();
-    DownloadRecord* r = record();
+void FtpSegments::takeData(int k) {
+    DownloadSession& ss = session_;
+    const QByteArray data = ss.slots_[k].dataSocket().GetData();
+    DownloadRecord* r = ss.record();
     if (r == nullptr || r->Paused == FlagTrue || k >= r->SegmentCount) {
         return;
     }
@@ -204,14 +229,20 @@ void DownloadSession::SegmentData_DataReceivedFTP(int k, std::int32_t /*numbytes
     if (s.State != SegmentState::FtpTransferRequested && s.State != SegmentState::Receiving) {
         return;
     }
-    slots_[k].incoming.bodyEnd =
-        r->FileSize.bytes() == 0 && !sizeKnown_ ? BodyEnd::AtClose : BodyEnd::AtLength;
-    storeSegmentData(k, data.constData(), data.size());
+    ss.slots_[k].incoming.bodyEnd =
+        r->FileSize.bytes() == 0 && !ss.sizeKnown_ ? BodyEnd::AtClose : BodyEnd::AtLength;
+    ss.writer_.store(k, data.constData(), data.size());
 }
 
-void DownloadSession::ftpDataEnded(int k) {
-    DownloadRecord* r = record();
-    if (r == nullptr || k >= r->SegmentCount || r->FileSize.bytes() != 0 || sizeKnown_) {
+void FtpSegments::dataClosed(int k) {
+    session_.slots_[k].ftpDataClosed = true;
+    transferEnded(k);
+}
+
+void FtpSegments::transferEnded(int k) {
+    DownloadSession& ss = session_;
+    DownloadRecord* r = ss.record();
+    if (r == nullptr || k >= r->SegmentCount || r->FileSize.bytes() != 0 || ss.sizeKnown_) {
         return;
     }
     const SegmentRecord& s = *r->Segments.at(k + 1);
@@ -219,13 +250,14 @@ void DownloadSession::ftpDataEnded(int k) {
     // said the transfer went through; a cut connection alone is left to the watchdog.
     const bool transferring =
         s.State == SegmentState::Receiving || s.State == SegmentState::FtpTransferRequested;
-    if (transferring && slots_[k].ftpDataClosed && slots_[k].ftpTransferReported) {
-        segmentBodyEnded(k);
+    if (transferring && ss.slots_[k].ftpDataClosed && ss.slots_[k].ftpTransferReported) {
+        ss.segments_.bodyEnded(k);
     }
 }
 
-void DownloadSession::ftpStartWaitingSegment() {
-    DownloadRecord* r = record();
+void FtpSegments::startWaitingSegment() {
+    DownloadSession& ss = session_;
+    DownloadRecord* r = ss.record();
     if (r == nullptr || r->Paused == FlagTrue) {
         return;
     }
@@ -237,24 +269,25 @@ void DownloadSession::ftpStartWaitingSegment() {
         const int k = j - 1;
         s.State = SegmentState::Idle;
         s.SegTick = MillisecondTick();
-        slots_[k].forgetConnection();
-        const std::uint32_t generation = slots_[k].generation();
-        QTimer::singleShot(kSessionHandOverMs, this, [this, k, generation] {
-            DownloadRecord* r = record();
-            if (r == nullptr || r->Paused == FlagTrue || generation != slots_[k].generation()) {
+        ss.slots_[k].forgetConnection();
+        const std::uint32_t generation = ss.slots_[k].generation();
+        qCInfo(lcEngine).noquote() << SegmentTag(ss.RecordIndex, j) << "logs in again";
+        QTimer::singleShot(kSessionHandOverMs, &ss, [&ss, k, generation] {
+            DownloadRecord* r = ss.record();
+            if (r == nullptr || r->Paused == FlagTrue || generation != ss.slots_[k].generation()) {
                 return;
             }
-            SocketClass& control = slots_[k].socket();
-            control.SetEventSocket(sockGlobal());
+            SocketClass& control = ss.slots_[k].socket();
+            control.SetEventSocket(ss.sockGlobal());
             control.CloseSocket();
-            connectTo(control);
+            ss.connectTo(control);
         });
         return;
     }
 }
 
-void DownloadSession::ftpWatchWaitingSegments(std::int32_t now) {
-    DownloadRecord* r = record();
+void FtpSegments::watchWaitingSegments(std::int32_t now) {
+    const DownloadRecord* r = session_.record();
     const SegmentRecord* first = nullptr;
     for (int j = 1; j <= r->SegmentCount; ++j) {
         const SegmentRecord& s = *r->Segments.at(j);
@@ -264,10 +297,9 @@ void DownloadSession::ftpWatchWaitingSegments(std::int32_t now) {
             return;  // a segment still running starts the next one when it ends
         }
     }
-    // Every segment left waits, so none would ever end to start another one.
     if (first != nullptr &&
         static_cast<std::int32_t>(static_cast<std::uint32_t>(now) -
                                   static_cast<std::uint32_t>(first->SegTick)) > kLoneWaitMs) {
-        ftpStartWaitingSegment();
+        startWaitingSegment();
     }
 }
