@@ -107,10 +107,10 @@ void DownloadSession::InitConnection() {
     if (ctx_.settings.ProxyHTTP == FlagTrue) {
         r->Protocol = Protocol::Http;
     }
-    qCInfo(lcEngine).noquote() << ProbeTag(RecordIndex) << "connecting for"
-                               << UrlForDisplay(DecodeUrl(r->Url))
-                               << (ctx_.settings.ProxyHTTP == FlagTrue ? "through the proxy" : "")
-                               << "attempt" << r->RetryCount + 1;
+    qCInfo(lcEngine).noquote().nospace()
+        << ProbeTag(RecordIndex) << " connecting for " << UrlForDisplay(DecodeUrl(r->Url))
+        << (ctx_.settings.ProxyHTTP == FlagTrue ? " through the proxy" : "") << ", attempt "
+        << r->RetryCount + 1;
     observer_.fileLabelChanged(UrlForDisplay(DecodeUrl(r->Url)));
     observer_.stateLabelChanged(QStringLiteral("Connecting to server..."));
     connectTo(*socket);
@@ -203,7 +203,7 @@ void DownloadSession::TimeOut_Timer() {
         lastProbeError_ = WinSock::TimedOut;
     }
     const QString why = lastProblem_.isEmpty()
-                            ? QStringLiteral("no answer (error %1)").arg(lastProbeError_)
+                            ? QStringLiteral("socket error %1").arg(lastProbeError_)
                             : lastProblem_;
     if (r->RetryCount < kProbeRetries) {
         ++r->RetryCount;

@@ -27,12 +27,11 @@ void HttpProbe::sendRequest(SocketClass& socket) {
         ApplySiteLogin(s.ctx_.list, s.RecordIndex);
     }
     const HttpRequestTarget target = s.requestTarget(*r);
-    qCInfo(lcEngine).noquote() << ProbeTag(s.RecordIndex) << "GET"
-                               << UrlForDisplay(DecodeUrl(r->Url)) << "range bytes=0-"
-                               << (target.proxyHttp ? "through the proxy" : "")
-                               << (!target.user.isEmpty() && !target.password.isEmpty()
-                                       ? "with a login"
-                                       : "");
+    const bool login = !target.user.isEmpty() && !target.password.isEmpty();
+    qCInfo(lcEngine).noquote().nospace()
+        << ProbeTag(s.RecordIndex) << " GET " << UrlForDisplay(DecodeUrl(r->Url))
+        << " range bytes=0-" << (target.proxyHttp ? " through the proxy" : "")
+        << (login ? " with a login" : "");
     socket.SendData(ProbeRequest(target));
     r->LastTick = MillisecondTick();
 }
@@ -67,10 +66,10 @@ void HttpProbe::headComplete(const QByteArray& headBytes) {
         return;
     }
     const ResponseHead head = ParseResponseHead(headBytes);
-    qCInfo(lcEngine).noquote() << ProbeTag(s.RecordIndex) << "status" << head.status << "length"
-                               << (head.hasContentLength ? QString::number(head.contentLength)
-                                                         : QStringLiteral("none"))
-                               << (head.chunked ? "chunked" : "") << "type" << head.contentType;
+    qCInfo(lcEngine).noquote().nospace()
+        << ProbeTag(s.RecordIndex) << " status " << head.status << ", length "
+        << (head.hasContentLength ? QString::number(head.contentLength) : QStringLiteral("none"))
+        << (head.chunked ? ", chunked" : "") << ", type " << head.contentType;
     r->RangesSupported = head.status == HttpStatus::PartialContent ? FlagTrue : FlagFalse;
     if (head.status < 100) {
         // Not an HTTP answer at all: count it as a failed attempt.
@@ -140,9 +139,10 @@ void HttpProbe::followRedirect(const ResponseHead& head) {
         return;
     }
     const bool otherHost = parsed.host.compare(r->HostName, Qt::CaseInsensitive) != 0;
-    qCInfo(lcEngine).noquote() << ProbeTag(s.RecordIndex) << "redirect" << redirects_ << "to"
-                               << UrlForDisplay(DecodeUrl(encoded))
-                               << (otherHost ? "(another host: typed login dropped)" : "");
+    qCInfo(lcEngine).noquote().nospace()
+        << ProbeTag(s.RecordIndex) << " redirect " << redirects_ << " to "
+        << UrlForDisplay(DecodeUrl(encoded))
+        << (otherHost ? " (another host: the typed login is dropped)" : "");
     r->Referer = r->Url;
     r->UrlPath = parsed.path;
     r->FileName = parsed.fileName;

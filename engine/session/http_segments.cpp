@@ -49,9 +49,10 @@ bool HttpSegments::acceptHead(int k, const QByteArray& headBytes) {
         accepted = r->SegmentCount == 1 && s.StartPos.bytes() == 0;
         in.refusedRange = !accepted;
     }
-    qCInfo(lcEngine).noquote() << SegmentTag(ss.RecordIndex, k + 1) << "status" << head.status
-                               << (head.chunked ? "chunked" : "")
-                               << (accepted ? "accepted" : "refused: not the range asked for");
+    qCInfo(lcEngine).noquote().nospace()
+        << SegmentTag(ss.RecordIndex, k + 1) << " status " << head.status
+        << (head.chunked ? ", chunked" : "")
+        << (accepted ? ", accepted" : ", refused: not the range asked for");
     if (!accepted) {
         return false;
     }

@@ -80,13 +80,12 @@ void SegmentConnections::start() {
         PlanSegments(*r, count, now, settings.TempFolder);
     }
     CheckSegmentRanges(*r);
-    qCInfo(lcEngine).noquote() << DownloadTag(ss.RecordIndex)
-                               << (resumed ? "resumes its plan of" : "planned") << r->SegmentCount
-                               << "segments over"
-                               << (ss.sizeKnown_ || r->FileSize.bytes() > 0
-                                       ? QString::number(r->FileSize.bytes())
-                                       : QStringLiteral("an unknown number of"))
-                               << "bytes" << (ranges ? "" : "(no ranges)");
+    qCInfo(lcEngine).noquote().nospace()
+        << DownloadTag(ss.RecordIndex) << (resumed ? " resumes its plan of " : " planned ")
+        << r->SegmentCount << " segments over "
+        << (ss.sizeKnown_ || r->FileSize.bytes() > 0 ? QString::number(r->FileSize.bytes())
+                                                     : QStringLiteral("an unknown number of"))
+        << " bytes" << (ranges ? "" : " (no ranges)");
     for (int j = 1; j <= r->SegmentCount; ++j) {
         qCDebug(lcEngine).noquote()
             << SegmentTag(ss.RecordIndex, j) << "range" << RangeText(*r->Segments.at(j));
