@@ -110,16 +110,17 @@ void HttpProbe::headComplete(const QByteArray& headBytes) {
 void HttpProbe::followRedirect(const ResponseHead& head) {
     DownloadSession& s = session_;
     DownloadRecord* r = s.record();
-    auto fail = [&](const QString& why) {
-        qCInfo(lcEngine).noquote() << ProbeTag(s.RecordIndex) << "redirect to"
-                                   << UrlForDisplay(head.location) << "not followed";
+    // The message quotes the location as the server gave it; the log shows it without a
+    // password.
+    auto fail = [&](const QString& why, const QString& logged) {
         s.ctx_.prompts.showMessage(why, SessionPrompts::Icon::Critical);
         r->Running = FlagFalse;
         r->Failed = FlagTrue;
-        s.closeWith(why);
+        s.closeWith(why, logged);
     };
     if (++redirects_ > MaxRedirects) {
-        fail(QStringLiteral("too many redirects (more than %1)").arg(MaxRedirects));
+        const QString why = QStringLiteral("too many redirects (more than %1)").arg(MaxRedirects);
+        fail(why, why);
         return;
     }
     // A relative location resolves against the address it came from.
@@ -127,15 +128,17 @@ void HttpProbe::followRedirect(const ResponseHead& head) {
     const QUrl target = base.resolved(QUrl(head.location));
     const QString scheme = target.scheme().toLower();
     if (head.location.isEmpty() || (scheme != u"http" && scheme != u"ftp")) {
-        fail(QStringLiteral("the server redirected to an address that is not http:// or ftp://: %1")
-                 .arg(head.location));
+        const QString why =
+            QStringLiteral("the server redirected to an address that is not http:// or ftp://: %1");
+        fail(why.arg(head.location), why.arg(UrlForDisplay(head.location)));
         return;
     }
     const QString encoded = EncodeUrl(target.toString(QUrl::FullyEncoded));
     const ParsedUrl parsed = ParseUrl(encoded);
     if (parsed.status != UrlValid) {
-        fail(QStringLiteral("the server redirected to an address that cannot be used: %1")
-                 .arg(head.location));
+        const QString why =
+            QStringLiteral("the server redirected to an address that cannot be used: %1");
+        fail(why.arg(head.location), why.arg(UrlForDisplay(head.location)));
         return;
     }
     const bool otherHost = parsed.host.compare(r->HostName, Qt::CaseInsensitive) != 0;
