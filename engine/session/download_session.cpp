@@ -1,47 +1,32 @@
 #include "engine/session/download_session.h"
 
-#include <QUrl>
-
 #include "core/download_list/download_list.h"
-#include "core/download_list/site_logins.h"
 #include "core/settings/settings.h"
 #include "core/text/text_table.h"
 #include "core/text/url_codec.h"
 #include "core/types/tick.h"
 #include "core/urls/parse_url.h"
-#include "engine/assembly/plain_file_name.h"
-#include "engine/http/head_end.h"
-#include "engine/http/http_requests.h"
-#include "engine/http/response_head.h"
-#include "engine/session/session_prompts.h"
+#include "engine/session/session_log.h"
 #include "net/socket_class.h"
-#include "net/socket_module.h"
 #include "net/winsock_errors.h"
 
+namespace {
+
+// The probe's answer, and each FTP reply of its dialogue, must come within this.
+constexpr int kProbeAnswerMs = 10000;
+// Failed probe attempts are tried again this often before the download fails.
+constexpr int kProbeRetries = 4;
+
+}  // namespace
+
 DownloadSession::DownloadSession(EngineContext& context, SessionObserver& observer, QObject* parent)
-    : QObject(parent), ctx_(context), observer_(observer) {
-    TimeOut.setInterval(10000);
-    SegTimeOut.setInterval(1000);
-    connectPacer_.setSingleShot(true);
+    : QObject(parent), ctx_(context), observer_(observer), slots_(context.sockets, context.files) {
+    TimeOut.setInterval(kProbeAnswerMs);
     connect(&TimeOut, &QTimer::timeout, this, &DownloadSession::TimeOut_Timer);
-    connect(&SegTimeOut, &QTimer::timeout, this, &DownloadSession::SegTimeOut_Timer);
 }
 
-DownloadSession::~DownloadSession() {
-    for (int k = 0; k < Slots; ++k) {
-        closeSlot(k);
-    }
-    for (auto* sockets : {&SegmentSocket, &FtpDataSocket}) {
-        for (auto& socket : *sockets) {
-            if (socket) {
-                socket->ShutDown();
-            }
-        }
-    }
-    if (sockGlobal) {
-        sockGlobal->ShutDown();
-    }
-}
+// The slots close their connections and part files as they go.
+DownloadSession::~DownloadSession() = default;
 
 DownloadRecord* DownloadSession::record() {
     return ctx_.list.record(RecordIndex);
@@ -54,15 +39,6 @@ QString DownloadSession::text(int number) const {
 bool DownloadSession::isFtp() {
     const DownloadRecord* r = record();
     return r != nullptr && r->Protocol == Protocol::Ftp;
-}
-
-int DownloadSession::slotOf(SocketClass* socket) const {
-    for (int k = 0; k < Slots; ++k) {
-        if (SegmentSocket[k].get() == socket) {
-            return k;
-        }
-    }
-    return -1;
 }
 
 HttpRequestTarget DownloadSession::requestTarget(const DownloadRecord& r) const {
@@ -84,21 +60,27 @@ void DownloadSession::connectTo(SocketClass& socket) {
     }
 }
 
-void DownloadSession::closeWith(const QString& why) {
+void DownloadSession::closeWith(const QString& why, const QString& logged) {
     TimeOut.stop();
-    SegTimeOut.stop();
-    connectPacer_.stop();
+    watchdog_.stop();
+    segments_.stop();
     if (!why.isEmpty()) {
         lastProblem_ = why;
+    }
+    if (why.isEmpty()) {
+        qCInfo(lcEngine).noquote() << DownloadTag(RecordIndex) << "closed";
+    } else {
+        qCInfo(lcEngine).noquote()
+            << DownloadTag(RecordIndex) << "ended:" << (logged.isEmpty() ? why : logged);
     }
     observer_.entryChanged(RecordIndex);
     observer_.sessionClosed(why);
 }
 
 void DownloadSession::endProbe() {
-    probeLive_ = false;
-    if (sockGlobal) {
-        sockGlobal->CloseSocket();
+    probeState_ = ProbeState::Idle;
+    if (SocketClass* probe = sockGlobal()) {
+        probe->CloseSocket();
     }
 }
 
@@ -107,36 +89,31 @@ void DownloadSession::InitConnection() {
     if (r == nullptr) {
         return;
     }
-    if (originalHost_.isEmpty()) {
-        originalHost_ = r->HostName;
-    }
     TimeOut.start();
-    // The old probe may be the one whose handler runs now: retire it later.
-    if (sockGlobal) {
-        SocketClass* old = sockGlobal.release();
-        old->disconnect(this);
-        old->ShutDown();
-        old->deleteLater();
-    }
-    sockGlobal = std::make_unique<SocketClass>(ctx_.sockets);
-    connect(sockGlobal.get(), &SocketClass::ConnectEvent, this,
-            &DownloadSession::sockGlobal_Connect);
-    connect(sockGlobal.get(), &SocketClass::DataReceivedEvent, this,
+    // The old probe may be the one whose handler runs now: the slot retires it later.
+    ConnectionSlot& probe = slots_.probe();
+    SocketClass* socket = &probe.replaceSocket();
+    connect(socket, &SocketClass::ConnectEvent, this, &DownloadSession::sockGlobal_Connect);
+    connect(socket, &SocketClass::DataReceivedEvent, this,
             &DownloadSession::sockGlobal_DataReceived);
-    connect(sockGlobal.get(), &SocketClass::ErrorEvent, this, &DownloadSession::sockGlobal_Error);
-    connect(sockGlobal.get(), &SocketClass::ClosedEvent, this, &DownloadSession::sockGlobal_Closed);
+    connect(socket, &SocketClass::ErrorEvent, this, &DownloadSession::sockGlobal_Error);
+    connect(socket, &SocketClass::ClosedEvent, this, &DownloadSession::sockGlobal_Closed);
     r->Failed = FlagFalse;
-    incoming_[ProbeSlot] = Incoming{};
-    ftpReplies_[ProbeSlot].reset();
-    LoginSent[ProbeSlot] = false;
-    FtpProbeStep = 0;
-    probeLive_ = true;
+    probe.incoming = Incoming{};
+    probe.ftpReplies.reset();
+    probe.ftpLogin = FtpLogin::None;
+    ftpProbe_.restart();
+    probeState_ = ProbeState::AwaitingAnswer;
     if (ctx_.settings.ProxyHTTP == FlagTrue) {
         r->Protocol = Protocol::Http;
     }
+    qCInfo(lcEngine).noquote().nospace()
+        << ProbeTag(RecordIndex) << " connecting for " << UrlForDisplay(DecodeUrl(r->Url))
+        << (ctx_.settings.ProxyHTTP == FlagTrue ? " through the proxy" : "") << ", attempt "
+        << r->RetryCount + 1;
     observer_.fileLabelChanged(UrlForDisplay(DecodeUrl(r->Url)));
     observer_.stateLabelChanged(QStringLiteral("Connecting to server..."));
-    connectTo(*sockGlobal);
+    connectTo(*socket);
 }
 
 void DownloadSession::sockGlobal_Connect(SocketClass* socket) {
@@ -145,7 +122,7 @@ void DownloadSession::sockGlobal_Connect(SocketClass* socket) {
         return;
     }
     DownloadRecord* r = record();
-    if (r == nullptr || !probeLive_) {
+    if (r == nullptr || !probeAwaitsAnswer()) {
         return;
     }
     observer_.stateLabelChanged(text(524));
@@ -156,14 +133,7 @@ void DownloadSession::sockGlobal_Connect(SocketClass* socket) {
         r->LastTick = MillisecondTick();  // the dialogue starts with the server's greeting
         return;
     }
-    // A remembered login fills in only what the user has not typed, and only for the host the
-    // download began with or one it names itself.
-    if (r->Password.isEmpty()) {
-        ApplySiteLogin(ctx_.list, RecordIndex);
-    }
-    const HttpRequestTarget target = requestTarget(*r);
-    sockGlobal->SendData(ProbeRequest(target));
-    r->LastTick = MillisecondTick();
+    httpProbe_.sendRequest(*sockGlobal());
 }
 
 void DownloadSession::sockGlobal_DataReceived(SocketClass* socket, std::int32_t numbytes) {
@@ -172,88 +142,80 @@ void DownloadSession::sockGlobal_DataReceived(SocketClass* socket, std::int32_t 
         SegmentData_DataReceived(socket, numbytes);
         return;
     }
-    if (!probeLive_) {
-        sockGlobal->GetData();
+    if (!probeAwaitsAnswer()) {
+        sockGlobal()->GetData();
         return;
     }
     if (isFtp()) {
-        ftpProbeData();
-        return;
+        ftpProbe_.takeData(*sockGlobal());
+    } else {
+        httpProbe_.takeData(*sockGlobal());
     }
-    Incoming& in = incoming_[ProbeSlot];
-    in.head += sockGlobal->GetData();
-    qsizetype bodyStart = 0;
-    const qsizetype end = FindHeadEnd(in.head, bodyStart);
-    if (end < 0) {
-        if (in.head.size() > MaxHeadBytes) {
-            endProbe();
-            if (DownloadRecord* r = record()) {
-                r->Running = FlagFalse;
-                r->Failed = FlagTrue;
-            }
-            closeWith(QStringLiteral("the server's answer has no end of its header within 64 KiB"));
-        }
-        return;
-    }
-    const QByteArray head = in.head.left(end + 2);
-    endProbe();
-    probeHeadComplete(head);
 }
 
 void DownloadSession::sockGlobal_Error(SocketClass* socket, std::int32_t errornumber) {
     // Segments that fail are the watchdog's to restart.
-    if (socket != nullptr || !probeLive_) {
+    if (socket != nullptr || !probeAwaitsAnswer()) {
         return;
     }
     lastProbeError_ = errornumber;
-    // Retry from the event loop: the error may be raised inside Connect itself.
-    QTimer::singleShot(0, this, &DownloadSession::TimeOut_Timer);
-    probeLive_ = false;
-    retryPending_ = true;
+    qCInfo(lcEngine).noquote() << ProbeTag(RecordIndex) << "connection error" << errornumber;
+    probeAttemptFailed();
 }
 
 void DownloadSession::sockGlobal_Closed(SocketClass* socket) {
     if (socket != nullptr) {
-        const int k = slotOf(socket);
-        if (k >= 0 && incoming_[k].untilClose && incoming_[k].headDone) {
-            segmentBodyEnded(k);
-        } else if (const int dk = dataSlotOf(socket); dk >= 0) {
-            ftpDataClosed_[dk] = true;
-            ftpDataEnded(dk);
+        const int k = slots_.slotOf(socket);
+        if (k >= 0 && slots_[k].incoming.bodyEnd == BodyEnd::AtClose &&
+            slots_[k].incoming.headDone) {
+            segments_.bodyEnded(k);
+        } else if (const int dk = slots_.dataSlotOf(socket); dk >= 0) {
+            ftpSegments_.dataClosed(dk);
         }
         return;
     }
     // A probe closed before its head ended is a failed attempt.
-    if (probeLive_) {
+    if (probeAwaitsAnswer()) {
         lastProblem_ = QStringLiteral("the server closed the connection without an answer");
-        probeLive_ = false;
-        retryPending_ = true;
-        QTimer::singleShot(0, this, &DownloadSession::TimeOut_Timer);
+        qCInfo(lcEngine).noquote() << ProbeTag(RecordIndex) << lastProblem_;
+        probeAttemptFailed();
     }
+}
+
+void DownloadSession::probeAttemptFailed() {
+    // Retry from the event loop: the error may be raised inside Connect itself.
+    probeState_ = ProbeState::RetryPending;
+    QTimer::singleShot(0, this, &DownloadSession::TimeOut_Timer);
 }
 
 void DownloadSession::TimeOut_Timer() {
     TimeOut.stop();
     DownloadRecord* r = record();
-    const bool probeExists = probeLive_ || retryPending_;
-    probeLive_ = false;
-    retryPending_ = false;
+    const bool probeExists = probeState_ != ProbeState::Idle;
+    probeState_ = ProbeState::Idle;
     if (r == nullptr || r->Active != FlagTrue || !probeExists) {
         return;
     }
-    if (sockGlobal) {
-        sockGlobal->CloseSocket();
+    if (SocketClass* probe = sockGlobal()) {
+        probe->CloseSocket();
     }
     if (lastProbeError_ == 0 && lastProblem_.isEmpty()) {
         lastProbeError_ = WinSock::TimedOut;
     }
-    if (r->RetryCount < 4) {
+    const QString why = lastProblem_.isEmpty()
+                            ? QStringLiteral("socket error %1").arg(lastProbeError_)
+                            : lastProblem_;
+    if (r->RetryCount < kProbeRetries) {
         ++r->RetryCount;
+        qCInfo(lcEngine).noquote() << ProbeTag(RecordIndex) << "retry" << r->RetryCount << "of"
+                                   << kProbeRetries << "after:" << why;
         InitConnection();
     } else {
         r->Running = FlagFalse;
         r->Completed = FlagFalse;
         r->Failed = FlagTrue;
+        qCInfo(lcEngine).noquote()
+            << ProbeTag(RecordIndex) << "failed after" << kProbeRetries << "retries:" << why;
         closeWith(lastProblem_.isEmpty() ? QStringLiteral("no connection") : lastProblem_);
     }
     observer_.entryChanged(RecordIndex);
@@ -261,174 +223,47 @@ void DownloadSession::TimeOut_Timer() {
 
 void DownloadSession::failProbeAttempt(const QString& why) {
     lastProblem_ = why;
-    probeLive_ = false;
-    retryPending_ = true;
+    probeState_ = ProbeState::RetryPending;
     TimeOut_Timer();
 }
 
-void DownloadSession::probeHeadComplete(const QByteArray& headBytes) {
-    DownloadRecord* r = record();
-    if (r == nullptr) {
-        return;
-    }
-    const ResponseHead head = ParseResponseHead(headBytes);
-    r->RangesSupported = head.status == 206 ? FlagTrue : FlagFalse;
-    if (head.status < 100) {
-        // Not an HTTP answer at all: count it as a failed attempt.
-        failProbeAttempt(QStringLiteral("the server's answer is not HTTP"));
-        return;
-    }
-    if (head.status >= 300 && head.status <= 399) {
-        TimeOut.stop();
-        followRedirect(head);
-        return;
-    }
-    if (head.status == 401) {
-        TimeOut.stop();
-        askCredentials();
-        return;
-    }
-    if (head.status == 416) {
-        // "bytes=0-" cannot be satisfied only by an empty file.
-        head416_ = true;
-    } else if (head.status >= 400 && head.status <= 599) {
-        TimeOut.stop();
-        const QString message = head.status <= 499
-                                    ? text(531) + u' ' + r->UrlPath + u' ' + text(530)
-                                    : text(535) + QString::number(head.status) + u')';
-        ctx_.prompts.showMessage(message, SessionPrompts::Icon::Critical);
-        r->Active = FlagFalse;
-        r->Url.clear();
-        r->FileName.clear();
-        r->Removed = FlagTrue;
-        r->Transferring = FlagFalse;
-        r->Running = FlagFalse;
-        closeWith(QStringLiteral("HTTP %1: %2").arg(head.status).arg(message));
-        return;
-    }
-    TimeOut.stop();
-    probeSucceeded(head);
+void DownloadSession::ConnectSegmented() {
+    segments_.start();
 }
 
-void DownloadSession::followRedirect(const ResponseHead& head) {
-    DownloadRecord* r = record();
-    auto fail = [&](const QString& why) {
-        ctx_.prompts.showMessage(why, SessionPrompts::Icon::Critical);
-        r->Running = FlagFalse;
-        r->Failed = FlagTrue;
-        closeWith(why);
-    };
-    if (++redirects_ > MaxRedirects) {
-        fail(QStringLiteral("too many redirects (more than %1)").arg(MaxRedirects));
-        return;
-    }
-    // A relative location resolves against the address it came from.
-    const QUrl base(DecodeUrl(r->Url));
-    const QUrl target = base.resolved(QUrl(head.location));
-    const QString scheme = target.scheme().toLower();
-    if (head.location.isEmpty() || (scheme != u"http" && scheme != u"ftp")) {
-        fail(QStringLiteral("the server redirected to an address that is not http:// or ftp://: %1")
-                 .arg(head.location));
-        return;
-    }
-    const QString encoded = EncodeUrl(target.toString(QUrl::FullyEncoded));
-    const ParsedUrl parsed = ParseUrl(encoded);
-    if (parsed.status != 100) {
-        fail(QStringLiteral("the server redirected to an address that cannot be used: %1")
-                 .arg(head.location));
-        return;
-    }
-    const bool otherHost = parsed.host.compare(r->HostName, Qt::CaseInsensitive) != 0;
-    r->Referer = r->Url;
-    r->UrlPath = parsed.path;
-    r->FileName = parsed.fileName;
-    r->HostName = parsed.host;
-    r->Port = parsed.port;
-    r->Protocol = parsed.protocol;
-    r->Url = encoded;
-    if (otherHost) {
-        // Credentials belong to the host they were given for.
-        r->UserName = parsed.protocol == Protocol::Ftp ? parsed.user : QString();
-        r->Password = parsed.protocol == Protocol::Ftp ? parsed.password : QString();
-    }
-    InitConnection();
+void DownloadSession::SegTimeOut_Timer() {
+    watchdog_.tick();
 }
 
-void DownloadSession::askCredentials() {
-    DownloadRecord* r = record();
-    const QString caption = (!r->UserName.isEmpty() || !r->Password.isEmpty())
-                                ? QStringLiteral("Bad username/password !")
-                                : QStringLiteral("Username/Password required");
-    QPointer<DownloadSession> self(this);
-    ctx_.prompts.askCredentials(
-        caption, r->Url, r->UserName, r->Password,
-        [self](const SessionPrompts::Credentials& answer) {
-            if (!self) {
-                return;
-            }
-            DownloadRecord* r = self->record();
-            if (r == nullptr) {
-                return;
-            }
-            self->KeepPassword = answer.keepPassword;
-            // Paused while the question waited: the resume asks the server again.
-            if (r->Paused == FlagTrue) {
-                return;
-            }
-            if (answer.ok) {
-                r->UserName = answer.user;
-                r->Password = answer.password;
-                self->InitConnection();
-                return;
-            }
-            r->Running = FlagFalse;
-            r->Completed = FlagFalse;
-            r->Paused = FlagTrue;
-            self->closeWith(QStringLiteral("the server asks for a user name and password"));
-        });
+void DownloadSession::SegmentData_Connect(SocketClass* socket) {
+    if (const int k = slots_.slotOf(socket); k >= 0) {
+        segments_.connected(*socket, k);
+    }
 }
 
-void DownloadSession::probeSucceeded(const ResponseHead& head) {
-    DownloadRecord* r = record();
-    if (!head.fileName.isEmpty()) {
-        r->FileName = PlainFileName(head.fileName);
-    }
-    r->Running = FlagTrue;
-    // Without a length, or with a chunked body, the size is learnt when the body ends.
-    sizeKnown_ = head416_ || (head.hasContentLength && !head.chunked);
-    r->FileSize = Currency::fromBytes(head416_ || !sizeKnown_ ? 0 : head.contentLength);
-    observer_.entryChanged(RecordIndex);
-
-    if (head.contentType == u"text/html") {
-        QPointer<DownloadSession> self(this);
-        const QString url = r->Url;
-        ctx_.prompts.askYesNo(text(536), [self, url](bool yes) {
-            if (!self) {
-                return;
-            }
-            if (yes && self->ctx_.openUrl) {
-                self->ctx_.openUrl(DecodeUrl(url));
-            }
-            if (DownloadRecord* r = self->record()) {
-                r->Active = FlagFalse;
-                r->Url.clear();
-                r->Removed = FlagTrue;
-                r->Transferring = FlagFalse;
-                r->Running = FlagFalse;
-            }
-            self->closeWith(QStringLiteral("the address is a web page (text/html), not a file"));
-        });
-        return;
-    }
-    if (!r->UserName.isEmpty() && !r->Password.isEmpty() && KeepPassword) {
-        if (SaveSiteLogin(ctx_.list, ctx_.listPath, r->HostName, r->UserName, r->Password) ==
-            SaveLoginResult::PasswordNotStorable) {
-            ctx_.prompts.showMessage(
-                QStringLiteral(
-                    "The password cannot be remembered; it is used for this download only."),
-                SessionPrompts::Icon::Warning);
+void DownloadSession::SegmentData_DataReceived(SocketClass* socket, std::int32_t numbytes) {
+    const int k = slots_.slotOf(socket);
+    if (k < 0) {
+        if (const int dk = slots_.dataSlotOf(socket); dk >= 0) {
+            SegmentData_DataReceivedFTP(dk, numbytes);
         }
+        return;
     }
-    observer_.stateLabelChanged(text(537));
-    ConnectSegmented();
+    DownloadRecord* r = record();
+    if (r == nullptr || k >= r->SegmentCount) {
+        return;
+    }
+    if (r->Protocol == Protocol::Ftp) {
+        FTPSystem(k);
+    } else {
+        httpSegments_.takeData(*socket, k);
+    }
+}
+
+void DownloadSession::FTPSystem(int k) {
+    ftpSegments_.takeReplies(k);
+}
+
+void DownloadSession::SegmentData_DataReceivedFTP(int k, std::int32_t /*numbytes*/) {
+    ftpSegments_.takeData(k);
 }

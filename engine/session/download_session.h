@@ -1,36 +1,41 @@
 #pragma once
 
-#include <QByteArray>
 #include <QObject>
-#include <QPointer>
 #include <QString>
 #include <QTimer>
-#include <array>
 #include <cstdint>
-#include <memory>
 
-#include "engine/ftp/ftp_replies.h"
-#include "engine/http/chunked_decoder.h"
 #include "engine/http/http_requests.h"
+#include "engine/session/connection_slot.h"
 #include "engine/session/engine_context.h"
+#include "engine/session/ftp_probe.h"
+#include "engine/session/ftp_segments.h"
+#include "engine/session/http_probe.h"
+#include "engine/session/http_segments.h"
+#include "engine/session/segment_connections.h"
+#include "engine/session/segment_writer.h"
 #include "engine/session/session_observer.h"
+#include "engine/session/session_watchdog.h"
 
 class SocketClass;
 struct DownloadRecord;
-struct SegmentRecord;
-struct ResponseHead;
 
 // One running download: the probe connection, the segment plan, one connection and part file
 // per segment, the watchdog, pause and resume, and assembly at the end. Progress lives in the
-// download's record, so the lists and the list file see it. Slot k (0..7) of the per-connection
-// arrays serves segment k + 1; slot 8 is the probe.
+// download's record, so the lists and the list file see it. Connection slot k (0..7) serves
+// segment k + 1; slot 8 is the probe's.
+//
+// The session coordinates; each part keeps its own state: the probes (HttpProbe, FtpProbe),
+// the segments' connections (SegmentConnections), their transfer (HttpSegments, FtpSegments),
+// the part-file writes (SegmentWriter) and the watchdog (SessionWatchdog). Every socket event
+// reaches the handlers below first, as the probe's socket is every connection's event target.
 class DownloadSession : public QObject {
     Q_OBJECT
 public:
-    static constexpr int Slots = 9;
-    static constexpr int ProbeSlot = 8;
-    static constexpr int MaxRedirects = 20;
-    static constexpr qsizetype MaxHeadBytes = 64 * 1024;
+    static constexpr int Slots = ConnectionSlots::Count;
+    static constexpr int ProbeSlot = ConnectionSlots::Probe;
+    static constexpr int MaxRedirects = HttpProbe::MaxRedirects;
+    static constexpr qsizetype MaxHeadBytes = HttpProbe::MaxHeadBytes;
 
     DownloadSession(EngineContext& context, SessionObserver& observer, QObject* parent = nullptr);
     ~DownloadSession() override;
@@ -46,13 +51,11 @@ public:
 
     std::int16_t RecordIndex = 0;
     std::int16_t Finished = 0;
-    bool KeepPassword = false;
-    // FTP: the file's directory on the server, ending with "/", as the probe worked it out
-    // (bytes as the server names them); whether each slot's connection sent its "USER"; how
-    // far the probe's dialogue has gone (0 none, 1 USER sent, 2 PASS sent, 3 file info asked).
-    QByteArray FtpDirectory;
-    std::array<bool, 9> LoginSent{};
-    std::int32_t FtpProbeStep = 0;
+    // FTP: how far the probe's dialogue has gone; the file's directory on the server as the
+    // probe worked it out; whether a slot's connection sent its "USER".
+    FtpProbeStep ftpProbeStep() const { return ftpProbe_.step(); }
+    const QByteArray& ftpDirectory() const { return ftpProbe_.directory(); }
+    bool loginSent(int slot) const { return slots_[slot].ftpLogin != FtpLogin::None; }
 
     // What ended the session's last failed attempt, for front ends that report it.
     QString lastProblem() const { return lastProblem_; }
@@ -72,99 +75,53 @@ public:
     void SegmentData_DataReceivedFTP(int k, std::int32_t numbytes);
 
 private:
+    friend class HttpProbe;
+    friend class FtpProbe;
+    friend class SegmentConnections;
+    friend class HttpSegments;
+    friend class FtpSegments;
+    friend class SegmentWriter;
+    friend class SessionWatchdog;
+
+    // Where the probe is: waiting for its answer, or failed and waiting for the decision to
+    // try again (which runs from the event loop).
+    enum class ProbeState : std::uint8_t { Idle, AwaitingAnswer, RetryPending };
+
     DownloadRecord* record();
     QString text(int number) const;
-    int slotOf(SocketClass* socket) const;
-    int dataSlotOf(SocketClass* socket) const;
+    SocketClass* sockGlobal() const { return slots_[ProbeSlot].existingSocket(); }
     bool isFtp();
     void connectTo(SocketClass& socket);
     HttpRequestTarget requestTarget(const DownloadRecord& r) const;
-    void closeWith(const QString& why);
+    // Ends the session: `why` is empty for a plain close; `logged` stands for it in the log
+    // where it quotes an address as a server gave it.
+    void closeWith(const QString& why, const QString& logged = QString());
+    // A fault that asking again would only repeat (a damaged body, a part file that cannot be
+    // written): the download waits, paused, with what it stored, and the user is told.
+    void stopPaused(const QString& why, const QString& message);
+
+    // The probe's life: its connection is ours to act on only while it awaits its answer.
+    bool probeAwaitsAnswer() const { return probeState_ == ProbeState::AwaitingAnswer; }
     void endProbe();
     // The file is in place and the record completed: the window shows it, the session ends.
     void reportFinished();
-
-    // Probe
-    void probeHeadComplete(const QByteArray& head);
-    void followRedirect(const ResponseHead& head);
-    void askCredentials();
-    void probeSucceeded(const ResponseHead& head);
     void failProbeAttempt(const QString& why);
-
-    // FTP probe and transfer
-    void ftpProbeData();
-    void ftpProbeReply(const FtpReply& reply);
-    void ftpEndProbe(const QString& message, bool removed);
-    void ftpSendLogin(SocketClass& socket, const FtpReply& reply, int slot);
-    void ftpSegmentReply(int k, const FtpReply& reply);
-    void ftpLoggedIn(int k);
-    void ftpOpenDataConnection(int k, const FtpReply& reply);
-    void ftpRequestFile(int k);
-    void ftpOpeningReply(int k, const FtpReply& reply);
-    void ftpDataEnded(int k);
-    void ftpStartWaitingSegment();
-    void ftpWatchWaitingSegments(std::int32_t now);
-    QByteArray ftpRemotePath() const;
-
-    // Segments
-    // A part file holding less than its segment has stored (removed, or the first part of a
-    // finished join) would leave a hole in the file: such a segment is fetched again whole.
-    void startOverSegmentsWithoutTheirBytes();
-    void connectNextSegment(int segment);
-    bool acceptSegmentHead(int k, const QByteArray& head);
-    void storeSegmentData(int k, const char* data, qsizetype length);
-    void segmentBodyEnded(int k);
-    void segmentComplete(int k);
-    bool allSegmentsComplete();
-    // Builds the file once every segment is stored.
-    void buildWhenAllComplete();
-    void closeSlot(int k);
-    // Forgets what the slot's last connection said, so a new one starts clean.
-    void resetConnectionState(int k);
-    void fallBackToOneSegment();
-    void restartSegment(int segment);
-    // Before a segment gets a new connection: what the old one stored counts as done, or, where
-    // the server knows no ranges, everything is fetched again from the first byte. Otherwise
-    // the new answer would be written behind what the old one already wrote.
-    void forgetConnectionProgress(SegmentRecord& s);
+    void probeAttemptFailed();
 
     EngineContext& ctx_;
     SessionObserver& observer_;
-    std::unique_ptr<SocketClass> sockGlobal;
-    std::array<std::unique_ptr<SocketClass>, Slots> SegmentSocket;
-    std::array<std::unique_ptr<SocketClass>, Slots> FtpDataSocket;
-    std::array<std::int32_t, Slots> FileHandle{};
-    std::array<std::int32_t, Slots> FileOpenTick{};
-    QTimer TimeOut;
-    QTimer SegTimeOut;
-    QTimer connectPacer_;  // the pause between one segment's connect and the next
-    std::int32_t LastRefreshTick = 0;
-
-    // Per connection: the response head as it accumulates, and how its body is framed.
-    struct Incoming {
-        QByteArray head;
-        bool headDone = false;
-        bool chunked = false;
-        bool untilClose = false;  // no length known: the body ends when the server closes
-        ChunkedDecoder chunks;
-        bool refusedRange = false;
-        std::int64_t sinceAlive = 0;  // bytes since the watchdog last saw the segment alive
-    };
-    std::array<Incoming, Slots> incoming_;
-    // FTP, per slot: the control connection's replies as they gather; whether the transfer's
-    // end was reported ("226") and whether its data connection has closed, which together end
-    // a file of unknown size; and a count that retires timers of an earlier connection.
-    std::array<FtpReplyReader, Slots> ftpReplies_;
-    std::array<bool, Slots> ftpTransferReported_{};
-    std::array<bool, Slots> ftpDataClosed_{};
-    std::array<std::uint32_t, Slots> slotGeneration_{};
-    int redirects_ = 0;
-    bool probeLive_ = false;     // the probe connection is ours to act on
-    bool retryPending_ = false;  // a failed probe attempt waits for its retry decision
-    bool sizeKnown_ = false;     // the probe gave a length (0 is then an empty file)
-    bool head416_ = false;
+    ConnectionSlots slots_;
+    QTimer TimeOut;  // the probe's answer
+    HttpProbe httpProbe_{*this};
+    FtpProbe ftpProbe_{*this};
+    SegmentConnections segments_{*this};
+    HttpSegments httpSegments_{*this};
+    FtpSegments ftpSegments_{*this};
+    SegmentWriter writer_{*this};
+    SessionWatchdog watchdog_{*this};
+    ProbeState probeState_ = ProbeState::Idle;
+    bool sizeKnown_ = false;  // the probe gave a length (0 is then an empty file)
     bool assembling_ = false;
     QString lastProblem_;
     std::int32_t lastProbeError_ = 0;
-    QString originalHost_;  // remembered logins go to this host only
 };

@@ -71,3 +71,27 @@ void PlanSegments(DownloadRecord& record, int count, std::int32_t tick, const QS
         s.PartFile = path;
     }
 }
+
+void CheckSegmentRange(const SegmentRecord& s) {
+    // A segment of a file whose size is still unknown has no range yet (its length is 0).
+    if (s.Length.bytes() > 0) {
+        Q_ASSERT(s.StartPos.bytes() <= s.EndPos.bytes() + 1);
+        Q_ASSERT(s.Received.bytes() >= 0 &&
+                 s.StartPos.bytes() + s.Received.bytes() <= s.EndPos.bytes() + 1);
+    }
+    Q_UNUSED(s);
+}
+
+void CheckSegmentRanges(const DownloadRecord& record) {
+#ifndef QT_NO_DEBUG
+    std::int64_t next = 0;  // where the next segment's range must begin
+    for (int j = 1; j <= record.SegmentCount; ++j) {
+        const SegmentRecord& s = *record.Segments.at(j);
+        Q_ASSERT(s.EndPos.bytes() - s.Length.bytes() + 1 == next);
+        CheckSegmentRange(s);
+        next = s.EndPos.bytes() + 1;
+    }
+#else
+    Q_UNUSED(record);
+#endif
+}

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 struct DownloadRecord;
+struct SegmentRecord;
 
 // How many segments a download of `fileSize` bytes gets: 1 below 50,000 bytes, 2 below
 // 300,000, else 8, never more than `maxSegments` (taken as 1..8), and 1 without range support
@@ -18,3 +19,9 @@ void PlanSegments(DownloadRecord& record, int count, std::int32_t tick, const QS
 // The part-file name stem for a download's file name: a plain name short enough that the
 // number and ".tmp" still fit a file name.
 QString PartFileStem(const QString& fileName);
+
+// Debug builds check what the transfer relies on: the plan covers the file from byte 0 with
+// neither gap nor overlap, and each segment with a range keeps its position and what it
+// received within that range.
+void CheckSegmentRanges(const DownloadRecord& record);
+void CheckSegmentRange(const SegmentRecord& segment);

@@ -1,96 +1,33 @@
-// The watchdog, pause, resume, cancel and the end of a download session.
+// Pause, resume, cancel and the end of a download session.
+#include <QPointer>
+
 #include "core/download_list/download_list.h"
 #include "core/download_list/resume_rebase.h"
-#include "core/settings/settings.h"
 #include "core/text/text_table.h"
-#include "core/types/tick.h"
 #include "engine/assembly/assemble_download.h"
 #include "engine/session/download_session.h"
+#include "engine/session/segment_plan.h"
+#include "engine/session/session_log.h"
 #include "engine/session/session_prompts.h"
-#include "net/socket_class.h"
-#include "net/socket_module.h"
-
-void DownloadSession::SegTimeOut_Timer() {
-    DownloadRecord* r = record();
-    if (r == nullptr || r->Paused == FlagTrue || r->Completed == FlagTrue) {
-        return;
-    }
-    const std::int32_t now = MillisecondTick();
-    const bool ftp = r->Protocol == Protocol::Ftp;
-    for (int j = 1; j <= r->SegmentCount; ++j) {
-        const SegmentRecord& s = *r->Segments.at(j);
-        // An FTP segment that logged in or asked for the file can wait for an answer that
-        // never comes as well as one that receives nothing.
-        const bool ftpAsking = ftp && (s.State == SegmentState::FtpLoggedIn ||
-                                       s.State == SegmentState::FtpTransferRequested);
-        const bool watched =
-            s.Watched == FlagTrue &&
-            (s.State == SegmentState::Idle || s.State == SegmentState::Connecting ||
-             s.State == SegmentState::Receiving || ftpAsking);
-        const auto silent = static_cast<std::int32_t>(static_cast<std::uint32_t>(now) -
-                                                      static_cast<std::uint32_t>(s.SegTick));
-        if (watched && silent > 15000) {
-            restartSegment(j);
-            r = record();
-            if (r == nullptr) {
-                return;
-            }
-        }
-    }
-    if (ftp) {
-        ftpWatchWaitingSegments(now);
-    }
-}
-
-void DownloadSession::restartSegment(int j) {
-    DownloadRecord* r = record();
-    SegmentRecord& s = *r->Segments.at(j);
-    const int k = j - 1;
-    s.SegTick = MillisecondTick();
-    s.State = SegmentState::Idle;
-    closeSlot(k);
-    forgetConnectionProgress(s);
-    r->RetryCount = 0;
-    if (!SegmentSocket[k]) {
-        SegmentSocket[k] = std::make_unique<SocketClass>(ctx_.sockets);
-    }
-    SegmentSocket[k]->SetEventSocket(sockGlobal.get());
-    if (SocketEntry* e = ctx_.sockets.entry(SegmentSocket[k]->SocketIndex)) {
-        e->RateLimited = 0;
-    }
-    connectTo(*SegmentSocket[k]);
-}
-
-void DownloadSession::forgetConnectionProgress(SegmentRecord& s) {
-    DownloadRecord* r = record();
-    if (r->RangesSupported == FlagTrue) {
-        FoldReceived(s);
-    } else if (s.Done.bytes() != 0 || s.Received.bytes() != 0) {
-        // The whole file comes again from its first byte: what was stored is written over.
-        r->BytesDone -= s.Done + s.Received;
-        s.StartPos = s.Done = s.Received = Currency{};
-        r->Percent = 0;
-    }
-}
 
 void DownloadSession::PauseDownload() {
     DownloadRecord* r = record();
     if (r == nullptr || r->Completed == FlagTrue || r->Paused == FlagTrue) {
         return;
     }
+    qCInfo(lcEngine).noquote() << DownloadTag(RecordIndex) << "paused";
     r->Running = FlagFalse;
     observer_.pauseButtonChanged(true, text(781));
     r->Paused = FlagTrue;
-    connectPacer_.stop();
+    segments_.stop();
     // A probe still waiting for its answer goes too, or its answer would start the segments
     // of a paused download; resume sends it again.
-    if (probeLive_ || retryPending_) {
+    if (probeState_ != ProbeState::Idle) {
         endProbe();
-        retryPending_ = false;
         TimeOut.stop();
     }
     for (int k = 0; k < r->SegmentCount && k < Slots - 1; ++k) {
-        closeSlot(k);
+        slots_[k].close();
     }
     for (int j = 1; j <= r->SegmentCount; ++j) {
         SegmentRecord& s = *r->Segments.at(j);
@@ -108,6 +45,7 @@ void DownloadSession::ResumeDownload() {
     if (r == nullptr || r->Completed == FlagTrue || r->Running == FlagTrue) {
         return;
     }
+    qCInfo(lcEngine).noquote() << DownloadTag(RecordIndex) << "resumed";
     observer_.pauseButtonChanged(true, text(782));
     r->Paused = FlagFalse;
     r->Running = FlagTrue;
@@ -127,12 +65,22 @@ void DownloadSession::CancelDownload() {
     closeWith(QString());
 }
 
+void DownloadSession::stopPaused(const QString& why, const QString& message) {
+    qCInfo(lcEngine).noquote() << DownloadTag(RecordIndex) << "waits, paused:" << why;
+    lastProblem_ = why;
+    PauseDownload();
+    ctx_.prompts.showMessage(message, SessionPrompts::Icon::Critical);
+    observer_.sessionClosed(why);
+}
+
 void DownloadSession::BuildOutputFile() {
     DownloadRecord* r = record();
     if (r == nullptr || assembling_) {
         return;
     }
     assembling_ = true;
+    qCInfo(lcEngine).noquote() << DownloadTag(RecordIndex) << "joining" << r->SegmentCount
+                               << "part files";
     QPointer<DownloadSession> self(this);
     AssembleDownload(ctx_, RecordIndex, true, [self](const AssemblyResult& result) {
         if (!self) {
@@ -141,6 +89,8 @@ void DownloadSession::BuildOutputFile() {
         self->assembling_ = false;
         DownloadRecord* r = self->record();
         if (!result.complete) {
+            qCInfo(lcEngine).noquote()
+                << DownloadTag(self->RecordIndex) << "join failed:" << result.message;
             // The parts stay; the download can be built again once the cause is mended.
             if (r != nullptr) {
                 r->Running = FlagFalse;
@@ -155,11 +105,14 @@ void DownloadSession::BuildOutputFile() {
 }
 
 void DownloadSession::reportFinished() {
+    const DownloadRecord* r = record();
+    qCInfo(lcEngine).noquote() << DownloadTag(RecordIndex)
+                               << "complete:" << (r != nullptr ? r->SavePath : QString());
     observer_.entryChanged(RecordIndex);
     Finished = 1;
     observer_.downloadFinished(text(784), text(785));
     observer_.stateLabelChanged(text(521));
     observer_.progressChanged();
-    SegTimeOut.stop();
+    watchdog_.stop();
     observer_.sessionClosed(QString());
 }

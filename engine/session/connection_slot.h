@@ -1,0 +1,116 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <array>
+#include <cstdint>
+#include <memory>
+
+#include "engine/ftp/ftp_replies.h"
+#include "engine/http/chunked_decoder.h"
+
+class SocketClass;
+class SegmentFiles;
+struct DownloadRecord;
+class VelmoraSockets;
+
+// How a response body ends: after the bytes asked for, with the last chunk, or when the
+// server closes (no length known).
+enum class BodyEnd : std::uint8_t { AtLength, Chunked, AtClose };
+
+// How far an FTP control connection's login has gone.
+enum class FtpLogin : std::uint8_t { None, UserSent, PassSent };
+
+// What one connection has said so far: the response head as it accumulates, and how its body
+// is framed.
+struct Incoming {
+    QByteArray head;
+    bool headDone = false;
+    BodyEnd bodyEnd = BodyEnd::AtLength;
+    ChunkedDecoder chunks;
+    bool refusedRange = false;
+    std::int64_t sinceAlive = 0;  // bytes since the watchdog last saw the segment alive
+};
+
+// Everything one connection of a download holds: its socket, the part file it writes, what
+// its server has said, and for FTP the data connection beside it. Slot k (0..7) serves
+// segment k + 1; the last slot is the probe's. The slot owns its sockets and its part-file
+// handle, and gives both back when it goes.
+class ConnectionSlot {
+public:
+    ConnectionSlot(int index, VelmoraSockets& sockets, SegmentFiles& files);
+    ConnectionSlot(const ConnectionSlot&) = delete;
+    ConnectionSlot& operator=(const ConnectionSlot&) = delete;
+    ~ConnectionSlot();
+
+    int index() const { return index_; }
+
+    // The control connection (the HTTP request, or the FTP commands), made on first use.
+    SocketClass& socket();
+    SocketClass* existingSocket() const { return socket_.get(); }
+    // The probe replaces its socket on every attempt; the old one may be the one whose handler
+    // runs now, so it is shut down and deleted from the event loop.
+    SocketClass& replaceSocket();
+    // FTP's passive data connection, made on first use.
+    SocketClass& dataSocket();
+    SocketClass* existingDataSocket() const { return dataSocket_.get(); }
+
+    // Forgets what the slot's last connection said, so a new one starts clean; timers of the
+    // old connection see the generation change and do nothing.
+    void forgetConnection();
+    std::uint32_t generation() const { return generation_; }
+    // Closes both connections and the part file, and forgets the connection.
+    void close();
+
+    // The segment's part file, opened for writing on first use; 0 when it cannot be opened.
+    std::int32_t partFile(const QString& path, std::int32_t now);
+    // Closes and opens the part file again once a second, which puts its data on disk.
+    void reopenPartFileEverySecond(const QString& path, std::int32_t now);
+    std::int32_t openPartFile() const { return fileHandle_; }
+
+    // FTP: answers the greeting with "USER", once per connection, and "331" with "PASS".
+    // `tag` starts the log line, which never shows the password.
+    void answerFtpLogin(const FtpReply& reply, const DownloadRecord& record, const QString& tag);
+
+    Incoming incoming;
+    // FTP: the control connection's replies as they gather, the login's progress, and whether
+    // the transfer's end was reported ("226") and its data connection has closed, which
+    // together end a file of unknown size.
+    FtpReplyReader ftpReplies;
+    FtpLogin ftpLogin = FtpLogin::None;
+    bool ftpTransferReported = false;
+    bool ftpDataClosed = false;
+
+private:
+    void closePartFile();
+
+    int index_;
+    VelmoraSockets& sockets_;
+    SegmentFiles& files_;
+    std::unique_ptr<SocketClass> socket_;
+    std::unique_ptr<SocketClass> dataSocket_;
+    std::int32_t fileHandle_ = 0;
+    std::int32_t fileOpenTick_ = 0;
+    std::uint32_t generation_ = 0;
+};
+
+// A session's slots: eight for segments and the probe's.
+class ConnectionSlots {
+public:
+    static constexpr int Count = 9;
+    static constexpr int Probe = 8;
+
+    ConnectionSlots(VelmoraSockets& sockets, SegmentFiles& files);
+
+    ConnectionSlot& operator[](int k);
+    const ConnectionSlot& operator[](int k) const;
+    ConnectionSlot& probe() { return (*this)[Probe]; }
+
+    // The segment slot whose control connection, or whose data connection, is `socket`; -1
+    // when none is.
+    int slotOf(const SocketClass* socket) const;
+    int dataSlotOf(const SocketClass* socket) const;
+
+private:
+    std::array<std::unique_ptr<ConnectionSlot>, Count> slots_;
+};

@@ -1,0 +1,157 @@
+#include "engine/session/ftp_probe.h"
+
+#include <QTimer>
+
+#include "core/download_list/download_list.h"
+#include "core/types/tick.h"
+#include "engine/ftp/ftp_reply_codes.h"
+#include "engine/ftp/ftp_values.h"
+#include "engine/session/download_session.h"
+#include "engine/session/session_log.h"
+#include "engine/session/session_prompts.h"
+#include "net/socket_class.h"
+
+void FtpProbe::takeData(SocketClass& socket) {
+    DownloadSession& s = session_;
+    const QByteArray bytes = socket.GetData();
+    if (!s.probeAwaitsAnswer()) {
+        return;
+    }
+    std::vector<FtpReply> replies;
+    if (!s.slots_.probe().ftpReplies.feed(bytes, replies)) {
+        s.failProbeAttempt(QStringLiteral("the FTP server's reply has no end within 64 KiB"));
+        return;
+    }
+    // Each answer has its own 10 s: a server that stops half-way through the dialogue is
+    // asked again, as one that never answered.
+    s.TimeOut.start();
+    for (const FtpReply& r : replies) {
+        if (!s.probeAwaitsAnswer()) {
+            return;
+        }
+        qCInfo(lcEngine).noquote() << ProbeTag(s.RecordIndex) << "reply" << r.code;
+        reply(socket, r);
+    }
+}
+
+void FtpProbe::reply(SocketClass& socket, const FtpReply& reply) {
+    DownloadSession& s = session_;
+    DownloadRecord* r = s.record();
+    if (r == nullptr) {
+        return;
+    }
+    ConnectionSlot& slot = s.slots_.probe();
+    const QString tag = ProbeTag(s.RecordIndex);
+    const QByteArray line = reply.firstLine();
+    switch (reply.code) {
+        case FtpCode::ServiceReady:
+            if (slot.ftpLogin == FtpLogin::None) {
+                s.observer_.stateLabelChanged(QStringLiteral("Logging in..."));
+                slot.answerFtpLogin(reply, *r, tag);
+                step_ = FtpProbeStep::UserSent;
+            }
+            break;
+        case FtpCode::NeedPassword:
+            slot.answerFtpLogin(reply, *r, tag);
+            step_ = FtpProbeStep::PassSent;
+            break;
+        case FtpCode::LoggedIn:
+            if (step_ == FtpProbeStep::UserSent || step_ == FtpProbeStep::PassSent) {
+                s.observer_.stateLabelChanged(QStringLiteral("Get file info..."));
+                qCInfo(lcEngine).noquote() << tag << "sent TYPE I, PWD, PASV";
+                socket.SendData(FtpCommand("TYPE", "I") + FtpCommand("PWD") + FtpCommand("PASV"));
+                step_ = FtpProbeStep::FileInfoAsked;
+            }
+            break;
+        case FtpCode::PathCreated: {
+            const QByteArray path = FtpPathBytes(r->UrlPath);
+            directory_ = PwdDirectory(line) + path.left(path.lastIndexOf('/') + 1);
+            qCInfo(lcEngine).noquote() << tag << "sent CWD" << directory_;
+            socket.SendData(FtpCommand("CWD", directory_));
+            break;
+        }
+        case FtpCode::FileActionOk:
+            // The probe stays in binary mode: servers refuse "REST" in ASCII mode (501), which
+            // would make every download look as if it could not be resumed.
+            qCInfo(lcEngine).noquote() << tag << "sent SIZE" << remotePath();
+            socket.SendData(FtpCommand("SIZE", remotePath()));
+            break;
+        case FtpCode::FileStatus: {
+            qCInfo(lcEngine).noquote() << tag << "sent REST 0";
+            socket.SendData(FtpCommand("REST", "0"));
+            const std::int64_t size = SizeReplyValue(line);
+            // "213 0" is an empty file; a reply without a number says nothing of the size.
+            s.sizeKnown_ = size > 0 || line.mid(3).trimmed() == "0";
+            r->FileSize = Currency::fromBytes(size);
+            qCInfo(lcEngine).noquote()
+                << tag << "size"
+                << (s.sizeKnown_ ? QString::number(size) : QStringLiteral("unknown"));
+            break;
+        }
+        case FtpCode::PendingFurther:
+            handOver(true);
+            break;
+        case FtpCode::SyntaxError:
+        case FtpCode::ArgumentError:
+        case FtpCode::NotImplemented:
+        case FtpCode::ArgumentNotImplemented:
+            // Refused or unknown: the download goes on without restarts, or without the size.
+            if (reply.text.contains("REST") || reply.text.contains("SIZE")) {
+                handOver(false);
+            }
+            break;
+        case FtpCode::NotLoggedIn:
+            fail(s.text(793), false);
+            break;
+        case FtpCode::FileUnavailable:
+            if (reply.text.contains("PWD")) {
+                directory_.clear();
+                qCInfo(lcEngine).noquote() << tag << "sent SIZE" << remotePath();
+                socket.SendData(FtpCommand("SIZE", remotePath()));
+            } else {
+                fail(s.text(794), true);
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+void FtpProbe::handOver(bool restarts) {
+    DownloadSession& s = session_;
+    DownloadRecord* r = s.record();
+    qCInfo(lcEngine).noquote() << ProbeTag(s.RecordIndex)
+                               << (restarts ? "the server restarts transfers at an offset"
+                                            : "no restarts: one segment from the first byte");
+    s.endProbe();
+    s.TimeOut.stop();
+    r->RangesSupported = restarts ? FlagTrue : FlagFalse;
+    r->Running = FlagTrue;
+    s.observer_.entryChanged(s.RecordIndex);
+    s.ConnectSegmented();
+}
+
+void FtpProbe::fail(const QString& message, bool removed) {
+    DownloadSession& s = session_;
+    DownloadRecord* r = s.record();
+    s.ctx_.prompts.showMessage(message, SessionPrompts::Icon::Critical);
+    s.endProbe();
+    r->Transferring = FlagFalse;
+    r->Active = FlagFalse;
+    r->Running = FlagFalse;
+    if (removed) {
+        r->Removed = FlagTrue;
+    }
+    s.closeWith(message);
+}
+
+QByteArray FtpProbe::remotePath() const {
+    const DownloadRecord* r = session_.record();
+    const QByteArray path = r == nullptr ? QByteArray() : FtpPathBytes(r->UrlPath);
+    if (!directory_.isEmpty()) {
+        return directory_ + path.mid(path.lastIndexOf('/') + 1);
+    }
+    // Without the directory the probe found (a download resumed in a later run), the path
+    // is taken from the login directory, as the address means it; "/" would be the root.
+    return path.startsWith('/') ? path.mid(1) : path;
+}

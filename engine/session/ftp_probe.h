@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+
+class DownloadSession;
+class SocketClass;
+struct FtpReply;
+
+// How far the FTP probe's dialogue has gone.
+enum class FtpProbeStep : std::uint8_t { None, UserSent, PassSent, FileInfoAsked };
+
+// The FTP probe: logs in, finds the file's directory and size, and learns whether the server
+// restarts transfers at an offset ("REST"), then hands the download to the segments.
+class FtpProbe {
+public:
+    explicit FtpProbe(DownloadSession& session) : session_(session) {}
+
+    // A new probe connection: the dialogue starts again with the greeting.
+    void restart() { step_ = FtpProbeStep::None; }
+    // Replies on the probe's connection.
+    void takeData(SocketClass& socket);
+
+    FtpProbeStep step() const { return step_; }
+    // The file's directory on the server, ending with "/", as the probe worked it out (bytes
+    // as the server names them); empty until then.
+    const QByteArray& directory() const { return directory_; }
+    // The path "SIZE" and "RETR" name.
+    QByteArray remotePath() const;
+
+private:
+    void reply(SocketClass& socket, const FtpReply& reply);
+    void handOver(bool restarts);
+    void fail(const QString& message, bool removed);
+
+    DownloadSession& session_;
+    FtpProbeStep step_ = FtpProbeStep::None;
+    QByteArray directory_;
+};

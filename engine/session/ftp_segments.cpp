@@ -1,0 +1,305 @@
+#include "engine/session/ftp_segments.h"
+
+#include <QTimer>
+
+#include "core/download_list/download_list.h"
+#include "core/settings/settings.h"
+#include "core/text/text_table.h"
+#include "core/types/tick.h"
+#include "engine/ftp/ftp_reply_codes.h"
+#include "engine/ftp/ftp_values.h"
+#include "engine/session/download_session.h"
+#include "engine/session/session_log.h"
+#include "engine/session/session_prompts.h"
+#include "net/socket_class.h"
+#include "net/socket_module.h"
+
+namespace {
+
+// A waiting segment is tried again after this long when no other segment is left whose end
+// would start it.
+constexpr std::int32_t kLoneWaitMs = 5000;
+// The server needs a moment to count a finished session as gone before the next one logs in.
+constexpr int kSessionHandOverMs = 250;
+
+bool IsWaiting(const SegmentRecord& s) {
+    return s.State == SegmentState::FtpWaiting;
+}
+
+}  // namespace
+
+void FtpSegments::takeReplies(int k) {
+    DownloadSession& ss = session_;
+    DownloadRecord* r = ss.record();
+    ConnectionSlot& slot = ss.slots_[k];
+    const QByteArray bytes = slot.socket().GetData();
+    if (r == nullptr || k >= r->SegmentCount) {
+        return;
+    }
+    SegmentRecord& s = *r->Segments.at(k + 1);
+    // Replies of a connection the segment has already left behind change nothing.
+    if (r->Paused == FlagTrue || s.State == SegmentState::Complete ||
+        s.State == SegmentState::Paused || IsWaiting(s)) {
+        return;
+    }
+    r->Running = FlagTrue;
+    s.SegTick = MillisecondTick();
+    std::vector<FtpReply> replies;
+    if (!slot.ftpReplies.feed(bytes, replies)) {
+        qCInfo(lcEngine).noquote()
+            << SegmentTag(ss.RecordIndex, k + 1) << "a reply without an end: closed";
+        slot.socket().CloseSocket();  // no server talks like this; the watchdog tries again
+        return;
+    }
+    const std::uint32_t generation = slot.generation();
+    for (const FtpReply& one : replies) {
+        if (generation != slot.generation() || ss.record() == nullptr) {
+            return;
+        }
+        qCInfo(lcEngine).noquote() << SegmentTag(ss.RecordIndex, k + 1) << "reply" << one.code;
+        reply(k, one);
+    }
+}
+
+void FtpSegments::reply(int k, const FtpReply& reply) {
+    DownloadSession& ss = session_;
+    DownloadRecord* r = ss.record();
+    SegmentRecord& s = *r->Segments.at(k + 1);
+    ConnectionSlot& slot = ss.slots_[k];
+    SocketClass& control = slot.socket();
+    switch (reply.code) {
+        case FtpCode::NotAvailable:
+        case FtpCode::NotLoggedIn:
+            // The server has no session to spare: wait until another segment ends.
+            qCInfo(lcEngine).noquote() << SegmentTag(ss.RecordIndex, k + 1)
+                                       << "no session to spare: waits for another segment";
+            control.CloseSocket();
+            if (SocketClass* data = slot.existingDataSocket()) {
+                data->CloseSocket();
+            }
+            s.State = SegmentState::FtpWaiting;
+            ss.observer_.segmentRowsChanged(0);
+            break;
+        case FtpCode::ServiceReady:
+            if (slot.ftpLogin == FtpLogin::None) {
+                s.State = SegmentState::Receiving;
+                ss.observer_.segmentRowsChanged(0);
+                slot.answerFtpLogin(reply, *r, SegmentTag(ss.RecordIndex, k + 1));
+            }
+            break;
+        case FtpCode::NeedPassword:
+            slot.answerFtpLogin(reply, *r, SegmentTag(ss.RecordIndex, k + 1));
+            break;
+        case FtpCode::LoggedIn:
+            // Replies are acted on only once all their lines are in, so the login is complete
+            // here and the transfer is set up at once, without waiting for stragglers.
+            ss.observer_.segmentRowsChanged(0);
+            if (s.State != SegmentState::FtpLoggedIn) {
+                loggedIn(k);
+            }
+            break;
+        case FtpCode::EnteringPassive:
+            openDataConnection(k, reply);
+            break;
+        case FtpCode::CommandOk:
+            if (r->RangesSupported != FlagTrue) {
+                requestFile(k);
+            }
+            break;
+        case FtpCode::PendingFurther:
+            requestFile(k);
+            break;
+        case FtpCode::OpeningData:
+            openingReply(k, reply);
+            break;
+        case FtpCode::TransferComplete:
+            slot.ftpTransferReported = true;
+            transferEnded(k);
+            break;
+        case FtpCode::SyntaxError:
+            ss.ctx_.prompts.showMessage(ss.text(795), SessionPrompts::Icon::Critical);
+            break;
+        default:
+            break;
+    }
+}
+
+void FtpSegments::loggedIn(int k) {
+    DownloadSession& ss = session_;
+    DownloadRecord* r = ss.record();
+    if (r == nullptr || r->Paused == FlagTrue || k >= r->SegmentCount) {
+        return;
+    }
+    SegmentRecord& s = *r->Segments.at(k + 1);
+    if (s.State == SegmentState::FtpLoggedIn || s.State == SegmentState::Complete) {
+        return;
+    }
+    s.State = SegmentState::FtpLoggedIn;
+    QByteArray commands = FtpCommand("PASV") + FtpCommand("TYPE", "I");
+    const QByteArray offset = QByteArray::number(static_cast<qlonglong>(s.StartPos.bytes()));
+    if (r->RangesSupported == FlagTrue) {
+        commands += FtpCommand("REST", offset);
+    }
+    qCInfo(lcEngine).noquote() << SegmentTag(ss.RecordIndex, k + 1) << "sent PASV, TYPE I"
+                               << (r->RangesSupported == FlagTrue ? "REST " + offset
+                                                                  : QByteArray());
+    ss.slots_[k].socket().SendData(commands);
+}
+
+void FtpSegments::openDataConnection(int k, const FtpReply& reply) {
+    DownloadSession& ss = session_;
+    DownloadRecord* r = ss.record();
+    const auto address = ParsePassiveReply(reply.firstLine());
+    ConnectionSlot& slot = ss.slots_[k];
+    if (!address) {
+        qCInfo(lcEngine).noquote()
+            << SegmentTag(ss.RecordIndex, k + 1) << "an unusable passive address: closed";
+        slot.socket().CloseSocket();  // the watchdog tries again
+        return;
+    }
+    SocketClass& data = slot.dataSocket();
+    data.CloseSocket();
+    data.SetEventSocket(ss.sockGlobal());
+    slot.ftpDataClosed = false;
+    // Only the port is taken from the reply: the data comes from the server the control
+    // connection reached, whatever address the reply names.
+    QString host = slot.socket().PeerAddress();
+    if (host.isEmpty()) {
+        host = r->HostName;
+    }
+    qCDebug(lcEngine).noquote() << SegmentTag(ss.RecordIndex, k + 1) << "data connection to" << host
+                                << "port" << address->port;
+    data.Connect(host, address->port);
+    const Settings& settings = ss.ctx_.settings;
+    if (SocketEntry* e = ss.ctx_.sockets.entry(data.SocketIndex)) {
+        e->RateLimited = 0;
+        if (r->SegmentCount == 1 && settings.UseSpeedLimiter == FlagTrue &&
+            settings.SpeedLimiter > 0) {
+            e->RateLimited = 1;
+        }
+    }
+}
+
+void FtpSegments::requestFile(int k) {
+    DownloadSession& ss = session_;
+    DownloadRecord* r = ss.record();
+    SegmentRecord& s = *r->Segments.at(k + 1);
+    if (s.State == SegmentState::FtpTransferRequested) {
+        return;
+    }
+    const QByteArray path = ss.ftpProbe_.remotePath();
+    qCInfo(lcEngine).noquote() << SegmentTag(ss.RecordIndex, k + 1) << "sent RETR" << path;
+    ss.slots_[k].socket().SendData(FtpCommand("RETR", path));
+    s.State = SegmentState::FtpTransferRequested;
+    ss.observer_.segmentRowsChanged(0);
+}
+
+void FtpSegments::openingReply(int k, const FtpReply& reply) {
+    DownloadSession& ss = session_;
+    DownloadRecord* r = ss.record();
+    if (r->FileSize.bytes() != 0 || k != 0) {
+        return;
+    }
+    const std::int64_t size = OpeningReplySize(reply.firstLine());
+    if (size <= 0) {
+        return;
+    }
+    // The size learnt only now: the single segment gets its end.
+    qCInfo(lcEngine).noquote() << SegmentTag(ss.RecordIndex, 1) << "the transfer names its size"
+                               << size;
+    r->FileSize = Currency::fromBytes(size);
+    SegmentRecord& s = *r->Segments.at(1);
+    s.StartPos = Currency{};
+    s.EndPos = Currency::fromBytes(size - 1);
+    s.Length = Currency::fromBytes(size);
+    ss.slots_[0].incoming.bodyEnd = BodyEnd::AtLength;
+    ss.observer_.entryChanged(ss.RecordIndex);
+}
+
+void FtpSegments::takeData(int k) {
+    DownloadSession& ss = session_;
+    const QByteArray data = ss.slots_[k].dataSocket().GetData();
+    DownloadRecord* r = ss.record();
+    if (r == nullptr || r->Paused == FlagTrue || k >= r->SegmentCount) {
+        return;
+    }
+    const SegmentRecord& s = *r->Segments.at(k + 1);
+    // Only a transfer this segment asked for is written: bytes of a complete, paused,
+    // restarted or waiting segment are dropped.
+    if (s.State != SegmentState::FtpTransferRequested && s.State != SegmentState::Receiving) {
+        return;
+    }
+    ss.slots_[k].incoming.bodyEnd =
+        r->FileSize.bytes() == 0 && !ss.sizeKnown_ ? BodyEnd::AtClose : BodyEnd::AtLength;
+    ss.writer_.store(k, data.constData(), data.size());
+}
+
+void FtpSegments::dataClosed(int k) {
+    session_.slots_[k].ftpDataClosed = true;
+    transferEnded(k);
+}
+
+void FtpSegments::transferEnded(int k) {
+    DownloadSession& ss = session_;
+    DownloadRecord* r = ss.record();
+    if (r == nullptr || k >= r->SegmentCount || r->FileSize.bytes() != 0 || ss.sizeKnown_) {
+        return;
+    }
+    const SegmentRecord& s = *r->Segments.at(k + 1);
+    // A file of unknown size is whole once the data connection has closed and the server has
+    // said the transfer went through; a cut connection alone is left to the watchdog.
+    const bool transferring =
+        s.State == SegmentState::Receiving || s.State == SegmentState::FtpTransferRequested;
+    if (transferring && ss.slots_[k].ftpDataClosed && ss.slots_[k].ftpTransferReported) {
+        ss.segments_.bodyEnded(k);
+    }
+}
+
+void FtpSegments::startWaitingSegment() {
+    DownloadSession& ss = session_;
+    DownloadRecord* r = ss.record();
+    if (r == nullptr || r->Paused == FlagTrue) {
+        return;
+    }
+    for (int j = 1; j <= r->SegmentCount; ++j) {
+        SegmentRecord& s = *r->Segments.at(j);
+        if (!IsWaiting(s)) {
+            continue;
+        }
+        const int k = j - 1;
+        s.State = SegmentState::Idle;
+        s.SegTick = MillisecondTick();
+        ss.slots_[k].forgetConnection();
+        const std::uint32_t generation = ss.slots_[k].generation();
+        qCInfo(lcEngine).noquote() << SegmentTag(ss.RecordIndex, j) << "logs in again";
+        QTimer::singleShot(kSessionHandOverMs, &ss, [&ss, k, generation] {
+            DownloadRecord* r = ss.record();
+            if (r == nullptr || r->Paused == FlagTrue || generation != ss.slots_[k].generation()) {
+                return;
+            }
+            SocketClass& control = ss.slots_[k].socket();
+            control.SetEventSocket(ss.sockGlobal());
+            control.CloseSocket();
+            ss.connectTo(control);
+        });
+        return;
+    }
+}
+
+void FtpSegments::watchWaitingSegments(std::int32_t now) {
+    const DownloadRecord* r = session_.record();
+    const SegmentRecord* first = nullptr;
+    for (int j = 1; j <= r->SegmentCount; ++j) {
+        const SegmentRecord& s = *r->Segments.at(j);
+        if (IsWaiting(s)) {
+            first = first == nullptr ? &s : first;
+        } else if (s.State != SegmentState::Complete && s.InPlan != 0) {
+            return;  // a segment still running starts the next one when it ends
+        }
+    }
+    if (first != nullptr &&
+        static_cast<std::int32_t>(static_cast<std::uint32_t>(now) -
+                                  static_cast<std::uint32_t>(first->SegTick)) > kLoneWaitMs) {
+        startWaitingSegment();
+    }
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+
+class DownloadSession;
+struct FtpReply;
+
+// FTP segments: per segment a control connection that logs in and asks for the file from the
+// segment's start ("REST", "RETR"), and a passive data connection that carries the bytes. A
+// segment the server has no session for waits until another one ends. How far each segment's
+// dialogue has gone is its record's state (logged in, transfer asked for, waiting), which the
+// watchdog and the download window read as well.
+class FtpSegments {
+public:
+    explicit FtpSegments(DownloadSession& session) : session_(session) {}
+
+    // Replies on slot k's control connection.
+    void takeReplies(int k);
+    // Bytes on slot k's data connection.
+    void takeData(int k);
+    // Slot k's data connection closed.
+    void dataClosed(int k);
+    // A segment ended and left its server session free: the first waiting segment logs in.
+    void startWaitingSegment();
+    // Every segment left waits, so none would ever end to start another one: after a while
+    // the first of them tries again.
+    void watchWaitingSegments(std::int32_t now);
+
+private:
+    void reply(int k, const FtpReply& reply);
+    void loggedIn(int k);
+    void openDataConnection(int k, const FtpReply& reply);
+    void requestFile(int k);
+    void openingReply(int k, const FtpReply& reply);
+    void transferEnded(int k);
+
+    DownloadSession& session_;
+};

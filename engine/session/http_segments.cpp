@@ -1,0 +1,125 @@
+#include "engine/session/http_segments.h"
+
+#include "core/download_list/download_list.h"
+#include "core/text/url_codec.h"
+#include "core/types/tick.h"
+#include "core/urls/parse_url.h"
+#include "engine/http/content_range.h"
+#include "engine/http/head_end.h"
+#include "engine/http/http_requests.h"
+#include "engine/http/http_status.h"
+#include "engine/http/response_head.h"
+#include "engine/session/download_session.h"
+#include "engine/session/session_log.h"
+#include "engine/session/session_prompts.h"
+#include "net/socket_class.h"
+#include "net/socket_module.h"
+
+void HttpSegments::sendRequest(SocketClass& socket, int k) {
+    DownloadSession& ss = session_;
+    DownloadRecord* r = ss.record();
+    SegmentRecord& s = *r->Segments.at(k + 1);
+    const HttpRequestTarget target = ss.requestTarget(*r);
+    const bool ranged = r->RangesSupported == FlagTrue;
+    qCInfo(lcEngine).noquote()
+        << SegmentTag(ss.RecordIndex, k + 1) << "GET" << UrlForDisplay(DecodeUrl(r->Url))
+        << (ranged
+                ? QStringLiteral("range bytes=%1-%2").arg(s.StartPos.bytes()).arg(s.EndPos.bytes())
+                : QStringLiteral("whole file"));
+    socket.SendData(ranged ? SegmentRequest(target, s.StartPos.bytes(), s.EndPos.bytes())
+                           : WholeFileRequest(target));
+    const std::int32_t now = MillisecondTick();
+    // The first data may take 20 s: the watchdog allows its silence time after this deadline.
+    s.SegTick = now + SessionWatchdog::FirstAnswerGraceMs;
+    r->LastTick = now;
+    ss.observer_.entryChanged(ss.RecordIndex);
+}
+
+bool HttpSegments::acceptHead(int k, const QByteArray& headBytes) {
+    DownloadSession& ss = session_;
+    DownloadRecord* r = ss.record();
+    const SegmentRecord& s = *r->Segments.at(k + 1);
+    const ResponseHead head = ParseResponseHead(headBytes);
+    Incoming& in = ss.slots_[k].incoming;
+    bool accepted = false;
+    if (head.status == HttpStatus::PartialContent) {
+        const auto range = FindContentRange(headBytes);
+        accepted = range && range->first == s.StartPos.bytes();
+    } else if (head.status == HttpStatus::Ok) {
+        accepted = r->SegmentCount == 1 && s.StartPos.bytes() == 0;
+        in.refusedRange = !accepted;
+    }
+    qCInfo(lcEngine).noquote().nospace()
+        << SegmentTag(ss.RecordIndex, k + 1) << " status " << head.status
+        << (head.chunked ? ", chunked" : "")
+        << (accepted ? ", accepted" : ", refused: not the range asked for");
+    if (!accepted) {
+        return false;
+    }
+    in.bodyEnd = head.chunked                                 ? BodyEnd::Chunked
+                 : !ss.sizeKnown_ && r->FileSize.bytes() == 0 ? BodyEnd::AtClose
+                                                              : BodyEnd::AtLength;
+    if (r->SegmentCount == 1) {
+        if (SocketEntry* e = ss.ctx_.sockets.entry(ss.slots_[k].socket().SocketIndex)) {
+            e->RateLimited = 1;
+        }
+    }
+    return true;
+}
+
+void HttpSegments::takeData(SocketClass& socket, int k) {
+    DownloadSession& ss = session_;
+    DownloadRecord* r = ss.record();
+    QByteArray data = socket.GetData();
+    const SegmentRecord& s = *r->Segments.at(k + 1);
+    // Late data of a paused, complete or restarted segment is never written.
+    if (r->Paused == FlagTrue || s.State == SegmentState::Complete ||
+        s.State == SegmentState::Paused || s.State == SegmentState::Idle) {
+        return;
+    }
+    Incoming& in = ss.slots_[k].incoming;
+    if (!in.headDone) {
+        in.head += data;
+        qsizetype bodyStart = 0;
+        const qsizetype end = FindHeadEnd(in.head, bodyStart);
+        if (end < 0) {
+            if (in.head.size() > HttpProbe::MaxHeadBytes) {
+                qCInfo(lcEngine).noquote()
+                    << SegmentTag(ss.RecordIndex, k + 1) << "the answer's head has no end: closed";
+                socket.CloseSocket();  // the watchdog tries again
+            }
+            return;
+        }
+        if (!acceptHead(k, in.head.left(end + 2))) {
+            socket.CloseSocket();
+            if (in.refusedRange) {
+                ss.segments_.fallBackToOneSegment();
+            }
+            return;
+        }
+        in.headDone = true;
+        data = in.head.mid(bodyStart);
+        in.head.clear();
+    }
+    if (in.bodyEnd == BodyEnd::Chunked) {
+        takeChunks(k, data);
+        return;
+    }
+    ss.writer_.store(k, data.constData(), data.size());
+}
+
+void HttpSegments::takeChunks(int k, const QByteArray& data) {
+    DownloadSession& ss = session_;
+    QByteArray body;
+    const ChunkedDecoder::Result result =
+        ss.slots_[k].incoming.chunks.feed(data.constData(), data.size(), body);
+    ss.writer_.store(k, body.constData(), body.size());
+    if (result == ChunkedDecoder::Result::Done) {
+        ss.segments_.bodyEnded(k);
+    } else if (result == ChunkedDecoder::Result::Error) {
+        // Asking again brings the same damaged body: the download waits, paused, with what it
+        // stored, instead of being fetched again every 15 s for ever.
+        ss.stopPaused(QStringLiteral("the server sent a damaged chunked body"),
+                      QStringLiteral("The server sent a damaged chunked body."));
+    }
+}

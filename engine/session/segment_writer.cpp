@@ -1,0 +1,118 @@
+#include "engine/session/segment_writer.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "core/download_list/download_list.h"
+#include "core/settings/settings.h"
+#include "core/types/tick.h"
+#include "engine/files/segment_files.h"
+#include "engine/session/download_session.h"
+#include "engine/session/segment_plan.h"
+#include "engine/session/session_log.h"
+
+namespace {
+
+// Milliseconds from `since` to `now` on the wrapping 32-bit tick.
+std::int32_t TicksSince(std::int32_t now, std::int32_t since) {
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(now) -
+                                     static_cast<std::uint32_t>(since));
+}
+
+// Bytes a segment still has to fetch on its current connection.
+std::int64_t Remaining(const SegmentRecord& s) {
+    return s.EndPos.bytes() - s.StartPos.bytes() + 1 - s.Received.bytes();
+}
+
+// At least this much must arrive within the watchdog's silence time for a segment to count as
+// alive: 1 KiB in 30 s. A connection that only trickles is restarted like a silent one.
+constexpr std::int64_t kAliveBytes = 512;
+// The observer hears of progress at most this often.
+constexpr std::int32_t kRefreshMs = 200;
+
+}  // namespace
+
+void SegmentWriter::store(int k, const char* data, qsizetype length) {
+    DownloadSession& ss = session_;
+    DownloadRecord* r = ss.record();
+    if (r == nullptr || length <= 0) {
+        return;
+    }
+    SegmentRecord& s = *r->Segments.at(k + 1);
+    const bool bounded = ss.slots_[k].incoming.bodyEnd == BodyEnd::AtLength;
+    // Bytes beyond the range asked for belong to no segment.
+    if (bounded) {
+        length = static_cast<qsizetype>(std::min<std::int64_t>(length, Remaining(s)));
+    }
+    const std::int32_t now = MillisecondTick();
+    s.State = SegmentState::Receiving;
+    if (!write(k, data, length, now)) {
+        return;
+    }
+    s.Received += Currency::fromBytes(length);
+    if (bounded) {
+        CheckSegmentRange(s);
+    }
+    countProgress(k, length, now);
+    if (bounded && Remaining(s) <= 0) {
+        ss.segments_.complete(k);
+    }
+}
+
+bool SegmentWriter::write(int k, const char* data, qsizetype length, std::int32_t now) {
+    DownloadSession& ss = session_;
+    const DownloadRecord* r = ss.record();
+    const SegmentRecord& s = *r->Segments.at(k + 1);
+    ConnectionSlot& slot = ss.slots_[k];
+    SegmentFiles& files = ss.ctx_.files;
+    const std::int32_t file = slot.partFile(s.PartFile, now);
+    // A part file that cannot be opened (no descriptor left, say) stores nothing either.
+    const bool opened = file > 0;
+    if (opened) {
+        files.VelmoraSeekFile(file, s.Done + s.Received);
+    }
+    if (!opened ||
+        files.VelmoraWriteFile(file, data, static_cast<std::int32_t>(length)) != length) {
+        const int error = opened ? files.lastErrno(file) : files.lastOpenErrno();
+        const QString why = error == ENOSPC || error == EDQUOT
+                                ? QStringLiteral("disk full: cannot write %1").arg(s.PartFile)
+                                : QStringLiteral("cannot write %1: %2")
+                                      .arg(s.PartFile, QString::fromLocal8Bit(strerror(error)));
+        qCInfo(lcEngine).noquote() << SegmentTag(ss.RecordIndex, k + 1) << why;
+        ss.stopPaused(why, why);
+        return false;
+    }
+    // Reopening puts the data on disk about once a second; FTP segments do it when asked to.
+    if (r->Protocol != Protocol::Ftp || ss.ctx_.settings.SafeDisk == FlagTrue) {
+        slot.reopenPartFileEverySecond(s.PartFile, now);
+    }
+    return true;
+}
+
+void SegmentWriter::countProgress(int k, qsizetype length, std::int32_t now) {
+    DownloadSession& ss = session_;
+    DownloadRecord* r = ss.record();
+    SegmentRecord& s = *r->Segments.at(k + 1);
+    Incoming& in = ss.slots_[k].incoming;
+    r->BytesDone += Currency::fromBytes(length);
+    if (r->FileSize.bytes() > 0) {
+        r->Percent = static_cast<float>(double(r->BytesDone.bytes()) * 100 / r->FileSize.bytes());
+    }
+    r->ElapsedSeconds += static_cast<float>(TicksSince(now, r->LastTick)) / 1000.0f;
+    r->LastTick = now;
+    in.sinceAlive += length;
+    if (in.sinceAlive >= kAliveBytes) {
+        s.SegTick = now;
+        in.sinceAlive = 0;
+    }
+    if (r->BytesDone.bytes() > 0 && r->ElapsedSeconds > 0 && r->FileSize.bytes() > 0) {
+        const double rate = double(r->BytesDone.bytes()) / r->ElapsedSeconds;
+        r->RemainingSeconds =
+            static_cast<float>(double(r->FileSize.bytes() - r->BytesDone.bytes()) / rate);
+    }
+    if (TicksSince(now, lastRefreshTick_) >= kRefreshMs) {
+        lastRefreshTick_ = now;
+        ss.observer_.progressChanged();
+    }
+}
