@@ -1,0 +1,135 @@
+#include "net/host_resolver.h"
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <pthread.h>
+#include <signal.h>
+
+#include <QMetaObject>
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+// Where workers leave their answers. It outlives the resolver: a worker stuck with a slow name
+// server must not keep the program from quitting, so nobody waits for it, and it finds the
+// resolver gone when it finally answers.
+struct HostResolver::Mailbox {
+    std::mutex lock;
+    HostResolver* owner = nullptr;  // null once the resolver is destroyed
+};
+
+HostAddresses SystemLookup(const QString& name, int family) {
+    addrinfo hints{};
+    hints.ai_family = family;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* list = nullptr;
+    HostAddresses found;
+    found.error = ::getaddrinfo(name.toUtf8().constData(), nullptr, &hints, &list);
+    if (found.error != 0) {
+        return found;
+    }
+    for (const addrinfo* a = list; a != nullptr; a = a->ai_next) {
+        sockaddr_storage address{};
+        std::memcpy(&address, a->ai_addr, std::min<std::size_t>(a->ai_addrlen, sizeof address));
+        found.addresses.push_back(address);
+    }
+    ::freeaddrinfo(list);
+    if (found.addresses.empty()) {
+        found.error = EAI_NONAME;
+    }
+    return found;
+}
+
+bool MayBeHostName(const QString& name) {
+    QByteArray bytes = name.toUtf8();
+    if (bytes.endsWith('.')) {
+        bytes.chop(1);  // the root: "example.com." is a full name
+    }
+    if (bytes.isEmpty() || bytes.size() > 253) {
+        return false;
+    }
+    for (const QByteArray& label : bytes.split('.')) {
+        if (label.size() > 63) {
+            return false;
+        }
+    }
+    return true;
+}
+
+QString AddressText(const sockaddr_storage& address) {
+    char text[INET6_ADDRSTRLEN] = {};
+    std::uint16_t port = 0;
+    if (address.ss_family == AF_INET) {
+        const auto& v4 = reinterpret_cast<const sockaddr_in&>(address);
+        ::inet_ntop(AF_INET, &v4.sin_addr, text, sizeof text);
+        port = ntohs(v4.sin_port);
+    } else if (address.ss_family == AF_INET6) {
+        const auto& v6 = reinterpret_cast<const sockaddr_in6&>(address);
+        ::inet_ntop(AF_INET6, &v6.sin6_addr, text, sizeof text);
+        port = ntohs(v6.sin6_port);
+        if (port != 0) {
+            return QStringLiteral("[%1]:%2").arg(QLatin1String(text)).arg(port);
+        }
+    } else {
+        return QStringLiteral("(family %1)").arg(address.ss_family);
+    }
+    return port != 0 ? QStringLiteral("%1:%2").arg(QLatin1String(text)).arg(port)
+                     : QString::fromLatin1(text);
+}
+
+HostResolver::HostResolver(QObject* parent)
+    : QObject(parent), mailbox_(std::make_shared<Mailbox>()), lookup_(SystemLookup) {
+    mailbox_->owner = this;
+}
+
+HostResolver::~HostResolver() {
+    const std::lock_guard guard(mailbox_->lock);
+    mailbox_->owner = nullptr;
+}
+
+void HostResolver::lookUp(const QString& name, int family, Answer answer) {
+    const std::uint64_t request = ++lastRequest_;
+    waiting_.emplace(request, std::move(answer));
+    auto work = [mailbox = mailbox_, lookup = lookup_, name, family, request] {
+        HostAddresses result = lookup(name, family);
+        // Posting under the lock: the resolver cannot be destroyed between the check and the
+        // post, and once it is, Qt drops what was posted to it.
+        const std::lock_guard guard(mailbox->lock);
+        if (HostResolver* owner = mailbox->owner) {
+            QMetaObject::invokeMethod(
+                owner,
+                [owner, request, result = std::move(result)] { owner->deliver(request, result); },
+                Qt::QueuedConnection);
+        }
+    };
+    // Quit signals belong to the event loop's thread: workers start with every signal blocked.
+    sigset_t all;
+    sigset_t previous;
+    ::sigfillset(&all);
+    ::pthread_sigmask(SIG_SETMASK, &all, &previous);
+    try {
+        std::thread(std::move(work)).detach();
+    } catch (const std::system_error&) {
+        // No thread to be had: the name fails as an unanswered one would, from the event loop.
+        QMetaObject::invokeMethod(
+            this,
+            [this, request] {
+                deliver(request, HostAddresses{EAI_AGAIN, {}});
+            },
+            Qt::QueuedConnection);
+    }
+    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+}
+
+void HostResolver::deliver(std::uint64_t request, const HostAddresses& result) {
+    const auto waiting = waiting_.find(request);
+    if (waiting == waiting_.end()) {
+        return;
+    }
+    const Answer answer = std::move(waiting->second);
+    waiting_.erase(waiting);
+    answer(result);
+}
