@@ -80,18 +80,18 @@ void VelmoraSockets::lookUp(int index, const QString& name, LookedUp then) {
     auto answered = [this, index, generation, name, then](const HostAddresses& found) {
         SocketEntry* e = entry(index);
         if (e == nullptr || e->generation != generation) {
-            qCDebug(lcNet).nospace() << "entry " << index << ": the answer for " << name
-                                     << " came after its connection had gone; ignored";
+            qCDebug(lcNet).nospace().noquote() << "entry " << index << ": the answer for " << name
+                                               << " came after its connection had gone; ignored";
             return;
         }
         // Closing or giving the entry back renews it: whoever waits is still its owner.
         Q_ASSERT(e->InUse != 0);
         const in_addr* address = FirstIPv4(found);
         if (address != nullptr) {
-            qCDebug(lcNet).nospace()
+            qCDebug(lcNet).nospace().noquote()
                 << "entry " << index << ": " << name << " is " << Dotted(*address);
         } else {
-            qCInfo(lcNet).nospace()
+            qCInfo(lcNet).nospace().noquote()
                 << "entry " << index << ": no IPv4 address for " << name << " ("
                 << (found.error != 0 ? gai_strerror(found.error) : "none usable") << ")";
         }
@@ -102,7 +102,7 @@ void VelmoraSockets::lookUp(int index, const QString& name, LookedUp then) {
         answered(HostAddresses{EAI_NONAME, {}});
         return;
     }
-    qCDebug(lcNet).nospace() << "entry " << index << ": looking up " << name;
+    qCDebug(lcNet).nospace().noquote() << "entry " << index << ": looking up " << name;
     // IPv4 only, as the connects are: AF_UNSPEC once they take IPv6 addresses.
     resolver_.lookUp(name, AF_INET, std::move(answered));
 }
@@ -114,8 +114,8 @@ void VelmoraSockets::connectLookedUp(int index, const in_addr* address, std::int
     }
     // An unknown name is reported twice, the look-up's error and the connect's, as it always
     // was; the owner may close or give the entry back in between.
-    qCInfo(lcNet).nospace() << "entry " << index << ": reported as WinSock error "
-                            << WinSock::AddressNotAvailable;
+    qCInfo(lcNet).nospace().noquote()
+        << "entry " << index << ": reported as WinSock error " << WinSock::AddressNotAvailable;
     SocketEntry* e = entry(index);
     if (e->Owner) {
         e->Owner->RaiseError(WinSock::AddressNotAvailable, nullptr);
@@ -151,8 +151,8 @@ void VelmoraSockets::connectTo(int index, const in_addr& address, std::int32_t p
         error = result == 0 ? 0 : errno;
     }
     if (result == 0 || error == EINPROGRESS || error == EWOULDBLOCK) {
-        qCDebug(lcNet).nospace() << "entry " << index << ": connecting to "
-                                 << AddressText(e->remote);
+        qCDebug(lcNet).nospace().noquote()
+            << "entry " << index << ": connecting to " << AddressText(e->remote);
         if (result == 0) {
             e->InUse = 1;
             e->State = EntryState::Connected;
@@ -165,9 +165,10 @@ void VelmoraSockets::connectTo(int index, const in_addr& address, std::int32_t p
         return;
     }
     // Whatever stopped it, the owner hears "address not available", as it always has.
-    qCInfo(lcNet).nospace() << "entry " << index << ": connect to " << AddressText(e->remote)
-                            << " failed at once (WinSock error " << WinSockErrorFromErrno(error)
-                            << "), reported as " << WinSock::AddressNotAvailable;
+    qCInfo(lcNet).nospace().noquote()
+        << "entry " << index << ": connect to " << AddressText(e->remote)
+        << " failed at once (WinSock error " << WinSockErrorFromErrno(error) << "), reported as "
+        << WinSock::AddressNotAvailable;
     e->State = EntryState::Failed;
     if (e->Owner) {
         e->Owner->RaiseError(WinSock::AddressNotAvailable, nullptr);
@@ -178,8 +179,9 @@ void VelmoraSockets::socksConnected(int index) {
     SocketEntry* e = entry(index);
     Q_ASSERT(e != nullptr);
     e->State = EntryState::SocksRequested;
-    qCDebug(lcNet).nospace() << "entry " << index << ": reached the SOCKS server, asking for "
-                             << e->TargetHost << ":" << e->TargetPort;
+    qCDebug(lcNet).nospace().noquote()
+        << "entry " << index << ": reached the SOCKS server, asking for " << e->TargetHost << ":"
+        << e->TargetPort;
     // SOCKS4 carries an address: a target given by name is looked up here, not by the server.
     if (RoundHalfEven(LeadingNumber(e->TargetHost.split(u'.').first())) != 0) {
         socksRequest(index);
@@ -219,8 +221,8 @@ void VelmoraSockets::socksRequest(int index) {
         request.append(char(static_cast<int>(RoundHalfEven(LeadingNumber(part))) & 0xFF));
     }
     request.append(char(0));
-    qCDebug(lcNet).nospace() << "entry " << index << ": SOCKS4 request for " << e->TargetHost << ":"
-                             << e->TargetPort;
+    qCDebug(lcNet).nospace().noquote()
+        << "entry " << index << ": SOCKS4 request for " << e->TargetHost << ":" << e->TargetPort;
     e->SendBuffer = request;
     FlushSend(index);
 }
@@ -233,10 +235,10 @@ void VelmoraSockets::socksReplied(int index) {
         return;
     }
     if (static_cast<unsigned char>(e->RecvBuffer[1]) != 90) {
-        qCInfo(lcNet).nospace() << "entry " << index << ": the SOCKS server refused "
-                                << e->TargetHost << ":" << e->TargetPort << " (reply "
-                                << static_cast<int>(static_cast<unsigned char>(e->RecvBuffer[1]))
-                                << ")";
+        qCInfo(lcNet).nospace().noquote()
+            << "entry " << index << ": the SOCKS server refused " << e->TargetHost << ":"
+            << e->TargetPort << " (reply "
+            << static_cast<int>(static_cast<unsigned char>(e->RecvBuffer[1])) << ")";
         e->LastError = 0;
         e->State = EntryState::Failed;
         if (e->Owner) {
@@ -247,8 +249,8 @@ void VelmoraSockets::socksReplied(int index) {
     if (e->RecvBuffer.size() < 8) {
         return;
     }
-    qCInfo(lcNet).nospace() << "entry " << index << ": the SOCKS server connected " << e->TargetHost
-                            << ":" << e->TargetPort;
+    qCInfo(lcNet).nospace().noquote() << "entry " << index << ": the SOCKS server granted "
+                                      << e->TargetHost << ":" << e->TargetPort;
     // Whatever the target sent right behind the grant (an FTP greeting) is kept for its owner.
     e->RecvBuffer.remove(0, 8);
     const auto early = static_cast<std::int32_t>(e->RecvBuffer.size());

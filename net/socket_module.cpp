@@ -380,13 +380,15 @@ void VelmoraSockets::onWritable(int index) {
     socklen_t length = sizeof(error);
     ::getsockopt(e->Handle.get(), SOL_SOCKET, SO_ERROR, &error, &length);
     if (error != 0) {
-        qCInfo(lcNet).nospace() << "entry " << index << ": connect to " << AddressText(e->remote)
-                                << " failed, WinSock error " << WinSockErrorFromErrno(error);
+        qCInfo(lcNet).nospace().noquote()
+            << "entry " << index << ": connect to " << AddressText(e->remote)
+            << " failed, WinSock error " << WinSockErrorFromErrno(error);
         e->writeReady->setEnabled(false);
         HandleSocketEvent(index, SocketEvent::ConnectCompleted, WinSockErrorFromErrno(error));
         return;
     }
-    qCInfo(lcNet).nospace() << "entry " << index << ": connected to " << AddressText(e->remote);
+    qCInfo(lcNet).nospace().noquote()
+        << "entry " << index << ": connected to " << AddressText(e->remote);
     e->readReady->setEnabled(true);
     HandleSocketEvent(index, SocketEvent::ConnectCompleted, 0);
     // The connection may have been closed or replaced by the handler.
@@ -420,14 +422,15 @@ void VelmoraSockets::onReadable(int index) {
             e->readReady->setEnabled(false);
             break;
         case ReadOutcome::PeerClosed:
-            qCInfo(lcNet).nospace() << "entry " << index << ": closed by the peer";
+            qCInfo(lcNet).nospace().noquote() << "entry " << index << ": closed by the peer";
             e->readReady->setEnabled(false);
             e->writeReady->setEnabled(false);
             HandleSocketEvent(index, SocketEvent::PeerClosed, 0);
             break;
         case ReadOutcome::Failed:
-            qCInfo(lcNet).nospace() << "entry " << index << ": connection lost, WinSock error "
-                                    << WinSockErrorFromErrno(e->lastReadErrno);
+            qCInfo(lcNet).nospace().noquote()
+                << "entry " << index << ": connection lost, WinSock error "
+                << WinSockErrorFromErrno(e->lastReadErrno);
             e->readReady->setEnabled(false);
             e->writeReady->setEnabled(false);
             HandleSocketEvent(index, SocketEvent::PeerClosed,
