@@ -84,7 +84,7 @@ void VelmoraSockets::lookUp(int index, const QString& name, LookedUp then) {
                                                << " came after its connection had gone; ignored";
             return;
         }
-        // Closing or giving the entry back renews it: whoever waits is still its owner.
+        // Closing an entry or giving it back renews it: one that still waits is in use.
         Q_ASSERT(e->InUse != 0);
         const in_addr* address = FirstIPv4(found);
         if (address != nullptr) {
