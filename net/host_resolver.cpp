@@ -91,17 +91,22 @@ HostResolver::~HostResolver() {
 }
 
 void HostResolver::lookUp(const QString& name, int family, Answer answer) {
-    const std::uint64_t request = ++lastRequest_;
-    waiting_.emplace(request, std::move(answer));
-    auto work = [mailbox = mailbox_, lookup = lookup_, name, family, request] {
-        HostAddresses result = lookup(name, family);
+    ++waiting_;
+    Question question{name, family};
+    std::vector<Answer>& answers = running_[question];
+    answers.push_back(std::move(answer));
+    if (answers.size() > 1) {
+        return;  // a worker is on it already
+    }
+    auto work = [mailbox = mailbox_, lookup = lookup_, question] {
+        HostAddresses result = lookup(question.first, question.second);
         // Posting under the lock: the resolver cannot be destroyed between the check and the
         // post, and once it is, Qt drops what was posted to it.
         const std::lock_guard guard(mailbox->lock);
         if (HostResolver* owner = mailbox->owner) {
             QMetaObject::invokeMethod(
                 owner,
-                [owner, request, result = std::move(result)] { owner->deliver(request, result); },
+                [owner, question, result = std::move(result)] { owner->deliver(question, result); },
                 Qt::QueuedConnection);
         }
     };
@@ -116,20 +121,22 @@ void HostResolver::lookUp(const QString& name, int family, Answer answer) {
         // No thread to be had: the name fails as an unanswered one would, from the event loop.
         QMetaObject::invokeMethod(
             this,
-            [this, request] {
-                deliver(request, HostAddresses{EAI_AGAIN, {}});
+            [this, question] {
+                deliver(question, HostAddresses{EAI_AGAIN, {}});
             },
             Qt::QueuedConnection);
     }
     ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
 }
 
-void HostResolver::deliver(std::uint64_t request, const HostAddresses& result) {
-    const auto waiting = waiting_.find(request);
-    if (waiting == waiting_.end()) {
-        return;
+void HostResolver::deliver(const Question& question, const HostAddresses& result) {
+    const auto running = running_.find(question);
+    Q_ASSERT(running != running_.end());
+    // Taken out first: an answer may start the next look-up of the same name.
+    const std::vector<Answer> answers = std::move(running->second);
+    running_.erase(running);
+    waiting_ -= static_cast<int>(answers.size());
+    for (const Answer& answer : answers) {
+        answer(result);
     }
-    const Answer answer = std::move(waiting->second);
-    waiting_.erase(waiting);
-    answer(result);
 }

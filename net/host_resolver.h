@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <utility>
 #include <vector>
 
 // What a look-up came to: every address the name has, in the order the system gave them, of
@@ -33,7 +34,8 @@ QString AddressText(const sockaddr_storage& address);
 
 // Looks names up on worker threads, so that a slow name server holds neither the windows nor
 // the other downloads. Each answer is handed to its callback on the thread that owns the
-// resolver, from the event loop, never inside lookUp.
+// resolver, from the event loop, never inside lookUp. A name already being looked up is not
+// asked again: the segments of a download all wait for the one look-up.
 class HostResolver : public QObject {
     Q_OBJECT
 public:
@@ -48,15 +50,16 @@ public:
     void lookUp(const QString& name, int family, Answer answer);
     // Replaces the system's look-up, for tests; affects look-ups started afterwards.
     void setLookup(HostLookup lookup) { lookup_ = std::move(lookup); }
-    // Look-ups started and not yet answered.
-    int inFlight() const { return static_cast<int>(waiting_.size()); }
+    // Look-ups asked for and not yet answered.
+    int inFlight() const { return waiting_; }
 
 private:
     struct Mailbox;
-    void deliver(std::uint64_t request, const HostAddresses& result);
+    using Question = std::pair<QString, int>;  // name, family
+    void deliver(const Question& question, const HostAddresses& result);
 
     std::shared_ptr<Mailbox> mailbox_;
     HostLookup lookup_;
-    std::map<std::uint64_t, Answer> waiting_;
-    std::uint64_t lastRequest_ = 0;
+    std::map<Question, std::vector<Answer>> running_;  // what each worker's answer is for
+    int waiting_ = 0;
 };

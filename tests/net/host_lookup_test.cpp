@@ -270,6 +270,34 @@ TEST(HostResolverTest, AnswersComeFromTheEventLoopAndNeverAfterTheResolverIsGone
     EXPECT_EQ(answers, 1);
 }
 
+TEST(HostResolverTest, ANameBeingLookedUpIsNotAskedForAgain) {
+    HostResolver resolver;
+    auto gate = std::make_shared<Gate>();
+    auto asked = std::make_shared<std::atomic<int>>(0);
+    resolver.setLookup([gate, asked](const QString& name, int) {
+        ++*asked;
+        gate->wait();
+        return Found({Address(AF_INET, name == u"one.test" ? "127.0.0.1" : "127.0.0.2")});
+    });
+    QStringList heard;
+    const auto hear = [&](const QString& who) {
+        return [&heard, who](const HostAddresses& found) {
+            heard << who + u' ' + AddressText(found.addresses.at(0));
+        };
+    };
+    resolver.lookUp(QStringLiteral("one.test"), AF_INET, hear(QStringLiteral("first")));
+    resolver.lookUp(QStringLiteral("one.test"), AF_INET, hear(QStringLiteral("second")));
+    resolver.lookUp(QStringLiteral("two.test"), AF_INET, hear(QStringLiteral("third")));
+    EXPECT_EQ(resolver.inFlight(), 3);
+    gate->release();
+    ASSERT_TRUE(WaitFor([&] { return resolver.inFlight() == 0; }));
+    EXPECT_EQ(asked->load(), 2);
+    heard.sort();
+    EXPECT_EQ(heard,
+              (QStringList{QStringLiteral("first 127.0.0.1"), QStringLiteral("second 127.0.0.1"),
+                           QStringLiteral("third 127.0.0.2")}));
+}
+
 TEST(HostResolverTest, TheSystemLookUpListsAddressesOfTheFamilyAskedFor) {
     const HostAddresses v4 = SystemLookup(QStringLiteral("localhost"), AF_INET);
     ASSERT_EQ(v4.error, 0);
