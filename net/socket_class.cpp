@@ -6,6 +6,8 @@ SocketClass::SocketClass(VelmoraSockets& sockets, QObject* parent)
     : QObject(parent), sockets_(sockets) {
     SocketIndex = sockets_.AllocateEntry(0);
     if (SocketEntry* e = sockets_.entry(SocketIndex)) {
+        // A free entry has no owner; this object is its only one until it shuts down.
+        Q_ASSERT(!e->Owner);
         e->Owner = this;
     }
 }

@@ -1,10 +1,16 @@
 #pragma once
 
+#include <sys/socket.h>
+
 #include <QByteArray>
 #include <QPointer>
 #include <QSocketNotifier>
 #include <QString>
 #include <cstdint>
+#include <memory>
+#include <type_traits>
+
+#include "core/types/unique_fd.h"
 
 class SocketClass;
 
@@ -30,10 +36,21 @@ constexpr int PeerClosed = 32;
 // What the last read of an entry came to, for the readiness dispatcher.
 enum class ReadOutcome { Data, WouldBlock, PeerClosed, Failed, Deferred };
 
+// Notifiers may be retired from inside their own signal: silenced at once, deleted by the event
+// loop (or by their parent, the socket module, if that goes first).
+struct RetireNotifier {
+    void operator()(QSocketNotifier* notifier) const {
+        notifier->setEnabled(false);
+        notifier->disconnect();
+        notifier->deleteLater();
+    }
+};
+using NotifierHolder = std::unique_ptr<QSocketNotifier, RetireNotifier>;
+
 struct SocketEntry {
     std::int32_t InUse = 0;  // 0 free; -1 owned by a live object; 1 after an immediate connect
     std::int32_t State = EntryState::Idle;
-    int Handle = 0;         // OS socket; 0 = none
+    UniqueFd Handle;        // the OS socket, if there is one; Handle.get() reads its number
     QByteArray SendBuffer;  // queued, not yet accepted by the OS
     QByteArray RecvBuffer;  // received, not yet taken by GetData
     bool PeerClosed = false;
@@ -48,9 +65,16 @@ struct SocketEntry {
     std::int32_t TargetPort = 0;
 
     // Readiness from the event loop, and what the dispatcher needs to know between reports.
-    QSocketNotifier* readReady = nullptr;
-    QSocketNotifier* writeReady = nullptr;
+    NotifierHolder readReady;
+    NotifierHolder writeReady;
     bool connectPending = false;
     ReadOutcome lastRead = ReadOutcome::WouldBlock;
     int lastReadErrno = 0;
+    // Changes whenever the socket is closed, replaced or connected anew (never to a value any
+    // entry had before), so that code running after an owner's handler, and a look-up answered
+    // late, can tell that the connection it worked for has gone.
+    std::uint64_t generation = 0;
+    sockaddr_storage remote{};  // where the last connect went, for the diagnostics
 };
+// The table is a vector that grows while sockets are in use: entries move, never copy.
+static_assert(std::is_nothrow_move_constructible_v<SocketEntry>);

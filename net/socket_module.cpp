@@ -2,7 +2,6 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
-#include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -10,6 +9,7 @@
 #include <QTimer>
 #include <cerrno>
 
+#include "core/diagnostics/log_categories.h"
 #include "core/types/tick.h"
 #include "core/types/vb_convert.h"
 #include "net/socket_class.h"
@@ -17,7 +17,8 @@
 
 namespace {
 
-// A closed standard descriptor would let a socket get handle 0, which means "no socket".
+// A closed standard descriptor would let a socket take its number, and whatever the program
+// then printed or logged would go to a server.
 void KeepStandardDescriptorsOpen() {
     for (int fd = 0; fd <= 2; ++fd) {
         if (::fcntl(fd, F_GETFD) < 0 && errno == EBADF) {
@@ -38,7 +39,8 @@ VelmoraSockets::~VelmoraSockets() {
 void VelmoraSockets::StartSockets() {
     KeepStandardDescriptorsOpen();
     count_ = 0;
-    SocketTable.assign(1, SocketEntry{});
+    SocketTable.clear();
+    SocketTable.emplace_back();
     started_ = true;
 }
 
@@ -48,16 +50,13 @@ void VelmoraSockets::StopSockets() {
     }
     started_ = false;
     for (int i = 1; i <= count_; ++i) {
-        SocketEntry& e = SocketTable[i];
+        SocketEntry& e = SocketTable[static_cast<size_t>(i)];
         if (e.InUse != 0) {
             e.Owner = nullptr;
         }
-        // Every OS socket belongs to the table; none outlives it.
-        unwatch(i);
-        if (e.Handle != 0) {
-            ::close(e.Handle);
-            e.Handle = 0;
-        }
+        // Every OS socket belongs to the table; none outlives it, and no answer still due finds
+        // a connection to go on with.
+        dropHandle(i);
     }
 }
 
@@ -75,8 +74,8 @@ QString VelmoraSockets::PeerAddress(int index) const {
     }
     sockaddr_in peer{};
     socklen_t length = sizeof peer;
-    if (e.Handle == 0 ||
-        ::getpeername(e.Handle, reinterpret_cast<sockaddr*>(&peer), &length) != 0 ||
+    if (!e.Handle.valid() ||
+        ::getpeername(e.Handle.get(), reinterpret_cast<sockaddr*>(&peer), &length) != 0 ||
         peer.sin_family != AF_INET) {
         return QString();
     }
@@ -88,7 +87,7 @@ QString VelmoraSockets::PeerAddress(int index) const {
 int VelmoraSockets::FindEntryByHandle(int handle) const {
     for (int i = 1; i <= count_; ++i) {
         const SocketEntry& e = SocketTable[static_cast<size_t>(i)];
-        if (e.InUse != 0 && e.Handle == handle) {
+        if (e.InUse != 0 && e.Handle.valid() && e.Handle.get() == handle) {
             return i;
         }
     }
@@ -112,22 +111,21 @@ int VelmoraSockets::AllocateEntry(int index) {
         return 0;
     }
     unwatch(index);
-    if (e->Handle != 0) {
-        ::close(e->Handle);
-    }
+    // The old socket goes first, so a busy program never holds both.
+    e->Handle.reset();
+    renew(*e);
     e->InUse = -1;
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
-    e->Handle = fd > 0 ? fd : 0;
+    e->Handle.reset(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP));
     e->State = EntryState::Idle;
     e->LastError = 0;
     e->SendBuffer.clear();
     e->RecvBuffer.clear();
     e->RateLimited = 0;
     e->RecvSize = 65536;
-    if (e->Handle != 0) {
+    if (e->Handle.valid()) {
         int size = 0;
         socklen_t length = sizeof(size);
-        if (::getsockopt(e->Handle, SOL_SOCKET, SO_RCVBUF, &size, &length) == 0 && size > 0) {
+        if (::getsockopt(e->Handle.get(), SOL_SOCKET, SO_RCVBUF, &size, &length) == 0 && size > 0) {
             e->RecvSize = size;
         }
     }
@@ -136,11 +134,10 @@ int VelmoraSockets::AllocateEntry(int index) {
 
 void VelmoraSockets::dropHandle(int index) {
     SocketEntry* e = entry(index);
+    Q_ASSERT(e != nullptr);
     unwatch(index);
-    if (e->Handle != 0) {
-        ::close(e->Handle);
-    }
-    e->Handle = 0;
+    e->Handle.reset();
+    renew(*e);
 }
 
 void VelmoraSockets::CloseEntry(int index) {
@@ -155,92 +152,8 @@ void VelmoraSockets::ReleaseEntry(int index) {
     if (SocketEntry* e = entry(index)) {
         dropHandle(index);
         e->InUse = 0;
-    }
-}
-
-std::uint32_t VelmoraSockets::ResolveHost(const QString& name, QString& dotted) const {
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* result = nullptr;
-    if (name.isEmpty() || ::getaddrinfo(name.toUtf8().constData(), nullptr, &hints, &result) != 0 ||
-        result == nullptr) {
-        return 0;
-    }
-    const auto* address = reinterpret_cast<const sockaddr_in*>(result->ai_addr);
-    const std::uint32_t networkOrder = address->sin_addr.s_addr;
-    char text[INET_ADDRSTRLEN] = {};
-    ::inet_ntop(AF_INET, &address->sin_addr, text, sizeof(text));
-    ::freeaddrinfo(result);
-    dotted = QString::fromLatin1(text);
-    return networkOrder;
-}
-
-void VelmoraSockets::ConnectEntry(int index, const QString& server, std::int32_t port) {
-    SocketEntry* e = entry(index);
-    if (e == nullptr) {
-        return;
-    }
-    e->State = EntryState::Idle;
-    QString host = server;
-    if (e->UseSocks) {
-        e->TargetHost = server;
-        e->TargetPort = port;
-        host = e->SocksServer;
-        port = e->SocksPort;
-    }
-
-    in_addr address{};
-    bool known = ::inet_aton(host.toLatin1().constData(), &address) != 0;
-    if (!known) {
-        QString dotted;
-        address.s_addr = ResolveHost(host, dotted);
-        known = address.s_addr != 0;
-        if (!known && e->Owner) {
-            e->Owner->RaiseError(WinSock::AddressNotAvailable, nullptr);
-        }
-        e = entry(index);
-        if (e == nullptr || e->InUse == 0) {
-            return;
-        }
-    }
-
-    if (e->Handle == 0) {
-        AllocateEntry(index);
-    }
-    e->SendBuffer.clear();
-    e->RecvBuffer.clear();
-    e->PeerClosed = false;
-    e->RateLimited = 0;
-    e->State = EntryState::Idle;
-
-    int result = -1;
-    if (known && e->Handle != 0) {
-        sockaddr_in target{};
-        target.sin_family = AF_INET;
-        target.sin_port = htons(static_cast<std::uint16_t>(port));
-        target.sin_addr = address;
-        do {
-            result =
-                ::connect(e->Handle, reinterpret_cast<const sockaddr*>(&target), sizeof(target));
-        } while (result != 0 && errno == EINTR);
-    }
-    // An unresolved name never reaches the OS: connecting to 0.0.0.0 would reach this machine.
-    if (result == 0 || (known && (errno == EINPROGRESS || errno == EWOULDBLOCK))) {
-        if (result == 0) {
-            e->InUse = 1;
-            e->State = EntryState::Connected;
-        } else {
-            e->State = EntryState::Connecting;
-        }
-        // Completion is reported by the first writable notification, in both cases.
-        watch(index);
-        e->connectPending = true;
-        return;
-    }
-    e->State = EntryState::Failed;
-    if (e->Owner) {
-        e->Owner->RaiseError(WinSock::AddressNotAvailable, nullptr);
+        // A free entry has no owner: the next object to take it becomes the only one.
+        e->Owner = nullptr;
     }
 }
 
@@ -255,12 +168,12 @@ void VelmoraSockets::QueueSend(int index, const QByteArray& data) {
 
 void VelmoraSockets::FlushSend(int index) {
     SocketEntry* e = entry(index);
-    if (e == nullptr || e->Handle == 0 || e->SendBuffer.isEmpty()) {
+    if (e == nullptr || !e->Handle.valid() || e->SendBuffer.isEmpty()) {
         return;
     }
     ssize_t sent;
     do {
-        sent = ::send(e->Handle, e->SendBuffer.constData(),
+        sent = ::send(e->Handle.get(), e->SendBuffer.constData(),
                       static_cast<size_t>(e->SendBuffer.size()), MSG_NOSIGNAL);
     } while (sent < 0 && errno == EINTR);
     if (sent >= e->SendBuffer.size()) {
@@ -302,7 +215,7 @@ std::int32_t VelmoraSockets::LimitedReadSize(std::int32_t recvSize) {
 
 void VelmoraSockets::ReceiveNow(int index) {
     SocketEntry* e = entry(index);
-    if (e == nullptr || e->InUse == 0 || e->Handle == 0) {
+    if (e == nullptr || e->InUse == 0 || !e->Handle.valid()) {
         return;
     }
     std::int32_t size = e->RecvSize;
@@ -318,7 +231,7 @@ void VelmoraSockets::ReceiveNow(int index) {
     e->RecvBuffer.resize(before + size);
     ssize_t n;
     do {
-        n = ::recv(e->Handle, e->RecvBuffer.data() + before, static_cast<size_t>(size), 0);
+        n = ::recv(e->Handle.get(), e->RecvBuffer.data() + before, static_cast<size_t>(size), 0);
     } while (n < 0 && errno == EINTR);
     e->RecvBuffer.resize(before + std::max<ssize_t>(n, 0));
     if (limited && n < size) {
@@ -339,12 +252,12 @@ void VelmoraSockets::ReceiveNow(int index) {
         return;
     }
     e->lastRead = ReadOutcome::Data;
-    const int handle = e->Handle;
+    const std::uint64_t generation = e->generation;
     if (!e->UseSocks && e->Owner) {
         e->Owner->RaiseDataReceived(static_cast<std::int32_t>(n), nullptr);
         e = entry(index);
     }
-    if (e != nullptr && e->Handle == handle && handle != 0) {
+    if (e != nullptr && e->generation == generation) {
         e->PeerClosed = false;
         e->State = EntryState::Receiving;
     }
@@ -355,6 +268,7 @@ void VelmoraSockets::HandleSocketEvent(int index, int event, int error) {
     if (e == nullptr || e->InUse == 0) {
         return;
     }
+    Q_ASSERT(!e->Owner || e->Owner->SocketIndex == index);
     // An error wins over the kind of event: a failed close or connect is an Error only.
     if (error >= 1) {
         e->LastError = error;
@@ -397,78 +311,15 @@ void VelmoraSockets::HandleSocketEvent(int index, int event, int error) {
     }
 }
 
-void VelmoraSockets::socksConnected(int index) {
-    SocketEntry* e = entry(index);
-    e->State = EntryState::SocksRequested;
-    QStringList parts = e->TargetHost.split(u'.');
-    if (RoundHalfEven(LeadingNumber(parts.first())) == 0) {
-        QString dotted;
-        if (ResolveHost(e->TargetHost, dotted) != 0) {
-            e->TargetHost = dotted;
-            parts = dotted.split(u'.');
-        }
-    }
-    if (parts.size() != 4) {
-        e->LastError = WinSock::AddressNotAvailable;
-        e->State = EntryState::Failed;
-        if (e->Owner) {
-            e->Owner->RaiseError(WinSock::AddressNotAvailable, nullptr);
-        }
-        return;
-    }
-    QByteArray request;
-    request.append(char(4)).append(char(1));
-    request.append(char((e->TargetPort >> 8) & 0xFF)).append(char(e->TargetPort & 0xFF));
-    for (const QString& part : parts) {
-        request.append(char(static_cast<int>(RoundHalfEven(LeadingNumber(part))) & 0xFF));
-    }
-    request.append(char(0));
-    e->SendBuffer = request;
-    FlushSend(index);
-}
-
-void VelmoraSockets::socksReplied(int index) {
-    SocketEntry* e = entry(index);
-    // The reply is eight bytes; its verdict is the second.
-    if (e->RecvBuffer.size() < 2) {
-        return;
-    }
-    if (static_cast<unsigned char>(e->RecvBuffer[1]) != 90) {
-        e->LastError = 0;
-        e->State = EntryState::Failed;
-        if (e->Owner) {
-            e->Owner->RaiseError(0, nullptr);
-        }
-        return;
-    }
-    if (e->RecvBuffer.size() < 8) {
-        return;
-    }
-    // Whatever the target sent right behind the grant (an FTP greeting) is kept for its owner.
-    e->RecvBuffer.remove(0, 8);
-    const auto early = static_cast<std::int32_t>(e->RecvBuffer.size());
-    e->State = EntryState::Connected;
-    e->SendBuffer.clear();
-    e->UseSocks = false;
-    const int handle = e->Handle;
-    if (e->Owner) {
-        e->Owner->RaiseConnect(nullptr);
-    }
-    e = entry(index);
-    if (early > 0 && e != nullptr && e->Handle == handle && e->Owner) {
-        e->Owner->RaiseDataReceived(early, nullptr);
-    }
-}
-
 void VelmoraSockets::PumpSockets() {
     // Pending notifications go first: the scan runs when the event loop has delivered them.
     QTimer::singleShot(0, this, [this] {
         for (int i = 1; i <= count_; ++i) {
             SocketEntry& e = SocketTable[static_cast<size_t>(i)];
             const bool deferred = e.lastRead == ReadOutcome::Deferred;
-            if (e.InUse != 0 && e.Handle != 0 &&
+            if (e.InUse != 0 && e.Handle.valid() &&
                 ((e.State == EntryState::Receiving && !e.PeerClosed) || deferred)) {
-                if (e.readReady != nullptr) {
+                if (e.readReady) {
                     e.readReady->setEnabled(true);
                 }
                 onReadable(i);
@@ -479,49 +330,46 @@ void VelmoraSockets::PumpSockets() {
 
 void VelmoraSockets::watch(int index) {
     SocketEntry* e = entry(index);
+    Q_ASSERT(e != nullptr);
     unwatch(index);
-    if (e->Handle == 0) {
+    if (!e->Handle.valid()) {
         return;
     }
-    e->readReady = new QSocketNotifier(e->Handle, QSocketNotifier::Read, this);
-    e->writeReady = new QSocketNotifier(e->Handle, QSocketNotifier::Write, this);
+    // Parented as well: a notifier retired late is deleted with the module at the latest.
+    e->readReady.reset(new QSocketNotifier(e->Handle.get(), QSocketNotifier::Read, this));
+    e->writeReady.reset(new QSocketNotifier(e->Handle.get(), QSocketNotifier::Write, this));
     // Reads start once the connection stands; writes are watched while something waits.
     e->readReady->setEnabled(false);
-    connect(e->readReady, &QSocketNotifier::activated, this, [this, index] { onReadable(index); });
-    connect(e->writeReady, &QSocketNotifier::activated, this, [this, index] { onWritable(index); });
+    connect(e->readReady.get(), &QSocketNotifier::activated, this,
+            [this, index] { onReadable(index); });
+    connect(e->writeReady.get(), &QSocketNotifier::activated, this,
+            [this, index] { onWritable(index); });
 }
 
 void VelmoraSockets::unwatch(int index) {
     SocketEntry* e = entry(index);
-    if (e == nullptr) {
-        return;
-    }
-    // Notifiers may be retired from inside their own signal: let the event loop delete them.
-    for (QSocketNotifier** n : {&e->readReady, &e->writeReady}) {
-        if (*n != nullptr) {
-            (*n)->setEnabled(false);
-            (*n)->disconnect(this);
-            (*n)->deleteLater();
-            *n = nullptr;
-        }
-    }
+    Q_ASSERT(e != nullptr);
+    e->readReady.reset();
+    e->writeReady.reset();
     e->connectPending = false;
     e->lastRead = ReadOutcome::WouldBlock;
 }
 
 void VelmoraSockets::updateWriteInterest(int index) {
     SocketEntry* e = entry(index);
-    if (e != nullptr && e->writeReady != nullptr) {
+    if (e != nullptr && e->writeReady) {
         e->writeReady->setEnabled(e->connectPending || !e->SendBuffer.isEmpty());
     }
 }
 
 void VelmoraSockets::onWritable(int index) {
+    Q_ASSERT(index >= 1 && index <= count_);
     SocketEntry* e = entry(index);
-    if (e == nullptr || e->InUse == 0 || e->Handle == 0) {
+    if (e == nullptr || e->InUse == 0 || !e->Handle.valid()) {
         return;
     }
-    const int handle = e->Handle;
+    Q_ASSERT(e->readReady && e->writeReady);
+    const std::uint64_t generation = e->generation;
     if (!e->connectPending) {
         HandleSocketEvent(index, SocketEvent::Writable, 0);
         updateWriteInterest(index);
@@ -530,17 +378,22 @@ void VelmoraSockets::onWritable(int index) {
     e->connectPending = false;
     int error = 0;
     socklen_t length = sizeof(error);
-    ::getsockopt(handle, SOL_SOCKET, SO_ERROR, &error, &length);
+    ::getsockopt(e->Handle.get(), SOL_SOCKET, SO_ERROR, &error, &length);
     if (error != 0) {
+        qCInfo(lcNet).nospace().noquote()
+            << "entry " << index << ": connect to " << AddressText(e->remote)
+            << " failed, WinSock error " << WinSockErrorFromErrno(error);
         e->writeReady->setEnabled(false);
         HandleSocketEvent(index, SocketEvent::ConnectCompleted, WinSockErrorFromErrno(error));
         return;
     }
+    qCInfo(lcNet).nospace().noquote()
+        << "entry " << index << ": connected to " << AddressText(e->remote);
     e->readReady->setEnabled(true);
     HandleSocketEvent(index, SocketEvent::ConnectCompleted, 0);
     // The connection may have been closed or replaced by the handler.
     e = entry(index);
-    if (e != nullptr && e->Handle == handle) {
+    if (e != nullptr && e->generation == generation) {
         if (!e->SendBuffer.isEmpty()) {
             HandleSocketEvent(index, SocketEvent::Writable, 0);
         }
@@ -549,27 +402,35 @@ void VelmoraSockets::onWritable(int index) {
 }
 
 void VelmoraSockets::onReadable(int index) {
+    Q_ASSERT(index >= 1 && index <= count_);
     SocketEntry* e = entry(index);
-    if (e == nullptr || e->InUse == 0 || e->Handle == 0) {
+    if (e == nullptr || e->InUse == 0 || !e->Handle.valid()) {
         return;
     }
-    const int handle = e->Handle;
+    const std::uint64_t generation = e->generation;
     HandleSocketEvent(index, SocketEvent::Readable, 0);
     e = entry(index);
-    if (e == nullptr || e->Handle != handle || e->InUse == 0) {
+    if (e == nullptr || e->generation != generation || e->InUse == 0) {
         return;
     }
+    // Only a connection that was watched gets this far: its notifiers are there to quieten.
+    Q_ASSERT(e->lastRead == ReadOutcome::Data || e->lastRead == ReadOutcome::WouldBlock ||
+             (e->readReady && e->writeReady));
     switch (e->lastRead) {
         case ReadOutcome::Deferred:
             // The limiter holds this socket back; the pump reads it on the next tick.
             e->readReady->setEnabled(false);
             break;
         case ReadOutcome::PeerClosed:
+            qCInfo(lcNet).nospace().noquote() << "entry " << index << ": closed by the peer";
             e->readReady->setEnabled(false);
             e->writeReady->setEnabled(false);
             HandleSocketEvent(index, SocketEvent::PeerClosed, 0);
             break;
         case ReadOutcome::Failed:
+            qCInfo(lcNet).nospace().noquote()
+                << "entry " << index << ": connection lost, WinSock error "
+                << WinSockErrorFromErrno(e->lastReadErrno);
             e->readReady->setEnabled(false);
             e->writeReady->setEnabled(false);
             HandleSocketEvent(index, SocketEvent::PeerClosed,

@@ -6,7 +6,10 @@
 #include <functional>
 #include <vector>
 
+#include "net/host_resolver.h"
 #include "net/socket_entry.h"
+
+struct in_addr;
 
 // The program's own non-blocking TCP layer: one table of socket entries, readiness from the
 // event loop turned into buffer work and events on the owning SocketClass, and the speed
@@ -39,8 +42,6 @@ public:
     // The dotted IPv4 address the entry's connection reached (through SOCKS: the target it
     // asked for); empty when it is not connected.
     QString PeerAddress(int index) const;
-    // Blocking look-up of the first IPv4 address; 0 on failure (`dotted` then untouched).
-    std::uint32_t ResolveHost(const QString& name, QString& dotted) const;
     // Reads again, after pending notifications, every socket that may hold unread data.
     void PumpSockets();
 
@@ -58,15 +59,31 @@ public:
     // How many bytes the next limited read may take now; 0 means not now. Updates the state.
     std::int32_t LimitedReadSize(std::int32_t recvSize);
 
+    // Host names are looked up on worker threads; tests put a look-up of their own in place of
+    // the system's, and wait for the answers still due.
+    void setLookup(HostLookup lookup) { resolver_.setLookup(std::move(lookup)); }
+    int lookupsInFlight() const { return resolver_.inFlight(); }
+
 private:
+    // What a look-up leads to, if the entry still waits for it: the first IPv4 address of the
+    // name, or null when it has none.
+    using LookedUp = std::function<void(int index, const in_addr* address)>;
+
     // Closes the entry's OS socket, if it has one, and stops watching it.
     void dropHandle(int index);
+    // Marks the entry's connection as a new one: late answers and handlers' callers see it.
+    void renew(SocketEntry& e) { e.generation = ++lastGeneration_; }
+    void lookUp(int index, const QString& name, LookedUp then);
+    void connectLookedUp(int index, const in_addr* address, std::int32_t port);
+    void connectTo(int index, const in_addr& address, std::int32_t port);
     void watch(int index);
     void unwatch(int index);
     void updateWriteInterest(int index);
     void onReadable(int index);
     void onWritable(int index);
     void socksConnected(int index);
+    void socksTargetLookedUp(int index, const in_addr* address);
+    void socksRequest(int index);
     void socksReplied(int index);
 
     std::vector<SocketEntry> SocketTable;
@@ -76,4 +93,6 @@ private:
     std::int32_t LimiterCarry = 0;
     Limits limits_;
     TickSource tick_;
+    std::uint64_t lastGeneration_ = 0;
+    HostResolver resolver_;
 };

@@ -5,7 +5,7 @@
 #include <map>
 
 #include "core/types/currency.h"
-#include "engine/files/unique_fd.h"
+#include "core/types/unique_fd.h"
 
 // The part-file and output-file component: numbered handles over POSIX file descriptors, each
 // with its own position, so that the download code keeps the handle-and-seek style it was

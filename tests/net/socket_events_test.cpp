@@ -121,11 +121,11 @@ TEST_F(Sockets, CloseThenConnectKeepsTheIndexWithANewSocket) {
     socket.Connect(QStringLiteral("127.0.0.1"), server.port);
     ASSERT_TRUE(WaitFor([&] { return log.count(QStringLiteral("connect")) == 1; }));
     socket.CloseSocket();
-    EXPECT_EQ(sockets.entry(index)->Handle, 0);
+    EXPECT_FALSE(sockets.entry(index)->Handle.valid());
     EXPECT_EQ(sockets.entry(index)->InUse, -1);
     socket.Connect(QStringLiteral("127.0.0.1"), server.port);
     EXPECT_EQ(socket.SocketIndex, index);
-    EXPECT_NE(sockets.entry(index)->Handle, 0);
+    EXPECT_TRUE(sockets.entry(index)->Handle.valid());
     ASSERT_TRUE(WaitFor([&] { return log.count(QStringLiteral("connect")) == 2; }));
     socket.SendData("SEND 10\nCLOSE\n");
     ASSERT_TRUE(WaitFor([&] { return log.has(QStringLiteral("closed")); }));

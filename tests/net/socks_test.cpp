@@ -6,6 +6,7 @@
 
 #include <QFile>
 
+#include "core/types/unique_fd.h"
 #include "tests/net/socket_test_support.h"
 
 namespace {
@@ -44,6 +45,48 @@ struct Dante {
             return false;
         }
         return WaitFor([&] { return LoopbackPortAccepts(port); });
+    }
+};
+
+// A listener of the test's own playing the SOCKS server, to see the request and to answer it
+// in whatever pieces the test chooses.
+struct HandMadeSocks {
+    UniqueFd listener{::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0)};
+    UniqueFd peer;
+    int port = 0;
+
+    bool listen() {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof(address);
+        if (::bind(listener.get(), reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+            ::listen(listener.get(), 1) != 0 ||
+            ::getsockname(listener.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+            return false;
+        }
+        port = ntohs(address.sin_port);
+        return true;
+    }
+    // Accepts the connection and reads the nine bytes of a SOCKS4 request without a user name.
+    QByteArray request() {
+        QByteArray bytes;
+        WaitFor([&] {
+            if (!peer.valid()) {
+                peer.reset(::accept(listener.get(), nullptr, nullptr));
+                return false;
+            }
+            char buffer[16];
+            const ssize_t n = ::recv(peer.get(), buffer, sizeof(buffer), MSG_DONTWAIT);
+            if (n > 0) {
+                bytes.append(buffer, n);
+            }
+            return bytes.size() >= 9;
+        });
+        return bytes;
+    }
+    bool send(const QByteArray& bytes) {
+        return ::send(peer.get(), bytes.constData(), size_t(bytes.size()), 0) == bytes.size();
     }
 };
 
@@ -89,43 +132,51 @@ TEST_F(Socks, ConnectionsGoThroughDanteAndRefusalsAreErrorZero) {
 }
 
 TEST_F(Socks, RequestBytesAndAReplyThatComesInPieces) {
-    // A listener of the test's own plays the SOCKS server, to see the request and to answer
-    // one byte first, then the rest of the grant with the target's greeting right behind it.
-    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof(address);
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
-    ASSERT_EQ(::listen(listener, 1), 0);
-    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    // One byte of the reply first, then the rest of the grant with the target's greeting right
+    // behind it.
+    HandMadeSocks server;
+    ASSERT_TRUE(server.listen());
 
     SocketClass socket(sockets);
     EventLog log;
     log.listen(socket);
-    socket.SetSocks(4, QStringLiteral("127.0.0.1"), ntohs(address.sin_port));
+    socket.SetSocks(4, QStringLiteral("127.0.0.1"), server.port);
     socket.Connect(QStringLiteral("127.0.0.1"), 8080);
-    int peer = -1;
-    ASSERT_TRUE(WaitFor([&] { return (peer = ::accept(listener, nullptr, nullptr)) >= 0; }));
-    QByteArray request;
-    ASSERT_TRUE(WaitFor([&] {
-        char buffer[16];
-        const ssize_t n = ::recv(peer, buffer, sizeof(buffer), MSG_DONTWAIT);
-        if (n > 0) {
-            request.append(buffer, n);
-        }
-        return request.size() >= 9;
-    }));
-    EXPECT_EQ(request.toHex(), "04011f907f00000100");
+    EXPECT_EQ(server.request().toHex(), "04011f907f00000100");
 
-    ASSERT_EQ(::send(peer, "\x00", 1, 0), 1);
+    ASSERT_TRUE(server.send(QByteArray(1, '\0')));
     WaitFor([] { return false; }, std::chrono::milliseconds(200));
     EXPECT_TRUE(log.events.isEmpty());  // one byte is no verdict yet
     const QByteArray rest = QByteArray("\x5a\x1f\x90\x7f\x00\x00\x01", 7) + "220 ready\r\n";
-    ASSERT_EQ(::send(peer, rest.constData(), size_t(rest.size()), 0), rest.size());
+    ASSERT_TRUE(server.send(rest));
     ASSERT_TRUE(WaitFor([&] { return log.has(QStringLiteral("data")); }));
     EXPECT_EQ(log.events.first().kind, QStringLiteral("connect"));
     EXPECT_EQ(log.received, QByteArray("220 ready\r\n"));
-    ::close(peer);
-    ::close(listener);
+}
+
+TEST_F(Socks, TargetNamesAreLookedUpHereOffTheEventLoop) {
+    // Only the target's name reaches the look-up: the server is given by address.
+    auto asked = std::make_shared<QStringList>();
+    sockets.setLookup([asked](const QString& name, int) {
+        *asked << name;  // one look-up at a time here: no other thread touches the list
+        HostAddresses found;
+        found.addresses.resize(1);
+        auto& v4 = reinterpret_cast<sockaddr_in&>(found.addresses[0]);
+        v4.sin_family = AF_INET;
+        v4.sin_addr.s_addr = htonl(0x7F000002);  // 127.0.0.2
+        return found;
+    });
+    HandMadeSocks server;
+    ASSERT_TRUE(server.listen());
+    SocketClass socket(sockets);
+    EventLog log;
+    log.listen(socket);
+    socket.SetSocks(4, QStringLiteral("127.0.0.1"), server.port);
+    socket.Connect(QStringLiteral("target.test"), 8080);
+    EXPECT_EQ(server.request().toHex(), "04011f907f00000200");
+    ASSERT_TRUE(WaitFor([&] { return sockets.lookupsInFlight() == 0; }));
+    EXPECT_EQ(*asked, QStringList{QStringLiteral("target.test")});
+    ASSERT_TRUE(server.send(QByteArray("\x00\x5a\x1f\x90\x7f\x00\x00\x02", 8)));
+    ASSERT_TRUE(WaitFor([&] { return log.has(QStringLiteral("connect")); }));
+    EXPECT_FALSE(log.has(QStringLiteral("error")));
 }

@@ -1,0 +1,268 @@
+// Connecting an entry: the look-up of a host name (on a worker thread), the connect itself, and
+// the SOCKS4 request and reply that stand between a proxied connection and its target.
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <cerrno>
+
+#include "core/diagnostics/log_categories.h"
+#include "core/types/vb_convert.h"
+#include "net/socket_class.h"
+#include "net/socket_module.h"
+#include "net/winsock_errors.h"
+
+namespace {
+
+// The first IPv4 address of an answer. 0.0.0.0 counts as none: connecting to it would reach
+// this machine.
+const in_addr* FirstIPv4(const HostAddresses& found) {
+    for (const sockaddr_storage& address : found.addresses) {
+        if (address.ss_family == AF_INET) {
+            const auto* v4 = reinterpret_cast<const sockaddr_in*>(&address);
+            return v4->sin_addr.s_addr != 0 ? &v4->sin_addr : nullptr;
+        }
+    }
+    return nullptr;
+}
+
+QString Dotted(const in_addr& address) {
+    char text[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &address, text, sizeof text);
+    return QString::fromLatin1(text);
+}
+
+}  // namespace
+
+void VelmoraSockets::ConnectEntry(int index, const QString& server, std::int32_t port) {
+    SocketEntry* e = entry(index);
+    if (e == nullptr) {
+        return;
+    }
+    // A new attempt: an answer still due for an earlier one, and the readiness of an earlier
+    // connection, belong to nobody now.
+    renew(*e);
+    unwatch(index);
+    e->State = EntryState::Idle;
+    QString host = server;
+    if (e->UseSocks) {
+        e->TargetHost = server;
+        e->TargetPort = port;
+        host = e->SocksServer;
+        port = e->SocksPort;
+    }
+
+    // Everything the caller may change once Connect has returned (RateLimited) is settled now,
+    // before the look-up, as when the look-up blocked.
+    if (!e->Handle.valid()) {
+        AllocateEntry(index);
+    }
+    e->SendBuffer.clear();
+    e->RecvBuffer.clear();
+    e->PeerClosed = false;
+    e->RateLimited = 0;
+    e->State = EntryState::Idle;
+
+    in_addr address{};
+    if (::inet_aton(host.toLatin1().constData(), &address) != 0) {
+        connectTo(index, address, port);
+        return;
+    }
+    e->State = EntryState::Connecting;
+    lookUp(index, host,
+           [this, port](int i, const in_addr* found) { connectLookedUp(i, found, port); });
+}
+
+void VelmoraSockets::lookUp(int index, const QString& name, LookedUp then) {
+    const std::uint64_t generation = entry(index)->generation;
+    auto answered = [this, index, generation, name, then](const HostAddresses& found) {
+        SocketEntry* e = entry(index);
+        if (e == nullptr || e->generation != generation) {
+            qCDebug(lcNet).nospace().noquote() << "entry " << index << ": the answer for " << name
+                                               << " came after its connection had gone; ignored";
+            return;
+        }
+        // Closing an entry or giving it back renews it: one that still waits is in use.
+        Q_ASSERT(e->InUse != 0);
+        const in_addr* address = FirstIPv4(found);
+        if (address != nullptr) {
+            qCDebug(lcNet).nospace().noquote()
+                << "entry " << index << ": " << name << " is " << Dotted(*address);
+        } else {
+            qCInfo(lcNet).nospace().noquote()
+                << "entry " << index << ": no IPv4 address for " << name << " ("
+                << (found.error != 0 ? gai_strerror(found.error) : "none usable") << ")";
+        }
+        then(index, address);
+    };
+    if (!MayBeHostName(name)) {
+        // No name server is asked about this one: it fails at once, inside Connect, as always.
+        answered(HostAddresses{EAI_NONAME, {}});
+        return;
+    }
+    qCDebug(lcNet).nospace().noquote() << "entry " << index << ": looking up " << name;
+    // IPv4 only, as the connects are: AF_UNSPEC once they take IPv6 addresses.
+    resolver_.lookUp(name, AF_INET, std::move(answered));
+}
+
+void VelmoraSockets::connectLookedUp(int index, const in_addr* address, std::int32_t port) {
+    if (address != nullptr) {
+        connectTo(index, *address, port);
+        return;
+    }
+    // An unknown name is reported twice, the look-up's error and the connect's, as it always
+    // was; the owner may close or give the entry back in between.
+    qCInfo(lcNet).nospace().noquote()
+        << "entry " << index << ": reported as WinSock error " << WinSock::AddressNotAvailable;
+    SocketEntry* e = entry(index);
+    if (e->Owner) {
+        e->Owner->RaiseError(WinSock::AddressNotAvailable, nullptr);
+    }
+    e = entry(index);
+    if (e == nullptr || e->InUse == 0) {
+        return;
+    }
+    if (!e->Handle.valid()) {
+        AllocateEntry(index);
+    }
+    e->State = EntryState::Failed;
+    if (e->Owner) {
+        e->Owner->RaiseError(WinSock::AddressNotAvailable, nullptr);
+    }
+}
+
+void VelmoraSockets::connectTo(int index, const in_addr& address, std::int32_t port) {
+    SocketEntry* e = entry(index);
+    Q_ASSERT(e != nullptr && e->InUse != 0);
+    auto& target = reinterpret_cast<sockaddr_in&>(e->remote);
+    e->remote = sockaddr_storage{};
+    target.sin_family = AF_INET;
+    target.sin_port = htons(static_cast<std::uint16_t>(port));
+    target.sin_addr = address;
+    int result = -1;
+    int error = EBADF;  // no socket to be had
+    if (e->Handle.valid()) {
+        do {
+            result = ::connect(e->Handle.get(), reinterpret_cast<const sockaddr*>(&target),
+                               sizeof(target));
+        } while (result != 0 && errno == EINTR);
+        error = result == 0 ? 0 : errno;
+    }
+    if (result == 0 || error == EINPROGRESS || error == EWOULDBLOCK) {
+        qCDebug(lcNet).nospace().noquote()
+            << "entry " << index << ": connecting to " << AddressText(e->remote);
+        if (result == 0) {
+            e->InUse = 1;
+            e->State = EntryState::Connected;
+        } else {
+            e->State = EntryState::Connecting;
+        }
+        // Completion is reported by the first writable notification, in both cases.
+        watch(index);
+        e->connectPending = true;
+        return;
+    }
+    // Whatever stopped it, the owner hears "address not available", as it always has.
+    qCInfo(lcNet).nospace().noquote()
+        << "entry " << index << ": connect to " << AddressText(e->remote)
+        << " failed at once (WinSock error " << WinSockErrorFromErrno(error) << "), reported as "
+        << WinSock::AddressNotAvailable;
+    e->State = EntryState::Failed;
+    if (e->Owner) {
+        e->Owner->RaiseError(WinSock::AddressNotAvailable, nullptr);
+    }
+}
+
+void VelmoraSockets::socksConnected(int index) {
+    SocketEntry* e = entry(index);
+    Q_ASSERT(e != nullptr);
+    e->State = EntryState::SocksRequested;
+    qCDebug(lcNet).nospace().noquote()
+        << "entry " << index << ": reached the SOCKS server, asking for " << e->TargetHost << ":"
+        << e->TargetPort;
+    // SOCKS4 carries an address: a target given by name is looked up here, not by the server.
+    if (RoundHalfEven(LeadingNumber(e->TargetHost.split(u'.').first())) != 0) {
+        socksRequest(index);
+        return;
+    }
+    lookUp(index, e->TargetHost,
+           [this](int i, const in_addr* found) { socksTargetLookedUp(i, found); });
+}
+
+void VelmoraSockets::socksTargetLookedUp(int index, const in_addr* address) {
+    SocketEntry* e = entry(index);
+    if (e->State != EntryState::SocksRequested) {
+        // The server closed the connection, or it failed, while the name was looked up.
+        return;
+    }
+    if (address != nullptr) {
+        e->TargetHost = Dotted(*address);
+    }
+    socksRequest(index);
+}
+
+void VelmoraSockets::socksRequest(int index) {
+    SocketEntry* e = entry(index);
+    const QStringList parts = e->TargetHost.split(u'.');
+    if (parts.size() != 4) {
+        e->LastError = WinSock::AddressNotAvailable;
+        e->State = EntryState::Failed;
+        if (e->Owner) {
+            e->Owner->RaiseError(WinSock::AddressNotAvailable, nullptr);
+        }
+        return;
+    }
+    QByteArray request;
+    request.append(char(4)).append(char(1));
+    request.append(char((e->TargetPort >> 8) & 0xFF)).append(char(e->TargetPort & 0xFF));
+    for (const QString& part : parts) {
+        request.append(char(static_cast<int>(RoundHalfEven(LeadingNumber(part))) & 0xFF));
+    }
+    request.append(char(0));
+    qCDebug(lcNet).nospace().noquote()
+        << "entry " << index << ": SOCKS4 request for " << e->TargetHost << ":" << e->TargetPort;
+    e->SendBuffer = request;
+    FlushSend(index);
+}
+
+void VelmoraSockets::socksReplied(int index) {
+    SocketEntry* e = entry(index);
+    Q_ASSERT(e != nullptr);
+    // The reply is eight bytes; its verdict is the second.
+    if (e->RecvBuffer.size() < 2) {
+        return;
+    }
+    if (static_cast<unsigned char>(e->RecvBuffer[1]) != 90) {
+        qCInfo(lcNet).nospace().noquote()
+            << "entry " << index << ": the SOCKS server refused " << e->TargetHost << ":"
+            << e->TargetPort << " (reply "
+            << static_cast<int>(static_cast<unsigned char>(e->RecvBuffer[1])) << ")";
+        e->LastError = 0;
+        e->State = EntryState::Failed;
+        if (e->Owner) {
+            e->Owner->RaiseError(0, nullptr);
+        }
+        return;
+    }
+    if (e->RecvBuffer.size() < 8) {
+        return;
+    }
+    qCInfo(lcNet).nospace().noquote() << "entry " << index << ": the SOCKS server granted "
+                                      << e->TargetHost << ":" << e->TargetPort;
+    // Whatever the target sent right behind the grant (an FTP greeting) is kept for its owner.
+    e->RecvBuffer.remove(0, 8);
+    const auto early = static_cast<std::int32_t>(e->RecvBuffer.size());
+    e->State = EntryState::Connected;
+    e->SendBuffer.clear();
+    e->UseSocks = false;
+    const std::uint64_t generation = e->generation;
+    if (e->Owner) {
+        e->Owner->RaiseConnect(nullptr);
+    }
+    e = entry(index);
+    if (early > 0 && e != nullptr && e->generation == generation && e->Owner) {
+        e->Owner->RaiseDataReceived(early, nullptr);
+    }
+}
