@@ -267,3 +267,8 @@ void DownloadSession::FTPSystem(int k) {
 void DownloadSession::SegmentData_DataReceivedFTP(int k, std::int32_t /*numbytes*/) {
     ftpSegments_.takeData(k);
 }
+
+bool DownloadSession::sizeKnown() {
+    const DownloadRecord* r = record();
+    return sizeKnown_ || (r != nullptr && r->FileSize.bytes() > 0);
+}

@@ -105,6 +105,8 @@ private:
     void endProbe();
     // The file is in place and the record completed: the window shows it, the session ends.
     void reportFinished();
+    // The file's size is known (from the probe, or a resumed plan): every segment has a range.
+    bool sizeKnown();
     void failProbeAttempt(const QString& why);
     void probeAttemptFailed();
 

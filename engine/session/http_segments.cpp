@@ -115,7 +115,18 @@ void HttpSegments::takeChunks(int k, const QByteArray& data) {
         ss.slots_[k].incoming.chunks.feed(data.constData(), data.size(), body);
     ss.writer_.store(k, body.constData(), body.size());
     if (result == ChunkedDecoder::Result::Done) {
-        ss.segments_.bodyEnded(k);
+        if (!ss.sizeKnown()) {
+            ss.segments_.bodyEnded(k);
+            return;
+        }
+        // The file's size is known: the last chunk ends this answer, never the file. Cut short
+        // of its range, the segment asks again for the rest.
+        const DownloadRecord* r = ss.record();
+        if (r != nullptr && r->Segments.at(k + 1)->State == SegmentState::Receiving) {
+            qCInfo(lcEngine).noquote()
+                << SegmentTag(ss.RecordIndex, k + 1) << "chunked answer ended short of its range";
+            ss.segments_.restart(k + 1);
+        }
     } else if (result == ChunkedDecoder::Result::Error) {
         // Asking again brings the same damaged body: the download waits, paused, with what it
         // stored, instead of being fetched again every 15 s for ever.

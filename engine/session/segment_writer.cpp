@@ -40,8 +40,10 @@ void SegmentWriter::store(int k, const char* data, qsizetype length) {
         return;
     }
     SegmentRecord& s = *r->Segments.at(k + 1);
-    const bool bounded = ss.slots_[k].incoming.bodyEnd == BodyEnd::AtLength;
-    // Bytes beyond the range asked for belong to no segment.
+    // Bytes beyond the range asked for belong to no segment, whether the body comes with a
+    // length or in chunks: a chunked answer to a range must not run into the next segment.
+    const BodyEnd end = ss.slots_[k].incoming.bodyEnd;
+    const bool bounded = end == BodyEnd::AtLength || (end == BodyEnd::Chunked && ss.sizeKnown());
     if (bounded) {
         length = static_cast<qsizetype>(std::min<std::int64_t>(length, Remaining(s)));
     }
