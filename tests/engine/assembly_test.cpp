@@ -61,16 +61,6 @@ protected:
         return list.DownloadCount;
     }
 
-    DownloadRecord& record(int slot) { return *list.record(slot); }
-
-    QStringList partFiles(int slot) {
-        QStringList paths;
-        for (int i = 1; i <= record(slot).SegmentCount; ++i) {
-            paths << record(slot).Segments.at(i)->PartFile;
-        }
-        return paths;
-    }
-
     AssemblyResult assemble(int slot, bool deleteParts) {
         int calls = 0;
         AssemblyResult result;

@@ -75,7 +75,8 @@ public:
 
     Download& fetch(const QString& url) { return start(add(url)); }
 
-    DownloadRecord& record(const Download& d) { return list.DownloadList[d.slot]; }
+    using EngineRig::record;
+    DownloadRecord& record(const Download& d) { return record(d.slot); }
 
     // Sessions go before the sockets and files of the rig they use.
     std::vector<std::unique_ptr<Download>> running;

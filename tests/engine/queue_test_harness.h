@@ -98,7 +98,7 @@ protected:
         return slot;
     }
 
-    DownloadRecord& record(int slot) { return engine->list.DownloadList[slot]; }
+    DownloadRecord& record(int slot) { return engine->record(slot); }
     bool completed(int slot) { return record(slot).Completed == FlagTrue; }
     bool transferring(int slot) {
         return record(slot).Running == FlagTrue && record(slot).BytesDone.bytes() > 0;

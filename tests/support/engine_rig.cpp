@@ -44,3 +44,11 @@ EngineRig::~EngineRig() {
     sockets.StopSockets();
     files.VelmoraCloseAll();
 }
+
+QStringList EngineRig::partFiles(int slot) {
+    QStringList paths;
+    for (int i = 1; i <= record(slot).SegmentCount; ++i) {
+        paths << record(slot).Segments.at(i)->PartFile;
+    }
+    return paths;
+}

@@ -42,6 +42,9 @@ public:
     QString downloads() const { return file(QStringLiteral("downloads/")); }
     QString temp() const { return file(QStringLiteral("temp/")); }
     QString listPath() const { return ctx.listPath; }
+    DownloadRecord& record(int slot) { return list.DownloadList[slot]; }
+    // The part files the entry's segments name, in order.
+    QStringList partFiles(int slot);
 
 private:
     EngineRig(std::unique_ptr<Sandbox> box, const QString& root, EngineRigOptions options);

@@ -152,15 +152,7 @@ protected:
         return slot;
     }
 
-    DownloadRecord& record(int slot) { return list.DownloadList[slot]; }
     QString key(int slot) { return list.DownloadList[slot].Url; }
-    QStringList partFiles(int slot) {
-        QStringList paths;
-        for (int i = 1; i <= record(slot).SegmentCount; ++i) {
-            paths << record(slot).Segments.at(i)->PartFile;
-        }
-        return paths;
-    }
     static bool AllExist(const QStringList& paths) {
         return std::all_of(paths.begin(), paths.end(),
                            [](const QString& p) { return QFile::exists(p); });
