@@ -10,11 +10,7 @@
 #include "core/download_list/download_list.h"
 #include "tests/support/sandbox.h"
 #include "tests/support/test_files.h"
-
-// Failures show addresses and paths as text.
-inline void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
+#include "tests/support/text_printer.h"
 
 // Everything one user of the desktop program owns, inside a test folder: the application
 // folder, the settings, the desktop data and runtime folders, the download and part-file

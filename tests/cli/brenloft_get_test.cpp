@@ -23,11 +23,7 @@
 #include "tests/support/peer_process.h"
 #include "tests/support/sandbox.h"
 #include "tests/support/test_files.h"
-
-// Readable failures: texts print as texts, not as arrays of code units.
-inline void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
+#include "tests/support/text_printer.h"
 
 namespace {
 

@@ -14,10 +14,7 @@
 #include "core/scheduler/status_texts.h"
 #include "core/settings/settings.h"
 #include "core/text/text_table.h"
-
-inline void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
+#include "tests/support/text_printer.h"
 
 namespace {
 

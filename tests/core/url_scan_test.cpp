@@ -3,10 +3,7 @@
 #include <ostream>
 
 #include "core/urls/url_scan.h"
-
-inline void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
+#include "tests/support/text_printer.h"
 
 namespace {
 

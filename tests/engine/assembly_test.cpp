@@ -12,53 +12,17 @@
 #include <optional>
 #include <vector>
 
-#include "core/download_list/download_list.h"
-#include "core/settings/settings.h"
-#include "core/text/text_table.h"
 #include "engine/assembly/antivirus_command.h"
 #include "engine/assembly/assemble_download.h"
 #include "engine/assembly/completion.h"
 #include "engine/assembly/plain_file_name.h"
 #include "engine/assembly/target_path.h"
-#include "engine/completion/completion_actions.h"
-#include "engine/files/segment_files.h"
-#include "engine/session/engine_context.h"
-#include "engine/session/session_prompts.h"
-#include "net/socket_module.h"
-#include "tests/support/sandbox.h"
+#include "tests/support/engine_rig.h"
 #include "tests/support/test_files.h"
 
 namespace {
 
 constexpr qsizetype MiB = 1048576;
-
-// Our own interface, recorded: nothing is started, hung up or powered off for real.
-class RecordingActions : public CompletionActions {
-public:
-    bool startDetached(const QString& program, const QStringList& arguments) override {
-        calls << QStringLiteral("start");
-        started.push_back(QStringList{program} + arguments);
-        return true;
-    }
-    void hangUpDialUp() override { calls << QStringLiteral("hangUp"); }
-    void powerOff() override { calls << QStringLiteral("powerOff"); }
-
-    QStringList calls;
-    std::vector<QStringList> started;
-};
-
-// Assembly never asks anything; a question reaching here would be a fault.
-class NoPrompts : public SessionPrompts {
-public:
-    void showMessage(const QString& text, Icon) override { ADD_FAILURE() << text.toStdString(); }
-    void askYesNo(const QString& text, std::function<void(bool)>) override {
-        ADD_FAILURE() << text.toStdString();
-    }
-    void askCredentials(const QString& caption, const QString&, const QString&, const QString&,
-                        std::function<void(const Credentials&)>) override {
-        ADD_FAILURE() << caption.toStdString();
-    }
-};
 
 void WritePart(const QString& path, const QByteArray& bytes) {
     QFile file(path);
@@ -67,17 +31,12 @@ void WritePart(const QString& path, const QByteArray& bytes) {
 }
 
 // A real list, settings and part-file component in a sandbox with "downloads/" and "temp/".
-class Assembly : public ::testing::Test {
+// Assembly never asks anything: a question fails the test where it is asked, a message here.
+class Assembly : public ::testing::Test, protected EngineRig {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(QDir(box.path()).mkpath(QStringLiteral("downloads")));
-        ASSERT_TRUE(QDir(box.path()).mkpath(QStringLiteral("temp")));
-        settings.DownloadFolder = box.file(QStringLiteral("downloads"));
-    }
+    void TearDown() override { EXPECT_EQ(prompts.messages, QStringList{}); }
 
-    QString downloads(const QString& name) const {
-        return box.file(QStringLiteral("downloads/") + name);
-    }
+    QString downloads(const QString& name) const { return EngineRig::downloads() + name; }
 
     // A download whose segments have all arrived, one part file per entry of `parts`.
     int addFinishedDownload(const QString& fileName, const std::vector<QByteArray>& parts) {
@@ -90,7 +49,7 @@ protected:
         record.Segments.redim(record.SegmentCount);
         for (std::size_t i = 0; i < parts.size(); ++i) {
             SegmentRecord& segment = *record.Segments.at(static_cast<std::int32_t>(i + 1));
-            segment.PartFile = box.file(
+            segment.PartFile = file(
                 QStringLiteral("temp/%1%2.tmp").arg(fileName).arg(int(i + 1), 3, 10, QChar(u'0')));
             segment.Length = Currency::fromBytes(parts[i].size());
             segment.InPlan = FlagTrue;
@@ -100,16 +59,6 @@ protected:
         list.DownloadList.append(record);
         list.DownloadCount = static_cast<std::int16_t>(list.DownloadList.size() - 1);
         return list.DownloadCount;
-    }
-
-    DownloadRecord& record(int slot) { return *list.record(slot); }
-
-    QStringList partFiles(int slot) {
-        QStringList paths;
-        for (int i = 1; i <= record(slot).SegmentCount; ++i) {
-            paths << record(slot).Segments.at(i)->PartFile;
-        }
-        return paths;
     }
 
     AssemblyResult assemble(int slot, bool deleteParts) {
@@ -126,17 +75,6 @@ protected:
         EXPECT_EQ(calls, 1);
         return result;
     }
-
-    Sandbox box;
-    DownloadListState list;
-    Settings settings;
-    TextTable texts;
-    VelmoraSockets sockets;
-    SegmentFiles files;
-    NoPrompts prompts;
-    RecordingActions actions;
-    EngineContext ctx{list,  QString(), settings, texts, sockets,
-                      files, prompts,   actions,  {},    [this] { actions.calls << "endProgram"; }};
 };
 
 }  // namespace
@@ -221,7 +159,7 @@ TEST_F(Assembly, DecodedNameFromTheRecordStaysInsideTheDownloadFolder) {
     ASSERT_TRUE(result.complete) << result.message.toStdString();
     EXPECT_EQ(result.targetPath, downloads(QStringLiteral("_.._evil name.sh")));
     EXPECT_EQ(record(slot).FileName, QStringLiteral("_.._evil name.sh"));
-    EXPECT_EQ(QDir(box.path()).entryList(QDir::Files).size(), 0);
+    EXPECT_EQ(QDir(root()).entryList(QDir::Files).size(), 0);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -230,7 +168,7 @@ TEST_F(Assembly, DecodedNameFromTheRecordStaysInsideTheDownloadFolder) {
 TEST_F(Assembly, ChosenPathReplacesALongerFileWithoutAStaleTail) {
     const QByteArray data = RandomBytes(5000);
     const int slot = addFinishedDownload(QStringLiteral("chosen.iso"), {data});
-    const QString chosen = box.file(QStringLiteral("elsewhere.iso"));
+    const QString chosen = file(QStringLiteral("elsewhere.iso"));
     WritePart(chosen, RandomBytes(20000));
     record(slot).SavePath = chosen;
     record(slot).HasSavePath = FlagTrue;
@@ -283,14 +221,14 @@ TEST_F(Assembly, ExistingFileIsLeftAloneAndTheNextNumberedNamesAreTaken) {
 
 TEST_F(Assembly, ChosenPathTakesANumberedNameWhenItIsAFolder) {
     const int slot = addFinishedDownload(QStringLiteral("x"), {RandomBytes(10)});
-    ASSERT_TRUE(QDir(box.path()).mkdir(QStringLiteral("report.pdf")));
-    record(slot).SavePath = box.file(QStringLiteral("report.pdf"));
+    ASSERT_TRUE(QDir(root()).mkdir(QStringLiteral("report.pdf")));
+    record(slot).SavePath = file(QStringLiteral("report.pdf"));
     record(slot).HasSavePath = FlagTrue;
 
     const AssemblyResult result = assemble(slot, false);
 
     ASSERT_TRUE(result.complete) << result.message.toStdString();
-    EXPECT_EQ(result.targetPath, box.file(QStringLiteral("report[1].pdf")));
+    EXPECT_EQ(result.targetPath, file(QStringLiteral("report[1].pdf")));
 }
 
 TEST_F(Assembly, AfterTenNumberedNamesTheLastIsUsedAndNeverOverwritten) {
@@ -382,7 +320,7 @@ TEST_F(Assembly, MissingPartFileLeavesTheDownloadIncompleteAndThePartsInPlace) {
 
 TEST_F(Assembly, MissingPartFileCostsTheFileAtAChosenPathNothing) {
     const int slot = addFinishedDownload(QStringLiteral("x"), {RandomBytes(10), RandomBytes(10)});
-    const QString chosen = box.file(QStringLiteral("keep-me.doc"));
+    const QString chosen = file(QStringLiteral("keep-me.doc"));
     const QByteArray old = RandomBytes(4000);
     WritePart(chosen, old);
     record(slot).SavePath = chosen;

@@ -1,13 +1,13 @@
-// The watchdog and the answers a segment must refuse, against a scripted server of our own
-// that stalls, trickles, resets or answers the wrong range. All faults run at once, so the
-// whole test waits for the watchdog's fifteen seconds only once.
+// The watchdog and the answers a segment must refuse, against the HTTP fault server serving
+// files it stalls, trickles, resets or answers with the wrong range. All faults run at once, so
+// the whole test waits for the watchdog's fifteen seconds only once.
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <map>
 
 #include "tests/engine/download_session_test_harness.h"
-#include "tests/support/peer_process.h"
+#include "tests/support/http_fault_server.h"
 
 using namespace session_test;
 
@@ -21,7 +21,7 @@ struct LogLine {
     QString path;
     std::int64_t first = 0;
     std::int64_t last = 0;
-    std::int64_t sent = 0;
+    std::int64_t sent = 0;  // of a fault
 };
 
 std::vector<LogLine> ReadLog(const QString& path) {
@@ -33,7 +33,7 @@ std::vector<LogLine> ReadLog(const QString& path) {
         }
         lines.push_back(LogLine{QString::fromLatin1(w[0]), QString::fromLatin1(w[1]),
                                 w[2].toLongLong(), w[3].toLongLong(),
-                                w.size() > 4 ? w[4].toLongLong() : 0});
+                                w[0] != "GET" && w.size() > 4 ? w[4].toLongLong() : 0});
     }
     return lines;
 }
@@ -65,27 +65,6 @@ std::int64_t RestartedAt(const std::vector<LogLine>& log, const LogLine& fault) 
     return -1;
 }
 
-class ScriptedServer {
-public:
-    bool start(const QString& root, const QString& log) {
-        if (!process_.start(QStringLiteral("/usr/bin/python3"),
-                            {SourcePath(QStringLiteral("tests/engine/scripted_http_server.py")),
-                             root, log, QString::number(FaultBytes)})) {
-            return false;
-        }
-        port_ = process_.firstLine().toInt();
-        return port_ > 0;
-    }
-    QString url(const QString& path) const {
-        return QStringLiteral("http://127.0.0.1:%1%2").arg(port_).arg(path);
-    }
-    QString error() { return process_.error() + QString::fromUtf8(process_.errorOutput()); }
-
-private:
-    PeerProcess process_;
-    int port_ = 0;
-};
-
 }  // namespace
 
 TEST(SessionWatchdog, RecoversFromStallsResetsAndWrongAnswers) {
@@ -93,8 +72,8 @@ TEST(SessionWatchdog, RecoversFromStallsResetsAndWrongAnswers) {
     const QString served = box.file(QStringLiteral("served"));
     ASSERT_TRUE(QDir().mkpath(served));
     const QString logPath = box.file(QStringLiteral("requests.log"));
-    ScriptedServer server;
-    ASSERT_TRUE(server.start(served, logPath)) << server.error().toStdString();
+    HttpFaultServer server(served, FaultBytes);
+    ASSERT_TRUE(server.start(logPath)) << server.error().toStdString();
 
     const QStringList modes = {"plain", "split", "stall",      "trickle",
                                "reset", "whole", "whole-once", "shifted-once"};
@@ -180,8 +159,8 @@ TEST(SessionWatchdog, BodiesWithoutALengthArriveWhole) {
     Sandbox box;
     const QString served = box.file(QStringLiteral("served"));
     ASSERT_TRUE(QDir().mkpath(served));
-    ScriptedServer server;
-    ASSERT_TRUE(server.start(served, box.file(QStringLiteral("requests.log"))))
+    HttpFaultServer server(served, FaultBytes);
+    ASSERT_TRUE(server.start(box.file(QStringLiteral("requests.log"))))
         << server.error().toStdString();
 
     Engine engine(box.path());

@@ -107,6 +107,19 @@ private:
     QTcpSocket socket_;
 };
 
+// Two sessions from one address, both greeted; a third is refused with "421" and closed.
+struct TwoSessions {
+    explicit TwoSessions(const ServedPeer& ftp) : first(ftp.port()), second(ftp.port()) {
+        EXPECT_TRUE(first.reply().startsWith("220 "));
+        EXPECT_TRUE(second.reply().startsWith("220 "));
+        Control third(ftp.port());
+        EXPECT_TRUE(third.reply().startsWith("421")) << ftp.error().toStdString();
+        EXPECT_TRUE(third.closed());
+    }
+    Control first;
+    Control second;
+};
+
 bool ProcessGone(qint64 pid) {
     errno = 0;
     return ::kill(static_cast<pid_t>(pid), 0) == -1 && errno == ESRCH;
@@ -167,13 +180,8 @@ TEST(PyFtpPeerFixture, LimitsSessionsRefusesRestAndNamesAnotherPassiveAddress) {
     ftp.setPassiveAddress(QStringLiteral("127.0.0.2"));
     ASSERT_TRUE(ftp.start()) << ftp.error().toStdString();
 
-    Control first(ftp.port());
-    EXPECT_TRUE(first.reply().startsWith("220 "));
-    Control second(ftp.port());
-    EXPECT_TRUE(second.reply().startsWith("220 "));
-    Control third(ftp.port());
-    EXPECT_TRUE(third.reply().startsWith("421")) << ftp.error().toStdString();
-    EXPECT_TRUE(third.closed());
+    TwoSessions sessions(ftp);
+    Control& first = sessions.first;
 
     ASSERT_TRUE(first.login("anonymous", "guest@"));
     const QByteArray rest = first.command("REST 100");
@@ -213,13 +221,8 @@ TEST(VsftpdPeerFixture, ServesAnonymouslyLimitsSessionsAndStopsThemAll) {
     EXPECT_EQ(ftp.url(QStringLiteral("data.bin")).toStdString(),
               "ftp://127.0.0.1:" + std::to_string(ftp.port()) + "/data.bin");
 
-    Control first(ftp.port());
-    EXPECT_TRUE(first.reply().startsWith("220 "));
-    Control second(ftp.port());
-    EXPECT_TRUE(second.reply().startsWith("220 "));
-    Control third(ftp.port());
-    EXPECT_TRUE(third.reply().startsWith("421")) << ftp.error().toStdString();
-    EXPECT_TRUE(third.closed());
+    TwoSessions sessions(ftp);
+    Control& first = sessions.first;
 
     ASSERT_TRUE(first.login("anonymous", "guest@")) << ftp.error().toStdString();
     EXPECT_TRUE(first.retrieve("/data.bin") == data) << ftp.error().toStdString();
@@ -231,7 +234,7 @@ TEST(VsftpdPeerFixture, ServesAnonymouslyLimitsSessionsAndStopsThemAll) {
     ftp.stop();
     EXPECT_TRUE(ProcessGone(pid));
     EXPECT_TRUE(first.closed());
-    EXPECT_TRUE(second.closed());
+    EXPECT_TRUE(sessions.second.closed());
     EXPECT_FALSE(LoopbackPortAccepts(port));
 }
 

@@ -349,13 +349,13 @@ TEST_F(QueueTest, SessionsReportThroughTheirWindowAndLeaveWhenTheyEnd) {
 
     expectFile(1, bytes);
     ASSERT_EQ(windows.closed.size(), 2u);
-    const RecordedView& done =
+    const RecordingObserver& done =
         *windows.closed[windows.slotsOf(QStringLiteral("close")).front() == 1 ? 0 : 1];
     EXPECT_TRUE(done.finished);
     EXPECT_GT(done.progress, 0);
     EXPECT_GT(done.entryChanges, 0);
     EXPECT_FALSE(done.fileLabels.isEmpty());
-    EXPECT_EQ(done.closes, QStringList{QString()});
+    EXPECT_EQ(done.whys, QStringList{QString()});
     EXPECT_GT(entryChanges[1], 0);
 
     ASSERT_EQ(endings[missing].size(), 1);

@@ -1,7 +1,8 @@
 #pragma once
 
 // The download queue on a whole engine, against a real nginx: windows recorded by slot, the
-// questions of adding answered from a script, and every queue signal logged in order.
+// questions of adding answered from a script (tests/support), and every queue signal logged in
+// order.
 
 #include <gtest/gtest.h>
 
@@ -17,106 +18,12 @@
 #include "engine/queue/session_windows.h"
 #include "tests/engine/download_session_test_harness.h"
 #include "tests/support/nginx_peer.h"
+#include "tests/support/recording_views.h"
+#include "tests/support/scripted_prompts.h"
 
 namespace queue_test {
 
 using namespace session_test;
-
-// What one session's window was told.
-class RecordedView : public SessionObserver {
-public:
-    QStringList fileLabels;
-    int progress = 0;
-    int entryChanges = 0;
-    bool finished = false;
-    QStringList closes;
-
-    void fileLabelChanged(const QString& text) override { fileLabels << text; }
-    void progressChanged() override { ++progress; }
-    void entryChanged(int) override { ++entryChanges; }
-    void downloadFinished(const QString&, const QString&) override { finished = true; }
-    void sessionClosed(const QString& why) override { closes << why; }
-};
-
-// The desktop program's windows, reduced to what the queue did with them. `events` holds
-// "open N", "show N", "close N" and whatever the test adds, in order.
-class RecordingWindows : public SessionWindows {
-public:
-    QStringList events;
-    std::map<int, std::unique_ptr<RecordedView>> open;
-    std::vector<std::unique_ptr<RecordedView>> closed;
-
-    SessionObserver* openView(int slot, DownloadSession& session) override {
-        EXPECT_EQ(open.count(slot), 0u) << "a second view for slot " << slot;
-        EXPECT_EQ(session.RecordIndex, 0) << "the view comes before the record is attached";
-        events << QStringLiteral("open %1").arg(slot);
-        auto view = std::make_unique<RecordedView>();
-        RecordedView* raw = view.get();
-        open[slot] = std::move(view);
-        return raw;
-    }
-    void showView(int slot) override {
-        EXPECT_EQ(open.count(slot), 1u) << "showing slot " << slot << " without a view";
-        events << QStringLiteral("show %1").arg(slot);
-    }
-    void closeView(int slot) override {
-        const auto it = open.find(slot);
-        ASSERT_NE(it, open.end()) << "closing slot " << slot << " without a view";
-        events << QStringLiteral("close %1").arg(slot);
-        closed.push_back(std::move(it->second));
-        open.erase(it);
-    }
-
-    RecordedView* view(int slot) const {
-        const auto it = open.find(slot);
-        return it != open.end() ? it->second.get() : nullptr;
-    }
-    // Events of one kind ("open", "show", "close"), as slot numbers.
-    std::vector<int> slotsOf(const QString& kind) const {
-        std::vector<int> found;
-        for (const QString& e : events) {
-            if (e.startsWith(kind + u' ')) {
-                found.push_back(e.mid(kind.size() + 1).toInt());
-            }
-        }
-        return found;
-    }
-};
-
-// Adding's questions answered in turn; one the test did not expect fails it.
-class ScriptedAddPrompts : public AddPrompts {
-public:
-    QStringList errors;
-    std::deque<std::optional<QString>> savePaths;
-    QStringList saveTitles, proposedNames, filters;
-    std::deque<bool> answers;
-    QStringList questions;
-
-    void showError(const QString& text) override { errors << text; }
-    std::optional<QString> askSavePath(const QString& title, const QString& proposedName,
-                                       const QString& filter) override {
-        saveTitles << title;
-        proposedNames << proposedName;
-        filters << filter;
-        if (savePaths.empty()) {
-            ADD_FAILURE() << "unexpected save dialog: " << title.toStdString();
-            return std::nullopt;
-        }
-        const std::optional<QString> path = savePaths.front();
-        savePaths.pop_front();
-        return path;
-    }
-    bool askYesNo(const QString& text) override {
-        questions << text;
-        if (answers.empty()) {
-            ADD_FAILURE() << "unexpected question: " << text.toStdString();
-            return false;
-        }
-        const bool yes = answers.front();
-        answers.pop_front();
-        return yes;
-    }
-};
 
 inline AddRequest Request(const QString& url, int deferFlag = 0, int updateFlag = 0) {
     AddRequest request;
@@ -191,7 +98,7 @@ protected:
         return slot;
     }
 
-    DownloadRecord& record(int slot) { return engine->list.DownloadList[slot]; }
+    DownloadRecord& record(int slot) { return engine->record(slot); }
     bool completed(int slot) { return record(slot).Completed == FlagTrue; }
     bool transferring(int slot) {
         return record(slot).Running == FlagTrue && record(slot).BytesDone.bytes() > 0;

@@ -1,9 +1,8 @@
 #pragma once
 
-// The fault server of tests/faults/fault_http_server.py as the tests start it, the bodies it
-// serves, and a view of a folder tree to show files written where they must not be.
+// The scenarios of the HTTP fault server (tests/support) that the fault tests run, and a view of
+// a folder tree to show files written where they must not be.
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
 #include <QSet>
@@ -11,7 +10,7 @@
 #include <QStringList>
 #include <vector>
 
-#include "tests/support/peer_process.h"
+#include "tests/support/http_fault_server.h"
 #include "tests/support/sandbox.h"
 #include "tests/support/test_files.h"
 
@@ -19,7 +18,7 @@ namespace faults {
 
 enum class Allowed { Complete, Fail, Either };
 
-// A path of the fault server, its size, and how a download of it may end.
+// A generated body of the fault server: its mode, its size, and how a download of it may end.
 struct Scenario {
     QString name;
     qsizetype size;
@@ -61,45 +60,6 @@ inline std::vector<Scenario> EveryScenario() {
         {"short-close", 40000, Allowed::Either, {}},
     };
 }
-
-// The bytes the server sends for /SCENARIO/SIZE/NAME, made the same way it makes them.
-inline QByteArray Body(const QString& scenario, qsizetype size) {
-    const QByteArray key = QStringLiteral("%1/%2").arg(scenario).arg(size).toUtf8();
-    QByteArray out;
-    out.reserve(size + 32);
-    for (qsizetype i = 0; out.size() < size; ++i) {
-        out +=
-            QCryptographicHash::hash(key + ':' + QByteArray::number(i), QCryptographicHash::Sha256);
-    }
-    out.truncate(size);
-    return out;
-}
-
-class FaultServer {
-public:
-    bool start(const QString& log) {
-        if (!process_.start(
-                QStringLiteral("/usr/bin/python3"),
-                {SourcePath(QStringLiteral("tests/faults/fault_http_server.py")), log})) {
-            return false;
-        }
-        port_ = process_.firstLine().toInt();
-        return port_ > 0;
-    }
-    QString url(const QString& scenario, qsizetype size,
-                const QString& name = QStringLiteral("file.bin")) const {
-        return QStringLiteral("http://127.0.0.1:%1/%2/%3/%4")
-            .arg(port_)
-            .arg(scenario)
-            .arg(size)
-            .arg(name);
-    }
-    QString error() { return process_.error() + QString::fromUtf8(process_.errorOutput()); }
-
-private:
-    PeerProcess process_;
-    int port_ = 0;
-};
 
 // Every file and folder under `root`, hidden ones included, relative to it.
 inline QSet<QString> Tree(const QString& root) {

@@ -16,11 +16,7 @@
 #include "tests/faults/fault_server.h"
 #include "tests/support/ftp_peers.h"
 #include "tests/support/get_command.h"
-
-// Readable failures: texts print as texts, not as arrays of code units.
-inline void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
+#include "tests/support/text_printer.h"
 
 using namespace faults;
 
@@ -98,13 +94,13 @@ TEST(GetFaults, EachAddressEndsAsAWholeFileOrAReason) {
     Sandbox box;
     MakeFolders(box);
     const QString logPath = box.file(QStringLiteral("requests.log"));
-    FaultServer server;
+    HttpFaultServer server;
     ASSERT_TRUE(server.start(logPath)) << server.error().toStdString();
 
     std::vector<Outcome> outcomes;
     for (const Scenario& s : EveryScenario()) {
         outcomes.push_back({server.url(s.name, s.size, s.name + QStringLiteral(".bin")),
-                            Body(s.name, s.size), s.allowed != Allowed::Fail,
+                            HttpFaultServer::Body(s.name, s.size), s.allowed != Allowed::Fail,
                             s.allowed != Allowed::Complete, s.why});
     }
     const QSet<QString> before = Tree(box.path());

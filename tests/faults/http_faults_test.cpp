@@ -35,7 +35,7 @@ bool ExpectAllowedOutcome(Engine& engine, const Download& d, const Scenario& s) 
     EXPECT_TRUE(d.closed());
     if (d.observer.finished) {
         EXPECT_NE(s.allowed, Allowed::Fail) << "completed: " << r.SavePath.toStdString();
-        EXPECT_EQ(FileSha256(r.SavePath), Sha256(Body(s.name, s.size)))
+        EXPECT_EQ(FileSha256(r.SavePath), Sha256(HttpFaultServer::Body(s.name, s.size)))
             << "a file reported complete is the file served";
         EXPECT_EQ(r.BytesDone.bytes(), s.size);
         const QFileInfo saved(r.SavePath);
@@ -79,7 +79,7 @@ QStringList Requests(const QString& logPath, const QString& pathStart) {
     QStringList found;
     for (const QByteArray& raw : ReadFile(logPath).split('\n')) {
         const QString line = QString::fromLatin1(raw);
-        if (line.startsWith(QStringLiteral("REQ ") + pathStart)) {
+        if (line.startsWith(QStringLiteral("GET ") + pathStart)) {
             found << line;
         }
     }
@@ -91,7 +91,7 @@ QStringList Requests(const QString& logPath, const QString& pathStart) {
 TEST(HttpFaults, EachFaultEndsCompleteOrClearlyFailed) {
     Sandbox box;
     const QString logPath = box.file(QStringLiteral("requests.log"));
-    FaultServer server;
+    HttpFaultServer server;
     ASSERT_TRUE(server.start(logPath)) << server.error().toStdString();
 
     // All but the ones with tests of their own below.
@@ -156,7 +156,7 @@ TEST(HttpFaults, EachFaultEndsCompleteOrClearlyFailed) {
 TEST(HttpFaults, BodyCutShortIsResumed) {
     Sandbox box;
     const QString logPath = box.file(QStringLiteral("requests.log"));
-    FaultServer server;
+    HttpFaultServer server;
     ASSERT_TRUE(server.start(logPath)) << server.error().toStdString();
 
     const Scenario s{"short-close", 40000, Allowed::Either, {}};  // under 50,000: one segment
@@ -168,7 +168,7 @@ TEST(HttpFaults, BodyCutShortIsResumed) {
         // The probe, the cut request, and one continuing after the bytes received.
         ASSERT_GE(requests.size(), 3) << requests.join(u'\n').toStdString();
         EXPECT_EQ(requests.last(),
-                  QStringLiteral("REQ /short-close/40000/file.bin bytes=20000-39999"));
+                  QStringLiteral("GET /short-close/40000/file.bin 20000 39999 bytes=20000-39999"));
     }
     EXPECT_EQ(FolderEntries(engine.temp()), QStringList{});
 }
@@ -178,7 +178,7 @@ TEST(HttpFaults, BodyCutShortIsResumed) {
 TEST(HttpFaults, DamagedChunkSizesFail) {
     Sandbox box;
     const QString logPath = box.file(QStringLiteral("requests.log"));
-    FaultServer server;
+    HttpFaultServer server;
     ASSERT_TRUE(server.start(logPath)) << server.error().toStdString();
     Engine engine(box.path());
     std::vector<Scenario> scenarios;
@@ -199,7 +199,7 @@ TEST(HttpFaults, DamagedChunkSizesFail) {
 // file is its own.
 TEST(HttpFaults, NamesFallingBackAlikeKeepTheirOwnBytes) {
     Sandbox box;
-    FaultServer server;
+    HttpFaultServer server;
     ASSERT_TRUE(server.start(box.file(QStringLiteral("requests.log"))))
         << server.error().toStdString();
     Engine engine(box.path());

@@ -12,23 +12,11 @@
 #include "engine/queue/download_queue.h"
 #include "engine/queue/session_windows.h"
 #include "integration/automation/velmora.h"
-#include "tests/engine/download_session_test_harness.h"
+#include "tests/support/engine_rig.h"
 #include "tests/support/private_bus.h"
-
-using namespace session_test;
+#include "tests/support/text_printer.h"
 
 namespace {
-
-class RecordingAddPrompts : public AddPrompts {
-public:
-    QStringList errors;
-    void showError(const QString& text) override { errors << text; }
-    std::optional<QString> askSavePath(const QString&, const QString&, const QString&) override {
-        ADD_FAILURE() << "no save-as dialog expected";
-        return std::nullopt;
-    }
-    bool askYesNo(const QString&) override { return false; }
-};
 
 class AutomationEntry : public ::testing::Test {
 protected:
@@ -84,12 +72,11 @@ protected:
         return urls;
     }
 
-    Sandbox box;
     PrivateBus bus;
-    Engine engine{box.path()};
+    EngineRig engine;
     NoSessionWindows windows;
     DownloadQueue queue{engine.ctx, windows};
-    RecordingAddPrompts prompts;
+    ScriptedAddPrompts prompts;
     std::unique_ptr<QDBusConnection> server;
     std::unique_ptr<QDBusConnection> client;
     std::unique_ptr<Velmora> velmora;

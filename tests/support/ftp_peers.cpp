@@ -7,7 +7,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -17,7 +16,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRandomGenerator>
-#include <QThread>
 #include <QUrl>
 
 #include "tests/support/peer_process.h"
@@ -27,22 +25,7 @@ namespace {
 const QString PythonProgram = QStringLiteral("/usr/bin/python3");
 const QString VsftpdProgram = QStringLiteral("/usr/sbin/vsftpd");
 const QString FtpServerScript = QStringLiteral(BRENLOFT_SOURCE_DIR "/tests/support/ftp_server.py");
-
-QString PeersFolder() {
-    const QString folder = QStringLiteral(BRENLOFT_BINARY_DIR "/test-peers");
-    QDir().mkpath(folder);
-    return folder;
-}
-
-QString FtpUrl(int port, const QString& userInfo, const QString& path) {
-    return QStringLiteral("ftp://") + userInfo + QStringLiteral("127.0.0.1:") +
-           QString::number(port) + (path.startsWith(u'/') ? path : u'/' + path);
-}
-
-QString ReadText(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-}
+constexpr int PassivePorts = 32;
 
 // Every process below `pid`, read from the process table (the command name in stat may hold
 // blanks and parentheses, so the fields are counted from the last ")").
@@ -158,74 +141,37 @@ QString UnservableByFtpUser(const QString& root) {
 // ---------------------------------------------------------------------------------------------
 
 PyFtpPeer::PyFtpPeer(QString root)
-    : root_(root.isEmpty() ? QString() : QFileInfo(root).absoluteFilePath()),
-      dir_(PeersFolder() + QStringLiteral("/pyftpd-XXXXXX")) {}
-
-PyFtpPeer::~PyFtpPeer() {
-    stop();
-}
+    : ServedPeer(
+          {"the FTP server", PythonProgram, "python3-pyftpdlib", "pyftpd", "ftp", {"server.log"}}),
+      root_(root.isEmpty() ? QString() : QFileInfo(root).absoluteFilePath()) {}
 
 void PyFtpPeer::addUser(const QString& name, const QString& password, const QString& home) {
     users_.push_back({name, password, QFileInfo(home).absoluteFilePath()});
 }
 
-void PyFtpPeer::setMaxSessionsPerAddress(int n) {
-    maxSessionsPerAddress_ = n;
-}
-
-void PyFtpPeer::refuseRest() {
-    refuseRest_ = true;
-}
-
-void PyFtpPeer::setPassiveAddress(const QString& address) {
-    passiveAddress_ = address;
-}
-
-void PyFtpPeer::setMultiLineGreeting(bool on) {
-    multiLineGreeting_ = on;
-}
-
-void PyFtpPeer::setMultiLineLogin(bool on) {
-    multiLineLogin_ = on;
-}
-
-void PyFtpPeer::setRateLimit(std::int64_t bytesPerSecond) {
-    rateLimit_ = bytesPerSecond;
-}
-
-void PyFtpPeer::cutFirstRestartedTransferAfter(std::int64_t bytes) {
-    cutAfter_ = bytes;
-}
-
-void PyFtpPeer::abortFirstTransferAfter(std::int64_t bytes) {
-    abortAfter_ = bytes;
-}
-
-void PyFtpPeer::setSizeReply(const QString& text) {
-    sizeReply_ = text;
-}
-
-void PyFtpPeer::setRepliesByteByByte(bool on) {
-    repliesByteByByte_ = on;
-}
-
 bool PyFtpPeer::start() {
     stop();
-    if (!dir_.isValid()) {
-        error_ = QStringLiteral("no folder for the FTP server: ") + dir_.errorString();
-        return false;
-    }
-    if (!QFileInfo(PythonProgram).isExecutable()) {
-        error_ = PythonProgram + QStringLiteral(" is not installed");
+    if (!installed()) {
         return false;
     }
     // The port comes from the server itself (it binds port 0), so no other program can take
     // it between choosing and binding.
     QStringList arguments{FtpServerScript, QStringLiteral("--port"), QStringLiteral("0"),
-                          QStringLiteral("--log"), dir_.filePath(QStringLiteral("server.log"))};
-    if (!root_.isEmpty()) {
-        arguments << QStringLiteral("--root") << root_;
-    }
+                          QStringLiteral("--log"), inFolder(QStringLiteral("server.log"))};
+    const auto text = [&](const char* option, const QString& value) {
+        if (!value.isEmpty()) {
+            arguments << QLatin1String(option) << value;
+        }
+    };
+    const auto number = [&](const char* option, std::int64_t value) {
+        text(option, value > 0 ? QString::number(value) : QString());
+    };
+    const auto flag = [&](const char* option, bool on) {
+        if (on) {
+            arguments << QLatin1String(option);
+        }
+    };
+    text("--root", root_);
     if (!users_.empty()) {
         QJsonArray users;
         for (const User& u : users_) {
@@ -233,121 +179,45 @@ bool PyFtpPeer::start() {
                                      {QStringLiteral("password"), u.password},
                                      {QStringLiteral("home"), u.home}});
         }
-        const QString path = dir_.filePath(QStringLiteral("users.json"));
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-            file.write(QJsonDocument(users).toJson()) < 0 || !file.flush()) {
-            error_ = QStringLiteral("cannot write ") + path;
+        if (!writeFile(QStringLiteral("users.json"), QJsonDocument(users).toJson())) {
             return false;
         }
-        arguments << QStringLiteral("--users") << path;
+        text("--users", inFolder(QStringLiteral("users.json")));
     }
-    if (maxSessionsPerAddress_ > 0) {
-        arguments << QStringLiteral("--max-sessions-per-address")
-                  << QString::number(maxSessionsPerAddress_);
-    }
-    if (refuseRest_) {
-        arguments << QStringLiteral("--refuse-rest");
-    }
-    if (!passiveAddress_.isEmpty()) {
-        arguments << QStringLiteral("--passive-address") << passiveAddress_;
-    }
-    if (multiLineGreeting_) {
-        arguments << QStringLiteral("--multi-line-greeting");
-    }
-    if (multiLineLogin_) {
-        arguments << QStringLiteral("--multi-line-login");
-    }
-    if (rateLimit_ > 0) {
-        arguments << QStringLiteral("--rate-limit") << QString::number(rateLimit_);
-    }
-    if (cutAfter_ > 0) {
-        arguments << QStringLiteral("--cut-first-restarted-transfer-after")
-                  << QString::number(cutAfter_);
-    }
-    if (abortAfter_ > 0) {
-        arguments << QStringLiteral("--abort-first-transfer-after") << QString::number(abortAfter_);
-    }
-    if (!sizeReply_.isEmpty()) {
-        arguments << QStringLiteral("--size-reply") << sizeReply_;
-    }
-    if (repliesByteByByte_) {
-        arguments << QStringLiteral("--replies-byte-by-byte");
-    }
-
-    process_ = std::make_unique<PeerProcess>();
-    if (!process_->start(PythonProgram, arguments)) {
-        error_ = QStringLiteral("the FTP server did not start: ") + process_->error();
-        process_.reset();
-        return false;
-    }
-    bool number = false;
-    port_ = process_->firstLine().toInt(&number);
-    if (!number || port_ <= 0) {
-        error_ = QStringLiteral("the FTP server announced no port\n") +
-                 QString::fromUtf8(process_->errorOutput());
-        stop();
-        port_ = 0;
-        return false;
-    }
-    error_.clear();
-    return true;
-}
-
-void PyFtpPeer::stop() {
-    if (process_) {
-        process_->stop();
-        process_.reset();
-    }
-}
-
-qint64 PyFtpPeer::pid() const {
-    return process_ ? process_->pid() : 0;
-}
-
-QString PyFtpPeer::url(const QString& path) const {
-    return FtpUrl(port_, {}, path);
+    number("--max-sessions-per-address", maxSessionsPerAddress_);
+    flag("--refuse-rest", refuseRest_);
+    text("--passive-address", passiveAddress_);
+    flag("--multi-line-greeting", multiLineGreeting_);
+    flag("--multi-line-login", multiLineLogin_);
+    number("--rate-limit", rateLimit_);
+    number("--cut-first-restarted-transfer-after", cutAfter_);
+    number("--abort-first-transfer-after", abortAfter_);
+    text("--size-reply", sizeReply_);
+    flag("--replies-byte-by-byte", repliesByteByByte_);
+    return launch(PythonProgram, arguments);
 }
 
 QString PyFtpPeer::url(const QString& user, const QString& password, const QString& path) const {
-    return FtpUrl(port_,
-                  QString::fromLatin1(QUrl::toPercentEncoding(user) + ':' +
-                                      QUrl::toPercentEncoding(password) + '@'),
-                  path);
-}
-
-QString PyFtpPeer::error() const {
-    return error_ + u'\n' + ReadText(dir_.filePath(QStringLiteral("server.log")));
+    return urlWith(QString::fromLatin1(QUrl::toPercentEncoding(user) + ':' +
+                                       QUrl::toPercentEncoding(password) + '@'),
+                   path);
 }
 
 // ---------------------------------------------------------------------------------------------
 
-namespace {
-
-constexpr int PassivePorts = 32;
-
-}  // namespace
-
 VsftpdPeer::VsftpdPeer(QString root)
-    : root_(QFileInfo(root).absoluteFilePath()),
-      dir_(PeersFolder() + QStringLiteral("/vsftpd-XXXXXX")) {}
+    : ServedPeer(
+          {"vsftpd", VsftpdProgram, "vsftpd", "vsftpd", "ftp", {"startup.txt", "vsftpd.log"}}),
+      root_(QFileInfo(root).absoluteFilePath()) {}
 
 VsftpdPeer::~VsftpdPeer() {
-    stop();
-}
-
-void VsftpdPeer::setMaxSessionsPerAddress(int n) {
-    maxSessionsPerAddress_ = n;
-}
-
-void VsftpdPeer::setRateLimit(std::int64_t bytesPerSecond) {
-    rateLimit_ = bytesPerSecond;
+    stop();  // here, where its sessions are still ended with it
 }
 
 // vsftpd takes each line as "option=value" to its end: no quoting, and a blank after YES makes
 // it a "bad bool value". Paths with a line break cannot be said at all (start() refuses them).
 QString VsftpdPeer::configuration() const {
-    const QString d = dir_.path();
+    const QString d = folder();
     QStringList c{
         // Standalone and IPv4 only: listen and listen_ipv6 together are refused, and
         // background=NO keeps the listener the process that was started.
@@ -394,12 +264,7 @@ QString VsftpdPeer::configuration() const {
 
 bool VsftpdPeer::start() {
     stop();
-    if (!dir_.isValid()) {
-        error_ = QStringLiteral("no folder for vsftpd: ") + dir_.errorString();
-        return false;
-    }
-    if (!QFileInfo(VsftpdProgram).isExecutable()) {
-        error_ = VsftpdProgram + QStringLiteral(" is not installed (Debian package vsftpd)");
+    if (!installed()) {
         return false;
     }
     // It chroots and changes user for every session, which only root may do.
@@ -413,7 +278,7 @@ bool VsftpdPeer::start() {
             return false;
         }
     }
-    if (root_.contains(u'\n') || dir_.path().contains(u'\n')) {
+    if (root_.contains(u'\n') || folder().contains(u'\n')) {
         error_ = QStringLiteral("vsftpd cannot be given a path with a line break");
         return false;
     }
@@ -422,7 +287,7 @@ bool VsftpdPeer::start() {
         return false;
     }
     // The chroot for its unprivileged helpers: empty, owned by root, not writable by others.
-    const QString empty = dir_.filePath(QStringLiteral("empty"));
+    const QString empty = inFolder(QStringLiteral("empty"));
     if (!QDir().mkpath(empty) ||
         !QFile::setPermissions(empty, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
                                           QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther |
@@ -430,16 +295,7 @@ bool VsftpdPeer::start() {
         error_ = QStringLiteral("cannot make ") + empty;
         return false;
     }
-    // The free ports can be taken by someone else before vsftpd binds them; then try others.
-    for (int attempt = 0; attempt < 5; ++attempt) {
-        if (startOnce()) {
-            return true;
-        }
-        if (!error().contains(QStringLiteral("could not bind"))) {
-            break;
-        }
-    }
-    return false;
+    return retryOnClash([this] { return startOnce(); }, QStringLiteral("could not bind"));
 }
 
 bool VsftpdPeer::startOnce() {
@@ -447,85 +303,35 @@ bool VsftpdPeer::startOnce() {
     port_ = FreeLoopbackPort();
     passiveMin_ = FreePassiveRange(PassivePorts);
     passiveMax_ = passiveMin_ + PassivePorts - 1;
+    if (passiveMin_ == 0) {
+        error_ = QStringLiteral("no free passive ports for vsftpd");
+        return false;
+    }
+    QFile::remove(inFolder(QStringLiteral("startup.txt")));
     // vsftpd wants its configuration file owned by the user that starts it (root here): one
-    // written by this process is.
-    const QString config = dir_.filePath(QStringLiteral("vsftpd.conf"));
-    QFile file(config);
-    if (port_ == 0 || passiveMin_ == 0 || !file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        file.write(configuration().toUtf8()) < 0 || !file.flush()) {
-        error_ = QStringLiteral("cannot write ") + config;
-        return false;
-    }
-    file.close();
-    const QString complaint = dir_.filePath(QStringLiteral("startup.txt"));
-    QFile::remove(complaint);
-
-    // vsftpd takes its standard input for the control connection and writes why it cannot
-    // start ("500 OOPS: ...") there, not to stderr: so standard input is a file opened for
-    // writing. The shell execs vsftpd, so the pid started is the listener's.
-    process_ = std::make_unique<PeerProcess>();
-    const QStringList arguments{QStringLiteral("-c"),
-                                QStringLiteral("exec \"$0\" \"$1\" 0<>\"$2\""), VsftpdProgram,
-                                config, complaint};
-    if (!process_->start(QStringLiteral("/bin/sh"), arguments)) {
-        error_ = QStringLiteral("vsftpd did not start: ") + process_->error();
-        process_.reset();
-        return false;
-    }
-    if (!WaitUntilServing(process_->pid(), [this] { return LoopbackListens(port_); })) {
-        error_ = QStringLiteral("vsftpd did not come up on port %1").arg(port_);
-        stop();
-        return false;
-    }
-    error_.clear();
-    return true;
+    // written by this process is. It takes its standard input for the control connection and
+    // writes why it cannot start ("500 OOPS: ...") there, not to stderr: so standard input is
+    // a file opened for writing. The shell execs vsftpd, so the pid started is the listener's.
+    return writeFile(QStringLiteral("vsftpd.conf"), configuration().toUtf8()) &&
+           launch(
+               QStringLiteral("/bin/sh"),
+               {QStringLiteral("-c"), QStringLiteral("exec \"$0\" \"$1\" 0<>\"$2\""), VsftpdProgram,
+                inFolder(QStringLiteral("vsftpd.conf")), inFolder(QStringLiteral("startup.txt"))},
+               [this] { return LoopbackListens(port_); });
 }
 
-void VsftpdPeer::stop() {
-    if (!process_) {
-        return;
+// Stopped, the listener forks no new session while its sessions are collected; the SIGTERM
+// waits for SIGCONT and ends it before it runs again.
+std::vector<qint64> VsftpdPeer::endChildren(qint64 listener) {
+    if (!ProcessAlive(listener)) {
+        return {};
     }
-    const qint64 listener = process_->pid();
-    std::vector<qint64> sessions;
-    if (ProcessAlive(listener)) {
-        // Stopped, the listener forks no new session while its sessions are collected; the
-        // SIGTERM waits for SIGCONT and ends it before it runs again.
-        ::kill(static_cast<pid_t>(listener), SIGSTOP);
-        sessions = Descendants(listener);
-        for (qint64 session : sessions) {
-            ::kill(static_cast<pid_t>(session), SIGTERM);
-        }
-        ::kill(static_cast<pid_t>(listener), SIGTERM);
-        ::kill(static_cast<pid_t>(listener), SIGCONT);
-    }
-    process_->stop();
-    process_.reset();
-    QDeadlineTimer deadline(5000);
+    ::kill(static_cast<pid_t>(listener), SIGSTOP);
+    const std::vector<qint64> sessions = Descendants(listener);
     for (qint64 session : sessions) {
-        while (ProcessAlive(session) && !deadline.hasExpired()) {
-            QThread::msleep(5);
-        }
-        if (ProcessAlive(session)) {
-            ::kill(static_cast<pid_t>(session), SIGKILL);
-        }
+        ::kill(static_cast<pid_t>(session), SIGTERM);
     }
-}
-
-qint64 VsftpdPeer::pid() const {
-    return process_ ? process_->pid() : 0;
-}
-
-QString VsftpdPeer::url(const QString& path) const {
-    return FtpUrl(port_, {}, path);
-}
-
-QString VsftpdPeer::error() const {
-    QString text = error_;
-    for (const char* name : {"startup.txt", "vsftpd.log"}) {
-        const QString more = ReadText(dir_.filePath(QLatin1String(name)));
-        if (!more.isEmpty()) {
-            text += u'\n' + more;
-        }
-    }
-    return text;
+    ::kill(static_cast<pid_t>(listener), SIGTERM);
+    ::kill(static_cast<pid_t>(listener), SIGCONT);
+    return sessions;
 }

@@ -1,22 +1,13 @@
 #include "tests/support/nginx_peer.h"
 
-#include <QDeadlineTimer>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QThread>
 
 #include "tests/support/peer_process.h"
 
 namespace {
 
 const QString NginxProgram = QStringLiteral("/usr/sbin/nginx");
-
-QString PeersFolder() {
-    const QString folder = QStringLiteral(BRENLOFT_BINARY_DIR "/test-peers");
-    QDir().mkpath(folder);
-    return folder;
-}
 
 // A string argument of a directive, safe whatever blanks, quotes or ";" it holds.
 QString Quoted(QString text) {
@@ -34,12 +25,8 @@ QString AliasLocation(const QString& root, const QString& prefix, const QString&
 }  // namespace
 
 NginxPeer::NginxPeer(QString root)
-    : root_(QFileInfo(root).absoluteFilePath()),
-      dir_(PeersFolder() + QStringLiteral("/nginx-XXXXXX")) {}
-
-NginxPeer::~NginxPeer() {
-    stop();
-}
+    : ServedPeer({"nginx", NginxProgram, "nginx", "nginx", "http", {"error.log"}}),
+      root_(QFileInfo(root).absoluteFilePath()) {}
 
 void NginxPeer::addLocation(const QString& snippet) {
     snippets_ << snippet;
@@ -51,7 +38,7 @@ void NginxPeer::addNoRangesLocation(const QString& prefix) {
 
 void NginxPeer::addBasicAuthLocation(const QString& prefix, const QString& user,
                                      const QString& password) {
-    const QString file = dir_.filePath(QStringLiteral("users-%1").arg(++passwordFiles_));
+    const QString file = inFolder(QStringLiteral("users-%1").arg(++passwordFiles_));
     QFile users(file);
     if (users.open(QIODevice::WriteOnly)) {
         users.write((user + QStringLiteral(":{PLAIN}") + password + u'\n').toUtf8());
@@ -80,7 +67,7 @@ void NginxPeer::addRateLimitedLocation(const QString& prefix, std::int64_t bytes
 }
 
 QString NginxPeer::configuration() const {
-    const QString d = dir_.path();
+    const QString d = folder();
     QString c;
     c += QStringLiteral("daemon off;\nmaster_process off;\nworker_processes 1;\n");
     c += QStringLiteral("pid %1;\n").arg(Quoted(d + QStringLiteral("/nginx.pid")));
@@ -107,79 +94,18 @@ QString NginxPeer::configuration() const {
 }
 
 bool NginxPeer::start() {
-    if (!dir_.isValid()) {
-        error_ = QStringLiteral("no folder for nginx: ") + dir_.errorString();
-        return false;
-    }
-    if (!QFileInfo(NginxProgram).isExecutable()) {
-        error_ = NginxProgram + QStringLiteral(" is not installed");
-        return false;
-    }
-    // The free port can be taken by someone else before nginx binds it; then try another.
-    for (int attempt = 0; attempt < 5; ++attempt) {
-        if (startOnce()) {
-            return true;
-        }
-        if (!error().contains(QStringLiteral("Address already in use"))) {
-            break;
-        }
-    }
-    return false;
+    return installed() &&
+           retryOnClash([this] { return startOnce(); }, QStringLiteral("Address already in use"));
 }
 
 bool NginxPeer::startOnce() {
     stop();
     port_ = FreeLoopbackPort();
-    const QString config = dir_.filePath(QStringLiteral("nginx.conf"));
-    QFile file(config);
-    if (port_ == 0 || !file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        file.write(configuration().toUtf8()) < 0 || !file.flush()) {
-        error_ = QStringLiteral("cannot write ") + config;
-        return false;
-    }
-    file.close();
-    QFile::remove(dir_.filePath(QStringLiteral("error.log")));
-
-    process_ = std::make_unique<PeerProcess>();
-    const QStringList arguments{QStringLiteral("-p"), dir_.path() + u'/',
-                                QStringLiteral("-e"), dir_.filePath(QStringLiteral("error.log")),
-                                QStringLiteral("-c"), config};
-    if (!process_->start(NginxProgram, arguments)) {
-        error_ = QStringLiteral("nginx did not start: ") + process_->error();
-        process_.reset();
-        return false;
-    }
-    if (!WaitUntilServing(process_->pid(), [this] { return LoopbackPortAccepts(port_); })) {
-        error_ = QStringLiteral("nginx did not come up on port %1").arg(port_);
-        stop();
-        return false;
-    }
-    error_.clear();
-    return true;
-}
-
-void NginxPeer::stop() {
-    if (process_) {
-        process_->stop();
-        process_.reset();
-    }
-}
-
-qint64 NginxPeer::pid() const {
-    return process_ ? process_->pid() : 0;
-}
-
-QString NginxPeer::url(const QString& path) const {
-    return QStringLiteral("http://127.0.0.1:%1%2")
-        .arg(port_)
-        .arg(path.startsWith(u'/') ? path : u'/' + path);
-}
-
-QString NginxPeer::error() const {
-    QFile log(dir_.filePath(QStringLiteral("error.log")));
-    QString text = error_;
-    if (log.open(QIODevice::ReadOnly)) {
-        text += u'\n' + QString::fromUtf8(log.readAll());
-    }
-    return text;
+    QFile::remove(inFolder(QStringLiteral("error.log")));
+    const QString config = inFolder(QStringLiteral("nginx.conf"));
+    return writeFile(QStringLiteral("nginx.conf"), configuration().toUtf8()) &&
+           launch(NginxProgram,
+                  {QStringLiteral("-p"), folder() + u'/', QStringLiteral("-e"),
+                   inFolder(QStringLiteral("error.log")), QStringLiteral("-c"), config},
+                  [this] { return LoopbackPortAccepts(port_); });
 }

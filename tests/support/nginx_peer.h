@@ -2,11 +2,9 @@
 
 #include <QString>
 #include <QStringList>
-#include <QTemporaryDir>
 #include <cstdint>
-#include <memory>
 
-class PeerProcess;
+#include "tests/support/served_peer.h"
 
 // A real nginx for a test: 127.0.0.1 on a free port, serving `root`, with its configuration,
 // logs and temporary files in a folder of its own under the build tree. It runs as a single
@@ -16,12 +14,9 @@ class PeerProcess;
 // Locations are added before start(); each helper serves the root under a prefix that begins
 // and ends with "/", unless it says otherwise. Texts go into the configuration quoted; a "$"
 // in them would still name an nginx variable.
-class NginxPeer {
+class NginxPeer : public ServedPeer {
 public:
     explicit NginxPeer(QString root);
-    NginxPeer(const NginxPeer&) = delete;
-    NginxPeer& operator=(const NginxPeer&) = delete;
-    ~NginxPeer();
 
     // Raw lines for the server block, written in the order added.
     void addLocation(const QString& snippet);
@@ -40,29 +35,16 @@ public:
     void addRateLimitedLocation(const QString& prefix, std::int64_t bytesPerSecond);
 
     // Writes the configuration, starts nginx and waits until it accepts connections. Returns
-    // false with the reason in error() when it does not come up.
+    // false with the reason in error() (followed by nginx's error log) when it does not come up.
+    // port(), pid(), url(path) ("http://127.0.0.1:<port>" and the path), folder() and stop()
+    // are those of every peer.
     bool start();
-    // SIGTERM, then SIGKILL if it lingers; waits until the process is gone.
-    void stop();
-
-    int port() const { return port_; }
-    qint64 pid() const;
-    // "http://127.0.0.1:<port>" followed by the path.
-    QString url(const QString& path) const;
-    // The instance's own folder: configuration, error log, temporary files.
-    QString folder() const { return dir_.path(); }
-    // Why start() failed, followed by what nginx wrote to its error log.
-    QString error() const;
 
 private:
     QString configuration() const;
     bool startOnce();
 
     QString root_;
-    QTemporaryDir dir_;
     QStringList snippets_;
     int passwordFiles_ = 0;
-    int port_ = 0;
-    std::unique_ptr<PeerProcess> process_;
-    QString error_;
 };

@@ -20,13 +20,10 @@
 #include "core/settings/settings_store.h"
 #include "core/text/text_table.h"
 #include "tests/support/sandbox.h"
+#include "tests/support/text_printer.h"
 #include "ui/basket/basket_control.h"
 #include "ui/basket/download_basket.h"
 #include "ui/tray/quenby_catcher.h"
-
-inline void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
 
 namespace {
 

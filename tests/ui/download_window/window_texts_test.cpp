@@ -7,11 +7,8 @@
 #include "core/download_list/records.h"
 #include "core/text/text_table.h"
 #include "tests/support/sandbox.h"
+#include "tests/support/text_printer.h"
 #include "ui/download_window/window_texts.h"
-
-inline void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
 
 namespace {
 

@@ -23,11 +23,8 @@
 #include <QVBoxLayout>
 
 #include "core/text/text_table.h"
+#include "tests/support/text_printer.h"
 #include "ui/language/apply_language.h"
-
-inline void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
 
 namespace {
 

@@ -38,7 +38,7 @@ TEST_F(MainWindowTest, DeleteAsksThenRemovesTheEntryAndItsPartFiles) {
     answers = {true};
     trigger("delete");
     EXPECT_FALSE(queue->hasSession(running));
-    EXPECT_TRUE(windows.calls.contains(QStringLiteral("close %1").arg(running)));
+    EXPECT_TRUE(windows.events.contains(QStringLiteral("close %1").arg(running)));
     EXPECT_EQ(record(running).Active, FlagFalse);
     EXPECT_EQ(record(running).Running, FlagFalse);
     EXPECT_EQ(record(running).Transferring, FlagFalse);
@@ -53,7 +53,7 @@ TEST_F(MainWindowTest, DeleteAsksThenRemovesTheEntryAndItsPartFiles) {
 
 TEST_F(MainWindowTest, PartFilesOutsideTheirNamingAreNeverDeleted) {
     const int paused = add(QStringLiteral("paused.bin"), Kind::Paused);
-    const QString precious = box.file(QStringLiteral("precious.txt"));
+    const QString precious = file(QStringLiteral("precious.txt"));
     ASSERT_TRUE(WriteFile(precious, "keep"));
     record(paused).Segments.at(1)->PartFile = precious;  // a damaged list
     Kestor& w = open();
@@ -86,7 +86,7 @@ TEST_F(MainWindowTest, PauseOneAndPauseAll) {
     }
     // Pausing keeps the sessions and their windows, ready to resume.
     EXPECT_TRUE(queue->hasSession(first));
-    EXPECT_FALSE(windows.calls.contains(QStringLiteral("close %1").arg(first)));
+    EXPECT_FALSE(windows.events.contains(QStringLiteral("close %1").arg(first)));
 }
 
 TEST_F(MainWindowTest, ResumeAllRestartsEveryUnfinishedEntryThatIsNotRunning) {
@@ -96,11 +96,11 @@ TEST_F(MainWindowTest, ResumeAllRestartsEveryUnfinishedEntryThatIsNotRunning) {
     const int failed = add(QStringLiteral("failed.bin"), Kind::Failed);
     const int finished = add(QStringLiteral("finished.bin"), Kind::Finished);
     Kestor& w = open();
-    windows.calls.clear();
+    windows.events.clear();
 
     trigger("mResumeall");
     // In slot order: the first gets the free place, the next waits in the queue.
-    EXPECT_EQ(windows.calls, QStringList{QStringLiteral("open %1").arg(paused)});
+    EXPECT_EQ(windows.events, QStringList{QStringLiteral("open %1").arg(paused)});
     EXPECT_EQ(record(paused).Running, FlagTrue);
     EXPECT_EQ(record(failed).Queued, 1);
     EXPECT_EQ(record(failed).Running, FlagFalse);
@@ -112,10 +112,10 @@ TEST_F(MainWindowTest, ResumeAllRestartsEveryUnfinishedEntryThatIsNotRunning) {
     // A paused session resumes in place, its window shown again.
     Select(w.listView1(), key(running));
     w.Command1_Click(Kestor::PauseDownload);
-    windows.calls.clear();
+    windows.events.clear();
     trigger("ResumeDownload");
     EXPECT_EQ(record(running).Running, FlagTrue);
-    EXPECT_EQ(windows.calls, QStringList{QStringLiteral("show %1").arg(running)});
+    EXPECT_EQ(windows.events, QStringList{QStringLiteral("show %1").arg(running)});
 }
 
 TEST_F(MainWindowTest, ResetListEmptiesTheListAndKeepsTheLogins) {
@@ -143,8 +143,8 @@ TEST_F(MainWindowTest, ResetListEmptiesTheListAndKeepsTheLogins) {
     EXPECT_EQ(list.DownloadList.size(), 1);
     EXPECT_FALSE(queue->hasSession(first));
     EXPECT_FALSE(queue->hasSession(second));
-    EXPECT_TRUE(windows.calls.contains(QStringLiteral("close %1").arg(first)));
-    EXPECT_TRUE(windows.calls.contains(QStringLiteral("close %1").arg(second)));
+    EXPECT_TRUE(windows.events.contains(QStringLiteral("close %1").arg(first)));
+    EXPECT_TRUE(windows.events.contains(QStringLiteral("close %1").arg(second)));
     EXPECT_EQ(list.SiteLoginCount, 1);
     EXPECT_EQ(list.SiteLoginList.size(), 2);
     EXPECT_TRUE(NoneExists(parts));
@@ -286,13 +286,13 @@ TEST_F(MainWindowTest, ShowDownloadWindowsIsSavedAtOnce) {
     sdw->trigger();
     EXPECT_EQ(settings.ShowDownloadWindows, FlagFalse);
     EXPECT_FALSE(sdw->isChecked());
-    SettingsStore reread(store->path());
+    SettingsStore reread(store.path());
     EXPECT_EQ(reread.read(QStringLiteral("Options"), QStringLiteral("ShowDownloadWindows")),
               QStringLiteral("0"));
     sdw->trigger();
     EXPECT_EQ(settings.ShowDownloadWindows, FlagTrue);
     EXPECT_TRUE(sdw->isChecked());
-    SettingsStore again(store->path());
+    SettingsStore again(store.path());
     EXPECT_NE(again.read(QStringLiteral("Options"), QStringLiteral("ShowDownloadWindows")),
               QStringLiteral("0"));
 }
@@ -355,28 +355,13 @@ TEST_F(MainWindowTest, ForceFileBuildingOfShortPartsSaysWhyAndBuildsNothing) {
     EXPECT_TRUE(errors.first().contains(second)) << errors.first().toStdString();
     EXPECT_EQ(record(slot).Completed, FlagFalse);
     EXPECT_TRUE(AllExist(partFiles(slot)));
-    EXPECT_FALSE(QFile::exists(box.file(QStringLiteral("downloads/short.bin"))));
+    EXPECT_FALSE(QFile::exists(file(QStringLiteral("downloads/short.bin"))));
     EXPECT_EQ(Keys(w.listView1()), QStringList{key(slot)});
 }
 
-// What adding a download asks, answered from the test; nothing is expected to be asked here.
-class NoAddQuestions : public AddPrompts {
-public:
-    void showError(const QString& text) override { errors << text; }
-    std::optional<QString> askSavePath(const QString&, const QString&, const QString&) override {
-        ADD_FAILURE() << "unexpected save dialog";
-        return std::nullopt;
-    }
-    bool askYesNo(const QString& text) override {
-        ADD_FAILURE() << "unexpected question: " << text.toStdString();
-        return false;
-    }
-    QStringList errors;
-};
-
 TEST_F(MainWindowTest, AddUrlTakesThePromptsAnswer) {
     Kestor& w = open();
-    NoAddQuestions addQuestions;
+    ScriptedAddPrompts addQuestions;  // nothing is expected to be asked here
     w.setAddPrompts(&addQuestions);
     QStringList prefills;
     std::optional<NewDownloadAnswer> answer;
@@ -401,7 +386,7 @@ TEST_F(MainWindowTest, AddUrlTakesThePromptsAnswer) {
     ASSERT_EQ(list.DownloadCount, 1);
     EXPECT_EQ(record(1).Url, base + QStringLiteral("later.bin"));
     EXPECT_FALSE(queue->hasSession(1));
-    EXPECT_TRUE(windows.calls.isEmpty());
+    EXPECT_TRUE(windows.events.isEmpty());
 
     // Now: started at once.
     answer = NewDownloadAnswer{QStringLiteral("NOW"), base + QStringLiteral("now.bin"),

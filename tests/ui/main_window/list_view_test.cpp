@@ -205,7 +205,7 @@ TEST_F(MainWindowTest, TheQueueDrivesTheLists) {
     // Entries finished: both lists are rebuilt once the queue's turn is over, whatever the
     // throttle says.
     record(paused).Completed = FlagTrue;
-    record(paused).SavePath = box.file(QStringLiteral("downloads/a.bin"));
+    record(paused).SavePath = file(QStringLiteral("downloads/a.bin"));
     QSignalSpy resets(&w.unfinishedRows(), &QAbstractItemModel::modelReset);
     emit queue->listChanged();
     emit queue->listChanged();

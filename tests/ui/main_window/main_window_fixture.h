@@ -1,8 +1,9 @@
 #pragma once
 
-// The main window over a real list, queue and engine in a sandbox. Running entries get real
-// sessions whose probe goes to a listener that accepts and never answers, so they stay
-// running until a command pauses or closes them. Every question is answered from a script.
+// The main window over a real list, queue and engine in a sandbox (the shared rig). Running
+// entries get real sessions whose probe goes to a listener that accepts and never answers, so
+// they stay running until a command pauses or closes them. Every question is answered from a
+// script; a session that asks anything here is a fault of the test's set-up.
 
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -17,55 +18,17 @@
 #include <memory>
 #include <ostream>
 
-#include "core/download_list/download_list.h"
-#include "core/settings/settings.h"
-#include "core/settings/settings_store.h"
-#include "core/text/text_table.h"
 #include "core/text/url_codec.h"
-#include "engine/completion/completion_actions.h"
-#include "engine/files/segment_files.h"
 #include "engine/queue/download_queue.h"
-#include "engine/queue/session_windows.h"
-#include "engine/session/engine_context.h"
-#include "engine/session/session_prompts.h"
-#include "net/socket_module.h"
-#include "tests/support/sandbox.h"
+#include "tests/support/engine_rig.h"
+#include "tests/support/recording_views.h"
 #include "tests/support/test_files.h"
+#include "tests/support/text_printer.h"
 #include "ui/main_window/finished_list_model.h"
 #include "ui/main_window/kestor.h"
 #include "ui/main_window/unfinished_list_model.h"
 
-inline void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
-
 namespace main_window_test {
-
-// The windows the queue opens, shows and closes, as "open 3", "show 3", "close 3".
-class RecordingWindows : public SessionWindows {
-public:
-    SessionObserver* openView(int slot, DownloadSession&) override {
-        calls << QStringLiteral("open %1").arg(slot);
-        return nullptr;
-    }
-    void showView(int slot) override { calls << QStringLiteral("show %1").arg(slot); }
-    void closeView(int slot) override { calls << QStringLiteral("close %1").arg(slot); }
-    QStringList calls;
-};
-
-// A session that asks anything here is a fault of the test's set-up.
-class NoSessionQuestions : public SessionPrompts {
-public:
-    void showMessage(const QString& text, Icon) override { messages << text; }
-    void askYesNo(const QString& text, std::function<void(bool)>) override {
-        ADD_FAILURE() << "unexpected question: " << text.toStdString();
-    }
-    void askCredentials(const QString& caption, const QString&, const QString&, const QString&,
-                        std::function<void(const Credentials&)>) override {
-        ADD_FAILURE() << "unexpected credentials prompt: " << caption.toStdString();
-    }
-    QStringList messages;
-};
 
 // A loopback port that takes connections (the kernel completes them) and never says a word.
 class SilentListener {
@@ -96,68 +59,28 @@ private:
     int port_ = 0;
 };
 
-class QuietActions : public CompletionActions {
-public:
-    bool startDetached(const QString&, const QStringList&) override { return true; }
-    void hangUpDialUp() override {}
-    void powerOff() override {}
-};
-
 enum class Kind { Running, Paused, Queued, Failed, Scheduled, Finished, FinishedMissing };
 
-class MainWindowTest : public ::testing::Test {
+class MainWindowTest : public ::testing::Test, protected EngineRig {
 protected:
-    MainWindowTest()
-        : ctx{list,
-              box.file(QStringLiteral("Brenloft.dat")),
-              settings,
-              texts,
-              sockets,
-              files,
-              sessionPrompts,
-              actions,
-              [this](const QString& path) { opened << path; },
-              [] {},
-              0} {}
+    MainWindowTest() : EngineRig(EngineRigOptions{.pumpSockets = false}) {}
 
     void SetUp() override {
-        ASSERT_TRUE(QDir(box.path()).mkpath(QStringLiteral("temp")));
-        ASSERT_TRUE(QDir(box.path()).mkpath(QStringLiteral("downloads")));
-        ASSERT_TRUE(LoadLanguage(texts, QStringLiteral("english"),
-                                 {SourcePath(QStringLiteral("data/lang"))}));
-        store = std::make_unique<SettingsStore>(box.file(QStringLiteral("Velmora.ini")));
-        LoadSettings(settings, *store, box.path());
-        settings.TempFolder = box.file(QStringLiteral("temp/"));
-        settings.DownloadFolder = box.file(QStringLiteral("downloads/"));
         settings.MaxSimulDownlads = 3;
         settings.SaveAs = FlagFalse;
         settings.ShowDownloadWindows = FlagFalse;
         ASSERT_NE(silent.serverPort(), 0);
-        sockets.StartSockets();
         queue = std::make_unique<DownloadQueue>(ctx, windows);
-    }
-
-    void TearDown() override {
-        window.reset();
-        queue.reset();
-        sockets.StopSockets();
-        files.VelmoraCloseAll();
     }
 
     // The window, over whatever the list holds now, with scripted dialogs and a clock of ours.
     Kestor& open() {
-        window = std::make_unique<Kestor>(ctx, *queue, *store,
+        window = std::make_unique<Kestor>(ctx, *queue, store,
                                           [this](const QString& url) { browsed << url; });
         window->setQuestion([this](const QString& text, const QString& title, QMessageBox::Icon) {
             questions << text;
             titles << title;
-            if (answers.empty()) {
-                ADD_FAILURE() << "unexpected question: " << text.toStdString();
-                return false;
-            }
-            const bool yes = answers.front();
-            answers.pop_front();
-            return yes;
+            return NextAnswer(answers, "question", text);
         });
         window->setErrorMessage([this](const QString& text) { errors << text; });
         window->setTickSource([this] { return now; });
@@ -198,7 +121,7 @@ protected:
             case Kind::FinishedMissing:
                 r.Completed = FlagTrue;
                 r.Percent = 100;
-                r.SavePath = box.file(QStringLiteral("downloads/") + name);
+                r.SavePath = file(QStringLiteral("downloads/") + name);
                 if (kind == Kind::Finished) {
                     EXPECT_TRUE(WriteFile(r.SavePath, QByteArray(100, 'f')));
                 }
@@ -210,7 +133,7 @@ protected:
             for (int i = 1; i <= parts; ++i) {
                 SegmentRecord& s = *r.Segments.at(i);
                 s.PartFile =
-                    box.file(QStringLiteral("temp/%1%2.tmp").arg(name).arg(i, 3, 10, QChar(u'0')));
+                    file(QStringLiteral("temp/%1%2.tmp").arg(name).arg(i, 3, 10, QChar(u'0')));
                 s.Length = Currency::fromBytes(100);
                 s.StartPos = Currency::fromBytes(100 * (i - 1));
                 s.EndPos = Currency::fromBytes(100 * i - 1);
@@ -229,15 +152,7 @@ protected:
         return slot;
     }
 
-    DownloadRecord& record(int slot) { return list.DownloadList[slot]; }
     QString key(int slot) { return list.DownloadList[slot].Url; }
-    QStringList partFiles(int slot) {
-        QStringList paths;
-        for (int i = 1; i <= record(slot).SegmentCount; ++i) {
-            paths << record(slot).Segments.at(i)->PartFile;
-        }
-        return paths;
-    }
     static bool AllExist(const QStringList& paths) {
         return std::all_of(paths.begin(), paths.end(),
                            [](const QString& p) { return QFile::exists(p); });
@@ -283,25 +198,13 @@ protected:
         a->trigger();
     }
 
-    Sandbox box;
-    DownloadListState list;
-    Settings settings;
-    TextTable texts;
-    VelmoraSockets sockets;
-    SegmentFiles files;
-    NoSessionQuestions sessionPrompts;
-    QuietActions actions;
-    QStringList opened;
-    EngineContext ctx;
     SilentListener silent;
     RecordingWindows windows;
-    std::unique_ptr<SettingsStore> store;
     std::unique_ptr<DownloadQueue> queue;
     std::unique_ptr<Kestor> window;
 
-    std::deque<bool> answers;
-    QStringList questions;
-    QStringList titles;
+    std::deque<bool> answers;  // for the window's own questions
+    QStringList questions, titles;
     QStringList errors;
     QStringList browsed;
     std::int32_t now = 1000000;

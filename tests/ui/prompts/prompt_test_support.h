@@ -8,10 +8,7 @@
 #include <ostream>
 
 #include "core/text/text_table.h"
-
-inline void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
+#include "tests/support/text_printer.h"
 
 // Every entry says its own number, so a caption from the wrong entry shows in the failure.
 TextTable NumberedTable();

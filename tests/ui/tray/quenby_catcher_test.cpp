@@ -11,12 +11,9 @@
 
 #include "core/text/text_table.h"
 #include "tests/support/sandbox.h"
+#include "tests/support/text_printer.h"
 #include "ui/tray/program_icons.h"
 #include "ui/tray/quenby_catcher.h"
-
-inline void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
 
 namespace {
 

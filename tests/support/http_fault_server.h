@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include "tests/support/served_peer.h"
+
+// tests/support/http_fault_server.py, the HTTP server that misbehaves in the ways its MODEs
+// name: the files of a folder at /MODE/NAME, generated bodies at /MODE/SIZE/NAME.
+class HttpFaultServer : public ServedPeer {
+public:
+    // Serves the files of `root`, when given; a stall, trickle or reset comes after
+    // `faultBytes` bytes of the body.
+    explicit HttpFaultServer(QString root = {}, qsizetype faultBytes = 40000);
+
+    // Starts the server, each request and fault logged to `log`, and waits for the port it
+    // announces. Returns false with the reason in error() when it does not come up.
+    bool start(const QString& log);
+
+    using ServedPeer::url;
+    // The address of a generated body.
+    QString url(const QString& mode, qsizetype size,
+                const QString& name = QStringLiteral("file.bin")) const;
+
+    // The bytes the server sends for /MODE/SIZE/NAME, made the same way it makes them.
+    static QByteArray Body(const QString& mode, qsizetype size);
+
+private:
+    QString root_;
+    qsizetype faultBytes_;
+};

@@ -1,0 +1,316 @@
+#!/usr/bin/python3
+"""An HTTP/1.1 server on 127.0.0.1 that misbehaves on purpose, one way per MODE, for the faults
+nginx cannot be made to produce. One request per connection.
+
+usage: http_fault_server.py --log FILE [--root DIR] [--fault-bytes N]
+
+Paths:
+  /MODE/NAME         the file NAME of DIR (with --root only)
+  /MODE/SIZE/NAME    SIZE bytes that depend on MODE and SIZE only: the SHA-256 digests of
+                     "MODE/SIZE:0", "MODE/SIZE:1", ... joined and cut to SIZE (the tests compute
+                     the same bytes)
+"Range: bytes=FIRST-[LAST]" is honoured unless the mode says otherwise. A later range is one
+not starting at byte 0; "once" means the first later range asked for that path.
+
+Later ranges:
+  stall                      once: N body bytes, then silence with the connection held open
+  trickle                    once: N body bytes, then one byte every half second
+  reset                      once: N body bytes, then an abortive close (RST)
+  whole-once                 once: 200 with the whole body instead of the range
+  whole, whole-later         every one: 200 with the whole body
+  shifted-once, wrong-start  once: a Content-Range (and body) starting 1000 bytes later
+  wrong-end                  once: a Content-Range ending 1000 bytes early
+  wrong-total                once: a Content-Range whose total is one byte more
+  short-close                the first request naming its last byte (the probe asks
+                             "bytes=0-"): half the body, then a clean close
+Heads:
+  split                      every head in pieces 30 ms apart
+  byte-head                  every head a byte per TCP segment
+  huge-head, many-lines      a 1 MiB header line, 10,000 header lines; 200 to any request
+Bodies, to any request:
+  unsized                    200 without a length, ended by the close
+  chunked                    chunks of uneven sizes, one with an extension
+  cl-chunked                 two chunks and a Content-Length that disagrees with them
+  chunk-negative, chunk-huge, chunk-nonhex   the second chunk's size damaged
+Redirects: loop-a and loop-b to each other, to-file to file:///etc/passwd, to-data to a data:
+URL. Names: cd-* send the Content-Disposition of DISPOSITIONS. Any other mode (plain) is
+answered plainly.
+
+Each request is logged to FILE as "GET PATH FIRST LAST RANGE" (0 -1 without a range; RANGE as
+sent, "-" without one), each fault as "STALL|TRICKLE|RESET|WHOLE|SHIFTED PATH FIRST LAST SENT",
+SENT counting the body bytes sent before it (for TRICKLE: in all, logged when the client goes).
+Prints its port, then serves until killed.
+"""
+import argparse
+import hashlib
+import os
+import socket
+import struct
+import sys
+import threading
+import time
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from loopback_listener import serve_forever  # noqa: E402
+
+MAX_REQUEST_HEAD = 65536
+COMMON = ["Content-Type: application/octet-stream", "Connection: close"]
+ONCE = {"stall", "trickle", "reset", "whole-once", "shifted-once", "wrong-start", "wrong-end",
+        "wrong-total"}
+WHOLE = {"whole", "whole-later"}
+SHIFTED = {"shifted-once", "wrong-start"}
+DAMAGED_CHUNK = {"chunk-negative": b"-10", "chunk-huge": b"ffffffffffffffffff",
+                 "chunk-nonhex": b"zz"}
+REDIRECTS = {"loop-a": "/loop-b/%s", "loop-b": "/loop-a/%s", "to-file": "file:///etc/passwd",
+             "to-data": "data:text/plain,x"}
+# Header bytes are latin-1; control characters that a header cannot carry raw (a newline) come
+# percent-encoded, which the client decodes.
+DISPOSITIONS = {
+    "cd-parent": 'attachment; filename="../../.bashrc"',
+    "cd-absolute": 'attachment; filename="/etc/passwd"',
+    "cd-backslash": 'attachment; filename="a\\..\\b"',
+    "cd-dot": 'attachment; filename="."',
+    "cd-dotdot": 'attachment; filename=".."',
+    "cd-long": 'attachment; filename="%s.bin"' % ("n" * 296),
+    "cd-control": 'attachment; filename="a\x01b\x1bc.bin"',
+    "cd-encoded": 'attachment; filename="%2e%2e%2f%2e%2e%2fx%01y%1bz%0Aw.bin"',
+    "cd-unquoted": "attachment; filename=../../../../tmp/brenloft-escape.bin",
+}
+
+log_lock = threading.Lock()
+state_lock = threading.Lock()
+happened = set()  # (path, what) of the one-time faults that have happened
+bodies = {}
+
+
+def once(path, what):
+    with state_lock:
+        first = (path, what) not in happened
+        happened.add((path, what))
+        return first
+
+
+def log(*words):
+    with log_lock, open(OPTIONS.log, "a") as out:
+        out.write(" ".join(str(w) for w in words) + "\n")
+
+
+def generated_body(mode, size):
+    key = "%s/%d" % (mode, size)
+    with state_lock:
+        if key in bodies:
+            return bodies[key]
+    out = bytearray()
+    i = 0
+    while len(out) < size:
+        out += hashlib.sha256(("%s:%d" % (key, i)).encode()).digest()
+        i += 1
+    with state_lock:
+        bodies[key] = bytes(out[:size])
+        return bodies[key]
+
+
+def read_head(conn):
+    data = b""
+    while b"\r\n\r\n" not in data:
+        piece = conn.recv(4096)
+        if not piece or len(data) > MAX_REQUEST_HEAD:
+            return None
+        data += piece
+    return data.split(b"\r\n\r\n", 1)[0].decode("latin-1")
+
+
+def range_header(head):
+    for line in head.split("\r\n")[1:]:
+        name, _, value = line.partition(":")
+        if name.strip().lower() == "range":
+            return value.strip()
+    return None
+
+
+def parse_range(value, size):
+    """(first, last, last_given) asked for, or None."""
+    if not value or not value.startswith("bytes="):
+        return None
+    first, _, last = value[6:].partition("-")
+    return int(first), min(int(last), size - 1) if last else size - 1, bool(last)
+
+
+class Reply:
+    """One connection's answer; heads go out whole, in pieces or a byte at a time by mode."""
+
+    def __init__(self, conn, mode):
+        self.conn = conn
+        self.mode = mode
+
+    def head(self, lines):
+        head = ("\r\n".join(lines + COMMON) + "\r\n\r\n").encode("latin-1")
+        if self.mode == "split":
+            # Cut inside the status line, inside a header line and inside the blank line.
+            start = 0
+            for cut in sorted({7, len(head) // 2, len(head) - 3, len(head) - 1}) + [len(head)]:
+                self.conn.sendall(head[start:cut])
+                start = cut
+                time.sleep(0.03)
+        elif self.mode == "byte-head":
+            # Every byte its own segment, so the client reads the head a byte at a time.
+            self.conn.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+            for i in range(len(head)):
+                self.conn.sendall(head[i:i + 1])
+                time.sleep(0.001)
+        else:
+            self.conn.sendall(head)
+
+    def body(self, data):
+        view = memoryview(data)
+        for offset in range(0, len(view), 65536):
+            self.conn.sendall(view[offset:offset + 65536])
+
+    def whole(self, data, extra=()):
+        self.head(["HTTP/1.1 200 OK", "Content-Length: %d" % len(data)] + list(extra))
+        self.body(data)
+
+    def chunked(self, data):
+        lines = ["HTTP/1.1 200 OK", "Transfer-Encoding: chunked"]
+        if self.mode == "cl-chunked":
+            # A length that disagrees with the chunks: the chunks must win.
+            lines.insert(1, "Content-Length: %d" % (len(data) // 2))
+        self.head(lines)
+        if self.mode == "chunked":
+            sizes = [1, 0x1000, 100000, 65535] * (len(data) // 100000 + 1)
+        else:
+            sizes = [len(data) // 2, len(data)]
+        offset = 0
+        for size in sizes:
+            piece = data[offset:offset + size]
+            if not piece:
+                break
+            length = b"%x" % len(piece)
+            if self.mode == "chunked" and size == 0x1000:
+                length += b";part=%d" % offset
+            if offset > 0 and self.mode in DAMAGED_CHUNK:
+                length = DAMAGED_CHUNK[self.mode]
+            self.conn.sendall(length + b"\r\n" + piece + b"\r\n")
+            offset += len(piece)
+        self.conn.sendall(b"0\r\n\r\n")
+
+
+def hold_until_client_goes(conn):
+    try:
+        while conn.recv(4096):
+            pass
+    except OSError:
+        pass
+
+
+def fault_after_some_bytes(reply, mode, path, first, last, body):
+    """stall, trickle or reset after the first N bytes of the body."""
+    n = OPTIONS.fault_bytes
+    reply.body(body[:n])
+    if mode == "stall":
+        log("STALL", path, first, last, n)
+        hold_until_client_goes(reply.conn)
+    elif mode == "reset":
+        time.sleep(0.5)  # let the bytes reach the client before the RST drops them
+        log("RESET", path, first, last, n)
+        reply.conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+    else:
+        sent = n
+        try:
+            while sent < len(body):
+                time.sleep(0.5)
+                reply.conn.sendall(body[sent:sent + 1])
+                sent += 1
+        finally:
+            log("TRICKLE", path, first, last, sent)
+
+
+def serve_range(reply, mode, path, asked, data, extra):
+    size = len(data)
+    first, last, last_given = asked
+    if first >= size:
+        reply.head(["HTTP/1.1 416 Range Not Satisfiable", "Content-Range: bytes */%d" % size,
+                    "Content-Length: 0"])
+        return
+    fault = None
+    if first > 0 and (mode in WHOLE or (mode in ONCE and once(path, "later"))):
+        fault = mode
+    if fault in WHOLE or fault == "whole-once":
+        log("WHOLE", path, first, last, size)
+        reply.whole(data)
+        return
+    shown_first, shown_last, shown_total = first, last, size
+    if fault in SHIFTED:
+        shown_first += 1000
+        log("SHIFTED", path, first, last, last - shown_first + 1)
+    elif fault == "wrong-end":
+        shown_last -= 1000
+    elif fault == "wrong-total":
+        shown_total += 1
+    body = data[shown_first:shown_last + 1]
+    reply.head(["HTTP/1.1 206 Partial Content",
+                "Content-Range: bytes %d-%d/%d" % (shown_first, shown_last, shown_total),
+                "Content-Length: %d" % len(body)] + extra)
+    if fault in ("stall", "trickle", "reset"):
+        fault_after_some_bytes(reply, fault, path, first, last, body)
+    elif mode == "short-close" and last_given and once(path, "short"):
+        reply.body(body[:len(body) // 2])
+        time.sleep(0.3)
+    else:
+        reply.body(body)
+
+
+def serve(conn):
+    head = read_head(conn)
+    if head is None:
+        return
+    path = head.split(" ")[1]
+    parts = path.split("/")
+    data = None
+    if len(parts) == 4 and parts[2].isdigit():
+        mode, size, name = parts[1], int(parts[2]), parts[3]
+        data = generated_body(mode, size)
+    elif len(parts) == 3 and OPTIONS.root and ".." not in parts:
+        mode, name = parts[1], parts[2]
+        try:
+            with open(os.path.join(OPTIONS.root, name), "rb") as f:
+                data = f.read()
+        except OSError:
+            pass
+    sent_range = range_header(head)
+    asked = parse_range(sent_range, len(data)) if data is not None else None
+    first, last = asked[:2] if asked else (0, -1)
+    log("GET", path, first, last, (sent_range or "-").replace(" ", ""))
+    reply = Reply(conn, mode if data is not None else "plain")
+    if data is None:
+        reply.head(["HTTP/1.1 404 Not Found", "Content-Length: 0"])
+    elif mode == "unsized":
+        reply.head(["HTTP/1.1 200 OK"])
+        reply.body(data)
+    elif mode in ("chunked", "cl-chunked") or mode in DAMAGED_CHUNK:
+        reply.chunked(data)
+    elif mode in REDIRECTS:
+        location = REDIRECTS[mode].replace("%s", "%d/%s" % (len(data), name))
+        reply.head(["HTTP/1.1 302 Found", "Location: " + location, "Content-Length: 0"])
+    elif mode == "huge-head":
+        reply.whole(data, ["X-Filler: " + "a" * (1 << 20)])
+    elif mode == "many-lines":
+        reply.whole(data, ["X-Line-%d: %d" % (i, i) for i in range(10000)])
+    else:
+        extra = ["Content-Disposition: " + DISPOSITIONS[mode]] if mode in DISPOSITIONS else []
+        if asked is None:
+            reply.whole(data, extra)
+        else:
+            serve_range(reply, mode, path, asked, data, extra)
+
+
+def parse_arguments():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser.add_argument("--log", required=True)
+    parser.add_argument("--root", help="serves its files at /MODE/NAME")
+    parser.add_argument("--fault-bytes", type=int, default=40000,
+                        help="body bytes sent before a stall, a trickle or a reset")
+    return parser.parse_args()
+
+
+OPTIONS = parse_arguments()
+serve_forever(serve)
