@@ -97,7 +97,7 @@ bool GetRunner::start() {
         list_, listPath_, settings_, texts_, sockets_, files_, *prompts_, actions_, {}, {}, 0});
     // Run again after it finished, the command reports the files it has instead of fetching
     // them once more under numbered names.
-    context_->takeExistingWholeFiles = true;
+    context_->takeWholeFilesOlderThan = QDateTime::currentDateTimeUtc();
 
     queue_ = std::make_unique<DownloadQueue>(*context_, windows_);
     // What an interrupted run left queued waits until a command names it again.

@@ -5,13 +5,15 @@
 #include "core/download_list/records.h"
 #include "engine/assembly/target_path.h"
 
-bool AdoptExistingTarget(DownloadRecord& record, const QString& downloadFolder) {
+bool AdoptExistingTarget(DownloadRecord& record, const QString& downloadFolder,
+                         const QDateTime& olderThan) {
     const QString target = TargetPath(record, downloadFolder);
-    if (target.isEmpty()) {
+    if (target.isEmpty() || !olderThan.isValid()) {
         return false;
     }
     const QFileInfo existing(target);
-    if (!existing.isFile() || existing.size() != record.FileSize.bytes()) {
+    if (!existing.isFile() || existing.size() != record.FileSize.bytes() ||
+        existing.lastModified() >= olderThan) {
         return false;
     }
     record.SavePath = target;

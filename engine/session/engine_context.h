@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 #include <cstdint>
 #include <functional>
@@ -32,6 +33,8 @@ struct EngineContext {
     std::int64_t receivedBytes = 0;
     // brenloft-get's rule, as wget -c has it: a download without saved segments whose target
     // already exists with exactly the size the server gives counts as done, and nothing is
-    // fetched. The desktop program fetches it again into a numbered name.
-    bool takeExistingWholeFiles = false;
+    // fetched. Only files older than this moment count: one this run wrote for another address
+    // of the same name and size is not this download. Invalid (the desktop program): never;
+    // the file is fetched again into a numbered name.
+    QDateTime takeWholeFilesOlderThan{};
 };

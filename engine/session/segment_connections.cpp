@@ -74,8 +74,8 @@ void SegmentConnections::start() {
         }
     } else {
         r->Resuming = FlagFalse;
-        if (ss.sizeKnown_ && ss.ctx_.takeExistingWholeFiles &&
-            AdoptExistingTarget(*r, ss.ctx_.settings.DownloadFolder)) {
+        if (ss.sizeKnown_ && AdoptExistingTarget(*r, ss.ctx_.settings.DownloadFolder,
+                                                 ss.ctx_.takeWholeFilesOlderThan)) {
             // An earlier run fetched it: nothing to plan or fetch.
             qCInfo(lcEngine).noquote()
                 << DownloadTag(ss.RecordIndex) << "already whole at" << r->SavePath;

@@ -2,6 +2,7 @@
 // download's own target counts, and then the record becomes that finished download.
 #include <gtest/gtest.h>
 
+#include <QDateTime>
 #include <QDir>
 #include <functional>
 #include <vector>
@@ -17,6 +18,7 @@ TEST(ExistingTarget, OnlyAWholeFileAtTheTargetCounts) {
         std::function<void(const QString& target)> disk;
         bool chosenPath;
         bool adopted;
+        int ageSeconds = 60;  // how long before the run the file was last changed
     };
     const std::vector<Case> cases = {
         {"nothing there", [](const QString&) {}, false, false},
@@ -28,6 +30,9 @@ TEST(ExistingTarget, OnlyAWholeFileAtTheTargetCounts) {
          false},
         {"a folder", [](const QString& t) { QDir().mkpath(t); }, false, false},
         {"a chosen path", [](const QString& t) { WriteFile(t, QByteArray(300, 'x')); }, true, true},
+        // Written during this run, for another address of the same name and size.
+        {"written by this run", [](const QString& t) { WriteFile(t, QByteArray(300, 'x')); }, false,
+         false, -1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -45,8 +50,9 @@ TEST(ExistingTarget, OnlyAWholeFileAtTheTargetCounts) {
             r.HasSavePath = FlagTrue;
         }
         c.disk(target);
+        const QDateTime runStarted = QDateTime::currentDateTimeUtc().addSecs(c.ageSeconds);
         const DownloadRecord before = r;
-        EXPECT_EQ(AdoptExistingTarget(r, folder), c.adopted);
+        EXPECT_EQ(AdoptExistingTarget(r, folder, runStarted), c.adopted);
         if (!c.adopted) {
             EXPECT_TRUE(r == before) << "nothing changes";
             continue;
@@ -63,5 +69,5 @@ TEST(ExistingTarget, OnlyAWholeFileAtTheTargetCounts) {
     // Without a download folder there is no target to look at.
     DownloadRecord r;
     r.FileName = QStringLiteral("a.bin");
-    EXPECT_FALSE(AdoptExistingTarget(r, QString()));
+    EXPECT_FALSE(AdoptExistingTarget(r, QString(), QDateTime::currentDateTimeUtc()));
 }

@@ -56,6 +56,10 @@ inline std::vector<Scenario> EveryScenario() {
         {"wrong-start", 1000003, Allowed::Complete, {}},
         {"wrong-end", 1000003, Allowed::Complete, {}},
         {"wrong-total", 1000003, Allowed::Complete, {}},
+        // Ranges answered in chunks: each segment ends at its range, whatever the chunks say,
+        // and no chunked end stands for the file's size.
+        {"range-chunked", 1000003, Allowed::Complete, {}},
+        {"range-chunked-over", 1000003, Allowed::Complete, {}},
         // Closed before its Content-Length; under 50,000 bytes, so one segment.
         {"short-close", 40000, Allowed::Either, {}},
     };

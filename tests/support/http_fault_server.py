@@ -23,6 +23,8 @@ Later ranges:
   wrong-total                once: a Content-Range whose total is one byte more
   short-close                the first request naming its last byte (the probe asks
                              "bytes=0-"): half the body, then a clean close
+  range-chunked              every one: 206 with its range in chunks, no Content-Length
+  range-chunked-over         every one: 206 naming its range, the chunks running on to the end
 Heads:
   split                      every head in pieces 30 ms apart
   byte-head                  every head a byte per TCP segment
@@ -169,6 +171,12 @@ class Reply:
         self.head(["HTTP/1.1 200 OK", "Content-Length: %d" % len(data)] + list(extra))
         self.body(data)
 
+    def send_chunks(self, data, size):
+        for offset in range(0, len(data), size):
+            piece = data[offset:offset + size]
+            self.conn.sendall(b"%x\r\n" % len(piece) + piece + b"\r\n")
+        self.conn.sendall(b"0\r\n\r\n")
+
     def chunked(self, data):
         lines = ["HTTP/1.1 200 OK", "Transfer-Encoding: chunked"]
         if self.mode == "cl-chunked":
@@ -247,6 +255,11 @@ def serve_range(reply, mode, path, asked, data, extra):
     elif fault == "wrong-total":
         shown_total += 1
     body = data[shown_first:shown_last + 1]
+    if first > 0 and mode in ("range-chunked", "range-chunked-over"):
+        reply.head(["HTTP/1.1 206 Partial Content", "Transfer-Encoding: chunked",
+                    "Content-Range: bytes %d-%d/%d" % (first, last, size)])
+        reply.send_chunks(data[first:] if mode == "range-chunked-over" else body, 30000)
+        return
     reply.head(["HTTP/1.1 206 Partial Content",
                 "Content-Range: bytes %d-%d/%d" % (shown_first, shown_last, shown_total),
                 "Content-Length: %d" % len(body)] + extra)
