@@ -22,6 +22,14 @@ public:
     QPointer<SocketClass> EventSocket;
 
     void SetSocks(int version, const QString& socksServer, std::int32_t socksPort);
+    // The next Connect speaks TLS once its TCP (or SOCKS) connection is up, to `serverName`
+    // (SNI and the certificate check; an IP literal is checked as an address); ConnectEvent
+    // comes when the handshake is done. A handshake or certificate failure is an ErrorEvent
+    // with WinSock::TlsFailed and the reason in TlsProblem(). Cleared by CloseSocket.
+    void SetTls(const QString& serverName);
+    // Why the last TLS handshake failed, for the user ("the certificate has expired", ...);
+    // empty when it did not.
+    QString TlsProblem() const;
     void Connect(const QString& server, std::int32_t port);
     void CloseSocket();
     void SendData(const QByteArray& data);

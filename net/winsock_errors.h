@@ -23,6 +23,8 @@ constexpr std::int32_t TooManySockets = 10024;
 constexpr std::int32_t AccessDenied = 10013;
 constexpr std::int32_t InvalidArgument = 10022;
 constexpr std::int32_t AddressInUse = 10048;
+// Ours, beyond WinSock's range: the TLS handshake or the certificate check failed.
+constexpr std::int32_t TlsFailed = 20001;
 }  // namespace WinSock
 
 // The WinSock number for an errno value; 0 stays 0.

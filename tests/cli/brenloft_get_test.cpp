@@ -31,6 +31,16 @@ QString Canonical(const QString& path) {
     return QFileInfo(path).canonicalFilePath();
 }
 
+// The paths a run printed, as canonical paths in order.
+QStringList PrintedPaths(const QStringList& out) {
+    QStringList printed;
+    for (const QString& line : out) {
+        printed << Canonical(line);
+    }
+    printed.sort();
+    return printed;
+}
+
 // Entries the command's own list still holds for continuing.
 int ActiveEntries(const QString& listPath) {
     if (!QFile::exists(listPath)) {
@@ -112,11 +122,7 @@ TEST_F(BrenloftGet, DownloadsEveryFileWhole) {
             expected << Canonical(path);
             EXPECT_EQ(FileSha256(path), Sha256(bytes)) << name.toStdString();
         }
-        QStringList printed;
-        for (const QString& line : run.out) {
-            printed << Canonical(line);
-        }
-        printed.sort();
+        const QStringList printed = PrintedPaths(run.out);
         expected.sort();
         EXPECT_EQ(printed, expected) << run.out.join(u'\n').toStdString();
         EXPECT_EQ(PartFiles(target), QStringList{});
@@ -135,11 +141,7 @@ TEST_F(BrenloftGet, DownloadsEveryFileWhole) {
     ASSERT_TRUE(run.finished);
     EXPECT_EQ(run.exitCode, 0) << run.err.join(u'\n').toStdString();
     EXPECT_EQ(run.err, QStringList{});
-    QStringList printed;
-    for (const QString& line : run.out) {
-        printed << Canonical(line);
-    }
-    printed.sort();
+    const QStringList printed = PrintedPaths(run.out);
     QStringList expected;
     for (const auto& [name, bytes] : files) {
         expected << Canonical(again + u'/' + name);
@@ -181,11 +183,7 @@ TEST_F(BrenloftGet, AFileAlreadyWholeIsReportedNotFetched) {
     ASSERT_TRUE(run.finished);
     EXPECT_EQ(run.exitCode, 0) << run.err.join(u'\n').toStdString();
     EXPECT_EQ(run.err, QStringList{});
-    QStringList printed;
-    for (const QString& line : run.out) {
-        printed << Canonical(line);
-    }
-    printed.sort();
+    const QStringList printed = PrintedPaths(run.out);
     EXPECT_EQ(printed, (QStringList{Canonical(target + QStringLiteral("/given.bin")),
                                     Canonical(target + QStringLiteral("/other[1].bin"))}));
     EXPECT_EQ(FileSha256(target + QStringLiteral("/given.bin")), Sha256(ours));
