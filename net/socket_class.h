@@ -30,6 +30,12 @@ public:
     // Why the last TLS handshake failed, for the user ("the certificate has expired", ...);
     // empty when it did not.
     QString TlsProblem() const;
+    // SHA-256 of the server's leaf certificate of the last handshake, failed or not, so that a
+    // front end can offer to trust it; empty when none was seen.
+    QByteArray TlsPeerFingerprint() const;
+    // Whether the peer ended the TLS connection with close_notify. A TCP close without it is
+    // reported as Closed as well; a body of unknown length is then not known to be whole.
+    bool TlsClosedCleanly() const;
     void Connect(const QString& server, std::int32_t port);
     void CloseSocket();
     void SendData(const QByteArray& data);
