@@ -192,6 +192,10 @@ void VelmoraSockets::FlushSend(int index) {
                        TlsConnection::Outcome::Done) {
                 e->SendBuffer.remove(0, static_cast<qsizetype>(written));
             }
+            if (e->Tls->broken()) {
+                // Reported by the read path, as a plain connection's broken send is.
+                readAgainLater(index);
+            }
         }
         updateWriteInterest(index);
         return;
@@ -241,6 +245,10 @@ std::int32_t VelmoraSockets::LimitedReadSize(std::int32_t recvSize) {
 void VelmoraSockets::ReceiveNow(int index) {
     SocketEntry* e = entry(index);
     if (e == nullptr || e->InUse == 0 || !e->Handle.valid()) {
+        return;
+    }
+    if (e->Tls && !e->Tls->handshakeDone()) {
+        e->lastRead = ReadOutcome::WouldBlock;  // the handshake reads for itself
         return;
     }
     std::int32_t size = e->RecvSize;
@@ -397,9 +405,10 @@ void VelmoraSockets::updateWriteInterest(int index) {
     if (e->Tls && !e->connectPending) {
         // TLS says what it waits for: a write waiting for the peer's data must not spin.
         const TlsConnection::Wait wait = e->Tls->wait();
-        e->writeReady->setEnabled(wait == TlsConnection::Wait::Write ||
-                                  (e->Tls->handshakeDone() && wait != TlsConnection::Wait::Read &&
-                                   !e->SendBuffer.isEmpty()));
+        e->writeReady->setEnabled(!e->Tls->broken() &&
+                                  (wait == TlsConnection::Wait::Write ||
+                                   (e->Tls->handshakeDone() && wait != TlsConnection::Wait::Read &&
+                                    !e->SendBuffer.isEmpty())));
         return;
     }
     e->writeReady->setEnabled(e->connectPending || !e->SendBuffer.isEmpty());

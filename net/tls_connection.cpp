@@ -155,12 +155,19 @@ TlsConnection::Outcome TlsConnection::handshake() {
 TlsConnection::Outcome TlsConnection::read(char* into, std::int64_t size, std::int64_t& read) {
     Q_ASSERT(handshakeDone_ && size > 0);
     read = 0;
+    if (end_ != Outcome::Done) {
+        return end_;
+    }
     ERR_clear_error();
     errno = 0;
     std::size_t n = 0;
     const int result = SSL_read_ex(ssl_.get(), into, static_cast<std::size_t>(size), &n);
     if (result != 1) {
-        return failed(result);
+        const Outcome outcome = failed(result);
+        if (outcome == Outcome::Closed || outcome == Outcome::Failed) {
+            end_ = outcome;
+        }
+        return outcome;
     }
     wait_ = Wait::None;
     read = static_cast<std::int64_t>(n);
@@ -171,12 +178,19 @@ TlsConnection::Outcome TlsConnection::write(const char* data, std::int64_t size,
                                             std::int64_t& written) {
     Q_ASSERT(handshakeDone_ && size > 0);
     written = 0;
+    if (end_ == Outcome::Failed) {
+        return end_;
+    }
     ERR_clear_error();
     errno = 0;
     std::size_t n = 0;
     const int result = SSL_write_ex(ssl_.get(), data, static_cast<std::size_t>(size), &n);
     if (result != 1) {
-        return failed(result);
+        const Outcome outcome = failed(result);
+        if (outcome == Outcome::Failed || outcome == Outcome::Closed) {
+            end_ = Outcome::Failed;  // the next read reports it
+        }
+        return outcome;
     }
     wait_ = Wait::None;
     written = static_cast<std::int64_t>(n);
@@ -184,7 +198,7 @@ TlsConnection::Outcome TlsConnection::write(const char* data, std::int64_t size,
 }
 
 void TlsConnection::shutdown() {
-    if (ssl_ && handshakeDone_ && !shutdownSent_ && problem_.isEmpty()) {
+    if (ssl_ && handshakeDone_ && !shutdownSent_ && end_ != Outcome::Failed) {
         shutdownSent_ = true;
         ERR_clear_error();
         SSL_shutdown(ssl_.get());
@@ -248,7 +262,12 @@ void TlsConnection::describeFailure() {
     if (fingerprint_.isEmpty()) {
         fingerprint_ = Fingerprint(SSL_get0_peer_certificate(ssl_.get()));
     }
-    if (reason == SSL_R_CERTIFICATE_VERIFY_FAILED) {
+    if (handshakeDone_) {
+        const char* text = code != 0 ? ERR_reason_error_string(code) : nullptr;
+        problem_ =
+            QStringLiteral("The TLS connection to %1 failed (%2)")
+                .arg(serverName_, QString::fromLatin1(text != nullptr ? text : "unexpected end"));
+    } else if (reason == SSL_R_CERTIFICATE_VERIFY_FAILED) {
         problem_ = VerifyProblem(SSL_get_verify_result(ssl_.get()), serverName_);
     } else if (reason == SSL_R_UNSUPPORTED_PROTOCOL ||
                reason == SSL_R_TLSV1_ALERT_PROTOCOL_VERSION ||

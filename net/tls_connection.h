@@ -37,6 +37,8 @@ public:
     bool pending() const;
     bool handshakeDone() const { return handshakeDone_; }
     bool closedCleanly() const { return closedCleanly_; }
+    // A read or write failed for good: TLS has nothing more to give or take.
+    bool broken() const { return end_ == Outcome::Failed; }
     // The errno of a failed read or write outside TLS itself; 0 otherwise.
     int systemError() const { return systemError_; }
     // Why the handshake (or a later read) failed, in plain words naming the host.
@@ -67,6 +69,9 @@ private:
     bool handshakeDone_ = false;
     bool closedCleanly_ = false;
     bool shutdownSent_ = false;
+    // Closed or Failed once the connection has ended: later reads say so again, whatever state
+    // OpenSSL leaves behind.
+    Outcome end_ = Outcome::Done;
     int systemError_ = 0;
     QString problem_;
     QByteArray fingerprint_;

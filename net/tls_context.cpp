@@ -39,13 +39,12 @@ int SocketRead(BIO* bio, char* into, int size) {
     return static_cast<int>(n);
 }
 
-long SocketControl(BIO* bio, int command, long number, void* pointer) {
+long SocketControl(BIO* bio, int command, long /*number*/, void* pointer) {
     switch (command) {
         case BIO_C_SET_FD:
             BIO_set_init(bio, 1);
             BIO_set_data(
                 bio, reinterpret_cast<void*>(static_cast<intptr_t>(*static_cast<int*>(pointer))));
-            (void)number;
             return 1;
         case BIO_C_GET_FD: {
             const auto fd = static_cast<int>(reinterpret_cast<intptr_t>(BIO_get_data(bio)));

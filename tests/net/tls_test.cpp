@@ -153,6 +153,17 @@ struct Tls : ::testing::Test {
     }
     void TearDown() override { sockets.StopSockets(); }
 
+    // The Python server of the odd cases; its port, or 0 when it did not start.
+    static int startTestServer(PeerProcess& server, const QString& mode, qsizetype bytes) {
+        if (!server.start(QStringLiteral("/usr/bin/python3"),
+                          {SourcePath(QStringLiteral("tests/net/tls_test_server.py")),
+                           certificates->file("good.pem"), certificates->file("server.key"), mode,
+                           QString::number(bytes)})) {
+            return 0;
+        }
+        return server.firstLine().toInt();
+    }
+
     void serve(const QString& certificate) {
         nginx = std::make_unique<NginxPeer>(served.path());
         nginx->setTls(certificates->file(certificate), certificates->file("server.key"));
@@ -304,11 +315,7 @@ TEST_F(Tls, TheSpeedLimiterGovernsWhatTlsHandsOver) {
 
 TEST_F(Tls, ACloseWithoutCloseNotifyIsAClosedButNotACleanOne) {
     PeerProcess server;
-    ASSERT_TRUE(server.start(QStringLiteral("/usr/bin/python3"),
-                             {SourcePath(QStringLiteral("tests/net/tls_truncating_server.py")),
-                              certificates->file("good.pem"), certificates->file("server.key"),
-                              QStringLiteral("100000")}));
-    const int port = server.firstLine().toInt();
+    const int port = startTestServer(server, QStringLiteral("truncate"), 100000);
     ASSERT_GT(port, 0);
     TlsClient client(sockets, QStringLiteral("127.0.0.1"), port);
     ASSERT_TRUE(WaitFor([&] { return client.settled(); }));
@@ -318,6 +325,40 @@ TEST_F(Tls, ACloseWithoutCloseNotifyIsAClosedButNotACleanOne) {
     EXPECT_EQ(client.log.events.last().kind, QStringLiteral("closed"));
     EXPECT_EQ(client.body(), QByteArray(100000, 'x'));
     EXPECT_FALSE(client.socket.TlsClosedCleanly());
+}
+
+TEST_F(Tls, LargeSendsGoOutInPiecesWhileTheAnswerComesIn) {
+    const QByteArray data = RandomBytes(3 * 1024 * 1024 + 5);
+    PeerProcess server;
+    const int port = startTestServer(server, QStringLiteral("echo"), data.size());
+    ASSERT_GT(port, 0);
+    TlsClient client(sockets, QStringLiteral("localhost"), port);
+    ASSERT_TRUE(WaitFor([&] { return client.settled(); }));
+    ASSERT_EQ(client.log.events.first().kind, QStringLiteral("connect"));
+    client.socket.SendData(data);
+    ASSERT_TRUE(WaitFor([&] { return client.ended(); }, std::chrono::seconds(60)));
+    EXPECT_EQ(client.log.events.last().kind, QStringLiteral("closed"));
+    EXPECT_TRUE(client.log.received == data);
+    EXPECT_TRUE(client.socket.TlsClosedCleanly());
+}
+
+TEST_F(Tls, TlsGoesThroughSocks) {
+    WriteFile(served.file(QStringLiteral("small.txt")), "through SOCKS\n");
+    serve(QStringLiteral("good.pem"));
+    Dante dante;
+    ASSERT_TRUE(dante.start(FreeLoopbackPort()));
+    SocketClass socket(sockets);
+    EventLog log;
+    log.listen(socket);
+    socket.SetSocks(4, QStringLiteral("127.0.0.1"), dante.port);
+    socket.SetTls(QStringLiteral("localhost"));
+    socket.Connect(QStringLiteral("127.0.0.1"), nginx->port());
+    ASSERT_TRUE(WaitFor([&] { return log.has(QStringLiteral("connect")) || log.has("error"); }));
+    ASSERT_EQ(log.events.first().kind, QStringLiteral("connect"))
+        << socket.TlsProblem().toStdString();
+    socket.SendData("GET /small.txt HTTP/1.0\r\n\r\n");
+    ASSERT_TRUE(WaitFor([&] { return log.has(QStringLiteral("closed")); }));
+    EXPECT_TRUE(log.received.endsWith("\r\n\r\nthrough SOCKS\n"));
 }
 
 TEST_F(Tls, AServerOfOnlyOldProtocolsIsRefusedAsSuch) {
