@@ -31,9 +31,9 @@ void KeepStandardDescriptorsOpen() {
 
 VelmoraSockets::VelmoraSockets(QObject* parent)
     : QObject(parent),
+      tls_(std::make_unique<TlsContext>()),
       SocketTable(1),
-      tick_(MillisecondTick),
-      tls_(std::make_unique<TlsContext>()) {}
+      tick_(MillisecondTick) {}
 
 VelmoraSockets::~VelmoraSockets() {
     StopSockets();

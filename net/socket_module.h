@@ -110,6 +110,8 @@ private:
     void readAgainLater(int index);
     std::int64_t tlsReceive(SocketEntry& e, char* into, std::int32_t size);
 
+    // Before the table: the entries' TLS connections use it to their end.
+    std::unique_ptr<TlsContext> tls_;
     std::vector<SocketEntry> SocketTable;
     int count_ = 0;
     bool started_ = false;
@@ -119,5 +121,4 @@ private:
     TickSource tick_;
     std::uint64_t lastGeneration_ = 0;
     HostResolver resolver_;
-    std::unique_ptr<TlsContext> tls_;
 };

@@ -244,6 +244,7 @@ TlsConnection::Outcome TlsConnection::failed(int result) {
         case SSL_ERROR_SSL:
             if (handshakeDone_ &&
                 ERR_GET_REASON(ERR_peek_error()) == SSL_R_UNEXPECTED_EOF_WHILE_READING) {
+                ERR_clear_error();
                 return Outcome::Closed;
             }
             break;
@@ -253,6 +254,8 @@ TlsConnection::Outcome TlsConnection::failed(int result) {
     if (!handshakeDone_ || systemError_ == 0) {
         describeFailure();
     }
+    // Nothing of this failure is left for other users of OpenSSL in this thread to find.
+    ERR_clear_error();
     return Outcome::Failed;
 }
 

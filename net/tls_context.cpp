@@ -62,7 +62,8 @@ long SocketControl(BIO* bio, int command, long /*number*/, void* pointer) {
 
 int NewSession(SSL* ssl, SSL_SESSION* session) {
     auto* connection = static_cast<TlsConnection*>(SSL_get_app_data(ssl));
-    if (connection == nullptr || SSL_SESSION_is_resumable(session) == 0) {
+    if (connection == nullptr || SSL_SESSION_is_resumable(session) == 0 ||
+        !connection->context().isCurrent(SSL_get_SSL_CTX(ssl))) {
         return 0;
     }
     connection->context().remember(connection->cacheKey(), session);

@@ -37,6 +37,8 @@ public:
     // problem()) when it cannot be made, e.g. the CA file does not load.
     ssl_ctx_st* context();
     QString problem() const { return problem_; }
+    // Whether a connection was made under the present settings: only those fill the cache.
+    bool isCurrent(const ssl_ctx_st* ctx) const { return ctx != nullptr && ctx == ctx_; }
     // Sending without SIGPIPE: the socket BIO every connection uses.
     const bio_method_st* socketMethod() const { return bioMethod_; }
 

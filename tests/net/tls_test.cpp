@@ -286,6 +286,11 @@ TEST_F(Tls, FilesArriveWholeAndSessionsAreResumedPerHost) {
     ASSERT_EQ(lines.size(), 8);
     EXPECT_TRUE(lines.first().startsWith(u'.'));
     EXPECT_EQ(lines.filter(QRegularExpression(QStringLiteral("^r "))).size(), 7);
+    // New settings, new rules: no session made under the old ones is resumed.
+    sockets.setTlsCaFile(certificates->file(QStringLiteral("ca.pem")));
+    TlsClient after(sockets, QStringLiteral("localhost"), nginx->port());
+    ASSERT_TRUE(WaitFor([&] { return after.settled(); }));
+    EXPECT_EQ(sockets.tlsFullHandshakes(), 2);
 }
 
 TEST_F(Tls, TheSpeedLimiterGovernsWhatTlsHandsOver) {
