@@ -6,6 +6,7 @@
 #include <openssl/x509v3.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "net/tls_context.h"
 
