@@ -231,6 +231,9 @@ TEST_F(Tls, CertificatesAreCheckedAndTheirProblemsNamed) {
             ASSERT_EQ(client.log.events.first().kind, QStringLiteral("error"));
             EXPECT_EQ(client.log.events.first().value, WinSock::TlsFailed);
             EXPECT_EQ(client.socket.TlsProblem(), QString::fromLatin1(c.problem));
+            client.socket.CloseSocket();  // the error handler's close leaves the reason
+            EXPECT_EQ(client.socket.TlsProblem(), QString::fromLatin1(c.problem));
+            EXPECT_EQ(client.socket.TlsPeerFingerprint().toHex(), print);
         } else {
             ASSERT_EQ(client.log.events.first().kind, QStringLiteral("connect"))
                 << client.socket.TlsProblem().toStdString();
