@@ -25,6 +25,27 @@ void SocketClass::SetSocks(int /*version: always SOCKS4*/, const QString& socksS
     }
 }
 
+void SocketClass::SetTls(const QString& serverName) {
+    if (!shutDown_) {
+        sockets_.SetEntryTls(SocketIndex, serverName);
+    }
+}
+
+QString SocketClass::TlsProblem() const {
+    const SocketEntry* e = shutDown_ ? nullptr : sockets_.entry(SocketIndex);
+    return e != nullptr ? e->TlsProblem : QString();
+}
+
+QByteArray SocketClass::TlsPeerFingerprint() const {
+    const SocketEntry* e = shutDown_ ? nullptr : sockets_.entry(SocketIndex);
+    return e != nullptr ? e->TlsPeerFingerprint : QByteArray();
+}
+
+bool SocketClass::TlsClosedCleanly() const {
+    const SocketEntry* e = shutDown_ ? nullptr : sockets_.entry(SocketIndex);
+    return e != nullptr && e->TlsClosedCleanly;
+}
+
 void SocketClass::Connect(const QString& server, std::int32_t port) {
     if (!shutDown_) {
         sockets_.ConnectEntry(SocketIndex, server, port);

@@ -27,9 +27,17 @@ public:
     // comes when the handshake is done. A handshake or certificate failure is an ErrorEvent
     // with WinSock::TlsFailed and the reason in TlsProblem(). Cleared by CloseSocket.
     void SetTls(const QString& serverName);
-    // Why the last TLS handshake failed, for the user ("the certificate has expired", ...);
-    // empty when it did not.
+    // Why the last TLS handshake (or a later read) failed, for the user, naming the host ("The
+    // certificate of example.org has expired"); empty when it did not. Kept through CloseSocket
+    // until the next Connect, so an error handler may close first and ask afterwards.
     QString TlsProblem() const;
+    // SHA-256 of the server's leaf certificate (raw bytes; toHex() to show it) of the last
+    // handshake, failed or not, so that a front end can offer to trust it for this host with
+    // VelmoraSockets::trustTlsCertificate; empty when none was seen. Kept as TlsProblem is.
+    QByteArray TlsPeerFingerprint() const;
+    // Whether the peer ended the TLS connection with close_notify. A TCP close without it is
+    // reported as Closed as well; a body of unknown length is then not known to be whole.
+    bool TlsClosedCleanly() const;
     void Connect(const QString& server, std::int32_t port);
     void CloseSocket();
     void SendData(const QByteArray& data);

@@ -46,7 +46,13 @@ void VelmoraSockets::ConnectEntry(int index, const QString& server, std::int32_t
     renew(*e);
     unwatch(index);
     e->State = EntryState::Idle;
+    e->Tls.reset();
+    e->readAgain = false;
+    e->TlsProblem.clear();
+    e->TlsPeerFingerprint.clear();
+    e->TlsClosedCleanly = false;
     QString host = server;
+    e->TargetPort = port;  // TLS sessions are kept per host and port
     if (e->UseSocks) {
         e->TargetHost = server;
         e->TargetPort = port;
@@ -257,6 +263,13 @@ void VelmoraSockets::socksReplied(int index) {
     e->State = EntryState::Connected;
     e->SendBuffer.clear();
     e->UseSocks = false;
+    if (!e->TlsServerName.isEmpty()) {
+        // The server speaks first in TLS only after the client's hello: nothing came early.
+        Q_ASSERT(early == 0);
+        e->RecvBuffer.clear();
+        startTls(index);
+        return;
+    }
     const std::uint64_t generation = e->generation;
     if (e->Owner) {
         e->Owner->RaiseConnect(nullptr);
@@ -265,4 +278,82 @@ void VelmoraSockets::socksReplied(int index) {
     if (early > 0 && e != nullptr && e->generation == generation && e->Owner) {
         e->Owner->RaiseDataReceived(early, nullptr);
     }
+}
+
+void VelmoraSockets::connectionUp(int index) {
+    SocketEntry* e = entry(index);
+    Q_ASSERT(e != nullptr && !e->UseSocks);
+    if (!e->TlsServerName.isEmpty()) {
+        startTls(index);
+        return;
+    }
+    e->State = EntryState::Connected;
+    if (e->Owner) {
+        e->Owner->RaiseConnect(nullptr);
+    }
+}
+
+void VelmoraSockets::startTls(int index) {
+    SocketEntry* e = entry(index);
+    Q_ASSERT(e != nullptr && e->Handle.valid() && !e->Tls);
+    Q_ASSERT(e->readReady && e->writeReady);
+    e->State = EntryState::Connecting;
+    e->Tls =
+        std::make_unique<TlsConnection>(*tls_, e->Handle.get(), e->TlsServerName, e->TargetPort);
+    qCInfo(lcNet).nospace().noquote() << "entry " << index << ": TLS handshake with "
+                                      << e->TlsServerName << ":" << e->TargetPort << " started";
+    tlsStep(index);
+}
+
+void VelmoraSockets::tlsStep(int index) {
+    SocketEntry* e = entry(index);
+    Q_ASSERT(e != nullptr && e->Tls && !e->Tls->handshakeDone());
+    switch (e->Tls->handshake()) {
+        case TlsConnection::Outcome::Again:
+            // Only the readiness TLS asks for: the other would wake the loop for nothing.
+            e->readReady->setEnabled(e->Tls->wait() == TlsConnection::Wait::Read);
+            e->writeReady->setEnabled(e->Tls->wait() == TlsConnection::Wait::Write);
+            return;
+        case TlsConnection::Outcome::Done:
+            break;
+        case TlsConnection::Outcome::Closed:
+        case TlsConnection::Outcome::Failed:
+            tlsFailed(index);
+            return;
+    }
+    qCInfo(lcNet).nospace().noquote() << "entry " << index << ": TLS with " << e->TlsServerName
+                                      << " established (" << e->Tls->description() << ")";
+    e->TlsPeerFingerprint = e->Tls->peerFingerprint();
+    e->State = EntryState::Connected;
+    e->readReady->setEnabled(true);
+    const std::uint64_t generation = e->generation;
+    if (e->Owner) {
+        e->Owner->RaiseConnect(nullptr);
+    }
+    e = entry(index);
+    if (e == nullptr || e->generation != generation) {
+        return;
+    }
+    FlushSend(index);
+    updateWriteInterest(index);
+    if (e->Tls->pending()) {
+        readAgainLater(index);
+    }
+}
+
+void VelmoraSockets::tlsFailed(int index) {
+    SocketEntry* e = entry(index);
+    Q_ASSERT(e != nullptr && e->Tls);
+    e->TlsProblem = e->Tls->problem();
+    if (e->TlsProblem.isEmpty()) {
+        e->TlsProblem =
+            QStringLiteral("The TLS handshake with %1 did not complete").arg(e->TlsServerName);
+    }
+    e->TlsPeerFingerprint = e->Tls->peerFingerprint();
+    qCInfo(lcNet).nospace().noquote()
+        << "entry " << index << ": TLS handshake failed: " << e->TlsProblem
+        << ", reported as WinSock error " << WinSock::TlsFailed;
+    e->readReady->setEnabled(false);
+    e->writeReady->setEnabled(false);
+    HandleSocketEvent(index, SocketEvent::ConnectCompleted, WinSock::TlsFailed);
 }

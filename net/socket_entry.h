@@ -11,6 +11,7 @@
 #include <type_traits>
 
 #include "core/types/unique_fd.h"
+#include "net/tls_connection.h"
 
 class SocketClass;
 
@@ -63,13 +64,23 @@ struct SocketEntry {
     std::int32_t SocksPort = 0;
     QString TargetHost;
     std::int32_t TargetPort = 0;
+    // TLS: the name to speak it to once connected (empty: plain TCP), the connection itself
+    // from the start of the handshake to the close, and what the last one left to be asked.
+    QString TlsServerName;
+    std::unique_ptr<TlsConnection> Tls;
+    QString TlsProblem;
+    QByteArray TlsPeerFingerprint;
+    bool TlsClosedCleanly = false;
 
     // Readiness from the event loop, and what the dispatcher needs to know between reports.
     NotifierHolder readReady;
     NotifierHolder writeReady;
     bool connectPending = false;
     ReadOutcome lastRead = ReadOutcome::WouldBlock;
-    int lastReadErrno = 0;
+    std::int32_t lastReadError = 0;  // WinSock number of a failed read
+    // TLS holds more than the last read took, or ended behind it: no readiness will come for
+    // that, so the entry reads again from the event loop.
+    bool readAgain = false;
     // Changes whenever the socket is closed, replaced or connected anew (never to a value any
     // entry had before), so that code running after an owner's handler, and a look-up answered
     // late, can tell that the connection it worked for has gone.

@@ -30,7 +30,10 @@ void KeepStandardDescriptorsOpen() {
 }  // namespace
 
 VelmoraSockets::VelmoraSockets(QObject* parent)
-    : QObject(parent), SocketTable(1), tick_(MillisecondTick) {}
+    : QObject(parent),
+      tls_(std::make_unique<TlsContext>()),
+      SocketTable(1),
+      tick_(MillisecondTick) {}
 
 VelmoraSockets::~VelmoraSockets() {
     StopSockets();
@@ -112,6 +115,7 @@ int VelmoraSockets::AllocateEntry(int index) {
     }
     unwatch(index);
     // The old socket goes first, so a busy program never holds both.
+    e->Tls.reset();
     e->Handle.reset();
     renew(*e);
     e->InUse = -1;
@@ -136,12 +140,19 @@ void VelmoraSockets::dropHandle(int index) {
     SocketEntry* e = entry(index);
     Q_ASSERT(e != nullptr);
     unwatch(index);
+    // TLS works on the socket: it goes before it.
+    e->Tls.reset();
+    e->readAgain = false;
     e->Handle.reset();
     renew(*e);
 }
 
 void VelmoraSockets::CloseEntry(int index) {
     if (SocketEntry* e = entry(index)) {
+        if (e->Tls) {
+            e->Tls->shutdown();  // a polite close_notify, never waited for
+        }
+        e->TlsServerName.clear();
         dropHandle(index);
         e->InUse = -1;
         e->State = EntryState::Idle;
@@ -150,6 +161,7 @@ void VelmoraSockets::CloseEntry(int index) {
 
 void VelmoraSockets::ReleaseEntry(int index) {
     if (SocketEntry* e = entry(index)) {
+        e->TlsServerName.clear();
         dropHandle(index);
         e->InUse = 0;
         // A free entry has no owner: the next object to take it becomes the only one.
@@ -169,6 +181,23 @@ void VelmoraSockets::QueueSend(int index, const QByteArray& data) {
 void VelmoraSockets::FlushSend(int index) {
     SocketEntry* e = entry(index);
     if (e == nullptr || !e->Handle.valid() || e->SendBuffer.isEmpty()) {
+        return;
+    }
+    if (e->Tls) {
+        // What is queued during the handshake goes once it is done.
+        if (e->Tls->handshakeDone()) {
+            std::int64_t written = 0;
+            while (!e->SendBuffer.isEmpty() &&
+                   e->Tls->write(e->SendBuffer.constData(), e->SendBuffer.size(), written) ==
+                       TlsConnection::Outcome::Done) {
+                e->SendBuffer.remove(0, static_cast<qsizetype>(written));
+            }
+            if (e->Tls->broken()) {
+                // Reported by the read path, as a plain connection's broken send is.
+                readAgainLater(index);
+            }
+        }
+        updateWriteInterest(index);
         return;
     }
     ssize_t sent;
@@ -218,6 +247,10 @@ void VelmoraSockets::ReceiveNow(int index) {
     if (e == nullptr || e->InUse == 0 || !e->Handle.valid()) {
         return;
     }
+    if (e->Tls && !e->Tls->handshakeDone()) {
+        e->lastRead = ReadOutcome::WouldBlock;  // the handshake reads for itself
+        return;
+    }
     std::int32_t size = e->RecvSize;
     const bool limited = e->RateLimited != 0 && limits_.UseSpeedLimiter && limits_.SpeedLimiter > 0;
     if (limited) {
@@ -230,9 +263,19 @@ void VelmoraSockets::ReceiveNow(int index) {
     const qsizetype before = e->RecvBuffer.size();
     e->RecvBuffer.resize(before + size);
     ssize_t n;
-    do {
-        n = ::recv(e->Handle.get(), e->RecvBuffer.data() + before, static_cast<size_t>(size), 0);
-    } while (n < 0 && errno == EINTR);
+    if (e->Tls) {
+        n = static_cast<ssize_t>(tlsReceive(*e, e->RecvBuffer.data() + before, size));
+    } else {
+        do {
+            n = ::recv(e->Handle.get(), e->RecvBuffer.data() + before, static_cast<size_t>(size),
+                       0);
+        } while (n < 0 && errno == EINTR);
+        if (n < 0) {
+            e->lastReadError = errno == EAGAIN || errno == EWOULDBLOCK
+                                   ? WinSock::WouldBlock
+                                   : WinSockErrorFromErrno(errno);
+        }
+    }
     e->RecvBuffer.resize(before + std::max<ssize_t>(n, 0));
     if (limited && n < size) {
         // The OS had less than was allowed: what was not read stays allowed, or the transfer
@@ -240,9 +283,11 @@ void VelmoraSockets::ReceiveNow(int index) {
         LimiterCarry += size - static_cast<std::int32_t>(std::max<ssize_t>(n, 0));
     }
     if (n < 0) {
-        const bool wouldBlock = errno == EAGAIN || errno == EWOULDBLOCK;
+        const bool wouldBlock = e->lastReadError == WinSock::WouldBlock;
         e->lastRead = wouldBlock ? ReadOutcome::WouldBlock : ReadOutcome::Failed;
-        e->lastReadErrno = wouldBlock ? 0 : errno;
+        if (wouldBlock) {
+            e->lastReadError = 0;
+        }
         return;
     }
     if (n == 0) {
@@ -294,10 +339,7 @@ void VelmoraSockets::HandleSocketEvent(int index, int event, int error) {
             if (e->UseSocks) {
                 socksConnected(index);
             } else {
-                e->State = EntryState::Connected;
-                if (e->Owner) {
-                    e->Owner->RaiseConnect(nullptr);
-                }
+                connectionUp(index);
             }
             break;
         case SocketEvent::PeerClosed:
@@ -357,9 +399,19 @@ void VelmoraSockets::unwatch(int index) {
 
 void VelmoraSockets::updateWriteInterest(int index) {
     SocketEntry* e = entry(index);
-    if (e != nullptr && e->writeReady) {
-        e->writeReady->setEnabled(e->connectPending || !e->SendBuffer.isEmpty());
+    if (e == nullptr || !e->writeReady) {
+        return;
     }
+    if (e->Tls && !e->connectPending) {
+        // TLS says what it waits for: a write waiting for the peer's data must not spin.
+        const TlsConnection::Wait wait = e->Tls->wait();
+        e->writeReady->setEnabled(!e->Tls->broken() &&
+                                  (wait == TlsConnection::Wait::Write ||
+                                   (e->Tls->handshakeDone() && wait != TlsConnection::Wait::Read &&
+                                    !e->SendBuffer.isEmpty())));
+        return;
+    }
+    e->writeReady->setEnabled(e->connectPending || !e->SendBuffer.isEmpty());
 }
 
 void VelmoraSockets::onWritable(int index) {
@@ -370,6 +422,16 @@ void VelmoraSockets::onWritable(int index) {
     }
     Q_ASSERT(e->readReady && e->writeReady);
     const std::uint64_t generation = e->generation;
+    if (!e->connectPending && e->Tls && !e->Tls->handshakeDone()) {
+        tlsStep(index);
+        return;
+    }
+    if (!e->connectPending && e->Tls && e->Tls->wait() == TlsConnection::Wait::Write &&
+        e->SendBuffer.isEmpty()) {
+        // A read that had to send first (a key update): it goes on now.
+        onReadable(index);
+        return;
+    }
     if (!e->connectPending) {
         HandleSocketEvent(index, SocketEvent::Writable, 0);
         updateWriteInterest(index);
@@ -407,6 +469,10 @@ void VelmoraSockets::onReadable(int index) {
     if (e == nullptr || e->InUse == 0 || !e->Handle.valid()) {
         return;
     }
+    if (e->Tls && !e->Tls->handshakeDone()) {
+        tlsStep(index);
+        return;
+    }
     const std::uint64_t generation = e->generation;
     HandleSocketEvent(index, SocketEvent::Readable, 0);
     e = entry(index);
@@ -422,22 +488,113 @@ void VelmoraSockets::onReadable(int index) {
             e->readReady->setEnabled(false);
             break;
         case ReadOutcome::PeerClosed:
-            qCInfo(lcNet).nospace().noquote() << "entry " << index << ": closed by the peer";
+            qCInfo(lcNet).nospace().noquote() << "entry " << index << ": closed by the peer"
+                                              << (!e->Tls               ? ""
+                                                  : e->TlsClosedCleanly ? " (TLS close_notify)"
+                                                                        : " (no TLS close_notify)");
             e->readReady->setEnabled(false);
             e->writeReady->setEnabled(false);
             HandleSocketEvent(index, SocketEvent::PeerClosed, 0);
             break;
         case ReadOutcome::Failed:
             qCInfo(lcNet).nospace().noquote()
-                << "entry " << index << ": connection lost, WinSock error "
-                << WinSockErrorFromErrno(e->lastReadErrno);
+                << "entry " << index << ": connection lost, WinSock error " << e->lastReadError
+                << (e->TlsProblem.isEmpty() ? QString() : QStringLiteral(": ") + e->TlsProblem);
             e->readReady->setEnabled(false);
             e->writeReady->setEnabled(false);
-            HandleSocketEvent(index, SocketEvent::PeerClosed,
-                              WinSockErrorFromErrno(e->lastReadErrno));
+            HandleSocketEvent(index, SocketEvent::PeerClosed, e->lastReadError);
             break;
         case ReadOutcome::Data:
+            if (e->readAgain) {
+                e->readAgain = false;
+                readAgainLater(index);
+            }
+            if (e->Tls && !e->SendBuffer.isEmpty()) {
+                FlushSend(index);  // a write that waited for the peer's data
+            }
+            break;
         case ReadOutcome::WouldBlock:
+            if (e->Tls && !e->SendBuffer.isEmpty()) {
+                FlushSend(index);
+            }
             break;
     }
+}
+
+std::int64_t VelmoraSockets::tlsReceive(SocketEntry& e, char* into, std::int32_t size) {
+    Q_ASSERT(e.Tls && e.Tls->handshakeDone());
+    // TLS hands out one record per read: the reads go on until the size asked for is there,
+    // as one recv would take whatever the socket holds.
+    std::int64_t total = 0;
+    TlsConnection::Outcome outcome = TlsConnection::Outcome::Done;
+    while (total < size) {
+        std::int64_t got = 0;
+        outcome = e.Tls->read(into + total, size - total, got);
+        if (outcome != TlsConnection::Outcome::Done) {
+            break;
+        }
+        total += got;
+    }
+    if (outcome == TlsConnection::Outcome::Closed) {
+        e.TlsClosedCleanly = e.Tls->closedCleanly();
+    }
+    if (total > 0) {
+        // An end behind the data is read, and reported, next time.
+        e.readAgain = e.Tls->pending() || outcome == TlsConnection::Outcome::Closed ||
+                      outcome == TlsConnection::Outcome::Failed;
+        return total;
+    }
+    switch (outcome) {
+        case TlsConnection::Outcome::Closed:
+            return 0;
+        case TlsConnection::Outcome::Failed:
+            e.TlsProblem = e.Tls->problem();
+            e.lastReadError = e.Tls->systemError() != 0
+                                  ? WinSockErrorFromErrno(e.Tls->systemError())
+                                  : WinSock::TlsFailed;
+            return -1;
+        default:
+            e.lastReadError = WinSock::WouldBlock;
+            return -1;
+    }
+}
+
+void VelmoraSockets::readAgainLater(int index) {
+    const std::uint64_t generation = entry(index)->generation;
+    QTimer::singleShot(0, this, [this, index, generation] {
+        SocketEntry* e = entry(index);
+        if (e != nullptr && e->generation == generation && e->InUse != 0 && e->Handle.valid()) {
+            onReadable(index);
+        }
+    });
+}
+
+void VelmoraSockets::SetEntryTls(int index, const QString& serverName) {
+    if (SocketEntry* e = entry(index)) {
+        e->TlsServerName = serverName;
+    }
+}
+
+void VelmoraSockets::setTlsCaFile(const QString& file) {
+    TlsSettings s = tls_->settings();
+    s.caFile = file;
+    tls_->setSettings(std::move(s));
+}
+
+void VelmoraSockets::setTlsVerify(bool verify) {
+    TlsSettings s = tls_->settings();
+    s.verify = verify;
+    tls_->setSettings(std::move(s));
+}
+
+void VelmoraSockets::setTlsTrusted(const QList<QPair<QString, QByteArray>>& trusted) {
+    TlsSettings s = tls_->settings();
+    s.trusted = trusted;
+    tls_->setSettings(std::move(s));
+}
+
+void VelmoraSockets::trustTlsCertificate(const QString& host, const QByteArray& fingerprint) {
+    TlsSettings s = tls_->settings();
+    s.trusted.append({host, fingerprint});
+    tls_->setSettings(std::move(s));
 }

@@ -4,10 +4,12 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "net/host_resolver.h"
 #include "net/socket_entry.h"
+#include "net/tls_context.h"
 
 struct in_addr;
 
@@ -64,6 +66,20 @@ public:
     void setLookup(HostLookup lookup) { resolver_.setLookup(std::move(lookup)); }
     int lookupsInFlight() const { return resolver_.inFlight(); }
 
+    // TLS for every connection of the program. An extra CA file is trusted besides the
+    // system's store; verification off accepts any certificate; a trusted (host, SHA-256 of
+    // the leaf certificate) is accepted for that host only, even if it does not verify. A change
+    // starts a new context: sessions made under the old rules are not resumed.
+    void setTlsCaFile(const QString& file);
+    void setTlsVerify(bool verify);
+    void setTlsTrusted(const QList<QPair<QString, QByteArray>>& trusted);
+    void trustTlsCertificate(const QString& host, const QByteArray& fingerprint);
+    // The entry speaks TLS to `serverName` once its next connection is up; empty: plain TCP.
+    void SetEntryTls(int index, const QString& serverName);
+    // Handshakes since start: full ones, and those that resumed an earlier session.
+    int tlsFullHandshakes() const { return tls_->fullHandshakes; }
+    int tlsResumedHandshakes() const { return tls_->resumedHandshakes; }
+
 private:
     // What a look-up leads to, if the entry still waits for it: the first IPv4 address of the
     // name, or null when it has none.
@@ -85,7 +101,17 @@ private:
     void socksTargetLookedUp(int index, const in_addr* address);
     void socksRequest(int index);
     void socksReplied(int index);
+    // The connection (TCP or through SOCKS) is up: the owner hears it, or TLS starts first.
+    void connectionUp(int index);
+    void startTls(int index);
+    void tlsStep(int index);
+    void tlsFailed(int index);
+    // Reads again from the event loop what TLS holds, unless the connection has gone by then.
+    void readAgainLater(int index);
+    std::int64_t tlsReceive(SocketEntry& e, char* into, std::int32_t size);
 
+    // Before the table: the entries' TLS connections use it to their end.
+    std::unique_ptr<TlsContext> tls_;
     std::vector<SocketEntry> SocketTable;
     int count_ = 0;
     bool started_ = false;

@@ -11,43 +11,6 @@
 
 namespace {
 
-// dante as a real SOCKS4 server on loopback: it lets connections to loopback through, but
-// none to `blockedPort`.
-struct Dante {
-    Sandbox box;
-    PeerProcess peer;
-    int port = FreeLoopbackPort();
-
-    bool start(int blockedPort) {
-        QFile config(box.file(QStringLiteral("danted.conf")));
-        if (!config.open(QIODevice::WriteOnly)) {
-            return false;
-        }
-        config.write(QStringLiteral("logoutput: stderr\n"
-                                    "internal: 127.0.0.1 port = %1\n"
-                                    "external: 127.0.0.1\n"
-                                    "clientmethod: none\n"
-                                    "socksmethod: none\n"
-                                    "user.privileged: root\n"
-                                    "user.unprivileged: nobody\n"
-                                    "client pass { from: 127.0.0.0/8 to: 0.0.0.0/0 }\n"
-                                    "socks block { from: 0.0.0.0/0 to: 127.0.0.1/32 port = %2 }\n"
-                                    "socks pass { from: 127.0.0.0/8 to: 127.0.0.0/8 "
-                                    "command: connect }\n")
-                         .arg(port)
-                         .arg(blockedPort)
-                         .toUtf8());
-        config.close();
-        if (!peer.start(
-                QStringLiteral("/usr/sbin/danted"),
-                {QStringLiteral("-f"), config.fileName(), QStringLiteral("-N"), QStringLiteral("1"),
-                 QStringLiteral("-p"), box.file(QStringLiteral("danted.pid"))})) {
-            return false;
-        }
-        return WaitFor([&] { return LoopbackPortAccepts(port); });
-    }
-};
-
 // A listener of the test's own playing the SOCKS server, to see the request and to answer it
 // in whatever pieces the test chooses.
 struct HandMadeSocks {

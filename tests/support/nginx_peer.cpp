@@ -66,6 +66,21 @@ void NginxPeer::addRateLimitedLocation(const QString& prefix, std::int64_t bytes
                                QStringLiteral("limit_rate %1;").arg(qlonglong(bytesPerSecond)));
 }
 
+void NginxPeer::setTls(const QString& certificateFile, const QString& keyFile,
+                       const QString& protocols) {
+    tlsCertificate_ = QFileInfo(certificateFile).absoluteFilePath();
+    tlsKey_ = QFileInfo(keyFile).absoluteFilePath();
+    tlsProtocols_ = protocols;
+}
+
+QStringList NginxPeer::tlsLog() const {
+    QFile log(inFolder(QStringLiteral("tls.log")));
+    if (!log.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    return QString::fromUtf8(log.readAll()).split(u'\n', Qt::SkipEmptyParts);
+}
+
 QString NginxPeer::configuration() const {
     const QString d = folder();
     QString c;
@@ -73,7 +88,12 @@ QString NginxPeer::configuration() const {
     c += QStringLiteral("pid %1;\n").arg(Quoted(d + QStringLiteral("/nginx.pid")));
     c += QStringLiteral("error_log %1 warn;\n").arg(Quoted(d + QStringLiteral("/error.log")));
     c += QStringLiteral("events { worker_connections 1024; }\nhttp {\n");
-    c += QStringLiteral("    access_log off;\n");
+    if (tlsCertificate_.isEmpty()) {
+        c += QStringLiteral("    access_log off;\n");
+    } else {
+        c += QStringLiteral("    log_format tls '$ssl_session_reused $request';\n");
+        c += QStringLiteral("    access_log %1 tls;\n").arg(Quoted(d + QStringLiteral("/tls.log")));
+    }
     for (const char* temp : {"client_body", "proxy", "fastcgi", "uwsgi", "scgi"}) {
         c += QStringLiteral("    %1_temp_path %2;\n")
                  .arg(QLatin1String(temp), Quoted(d + u'/' + QLatin1String(temp)));
@@ -84,7 +104,15 @@ QString NginxPeer::configuration() const {
         "    default_type application/octet-stream;\n"
         "    sendfile on;\n"
         "    keepalive_requests 100000;\n");
-    c += QStringLiteral("    server {\n        listen 127.0.0.1:%1;\n").arg(port_);
+    c += QStringLiteral("    server {\n        listen 127.0.0.1:%1%2;\n")
+             .arg(port_)
+             .arg(tlsCertificate_.isEmpty() ? QString() : QStringLiteral(" ssl"));
+    if (!tlsCertificate_.isEmpty()) {
+        c += QStringLiteral(
+                 "        ssl_certificate %1;\n        ssl_certificate_key %2;\n"
+                 "        ssl_protocols %3;\n")
+                 .arg(Quoted(tlsCertificate_), Quoted(tlsKey_), tlsProtocols_);
+    }
     c += QStringLiteral("        root %1;\n").arg(Quoted(root_));
     for (const QString& s : snippets_) {
         c += QStringLiteral("        ") + s + u'\n';

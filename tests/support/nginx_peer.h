@@ -34,6 +34,14 @@ public:
     // Sends at most this many bytes per second on each connection.
     void addRateLimitedLocation(const QString& prefix, std::int64_t bytesPerSecond);
 
+    // Serves TLS with this certificate chain and key, limited to `protocols` as nginx names
+    // them, and logs each request with whether its TLS session was resumed (see tlsLog()).
+    void setTls(const QString& certificateFile, const QString& keyFile,
+                const QString& protocols = QStringLiteral("TLSv1.2 TLSv1.3"));
+    // One line per request answered over TLS: "r" when its session was resumed, "." when it
+    // took a full handshake, then a blank and the request line.
+    QStringList tlsLog() const;
+
     // Writes the configuration, starts nginx and waits until it accepts connections. Returns
     // false with the reason in error() (followed by nginx's error log) when it does not come up.
     // port(), pid(), url(path) ("http://127.0.0.1:<port>" and the path), folder() and stop()
@@ -46,5 +54,8 @@ private:
 
     QString root_;
     QStringList snippets_;
+    QString tlsCertificate_;
+    QString tlsKey_;
+    QString tlsProtocols_;
     int passwordFiles_ = 0;
 };
