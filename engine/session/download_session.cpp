@@ -116,9 +116,11 @@ void DownloadSession::InitConnection() {
     if (ctx_.settings.ProxyHTTP == FlagTrue && r->Protocol == Protocol::Ftp) {
         r->Protocol = Protocol::Http;
     }
+    const bool proxy = ctx_.settings.ProxyHTTP == FlagTrue;
+    const bool tls = !proxy && r->Protocol == Protocol::Https;
     qCInfo(lcEngine).noquote().nospace()
         << ProbeTag(RecordIndex) << " connecting for " << UrlForDisplay(DecodeUrl(r->Url))
-        << (ctx_.settings.ProxyHTTP == FlagTrue ? " through the proxy" : "") << ", attempt "
+        << (proxy ? " through the proxy" : "") << (tls ? " over TLS" : "") << ", attempt "
         << r->RetryCount + 1;
     observer_.fileLabelChanged(UrlForDisplay(DecodeUrl(r->Url)));
     observer_.stateLabelChanged(QStringLiteral("Connecting to server..."));
