@@ -171,7 +171,13 @@ void DownloadSession::sockGlobal_Error(SocketClass* socket, std::int32_t errornu
     }
     lastProbeError_ = errornumber;
     if (errornumber == WinSock::TlsFailed) {
-        tlsFailed();
+        // The reason is read now (closing the socket clears it); the probe ends from the event
+        // loop, as the error may be raised inside Connect itself.
+        const SocketClass* probe = sockGlobal();
+        const QString problem = probe != nullptr ? probe->TlsProblem() : QString();
+        TimeOut.stop();
+        probeState_ = ProbeState::RetryPending;
+        QTimer::singleShot(0, this, [this, problem] { tlsFailed(problem); });
         return;
     }
     qCInfo(lcEngine).noquote() << ProbeTag(RecordIndex) << "connection error" << errornumber;
@@ -180,15 +186,17 @@ void DownloadSession::sockGlobal_Error(SocketClass* socket, std::int32_t errornu
 
 // A certificate that does not verify verifies no better on the next attempt: the probe ends
 // at once and the user learns which server and why.
-void DownloadSession::tlsFailed() {
-    DownloadRecord* r = record();
-    SocketClass* probe = sockGlobal();
-    const QString host = r != nullptr ? r->HostName : QString();
-    QString problem = probe != nullptr ? probe->TlsProblem() : QString();
-    if (problem.isEmpty()) {
-        problem = QStringLiteral("the secure connection could not be set up");
+void DownloadSession::tlsFailed(const QString& problem) {
+    // Paused or cancelled meanwhile: nothing is left to end.
+    if (probeState_ != ProbeState::RetryPending) {
+        return;
     }
-    const QString why = QStringLiteral("the secure connection to %1 failed: %2").arg(host, problem);
+    DownloadRecord* r = record();
+    const QString host = r != nullptr ? r->HostName : QString();
+    const QString why =
+        QStringLiteral("the secure connection to %1 failed: %2")
+            .arg(host,
+                 problem.isEmpty() ? QStringLiteral("the handshake did not complete") : problem);
     qCInfo(lcEngine).noquote() << ProbeTag(RecordIndex) << "TLS failed, no retry:" << why;
     endProbe();
     if (r != nullptr) {
