@@ -185,6 +185,11 @@ QString GetRunner::describeFailure(const Job& job, const DownloadSession* sessio
             case WinSock::ConnectionReset:
                 reason = QStringLiteral("connection reset");
                 break;
+            case WinSock::TlsFailed:
+                // The session names the host and what was wrong with its certificate.
+                reason = session->lastProblem().isEmpty() ? QStringLiteral("TLS failed")
+                                                          : session->lastProblem();
+                break;
             case 0:
                 break;
             default:

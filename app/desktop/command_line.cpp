@@ -1,5 +1,7 @@
 #include "app/desktop/command_line.h"
 
+#include "core/urls/parse_url.h"
+
 StartCommand ReadStartCommand(const QString& commandLine) {
     StartCommand command;
     QString rest = commandLine;
@@ -16,7 +18,7 @@ StartCommand ReadStartCommand(const QString& commandLine) {
     }
     rest = rest.trimmed();
     rest.remove(u'"');
-    if (rest.startsWith(QLatin1String("http://")) || rest.startsWith(QLatin1String("ftp://"))) {
+    if (HasDownloadScheme(rest)) {
         command.url = rest;
     }
     return command;

@@ -118,7 +118,7 @@ struct DownloadRecord {
     std::int16_t Running = 0;
     float Percent = 0;
     QString Url;
-    std::int16_t Protocol = 0;  // 0 HTTP, 1 FTP
+    std::int16_t Protocol = 0;  // 0 HTTP, 1 FTP, 2 HTTPS
     OleDate DateAdded;
     bool operator==(const DownloadRecord&) const = default;
 };
@@ -126,6 +126,7 @@ struct DownloadRecord {
 namespace Protocol {
 constexpr std::int16_t Http = 0;
 constexpr std::int16_t Ftp = 1;
+constexpr std::int16_t Https = 2;
 }  // namespace Protocol
 
 // Reserved3 of a record the user chose to fetch again: its assembly may replace the file it

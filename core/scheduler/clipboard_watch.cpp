@@ -4,6 +4,7 @@
 #include "core/download_list/list_additions.h"
 #include "core/settings/settings.h"
 #include "core/text/url_codec.h"
+#include "core/urls/parse_url.h"
 
 namespace {
 
@@ -41,7 +42,7 @@ std::optional<QString> ClipboardWatch::consider(const QString& clipboardText,
     lastSeen_ = clipboardText;
     // Blanks around a copied address are not part of it; encoded they would be.
     const QString url = EncodeUrl(FirstLine(clipboardText).trimmed());
-    if (!url.startsWith(QLatin1String("http://")) && !url.startsWith(QLatin1String("ftp://"))) {
+    if (!HasDownloadScheme(url)) {
         return std::nullopt;
     }
     // A folder, not a file.

@@ -3,6 +3,7 @@
 #include <QFile>
 
 #include "core/text/url_codec.h"
+#include "core/urls/parse_url.h"
 
 namespace {
 
@@ -36,7 +37,7 @@ std::optional<QString> TakeHandOffUrl(const QString& path) {
     file.remove();
     line.remove(u'"');
     const QString url = EncodeUrl(line.trimmed());
-    if (url.startsWith(QLatin1String("http://")) || url.startsWith(QLatin1String("ftp://"))) {
+    if (HasDownloadScheme(url)) {
         return url;
     }
     return std::nullopt;

@@ -73,6 +73,9 @@ ParsedUrl ParseUrl(const QString& url) {
     if (text.left(7).toLower() == u"http://") {
         parsed.protocol = Protocol::Http;
         parsed.port = 80;
+    } else if (text.left(8).toLower() == u"https://") {
+        parsed.protocol = Protocol::Https;
+        parsed.port = 443;
     } else if (text.left(6).toLower() == u"ftp://") {
         parsed.protocol = Protocol::Ftp;
         parsed.port = 21;
@@ -101,6 +104,16 @@ ParsedUrl ParseUrl(const QString& url) {
     parsed.host = host;
     parsed.status = UrlValid;
     return parsed;
+}
+
+bool HasDownloadScheme(const QString& text, Qt::CaseSensitivity cs) {
+    for (const QLatin1String scheme :
+         {QLatin1String("http://"), QLatin1String("https://"), QLatin1String("ftp://")}) {
+        if (text.startsWith(scheme, cs)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 QString UrlForDisplay(const QString& url) {

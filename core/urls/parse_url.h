@@ -10,7 +10,7 @@ struct ParsedUrl {
     std::int32_t port = 0;
     QString path;               // from the first "/" after the host, query included
     QString fileName;           // may be empty (a path ending in "/")
-    std::int16_t protocol = 0;  // 0 HTTP, 1 FTP
+    std::int16_t protocol = 0;  // 0 HTTP, 1 FTP, 2 HTTPS
     QString user;
     QString password;
 };
@@ -18,11 +18,15 @@ struct ParsedUrl {
 constexpr int UrlValid = 100;
 constexpr int UrlInvalid = -1;
 
-// Splits an "http://" or "ftp://" address (scheme in any letter case). Invalid: another scheme,
-// no "/" after the host, an empty host, or a port that is not 1 to 65535. Credentials are the
-// text before the last "@" of the host part, user and password split at its first ":"; an FTP
+// Splits an "http://", "https://" or "ftp://" address (scheme in any letter case). Invalid: another
+// scheme, no "/" after the host, an empty host, or a port that is not 1 to 65535. Credentials are
+// the text before the last "@" of the host part, user and password split at its first ":"; an FTP
 // address without them logs in as "anonymous" with an empty password.
 ParsedUrl ParseUrl(const QString& url);
+
+// Whether `text` begins with a scheme a download can use: "http://", "https://" or "ftp://".
+// The ways in that pick addresses out of other text match them in lower case only.
+bool HasDownloadScheme(const QString& text, Qt::CaseSensitivity cs = Qt::CaseSensitive);
 
 // The address as people see it in messages and logs: a password in it shown as "***".
 QString UrlForDisplay(const QString& url);

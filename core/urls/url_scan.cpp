@@ -18,6 +18,7 @@ void ScanFor(const QString& text, QLatin1String scheme, QStringList& found) {
 QStringList ScanDroppedUrls(const QString& text) {
     QStringList found;
     ScanFor(text, QLatin1String("http://"), found);
+    ScanFor(text, QLatin1String("https://"), found);
     ScanFor(text, QLatin1String("ftp://"), found);
     return found;
 }

@@ -30,19 +30,47 @@ private:
     QByteArray bytes_;
 };
 
+// A request line is ASCII: a byte above 127 (a name typed in UTF-8) goes as "%XX".
+QByteArray AsciiTarget(const QByteArray& bytes) {
+    QByteArray ascii;
+    ascii.reserve(bytes.size());
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80) {
+            ascii += c;
+        } else {
+            ascii += '%';
+            ascii += QByteArray::number(byte, 16).toUpper();
+        }
+    }
+    return ascii;
+}
+
 void RequestLine(RequestText& request, const HttpRequestTarget& target) {
     const QString& name = target.proxyHttp ? target.url : target.path;
-    request.line("GET " + WireText(name) + " HTTP/1.1");
+    request.line("GET " + AsciiTarget(WireText(name)) + " HTTP/1.1");
 }
 
+// Servers build redirects from "Host", so a port other than the scheme's default must be in it.
 void HostLine(RequestText& request, const HttpRequestTarget& target) {
-    request.line("Host: " + WireText(target.host));
+    const std::int32_t defaultPort = target.https ? 443 : 80;
+    QByteArray host = WireText(target.host);
+    if (target.port != 0 && target.port != defaultPort) {
+        host += ':' + QByteArray::number(target.port);
+    }
+    request.line("Host: " + host);
+    request.line(QByteArray("User-Agent: ") + UserAgent);
 }
 
+// As browsers do: an https page's address is not told to a plain http server.
 void RefererLine(RequestText& request, const HttpRequestTarget& target) {
-    if (!target.referer.isEmpty()) {
-        request.line("Referer: " + WireText(target.referer));
+    if (target.referer.isEmpty()) {
+        return;
     }
+    if (!target.https && target.referer.startsWith(u"https://", Qt::CaseInsensitive)) {
+        return;
+    }
+    request.line("Referer: " + WireText(target.referer));
 }
 
 void AuthorizationLine(RequestText& request, const HttpRequestTarget& target) {

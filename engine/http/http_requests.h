@@ -4,8 +4,7 @@
 #include <QString>
 #include <cstdint>
 
-// What a request names: taken from the download's record and the "ProxyHTTP" setting. The port
-// only matters for connecting and so is not here.
+// What a request names: taken from the download's record and the "ProxyHTTP" setting.
 struct HttpRequestTarget {
     QString host;  // server host name, no port
     QString path;  // path on the server, begins with "/"
@@ -14,7 +13,12 @@ struct HttpRequestTarget {
     QString password;
     QString referer;  // empty when none
     bool proxyHttp = false;
+    bool https = false;     // the address is https://: its default port is 443, not 80
+    std::int32_t port = 0;  // 0 or the scheme's default leaves "Host" without a port
 };
+
+// Names the program to servers; many refuse a request without one.
+inline constexpr char UserAgent[] = "Brenloft/1";
 
 // The probe: learns size, name and range support with an open range from byte 0.
 QByteArray ProbeRequest(const HttpRequestTarget& target);

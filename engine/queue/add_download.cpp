@@ -19,7 +19,7 @@ const QString ListFullMessage =
 // there only a typed user name replaces it.
 void ApplyTypedLogin(DownloadRecord& r, const AddRequest& request) {
     const bool typed = !request.user.isEmpty() || !request.password.isEmpty();
-    if (typed && (r.Protocol == Protocol::Http || !request.user.isEmpty())) {
+    if (typed && (r.Protocol != Protocol::Ftp || !request.user.isEmpty())) {
         r.UserName = request.user;
         r.Password = request.password;
     }
@@ -45,6 +45,8 @@ int AddDownload(EngineContext& ctx, DownloadQueue& queue, AddPrompts& prompts,
     request.url = EncodeUrl(request.url);
     const ParsedUrl parsed = ParseUrl(request.url);
     if (parsed.status != UrlValid) {
+        qCInfo(lcQueue, "refused an address that cannot be used: %s",
+               qUtf8Printable(UrlForDisplay(DecodeUrl(request.url))));
         prompts.showError(texts.text(400));
         return 0;
     }
@@ -111,7 +113,7 @@ int AddOrContinue(EngineContext& ctx, DownloadQueue& queue, AddRequest& request,
     request.url = EncodeUrl(request.url);
     const ParsedUrl parsed = ParseUrl(request.url);
     if (parsed.status != UrlValid) {
-        why = QStringLiteral("not an http:// or ftp:// address");
+        why = QStringLiteral("not an http://, https:// or ftp:// address");
         return 0;
     }
     int slot = FindActiveDuplicate(list, request.url);

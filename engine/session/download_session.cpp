@@ -7,6 +7,7 @@
 #include "core/types/tick.h"
 #include "core/urls/parse_url.h"
 #include "engine/session/session_log.h"
+#include "engine/session/session_prompts.h"
 #include "net/socket_class.h"
 #include "net/winsock_errors.h"
 
@@ -48,7 +49,9 @@ HttpRequestTarget DownloadSession::requestTarget(const DownloadRecord& r) const 
                              r.UserName,
                              r.Password,
                              r.Referer,
-                             ctx_.settings.ProxyHTTP == FlagTrue};
+                             ctx_.settings.ProxyHTTP == FlagTrue,
+                             r.Protocol == Protocol::Https,
+                             r.Port};
 }
 
 void DownloadSession::connectTo(SocketClass& socket) {
@@ -56,6 +59,10 @@ void DownloadSession::connectTo(SocketClass& socket) {
     if (ctx_.settings.ProxyHTTP == FlagTrue) {
         socket.Connect(ctx_.settings.ProxyServer, ctx_.settings.ProxyPort);
     } else if (r != nullptr) {
+        // Every connection of an https download, the probe's and each segment's, speaks TLS.
+        if (r->Protocol == Protocol::Https) {
+            socket.SetTls(r->HostName);
+        }
         socket.Connect(r->HostName, r->Port);
     }
 }
@@ -104,12 +111,16 @@ void DownloadSession::InitConnection() {
     probe.ftpLogin = FtpLogin::None;
     ftpProbe_.restart();
     probeState_ = ProbeState::AwaitingAnswer;
-    if (ctx_.settings.ProxyHTTP == FlagTrue) {
+    // The HTTP proxy fetches an ftp:// address for us; an https:// one stays https, so its
+    // Referer and login rules keep holding.
+    if (ctx_.settings.ProxyHTTP == FlagTrue && r->Protocol == Protocol::Ftp) {
         r->Protocol = Protocol::Http;
     }
+    const bool proxy = ctx_.settings.ProxyHTTP == FlagTrue;
+    const bool tls = !proxy && r->Protocol == Protocol::Https;
     qCInfo(lcEngine).noquote().nospace()
         << ProbeTag(RecordIndex) << " connecting for " << UrlForDisplay(DecodeUrl(r->Url))
-        << (ctx_.settings.ProxyHTTP == FlagTrue ? " through the proxy" : "") << ", attempt "
+        << (proxy ? " through the proxy" : "") << (tls ? " over TLS" : "") << ", attempt "
         << r->RetryCount + 1;
     observer_.fileLabelChanged(UrlForDisplay(DecodeUrl(r->Url)));
     observer_.stateLabelChanged(QStringLiteral("Connecting to server..."));
@@ -159,8 +170,42 @@ void DownloadSession::sockGlobal_Error(SocketClass* socket, std::int32_t errornu
         return;
     }
     lastProbeError_ = errornumber;
+    if (errornumber == WinSock::TlsFailed) {
+        // The reason is read now (closing the socket clears it); the probe ends from the event
+        // loop, as the error may be raised inside Connect itself.
+        const SocketClass* probe = sockGlobal();
+        const QString problem = probe != nullptr ? probe->TlsProblem() : QString();
+        TimeOut.stop();
+        probeState_ = ProbeState::RetryPending;
+        QTimer::singleShot(0, this, [this, problem] { tlsFailed(problem); });
+        return;
+    }
     qCInfo(lcEngine).noquote() << ProbeTag(RecordIndex) << "connection error" << errornumber;
     probeAttemptFailed();
+}
+
+// A certificate that does not verify verifies no better on the next attempt: the probe ends
+// at once and the user learns which server and why.
+void DownloadSession::tlsFailed(const QString& problem) {
+    // Paused or cancelled meanwhile: nothing is left to end.
+    if (probeState_ != ProbeState::RetryPending) {
+        return;
+    }
+    DownloadRecord* r = record();
+    const QString host = r != nullptr ? r->HostName : QString();
+    const QString why =
+        QStringLiteral("the secure connection to %1 failed: %2")
+            .arg(host,
+                 problem.isEmpty() ? QStringLiteral("the handshake did not complete") : problem);
+    qCInfo(lcEngine).noquote() << ProbeTag(RecordIndex) << "TLS failed, no retry:" << why;
+    endProbe();
+    if (r != nullptr) {
+        r->Running = FlagFalse;
+        r->Completed = FlagFalse;
+        r->Failed = FlagTrue;
+    }
+    ctx_.prompts.showMessage(why, SessionPrompts::Icon::Critical);
+    closeWith(why);
 }
 
 void DownloadSession::sockGlobal_Closed(SocketClass* socket) {

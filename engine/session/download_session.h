@@ -108,6 +108,7 @@ private:
     // The file's size is known (from the probe, or a resumed plan): every segment has a range.
     bool sizeKnown();
     void failProbeAttempt(const QString& why);
+    void tlsFailed(const QString& problem);
     void probeAttemptFailed();
 
     EngineContext& ctx_;

@@ -12,6 +12,7 @@
 #include "engine/http/head_end.h"
 #include "engine/http/http_requests.h"
 #include "engine/http/http_status.h"
+#include "engine/http/redirect_login.h"
 #include "engine/http/response_head.h"
 #include "engine/session/download_session.h"
 #include "engine/session/session_log.h"
@@ -22,8 +23,9 @@ void HttpProbe::sendRequest(SocketClass& socket) {
     DownloadSession& s = session_;
     DownloadRecord* r = s.record();
     // A remembered login fills in only what the user has not typed, and only for the host the
-    // download began with or one it names itself.
-    if (r->Password.isEmpty()) {
+    // download began with or one it names itself; never for a plain address an https one sent
+    // us to (the Referer keeps that across a pause).
+    if (r->Password.isEmpty() && RememberedLoginAllowed(r->Protocol, r->Referer, leftTls_)) {
         ApplySiteLogin(s.ctx_.list, s.RecordIndex);
     }
     const HttpRequestTarget target = s.requestTarget(*r);
@@ -127,9 +129,9 @@ void HttpProbe::followRedirect(const ResponseHead& head) {
     const QUrl base(DecodeUrl(r->Url));
     const QUrl target = base.resolved(QUrl(head.location));
     const QString scheme = target.scheme().toLower();
-    if (head.location.isEmpty() || (scheme != u"http" && scheme != u"ftp")) {
-        const QString why =
-            QStringLiteral("the server redirected to an address that is not http:// or ftp://: %1");
+    if (head.location.isEmpty() || (scheme != u"http" && scheme != u"https" && scheme != u"ftp")) {
+        const QString why = QStringLiteral(
+            "the server redirected to an address that is not http://, https:// or ftp://: %1");
         fail(why.arg(head.location), why.arg(UrlForDisplay(head.location)));
         return;
     }
@@ -142,10 +144,20 @@ void HttpProbe::followRedirect(const ResponseHead& head) {
         return;
     }
     const bool otherHost = parsed.host.compare(r->HostName, Qt::CaseInsensitive) != 0;
+    const bool leavesTls = r->Protocol == Protocol::Https && parsed.protocol != Protocol::Https;
+    const bool dropLogin =
+        !LoginFollowsRedirect(r->Protocol, r->HostName, parsed.protocol, parsed.host);
+    if (parsed.protocol == Protocol::Https) {
+        leftTls_ = false;
+    } else if (leavesTls) {
+        leftTls_ = true;
+    }
     qCInfo(lcEngine).noquote().nospace()
         << ProbeTag(s.RecordIndex) << " redirect " << redirects_ << " to "
         << UrlForDisplay(DecodeUrl(encoded))
-        << (otherHost ? " (another host: the typed login is dropped)" : "");
+        << (otherHost
+                ? " (another host: the typed login is dropped)"
+                : (leavesTls ? " (from https to a plain address: the login is dropped)" : ""));
     r->Referer = r->Url;
     r->UrlPath = parsed.path;
     r->FileName = parsed.fileName;
@@ -153,8 +165,8 @@ void HttpProbe::followRedirect(const ResponseHead& head) {
     r->Port = parsed.port;
     r->Protocol = parsed.protocol;
     r->Url = encoded;
-    if (otherHost) {
-        // Credentials belong to the host they were given for.
+    if (dropLogin) {
+        // Credentials belong to the host, and the secure connection, they were given for.
         r->UserName = parsed.protocol == Protocol::Ftp ? parsed.user : QString();
         r->Password = parsed.protocol == Protocol::Ftp ? parsed.password : QString();
     }

@@ -31,4 +31,5 @@ private:
     int redirects_ = 0;
     bool emptyFile_ = false;     // "bytes=0-" was answered 416: only an empty file does that
     bool keepPassword_ = false;  // the login prompt's "remember" box
+    bool leftTls_ = false;       // a redirect took the download from https:// to a plain address
 };

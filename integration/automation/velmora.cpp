@@ -3,6 +3,8 @@
 #include <QDBusConnectionInterface>
 
 #include "automation/velmora_adaptor.h"  // generated from VelmoraProject.Velmora.xml
+#include "core/diagnostics/log_categories.h"
+#include "core/urls/parse_url.h"
 
 Velmora::Velmora(AddUrl add, QObject* parent) : QObject(parent), add_(std::move(add)) {
     new VelmoraAdaptor(this);
@@ -37,8 +39,8 @@ void Velmora::MenuURL(const QString& url, const QString& /*refURL*/, const QStri
 void Velmora::LeechURL(const QString& /*url*/, const QString& /*refURL*/) {}
 
 int Velmora::IEURL(const QString& url) {
-    const bool accepted = url.left(7).toUpper() == u"HTTP://" || url.left(6).toUpper() == u"FTP://";
-    if (!accepted) {
+    if (!HasDownloadScheme(url, Qt::CaseInsensitive)) {
+        qCInfo(lcUi) << "IEURL: not an address to download:" << UrlForDisplay(url);
         return 0;
     }
     if (add_) {

@@ -28,8 +28,8 @@ public slots:
     void MenuURL(const QString& url, const QString& refURL, const QString& cookie);
     // Accepted and ignored.
     void LeechURL(const QString& url, const QString& refURL);
-    // 1 when the address begins with "http://" or "ftp://" in any letter case (no blanks
-    // before it) and went to the list; 0, with nothing added, otherwise.
+    // 1 when the address begins with "http://", "https://" or "ftp://" in any letter case (no
+    // blanks before it) and went to the list; 0, with nothing added, otherwise.
     int IEURL(const QString& url);
 
 private:

@@ -8,6 +8,7 @@
 #include "core/download_list/download_list.h"
 #include "tests/app/brenloft_program.h"
 #include "tests/support/nginx_peer.h"
+#include "tests/support/peer_process.h"
 
 TEST(BrenloftCommandLine, DownloadsTheAddressItWasStartedWith) {
     Sandbox www;
@@ -48,6 +49,10 @@ TEST(BrenloftCommandLine, AddsWhatRemainsOfTheLineWhenItIsALowerCaseAddress) {
     QString upper = url;
     upper.replace(0, 4, QStringLiteral("HTTP"));
     const QString quoted = u'"' + url + u'"';
+    // Nobody listens there: the entry is made whatever its connection then does.
+    const QString secure = QStringLiteral("https://127.0.0.1:%1/s.bin").arg(FreeLoopbackPort());
+    QString secureUpper = secure;
+    secureUpper.replace(0, 5, QStringLiteral("HTTPS"));
 
     struct Case {
         const char* what;
@@ -63,6 +68,8 @@ TEST(BrenloftCommandLine, AddsWhatRemainsOfTheLineWhenItIsALowerCaseAddress) {
         {"quoted address with blanks around", {QStringLiteral("  ") + quoted + u' '}, url},
         {"silent and quoted", {QStringLiteral("-silent"), quoted}, url},
         {"scheme in capitals", {upper}, {}},
+        {"https address", {QStringLiteral("/silent"), secure}, secure},
+        {"https in capitals", {secureUpper}, {}},
         {"-s at the start is no switch", {QStringLiteral("-s"), url}, {}},
         {"-s at the end is no switch and stays in the address",
          {url, QStringLiteral("-s")},

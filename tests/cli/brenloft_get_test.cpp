@@ -238,20 +238,26 @@ TEST_F(BrenloftGet, FailuresExitOneWithALinePerAddress) {
     const QString refused =
         QStringLiteral("http://127.0.0.1:%1/nobody.bin").arg(FreeLoopbackPort());
     const QString target = folder(QStringLiteral("out"));
+    const QString unusable = QStringLiteral("gopher://127.0.0.1/x.bin");
 
     const GetRun run = RunGet(box,
                               {QStringLiteral("-q"), QStringLiteral("-d"), target, missing, refused,
-                               nginx.url(QStringLiteral("/good.bin"))},
+                               unusable, nginx.url(QStringLiteral("/good.bin"))},
                               box.path());
     ASSERT_TRUE(run.finished);
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.out, QStringList{Canonical(target + QStringLiteral("/good.bin"))});
     EXPECT_EQ(FileSha256(target + QStringLiteral("/good.bin")), Sha256(good));
 
-    ASSERT_EQ(run.err.size(), 2) << run.err.join(u'\n').toStdString();
+    ASSERT_EQ(run.err.size(), 3) << run.err.join(u'\n').toStdString();
     QString missingLine;
     QString refusedLine;
+    QString unusableLine;
     for (const QString& line : run.err) {
+        if (line.contains(unusable)) {
+            unusableLine = line;
+            continue;
+        }
         (line.startsWith(QStringLiteral("brenloft-get: ") + missing + u':') ? missingLine
                                                                             : refusedLine) = line;
     }
@@ -259,6 +265,8 @@ TEST_F(BrenloftGet, FailuresExitOneWithALinePerAddress) {
     EXPECT_TRUE(refusedLine.startsWith(QStringLiteral("brenloft-get: ") + refused + u':'))
         << run.err.join(u'\n').toStdString();
     EXPECT_TRUE(refusedLine.contains(QStringLiteral("refused"))) << refusedLine.toStdString();
+    EXPECT_TRUE(unusableLine.contains(QStringLiteral("not an http://, https:// or ftp:// address")))
+        << run.err.join(u'\n').toStdString();
     EXPECT_EQ(QFileInfo::exists(target + QStringLiteral("/missing.bin")), false);
     EXPECT_EQ(QFileInfo::exists(target + QStringLiteral("/nobody.bin")), false);
 }

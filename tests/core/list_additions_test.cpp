@@ -209,6 +209,19 @@ TEST(NewRecord, ChosenPathUpdateFlagAndHttpDefaults) {
     EXPECT_EQ(r.HasSavePath, FlagFalse);
 }
 
+TEST(NewRecord, HttpsAddressKeepsItsProtocolAndPort) {
+    DownloadRecord r;
+    const QString url = QStringLiteral("https://h:8443/f.bin");
+    FillNewRecord(r, ParseUrl(url), url, 0, QString());
+    EXPECT_EQ(r.Protocol, Protocol::Https);
+    EXPECT_EQ(r.Port, 8443);
+    EXPECT_EQ(r.HostName, QStringLiteral("h"));
+    EXPECT_TRUE(r.UserName.isEmpty());
+    const QString plain = QStringLiteral("https://h/f.bin");
+    FillNewRecord(r, ParseUrl(plain), plain, 0, QString());
+    EXPECT_EQ(r.Port, 443);
+}
+
 TEST(NewRecord, FetchingAgainReplacesItsOwnEarlierFile) {
     DownloadRecord finished = Worn();
     finished.Active = FlagTrue;

@@ -116,7 +116,13 @@ TEST(ListFile, SavedListLoadsBackEqualAndResavesByteForByte) {
     done.Completed = FlagTrue;
     done.Percent = 100;
     list.DownloadList.append(done);
-    list.DownloadCount = 2;
+    // An https entry keeps its protocol number through a save and a load.
+    DownloadRecord secure = SampleRecord();
+    secure.Url = QStringLiteral("https://example.org:8443/files/a.zip");
+    secure.Port = 8443;
+    secure.Protocol = Protocol::Https;
+    list.DownloadList.append(secure);
+    list.DownloadCount = 3;
 
     ASSERT_EQ(SaveList(list, path), QString());
     const QByteArray first = ReadFile(path);
@@ -125,6 +131,7 @@ TEST(ListFile, SavedListLoadsBackEqualAndResavesByteForByte) {
     EXPECT_TRUE(result.recognised);
     EXPECT_TRUE(result.complete);
     EXPECT_EQ(loaded.DownloadList, list.DownloadList);
+    EXPECT_EQ(loaded.DownloadList.at(3).Protocol, Protocol::Https);
     EXPECT_EQ(loaded.SiteLoginList, list.SiteLoginList);
     ASSERT_EQ(SaveList(loaded, path), QString());
     EXPECT_EQ(ReadFile(path), first);

@@ -41,11 +41,16 @@ TEST_F(HandOffFile, QuotedAddressIsTakenAndTheFileDeleted) {
     write("  \"ftp://host/pub/a.bin\"  \n");
     EXPECT_EQ(TakeHandOffUrl(path), QStringLiteral("ftp://host/pub/a.bin"));
     EXPECT_FALSE(QFile::exists(path));
+
+    write("\"https://host:8443/a b.iso\"\r\n");
+    EXPECT_EQ(TakeHandOffUrl(path), QStringLiteral("https://host:8443/a%20b.iso"));
+    EXPECT_FALSE(QFile::exists(path));
 }
 
 TEST_F(HandOffFile, AnythingElseIsDeletedWithoutAnAddress) {
     for (const QByteArray& contents :
          {QByteArray("/silent\r\n"), QByteArray("HTTP://host/upper.zip\r\n"),
+          QByteArray("HTTPS://host/upper.zip"), QByteArray("ftps://host/a.bin"),
           QByteArray("Ftp://host/a.bin"), QByteArray("mailto:someone@host"), QByteArray()}) {
         SCOPED_TRACE(contents.toStdString());
         write(contents);
@@ -127,6 +132,13 @@ TEST_F(Clipboard, OnlyNewFileAddressesOfInterestAreOffered) {
              Case{"HTTP://host/upper.zip", false},
              Case{"file:///tmp/a.zip", false},
              Case{"http://host/download", true},
+             Case{"https://host/setup.exe", true},
+             Case{"https://host:8443/a.iso", true},
+             Case{"https://host/page.html", false},
+             Case{"https://host/folder/", false},
+             Case{"HTTPS://host/upper.zip", false},
+             Case{"Https://host/upper.zip", false},
+             Case{"httpss://host/a.zip", false},
          }) {
         SCOPED_TRACE(c.text);
         const QString text = QString::fromUtf8(c.text);

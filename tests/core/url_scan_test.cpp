@@ -45,6 +45,26 @@ TEST(ScanDroppedUrls, HttpComesBeforeFtpAndQuotedAddressesCountAgain) {
     EXPECT_EQ(Scan("http://"), QStringList{"http://"});
 }
 
+TEST(ScanDroppedUrls, HttpsComesBetweenHttpAndFtp) {
+    struct Case {
+        const char* text;
+        QStringList found;
+    };
+    const Case cases[] = {
+        {"ftp://f/a https://s/b http://h/c https://t/d",
+         {"http://h/c", "https://s/b", "https://t/d", "ftp://f/a"}},
+        // "https://" does not hold "http://", so a secure address is found once.
+        {"https://s.example/file.iso", {"https://s.example/file.iso"}},
+        {"HTTPS://S.EXAMPLE/X Https://s/y", {}},
+        {"https://s/go?to=http://t/f.bin", {"http://t/f.bin", "https://s/go?to=http://t/f.bin"}},
+        {"https://a/1\r\nhttps://b/2", {"https://a/1", "https://b/2"}},
+    };
+    for (const Case& c : cases) {
+        const QString text = QString::fromUtf8(c.text);
+        EXPECT_EQ(ScanDroppedUrls(text), c.found) << c.text;
+    }
+}
+
 TEST(ScanUriList, ScansEveryLineButTheComments) {
     const QString list = QStringLiteral(
         "# dragged from a browser\r\n"

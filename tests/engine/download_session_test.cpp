@@ -10,6 +10,7 @@
 #include "core/download_list/resume_rebase.h"
 #include "core/download_list/site_logins.h"
 #include "core/types/tick.h"
+#include "net/winsock_errors.h"
 #include "tests/engine/download_session_test_harness.h"
 #include "tests/support/nginx_peer.h"
 
@@ -251,6 +252,34 @@ TEST_F(SessionTest, RedirectsThatCannotBeFollowedEndTheDownload) {
     EXPECT_EQ(engine.prompts.messages.size(), 2)
         << engine.prompts.messages.join(u'|').toStdString();
     EXPECT_TRUE(elsewhere.observer.whys.value(0).contains(QStringLiteral("gopher://127.0.0.1/x")));
+    EXPECT_EQ(FolderEntries(engine.downloads()), QStringList{});
+}
+
+// A TLS failure of the probe (a certificate that does not verify) ends the download at once with
+// one message naming the host: no retries, no "connection refused". The failure is raised as
+// the socket layer raises it, before the probe's connection has done anything else.
+TEST_F(SessionTest, TlsFailureEndsTheProbeAtOnceNamingTheHost) {
+    NginxPeer nginx(served);
+    startNginx(nginx);
+    Engine engine(box.path());
+
+    Download& d = engine.fetch(QStringLiteral("https://127.0.0.1:%1/secure.bin").arg(nginx.port()));
+    d.session->sockGlobal_Error(nullptr, WinSock::TlsFailed);
+    ASSERT_TRUE(WaitClosed({&d}));
+    const DownloadRecord& r = engine.record(d);
+    EXPECT_EQ(d.observer.closes, 1);
+    EXPECT_FALSE(d.observer.finished);
+    EXPECT_EQ(r.Failed, FlagTrue);
+    EXPECT_EQ(r.Running, FlagFalse);
+    EXPECT_EQ(r.RetryCount, 0) << "a certificate problem does not go away by asking again";
+    ASSERT_EQ(engine.prompts.messages.size(), 1);
+    const QString message = engine.prompts.messages.first();
+    EXPECT_TRUE(message.contains(QStringLiteral("secure connection to 127.0.0.1 failed: ")))
+        << message.toStdString();
+    EXPECT_FALSE(message.contains(QStringLiteral("refused"))) << message.toStdString();
+    EXPECT_EQ(d.observer.whys, QStringList{message});
+    EXPECT_EQ(d.session->lastProblem(), message);
+    EXPECT_EQ(d.session->lastProbeError(), WinSock::TlsFailed);
     EXPECT_EQ(FolderEntries(engine.downloads()), QStringList{});
 }
 

@@ -47,6 +47,7 @@ TEST(ProbeRequest, MinimalDirect) {
                                                 "Accept: *.*, */*\r\n"
                                                 "Connection: Keep-Alive\r\n"
                                                 "Host: files.example.org\r\n"
+                                                "User-Agent: Brenloft/1\r\n"
                                                 "Range: bytes=0-\r\n"
                                                 "\r\n"));
 }
@@ -56,6 +57,7 @@ TEST(ProbeRequest, RefererBeforeAuthorization) {
                                                "Accept: *.*, */*\r\n"
                                                "Connection: Keep-Alive\r\n"
                                                "Host: files.example.org\r\n"
+                                               "User-Agent: Brenloft/1\r\n"
                                                "Referer: http://example.org/list.html\r\n"
                                                "Authorization: Basic YW5uYTpzM2NyZXQ=\r\n"
                                                "Range: bytes=0-\r\n"
@@ -70,6 +72,7 @@ TEST(ProbeRequest, ThroughProxyNamesFullUrlAndDisablesCaches) {
                          "Accept: *.*, */*\r\n"
                          "Connection: Keep-Alive\r\n"
                          "Host: files.example.org\r\n"
+                         "User-Agent: Brenloft/1\r\n"
                          "Range: bytes=0-\r\n"
                          "Pragma: no-cache\r\n"
                          "Cache-Control: no-cache\r\n"
@@ -95,6 +98,7 @@ TEST(SegmentRequest, MinimalDirect) {
                                                               "Accept-Encoding: \r\n"
                                                               "Connection: Keep-Alive\r\n"
                                                               "Host: files.example.org\r\n"
+                                                              "User-Agent: Brenloft/1\r\n"
                                                               "Range: bytes=0-1048575\r\n"
                                                               "\r\n"));
 }
@@ -108,6 +112,7 @@ TEST(SegmentRequest, AuthorizationBeforeRefererThroughProxyBeyondFourGiB) {
                          "Accept-Encoding: \r\n"
                          "Connection: Keep-Alive\r\n"
                          "Host: files.example.org\r\n"
+                         "User-Agent: Brenloft/1\r\n"
                          "Authorization: Basic YW5uYTpzM2NyZXQ=\r\n"
                          "Referer: http://example.org/list.html\r\n"
                          "Range: bytes=4294967296-6442450943\r\n"
@@ -122,6 +127,7 @@ TEST(WholeFileRequest, MinimalDirect) {
                                                     "Accept-Encoding: \r\n"
                                                     "Connection: Keep-Alive\r\n"
                                                     "Host: files.example.org\r\n"
+                                                    "User-Agent: Brenloft/1\r\n"
                                                     "\r\n"));
 }
 
@@ -136,23 +142,26 @@ TEST(WholeFileRequest, CredentialsAndRefererBeforeConnection) {
                          "Referer: http://example.org/list.html\r\n"
                          "Connection: Keep-Alive\r\n"
                          "Host: files.example.org\r\n"
+                         "User-Agent: Brenloft/1\r\n"
                          "Pragma: no-cache\r\n"
                          "Cache-Control: no-cache\r\n"
                          "\r\n"));
 }
 
-TEST(RequestText, TextsGoAsUtf8) {
+TEST(RequestText, TextsGoAsUtf8AndThePathPercentEncoded) {
     HttpRequestTarget t;
     t.host = QString::fromUtf8(
         "b\xc3\xbc"
         "cher.example");
     t.path = QString::fromUtf8("/\xc3\xa9t\xc3\xa9.zip");
-    EXPECT_EQ(WholeFileRequest(t), QByteArray("GET /\xc3\xa9t\xc3\xa9.zip HTTP/1.1\r\n"
+    // The path goes percent-encoded on the request line; the host as UTF-8.
+    EXPECT_EQ(WholeFileRequest(t), QByteArray("GET /%C3%A9t%C3%A9.zip HTTP/1.1\r\n"
                                               "Accept: *.*, */*\r\n"
                                               "Accept-Encoding: \r\n"
                                               "Connection: Keep-Alive\r\n"
                                               "Host: b\xc3\xbc"
                                               "cher.example\r\n"
+                                              "User-Agent: Brenloft/1\r\n"
                                               "\r\n"));
 }
 
@@ -165,5 +174,110 @@ TEST(RequestText, LineBreaksInValuesCannotAddHeaders) {
     EXPECT_FALSE(probe.contains("\nX-Evil"));
     EXPECT_TRUE(probe.startsWith("GET /aX-Evil: 1 HTTP/1.1\r\n"));
     EXPECT_TRUE(probe.contains("\r\nReferer: http://x/Cookie: stolen\r\n"));
-    EXPECT_EQ(probe.count("\r\n"), 7);
+    EXPECT_EQ(probe.count("\r\n"), 8);
+}
+
+TEST(RequestText, EveryRequestNamesTheProgramOnceRightAfterHost) {
+    for (const HttpRequestTarget& t : {Plain(), Full()}) {
+        for (const QByteArray& request :
+             {ProbeRequest(t), SegmentRequest(t, 0, 9), WholeFileRequest(t)}) {
+            EXPECT_EQ(request.count("User-Agent: "), 1) << request.toStdString();
+            EXPECT_TRUE(request.contains("Host: files.example.org\r\nUser-Agent: Brenloft/1\r\n"))
+                << request.toStdString();
+        }
+    }
+}
+
+TEST(RequestText, HostCarriesThePortOnlyWhenItIsNotTheSchemesDefault) {
+    struct Case {
+        bool https;
+        std::int32_t port;
+        const char* host;
+    };
+    const Case cases[] = {
+        {false, 0, "Host: h.example\r\n"},
+        {false, 80, "Host: h.example\r\n"},
+        {false, 8080, "Host: h.example:8080\r\n"},
+        {false, 443, "Host: h.example:443\r\n"},
+        {true, 0, "Host: h.example\r\n"},
+        {true, 443, "Host: h.example\r\n"},
+        {true, 80, "Host: h.example:80\r\n"},
+        {true, 8443, "Host: h.example:8443\r\n"},
+        {false, 65535, "Host: h.example:65535\r\n"},
+    };
+    for (const Case& c : cases) {
+        HttpRequestTarget t;
+        t.host = QStringLiteral("h.example");
+        t.path = QStringLiteral("/f");
+        t.https = c.https;
+        t.port = c.port;
+        for (const QByteArray& request :
+             {ProbeRequest(t), SegmentRequest(t, 0, 9), WholeFileRequest(t)}) {
+            EXPECT_TRUE(request.contains(QByteArray("\r\n") + c.host))
+                << c.https << ' ' << c.port << '\n'
+                << request.toStdString();
+        }
+    }
+}
+
+TEST(RequestText, NonAsciiPathBytesArePercentEncodedOnTheRequestLine) {
+    struct Case {
+        const char* path;
+        bool proxy;
+        const char* line;
+    };
+    const Case cases[] = {
+        {"/plain/a%20b.zip?x=1", false, "GET /plain/a%20b.zip?x=1 HTTP/1.1\r\n"},
+        {"/\xc3\xa9t\xc3\xa9.zip", false, "GET /%C3%A9t%C3%A9.zip HTTP/1.1\r\n"},
+        {"/\xe5\xa0\xb1/\xe5\x91\x8a.pdf", false, "GET /%E5%A0%B1/%E5%91%8A.pdf HTTP/1.1\r\n"},
+        // Through the proxy the whole address is the target and gets the same treatment.
+        {"/\xc3\xbc.bin", true, "GET https://h/%C3%BC.bin HTTP/1.1\r\n"},
+    };
+    for (const Case& c : cases) {
+        HttpRequestTarget t;
+        t.host = QStringLiteral("h");
+        t.path = QString::fromUtf8(c.path);
+        t.url = QStringLiteral("https://h") + t.path;
+        t.https = true;
+        t.proxyHttp = c.proxy;
+        for (const QByteArray& request :
+             {ProbeRequest(t), SegmentRequest(t, 0, 9), WholeFileRequest(t)}) {
+            EXPECT_TRUE(request.startsWith(c.line)) << request.toStdString();
+            for (const char byte : request) {
+                EXPECT_LT(static_cast<unsigned char>(byte), 0x80) << request.toStdString();
+            }
+        }
+    }
+}
+
+TEST(RequestText, AnHttpsRefererIsNeverToldToAPlainServer) {
+    struct Case {
+        const char* referer;
+        bool https;
+        bool sent;
+    };
+    const Case cases[] = {
+        {"http://example.org/list.html", false, true},
+        {"http://example.org/list.html", true, true},
+        {"https://example.org/list.html", true, true},
+        {"https://example.org/list.html", false, false},
+        {"HTTPS://example.org/list.html", false, false},
+        {"Https://example.org/list.html", false, false},
+        {"ftp://example.org/", false, true},
+    };
+    for (const Case& c : cases) {
+        HttpRequestTarget t = Plain();
+        t.referer = QString::fromUtf8(c.referer);
+        t.https = c.https;
+        for (const bool proxy : {false, true}) {
+            t.proxyHttp = proxy;
+            for (const QByteArray& request :
+                 {ProbeRequest(t), SegmentRequest(t, 0, 9), WholeFileRequest(t)}) {
+                EXPECT_EQ(request.contains(QByteArray("\r\nReferer: ") + c.referer + "\r\n"),
+                          c.sent)
+                    << request.toStdString();
+                EXPECT_EQ(request.contains("Referer"), c.sent) << request.toStdString();
+            }
+        }
+    }
 }

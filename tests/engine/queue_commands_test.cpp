@@ -240,7 +240,7 @@ TEST_F(ListCommandsTest, AddOrContinueStartsQueuesOrContinues) {
     };
     QString why;
     EXPECT_EQ(add(QStringLiteral("gopher://127.0.0.1/x"), why).first, 0);
-    EXPECT_EQ(why, QStringLiteral("not an http:// or ftp:// address"));
+    EXPECT_EQ(why, QStringLiteral("not an http://, https:// or ftp:// address"));
     EXPECT_EQ(engine->list.DownloadCount, 0);
 
     const auto [first, firstDeferred] = add(url(QStringLiteral("/slow/s1.bin")), why);

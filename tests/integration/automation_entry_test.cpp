@@ -85,20 +85,26 @@ protected:
 }  // namespace
 
 // The scheme test ignores letter case but not blanks or quotes; only what passes is added.
-TEST_F(AutomationEntry, IeurlAcceptsHttpAndFtpAddressesOnly) {
-    EXPECT_EQ(ieurl(QStringLiteral("http://127.0.0.1:9/a.zip")), 1);
-    EXPECT_EQ(ieurl(QStringLiteral("HTTP://127.0.0.1:9/b.zip")), 1);
-    EXPECT_EQ(ieurl(QStringLiteral("ftp://127.0.0.1:9/c.iso")), 1);
-    EXPECT_EQ(ieurl(QStringLiteral("Ftp://127.0.0.1:9/d.iso")), 1);
-    EXPECT_EQ(listed().size(), 4);
+TEST_F(AutomationEntry, IeurlAcceptsHttpHttpsAndFtpAddressesOnly) {
+    const QStringList accepted = {
+        QStringLiteral("http://127.0.0.1:9/a.zip"),  QStringLiteral("HTTP://127.0.0.1:9/b.zip"),
+        QStringLiteral("ftp://127.0.0.1:9/c.iso"),   QStringLiteral("Ftp://127.0.0.1:9/d.iso"),
+        QStringLiteral("https://127.0.0.1:9/e.zip"), QStringLiteral("HTTPS://127.0.0.1:9/f.zip"),
+        QStringLiteral("hTTpS://127.0.0.1:9/g.zip"),
+    };
+    for (const QString& url : accepted) {
+        EXPECT_EQ(ieurl(url), 1) << url.toStdString();
+    }
+    EXPECT_EQ(listed().size(), accepted.size());
     for (const QString& refused :
          {QStringLiteral("mailto:someone@example.org"), QString(),
           QStringLiteral(" http://127.0.0.1:9/e.zip"), QStringLiteral("\"http://127.0.0.1:9/f\""),
           QStringLiteral("file:///etc/passwd"), QStringLiteral("http:/"),
-          QStringLiteral("javascript:alert(1)")}) {
+          QStringLiteral("javascript:alert(1)"), QStringLiteral("ftps://127.0.0.1:9/h"),
+          QStringLiteral("httpss://127.0.0.1:9/i"), QStringLiteral(" https://127.0.0.1:9/j")}) {
         EXPECT_EQ(ieurl(refused), 0) << refused.toStdString();
     }
-    EXPECT_EQ(listed().size(), 4) << "nothing refused was added";
+    EXPECT_EQ(listed().size(), accepted.size()) << "nothing refused was added";
     EXPECT_EQ(prompts.errors, QStringList{});
 }
 
@@ -116,11 +122,16 @@ TEST_F(AutomationEntry, MenuUrlReportsInTheProgramAndLeechUrlDoesNothing) {
                  {QStringLiteral("http://127.0.0.1:9/g.zip"), QString(), QString()});
     EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage);
     EXPECT_EQ(listed().size(), 1);
+    reply = call(QStringLiteral("MenuURL"),
+                 {QStringLiteral("HTTPS://127.0.0.1:9/k.zip"), QString(), QString()});
+    EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage);
+    EXPECT_EQ(listed().size(), 2);
+    EXPECT_EQ(prompts.errors.size(), 1);
 
     reply = call(QStringLiteral("LeechURL"),
                  {QStringLiteral("http://127.0.0.1:9/h.zip"), QStringLiteral("http://ref/")});
     EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage);
-    EXPECT_EQ(listed().size(), 1);
+    EXPECT_EQ(listed().size(), 2);
 
     // Only the three methods exist: nothing else can be asked of the program.
     reply = call(QStringLiteral("SetDownloadFolder"), {QStringLiteral("/etc")});

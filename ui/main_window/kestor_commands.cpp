@@ -23,15 +23,24 @@ namespace {
 
 const QString kProgram = QStringLiteral("Brenloft");
 
+// Clipboard text worth offering in the add dialog (the scheme in lower case).
 bool StartsWithScheme(const QString& text) {
-    return text.startsWith(QLatin1String("http://")) || text.startsWith(QLatin1String("ftp://"));
+    return HasDownloadScheme(text);
 }
 
 // The home page of the server a download comes from.
 QString SiteOf(const DownloadRecord& r) {
-    const bool ftp = r.Protocol == Protocol::Ftp;
-    QString site = (ftp ? QStringLiteral("ftp://") : QStringLiteral("http://")) + r.HostName;
-    if (r.Port != 0 && r.Port != (ftp ? 21 : 80)) {
+    QString scheme = QStringLiteral("http://");
+    std::int32_t defaultPort = 80;
+    if (r.Protocol == Protocol::Ftp) {
+        scheme = QStringLiteral("ftp://");
+        defaultPort = 21;
+    } else if (r.Protocol == Protocol::Https) {
+        scheme = QStringLiteral("https://");
+        defaultPort = 443;
+    }
+    QString site = scheme + r.HostName;
+    if (r.Port != 0 && r.Port != defaultPort) {
         site += u':' + QString::number(r.Port);
     }
     return site + u'/';
@@ -109,10 +118,12 @@ void Kestor::addUrl() {
     QString url = answer->url;
     url.remove(QStringLiteral("\r\n"));
     url = url.trimmed();
-    if (url.isEmpty() || !StartsWithScheme(url)) {
-        qCInfo(lcUi) << "new download: not an http:// or ftp:// address:" << UrlForDisplay(url);
+    if (url.isEmpty()) {
+        qCInfo(lcUi) << "new download: no address";
         return;
     }
+    // An address adding cannot take is still handed over: its message tells the user why
+    // nothing was added.
     qCInfo(lcUi).noquote() << "new download:" << UrlForDisplay(url) << answer->word;
     AddRequest request;
     request.url = url;

@@ -77,6 +77,14 @@ TEST(DownloadBasket, DropOfTextAddsEveryAddressAfterTheDrop) {
     EXPECT_TRUE(Drop(basket, words, Qt::CopyAction));
     QCoreApplication::processEvents();
     EXPECT_EQ(dropped.count(), 0);
+
+    // Secure addresses come after the plain http ones, before ftp.
+    QMimeData secure;
+    secure.setText(QStringLiteral("ftp://f.example/a https://s.example/b.iso http://h.example/c"));
+    EXPECT_TRUE(Drop(basket, secure, Qt::CopyAction));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Urls(dropped),
+              (QStringList{"http://h.example/c", "https://s.example/b.iso", "ftp://f.example/a"}));
 }
 
 TEST(DownloadBasket, LinkListsCountOnceAndOtherDataIsRefused) {

@@ -1,6 +1,8 @@
 // The commands of the main window against a real list and queue.
 
+#include <QClipboard>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -371,13 +373,26 @@ TEST_F(MainWindowTest, AddUrlTakesThePromptsAnswer) {
     });
     const QString base = QStringLiteral("http://127.0.0.1:%1/").arg(silent.serverPort());
 
-    // Cancelled, and an address the command does not take: nothing is added.
+    // Cancelled, or nothing typed: nothing is added and nothing said.
     w.Command1_Click(Kestor::AddUrl);
-    answer =
-        NewDownloadAnswer{QStringLiteral("NOW"), QStringLiteral("HTTP://127.0.0.1/a.bin"), {}, {}};
+    answer = NewDownloadAnswer{QStringLiteral("NOW"), QStringLiteral(" \r\n "), {}, {}};
     trigger("AddURL");
     EXPECT_EQ(list.DownloadCount, 0);
     EXPECT_EQ(prefills.size(), 2);
+    EXPECT_TRUE(addQuestions.errors.isEmpty());
+
+    // An address adding cannot take is never dropped without a word: adding's own message.
+    for (const char* refused :
+         {"gopher://127.0.0.1/a.bin", "http://", "https://", "https://127.0.0.1", "127.0.0.1/a.bin",
+          "ftps://127.0.0.1/a.bin", "https://127.0.0.1:0/a.bin", "file:///etc/passwd"}) {
+        SCOPED_TRACE(refused);
+        addQuestions.errors.clear();
+        answer = NewDownloadAnswer{QStringLiteral("NOW"), QString::fromUtf8(refused), {}, {}};
+        w.Command1_Click(Kestor::AddUrl);
+        EXPECT_EQ(addQuestions.errors, QStringList{texts.text(400)});
+        EXPECT_EQ(list.DownloadCount, 0);
+    }
+    addQuestions.errors.clear();
 
     // Later: in the list, not started.
     answer =
@@ -398,6 +413,77 @@ TEST_F(MainWindowTest, AddUrlTakesThePromptsAnswer) {
     QCoreApplication::processEvents();
     EXPECT_EQ(Keys(w.listView1()), (QStringList{key(1), key(2)}));
     EXPECT_TRUE(addQuestions.errors.isEmpty());
+
+    // https:// in either letter case, with its own default port, and a typed login.
+    answer = NewDownloadAnswer{QStringLiteral("LATER"), QStringLiteral("https://127.0.0.1/s.iso"),
+                               QStringLiteral("user"), QStringLiteral("secret")};
+    w.Command1_Click(Kestor::AddUrl);
+    answer = NewDownloadAnswer{
+        QStringLiteral("LATER"), QStringLiteral("HTTPS://127.0.0.1:8443/t.iso"), {}, {}};
+    w.Command1_Click(Kestor::AddUrl);
+    ASSERT_EQ(list.DownloadCount, 4);
+    EXPECT_EQ(record(3).Protocol, Protocol::Https);
+    EXPECT_EQ(record(3).Port, 443);
+    EXPECT_EQ(record(3).UserName, QStringLiteral("user"));
+    EXPECT_EQ(record(3).Password, QStringLiteral("secret"));
+    EXPECT_EQ(record(4).Protocol, Protocol::Https);
+    EXPECT_EQ(record(4).Port, 8443);
+    EXPECT_TRUE(addQuestions.errors.isEmpty());
+}
+
+// The dialog starts from the clipboard when it holds an address in a lower-case scheme.
+TEST_F(MainWindowTest, AddUrlOffersTheClipboardsAddress) {
+    Kestor& w = open();
+    QString prefill;
+    w.setNewDownloadAsk([&](const QString& text) {
+        prefill = text;
+        return std::nullopt;
+    });
+    struct Case {
+        const char* clipboard;
+        const char* prefill;
+    };
+    for (const Case& c : {
+             Case{"https://127.0.0.1/a.iso", "https://127.0.0.1/a.iso"},
+             Case{"  http://127.0.0.1/b.iso ", "  http://127.0.0.1/b.iso "},
+             Case{"ftp://127.0.0.1/c.iso", "ftp://127.0.0.1/c.iso"},
+             Case{"HTTPS://127.0.0.1/d.iso", "http://"},
+             Case{"ftps://127.0.0.1/e.iso", "http://"},
+             Case{"some words", "http://"},
+         }) {
+        SCOPED_TRACE(c.clipboard);
+        QGuiApplication::clipboard()->setText(QString::fromUtf8(c.clipboard));
+        w.Command1_Click(Kestor::AddUrl);
+        EXPECT_EQ(prefill, QString::fromUtf8(c.prefill));
+    }
+}
+
+// The site's home page keeps the download's scheme, with the port only when it is not the
+// scheme's own.
+TEST_F(MainWindowTest, BrowserOpensTheSitesHomePageInItsScheme) {
+    const int slot = add(QStringLiteral("a.bin"), Kind::Paused);
+    Kestor& w = open();
+    struct Case {
+        std::int16_t protocol;
+        std::int32_t port;
+        const char* site;
+    };
+    for (const Case& c : {
+             Case{Protocol::Https, 443, "https://127.0.0.1/"},
+             Case{Protocol::Https, 8443, "https://127.0.0.1:8443/"},
+             Case{Protocol::Https, 80, "https://127.0.0.1:80/"},
+             Case{Protocol::Http, 80, "http://127.0.0.1/"},
+             Case{Protocol::Http, 443, "http://127.0.0.1:443/"},
+             Case{Protocol::Ftp, 21, "ftp://127.0.0.1/"},
+         }) {
+        SCOPED_TRACE(c.site);
+        record(slot).Protocol = c.protocol;
+        record(slot).Port = c.port;
+        browsed.clear();
+        Select(w.listView1(), key(slot));
+        w.Command1_Click(Kestor::Browser);
+        EXPECT_EQ(browsed, QStringList{QString::fromUtf8(c.site)});
+    }
 }
 
 }  // namespace
