@@ -1,5 +1,6 @@
 #include "cli/get_options.h"
 
+#include <QFileInfo>
 #include <algorithm>
 
 namespace {
@@ -53,6 +54,19 @@ std::optional<GetOptions> ParseGetOptions(const QStringList& arguments, QString&
             options.quiet = true;
         } else if (arg == u"-v" || arg == u"--verbose") {
             options.verbose = true;
+        } else if (arg == u"--no-check-certificate") {
+            options.checkCertificates = false;
+        } else if (arg == u"--ca-certificate") {
+            const auto v = value();
+            if (!v || v->isEmpty()) {
+                error = v ? QStringLiteral("--ca-certificate needs a file") : error;
+                return std::nullopt;
+            }
+            if (!QFileInfo(*v).isReadable() || !QFileInfo(*v).isFile()) {
+                error = QStringLiteral("--ca-certificate: cannot read \"%1\"").arg(*v);
+                return std::nullopt;
+            }
+            options.caCertificate = *v;
         } else if (arg == u"-d") {
             const auto v = value();
             if (!v || v->isEmpty()) {

@@ -15,13 +15,15 @@ struct GetOptions {
     QString user;
     QString password;
     bool quiet = false;
-    bool verbose = false;  // the download's story on stderr, for a bug report
+    bool verbose = false;   // the download's story on stderr, for a bug report
+    QString caCertificate;  // an extra CA file (PEM) that https:// servers may be signed by
+    bool checkCertificates = true;
     QStringList urls;
 };
 
 constexpr const char* GetUsage =
     "usage: brenloft-get [-d DIR] [-n SEGMENTS] [--limit BYTES_PER_S] [--proxy HOST:PORT] "
-    "[--user U --password P] [-q] [-v] URL...";
+    "[--user U --password P] [--ca-certificate FILE] [--no-check-certificate] [-q] [-v] URL...";
 
 // A rate in bytes per second: digits with an optional decimal point and an optional suffix,
 // k (KiB) or M (MiB), upper or lower case; nothing when it is no rate or outside 1..2^31-1.

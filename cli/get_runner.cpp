@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <algorithm>
 #include <cstdio>
 
@@ -93,6 +94,13 @@ bool GetRunner::start() {
     }
     sockets_.StartSockets();
     sockets_.setLimits({settings_.UseSpeedLimiter == FlagTrue, settings_.SpeedLimiter});
+    if (!options_.caCertificate.isEmpty()) {
+        sockets_.setTlsCaFile(QFileInfo(options_.caCertificate).absoluteFilePath());
+    }
+    if (!options_.checkCertificates) {
+        sockets_.setTlsVerify(false);
+        PrintError(QStringLiteral("warning: https:// certificates are not checked"));
+    }
     context_ = std::make_unique<EngineContext>(EngineContext{
         list_, listPath_, settings_, texts_, sockets_, files_, *prompts_, actions_, {}, {}, 0});
     // Run again after it finished, the command reports the files it has instead of fetching

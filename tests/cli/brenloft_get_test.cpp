@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QSet>
 #include <chrono>
 #include <map>
@@ -22,6 +23,7 @@
 #include "tests/support/nginx_peer.h"
 #include "tests/support/peer_process.h"
 #include "tests/support/sandbox.h"
+#include "tests/support/test_certificates.h"
 #include "tests/support/test_files.h"
 #include "tests/support/text_printer.h"
 
@@ -545,4 +547,63 @@ TEST_F(BrenloftGet, FtpAddresses) {
     EXPECT_TRUE(run.err.filter(QStringLiteral("refused the login")).size() == 1)
         << run.err.join(u'\n').toStdString();
     EXPECT_EQ(run.err.filter(QStringLiteral("wrong")).size(), 0) << "no password in any output";
+}
+
+// https:// through the real socket layer's TLS, against nginx with certificates of a test CA:
+// eight segments arrive whole after one full handshake (the others resume its session); a
+// certificate that does not verify ends the address with a line naming the host and why;
+// --no-check-certificate takes any certificate and says so.
+TEST_F(BrenloftGet, HttpsAddressesOverTls) {
+    Certificates certificates;
+    ASSERT_TRUE(certificates.make()) << certificates.problem.toStdString();
+    const QByteArray data = RandomBytes(3000001);
+    serve(QStringLiteral("data.bin"), data);
+    const QString ca = certificates.file(QStringLiteral("ca.pem"));
+    const struct {
+        const char* certificate;
+        QStringList flags;
+        const char* reason;  // empty: the file arrives whole
+    } cases[] = {
+        {"good.pem", {QStringLiteral("--ca-certificate"), ca}, ""},
+        {"good.pem", {}, "unknown authority"},
+        {"expired.pem", {QStringLiteral("--ca-certificate"), ca}, "has expired"},
+        {"wrong-host.pem", {QStringLiteral("--ca-certificate"), ca}, "another host name"},
+        {"self-signed.pem", {QStringLiteral("--no-check-certificate")}, ""},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.certificate);
+        NginxPeer nginx(served);
+        nginx.setTls(certificates.file(QString::fromLatin1(c.certificate)),
+                     certificates.file(QStringLiteral("server.key")));
+        ASSERT_TRUE(nginx.start()) << nginx.error().toStdString();
+        const QString url =
+            nginx.url(QStringLiteral("/data.bin")).replace(QStringLiteral("http://"), "https://");
+        const QString target = folder(QStringLiteral("tls%1").arg(n++));
+        const GetRun run = RunGet(box,
+                                  QStringList{QStringLiteral("-q"), QStringLiteral("-n"),
+                                              QStringLiteral("8"), QStringLiteral("-d"), target} +
+                                      c.flags + QStringList{url},
+                                  box.path());
+        ASSERT_TRUE(run.finished);
+        const QString err = run.err.join(u'\n');
+        if (*c.reason == '\0') {
+            EXPECT_EQ(run.exitCode, 0) << err.toStdString();
+            EXPECT_EQ(FileSha256(target + QStringLiteral("/data.bin")), Sha256(data));
+            EXPECT_EQ(run.err.size(), c.flags.contains(QStringLiteral("--no-check-certificate")))
+                << err.toStdString();
+            if (c.flags.contains(QStringLiteral("--ca-certificate"))) {
+                EXPECT_EQ(nginx.tlsLog().filter(QRegularExpression(QStringLiteral("^\\. "))).size(),
+                          1)
+                    << nginx.tlsLog().join(u'\n').toStdString();
+            }
+        } else {
+            EXPECT_EQ(run.exitCode, 1);
+            ASSERT_EQ(run.err.size(), 1) << err.toStdString();
+            EXPECT_TRUE(run.err[0].startsWith(QStringLiteral("brenloft-get: ") + url + u':'));
+            EXPECT_TRUE(run.err[0].contains(QStringLiteral("127.0.0.1")));
+            EXPECT_TRUE(run.err[0].contains(QString::fromLatin1(c.reason))) << err.toStdString();
+            EXPECT_FALSE(QFileInfo::exists(target + QStringLiteral("/data.bin")));
+        }
+    }
 }

@@ -54,3 +54,30 @@ TEST(GetOptions, VerboseIsAFlagNotAnAddress) {
         EXPECT_EQ(options->urls, QStringList{QStringLiteral("http://h/f")});
     }
 }
+
+TEST(GetOptions, CertificateFlags) {
+    const QString url = QStringLiteral("http://h/f");
+    QString error;
+    auto options = ParseGetOptions({url}, error);
+    ASSERT_TRUE(options);
+    EXPECT_TRUE(options->checkCertificates);
+    EXPECT_EQ(options->caCertificate, QString());
+
+    options = ParseGetOptions({QStringLiteral("--no-check-certificate"), url}, error);
+    ASSERT_TRUE(options);
+    EXPECT_FALSE(options->checkCertificates);
+
+    const QString ca = QStringLiteral(BRENLOFT_SOURCE_DIR "/README.md");  // any readable file
+    options = ParseGetOptions({QStringLiteral("--ca-certificate"), ca, url}, error);
+    ASSERT_TRUE(options) << error.toStdString();
+    EXPECT_EQ(options->caCertificate, ca);
+
+    for (const QStringList& bad :
+         {QStringList{QStringLiteral("--ca-certificate"), QStringLiteral("/no/such/ca.pem"), url},
+          QStringList{QStringLiteral("--ca-certificate"), QStringLiteral(BRENLOFT_SOURCE_DIR), url},
+          QStringList{url, QStringLiteral("--ca-certificate")}}) {
+        error.clear();
+        EXPECT_FALSE(ParseGetOptions(bad, error)) << bad.join(u' ').toStdString();
+        EXPECT_FALSE(error.isEmpty());
+    }
+}
