@@ -213,6 +213,14 @@ void DownloadSession::sockGlobal_Closed(SocketClass* socket) {
         const int k = slots_.slotOf(socket);
         if (k >= 0 && slots_[k].incoming.bodyEnd == BodyEnd::AtClose &&
             slots_[k].incoming.headDone) {
+            const DownloadRecord* r = record();
+            if (r != nullptr && r->Protocol == Protocol::Https && !socket->TlsClosedCleanly()) {
+                // Without TLS's close_notify the end may be an attacker's or a broken line's,
+                // and nothing else says how long the file is: the watchdog asks again.
+                qCInfo(lcEngine).noquote() << SegmentTag(RecordIndex, k + 1)
+                                           << "closed without TLS close_notify: not the end";
+                return;
+            }
             segments_.bodyEnded(k);
         } else if (const int dk = slots_.dataSlotOf(socket); dk >= 0) {
             ftpSegments_.dataClosed(dk);

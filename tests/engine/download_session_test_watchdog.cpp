@@ -8,6 +8,8 @@
 
 #include "tests/engine/download_session_test_harness.h"
 #include "tests/support/http_fault_server.h"
+#include "tests/support/peer_process.h"
+#include "tests/support/test_certificates.h"
 
 using namespace session_test;
 
@@ -186,4 +188,31 @@ TEST(SessionWatchdog, BodiesWithoutALengthArriveWhole) {
     }
     EXPECT_EQ(engine.prompts.messages, QStringList{});
     EXPECT_EQ(FolderEntries(engine.temp()), QStringList{});
+}
+
+// Over TLS the end of a body without a length is only believed from a clean TLS close: a peer
+// that just drops the connection may have been cut short, so the download does not complete
+// on it (the watchdog asks again later).
+TEST(SessionWatchdog, AnUnsizedTlsBodyCutWithoutCloseNotifyIsNotTheEnd) {
+    Certificates certificates;
+    ASSERT_TRUE(certificates.make()) << certificates.problem.toStdString();
+    PeerProcess server;
+    ASSERT_TRUE(server.start(QStringLiteral("/usr/bin/python3"),
+                             {QStringLiteral(BRENLOFT_SOURCE_DIR "/tests/net/tls_test_server.py"),
+                              certificates.file(QStringLiteral("good.pem")),
+                              certificates.file(QStringLiteral("server.key")),
+                              QStringLiteral("truncate"), QStringLiteral("100000")}));
+    const int port = server.firstLine().toInt();
+    ASSERT_GT(port, 0);
+    Sandbox box;
+    Engine engine(box.path());
+    engine.sockets.setTlsCaFile(certificates.file(QStringLiteral("ca.pem")));
+    Download& d = engine.fetch(QStringLiteral("https://127.0.0.1:%1/cut.bin").arg(port));
+    const DownloadRecord& r = engine.record(d);
+    ASSERT_TRUE(WaitFor([&] { return r.BytesDone.bytes() == 100000; }));
+    // The close follows the last byte at once; without the rule it completes the download.
+    WaitFor([] { return false; }, std::chrono::milliseconds(1000));
+    EXPECT_FALSE(d.observer.finished);
+    EXPECT_NE(r.Completed, FlagTrue);
+    EXPECT_EQ(r.SegmentCount, 1);
 }
