@@ -11,6 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const QStringList& found : {ScanDroppedUrls(text), ScanUriList(text)}) {
         for (const QString& url : found) {
             if (!(url.startsWith(QStringLiteral("http://")) ||
+                  url.startsWith(QStringLiteral("https://")) ||
                   url.startsWith(QStringLiteral("ftp://"))) ||
                 !text.contains(url)) {
                 __builtin_trap();
