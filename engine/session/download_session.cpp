@@ -117,6 +117,17 @@ void DownloadSession::InitConnection() {
         r->Protocol = Protocol::Http;
     }
     const bool proxy = ctx_.settings.ProxyHTTP == FlagTrue;
+    if (proxy && r->Protocol == Protocol::Https) {
+        // Without a CONNECT tunnel the address, a login and the file would cross to the proxy
+        // in the clear: refused, never sent so.
+        probeState_ = ProbeState::RetryPending;
+        QTimer::singleShot(0, this, [this] {
+            tlsFailed(
+                QStringLiteral("https:// addresses do not go through the HTTP proxy yet; "
+                               "turn the proxy off to fetch it directly"));
+        });
+        return;
+    }
     const bool tls = !proxy && r->Protocol == Protocol::Https;
     qCInfo(lcEngine).noquote().nospace()
         << ProbeTag(RecordIndex) << " connecting for " << UrlForDisplay(DecodeUrl(r->Url))

@@ -606,4 +606,15 @@ TEST_F(BrenloftGet, HttpsAddressesOverTls) {
             EXPECT_FALSE(QFileInfo::exists(target + QStringLiteral("/data.bin")));
         }
     }
+    // Through the HTTP proxy an https:// address would travel in the clear: it is refused.
+    const QString url = QStringLiteral("https://127.0.0.1:9/data.bin");
+    const GetRun run =
+        RunGet(box,
+               {QStringLiteral("-q"), QStringLiteral("--proxy"), QStringLiteral("127.0.0.1:9"),
+                QStringLiteral("-d"), folder(QStringLiteral("proxied")), url},
+               box.path());
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, 1);
+    ASSERT_EQ(run.err.size(), 1) << run.err.join(u'\n').toStdString();
+    EXPECT_TRUE(run.err[0].contains(QStringLiteral("HTTP proxy"))) << run.err[0].toStdString();
 }
