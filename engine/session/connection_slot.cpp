@@ -134,10 +134,11 @@ const ConnectionSlot& ConnectionSlots::operator[](int k) const {
     return *slots_[k];
 }
 
-int ConnectionSlots::slotOf(const SocketClass* socket) const {
+int ConnectionSlots::segmentHolding(const SocketClass* socket,
+                                    SocketClass* (ConnectionSlot::*which)() const) const {
     int found = -1;
     for (int k = 0; k < Probe; ++k) {
-        if (socket != nullptr && slots_[k]->existingSocket() == socket) {
+        if (socket != nullptr && ((*slots_[k]).*which)() == socket) {
             // Each connection belongs to one slot: events of a socket reach one segment.
             Q_ASSERT(found < 0);
             found = k;
@@ -146,13 +147,10 @@ int ConnectionSlots::slotOf(const SocketClass* socket) const {
     return found;
 }
 
+int ConnectionSlots::slotOf(const SocketClass* socket) const {
+    return segmentHolding(socket, &ConnectionSlot::existingSocket);
+}
+
 int ConnectionSlots::dataSlotOf(const SocketClass* socket) const {
-    int found = -1;
-    for (int k = 0; k < Probe; ++k) {
-        if (socket != nullptr && slots_[k]->existingDataSocket() == socket) {
-            Q_ASSERT(found < 0);
-            found = k;
-        }
-    }
-    return found;
+    return segmentHolding(socket, &ConnectionSlot::existingDataSocket);
 }

@@ -112,5 +112,8 @@ public:
     int dataSlotOf(const SocketClass* socket) const;
 
 private:
+    int segmentHolding(const SocketClass* socket,
+                       SocketClass* (ConnectionSlot::*which)() const) const;
+
     std::array<std::unique_ptr<ConnectionSlot>, Count> slots_;
 };

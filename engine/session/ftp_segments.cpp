@@ -229,8 +229,7 @@ void FtpSegments::takeData(int k) {
     if (s.State != SegmentState::FtpTransferRequested && s.State != SegmentState::Receiving) {
         return;
     }
-    ss.slots_[k].incoming.bodyEnd =
-        r->FileSize.bytes() == 0 && !ss.sizeKnown_ ? BodyEnd::AtClose : BodyEnd::AtLength;
+    ss.slots_[k].incoming.bodyEnd = !ss.sizeKnown() ? BodyEnd::AtClose : BodyEnd::AtLength;
     ss.writer_.store(k, data.constData(), data.size());
 }
 
@@ -242,7 +241,7 @@ void FtpSegments::dataClosed(int k) {
 void FtpSegments::transferEnded(int k) {
     DownloadSession& ss = session_;
     DownloadRecord* r = ss.record();
-    if (r == nullptr || k >= r->SegmentCount || r->FileSize.bytes() != 0 || ss.sizeKnown_) {
+    if (r == nullptr || k >= r->SegmentCount || ss.sizeKnown()) {
         return;
     }
     const SegmentRecord& s = *r->Segments.at(k + 1);

@@ -56,9 +56,9 @@ bool HttpSegments::acceptHead(int k, const QByteArray& headBytes) {
     if (!accepted) {
         return false;
     }
-    in.bodyEnd = head.chunked                                 ? BodyEnd::Chunked
-                 : !ss.sizeKnown_ && r->FileSize.bytes() == 0 ? BodyEnd::AtClose
-                                                              : BodyEnd::AtLength;
+    in.bodyEnd = head.chunked      ? BodyEnd::Chunked
+                 : !ss.sizeKnown() ? BodyEnd::AtClose
+                                   : BodyEnd::AtLength;
     if (r->SegmentCount == 1) {
         if (SocketEntry* e = ss.ctx_.sockets.entry(ss.slots_[k].socket().SocketIndex)) {
             e->RateLimited = 1;

@@ -85,7 +85,7 @@ void SegmentConnections::start() {
         const Settings& settings = ss.ctx_.settings;
         const bool limiter = settings.UseSpeedLimiter == FlagTrue && settings.SpeedLimiter > 0;
         const int count =
-            ss.sizeKnown_ || r->FileSize.bytes() > 0
+            ss.sizeKnown()
                 ? PlannedSegmentCount(r->FileSize.bytes(), settings.MaxSegments, ranges, limiter)
                 : 1;
         PlanSegments(*r, count, now, settings.TempFolder);
@@ -94,8 +94,8 @@ void SegmentConnections::start() {
     qCInfo(lcEngine).noquote().nospace()
         << DownloadTag(ss.RecordIndex) << (resumed ? " resumes its plan of " : " planned ")
         << r->SegmentCount << " segments over "
-        << (ss.sizeKnown_ || r->FileSize.bytes() > 0 ? QString::number(r->FileSize.bytes())
-                                                     : QStringLiteral("an unknown number of"))
+        << (ss.sizeKnown() ? QString::number(r->FileSize.bytes())
+                           : QStringLiteral("an unknown number of"))
         << " bytes" << (ranges ? "" : " (no ranges)");
     for (int j = 1; j <= r->SegmentCount; ++j) {
         qCDebug(lcEngine).noquote()
