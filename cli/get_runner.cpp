@@ -36,7 +36,7 @@ public:
             lastMessage = text;
         }
     }
-    void askYesNo(const QString& text, std::function<void(bool)> answer) override {
+    void askYesNo(const QString& text, std::function<void(bool)> answer, Preferred) override {
         lastMessage = text;
         answer(false);
     }

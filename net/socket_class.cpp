@@ -36,6 +36,11 @@ QString SocketClass::TlsProblem() const {
     return e != nullptr ? e->TlsProblem : QString();
 }
 
+TlsFailure SocketClass::TlsFailureCause() const {
+    const SocketEntry* e = shutDown_ ? nullptr : sockets_.entry(SocketIndex);
+    return e != nullptr ? e->TlsFailureCause : TlsFailure{};
+}
+
 QByteArray SocketClass::TlsPeerFingerprint() const {
     const SocketEntry* e = shutDown_ ? nullptr : sockets_.entry(SocketIndex);
     return e != nullptr ? e->TlsPeerFingerprint : QByteArray();

@@ -6,6 +6,8 @@
 #include <QString>
 #include <cstdint>
 
+#include "net/tls_connection.h"
+
 class VelmoraSockets;
 
 // One TCP connection. It owns an entry of the socket table for its whole life and reports
@@ -31,6 +33,8 @@ public:
     // certificate of example.org has expired"); empty when it did not. Kept through CloseSocket
     // until the next Connect, so an error handler may close first and ask afterwards.
     QString TlsProblem() const;
+    // The same failure as a reason, for words in the user's language and the trust question.
+    TlsFailure TlsFailureCause() const;
     // SHA-256 of the server's leaf certificate (raw bytes; toHex() to show it) of the last
     // handshake, failed or not, so that a front end can offer to trust it for this host with
     // VelmoraSockets::trustTlsCertificate; empty when none was seen. Kept as TlsProblem is.

@@ -49,6 +49,7 @@ void VelmoraSockets::ConnectEntry(int index, const QString& server, std::int32_t
     e->Tls.reset();
     e->readAgain = false;
     e->TlsProblem.clear();
+    e->TlsFailureCause = {};
     e->TlsPeerFingerprint.clear();
     e->TlsClosedCleanly = false;
     QString host = server;
@@ -344,11 +345,11 @@ void VelmoraSockets::tlsStep(int index) {
 void VelmoraSockets::tlsFailed(int index) {
     SocketEntry* e = entry(index);
     Q_ASSERT(e != nullptr && e->Tls);
-    e->TlsProblem = e->Tls->problem();
-    if (e->TlsProblem.isEmpty()) {
-        e->TlsProblem =
-            QStringLiteral("The TLS handshake with %1 did not complete").arg(e->TlsServerName);
+    e->TlsFailureCause = e->Tls->failure();
+    if (!e->TlsFailureCause.failed()) {
+        e->TlsFailureCause = {TlsFailure::Reason::Other, QStringLiteral("no handshake")};
     }
+    e->TlsProblem = TlsFailureText(e->TlsFailureCause, e->TlsServerName);
     e->TlsPeerFingerprint = e->Tls->peerFingerprint();
     qCInfo(lcNet).nospace().noquote()
         << "entry " << index << ": TLS handshake failed: " << e->TlsProblem

@@ -69,6 +69,7 @@ struct SocketEntry {
     QString TlsServerName;
     std::unique_ptr<TlsConnection> Tls;
     QString TlsProblem;
+    TlsFailure TlsFailureCause;
     QByteArray TlsPeerFingerprint;
     bool TlsClosedCleanly = false;
 

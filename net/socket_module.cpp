@@ -549,6 +549,7 @@ std::int64_t VelmoraSockets::tlsReceive(SocketEntry& e, char* into, std::int32_t
             return 0;
         case TlsConnection::Outcome::Failed:
             e.TlsProblem = e.Tls->problem();
+            e.TlsFailureCause = e.Tls->failure();
             e.lastReadError = e.Tls->systemError() != 0
                                   ? WinSockErrorFromErrno(e.Tls->systemError())
                                   : WinSock::TlsFailed;
@@ -595,6 +596,10 @@ void VelmoraSockets::setTlsTrusted(const QList<QPair<QString, QByteArray>>& trus
 
 void VelmoraSockets::trustTlsCertificate(const QString& host, const QByteArray& fingerprint) {
     TlsSettings s = tls_->settings();
+    // One certificate per host: a changed one replaces the one trusted before.
+    s.trusted.removeIf([&host](const QPair<QString, QByteArray>& trusted) {
+        return trusted.first.compare(host, Qt::CaseInsensitive) == 0;
+    });
     s.trusted.append({host, fingerprint});
     tls_->setSettings(std::move(s));
 }

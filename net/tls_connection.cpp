@@ -49,31 +49,65 @@ int VerifyPeer(int ok, X509_STORE_CTX* store) {
     return connection->overrideVerification(Fingerprint(X509_STORE_CTX_get0_cert(store))) ? 1 : 0;
 }
 
-QString VerifyProblem(long result, const QString& host) {
+TlsFailure VerifyFailure(long result) {
+    using Reason = TlsFailure::Reason;
     switch (result) {
         case X509_V_ERR_CERT_HAS_EXPIRED:
-            return QStringLiteral("The certificate of %1 has expired").arg(host);
+            return {Reason::Expired, {}};
         case X509_V_ERR_CERT_NOT_YET_VALID:
-            return QStringLiteral("The certificate of %1 is not valid yet").arg(host);
+            return {Reason::NotYetValid, {}};
         case X509_V_ERR_HOSTNAME_MISMATCH:
         case X509_V_ERR_IP_ADDRESS_MISMATCH:
-            return QStringLiteral("The certificate presented by %1 is for another host name")
-                .arg(host);
+            return {Reason::WrongHost, {}};
         case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT:
         case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
         case X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE:
-            return QStringLiteral("The certificate of %1 was issued by an unknown authority")
-                .arg(host);
+            return {Reason::UnknownIssuer, {}};
         case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:
         case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN:
-            return QStringLiteral("The certificate of %1 is self-signed").arg(host);
+            return {Reason::SelfSigned, {}};
         default:
-            return QStringLiteral("The certificate of %1 is not valid (%2)")
-                .arg(host, QString::fromLatin1(X509_verify_cert_error_string(result)));
+            return {Reason::BadCertificate,
+                    QString::fromLatin1(X509_verify_cert_error_string(result))};
     }
 }
 
 }  // namespace
+
+QString TlsFailureText(const TlsFailure& failure, const QString& host) {
+    using Reason = TlsFailure::Reason;
+    switch (failure.reason) {
+        case Reason::None:
+            return {};
+        case Reason::Expired:
+            return QStringLiteral("The certificate of %1 has expired").arg(host);
+        case Reason::NotYetValid:
+            return QStringLiteral("The certificate of %1 is not valid yet").arg(host);
+        case Reason::WrongHost:
+            return QStringLiteral("The certificate presented by %1 is for another host name")
+                .arg(host);
+        case Reason::UnknownIssuer:
+            return QStringLiteral("The certificate of %1 was issued by an unknown authority")
+                .arg(host);
+        case Reason::SelfSigned:
+            return QStringLiteral("The certificate of %1 is self-signed").arg(host);
+        case Reason::BadCertificate:
+            return QStringLiteral("The certificate of %1 is not valid (%2)")
+                .arg(host, failure.detail);
+        case Reason::OldProtocol:
+            return QStringLiteral(
+                       "%1 offers only a TLS protocol version too old to be safe (before TLS 1.2)")
+                .arg(host);
+        case Reason::HandshakeBroke:
+            return QStringLiteral("The connection to %1 broke during the TLS handshake (%2)")
+                .arg(host, failure.detail);
+        case Reason::HandshakeClosed:
+            return QStringLiteral("%1 closed the connection during the TLS handshake").arg(host);
+        case Reason::Other:
+            return QStringLiteral("The TLS connection to %1 failed (%2)").arg(host, failure.detail);
+    }
+    return {};
+}
 
 void TlsConnection::FreeSsl::operator()(SSL* ssl) const {
     SSL_free(ssl);
@@ -86,15 +120,14 @@ TlsConnection::TlsConnection(TlsContext& context, int fd, const QString& serverN
       cacheKey_(serverName.toLower() + u':' + QString::number(port)) {
     SSL_CTX* ctx = context_.context();
     if (ctx == nullptr) {
-        problem_ =
-            QStringLiteral("No TLS connection to %1: %2").arg(serverName_, context_.problem());
+        failure_ = {TlsFailure::Reason::Other, context_.problem()};
         return;
     }
     ssl_.reset(SSL_new(ctx));
     BIO* bio = ssl_ ? BIO_new(context_.socketMethod()) : nullptr;
     if (bio == nullptr) {
         ssl_.reset();
-        problem_ = QStringLiteral("No TLS connection to %1: out of memory").arg(serverName_);
+        failure_ = {TlsFailure::Reason::Other, QStringLiteral("out of memory")};
         return;
     }
     BIO_set_fd(bio, fd, BIO_NOCLOSE);  // the entry owns the socket
@@ -261,35 +294,29 @@ TlsConnection::Outcome TlsConnection::failed(int result) {
 }
 
 void TlsConnection::describeFailure() {
+    using Reason = TlsFailure::Reason;
     const unsigned long code = ERR_peek_error();
     const int reason = ERR_GET_REASON(code);
     if (fingerprint_.isEmpty()) {
         fingerprint_ = Fingerprint(SSL_get0_peer_certificate(ssl_.get()));
     }
-    if (handshakeDone_) {
+    const auto openSslWords = [code](const char* otherwise) {
         const char* text = code != 0 ? ERR_reason_error_string(code) : nullptr;
-        problem_ =
-            QStringLiteral("The TLS connection to %1 failed (%2)")
-                .arg(serverName_, QString::fromLatin1(text != nullptr ? text : "unexpected end"));
+        return QString::fromLatin1(text != nullptr ? text : otherwise);
+    };
+    if (handshakeDone_) {
+        failure_ = {Reason::Other, openSslWords("unexpected end")};
     } else if (reason == SSL_R_CERTIFICATE_VERIFY_FAILED) {
-        problem_ = VerifyProblem(SSL_get_verify_result(ssl_.get()), serverName_);
+        failure_ = VerifyFailure(SSL_get_verify_result(ssl_.get()));
     } else if (reason == SSL_R_UNSUPPORTED_PROTOCOL ||
                reason == SSL_R_TLSV1_ALERT_PROTOCOL_VERSION ||
                reason == SSL_R_NO_PROTOCOLS_AVAILABLE || reason == SSL_R_VERSION_TOO_LOW) {
-        problem_ = QStringLiteral(
-                       "%1 offers only a TLS protocol version too old to be safe (before "
-                       "TLS 1.2)")
-                       .arg(serverName_);
+        failure_ = {Reason::OldProtocol, {}};
     } else if (code == 0 || reason == SSL_R_UNEXPECTED_EOF_WHILE_READING) {
-        problem_ = systemError_ != 0
-                       ? QStringLiteral("The connection to %1 broke during the TLS handshake (%2)")
-                             .arg(serverName_, QString::fromLocal8Bit(strerror(systemError_)))
-                       : QStringLiteral("%1 closed the connection during the TLS handshake")
-                             .arg(serverName_);
+        failure_ = systemError_ != 0 ? TlsFailure{Reason::HandshakeBroke,
+                                                  QString::fromLocal8Bit(strerror(systemError_))}
+                                     : TlsFailure{Reason::HandshakeClosed, {}};
     } else {
-        const char* text = ERR_reason_error_string(code);
-        problem_ =
-            QStringLiteral("The TLS connection to %1 failed (%2)")
-                .arg(serverName_, QString::fromLatin1(text != nullptr ? text : "unknown reason"));
+        failure_ = {Reason::Other, openSslWords("unknown reason")};
     }
 }

@@ -8,6 +8,36 @@
 class TlsContext;
 struct ssl_st;
 
+// Why a TLS connection failed, kept apart from its wording so that a front end can say it in
+// the user's language; TlsFailureText words it in English.
+struct TlsFailure {
+    enum class Reason {
+        None,
+        // The certificate did not verify: a user may choose to trust it for this host.
+        Expired,
+        NotYetValid,
+        WrongHost,
+        UnknownIssuer,
+        SelfSigned,
+        BadCertificate,  // detail: OpenSSL's words
+        // Anything else.
+        OldProtocol,
+        HandshakeBroke,   // detail: the system's words
+        HandshakeClosed,  // the server closed during the handshake
+        Other,            // detail: OpenSSL's or the context's words
+    };
+    Reason reason = Reason::None;
+    QString detail;
+
+    bool failed() const { return reason != Reason::None; }
+    bool certificate() const {
+        return reason >= Reason::Expired && reason <= Reason::BadCertificate;
+    }
+};
+
+// "The certificate of example.org has expired": the failure in English, naming the host.
+QString TlsFailureText(const TlsFailure& failure, const QString& host);
+
 // The TLS side of one socket entry: the SSL object over the entry's socket, from the
 // handshake to the close. Every call is non-blocking; what it waits for is reported so the
 // entry can arm the matching notifier.
@@ -42,7 +72,8 @@ public:
     // The errno of a failed read or write outside TLS itself; 0 otherwise.
     int systemError() const { return systemError_; }
     // Why the handshake (or a later read) failed, in plain words naming the host.
-    QString problem() const { return problem_; }
+    QString problem() const { return TlsFailureText(failure_, serverName_); }
+    const TlsFailure& failure() const { return failure_; }
     // SHA-256 of the server's leaf certificate, once it has been seen.
     QByteArray peerFingerprint() const { return fingerprint_; }
     QString description() const;  // "TLSv1.3, TLS_AES_256_GCM_SHA384, resumed"
@@ -73,6 +104,6 @@ private:
     // OpenSSL leaves behind.
     Outcome end_ = Outcome::Done;
     int systemError_ = 0;
-    QString problem_;
+    TlsFailure failure_;
     QByteArray fingerprint_;
 };

@@ -15,6 +15,7 @@
 #include "core/paths/app_paths.h"
 #include "core/scheduler/hand_off_file.h"
 #include "core/scheduler/status_texts.h"
+#include "core/settings/trusted_certificates.h"
 #include "core/text/url_codec.h"
 #include "core/types/tick.h"
 #include "engine/queue/add_download.h"
@@ -81,6 +82,12 @@ bool DesktopApp::StartUp(const QStringList& arguments) {
     ctx_ = std::make_unique<EngineContext>(
         EngineContext{list_, listPath_, settings_, texts_, sockets_, files_, *prompts_, actions_,
                       OpenWithDesktop, [this] { QuitProgram(); }, 0});
+    trustedPath_ = QDir(folder_).filePath(QLatin1String(TrustedCertificatesFileName));
+    sockets_.setTlsTrusted(LoadTrustedCertificates(trustedPath_));
+    ctx_->trustCertificate = [this](const QString& host, const QByteArray& fingerprint) {
+        sockets_.trustTlsCertificate(host, fingerprint);
+        return RememberTrustedCertificate(trustedPath_, host, fingerprint);
+    };
     windows_ = std::make_unique<DownloadWindows>(list_, texts_, OpenWithDesktop);
     queue_ = std::make_unique<DownloadQueue>(*ctx_, *windows_);
     // Saved at once rather than at the next periodic save, so that a program killed in

@@ -59,6 +59,7 @@ private:
 
     QString folder_;
     QString listPath_;
+    QString trustedPath_;  // certificates the user trusts, one per host
     std::unique_ptr<SingleInstance> instance_;
     std::unique_ptr<SettingsStore> store_;
     Settings settings_;

@@ -186,37 +186,18 @@ void DownloadSession::sockGlobal_Error(SocketClass* socket, std::int32_t errornu
         // loop, as the error may be raised inside Connect itself.
         const SocketClass* probe = sockGlobal();
         const QString problem = probe != nullptr ? probe->TlsProblem() : QString();
+        const TlsFailure cause = probe != nullptr ? probe->TlsFailureCause() : TlsFailure{};
+        const QByteArray fingerprint =
+            probe != nullptr ? probe->TlsPeerFingerprint() : QByteArray();
         TimeOut.stop();
         probeState_ = ProbeState::RetryPending;
-        QTimer::singleShot(0, this, [this, problem] { tlsFailed(problem); });
+        QTimer::singleShot(0, this, [this, problem, cause, fingerprint] {
+            tlsFailed(problem, cause, fingerprint);
+        });
         return;
     }
     qCInfo(lcEngine).noquote() << ProbeTag(RecordIndex) << "connection error" << errornumber;
     probeAttemptFailed();
-}
-
-// A certificate that does not verify verifies no better on the next attempt: the probe ends
-// at once and the user learns which server and why.
-void DownloadSession::tlsFailed(const QString& problem) {
-    // Paused or cancelled meanwhile: nothing is left to end.
-    if (probeState_ != ProbeState::RetryPending) {
-        return;
-    }
-    DownloadRecord* r = record();
-    const QString host = r != nullptr ? r->HostName : QString();
-    const QString why =
-        QStringLiteral("the secure connection to %1 failed: %2")
-            .arg(host,
-                 problem.isEmpty() ? QStringLiteral("the handshake did not complete") : problem);
-    qCInfo(lcEngine).noquote() << ProbeTag(RecordIndex) << "TLS failed, no retry:" << why;
-    endProbe();
-    if (r != nullptr) {
-        r->Running = FlagFalse;
-        r->Completed = FlagFalse;
-        r->Failed = FlagTrue;
-    }
-    ctx_.prompts.showMessage(why, SessionPrompts::Icon::Critical);
-    closeWith(why);
 }
 
 void DownloadSession::sockGlobal_Closed(SocketClass* socket) {

@@ -16,6 +16,7 @@
 #include "engine/session/segment_writer.h"
 #include "engine/session/session_observer.h"
 #include "engine/session/session_watchdog.h"
+#include "net/tls_connection.h"
 
 class SocketClass;
 struct DownloadRecord;
@@ -108,7 +109,12 @@ private:
     // The file's size is known (from the probe, or a resumed plan): every segment has a range.
     bool sizeKnown();
     void failProbeAttempt(const QString& why);
-    void tlsFailed(const QString& problem);
+    // A TLS connection to the server (or a tunnel to it) failed: the probe ends, or, for a
+    // certificate that does not verify, the user may choose to trust it and the probe goes on.
+    void tlsFailed(const QString& problem, const TlsFailure& cause = {},
+                   const QByteArray& fingerprint = {});
+    void askToTrust(const QString& host, const QByteArray& fingerprint, const QString& why);
+    void endTlsFailed(const QString& why, bool tellUser);
     void probeAttemptFailed();
 
     EngineContext& ctx_;

@@ -37,4 +37,8 @@ struct EngineContext {
     // of the same name and size is not this download. Invalid (the desktop program): never;
     // the file is fetched again into a numbered name.
     QDateTime takeWholeFilesOlderThan{};
+    // Accepts from now on, for this host only, a certificate the user chose to trust although
+    // it does not verify, and remembers it; returns why it could not be remembered, or empty.
+    // Empty where nobody can be asked: the certificate is then refused.
+    std::function<QString(const QString& host, const QByteArray& fingerprint)> trustCertificate{};
 };

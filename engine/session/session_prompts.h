@@ -18,7 +18,10 @@ public:
 
     virtual ~SessionPrompts() = default;
     virtual void showMessage(const QString& text, Icon icon) = 0;
-    virtual void askYesNo(const QString& text, std::function<void(bool yes)> answer) = 0;
+    // Which button Enter presses: No where a hasty Enter must not do something unsafe.
+    enum class Preferred { Yes, No };
+    virtual void askYesNo(const QString& text, std::function<void(bool yes)> answer,
+                          Preferred preferred = Preferred::Yes) = 0;
     virtual void askCredentials(const QString& caption, const QString& url, const QString& user,
                                 const QString& password,
                                 std::function<void(const Credentials&)> answer) = 0;

@@ -274,82 +274,101 @@ TEST_F(BrenloftGet, FailuresExitOneWithALinePerAddress) {
 }
 
 // Killed with SIGKILL after its list was saved mid-download, the same command run again
-// continues the saved segments (the same part files, none planned anew) and finishes the file.
+// continues the saved segments (the same part files, none planned anew) and finishes the file;
+// over plain HTTP and over TLS.
 TEST_F(BrenloftGet, KilledRunIsFinishedByTheSameCommand) {
+    Certificates certificates;
+    ASSERT_TRUE(certificates.make()) << certificates.problem.toStdString();
     constexpr qsizetype Size = 200 * 1024 * 1024;
     // 8 connections at 2 MiB/s: over ten seconds, so the list is saved well before the end.
     constexpr std::int64_t RatePerConnection = 2 * 1024 * 1024;
     const QByteArray data = RandomBytes(Size);
     serve(QStringLiteral("big.bin"), data);
     const QByteArray sha = Sha256(data);
-    NginxPeer nginx(served);
-    nginx.addRateLimitedLocation(QStringLiteral("/slow/"), RatePerConnection);
-    ASSERT_TRUE(nginx.start()) << nginx.error().toStdString();
-
-    const QString target = folder(QStringLiteral("out"));
-    const QString listPath = ListPathIn(target);
-    const QStringList arguments =
-        EightSegmentsInto(target, nginx.url(QStringLiteral("/slow/big.bin")));
-
-    QProcess first;
-    PrepareGet(first, box, box.path());
-    ASSERT_TRUE(StartGet(first, arguments));
-    // The list as saved: read from a copy, since the program replaces the file as it saves.
-    const QString copy = box.file(QStringLiteral("list-copy.dat"));
-    auto savedProgress = [&]() -> std::int64_t {
-        QFile::remove(copy);
-        if (!QFile::copy(listPath, copy)) {
-            return 0;
+    for (const bool tls : {false, true}) {
+        SCOPED_TRACE(tls ? "over TLS" : "plain");
+        NginxPeer nginx(served);
+        nginx.addRateLimitedLocation(QStringLiteral("/slow/"), RatePerConnection);
+        QStringList tlsFlags;
+        if (tls) {
+            nginx.setTls(certificates.file(QStringLiteral("good.pem")),
+                         certificates.file(QStringLiteral("server.key")));
+            tlsFlags = {QStringLiteral("--ca-certificate"),
+                        certificates.file(QStringLiteral("ca.pem"))};
         }
-        DownloadListState list;
-        LoadList(list, copy);
-        std::int64_t stored = 0;
-        for (int slot = 1; slot <= list.DownloadCount; ++slot) {
-            const DownloadRecord& r = list.DownloadList[slot];
-            for (int j = 1; r.Active == FlagTrue && j <= r.SegmentCount; ++j) {
-                stored += (r.Segments.at(j)->Done + r.Segments.at(j)->Received).bytes();
-            }
+        ASSERT_TRUE(nginx.start()) << nginx.error().toStdString();
+        QString url = nginx.url(QStringLiteral("/slow/big.bin"));
+        if (tls) {
+            url.replace(QStringLiteral("http://"), QStringLiteral("https://"));
         }
-        return stored;
-    };
-    ASSERT_TRUE(WaitFor([&] { return savedProgress() > 0; }, std::chrono::seconds(60)))
-        << "the list is saved while downloading";
-    ASSERT_EQ(first.state(), QProcess::Running) << "killed mid-download, not after it";
-    first.kill();
-    ASSERT_TRUE(first.waitForFinished(10000));
-    EXPECT_EQ(first.exitStatus(), QProcess::CrashExit);
 
-    const QStringList partsAtKill = PartFiles(target);
-    EXPECT_EQ(partsAtKill.size(), 8) << partsAtKill.join(u' ').toStdString();
-    EXPECT_FALSE(QFileInfo::exists(target + QStringLiteral("/big.bin")));
+        const QString target = folder(tls ? QStringLiteral("tls") : QStringLiteral("plain"));
+        const QString listPath = ListPathIn(target);
+        const QStringList arguments = tlsFlags + EightSegmentsInto(target, url);
 
-    QProcess second;
-    PrepareGet(second, box, box.path());
-    ASSERT_TRUE(StartGet(second, arguments));
-    QSet<QString> partsSeen;
-    const bool ended = WaitFor(
-        [&] {
-            for (const QString& name : PartFiles(target)) {
-                partsSeen.insert(name);
+        QProcess first;
+        PrepareGet(first, box, box.path());
+        ASSERT_TRUE(StartGet(first, arguments));
+        // The list as saved: read from a copy, since the program replaces the file as it saves.
+        const QString copy = box.file(QStringLiteral("list-copy.dat"));
+        auto savedProgress = [&]() -> std::int64_t {
+            QFile::remove(copy);
+            if (!QFile::copy(listPath, copy)) {
+                return 0;
             }
-            return second.state() == QProcess::NotRunning;
-        },
-        std::chrono::seconds(180));
-    if (!ended) {
-        second.kill();
-        second.waitForFinished(5000);
+            DownloadListState list;
+            LoadList(list, copy);
+            std::int64_t stored = 0;
+            for (int slot = 1; slot <= list.DownloadCount; ++slot) {
+                const DownloadRecord& r = list.DownloadList[slot];
+                for (int j = 1; r.Active == FlagTrue && j <= r.SegmentCount; ++j) {
+                    stored += (r.Segments.at(j)->Done + r.Segments.at(j)->Received).bytes();
+                }
+            }
+            return stored;
+        };
+        ASSERT_TRUE(WaitFor([&] { return savedProgress() > 0; }, std::chrono::seconds(60)))
+            << "the list is saved while downloading; the run said: "
+            << first.readAllStandardError().toStdString();
+        ASSERT_EQ(first.state(), QProcess::Running) << "killed mid-download, not after it";
+        first.kill();
+        ASSERT_TRUE(first.waitForFinished(10000));
+        EXPECT_EQ(first.exitStatus(), QProcess::CrashExit);
+
+        const QStringList partsAtKill = PartFiles(target);
+        EXPECT_EQ(partsAtKill.size(), 8) << partsAtKill.join(u' ').toStdString();
+        EXPECT_FALSE(QFileInfo::exists(target + QStringLiteral("/big.bin")));
+
+        QProcess second;
+        PrepareGet(second, box, box.path());
+        ASSERT_TRUE(StartGet(second, arguments));
+        QSet<QString> partsSeen;
+        const bool ended = WaitFor(
+            [&] {
+                for (const QString& name : PartFiles(target)) {
+                    partsSeen.insert(name);
+                }
+                return second.state() == QProcess::NotRunning;
+            },
+            std::chrono::seconds(180));
+        if (!ended) {
+            second.kill();
+            second.waitForFinished(5000);
+        }
+        ASSERT_TRUE(ended);
+        EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(second.exitCode(), 0);
+        EXPECT_EQ(OutputLines(second.readAllStandardError()), QStringList{});
+        EXPECT_EQ(OutputLines(second.readAllStandardOutput()),
+                  QStringList{Canonical(target + QStringLiteral("/big.bin"))});
+        EXPECT_TRUE(
+            partsSeen.subtract(QSet<QString>(partsAtKill.begin(), partsAtKill.end())).isEmpty())
+            << "a part file of a new plan appeared: "
+            << partsSeen.values().join(u' ').toStdString();
+        EXPECT_EQ(FileSha256(target + QStringLiteral("/big.bin")), sha);
+        EXPECT_EQ(PartFiles(target), QStringList{});
+        EXPECT_EQ(ActiveEntries(listPath), 0);
     }
-    ASSERT_TRUE(ended);
-    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(second.exitCode(), 0);
-    EXPECT_EQ(OutputLines(second.readAllStandardError()), QStringList{});
-    EXPECT_EQ(OutputLines(second.readAllStandardOutput()),
-              QStringList{Canonical(target + QStringLiteral("/big.bin"))});
-    EXPECT_TRUE(partsSeen.subtract(QSet<QString>(partsAtKill.begin(), partsAtKill.end())).isEmpty())
-        << "a part file of a new plan appeared: " << partsSeen.values().join(u' ').toStdString();
-    EXPECT_EQ(FileSha256(target + QStringLiteral("/big.bin")), sha);
-    EXPECT_EQ(PartFiles(target), QStringList{});
-    EXPECT_EQ(ActiveEntries(listPath), 0);
 }
 
 // The flags reach the engine: a login for a protected file, a proxy that every request goes

@@ -1,6 +1,7 @@
 // Downloads end to end through the session, against a real nginx on loopback: sizes and
 // segment plans, servers without ranges, redirects, logins, server-given names, web pages,
-// error answers, pause and resume (during the probe too), and continuing from a saved list.
+// error answers, pause and resume (during the probe too), and continuing from a saved list;
+// the same over TLS, and certificates the user chooses to trust.
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -9,10 +10,12 @@
 
 #include "core/download_list/resume_rebase.h"
 #include "core/download_list/site_logins.h"
+#include "core/settings/trusted_certificates.h"
 #include "core/types/tick.h"
 #include "net/winsock_errors.h"
 #include "tests/engine/download_session_test_harness.h"
 #include "tests/support/nginx_peer.h"
+#include "tests/support/test_certificates.h"
 
 using namespace session_test;
 
@@ -79,29 +82,64 @@ protected:
 
     void startNginx(NginxPeer& nginx) { ASSERT_TRUE(nginx.start()) << nginx.error().toStdString(); }
 
+    // Made once for the binary: openssl takes a while.
+    static const Certificates& certificates() {
+        static const Certificates* made = [] {
+            auto* c = new Certificates;
+            EXPECT_TRUE(c->make()) << c->problem.toStdString();
+            return c;
+        }();
+        return *made;
+    }
+    // nginx serves TLS with `certificate` (the test CA's good one by default) and the engine
+    // trusts the test CA.
+    static void serveTls(NginxPeer& nginx, const char* certificate = "good.pem") {
+        nginx.setTls(certificates().file(QString::fromLatin1(certificate)),
+                     certificates().file(QStringLiteral("server.key")));
+    }
+    static void trustTestCa(Engine& engine) {
+        engine.sockets.setTlsCaFile(certificates().file(QStringLiteral("ca.pem")));
+    }
+    static QString url(const NginxPeer& nginx, const QString& path, bool tls) {
+        QString address = nginx.url(path);
+        return tls ? address.replace(QStringLiteral("http://"), QStringLiteral("https://"))
+                   : address;
+    }
+
     Sandbox box;
     QString served;
 };
 
-class SizesAndPlans : public SessionTest, public ::testing::WithParamInterface<int> {};
+// Over plain HTTP and over TLS.
+class OverTls : public SessionTest, public ::testing::WithParamInterface<bool> {};
+std::string TransportName(const ::testing::TestParamInfo<bool>& info) {
+    return info.param ? "Tls" : "Plain";
+}
+
+class SizesAndPlans : public SessionTest,
+                      public ::testing::WithParamInterface<std::tuple<int, bool>> {};
 
 }  // namespace
 
 // Every size at once on one engine: each file arrives byte for byte under its own name, with
 // the plan the rules give, and leaves no part file behind.
 TEST_P(SizesAndPlans, EverySizeArrivesWhole) {
-    const int maxSegments = GetParam();
+    const auto [maxSegments, tls] = GetParam();
     for (const qsizetype size : Sizes) {
         serve(SizedName(size), Content(size));
     }
     NginxPeer nginx(served);
+    if (tls) {
+        serveTls(nginx);
+    }
     startNginx(nginx);
     Engine engine(box.path());
+    trustTestCa(engine);
     engine.settings.MaxSegments = maxSegments;
 
     std::vector<Download*> downloads;
     for (const qsizetype size : Sizes) {
-        downloads.push_back(&engine.fetch(nginx.url(SizedName(size))));
+        downloads.push_back(&engine.fetch(url(nginx, u'/' + SizedName(size), tls)));
     }
     ASSERT_TRUE(WaitClosed(downloads));
 
@@ -149,8 +187,12 @@ TEST_P(SizesAndPlans, EverySizeArrivesWhole) {
     EXPECT_EQ(engine.prompts.messages, QStringList{});
 }
 
-INSTANTIATE_TEST_SUITE_P(MaxSegments, SizesAndPlans, ::testing::Values(1, 4, 8),
-                         [](const auto& info) { return "At" + std::to_string(info.param); });
+INSTANTIATE_TEST_SUITE_P(MaxSegments, SizesAndPlans,
+                         ::testing::Combine(::testing::Values(1, 4, 8), ::testing::Bool()),
+                         [](const auto& info) {
+                             return "At" + std::to_string(std::get<0>(info.param)) +
+                                    (std::get<1>(info.param) ? "OverTls" : "");
+                         });
 
 // A server that answers every range with the whole file gets one connection, and the file
 // still arrives whole.
@@ -281,6 +323,87 @@ TEST_F(SessionTest, TlsFailureEndsTheProbeAtOnceNamingTheHost) {
     EXPECT_EQ(d.session->lastProblem(), message);
     EXPECT_EQ(d.session->lastProbeError(), WinSock::TlsFailed);
     EXPECT_EQ(FolderEntries(engine.downloads()), QStringList{});
+}
+
+// A certificate that does not verify may be trusted for its host: the question names the host,
+// why, and the fingerprint; yes fetches the file and remembers the fingerprint (in an owner-only
+// file), which the host's next downloads use without asking; a changed certificate is asked
+// about again, and no ends the download without another word. Where nobody can be asked, the
+// certificate is refused with a message that says why.
+TEST_F(SessionTest, CertificatesTheUserTrustsAreAcceptedForTheirHostOnly) {
+    const QByteArray& data = Content(300000);
+    serve(QStringLiteral("data.bin"), data);
+    Engine engine(box.path());
+    trustTestCa(engine);
+    const QString trusted = box.file(QLatin1String(TrustedCertificatesFileName));
+    engine.ctx.trustCertificate = [&](const QString& host, const QByteArray& fingerprint) {
+        engine.sockets.trustTlsCertificate(host, fingerprint);
+        return RememberTrustedCertificate(trusted, host, fingerprint);
+    };
+    const struct {
+        const char* certificate;
+        std::optional<bool> answer;  // none: not asked
+        const char* reason;          // in the question
+    } steps[] = {
+        {"self-signed.pem", true, "self-signed"},
+        {"self-signed.pem", std::nullopt, ""},
+        {"unknown-ca.pem", false, "unknown authority"},
+        {"expired.pem", true, "has expired"},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.certificate);
+        NginxPeer nginx(served);
+        serveTls(nginx, step.certificate);
+        startNginx(nginx);
+        const qsizetype asked = engine.prompts.questions.size();
+        if (step.answer) {
+            engine.prompts.yesNo.push_back(*step.answer);
+        }
+        Download& d = engine.fetch(url(nginx, QStringLiteral("/data.bin"), true));
+        ASSERT_TRUE(WaitClosed({&d}));
+        const DownloadRecord& r = engine.record(d);
+        ASSERT_EQ(engine.prompts.questions.size() - asked, step.answer ? 1 : 0);
+        if (step.answer) {
+            const QString question = engine.prompts.questions.last();
+            const QString print = FingerprintText(QByteArray::fromHex(
+                certificates().fingerprint(QString::fromLatin1(step.certificate))));
+            EXPECT_TRUE(question.contains(QStringLiteral("secure connection to 127.0.0.1 failed")))
+                << question.toStdString();
+            EXPECT_TRUE(question.contains(QString::fromLatin1(step.reason)))
+                << question.toStdString();
+            EXPECT_TRUE(question.contains(print.left(47) + u'\n' + print.mid(48)))
+                << question.toStdString();
+            EXPECT_EQ(engine.prompts.preferredAnswers.back(), SessionPrompts::Preferred::No)
+                << "Enter does not trust a certificate";
+        }
+        const bool arrives = step.answer.value_or(true);
+        EXPECT_EQ(d.observer.finished, arrives) << d.observer.whys.join(u'|').toStdString();
+        if (arrives) {
+            EXPECT_EQ(FileSha256(r.SavePath), Sha256(data));
+        } else {
+            EXPECT_EQ(r.Failed, FlagTrue);
+        }
+        EXPECT_EQ(engine.prompts.messages, QStringList{}) << "the question already said why";
+    }
+    // The last certificate trusted for the host replaced the first.
+    const TrustedCertificates remembered = LoadTrustedCertificates(trusted);
+    ASSERT_EQ(remembered.size(), 1);
+    EXPECT_EQ(remembered[0].first, QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(remembered[0].second.toHex(),
+              certificates().fingerprint(QStringLiteral("expired.pem")));
+    EXPECT_EQ(QFile::permissions(trusted) & QFile::Permissions(0x7077),
+              QFile::ReadOwner | QFile::WriteOwner);
+
+    NginxPeer nginx(served);
+    serveTls(nginx, "unknown-ca.pem");
+    startNginx(nginx);
+    Engine unasked(box.path());
+    Download& d = unasked.fetch(url(nginx, QStringLiteral("/data.bin"), true));
+    ASSERT_TRUE(WaitClosed({&d}));
+    EXPECT_FALSE(d.observer.finished);
+    ASSERT_EQ(unasked.prompts.messages.size(), 1);
+    EXPECT_TRUE(unasked.prompts.messages[0].contains(QStringLiteral("unknown authority")))
+        << unasked.prompts.messages[0].toStdString();
 }
 
 // A login remembered for one host is not sent on to the host a redirect names (the second
@@ -546,16 +669,21 @@ constexpr std::int64_t SlowRate = 128 * 1024;
 
 // Pause folds each segment's progress into its plan and keeps what was stored; resume goes on
 // from there and the file comes out whole.
-TEST_F(SessionTest, PauseAndResumeContinueEachSegment) {
+TEST_P(OverTls, PauseAndResumeContinueEachSegment) {
+    const bool tls = GetParam();
     const QByteArray data = RandomBytes(SlowSize);
     serve(QStringLiteral("slow.bin"), data);
     NginxPeer nginx(served);
     nginx.addRateLimitedLocation(QStringLiteral("/slow/"), SlowRate);
+    if (tls) {
+        serveTls(nginx);
+    }
     startNginx(nginx);
     Engine engine(box.path());
+    trustTestCa(engine);
     engine.settings.MaxSegments = 8;
 
-    Download& d = engine.fetch(nginx.url(QStringLiteral("/slow/slow.bin")));
+    Download& d = engine.fetch(url(nginx, QStringLiteral("/slow/slow.bin"), tls));
     DownloadRecord& r = engine.record(d);
     int started = 0;
     ASSERT_TRUE(WaitFor([&] { return StoredSoFar(r, &started) > 0 && started == 8; },
@@ -600,19 +728,24 @@ TEST_F(SessionTest, PauseAndResumeContinueEachSegment) {
 
 // The program stops without pausing (killed) after the list was saved; started again it loads
 // the list, folds what each segment had received into its plan, and finishes the same parts.
-TEST_F(SessionTest, ResumesFromTheSavedListAfterAKill) {
+TEST_P(OverTls, ResumesFromTheSavedListAfterAKill) {
+    const bool tls = GetParam();
     const QByteArray data = RandomBytes(SlowSize);
     serve(QStringLiteral("slow.bin"), data);
     NginxPeer nginx(served);
     nginx.addRateLimitedLocation(QStringLiteral("/slow/"), SlowRate);
+    if (tls) {
+        serveTls(nginx);
+    }
     startNginx(nginx);
 
     QStringList planned;
     int slot = 0;
     {
         Engine first(box.path());
+        trustTestCa(first);
         first.settings.MaxSegments = 8;
-        Download& d = first.fetch(nginx.url(QStringLiteral("/slow/slow.bin")));
+        Download& d = first.fetch(url(nginx, QStringLiteral("/slow/slow.bin"), tls));
         slot = d.slot;
         DownloadRecord& r = first.record(d);
         int started = 0;
@@ -629,6 +762,7 @@ TEST_F(SessionTest, ResumesFromTheSavedListAfterAKill) {
     }
 
     Engine second(box.path());
+    trustTestCa(second);
     second.settings.MaxSegments = 8;
     ASSERT_EQ(LoadList(second.list, second.listPath()).error, QString());
     DownloadRecord& r = second.list.DownloadList[slot];
@@ -656,6 +790,8 @@ TEST_F(SessionTest, ResumesFromTheSavedListAfterAKill) {
     EXPECT_EQ(FileSha256(r.SavePath), Sha256(data));
     EXPECT_EQ(FolderEntries(second.temp()), QStringList{});
 }
+
+INSTANTIATE_TEST_SUITE_P(Transport, OverTls, ::testing::Bool(), TransportName);
 
 // Pause-all can reach a download still waiting for the probe's answer; resume-all must then
 // start it.

@@ -6,8 +6,10 @@ void ScriptedSessionPrompts::showMessage(const QString& text, Icon) {
     messages << text;
 }
 
-void ScriptedSessionPrompts::askYesNo(const QString& text, std::function<void(bool)> answer) {
+void ScriptedSessionPrompts::askYesNo(const QString& text, std::function<void(bool)> answer,
+                                      Preferred preferred) {
     questions << text;
+    preferredAnswers.push_back(preferred);
     const bool yes = NextAnswer(yesNo, "question", text);
     QTimer::singleShot(0, [answer, yes] { answer(yes); });
 }

@@ -11,6 +11,7 @@
 #include <deque>
 #include <functional>
 #include <optional>
+#include <vector>
 
 #include "engine/queue/add_download.h"
 #include "engine/session/session_prompts.h"
@@ -35,11 +36,13 @@ public:
 
     QStringList messages;
     QStringList questions;
+    std::vector<Preferred> preferredAnswers;  // one per question
     QStringList credentialCaptions;
     QStringList credentialUrls;
 
     void showMessage(const QString& text, Icon icon) override;
-    void askYesNo(const QString& text, std::function<void(bool)> answer) override;
+    void askYesNo(const QString& text, std::function<void(bool)> answer,
+                  Preferred preferred) override;
     void askCredentials(const QString& caption, const QString& url, const QString& user,
                         const QString& password,
                         std::function<void(const Credentials&)> answer) override;

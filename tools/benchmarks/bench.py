@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Benchmarks against real peers on loopback, each tool run in turn, median of five runs.
 usage: bench.py BINDIR WORKDIR [CASE ...]
-       (cases: socket, download, limited, ftp, listview, biglist)"""
+       (cases: socket, download, limited, tls, ftp, listview, biglist)"""
 import os
 import resource
 import shutil
@@ -156,6 +156,68 @@ def limited_case(bindir, work):
         compare({name: tools[name] for name in
                  ("brenloft-get -n 8", "brenloft-get -n 1", "axel -n 8")},
                 size, fresh_folder(out))
+
+
+def make_certificates(folder):
+    """A CA and a certificate for 127.0.0.1 that it signed, made with openssl."""
+    os.makedirs(folder, exist_ok=True)
+    ca, ca_key = os.path.join(folder, "ca.pem"), os.path.join(folder, "ca.key")
+    cert, key = os.path.join(folder, "server.pem"), os.path.join(folder, "server.key")
+    request, ext = os.path.join(folder, "server.csr"), os.path.join(folder, "server.ext")
+    with open(ext, "w") as f:
+        f.write("subjectAltName=IP:127.0.0.1\n")
+    quiet = {"stdout": subprocess.DEVNULL, "stderr": subprocess.DEVNULL, "check": True}
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
+                    "ec_paramgen_curve:P-256", "-nodes", "-keyout", ca_key, "-out", ca,
+                    "-days", "2", "-subj", "/CN=Brenloft bench CA"], **quiet)
+    subprocess.run(["openssl", "req", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256",
+                    "-nodes", "-keyout", key, "-out", request, "-subj", "/CN=127.0.0.1"], **quiet)
+    subprocess.run(["openssl", "x509", "-req", "-in", request, "-CA", ca, "-CAkey", ca_key,
+                    "-CAcreateserial", "-out", cert, "-days", "2", "-extfile", ext], **quiet)
+    os.chmod(folder, 0o755)
+    for name in (cert, key):
+        os.chmod(name, 0o644)  # nginx's workers read them as nobody
+    return ca, cert, key
+
+
+def tls_case(bindir, work):
+    """1 GiB over TLS, each tool trusting the bench CA; handshakes and cipher from nginx's log."""
+    size = 1 << 30
+    root = serve_files(work, {"1g.bin": size})
+    out = os.path.join(work, "out")
+    ca, cert, key = make_certificates(os.path.join(work, "tls"))
+    with Nginx(os.path.join(work, "nginx-tls"), root, tls=(cert, key)) as nginx:
+        url = f"https://127.0.0.1:{nginx.port}/1g.bin"
+        get = os.path.join(bindir, "brenloft-get")
+        tools = {
+            "brenloft-get -n 8": [get, "-q", "-n", "8", "--ca-certificate", ca, "-d", out, url],
+            "brenloft-get -n 1": [get, "-q", "-n", "1", "--ca-certificate", ca, "-d", out, url],
+            "wget2": ["wget2", "-q", "--no-robots", "--ca-certificate", ca, "-P", out, url],
+            "curl": ["curl", "-s", "--cacert", ca, "-o", os.path.join(out, "file"), url],
+            "aria2c -x8 -s8 -k1M": ["aria2c", "-q", "-x8", "-s8", "-k1M", "--ca-certificate", ca,
+                                    "-d", out, url],
+        }
+        print("1 GiB over TLS from nginx on loopback into an ext4 folder, join included:\n")
+        rows = compare(tools, size, fresh_folder(out))
+        print()
+        for name in ("brenloft-get -n 8", "curl", "aria2c -x8 -s8 -k1M"):
+            nginx.take_tls_log()
+            fresh_folder(out)()
+            subprocess.run(tools[name], check=True, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL)
+            lines = nginx.take_tls_log()
+            full = sum(1 for line in lines if line.startswith("."))
+            ciphers = sorted({" ".join(line.split()[1:]) for line in lines})
+            print(f"{name}: {len(lines)} requests, {full} full handshakes, "
+                  f"{len(lines) - full} resumed; {', '.join(ciphers)}")
+        walls = {row[0]: row for row in rows}
+        if "curl" in walls and "brenloft-get -n 1" in walls:
+            one, reference = walls["brenloft-get -n 1"], walls["curl"]
+            print(f"brenloft-get -n 1 vs curl: {one[1] / reference[1]:.2f}x wall, "
+                  f"{one[2] / reference[2]:.2f}x CPU")
+        if "aria2c -x8 -s8 -k1M" in walls and "brenloft-get -n 8" in walls:
+            eight, aria = walls["brenloft-get -n 8"], walls["aria2c -x8 -s8 -k1M"]
+            print(f"brenloft-get -n 8 vs aria2c: {eight[2] / aria[2]:.2f}x CPU")
 
 
 def print_speedup(rows, faster, slower):
@@ -325,7 +387,7 @@ def biglist_case(bindir, work):
 
 
 CASES = {"socket": socket_case, "download": download_case, "limited": limited_case,
-         "ftp": ftp_case, "listview": listview_case, "biglist": biglist_case}
+         "tls": tls_case, "ftp": ftp_case, "listview": listview_case, "biglist": biglist_case}
 
 
 def main():

@@ -13,11 +13,15 @@ def free_port():
 
 
 class Nginx:
-    def __init__(self, work, root):
+    """tls: (certificate, key) to serve TLS 1.2/1.3 only, logging each request's session reuse,
+    protocol and cipher to tls.log."""
+    def __init__(self, work, root, tls=None):
         self.work = work
         self.root = root
         self.port = free_port()
         self.pid = None
+        self.tls = tls
+        self.tls_log = os.path.join(work, "tls.log")
 
     def __enter__(self):
         os.makedirs(self.work, exist_ok=True)
@@ -38,9 +42,11 @@ http {{
     scgi_temp_path {self.work}/scgi;
     sendfile on;
     tcp_nopush on;
+    {self.tls_lines()}
     server {{
-        listen 127.0.0.1:{self.port};
+        listen 127.0.0.1:{self.port}{" ssl" if self.tls else ""};
         root {self.root};
+        {self.tls_server_lines()}
         location /limited/ {{ alias {self.root}/; limit_rate 2m; }}
     }}
 }}
@@ -57,6 +63,29 @@ http {{
             except OSError:
                 time.sleep(0.05)
         raise RuntimeError("nginx did not start")
+
+    def tls_lines(self):
+        if not self.tls:
+            return ""
+        return (f"log_format tls '$ssl_session_reused $ssl_protocol $ssl_cipher';\n"
+                f"    access_log {self.tls_log} tls;")
+
+    def tls_server_lines(self):
+        if not self.tls:
+            return ""
+        certificate, key = self.tls
+        return (f"ssl_certificate {certificate}; ssl_certificate_key {key};\n"
+                f"        ssl_protocols TLSv1.2 TLSv1.3; ssl_session_cache shared:bench:1m;")
+
+    def take_tls_log(self):
+        """The request lines logged so far, emptying the log."""
+        try:
+            with open(self.tls_log) as f:
+                lines = f.read().splitlines()
+            open(self.tls_log, "w").close()
+            return lines
+        except FileNotFoundError:
+            return []
 
     def __exit__(self, *exc):
         if self.pid:

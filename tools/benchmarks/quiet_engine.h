@@ -11,7 +11,9 @@
 class NoPrompts : public SessionPrompts {
 public:
     void showMessage(const QString&, Icon) override {}
-    void askYesNo(const QString&, std::function<void(bool)> answer) override { answer(false); }
+    void askYesNo(const QString&, std::function<void(bool)> answer, Preferred) override {
+        answer(false);
+    }
     void askCredentials(const QString&, const QString&, const QString&, const QString&,
                         std::function<void(const Credentials&)> answer) override {
         answer(Credentials{});

@@ -39,5 +39,5 @@ ensure_packages() {
     [ -n "$own_policy" ] && rm -f "$policy"
     return $install_status
 }
-BENCH_PACKAGES="python3 nginx curl wget2 aria2 axel time vsftpd"
+BENCH_PACKAGES="python3 nginx curl wget2 aria2 axel time vsftpd openssl"
 SCREENSHOT_PACKAGES="python3 nginx xvfb openbox trayer"

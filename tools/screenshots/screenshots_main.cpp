@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPainter>
 #include <QScreen>
 #include <QTimer>
@@ -20,9 +21,11 @@
 #include "core/text/text_table.h"
 #include "core/text/url_codec.h"
 #include "core/urls/parse_url.h"
+#include "engine/session/tls_failure.h"
 #include "ui/main_window/kestor.h"
 #include "ui/prompts/clipboard_question.h"
 #include "ui/prompts/credentials_prompt.h"
+#include "ui/prompts/gui_session_prompts.h"
 #include "ui/prompts/new_download_prompt.h"
 #include "ui/tray/program_icons.h"
 #include "ui/tray/quenby_catcher.h"
@@ -171,6 +174,22 @@ int main(int argc, char** argv) {
         }
         return nullptr;
     };
+    // The question a certificate that does not verify brings, with a real fingerprint's length.
+    GuiSessionPrompts sessionPrompts(texts);
+    auto trustQuestion = [&] {
+        const QString host = QStringLiteral("files.example.org");
+        const QString why = texts.text(830).arg(
+            host, TlsFailureWords(texts, {TlsFailure::Reason::SelfSigned, {}}, host));
+        sessionPrompts.askYesNo(
+            TlsTrustQuestion(texts, why, host, QByteArray(32, '\x5a')), [](bool) {},
+            SessionPrompts::Preferred::No);
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            if (qobject_cast<QMessageBox*>(window) != nullptr && window->isVisible()) {
+                return window;
+            }
+        }
+        return static_cast<QWidget*>(nullptr);
+    };
     auto shots = std::make_shared<std::vector<Shot>>(std::vector<Shot>{
         {[&desktop] { return static_cast<QWidget*>(desktop.mainWindow()); },
          QStringLiteral("main-window")},
@@ -178,6 +197,7 @@ int main(int argc, char** argv) {
         {[form1] { return static_cast<QWidget*>(form1); }, QStringLiteral("form1")},
         {[wantDown] { return static_cast<QWidget*>(wantDown); }, QStringLiteral("wantdown")},
         {[authen] { return static_cast<QWidget*>(authen); }, QStringLiteral("authen")},
+        {trustQuestion, QStringLiteral("trust-certificate")},
         {[&desktop] {
              desktop.mainWindow()->basketAction()->setChecked(true);
              return TopLevel("DownloadBasket");

@@ -61,10 +61,11 @@ void GuiSessionPrompts::showMessage(const QString& text, Icon icon) {
     open(box, [] {});
 }
 
-void GuiSessionPrompts::askYesNo(const QString& text, std::function<void(bool yes)> answer) {
+void GuiSessionPrompts::askYesNo(const QString& text, std::function<void(bool yes)> answer,
+                                 Preferred preferred) {
     auto* box = new QMessageBox(QMessageBox::Question, Title, text,
                                 QMessageBox::Yes | QMessageBox::No, parent_);
-    box->setDefaultButton(QMessageBox::Yes);
+    box->setDefaultButton(preferred == Preferred::Yes ? QMessageBox::Yes : QMessageBox::No);
     box->setEscapeButton(QMessageBox::No);
     open(box, [box, answer = std::move(answer)] {
         answer(box->clickedButton() == box->button(QMessageBox::Yes));

@@ -23,7 +23,8 @@ public:
     GuiSessionPrompts& operator=(const GuiSessionPrompts&) = delete;
 
     void showMessage(const QString& text, Icon icon) override;
-    void askYesNo(const QString& text, std::function<void(bool yes)> answer) override;
+    void askYesNo(const QString& text, std::function<void(bool yes)> answer,
+                  Preferred preferred) override;
     // Opens "Authen" captioned `caption` (its own caption when empty).
     void askCredentials(const QString& caption, const QString& url, const QString& user,
                         const QString& password,

@@ -66,21 +66,28 @@ TEST_F(GuiSessionPromptsTest, MessagesShowWithoutBlockingUnderTheProgramsTitle) 
     }
 }
 
+// Enter presses the preferred button: No where a hasty Enter must not trust anything.
 TEST_F(GuiSessionPromptsTest, YesNoAnswersOnceAfterTheWindowCloses) {
+    using Preferred = SessionPrompts::Preferred;
+    const auto enter = [](QMessageBox* b) { b->defaultButton()->click(); };
     struct Case {
         const char* how;
+        Preferred preferred;
         std::function<void(QMessageBox*)> act;
         bool yes;
     };
     const std::vector<Case> cases = {
-        {"Yes", [](QMessageBox* b) { b->button(QMessageBox::Yes)->click(); }, true},
-        {"No", [](QMessageBox* b) { b->button(QMessageBox::No)->click(); }, false},
-        {"title bar", [](QMessageBox* b) { b->close(); }, false},
+        {"Yes", Preferred::Yes, [](QMessageBox* b) { b->button(QMessageBox::Yes)->click(); }, true},
+        {"No", Preferred::Yes, [](QMessageBox* b) { b->button(QMessageBox::No)->click(); }, false},
+        {"title bar", Preferred::Yes, [](QMessageBox* b) { b->close(); }, false},
+        {"Enter", Preferred::Yes, enter, true},
+        {"Enter where No is preferred", Preferred::No, enter, false},
     };
     for (const Case& c : cases) {
         std::vector<bool> answers;
-        prompts.askYesNo(QStringLiteral("Open it in the browser?"),
-                         [&answers](bool yes) { answers.push_back(yes); });
+        prompts.askYesNo(
+            QStringLiteral("Open it in the browser?"),
+            [&answers](bool yes) { answers.push_back(yes); }, c.preferred);
         EXPECT_TRUE(answers.empty()) << "asking must not wait for the answer";
         QMessageBox* box = OnlyMessageBox();
         ASSERT_NE(box, nullptr) << c.how;
@@ -157,7 +164,8 @@ TEST(GuiSessionPromptsLifetime, WindowsOpenAtTheEndCloseUnanswered) {
     int calls = 0;
     {
         GuiSessionPrompts prompts(texts, &mainWindow);
-        prompts.askYesNo(QStringLiteral("?"), [&calls](bool) { ++calls; });
+        prompts.askYesNo(
+            QStringLiteral("?"), [&calls](bool) { ++calls; }, SessionPrompts::Preferred::Yes);
         prompts.askCredentials(QString(), QStringLiteral("http://a.example/"), QString(), QString(),
                                [&calls](const Credentials&) { ++calls; });
         ASSERT_EQ(ShownWindows<QMessageBox>().size(), 1);
