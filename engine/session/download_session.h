@@ -109,6 +109,7 @@ private:
     bool sizeKnown();
     void failProbeAttempt(const QString& why);
     void tlsFailed(const QString& problem);
+    void secureConnectionFailed(const QString& why);
     void probeAttemptFailed();
 
     EngineContext& ctx_;

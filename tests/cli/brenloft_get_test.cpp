@@ -22,6 +22,7 @@
 #include "tests/support/get_command.h"
 #include "tests/support/nginx_peer.h"
 #include "tests/support/peer_process.h"
+#include "tests/support/proxy_peer.h"
 #include "tests/support/sandbox.h"
 #include "tests/support/test_certificates.h"
 #include "tests/support/test_files.h"
@@ -606,15 +607,84 @@ TEST_F(BrenloftGet, HttpsAddressesOverTls) {
             EXPECT_FALSE(QFileInfo::exists(target + QStringLiteral("/data.bin")));
         }
     }
-    // Through the HTTP proxy an https:// address would travel in the clear: it is refused.
-    const QString url = QStringLiteral("https://127.0.0.1:9/data.bin");
-    const GetRun run =
-        RunGet(box,
-               {QStringLiteral("-q"), QStringLiteral("--proxy"), QStringLiteral("127.0.0.1:9"),
-                QStringLiteral("-d"), folder(QStringLiteral("proxied")), url},
-               box.path());
-    ASSERT_TRUE(run.finished);
-    EXPECT_EQ(run.exitCode, 1);
-    ASSERT_EQ(run.err.size(), 1) << run.err.join(u'\n').toStdString();
-    EXPECT_TRUE(run.err[0].contains(QStringLiteral("HTTP proxy"))) << run.err[0].toStdString();
+}
+
+// Through the HTTP proxy (a real tinyproxy) an https:// address travels in a tunnel the proxy
+// opens with CONNECT, the requests inside it those of a direct connection: the file arrives
+// whole with one segment and with eight (one full handshake, the others resumed); a proxy that
+// refuses the tunnel ends the address at once with a line naming the proxy and its answer. An
+// http:// address still goes to the same proxy as a plain request naming the whole address.
+TEST_F(BrenloftGet, HttpsThroughTheProxyTunnel) {
+    Certificates certificates;
+    ASSERT_TRUE(certificates.make()) << certificates.problem.toStdString();
+    const QByteArray data = RandomBytes(2000001);
+    serve(QStringLiteral("data.bin"), data);
+    NginxPeer tls(served);
+    tls.setTls(certificates.file(QStringLiteral("good.pem")),
+               certificates.file(QStringLiteral("server.key")));
+    ASSERT_TRUE(tls.start()) << tls.error().toStdString();
+    NginxPeer plain(served);
+    ASSERT_TRUE(plain.start()) << plain.error().toStdString();
+    const QString httpsUrl =
+        tls.url(QStringLiteral("/data.bin")).replace(QStringLiteral("http://"), "https://");
+    const QString httpUrl = plain.url(QStringLiteral("/data.bin"));
+    const struct {
+        const char* name;
+        bool https;
+        const char* segments;
+        bool refused;       // the proxy allows CONNECT to another port only
+        const char* asked;  // what the proxy's log shows it was asked
+    } cases[] = {
+        {"https, one segment", true, "1", false, "CONNECT 127.0.0.1:%1"},
+        {"https, eight segments", true, "8", false, "CONNECT 127.0.0.1:%1"},
+        {"https, tunnel refused", true, "8", true, "CONNECT 127.0.0.1:%1"},
+        {"http", false, "4", false, "GET http://127.0.0.1:%1/data.bin"},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ProxyPeer proxy;
+        if (c.refused) {
+            proxy.allowConnectPorts({FreeLoopbackPort()});
+        }
+        ASSERT_TRUE(proxy.start()) << proxy.error().toStdString();
+        const QString url = c.https ? httpsUrl : httpUrl;
+        const QString target = folder(QStringLiteral("tunnel%1").arg(n++));
+        const int tlsLogBefore = static_cast<int>(tls.tlsLog().size());
+        const GetRun run = RunGet(
+            box,
+            {QStringLiteral("-q"), QStringLiteral("-n"), QString::fromLatin1(c.segments),
+             QStringLiteral("-d"), target, QStringLiteral("--proxy"), proxy.address(),
+             QStringLiteral("--ca-certificate"), certificates.file(QStringLiteral("ca.pem")), url},
+            box.path());
+        ASSERT_TRUE(run.finished);
+        const QString err = run.err.join(u'\n');
+        const QString log = proxy.error();
+        EXPECT_TRUE(
+            log.contains(QString::fromLatin1(c.asked).arg(c.https ? tls.port() : plain.port())))
+            << log.toStdString();
+        if (c.refused) {
+            EXPECT_EQ(run.exitCode, 1);
+            ASSERT_EQ(run.err.size(), 1) << err.toStdString();
+            EXPECT_EQ(run.err[0],
+                      QStringLiteral("brenloft-get: %1: The proxy %2 refused the tunnel "
+                                     "to 127.0.0.1:%3: HTTP/1.1 403 Access violation")
+                          .arg(url, proxy.address())
+                          .arg(tls.port()));
+            EXPECT_FALSE(QFileInfo::exists(target + QStringLiteral("/data.bin")));
+            continue;
+        }
+        EXPECT_EQ(run.exitCode, 0) << err.toStdString();
+        EXPECT_EQ(run.err, QStringList{});
+        EXPECT_EQ(FileSha256(target + QStringLiteral("/data.bin")), Sha256(data));
+        if (c.https) {
+            // Origin-form requests, one full handshake: the tunnel is invisible to TLS.
+            const QStringList requests = tls.tlsLog().mid(tlsLogBefore);
+            EXPECT_EQ(requests.filter(QRegularExpression(QStringLiteral("^\\. "))).size(), 1)
+                << requests.join(u'\n').toStdString();
+            EXPECT_EQ(requests.filter(QStringLiteral(" GET /data.bin HTTP/1.1")).size(),
+                      requests.size())
+                << requests.join(u'\n').toStdString();
+        }
+    }
 }
