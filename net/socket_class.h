@@ -34,8 +34,8 @@ public:
     void SetTls(const QString& serverName);
     // Why the last TLS handshake (or a later read, or the proxy's tunnel before it) failed, for
     // the user, naming the host ("The certificate of example.org has expired"); empty when it
-    // did not. Kept through CloseSocket
-    // until the next Connect, so an error handler may close first and ask afterwards.
+    // did not. Kept through CloseSocket until the next Connect, so an error handler may close
+    // first and ask afterwards.
     QString TlsProblem() const;
     // SHA-256 of the server's leaf certificate (raw bytes; toHex() to show it) of the last
     // handshake, failed or not, so that a front end can offer to trust it for this host with

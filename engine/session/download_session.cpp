@@ -43,10 +43,11 @@ bool DownloadSession::isFtp() {
 }
 
 HttpRequestTarget DownloadSession::requestTarget(const DownloadRecord& r) const {
-    return HttpRequestTarget{r.HostName, r.UrlPath, r.Url, r.UserName, r.Password, r.Referer,
-                             // Inside a tunnel the requests are the server's own.
-                             ctx_.settings.ProxyHTTP == FlagTrue && r.Protocol != Protocol::Https,
-                             r.Protocol == Protocol::Https, r.Port};
+    // Inside the proxy's tunnel the requests are those a direct connection sends.
+    const bool proxyHttp = ctx_.settings.ProxyHTTP == FlagTrue && r.Protocol != Protocol::Https;
+    return HttpRequestTarget{r.HostName, r.UrlPath, r.Url,     r.UserName,
+                             r.Password, r.Referer, proxyHttp, r.Protocol == Protocol::Https,
+                             r.Port};
 }
 
 void DownloadSession::connectTo(SocketClass& socket) {
