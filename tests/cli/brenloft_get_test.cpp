@@ -613,32 +613,50 @@ TEST_F(BrenloftGet, HttpsAddressesOverTls) {
 // opens with CONNECT, the requests inside it those of a direct connection: the file arrives
 // whole with one segment and with eight (one full handshake, the others resumed); a proxy that
 // refuses the tunnel ends the address at once with a line naming the proxy and its answer. An
-// http:// address still goes to the same proxy as a plain request naming the whole address.
+// http:// address still goes to the proxy as a plain request naming the whole address, and a
+// redirect crosses between the two ways.
 TEST_F(BrenloftGet, HttpsThroughTheProxyTunnel) {
     Certificates certificates;
     ASSERT_TRUE(certificates.make()) << certificates.problem.toStdString();
     const QByteArray data = RandomBytes(2000001);
     serve(QStringLiteral("data.bin"), data);
+    // Each redirect names a server started before it.
+    NginxPeer plain(served);
+    ASSERT_TRUE(plain.start()) << plain.error().toStdString();
     NginxPeer tls(served);
     tls.setTls(certificates.file(QStringLiteral("good.pem")),
                certificates.file(QStringLiteral("server.key")));
+    tls.addRedirect(QStringLiteral("/to-plain"), plain.url(QStringLiteral("/data.bin")));
     ASSERT_TRUE(tls.start()) << tls.error().toStdString();
-    NginxPeer plain(served);
-    ASSERT_TRUE(plain.start()) << plain.error().toStdString();
-    const QString httpsUrl =
-        tls.url(QStringLiteral("/data.bin")).replace(QStringLiteral("http://"), "https://");
-    const QString httpUrl = plain.url(QStringLiteral("/data.bin"));
+    const auto secure = [&](const QString& path) {
+        return tls.url(path).replace(QStringLiteral("http://"), "https://");
+    };
+    NginxPeer back(served);
+    back.addRedirect(QStringLiteral("/to-tls"), secure(QStringLiteral("/data.bin")));
+    ASSERT_TRUE(back.start()) << back.error().toStdString();
+    const QString tunnel = QStringLiteral("CONNECT 127.0.0.1:%1").arg(tls.port());
+    const QString plainGet = QStringLiteral("GET ") + plain.url(QStringLiteral("/data.bin"));
     const struct {
         const char* name;
-        bool https;
+        QString url;
         const char* segments;
         bool refused;       // the proxy allows CONNECT to another port only
-        const char* asked;  // what the proxy's log shows it was asked
+        QStringList asked;  // what the proxy's log shows it was asked
     } cases[] = {
-        {"https, one segment", true, "1", false, "CONNECT 127.0.0.1:%1"},
-        {"https, eight segments", true, "8", false, "CONNECT 127.0.0.1:%1"},
-        {"https, tunnel refused", true, "8", true, "CONNECT 127.0.0.1:%1"},
-        {"http", false, "4", false, "GET http://127.0.0.1:%1/data.bin"},
+        {"https, one segment", secure(QStringLiteral("/data.bin")), "1", false, {tunnel}},
+        {"https, eight segments", secure(QStringLiteral("/data.bin")), "8", false, {tunnel}},
+        {"https, tunnel refused", secure(QStringLiteral("/data.bin")), "8", true, {tunnel}},
+        {"http", plain.url(QStringLiteral("/data.bin")), "4", false, {plainGet}},
+        {"https redirected to http",
+         secure(QStringLiteral("/to-plain")),
+         "4",
+         false,
+         {tunnel, plainGet}},
+        {"http redirected to https",
+         back.url(QStringLiteral("/to-tls")),
+         "4",
+         false,
+         {QStringLiteral("GET ") + back.url(QStringLiteral("/to-tls")), tunnel}},
     };
     int n = 0;
     for (const auto& c : cases) {
@@ -648,28 +666,28 @@ TEST_F(BrenloftGet, HttpsThroughTheProxyTunnel) {
             proxy.allowConnectPorts({FreeLoopbackPort()});
         }
         ASSERT_TRUE(proxy.start()) << proxy.error().toStdString();
-        const QString url = c.https ? httpsUrl : httpUrl;
         const QString target = folder(QStringLiteral("tunnel%1").arg(n++));
-        const int tlsLogBefore = static_cast<int>(tls.tlsLog().size());
-        const GetRun run = RunGet(
-            box,
-            {QStringLiteral("-q"), QStringLiteral("-n"), QString::fromLatin1(c.segments),
-             QStringLiteral("-d"), target, QStringLiteral("--proxy"), proxy.address(),
-             QStringLiteral("--ca-certificate"), certificates.file(QStringLiteral("ca.pem")), url},
-            box.path());
+        const auto tlsLogBefore = tls.tlsLog().size();
+        const GetRun run =
+            RunGet(box,
+                   {QStringLiteral("-q"), QStringLiteral("-n"), QString::fromLatin1(c.segments),
+                    QStringLiteral("-d"), target, QStringLiteral("--proxy"), proxy.address(),
+                    QStringLiteral("--ca-certificate"), certificates.file(QStringLiteral("ca.pem")),
+                    c.url},
+                   box.path());
         ASSERT_TRUE(run.finished);
         const QString err = run.err.join(u'\n');
         const QString log = proxy.error();
-        EXPECT_TRUE(
-            log.contains(QString::fromLatin1(c.asked).arg(c.https ? tls.port() : plain.port())))
-            << log.toStdString();
+        for (const QString& asked : c.asked) {
+            EXPECT_TRUE(log.contains(asked)) << asked.toStdString() << '\n' << log.toStdString();
+        }
         if (c.refused) {
             EXPECT_EQ(run.exitCode, 1);
             ASSERT_EQ(run.err.size(), 1) << err.toStdString();
             EXPECT_EQ(run.err[0],
                       QStringLiteral("brenloft-get: %1: The proxy %2 refused the tunnel "
                                      "to 127.0.0.1:%3: HTTP/1.1 403 Access violation")
-                          .arg(url, proxy.address())
+                          .arg(c.url, proxy.address())
                           .arg(tls.port()));
             EXPECT_FALSE(QFileInfo::exists(target + QStringLiteral("/data.bin")));
             continue;
@@ -677,7 +695,7 @@ TEST_F(BrenloftGet, HttpsThroughTheProxyTunnel) {
         EXPECT_EQ(run.exitCode, 0) << err.toStdString();
         EXPECT_EQ(run.err, QStringList{});
         EXPECT_EQ(FileSha256(target + QStringLiteral("/data.bin")), Sha256(data));
-        if (c.https) {
+        if (c.asked == QStringList{tunnel}) {
             // Origin-form requests, one full handshake: the tunnel is invisible to TLS.
             const QStringList requests = tls.tlsLog().mid(tlsLogBefore);
             EXPECT_EQ(requests.filter(QRegularExpression(QStringLiteral("^\\. "))).size(), 1)
