@@ -194,7 +194,9 @@ QString GetRunner::describeFailure(const Job& job, const DownloadSession* sessio
                 reason = QStringLiteral("connection reset");
                 break;
             case WinSock::TlsFailed:
-                // The session names the host and what was wrong with its certificate.
+            case WinSock::TunnelRefused:
+                // The session names the host and what was wrong with its certificate, or the
+                // proxy and its answer.
                 reason = session->lastProblem().isEmpty() ? QStringLiteral("TLS failed")
                                                           : session->lastProblem();
                 break;

@@ -25,6 +25,13 @@ void SocketClass::SetSocks(int /*version: always SOCKS4*/, const QString& socksS
     }
 }
 
+void SocketClass::SetHttpTunnel(const QString& proxyServer, std::int32_t proxyPort) {
+    if (SocketEntry* e = shutDown_ ? nullptr : sockets_.entry(SocketIndex)) {
+        e->Tunnel.proxyServer = proxyServer;
+        e->Tunnel.proxyPort = proxyPort;
+    }
+}
+
 void SocketClass::SetTls(const QString& serverName) {
     if (!shutDown_) {
         sockets_.SetEntryTls(SocketIndex, serverName);

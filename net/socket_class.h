@@ -24,14 +24,20 @@ public:
     QPointer<SocketClass> EventSocket;
 
     void SetSocks(int version, const QString& socksServer, std::int32_t socksPort);
+    // The next Connect reaches its target through this HTTP proxy, in a tunnel the proxy opens
+    // with CONNECT; TLS (SetTls) starts inside it. A proxy that refuses, answers nonsense or
+    // closes is an ErrorEvent with WinSock::TunnelRefused, the proxy's status line in
+    // TlsProblem(). Cleared by CloseSocket; not combined with SetSocks.
+    void SetHttpTunnel(const QString& proxyServer, std::int32_t proxyPort);
     // The next Connect speaks TLS once its TCP (or SOCKS) connection is up, to `serverName`
     // (SNI and the certificate check; an IP literal is checked as an address); ConnectEvent
     // comes when the handshake is done. A handshake or certificate failure is an ErrorEvent
     // with WinSock::TlsFailed and the reason in TlsProblem(). Cleared by CloseSocket.
     void SetTls(const QString& serverName);
-    // Why the last TLS handshake (or a later read) failed, for the user, naming the host ("The
-    // certificate of example.org has expired"); empty when it did not. Kept through CloseSocket
-    // until the next Connect, so an error handler may close first and ask afterwards.
+    // Why the last TLS handshake (or a later read, or the proxy's tunnel before it) failed, for
+    // the user, naming the host ("The certificate of example.org has expired"); empty when it
+    // did not. Kept through CloseSocket until the next Connect, so an error handler may close
+    // first and ask afterwards.
     QString TlsProblem() const;
     // The same failure as a reason, for words in the user's language and the trust question.
     TlsFailure TlsFailureCause() const;

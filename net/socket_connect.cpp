@@ -60,6 +60,7 @@ void VelmoraSockets::ConnectEntry(int index, const QString& server, std::int32_t
         host = e->SocksServer;
         port = e->SocksPort;
     }
+    aimTunnel(*e, host, port);
 
     // Everything the caller may change once Connect has returned (RateLimited) is settled now,
     // before the look-up, as when the look-up blocked.
@@ -284,6 +285,10 @@ void VelmoraSockets::socksReplied(int index) {
 void VelmoraSockets::connectionUp(int index) {
     SocketEntry* e = entry(index);
     Q_ASSERT(e != nullptr && !e->UseSocks);
+    if (e->Tunnel.phase == HttpTunnel::Phase::Connecting) {
+        tunnelRequest(index);
+        return;
+    }
     if (!e->TlsServerName.isEmpty()) {
         startTls(index);
         return;

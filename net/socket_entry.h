@@ -11,6 +11,7 @@
 #include <type_traits>
 
 #include "core/types/unique_fd.h"
+#include "net/http_tunnel.h"
 #include "net/tls_connection.h"
 
 class SocketClass;
@@ -23,6 +24,7 @@ constexpr std::int32_t Connecting = 2;
 constexpr std::int32_t Receiving = 5;
 constexpr std::int32_t Failed = 7;
 constexpr std::int32_t SocksRequested = 10;
+constexpr std::int32_t TunnelRequested = 11;
 }  // namespace EntryState
 
 // The four readiness notifications (and the unused accept) as their event codes.
@@ -72,6 +74,8 @@ struct SocketEntry {
     TlsFailure TlsFailureCause;
     QByteArray TlsPeerFingerprint;
     bool TlsClosedCleanly = false;
+    // The HTTP proxy the next connection reaches its target through; cleared as TLS is.
+    HttpTunnel Tunnel;
 
     // Readiness from the event loop, and what the dispatcher needs to know between reports.
     NotifierHolder readReady;

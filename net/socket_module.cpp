@@ -153,6 +153,7 @@ void VelmoraSockets::CloseEntry(int index) {
             e->Tls->shutdown();  // a polite close_notify, never waited for
         }
         e->TlsServerName.clear();
+        e->Tunnel = {};
         dropHandle(index);
         e->InUse = -1;
         e->State = EntryState::Idle;
@@ -162,6 +163,7 @@ void VelmoraSockets::CloseEntry(int index) {
 void VelmoraSockets::ReleaseEntry(int index) {
     if (SocketEntry* e = entry(index)) {
         e->TlsServerName.clear();
+        e->Tunnel = {};
         dropHandle(index);
         e->InUse = 0;
         // A free entry has no owner: the next object to take it becomes the only one.
@@ -471,6 +473,10 @@ void VelmoraSockets::onReadable(int index) {
     }
     if (e->Tls && !e->Tls->handshakeDone()) {
         tlsStep(index);
+        return;
+    }
+    if (e->Tunnel.phase == HttpTunnel::Phase::Requested) {
+        tunnelReadable(index);
         return;
     }
     const std::uint64_t generation = e->generation;

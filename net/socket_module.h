@@ -106,6 +106,12 @@ private:
     void startTls(int index);
     void tlsStep(int index);
     void tlsFailed(int index);
+    // The HTTP proxy tunnel (http_tunnel.cpp): where to connect, the CONNECT request, the
+    // proxy's answer, and a refusal reported as TunnelRefused.
+    void aimTunnel(SocketEntry& e, QString& host, std::int32_t& port);
+    void tunnelRequest(int index);
+    void tunnelReadable(int index);
+    void tunnelRefused(int index, const QString& problem);
     // Reads again from the event loop what TLS holds, unless the connection has gone by then.
     void readAgainLater(int index);
     std::int64_t tlsReceive(SocketEntry& e, char* into, std::int32_t size);

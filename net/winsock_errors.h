@@ -25,6 +25,8 @@ constexpr std::int32_t InvalidArgument = 10022;
 constexpr std::int32_t AddressInUse = 10048;
 // Ours, beyond WinSock's range: the TLS handshake or the certificate check failed.
 constexpr std::int32_t TlsFailed = 20001;
+// Ours: the HTTP proxy did not open the tunnel to the target (refused, or gave no answer).
+constexpr std::int32_t TunnelRefused = 20002;
 }  // namespace WinSock
 
 // The WinSock number for an errno value; 0 stays 0.

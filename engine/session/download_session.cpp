@@ -43,26 +43,30 @@ bool DownloadSession::isFtp() {
 }
 
 HttpRequestTarget DownloadSession::requestTarget(const DownloadRecord& r) const {
-    return HttpRequestTarget{r.HostName,
-                             r.UrlPath,
-                             r.Url,
-                             r.UserName,
-                             r.Password,
-                             r.Referer,
-                             ctx_.settings.ProxyHTTP == FlagTrue,
-                             r.Protocol == Protocol::Https,
+    // Inside the proxy's tunnel the requests are those a direct connection sends.
+    const bool proxyHttp = ctx_.settings.ProxyHTTP == FlagTrue && r.Protocol != Protocol::Https;
+    return HttpRequestTarget{r.HostName, r.UrlPath, r.Url,     r.UserName,
+                             r.Password, r.Referer, proxyHttp, r.Protocol == Protocol::Https,
                              r.Port};
 }
 
 void DownloadSession::connectTo(SocketClass& socket) {
     const DownloadRecord* r = ctx_.list.record(RecordIndex);
-    if (ctx_.settings.ProxyHTTP == FlagTrue) {
-        socket.Connect(ctx_.settings.ProxyServer, ctx_.settings.ProxyPort);
-    } else if (r != nullptr) {
-        // Every connection of an https download, the probe's and each segment's, speaks TLS.
-        if (r->Protocol == Protocol::Https) {
-            socket.SetTls(r->HostName);
+    const bool proxy = ctx_.settings.ProxyHTTP == FlagTrue;
+    // The setting holds the port in 16 bits: one above 32767 reads as negative.
+    const std::int32_t proxyPort = static_cast<std::uint16_t>(ctx_.settings.ProxyPort);
+    if (r != nullptr && r->Protocol == Protocol::Https) {
+        // Every connection of an https download, the probe's and each segment's, speaks TLS;
+        // through the proxy, inside a tunnel it opens to the server, so it sees no more than
+        // the host and port.
+        socket.SetTls(r->HostName);
+        if (proxy) {
+            socket.SetHttpTunnel(ctx_.settings.ProxyServer, proxyPort);
         }
+        socket.Connect(r->HostName, r->Port);
+    } else if (proxy) {
+        socket.Connect(ctx_.settings.ProxyServer, proxyPort);
+    } else if (r != nullptr) {
         socket.Connect(r->HostName, r->Port);
     }
 }
@@ -117,22 +121,11 @@ void DownloadSession::InitConnection() {
         r->Protocol = Protocol::Http;
     }
     const bool proxy = ctx_.settings.ProxyHTTP == FlagTrue;
-    if (proxy && r->Protocol == Protocol::Https) {
-        // Without a CONNECT tunnel the address, a login and the file would cross to the proxy
-        // in the clear: refused, never sent so.
-        probeState_ = ProbeState::RetryPending;
-        QTimer::singleShot(0, this, [this] {
-            tlsFailed(
-                QStringLiteral("https:// addresses do not go through the HTTP proxy yet; "
-                               "turn the proxy off to fetch it directly"));
-        });
-        return;
-    }
-    const bool tls = !proxy && r->Protocol == Protocol::Https;
+    const bool tls = r->Protocol == Protocol::Https;
     qCInfo(lcEngine).noquote().nospace()
         << ProbeTag(RecordIndex) << " connecting for " << UrlForDisplay(DecodeUrl(r->Url))
-        << (proxy ? " through the proxy" : "") << (tls ? " over TLS" : "") << ", attempt "
-        << r->RetryCount + 1;
+        << (proxy ? (tls ? " through the proxy's tunnel" : " through the proxy") : "")
+        << (tls ? " over TLS" : "") << ", attempt " << r->RetryCount + 1;
     observer_.fileLabelChanged(UrlForDisplay(DecodeUrl(r->Url)));
     observer_.stateLabelChanged(QStringLiteral("Connecting to server..."));
     connectTo(*socket);
@@ -181,7 +174,7 @@ void DownloadSession::sockGlobal_Error(SocketClass* socket, std::int32_t errornu
         return;
     }
     lastProbeError_ = errornumber;
-    if (errornumber == WinSock::TlsFailed) {
+    if (errornumber == WinSock::TlsFailed || errornumber == WinSock::TunnelRefused) {
         // The reason is read now (closing the socket clears it); the probe ends from the event
         // loop, as the error may be raised inside Connect itself.
         const SocketClass* probe = sockGlobal();
@@ -191,8 +184,14 @@ void DownloadSession::sockGlobal_Error(SocketClass* socket, std::int32_t errornu
             probe != nullptr ? probe->TlsPeerFingerprint() : QByteArray();
         TimeOut.stop();
         probeState_ = ProbeState::RetryPending;
-        QTimer::singleShot(0, this, [this, problem, cause, fingerprint] {
-            tlsFailed(problem, cause, fingerprint);
+        const bool tunnel = errornumber == WinSock::TunnelRefused;
+        QTimer::singleShot(0, this, [this, problem, cause, fingerprint, tunnel] {
+            // The proxy's refusal names the proxy, the server and its answer already.
+            if (tunnel) {
+                endTlsFailed(problem, true);
+            } else {
+                tlsFailed(problem, cause, fingerprint);
+            }
         });
         return;
     }

@@ -114,6 +114,7 @@ private:
     void tlsFailed(const QString& problem, const TlsFailure& cause = {},
                    const QByteArray& fingerprint = {});
     void askToTrust(const QString& host, const QByteArray& fingerprint, const QString& why);
+    // Ends the probe for good, unless it was paused or cancelled meanwhile.
     void endTlsFailed(const QString& why, bool tellUser);
     void probeAttemptFailed();
 

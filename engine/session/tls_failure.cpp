@@ -67,7 +67,6 @@ void DownloadSession::tlsFailed(const QString& problem, const TlsFailure& cause,
     const QString why =
         Worded(ctx_.texts, kFailedText, QStringLiteral("The secure connection to %1 failed: %2"))
             .arg(host, words);
-    qCInfo(lcEngine).noquote() << ProbeTag(RecordIndex) << "TLS failed:" << why;
     if (cause.certificate() && !fingerprint.isEmpty() && ctx_.trustCertificate) {
         askToTrust(host, fingerprint, why);
         return;
@@ -109,6 +108,10 @@ void DownloadSession::askToTrust(const QString& host, const QByteArray& fingerpr
 }
 
 void DownloadSession::endTlsFailed(const QString& why, bool tellUser) {
+    if (probeState_ != ProbeState::RetryPending) {
+        return;
+    }
+    qCInfo(lcEngine).noquote() << ProbeTag(RecordIndex) << "no retry:" << why;
     endProbe();
     if (DownloadRecord* r = record()) {
         r->Running = FlagFalse;

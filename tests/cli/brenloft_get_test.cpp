@@ -22,6 +22,7 @@
 #include "tests/support/get_command.h"
 #include "tests/support/nginx_peer.h"
 #include "tests/support/peer_process.h"
+#include "tests/support/proxy_peer.h"
 #include "tests/support/sandbox.h"
 #include "tests/support/test_certificates.h"
 #include "tests/support/test_files.h"
@@ -625,15 +626,102 @@ TEST_F(BrenloftGet, HttpsAddressesOverTls) {
             EXPECT_FALSE(QFileInfo::exists(target + QStringLiteral("/data.bin")));
         }
     }
-    // Through the HTTP proxy an https:// address would travel in the clear: it is refused.
-    const QString url = QStringLiteral("https://127.0.0.1:9/data.bin");
-    const GetRun run =
-        RunGet(box,
-               {QStringLiteral("-q"), QStringLiteral("--proxy"), QStringLiteral("127.0.0.1:9"),
-                QStringLiteral("-d"), folder(QStringLiteral("proxied")), url},
-               box.path());
-    ASSERT_TRUE(run.finished);
-    EXPECT_EQ(run.exitCode, 1);
-    ASSERT_EQ(run.err.size(), 1) << run.err.join(u'\n').toStdString();
-    EXPECT_TRUE(run.err[0].contains(QStringLiteral("HTTP proxy"))) << run.err[0].toStdString();
+}
+
+// Through the HTTP proxy (a real tinyproxy) an https:// address travels in a tunnel the proxy
+// opens with CONNECT, the requests inside it those of a direct connection: the file arrives
+// whole with one segment and with eight (one full handshake, the others resumed); a proxy that
+// refuses the tunnel ends the address at once with a line naming the proxy and its answer. An
+// http:// address still goes to the proxy as a plain request naming the whole address, and a
+// redirect crosses between the two ways.
+TEST_F(BrenloftGet, HttpsThroughTheProxyTunnel) {
+    Certificates certificates;
+    ASSERT_TRUE(certificates.make()) << certificates.problem.toStdString();
+    const QByteArray data = RandomBytes(2000001);
+    serve(QStringLiteral("data.bin"), data);
+    // Each redirect names a server started before it.
+    NginxPeer plain(served);
+    ASSERT_TRUE(plain.start()) << plain.error().toStdString();
+    NginxPeer tls(served);
+    tls.setTls(certificates.file(QStringLiteral("good.pem")),
+               certificates.file(QStringLiteral("server.key")));
+    tls.addRedirect(QStringLiteral("/to-plain"), plain.url(QStringLiteral("/data.bin")));
+    ASSERT_TRUE(tls.start()) << tls.error().toStdString();
+    const auto secure = [&](const QString& path) {
+        return tls.url(path).replace(QStringLiteral("http://"), "https://");
+    };
+    NginxPeer back(served);
+    back.addRedirect(QStringLiteral("/to-tls"), secure(QStringLiteral("/data.bin")));
+    ASSERT_TRUE(back.start()) << back.error().toStdString();
+    const QString tunnel = QStringLiteral("CONNECT 127.0.0.1:%1").arg(tls.port());
+    const QString plainGet = QStringLiteral("GET ") + plain.url(QStringLiteral("/data.bin"));
+    const struct {
+        const char* name;
+        QString url;
+        const char* segments;
+        bool refused;       // the proxy allows CONNECT to another port only
+        QStringList asked;  // what the proxy's log shows it was asked
+    } cases[] = {
+        {"https, one segment", secure(QStringLiteral("/data.bin")), "1", false, {tunnel}},
+        {"https, eight segments", secure(QStringLiteral("/data.bin")), "8", false, {tunnel}},
+        {"https, tunnel refused", secure(QStringLiteral("/data.bin")), "8", true, {tunnel}},
+        {"http", plain.url(QStringLiteral("/data.bin")), "4", false, {plainGet}},
+        {"https redirected to http",
+         secure(QStringLiteral("/to-plain")),
+         "4",
+         false,
+         {tunnel, plainGet}},
+        {"http redirected to https",
+         back.url(QStringLiteral("/to-tls")),
+         "4",
+         false,
+         {QStringLiteral("GET ") + back.url(QStringLiteral("/to-tls")), tunnel}},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ProxyPeer proxy;
+        if (c.refused) {
+            proxy.allowConnectPorts({FreeLoopbackPort()});
+        }
+        ASSERT_TRUE(proxy.start()) << proxy.error().toStdString();
+        const QString target = folder(QStringLiteral("tunnel%1").arg(n++));
+        const auto tlsLogBefore = tls.tlsLog().size();
+        const GetRun run =
+            RunGet(box,
+                   {QStringLiteral("-q"), QStringLiteral("-n"), QString::fromLatin1(c.segments),
+                    QStringLiteral("-d"), target, QStringLiteral("--proxy"), proxy.address(),
+                    QStringLiteral("--ca-certificate"), certificates.file(QStringLiteral("ca.pem")),
+                    c.url},
+                   box.path());
+        ASSERT_TRUE(run.finished);
+        const QString err = run.err.join(u'\n');
+        const QString log = proxy.error();
+        for (const QString& asked : c.asked) {
+            EXPECT_TRUE(log.contains(asked)) << asked.toStdString() << '\n' << log.toStdString();
+        }
+        if (c.refused) {
+            EXPECT_EQ(run.exitCode, 1);
+            ASSERT_EQ(run.err.size(), 1) << err.toStdString();
+            EXPECT_EQ(run.err[0],
+                      QStringLiteral("brenloft-get: %1: The proxy %2 refused the tunnel "
+                                     "to 127.0.0.1:%3: HTTP/1.1 403 Access violation")
+                          .arg(c.url, proxy.address())
+                          .arg(tls.port()));
+            EXPECT_FALSE(QFileInfo::exists(target + QStringLiteral("/data.bin")));
+            continue;
+        }
+        EXPECT_EQ(run.exitCode, 0) << err.toStdString();
+        EXPECT_EQ(run.err, QStringList{});
+        EXPECT_EQ(FileSha256(target + QStringLiteral("/data.bin")), Sha256(data));
+        if (c.asked == QStringList{tunnel}) {
+            // Origin-form requests, one full handshake: the tunnel is invisible to TLS.
+            const QStringList requests = tls.tlsLog().mid(tlsLogBefore);
+            EXPECT_EQ(requests.filter(QRegularExpression(QStringLiteral("^\\. "))).size(), 1)
+                << requests.join(u'\n').toStdString();
+            EXPECT_EQ(requests.filter(QStringLiteral(" GET /data.bin HTTP/1.1")).size(),
+                      requests.size())
+                << requests.join(u'\n').toStdString();
+        }
+    }
 }

@@ -1,10 +1,16 @@
 #pragma once
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 #include <QFile>
 #include <QObject>
 #include <QString>
 #include <QVector>
+#include <functional>
 
+#include "core/types/unique_fd.h"
 #include "net/socket_class.h"
 #include "net/socket_module.h"
 #include "tests/support/peer_process.h"
@@ -47,6 +53,49 @@ struct EventLog {
         return n;
     }
     bool has(const QString& kind) const { return count(kind) > 0; }
+};
+
+// A listener of the test's own on 127.0.0.1 playing a server or proxy byte by byte: it sees
+// what the client sends and answers in whatever pieces the test chooses.
+struct HandMadePeer {
+    UniqueFd listener{::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0)};
+    UniqueFd peer;
+    int port = 0;
+
+    bool listen() {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof(address);
+        if (::bind(listener.get(), reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+            ::listen(listener.get(), 1) != 0 ||
+            ::getsockname(listener.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+            return false;
+        }
+        port = ntohs(address.sin_port);
+        return true;
+    }
+    // Accepts the connection and reads from it until `enough` holds (or the wait's deadline).
+    QByteArray receive(const std::function<bool(const QByteArray&)>& enough) {
+        QByteArray bytes;
+        WaitFor([&] {
+            if (!peer.valid()) {
+                peer.reset(::accept(listener.get(), nullptr, nullptr));
+                return false;
+            }
+            char buffer[256];
+            const ssize_t n = ::recv(peer.get(), buffer, sizeof(buffer), MSG_DONTWAIT);
+            if (n > 0) {
+                bytes.append(buffer, n);
+            }
+            return enough(bytes);
+        });
+        return bytes;
+    }
+    bool send(const QByteArray& bytes) {
+        return ::send(peer.get(), bytes.constData(), size_t(bytes.size()), MSG_NOSIGNAL) ==
+               bytes.size();
+    }
 };
 
 // The scripted loopback server of tests/net/loopback_server.py.

@@ -11,45 +11,12 @@
 
 namespace {
 
-// A listener of the test's own playing the SOCKS server, to see the request and to answer it
-// in whatever pieces the test chooses.
-struct HandMadeSocks {
-    UniqueFd listener{::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0)};
-    UniqueFd peer;
-    int port = 0;
-
-    bool listen() {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof(address);
-        if (::bind(listener.get(), reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
-            ::listen(listener.get(), 1) != 0 ||
-            ::getsockname(listener.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-            return false;
-        }
-        port = ntohs(address.sin_port);
-        return true;
-    }
+// The SOCKS server played by the test, to see the request and to answer it in whatever pieces
+// the test chooses.
+struct HandMadeSocks : HandMadePeer {
     // Accepts the connection and reads the nine bytes of a SOCKS4 request without a user name.
     QByteArray request() {
-        QByteArray bytes;
-        WaitFor([&] {
-            if (!peer.valid()) {
-                peer.reset(::accept(listener.get(), nullptr, nullptr));
-                return false;
-            }
-            char buffer[16];
-            const ssize_t n = ::recv(peer.get(), buffer, sizeof(buffer), MSG_DONTWAIT);
-            if (n > 0) {
-                bytes.append(buffer, n);
-            }
-            return bytes.size() >= 9;
-        });
-        return bytes;
-    }
-    bool send(const QByteArray& bytes) {
-        return ::send(peer.get(), bytes.constData(), size_t(bytes.size()), 0) == bytes.size();
+        return receive([](const QByteArray& bytes) { return bytes.size() >= 9; });
     }
 };
 

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+
+// Reaching a target through an HTTP proxy: the entry connects to the proxy, asks it with
+// CONNECT for a tunnel to the target, and once the proxy agrees speaks to the target (TLS
+// first, if the entry has a server name) as if connected directly.
+struct HttpTunnel {
+    enum class Phase { Off, Connecting, Requested, Open };
+    QString proxyServer;  // empty: the next Connect goes straight to its target
+    std::int32_t proxyPort = 0;
+    Phase phase = Phase::Off;
+
+    bool wanted() const { return !proxyServer.isEmpty(); }
+};
+
+// "host:port", an IPv6 literal in brackets: the form CONNECT names its target in.
+QString HostAndPort(const QString& host, std::int32_t port);
+
+// The request that asks a proxy for a tunnel to host:port.
+QByteArray ConnectRequest(const QString& host, std::int32_t port);
