@@ -35,6 +35,19 @@ sockaddr_storage Address(int family, const char* text, std::uint16_t port = 0) {
     return address;
 }
 
+// A listener on [::1] at `port` that never accepts: the kernel completes connects to it.
+UniqueFd ListenOnIPv6Loopback(int port) {
+    UniqueFd fd(::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    const int one = 1;
+    ::setsockopt(fd.get(), IPPROTO_IPV6, IPV6_V6ONLY, &one, sizeof one);
+    const sockaddr_storage address = Address(AF_INET6, "::1", static_cast<std::uint16_t>(port));
+    if (::bind(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof(sockaddr_in6)) != 0 ||
+        ::listen(fd.get(), 4) != 0) {
+        return UniqueFd();
+    }
+    return fd;
+}
+
 HostAddresses Found(std::initializer_list<sockaddr_storage> addresses) {
     return HostAddresses{0, addresses};
 }
@@ -129,22 +142,61 @@ TEST_F(Lookups, ASlowAnswerHoldsNeitherTheEventLoopNorAnotherConnection) {
     EXPECT_EQ(otherLog.received.size(), size);
 }
 
-TEST_F(Lookups, AnswersKeepTheErrorsAndUseTheFirstIPv4Address) {
+TEST_F(Lookups, AddressesAreTriedIPv6FirstUntilOneConnects) {
+    // The server listens on 127.0.0.1 only: ::1 and 127.0.0.2 refuse, unless a row has ::1
+    // listen on the same port.
     const struct {
         const char* what;
         HostAddresses answer;
-        bool connects;
+        bool ipv6Listens;
+        const char* peer;  // null: the connect fails with `errors`
+        std::vector<std::int32_t> errors;
     } cases[] = {
-        {"unknown name", HostAddresses{EAI_NONAME, {}}, false},
-        {"IPv6 addresses only", Found({Address(AF_INET6, "::1")}), false},
-        {"0.0.0.0, this machine", Found({Address(AF_INET, "0.0.0.0")}), false},
-        {"IPv6 first, then IPv4",
+        {"unknown name",
+         HostAddresses{EAI_NONAME, {}},
+         false,
+         nullptr,
+         {WinSock::AddressNotAvailable, WinSock::AddressNotAvailable}},
+        {"0.0.0.0 and ::, this machine",
+         Found({Address(AF_INET6, "::"), Address(AF_INET, "0.0.0.0")}),
+         false,
+         nullptr,
+         {WinSock::AddressNotAvailable, WinSock::AddressNotAvailable}},
+        {"IPv6 only, nothing listens there",
+         Found({Address(AF_INET6, "::1")}),
+         false,
+         nullptr,
+         {WinSock::ConnectionRefused}},
+        {"every address refuses",
+         Found({Address(AF_INET, "127.0.0.2"), Address(AF_INET6, "::1")}),
+         false,
+         nullptr,
+         {WinSock::ConnectionRefused}},
+        {"IPv6 refuses, then the first IPv4 answers",
          Found({Address(AF_INET6, "::1"), Address(AF_INET, "127.0.0.1"),
                 Address(AF_INET, "127.0.0.2")}),
-         true},
+         false,
+         "127.0.0.1",
+         {}},
+        {"IPv6 before IPv4 whatever the order given; 0.0.0.0 skipped",
+         Found({Address(AF_INET, "127.0.0.2"), Address(AF_INET, "0.0.0.0"),
+                Address(AF_INET6, "::1"), Address(AF_INET, "127.0.0.1")}),
+         false,
+         "127.0.0.1",
+         {}},
+        {"IPv6 answers",
+         Found({Address(AF_INET, "127.0.0.1"), Address(AF_INET6, "::1")}),
+         true,
+         "::1",
+         {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
+        UniqueFd ipv6Listener;
+        if (c.ipv6Listens) {
+            ipv6Listener = ListenOnIPv6Loopback(server.port);
+            ASSERT_TRUE(ipv6Listener.valid());
+        }
         sockets.setLookup([answer = c.answer](const QString&, int) { return answer; });
         SocketClass socket(sockets);
         EventLog log;
@@ -153,21 +205,22 @@ TEST_F(Lookups, AnswersKeepTheErrorsAndUseTheFirstIPv4Address) {
         EXPECT_TRUE(log.events.isEmpty());  // nothing inside Connect
         EXPECT_EQ(sockets.entry(socket.SocketIndex)->State, EntryState::Connecting);
         ASSERT_TRUE(WaitFor([&] { return sockets.lookupsInFlight() == 0; }));
-        if (c.connects) {
+        if (c.peer != nullptr) {
             ASSERT_TRUE(WaitFor([&] { return log.has(QStringLiteral("connect")); }));
-            EXPECT_EQ(socket.PeerAddress(), QStringLiteral("127.0.0.1"));
+            EXPECT_EQ(socket.PeerAddress(), QString::fromLatin1(c.peer));
             EXPECT_FALSE(log.has(QStringLiteral("error")));
             continue;
         }
-        // As when the look-up blocked: the look-up's error, then the connect's.
-        ASSERT_EQ(log.events.size(), 2);
-        EXPECT_EQ(log.events[0].kind, QStringLiteral("error"));
-        EXPECT_EQ(log.events[0].value, WinSock::AddressNotAvailable);
-        EXPECT_EQ(log.events[1].kind, QStringLiteral("error"));
-        EXPECT_EQ(log.events[1].value, WinSock::AddressNotAvailable);
+        // Only once every address has failed, with the error an IPv4 connect has always given;
+        // an unusable answer as when the look-up blocked: the look-up's error, then the connect's.
+        ASSERT_TRUE(WaitFor([&] { return log.events.size() == qsizetype(c.errors.size()); }));
+        for (std::size_t i = 0; i < c.errors.size(); ++i) {
+            EXPECT_EQ(log.events[qsizetype(i)].kind, QStringLiteral("error"));
+            EXPECT_EQ(log.events[qsizetype(i)].value, c.errors[i]);
+        }
         EXPECT_EQ(sockets.entry(socket.SocketIndex)->State, EntryState::Failed);
         settle();
-        EXPECT_EQ(log.events.size(), 2);
+        EXPECT_EQ(log.events.size(), qsizetype(c.errors.size()));
     }
 }
 
