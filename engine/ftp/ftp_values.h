@@ -20,6 +20,11 @@ struct PassiveAddress {
 // 256 + (6th mod 256), each rounded down. Nothing when fewer than six numbers or port 0.
 std::optional<PassiveAddress> ParsePassiveReply(const QByteArray& line);
 
+// The port of a "229" reply: "(|||6446|)", with any delimiter in place of "|"; the host is
+// empty (the data connection goes where the control connection went). Nothing when the text
+// between the parentheses is not of that form or the port is not 1 to 65535.
+std::optional<PassiveAddress> ParseExtendedPassiveReply(const QByteArray& line);
+
 // The directory of a "257" reply: the text between its first and last double quote, one
 // trailing "/" removed; empty when the line quotes nothing.
 QByteArray PwdDirectory(const QByteArray& line);

@@ -81,6 +81,34 @@ TEST(FtpValues, PassiveAddresses) {
     EXPECT_FALSE(ParsePassiveReply("227 (127,0,0,1,x,5)"));
     EXPECT_FALSE(ParsePassiveReply("227 (127,0,0,1,0,0)"));
     EXPECT_FALSE(ParsePassiveReply("227 junk"));
+    // An IPv6 server's PASV answer has no four numbers to give.
+    EXPECT_FALSE(ParsePassiveReply("227 Entering passive mode (::1,195,80)."));
+}
+
+TEST(FtpValues, ExtendedPassivePorts) {
+    const struct {
+        const char* line;
+        int port;  // 0: none
+    } cases[] = {
+        {"229 Entering Extended Passive Mode (|||6446|)", 6446},
+        {"229 Entering extended passive mode (!!!65535!).", 65535},
+        {"229 (|||1|)", 1},
+        {"229 Entering Extended Passive Mode (|||0|)", 0},
+        {"229 Entering Extended Passive Mode (|||65536|)", 0},
+        {"229 Entering Extended Passive Mode (|||-5|)", 0},
+        {"229 Entering Extended Passive Mode (|2|::1|6446|)", 0},
+        {"229 Entering Extended Passive Mode (|||6446)", 0},
+        {"229 Entering Extended Passive Mode (||||)", 0},
+        {"229 Entering Extended Passive Mode |||6446|", 0},
+        {"229 Entering Extended Passive Mode (|||6446|", 0},
+    };
+    for (const auto& c : cases) {
+        const auto address = ParseExtendedPassiveReply(c.line);
+        EXPECT_EQ(address ? address->port : 0, c.port) << c.line;
+        if (address) {
+            EXPECT_TRUE(address->host.isEmpty()) << c.line;
+        }
+    }
 }
 
 TEST(FtpValues, DirectoriesSizesAndCommands) {
