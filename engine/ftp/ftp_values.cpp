@@ -77,6 +77,10 @@ std::optional<PassiveAddress> ParsePassiveReply(const QByteArray& line) {
     return address;
 }
 
+const char* PassiveCommand(const QString& peerAddress) {
+    return peerAddress.contains(u':') ? "EPSV" : "PASV";
+}
+
 std::optional<PassiveAddress> ParseExtendedPassiveReply(const QByteArray& line) {
     const qsizetype open = line.indexOf('(');
     const qsizetype close = line.indexOf(')', open + 1);

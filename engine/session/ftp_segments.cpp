@@ -136,8 +136,7 @@ void FtpSegments::loggedIn(int k) {
         return;
     }
     s.State = SegmentState::FtpLoggedIn;
-    // PASV answers with an IPv4 address: over IPv6 the server is asked for a port alone.
-    const char* passive = ss.slots_[k].socket().PeerAddress().contains(u':') ? "EPSV" : "PASV";
+    const char* passive = PassiveCommand(ss.slots_[k].socket().PeerAddress());
     QByteArray commands = FtpCommand(passive) + FtpCommand("TYPE", "I");
     const QByteArray offset = QByteArray::number(static_cast<qlonglong>(s.StartPos.bytes()));
     if (r->RangesSupported == FlagTrue) {

@@ -102,6 +102,8 @@ TEST(FtpValues, ExtendedPassivePorts) {
         {"229 Entering Extended Passive Mode |||6446|", 0},
         {"229 Entering Extended Passive Mode (|||6446|", 0},
     };
+    EXPECT_STREQ(PassiveCommand(QStringLiteral("127.0.0.1")), "PASV");
+    EXPECT_STREQ(PassiveCommand(QStringLiteral("::1")), "EPSV");
     for (const auto& c : cases) {
         const auto address = ParseExtendedPassiveReply(c.line);
         EXPECT_EQ(address ? address->port : 0, c.port) << c.line;

@@ -35,15 +35,26 @@ sockaddr_storage Address(int family, const char* text, std::uint16_t port = 0) {
     return address;
 }
 
-// A listener on [::1] at `port` that never accepts: the kernel completes connects to it.
-UniqueFd ListenOnIPv6Loopback(int port) {
+enum class Ipv6Peer { None, Answers, Silent };
+
+// A listener on [::1] at `port` that never accepts: the kernel completes connects to it until
+// its queue is full. A silent one has its queue filled by `filler` at once: the kernel drops
+// further connects unanswered, as a lost host would.
+UniqueFd ListenOnIPv6Loopback(int port, Ipv6Peer kind, UniqueFd& filler) {
     UniqueFd fd(::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0));
     const int one = 1;
     ::setsockopt(fd.get(), IPPROTO_IPV6, IPV6_V6ONLY, &one, sizeof one);
     const sockaddr_storage address = Address(AF_INET6, "::1", static_cast<std::uint16_t>(port));
-    if (::bind(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof(sockaddr_in6)) != 0 ||
-        ::listen(fd.get(), 4) != 0) {
+    const auto* where = reinterpret_cast<const sockaddr*>(&address);
+    if (::bind(fd.get(), where, sizeof(sockaddr_in6)) != 0 ||
+        ::listen(fd.get(), kind == Ipv6Peer::Silent ? 0 : 4) != 0) {
         return UniqueFd();
+    }
+    if (kind == Ipv6Peer::Silent) {
+        filler.reset(::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        if (::connect(filler.get(), where, sizeof(sockaddr_in6)) != 0) {
+            return UniqueFd();
+        }
     }
     return fd;
 }
@@ -143,58 +154,65 @@ TEST_F(Lookups, ASlowAnswerHoldsNeitherTheEventLoopNorAnotherConnection) {
 }
 
 TEST_F(Lookups, AddressesAreTriedIPv6FirstUntilOneConnects) {
-    // The server listens on 127.0.0.1 only: ::1 and 127.0.0.2 refuse, unless a row has ::1
-    // listen on the same port.
+    // The server listens on 127.0.0.1 only: ::1 and 127.0.0.2 refuse, unless a row has a
+    // listener on ::1 at the same port.
     const struct {
         const char* what;
         HostAddresses answer;
-        bool ipv6Listens;
+        Ipv6Peer ipv6;
         const char* peer;  // null: the connect fails with `errors`
         std::vector<std::int32_t> errors;
     } cases[] = {
         {"unknown name",
          HostAddresses{EAI_NONAME, {}},
-         false,
+         Ipv6Peer::None,
          nullptr,
          {WinSock::AddressNotAvailable, WinSock::AddressNotAvailable}},
         {"0.0.0.0 and ::, this machine",
          Found({Address(AF_INET6, "::"), Address(AF_INET, "0.0.0.0")}),
-         false,
+         Ipv6Peer::None,
          nullptr,
          {WinSock::AddressNotAvailable, WinSock::AddressNotAvailable}},
         {"IPv6 only, nothing listens there",
          Found({Address(AF_INET6, "::1")}),
-         false,
+         Ipv6Peer::None,
          nullptr,
          {WinSock::ConnectionRefused}},
         {"every address refuses",
          Found({Address(AF_INET, "127.0.0.2"), Address(AF_INET6, "::1")}),
-         false,
+         Ipv6Peer::None,
          nullptr,
          {WinSock::ConnectionRefused}},
         {"IPv6 refuses, then the first IPv4 answers",
          Found({Address(AF_INET6, "::1"), Address(AF_INET, "127.0.0.1"),
                 Address(AF_INET, "127.0.0.2")}),
-         false,
+         Ipv6Peer::None,
          "127.0.0.1",
          {}},
         {"IPv6 before IPv4 whatever the order given; 0.0.0.0 skipped",
          Found({Address(AF_INET, "127.0.0.2"), Address(AF_INET, "0.0.0.0"),
                 Address(AF_INET6, "::1"), Address(AF_INET, "127.0.0.1")}),
-         false,
+         Ipv6Peer::None,
          "127.0.0.1",
          {}},
         {"IPv6 answers",
          Found({Address(AF_INET, "127.0.0.1"), Address(AF_INET6, "::1")}),
-         true,
+         Ipv6Peer::Answers,
          "::1",
+         {}},
+        // Moved on from after a short wait, not after the system's connect time-out.
+        {"IPv6 never answers, IPv4 does",
+         Found({Address(AF_INET6, "::1"), Address(AF_INET, "127.0.0.1")}),
+         Ipv6Peer::Silent,
+         "127.0.0.1",
          {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         UniqueFd ipv6Listener;
-        if (c.ipv6Listens) {
-            ipv6Listener = ListenOnIPv6Loopback(server.port);
+        UniqueFd filler;
+        if (c.ipv6 != Ipv6Peer::None) {
+            ipv6Listener = ListenOnIPv6Loopback(server.port, c.ipv6, filler);
             ASSERT_TRUE(ipv6Listener.valid());
         }
         sockets.setLookup([answer = c.answer](const QString&, int) { return answer; });
