@@ -80,6 +80,16 @@ QString AddressText(const sockaddr_storage& address) {
                      : QString::fromLatin1(text);
 }
 
+sockaddr_storage WithPort(const sockaddr_storage& address, std::uint16_t port) {
+    sockaddr_storage result = address;
+    if (result.ss_family == AF_INET) {
+        reinterpret_cast<sockaddr_in&>(result).sin_port = htons(port);
+    } else if (result.ss_family == AF_INET6) {
+        reinterpret_cast<sockaddr_in6&>(result).sin6_port = htons(port);
+    }
+    return result;
+}
+
 HostResolver::HostResolver(QObject* parent)
     : QObject(parent), mailbox_(std::make_shared<Mailbox>()), lookup_(SystemLookup) {
     mailbox_->owner = this;

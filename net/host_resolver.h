@@ -32,6 +32,9 @@ bool MayBeHostName(const QString& name);
 // "1.2.3.4:80", "[::1]:80"; without the port when it is 0. For the diagnostics.
 QString AddressText(const sockaddr_storage& address);
 
+// The address with its port set (IPv4 or IPv6); other families come back as they are.
+sockaddr_storage WithPort(const sockaddr_storage& address, std::uint16_t port);
+
 // Looks names up on worker threads, so that a slow name server holds neither the windows nor
 // the other downloads. Each answer is handed to its callback on the thread that owns the
 // resolver, from the event loop, never inside lookUp. A name already being looked up is not

@@ -6,7 +6,11 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <QStringList>
+#include <QTimer>
+#include <algorithm>
 #include <cerrno>
+#include <iterator>
 
 #include "core/diagnostics/log_categories.h"
 #include "core/types/vb_convert.h"
@@ -16,22 +20,54 @@
 
 namespace {
 
-// The first IPv4 address of an answer. 0.0.0.0 counts as none: connecting to it would reach
-// this machine.
-const in_addr* FirstIPv4(const HostAddresses& found) {
-    for (const sockaddr_storage& address : found.addresses) {
-        if (address.ss_family == AF_INET) {
-            const auto* v4 = reinterpret_cast<const sockaddr_in*>(&address);
-            return v4->sin_addr.s_addr != 0 ? &v4->sin_addr : nullptr;
-        }
+// How long a connect may go unanswered while the name has other addresses to try: short enough
+// that the last of them still gets its turn within the probe's time-out.
+constexpr int AttemptWaitMs = 2500;
+
+bool Unspecified(const sockaddr_storage& address) {
+    if (address.ss_family == AF_INET) {
+        return reinterpret_cast<const sockaddr_in&>(address).sin_addr.s_addr == 0;
     }
-    return nullptr;
+    const auto& v6 = reinterpret_cast<const sockaddr_in6&>(address);
+    return address.ss_family != AF_INET6 || IN6_IS_ADDR_UNSPECIFIED(&v6.sin6_addr);
 }
 
-QString Dotted(const in_addr& address) {
-    char text[INET_ADDRSTRLEN] = {};
-    ::inet_ntop(AF_INET, &address, text, sizeof text);
-    return QString::fromLatin1(text);
+// The addresses of an answer in the order they are tried: IPv6 first, then IPv4, each in the
+// order the system gave. 0.0.0.0 and :: never count: connecting to them would reach this machine.
+std::vector<sockaddr_storage> ConnectOrder(const HostAddresses& found, bool ipv4Only) {
+    std::vector<sockaddr_storage> order;
+    for (const int family : {AF_INET6, AF_INET}) {
+        for (const sockaddr_storage& address : found.addresses) {
+            if (address.ss_family == family && !(ipv4Only && family == AF_INET6) &&
+                !Unspecified(address)) {
+                order.push_back(address);
+            }
+        }
+    }
+    return order;
+}
+
+// A host given as an address: IPv4 read as it always was ("127.1" too), IPv6 where allowed.
+bool LiteralAddress(const QString& host, bool ipv6, sockaddr_storage& address) {
+    const QByteArray text = host.toLatin1();
+    address = sockaddr_storage{};
+    auto& v4 = reinterpret_cast<sockaddr_in&>(address);
+    if (::inet_aton(text.constData(), &v4.sin_addr) != 0) {
+        v4.sin_family = AF_INET;
+        return true;
+    }
+    auto& v6 = reinterpret_cast<sockaddr_in6&>(address);
+    if (ipv6 && ::inet_pton(AF_INET6, text.constData(), &v6.sin6_addr) == 1) {
+        v6.sin6_family = AF_INET6;
+        return true;
+    }
+    return false;
+}
+
+int SocketFamily(int fd) {
+    int family = AF_UNSPEC;
+    socklen_t length = sizeof family;
+    return ::getsockopt(fd, SOL_SOCKET, SO_DOMAIN, &family, &length) == 0 ? family : AF_UNSPEC;
 }
 
 }  // namespace
@@ -52,6 +88,7 @@ void VelmoraSockets::ConnectEntry(int index, const QString& server, std::int32_t
     e->TlsFailureCause = {};
     e->TlsPeerFingerprint.clear();
     e->TlsClosedCleanly = false;
+    e->fallbacks.clear();
     QString host = server;
     e->TargetPort = port;  // TLS sessions are kept per host and port
     if (e->UseSocks) {
@@ -73,19 +110,23 @@ void VelmoraSockets::ConnectEntry(int index, const QString& server, std::int32_t
     e->RateLimited = 0;
     e->State = EntryState::Idle;
 
-    in_addr address{};
-    if (::inet_aton(host.toLatin1().constData(), &address) != 0) {
-        connectTo(index, address, port);
+    // SOCKS4 speaks IPv4 only, to its server as well.
+    const bool ipv4Only = e->UseSocks;
+    sockaddr_storage address{};
+    if (LiteralAddress(host, !ipv4Only, address)) {
+        connectTo(index, WithPort(address, static_cast<std::uint16_t>(port)));
         return;
     }
     e->State = EntryState::Connecting;
-    lookUp(index, host,
-           [this, port](int i, const in_addr* found) { connectLookedUp(i, found, port); });
+    lookUp(index, host, ipv4Only ? AF_INET : AF_UNSPEC,
+           [this, port](int i, const std::vector<sockaddr_storage>& found) {
+               connectLookedUp(i, found, port);
+           });
 }
 
-void VelmoraSockets::lookUp(int index, const QString& name, LookedUp then) {
+void VelmoraSockets::lookUp(int index, const QString& name, int family, LookedUp then) {
     const std::uint64_t generation = entry(index)->generation;
-    auto answered = [this, index, generation, name, then](const HostAddresses& found) {
+    auto answered = [this, index, generation, name, family, then](const HostAddresses& found) {
         SocketEntry* e = entry(index);
         if (e == nullptr || e->generation != generation) {
             qCDebug(lcNet).nospace().noquote() << "entry " << index << ": the answer for " << name
@@ -94,16 +135,20 @@ void VelmoraSockets::lookUp(int index, const QString& name, LookedUp then) {
         }
         // Closing an entry or giving it back renews it: one that still waits is in use.
         Q_ASSERT(e->InUse != 0);
-        const in_addr* address = FirstIPv4(found);
-        if (address != nullptr) {
+        const std::vector<sockaddr_storage> order = ConnectOrder(found, family == AF_INET);
+        if (!order.empty()) {
+            QStringList texts;
+            for (const sockaddr_storage& address : order) {
+                texts << AddressText(address);
+            }
             qCDebug(lcNet).nospace().noquote()
-                << "entry " << index << ": " << name << " is " << Dotted(*address);
+                << "entry " << index << ": " << name << " is " << texts.join(QStringLiteral(", "));
         } else {
             qCInfo(lcNet).nospace().noquote()
-                << "entry " << index << ": no IPv4 address for " << name << " ("
+                << "entry " << index << ": no usable address for " << name << " ("
                 << (found.error != 0 ? gai_strerror(found.error) : "none usable") << ")";
         }
-        then(index, address);
+        then(index, order);
     };
     if (!MayBeHostName(name)) {
         // No name server is asked about this one: it fails at once, inside Connect, as always.
@@ -111,13 +156,18 @@ void VelmoraSockets::lookUp(int index, const QString& name, LookedUp then) {
         return;
     }
     qCDebug(lcNet).nospace().noquote() << "entry " << index << ": looking up " << name;
-    // IPv4 only, as the connects are: AF_UNSPEC once they take IPv6 addresses.
-    resolver_.lookUp(name, AF_INET, std::move(answered));
+    resolver_.lookUp(name, family, std::move(answered));
 }
 
-void VelmoraSockets::connectLookedUp(int index, const in_addr* address, std::int32_t port) {
-    if (address != nullptr) {
-        connectTo(index, *address, port);
+void VelmoraSockets::connectLookedUp(int index, const std::vector<sockaddr_storage>& found,
+                                     std::int32_t port) {
+    if (!found.empty()) {
+        SocketEntry* e = entry(index);
+        const auto withPort = [port](const sockaddr_storage& address) {
+            return WithPort(address, static_cast<std::uint16_t>(port));
+        };
+        std::transform(found.begin() + 1, found.end(), std::back_inserter(e->fallbacks), withPort);
+        connectTo(index, withPort(found.front()));
         return;
     }
     // An unknown name is reported twice, the look-up's error and the connect's, as it always
@@ -141,20 +191,21 @@ void VelmoraSockets::connectLookedUp(int index, const in_addr* address, std::int
     }
 }
 
-void VelmoraSockets::connectTo(int index, const in_addr& address, std::int32_t port) {
+void VelmoraSockets::connectTo(int index, const sockaddr_storage& target) {
     SocketEntry* e = entry(index);
     Q_ASSERT(e != nullptr && e->InUse != 0);
-    auto& target = reinterpret_cast<sockaddr_in&>(e->remote);
-    e->remote = sockaddr_storage{};
-    target.sin_family = AF_INET;
-    target.sin_port = htons(static_cast<std::uint16_t>(port));
-    target.sin_addr = address;
+    // The socket made in advance is IPv4: an IPv6 address needs another.
+    if (e->Handle.valid() && SocketFamily(e->Handle.get()) != target.ss_family) {
+        openHandle(index, target.ss_family);
+    }
+    e->remote = target;
     int result = -1;
     int error = EBADF;  // no socket to be had
     if (e->Handle.valid()) {
+        const socklen_t length =
+            target.ss_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
         do {
-            result = ::connect(e->Handle.get(), reinterpret_cast<const sockaddr*>(&target),
-                               sizeof(target));
+            result = ::connect(e->Handle.get(), reinterpret_cast<const sockaddr*>(&target), length);
         } while (result != 0 && errno == EINTR);
         error = result == 0 ? 0 : errno;
     }
@@ -170,6 +221,27 @@ void VelmoraSockets::connectTo(int index, const in_addr& address, std::int32_t p
         // Completion is reported by the first writable notification, in both cases.
         watch(index);
         e->connectPending = true;
+        if (!e->fallbacks.empty()) {
+            // An address that never answers must not use up the time the others have.
+            const std::uint64_t generation = e->generation;
+            QTimer::singleShot(AttemptWaitMs, this, [this, index, generation] {
+                SocketEntry* now = entry(index);
+                if (now != nullptr && now->generation == generation && now->connectPending) {
+                    qCInfo(lcNet).nospace().noquote()
+                        << "entry " << index << ": no answer from " << AddressText(now->remote)
+                        << " within " << AttemptWaitMs << " ms; trying the next address";
+                    tryNextAddress(index);
+                }
+            });
+        }
+        return;
+    }
+    if (!e->fallbacks.empty()) {
+        qCInfo(lcNet).nospace().noquote()
+            << "entry " << index << ": connect to " << AddressText(e->remote)
+            << " failed at once (WinSock error " << WinSockErrorFromErrno(error)
+            << "); trying the next address";
+        tryNextAddress(index);
         return;
     }
     // Whatever stopped it, the owner hears "address not available", as it always has.
@@ -181,6 +253,16 @@ void VelmoraSockets::connectTo(int index, const in_addr& address, std::int32_t p
     if (e->Owner) {
         e->Owner->RaiseError(WinSock::AddressNotAvailable, nullptr);
     }
+}
+
+void VelmoraSockets::tryNextAddress(int index) {
+    SocketEntry* e = entry(index);
+    Q_ASSERT(e != nullptr && !e->fallbacks.empty());
+    const sockaddr_storage next = e->fallbacks.front();
+    e->fallbacks.erase(e->fallbacks.begin());
+    // A fresh socket: the failed one is done with, and its readiness must reach nobody.
+    openHandle(index, next.ss_family);
+    connectTo(index, next);
 }
 
 void VelmoraSockets::socksConnected(int index) {
@@ -195,18 +277,20 @@ void VelmoraSockets::socksConnected(int index) {
         socksRequest(index);
         return;
     }
-    lookUp(index, e->TargetHost,
-           [this](int i, const in_addr* found) { socksTargetLookedUp(i, found); });
+    lookUp(index, e->TargetHost, AF_INET,
+           [this](int i, const std::vector<sockaddr_storage>& found) {
+               socksTargetLookedUp(i, found);
+           });
 }
 
-void VelmoraSockets::socksTargetLookedUp(int index, const in_addr* address) {
+void VelmoraSockets::socksTargetLookedUp(int index, const std::vector<sockaddr_storage>& found) {
     SocketEntry* e = entry(index);
     if (e->State != EntryState::SocksRequested) {
         // The server closed the connection, or it failed, while the name was looked up.
         return;
     }
-    if (address != nullptr) {
-        e->TargetHost = Dotted(*address);
+    if (!found.empty()) {
+        e->TargetHost = AddressText(found.front());  // IPv4 only, without a port
     }
     socksRequest(index);
 }

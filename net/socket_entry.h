@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <type_traits>
+#include <vector>
 
 #include "core/types/unique_fd.h"
 #include "net/http_tunnel.h"
@@ -91,6 +92,9 @@ struct SocketEntry {
     // late, can tell that the connection it worked for has gone.
     std::uint64_t generation = 0;
     sockaddr_storage remote{};  // where the last connect went, for the diagnostics
+    // The name's other addresses, in the order they are tried should the connect under way
+    // fail; empty once a connection stands.
+    std::vector<sockaddr_storage> fallbacks;
 };
 // The table is a vector that grows while sockets are in use: entries move, never copy.
 static_assert(std::is_nothrow_move_constructible_v<SocketEntry>);

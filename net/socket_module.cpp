@@ -75,16 +75,15 @@ QString VelmoraSockets::PeerAddress(int index) const {
     if (e.UseSocks) {
         return e.TargetHost;
     }
-    sockaddr_in peer{};
+    sockaddr_storage peer{};
     socklen_t length = sizeof peer;
     if (!e.Handle.valid() ||
         ::getpeername(e.Handle.get(), reinterpret_cast<sockaddr*>(&peer), &length) != 0 ||
-        peer.sin_family != AF_INET) {
+        (peer.ss_family != AF_INET && peer.ss_family != AF_INET6)) {
         return QString();
     }
-    char dotted[INET_ADDRSTRLEN] = {};
-    ::inet_ntop(AF_INET, &peer.sin_addr, dotted, sizeof dotted);
-    return QString::fromLatin1(dotted);
+    // Without the port, and an IPv6 address without brackets: callers connect to it again.
+    return AddressText(WithPort(peer, 0));
 }
 
 int VelmoraSockets::FindEntryByHandle(int handle) const {
@@ -113,18 +112,27 @@ int VelmoraSockets::AllocateEntry(int index) {
     if (e == nullptr) {
         return 0;
     }
-    unwatch(index);
-    // The old socket goes first, so a busy program never holds both.
-    e->Tls.reset();
-    e->Handle.reset();
-    renew(*e);
     e->InUse = -1;
-    e->Handle.reset(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP));
+    // IPv4 until a connect says otherwise: each connect attempt makes the socket its address needs.
+    openHandle(index, AF_INET);
+    e->fallbacks.clear();
     e->State = EntryState::Idle;
     e->LastError = 0;
     e->SendBuffer.clear();
     e->RecvBuffer.clear();
     e->RateLimited = 0;
+    return index;
+}
+
+void VelmoraSockets::openHandle(int index, int family) {
+    SocketEntry* e = entry(index);
+    Q_ASSERT(e != nullptr);
+    unwatch(index);
+    // The old socket goes first, so a busy program never holds both.
+    e->Tls.reset();
+    e->Handle.reset();
+    renew(*e);
+    e->Handle.reset(::socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP));
     e->RecvSize = 65536;
     if (e->Handle.valid()) {
         int size = 0;
@@ -133,7 +141,6 @@ int VelmoraSockets::AllocateEntry(int index) {
             e->RecvSize = size;
         }
     }
-    return index;
 }
 
 void VelmoraSockets::dropHandle(int index) {
@@ -144,6 +151,7 @@ void VelmoraSockets::dropHandle(int index) {
     e->Tls.reset();
     e->readAgain = false;
     e->Handle.reset();
+    e->fallbacks.clear();
     renew(*e);
 }
 
@@ -446,13 +454,19 @@ void VelmoraSockets::onWritable(int index) {
     if (error != 0) {
         qCInfo(lcNet).nospace().noquote()
             << "entry " << index << ": connect to " << AddressText(e->remote)
-            << " failed, WinSock error " << WinSockErrorFromErrno(error);
+            << " failed, WinSock error " << WinSockErrorFromErrno(error)
+            << (e->fallbacks.empty() ? "" : "; trying the next address");
+        if (!e->fallbacks.empty()) {
+            tryNextAddress(index);  // the owner hears only when every address has failed
+            return;
+        }
         e->writeReady->setEnabled(false);
         HandleSocketEvent(index, SocketEvent::ConnectCompleted, WinSockErrorFromErrno(error));
         return;
     }
     qCInfo(lcNet).nospace().noquote()
         << "entry " << index << ": connected to " << AddressText(e->remote);
+    e->fallbacks.clear();
     e->readReady->setEnabled(true);
     HandleSocketEvent(index, SocketEvent::ConnectCompleted, 0);
     // The connection may have been closed or replaced by the handler.

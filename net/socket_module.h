@@ -11,8 +11,6 @@
 #include "net/socket_entry.h"
 #include "net/tls_context.h"
 
-struct in_addr;
-
 // The program's own non-blocking TCP layer: one table of socket entries, readiness from the
 // event loop turned into buffer work and events on the owning SocketClass, and the speed
 // limiter shared by every rate-limited socket. One instance, started at start-up and stopped
@@ -41,8 +39,8 @@ public:
     void ReceiveNow(int index);
     void HandleSocketEvent(int index, int event, int error);
     int FindEntryByHandle(int handle) const;
-    // The dotted IPv4 address the entry's connection reached (through SOCKS: the target it
-    // asked for); empty when it is not connected.
+    // The address the entry's connection reached, "127.0.0.1" or "::1" (through SOCKS: the
+    // target it asked for); empty when it is not connected.
     QString PeerAddress(int index) const;
     // Reads again, after pending notifications, every socket that may hold unread data.
     void PumpSockets();
@@ -81,24 +79,28 @@ public:
     int tlsResumedHandshakes() const { return tls_->resumedHandshakes; }
 
 private:
-    // What a look-up leads to, if the entry still waits for it: the first IPv4 address of the
-    // name, or null when it has none.
-    using LookedUp = std::function<void(int index, const in_addr* address)>;
+    // What a look-up leads to, if the entry still waits for it: the name's usable addresses in
+    // the order they are tried (none when it has none).
+    using LookedUp = std::function<void(int index, const std::vector<sockaddr_storage>& found)>;
 
     // Closes the entry's OS socket, if it has one, and stops watching it.
     void dropHandle(int index);
     // Marks the entry's connection as a new one: late answers and handlers' callers see it.
     void renew(SocketEntry& e) { e.generation = ++lastGeneration_; }
-    void lookUp(int index, const QString& name, LookedUp then);
-    void connectLookedUp(int index, const in_addr* address, std::int32_t port);
-    void connectTo(int index, const in_addr& address, std::int32_t port);
+    // Gives the entry a new OS socket of `family`: a new connection, whatever came before.
+    void openHandle(int index, int family);
+    void lookUp(int index, const QString& name, int family, LookedUp then);
+    void connectLookedUp(int index, const std::vector<sockaddr_storage>& found, std::int32_t port);
+    void connectTo(int index, const sockaddr_storage& target);
+    // The connect under way failed or went unanswered: the next of the name's addresses.
+    void tryNextAddress(int index);
     void watch(int index);
     void unwatch(int index);
     void updateWriteInterest(int index);
     void onReadable(int index);
     void onWritable(int index);
     void socksConnected(int index);
-    void socksTargetLookedUp(int index, const in_addr* address);
+    void socksTargetLookedUp(int index, const std::vector<sockaddr_storage>& found);
     void socksRequest(int index);
     void socksReplied(int index);
     // The connection (TCP or through SOCKS) is up: the owner hears it, or TLS starts first.

@@ -11,6 +11,8 @@ std::int32_t WinSockErrorFromErrno(int error) {
         case EINPROGRESS:
         case EALREADY:
             return WinSock::InProgress;
+        case EAFNOSUPPORT:
+            return WinSock::AddressFamilyNotSupported;  // no IPv6 on this machine
         case EADDRNOTAVAIL:
             return WinSock::AddressNotAvailable;
         case ENETDOWN:

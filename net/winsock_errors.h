@@ -7,6 +7,7 @@
 namespace WinSock {
 constexpr std::int32_t WouldBlock = 10035;
 constexpr std::int32_t InProgress = 10036;
+constexpr std::int32_t AddressFamilyNotSupported = 10047;
 constexpr std::int32_t AddressNotAvailable = 10049;
 constexpr std::int32_t NetworkDown = 10050;
 constexpr std::int32_t NetworkUnreachable = 10051;

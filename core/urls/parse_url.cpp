@@ -1,5 +1,8 @@
 #include "core/urls/parse_url.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
 #include "core/download_list/records.h"
 #include "core/types/vb_convert.h"
 
@@ -37,14 +40,36 @@ QString FileNameOf(const QString& path) {
 // Splits "host:port" in place. The port is the number that leads the text after the first ":";
 // anything a socket cannot connect to makes the address invalid rather than a download that
 // can never start.
+// An IPv6 address stands in brackets ("[::1]:8080"), which keep its colons from the port's; the
+// host is kept without them, as sockets and TLS take it.
 bool SplitPort(QString& host, std::int32_t& port) {
-    const qsizetype colon = host.indexOf(u':');
+    qsizetype colon = host.indexOf(u':');
+    qsizetype hostEnd = colon;
+    const bool bracketed = host.startsWith(u'[');
+    if (bracketed) {
+        hostEnd = host.indexOf(u']');
+        in6_addr address{};
+        if (hostEnd < 0 ||
+            ::inet_pton(AF_INET6, host.mid(1, hostEnd - 1).toLatin1().constData(), &address) != 1) {
+            return false;
+        }
+        colon = hostEnd + 1;
+        if (colon == host.size()) {
+            colon = -1;
+        } else if (host[colon] != u':') {
+            return false;
+        }
+    }
     if (colon >= 0) {
         const long double number = RoundHalfEven(LeadingNumber(QStringView(host).mid(colon + 1)));
         if (!(number >= 1 && number <= 65535)) {
             return false;
         }
         port = static_cast<std::int32_t>(number);
+    }
+    if (bracketed) {
+        host = host.mid(1, hostEnd - 1);
+    } else if (colon >= 0) {
         host.truncate(colon);
     }
     return !host.isEmpty();
@@ -104,6 +129,10 @@ ParsedUrl ParseUrl(const QString& url) {
     parsed.host = host;
     parsed.status = UrlValid;
     return parsed;
+}
+
+QString HostInUrl(const QString& host) {
+    return host.contains(u':') ? u'[' + host + u']' : host;
 }
 
 bool HasDownloadScheme(const QString& text, Qt::CaseSensitivity cs) {

@@ -21,8 +21,12 @@ constexpr int UrlInvalid = -1;
 // Splits an "http://", "https://" or "ftp://" address (scheme in any letter case). Invalid: another
 // scheme, no "/" after the host, an empty host, or a port that is not 1 to 65535. Credentials are
 // the text before the last "@" of the host part, user and password split at its first ":"; an FTP
-// address without them logs in as "anonymous" with an empty password.
+// address without them logs in as "anonymous" with an empty password. An IPv6 address stands in
+// brackets ("http://[::1]:8080/"); `host` holds it without them.
 ParsedUrl ParseUrl(const QString& url);
+
+// The host as an address or a "Host" header writes it: an IPv6 address in brackets.
+QString HostInUrl(const QString& host);
 
 // Whether `text` begins with a scheme a download can use: "http://", "https://" or "ftp://".
 // The ways in that pick addresses out of other text match them in lower case only.

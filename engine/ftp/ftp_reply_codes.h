@@ -8,6 +8,7 @@ constexpr int FileStatus = 213;        // SIZE
 constexpr int ServiceReady = 220;      // the greeting
 constexpr int TransferComplete = 226;  // the data connection carried the whole transfer
 constexpr int EnteringPassive = 227;   // PASV, with the data connection's address
+constexpr int ExtendedPassive = 229;   // EPSV, with the data connection's port
 constexpr int LoggedIn = 230;          // USER or PASS accepted
 constexpr int FileActionOk = 250;      // CWD
 constexpr int PathCreated = 257;       // PWD, with the login directory

@@ -77,6 +77,31 @@ std::optional<PassiveAddress> ParsePassiveReply(const QByteArray& line) {
     return address;
 }
 
+const char* PassiveCommand(const QString& peerAddress) {
+    return peerAddress.contains(u':') ? "EPSV" : "PASV";
+}
+
+std::optional<PassiveAddress> ParseExtendedPassiveReply(const QByteArray& line) {
+    const qsizetype open = line.indexOf('(');
+    const qsizetype close = line.indexOf(')', open + 1);
+    if (open < 0 || close < 0) {
+        return std::nullopt;
+    }
+    const QByteArray inner = line.mid(open + 1, close - open - 1);
+    // Three delimiters, the port, a fourth: no protocol or address between the first three.
+    if (inner.size() < 5 || inner[1] != inner[0] || inner[2] != inner[0] ||
+        !inner.endsWith(inner[0])) {
+        return std::nullopt;
+    }
+    const QByteArray digits = inner.mid(3, inner.size() - 4);
+    bool number = false;
+    const int port = digits.toInt(&number);
+    if (!number || digits.startsWith('+') || digits.startsWith('-') || port < 1 || port > 65535) {
+        return std::nullopt;
+    }
+    return PassiveAddress{QString(), port};
+}
+
 QByteArray PwdDirectory(const QByteArray& line) {
     const qsizetype first = line.indexOf('"');
     const qsizetype last = line.lastIndexOf('"');

@@ -20,6 +20,15 @@ struct PassiveAddress {
 // 256 + (6th mod 256), each rounded down. Nothing when fewer than six numbers or port 0.
 std::optional<PassiveAddress> ParsePassiveReply(const QByteArray& line);
 
+// The command that asks for a passive data connection, by the address the control connection
+// reached: PASV answers with an IPv4 address, so over IPv6 the server is asked for a port alone.
+const char* PassiveCommand(const QString& peerAddress);
+
+// The port of a "229" reply: "(|||6446|)", with any delimiter in place of "|"; the host is
+// empty (the data connection goes where the control connection went). Nothing when the text
+// between the parentheses is not of that form or the port is not 1 to 65535.
+std::optional<PassiveAddress> ParseExtendedPassiveReply(const QByteArray& line);
+
 // The directory of a "257" reply: the text between its first and last double quote, one
 // trailing "/" removed; empty when the line quotes nothing.
 QByteArray PwdDirectory(const QByteArray& line);

@@ -58,8 +58,9 @@ void FtpProbe::reply(SocketClass& socket, const FtpReply& reply) {
         case FtpCode::LoggedIn:
             if (step_ == FtpProbeStep::UserSent || step_ == FtpProbeStep::PassSent) {
                 s.observer_.stateLabelChanged(QStringLiteral("Get file info..."));
-                qCInfo(lcEngine).noquote() << tag << "sent TYPE I, PWD, PASV";
-                socket.SendData(FtpCommand("TYPE", "I") + FtpCommand("PWD") + FtpCommand("PASV"));
+                const char* passive = PassiveCommand(socket.PeerAddress());
+                qCInfo(lcEngine).noquote() << tag << "sent TYPE I, PWD," << passive;
+                socket.SendData(FtpCommand("TYPE", "I") + FtpCommand("PWD") + FtpCommand(passive));
                 step_ = FtpProbeStep::FileInfoAsked;
             }
             break;

@@ -99,6 +99,7 @@ void FtpSegments::reply(int k, const FtpReply& reply) {
             }
             break;
         case FtpCode::EnteringPassive:
+        case FtpCode::ExtendedPassive:
             openDataConnection(k, reply);
             break;
         case FtpCode::CommandOk:
@@ -135,12 +136,13 @@ void FtpSegments::loggedIn(int k) {
         return;
     }
     s.State = SegmentState::FtpLoggedIn;
-    QByteArray commands = FtpCommand("PASV") + FtpCommand("TYPE", "I");
+    const char* passive = PassiveCommand(ss.slots_[k].socket().PeerAddress());
+    QByteArray commands = FtpCommand(passive) + FtpCommand("TYPE", "I");
     const QByteArray offset = QByteArray::number(static_cast<qlonglong>(s.StartPos.bytes()));
     if (r->RangesSupported == FlagTrue) {
         commands += FtpCommand("REST", offset);
     }
-    qCInfo(lcEngine).noquote() << SegmentTag(ss.RecordIndex, k + 1) << "sent PASV, TYPE I"
+    qCInfo(lcEngine).noquote() << SegmentTag(ss.RecordIndex, k + 1) << "sent" << passive << "TYPE I"
                                << (r->RangesSupported == FlagTrue ? "REST " + offset
                                                                   : QByteArray());
     ss.slots_[k].socket().SendData(commands);
@@ -149,7 +151,9 @@ void FtpSegments::loggedIn(int k) {
 void FtpSegments::openDataConnection(int k, const FtpReply& reply) {
     DownloadSession& ss = session_;
     DownloadRecord* r = ss.record();
-    const auto address = ParsePassiveReply(reply.firstLine());
+    const auto address = reply.code == FtpCode::ExtendedPassive
+                             ? ParseExtendedPassiveReply(reply.firstLine())
+                             : ParsePassiveReply(reply.firstLine());
     ConnectionSlot& slot = ss.slots_[k];
     if (!address) {
         qCInfo(lcEngine).noquote()

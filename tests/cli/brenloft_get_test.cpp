@@ -583,12 +583,16 @@ TEST_F(BrenloftGet, HttpsAddressesOverTls) {
         const char* certificate;
         QStringList flags;
         const char* reason;  // empty: the file arrives whole
+        const char* host = "127.0.0.1";
     } cases[] = {
         {"good.pem", {QStringLiteral("--ca-certificate"), ca}, ""},
         {"good.pem", {}, "unknown authority"},
         {"expired.pem", {QStringLiteral("--ca-certificate"), ca}, "has expired"},
         {"wrong-host.pem", {QStringLiteral("--ca-certificate"), ca}, "another host name"},
         {"self-signed.pem", {QStringLiteral("--no-check-certificate")}, ""},
+        // An IPv6 address is checked against the certificate's IPv6 address, not a name.
+        {"good.pem", {QStringLiteral("--ca-certificate"), ca}, "", "::1"},
+        {"wrong-host.pem", {QStringLiteral("--ca-certificate"), ca}, "another host name", "::1"},
     };
     int n = 0;
     for (const auto& c : cases) {
@@ -596,9 +600,14 @@ TEST_F(BrenloftGet, HttpsAddressesOverTls) {
         NginxPeer nginx(served);
         nginx.setTls(certificates.file(QString::fromLatin1(c.certificate)),
                      certificates.file(QStringLiteral("server.key")));
+        const QString host = QString::fromLatin1(c.host);
+        if (host.contains(u':')) {
+            nginx.listenOnIPv6();
+        }
         ASSERT_TRUE(nginx.start()) << nginx.error().toStdString();
-        const QString url =
-            nginx.url(QStringLiteral("/data.bin")).replace(QStringLiteral("http://"), "https://");
+        const QString url = QStringLiteral("https://%1:%2/data.bin")
+                                .arg(host.contains(u':') ? u'[' + host + u']' : host)
+                                .arg(nginx.port());
         const QString target = folder(QStringLiteral("tls%1").arg(n++));
         const GetRun run = RunGet(box,
                                   QStringList{QStringLiteral("-q"), QStringLiteral("-n"),
@@ -621,7 +630,7 @@ TEST_F(BrenloftGet, HttpsAddressesOverTls) {
             EXPECT_EQ(run.exitCode, 1);
             ASSERT_EQ(run.err.size(), 1) << err.toStdString();
             EXPECT_TRUE(run.err[0].startsWith(QStringLiteral("brenloft-get: ") + url + u':'));
-            EXPECT_TRUE(run.err[0].contains(QStringLiteral("127.0.0.1")));
+            EXPECT_TRUE(run.err[0].contains(host));
             EXPECT_TRUE(run.err[0].contains(QString::fromLatin1(c.reason))) << err.toStdString();
             EXPECT_FALSE(QFileInfo::exists(target + QStringLiteral("/data.bin")));
         }

@@ -79,6 +79,39 @@ TEST(ParseUrl, HttpsAddressesInAnyCaseDefaultToPort443) {
     EXPECT_EQ(Parse("ftp://h/f").protocol, Protocol::Ftp);
 }
 
+TEST(ParseUrl, IPv6AddressesStandInBracketsAndAreKeptWithout) {
+    struct Case {
+        const char* url;
+        const char* host;
+        std::int32_t port;
+        const char* user;
+    };
+    const Case cases[] = {
+        {"http://[::1]/f", "::1", 80, ""},
+        {"http://[::1]:8080/a.bin", "::1", 8080, ""},
+        {"https://[2001:db8::7]:8443/x", "2001:db8::7", 8443, ""},
+        {"ftp://[::ffff:127.0.0.1]/pub/f", "::ffff:127.0.0.1", 21, "anonymous"},
+        {"ftp://ann:p:w@[::1]:2121/f", "::1", 2121, "ann"},
+    };
+    for (const Case& c : cases) {
+        const ParsedUrl p = Parse(c.url);
+        EXPECT_EQ(p.status, UrlValid) << c.url;
+        EXPECT_EQ(p.host, QString::fromUtf8(c.host)) << c.url;
+        EXPECT_EQ(p.port, c.port) << c.url;
+        EXPECT_EQ(p.user, QString::fromUtf8(c.user)) << c.url;
+        // Written back into an address or a "Host" header, it gets its brackets again.
+        EXPECT_EQ(HostInUrl(p.host), u'[' + QString::fromUtf8(c.host) + u']') << c.url;
+    }
+    for (const char* bad :
+         {"http://[::1/f", "http://[::1]x/f", "http://[::1]8080/f", "http://[]/f", "http://[zz]/f",
+          "http://::1/f", "http://[::1]:/f", "http://[::1]:0/f", "http://[127.0.0.1]/f",
+          "http://[fe80::1%25eth0]/f", "ftp://[::1]]/f"}) {
+        EXPECT_EQ(Parse(bad).status, UrlInvalid) << bad;
+    }
+    EXPECT_EQ(HostInUrl(QStringLiteral("h.example")), QStringLiteral("h.example"));
+    EXPECT_EQ(HostInUrl(QStringLiteral("127.0.0.1")), QStringLiteral("127.0.0.1"));
+}
+
 TEST(HasDownloadScheme, LowerCaseUnlessAskedOtherwise) {
     struct Case {
         const char* text;

@@ -1,17 +1,20 @@
 // Downloads end to end through the session, against a real nginx on loopback: sizes and
 // segment plans, servers without ranges, redirects, logins, server-given names, web pages,
-// error answers, pause and resume (during the probe too), and continuing from a saved list;
-// the same over TLS, and certificates the user chooses to trust.
+// error answers, pause and resume (during the probe too), continuing from a saved list, IPv6 and
+// names with several addresses; the same over TLS, and certificates the user chooses to trust.
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFileInfo>
+#include <atomic>
 #include <map>
+#include <memory>
 
 #include "core/download_list/resume_rebase.h"
 #include "core/download_list/site_logins.h"
 #include "core/settings/trusted_certificates.h"
 #include "core/types/tick.h"
+#include "net/host_resolver.h"
 #include "net/winsock_errors.h"
 #include "tests/engine/download_session_test_harness.h"
 #include "tests/support/nginx_peer.h"
@@ -215,6 +218,49 @@ TEST_F(SessionTest, ServerWithoutRangesGetsOneSegment) {
     EXPECT_EQ(Ranges(r), QStringList{"0-1000002"});
     EXPECT_EQ(FileSha256(r.SavePath), Sha256(data));
     EXPECT_EQ(FolderEntries(engine.temp()), QStringList{});
+}
+
+// An IPv6 address in brackets is connected without a look-up; a name is tried at each of its
+// addresses, IPv6 first, until one answers. Every connection of the download goes that way.
+TEST_F(SessionTest, IPv6AddressesAndNamesWhoseFirstAddressIsDead) {
+    NginxPeer nginx(served);
+    nginx.listenOnIPv6();
+    startNginx(nginx);
+    Engine engine(box.path());
+    engine.settings.MaxSegments = 8;
+    const struct {
+        const char* host;   // as the address names it and the entry keeps it
+        QStringList found;  // the look-up's answer; empty: none is asked
+    } cases[] = {
+        {"[::1]", {}},
+        {"files.test", {"127.0.0.2", "127.0.0.1"}},  // nothing behind the first
+        {"files.test", {"127.0.0.1", "::1"}},
+    };
+    for (const auto& c : cases) {
+        auto asked = std::make_shared<std::atomic<int>>(0);
+        engine.sockets.setLookup([asked, found = c.found](const QString&, int) {
+            ++*asked;
+            HostAddresses answer;
+            for (const QString& text : found) {  // numeric: no name server is asked
+                answer.addresses.push_back(SystemLookup(text, AF_UNSPEC).addresses.at(0));
+            }
+            return answer;
+        });
+        SCOPED_TRACE(c.found.join(u' ').toStdString());
+        const QString file = QStringLiteral("dual%1.bin").arg(&c - cases);
+        serve(file, Content(1000003));
+        Download& d = engine.fetch(QStringLiteral("http://%1:%2/%3")
+                                       .arg(QLatin1String(c.host))
+                                       .arg(nginx.port())
+                                       .arg(file));
+        ASSERT_TRUE(WaitClosed({&d}));
+        const DownloadRecord& r = engine.record(d);
+        EXPECT_TRUE(d.observer.finished) << d.observer.whys.join(u'|').toStdString();
+        EXPECT_EQ(r.SegmentCount, 8);
+        EXPECT_EQ(FileSha256(r.SavePath), Sha256(Content(1000003)));
+        EXPECT_EQ(asked->load() > 0, !c.found.isEmpty());
+        EXPECT_EQ(HostInUrl(r.HostName), QLatin1String(c.host));
+    }
 }
 
 // A redirect to another port goes there with the old address as referer (the second server

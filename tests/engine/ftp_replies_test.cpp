@@ -81,6 +81,22 @@ TEST(FtpValues, PassiveAddresses) {
     EXPECT_FALSE(ParsePassiveReply("227 (127,0,0,1,x,5)"));
     EXPECT_FALSE(ParsePassiveReply("227 (127,0,0,1,0,0)"));
     EXPECT_FALSE(ParsePassiveReply("227 junk"));
+    // An IPv6 server's PASV answer has no four numbers to give.
+    EXPECT_FALSE(ParsePassiveReply("227 Entering passive mode (::1,195,80)."));
+}
+
+TEST(FtpValues, ExtendedPassivePorts) {
+    EXPECT_STREQ(PassiveCommand(QStringLiteral("127.0.0.1")), "PASV");
+    EXPECT_STREQ(PassiveCommand(QStringLiteral("::1")), "EPSV");
+    const auto port = [](const char* line) {
+        return ParseExtendedPassiveReply(line).value_or(PassiveAddress{}).port;
+    };
+    EXPECT_EQ(port("229 Entering Extended Passive Mode (|||6446|)"), 6446);
+    EXPECT_EQ(port("229 Extended passive (!!!65535!)."), 65535);
+    for (const char* bad : {"229 (|||0|)", "229 (|||65536|)", "229 (|||-5|)", "229 (|2|::1|6446|)",
+                            "229 (|||6446)", "229 (||||)", "229 |||6446|", "229 (|||6446|"}) {
+        EXPECT_EQ(port(bad), 0) << bad;
+    }
 }
 
 TEST(FtpValues, DirectoriesSizesAndCommands) {

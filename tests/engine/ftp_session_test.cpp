@@ -206,6 +206,22 @@ TEST_F(FtpSessionTest, RefusedRestartsAndForeignPassiveAddresses) {
     EXPECT_EQ(Commands(server.folder(), "RETR").size(), 1u);
 }
 
+// Over IPv6 PASV has no address to give: each segment asks EPSV for a port and connects to it
+// at the address its control connection reached.
+TEST_F(FtpSessionTest, OverIPv6SegmentsAskForExtendedPassivePorts) {
+    const QByteArray data = serve(QStringLiteral("/sub/six.bin"), 2000000);
+    PyFtpPeer server(served);
+    server.listenOnIPv6();
+    ASSERT_TRUE(server.start()) << server.error().toStdString();
+    Engine engine(box.path());
+    engine.settings.MaxSegments = 4;
+    Download& d = engine.fetch(QStringLiteral("ftp://[::1]:%1/sub/six.bin").arg(server.port()));
+    ExpectAllArrive(engine, {&d}, {data}, {4});
+    EXPECT_EQ(engine.record(d).HostName, QStringLiteral("::1"));
+    EXPECT_GE(Commands(server.folder(), "EPSV").size(), 5u) << "the probe's and each segment's";
+    EXPECT_EQ(Commands(server.folder(), "PASV").size(), 0u);
+}
+
 // Pause closes both connections of every segment and keeps what arrived; resume logs in
 // again and continues each segment at its next byte.
 TEST_F(FtpSessionTest, PauseAndResume) {

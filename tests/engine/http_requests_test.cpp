@@ -193,6 +193,7 @@ TEST(RequestText, HostCarriesThePortOnlyWhenItIsNotTheSchemesDefault) {
         bool https;
         std::int32_t port;
         const char* host;
+        const char* name = "h.example";
     };
     const Case cases[] = {
         {false, 0, "Host: h.example\r\n"},
@@ -204,10 +205,14 @@ TEST(RequestText, HostCarriesThePortOnlyWhenItIsNotTheSchemesDefault) {
         {true, 80, "Host: h.example:80\r\n"},
         {true, 8443, "Host: h.example:8443\r\n"},
         {false, 65535, "Host: h.example:65535\r\n"},
+        // An IPv6 address in brackets, as in the address itself.
+        {false, 8080, "Host: [::1]:8080\r\n", "::1"},
+        {true, 443, "Host: [2001:db8::7]\r\n", "2001:db8::7"},
+        {false, 80, "Host: 127.0.0.1\r\n", "127.0.0.1"},
     };
     for (const Case& c : cases) {
         HttpRequestTarget t;
-        t.host = QStringLiteral("h.example");
+        t.host = QString::fromLatin1(c.name);
         t.path = QStringLiteral("/f");
         t.https = c.https;
         t.port = c.port;

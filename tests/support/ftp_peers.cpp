@@ -194,6 +194,7 @@ bool PyFtpPeer::start() {
     number("--abort-first-transfer-after", abortAfter_);
     text("--size-reply", sizeReply_);
     flag("--replies-byte-by-byte", repliesByteByByte_);
+    flag("--ipv6", ipv6_);
     return launch(PythonProgram, arguments);
 }
 

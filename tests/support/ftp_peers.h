@@ -42,6 +42,8 @@ public:
     void setSizeReply(const QString& text) { sizeReply_ = text; }
     // Every reply is written a byte at a time, each byte in a TCP segment of its own.
     void setRepliesByteByByte(bool on) { repliesByteByByte_ = on; }
+    // Listens on [::1] instead, passive data connections too; url() still names 127.0.0.1.
+    void listenOnIPv6() { ipv6_ = true; }
 
     // Starts the server and waits for the port it announces. Returns false with the reason in
     // error() (followed by the server's log) when it does not come up. port(), pid(), folder()
@@ -72,6 +74,7 @@ private:
     std::int64_t abortAfter_ = 0;
     QString sizeReply_;
     bool repliesByteByByte_ = false;
+    bool ipv6_ = false;
 };
 
 // A real vsftpd in standalone mode: 127.0.0.1 on a free port, anonymous and read-only,

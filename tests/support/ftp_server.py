@@ -8,7 +8,7 @@ usage: ftp_server.py [--port N] [--root DIR] [--users FILE] [--max-sessions-per-
                      [--multi-line-login] [--rate-limit BYTES_PER_S] [--log FILE]
                      [--cut-first-restarted-transfer-after BYTES]
                      [--abort-first-transfer-after BYTES] [--size-reply TEXT]
-                     [--replies-byte-by-byte]
+                     [--replies-byte-by-byte] [--ipv6]
 
 --root serves DIR read-only to the anonymous user (no anonymous login without it); --users
 names a JSON file [{"name": ..., "password": ..., "home": ...}, ...] of read-only users, a file
@@ -43,6 +43,7 @@ def parse_arguments():
     parser.add_argument("--abort-first-transfer-after", type=int, default=0)
     parser.add_argument("--size-reply")
     parser.add_argument("--replies-byte-by-byte", action="store_true")
+    parser.add_argument("--ipv6", action="store_true", help="[::1] instead of 127.0.0.1")
     return parser.parse_args()
 
 
@@ -177,7 +178,7 @@ def main():
                                     perm=READ_ONLY)
     handler = handler_class(options)
     handler.authorizer = authorizer
-    server = FTPServer(("127.0.0.1", options.port), handler)
+    server = FTPServer(("::1" if options.ipv6 else "127.0.0.1", options.port), handler)
     server.max_cons_per_ip = options.max_sessions_per_address
     print(server.socket.getsockname()[1], flush=True)
     server.serve_forever(handle_exit=False)

@@ -104,9 +104,11 @@ QString NginxPeer::configuration() const {
         "    default_type application/octet-stream;\n"
         "    sendfile on;\n"
         "    keepalive_requests 100000;\n");
-    c += QStringLiteral("    server {\n        listen 127.0.0.1:%1%2;\n")
-             .arg(port_)
-             .arg(tlsCertificate_.isEmpty() ? QString() : QStringLiteral(" ssl"));
+    const QString ssl = tlsCertificate_.isEmpty() ? QString() : QStringLiteral(" ssl");
+    c += QStringLiteral("    server {\n        listen 127.0.0.1:%1%2;\n").arg(port_).arg(ssl);
+    if (ipv6_) {
+        c += QStringLiteral("        listen [::1]:%1%2;\n").arg(port_).arg(ssl);
+    }
     if (!tlsCertificate_.isEmpty()) {
         c += QStringLiteral(
                  "        ssl_certificate %1;\n        ssl_certificate_key %2;\n"

@@ -6,10 +6,10 @@
 
 #include "tests/support/served_peer.h"
 
-// A real nginx for a test: 127.0.0.1 on a free port, serving `root`, with its configuration,
-// logs and temporary files in a folder of its own under the build tree. It runs as a single
-// process (no master, no workers), so it reads the served files with the rights of whoever
-// runs the test, root included, and one pid stops all of it.
+// A real nginx for a test: 127.0.0.1 (and [::1], when asked) on a free port, serving `root`, with
+// its configuration, logs and temporary files in a folder of its own under the build tree. It runs
+// as a single process (no master, no workers), so it reads the served files with the rights of
+// whoever runs the test, root included, and one pid stops all of it.
 //
 // Locations are added before start(); each helper serves the root under a prefix that begins
 // and ends with "/", unless it says otherwise. Texts go into the configuration quoted; a "$"
@@ -42,6 +42,9 @@ public:
     // took a full handshake, then a blank and the request line.
     QStringList tlsLog() const;
 
+    // Listens on [::1] too, on the same port as on 127.0.0.1.
+    void listenOnIPv6() { ipv6_ = true; }
+
     // Writes the configuration, starts nginx and waits until it accepts connections. Returns
     // false with the reason in error() (followed by nginx's error log) when it does not come up.
     // port(), pid(), url(path) ("http://127.0.0.1:<port>" and the path), folder() and stop()
@@ -58,4 +61,5 @@ private:
     QString tlsKey_;
     QString tlsProtocols_;
     int passwordFiles_ = 0;
+    bool ipv6_ = false;
 };

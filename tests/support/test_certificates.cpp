@@ -18,7 +18,7 @@ keyUsage = critical,keyCertSign,cRLSign
 subjectKeyIdentifier = hash
 [leaf_ext]
 basicConstraints = CA:FALSE
-subjectAltName = IP:127.0.0.1,DNS:localhost
+subjectAltName = IP:127.0.0.1,IP:::1,DNS:localhost
 [wrong_ext]
 basicConstraints = CA:FALSE
 subjectAltName = DNS:elsewhere.invalid

@@ -2,7 +2,7 @@
 
 // Certificates for TLS tests, made in a sandbox with the openssl command: a test CA ("ca.pem"),
 // a second CA nobody trusts, one key for every server ("server.key") and a certificate for
-// each case: good.pem (127.0.0.1 and localhost, signed by the test CA), expired.pem,
+// each case: good.pem (127.0.0.1, ::1 and localhost, signed by the test CA), expired.pem,
 // future.pem, wrong-host.pem, unknown-ca.pem, self-signed.pem.
 
 #include <QByteArray>

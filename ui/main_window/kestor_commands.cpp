@@ -39,7 +39,7 @@ QString SiteOf(const DownloadRecord& r) {
         scheme = QStringLiteral("https://");
         defaultPort = 443;
     }
-    QString site = scheme + r.HostName;
+    QString site = scheme + HostInUrl(r.HostName);
     if (r.Port != 0 && r.Port != defaultPort) {
         site += u':' + QString::number(r.Port);
     }
