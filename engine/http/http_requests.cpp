@@ -31,17 +31,18 @@ private:
     QByteArray bytes_;
 };
 
-// A request line is ASCII: a byte above 127 (a name typed in UTF-8) goes as "%XX".
+// A request target is visible ASCII: a byte above 127 (a name typed in UTF-8), a space or a
+// control character goes as "%XX", or the server would read the line wrongly or refuse it.
 QByteArray AsciiTarget(const QByteArray& bytes) {
     QByteArray ascii;
     ascii.reserve(bytes.size());
     for (const char c : bytes) {
         const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x80) {
+        if (byte > 0x20 && byte < 0x7F) {
             ascii += c;
         } else {
             ascii += '%';
-            ascii += QByteArray::number(byte, 16).toUpper();
+            ascii += QByteArray::number(byte, 16).toUpper().rightJustified(2, '0');
         }
     }
     return ascii;

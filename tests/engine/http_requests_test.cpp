@@ -172,7 +172,7 @@ TEST(RequestText, LineBreaksInValuesCannotAddHeaders) {
     const QByteArray probe = ProbeRequest(t);
     EXPECT_FALSE(probe.contains("\nCookie"));
     EXPECT_FALSE(probe.contains("\nX-Evil"));
-    EXPECT_TRUE(probe.startsWith("GET /aX-Evil: 1 HTTP/1.1\r\n"));
+    EXPECT_TRUE(probe.startsWith("GET /aX-Evil:%201 HTTP/1.1\r\n"));
     EXPECT_TRUE(probe.contains("\r\nReferer: http://x/Cookie: stolen\r\n"));
     EXPECT_EQ(probe.count("\r\n"), 8);
 }
@@ -225,7 +225,7 @@ TEST(RequestText, HostCarriesThePortOnlyWhenItIsNotTheSchemesDefault) {
     }
 }
 
-TEST(RequestText, NonAsciiPathBytesArePercentEncodedOnTheRequestLine) {
+TEST(RequestText, NonAsciiSpaceAndControlPathBytesArePercentEncodedOnTheRequestLine) {
     struct Case {
         const char* path;
         bool proxy;
@@ -235,6 +235,8 @@ TEST(RequestText, NonAsciiPathBytesArePercentEncodedOnTheRequestLine) {
         {"/plain/a%20b.zip?x=1", false, "GET /plain/a%20b.zip?x=1 HTTP/1.1\r\n"},
         {"/\xc3\xa9t\xc3\xa9.zip", false, "GET /%C3%A9t%C3%A9.zip HTTP/1.1\r\n"},
         {"/\xe5\xa0\xb1/\xe5\x91\x8a.pdf", false, "GET /%E5%A0%B1/%E5%91%8A.pdf HTTP/1.1\r\n"},
+        // A space or control byte would split or spoil the line; two hex digits always.
+        {"/a b\tc\x7f\x01.bin", false, "GET /a%20b%09c%7F%01.bin HTTP/1.1\r\n"},
         // Through the proxy the whole address is the target and gets the same treatment.
         {"/\xc3\xbc.bin", true, "GET https://h/%C3%BC.bin HTTP/1.1\r\n"},
     };
