@@ -67,15 +67,16 @@ http {{
     def tls_lines(self):
         if not self.tls:
             return ""
-        return (f"log_format tls '$ssl_session_reused $ssl_protocol $ssl_cipher';\n"
-                f"    access_log {self.tls_log} tls;")
+        return "log_format tls '$ssl_session_reused $ssl_protocol $ssl_cipher';"
 
     def tls_server_lines(self):
         if not self.tls:
             return ""
         certificate, key = self.tls
+        # Here, not beside "access_log off" in http{}, which cancels every log of its level.
         return (f"ssl_certificate {certificate}; ssl_certificate_key {key};\n"
-                f"        ssl_protocols TLSv1.2 TLSv1.3; ssl_session_cache shared:bench:1m;")
+                f"        ssl_protocols TLSv1.2 TLSv1.3; ssl_session_cache shared:bench:1m;\n"
+                f"        access_log {self.tls_log} tls;")
 
     def take_tls_log(self):
         """The request lines logged so far, emptying the log."""
