@@ -120,16 +120,8 @@ void VelmoraSockets::tunnelReadable(int index) {
         return;
     }
     // Whatever the target sent right behind the answer is kept for its owner.
-    const auto early = static_cast<std::int32_t>(e->RecvBuffer.size());
     e->State = EntryState::Connected;
-    const std::uint64_t generation = e->generation;
-    if (e->Owner) {
-        e->Owner->RaiseConnect(nullptr);
-    }
-    e = entry(index);
-    if (early > 0 && e != nullptr && e->generation == generation && e->Owner) {
-        e->Owner->RaiseDataReceived(early, nullptr);
-    }
+    handOverThroughProxy(index);
 }
 
 void VelmoraSockets::tunnelRefused(int index, const QString& problem) {

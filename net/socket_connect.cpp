@@ -345,17 +345,22 @@ void VelmoraSockets::socksReplied(int index) {
                                       << e->TargetHost << ":" << e->TargetPort;
     // Whatever the target sent right behind the grant (an FTP greeting) is kept for its owner.
     e->RecvBuffer.remove(0, 8);
-    const auto early = static_cast<std::int32_t>(e->RecvBuffer.size());
     e->State = EntryState::Connected;
     e->SendBuffer.clear();
     e->UseSocks = false;
     if (!e->TlsServerName.isEmpty()) {
         // The server speaks first in TLS only after the client's hello: nothing came early.
-        Q_ASSERT(early == 0);
+        Q_ASSERT(e->RecvBuffer.isEmpty());
         e->RecvBuffer.clear();
         startTls(index);
         return;
     }
+    handOverThroughProxy(index);
+}
+
+void VelmoraSockets::handOverThroughProxy(int index) {
+    SocketEntry* e = entry(index);
+    const auto early = static_cast<std::int32_t>(e->RecvBuffer.size());
     const std::uint64_t generation = e->generation;
     if (e->Owner) {
         e->Owner->RaiseConnect(nullptr);

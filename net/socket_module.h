@@ -103,6 +103,9 @@ private:
     void socksTargetLookedUp(int index, const std::vector<sockaddr_storage>& found);
     void socksRequest(int index);
     void socksReplied(int index);
+    // A proxy (SOCKS or HTTP tunnel) granted the connection: the owner hears Connect, then what
+    // the target sent right behind the grant, if the connection is still the same by then.
+    void handOverThroughProxy(int index);
     // The connection (TCP or through SOCKS) is up: the owner hears it, or TLS starts first.
     void connectionUp(int index);
     void startTls(int index);
