@@ -1,6 +1,6 @@
 // The watchdog and the answers a segment must refuse, against the HTTP fault server serving
-// files it stalls, trickles, resets or answers with the wrong range. All faults run at once, so
-// the whole test waits for the watchdog's fifteen seconds only once.
+// files it stalls, trickles, resets or answers with the wrong range, also over TLS. All faults
+// run at once, so the whole test waits for the watchdog's fifteen seconds only once.
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -76,26 +76,46 @@ TEST(SessionWatchdog, RecoversFromStallsResetsAndWrongAnswers) {
     const QString logPath = box.file(QStringLiteral("requests.log"));
     HttpFaultServer server(served, FaultBytes);
     ASSERT_TRUE(server.start(logPath)) << server.error().toStdString();
+    // Over TLS a reset ends a segment without close_notify, part way through its known length.
+    Certificates certificates;
+    ASSERT_TRUE(certificates.make()) << certificates.problem.toStdString();
+    const QString tlsLogPath = box.file(QStringLiteral("tls-requests.log"));
+    HttpFaultServer tlsServer(served, FaultBytes);
+    tlsServer.setTls(certificates.file(QStringLiteral("good.pem")),
+                     certificates.file(QStringLiteral("server.key")));
+    ASSERT_TRUE(tlsServer.start(tlsLogPath)) << tlsServer.error().toStdString();
 
     const QStringList modes = {"plain", "split", "stall",      "trickle",
                                "reset", "whole", "whole-once", "shifted-once"};
     std::map<QString, QByteArray> sources;
+    const QStringList tlsModes = {"reset", "stall"};
     Engine engine(box.path());
+    engine.sockets.setTlsCaFile(certificates.file(QStringLiteral("ca.pem")));
     engine.settings.MaxSegments = 8;
     std::map<QString, Download*> downloads;
     std::vector<Download*> all;
-    for (const QString& mode : modes) {
+    const auto fetch = [&](const HttpFaultServer& from, const QString& mode, const QString& key) {
         // Each its own bytes, so that data of one download turning up in another shows.
-        const QString name = mode + QStringLiteral(".bin");
-        sources[mode] = RandomBytes(FileSize);
-        ASSERT_TRUE(WriteFile(served + u'/' + name, sources[mode]));
-        downloads[mode] = &engine.fetch(server.url(u'/' + mode + u'/' + name));
-        all.push_back(downloads[mode]);
+        const QString name = key + QStringLiteral(".bin");
+        sources[key] = RandomBytes(FileSize);
+        ASSERT_TRUE(WriteFile(served + u'/' + name, sources[key]));
+        downloads[key] = &engine.fetch(from.url(u'/' + mode + u'/' + name));
+        all.push_back(downloads[key]);
+    };
+    for (const QString& mode : modes) {
+        fetch(server, mode, mode);
+    }
+    for (const QString& mode : tlsModes) {
+        fetch(tlsServer, mode, QStringLiteral("tls-") + mode);
     }
     ASSERT_TRUE(WaitClosed(all, std::chrono::seconds(90)));
     const std::vector<LogLine> log = ReadLog(logPath);
 
-    for (const QString& mode : modes) {
+    QStringList keys = modes;
+    for (const QString& mode : tlsModes) {
+        keys << QStringLiteral("tls-") + mode;
+    }
+    for (const QString& mode : keys) {
         SCOPED_TRACE(mode.toStdString());
         const Download& d = *downloads[mode];
         const DownloadRecord& r = engine.record(d);
@@ -118,6 +138,16 @@ TEST(SessionWatchdog, RecoversFromStallsResetsAndWrongAnswers) {
     const auto resets = Matching(log, QStringLiteral("RESET"), resetPath);
     ASSERT_EQ(resets.size(), 1u);
     EXPECT_EQ(RestartedAt(log, resets[0]), resets[0].first + FaultBytes);
+
+    const std::vector<LogLine> tlsLog = ReadLog(tlsLogPath);
+    for (const auto& [kind, path] :
+         {std::pair{QStringLiteral("RESET"), QStringLiteral("/reset/tls-reset.bin")},
+          std::pair{QStringLiteral("STALL"), QStringLiteral("/stall/tls-stall.bin")}}) {
+        SCOPED_TRACE(path.toStdString());
+        const auto faults = Matching(tlsLog, kind, path);
+        ASSERT_EQ(faults.size(), 1u);
+        EXPECT_EQ(RestartedAt(tlsLog, faults[0]), faults[0].first + FaultBytes);
+    }
 
     // A trickle below 1 KiB in 30 s is silence; the restart continues after the trickled bytes.
     const QString tricklePath = QStringLiteral("/trickle/trickle.bin");

@@ -16,7 +16,15 @@ bool HttpFaultServer::start(const QString& log) {
     if (!root_.isEmpty()) {
         arguments << QStringLiteral("--root") << root_;
     }
+    if (!tls_.isEmpty()) {
+        arguments << QStringLiteral("--tls") << tls_;
+    }
     return installed() && launch(QStringLiteral("/usr/bin/python3"), arguments);
+}
+
+void HttpFaultServer::setTls(const QString& certificateFile, const QString& keyFile) {
+    tls_ = {certificateFile, keyFile};
+    setScheme(QStringLiteral("https"));
 }
 
 QString HttpFaultServer::url(const QString& mode, qsizetype size, const QString& name) const {

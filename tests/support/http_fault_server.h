@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include "tests/support/served_peer.h"
 
@@ -16,6 +17,8 @@ public:
     // Starts the server, each request and fault logged to `log`, and waits for the port it
     // announces. Returns false with the reason in error() when it does not come up.
     bool start(const QString& log);
+    // Speaks TLS on every connection from the next start; url() then names https://.
+    void setTls(const QString& certificateFile, const QString& keyFile);
 
     using ServedPeer::url;
     // The address of a generated body.
@@ -28,4 +31,5 @@ public:
 private:
     QString root_;
     qsizetype faultBytes_;
+    QStringList tls_;  // certificate and key, or empty
 };

@@ -2,7 +2,9 @@
 """An HTTP/1.1 server on 127.0.0.1 that misbehaves on purpose, one way per MODE, for the faults
 nginx cannot be made to produce. One request per connection.
 
-usage: http_fault_server.py --log FILE [--root DIR] [--fault-bytes N]
+usage: http_fault_server.py --log FILE [--root DIR] [--fault-bytes N] [--tls CERT KEY]
+
+With --tls every connection speaks TLS; a reset then ends it without close_notify.
 
 Paths:
   /MODE/NAME         the file NAME of DIR (with --root only)
@@ -47,6 +49,7 @@ import argparse
 import hashlib
 import os
 import socket
+import ssl
 import struct
 import sys
 import threading
@@ -273,6 +276,11 @@ def serve_range(reply, mode, path, asked, data, extra):
 
 
 def serve(conn):
+    if TLS:
+        try:
+            conn = TLS.wrap_socket(conn, server_side=True)
+        except (ssl.SSLError, OSError):
+            return
     head = read_head(conn)
     if head is None:
         return
@@ -322,8 +330,18 @@ def parse_arguments():
     parser.add_argument("--root", help="serves its files at /MODE/NAME")
     parser.add_argument("--fault-bytes", type=int, default=40000,
                         help="body bytes sent before a stall, a trickle or a reset")
+    parser.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"))
     return parser.parse_args()
 
 
+def tls_context():
+    if not OPTIONS.tls:
+        return None
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.load_cert_chain(*OPTIONS.tls)
+    return context
+
+
 OPTIONS = parse_arguments()
+TLS = tls_context()
 serve_forever(serve)

@@ -43,6 +43,8 @@ protected:
 
     QString inFolder(const QString& name) const { return dir_.filePath(name); }
     QString urlWith(const QString& userInfo, const QString& path) const;
+    // For a peer that serves another scheme once told to (TLS).
+    void setScheme(const QString& scheme) { kind_.scheme = scheme; }
     // The folder is there and the program installed; else false with the reason.
     bool installed();
     // Writes a file of the folder; else false with the reason.
