@@ -1,0 +1,307 @@
+#include <gtest/gtest.h>
+
+#include <QtEndian>
+#include <functional>
+
+#include "tests/archive/read_as_preview.h"
+
+// Archives built byte by byte: the ZIP64 cases no tool writes small, and damaged or hostile
+// directories, each of which must end in an error text without reading past the bytes held.
+
+namespace {
+
+template <typename T>
+QByteArray Le(T value) {
+    QByteArray bytes(sizeof(T), '\0');
+    qToLittleEndian(value, bytes.data());
+    return bytes;
+}
+
+struct Member {
+    QByteArray name = "a.txt";
+    quint32 compressed = 10;
+    quint32 uncompressed = 20;
+    quint32 offset = 0;
+    QByteArray extra = {};
+    QByteArray comment = {};
+};
+
+QByteArray Entry(const Member& m) {
+    return Le<quint32>(0x02014b50) + Le<quint16>(0x031e) + Le<quint16>(20) + Le<quint16>(0) +
+           Le<quint16>(8) + Le<quint16>(0x7b40) + Le<quint16>(0x526e) + Le<quint32>(0x1234abcd) +
+           Le<quint32>(m.compressed) + Le<quint32>(m.uncompressed) +
+           Le<quint16>(quint16(m.name.size())) + Le<quint16>(quint16(m.extra.size())) +
+           Le<quint16>(quint16(m.comment.size())) + Le<quint16>(0) + Le<quint16>(0) +
+           Le<quint32>(0100644u << 16) + Le<quint32>(m.offset) + m.name + m.extra + m.comment;
+}
+
+// 1,000 bytes of member data (the directory reader never looks at them), the directory, the
+// ZIP64 records when asked for, and the end record with its comment.
+QByteArray Archive(const QList<Member>& members, bool zip64 = false,
+                   const QByteArray& comment = {}) {
+    QByteArray file(1000, 'd');
+    QByteArray directory;
+    for (const Member& m : members) {
+        directory += Entry(m);
+    }
+    const auto offset = quint32(file.size());
+    file += directory;
+    const auto count = quint16(members.size());
+    if (zip64) {
+        const auto record = quint64(file.size());
+        file += Le<quint32>(0x06064b50) + Le<quint64>(44) + Le<quint16>(45) + Le<quint16>(45) +
+                Le<quint32>(0) + Le<quint32>(0) + Le<quint64>(count) + Le<quint64>(count) +
+                Le<quint64>(directory.size()) + Le<quint64>(offset);
+        file += Le<quint32>(0x07064b50) + Le<quint32>(0) + Le<quint64>(record) + Le<quint32>(1);
+    }
+    file += Le<quint32>(0x06054b50) + Le<quint16>(0) + Le<quint16>(0) +
+            Le<quint16>(zip64 ? 0xFFFF : count) + Le<quint16>(zip64 ? 0xFFFF : count) +
+            Le<quint32>(zip64 ? 0xFFFFFFFF : quint32(directory.size())) +
+            Le<quint32>(zip64 ? 0xFFFFFFFF : offset) + Le<quint16>(quint16(comment.size())) +
+            comment;
+    return file;
+}
+
+QByteArray Zip64Extra(const QList<quint64>& values) {
+    QByteArray extra = Le<quint16>(1) + Le<quint16>(quint16(values.size() * 8));
+    for (quint64 v : values) {
+        extra += Le<quint64>(v);
+    }
+    return extra;
+}
+
+const QList<Member> kTwo{{.name = "a.txt"}, {.name = "b/c.txt", .offset = 100}};
+
+template <typename T>
+void Put(QByteArray& file, qsizetype at, T value) {
+    ASSERT_GE(at, 0);
+    ASSERT_LE(at + qsizetype(sizeof(T)), file.size());
+    qToLittleEndian(value, file.data() + at);
+}
+
+qsizetype EndRecord(const QByteArray& f) {
+    return f.lastIndexOf(QByteArray("PK\x05\x06"));
+}
+qsizetype Zip64Record(const QByteArray& f) {
+    return f.lastIndexOf(QByteArray("PK\x06\x06"));
+}
+qsizetype Locator(const QByteArray& f) {
+    return f.lastIndexOf(QByteArray("PK\x06\x07"));
+}
+qsizetype SecondEntry(const QByteArray& f) {
+    return f.indexOf(QByteArray("PK\x01\x02"), 1001);
+}
+
+struct Damage {
+    const char* name;
+    std::function<QByteArray()> file;
+    const char* error;
+};
+
+const Damage kDamages[] = {
+    {"empty_file", [] { return QByteArray(); }, "too short"},
+    {"shorter_than_an_end_record", [] { return QByteArray("PK\x05\x06", 4); }, "too short"},
+    {"no_end_record", [] { return QByteArray(70000, 'x'); }, "not a ZIP archive"},
+    {"end_record_comment_past_the_file",
+     [] {
+         QByteArray f = Archive(kTwo);
+         Put<quint16>(f, EndRecord(f) + 20, 5);
+         return f;
+     },
+     "not a ZIP archive"},
+    {"count_more_than_the_directory_holds",
+     [] {
+         QByteArray f = Archive(kTwo);
+         Put<quint16>(f, EndRecord(f) + 8, 500);
+         Put<quint16>(f, EndRecord(f) + 10, 500);
+         return f;
+     },
+     "counts more entries"},
+    {"directory_larger_than_the_file",
+     [] {
+         QByteArray f = Archive(kTwo);
+         Put<quint32>(f, EndRecord(f) + 12, 0x00FFFFFF);
+         return f;
+     },
+     "overlap its end record"},
+    {"directory_offset_past_its_end_record",
+     [] {
+         QByteArray f = Archive(kTwo);
+         Put<quint32>(f, EndRecord(f) + 16, 0x7FFFFFFF);
+         return f;
+     },
+     "overlap its end record"},
+    {"split_over_disks",
+     [] {
+         QByteArray f = Archive(kTwo);
+         Put<quint16>(f, EndRecord(f) + 6, 1);
+         return f;
+     },
+     "several disks"},
+    {"zip64_marker_without_locator",
+     [] {
+         QByteArray f = Archive(kTwo);
+         Put<quint16>(f, EndRecord(f) + 10, 0xFFFF);
+         return f;
+     },
+     "ZIP64 records that are missing"},
+    {"zip64_count_huge",
+     [] {
+         QByteArray f = Archive(kTwo, true);
+         Put<quint64>(f, Zip64Record(f) + 24, quint64(1) << 62);
+         Put<quint64>(f, Zip64Record(f) + 32, quint64(1) << 62);
+         return f;
+     },
+     "counts more entries"},
+    {"zip64_directory_size_huge",
+     [] {
+         QByteArray f = Archive(kTwo, true);
+         Put<quint64>(f, Zip64Record(f) + 40, quint64(1) << 40);
+         return f;
+     },
+     "larger than 64 MiB"},
+    {"zip64_directory_offset_wraps",
+     [] {
+         QByteArray f = Archive(kTwo, true);
+         Put<quint64>(f, Zip64Record(f) + 48, ~quint64(0) - 10);
+         return f;
+     },
+     "overlap its end record"},
+    {"zip64_locator_points_outside",
+     [] {
+         QByteArray f = Archive(kTwo, true);
+         Put<quint32>(f, Zip64Record(f), 0);
+         Put<quint64>(f, Locator(f) + 8, quint64(1) << 60);
+         return f;
+     },
+     "locator points outside"},
+    {"zip64_locator_points_at_something_else",
+     [] {
+         QByteArray f = Archive(kTwo, true);
+         Put<quint32>(f, Zip64Record(f), 0);
+         Put<quint64>(f, Locator(f) + 8, 0);
+         return f;
+     },
+     "no ZIP64 end record where"},
+    {"wrong_entry_signature",
+     [] {
+         QByteArray f = Archive(kTwo);
+         Put<quint32>(f, SecondEntry(f), 0x02014b51);
+         return f;
+     },
+     "entry 2: no central directory signature"},
+    {"name_runs_past_the_directory",
+     [] {
+         QByteArray f = Archive(kTwo);
+         Put<quint16>(f, SecondEntry(f) + 28, 0xFFFF);
+         return f;
+     },
+     "entry 2: its name, extra field or comment runs past"},
+    {"comment_runs_past_the_directory",
+     [] {
+         QByteArray f = Archive(kTwo);
+         Put<quint16>(f, 1000 + 32, 200);
+         return f;
+     },
+     "entry 1: its name, extra field or comment runs past"},
+    {"local_header_past_the_directory_start", [] { return Archive({{.offset = 990}}); },
+     "entry 1: its local header"},
+    {"compressed_data_past_the_directory_start",
+     [] { return Archive({{.compressed = 0x7FFFFFF0}}); }, "entry 1: its data would run past"},
+    {"zip64_extra_missing", [] { return Archive({{.uncompressed = 0xFFFFFFFF}}); },
+     "entry 1: its ZIP64 extra field"},
+    {"zip64_extra_too_short",
+     [] {
+         return Archive(
+             {{.compressed = 0xFFFFFFFF, .uncompressed = 0xFFFFFFFF, .extra = Zip64Extra({5})}});
+     },
+     "entry 1: its ZIP64 extra field"},
+    {"extra_field_header_runs_past_its_area",
+     [] {
+         return Archive({{.uncompressed = 0xFFFFFFFF,
+                          .extra = Le<quint16>(1) + Le<quint16>(100) + Le<quint64>(5)}});
+     },
+     "entry 1: its ZIP64 extra field"},
+};
+
+class ZipDamage : public ::testing::TestWithParam<Damage> {};
+
+TEST_P(ZipDamage, EndsInAnErrorText) {
+    const PreviewRead read = ReadAsPreview(GetParam().file());
+    const QString error = read.error.isEmpty() ? read.directory.error : read.error;
+    EXPECT_TRUE(error.contains(QLatin1String(GetParam().error))) << error.toStdString();
+    EXPECT_TRUE(read.directory.entries.isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Directories, ZipDamage, ::testing::ValuesIn(kDamages),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ZipDamage, EveryCutOfTheDirectoryAndEveryHostileLocationIsRefused) {
+    const QByteArray file = Archive(kTwo);
+    const PreviewRead whole = ReadAsPreview(file);
+    ASSERT_TRUE(whole.directory.ok());
+    const QByteArray directory = file.mid(whole.location.offset, whole.location.size);
+    for (qsizetype cut = 0; cut < directory.size(); ++cut) {
+        EXPECT_FALSE(ReadZipDirectory(directory.left(cut), whole.location, file.size()).ok());
+        ZipDirectoryLocation shorter = whole.location;
+        shorter.size = cut;
+        EXPECT_FALSE(ReadZipDirectory(directory.left(cut), shorter, file.size()).ok()) << cut;
+    }
+    const std::function<void(ZipDirectoryLocation&)> hostile[] = {
+        [](ZipDirectoryLocation& l) { l.offset = -1; },
+        [](ZipDirectoryLocation& l) { l.offset += 5000; },
+        [](ZipDirectoryLocation& l) { l.bytesInFront = -1; },
+        [](ZipDirectoryLocation& l) { l.bytesInFront = l.offset + 1; },
+        [](ZipDirectoryLocation& l) { l.entryCount = 1'000'000; },
+        [](ZipDirectoryLocation& l) { l.entryCount = -1; },
+    };
+    for (const auto& damage : hostile) {
+        ZipDirectoryLocation location = whole.location;
+        damage(location);
+        EXPECT_FALSE(ReadZipDirectory(directory, location, file.size()).ok());
+    }
+}
+
+struct Valid {
+    const char* name;
+    QByteArray file;
+    QList<quint64> uncompressed;
+    int extraFetches;
+};
+
+TEST(ZipBuilt, ReadsWhatNoToolWritesSmall) {
+    const QByteArray longComment =
+        QByteArray(65535 - 22, 'c') + Le<quint32>(0x06054b50) + QByteArray(18, '\0');
+    const Valid valid[] = {
+        {"empty archive", Archive({}), {}, 0},
+        {"sizes and offset over 4 GiB in the ZIP64 extra",
+         Archive({{.compressed = 0xFFFFFFFF,
+                   .uncompressed = 0xFFFFFFFF,
+                   .offset = 0xFFFFFFFF,
+                   .extra = Le<quint16>(0x5455) + Le<quint16>(1) + QByteArray(1, '\1') +
+                            Zip64Extra({5ull << 30, 100, 0})}}),
+         {5ull << 30},
+         0},
+        {"a false end record ending the comment",
+         Archive(kTwo, false, "see PK\x05\x06 there" + QByteArray(18, '\0')),
+         {20, 20},
+         0},
+        {"ZIP64 records before the tail", Archive(kTwo, true, longComment), {20, 20}, 1},
+    };
+    for (const Valid& v : valid) {
+        SCOPED_TRACE(v.name);
+        const PreviewRead read = ReadAsPreview(v.file);
+        ASSERT_TRUE(read.error.isEmpty()) << read.error.toStdString();
+        ASSERT_TRUE(read.directory.ok()) << read.directory.error.toStdString();
+        EXPECT_EQ(read.extraFetches, v.extraFetches);
+        QList<quint64> sizes;
+        for (const ZipEntry& e : read.directory.entries) {
+            sizes.append(e.uncompressedSize);
+            EXPECT_EQ(e.localHeaderOffset, e.name == "b/c.txt" ? 100 : 0);
+            EXPECT_EQ(e.compressedSize, e.uncompressedSize > 0xFFFFFFFF ? 100u : 10u);
+        }
+        EXPECT_EQ(sizes, v.uncompressed);
+    }
+}
+
+}  // namespace
