@@ -137,7 +137,9 @@ ZipTailResult FindZipDirectory(qint64 fileSize, const QByteArray& tail) {
         }
         if (record < 0) {
             const quint64 stored = t.u64(locator + 8);
-            if (stored > quint64(adjacent) || quint64(locator) - stored > quint64(kZip64EndReach)) {
+            // It must end before the locator begins.
+            if (adjacent < 0 || stored > quint64(adjacent) ||
+                quint64(locator) - stored > quint64(kZip64EndReach)) {
                 return Failed(QStringLiteral("the ZIP64 locator points outside the archive"));
             }
             record = qint64(stored);

@@ -2,6 +2,7 @@
 
 #include <QtEndian>
 #include <functional>
+#include <ostream>
 
 #include "tests/archive/read_as_preview.h"
 
@@ -175,6 +176,14 @@ const Damage kDamages[] = {
          return f;
      },
      "locator points outside"},
+    {"zip64_record_overlapping_its_locator",
+     [] {
+         QByteArray f = Archive(kTwo, true);
+         Put<quint32>(f, Zip64Record(f), 0);
+         Put<quint64>(f, Locator(f) + 8, quint64(Locator(f) - 13));
+         return f;
+     },
+     "locator points outside"},
     {"zip64_locator_points_at_something_else",
      [] {
          QByteArray f = Archive(kTwo, true);
@@ -223,6 +232,11 @@ const Damage kDamages[] = {
      },
      "entry 1: its ZIP64 extra field"},
 };
+
+// Names the case in test listings, in place of its bytes.
+void PrintTo(const Damage& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class ZipDamage : public ::testing::TestWithParam<Damage> {};
 

@@ -7,6 +7,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <functional>
+#include <ostream>
 
 #include "tests/archive/read_as_preview.h"
 #include "tests/support/sandbox.h"
@@ -105,6 +106,11 @@ const Sample kSamples[] = {
     {"python_zip64_70000_entries_longest_comment",
      [](const QString&, const QString& out) { return Python("zip64", out); }, true, 1, 0, true},
 };
+
+// Names the case in test listings, in place of its bytes.
+void PrintTo(const Sample& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class ZipSamples : public ::testing::TestWithParam<Sample> {};
 
