@@ -106,7 +106,7 @@ std::optional<int> ZipCompressionRatio(quint64 compressed, quint64 uncompressed)
     if (uncompressed == 0) {
         return std::nullopt;
     }
-    // Rounded half to even, as the ratio column always was; long double keeps 64-bit sizes
+    // Rounded half to even, as the preview has always shown it; long double keeps 64-bit sizes
     // exact enough for a whole percentage.
     const long double packed = static_cast<long double>(compressed) * 100 / uncompressed;
     const long double kept = std::nearbyint(std::fmin(packed, 1e9L));
