@@ -33,8 +33,9 @@ struct Member {
     bool folder = false;
 };
 
-// A member stopped the whole extraction, or only itself.
-enum class Outcome { Done, Skipped, Stop };
+// A member stopped the whole extraction, or only itself; BadData is a read that failed its
+// checks, which the caller reports (or, for an encrypted member, takes as a wrong password).
+enum class Outcome { Done, Skipped, BadData, Stop };
 
 class Extraction {
 public:
@@ -50,8 +51,9 @@ private:
     Outcome extract(const Member& member);
     Outcome extractFile(const Member& member, const MemberPath& path);
     bool replaceExisting(const Member& member, const struct stat& existing);
-    ZipFile openMember(const Member& member);
-    Outcome copyMember(const Member& member, zip_file_t* file, PendingFile* out);
+    Outcome decrypt(const Member& member, int folder, std::optional<PendingFile>& out);
+    Outcome copy(const Member& member, zip_file_t* file, int folder,
+                 std::optional<PendingFile>& out, QString* why);
     int finalCode() const;
 
     void skip(const QString& name, const QString& why) {
@@ -254,7 +256,6 @@ Outcome Extraction::extract(const Member& member) {
 }
 
 Outcome Extraction::extractFile(const Member& member, const MemberPath& path) {
-    using namespace unzip_result;
     UniqueFd folder;
     QString why;
     if (writes()) {
@@ -268,19 +269,30 @@ Outcome Extraction::extractFile(const Member& member, const MemberPath& path) {
             return Outcome::Skipped;
         }
     }
-    ZipFile file = openMember(member);
-    if (!file) {
+    if (!zip_compression_method_supported(member.stat.comp_method, 0)) {
+        result_.messages << QStringLiteral("%1: compression method %2 not supported")
+                                .arg(member.name)
+                                .arg(member.stat.comp_method);
+        ++unsupported_;
         return Outcome::Skipped;
     }
     std::optional<PendingFile> out;
-    if (writes()) {
-        out.emplace(folder.get(), &why);
-        if (!out->valid()) {
-            stop(kDiskFull, QStringLiteral("%1: %2").arg(member.name, why));
-            return Outcome::Stop;
+    Outcome copied = Outcome::Skipped;
+    if ((member.stat.valid & ZIP_STAT_ENCRYPTION_METHOD) &&
+        member.stat.encryption_method != ZIP_EM_NONE) {
+        copied = decrypt(member, folder.get(), out);
+    } else {
+        ZipFile file(zip_fopen_index(archive_.get(), member.index, 0));
+        if (!file) {
+            damaged(member.name, QString::fromUtf8(zip_strerror(archive_.get())));
+            return Outcome::Skipped;
+        }
+        copied = copy(member, file.get(), folder.get(), out, &why);
+        if (copied == Outcome::BadData) {
+            damaged(member.name, why + QStringLiteral(", not written"));
+            return Outcome::Skipped;
         }
     }
-    const Outcome copied = copyMember(member, file.get(), out ? &*out : nullptr);
     if (copied != Outcome::Done) {
         return copied;
     }
@@ -324,42 +336,33 @@ bool Extraction::replaceExisting(const Member& member, const struct stat& existi
     return false;
 }
 
-ZipFile Extraction::openMember(const Member& member) {
-    if (!zip_compression_method_supported(member.stat.comp_method, 0)) {
-        result_.messages << QStringLiteral("%1: compression method %2 not supported")
-                                .arg(member.name)
-                                .arg(member.stat.comp_method);
-        ++unsupported_;
-        return nullptr;
-    }
-    if (!(member.stat.valid & ZIP_STAT_ENCRYPTION_METHOD) ||
-        member.stat.encryption_method == ZIP_EM_NONE) {
-        ZipFile file(zip_fopen_index(archive_.get(), member.index, 0));
-        if (!file) {
-            damaged(member.name, QString::fromUtf8(zip_strerror(archive_.get())));
-        }
-        return file;
-    }
-    // The password that opened the last member first, then the user's, a few times over.
+// The password that opened the last member first, then the user's, a few times over. A
+// wrong password passes the one check byte now and then and reads as garbage, so a member
+// counts as opened only once its data has checked out.
+Outcome Extraction::decrypt(const Member& member, int folder, std::optional<PendingFile>& out) {
     QByteArray password = password_;
     for (int tries = 0; tries <= kPasswordTries; ++tries) {
         if (!password.isEmpty()) {
             ZipFile file(
                 zip_fopen_index_encrypted(archive_.get(), member.index, 0, password.constData()));
-            if (file) {
-                password_ = password;
-                return file;
-            }
             const int error = zip_error_code_zip(zip_get_error(archive_.get()));
-            if (error == ZIP_ER_ENCRNOTSUPP) {
+            if (file) {
+                QString why;
+                const Outcome copied = copy(member, file.get(), folder, out, &why);
+                if (copied == Outcome::Done) {
+                    password_ = password;
+                }
+                if (copied != Outcome::BadData) {
+                    return copied;
+                }
+            } else if (error == ZIP_ER_ENCRNOTSUPP) {
                 result_.messages
                     << QStringLiteral("%1: encryption method not supported").arg(member.name);
                 ++unsupported_;
-                return nullptr;
-            }
-            if (error != ZIP_ER_WRONGPASSWD) {
+                return Outcome::Skipped;
+            } else if (error != ZIP_ER_WRONGPASSWD) {
                 damaged(member.name, QString::fromUtf8(zip_strerror(archive_.get())));
-                return nullptr;
+                return Outcome::Skipped;
             }
         }
         if (tries == kPasswordTries) {
@@ -367,31 +370,41 @@ ZipFile Extraction::openMember(const Member& member) {
         }
         if (passwordCancelled_) {
             skip(member.name, QStringLiteral("skipped, no password given"));
-            return nullptr;
+            return Outcome::Skipped;
         }
         password = prompts_.password(member.name).toUtf8();
         if (password.isEmpty()) {
             passwordCancelled_ = true;
             skip(member.name, QStringLiteral("skipped, no password given"));
-            return nullptr;
+            return Outcome::Skipped;
         }
     }
-    result_.messages << QStringLiteral("%1: incorrect password, skipped").arg(member.name);
+    result_.messages
+        << QStringLiteral("%1: incorrect password (or damaged data), skipped").arg(member.name);
     ++badPasswords_;
-    return nullptr;
+    return Outcome::Skipped;
 }
 
-Outcome Extraction::copyMember(const Member& member, zip_file_t* file, PendingFile* out) {
+// Reads the member into a new pending file (or nowhere, when only testing).
+Outcome Extraction::copy(const Member& member, zip_file_t* file, int folder,
+                         std::optional<PendingFile>& out, QString* why) {
     using namespace unzip_result;
+    out.reset();
+    if (writes()) {
+        out.emplace(folder, why);
+        if (!out->valid()) {
+            stop(kDiskFull, QStringLiteral("%1: %2").arg(member.name, *why));
+            return Outcome::Stop;
+        }
+    }
     QByteArray buffer(64 * 1024, Qt::Uninitialized);
     quint64 length = 0;
     uLong crc = crc32(0, nullptr, 0);
     for (;;) {
         const zip_int64_t got = zip_fread(file, buffer.data(), zip_uint64_t(buffer.size()));
         if (got < 0) {
-            damaged(member.name, QStringLiteral("damaged (%1), not written")
-                                     .arg(QString::fromUtf8(zip_file_strerror(file))));
-            return Outcome::Skipped;
+            *why = QStringLiteral("damaged (%1)").arg(QString::fromUtf8(zip_file_strerror(file)));
+            return Outcome::BadData;
         }
         if (got == 0) {
             break;
@@ -414,8 +427,8 @@ Outcome Extraction::copyMember(const Member& member, zip_file_t* file, PendingFi
         }
     }
     if (length != member.stat.size || crc != member.stat.crc) {
-        damaged(member.name, QStringLiteral("length or CRC-32 wrong, not written"));
-        return Outcome::Skipped;
+        *why = QStringLiteral("length or CRC-32 wrong");
+        return Outcome::BadData;
     }
     return Outcome::Done;
 }
