@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QDateTime>
 #include <QDir>
+#include <QFile>
 
 #include "archive/unzip_archive.h"
 #include "tests/archive/archive_test_tools.h"
@@ -206,6 +208,57 @@ TEST(UnzipArchiveTest, SelectsListsAndTestsMembers) {
         EXPECT_EQ(result.code, test.code) << result.messages.join('\n').toStdString();
         EXPECT_EQ(result.members, test.members);
         EXPECT_EQ(TreeOf(sandbox.file("out")).keys(), test.written);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+struct NewerCase {
+    const char* label;
+    quint16 onlyNewer, freshen;
+    QStringList written;  // the members that reached the folder
+};
+
+// An older existing file gives way, a newer one stays; freshening creates nothing new.
+TEST(UnzipArchiveTest, UpdatesAndFreshensByTime) {
+    const QList<NewerCase> cases = {
+        {"extract only newer", 1, 0, {"older.txt", "absent.txt"}},
+        {"freshen only", 0, 1, {"older.txt"}},
+    };
+    const QDateTime archived(QDate(2020, 1, 1), QTime(12, 0));
+    for (const NewerCase& test : cases) {
+        SCOPED_TRACE(test.label);
+        Sandbox sandbox;
+        const QString target = sandbox.file("target");
+        ASSERT_TRUE(QDir().mkpath(target));
+        for (const char* name : {"older.txt", "newer.txt", "absent.txt"}) {
+            QFile file(sandbox.file(name));
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("archived") > 0 &&
+                        file.flush());
+            ASSERT_TRUE(file.setFileTime(archived, QFileDevice::FileModificationTime));
+            if (QByteArray(name) != "absent.txt") {
+                QFile existing(target + '/' + name);
+                ASSERT_TRUE(existing.open(QIODevice::WriteOnly) && existing.write("kept") > 0 &&
+                            existing.flush());
+                ASSERT_TRUE(existing.setFileTime(archived.addYears(name[0] == 'o' ? -10 : 10),
+                                                 QFileDevice::FileModificationTime));
+            }
+        }
+        ASSERT_EQ(
+            RunTool("zip", {"-q", "t.zip", "older.txt", "newer.txt", "absent.txt"}, sandbox.path()),
+            0);
+        UnzipOptions options = ExtractAll(sandbox.file("t.zip"), target);
+        options.extractOnlyNewer = test.onlyNewer;
+        options.freshenOnly = test.freshen;
+        ScriptedUnzipPrompts prompts;
+        const UnzipResult result = UnzipArchive(options, prompts);
+        EXPECT_EQ(result.code, unzip_result::kOk);
+        EXPECT_EQ(result.members, test.written);
+        EXPECT_EQ(ReadFile(target + "/older.txt"), "archived");
+        EXPECT_EQ(ReadFile(target + "/newer.txt"), "kept");
+        EXPECT_EQ(QFile::exists(target + "/absent.txt"), test.written.contains("absent.txt"));
     }
 }
 
