@@ -8,4 +8,11 @@ if [ -n "$bad" ]; then
   echo "$bad"
   exit 1
 fi
-echo "layering: core, net and engine include no window code"
+# Archives sit above the engine and below the windows.
+bad=$(grep -rn -E '#include *[<"](Qt(Widgets|Gui|Multimedia)|QWidget|QApplication|QDialog|QMessageBox|(ui|integration|app)/)' archive 2>/dev/null)
+if [ -n "$bad" ]; then
+  echo "archive includes window code:"
+  echo "$bad"
+  exit 1
+fi
+echo "layering: core, net, engine and archive include no window code"
