@@ -39,7 +39,7 @@ QByteArray RunProgram(const QString& program, const QStringList& arguments, cons
 const QString kPython = QStringLiteral("/usr/bin/python3");
 
 QString Samples() {
-    return SourcePath(QStringLiteral("tests/archive/zip_samples.py"));
+    return SourcePath(QStringLiteral("tests/archive/directory_samples.py"));
 }
 
 // A small tree for zip: text that deflates, random bytes stored, an empty folder, a symlink.

@@ -1,7 +1,7 @@
 # Debian packages the build and the tests need, and a way to install the missing ones.
 # Sourced by tools/run and tools/test.
 
-BUILD_PACKAGES="cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libqt6svg6 libssl-dev"
+BUILD_PACKAGES="cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libqt6svg6 libssl-dev libzip-dev"
 # libFuzzer comes with clang's runtime libraries.
 FUZZ_PACKAGES="clang libclang-rt-14-dev"
 TEST_PACKAGES="clang-format googletest libgtest-dev python3 dante-server dbus-daemon nginx vsftpd python3-pyftpdlib openssl tinyproxy zip unzip"

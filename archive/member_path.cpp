@@ -1,0 +1,48 @@
+#include "archive/member_path.h"
+
+#include <fnmatch.h>
+
+std::optional<MemberPath> SafeMemberPath(const QByteArray& name, QString* why) {
+    auto refuse = [why](const char* reason) -> std::optional<MemberPath> {
+        *why = QString::fromLatin1(reason);
+        return std::nullopt;
+    };
+    if (name.isEmpty()) {
+        return refuse("empty name");
+    }
+    if (name.startsWith('/')) {
+        return refuse("absolute name");
+    }
+    // Archives made on Windows may use '\' as a separator, and a name with one means
+    // something else there than here: neither reading is safe to guess.
+    if (name.contains('\\')) {
+        return refuse("backslash in the name");
+    }
+    MemberPath path;
+    const bool folder = name.endsWith('/');
+    const QList<QByteArray> parts = (folder ? name.chopped(1) : name).split('/');
+    for (const QByteArray& part : parts) {
+        if (part.isEmpty()) {
+            return refuse("empty component");
+        }
+        if (part == "." || part == "..") {
+            return refuse("\".\" or \"..\" component");
+        }
+    }
+    path.folders = parts;
+    if (!folder) {
+        path.leaf = path.folders.takeLast();
+    }
+    return path;
+}
+
+bool MatchesAnyName(const QStringList& patterns, const QString& name, bool caseInsensitive) {
+    const QByteArray subject = name.toUtf8();
+    const int flags = caseInsensitive ? FNM_CASEFOLD : 0;
+    for (const QString& pattern : patterns) {
+        if (::fnmatch(pattern.toUtf8().constData(), subject.constData(), flags) == 0) {
+            return true;
+        }
+    }
+    return false;
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <sys/stat.h>
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <ctime>
+#include <optional>
+
+#include "core/types/unique_fd.h"
+
+// The folder an archive is extracted into. Everything below it is reached relative to its
+// descriptor, one component at a time, never following a link: a link planted in the folder
+// (or made by an earlier member) cannot lead a write outside it.
+class TargetFolder {
+public:
+    // Creates the folder when missing (the user chose it, so links in its own path count).
+    static std::optional<TargetFolder> open(const QString& path, QString* why);
+
+    // Opens the folder chain below the target, creating what is missing.
+    UniqueFd openFolder(const QList<QByteArray>& folders, QString* why) const;
+    quint64 freeBytes() const;
+    int fd() const { return fd_.get(); }
+
+private:
+    explicit TargetFolder(UniqueFd fd) : fd_(std::move(fd)) {}
+    UniqueFd fd_;
+};
+
+// What a folder holds under `name`, links not followed; nullopt when nothing.
+std::optional<struct stat> EntryIn(int folderFd, const QByteArray& name);
+
+// A member being written: a file under a temporary name in its folder, removed when
+// destroyed unless it has been given its own name.
+class PendingFile {
+public:
+    PendingFile(int folderFd, QString* why);
+    PendingFile(const PendingFile&) = delete;
+    PendingFile& operator=(const PendingFile&) = delete;
+    ~PendingFile();
+
+    bool valid() const { return fd_.valid(); }
+    // Writes all of `bytes`; false with errno kept for the caller.
+    bool write(const char* bytes, size_t length);
+    // Sets the permissions (only the rwx bits: set-user-id and the like are dropped) and the
+    // time, then renames the file to `leaf`, replacing what was there.
+    bool commit(const QByteArray& leaf, mode_t permissions, time_t modified, QString* why);
+
+private:
+    int folderFd_;
+    QByteArray tempName_;
+    UniqueFd fd_;
+    bool committed_ = false;
+};
