@@ -1,8 +1,13 @@
 #include "archive/zip_directory.h"
 
 #include "archive/cp437.h"
+#include "archive/zip_bytes.h"
 
 namespace {
+
+using zip_bytes::kEntryLength;
+using zip_bytes::kMarker32;
+using zip_bytes::ReadLe;
 
 constexpr quint32 kEndSignature = 0x06054b50;
 constexpr quint32 kLocatorSignature = 0x07064b50;
@@ -10,20 +15,9 @@ constexpr quint32 kZip64EndSignature = 0x06064b50;
 constexpr qint64 kEndLength = 22;
 constexpr qint64 kLocatorLength = 20;
 constexpr qint64 kZip64EndLength = 56;  // without the extensible data that may follow
-constexpr qint64 kEntryLength = 46;     // the fixed part of a directory entry
 // A ZIP64 end record farther than this before its locator is not looked for: its extensible
 // data would have to be that large.
 constexpr qint64 kZip64EndReach = 1024 * 1024;
-constexpr quint64 kMarker32 = 0xFFFFFFFF;
-
-// Little-endian number of `width` bytes at `at`; the caller has checked the bytes are there.
-quint64 ReadLe(const QByteArray& bytes, qint64 at, int width) {
-    quint64 value = 0;
-    for (int i = width - 1; i >= 0; --i) {
-        value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
-    }
-    return value;
-}
 
 // The bytes held of the file's tail, addressed by file position.
 struct Tail {

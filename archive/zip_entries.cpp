@@ -1,22 +1,17 @@
 // The central directory's entries, each checked against the bytes held before it is read.
 #include "archive/cp437.h"
+#include "archive/zip_bytes.h"
 #include "archive/zip_directory.h"
 
 namespace {
 
-constexpr quint32 kEntrySignature = 0x02014b50;
-constexpr qint64 kEntryLength = 46;
-constexpr qint64 kLocalHeaderLength = 30;
-constexpr quint32 kMarker32 = 0xFFFFFFFF;
-constexpr quint16 kZip64ExtraId = 0x0001;
+using zip_bytes::kEntryLength;
+using zip_bytes::kMarker32;
+using zip_bytes::ReadLe;
 
-quint64 ReadLe(const QByteArray& bytes, qint64 at, int width) {
-    quint64 value = 0;
-    for (int i = width - 1; i >= 0; --i) {
-        value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
-    }
-    return value;
-}
+constexpr quint32 kEntrySignature = 0x02014b50;
+constexpr qint64 kLocalHeaderLength = 30;
+constexpr quint16 kZip64ExtraId = 0x0001;
 
 // Replaces the 32-bit values that carry the marker with the 64-bit ones of the ZIP64 extra
 // field, which holds them in this order and only those. False when the field is missing or
