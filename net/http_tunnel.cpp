@@ -8,6 +8,8 @@
 #include <cerrno>
 
 #include "core/diagnostics/log_categories.h"
+#include "core/urls/parse_url.h"
+#include "core/urls/user_agent.h"
 #include "net/connect_reply.h"
 #include "net/socket_class.h"
 #include "net/socket_module.h"
@@ -27,8 +29,7 @@ QString Printable(const QByteArray& line) {
 }  // namespace
 
 QString HostAndPort(const QString& host, std::int32_t port) {
-    const bool bracket = host.contains(u':') && !host.startsWith(u'[');
-    return (bracket ? u'[' + host + u']' : host) + u':' + QString::number(port);
+    return HostInUrl(host) + u':' + QString::number(port);
 }
 
 QByteArray ConnectRequest(const QString& host, std::int32_t port) {
@@ -36,8 +37,8 @@ QByteArray ConnectRequest(const QString& host, std::int32_t port) {
     QByteArray target = HostAndPort(host, port).toUtf8();
     target.removeIf([](char c) { return c == '\r' || c == '\n'; });
     // The same name the program gives in its HTTP requests.
-    return "CONNECT " + target + " HTTP/1.1\r\nHost: " + target +
-           "\r\nUser-Agent: Brenloft/1\r\n\r\n";
+    return "CONNECT " + target + " HTTP/1.1\r\nHost: " + target + "\r\nUser-Agent: " + UserAgent +
+           "\r\n\r\n";
 }
 
 void VelmoraSockets::aimTunnel(SocketEntry& e, QString& host, std::int32_t& port) {

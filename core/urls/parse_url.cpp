@@ -132,7 +132,7 @@ ParsedUrl ParseUrl(const QString& url) {
 }
 
 QString HostInUrl(const QString& host) {
-    return host.contains(u':') ? u'[' + host + u']' : host;
+    return host.contains(u':') && !host.startsWith(u'[') ? u'[' + host + u']' : host;
 }
 
 bool HasDownloadScheme(const QString& text, Qt::CaseSensitivity cs) {

@@ -25,7 +25,7 @@ constexpr int UrlInvalid = -1;
 // brackets ("http://[::1]:8080/"); `host` holds it without them.
 ParsedUrl ParseUrl(const QString& url);
 
-// The host as an address or a "Host" header writes it: an IPv6 address in brackets.
+// The host as an address or a "Host" header writes it: an IPv6 address in brackets (once).
 QString HostInUrl(const QString& host);
 
 // Whether `text` begins with a scheme a download can use: "http://", "https://" or "ftp://".

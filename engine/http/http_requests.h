@@ -4,6 +4,8 @@
 #include <QString>
 #include <cstdint>
 
+#include "core/urls/user_agent.h"
+
 // What a request names: taken from the download's record and the "ProxyHTTP" setting.
 struct HttpRequestTarget {
     QString host;  // server host name, no port
@@ -16,9 +18,6 @@ struct HttpRequestTarget {
     bool https = false;     // the address is https://: its default port is 443, not 80
     std::int32_t port = 0;  // 0 or the scheme's default leaves "Host" without a port
 };
-
-// Names the program to servers; many refuse a request without one.
-inline constexpr char UserAgent[] = "Brenloft/1";
 
 // The probe: learns size, name and range support with an open range from byte 0.
 QByteArray ProbeRequest(const HttpRequestTarget& target);

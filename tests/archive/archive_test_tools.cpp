@@ -73,24 +73,12 @@ void MakeSourceTree(const QString& folder) {
 
 QString ScriptedUnzipPrompts::password(const QString& memberName) {
     passwordQuestions << memberName;
-    if (passwords.empty()) {
-        ADD_FAILURE() << "unexpected password question for " << memberName.toStdString();
-        return {};
-    }
-    QString answer = passwords.front();
-    passwords.pop_front();
-    return answer;
+    return NextAnswer(passwords, "password question", memberName);
 }
 
 ReplaceAnswer ScriptedUnzipPrompts::replace(const QString& path) {
     replaceQuestions << path;
-    if (replaceAnswers.empty()) {
-        ADD_FAILURE() << "unexpected replace question for " << path.toStdString();
-        return ReplaceAnswer::KeepAll;
-    }
-    const ReplaceAnswer answer = replaceAnswers.front();
-    replaceAnswers.pop_front();
-    return answer;
+    return NextAnswer(replaceAnswers, "replace question", path, ReplaceAnswer::KeepAll);
 }
 
 UnzipOptions ExtractAll(const QString& archive, const QString& target) {

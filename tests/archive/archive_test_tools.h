@@ -6,6 +6,7 @@
 #include <deque>
 
 #include "archive/unzip_archive.h"
+#include "tests/support/script_answers.h"
 
 // Runs a program (zip, unzip, python) in `folder` with a UTF-8 locale; its exit code, or -1.
 int RunTool(const QString& program, const QStringList& arguments, const QString& folder);

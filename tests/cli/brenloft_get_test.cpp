@@ -298,10 +298,7 @@ TEST_F(BrenloftGet, KilledRunIsFinishedByTheSameCommand) {
                         certificates.file(QStringLiteral("ca.pem"))};
         }
         ASSERT_TRUE(nginx.start()) << nginx.error().toStdString();
-        QString url = nginx.url(QStringLiteral("/slow/big.bin"));
-        if (tls) {
-            url.replace(QStringLiteral("http://"), QStringLiteral("https://"));
-        }
+        const QString url = nginx.url(QStringLiteral("/slow/big.bin"));
 
         const QString target = folder(tls ? QStringLiteral("tls") : QStringLiteral("plain"));
         const QString listPath = ListPathIn(target);
@@ -656,11 +653,8 @@ TEST_F(BrenloftGet, HttpsThroughTheProxyTunnel) {
                certificates.file(QStringLiteral("server.key")));
     tls.addRedirect(QStringLiteral("/to-plain"), plain.url(QStringLiteral("/data.bin")));
     ASSERT_TRUE(tls.start()) << tls.error().toStdString();
-    const auto secure = [&](const QString& path) {
-        return tls.url(path).replace(QStringLiteral("http://"), "https://");
-    };
     NginxPeer back(served);
-    back.addRedirect(QStringLiteral("/to-tls"), secure(QStringLiteral("/data.bin")));
+    back.addRedirect(QStringLiteral("/to-tls"), tls.url(QStringLiteral("/data.bin")));
     ASSERT_TRUE(back.start()) << back.error().toStdString();
     const QString tunnel = QStringLiteral("CONNECT 127.0.0.1:%1").arg(tls.port());
     const QString plainGet = QStringLiteral("GET ") + plain.url(QStringLiteral("/data.bin"));
@@ -671,12 +665,12 @@ TEST_F(BrenloftGet, HttpsThroughTheProxyTunnel) {
         bool refused;       // the proxy allows CONNECT to another port only
         QStringList asked;  // what the proxy's log shows it was asked
     } cases[] = {
-        {"https, one segment", secure(QStringLiteral("/data.bin")), "1", false, {tunnel}},
-        {"https, eight segments", secure(QStringLiteral("/data.bin")), "8", false, {tunnel}},
-        {"https, tunnel refused", secure(QStringLiteral("/data.bin")), "8", true, {tunnel}},
+        {"https, one segment", tls.url(QStringLiteral("/data.bin")), "1", false, {tunnel}},
+        {"https, eight segments", tls.url(QStringLiteral("/data.bin")), "8", false, {tunnel}},
+        {"https, tunnel refused", tls.url(QStringLiteral("/data.bin")), "8", true, {tunnel}},
         {"http", plain.url(QStringLiteral("/data.bin")), "4", false, {plainGet}},
         {"https redirected to http",
-         secure(QStringLiteral("/to-plain")),
+         tls.url(QStringLiteral("/to-plain")),
          "4",
          false,
          {tunnel, plainGet}},

@@ -103,11 +103,6 @@ protected:
     static void trustTestCa(Engine& engine) {
         engine.sockets.setTlsCaFile(certificates().file(QStringLiteral("ca.pem")));
     }
-    static QString url(const NginxPeer& nginx, const QString& path, bool tls) {
-        QString address = nginx.url(path);
-        return tls ? address.replace(QStringLiteral("http://"), QStringLiteral("https://"))
-                   : address;
-    }
 
     Sandbox box;
     QString served;
@@ -142,7 +137,7 @@ TEST_P(SizesAndPlans, EverySizeArrivesWhole) {
 
     std::vector<Download*> downloads;
     for (const qsizetype size : Sizes) {
-        downloads.push_back(&engine.fetch(url(nginx, u'/' + SizedName(size), tls)));
+        downloads.push_back(&engine.fetch(nginx.url(u'/' + SizedName(size))));
     }
     ASSERT_TRUE(WaitClosed(downloads));
 
@@ -405,7 +400,7 @@ TEST_F(SessionTest, CertificatesTheUserTrustsAreAcceptedForTheirHostOnly) {
         if (step.answer) {
             engine.prompts.yesNo.push_back(*step.answer);
         }
-        Download& d = engine.fetch(url(nginx, QStringLiteral("/data.bin"), true));
+        Download& d = engine.fetch(nginx.url(QStringLiteral("/data.bin")));
         ASSERT_TRUE(WaitClosed({&d}));
         const DownloadRecord& r = engine.record(d);
         ASSERT_EQ(engine.prompts.questions.size() - asked, step.answer ? 1 : 0);
@@ -444,7 +439,7 @@ TEST_F(SessionTest, CertificatesTheUserTrustsAreAcceptedForTheirHostOnly) {
     serveTls(nginx, "unknown-ca.pem");
     startNginx(nginx);
     Engine unasked(box.path());
-    Download& d = unasked.fetch(url(nginx, QStringLiteral("/data.bin"), true));
+    Download& d = unasked.fetch(nginx.url(QStringLiteral("/data.bin")));
     ASSERT_TRUE(WaitClosed({&d}));
     EXPECT_FALSE(d.observer.finished);
     ASSERT_EQ(unasked.prompts.messages.size(), 1);
@@ -729,7 +724,7 @@ TEST_P(OverTls, PauseAndResumeContinueEachSegment) {
     trustTestCa(engine);
     engine.settings.MaxSegments = 8;
 
-    Download& d = engine.fetch(url(nginx, QStringLiteral("/slow/slow.bin"), tls));
+    Download& d = engine.fetch(nginx.url(QStringLiteral("/slow/slow.bin")));
     DownloadRecord& r = engine.record(d);
     int started = 0;
     ASSERT_TRUE(WaitFor([&] { return StoredSoFar(r, &started) > 0 && started == 8; },
@@ -791,7 +786,7 @@ TEST_P(OverTls, ResumesFromTheSavedListAfterAKill) {
         Engine first(box.path());
         trustTestCa(first);
         first.settings.MaxSegments = 8;
-        Download& d = first.fetch(url(nginx, QStringLiteral("/slow/slow.bin"), tls));
+        Download& d = first.fetch(nginx.url(QStringLiteral("/slow/slow.bin")));
         slot = d.slot;
         DownloadRecord& r = first.record(d);
         int started = 0;

@@ -71,6 +71,7 @@ void NginxPeer::setTls(const QString& certificateFile, const QString& keyFile,
     tlsCertificate_ = QFileInfo(certificateFile).absoluteFilePath();
     tlsKey_ = QFileInfo(keyFile).absoluteFilePath();
     tlsProtocols_ = protocols;
+    setScheme(QStringLiteral("https"));
 }
 
 QStringList NginxPeer::tlsLog() const {

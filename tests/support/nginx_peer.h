@@ -35,7 +35,8 @@ public:
     void addRateLimitedLocation(const QString& prefix, std::int64_t bytesPerSecond);
 
     // Serves TLS with this certificate chain and key, limited to `protocols` as nginx names
-    // them, and logs each request with whether its TLS session was resumed (see tlsLog()).
+    // them, and logs each request with whether its TLS session was resumed (see tlsLog());
+    // url() then names https://.
     void setTls(const QString& certificateFile, const QString& keyFile,
                 const QString& protocols = QStringLiteral("TLSv1.2 TLSv1.3"));
     // One line per request answered over TLS: "r" when its session was resumed, "." when it

@@ -15,18 +15,7 @@
 
 #include "engine/queue/add_download.h"
 #include "engine/session/session_prompts.h"
-
-// The next answer of a script, or a failure and the answer that does nothing.
-template <typename Answer>
-Answer NextAnswer(std::deque<Answer>& script, const char* what, const QString& text) {
-    if (script.empty()) {
-        ADD_FAILURE() << "unexpected " << what << ": " << text.toStdString();
-        return Answer{};
-    }
-    Answer next = std::move(script.front());
-    script.pop_front();
-    return next;
-}
+#include "tests/support/script_answers.h"
 
 // Answers come from the event loop, as a real window gives them.
 class ScriptedSessionPrompts : public SessionPrompts {
