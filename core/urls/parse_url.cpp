@@ -92,21 +92,41 @@ bool SplitCredentials(QString& host, QString& user, QString& password) {
 
 }  // namespace
 
+QString SchemeOf(std::int16_t protocol) {
+    switch (protocol) {
+        case Protocol::Ftp:
+            return QStringLiteral("ftp://");
+        case Protocol::Https:
+            return QStringLiteral("https://");
+        default:
+            return QStringLiteral("http://");
+    }
+}
+
+std::int32_t DefaultPort(std::int16_t protocol) {
+    switch (protocol) {
+        case Protocol::Ftp:
+            return 21;
+        case Protocol::Https:
+            return 443;
+        default:
+            return 80;
+    }
+}
+
 ParsedUrl ParseUrl(const QString& url) {
     const QString text = TrimBlanks(url);
     ParsedUrl parsed;
     if (text.left(7).toLower() == u"http://") {
         parsed.protocol = Protocol::Http;
-        parsed.port = 80;
     } else if (text.left(8).toLower() == u"https://") {
         parsed.protocol = Protocol::Https;
-        parsed.port = 443;
     } else if (text.left(6).toLower() == u"ftp://") {
         parsed.protocol = Protocol::Ftp;
-        parsed.port = 21;
     } else {
         return {};
     }
+    parsed.port = DefaultPort(parsed.protocol);
 
     const QString rest = text.mid(text.indexOf(u"//") + 2);
     const qsizetype slash = rest.indexOf(u'/');

@@ -25,6 +25,10 @@ constexpr int UrlInvalid = -1;
 // brackets ("http://[::1]:8080/"); `host` holds it without them.
 ParsedUrl ParseUrl(const QString& url);
 
+// A protocol's scheme as an address begins ("https://"), and the port it means without one.
+QString SchemeOf(std::int16_t protocol);
+std::int32_t DefaultPort(std::int16_t protocol);
+
 // The host as an address or a "Host" header writes it: an IPv6 address in brackets (once).
 QString HostInUrl(const QString& host);
 

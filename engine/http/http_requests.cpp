@@ -1,5 +1,6 @@
 #include "engine/http/http_requests.h"
 
+#include "core/download_list/records.h"
 #include "core/urls/parse_url.h"
 #include "engine/http/base64.h"
 
@@ -55,7 +56,7 @@ void RequestLine(RequestText& request, const HttpRequestTarget& target) {
 
 // Servers build redirects from "Host", so a port other than the scheme's default must be in it.
 void HostLine(RequestText& request, const HttpRequestTarget& target) {
-    const std::int32_t defaultPort = target.https ? 443 : 80;
+    const std::int32_t defaultPort = DefaultPort(target.https ? Protocol::Https : Protocol::Http);
     QByteArray host = WireText(HostInUrl(target.host));
     if (target.port != 0 && target.port != defaultPort) {
         host += ':' + QByteArray::number(target.port);

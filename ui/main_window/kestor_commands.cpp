@@ -30,17 +30,8 @@ bool StartsWithScheme(const QString& text) {
 
 // The home page of the server a download comes from.
 QString SiteOf(const DownloadRecord& r) {
-    QString scheme = QStringLiteral("http://");
-    std::int32_t defaultPort = 80;
-    if (r.Protocol == Protocol::Ftp) {
-        scheme = QStringLiteral("ftp://");
-        defaultPort = 21;
-    } else if (r.Protocol == Protocol::Https) {
-        scheme = QStringLiteral("https://");
-        defaultPort = 443;
-    }
-    QString site = scheme + HostInUrl(r.HostName);
-    if (r.Port != 0 && r.Port != defaultPort) {
+    QString site = SchemeOf(r.Protocol) + HostInUrl(r.HostName);
+    if (r.Port != 0 && r.Port != DefaultPort(r.Protocol)) {
         site += u':' + QString::number(r.Port);
     }
     return site + u'/';
