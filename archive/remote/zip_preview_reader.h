@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <cstdint>
+#include <memory>
+
+#include "archive/remote/remote_archive.h"
+#include "archive/zip_directory.h"
+
+class VelmoraSockets;
+struct Settings;
+class ZipRangeRequest;
+
+// Reads a remote archive's table of contents with range requests, and nothing else of it: the
+// tail holding the end record (ZIPReader), then the central directory (ZIP). Each answer must
+// be a 206 for exactly the bytes asked; 30 s without progress ends the read. Asynchronous:
+// Start returns at once, `listed` or `failed` follows from the event loop.
+class ZipPreviewReader : public QObject {
+    Q_OBJECT
+public:
+    ZipPreviewReader(VelmoraSockets& sockets, const Settings& settings, QObject* parent = nullptr);
+    ~ZipPreviewReader() override;  // aborts
+
+    // Once per reader. The proxy settings are read here.
+    void Start(const RemoteArchive& archive);
+    // Closes both connections; no signal follows.
+    void Abort();
+
+    // 0 before the first request, 1 while the end record is read, 2 while the directory is.
+    std::int16_t ReadPhase = 0;
+    // The awaited bytes of the current phase are all here.
+    bool ReadDone = false;
+    QByteArray EndRecordBytes;  // the file's tail, end record and comment included
+    QByteArray DirectoryBytes;
+    qint64 EntryCount = 0;
+    qint64 DirectorySize = 0;
+
+    const ZipDirectoryLocation& location() const { return location_; }
+    // The members, in directory order; filled when `listed` is emitted.
+    const QList<ZipEntry>& entries() const { return entries_; }
+
+signals:
+    void phaseChanged(int readPhase);
+    void listed();
+    void failed(const RemoteArchiveFailure& failure);
+
+private:
+    ZipDirectoryLocation location_;
+    QList<ZipEntry> entries_;
+};
