@@ -46,3 +46,15 @@ bool MatchesAnyName(const QStringList& patterns, const QString& name, bool caseI
     }
     return false;
 }
+
+QString ExactNamePattern(const QString& name) {
+    QString pattern;
+    pattern.reserve(name.size());
+    for (const QChar c : name) {
+        if (c == u'*' || c == u'?' || c == u'[' || c == u'\\') {
+            pattern += u'\\';
+        }
+        pattern += c;
+    }
+    return pattern;
+}

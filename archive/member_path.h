@@ -20,3 +20,5 @@ std::optional<MemberPath> SafeMemberPath(const QByteArray& name, QString* why);
 
 // Whether `name` matches one of the patterns (wildcards * ? [...], '*' crossing '/').
 bool MatchesAnyName(const QStringList& patterns, const QString& name, bool caseInsensitive);
+// A pattern that matches this one name only, whatever wildcard characters it holds.
+QString ExactNamePattern(const QString& name);

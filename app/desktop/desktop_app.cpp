@@ -4,6 +4,7 @@
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QDir>
+#include <QMessageBox>
 #include <QNetworkInformation>
 #include <QSystemTrayIcon>
 #include <QUrl>
@@ -30,6 +31,7 @@
 #include "ui/prompts/gui_session_prompts.h"
 #include "ui/tray/program_icons.h"
 #include "ui/tray/quenby_catcher.h"
+#include "ui/zip_preview/preview_wiring.h"
 
 namespace {
 
@@ -52,6 +54,7 @@ DesktopApp::DesktopApp(QObject* parent) : QObject(parent) {
 DesktopApp::~DesktopApp() {
     // Windows first: they look at the sessions, which look at the sockets and the list.
     velmora_.reset();
+    previews_.reset();
     basket_.reset();
     catcher_.reset();
     kestor_.reset();
@@ -89,6 +92,7 @@ bool DesktopApp::StartUp(const QStringList& arguments) {
         return RememberTrustedCertificate(trustedPath_, host, fingerprint);
     };
     windows_ = std::make_unique<DownloadWindows>(list_, texts_, OpenWithDesktop);
+    createZipPreviews();
     queue_ = std::make_unique<DownloadQueue>(*ctx_, *windows_);
     // Saved at once rather than at the next periodic save, so that a program killed in
     // between leaves no part files that no list knows of.
@@ -132,6 +136,20 @@ bool DesktopApp::StartUp(const QStringList& arguments) {
         addFromOutside(start.url);
     }
     return true;
+}
+
+void DesktopApp::createZipPreviews() {
+    ZipPreviews::Hooks hooks;
+    hooks.tell = [](const QString& text, bool warning) {
+        // Not modal: the preview's reads and the downloads go on while it is read.
+        auto* box = new QMessageBox(warning ? QMessageBox::Warning : QMessageBox::Information,
+                                    QStringLiteral("Brenloft"), text, QMessageBox::Ok);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->show();
+    };
+    hooks.defaultFolder = [this] { return settings_.DownloadFolder; };
+    previews_ =
+        WireZipPreviews(*windows_, sockets_, settings_, texts_, list_, std::move(hooks));
 }
 
 void DesktopApp::publishEntryPoint() {

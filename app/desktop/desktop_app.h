@@ -25,6 +25,7 @@ class Kestor;
 class QuenbyCatcher;
 class SingleInstance;
 class Velmora;
+class ZipPreviews;
 
 // The running desktop program: everything start-up creates and quitting ends, the main
 // window's two timers, and the ways a URL reaches the list from outside the main window (the
@@ -54,6 +55,7 @@ private:
     void saveWindowPositions();
     void putAway();
     void createTrayAndBasket();
+    void createZipPreviews();
     void raiseMainWindow();
     void watchNetwork();
 
@@ -72,6 +74,7 @@ private:
     SystemCompletionActions actions_;
     std::unique_ptr<EngineContext> ctx_;
     std::unique_ptr<DownloadWindows> windows_;
+    std::unique_ptr<ZipPreviews> previews_;
     std::unique_ptr<DownloadQueue> queue_;
     std::unique_ptr<Kestor> kestor_;
     std::unique_ptr<QuenbyCatcher> catcher_;

@@ -67,6 +67,7 @@ public:
             view_->zipPreviewOffered(caption);
         }
     }
+    bool zipPreviewWanted() override { return view_ != nullptr && view_->zipPreviewWanted(); }
     void downloadFinished(const QString& openCaption, const QString& folderCaption) override {
         if (view_ != nullptr) {
             view_->downloadFinished(openCaption, folderCaption);

@@ -49,6 +49,10 @@ public:
     // The window's cancel button: pause, stop the timers, close.
     void CancelDownload();
     void BuildOutputFile();
+    // The preview opened after the probe chose "Download classic": the segments start, unless
+    // the download was paused meanwhile.
+    void ContinueAfterPreview();
+    bool waitingForPreview() const { return waitingForPreview_; }
 
     std::int16_t RecordIndex = 0;
     std::int16_t Finished = 0;
@@ -132,6 +136,7 @@ private:
     ProbeState probeState_ = ProbeState::Idle;
     bool sizeKnown_ = false;  // the probe gave a length (0 is then an empty file)
     bool assembling_ = false;
+    bool waitingForPreview_ = false;
     QString lastProblem_;
     std::int32_t lastProbeError_ = 0;
 };

@@ -17,6 +17,7 @@
 #include "engine/session/download_session.h"
 #include "engine/session/session_log.h"
 #include "engine/session/session_prompts.h"
+#include "engine/session/zip_preview_rule.h"
 #include "net/socket_class.h"
 
 void HttpProbe::sendRequest(SocketClass& socket) {
@@ -250,6 +251,11 @@ void HttpProbe::succeeded(const ResponseHead& head) {
                     "The password cannot be remembered; it is used for this download only."),
                 SessionPrompts::Icon::Warning);
         }
+    }
+    if (OffersZipPreview(*r, s.ctx_.settings, s.sizeKnown_) && s.observer_.zipPreviewWanted()) {
+        qCInfo(lcEngine).noquote() << DownloadTag(s.RecordIndex) << "waits in the ZIP preview";
+        s.waitingForPreview_ = true;
+        return;
     }
     s.observer_.stateLabelChanged(s.text(537));
     s.ConnectSegmented();

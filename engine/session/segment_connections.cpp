@@ -16,6 +16,7 @@
 #include "engine/session/download_session.h"
 #include "engine/session/segment_plan.h"
 #include "engine/session/session_log.h"
+#include "engine/session/zip_preview_rule.h"
 #include "net/socket_class.h"
 #include "net/socket_module.h"
 
@@ -152,7 +153,7 @@ void SegmentConnections::connectNext(int from) {
     if (j > r->SegmentCount) {
         ss.observer_.segmentRowsChanged(0);
         ss.observer_.pauseButtonChanged(true, ss.text(782));
-        if (r->FileName.endsWith(QStringLiteral(".zip"), Qt::CaseInsensitive)) {
+        if (CanPreviewZip(*r)) {
             ss.observer_.zipPreviewOffered(ss.text(768));
         }
         ss.observer_.entryChanged(ss.RecordIndex);

@@ -16,6 +16,7 @@ void DownloadSession::PauseDownload() {
         return;
     }
     qCInfo(lcEngine).noquote() << DownloadTag(RecordIndex) << "paused";
+    waitingForPreview_ = false;
     r->Running = FlagFalse;
     observer_.pauseButtonChanged(true, text(781));
     r->Paused = FlagTrue;
@@ -58,6 +59,15 @@ void DownloadSession::ResumeDownload() {
     ConnectSegmented();
     observer_.segmentRowsChanged(0);
     observer_.entryChanged(RecordIndex);
+}
+
+void DownloadSession::ContinueAfterPreview() {
+    if (!waitingForPreview_) {
+        return;
+    }
+    waitingForPreview_ = false;
+    observer_.stateLabelChanged(text(537));
+    ConnectSegmented();
 }
 
 void DownloadSession::CancelDownload() {

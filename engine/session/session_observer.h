@@ -19,6 +19,10 @@ public:
     virtual void pauseButtonChanged(bool /*enabled*/, const QString& /*caption*/) {}
     // A ".zip" download offers its remote preview on the start button.
     virtual void zipPreviewOffered(const QString& /*caption*/) {}
+    // The probe found a ZIP archive the user wants to see before fetching it. True when a
+    // preview now holds the download: it waits, without segments, until the preview calls
+    // ContinueAfterPreview or pauses it. False (no window to show it in) goes straight on.
+    virtual bool zipPreviewWanted() { return false; }
     // The file was built; the buttons now open the file and its folder.
     virtual void downloadFinished(const QString& /*openCaption*/,
                                   const QString& /*folderCaption*/) {}

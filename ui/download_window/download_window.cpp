@@ -269,6 +269,7 @@ void Kestor2::downloadFinished(const QString& openCaption, const QString& folder
     }
     Command1->show();
     Command1->setDefault(true);
+    emit fileBuilt(slot_, savePath_);
 }
 
 void Kestor2::DoRefresh() {
@@ -407,8 +408,8 @@ void Kestor2::closeEvent(QCloseEvent* event) {
 void Kestor2::Command1_Click() {
     if (finished_) {
         openUrl_(savePath_);
-    } else if (Command1->text() == texts_.text(768)) {
-        emit zipPreviewRequested(slot_);
+    } else if (Command1->text() == texts_.text(768) && zipPreview_) {
+        zipPreview_(slot_);
     }
 }
 

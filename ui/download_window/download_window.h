@@ -8,7 +8,7 @@
 
 #include "engine/session/session_observer.h"
 
-class DownloadSession;
+#include "engine/session/download_session.h"
 class ElidedLabel;
 class QGroupBox;
 class QLabel;
@@ -42,6 +42,7 @@ public:
     void segmentRowsChanged(int segment) override { RefreshList(segment); }
     void pauseButtonChanged(bool enabled, const QString& caption) override;
     void zipPreviewOffered(const QString& caption) override;
+    bool zipPreviewWanted() override { return zipPreview_ && zipPreview_(slot_); }
     void downloadFinished(const QString& openCaption, const QString& folderCaption) override;
 
     // Figures, caption, bar and rows from the record.
@@ -50,6 +51,10 @@ public:
     void RefreshList(int segment);
     // Fits the rows' table, and the window, to the rows in use while details are shown.
     void RefreshForSegments();
+
+    // Opens the slot's ZIP preview; false when there is none to open.
+    void setZipPreview(std::function<bool(int slot)> open) { zipPreview_ = std::move(open); }
+    DownloadSession* session() const { return session_.data(); }
 
     // The session is gone; only the finished file's buttons still act.
     void detachSession();
@@ -61,8 +66,8 @@ public:
     bool detailsHidden() const { return DetailsHidden; }
 
 signals:
-    // Command1 while it offers the remote listing of a ".zip" download.
-    void zipPreviewRequested(int slot);
+    // The file was built at `savePath`.
+    void fileBuilt(int slot, const QString& savePath);
     // The user closed a window that no longer has a session: its owner may delete it.
     void dismissed();
 
@@ -93,6 +98,7 @@ private:
     DownloadListState& list_;
     const TextTable& texts_;
     OpenUrl openUrl_;
+    std::function<bool(int)> zipPreview_;
 
     bool finished_ = false;
     QString savePath_;  // of the finished file: the record may be reused once the session is gone

@@ -27,11 +27,13 @@ DownloadWindows::~DownloadWindows() {
 SessionObserver* DownloadWindows::openView(int slot, DownloadSession& session) {
     closeView(slot);
     Owned window(new Kestor2(session, slot, list_, texts_, openUrl_));
-    QObject::connect(window.get(), &Kestor2::zipPreviewRequested, window.get(), [this](int slot) {
-        if (zipPreview_) {
-            zipPreview_(slot);
-        }
-    });
+    window->setZipPreview([this](int slot) { return zipPreview_ && zipPreview_(slot); });
+    QObject::connect(window.get(), &Kestor2::fileBuilt, window.get(),
+                     [this](int slot, const QString& savePath) {
+                         if (fileBuilt_) {
+                             fileBuilt_(slot, savePath);
+                         }
+                     });
     Kestor2* view = window.get();
     views_[slot] = std::move(window);
     return view;

@@ -36,8 +36,13 @@ public:
     QList<QWidget*> openWindows() const;
     // The window of the slot's session, or nullptr.
     Kestor2* window(int slot) const;
-    // What the button offering a ".zip" download's listing does.
-    void setZipPreview(std::function<void(int slot)> preview) { zipPreview_ = std::move(preview); }
+    // Opens a ".zip" download's listing, from its button or after its probe; false when it
+    // cannot be listed.
+    void setZipPreview(std::function<bool(int slot)> preview) { zipPreview_ = std::move(preview); }
+    // Told when a window's file was built.
+    void setFileBuilt(std::function<void(int slot, const QString& savePath)> built) {
+        fileBuilt_ = std::move(built);
+    }
 
 private:
     // Windows are deleted from the event loop: closing one may be asked from its own button.
@@ -51,7 +56,8 @@ private:
     DownloadListState& list_;
     const TextTable& texts_;
     OpenUrl openUrl_;
-    std::function<void(int)> zipPreview_;
+    std::function<bool(int)> zipPreview_;
+    std::function<void(int, const QString&)> fileBuilt_;
     std::map<int, Owned> views_;
     std::vector<Owned> finished_;
     // Handed to the event loop for deletion; deleted here if the loop never gets to them.

@@ -272,7 +272,10 @@ TEST_F(DownloadWindowTest, OneSegmentAndTheFinishedFileButtons) {
     Shot(*window, QStringLiteral("one-segment-progress"));
 
     std::vector<int> previews;
-    windows->setZipPreview([&](int slot) { previews.push_back(slot); });
+    windows->setZipPreview([&](int slot) {
+        previews.push_back(slot);
+        return true;
+    });
     ASSERT_TRUE(WaitFor([&] { return looks.command1.isVisible() || r.Percent >= 100; }, 20s));
     ASSERT_LT(r.Percent, 100) << "offered while the file comes in";
     EXPECT_EQ(looks.command1.text(), text(768));
