@@ -43,6 +43,7 @@ public:
     void QuitProgram();
 
     Kestor* mainWindow() const { return kestor_.get(); }
+    ZipPreviews* zipPreviews() const { return previews_.get(); }
     DownloadListState& list() { return list_; }
     int exitCode() const { return exitCode_; }
 

@@ -29,11 +29,13 @@
 #include "ui/prompts/new_download_prompt.h"
 #include "ui/tray/program_icons.h"
 #include "ui/tray/quenby_catcher.h"
+#include "ui/zip_preview/extract_window.h"
+#include "ui/zip_preview/zip_previews.h"
 
 namespace {
 
 // A list with an entry in every state the main window tells apart.
-void PrepareList(const QString& folder, const QStringList& urls) {
+int PrepareList(const QString& folder, const QStringList& urls) {
     DownloadListState list;
     const QString downloads = folder + QStringLiteral("/downloads/");
     auto add = [&](const QString& url) -> DownloadRecord& {
@@ -55,6 +57,12 @@ void PrepareList(const QString& folder, const QStringList& urls) {
     DownloadRecord& scheduled = add(urls.value(3));
     scheduled.Scheduled = 1;
     scheduled.Priority = 0;
+    // A real archive on the local server, paused before its first byte: its preview reads it.
+    const int archiveSlot = ChooseFreeSlot(list);
+    DownloadRecord& archive = add(urls.value(4));
+    archive.Paused = FlagTrue;
+    archive.RangesSupported = FlagTrue;
+    archive.FileSize = Currency::fromBytes(qEnvironmentVariableIntValue("BRENLOFT_SHOTS_ZIP_SIZE"));
     for (const char* name : {"release-notes.pdf", "photos-2026.zip"}) {
         const QString path = downloads + QLatin1String(name);
         QFile file(path);
@@ -67,6 +75,7 @@ void PrepareList(const QString& folder, const QStringList& urls) {
         done.SavePath = path;
     }
     SaveList(list, QDir(folder).filePath(QLatin1String(ListFileName)));
+    return archiveSlot;
 }
 
 void Grab(QWidget* window, const QString& path, int margin) {
@@ -143,7 +152,7 @@ int main(int argc, char** argv) {
     QDir().mkpath(out);
     const QString folder = ApplicationFolder();
     CreateApplicationFolders(folder);
-    PrepareList(folder, args.mid(3));
+    const int archiveSlot = PrepareList(folder, args.mid(3));
 
     DesktopApp desktop;
     if (!desktop.StartUp({args[0], args[2]})) {
@@ -159,6 +168,7 @@ int main(int argc, char** argv) {
     wantDown->setUrl(QStringLiteral("http://127.0.0.1/files/photos-2026.zip"));
     auto* authen = new CredentialsPrompt(texts);
     authen->SetInfo(QStringLiteral("http://127.0.0.1/private/report.pdf"), QString(), QString());
+    auto* extract = new Extract(QDir::homePath());
     struct Shot {
         std::function<QWidget*()> window;
         QString name;
@@ -212,6 +222,12 @@ int main(int argc, char** argv) {
              return static_cast<QWidget*>(catcher->pop());
          },
          QStringLiteral("tray-menu")},
+        {[&desktop, archiveSlot] {
+             desktop.zipPreviews()->open(archiveSlot);
+             return static_cast<QWidget*>(desktop.zipPreviews()->window(archiveSlot));
+         },
+         QStringLiteral("zip-preview")},
+        {[extract] { return static_cast<QWidget*>(extract); }, QStringLiteral("extract")},
     });
     auto next = std::make_shared<std::function<void(std::size_t)>>();
     *next = [&, shots, next](std::size_t i) {
@@ -219,6 +235,7 @@ int main(int argc, char** argv) {
             delete form1;
             delete wantDown;
             delete authen;
+            delete extract;
             desktop.QuitProgram();
             return;
         }

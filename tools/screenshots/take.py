@@ -7,6 +7,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import zipfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "benchmarks"))
 from nginx_peer import Nginx  # noqa: E402
@@ -57,6 +58,24 @@ def run_scale(bindir, out, scale, urls):
         shutil.rmtree(home, ignore_errors=True)
 
 
+def make_zip(path):
+    """An archive worth previewing: folders, and members of several types and ratios."""
+    members = [("2026/", b""), ("2026/january/", b""),
+               ("2026/january/IMG_0001.jpg", os.urandom(900_000)),
+               ("2026/january/IMG_0002.jpg", os.urandom(750_000)),
+               ("2026/february/IMG_0107.png", os.urandom(420_000)),
+               ("docs/itinerary.pdf", b"%PDF-1.4 " + b"trip " * 40_000),
+               ("docs/budget.ods", b"cells " * 9_000),
+               ("music/track01.mp3", os.urandom(300_000)),
+               ("readme.txt", b"Holiday photos, sorted by month.\n" * 200),
+               ("empty.txt", b"")]
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as archive:
+        for name, data in members:
+            archive.writestr(name, data)
+    os.chmod(path, 0o644)
+    return os.path.getsize(path)
+
+
 def main():
     bindir, out = sys.argv[1], sys.argv[2]
     work = tempfile.mkdtemp(prefix="brenloft-shots-www-", dir="/var/tmp")
@@ -69,12 +88,14 @@ def main():
         with open(os.path.join(www, name), "wb") as f:
             f.truncate(size)
         os.chmod(os.path.join(www, name), 0o644)
+    zip_size = make_zip(os.path.join(www, "holiday-photos.zip"))
+    os.environ["BRENLOFT_SHOTS_ZIP_SIZE"] = str(zip_size)
     try:
         with Nginx(os.path.join(work, "nginx"), www) as nginx:
             base = f"http://127.0.0.1:{nginx.port}"
             urls = [f"{base}/limited/debian-12.iso", f"{base}/video.mkv",
                     f"{base}/limited/archive.tar.gz", f"http://127.0.0.1:1/missing.zip",
-                    f"{base}/sources.zip"]
+                    f"{base}/sources.zip", f"{base}/holiday-photos.zip"]
             for scale in (1, 2):
                 run_scale(bindir, out, scale, urls)
     finally:
