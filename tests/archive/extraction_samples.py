@@ -4,6 +4,8 @@
 extraction_samples.py mixed OUT SOURCE     stored and deflated members, folders, UTF-8 names
 extraction_samples.py KIND OUT OUTSIDE     a hostile archive of one KIND (see HOSTILE below);
                                     OUTSIDE is a folder no extraction may write into
+extraction_samples.py big OUT MIB         a small member, one of MIB MiB (mostly random, so the
+                                    archive is nearly as large), another small one
 """
 import os
 import struct
@@ -84,6 +86,8 @@ def hostile(kind, out, outside):
     elif kind == "huge":
         members += [unix_member("part%03d" % n, 0o100644, b"x", zipfile.ZIP_DEFLATED)
                     for n in range(300)]
+    elif kind == "bzip2":
+        members.append(unix_member("packed.txt", 0o100644, b"bzip2 " * 1000, zipfile.ZIP_BZIP2))
     else:
         sys.exit("unknown kind " + kind)
     with zipfile.ZipFile(out, "w") as archive:
@@ -98,8 +102,24 @@ def hostile(kind, out, outside):
             patch(out, "part%03d" % n, size=0xF0000000)
 
 
+def big(out, mib):
+    """Written a block at a time: three random blocks in four, the fourth text."""
+    text = b"".join(b"line %08d of the big member\n" % n for n in range(2260))[:65536]
+    with zipfile.ZipFile(out, "w", compression=zipfile.ZIP_DEFLATED, compresslevel=1) as archive:
+        archive.writestr(unix_member("first.txt", 0o100644, b"first\n" * 100,
+                                     zipfile.ZIP_DEFLATED)[0], b"first\n" * 100)
+        info = unix_member("big.bin", 0o100644, method=zipfile.ZIP_DEFLATED)[0]
+        with archive.open(info, "w") as member:
+            for n in range(mib * 16):
+                member.write(text if n % 4 == 3 else os.urandom(65536))
+        archive.writestr(unix_member("last.txt", 0o100644, b"", zipfile.ZIP_DEFLATED)[0],
+                         b"the last member\n" * 50)
+
+
 if __name__ == "__main__":
     if sys.argv[1] == "mixed":
         mixed(sys.argv[2], sys.argv[3])
+    elif sys.argv[1] == "big":
+        big(sys.argv[2], int(sys.argv[3]))
     else:
         hostile(sys.argv[1], sys.argv[2], sys.argv[3])

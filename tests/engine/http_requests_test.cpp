@@ -319,7 +319,7 @@ TEST(ArchiveRangeRequest, ExactLinesDirectThroughTheProxyAndToAnIpv6Host) {
          "Host: [::1]\r\nRange: bytes=100-146\r\n\r\n"},
         {"line breaks in the host add no header", injected, 5, 6,
          "GET /pub/big%20file.iso HTTP/1.1\r\nAccept: *.*, */*\r\n"
-         "Referer: a.exampleCookie: stolen\r\nHost: a.exampleCookie: stolen\r\n"
+         "Referer: [a.exampleCookie: stolen]\r\nHost: [a.exampleCookie: stolen]\r\n"
          "Range: bytes=5-6\r\n\r\n"},
     };
     for (const Case& c : cases) {
