@@ -74,7 +74,10 @@ void ZipMemberFetch::Start(const RemoteArchive& archive, const QList<ZipEntry>& 
     done_ = total_ = 0;
     for (const ZipEntry& member : members_) {
         if (Fetched(member)) {
-            total_ += qint64(qMin<quint64>(member.compressedSize, Q_UINT64_C(1) << 48));
+            // Saturating, as a hostile directory's sizes may overflow a sum.
+            total_ =
+                qMin(total_ + qint64(qMin<quint64>(member.compressedSize, Q_UINT64_C(1) << 48)),
+                     qint64(1) << 62);
         }
     }
     running_ = true;

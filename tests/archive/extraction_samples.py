@@ -86,6 +86,11 @@ def hostile(kind, out, outside):
     elif kind == "huge":
         members += [unix_member("part%03d" % n, 0o100644, b"x", zipfile.ZIP_DEFLATED)
                     for n in range(300)]
+    elif kind == "long_extra":
+        # An extra field longer than a reader that guesses the local header's length reads.
+        info, data = unix_member("padded.txt", 0o100644, b"padded\n" * 100, zipfile.ZIP_DEFLATED)
+        info.extra = struct.pack("<HH", 0xCAFE, 1000) + bytes(1000)
+        members.append((info, data))
     elif kind == "bzip2":
         members.append(unix_member("packed.txt", 0o100644, b"bzip2 " * 1000, zipfile.ZIP_BZIP2))
     else:
