@@ -79,8 +79,8 @@ def hostile(kind, out, outside):
         members.append(unix_member("dev", 0o020644))
     elif kind == "setuid":
         members.append(unix_member("tool", 0o106755, b"#!/bin/sh\n"))
-    elif kind in ("bomb", "crc"):
-        data = bytes(64 << 20) if kind == "bomb" else b"checked"
+    elif kind in ("bomb", "crc", "bad_deflate"):
+        data = bytes(64 << 20) if kind == "bomb" else b"checked" * 100
         members.append(unix_member(kind, 0o100644, data, zipfile.ZIP_DEFLATED))
         members.append(unix_member("after.txt", 0o100644, b"after"))
     elif kind == "huge":
@@ -102,6 +102,14 @@ def hostile(kind, out, outside):
         patch(out, "bomb", size=1000)
     elif kind == "crc":
         patch(out, "crc", crc=0x12345678)
+    elif kind == "bad_deflate":
+        # The first block's type set to the reserved 11: the data cannot be inflated.
+        with zipfile.ZipFile(out) as archive:
+            info = archive.getinfo("bad_deflate")
+        blob = bytearray(open(out, "rb").read())
+        name_len, extra_len = struct.unpack_from("<HH", blob, info.header_offset + 26)
+        blob[info.header_offset + 30 + name_len + extra_len] |= 0x06
+        open(out, "wb").write(bytes(blob))
     elif kind == "huge":
         for n in range(300):
             patch(out, "part%03d" % n, size=0xF0000000)

@@ -126,6 +126,7 @@ TEST(RemoteFetch, MembersLandAsExtractingTheDownloadedArchivePutsThem) {
         {"set-user-id bits", {"setuid"}, outside},
         {"a member inflating past its size", {"bomb"}, outside},
         {"a CRC that does not match", {"crc"}, outside},
+        {"data that cannot be inflated", {"bad_deflate"}, outside},
         {"a local header longer than guessed", {"long_extra"}, outside},
         {"bzip2",
          {"bzip2"},
