@@ -45,7 +45,8 @@ ZipMemberFetch::ZipMemberFetch(VelmoraSockets& sockets, const Settings& settings
                                UnzipPrompts& prompts, QObject* parent)
     : QObject(parent),
       prompts_(prompts),
-      request_(std::make_unique<ZipRangeRequest>(sockets, settings)) {
+      settings_(settings),
+      request_(std::make_unique<ZipRangeRequest>(sockets, startSettings_)) {
     connect(request_.get(), &ZipRangeRequest::failed, this, &ZipMemberFetch::fail);
 }
 
@@ -61,6 +62,7 @@ void ZipMemberFetch::Start(const RemoteArchive& archive, const QList<ZipEntry>& 
                            const QString& targetFolder, bool recreateFolders,
                            bool overwriteExisting) {
     Abort();
+    startSettings_ = settings_;
     archive_ = archive;
     members_ = members;
     targetFolder_ = targetFolder;

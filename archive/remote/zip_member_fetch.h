@@ -12,10 +12,10 @@
 #include "archive/target_folder.h"
 #include "archive/unzip_archive.h"
 #include "archive/zip_directory.h"
+#include "core/settings/settings.h"
 #include "core/types/unique_fd.h"
 
 class VelmoraSockets;
-struct Settings;
 class UnzipPrompts;
 class ZipRangeRequest;
 class MemberCheck;
@@ -78,6 +78,8 @@ private:
     int finalCode() const;
 
     UnzipPrompts& prompts_;
+    const Settings& settings_;
+    Settings startSettings_;  // as they were at Start: every read goes the same way
     const std::unique_ptr<ZipRangeRequest> request_;
     RemoteArchive archive_;
     QList<ZipEntry> members_;

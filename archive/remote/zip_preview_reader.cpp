@@ -18,8 +18,9 @@ constexpr int kMaxExtraFetches = 2;
 ZipPreviewReader::ZipPreviewReader(VelmoraSockets& sockets, const Settings& settings,
                                    QObject* parent)
     : QObject(parent),
-      zipReader_(std::make_unique<ZipRangeRequest>(sockets, settings)),
-      zip_(std::make_unique<ZipRangeRequest>(sockets, settings)) {
+      settings_(settings),
+      zipReader_(std::make_unique<ZipRangeRequest>(sockets, startSettings_)),
+      zip_(std::make_unique<ZipRangeRequest>(sockets, startSettings_)) {
     connect(zipReader_.get(), &ZipRangeRequest::finished, this, &ZipPreviewReader::tailArrived);
     connect(zip_.get(), &ZipRangeRequest::finished, this, &ZipPreviewReader::directoryArrived);
     for (ZipRangeRequest* request : {zipReader_.get(), zip_.get()}) {
@@ -45,6 +46,7 @@ void ZipPreviewReader::Start(const RemoteArchive& archive) {
         return;
     }
     started_ = true;
+    startSettings_ = settings_;
     archive_ = archive;
     ReadPhase = 1;
     ReadDone = false;

@@ -9,9 +9,9 @@
 
 #include "archive/remote/remote_archive.h"
 #include "archive/zip_directory.h"
+#include "core/settings/settings.h"
 
 class VelmoraSockets;
-struct Settings;
 class ZipRangeRequest;
 
 // Reads a remote archive's table of contents with range requests, and nothing else of it: the
@@ -58,6 +58,8 @@ private:
     // Reports from the event loop, unless aborted first.
     void failLater(RemoteArchiveFailure::Reason reason, const QString& detail);
 
+    const Settings& settings_;
+    Settings startSettings_;  // as they were at Start: both reads go the same way
     const std::unique_ptr<ZipRangeRequest> zipReader_;  // the tail, and what lies before it
     const std::unique_ptr<ZipRangeRequest> zip_;        // the central directory
     RemoteArchive archive_;

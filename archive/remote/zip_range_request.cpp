@@ -86,6 +86,8 @@ void ZipRangeRequest::begin(const RemoteArchive& archive, qint64 first, qint64 l
         body_.reserve(length);
     }
     stage_ = Stage::Connecting;
+    // Read once: the request names what the connection was made for.
+    proxyHttp_ = ThroughPlainHttpProxy(archive.protocol, settings_);
     socket_ = std::make_unique<SocketClass>(sockets_);
     connect(socket_.get(), &SocketClass::ConnectEvent, this, &ZipRangeRequest::onConnect);
     connect(socket_.get(), &SocketClass::DataReceivedEvent, this, &ZipRangeRequest::onData);
@@ -106,12 +108,11 @@ void ZipRangeRequest::onConnect() {
     }
     stage_ = Stage::Head;
     noAnswer_.start(noAnswerWait_);
-    const bool proxyHttp = ThroughPlainHttpProxy(archive_.protocol, settings_);
     HttpRequestTarget target;
     target.host = archive_.host;
     target.path = archive_.urlPath;
     target.url = archive_.url;
-    target.proxyHttp = proxyHttp;
+    target.proxyHttp = proxyHttp_;
     target.https = archive_.protocol == Protocol::Https;
     target.port = archive_.port;
     socket_->SendData(ArchiveRangeRequest(target, first_, first_ + length_));

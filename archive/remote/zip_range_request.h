@@ -83,6 +83,7 @@ private:
     std::uint64_t generation_ = 0;  // a report scheduled for an older request is dropped
 
     RemoteArchive archive_;
+    bool proxyHttp_ = false;  // the plain proxy is sent the full address
     qint64 first_ = 0;
     qint64 length_ = 0;
     qint64 received_ = 0;  // body bytes taken so far
