@@ -2,7 +2,6 @@
 
 #include <sys/stat.h>
 #include <zip.h>
-#include <zlib.h>
 
 #include <QFile>
 #include <cerrno>
@@ -10,6 +9,7 @@
 #include <optional>
 #include <vector>
 
+#include "archive/member_check.h"
 #include "archive/member_path.h"
 #include "archive/target_folder.h"
 
@@ -398,8 +398,7 @@ Outcome Extraction::copy(const Member& member, zip_file_t* file, int folder,
         }
     }
     QByteArray buffer(64 * 1024, Qt::Uninitialized);
-    quint64 length = 0;
-    uLong crc = crc32(0, nullptr, 0);
+    MemberCheck check(member.stat.size, member.stat.crc);
     for (;;) {
         const zip_int64_t got = zip_fread(file, buffer.data(), zip_uint64_t(buffer.size()));
         if (got < 0) {
@@ -409,16 +408,11 @@ Outcome Extraction::copy(const Member& member, zip_file_t* file, int folder,
         if (got == 0) {
             break;
         }
-        length += quint64(got);
-        // The directory's size is all the room a member gets: one that inflates beyond it
-        // is damaged or built to fill the disk, and nothing after it is trusted either.
-        if (length > member.stat.size) {
-            stop(kError, QStringLiteral("%1: holds more data than the archive declares; "
-                                        "extraction stopped")
-                             .arg(member.name));
+        // Nothing after a member that overflows its size is trusted either.
+        if (!check.take(buffer.constData(), size_t(got))) {
+            stop(kError, MemberOverflowMessage(member.name));
             return Outcome::Stop;
         }
-        crc = crc32(crc, reinterpret_cast<const Bytef*>(buffer.constData()), uInt(got));
         if (out && !out->write(buffer.constData(), size_t(got))) {
             const bool full = errno == ENOSPC || errno == EDQUOT;
             stop(full ? kDiskFull : kError,
@@ -426,8 +420,8 @@ Outcome Extraction::copy(const Member& member, zip_file_t* file, int folder,
             return Outcome::Stop;
         }
     }
-    if (length != member.stat.size || crc != member.stat.crc) {
-        *why = QStringLiteral("length or CRC-32 wrong");
+    if (!check.complete()) {
+        *why = MemberMismatchText();
         return Outcome::BadData;
     }
     return Outcome::Done;

@@ -3,14 +3,15 @@
 #include <QByteArray>
 #include <QList>
 #include <QObject>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 
 #include "archive/remote/remote_archive.h"
 #include "archive/zip_directory.h"
+#include "core/settings/settings.h"
 
 class VelmoraSockets;
-struct Settings;
 class ZipRangeRequest;
 
 // Reads a remote archive's table of contents with range requests, and nothing else of it: the
@@ -27,6 +28,8 @@ public:
     void Start(const RemoteArchive& archive);
     // Closes both connections; no signal follows.
     void Abort();
+    // How long a connection may stay silent (30 s); tests wait less. Before Start.
+    void setNoAnswerWait(std::chrono::milliseconds wait);
 
     // 0 before the first request, 1 while the end record is read, 2 while the directory is.
     std::int16_t ReadPhase = 0;
@@ -47,6 +50,22 @@ signals:
     void failed(const RemoteArchiveFailure& failure);
 
 private:
+    void readTail(qint64 first, qint64 length);
+    void tailArrived();
+    void readDirectory();
+    void directoryArrived();
+    void fail(RemoteArchiveFailure::Reason reason, const QString& detail);
+    // Reports from the event loop, unless aborted first.
+    void failLater(RemoteArchiveFailure::Reason reason, const QString& detail);
+
+    const Settings& settings_;
+    Settings startSettings_;  // as they were at Start: both reads go the same way
+    const std::unique_ptr<ZipRangeRequest> zipReader_;  // the tail, and what lies before it
+    const std::unique_ptr<ZipRangeRequest> zip_;        // the central directory
+    RemoteArchive archive_;
+    int extraFetches_ = 0;
+    bool started_ = false;
+    bool aborted_ = false;
     ZipDirectoryLocation location_;
     QList<ZipEntry> entries_;
 };

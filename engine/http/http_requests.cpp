@@ -134,3 +134,16 @@ QByteArray WholeFileRequest(const HttpRequestTarget& target) {
     CacheLines(request, target);
     return request.finish();
 }
+
+QByteArray ArchiveRangeRequest(const HttpRequestTarget& target, std::int64_t firstByte,
+                               std::int64_t lastByte) {
+    const QByteArray host = WireText(HostInUrl(target.host));
+    RequestText request;
+    RequestLine(request, target);
+    request.line("Accept: *.*, */*");
+    request.line("Referer: " + host);
+    request.line("Host: " + host);
+    request.line("Range: bytes=" + QByteArray::number(static_cast<qlonglong>(firstByte)) + '-' +
+                 QByteArray::number(static_cast<qlonglong>(lastByte)));
+    return request.finish();
+}

@@ -28,3 +28,8 @@ QByteArray SegmentRequest(const HttpRequestTarget& target, std::int64_t firstByt
 
 // The whole file in one connection, for a server that ignores ranges.
 QByteArray WholeFileRequest(const HttpRequestTarget& target);
+
+// A range of a remote archive, read without downloading it (its directory, a member): both
+// bytes inclusive, and no more headers than a server needs to answer it.
+QByteArray ArchiveRangeRequest(const HttpRequestTarget& target, std::int64_t firstByte,
+                               std::int64_t lastByte);

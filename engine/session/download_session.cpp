@@ -6,6 +6,7 @@
 #include "core/text/url_codec.h"
 #include "core/types/tick.h"
 #include "core/urls/parse_url.h"
+#include "engine/session/server_route.h"
 #include "engine/session/session_log.h"
 #include "engine/session/session_prompts.h"
 #include "net/socket_class.h"
@@ -43,31 +44,16 @@ bool DownloadSession::isFtp() {
 }
 
 HttpRequestTarget DownloadSession::requestTarget(const DownloadRecord& r) const {
-    // Inside the proxy's tunnel the requests are those a direct connection sends.
-    const bool proxyHttp = ctx_.settings.ProxyHTTP == FlagTrue && r.Protocol != Protocol::Https;
+    const bool proxyHttp = ThroughPlainHttpProxy(r.Protocol, ctx_.settings);
     return HttpRequestTarget{r.HostName, r.UrlPath, r.Url,     r.UserName,
                              r.Password, r.Referer, proxyHttp, r.Protocol == Protocol::Https,
                              r.Port};
 }
 
 void DownloadSession::connectTo(SocketClass& socket) {
-    const DownloadRecord* r = ctx_.list.record(RecordIndex);
-    const bool proxy = ctx_.settings.ProxyHTTP == FlagTrue;
-    // The setting holds the port in 16 bits: one above 32767 reads as negative.
-    const std::int32_t proxyPort = static_cast<std::uint16_t>(ctx_.settings.ProxyPort);
-    if (r != nullptr && r->Protocol == Protocol::Https) {
-        // Every connection of an https download, the probe's and each segment's, speaks TLS;
-        // through the proxy, inside a tunnel it opens to the server, so it sees no more than
-        // the host and port.
-        socket.SetTls(r->HostName);
-        if (proxy) {
-            socket.SetHttpTunnel(ctx_.settings.ProxyServer, proxyPort);
-        }
-        socket.Connect(r->HostName, r->Port);
-    } else if (proxy) {
-        socket.Connect(ctx_.settings.ProxyServer, proxyPort);
-    } else if (r != nullptr) {
-        socket.Connect(r->HostName, r->Port);
+    // Every connection of an https download, the probe's and each segment's, speaks TLS.
+    if (const DownloadRecord* r = ctx_.list.record(RecordIndex)) {
+        ConnectToServer(socket, r->Protocol, r->HostName, r->Port, ctx_.settings);
     }
 }
 

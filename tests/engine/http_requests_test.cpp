@@ -288,3 +288,41 @@ TEST(RequestText, AnHttpsRefererIsNeverToldToAPlainServer) {
         }
     }
 }
+
+// The remote archive's reads send exactly these lines: the server, or the plain proxy, sees
+// the host twice and the range, nothing of the user.
+TEST(ArchiveRangeRequest, ExactLinesDirectThroughTheProxyAndToAnIpv6Host) {
+    struct Case {
+        const char* name;
+        HttpRequestTarget target;
+        std::int64_t first;
+        std::int64_t last;
+        const char* expected;
+    };
+    HttpRequestTarget proxied = Full();
+    proxied.proxyHttp = true;
+    HttpRequestTarget ipv6 = Plain();
+    ipv6.host = QStringLiteral("::1");
+    ipv6.port = 8443;
+    ipv6.https = true;
+    HttpRequestTarget injected = Plain();
+    injected.host = QStringLiteral("a.example\r\nCookie: stolen");
+    const Case cases[] = {
+        {"direct, credentials never sent", Full(), 6442450944, 6442516502,
+         "GET /pub/big%20file.iso HTTP/1.1\r\nAccept: *.*, */*\r\nReferer: files.example.org\r\n"
+         "Host: files.example.org\r\nRange: bytes=6442450944-6442516502\r\n\r\n"},
+        {"plain proxy names the address", proxied, 0, 22,
+         "GET http://files.example.org:8080/pub/big%20file.iso HTTP/1.1\r\nAccept: *.*, */*\r\n"
+         "Referer: files.example.org\r\nHost: files.example.org\r\nRange: bytes=0-22\r\n\r\n"},
+        {"IPv6 host in brackets, no port", ipv6, 100, 146,
+         "GET /pub/big%20file.iso HTTP/1.1\r\nAccept: *.*, */*\r\nReferer: [::1]\r\n"
+         "Host: [::1]\r\nRange: bytes=100-146\r\n\r\n"},
+        {"line breaks in the host add no header", injected, 5, 6,
+         "GET /pub/big%20file.iso HTTP/1.1\r\nAccept: *.*, */*\r\n"
+         "Referer: [a.exampleCookie: stolen]\r\nHost: [a.exampleCookie: stolen]\r\n"
+         "Range: bytes=5-6\r\n\r\n"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ArchiveRangeRequest(c.target, c.first, c.last), QByteArray(c.expected)) << c.name;
+    }
+}

@@ -22,6 +22,14 @@ QString AliasLocation(const QString& root, const QString& prefix, const QString&
         .arg(Quoted(prefix), Quoted(root + u'/'), directives);
 }
 
+QStringList LogLines(const QString& file) {
+    QFile log(file);
+    if (!log.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    return QString::fromUtf8(log.readAll()).split(u'\n', Qt::SkipEmptyParts);
+}
+
 }  // namespace
 
 NginxPeer::NginxPeer(QString root)
@@ -75,11 +83,11 @@ void NginxPeer::setTls(const QString& certificateFile, const QString& keyFile,
 }
 
 QStringList NginxPeer::tlsLog() const {
-    QFile log(inFolder(QStringLiteral("tls.log")));
-    if (!log.open(QIODevice::ReadOnly)) {
-        return {};
-    }
-    return QString::fromUtf8(log.readAll()).split(u'\n', Qt::SkipEmptyParts);
+    return LogLines(inFolder(QStringLiteral("tls.log")));
+}
+
+QStringList NginxPeer::accessLog() const {
+    return LogLines(inFolder(QStringLiteral("access.log")));
 }
 
 QString NginxPeer::configuration() const {
@@ -89,8 +97,16 @@ QString NginxPeer::configuration() const {
     c += QStringLiteral("pid %1;\n").arg(Quoted(d + QStringLiteral("/nginx.pid")));
     c += QStringLiteral("error_log %1 warn;\n").arg(Quoted(d + QStringLiteral("/error.log")));
     c += QStringLiteral("events { worker_connections 1024; }\nhttp {\n");
+    if (logRequests_) {
+        c += QStringLiteral(
+            "    log_format ranges '$status $body_bytes_sent \"$http_range\" \"$request\"';\n");
+        c += QStringLiteral("    access_log %1 ranges;\n")
+                 .arg(Quoted(d + QStringLiteral("/access.log")));
+    }
     if (tlsCertificate_.isEmpty()) {
-        c += QStringLiteral("    access_log off;\n");
+        if (!logRequests_) {
+            c += QStringLiteral("    access_log off;\n");
+        }
     } else {
         c += QStringLiteral("    log_format tls '$ssl_session_reused $request';\n");
         c += QStringLiteral("    access_log %1 tls;\n").arg(Quoted(d + QStringLiteral("/tls.log")));

@@ -43,6 +43,12 @@ public:
     // took a full handshake, then a blank and the request line.
     QStringList tlsLog() const;
 
+    // Logs each request (see accessLog()). Before start().
+    void logRequests() { logRequests_ = true; }
+    // One line per request answered: the status, the body bytes sent, the Range header as
+    // received in quotes ("-" without one), then the request line in quotes.
+    QStringList accessLog() const;
+
     // Listens on [::1] too, on the same port as on 127.0.0.1.
     void listenOnIPv6() { ipv6_ = true; }
 
@@ -63,4 +69,5 @@ private:
     QString tlsProtocols_;
     int passwordFiles_ = 0;
     bool ipv6_ = false;
+    bool logRequests_ = false;
 };
