@@ -1,4 +1,10 @@
 // The central directory's entries, each checked against the bytes held before it is read.
+#include <zlib.h>
+
+#include <QStringDecoder>
+#include <optional>
+#include <utility>
+
 #include "archive/cp437.h"
 #include "archive/zip_bytes.h"
 #include "archive/zip_directory.h"
@@ -12,39 +18,81 @@ using zip_bytes::ReadLe;
 constexpr quint32 kEntrySignature = 0x02014b50;
 constexpr qint64 kLocalHeaderLength = 30;
 constexpr quint16 kZip64ExtraId = 0x0001;
+constexpr quint16 kUnicodePathExtraId = 0x7075;
+
+// Where the extra field `id` lies among the `length` bytes of extra fields at `at`: the offset
+// and size of its data. None when absent, or when the fields do not hold together before it.
+std::optional<std::pair<qint64, qint64>> FindExtra(const QByteArray& bytes, qint64 at,
+                                                   qint64 length, quint16 id) {
+    const qint64 end = at + length;
+    while (end - at >= 4) {
+        const auto found = quint16(ReadLe(bytes, at, 2));
+        const auto size = qint64(ReadLe(bytes, at + 2, 2));
+        at += 4;
+        if (size > end - at) {
+            return std::nullopt;
+        }
+        if (found == id) {
+            return std::pair{at, size};
+        }
+        at += size;
+    }
+    return std::nullopt;
+}
 
 // Replaces the 32-bit values that carry the marker with the 64-bit ones of the ZIP64 extra
 // field, which holds them in this order and only those. False when the field is missing or
 // too short.
 bool ReadZip64Extra(const QByteArray& bytes, qint64 at, qint64 length, quint64& uncompressed,
                     quint64& compressed, quint64& localOffset) {
-    const qint64 end = at + length;
-    while (end - at >= 4) {
-        const auto id = quint16(ReadLe(bytes, at, 2));
-        const auto size = qint64(ReadLe(bytes, at + 2, 2));
-        at += 4;
-        if (size > end - at) {
-            return false;
-        }
-        if (id != kZip64ExtraId) {
-            at += size;
+    const auto field = FindExtra(bytes, at, length, kZip64ExtraId);
+    if (!field) {
+        return false;
+    }
+    auto [from, left] = *field;
+    for (quint64* value : {&uncompressed, &compressed, &localOffset}) {
+        if (*value != kMarker32) {
             continue;
         }
-        qint64 left = size;
-        for (quint64* value : {&uncompressed, &compressed, &localOffset}) {
-            if (*value != kMarker32) {
-                continue;
-            }
-            if (left < 8) {
-                return false;
-            }
-            *value = ReadLe(bytes, at, 8);
-            at += 8;
-            left -= 8;
+        if (left < 8) {
+            return false;
         }
-        return true;
+        *value = ReadLe(bytes, from, 8);
+        from += 8;
+        left -= 8;
     }
-    return false;
+    return true;
+}
+
+// Info-ZIP's zip writes names as they are on disk, UTF-8 on Linux, without the UTF-8 flag, and
+// puts the name again in a Unicode path field; that one counts while the CRC-32 it carries is
+// the stored name's, that is while no other tool renamed the member since.
+std::optional<QString> UnicodePathExtra(const QByteArray& bytes, qint64 at, qint64 length,
+                                        const QByteArray& storedName) {
+    const auto field = FindExtra(bytes, at, length, kUnicodePathExtraId);
+    if (!field || field->second < 5 || ReadLe(bytes, field->first, 1) != 1) {
+        return std::nullopt;
+    }
+    const auto nameCrc = quint32(ReadLe(bytes, field->first + 1, 4));
+    if (nameCrc !=
+        crc32(0, reinterpret_cast<const Bytef*>(storedName.constData()), uInt(storedName.size()))) {
+        return std::nullopt;
+    }
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString name = utf8(bytes.mid(field->first + 5, field->second - 5));
+    if (utf8.hasError()) {
+        return std::nullopt;
+    }
+    return name;
+}
+
+// A name without the UTF-8 flag: Info-ZIP's zip on Linux and many other tools store UTF-8
+// names so, and unzip and libzip read them as UTF-8 when they are valid UTF-8. The preview
+// names members as the extraction will; bytes that are not UTF-8 are code page 437.
+QString UnflaggedName(const QByteArray& stored) {
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString name = utf8(stored);
+    return utf8.hasError() ? Cp437ToUnicode(stored) : name;
 }
 
 ZipDirectoryResult Failed(const QString& error) {
@@ -121,7 +169,14 @@ ZipDirectoryResult ReadZipDirectory(const QByteArray& directory,
         entry.externalAttributes = quint32(ReadLe(directory, at + 38, 4));
         quint64 localOffset = ReadLe(directory, at + 42, 4);
         const QByteArray name = directory.mid(at + kEntryLength, nameLength);
-        entry.name = entry.utf8Name() ? QString::fromUtf8(name) : Cp437ToUnicode(name);
+        if (entry.utf8Name()) {
+            entry.name = QString::fromUtf8(name);
+        } else if (auto unicode = UnicodePathExtra(directory, at + kEntryLength + nameLength,
+                                                   extraLength, name)) {
+            entry.name = *std::move(unicode);
+        } else {
+            entry.name = UnflaggedName(name);
+        }
 
         if ((entry.compressedSize == kMarker32 || entry.uncompressedSize == kMarker32 ||
              localOffset == kMarker32) &&

@@ -79,9 +79,10 @@ bool ZipPreviews::open(int slot) {
             });
             chooser->show();
         });
-    QObject::connect(form, &QObject::destroyed, form, [this, slot, form] {
+    // By the time it is destroyed, the window's guard reads empty.
+    QObject::connect(form, &QObject::destroyed, this, [this, slot] {
         const auto it = windows_.find(slot);
-        if (it != windows_.end() && (it->second.isNull() || it->second.data() == form)) {
+        if (it != windows_.end() && it->second.isNull()) {
             windows_.erase(it);
         }
     });
