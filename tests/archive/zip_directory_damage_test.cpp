@@ -250,4 +250,32 @@ TEST(ZipBuilt, ReadsWhatNoToolWritesSmall) {
     }
 }
 
+// Without the UTF-8 flag, a name is read as unzip and libzip read it: a Unicode path field that
+// still matches the stored name first, then UTF-8 when the bytes are UTF-8, else code page 437.
+TEST(ZipBuilt, NamesWithoutTheUtf8Flag) {
+    const auto unicodePath = [](const QByteArray& utf8, quint32 crc) {
+        return Le<quint16>(0x7075) + Le<quint16>(quint16(5 + utf8.size())) + QByteArray(1, '\1') +
+               Le<quint32>(crc) + utf8;
+    };
+    const QByteArray stored = "x\x82.txt";
+    const QByteArray japanese = "\xe6\x97\xa5\xe6\x9c\xac.txt";
+    const quint32 storedCrc = 0x3e0e93a7;  // CRC-32 of "x\x82.txt"
+    const struct {
+        Member member;
+        QString name;
+    } cases[] = {
+        {{.name = "caf\x82.txt"}, QStringLiteral("caf\u00e9.txt")},
+        {{.name = "na\xc3\xafve.txt"}, QStringLiteral("na\u00efve.txt")},
+        {{.name = stored, .extra = unicodePath(japanese, storedCrc)},
+         QStringLiteral("\u65e5\u672c.txt")},
+        {{.name = stored, .extra = unicodePath(japanese, storedCrc + 1)},
+         QStringLiteral("x\u00e9.txt")},
+    };
+    for (const auto& c : cases) {
+        const PreviewRead read = ReadAsPreview(Archive({c.member}));
+        ASSERT_TRUE(read.directory.ok()) << read.directory.error.toStdString();
+        EXPECT_EQ(read.directory.entries.value(0).name, c.name);
+    }
+}
+
 }  // namespace
