@@ -4,6 +4,7 @@
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QDir>
+#include <QIcon>
 #include <QMessageBox>
 #include <QNetworkInformation>
 #include <QSystemTrayIcon>
@@ -80,6 +81,11 @@ bool DesktopApp::StartUp(const QStringList& arguments) {
     LoadLanguage(texts_, QStringLiteral("english"), languageFolders);
     LoadLanguage(texts_, settings_.Language, languageFolders);
 
+    // Under a bare window manager Qt names no icon theme but "hicolor", which has no icons for
+    // file types or actions; the common freedesktop theme stands in where it is installed.
+    if (QIcon::themeName().isEmpty() || QIcon::themeName() == u"hicolor") {
+        QIcon::setThemeName(QStringLiteral("Adwaita"));
+    }
     prompts_ = std::make_unique<GuiSessionPrompts>(texts_);
     listPath_ = QDir(folder_).filePath(QLatin1String(ListFileName));
     ctx_ = std::make_unique<EngineContext>(
@@ -148,8 +154,7 @@ void DesktopApp::createZipPreviews() {
         box->show();
     };
     hooks.defaultFolder = [this] { return settings_.DownloadFolder; };
-    previews_ =
-        WireZipPreviews(*windows_, sockets_, settings_, texts_, list_, std::move(hooks));
+    previews_ = WireZipPreviews(*windows_, sockets_, settings_, texts_, list_, std::move(hooks));
 }
 
 void DesktopApp::publishEntryPoint() {

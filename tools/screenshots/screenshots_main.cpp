@@ -30,6 +30,7 @@
 #include "ui/tray/program_icons.h"
 #include "ui/tray/quenby_catcher.h"
 #include "ui/zip_preview/extract_window.h"
+#include "ui/zip_preview/zip_preview_window.h"
 #include "ui/zip_preview/zip_previews.h"
 
 namespace {

@@ -38,6 +38,13 @@ QStandardItem* Cell(const QString& text, const QVariant& sortKey) {
     return item;
 }
 
+// Sizes and ratios line up on their last digit.
+QStandardItem* NumberCell(const QString& text, const QVariant& sortKey) {
+    QStandardItem* item = Cell(text, sortKey);
+    item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    return item;
+}
+
 QRadioButton* Option(QWidget* parent, const char* name, const char* caption, int tag) {
     auto* button = new QRadioButton(QLatin1String(caption), parent);
     button->setObjectName(QLatin1String(name));
@@ -223,9 +230,12 @@ void Form2::ShowList() {
         const QVariant noSize = qint64(-1);
         model_->appendRow({
             name,
-            row.isFolder ? Cell(dir, noSize) : Cell(QString::number(row.packed), row.packed),
-            row.isFolder ? Cell(dir, noSize) : Cell(QString::number(row.normal), row.normal),
-            row.ratio ? Cell(QString::number(*row.ratio) + u'%', *row.ratio) : Cell({}, -1000),
+            NumberCell(row.isFolder ? dir : QString::number(row.packed),
+                       row.isFolder ? noSize : QVariant(row.packed)),
+            NumberCell(row.isFolder ? dir : QString::number(row.normal),
+                       row.isFolder ? noSize : QVariant(row.normal)),
+            row.ratio ? NumberCell(QString::number(*row.ratio) + u'%', *row.ratio)
+                      : Cell({}, -1000),
             Cell(row.path, row.path.toLower()),
         });
     }
