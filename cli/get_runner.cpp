@@ -85,7 +85,7 @@ bool GetRunner::start() {
     if (!options_.proxyHost.isEmpty()) {
         settings_.ProxyHTTP = FlagTrue;
         settings_.ProxyServer = options_.proxyHost;
-        settings_.ProxyPort = static_cast<std::int16_t>(options_.proxyPort);
+        settings_.ProxyPort = static_cast<std::int32_t>(options_.proxyPort);
     }
     LoadLanguage(texts_, QStringLiteral("english"), LanguageFolders(workFolder_));
 

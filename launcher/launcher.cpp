@@ -5,6 +5,8 @@
 
 #include <QFile>
 
+#include "core/paths/app_paths.h"
+#include "core/settings/browser_hook_files.h"
 #include "launcher/brenloft_start.h"
 #include "launcher/native_host.h"
 #include "launcher/native_message.h"
@@ -65,6 +67,11 @@ int RunNativeMessagingHost() {
         !out.open(STDOUT_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         return 1;
     }
-    return ServeNativeMessages(in, out,
-                               [](const QString& url) { return NativeAnswer(Deliver(url)); });
+    // Read at each question: the user may change them while the browser runs.
+    const auto choices = [] {
+        const QString folder = ApplicationFolder();
+        return NativeMessage::ChoicesAnswer(ContextMenuInstalled(folder), ReadIeModeFile(folder));
+    };
+    return ServeNativeMessages(
+        in, out, [](const QString& url) { return NativeAnswer(Deliver(url)); }, choices);
 }

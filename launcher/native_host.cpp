@@ -3,7 +3,8 @@
 #include "launcher/native_message.h"
 
 int ServeNativeMessages(QIODevice& in, QIODevice& out,
-                        const std::function<QJsonObject(const QString& url)>& answer) {
+                        const std::function<QJsonObject(const QString& url)>& answer,
+                        const std::function<QJsonObject()>& choices) {
     using NativeMessage::Frame;
     NativeMessage::Reader reader(in);
     for (;;) {
@@ -25,9 +26,15 @@ int ServeNativeMessages(QIODevice& in, QIODevice& out,
                 break;
         }
         const NativeMessage::Request request = NativeMessage::Decode(frame.body);
-        const QJsonObject reply = request.error.isEmpty()
-                                      ? answer(request.url)
-                                      : NativeMessage::ErrorAnswer(request.error);
+        QJsonObject reply;
+        if (!request.error.isEmpty()) {
+            reply = NativeMessage::ErrorAnswer(request.error);
+        } else if (request.asksChoices) {
+            reply = choices ? choices()
+                            : NativeMessage::ErrorAnswer(QStringLiteral("no choices to tell"));
+        } else {
+            reply = answer(request.url);
+        }
         if (!NativeMessage::Write(out, reply)) {
             return 1;
         }

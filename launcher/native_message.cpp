@@ -77,6 +77,11 @@ Request Decode(const QByteArray& body) {
     if (!document.isObject()) {
         return {{}, QStringLiteral("not a JSON object")};
     }
+    if (document.object().value(QLatin1String("ask")) == QLatin1String("mode")) {
+        Request question;
+        question.asksChoices = true;
+        return question;
+    }
     const QJsonValue url = document.object().value(QLatin1String("url"));
     if (!url.isString()) {
         return {{}, QStringLiteral("no string \"url\"")};
@@ -98,6 +103,10 @@ QJsonObject ErrorAnswer(const QString& reason) {
 
 QJsonObject StartedAnswer() {
     return {{QLatin1String("started"), true}};
+}
+
+QJsonObject ChoicesAnswer(bool menuEntry, int mode) {
+    return {{QLatin1String("BrowserIngeration"), menuEntry}, {QLatin1String("mode"), mode}};
 }
 
 }  // namespace NativeMessage

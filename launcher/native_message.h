@@ -43,12 +43,14 @@ bool Write(QIODevice& out, const QJsonObject& answer);
 // The framed bytes of one answer.
 QByteArray Encode(const QJsonObject& answer);
 
-// The address a message asks Brenloft to take, or why the message cannot be used.
+// What a message asks: Brenloft to take an address, or what the user chose for the extension
+// (the question {"ask": "mode"}); or why the message cannot be used.
 struct Request {
     QString url;
-    QString error;  // empty when `url` is usable
+    QString error;             // empty when the message is usable
+    bool asksChoices = false;  // the question, rather than an address
 };
-// A message is a JSON object with a non-empty string "url".
+// A message is a JSON object with a non-empty string "url", or the question.
 Request Decode(const QByteArray& body);
 
 // The answers the host gives.
@@ -56,5 +58,8 @@ QJsonObject ResultAnswer(int result);
 QJsonObject ErrorAnswer(const QString& reason);
 // The address went to a Brenloft started for it; no result is known.
 QJsonObject StartedAnswer();
+// What the user chose: whether the link menu entry is installed ("BrowserIngeration") and
+// which downloads the extension takes over ("mode", 0 to 3).
+QJsonObject ChoicesAnswer(bool menuEntry, int mode);
 
 }  // namespace NativeMessage

@@ -12,6 +12,7 @@
 
 #include "app/desktop/activation_file.h"
 #include "app/desktop/command_line.h"
+#include "app/desktop/options_wiring.h"
 #include "app/desktop/single_instance.h"
 #include "core/download_list/list_file_format.h"
 #include "core/paths/app_paths.h"
@@ -23,7 +24,9 @@
 #include "engine/queue/add_download.h"
 #include "engine/queue/download_queue.h"
 #include "integration/automation/velmora.h"
+#include "integration/browsers/context_menu.h"
 #include "ui/basket/basket_control.h"
+#include "ui/basket/download_basket.h"
 #include "ui/download_window/download_windows.h"
 #include "ui/language/apply_language.h"
 #include "ui/main_window/gui_add_prompts.h"
@@ -54,6 +57,7 @@ DesktopApp::DesktopApp(QObject* parent) : QObject(parent) {
 
 DesktopApp::~DesktopApp() {
     // Windows first: they look at the sessions, which look at the sockets and the list.
+    options_.reset();
     velmora_.reset();
     previews_.reset();
     basket_.reset();
@@ -112,6 +116,17 @@ bool DesktopApp::StartUp(const QStringList& arguments) {
     connect(kestor_.get(), &Kestor::quitRequested, this, &DesktopApp::QuitProgram);
     connect(kestor_.get(), &Kestor::closeToTray, this, &DesktopApp::putAway);
     createTrayAndBasket();
+    SetContextMenu(settings_.BrowserIngeration == FlagTrue, folder_);
+    options_ = std::make_unique<OptionsWiring>(
+        OptionsWiring::Parts{settings_, *store_, texts_, sockets_, *queue_, languageFolders,
+                             folder_},
+        BrowserIntegration::SetupFor(folder_), AutoStartEntry::ForThisProgram());
+    options_->addWindows([this] {
+        return QList<QWidget*>{kestor_.get(), catcher_.get(),
+                               basket_ ? basket_->basket() : nullptr} +
+               windows_->openWindows() + previews_->openWindows();
+    });
+    connect(kestor_.get(), &Kestor::optionsRequested, options_.get(), &OptionsWiring::open);
 
     store_->write(QStringLiteral("Options"), QStringLiteral("AppPath"), folder_);
     store_->sync();

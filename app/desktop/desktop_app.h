@@ -22,6 +22,7 @@ class DownloadQueue;
 class DownloadWindows;
 class GuiSessionPrompts;
 class Kestor;
+class OptionsWiring;
 class QuenbyCatcher;
 class SingleInstance;
 class Velmora;
@@ -81,6 +82,7 @@ private:
     std::unique_ptr<QuenbyCatcher> catcher_;
     std::unique_ptr<BasketControl> basket_;
     std::unique_ptr<Velmora> velmora_;
+    std::unique_ptr<OptionsWiring> options_;
     ClipboardWatch clipboard_;
     SpeedMeter speed_;
     QTimer TimerC;

@@ -11,7 +11,7 @@ namespace {
 const QString kOptions = QStringLiteral("Options");
 const QString kWindows = QStringLiteral("Windows");
 
-enum class Kind { FlagText, FlagNumber, Integer, Number, Date, Text };
+enum class Kind { FlagText, FlagNumber, Integer, Number, Port, Date, Text };
 
 using Member = std::variant<std::int16_t Settings::*, std::int32_t Settings::*, QString Settings::*,
                             OleDate Settings::*>;
@@ -71,7 +71,7 @@ const Option kOptionTable[] = {
     {"AutoCloseInternet", Kind::FlagText, &Settings::AutoCloseInternet, Literal<kFalse>, true},
     {"Schedule", Kind::FlagText, &Settings::Schedule, Literal<kFalse>, true},
     {"ProxyServer", Kind::Text, &Settings::ProxyServer, Literal<kEmpty>, true},
-    {"ProxyPort", Kind::Integer, &Settings::ProxyPort, Literal<kEighty>, true},
+    {"ProxyPort", Kind::Port, &Settings::ProxyPort, Literal<kEighty>, true},
     {"ProxyFTP", Kind::FlagText, &Settings::ProxyFTP, Literal<kFalse>, true},
     {"ProxyHTTP", Kind::FlagText, &Settings::ProxyHTTP, Literal<kFalse>, true},
     {"AutoStart", Kind::FlagText, &Settings::AutoStart, Literal<kFalse>, true},
@@ -122,6 +122,17 @@ bool Assign(Settings& settings, const Option& option, const QString& text) {
             if (const auto v = LeadingNumberToLong(text)) {
                 settings.*std::get<std::int32_t Settings::*>(option.member) = *v;
                 return true;
+            }
+            return false;
+        case Kind::Port:
+            // A whole 16-bit unsigned range: a signed one would turn ports above 32767 away.
+            if (const auto v = StrictNumber(text)) {
+                const long double port = RoundHalfEven(*v);
+                if (port >= 0 && port <= 65535) {
+                    settings.*std::get<std::int32_t Settings::*>(option.member) =
+                        static_cast<std::int32_t>(port);
+                    return true;
+                }
             }
             return false;
         case Kind::Date:

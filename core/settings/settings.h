@@ -24,7 +24,7 @@ struct Settings {
     std::int16_t AutoCloseInternet = 0;
     std::int16_t Schedule = 0;
     QString ProxyServer;
-    std::int16_t ProxyPort = 0;
+    std::int32_t ProxyPort = 0;  // 0 to 65535
     std::int16_t ProxyFTP = 0;
     std::int16_t ProxyHTTP = 0;
     std::int16_t AutoStart = 0;

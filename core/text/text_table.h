@@ -8,7 +8,7 @@
 // come from here; windows name the entry they show by the number in their tag.
 class TextTable {
 public:
-    // Entries in use lie between 0 and 847; toolbar tooltips sit 30 above their button's entry.
+    // Entries in use lie between 0 and 862; toolbar tooltips sit 30 above their button's entry.
     static constexpr int Size = 1000;
 
     // The entry, or an empty text for one that no file defined or a number outside the table.

@@ -30,6 +30,18 @@ QStringList AntivirusArguments(const QString& command, const QString& target) {
     return words;
 }
 
+QString CommandWord(const QString& word) {
+    const bool plain =
+        !word.isEmpty() && !word.contains(u' ') && !word.contains(u'\t') && !word.contains(u'"');
+    if (plain) {
+        return word;
+    }
+    // Inside quotes, splitCommand reads three quotes in a row as one literal quote.
+    QString quoted = word;
+    quoted.replace(u'"', QStringLiteral("\"\"\""));
+    return u'"' + quoted + u'"';
+}
+
 void RunAntivirus(const Settings& settings, CompletionActions& actions, const QString& target) {
     if (settings.UseAntiVirus != FlagTrue) {
         return;

@@ -12,6 +12,10 @@ struct Settings;
 // is the last argument. The first element is the program; empty for an empty command.
 QStringList AntivirusArguments(const QString& command, const QString& target);
 
+// `word` written so that AntivirusArguments reads it back as one word: quoted when it holds a
+// blank or a quote, as a program chosen in a file dialog may.
+QString CommandWord(const QString& word);
+
 // Starts the anti-virus command on `target` when the options ask for it; a command that
 // cannot be started is ignored.
 void RunAntivirus(const Settings& settings, CompletionActions& actions, const QString& target);

@@ -472,6 +472,21 @@ TEST(AssemblyAntivirusArguments, FileNameCannotInjectACommand) {
               (QStringList{"scan", "/d/$(reboot) \"q\".zip"}));
 }
 
+TEST(AssemblyAntivirusArguments, AChosenProgramIsReadBackAsOneWord) {
+    // Programs as a file dialog returns them, blanks and quotes included.
+    for (const char* program : {"/usr/bin/clamscan", "/opt/Anti Virus/scan", "/opt/a\tb/scan",
+                                "/opt/\"quoted\" name/scan", "/opt/x\"/scan", "/o p/%F"}) {
+        const QString word = CommandWord(QString::fromUtf8(program));
+        const QStringList words = AntivirusArguments(word, QStringLiteral("/d/f.zip"));
+        ASSERT_EQ(words.size(), 2) << program << " as " << word.toStdString();
+        EXPECT_EQ(words[0], QString::fromUtf8(program));
+    }
+    EXPECT_EQ(CommandWord(QStringLiteral("/usr/bin/clamscan")),
+              QStringLiteral("/usr/bin/clamscan"));
+    EXPECT_EQ(CommandWord(QStringLiteral("/opt/Anti Virus/scan")),
+              QStringLiteral("\"/opt/Anti Virus/scan\""));
+}
+
 TEST_F(Assembly, AntivirusScansTheFinishedFileOnlyWhenSwitchedOn) {
     settings.AntiVirusCommand = QStringLiteral("clamscan --no-summary %F");
     const int off = addFinishedDownload(QStringLiteral("first.zip"), {RandomBytes(10)});

@@ -19,8 +19,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             __builtin_trap();
         }
         const NativeMessage::Request request = NativeMessage::Decode(frame.body);
-        if (request.url.isEmpty() == request.error.isEmpty()) {
-            __builtin_trap();  // either an address or a reason, never both or neither
+        // Exactly one of an address, the question and a reason.
+        if (int(!request.url.isEmpty()) + int(request.asksChoices) +
+                int(!request.error.isEmpty()) !=
+            1) {
+            __builtin_trap();
         }
     }
     return 0;

@@ -2,11 +2,13 @@
 
 #include <signal.h>
 
+#include <QDir>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRandomGenerator>
 #include <vector>
 
+#include "core/settings/browser_hook_files.h"
 #include "launcher/native_message.h"
 #include "tests/launcher/launcher_fixtures.h"
 #include "tests/support/sandbox.h"
@@ -234,4 +236,30 @@ TEST_F(LauncherTest, NativeHostWithoutABusStartsBrenloftForEachMessage) {
                     .value(QLatin1String("error"))
                     .toString()
                     .startsWith(QLatin1String("Brenloft is not reachable")));
+}
+
+TEST_F(LauncherTest, NativeHostTellsTheExtensionWhatTheUserChose) {
+    // Read from the application folder at each question: a change shows at the next one.
+    const QString folder = box.file(QStringLiteral("app"));
+    QProcessEnvironment env = LauncherEnvironment({}, brenloft);
+    env.insert(QStringLiteral("BRENLOFT_HOME"), folder);
+    const QByteArray ask = Framed(R"({"ask": "mode"})");
+    const auto choices = [](bool menu, int mode) {
+        return QJsonObject{{QStringLiteral("BrowserIngeration"), menu},
+                           {QStringLiteral("mode"), mode}};
+    };
+
+    LauncherRun run = RunLauncher({Chromium}, env, ask);
+    ExpectQuietEnd(run, 0);
+    EXPECT_EQ(Answers(run.out), std::vector<QJsonObject>{choices(false, 0)}) << "nothing chosen";
+
+    ASSERT_TRUE(QDir().mkpath(folder));
+    ASSERT_TRUE(WriteIeModeFile(folder, 2));
+    ASSERT_TRUE(WriteContextMenuFile(folder, true));
+    run = RunLauncher(Firefox, env, ask + UrlMessage(QStringLiteral("http://example.com/a")) + ask);
+    ExpectQuietEnd(run, 0);
+    EXPECT_EQ(Answers(run.out),
+              (std::vector<QJsonObject>{
+                  choices(true, 2), {{QStringLiteral("started"), true}}, choices(true, 2)}));
+    EXPECT_EQ(WaitForMarks(mark, 1), QStringList{QStringLiteral("1 [http://example.com/a]")});
 }

@@ -133,6 +133,36 @@ TEST(NativeMessageDecode, TakesOnlyAnObjectWithANonEmptyStringUrl) {
     }
 }
 
+TEST(NativeMessageDecode, TellsTheQuestionFromAnAddress) {
+    const NativeMessage::Request question = NativeMessage::Decode(R"({"ask": "mode"})");
+    EXPECT_TRUE(question.asksChoices);
+    EXPECT_TRUE(question.url.isEmpty());
+    EXPECT_TRUE(question.error.isEmpty());
+    // An address wins over a question it does not ask; other questions are not this one.
+    EXPECT_FALSE(NativeMessage::Decode(R"({"ask": "Mode", "url": "http://x/"})").asksChoices);
+    EXPECT_FALSE(NativeMessage::Decode(R"({"ask": "mode "})").error.isEmpty());
+    EXPECT_FALSE(NativeMessage::Decode(R"({"ask": 0})").error.isEmpty());
+
+    QBuffer in;
+    in.setData(Framed(R"({"ask":"mode"})") + Framed(R"({"url":"http://x/"})") +
+               Framed(R"({"ask":"mode"})"));
+    in.open(QIODevice::ReadOnly);
+    QBuffer out;
+    out.open(QIODevice::WriteOnly);
+    int asked = 0;
+    const auto answer = [](const QString&) { return NativeMessage::ResultAnswer(1); };
+    ASSERT_EQ(ServeNativeMessages(in, out, answer,
+                                  [&asked] { return NativeMessage::ChoicesAnswer(true, ++asked); }),
+              0);
+    EXPECT_EQ(Answers(out.data()),
+              (std::vector<QJsonObject>{NativeMessage::ChoicesAnswer(true, 1),
+                                        NativeMessage::ResultAnswer(1),
+                                        NativeMessage::ChoicesAnswer(true, 2)}));
+    EXPECT_EQ(
+        NativeMessage::ChoicesAnswer(false, 3),
+        (QJsonObject{{QStringLiteral("BrowserIngeration"), false}, {QStringLiteral("mode"), 3}}));
+}
+
 // Streams of frames with random, damaged or valid bodies, and plain noise: every stream is
 // answered in whole frames, one answer per message, and the host ends as the stream does.
 TEST(NativeHost, AnswersAnyStreamInWholeFrames) {

@@ -1,6 +1,7 @@
 // Shows the desktop program with a prepared list and each of its prompts, and writes a PNG of
 // every window, frame included, into a folder. Run by tools/screenshot under Xvfb.
 // usage: brenloft-screenshots OUTDIR DOWNLOAD_URL OTHER_URL...
+// The windows speak the language the options name ("Language" in Velmora.ini).
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -8,6 +9,7 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QScreen>
+#include <QTabWidget>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
@@ -18,6 +20,7 @@
 #include "core/download_list/download_list.h"
 #include "core/download_list/list_additions.h"
 #include "core/paths/app_paths.h"
+#include "core/settings/settings.h"
 #include "core/text/text_table.h"
 #include "core/text/url_codec.h"
 #include "core/urls/parse_url.h"
@@ -161,6 +164,12 @@ int main(int argc, char** argv) {
     }
     TextTable texts;
     LoadLanguage(texts, QStringLiteral("english"), LanguageFolders(folder));
+    {
+        SettingsStore store;
+        Settings settings;
+        LoadSettings(settings, store, folder);
+        LoadLanguage(texts, settings.Language, LanguageFolders(folder));
+    }
 
     // One window at a time on an empty screen, each given a moment to be mapped and drawn.
     auto* form1 = new NewDownloadPrompt(texts);
@@ -201,6 +210,21 @@ int main(int argc, char** argv) {
         }
         return static_cast<QWidget*>(nullptr);
     };
+    // A page of the options window, opened as the main window's Options button opens it.
+    auto optionsPage = [&desktop](int page) {
+        return [&desktop, page]() -> QWidget* {
+            if (TopLevel("options") == nullptr) {
+                desktop.mainWindow()->Command1_Click(Kestor::Options);
+            }
+            QWidget* options = TopLevel("options");
+            if (auto* tabs = options != nullptr
+                                 ? options->findChild<QTabWidget*>(QStringLiteral("TabStrip1"))
+                                 : nullptr) {
+                tabs->setCurrentIndex(page);
+            }
+            return options;
+        };
+    };
     auto shots = std::make_shared<std::vector<Shot>>(std::vector<Shot>{
         {[&desktop] { return static_cast<QWidget*>(desktop.mainWindow()); },
          QStringLiteral("main-window")},
@@ -229,6 +253,12 @@ int main(int argc, char** argv) {
          },
          QStringLiteral("zip-preview")},
         {[extract] { return static_cast<QWidget*>(extract); }, QStringLiteral("extract")},
+        {optionsPage(0), QStringLiteral("options-1-general")},
+        {optionsPage(1), QStringLiteral("options-2-connection")},
+        {optionsPage(2), QStringLiteral("options-3-scheduling")},
+        {optionsPage(3), QStringLiteral("options-4-proxy")},
+        {optionsPage(4), QStringLiteral("options-5-language")},
+        {optionsPage(5), QStringLiteral("options-6-integration")},
     });
     auto next = std::make_shared<std::function<void(std::size_t)>>();
     *next = [&, shots, next](std::size_t i) {

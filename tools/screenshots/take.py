@@ -20,7 +20,7 @@ def free_display():
     raise RuntimeError("no free X display")
 
 
-def run_scale(bindir, out, scale, urls):
+def run_scale(bindir, out, scale, urls, language):
     n = free_display()
     width, height = (1280, 800) if scale == 1 else (2560, 1600)
     xvfb = subprocess.Popen(["Xvfb", f":{n}", "-screen", "0", f"{width}x{height}x24",
@@ -32,6 +32,10 @@ def run_scale(bindir, out, scale, urls):
                XDG_RUNTIME_DIR=os.path.join(home, "run"), QT_SCALE_FACTOR=str(scale),
                QT_QPA_PLATFORM="xcb")
     os.makedirs(env["XDG_RUNTIME_DIR"], mode=0o700)
+    # The program takes its language from the options, as a user would have chosen it.
+    os.makedirs(os.path.join(env["XDG_CONFIG_HOME"], "Velmora"))
+    with open(os.path.join(env["XDG_CONFIG_HOME"], "Velmora", "Velmora.ini"), "w") as ini:
+        ini.write(f"[Options]\nLanguage={language}\n")
     try:
         for _ in range(100):
             if os.path.exists(f"/tmp/.X11-unix/X{n}"):
@@ -44,7 +48,8 @@ def run_scale(bindir, out, scale, urls):
                                  "--tint", "0x303030", "--transparent", "true", "--alpha", "0"],
                                 env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         time.sleep(0.5)
-        target = os.path.join(out, f"{scale * 100}")
+        suffix = "" if language == "english" else f"-{language}"
+        target = os.path.join(out, f"{scale * 100}{suffix}")
         subprocess.run([os.path.join(bindir, "brenloft-screenshots"), target] + urls,
                        env=env, check=True, timeout=60)
         os.kill(tray.pid, signal.SIGTERM)
@@ -96,8 +101,9 @@ def main():
             urls = [f"{base}/limited/debian-12.iso", f"{base}/video.mkv",
                     f"{base}/limited/archive.tar.gz", f"http://127.0.0.1:1/missing.zip",
                     f"{base}/sources.zip", f"{base}/holiday-photos.zip"]
-            for scale in (1, 2):
-                run_scale(bindir, out, scale, urls)
+            for language in ("english", "francais"):
+                for scale in (1, 2):
+                    run_scale(bindir, out, scale, urls, language)
     finally:
         shutil.rmtree(work, ignore_errors=True)
 

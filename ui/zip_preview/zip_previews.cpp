@@ -41,6 +41,16 @@ Form2* ZipPreviews::window(int slot) const {
     return it == windows_.end() ? nullptr : it->second.data();
 }
 
+QList<QWidget*> ZipPreviews::openWindows() const {
+    QList<QWidget*> open;
+    for (const auto& [slot, window] : windows_) {
+        if (!window.isNull()) {
+            open.append(window.data());
+        }
+    }
+    return open;
+}
+
 bool ZipPreviews::open(int slot) {
     const DownloadRecord* r = list_.record(slot);
     if (r == nullptr || !CanPreviewZip(*r)) {

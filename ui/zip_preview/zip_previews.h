@@ -12,6 +12,7 @@
 #include "archive/zip_directory.h"
 
 class Form2;
+class QWidget;
 class TextTable;
 class VelmoraSockets;
 class ZipMemberFetch;
@@ -43,6 +44,8 @@ public:
     // cannot be previewed (not an HTTP(S) ZIP archive from a server that honours ranges).
     bool open(int slot);
     Form2* window(int slot) const;
+    // Every preview open now, e.g. to apply a new language.
+    QList<QWidget*> openWindows() const;
     // A download finished: an "Extract ALL" waiting for it unpacks the archive now.
     void downloadFinished(int slot, const QString& savePath);
 

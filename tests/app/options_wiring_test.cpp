@@ -1,0 +1,187 @@
+// The options window inside the running program, against a local nginx: OK with a new
+// language recaptions every open window (main window, download window, tray window), and a
+// speed limit switched on slows a download that was already running.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <memory>
+
+#include "app/desktop/options_wiring.h"
+#include "core/download_list/list_additions.h"
+#include "core/text/url_codec.h"
+#include "core/urls/parse_url.h"
+#include "engine/queue/download_queue.h"
+#include "tests/support/engine_rig.h"
+#include "tests/support/nginx_peer.h"
+#include "tests/support/test_files.h"
+#include "ui/download_window/download_windows.h"
+#include "ui/language/apply_language.h"
+#include "ui/main_window/kestor.h"
+#include "ui/options/options_window.h"
+#include "ui/tray/quenby_catcher.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr qsizetype FileSize = 48 * 1024 * 1024;
+// Per connection; four segments fetch about 4 MiB/s together.
+constexpr std::int64_t Rate = 1024 * 1024;
+
+struct OptionsWiringTest : ::testing::Test, EngineRig {
+    Sandbox www;
+    std::unique_ptr<NginxPeer> nginx;
+    DownloadWindows windows{list, texts, [](const QString&) {}};
+    std::unique_ptr<DownloadQueue> queue;
+    std::unique_ptr<OptionsWiring> wiring;
+    QStringList messages;
+
+    void SetUp() override {
+        ASSERT_TRUE(WriteFile(www.file(QStringLiteral("big.bin")), RandomBytes(FileSize)));
+        nginx = std::make_unique<NginxPeer>(www.path());
+        nginx->addRateLimitedLocation(QStringLiteral("/slow/"), Rate);
+        ASSERT_TRUE(nginx->start()) << nginx->error().toStdString();
+        settings.MaxSegments = 4;
+        settings.ShowDownloadWindows = FlagTrue;
+        queue = std::make_unique<DownloadQueue>(ctx, windows);
+        BrowserIntegration::Setup browsers;
+        browsers.places = {file(QStringLiteral("home")), file(QStringLiteral("config")), {}};
+        browsers.start = [](const QString&, const QStringList&) { return false; };
+        wiring = std::make_unique<OptionsWiring>(
+            OptionsWiring::Parts{settings,
+                                 store,
+                                 texts,
+                                 sockets,
+                                 *queue,
+                                 {SourcePath(QStringLiteral("data/lang"))},
+                                 root()},
+            browsers, AutoStartEntry(QStringLiteral("/bin/true"), file(QStringLiteral("config"))));
+    }
+    void TearDown() override {
+        wiring.reset();
+        queue.reset();
+    }
+
+    // A download of the big file, started as adding one starts it.
+    DownloadRecord& start() {
+        const QString url = EncodeUrl(nginx->url(QStringLiteral("/slow/big.bin")));
+        const int slot = ChooseFreeSlot(list);
+        FillNewRecord(list.DownloadList[slot], ParseUrl(url), url, 0, QString());
+        queue->StartNew(slot);
+        DownloadRecord& r = list.DownloadList[slot];
+        EXPECT_TRUE(WaitFor([&] { return r.SegmentCount == 4 && ctx.receivedBytes > 0; }, 30s));
+        return r;
+    }
+    // The options window as the main window's command opens it, answering its messages here.
+    Options& open() {
+        wiring->open();
+        Options* window = wiring->window();
+        EXPECT_NE(window, nullptr);
+        window->setMessage([this](const QString& text, QMessageBox::Icon) { messages << text; });
+        return *window;
+    }
+    // Bytes received over about `span`, per second.
+    double rate(std::chrono::milliseconds span) {
+        const std::int64_t before = ctx.receivedBytes;
+        QElapsedTimer clock;
+        clock.start();
+        WaitFor([] { return false; }, span);
+        return double(ctx.receivedBytes - before) * 1000.0 /
+               double(qMax<qint64>(clock.elapsed(), 1));
+    }
+};
+
+// Every tagged caption of the window that names a text, as the table has it now: how many
+// there are, and those that differ.
+QStringList WrongCaptions(QWidget* window, const TextTable& texts, int& checked) {
+    QStringList wrong;
+    auto check = [&](const QObject* o, const QString& shown) {
+        const int tag = TagNumber(o->property(TagProperty));
+        if (tag > 0 && tag < TextTable::Size && !texts.text(tag).isEmpty()) {
+            ++checked;
+            if (shown != texts.text(tag)) {
+                wrong << o->objectName() + QStringLiteral(": ") + shown;
+            }
+        }
+    };
+    for (const QAbstractButton* b : window->findChildren<QAbstractButton*>()) {
+        check(b, b->text());
+    }
+    for (const QLabel* l : window->findChildren<QLabel*>()) {
+        check(l, l->text());
+    }
+    for (const QGroupBox* g : window->findChildren<QGroupBox*>()) {
+        check(g, g->title());
+    }
+    for (const QAction* a : window->findChildren<QAction*>()) {
+        check(a, a->text());
+    }
+    return wrong;
+}
+
+}  // namespace
+
+TEST_F(OptionsWiringTest, ANewLanguageRecaptionsEveryOpenWindow) {
+    Kestor kestor(ctx, *queue, store, [](const QString&) {});
+    QuenbyCatcher catcher(texts);
+    wiring->addWindows([&] { return QList<QWidget*>{&kestor, &catcher}; });
+    wiring->addWindows([&] { return windows.openWindows(); });
+    QObject::connect(&kestor, &Kestor::optionsRequested, wiring.get(), &OptionsWiring::open);
+    start();
+    ASSERT_EQ(windows.openWindows().size(), 1);
+    QWidget* download = windows.openWindows().first();
+    const QString englishPause = catcher.findChild<QAction*>(QStringLiteral("pauseall"))->text();
+
+    // The main window's Options button opens the window.
+    kestor.findChild<QAbstractButton*>(QStringLiteral("Command1_2"))->click();
+    Options& options = *wiring->window();
+    options.setMessage([this](const QString& text, QMessageBox::Icon) { messages << text; });
+    EXPECT_TRUE(options.isVisible());
+    options.findChild<QComboBox*>(QStringLiteral("Combo1"))
+        ->setCurrentText(QStringLiteral("Français"));
+    ASSERT_TRUE(options.OK_Click());
+    EXPECT_TRUE(messages.isEmpty()) << messages.join(u'|').toStdString();
+    ASSERT_EQ(texts.text(701), QStringLiteral("&Suspendre tous les téléchargements"));
+
+    for (QWidget* window :
+         {static_cast<QWidget*>(&kestor), static_cast<QWidget*>(&catcher), download}) {
+        SCOPED_TRACE(window->objectName().toStdString());
+        int checked = 0;
+        EXPECT_EQ(WrongCaptions(window, texts, checked), QStringList{});
+        EXPECT_GT(checked, 0);
+    }
+    EXPECT_NE(catcher.findChild<QAction*>(QStringLiteral("pauseall"))->text(), englishPause);
+    EXPECT_EQ(kestor.findChild<QAbstractButton*>(QStringLiteral("Command1_0"))->text(),
+              texts.text(100));
+    // Closed by OK; the next Options opens a new one.
+    EXPECT_TRUE(WaitFor([&] { return wiring->window() == nullptr; }));
+}
+
+TEST_F(OptionsWiringTest, TheSpeedLimitSlowsADownloadAlreadyRunning) {
+    start();
+    const double unlimited = rate(1500ms);
+    ASSERT_GT(unlimited, 0);
+
+    Options& options = open();
+    options.findChild<QAbstractButton*>(QStringLiteral("Check11"))->click();
+    options.findChild<QLineEdit*>(QStringLiteral("Text11"))->setText(QStringLiteral("64"));
+    ASSERT_TRUE(options.OK_Click());
+    EXPECT_EQ(settings.SpeedLimiter, 64 * 1024);
+    // What the sockets had buffered comes first; then the limit holds.
+    rate(500ms);
+    const double limited = rate(1500ms);
+    EXPECT_LT(limited * 4, unlimited) << "limited " << limited << " B/s, before " << unlimited;
+
+    // Off again: the download speeds up within the same run.
+    Options& again = open();
+    again.findChild<QAbstractButton*>(QStringLiteral("Check11"))->click();
+    ASSERT_TRUE(again.OK_Click());
+    const double freed = rate(1500ms);
+    EXPECT_GT(freed, limited * 4) << "freed " << freed << " B/s, limited " << limited;
+}

@@ -1,0 +1,285 @@
+// The six pages of the options window, each a frame of controls named and captioned as the
+// program's design has them; the language table replaces the captions once they are built.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStyle>
+#include <QTimeEdit>
+#include <QVBoxLayout>
+
+#include "ui/language/apply_language.h"
+#include "ui/options/options_window.h"
+
+namespace {
+
+template <typename Widget>
+Widget* Named(Widget* widget, const char* name, int tag) {
+    widget->setObjectName(QLatin1String(name));
+    if (tag != 0) {
+        SetTag(widget, tag);
+    }
+    return widget;
+}
+
+QLabel* Label(const char* name, const char* caption, int tag) {
+    return Named(new QLabel(QString::fromUtf8(caption)), name, tag);
+}
+
+QCheckBox* Check(const char* name, const char* caption, int tag) {
+    return Named(new QCheckBox(QString::fromUtf8(caption)), name, tag);
+}
+
+QLabel* Note(const char* name, const char* caption, int tag) {
+    QLabel* label = Label(name, caption, tag);
+    label->setWordWrap(true);
+    return label;
+}
+
+// A text box for a few digits: wide enough for them, not for a sentence.
+QLineEdit* Digits(const char* name, int characters) {
+    auto* edit = Named(new QLineEdit, name, 0);
+    edit->setMaximumWidth(edit->fontMetrics().horizontalAdvance(QString(characters + 2, u'0')) +
+                          edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth) * 6);
+    return edit;
+}
+
+// A page: its frame with the controls, the rest of the page left empty below it.
+QWidget* Page(QGroupBox* frame) {
+    auto* page = new QWidget;
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(frame);
+    layout->addStretch(1);
+    return page;
+}
+
+QGroupBox* Frame(const char* name, const char* caption, int tag, QLayout* contents) {
+    auto* frame = Named(new QGroupBox(QString::fromUtf8(caption)), name, tag);
+    frame->setLayout(contents);
+    return frame;
+}
+
+// The locale's short date, with the year in full: a two-digit year reads back a century off.
+QString ShortDateFormat() {
+    QString format = QLocale().dateFormat(QLocale::ShortFormat);
+    if (!format.contains(QLatin1String("yyyy"))) {
+        format.replace(QLatin1String("yy"), QLatin1String("yyyy"));
+    }
+    return format;
+}
+
+QTimeEdit* TimeBox(const char* name) {
+    auto* edit = Named(new QTimeEdit, name, 0);
+    edit->setDisplayFormat(QLocale().timeFormat(QLocale::ShortFormat));
+    return edit;
+}
+
+}  // namespace
+
+QWidget* Options::generalPage() {
+    Text2 = Named(new QLineEdit, "Text2", 0);
+    Text1 = Named(new QLineEdit, "Text1", 0);
+    QLabel* label3 = Label("Label3", "Default downloads folder", 608);
+    label3->setBuddy(Text2);
+    QLabel* label1 = Label("Label1", "Temporary Segmented Files path :", 609);
+    label1->setBuddy(Text1);
+    Check3 = Check("Check3", "Choose the destination directory before downloading", 605);
+    Check4 = Check("Check4", "Safe disk writing mode ( slower but avoid data losts )", 606);
+    Check5 = Check("Check5", "Auto Preview ZIP files", 607);
+    Check10 = Check("Check10", "Auto start when Windows starts.", 610);
+    Check1 = Check("Check1", "Check URLs in the clipboard", 612);
+    Check2 = Check("Check2", "Browser Integration ( right button popup ) ", 611);
+    Check2->setEnabled(false);  // shows the setting; the Integration page changes it
+    Text9 = Named(new QLineEdit, "Text9", 0);
+    QLabel* label7 = Label(
+        "Label7", "Ignore this kinds of files  (list of extensions separated by a comma)", 613);
+    label7->setBuddy(Text9);
+    Check12 = Check("Check12", "Check for viruses after download", 645);
+    connect(Check12, &QCheckBox::clicked, this, &Options::Check12_Click);
+    Text12 = Named(new QLineEdit, "Text12", 0);
+    QLabel* label13 = Label("Label13", "Anti virus command line :", 646);
+    label13->setBuddy(Text12);
+    Command3 = Named(new QPushButton(QStringLiteral("Browse...")), "Command3", 788);
+    Command3->setAutoDefault(false);
+    connect(Command3, &QPushButton::clicked, this, &Options::Command3_Click);
+
+    auto* grid = new QGridLayout;
+    int row = 0;
+    grid->addWidget(label3, row++, 0, 1, 2);
+    grid->addWidget(Text2, row++, 0, 1, 2);
+    grid->addWidget(label1, row++, 0, 1, 2);
+    grid->addWidget(Text1, row++, 0, 1, 2);
+    grid->setRowMinimumHeight(row++, style()->pixelMetric(QStyle::PM_LayoutVerticalSpacing));
+    for (QCheckBox* box : {Check3, Check4, Check5, Check10, Check1, Check2}) {
+        grid->addWidget(box, row++, 0, 1, 2);
+    }
+    grid->setRowMinimumHeight(row++, style()->pixelMetric(QStyle::PM_LayoutVerticalSpacing));
+    grid->addWidget(label7, row++, 0, 1, 2);
+    grid->addWidget(Text9, row++, 0, 1, 2);
+    grid->addWidget(Check12, row++, 0, 1, 2);
+    grid->addWidget(label13, row++, 0, 1, 2);
+    grid->addWidget(Text12, row, 0);
+    grid->addWidget(Command3, row, 1);
+    grid->setColumnStretch(0, 1);
+    return Page(Frame("Frame1", "General", 600, grid));
+}
+
+QWidget* Options::connectionPage() {
+    Text3 = Digits("Text3", 1);
+    Text4 = Digits("Text4", 2);
+    QLabel* l1 = Label("l1", "Max Number of Segments (1-8) :", 615);
+    l1->setBuddy(Text3);
+    QLabel* label2 = Label("Label2", "Max Simultaneous downloads (1-99) :", 616);
+    label2->setBuddy(Text4);
+    QLabel* label9 = Label("Label9", "Speed/Bandwidth Limitation :", 617);
+    Check11 = Check("Check11", "Enable Speed Limiter ", 618);
+    Text11 = Digits("Text11", 7);
+    QLabel* label10 = Label("Label10", "Max. Speed :", 619);
+    label10->setBuddy(Text11);
+    QLabel* label11 = Label("Label11", "kb/s", 0);
+    QLabel* label12 = Note("Label12",
+                           "Note: If you enable the speed limiter, all future downloads won't be "
+                           "accelerated by file segmentation system.",
+                           620);
+
+    auto* grid = new QGridLayout;
+    grid->addWidget(l1, 0, 0);
+    grid->addWidget(Text3, 0, 1);
+    grid->addWidget(label2, 1, 0);
+    grid->addWidget(Text4, 1, 1);
+    grid->setRowMinimumHeight(2, style()->pixelMetric(QStyle::PM_LayoutVerticalSpacing) * 2);
+    grid->addWidget(label9, 3, 0, 1, 3);
+    grid->addWidget(Check11, 4, 0, 1, 3);
+    auto* speed = new QHBoxLayout;
+    speed->addWidget(label10);
+    speed->addWidget(Text11);
+    speed->addWidget(label11);
+    speed->addStretch(1);
+    grid->addLayout(speed, 5, 0, 1, 3);
+    grid->addWidget(label12, 6, 0, 1, 3);
+    grid->setColumnStretch(2, 1);
+    return Page(Frame("Frame2", "Connection settings", 614, grid));
+}
+
+QWidget* Options::schedulingPage() {
+    Check7 = Check("Check7", "Starts scheduled downloads at this date :", 624);
+    Option1 = Named(new QRadioButton(QStringLiteral("Fixed time :")), "Option1", 625);
+    Option2 = Named(new QRadioButton(QStringLiteral("Daily :")), "Option2", 626);
+    Text5 = Named(new QDateEdit, "Text5", 0);
+    Text5->setDisplayFormat(ShortDateFormat());
+    Text5->setCalendarPopup(true);
+    Text6 = TimeBox("Text6");
+    Command2 = Named(new QPushButton(QStringLiteral("Get now")), "Command2", 629);
+    Command2->setAutoDefault(false);
+    connect(Command2, &QPushButton::clicked, this, &Options::Command2_Click);
+    Text10 = TimeBox("Text10");
+    QLabel* label8 = Label("Label8", "Hour :", 627);
+    label8->setBuddy(Text10);
+    QLabel* label16 = Label("Label16", "Tasks to do when all queued downloadings are done :", 647);
+    Check6 = Check("Check6", "Close Internet connection", 648);
+    Check17 = Check("Check17", "Shut down the computer", 649);
+
+    auto* grid = new QGridLayout;
+    grid->addWidget(Check7, 0, 0, 1, 5);
+    grid->addWidget(Option1, 1, 0);
+    grid->addWidget(Text5, 1, 1);
+    grid->addWidget(Text6, 1, 2);
+    grid->addWidget(Command2, 1, 3);
+    grid->addWidget(Option2, 2, 0);
+    auto* hour = new QHBoxLayout;
+    hour->addWidget(label8);
+    hour->addWidget(Text10, 1);
+    grid->addLayout(hour, 2, 1, 1, 2);
+    grid->setRowMinimumHeight(3, style()->pixelMetric(QStyle::PM_LayoutVerticalSpacing) * 2);
+    grid->addWidget(label16, 4, 0, 1, 5);
+    grid->addWidget(Check6, 5, 0, 1, 5);
+    grid->addWidget(Check17, 6, 0, 1, 5);
+    grid->setColumnStretch(4, 1);
+    return Page(Frame("Frame3", "Scheduling", 623, grid));
+}
+
+QWidget* Options::proxyPage() {
+    Check8 = Check("Check8", "Use Proxy HTTP", 633);
+    Check9 = Check("Check9", "Use Proxy FTP (not working yet)", 634);
+    Check9->setEnabled(false);
+    Check18 = Check("Check18", "Use Socks4", 634);
+    Check18->setEnabled(false);
+    Text7 = Named(new QLineEdit, "Text7", 0);
+    Text8 = Digits("Text8", 5);
+    QLabel* label4 = Label("Label4", "Server :", 631);
+    label4->setBuddy(Text7);
+    QLabel* label5 = Label("Label5", "Port :", 632);
+    label5->setBuddy(Text8);
+
+    auto* grid = new QGridLayout;
+    grid->addWidget(Check8, 0, 0, 1, 2);
+    grid->addWidget(Check9, 1, 0, 1, 2);
+    grid->addWidget(Check18, 2, 0, 1, 2);
+    grid->setRowMinimumHeight(3, style()->pixelMetric(QStyle::PM_LayoutVerticalSpacing) * 2);
+    grid->addWidget(label4, 4, 0);
+    grid->addWidget(Text7, 4, 1);
+    grid->addWidget(label5, 5, 0);
+    grid->addWidget(Text8, 5, 1);
+    grid->setColumnStretch(1, 1);
+    return Page(Frame("Frame4", "Proxy settings :", 630, grid));
+}
+
+QWidget* Options::languagePage() {
+    Combo1 = Named(new QComboBox, "Combo1", 0);
+    QLabel* label6 = Label("Label6", "Select your prefered language for Brenloft :", 622);
+    label6->setBuddy(Combo1);
+    auto* column = new QVBoxLayout;
+    column->addWidget(label6);
+    auto* row = new QHBoxLayout;
+    row->addWidget(Combo1);
+    row->addStretch(1);
+    column->addLayout(row);
+    return Page(Frame("Frame5", "Language", 621, column));
+}
+
+QWidget* Options::integrationPage() {
+    Check13 = Check("Check13", "Chromium, Google Chrome, Brave, Vivaldi, Microsoft Edge", 0);
+    connect(Check13, &QCheckBox::clicked, this, &Options::Check13_Click);
+    QLabel* label15 = Label("Label15", "Integration mode :", 638);
+    const char* modes[] = {
+        "Download always with Brenloft", "Download only when Ctrl Key is pressed",
+        "Download only when Ctrl Key isn't pressed", "Never download with Brenloft"};
+    Check16 = Check("Check16", "Add a command in Popup Menu", 643);
+    Check14 = Check("Check14", "SeaMonkey", 0);
+    Check15 = Check("Check15", "Firefox, LibreWolf", 0);
+    QLabel* label14 = Note("Label14",
+                           "FireFox and Mozilla integration will install an extension. You must "
+                           "accept the installation and restart the browser in order to validate "
+                           "the integration.",
+                           644);
+
+    auto* grid = new QGridLayout;
+    const int indent = style()->pixelMetric(QStyle::PM_IndicatorWidth) +
+                       style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing);
+    grid->setColumnMinimumWidth(0, indent);
+    int row = 0;
+    grid->addWidget(Check13, row++, 0, 1, 2);
+    grid->addWidget(label15, row++, 1);
+    for (int i = 0; i < int(Option3.size()); ++i) {
+        auto* option = new QRadioButton(QString::fromUtf8(modes[i]));
+        option->setObjectName(QStringLiteral("Option3_%1").arg(i));
+        option->setProperty("index", i);
+        SetTag(option, 639 + i);
+        Option3[size_t(i)] = option;
+        grid->addWidget(option, row++, 1);
+    }
+    grid->addWidget(Check16, row++, 1);
+    grid->setRowMinimumHeight(row++, style()->pixelMetric(QStyle::PM_LayoutVerticalSpacing) * 2);
+    grid->addWidget(Check14, row++, 0, 1, 2);
+    grid->addWidget(Check15, row++, 0, 1, 2);
+    grid->setRowMinimumHeight(row++, style()->pixelMetric(QStyle::PM_LayoutVerticalSpacing) * 2);
+    grid->addWidget(label14, row++, 0, 1, 2);
+    grid->setColumnStretch(1, 1);
+    return Page(Frame("Frame6", "Browser integration", 637, grid));
+}

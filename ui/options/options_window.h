@@ -1,0 +1,152 @@
+#pragma once
+
+#include <QDateTime>
+#include <QDialog>
+#include <QList>
+#include <QMessageBox>
+#include <QStringList>
+#include <array>
+#include <functional>
+#include <optional>
+
+#include "core/settings/options_form.h"
+#include "core/text/language_list.h"
+#include "integration/autostart/autostart_entry.h"
+
+class BrowserIntegration;
+class QCheckBox;
+class QComboBox;
+class QDateEdit;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QTabWidget;
+class QTimeEdit;
+class SettingsStore;
+class TextTable;
+
+// The options window `options`: six pages in the tab strip `TabStrip1` (the frames `Frame1`
+// to `Frame6`), each control named and captioned as the program's design names it. It works
+// on the settings in memory: RefreshFromOptions fills the controls, OK checks them, applies
+// the browser and autostart changes, loads the chosen language, saves and closes; Cancel
+// closes and changes nothing. Dates and times show in the user's locale.
+//
+// OK reports through applied(); the owner makes the rest of the program follow (the speed
+// limit on running downloads, the language on every open window).
+class Options : public QDialog {
+    Q_OBJECT
+public:
+    using Message = std::function<void(const QString& text, QMessageBox::Icon icon)>;
+    // The file-open dialog: title, initial file, filter in Qt's form; nothing when cancelled.
+    using ChooseFile = std::function<std::optional<QString>(
+        const QString& title, const QString& initial, const QString& filter)>;
+    using Clock = std::function<QDateTime()>;
+
+    struct Context {
+        Settings& settings;
+        SettingsStore& store;
+        TextTable& texts;
+        QStringList languageFolders;  // where the language files are, first match wins
+        QString applicationFolder;    // where "iemode.dat" goes
+        BrowserIntegration& browsers;
+        AutoStartEntry autoStart;
+    };
+
+    explicit Options(Context context, QWidget* parent = nullptr);
+    ~Options() override;
+
+    // Fills every control from the settings in memory.
+    void RefreshFromOptions();
+
+    // OK: false when a check refused (its message shown, the window open, nothing changed).
+    bool OK_Click();
+    void Command1_Click();  // Cancel
+    void Command2_Click();  // Get now
+    void Command3_Click();  // Browse...
+
+    // What the controls hold now, and filling them from plain values.
+    OptionsForm form() const;
+    void showForm(const OptionsForm& form);
+    const QList<LanguageEntry>& languages() const { return languages_; }
+
+    // The message boxes, the file dialog and the clock, replaceable so that tests answer
+    // without modal windows.
+    void setMessage(Message message) { message_ = std::move(message); }
+    void setChooseFile(ChooseFile choose) { chooseFile_ = std::move(choose); }
+    void setClock(Clock clock) { clock_ = std::move(clock); }
+
+    // The interface text's filter ("text|pattern|text|pattern") as Qt's file dialogs take it.
+    static QString DialogFilter(const QString& filter);
+
+signals:
+    // OK saved the settings. The language table was loaded with the chosen language (it is
+    // reloaded even when unchanged), so the open windows should take its texts.
+    void applied();
+
+private:
+    // The pages (options_pages.cpp).
+    QWidget* generalPage();
+    QWidget* connectionPage();
+    QWidget* schedulingPage();
+    QWidget* proxyPage();
+    QWidget* languagePage();
+    QWidget* integrationPage();
+
+    void Check12_Click();
+    void Check13_Click();
+    void applyBrowserBoxes();
+    void applyLanguage();
+    void tell(int text, QMessageBox::Icon icon);
+
+    Context ctx_;
+    QList<LanguageEntry> languages_;
+    Message message_;
+    ChooseFile chooseFile_;
+    Clock clock_;
+
+    QTabWidget* TabStrip1 = nullptr;
+    // General
+    QLineEdit* Text2 = nullptr;
+    QLineEdit* Text1 = nullptr;
+    QCheckBox* Check3 = nullptr;
+    QCheckBox* Check4 = nullptr;
+    QCheckBox* Check5 = nullptr;
+    QCheckBox* Check10 = nullptr;
+    QCheckBox* Check1 = nullptr;
+    QCheckBox* Check2 = nullptr;
+    QLineEdit* Text9 = nullptr;
+    QCheckBox* Check12 = nullptr;
+    QLineEdit* Text12 = nullptr;
+    QPushButton* Command3 = nullptr;
+    // Connection
+    QLineEdit* Text3 = nullptr;
+    QLineEdit* Text4 = nullptr;
+    QCheckBox* Check11 = nullptr;
+    QLineEdit* Text11 = nullptr;
+    // Scheduling
+    QCheckBox* Check7 = nullptr;
+    QRadioButton* Option1 = nullptr;
+    QRadioButton* Option2 = nullptr;
+    QDateEdit* Text5 = nullptr;
+    QTimeEdit* Text6 = nullptr;
+    QPushButton* Command2 = nullptr;
+    QTimeEdit* Text10 = nullptr;
+    QCheckBox* Check6 = nullptr;
+    QCheckBox* Check17 = nullptr;
+    // Proxy
+    QCheckBox* Check8 = nullptr;
+    QCheckBox* Check9 = nullptr;
+    QCheckBox* Check18 = nullptr;
+    QLineEdit* Text7 = nullptr;
+    QLineEdit* Text8 = nullptr;
+    // Language
+    QComboBox* Combo1 = nullptr;
+    // Integration
+    QCheckBox* Check13 = nullptr;
+    std::array<QRadioButton*, 4> Option3{};
+    QCheckBox* Check16 = nullptr;
+    QCheckBox* Check14 = nullptr;
+    QCheckBox* Check15 = nullptr;
+};
