@@ -78,7 +78,7 @@ private:
     QByteArray password_;  // the last one that opened a member, tried first on the next
     QStringList unmatchedIncludes_;
     bool passwordCancelled_ = false;
-    bool keepAll_ = false;
+    ReplaceQuestions replaceQuestions_{prompts_};
     int warnings_ = 0;
     int errors_ = 0;
     int unsupported_ = 0;
@@ -320,20 +320,8 @@ bool Extraction::replaceExisting(const Member& member, const struct stat& existi
     if (options_.overwriteExisting) {
         return true;
     }
-    if (keepAll_ || !options_.askBeforeOverwriting) {
-        return false;
-    }
-    const QString shown = options_.targetFolder + QLatin1Char('/') + member.name;
-    switch (prompts_.replace(shown)) {
-        case ReplaceAnswer::Replace:
-            return true;
-        case ReplaceAnswer::KeepAll:
-            keepAll_ = true;
-            return false;
-        case ReplaceAnswer::Keep:
-            return false;
-    }
-    return false;
+    return options_.askBeforeOverwriting &&
+           replaceQuestions_.replace(options_.targetFolder + QLatin1Char('/') + member.name);
 }
 
 // The password that opened the last member first, then the user's, a few times over. A

@@ -21,6 +21,34 @@ public:
     virtual ReplaceAnswer replace(const QString& path) = 0;
 };
 
+// The replace question over one extraction: once answered Cancel ("keep all"), every later
+// existing file is kept without asking.
+class ReplaceQuestions {
+public:
+    explicit ReplaceQuestions(UnzipPrompts& prompts) : prompts_(prompts) {}
+    // Whether the existing file `path` gives way.
+    bool replace(const QString& path) {
+        if (keepAll_) {
+            return false;
+        }
+        switch (prompts_.replace(path)) {
+            case ReplaceAnswer::Replace:
+                return true;
+            case ReplaceAnswer::KeepAll:
+                keepAll_ = true;
+                return false;
+            case ReplaceAnswer::Keep:
+                return false;
+        }
+        return false;
+    }
+    void reset() { keepAll_ = false; }
+
+private:
+    UnzipPrompts& prompts_;
+    bool keepAll_ = false;
+};
+
 // The texts the windows show for these questions.
 inline constexpr const char* kPasswordPromptText = "Please Enter The Password!";
 inline constexpr const char* kReplaceQuestionTitle = "VBUnZip32 - File Already Exists!";

@@ -71,7 +71,7 @@ void ZipMemberFetch::Start(const RemoteArchive& archive, const QList<ZipEntry>& 
     target_.reset();
     index_ = 0;
     result_ = UnzipResult{};
-    keepAll_ = false;
+    replaceQuestions_.reset();
     warnings_ = errors_ = unsupported_ = 0;
     done_ = total_ = 0;
     for (const ZipEntry& member : members_) {
@@ -240,19 +240,7 @@ bool ZipMemberFetch::replaceExisting(const QString& shown, const struct stat& ex
     if (overwriteExisting_) {
         return true;
     }
-    if (keepAll_) {
-        return false;
-    }
-    switch (prompts_.replace(shown)) {
-        case ReplaceAnswer::Replace:
-            return true;
-        case ReplaceAnswer::KeepAll:
-            keepAll_ = true;
-            return false;
-        case ReplaceAnswer::Keep:
-            return false;
-    }
-    return false;
+    return replaceQuestions_.replace(shown);
 }
 
 void ZipMemberFetch::fetchHeader(qint64 length) {

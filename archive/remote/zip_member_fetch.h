@@ -91,7 +91,7 @@ private:
     bool running_ = false;
     std::uint64_t generation_ = 0;  // continuations of an aborted fetch do nothing
     UnzipResult result_;
-    bool keepAll_ = false;
+    ReplaceQuestions replaceQuestions_{prompts_};
     int warnings_ = 0;
     int errors_ = 0;
     int unsupported_ = 0;

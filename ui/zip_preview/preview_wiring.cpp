@@ -21,8 +21,7 @@ std::unique_ptr<ZipPreviews> WireZipPreviews(DownloadWindows& windows, VelmoraSo
             s->PauseDownload();
         }
     };
-    auto previews =
-        std::make_unique<ZipPreviews>(sockets, settings, texts, list, std::move(hooks));
+    auto previews = std::make_unique<ZipPreviews>(sockets, settings, texts, list, std::move(hooks));
     ZipPreviews* open = previews.get();
     windows.setZipPreview([open](int slot) { return open->open(slot); });
     windows.setFileBuilt(

@@ -149,6 +149,7 @@ void ZipPreviews::unpack(int slot, const QString& archive, const QList<ZipEntry>
         options.archivePath = archive;
         options.targetFolder = folder;
         options.recreateFolders = 1;
+        options.askBeforeOverwriting = 1;  // a file already there is the user's to keep
         for (; next < members.size() && options.includeNames.size() < UnzipOptions::kMaxNames;
              ++next) {
             options.includeNames.append(ExactNamePattern(members[next].name));
