@@ -21,9 +21,8 @@ using Kind = UpdateCheckResult::Kind;
 class UpdateCheckTest : public ::testing::Test, protected EngineRig {
 protected:
     // Runs one check against `server` and waits for its end.
-    std::optional<UpdateCheckResult> check(const UpdateServer& server,
-                                           std::chrono::milliseconds limit = std::chrono::seconds(
-                                               20)) {
+    std::optional<UpdateCheckResult> check(
+        const UpdateServer& server, std::chrono::milliseconds limit = std::chrono::seconds(20)) {
         UpdateCheck check(sockets, settings, server);
         check.setTimeLimit(limit);
         std::optional<UpdateCheckResult> result;
@@ -90,12 +89,11 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"in_two_pieces", "split-body", "1.5\r\nThe notes come in a second piece.",
                   Kind::Newer, 200, "15", "The notes come in a second piece."},
         FaultCase{"not_found_page", "not-found-page", "", Kind::Refused, 404, "", ""},
-        FaultCase{"lf_only_file", "plain", "1.5\nLines end in LF.\nOnly.\n", Kind::Newer, 200,
-                  "15", "Lines end in LF.\nOnly."},
+        FaultCase{"lf_only_file", "plain", "1.5\nLines end in LF.\nOnly.\n", Kind::Newer, 200, "15",
+                  "Lines end in LF.\nOnly."},
         FaultCase{"lf_only_head", "lf-head", "1.1\r\n", Kind::Newer, 200, "11", ""},
         FaultCase{"chunked", "chunked", "2\r\nin chunks", Kind::Newer, 200, "2", "in chunks"},
-        FaultCase{"ended_by_the_close", "unsized", "0.9\r\nold", Kind::UpToDate, 200, "09",
-                  "old"},
+        FaultCase{"ended_by_the_close", "unsized", "0.9\r\nold", Kind::UpToDate, 200, "09", "old"},
         FaultCase{"never_answers", "silent", "1.5", Kind::NoAnswer, 0, "", ""}),
     [](const ::testing::TestParamInfo<FaultCase>& info) { return info.param.name; });
 
@@ -122,9 +120,10 @@ TEST_F(UpdateCheckTest, TheProxyIsSentTheWholeAddress) {
     const auto result = check(ParseUpdateServer(QStringLiteral("http://updates.invalid:8080")));
     ASSERT_TRUE(result);
     EXPECT_EQ(result->kind, Kind::Newer) << result->why.toStdString();
-    EXPECT_EQ(result->packageUrl, QStringLiteral("http://updates.invalid:8080/velmora/kestor15.zip"));
-    EXPECT_TRUE(ReadFile(log).startsWith(
-        "GET http://updates.invalid:8080/velmora/version.txt 0 -1 -\n"))
+    EXPECT_EQ(result->packageUrl,
+              QStringLiteral("http://updates.invalid:8080/velmora/kestor15.zip"));
+    EXPECT_TRUE(
+        ReadFile(log).startsWith("GET http://updates.invalid:8080/velmora/version.txt 0 -1 -\n"))
         << ReadFile(log).toStdString();
 }
 
@@ -148,9 +147,9 @@ TEST_F(UpdateCheckTest, ThroughTinyproxyToNginx) {
     EXPECT_TRUE(nginx.accessLog().first().contains(u"GET /velmora/version.txt HTTP/1.1"))
         << nginx.accessLog().join(u'\n').toStdString();
     const QByteArray proxyLog = ReadFile(proxy.folder() + QStringLiteral("/proxy.log"));
-    EXPECT_TRUE(proxyLog.contains(
-        QStringLiteral("GET %1 HTTP/1.1").arg(nginx.url(QStringLiteral("/velmora/version.txt")))
-            .toUtf8()))
+    EXPECT_TRUE(proxyLog.contains(QStringLiteral("GET %1 HTTP/1.1")
+                                      .arg(nginx.url(QStringLiteral("/velmora/version.txt")))
+                                      .toUtf8()))
         << proxyLog.toStdString();
 }
 

@@ -89,8 +89,8 @@ protected:
 TEST_F(UpdateInstallerTest, ASignedPackageIsUnpackedAndTheUpdaterStarted) {
     // Saved under a numbered name in another folder: unpacked from where it really is.
     const QString saved = file(QStringLiteral("elsewhere/kestor15[1].zip"));
-    const int slot = downloaded(QStringLiteral("kestor15.zip"), QStringLiteral("good"), &maker,
-                                saved);
+    const int slot =
+        downloaded(QStringLiteral("kestor15.zip"), QStringLiteral("good"), &maker, saved);
     // Left from an earlier install: the folder is cleared first.
     ASSERT_TRUE(QDir().mkpath(unpacked()));
     ASSERT_TRUE(WriteFile(unpacked() + QStringLiteral("/stale"), "old"));
@@ -100,9 +100,9 @@ TEST_F(UpdateInstallerTest, ASignedPackageIsUnpackedAndTheUpdaterStarted) {
     EXPECT_EQ(told, QStringList());
     EXPECT_EQ(quits, 1);
     ASSERT_TRUE(WaitFor([&] { return QFile::exists(marker()); }));
-    EXPECT_EQ(MarkerLines(marker()),
-              (QStringList{"--from", unpacked(), "--program", file(QStringLiteral("program/bin/Brenloft")),
-                           "--wait-pid", "4242", "--language", "francais"}));
+    EXPECT_EQ(MarkerLines(marker()), (QStringList{"--from", unpacked(), "--program",
+                                                  file(QStringLiteral("program/bin/Brenloft")),
+                                                  "--wait-pid", "4242", "--language", "francais"}));
 
     for (const QString& member : PackageFiles()) {
         EXPECT_TRUE(QFileInfo(unpacked() + u'/' + member).isFile()) << member.toStdString();
@@ -129,7 +129,7 @@ TEST_F(UpdateInstallerTest, ASignedPackageIsUnpackedAndTheUpdaterStarted) {
 struct BadPackage {
     const char* name;
     const char* kind;
-    int signer;  // 0 none, 1 the maker, 2 a stranger
+    int signer;   // 0 none, 1 the maker, 2 a stranger
     bool damage;  // one byte of the downloaded copy changed after signing
     bool updaterMissing;
     int reason;  // the interface text that names what failed
@@ -146,8 +146,8 @@ TEST_P(UpdateInstallerRefuses, NothingStartedNothingOutsideAMessage) {
     const BadPackage& c = GetParam();
     const SigningKey* signer = c.signer == 1 ? &maker : c.signer == 2 ? &stranger : nullptr;
     const QString saved = downloads() + QStringLiteral("kestor16.zip");
-    const int slot = downloaded(QStringLiteral("kestor16.zip"), QLatin1String(c.kind), signer,
-                                saved);
+    const int slot =
+        downloaded(QStringLiteral("kestor16.zip"), QLatin1String(c.kind), signer, saved);
     if (c.damage) {
         QByteArray bytes = ReadFile(saved);
         bytes[bytes.size() / 3] = char(bytes[bytes.size() / 3] ^ 0x01);
@@ -191,8 +191,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(UpdateInstallerTest, ALinkInPlaceOfTheFolderIsNotFollowed) {
     const QString saved = downloads() + QStringLiteral("kestor15.zip");
-    const int slot = downloaded(QStringLiteral("kestor15.zip"), QStringLiteral("good"), &maker,
-                                saved);
+    const int slot =
+        downloaded(QStringLiteral("kestor15.zip"), QStringLiteral("good"), &maker, saved);
     const QString precious = file(QStringLiteral("precious"));
     ASSERT_TRUE(QDir().mkpath(precious));
     ASSERT_TRUE(WriteFile(precious + QStringLiteral("/keep"), "mine"));

@@ -51,7 +51,10 @@ INSTANTIATE_TEST_SUITE_P(
         VersionCase{"tiny_step", "1.000001", true, true, "1000001", ""},
         VersionCase{"leading_zero", "01.5", true, true, "015", ""},
         VersionCase{"blanks_around", "  1.5 \t\r\nx", true, true, "15", "x"},
-        VersionCase{"byte_order_mark", "\xEF\xBB\xBF" "1.5\r\n", true, true, "15", ""},
+        VersionCase{"byte_order_mark",
+                    "\xEF\xBB\xBF"
+                    "1.5\r\n",
+                    true, true, "15", ""},
         VersionCase{"empty", "", false, false, "", ""},
         VersionCase{"words", "<html><body>Not here</body></html>", false, false, "", ""},
         VersionCase{"number_then_words", "1.5 beta\r\n", false, false, "", ""},
@@ -71,7 +74,10 @@ TEST(VersionFileNotes, StayPlainText) {
     EXPECT_EQ(ReadVersionFile("2\r\n<b>bold</b> & <a href=x>link</a>").notes,
               QStringLiteral("<b>bold</b> & <a href=x>link</a>"));
     // Control characters and direction overrides go; tabs and line breaks stay.
-    EXPECT_EQ(ReadVersionFile("2\r\na\x01" "b\x1b[31mc\td\r\ne\xE2\x80\xAE" "f").notes,
+    EXPECT_EQ(ReadVersionFile("2\r\na\x01"
+                              "b\x1b[31mc\td\r\ne\xE2\x80\xAE"
+                              "f")
+                  .notes,
               QStringLiteral("ab[31mc\td\nef"));
     // Not UTF-8: read as Latin-1 rather than lost.
     EXPECT_EQ(ReadVersionFile("2\r\ncaf\xE9").notes, QStringLiteral("caf\u00E9"));

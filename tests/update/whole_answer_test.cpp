@@ -84,8 +84,8 @@ INSTANTIATE_TEST_SUITE_P(
                    false, true, State::Done, 404, "404"},
         AnswerCase{"ended_by_the_close", "HTTP/1.1 200 OK\r\n\r\n1.5\r\nall of it", true, true,
                    State::Done, 200, "1.5\r\nall of it"},
-        AnswerCase{"not_ended_yet", "HTTP/1.1 200 OK\r\n\r\n1.5\r\n", false, true,
-                   State::NeedMore, 0, ""},
+        AnswerCase{"not_ended_yet", "HTTP/1.1 200 OK\r\n\r\n1.5\r\n", false, true, State::NeedMore,
+                   0, ""},
         AnswerCase{"chunked",
                    "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\n1.5\r\n"
                    "7;x=y\r\n\r\nnotes\r\n0\r\n\r\n",

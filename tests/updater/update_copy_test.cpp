@@ -33,8 +33,7 @@ protected:
         ASSERT_TRUE(Put(package + QStringLiteral("/bin/Brenloft"), "new program"));
         ASSERT_TRUE(QFile::setPermissions(package + QStringLiteral("/bin/Brenloft"),
                                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-        ASSERT_TRUE(
-            Put(package + QStringLiteral("/share/brenloft/lang/english.txt"), "new texts"));
+        ASSERT_TRUE(Put(package + QStringLiteral("/share/brenloft/lang/english.txt"), "new texts"));
     }
 
     // An installation with an old program and an old file the package does not name.
@@ -180,7 +179,8 @@ TEST_F(UpdaterTest, TheRealUpdaterWaitsCopiesAndRestarts) {
                   UpdaterArguments{package, systemProgram, 0, QStringLiteral("francais")}.toList());
     ASSERT_TRUE(updater.waitForFinished(60000));
     EXPECT_EQ(updater.exitCode(), UpdateOutcome::SystemWide);
-    EXPECT_TRUE(QString::fromUtf8(updater.readAllStandardError()).contains(u"gestionnaire de paquets"));
+    EXPECT_TRUE(
+        QString::fromUtf8(updater.readAllStandardError()).contains(u"gestionnaire de paquets"));
     EXPECT_EQ(ReadFile(systemProgram), "old program");
 }
 
