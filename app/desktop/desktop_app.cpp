@@ -36,6 +36,8 @@
 #include "ui/tray/program_icons.h"
 #include "ui/tray/quenby_catcher.h"
 #include "ui/zip_preview/preview_wiring.h"
+#include "update/package_signature.h"
+#include "update/update_installer.h"
 
 namespace {
 
@@ -57,6 +59,7 @@ DesktopApp::DesktopApp(QObject* parent) : QObject(parent) {
 
 DesktopApp::~DesktopApp() {
     // Windows first: they look at the sessions, which look at the sockets and the list.
+    installer_.reset();
     options_.reset();
     velmora_.reset();
     previews_.reset();
@@ -127,6 +130,7 @@ bool DesktopApp::StartUp(const QStringList& arguments) {
                windows_->openWindows() + previews_->openWindows();
     });
     connect(kestor_.get(), &Kestor::optionsRequested, options_.get(), &OptionsWiring::open);
+    createUpdateInstaller();
 
     store_->write(QStringLiteral("Options"), QStringLiteral("AppPath"), folder_);
     store_->sync();
@@ -170,6 +174,35 @@ void DesktopApp::createZipPreviews() {
     };
     hooks.defaultFolder = [this] { return settings_.DownloadFolder; };
     previews_ = WireZipPreviews(*windows_, sockets_, settings_, texts_, list_, std::move(hooks));
+}
+
+void DesktopApp::createUpdateInstaller() {
+    UpdateInstaller::Parts parts;
+    parts.publicKey = BuiltInUpdateKey();
+    parts.updaterProgram = QCoreApplication::applicationDirPath() + QStringLiteral("/updater");
+    parts.unpackFolder = DefaultTempFolder(folder_) + QStringLiteral("update");
+    parts.program = QCoreApplication::applicationFilePath();
+    parts.language = settings_.Language;
+    parts.pid = QCoreApplication::applicationPid();
+    parts.tell = [this](const QString& text) {
+        // Not modal: downloads go on while it is read.
+        auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Brenloft"), text,
+                                    QMessageBox::Ok, kestor_.get());
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setTextFormat(Qt::PlainText);
+        box->show();
+    };
+    parts.quit = [this] { QuitProgram(); };
+    parts.listChanged = [this] {
+        kestor_->RefreshListView(0, true);
+        kestor_->RefreshDownList();
+    };
+    installer_ = std::make_unique<UpdateInstaller>(*ctx_, std::move(parts));
+    ctx_->installUpdate = [this](int slot, const QString& path) {
+        if (installer_) {
+            installer_->Install(slot, path);
+        }
+    };
 }
 
 void DesktopApp::publishEntryPoint() {

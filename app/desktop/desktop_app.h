@@ -25,6 +25,7 @@ class Kestor;
 class OptionsWiring;
 class QuenbyCatcher;
 class SingleInstance;
+class UpdateInstaller;
 class Velmora;
 class ZipPreviews;
 
@@ -58,6 +59,7 @@ private:
     void putAway();
     void createTrayAndBasket();
     void createZipPreviews();
+    void createUpdateInstaller();
     void raiseMainWindow();
     void watchNetwork();
 
@@ -83,6 +85,7 @@ private:
     std::unique_ptr<BasketControl> basket_;
     std::unique_ptr<Velmora> velmora_;
     std::unique_ptr<OptionsWiring> options_;
+    std::unique_ptr<UpdateInstaller> installer_;
     ClipboardWatch clipboard_;
     SpeedMeter speed_;
     QTimer TimerC;

@@ -306,7 +306,13 @@ private:
         result_.complete = true;
 
         RunAntivirus(ctx_.settings, ctx_.actions, result_.targetPath);
-        RunCompletionActions(ctx_);
+        if (record->IsUpdate == 1 && ctx_.installUpdate) {
+            // After the report, from the event loop: the install may end the program.
+            QTimer::singleShot(0, [install = ctx_.installUpdate, slot = slot_,
+                                   path = result_.targetPath] { install(slot, path); });
+        } else {
+            RunCompletionActions(ctx_);
+        }
         report();
     }
 

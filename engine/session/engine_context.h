@@ -41,4 +41,9 @@ struct EngineContext {
     // it does not verify, and remembers it; returns why it could not be remembered, or empty.
     // Empty where nobody can be asked: the certificate is then refused.
     std::function<QString(const QString& host, const QByteArray& fingerprint)> trustCertificate{};
+    // Installs the program update that the download in `slot` completed at `path` (its
+    // IsUpdate is 1), in place of the end-of-list actions, which it runs itself when it fails.
+    // Called from the event loop after the join has reported. Empty (brenloft-get, most
+    // tests): an update package is a file like any other.
+    std::function<void(int slot, const QString& path)> installUpdate{};
 };

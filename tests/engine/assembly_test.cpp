@@ -568,3 +568,42 @@ TEST_F(Assembly, LastJoinScansThenHangsUpAndPowersOff) {
 
     EXPECT_EQ(actions.calls, (QStringList{"start", "hangUp", "powerOff", "endProgram"}));
 }
+
+TEST_F(Assembly, AProgramUpdateGoesToTheInstallInsteadOfTheEndOfListActions) {
+    settings.AutoShutDownComputer = FlagTrue;
+    std::vector<std::pair<int, QString>> installs;
+    ctx.installUpdate = [&](int slot, const QString& path) { installs.emplace_back(slot, path); };
+    const struct {
+        const char* name;
+        std::int16_t isUpdate;
+        bool programInstalls;
+        bool installed;
+    } cases[] = {
+        {"update", 1, true, true},
+        {"ordinary file", 0, true, false},
+        {"update where nothing installs (brenloft-get)", 1, false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        installs.clear();
+        actions.calls.clear();
+        if (!c.programInstalls) {
+            ctx.installUpdate = nullptr;
+        }
+        const int slot = addFinishedDownload(QStringLiteral("kestor15.zip"), {RandomBytes(100)});
+        record(slot).IsUpdate = c.isUpdate;
+        const AssemblyResult result = assemble(slot, true);
+        ASSERT_TRUE(result.complete) << result.message.toStdString();
+        // After the join's report, from the event loop.
+        QCoreApplication::processEvents();
+        if (c.installed) {
+            ASSERT_EQ(installs.size(), 1u);
+            EXPECT_EQ(installs[0].first, slot);
+            EXPECT_EQ(installs[0].second, result.targetPath);
+            EXPECT_EQ(actions.calls, QStringList{});
+        } else {
+            EXPECT_TRUE(installs.empty());
+            EXPECT_EQ(actions.calls, (QStringList{"powerOff", "endProgram"}));
+        }
+    }
+}

@@ -19,6 +19,9 @@ bool HttpFaultServer::start(const QString& log) {
     if (!tls_.isEmpty()) {
         arguments << QStringLiteral("--tls") << tls_;
     }
+    if (!mode_.isEmpty()) {
+        arguments << QStringLiteral("--mode") << mode_;
+    }
     return installed() && launch(QStringLiteral("/usr/bin/python3"), arguments);
 }
 

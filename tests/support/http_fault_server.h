@@ -19,6 +19,9 @@ public:
     bool start(const QString& log);
     // Speaks TLS on every connection from the next start; url() then names https://.
     void setTls(const QString& certificateFile, const QString& keyFile);
+    // Serves every request in this mode from the next start, whatever its path: a file of the
+    // root is found by the path's last part (see the script's --mode).
+    void setMode(const QString& mode) { mode_ = mode; }
 
     using ServedPeer::url;
     // The address of a generated body.
@@ -32,4 +35,5 @@ private:
     QString root_;
     qsizetype faultBytes_;
     QStringList tls_;  // certificate and key, or empty
+    QString mode_;
 };

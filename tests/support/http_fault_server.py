@@ -3,6 +3,10 @@
 nginx cannot be made to produce. One request per connection.
 
 usage: http_fault_server.py --log FILE [--root DIR] [--fault-bytes N] [--tls CERT KEY]
+                           [--mode MODE]
+
+With --mode every request is served in that MODE, whatever its path says: a file of DIR is
+then found by its path's last part, so fixed paths (/velmora/version.txt) can misbehave too.
 
 With --tls every connection speaks TLS; a reset then ends it without close_notify.
 
@@ -36,6 +40,11 @@ Bodies, to any request:
   chunked                    chunks of uneven sizes, one with an extension
   cl-chunked                 two chunks and a Content-Length that disagrees with them
   chunk-negative, chunk-huge, chunk-nonhex   the second chunk's size damaged
+Whole answers, to any request:
+  split-body                 the head and half the body, then the rest 200 ms later
+  lf-head                    head lines ended by LF alone
+  not-found-page             404 with the body "404"
+  silent                     reads the request, never answers, holds the connection
 Redirects: loop-a and loop-b to each other, to-file to file:///etc/passwd, to-data to a data:
 URL. Names: cd-* send the Content-Disposition of DISPOSITIONS. Any other mode (plain) is
 answered plainly.
@@ -162,6 +171,8 @@ class Reply:
             for i in range(len(head)):
                 self.conn.sendall(head[i:i + 1])
                 time.sleep(0.001)
+        elif self.mode == "lf-head":
+            self.conn.sendall(head.replace(b"\r\n", b"\n"))
         else:
             self.conn.sendall(head)
 
@@ -275,6 +286,14 @@ def serve_range(reply, mode, path, asked, data, extra):
         reply.body(body)
 
 
+def root_file(name):
+    try:
+        with open(os.path.join(OPTIONS.root, name), "rb") as f:
+            return f.read()
+    except OSError:
+        return None
+
+
 def serve(conn):
     if TLS:
         try:
@@ -292,18 +311,32 @@ def serve(conn):
         data = generated_body(mode, size)
     elif len(parts) == 3 and OPTIONS.root and ".." not in parts:
         mode, name = parts[1], parts[2]
-        try:
-            with open(os.path.join(OPTIONS.root, name), "rb") as f:
-                data = f.read()
-        except OSError:
-            pass
+        data = root_file(name)
+    if OPTIONS.mode:
+        mode = OPTIONS.mode
+        if data is None and OPTIONS.root and ".." not in parts:
+            name = parts[-1]
+            data = root_file(name)
     sent_range = range_header(head)
     asked = parse_range(sent_range, len(data)) if data is not None else None
     first, last = asked[:2] if asked else (0, -1)
     log("GET", path, first, last, (sent_range or "-").replace(" ", ""))
+    if OPTIONS.mode == "silent":
+        log("SILENT", path)
+        hold_until_client_goes(conn)
+        return
+    if OPTIONS.mode == "not-found-page":
+        conn.sendall(b"HTTP/1.1 404 Not Found\r\nContent-Length: 3\r\nConnection: close\r\n"
+                     b"\r\n404")
+        return
     reply = Reply(conn, mode if data is not None else "plain")
     if data is None:
         reply.head(["HTTP/1.1 404 Not Found", "Content-Length: 0"])
+    elif mode == "split-body":
+        reply.head(["HTTP/1.1 200 OK", "Content-Length: %d" % len(data)])
+        reply.body(data[:len(data) // 2])
+        time.sleep(0.2)
+        reply.body(data[len(data) // 2:])
     elif mode == "unsized":
         reply.head(["HTTP/1.1 200 OK"])
         reply.body(data)
@@ -331,6 +364,7 @@ def parse_arguments():
     parser.add_argument("--fault-bytes", type=int, default=40000,
                         help="body bytes sent before a stall, a trickle or a reset")
     parser.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"))
+    parser.add_argument("--mode", help="serves every request in this mode")
     return parser.parse_args()
 
 

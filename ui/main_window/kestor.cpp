@@ -22,6 +22,7 @@
 #include "ui/main_window/finished_list_model.h"
 #include "ui/main_window/sortable_rows.h"
 #include "ui/main_window/unfinished_list_model.h"
+#include "update/update_check.h"
 
 namespace {
 
@@ -105,6 +106,8 @@ Kestor::Kestor(EngineContext& context, DownloadQueue& queue, SettingsStore& stor
       openBrowser_(std::move(openBrowser)),
       question_([this](const QString& text, const QString& title, QMessageBox::Icon icon) {
           QMessageBox box(icon, title, text, QMessageBox::Yes | QMessageBox::No, this);
+          // Some questions carry text from elsewhere (an update's notes): never markup.
+          box.setTextFormat(Qt::PlainText);
           return box.exec() == QMessageBox::Yes;
       }),
       errorMessage_([this](const QString& text) {
@@ -112,7 +115,8 @@ Kestor::Kestor(EngineContext& context, DownloadQueue& queue, SettingsStore& stor
       }),
       askNewDownload_(
           [this](const QString& prefill) { return AskNewDownload(this, ctx_.texts, prefill); }),
-      tick_(MillisecondTick) {
+      tick_(MillisecondTick),
+      updateServer_(ConfiguredUpdateServer()) {
     setObjectName(QStringLiteral("Kestor"));
     setWindowTitle(kTitle);
     SetTag(this, 0);  // the title stays as it is

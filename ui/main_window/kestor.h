@@ -5,11 +5,14 @@
 #include <QSet>
 #include <QString>
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 
 #include "ui/prompts/new_download_prompt.h"
+#include "update/update_server.h"
 
 class DownloadQueue;
 class FinishedListModel;
@@ -24,7 +27,9 @@ class QToolBar;
 class QTreeView;
 class SettingsStore;
 class UnfinishedListModel;
+class UpdateCheck;
 class AddPrompts;
+struct UpdateCheckResult;
 struct DownloadListState;
 struct DownloadRecord;
 struct EngineContext;
@@ -95,6 +100,11 @@ public:
     void removeAllFinished();
     void forceFileBuilding_Click();
     void toggleShowDownloadWindows();
+    // The two links (kestor_update.cpp): "Auto update Brenloft" asks the update server once
+    // per run and offers a newer version as an update download; "Visit Brenloft website"
+    // opens the server's page in the browser.
+    void Label7_Click();
+    void Label2_Click();
 
     QTreeView* listView1() const { return listView1_; }
     QTreeView* listView2() const { return listView2_; }
@@ -112,6 +122,10 @@ public:
     void setTickSource(TickSource tick) { tick_ = std::move(tick); }
     // What adding a download asks; the real dialogs when none is set.
     void setAddPrompts(AddPrompts* prompts) { addPrompts_ = prompts; }
+    // The update server (ConfiguredUpdateServer() until set) and how long the check waits for
+    // its whole answer; for the next check.
+    void setUpdateServer(const UpdateServer& server) { updateServer_ = server; }
+    void setUpdateTimeLimit(std::chrono::milliseconds limit) { updateTimeLimit_ = limit; }
 
 signals:
     void quitRequested();
@@ -122,6 +136,7 @@ signals:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // Layout (kestor_layout.cpp)
@@ -150,6 +165,11 @@ private:
     void pauseSelected();
     void openBrowser();
     void resetList();
+
+    // The links (kestor_update.cpp)
+    QWidget* buildLinks();
+    void showLinkHover(QLabel* label, bool hover);
+    void updateCheckFinished(const UpdateCheckResult& result);
 
     QString selectedKey() const;
     QString selectedFinishedKey() const;
@@ -199,4 +219,10 @@ private:
     QAction* sdw_ = nullptr;
     QAction* sdb_ = nullptr;
     QList<QAction*> needsSelection_;
+
+    QLabel* Label7 = nullptr;  // "Auto update Brenloft"; its tag is "CONN" once asked
+    QLabel* Label2 = nullptr;  // "Visit Brenloft website"
+    UpdateServer updateServer_;
+    std::chrono::milliseconds updateTimeLimit_{30000};
+    std::unique_ptr<UpdateCheck> updateCheck_;
 };

@@ -81,7 +81,9 @@ void SetUpList(QTreeView* view) {
     view->setSortingEnabled(true);
 }
 
-QWidget* ListPane(const QString& heading, const char* labelName, QTreeView* view) {
+// A list under its heading; `beside` (when given) sits at the right end of the heading's row.
+QWidget* ListPane(const QString& heading, const char* labelName, QTreeView* view,
+                  QWidget* beside = nullptr) {
     auto* pane = new QWidget;
     auto* layout = new QVBoxLayout(pane);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -92,7 +94,15 @@ QWidget* ListPane(const QString& heading, const char* labelName, QTreeView* view
     bold.setBold(true);
     label->setFont(bold);
     label->setBuddy(view);
-    layout->addWidget(label);
+    if (beside != nullptr) {
+        auto* row = new QHBoxLayout;
+        row->addWidget(label);
+        row->addStretch(1);
+        row->addWidget(beside);
+        layout->addLayout(row);
+    } else {
+        layout->addWidget(label);
+    }
     layout->addWidget(view, 1);
     return pane;
 }
@@ -297,7 +307,7 @@ void Kestor::buildCentre() {
     auto* splitter = new QSplitter(Qt::Vertical);
     splitter->setObjectName(QStringLiteral("Splitter1"));
     splitter->setChildrenCollapsible(false);
-    splitter->addWidget(ListPane(tr("Current downloads"), "Label1", listView1_));
+    splitter->addWidget(ListPane(tr("Current downloads"), "Label1", listView1_, buildLinks()));
     splitter->addWidget(ListPane(tr("Finished downloads"), "Label3", listView2_));
     splitter->setStretchFactor(0, 3);
     splitter->setStretchFactor(1, 2);
@@ -335,6 +345,9 @@ void Kestor::buildCentre() {
     // The least size of the window is 10725 by 8000 twips, more when the button row needs it.
     layout->addStrut(10725 / TwipsPerPixel - 16);
     setCentralWidget(centre);
+    // Moves over the background put the links back to rest.
+    centre->setMouseTracking(true);
+    centre->installEventFilter(this);
 }
 
 void Kestor::buildStatusLine() {

@@ -1,0 +1,154 @@
+// The main window's two links: the update check and the maker's web page.
+
+#include <QBoxLayout>
+#include <QEvent>
+#include <QLabel>
+#include <QMouseEvent>
+
+#include "core/diagnostics/log_categories.h"
+#include "core/settings/settings.h"
+#include "core/text/text_table.h"
+#include "engine/queue/add_download.h"
+#include "engine/session/engine_context.h"
+#include "ui/language/apply_language.h"
+#include "ui/main_window/gui_add_prompts.h"
+#include "ui/main_window/kestor.h"
+#include "update/update_check.h"
+#include "update/version_file.h"
+
+namespace {
+
+const QString kConnecting = QStringLiteral("CONN");
+
+const QColor kLinkBlue(0, 0, 255);
+const QColor kLinkNavy(0, 0, 128);
+
+QLabel* Link(const char* name, const char* caption, int tag) {
+    auto* label = new QLabel(QLatin1String(caption));
+    label->setObjectName(QLatin1String(name));
+    label->setCursor(Qt::PointingHandCursor);
+    SetTag(label, tag);
+    return label;
+}
+
+bool Asked(const QLabel* label) {
+    return label->property(TagProperty).toString() == kConnecting;
+}
+
+}  // namespace
+
+QWidget* Kestor::buildLinks() {
+    auto* links = new QWidget;
+    links->setObjectName(QStringLiteral("Links"));
+    auto* row = new QHBoxLayout(links);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(16);
+    Label7 = Link("Label7", "Auto update Brenloft", 270);
+    Label2 = Link("Label2", "Visit Brenloft website ", 271);
+    for (QLabel* label : {Label7, Label2}) {
+        showLinkHover(label, false);
+        label->installEventFilter(this);
+        row->addWidget(label);
+    }
+    return links;
+}
+
+void Kestor::showLinkHover(QLabel* label, bool hover) {
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, hover ? kLinkNavy : kLinkBlue);
+    label->setPalette(palette);
+    QFont font = label->font();
+    font.setUnderline(hover);
+    label->setFont(font);
+}
+
+bool Kestor::eventFilter(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+    if (watched == centralWidget() && type == QEvent::MouseMove) {
+        // Over the window's background: both links back to rest, the version in the status.
+        showLinkHover(Label7, false);
+        showLinkHover(Label2, false);
+        Status(QStringLiteral("Brenloft  v.") + QString::number(ProgramVersion));
+    } else if (watched == Label2 || watched == Label7) {
+        auto* label = static_cast<QLabel*>(watched);
+        if (type == QEvent::Enter || type == QEvent::MouseMove) {
+            // A check that has begun is no link any more.
+            if (label == Label2 || !Asked(Label7)) {
+                showLinkHover(label, true);
+                Status(ctx_.texts.text(label == Label2 ? 664 : 665));
+            }
+        } else if (type == QEvent::Leave) {
+            showLinkHover(label, false);
+        } else if (type == QEvent::MouseButtonRelease &&
+                   static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton &&
+                   label->rect().contains(static_cast<QMouseEvent*>(event)->position().toPoint())) {
+            if (label == Label7) {
+                Label7_Click();
+            } else {
+                Label2_Click();
+            }
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void Kestor::Label7_Click() {
+    if (Asked(Label7)) {
+        return;
+    }
+    // From now on the caption tells the check's state, whatever the language.
+    Label7->setText(ctx_.texts.text(685));
+    Label7->setProperty(TagProperty, kConnecting);
+    showLinkHover(Label7, false);
+    Label7->setCursor(Qt::ArrowCursor);
+    qCInfo(lcUi).noquote() << "update check:" << updateServer_.url(QLatin1String(VersionFilePath));
+    updateCheck_ = std::make_unique<UpdateCheck>(ctx_.sockets, ctx_.settings, updateServer_);
+    updateCheck_->setTimeLimit(updateTimeLimit_);
+    connect(updateCheck_.get(), &UpdateCheck::sending, this,
+            [this] { Label7->setText(ctx_.texts.text(900)); });
+    connect(updateCheck_.get(), &UpdateCheck::finished, this, &Kestor::updateCheckFinished);
+    updateCheck_->Start();
+}
+
+void Kestor::updateCheckFinished(const UpdateCheckResult& result) {
+    switch (result.kind) {
+        case UpdateCheckResult::Kind::NoAnswer:
+            // As when the server cannot be reached at all: the caption stays.
+            Label7->setText(ctx_.texts.text(685));
+            qCInfo(lcUi).noquote() << "update check: no answer:" << result.why;
+            return;
+        case UpdateCheckResult::Kind::Refused:
+            Label7->setText(ctx_.texts.text(901));
+            return;
+        case UpdateCheckResult::Kind::UpToDate:
+            Label7->setText(ctx_.texts.text(684));
+            return;
+        case UpdateCheckResult::Kind::Newer:
+            break;
+    }
+    Label7->setText(ctx_.texts.text(682));
+    QString question = ctx_.texts.text(683);
+    if (!result.file.notes.isEmpty()) {
+        question += QStringLiteral("\n\n") + result.file.notes;
+    }
+    if (!ask(question, QStringLiteral("Brenloft"), QMessageBox::Question)) {
+        qCInfo(lcUi) << "update check: declined";
+        return;
+    }
+    AddRequest request;
+    request.url = result.packageUrl;
+    request.updateFlag = -1;
+    if (addPrompts_) {
+        AddDownload(ctx_, queue_, *addPrompts_, request);
+    } else {
+        GuiAddPrompts prompts(this, ctx_.settings.DownloadFolder);
+        AddDownload(ctx_, queue_, prompts, request);
+    }
+}
+
+void Kestor::Label2_Click() {
+    if (openBrowser_) {
+        openBrowser_(updateServer_.url(QLatin1String(WebPagePath)));
+    }
+}

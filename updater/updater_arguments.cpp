@@ -1,0 +1,45 @@
+#include "updater/updater_arguments.h"
+
+QStringList UpdaterArguments::toList() const {
+    return {QStringLiteral("--from"),     packageFolder,
+            QStringLiteral("--program"),  program,
+            QStringLiteral("--wait-pid"), QString::number(waitPid),
+            QStringLiteral("--language"), language};
+}
+
+std::optional<UpdaterArguments> UpdaterArguments::fromList(const QStringList& arguments,
+                                                           QString& why) {
+    UpdaterArguments parsed;
+    bool pidGiven = false;
+    for (qsizetype i = 0; i < arguments.size(); i += 2) {
+        const QString& name = arguments[i];
+        if (i + 1 >= arguments.size()) {
+            why = QStringLiteral("%1 has no value").arg(name);
+            return std::nullopt;
+        }
+        const QString& value = arguments[i + 1];
+        if (name == u"--from") {
+            parsed.packageFolder = value;
+        } else if (name == u"--program") {
+            parsed.program = value;
+        } else if (name == u"--wait-pid") {
+            bool ok = false;
+            parsed.waitPid = value.toLongLong(&ok);
+            if (!ok || parsed.waitPid < 0) {
+                why = QStringLiteral("--wait-pid takes a process id, not %1").arg(value);
+                return std::nullopt;
+            }
+            pidGiven = true;
+        } else if (name == u"--language") {
+            parsed.language = value;
+        } else {
+            why = QStringLiteral("unknown argument %1").arg(name);
+            return std::nullopt;
+        }
+    }
+    if (parsed.packageFolder.isEmpty() || parsed.program.isEmpty() || !pidGiven) {
+        why = QStringLiteral("--from, --program and --wait-pid are needed");
+        return std::nullopt;
+    }
+    return parsed;
+}
