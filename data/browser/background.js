@@ -9,9 +9,11 @@ import { MenuId, canHandOver, takesDownload, tookIt } from "./rules.js";
 const api = globalThis.browser ?? globalThis.chrome;
 const clicks = new ClickMemory();
 
-// The choices last heard, so that a new download can be held at once while the launcher is
-// asked again; null until the first answer (a background just started).
-let lastChoices = null;
+// How long an answer about the choices serves: a click asks afresh, and the download it
+// starts a moment later takes that answer rather than asking again.
+const FreshMs = 2000;
+let choicesAsked = null;
+
 // Whether the entry is in the menu now; null when not known (a background just started).
 let menuShown = null;
 // Menu changes run one after another: two interleaved would add the entry twice.
@@ -42,9 +44,17 @@ function showMenu(on) {
 
 async function refreshChoices() {
     const choices = await askChoices();
-    lastChoices = choices;
     await showMenu(choices.answered && choices.menu);
     return choices;
+}
+
+// The user's choices as the launcher tells them now, or as it told them an instant ago.
+function freshChoices() {
+    const now = Date.now();
+    if (choicesAsked === null || now - choicesAsked.at > FreshMs) {
+        choicesAsked = { at: now, answer: refreshChoices() };
+    }
+    return choicesAsked.answer;
 }
 
 async function quietly(promise) {
@@ -56,32 +66,34 @@ async function quietly(promise) {
     }
 }
 
+async function stateOf(id) {
+    const [item] = await api.downloads.search({ id });
+    return item?.state;
+}
+
 // A download the browser has just started. Brenloft takes it when the mode says so for the
 // Ctrl state of the click that started it: the browser's copy is then cancelled and erased,
-// so the file is fetched once. One that finished meanwhile, or that Brenloft refused or could
-// not be reached for, stays with the browser.
+// so the file is fetched once. One the browser finished meanwhile, or that Brenloft refused
+// or could not be reached for, stays with the browser. Nothing pauses it in between: Firefox
+// loses a download paused before its first byte.
 async function takeOver(item) {
     const url = item.finalUrl || item.url;
     if (item.state !== "in_progress" || !canHandOver(url)) {
         return;
     }
     const ctrl = clicks.takeCtrl(item.url, item.finalUrl);
-    const mayTake = lastChoices === null || (lastChoices.answered && takesDownload(lastChoices.mode, ctrl));
-    const held = mayTake && (await quietly(api.downloads.pause(item.id)));
-    const choices = await refreshChoices();
-    if (choices.answered && takesDownload(choices.mode, ctrl)) {
-        const [now] = await api.downloads.search({ id: item.id });
-        if (now?.state === "in_progress") {
-            const answer = await handOverDownload(url, item.referrer, item.cookieStoreId).catch(() => null);
-            if (tookIt(answer)) {
-                await quietly(api.downloads.cancel(item.id));
-                await quietly(api.downloads.erase({ id: item.id }));
-                return;
-            }
-        }
+    const choices = await freshChoices();
+    if (!choices.answered || !takesDownload(choices.mode, ctrl) || (await stateOf(item.id)) !== "in_progress") {
+        return;
     }
-    if (held) {
-        await quietly(api.downloads.resume(item.id));
+    const answer = await handOverDownload(url, item.referrer, item.cookieStoreId).catch(() => null);
+    if (!tookIt(answer)) {
+        return;
+    }
+    await quietly(api.downloads.cancel(item.id));
+    // One that finished before the cancel keeps its place in the browser's list with its file.
+    if ((await stateOf(item.id)) === "interrupted") {
+        await quietly(api.downloads.erase({ id: item.id }));
     }
 }
 
@@ -98,10 +110,14 @@ api.contextMenus.onClicked.addListener((info, tab) => {
 api.runtime.onMessage.addListener((message, sender, sendResponse) => {
     if (message?.click && sender.tab) {
         clicks.remember(message.click.url, message.click.ctrl);
+        // The download the click may start will want the user's choices as they are now.
+        choicesAsked = null;
+        void freshChoices();
         return false;
     }
     if (message?.ask === "choices") {
-        refreshChoices().then(sendResponse);
+        choicesAsked = null;
+        freshChoices().then(sendResponse);
         return true;
     }
     return false;
@@ -110,12 +126,12 @@ api.runtime.onMessage.addListener((message, sender, sendResponse) => {
 // The user turns the menu entry on or off in Brenloft's options; the browser learns it here.
 function start() {
     api.alarms.create("choices", { periodInMinutes: 1 });
-    void refreshChoices();
+    void freshChoices();
 }
 api.runtime.onInstalled.addListener(start);
 api.runtime.onStartup.addListener(start);
 api.alarms.onAlarm.addListener((alarm) => {
     if (alarm.name === "choices") {
-        void refreshChoices();
+        void freshChoices();
     }
 });

@@ -39,8 +39,8 @@ QString KeptCookie(const QString& url, const QString& cookie) {
         parsed.protocol == Protocol::Ftp) {
         return {};
     }
-    return CookieScheme(parsed.protocol) + QStringLiteral("://") + parsed.host.toLower() + Separator +
-           value;
+    return CookieScheme(parsed.protocol) + QStringLiteral("://") + parsed.host.toLower() +
+           Separator + value;
 }
 
 QString CookieToSend(const DownloadRecord& record) {

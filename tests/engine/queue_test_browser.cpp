@@ -3,7 +3,9 @@
 // pause and a new start of the program, and only to the host they came from.
 #include <gtest/gtest.h>
 
-#include <QFileInfo>
+#include <sys/stat.h>
+
+#include <QFile>
 
 #include "engine/http/browser_handover.h"
 #include "tests/engine/queue_test_harness.h"
@@ -62,8 +64,9 @@ TEST_F(HandedOverTest, PageAndCookiesGoWithEveryRequestAcrossANewStart) {
     queue.reset();
     ASSERT_EQ(record(slot).Paused, FlagTrue);
     ASSERT_EQ(SaveList(engine->list, engine->listPath()), QString());
-    EXPECT_EQ(QFileInfo(engine->listPath()).permissions(),
-              QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    struct stat saved {};
+    ASSERT_EQ(::stat(QFile::encodeName(engine->listPath()).constData(), &saved), 0);
+    EXPECT_EQ(saved.st_mode & 0777, 0600u) << "the list holds the cookies";
     engine = std::make_unique<Engine>(box.path());
     ASSERT_EQ(LoadList(engine->list, engine->listPath()).error, QString());
     EXPECT_EQ(record(slot).Referer, url(QStringLiteral("/list.html")));
