@@ -23,7 +23,7 @@ async function refresh() {
     }
     if (!choices.answered) {
         show("answered", "no", text("launcherSilent", choices.why));
-        show("menu", "no", text("menuHidden"));
+        show("menu", "no", text("menuUnknown"));
         show("mode", "", text("modeUnknown"));
         return;
     }

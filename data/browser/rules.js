@@ -66,6 +66,7 @@ export function choicesFrom(answer, failure) {
     if (answer && typeof answer.mode === "number" && typeof answer.BrowserIngeration === "boolean") {
         return { answered: true, menu: answer.BrowserIngeration, mode: answer.mode, why: "" };
     }
-    const why = failure ?? answer?.error ?? "the launcher gave no choices";
-    return { answered: false, menu: false, mode: 3, why: String(why) };
+    const why = String(failure ?? answer?.error ?? "the launcher gave no choices");
+    // The browsers' own messages end with a full stop; the page adds its own.
+    return { answered: false, menu: false, mode: 3, why: why.replace(/\.+$/, "") };
 }

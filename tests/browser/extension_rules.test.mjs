@@ -93,11 +93,11 @@ test("the launcher's answers are read as taken or not", () => {
         mode: 2,
         why: "",
     });
-    assert.deepEqual(choicesFrom(undefined, "Specified native messaging host not found."), {
+    assert.deepEqual(choicesFrom(undefined, "Specified native messaging host not found.."), {
         answered: false,
         menu: false,
         mode: 3,
-        why: "Specified native messaging host not found.",
+        why: "Specified native messaging host not found",
     });
     assert.equal(choicesFrom({ error: "no choices to tell" }).why, "no choices to tell");
     assert.equal(choicesFrom({ mode: "0", BrowserIngeration: true }).answered, false);
