@@ -99,8 +99,23 @@ async function openExtensionPage(origin) {
 
 const commands = {
     async start(command) {
-        const id =
-            command.kind === "chromium" ? await launchChromium(command) : await launchFirefox(command);
+        const launch = command.kind === "chromium" ? launchChromium : launchFirefox;
+        let id;
+        // A browser that dies while starting (Firefox now and then, on a loaded machine) is
+        // started once more; what it said goes to stderr, into the test's output.
+        for (let attempt = 1; ; ++attempt) {
+            try {
+                id = await launch(command);
+                break;
+            } catch (error) {
+                await browser?.close().catch(() => {});
+                browser = null;
+                if (attempt === 3) {
+                    throw error;
+                }
+                process.stderr.write(`driver: start ${attempt} failed: ${error?.message ?? error}\n`);
+            }
+        }
         await openExtensionPage(command.origin);
         webPage = await browser.newPage();
         return { id, pid: browser.process()?.pid ?? 0 };

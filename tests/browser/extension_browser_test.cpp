@@ -83,7 +83,7 @@ protected:
         if (!QFile::exists(QLatin1String(GetParam().program))) {
             GTEST_SKIP() << GetParam().program << " is not installed (tools/test installs it)";
         }
-        serveFiles();
+        ASSERT_NO_FATAL_FAILURE(serveFiles());
         const QString services = home.path(QStringLiteral("data/dbus-1/services"));
         ASSERT_TRUE(QDir().mkpath(services));
         ASSERT_TRUE(bus.start(QStringLiteral("session"), services)) << bus.error().toStdString();
@@ -327,8 +327,8 @@ protected:
 // The options page, the menu entry, and each mode on real clicks.
 TEST_P(ExtensionInBrowser, HandsOverLinksAndDownloadsByTheMode) {
     ASSERT_TRUE(WriteContextMenuFile(home.app(), true));
-    startBrenloft();
-    startBrowser();
+    ASSERT_NO_FATAL_FAILURE(startBrenloft());
+    ASSERT_NO_FATAL_FAILURE(startBrowser());
 
     QJsonObject shown = choices();
     EXPECT_EQ(shown.value(QLatin1String("answered")).toString(), u"yes");
@@ -338,12 +338,12 @@ TEST_P(ExtensionInBrowser, HandsOverLinksAndDownloadsByTheMode) {
 
     // "Download with Brenloft": the browser never asks for the file itself.
     EXPECT_EQ(menu(QStringLiteral("menu")), (QJsonObject{{QStringLiteral("result"), 1}}));
-    expectFetchedByBrenloft(QStringLiteral("menu"));
+    ASSERT_NO_FATAL_FAILURE(expectFetchedByBrenloft(QStringLiteral("menu")));
     EXPECT_EQ(browserRequests(QStringLiteral("menu")).size(), 0);
 
     // Mode 0: a click's download goes to Brenloft and leaves the browser's list.
     click(QStringLiteral("taken"), false);
-    expectFetchedByBrenloft(QStringLiteral("taken"));
+    ASSERT_NO_FATAL_FAILURE(expectFetchedByBrenloft(QStringLiteral("taken")));
     EXPECT_TRUE(
         WaitFor([&] { return browserDownloadsOf(QStringLiteral("/taken.bin")).isEmpty(); }, 30s))
         << "cancelled and erased in the browser";
@@ -356,14 +356,14 @@ TEST_P(ExtensionInBrowser, HandsOverLinksAndDownloadsByTheMode) {
     // Mode 1: only with Ctrl held.
     ASSERT_TRUE(WriteIeModeFile(home.app(), 1));
     click(QStringLiteral("plain"), false);
-    expectKeptByBrowser(QStringLiteral("plain"));
+    ASSERT_NO_FATAL_FAILURE(expectKeptByBrowser(QStringLiteral("plain")));
     click(QStringLiteral("ctrl"), true);
-    expectFetchedByBrenloft(QStringLiteral("ctrl"));
+    ASSERT_NO_FATAL_FAILURE(expectFetchedByBrenloft(QStringLiteral("ctrl")));
 
     // Mode 3: never. A blob the page made stays with the browser in any mode.
     ASSERT_TRUE(WriteIeModeFile(home.app(), 3));
     click(QStringLiteral("never"), false);
-    expectKeptByBrowser(QStringLiteral("never"));
+    ASSERT_NO_FATAL_FAILURE(expectKeptByBrowser(QStringLiteral("never")));
     ASSERT_TRUE(WriteIeModeFile(home.app(), 0));
     click(QStringLiteral("blob"), false);
     ASSERT_TRUE(WaitFor(
@@ -381,7 +381,7 @@ TEST_P(ExtensionInBrowser, HandsOverLinksAndDownloadsByTheMode) {
 
     // Whatever Brenloft was handed arrived before this.
     EXPECT_EQ(menu(QStringLiteral("sentinel")), (QJsonObject{{QStringLiteral("result"), 1}}));
-    expectFetchedByBrenloft(QStringLiteral("sentinel"));
+    ASSERT_NO_FATAL_FAILURE(expectFetchedByBrenloft(QStringLiteral("sentinel")));
     for (const char* kept : {"plain", "never"}) {
         EXPECT_FALSE(listed(QLatin1String(kept))) << kept;
         EXPECT_EQ(brenloftRequests(QLatin1String(kept)).size(), 0) << kept;
@@ -403,7 +403,7 @@ TEST_P(ExtensionInBrowser, HandsOverLinksAndDownloadsByTheMode) {
 // With Brenloft not running, the launcher's call starts it through the bus's activation file
 // (written by an earlier start), and the link with its page and cookies still arrives.
 TEST_P(ExtensionInBrowser, StartsBrenloftThroughTheBusWhenItIsNotRunning) {
-    startBrenloft();
+    ASSERT_NO_FATAL_FAILURE(startBrenloft());
     ASSERT_TRUE(run->stopWith(SIGTERM));
     run.reset();
     ASSERT_FALSE(served());
@@ -424,7 +424,7 @@ TEST_P(ExtensionInBrowser, StartsBrenloftThroughTheBusWhenItIsNotRunning) {
         caller->interface()->servicePid(QStringLiteral("VelmoraProject.Velmora"));
     ASSERT_TRUE(pid.isValid()) << "the bus started Brenloft";
     activated = pid.value();
-    expectFetchedByBrenloft(QStringLiteral("activated"));
+    ASSERT_NO_FATAL_FAILURE(expectFetchedByBrenloft(QStringLiteral("activated")));
 }
 
 INSTANTIATE_TEST_SUITE_P(Browsers, ExtensionInBrowser, ::testing::ValuesIn(Browsers),
