@@ -15,6 +15,8 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <memory>
+#include <optional>
+#include <ostream>
 
 #include "core/settings/browser_hook_files.h"
 #include "integration/browsers/extension_ids.h"
