@@ -7,6 +7,7 @@
 
 #include "core/paths/app_paths.h"
 #include "core/settings/browser_hook_files.h"
+#include "core/urls/parse_url.h"
 #include "launcher/brenloft_start.h"
 #include "launcher/native_host.h"
 #include "launcher/native_message.h"
@@ -35,15 +36,16 @@ QJsonObject NativeAnswer(const Delivery& delivery) {
 
 }  // namespace
 
-Delivery Deliver(const QString& url) {
-    const IeUrlCall call = CallIeUrl(url);
+namespace {
+
+Delivery DeliverCall(const QString& url, const VelmoraCall& call) {
     switch (call.outcome) {
-        case IeUrlCall::Outcome::Answered:
+        case VelmoraCall::Outcome::Answered:
             return {Delivery::Kind::Answered, call.result, {}};
-        case IeUrlCall::Outcome::Failed:
+        case VelmoraCall::Outcome::Failed:
             return {Delivery::Kind::CallFailed, 0, call.error};
-        case IeUrlCall::Outcome::NoBus:
-        case IeUrlCall::Outcome::NoService:
+        case VelmoraCall::Outcome::NoBus:
+        case VelmoraCall::Outcome::NoService:
             break;
     }
     const QString failure = StartBrenloft(url);
@@ -51,6 +53,24 @@ Delivery Deliver(const QString& url) {
         return {Delivery::Kind::Started, 0, {}};
     }
     return {Delivery::Kind::Unreachable, 0, call.error + QStringLiteral("; ") + failure};
+}
+
+}  // namespace
+
+Delivery Deliver(const QString& url) {
+    return DeliverCall(url, CallIeUrl(url));
+}
+
+Delivery Deliver(const NativeMessage::Request& request) {
+    using NativeMessage::Via;
+    if (request.via == Via::Address) {
+        return Deliver(request.url);
+    }
+    // IEURL's own test: the browser keeps a download whose address Brenloft would not take.
+    if (request.via == Via::Download && !HasDownloadScheme(request.url, Qt::CaseInsensitive)) {
+        return {Delivery::Kind::Answered, 0, {}};
+    }
+    return DeliverCall(request.url, CallMenuUrl(request.url, request.referrer, request.cookie));
 }
 
 int RunUrlMode(const QString& commandLine) {
@@ -73,5 +93,7 @@ int RunNativeMessagingHost() {
         return NativeMessage::ChoicesAnswer(ContextMenuInstalled(folder), ReadIeModeFile(folder));
     };
     return ServeNativeMessages(
-        in, out, [](const QString& url) { return NativeAnswer(Deliver(url)); }, choices);
+        in, out,
+        [](const NativeMessage::Request& request) { return NativeAnswer(Deliver(request)); },
+        choices);
 }

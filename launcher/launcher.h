@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include "launcher/native_message.h"
+
 // What became of handing one address to Brenloft.
 struct Delivery {
     enum class Kind {
@@ -18,6 +20,11 @@ struct Delivery {
 // Calls IEURL over the session bus; where no bus or no service can take the call, starts
 // Brenloft with the address as its command line instead.
 Delivery Deliver(const QString& url);
+// What the extension sent: an address alone goes as Deliver does; one from the link menu goes
+// to MenuURL with its page and cookies, and so does a download, unless IEURL would refuse its
+// address (answered 0 without a call). A Brenloft started without a bus gets the address
+// alone: a command line is no place for cookies.
+Delivery Deliver(const NativeMessage::Request& request);
 
 // The launcher's two ways of running; each returns the exit code.
 // A browser handed over `commandLine` (never empty): one delivery, whose answer is of no use

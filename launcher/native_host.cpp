@@ -3,7 +3,7 @@
 #include "launcher/native_message.h"
 
 int ServeNativeMessages(QIODevice& in, QIODevice& out,
-                        const std::function<QJsonObject(const QString& url)>& answer,
+                        const std::function<QJsonObject(const NativeMessage::Request&)>& answer,
                         const std::function<QJsonObject()>& choices) {
     using NativeMessage::Frame;
     NativeMessage::Reader reader(in);
@@ -33,7 +33,7 @@ int ServeNativeMessages(QIODevice& in, QIODevice& out,
             reply = choices ? choices()
                             : NativeMessage::ErrorAnswer(QStringLiteral("no choices to tell"));
         } else {
-            reply = answer(request.url);
+            reply = answer(request);
         }
         if (!NativeMessage::Write(out, reply)) {
             return 1;

@@ -4,12 +4,19 @@
 #include <QJsonDocument>
 #include <QJsonParseError>
 #include <QtEndian>
+#include <utility>
 
 namespace NativeMessage {
 
 namespace {
 
 constexpr qint64 LengthSize = sizeof(quint32);
+
+Request Refused(const QString& why) {
+    Request request;
+    request.error = why;
+    return request;
+}
 
 }  // namespace
 
@@ -72,25 +79,44 @@ Request Decode(const QByteArray& body) {
     QJsonParseError parse;
     const QJsonDocument document = QJsonDocument::fromJson(body, &parse);
     if (parse.error != QJsonParseError::NoError) {
-        return {{}, QStringLiteral("not JSON: ") + parse.errorString()};
+        return Refused(QStringLiteral("not JSON: ") + parse.errorString());
     }
     if (!document.isObject()) {
-        return {{}, QStringLiteral("not a JSON object")};
+        return Refused(QStringLiteral("not a JSON object"));
     }
     if (document.object().value(QLatin1String("ask")) == QLatin1String("mode")) {
         Request question;
         question.asksChoices = true;
         return question;
     }
-    const QJsonValue url = document.object().value(QLatin1String("url"));
+    const QJsonObject message = document.object();
+    const QJsonValue url = message.value(QLatin1String("url"));
     if (!url.isString()) {
-        return {{}, QStringLiteral("no string \"url\"")};
+        return Refused(QStringLiteral("no string \"url\""));
     }
     // As on the command line, an empty address means there is nothing to hand over.
     if (url.toString().isEmpty()) {
-        return {{}, QStringLiteral("\"url\" is empty")};
+        return Refused(QStringLiteral("\"url\" is empty"));
     }
-    return {url.toString(), {}};
+    Request request;
+    request.url = url.toString();
+    for (const auto& [name, text] :
+         {std::pair{"referrer", &request.referrer}, std::pair{"cookie", &request.cookie}}) {
+        const QJsonValue value = message.value(QLatin1String(name));
+        if (!value.isUndefined() && !value.isString()) {
+            return Refused(QStringLiteral("\"%1\" is not a string").arg(QLatin1String(name)));
+        }
+        *text = value.toString();
+    }
+    const QJsonValue via = message.value(QLatin1String("via"));
+    if (via == QLatin1String("menu")) {
+        request.via = Via::Menu;
+    } else if (via == QLatin1String("download")) {
+        request.via = Via::Download;
+    } else if (!via.isUndefined()) {
+        return Refused(QStringLiteral("\"via\" is neither \"menu\" nor \"download\""));
+    }
+    return request;
 }
 
 QJsonObject ResultAnswer(int result) {

@@ -43,14 +43,26 @@ bool Write(QIODevice& out, const QJsonObject& answer);
 // The framed bytes of one answer.
 QByteArray Encode(const QJsonObject& answer);
 
+// How an address came from the extension, which decides the call Brenloft gets.
+enum class Via {
+    Address,   // no "via": the address alone, through IEURL, as on the command line
+    Menu,      // "via": "menu", the link menu entry: MenuURL with the page and the cookies
+    Download,  // "via": "download", a download the browser gave up: the same, if IEURL would
+               // take the address at all
+};
+
 // What a message asks: Brenloft to take an address, or what the user chose for the extension
 // (the question {"ask": "mode"}); or why the message cannot be used.
 struct Request {
     QString url;
     QString error;             // empty when the message is usable
     bool asksChoices = false;  // the question, rather than an address
+    Via via = Via::Address;
+    QString referrer;  // the page the address was found on ("referrer"), or empty
+    QString cookie;    // the browser's Cookie header for the address ("cookie"), or empty
 };
-// A message is a JSON object with a non-empty string "url", or the question.
+// A message is a JSON object with a non-empty string "url" (and, optionally, a "via" of "menu"
+// or "download" and string "referrer" and "cookie"), or the question.
 Request Decode(const QByteArray& body);
 
 // The answers the host gives.

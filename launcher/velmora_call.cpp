@@ -24,34 +24,47 @@ bool NoOneServes(const QString& errorName) {
            errorName.startsWith(QLatin1String("org.freedesktop.DBus.Error.Spawn."));
 }
 
-}  // namespace
-
-IeUrlCall CallIeUrl(const QString& url) {
+// Calls `method` with `arguments`; `expectsResult` tells IEURL's one integer from MenuURL's
+// empty answer.
+VelmoraCall CallVelmora(const QString& method, const QVariantList& arguments, bool expectsResult) {
     // Without the variable libdbus would guess a bus (X11 autolaunch among others); the
     // desktop session always sets it, so its absence means there is none.
     if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) {
-        return {IeUrlCall::Outcome::NoBus, 0, QStringLiteral("no session bus")};
+        return {VelmoraCall::Outcome::NoBus, 0, QStringLiteral("no session bus")};
     }
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
-        return {IeUrlCall::Outcome::NoBus, 0, bus.lastError().message()};
+        return {VelmoraCall::Outcome::NoBus, 0, bus.lastError().message()};
     }
-    QDBusMessage call =
-        QDBusMessage::createMethodCall(Service, ObjectPath, Interface, QStringLiteral("IEURL"));
-    call << url;
+    QDBusMessage call = QDBusMessage::createMethodCall(Service, ObjectPath, Interface, method);
+    call.setArguments(arguments);
     call.setAutoStartService(true);
     const QDBusMessage reply = bus.call(call, QDBus::Block, CallTimeoutMs);
     if (reply.type() == QDBusMessage::ReplyMessage) {
-        const QVariantList arguments = reply.arguments();
-        if (arguments.size() == 1 && arguments.first().metaType() == QMetaType::fromType<int>()) {
-            return {IeUrlCall::Outcome::Answered, arguments.first().toInt(), {}};
+        const QVariantList answer = reply.arguments();
+        if (!expectsResult && answer.isEmpty()) {
+            return {VelmoraCall::Outcome::Answered, 1, {}};
         }
-        return {IeUrlCall::Outcome::Failed, 0, QStringLiteral("unexpected answer")};
+        if (expectsResult && answer.size() == 1 &&
+            answer.first().metaType() == QMetaType::fromType<int>()) {
+            return {VelmoraCall::Outcome::Answered, answer.first().toInt(), {}};
+        }
+        return {VelmoraCall::Outcome::Failed, 0, QStringLiteral("unexpected answer")};
     }
     const QString errorName = reply.errorName();
     if (errorName == QLatin1String("org.freedesktop.DBus.Error.Disconnected")) {
-        return {IeUrlCall::Outcome::NoBus, 0, reply.errorMessage()};
+        return {VelmoraCall::Outcome::NoBus, 0, reply.errorMessage()};
     }
-    return {NoOneServes(errorName) ? IeUrlCall::Outcome::NoService : IeUrlCall::Outcome::Failed, 0,
-            reply.errorMessage()};
+    return {NoOneServes(errorName) ? VelmoraCall::Outcome::NoService : VelmoraCall::Outcome::Failed,
+            0, reply.errorMessage()};
+}
+
+}  // namespace
+
+VelmoraCall CallIeUrl(const QString& url) {
+    return CallVelmora(QStringLiteral("IEURL"), {url}, true);
+}
+
+VelmoraCall CallMenuUrl(const QString& url, const QString& refURL, const QString& cookie) {
+    return CallVelmora(QStringLiteral("MenuURL"), {url, refURL, cookie}, false);
 }

@@ -206,7 +206,10 @@ void DesktopApp::createUpdateInstaller() {
 }
 
 void DesktopApp::publishEntryPoint() {
-    velmora_ = std::make_unique<Velmora>([this](const QString& url) { addFromOutside(url); });
+    velmora_ = std::make_unique<Velmora>(
+        [this](const QString& url, const QString& referer, const QString& cookie) {
+            addFromOutside(url, referer, cookie);
+        });
     const QString why = velmora_->publish(QDBusConnection::sessionBus());
     if (!why.isEmpty()) {
         // The program works without it; only browsers cannot hand addresses over.
@@ -218,9 +221,11 @@ void DesktopApp::publishEntryPoint() {
     }
 }
 
-void DesktopApp::addFromOutside(const QString& url) {
+void DesktopApp::addFromOutside(const QString& url, const QString& referer, const QString& cookie) {
     AddRequest request;
     request.url = url;
+    request.referer = referer;
+    request.cookie = cookie;
     AddDownload(*ctx_, *queue_, *addPrompts_, request);
 }
 

@@ -52,7 +52,8 @@ public:
 private:
     void TimerC_Timer();
     void Timer5_Timer();
-    void addFromOutside(const QString& url);
+    void addFromOutside(const QString& url, const QString& referer = {},
+                        const QString& cookie = {});
     void publishEntryPoint();
     void restoreMainWindowPosition();
     void saveWindowPositions();

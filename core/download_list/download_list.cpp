@@ -93,6 +93,7 @@ void FixUpAfterLoad(DownloadListState& list, std::int32_t tick, OleDate now) {
         r.UserName.clear();
         r.Password.clear();
         r.Reserved2 = QStringLiteral("0");
+        r.Reserved5.clear();  // a browser's cookies, of no use once the entry is gone
         r.Reserved3 = 0;
         r.SavePath.clear();
         r.HasSavePath = 0;

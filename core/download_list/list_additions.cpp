@@ -90,6 +90,8 @@ void FillNewRecord(DownloadRecord& record, const ParsedUrl& parsed, const QStrin
     record.Failed = FlagFalse;
     record.RetryCount = 0;
     record.Referer.clear();
+    // A browser's cookies belong to the address they came with.
+    record.Reserved5.clear();
     record.Queued = 0;
     record.Scheduled = 0;
     record.Paused = FlagFalse;

@@ -76,6 +76,13 @@ void RefererLine(RequestText& request, const HttpRequestTarget& target) {
     request.line("Referer: " + WireText(target.referer));
 }
 
+// A browser's cookies, right after the Referer that came with them.
+void CookieLine(RequestText& request, const HttpRequestTarget& target) {
+    if (!target.cookie.isEmpty()) {
+        request.line("Cookie: " + WireText(target.cookie));
+    }
+}
+
 void AuthorizationLine(RequestText& request, const HttpRequestTarget& target) {
     if (!target.user.isEmpty() && !target.password.isEmpty()) {
         request.line("Authorization: Basic " + Base64(target.user + u':' + target.password));
@@ -99,6 +106,7 @@ QByteArray ProbeRequest(const HttpRequestTarget& target) {
     request.line("Connection: Keep-Alive");
     HostLine(request, target);
     RefererLine(request, target);
+    CookieLine(request, target);
     AuthorizationLine(request, target);
     request.line("Range: bytes=0-");
     CacheLines(request, target);
@@ -116,6 +124,7 @@ QByteArray SegmentRequest(const HttpRequestTarget& target, std::int64_t firstByt
     HostLine(request, target);
     AuthorizationLine(request, target);
     RefererLine(request, target);
+    CookieLine(request, target);
     request.line("Range: bytes=" + QByteArray::number(static_cast<qlonglong>(firstByte)) + '-' +
                  QByteArray::number(static_cast<qlonglong>(lastByte)));
     CacheLines(request, target);
@@ -129,6 +138,7 @@ QByteArray WholeFileRequest(const HttpRequestTarget& target) {
     request.line("Accept-Encoding: ");
     AuthorizationLine(request, target);
     RefererLine(request, target);
+    CookieLine(request, target);
     request.line("Connection: Keep-Alive");
     HostLine(request, target);
     CacheLines(request, target);

@@ -17,6 +17,7 @@ struct HttpRequestTarget {
     bool proxyHttp = false;
     bool https = false;     // the address is https://: its default port is 443, not 80
     std::int32_t port = 0;  // 0 or the scheme's default leaves "Host" without a port
+    QString cookie{};       // the Cookie header's value, empty when none goes to this server
 };
 
 // The probe: learns size, name and range support with an open range from byte 0.

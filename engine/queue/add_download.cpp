@@ -6,6 +6,7 @@
 #include "core/text/text_table.h"
 #include "core/text/url_codec.h"
 #include "core/urls/parse_url.h"
+#include "engine/http/browser_handover.h"
 #include "engine/queue/download_queue.h"
 #include "engine/queue/queue_log.h"
 #include "engine/session/engine_context.h"
@@ -22,6 +23,17 @@ void ApplyTypedLogin(DownloadRecord& r, const AddRequest& request) {
     if (typed && (r.Protocol != Protocol::Ftp || !request.user.isEmpty())) {
         r.UserName = request.user;
         r.Password = request.password;
+    }
+}
+
+// The page and the cookies a browser handed over, for an entry new or going on: fresher ones
+// replace what an earlier hand-over left.
+void ApplyBrowserContext(DownloadRecord& r, const AddRequest& request) {
+    if (const QString referer = HandedReferer(request.referer); !referer.isEmpty()) {
+        r.Referer = referer;
+    }
+    if (const QString cookie = KeptCookie(request.url, request.cookie); !cookie.isEmpty()) {
+        r.Reserved5 = cookie;
     }
 }
 
@@ -71,6 +83,7 @@ int AddDownload(EngineContext& ctx, DownloadQueue& queue, AddPrompts& prompts,
         }
         if (found.Completed != FlagTrue) {
             // Waiting, paused or failed: the entry itself goes on.
+            ApplyBrowserContext(list.DownloadList[slot], request);
             queue.Restart(slot);
             return 0;
         }
@@ -94,6 +107,7 @@ int AddDownload(EngineContext& ctx, DownloadQueue& queue, AddPrompts& prompts,
     DownloadRecord& r = list.DownloadList[slot];
     FillNewRecord(r, parsed, request.url, request.updateFlag, chosenPath);
     ApplyTypedLogin(r, request);
+    ApplyBrowserContext(r, request);
 
     if (queue.runningCount() >= ctx.settings.MaxSimulDownlads) {
         qCInfo(lcQueue, "slot %d: queue new %s (%d running)", slot,

@@ -26,6 +26,10 @@ struct AddRequest {
     int updateFlag = 0;  // its absolute value becomes IsUpdate
     QString user;        // an HTTP login typed with the URL (the new-download prompt)
     QString password;
+    // What a browser handed over with the address (MenuURL): the page the link was on and the
+    // browser's cookies for the link, sent with the download's requests.
+    QString referer;
+    QString cookie;
 };
 
 // The one way a URL enters the list: validate and encode, the save-as dialog, the duplicate

@@ -21,6 +21,7 @@ bool DownloadQueue::DeleteEntry(int slot) {
     // Closing the session may have touched the list; the slot is looked up again.
     if (DownloadRecord* r = ctx_.list.record(slot)) {
         DeletePartFiles(*r);
+        r->Reserved5.clear();  // the browser's cookies leave with the download
         r->Active = FlagFalse;
         r->Running = FlagFalse;
         r->Transferring = FlagFalse;
@@ -81,6 +82,7 @@ void DownloadQueue::RemoveEntry(int slot) {
         return;
     }
     qCInfo(lcQueue, "slot %d: remove %s from the list", slot, qUtf8Printable(LoggedAddress(*r)));
+    r->Reserved5.clear();
     r->Active = FlagFalse;
     r->Removed = FlagTrue;
     touchList();

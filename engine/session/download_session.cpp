@@ -6,6 +6,7 @@
 #include "core/text/url_codec.h"
 #include "core/types/tick.h"
 #include "core/urls/parse_url.h"
+#include "engine/http/browser_handover.h"
 #include "engine/session/server_route.h"
 #include "engine/session/session_log.h"
 #include "engine/session/session_prompts.h"
@@ -45,9 +46,9 @@ bool DownloadSession::isFtp() {
 
 HttpRequestTarget DownloadSession::requestTarget(const DownloadRecord& r) const {
     const bool proxyHttp = ThroughPlainHttpProxy(r.Protocol, ctx_.settings);
-    return HttpRequestTarget{r.HostName, r.UrlPath, r.Url,     r.UserName,
-                             r.Password, r.Referer, proxyHttp, r.Protocol == Protocol::Https,
-                             r.Port};
+    return HttpRequestTarget{r.HostName, r.UrlPath,      r.Url,     r.UserName,
+                             r.Password, r.Referer,      proxyHttp, r.Protocol == Protocol::Https,
+                             r.Port,     CookieToSend(r)};
 }
 
 void DownloadSession::connectTo(SocketClass& socket) {

@@ -34,7 +34,8 @@ void HttpProbe::sendRequest(SocketClass& socket) {
     qCInfo(lcEngine).noquote().nospace()
         << ProbeTag(s.RecordIndex) << " GET " << UrlForDisplay(DecodeUrl(r->Url))
         << " range bytes=0-" << (target.proxyHttp ? " through the proxy" : "")
-        << (login ? " with a login" : "");
+        << (login ? " with a login" : "")
+        << (target.cookie.isEmpty() ? "" : " with the browser's cookies");
     socket.SendData(ProbeRequest(target));
     r->LastTick = MillisecondTick();
 }

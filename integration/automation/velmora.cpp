@@ -30,9 +30,11 @@ QString Velmora::publish(QDBusConnection connection) {
     return QString();
 }
 
-void Velmora::MenuURL(const QString& url, const QString& /*refURL*/, const QString& /*cookie*/) {
+void Velmora::MenuURL(const QString& url, const QString& refURL, const QString& cookie) {
+    qCInfo(lcUi) << "MenuURL:" << UrlForDisplay(url) << (refURL.isEmpty() ? "" : "with a page")
+                 << (cookie.isEmpty() ? "" : "with cookies");
     if (add_) {
-        add_(url);
+        add_(url, refURL, cookie);
     }
 }
 
@@ -44,7 +46,7 @@ int Velmora::IEURL(const QString& url) {
         return 0;
     }
     if (add_) {
-        add_(url);
+        add_(url, {}, {});
     }
     return 1;
 }

@@ -7,11 +7,13 @@
 
 // The entry point through which browsers and the launcher hand an address to the running
 // program. It keeps no state: each accepted address goes to `add`, which adds it as one the
-// user typed. Calls are served on the main thread between events, one at a time.
+// user typed, with the page it came from and the browser's cookies when a browser gave them.
+// Calls are served on the main thread between events, one at a time.
 class Velmora : public QObject {
     Q_OBJECT
 public:
-    using AddUrl = std::function<void(const QString& url)>;
+    using AddUrl =
+        std::function<void(const QString& url, const QString& referer, const QString& cookie)>;
 
     static constexpr char ServiceName[] = "VelmoraProject.Velmora";
     static constexpr char ObjectPath[] = "/Velmora";
@@ -23,13 +25,16 @@ public:
     QString publish(QDBusConnection connection);
 
 public slots:
-    // From a context-menu entry: any address goes to the list, which reports what it cannot
-    // use in the program's own window; the caller always hears success.
+    // From a context-menu entry or a download a browser gave up: any address goes to the list,
+    // which reports what it cannot use in the program's own window, with `refURL` (the page)
+    // as its Referer and `cookie` (the browser's Cookie header for it) sent with its requests;
+    // the caller always hears success.
     void MenuURL(const QString& url, const QString& refURL, const QString& cookie);
     // Accepted and ignored.
     void LeechURL(const QString& url, const QString& refURL);
     // 1 when the address begins with "http://", "https://" or "ftp://" in any letter case (no
-    // blanks before it) and went to the list; 0, with nothing added, otherwise.
+    // blanks before it) and went to the list, without a Referer or cookies; 0, with nothing
+    // added, otherwise.
     int IEURL(const QString& url);
 
 private:

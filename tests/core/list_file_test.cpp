@@ -170,6 +170,7 @@ TEST(ListFile, LoadFixesUpRemovedEntriesAndPausesRunningOnes) {
     removed.Removed = FlagTrue;
     removed.Paused = FlagTrue;
     removed.Referer = QStringLiteral("http://ref/");
+    removed.Reserved5 = QStringLiteral("http://host\nsid=1");  // a browser's cookies
     removed.Completed = FlagTrue;
     list.DownloadList.append(removed);
     list.DownloadList[1].Running = FlagTrue;  // was running when the process was killed
@@ -199,6 +200,7 @@ TEST(ListFile, LoadFixesUpRemovedEntriesAndPausesRunningOnes) {
     EXPECT_EQ(r.SegmentCount, 0);
     EXPECT_EQ(r.BytesDone, Currency{});
     EXPECT_EQ(r.Reserved2, QStringLiteral("0"));
+    EXPECT_TRUE(r.Reserved5.isEmpty());
     EXPECT_EQ(r.Paused, 0);
     EXPECT_EQ(r.Removed, 0);
     EXPECT_GT(r.DateAdded.days(), removed.DateAdded.days());

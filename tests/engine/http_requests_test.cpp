@@ -289,6 +289,40 @@ TEST(RequestText, AnHttpsRefererIsNeverToldToAPlainServer) {
     }
 }
 
+// A browser's cookies follow the Referer line in each request, once, and cannot smuggle in a
+// header of their own; the archive reads, which fetch what the user did not ask for, never
+// carry them.
+TEST(RequestText, CookiesFollowTheRefererAndCarryNoLineBreaks) {
+    HttpRequestTarget t = Full();
+    t.cookie = QStringLiteral("sid=a1; theme=dark");
+    EXPECT_EQ(ProbeRequest(t), QByteArray("GET /pub/big%20file.iso HTTP/1.1\r\n"
+                                          "Accept: *.*, */*\r\n"
+                                          "Connection: Keep-Alive\r\n"
+                                          "Host: files.example.org\r\n"
+                                          "User-Agent: Brenloft/1\r\n"
+                                          "Referer: http://example.org/list.html\r\n"
+                                          "Cookie: sid=a1; theme=dark\r\n"
+                                          "Authorization: Basic YW5uYTpzM2NyZXQ=\r\n"
+                                          "Range: bytes=0-\r\n"
+                                          "\r\n"));
+    const QByteArray pair =
+        "Referer: http://example.org/list.html\r\nCookie: sid=a1; theme=dark\r\n";
+    EXPECT_TRUE(SegmentRequest(t, 5, 9).contains("Basic YW5uYTpzM2NyZXQ=\r\n" + pair +
+                                                 "Range: bytes=5-9\r\n"));
+    EXPECT_TRUE(WholeFileRequest(t).contains(pair + "Connection: Keep-Alive\r\n"));
+    EXPECT_FALSE(ArchiveRangeRequest(t, 0, 9).contains("Cookie"));
+
+    t.cookie = QStringLiteral("a=1\r\nX-Evil: 1");
+    for (const QByteArray& request :
+         {ProbeRequest(t), SegmentRequest(t, 0, 9), WholeFileRequest(t)}) {
+        EXPECT_EQ(request.count("Cookie: "), 1);
+        EXPECT_TRUE(request.contains("\r\nCookie: a=1X-Evil: 1\r\n")) << request.toStdString();
+        EXPECT_FALSE(request.contains("\nX-Evil"));
+    }
+    t.cookie.clear();
+    EXPECT_FALSE(ProbeRequest(t).contains("Cookie"));
+}
+
 // The remote archive's reads send exactly these lines: the server, or the plain proxy, sees
 // the host twice and the range, nothing of the user.
 TEST(ArchiveRangeRequest, ExactLinesDirectThroughTheProxyAndToAnIpv6Host) {

@@ -56,6 +56,7 @@ protected:
         EXPECT_EQ(record(slot).Active, FlagFalse);
         EXPECT_EQ(record(slot).Removed, FlagTrue);
         EXPECT_EQ(record(slot).Running, FlagFalse);
+        EXPECT_TRUE(record(slot).Reserved5.isEmpty()) << "a browser's cookies leave with it";
         EXPECT_FALSE(queue->hasSession(slot));
         EXPECT_EQ(windows.view(slot), nullptr);
     }
@@ -86,6 +87,7 @@ TEST_F(ListCommandsTest, DeleteTakesTheEntryItsSessionAndItsPartFilesOnly) {
     ASSERT_TRUE(AnyExists(runningParts));
 
     for (const int slot : {waiting, running}) {
+        record(slot).Reserved5 = QStringLiteral("http://127.0.0.1\nsid=1");
         const int changesBefore = listChanges;
         EXPECT_TRUE(queue->DeleteEntry(slot));
         expectRemoved(slot);
@@ -149,6 +151,9 @@ TEST_F(ListCommandsTest, RemoveFinishedTakesTheFirstEntryOfEachAddress) {
     const int onlyB = finished(b, QStringLiteral("b.bin"));
     const int c = finished(QStringLiteral("http://127.0.0.1/c.bin"), QStringLiteral("c.bin"));
 
+    for (const int slot : {firstA, onlyB}) {
+        record(slot).Reserved5 = QStringLiteral("http://127.0.0.1\nsid=1");
+    }
     int changesBefore = listChanges;
     queue->RemoveFinished({});
     EXPECT_EQ(listChanges, changesBefore);

@@ -8,6 +8,7 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 
+#include "engine/http/browser_handover.h"
 #include "engine/queue/add_download.h"
 #include "engine/queue/download_queue.h"
 #include "engine/queue/session_windows.h"
@@ -29,11 +30,14 @@ protected:
         ASSERT_TRUE(server->isConnected() && client->isConnected());
         // Added entries wait in the queue: nothing is downloaded.
         engine.settings.MaxSimulDownlads = 0;
-        velmora = std::make_unique<Velmora>([this](const QString& url) {
-            AddRequest request;
-            request.url = url;
-            AddDownload(engine.ctx, queue, prompts, request);
-        });
+        velmora = std::make_unique<Velmora>(
+            [this](const QString& url, const QString& referer, const QString& cookie) {
+                AddRequest request;
+                request.url = url;
+                request.referer = referer;
+                request.cookie = cookie;
+                AddDownload(engine.ctx, queue, prompts, request);
+            });
         ASSERT_EQ(velmora->publish(*server), QString());
     }
 
@@ -139,10 +143,38 @@ TEST_F(AutomationEntry, MenuUrlReportsInTheProgramAndLeechUrlDoesNothing) {
     EXPECT_EQ(engine.settings.DownloadFolder, engine.downloads());
 }
 
+// MenuURL keeps the page and the browser's cookies with the download; IEURL takes the address
+// alone. A later hand-over of the same waiting address brings fresher ones.
+TEST_F(AutomationEntry, MenuUrlKeepsThePageAndTheCookiesWithTheDownload) {
+    const QString page = QStringLiteral("https://shop.example/list.html#files");
+    const QString url = QStringLiteral("https://127.0.0.1:9/k.zip");
+    EXPECT_EQ(
+        call(QStringLiteral("MenuURL"), {url, page, QStringLiteral("sid=1; theme=dark")}).type(),
+        QDBusMessage::ReplyMessage);
+    EXPECT_EQ(ieurl(QStringLiteral("http://127.0.0.1:9/plain.zip")), 1);
+    ASSERT_EQ(engine.list.DownloadCount, 2);
+    const DownloadRecord& handed = engine.list.DownloadList[1];
+    EXPECT_EQ(handed.Referer, QStringLiteral("https://shop.example/list.html"));
+    EXPECT_EQ(CookieToSend(handed), QStringLiteral("sid=1; theme=dark"));
+    const DownloadRecord& typed = engine.list.DownloadList[2];
+    EXPECT_TRUE(typed.Referer.isEmpty());
+    EXPECT_TRUE(typed.Reserved5.isEmpty());
+
+    // The entry waits in the queue; handed over again, it goes on with the newer cookie.
+    call(QStringLiteral("MenuURL"), {url, QString(), QStringLiteral("sid=2")});
+    EXPECT_EQ(engine.list.DownloadCount, 2);
+    EXPECT_EQ(CookieToSend(engine.list.DownloadList[1]), QStringLiteral("sid=2"));
+    EXPECT_EQ(engine.list.DownloadList[1].Referer,
+              QStringLiteral("https://shop.example/list.html"));
+    EXPECT_EQ(prompts.errors, QStringList{});
+}
+
 // A second program claiming the name finds it taken; the first keeps serving.
 TEST_F(AutomationEntry, TheNameHasOneOwner) {
     QDBusConnection other = QDBusConnection::connectToBus(bus.address(), QStringLiteral("second"));
-    Velmora second([](const QString&) { ADD_FAILURE() << "the second owner was called"; });
+    Velmora second([](const QString&, const QString&, const QString&) {
+        ADD_FAILURE() << "the second owner was called";
+    });
     EXPECT_NE(second.publish(other), QString());
     EXPECT_EQ(ieurl(QStringLiteral("http://127.0.0.1:9/i.zip")), 1);
     QDBusConnection::disconnectFromBus(QStringLiteral("second"));

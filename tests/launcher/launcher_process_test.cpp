@@ -238,6 +238,44 @@ TEST_F(LauncherTest, NativeHostWithoutABusStartsBrenloftForEachMessage) {
                     .startsWith(QLatin1String("Brenloft is not reachable")));
 }
 
+// The menu entry's links and the browser's downloads reach MenuURL with their page and
+// cookies; a download whose address IEURL would refuse is answered 0 without a call, so the
+// browser keeps it. Without a bus Brenloft is started with the address alone.
+TEST_F(LauncherOnBus, NativeHostHandsPagesAndCookiesToMenuUrl) {
+    startStandIn();
+    const auto message = [](const QString& url, const char* via, const QString& cookie) {
+        return Framed(QJsonDocument(QJsonObject{{QStringLiteral("url"), url},
+                                                {QStringLiteral("via"), QLatin1String(via)},
+                                                {QStringLiteral("referrer"),
+                                                 QStringLiteral("https://site.example/p")},
+                                                {QStringLiteral("cookie"), cookie}})
+                          .toJson());
+    };
+    const QString link = QStringLiteral("http://example.com/menu.zip");
+    const QString download = QStringLiteral("HTTPS://example.com/d.iso");
+    const QByteArray input = message(link, "menu", QStringLiteral("sid=1; é=2")) +
+                             message(QStringLiteral("blob:https://site.example/1"), "download",
+                                     QStringLiteral("sid=1")) +
+                             message(download, "download", {}) +
+                             message(QStringLiteral("mailto:x@example.com"), "menu", {});
+    const LauncherRun run = RunLauncher(Firefox, environment(), input);
+    ExpectQuietEnd(run, 0);
+    EXPECT_EQ(Answers(run.out),
+              (std::vector<QJsonObject>{Result(1), Result(0), Result(1), Result(1)}));
+    EXPECT_EQ(
+        FileLines(record),
+        (QStringList{QStringLiteral("MenuURL\t%1\thttps://site.example/p\tsid=1; é=2").arg(link),
+                     QStringLiteral("MenuURL\t%1\thttps://site.example/p\t").arg(download),
+                     QStringLiteral("MenuURL\tmailto:x@example.com\thttps://site.example/p\t")}));
+
+    const LauncherRun alone = RunLauncher({Chromium}, LauncherEnvironment({}, brenloft),
+                                          message(link, "download", QStringLiteral("sid=1")));
+    ExpectQuietEnd(alone, 0);
+    const QJsonObject started{{QStringLiteral("started"), true}};
+    EXPECT_EQ(Answers(alone.out), std::vector<QJsonObject>{started});
+    EXPECT_EQ(WaitForMarks(mark, 1), QStringList{QStringLiteral("1 [%1]").arg(link)});
+}
+
 TEST_F(LauncherTest, NativeHostTellsTheExtensionWhatTheUserChose) {
     // Read from the application folder at each question: a change shows at the next one.
     const QString folder = box.file(QStringLiteral("app"));

@@ -133,6 +133,45 @@ TEST(NativeMessageDecode, TakesOnlyAnObjectWithANonEmptyStringUrl) {
     }
 }
 
+// The extension says how an address came and what came with it; anything else is refused
+// whole rather than half used.
+TEST(NativeMessageDecode, TakesTheWayAnAddressCameAndWhatCameWithIt) {
+    using NativeMessage::Via;
+    struct Case {
+        const char* body;
+        Via via;
+        const char* referrer;
+        const char* cookie;
+    };
+    const Case cases[] = {
+        {R"({"url": "http://h/f"})", Via::Address, "", ""},
+        {R"({"url": "http://h/f", "via": "menu", "referrer": "http://p/", "cookie": "a=1; b=2"})",
+         Via::Menu, "http://p/", "a=1; b=2"},
+        {R"({"url": "http://h/f", "via": "download", "cookie": "a=\u00e9"})", Via::Download, "",
+         "a=\xc3\xa9"},
+        {R"({"url": "http://h/f", "via": "download", "referrer": "", "cookie": ""})", Via::Download,
+         "", ""},
+    };
+    for (const Case& c : cases) {
+        const NativeMessage::Request request = NativeMessage::Decode(c.body);
+        EXPECT_TRUE(request.error.isEmpty()) << c.body;
+        EXPECT_EQ(request.url, QStringLiteral("http://h/f")) << c.body;
+        EXPECT_EQ(request.via, c.via) << c.body;
+        EXPECT_EQ(request.referrer, QString::fromUtf8(c.referrer)) << c.body;
+        EXPECT_EQ(request.cookie, QString::fromUtf8(c.cookie)) << c.body;
+    }
+    for (const char* bad :
+         {R"({"url": "http://h/f", "via": "Menu"})", R"({"url": "http://h/f", "via": 1})",
+          R"({"url": "http://h/f", "via": null})",
+          R"({"url": "http://h/f", "via": "menu", "cookie": 5})",
+          R"({"url": "http://h/f", "via": "menu", "referrer": ["http://p/"]})",
+          R"({"via": "menu", "cookie": "a=1"})"}) {
+        const NativeMessage::Request request = NativeMessage::Decode(bad);
+        EXPECT_FALSE(request.error.isEmpty()) << bad;
+        EXPECT_TRUE(request.url.isEmpty()) << bad;
+    }
+}
+
 TEST(NativeMessageDecode, TellsTheQuestionFromAnAddress) {
     const NativeMessage::Request question = NativeMessage::Decode(R"({"ask": "mode"})");
     EXPECT_TRUE(question.asksChoices);
@@ -150,7 +189,9 @@ TEST(NativeMessageDecode, TellsTheQuestionFromAnAddress) {
     QBuffer out;
     out.open(QIODevice::WriteOnly);
     int asked = 0;
-    const auto answer = [](const QString&) { return NativeMessage::ResultAnswer(1); };
+    const auto answer = [](const NativeMessage::Request&) {
+        return NativeMessage::ResultAnswer(1);
+    };
     ASSERT_EQ(ServeNativeMessages(in, out, answer,
                                   [&asked] { return NativeMessage::ChoicesAnswer(true, ++asked); }),
               0);
@@ -194,9 +235,9 @@ TEST(NativeHost, AnswersAnyStreamInWholeFrames) {
         QBuffer out;
         out.open(QIODevice::WriteOnly);
         int asked = 0;
-        const int code = ServeNativeMessages(in, out, [&asked](const QString& url) {
+        const int code = ServeNativeMessages(in, out, [&asked](const NativeMessage::Request& r) {
             ++asked;
-            EXPECT_FALSE(url.isEmpty());
+            EXPECT_FALSE(r.url.isEmpty());
             return NativeMessage::ResultAnswer(1);
         });
         const std::vector<QJsonObject> answers = Answers(out.data());

@@ -3,8 +3,9 @@
 //   launcher_velmora_stand_in ADDRESS RECORD
 //
 // Appends each IEURL argument as a line to RECORD and answers 1 when it begins with "http://"
-// or "ftp://" in any letter case, else 0. The line is written before the answer, so a caller
-// whose call has returned finds it. Prints "ready" once it owns the name; ends when the bus
+// or "ftp://" in any letter case, else 0; each MenuURL call as the line "MenuURL", its three
+// arguments, separated by tabs. The line is written before the answer, so a caller whose call
+// has returned finds it. Prints "ready" once it owns the name; ends when the bus
 // goes away, which is how a copy the bus started itself ends with the test.
 
 #include <QCoreApplication>
@@ -14,6 +15,7 @@
 #include <QDBusMessage>
 #include <QDBusVirtualObject>
 #include <QFile>
+#include <QStringList>
 #include <QTimer>
 #include <cstdio>
 #include <utility>
@@ -30,17 +32,25 @@ public:
         if (message.type() != QDBusMessage::MethodCallMessage) {
             return false;
         }
+        const bool menuUrl =
+            message.member() == QLatin1String("MenuURL") && message.signature() == "sss";
         if (message.interface() != QLatin1String("VelmoraProject.Velmora") ||
-            message.member() != QLatin1String("IEURL") || message.signature() != "s") {
+            (!menuUrl &&
+             (message.member() != QLatin1String("IEURL") || message.signature() != "s"))) {
             bus.send(message.createErrorReply(QDBusError::UnknownMethod, message.member()));
             return true;
         }
-        const QString url = message.arguments().first().toString();
-        QFile file(record_);
-        if (file.open(QIODevice::Append)) {
-            file.write(url.toUtf8() + '\n');
-            file.close();
+        if (menuUrl) {
+            QStringList line{QStringLiteral("MenuURL")};
+            for (const QVariant& argument : message.arguments()) {
+                line << argument.toString();
+            }
+            write(line.join(u'\t'));
+            bus.send(message.createReply());
+            return true;
         }
+        const QString url = message.arguments().first().toString();
+        write(url);
         const bool taken = url.startsWith(QLatin1String("http://"), Qt::CaseInsensitive) ||
                            url.startsWith(QLatin1String("ftp://"), Qt::CaseInsensitive);
         bus.send(message.createReply(taken ? 1 : 0));
@@ -48,6 +58,13 @@ public:
     }
 
 private:
+    void write(const QString& line) const {
+        QFile file(record_);
+        if (file.open(QIODevice::Append)) {
+            file.write(line.toUtf8() + '\n');
+        }
+    }
+
     QString record_;
 };
 

@@ -90,6 +90,24 @@ QStringList NginxPeer::accessLog() const {
     return LogLines(inFolder(QStringLiteral("access.log")));
 }
 
+QList<NginxPeer::LoggedRequest> NginxPeer::headerLog() const {
+    QList<LoggedRequest> requests;
+    for (const QString& line : LogLines(inFolder(QStringLiteral("headers.log")))) {
+        QStringList fields = line.split(u'\t');
+        if (fields.size() != 8) {
+            continue;
+        }
+        for (QString& field : fields) {
+            if (field == u"-") {
+                field.clear();
+            }
+        }
+        requests.append({fields[0].toInt(), fields[1].toLongLong(), fields[2], fields[3], fields[4],
+                         fields[5], fields[6], fields[7]});
+    }
+    return requests;
+}
+
 QString NginxPeer::configuration() const {
     const QString d = folder();
     QString c;
@@ -103,8 +121,16 @@ QString NginxPeer::configuration() const {
         c += QStringLiteral("    access_log %1 ranges;\n")
                  .arg(Quoted(d + QStringLiteral("/access.log")));
     }
+    if (logHeaders_) {
+        // Tabs inside a value are logged as "\x09", so they cannot be taken for separators.
+        c += QStringLiteral(
+            "    log_format headers '$status\t$body_bytes_sent\t$http_host\t$http_range\t"
+            "$http_referer\t$http_cookie\t$http_user_agent\t$request';\n");
+        c += QStringLiteral("    access_log %1 headers;\n")
+                 .arg(Quoted(d + QStringLiteral("/headers.log")));
+    }
     if (tlsCertificate_.isEmpty()) {
-        if (!logRequests_) {
+        if (!logRequests_ && !logHeaders_) {
             c += QStringLiteral("    access_log off;\n");
         }
     } else {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -49,6 +50,23 @@ public:
     // received in quotes ("-" without one), then the request line in quotes.
     QStringList accessLog() const;
 
+    // Logs each request with the headers a browser's hand-over brings (see headerLog()).
+    // Before start().
+    void logRequestHeaders() { logHeaders_ = true; }
+    struct LoggedRequest {
+        int status = 0;
+        qint64 bodyBytes = 0;
+        // As received; empty when the request had none. nginx writes a byte outside printable
+        // ASCII (and a double quote) as "\xHH".
+        QString host;
+        QString range;
+        QString referer;
+        QString cookie;
+        QString userAgent;
+        QString request;  // the request line
+    };
+    QList<LoggedRequest> headerLog() const;
+
     // Listens on [::1] too, on the same port as on 127.0.0.1.
     void listenOnIPv6() { ipv6_ = true; }
 
@@ -70,4 +88,5 @@ private:
     int passwordFiles_ = 0;
     bool ipv6_ = false;
     bool logRequests_ = false;
+    bool logHeaders_ = false;
 };

@@ -4,7 +4,19 @@
 BUILD_PACKAGES="cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libqt6svg6 libssl-dev libzip-dev"
 # libFuzzer comes with clang's runtime libraries.
 FUZZ_PACKAGES="clang libclang-rt-14-dev"
-TEST_PACKAGES="clang-format googletest libgtest-dev python3 dante-server dbus-daemon nginx vsftpd python3-pyftpdlib openssl tinyproxy zip unzip"
+TEST_PACKAGES="clang-format googletest libgtest-dev python3 dante-server dbus-daemon nginx vsftpd python3-pyftpdlib openssl tinyproxy zip unzip chromium firefox-esr"
+# The browser tests drive the browsers with puppeteer-core (installed by the tests into the
+# build tree) on Node. A Node that came with the machine is used as it is; Debian's otherwise.
+NODE_PACKAGES="nodejs npm"
+
+# ensure_node: installs Node and npm when either command is missing.
+ensure_node() {
+    if command -v node >/dev/null 2>&1 && command -v npm >/dev/null 2>&1; then
+        return 0
+    fi
+    # shellcheck disable=SC2086
+    ensure_packages $NODE_PACKAGES
+}
 
 # ensure_packages PKG...: installs what is missing (as root), or says what to install.
 ensure_packages() {

@@ -1,0 +1,72 @@
+// What the extension decides by itself: which downloads it takes over, which addresses
+// Brenloft can fetch, and how the page's address and the browser's cookies travel with a link.
+// Nothing here touches a browser interface, so it runs the same under a test's Node.
+
+// The launcher's name in the native-messaging host manifests Brenloft writes.
+export const NativeHost = "velmoraproject.velmora_launcher";
+
+export const MenuId = "brenloft-download";
+
+// The integration modes of Brenloft's options ("iemode.dat"): 0 take every download, 1 only
+// those started with Ctrl held, 2 only those started without it, 3 none.
+export function takesDownload(mode, ctrl) {
+    switch (mode) {
+        case 0:
+            return true;
+        case 1:
+            return ctrl === true;
+        case 2:
+            return ctrl !== true;
+        default:
+            return false;
+    }
+}
+
+// Brenloft fetches http, https and ftp addresses. A blob: or data: download lives only inside
+// the browser that made it, so it stays there.
+export function canHandOver(url) {
+    return typeof url === "string" && /^(https?|ftp):\/\/./i.test(url);
+}
+
+// The page a link was found on, as a Referer header carries it: an http or https address
+// without its fragment or login; empty for anything else (a local file, a new tab).
+export function referrerOf(pageUrl) {
+    let url;
+    try {
+        url = new URL(pageUrl);
+    } catch {
+        return "";
+    }
+    if (url.protocol !== "http:" && url.protocol !== "https:") {
+        return "";
+    }
+    url.hash = "";
+    url.username = "";
+    url.password = "";
+    return url.href;
+}
+
+// The Cookie header the browser would send with the cookies its cookie store gave for an
+// address: those with longer paths first, the store's order otherwise.
+export function cookieHeader(cookies) {
+    return [...(cookies ?? [])]
+        .sort((a, b) => (b.path ?? "").length - (a.path ?? "").length)
+        .map((cookie) => (cookie.name ? `${cookie.name}=${cookie.value}` : cookie.value))
+        .join("; ");
+}
+
+// Whether the launcher's answer to a handed-over address means Brenloft has it: IEURL's or
+// MenuURL's 1, or a Brenloft started with it where no session bus could take the call.
+export function tookIt(answer) {
+    return answer?.result === 1 || answer?.started === true;
+}
+
+// The launcher's answer to {"ask": "mode"}, or why there is none.
+export function choicesFrom(answer, failure) {
+    if (answer && typeof answer.mode === "number" && typeof answer.BrowserIngeration === "boolean") {
+        return { answered: true, menu: answer.BrowserIngeration, mode: answer.mode, why: "" };
+    }
+    const why = String(failure ?? answer?.error ?? "the launcher gave no choices");
+    // The browsers' own messages end with a full stop; the page adds its own.
+    return { answered: false, menu: false, mode: 3, why: why.replace(/\.+$/, "") };
+}
