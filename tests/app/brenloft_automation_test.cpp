@@ -45,17 +45,7 @@ TEST(BrenloftAutomation, ServesCallsAndIsStartedByThem) {
     QDBusConnection caller = QDBusConnection::connectToBus(bus.address(), QStringLiteral("caller"));
     ASSERT_TRUE(caller.isConnected());
     // What the bus gives the programs it starts: this user's sandboxed home.
-    qDBusRegisterMetaType<QMap<QString, QString>>();
-    QMap<QString, QString> environment;
-    const QProcessEnvironment env = home.environment();
-    for (const QString& key : env.keys()) {
-        environment.insert(key, env.value(key));
-    }
-    QDBusMessage update = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
-        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("UpdateActivationEnvironment"));
-    update << QVariant::fromValue(environment);
-    ASSERT_EQ(caller.call(update).type(), QDBusMessage::ReplyMessage);
+    ASSERT_TRUE(PrivateBus::SetActivationEnvironment(caller, home.environment()));
 
     const QString first = QStringLiteral("http://127.0.0.1:9/first.zip");
     const QString second = QStringLiteral("ftp://127.0.0.1:9/second.iso");

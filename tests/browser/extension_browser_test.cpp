@@ -139,17 +139,7 @@ protected:
 
     // Programs the bus starts get the sandboxed home, as the user's session gives them theirs.
     bool giveBusTheHomeEnvironment() {
-        qDBusRegisterMetaType<QMap<QString, QString>>();
-        QMap<QString, QString> environment;
-        const QProcessEnvironment env = home.environment();
-        for (const QString& key : env.keys()) {
-            environment.insert(key, env.value(key));
-        }
-        QDBusMessage update = QDBusMessage::createMethodCall(
-            QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
-            QStringLiteral("org.freedesktop.DBus"), QStringLiteral("UpdateActivationEnvironment"));
-        update << QVariant::fromValue(environment);
-        return caller->call(update).type() == QDBusMessage::ReplyMessage;
+        return PrivateBus::SetActivationEnvironment(*caller, home.environment());
     }
 
     bool served() {

@@ -1,6 +1,11 @@
 #include "tests/support/private_bus.h"
 
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusMetaType>
 #include <QFile>
+#include <QMap>
+#include <QProcessEnvironment>
 
 #include "tests/support/peer_process.h"
 #include "tests/support/sandbox.h"
@@ -64,4 +69,18 @@ void PrivateBus::stop() {
 
 qint64 PrivateBus::pid() const {
     return daemon_ ? daemon_->pid() : 0;
+}
+
+bool PrivateBus::SetActivationEnvironment(QDBusConnection& connection,
+                                          const QProcessEnvironment& environment) {
+    qDBusRegisterMetaType<QMap<QString, QString>>();
+    QMap<QString, QString> values;
+    for (const QString& key : environment.keys()) {
+        values.insert(key, environment.value(key));
+    }
+    QDBusMessage update = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("UpdateActivationEnvironment"));
+    update << QVariant::fromValue(values);
+    return connection.call(update).type() == QDBusMessage::ReplyMessage;
 }

@@ -4,6 +4,8 @@
 #include <memory>
 
 class PeerProcess;
+class QDBusConnection;
+class QProcessEnvironment;
 class Sandbox;
 
 // A dbus-daemon of the test's own, listening on a socket in its own folder, so nothing of the
@@ -24,6 +26,11 @@ public:
     QString address() const { return address_; }
     qint64 pid() const;
     QString error() const { return error_; }
+
+    // The environment the daemon gives the programs it starts (a sandboxed home, as a user's
+    // session gives them theirs), asked for over `connection`; whether the daemon took it.
+    static bool SetActivationEnvironment(QDBusConnection& connection,
+                                         const QProcessEnvironment& environment);
 
 private:
     std::unique_ptr<Sandbox> box_;
