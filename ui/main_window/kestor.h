@@ -98,6 +98,10 @@ public:
     void toggleSchedule();
     void removeSelectedFinished();
     void removeAllFinished();
+    // The finished list's menu: the selected file, its folder, its address to the clipboard.
+    void openSelectedFinished();
+    void openSelectedFinishedFolder();
+    void copySelectedFinishedAddress();
     void forceFileBuilding_Click();
     void toggleShowDownloadWindows();
     // The two links (kestor_update.cpp): "Auto update Brenloft" asks the update server once
@@ -154,6 +158,8 @@ private:
     void scheduleFullRefresh();
     void listView1DoubleClicked(const QModelIndex& index);
     void listView2DoubleClicked(const QModelIndex& index);
+    void openFinished(const QString& key);
+    void sessionEnded(int slot, const QString& why);
     void showListView1Menu(const QPoint& at);
     void showListView2Menu(const QPoint& at);
     void updateCommandStates();

@@ -169,6 +169,9 @@ void Kestor::buildActions() {
     clear->setShortcut(QKeySequence::Delete);
     clear->setShortcutContext(Qt::WidgetShortcut);
     action("clearall", tr("Clear all &download(s)"), &Kestor::removeAllFinished);
+    SetTag(action("openfile2", tr("&Open file"), &Kestor::openSelectedFinished), 117);
+    SetTag(action("openfolder2", tr("Open &folder"), &Kestor::openSelectedFinishedFolder), 118);
+    SetTag(action("copyurl2", tr("&Copy address"), &Kestor::copySelectedFinishedAddress), 119);
     action("forceFileBuilding", tr("&Force File Building"), &Kestor::forceFileBuilding_Click);
     sdw_ = action("sdw", tr("&Show download windows"), &Kestor::toggleShowDownloadWindows);
     sdw_->setCheckable(true);
@@ -238,6 +241,12 @@ void Kestor::buildMenus() {
 
     pop2_ = new QMenu(this);
     pop2_->setObjectName(QStringLiteral("pop2"));
+    // Opening the file is what a double click does too, so it is the menu's default.
+    pop2_->addAction(find("openfile2"));
+    pop2_->setDefaultAction(find("openfile2"));
+    pop2_->addAction(find("openfolder2"));
+    pop2_->addAction(find("copyurl2"));
+    pop2_->addSeparator();
     pop2_->addAction(find("cleardown2"));
     pop2_->addAction(find("clearall"));
 }
