@@ -5,6 +5,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -403,6 +404,15 @@ void Kestor2::closeEvent(QCloseEvent* event) {
     if (session_.isNull()) {
         emit dismissed();
     }
+}
+
+// Escape closes the window as its close box does.
+void Kestor2::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void Kestor2::Command1_Click() {
