@@ -121,12 +121,7 @@ void Kestor::addUrl() {
     request.deferFlag = answer->word == QLatin1String("LATER") ? -1 : 0;
     request.user = answer->user;
     request.password = answer->password;
-    if (addPrompts_) {
-        AddDownload(ctx_, queue_, *addPrompts_, request);
-    } else {
-        GuiAddPrompts prompts(this, ctx_.settings.DownloadFolder);
-        AddDownload(ctx_, queue_, prompts, request);
-    }
+    add(request);
 }
 
 void Kestor::deleteUrl() {

@@ -306,6 +306,12 @@ void Kestor::buildCentre() {
     listView2Flex_ = new FlexColumns(
         listView2_, {{FinishedListModel::Name, 1, 140}, {FinishedListModel::Url, 1, 140}});
 
+    // Drops on the unfinished list and drags out of the finished one go through eventFilter.
+    listView1_->setAcceptDrops(true);
+    listView1_->viewport()->setAcceptDrops(true);
+    listView1_->viewport()->installEventFilter(this);
+    listView2_->viewport()->installEventFilter(this);
+
     connect(listView1_, &QTreeView::doubleClicked, this, &Kestor::listView1DoubleClicked);
     connect(listView2_, &QTreeView::doubleClicked, this, &Kestor::listView2DoubleClicked);
     connect(listView1_, &QWidget::customContextMenuRequested, this, &Kestor::showListView1Menu);
