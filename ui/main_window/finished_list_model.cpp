@@ -108,7 +108,7 @@ QVariant FinishedListModel::data(const QModelIndex& index, int role) const {
                 case Name:
                     return nameOf(row);
                 case Size:
-                    return LocalSize(row.size, texts_, locale_.locale());
+                    return FormatSize(row.size, texts_);
                 case Url:
                     return UrlForDisplay(DecodeUrl(row.key));
                 case Added:

@@ -259,18 +259,31 @@ void Kestor::listView1DoubleClicked(const QModelIndex& index) {
         return;
     }
     if (r->Completed == FlagTrue) {
-        if (!QFileInfo(r->SavePath).isFile()) {
-            if (errorMessage_) {
-                errorMessage_(ctx_.texts.text(802));
-            }
-            return;
-        }
-        if (ctx_.openUrl) {
-            ctx_.openUrl(r->SavePath);
-        }
+        openCompleted(*r);
         return;
     }
     queue_.Restart(slot);
+}
+
+// The selected entry of the unfinished list, finished while its row still stands.
+void Kestor::openSelected() {
+    const DownloadRecord* r = list_.record(
+        findSlot(selectedKey(), false, [](const DownloadRecord& e) { return e.Completed != 0; }));
+    if (r != nullptr) {
+        openCompleted(*r);
+    }
+}
+
+void Kestor::openCompleted(const DownloadRecord& r) {
+    if (!QFileInfo(r.SavePath).isFile()) {
+        if (errorMessage_) {
+            errorMessage_(ctx_.texts.text(802));
+        }
+        return;
+    }
+    if (ctx_.openUrl) {
+        ctx_.openUrl(r.SavePath);
+    }
 }
 
 void Kestor::listView2DoubleClicked(const QModelIndex& index) {
@@ -341,10 +354,14 @@ void Kestor::updateCommandStates() {
     }
     if (r == nullptr) {
         shedulded_->setChecked(false);
+        opene_->setVisible(false);
+        resumed_->setVisible(true);
         return;
     }
     const bool running = r->Running == FlagTrue;
     const bool completed = r->Completed == FlagTrue;
+    opene_->setVisible(completed);
+    resumed_->setVisible(!completed);
     resumed_->setEnabled(!running && !completed);
     stopdl_->setEnabled(running && !completed);
     findChild<QAction*>(QStringLiteral("mPausedl"))->setEnabled(running && !completed);

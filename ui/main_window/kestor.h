@@ -166,6 +166,8 @@ private:
     void listView1DoubleClicked(const QModelIndex& index);
     void listView2DoubleClicked(const QModelIndex& index);
     void openFinished(const QString& key);
+    void openSelected();
+    void openCompleted(const DownloadRecord& record);
     void sessionEnded(int slot, const QString& why);
     void showListView1Menu(const QPoint& at);
     void showListView2Menu(const QPoint& at);
@@ -235,6 +237,7 @@ private:
     QMenu* pop2_ = nullptr;   // ListView2's
     QActionGroup* priorities_ = nullptr;
     QAction* resumed_ = nullptr;
+    QAction* opene_ = nullptr;
     QAction* stopdl_ = nullptr;
     QAction* shedulded_ = nullptr;
     QAction* sdw_ = nullptr;

@@ -151,6 +151,9 @@ void Kestor::buildActions() {
     tagged(commandAction("mResumeall", tr("&Resume All"), ResumeAll), 129);
     tagged(commandAction("mResetlist", tr("&Reset List"), ResetList), 200);
     resumed_ = tagged(action("resumed", tr("&Resume Download"), &Kestor::resumeSelected), 201);
+    // In place of Resume for an entry that finished while its row still stands.
+    opene_ = tagged(action("opene", tr("&Open file"), &Kestor::openSelected), 117);
+    opene_->setVisible(false);
 
     priorities_ = new QActionGroup(this);
     priorities_->setExclusive(true);
@@ -244,6 +247,7 @@ void Kestor::buildMenus() {
 
     popup_ = new QMenu(this);
     popup_->setObjectName(QStringLiteral("popup"));
+    popup_->addAction(opene_);
     popup_->addAction(resumed_);
     popup_->addAction(stopdl_);
     popup_->addAction(find("stopall"));

@@ -3,16 +3,11 @@
 #include <QLocale>
 #include <QString>
 
-#include "core/types/currency.h"
-
 class TextTable;
 
 // The conventions of the chosen language for numbers and dates: interface text 249 names its
 // locale ("fr_FR"); English ones when the language names none.
 QLocale LanguageLocale(const TextTable& texts);
-
-// A size as FormatSize writes it, with the language's decimal separator ("1,5 Mo").
-QString LocalSize(Currency size, const TextTable& texts, const QLocale& locale);
 
 // A percentage with one decimal, in the language's digits ("12,5").
 QString LocalPercent(float percent, const QLocale& locale);

@@ -176,7 +176,7 @@ QString UnfinishedListModel::text(const Row& row, int column) const {
         case Host:
             return row.host;
         case Size:
-            return LocalSize(row.size, texts_, locale_.locale());
+            return FormatSize(row.size, texts_);
         case State:
             return stateText(row);
         case Added:
