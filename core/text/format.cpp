@@ -68,6 +68,11 @@ QString FormatSize(Currency size, const TextTable& texts) {
            texts.text(3);
 }
 
+QString FormatPercent(float percent, const TextTable& texts) {
+    QString text = QString::number(static_cast<double>(percent), 'f', 1);
+    return text.replace(u'.', DecimalPoint(texts));
+}
+
 QString FormatDuration(float seconds) {
     if (!(seconds >= 0)) {
         return {};

@@ -15,5 +15,8 @@ constexpr int LocaleTextNumber = 249;
 // separator the language's ("0,9 Ko"). Negative: empty.
 QString FormatSize(Currency size, const TextTable& texts);
 
+// "12.5", "12,5": a percentage with one decimal and the language's decimal separator.
+QString FormatPercent(float percent, const TextTable& texts);
+
 // "07:05" below an hour, "01:02:03" from an hour on; negative: empty.
 QString FormatDuration(float seconds);

@@ -58,6 +58,10 @@ TEST(FormatSize, DecimalSeparatorOfTheLanguagesLocale) {
         texts.set(LocaleTextNumber, QString::fromUtf8(c.locale));
         EXPECT_EQ(FormatSize(Currency::fromBytes(c.bytes), texts), QString::fromUtf8(c.shown));
     }
+    TextTable french = Units();
+    french.set(LocaleTextNumber, QStringLiteral("fr_FR"));
+    EXPECT_EQ(FormatPercent(12.5f, french), QStringLiteral("12,5"));
+    EXPECT_EQ(FormatPercent(100.0f, Units()), QStringLiteral("100.0"));
 }
 
 TEST(FormatDuration, MinutesAndSecondsThenHours) {

@@ -14,12 +14,6 @@ QLocale LanguageLocale(const TextTable& texts) {
     return locale;
 }
 
-QString LocalPercent(float percent, const QLocale& locale) {
-    QLocale plain = locale;
-    plain.setNumberOptions(QLocale::OmitGroupSeparator);
-    return plain.toString(static_cast<double>(percent), 'f', 1);
-}
-
 const QLocale& LocaleCache::locale() const {
     const QString name = texts_.text(LocaleTextNumber);
     if (name != name_) {

@@ -133,7 +133,7 @@ const QString& UnfinishedListModel::nameOf(const Row& row) const {
 }
 
 QString UnfinishedListModel::stateText(const Row& row) const {
-    const QString percent = LocalPercent(row.percent, locale_.locale());
+    const QString percent = FormatPercent(row.percent, texts_);
     switch (row.word) {
         case Word::Finished:
             return texts_.text(300);
