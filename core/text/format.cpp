@@ -1,12 +1,14 @@
 #include "core/text/format.h"
 
+#include <QLocale>
+
 #include "core/text/text_table.h"
 #include "core/types/vb_convert.h"
 
 namespace {
 
 // `scaled` is the value times 10^decimals, already truncated; prints its shortest form.
-QString ShortestDecimal(std::int64_t scaled, int decimals) {
+QString ShortestDecimal(std::int64_t scaled, int decimals, const QString& point) {
     std::int64_t divisor = 1;
     for (int i = 0; i < decimals; ++i) {
         divisor *= 10;
@@ -20,7 +22,20 @@ QString ShortestDecimal(std::int64_t scaled, int decimals) {
     while (digits.endsWith(u'0')) {
         digits.chop(1);
     }
-    return text + u'.' + digits;
+    return text + point + digits;
+}
+
+// The decimal separator of the language's conventions (the locale its text 249 names), "."
+// when it names none. The last answer is kept: sizes are formatted for every cell drawn.
+QString DecimalPoint(const TextTable& texts) {
+    thread_local QString name;
+    thread_local QString point = QStringLiteral(".");
+    const QString wanted = texts.text(LocaleTextNumber).trimmed();
+    if (wanted != name) {
+        name = wanted;
+        point = wanted.isEmpty() ? QStringLiteral(".") : QLocale(wanted).decimalPoint();
+    }
+    return point;
 }
 
 // floor(bytes * 10^decimals / divisor) without overflow for any byte count.
@@ -42,12 +57,20 @@ QString FormatSize(Currency size, const TextTable& texts) {
         return QString::number(n) + u' ' + texts.text(0);
     }
     if (n < 1000000) {
-        return ShortestDecimal(TruncatedQuotient(n, 1024, 1), 1) + u' ' + texts.text(1);
+        return ShortestDecimal(TruncatedQuotient(n, 1024, 1), 1, DecimalPoint(texts)) + u' ' +
+               texts.text(1);
     }
     if (n < 1000000000) {
-        return ShortestDecimal(TruncatedQuotient(n, 1048576, 2), 2) + u' ' + texts.text(2);
+        return ShortestDecimal(TruncatedQuotient(n, 1048576, 2), 2, DecimalPoint(texts)) + u' ' +
+               texts.text(2);
     }
-    return ShortestDecimal(TruncatedQuotient(n, 1073741824, 2), 2) + u' ' + texts.text(3);
+    return ShortestDecimal(TruncatedQuotient(n, 1073741824, 2), 2, DecimalPoint(texts)) + u' ' +
+           texts.text(3);
+}
+
+QString FormatPercent(float percent, const TextTable& texts) {
+    QString text = QString::number(static_cast<double>(percent), 'f', 1);
+    return text.replace(u'.', DecimalPoint(texts));
 }
 
 QString FormatDuration(float seconds) {

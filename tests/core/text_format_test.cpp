@@ -38,6 +38,32 @@ TEST(FormatSize, DecimalThresholdsBinaryDivisorsTruncatedDecimals) {
     EXPECT_EQ(Size(900000000000000LL), QStringLiteral("838190.31 GB"));
 }
 
+// The decimal separator is the one of the locale the language names; none names English's.
+TEST(FormatSize, DecimalSeparatorOfTheLanguagesLocale) {
+    struct Case {
+        const char* locale;
+        std::int64_t bytes;
+        const char* shown;
+    };
+    for (const Case& c : {
+             Case{"fr_FR", 1535, "1,4 KB"},
+             Case{"fr_FR", 1000000000, "0,93 GB"},
+             Case{"fr_FR", 999, "999 bytes"},
+             Case{"de_DE", 1153434, "1,1 MB"},
+             Case{"en_US", 1535, "1.4 KB"},
+             Case{"", 1535, "1.4 KB"},
+         }) {
+        SCOPED_TRACE(c.locale);
+        TextTable texts = Units();
+        texts.set(LocaleTextNumber, QString::fromUtf8(c.locale));
+        EXPECT_EQ(FormatSize(Currency::fromBytes(c.bytes), texts), QString::fromUtf8(c.shown));
+    }
+    TextTable french = Units();
+    french.set(LocaleTextNumber, QStringLiteral("fr_FR"));
+    EXPECT_EQ(FormatPercent(12.5f, french), QStringLiteral("12,5"));
+    EXPECT_EQ(FormatPercent(100.0f, Units()), QStringLiteral("100.0"));
+}
+
 TEST(FormatDuration, MinutesAndSecondsThenHours) {
     EXPECT_EQ(FormatDuration(-0.5f), QString());
     EXPECT_EQ(FormatDuration(0), QStringLiteral("00:00"));

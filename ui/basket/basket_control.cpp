@@ -1,6 +1,9 @@
 #include "ui/basket/basket_control.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QDialog>
+#include <QEvent>
 
 #include "ui/basket/download_basket.h"
 #include "ui/tray/quenby_catcher.h"
@@ -14,9 +17,54 @@ BasketControl::BasketControl(QAction& sdb, QuenbyCatcher& catcher, SettingsStore
     if (sdb.isChecked()) {
         setShown(true);
     }
+    qApp->installEventFilter(this);
 }
 
-BasketControl::~BasketControl() = default;
+BasketControl::~BasketControl() {
+    if (qApp != nullptr) {
+        qApp->removeEventFilter(this);
+    }
+}
+
+bool BasketControl::eventFilter(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+    if (type != QEvent::Show && type != QEvent::Hide && type != QEvent::Destroy) {
+        return false;
+    }
+    if (type == QEvent::Destroy || type == QEvent::Hide) {
+        if (openDialogs_.remove(watched) && openDialogs_.isEmpty()) {
+            keepAbove(true);
+        }
+        return false;
+    }
+    const auto* dialog = qobject_cast<QDialog*>(watched);
+    if (dialog != nullptr && dialog->isWindow()) {
+        const bool first = openDialogs_.isEmpty();
+        openDialogs_.insert(watched);
+        if (first) {
+            keepAbove(false);
+        }
+    }
+    return false;
+}
+
+// Staying on top is a window flag; changing it re-creates the window, which shows again where
+// it was, without taking the focus from the dialog.
+void BasketControl::keepAbove(bool above) {
+    if (!basket_ || basket_->windowFlags().testFlag(Qt::WindowStaysOnTopHint) == above) {
+        return;
+    }
+    const bool shown = basket_->isVisible();
+    const QPoint at = basket_->pos();
+    basket_->setWindowFlag(Qt::WindowStaysOnTopHint, above);
+    basket_->move(at);
+    if (shown) {
+        basket_->show();
+        if (!above) {
+            basket_->lower();
+        }
+    }
+}
 
 void BasketControl::setShown(bool shown) {
     if (!shown) {
@@ -28,6 +76,10 @@ void BasketControl::setShown(bool shown) {
     if (!basket_) {
         // Its own window, not the main window's: it stays while the main window is away.
         basket_ = std::make_unique<DownloadBasket>();
+        basket_->setAttribute(Qt::WA_ShowWithoutActivating);
+        if (!openDialogs_.isEmpty()) {
+            basket_->setWindowFlag(Qt::WindowStaysOnTopHint, false);
+        }
         basket_->placeOnLoad(store_);
         connect(basket_.get(), &DownloadBasket::urlDropped, this, [this](const QString& url) {
             if (add_) {

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <functional>
 #include <memory>
 
@@ -13,7 +14,8 @@ class SettingsStore;
 // The drop basket as the rest of the program sees it: shown exactly while the main window's
 // checkable `sdb` entry is checked (its `Command5` button checks it, the tray menu's
 // closebasket unchecks it), created on first use, its addresses handed to `add`, its right
-// click opening the tray menu.
+// click opening the tray menu. It stays above other windows, except while one of the program's
+// dialogs is open: then it steps back so that no prompt or message box opens under it.
 class BasketControl : public QObject {
     Q_OBJECT
 public:
@@ -28,7 +30,11 @@ public:
 
     DownloadBasket* basket() const { return basket_.get(); }
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    void keepAbove(bool above);
     void setShown(bool shown);
     void putAway();
 
@@ -37,4 +43,5 @@ private:
     SettingsStore& store_;
     AddUrl add_;
     std::unique_ptr<DownloadBasket> basket_;
+    QSet<QObject*> openDialogs_;  // compared only, never used: a dialog may be gone already
 };

@@ -5,6 +5,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -27,8 +28,9 @@ namespace {
 
 constexpr int MaxRows = 8;
 
-QLabel* CaptionLabel(const QString& text, QWidget* parent) {
+QLabel* CaptionLabel(const QString& text, int tag, QWidget* parent) {
     auto* label = new QLabel(text, parent);
+    SetTag(label, tag);
     label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     return label;
 }
@@ -83,7 +85,8 @@ Kestor2::Kestor2(DownloadSession& session, int slot, DownloadListState& list,
 Kestor2::~Kestor2() = default;
 
 void Kestor2::buildWindow() {
-    setWindowTitle(QStringLiteral("Downloading ..."));
+    // Until the first figures; the title then tells the percentage and the file.
+    setWindowTitle(texts_.text(222));
 
     fileLabel_ = new ElidedLabel(this);
     fileLabel_->setObjectName(QStringLiteral("FileLabel"));
@@ -98,17 +101,17 @@ void Kestor2::buildWindow() {
     auto* figures = new QGridLayout;
     figures->setColumnStretch(1, 1);
     figures->setColumnStretch(3, 1);
-    figures->addWidget(CaptionLabel(QStringLiteral("Downloading file:"), this), 0, 0);
+    figures->addWidget(CaptionLabel(QStringLiteral("Downloading file:"), 223, this), 0, 0);
     figures->addWidget(fileLabel_, 0, 1, 1, 3);
-    figures->addWidget(CaptionLabel(QStringLiteral("State:"), this), 1, 0);
+    figures->addWidget(CaptionLabel(QStringLiteral("State:"), 224, this), 1, 0);
     figures->addWidget(stateLabel_, 1, 1, 1, 3);
-    figures->addWidget(CaptionLabel(QStringLiteral("Time elapsed:"), this), 2, 0);
+    figures->addWidget(CaptionLabel(QStringLiteral("Time elapsed:"), 225, this), 2, 0);
     figures->addWidget(Ela, 2, 1);
-    figures->addWidget(CaptionLabel(QStringLiteral("Speed:"), this), 2, 2);
+    figures->addWidget(CaptionLabel(QStringLiteral("Speed:"), 226, this), 2, 2);
     figures->addWidget(Speed, 2, 3);
-    figures->addWidget(CaptionLabel(QStringLiteral("Estimated time:"), this), 3, 0);
+    figures->addWidget(CaptionLabel(QStringLiteral("Estimated time:"), 227, this), 3, 0);
     figures->addWidget(Est, 3, 1);
-    figures->addWidget(CaptionLabel(QStringLiteral("Downloaded:"), this), 3, 2);
+    figures->addWidget(CaptionLabel(QStringLiteral("Downloaded:"), 228, this), 3, 2);
     auto* amounts = new QHBoxLayout;
     amounts->setSpacing(fontMetrics().horizontalAdvance(u' '));
     amounts->addWidget(downloadedLabel_);
@@ -123,11 +126,13 @@ void Kestor2::buildWindow() {
 
     segmentFrame_ = new QGroupBox(QStringLiteral("Segmented downloads"), this);
     segmentFrame_->setObjectName(QStringLiteral("SegmentFrame"));
+    SetTag(segmentFrame_, 229);
     rows_ = new SegmentRowsModel(this);
     rows_->setObjectName(QStringLiteral("SegmentRows"));
     segmentList_ = new QTreeView(segmentFrame_);
     segmentList_->setObjectName(QStringLiteral("SegmentList"));
     segmentList_->setModel(rows_);
+    SetColumnTags(segmentList_, {232, 233, 234, 235});
     segmentList_->setItemDelegate(new SegmentBarDelegate(segmentList_));
     segmentList_->setRootIsDecorated(false);
     segmentList_->setItemsExpandable(false);
@@ -149,8 +154,10 @@ void Kestor2::buildWindow() {
 
     Command1 = new QPushButton(QStringLiteral("Start Download"), this);
     Command1->setObjectName(QStringLiteral("Command1"));
+    SetTag(Command1, 230);
     Command2 = new QPushButton(QStringLiteral("Cancel"), this);
     Command2->setObjectName(QStringLiteral("Command2"));
+    SetTag(Command2, 231);
     Command3 = new QPushButton(this);
     Command3->setObjectName(QStringLiteral("Command3"));
     setCaption(Command3, texts_.text(782), {782});
@@ -403,6 +410,15 @@ void Kestor2::closeEvent(QCloseEvent* event) {
     if (session_.isNull()) {
         emit dismissed();
     }
+}
+
+// Escape closes the window as its close box does.
+void Kestor2::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void Kestor2::Command1_Click() {

@@ -1,8 +1,10 @@
 #include "ui/download_window/download_windows.h"
 
+#include <QScreen>
 #include <algorithm>
 
 #include "ui/download_window/download_window.h"
+#include "ui/download_window/window_placement.h"
 
 void DownloadWindows::DeleteLater::operator()(Kestor2* window) const {
     window->hide();
@@ -39,8 +41,30 @@ SessionObserver* DownloadWindows::openView(int slot, DownloadSession& session) {
     return view;
 }
 
+// A window's first place is beside the others already open, inside the available area of
+// the screen, so that none opens under a panel or on top of another; later the user's.
+void DownloadWindows::place(Kestor2& w) const {
+    if (w.property("placed").toBool()) {
+        return;
+    }
+    w.setProperty("placed", true);
+    int shown = 0;
+    for (const QWidget* other : openWindows()) {
+        shown += other != &w && other->isVisible() ? 1 : 0;
+    }
+    const QScreen* screen = w.screen();
+    if (screen == nullptr) {
+        return;
+    }
+    w.adjustSize();
+    // The frame's size where the window manager tells it; the client size before the first show.
+    const QSize size = w.frameGeometry().size().expandedTo(w.size());
+    w.move(DownloadWindowPosition(shown, size, screen->availableGeometry()));
+}
+
 void DownloadWindows::showView(int slot) {
     if (Kestor2* w = window(slot)) {
+        place(*w);
         if (w->isMinimized()) {
             w->showNormal();
         } else {

@@ -52,6 +52,7 @@ private:
     using Owned = std::unique_ptr<Kestor2, DeleteLater>;
 
     void retire(Owned window);
+    void place(Kestor2& window) const;
 
     DownloadListState& list_;
     const TextTable& texts_;

@@ -97,6 +97,17 @@ QVariant SegmentRowsModel::data(const QModelIndex& index, int role) const {
     return {};
 }
 
+bool SegmentRowsModel::setHeaderData(int section, Qt::Orientation orientation,
+                                     const QVariant& value, int role) {
+    if (orientation != Qt::Horizontal || section < 0 || section >= headers_.size() ||
+        (role != Qt::DisplayRole && role != Qt::EditRole)) {
+        return false;
+    }
+    headers_[section] = value.toString();
+    emit headerDataChanged(orientation, section, section);
+    return true;
+}
+
 QVariant SegmentRowsModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || section < 0 || section >= headers_.size()) {
         return {};

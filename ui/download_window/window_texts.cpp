@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "core/download_list/records.h"
+#include "core/text/format.h"
 #include "core/text/text_table.h"
 #include "core/text/url_codec.h"
 
@@ -29,8 +30,8 @@ QString DurationText(float seconds, const TextTable& texts) {
 }
 
 QString CaptionText(float percent, const QString& fileName, const TextTable& texts) {
-    return QString::number(double(percent), 'f', 1) + QStringLiteral("% ") + texts.text(675) +
-           u' ' + DecodeUrl(fileName + u' ' + texts.text(676));
+    return FormatPercent(percent, texts) + QStringLiteral("% ") + texts.text(675) + u' ' +
+           DecodeUrl(fileName + u' ' + texts.text(676));
 }
 
 QString SegmentStateText(std::int16_t state, const TextTable& texts) {

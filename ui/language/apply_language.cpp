@@ -88,6 +88,8 @@ private:
         } else if (auto* bar = qobject_cast<QMenuBar*>(w)) {
             entries(bar->actions());
         } else if (auto* toolbar = qobject_cast<QToolBar*>(w)) {
+            // Its title names it in the menu that shows and hides toolbars.
+            caption(w, [toolbar](const QString& t) { toolbar->setWindowTitle(t); });
             toolbarButtons(toolbar);
         } else if (auto* view = qobject_cast<QAbstractItemView*>(w)) {
             columns(view);

@@ -19,7 +19,7 @@ QStringList DefaultHeaders() {
 }  // namespace
 
 FinishedListModel::FinishedListModel(const TextTable& texts, QObject* parent)
-    : TitledTableModel(DefaultHeaders(), {Size}, parent), texts_(texts) {}
+    : TitledTableModel(DefaultHeaders(), {Size}, parent), texts_(texts), locale_(texts) {}
 
 void FinishedListModel::rebuild(const DownloadListState& list) {
     beginResetModel();
@@ -81,7 +81,18 @@ QIcon FinishedListModel::fileIcon(const Row& row) const {
     }
     auto it = fileIcons_.find(row.key);
     if (it == fileIcons_.end()) {
-        it = fileIcons_.insert(row.key, iconProvider_.icon(QFileInfo(row.savePath)));
+        // The type as the name and the first bytes tell it; the theme's icon for that type,
+        // its generic family's, or the plain file icon when the theme has neither.
+        const QFileInfo info(row.savePath);
+        const QMimeType type = mimeTypes_.mimeTypeForFile(info);
+        QIcon icon = QIcon::fromTheme(type.iconName());
+        if (icon.isNull()) {
+            icon = QIcon::fromTheme(type.genericIconName());
+        }
+        if (icon.isNull()) {
+            icon = iconProvider_.icon(info);
+        }
+        it = fileIcons_.insert(row.key, icon);
     }
     return *it;
 }
@@ -101,7 +112,8 @@ QVariant FinishedListModel::data(const QModelIndex& index, int role) const {
                 case Url:
                     return UrlForDisplay(DecodeUrl(row.key));
                 case Added:
-                    return locale_.toString(row.added.toDateTime().date(), QLocale::ShortFormat);
+                    return locale_.locale().toString(row.added.toDateTime().date(),
+                                                     QLocale::ShortFormat);
                 default:
                     return {};
             }
@@ -116,6 +128,8 @@ QVariant FinishedListModel::data(const QModelIndex& index, int role) const {
             return row.key;
         case IconKeyRole:
             return fileMissing(row) ? StateIconKey(StateIcon::NotFound) : row.key;
+        case TypeRole:
+            return mimeTypes_.mimeTypeForFile(row.savePath).name();
         default:
             return {};
     }

@@ -3,7 +3,7 @@
 #include <QFileIconProvider>
 #include <QHash>
 #include <QIcon>
-#include <QLocale>
+#include <QMimeDatabase>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -11,6 +11,7 @@
 
 #include "core/types/currency.h"
 #include "core/types/ole_date.h"
+#include "ui/main_window/language_conventions.h"
 #include "ui/main_window/sortable_rows.h"
 #include "ui/main_window/titled_table_model.h"
 
@@ -18,9 +19,10 @@ struct DownloadListState;
 class TextTable;
 
 // The finished downloads (ListView2): one row per completed entry in the list, keyed by its
-// Url, with the file's own icon, or "notfound" when the file is no longer where it was saved.
-// Whether the file is there is asked once per row and refresh, when the row is first shown, so
-// a list of thousands of finished files costs no disk look-ups for the rows nobody scrolls to.
+// Url, with its file type's icon from the desktop's icon theme, or "notfound" when the file is no
+// longer where it was saved. Whether the file is there is asked once per row and refresh, when the
+// row is first shown, so a list of thousands of finished files costs no disk look-ups for the rows
+// nobody scrolls to.
 class FinishedListModel : public TitledTableModel, public SortableRows {
     Q_OBJECT
 public:
@@ -28,6 +30,7 @@ public:
     enum Role {
         KeyRole = Qt::UserRole + 1,  // the row's Url
         IconKeyRole,                 // "notfound", or the Url that keys the file's icon
+        TypeRole,                    // the file's type ("image/png") its icon is chosen by
     };
 
     explicit FinishedListModel(const TextTable& texts, QObject* parent = nullptr);
@@ -60,10 +63,11 @@ private:
     QIcon fileIcon(const Row& row) const;
 
     const TextTable& texts_;
-    QLocale locale_;
+    LocaleCache locale_;
     QVector<Row> rows_;
     QHash<QString, int> index_;
     // The image list: one icon per Url, kept across refreshes.
     mutable QHash<QString, QIcon> fileIcons_;
     QFileIconProvider iconProvider_;
+    QMimeDatabase mimeTypes_;
 };

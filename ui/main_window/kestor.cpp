@@ -2,8 +2,10 @@
 
 #include <QAction>
 #include <QActionGroup>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -19,6 +21,7 @@
 #include "engine/queue/download_queue.h"
 #include "engine/session/engine_context.h"
 #include "ui/language/apply_language.h"
+#include "ui/main_window/failure_reason.h"
 #include "ui/main_window/finished_list_model.h"
 #include "ui/main_window/sortable_rows.h"
 #include "ui/main_window/unfinished_list_model.h"
@@ -137,6 +140,7 @@ Kestor::Kestor(EngineContext& context, DownloadQueue& queue, SettingsStore& stor
     connect(&queue_, &DownloadQueue::entryChanged, this,
             [this](int slot) { RefreshListView(slot, false); });
     connect(&queue_, &DownloadQueue::listChanged, this, &Kestor::scheduleFullRefresh);
+    connect(&queue_, &DownloadQueue::sessionEnded, this, &Kestor::sessionEnded);
 
     RefreshListView(0, true);
     RefreshDownList();
@@ -255,22 +259,78 @@ void Kestor::listView1DoubleClicked(const QModelIndex& index) {
         return;
     }
     if (r->Completed == FlagTrue) {
-        if (!QFileInfo(r->SavePath).isFile()) {
-            if (errorMessage_) {
-                errorMessage_(ctx_.texts.text(802));
-            }
-            return;
-        }
-        if (ctx_.openUrl) {
-            ctx_.openUrl(r->SavePath);
-        }
+        openCompleted(*r);
         return;
     }
     queue_.Restart(slot);
 }
 
+// The selected entry of the unfinished list, finished while its row still stands.
+void Kestor::openSelected() {
+    const DownloadRecord* r = list_.record(
+        findSlot(selectedKey(), false, [](const DownloadRecord& e) { return e.Completed != 0; }));
+    if (r != nullptr) {
+        openCompleted(*r);
+    }
+}
+
+void Kestor::openCompleted(const DownloadRecord& r) {
+    if (!QFileInfo(r.SavePath).isFile()) {
+        if (errorMessage_) {
+            errorMessage_(ctx_.texts.text(802));
+        }
+        return;
+    }
+    if (ctx_.openUrl) {
+        ctx_.openUrl(r.SavePath);
+    }
+}
+
 void Kestor::listView2DoubleClicked(const QModelIndex& index) {
-    const int slot = findSlot(finished_->keyAt(SourceRow(listView2_, index)), false);
+    openFinished(finished_->keyAt(SourceRow(listView2_, index)));
+}
+
+void Kestor::openSelectedFinished() {
+    openFinished(selectedFinishedKey());
+}
+
+void Kestor::openSelectedFinishedFolder() {
+    const DownloadRecord* r = list_.record(findSlot(selectedFinishedKey(), false));
+    if (r == nullptr || r->SavePath.isEmpty()) {
+        return;
+    }
+    const QString folder = QFileInfo(r->SavePath).absolutePath();
+    if (!QFileInfo(folder).isDir()) {
+        if (errorMessage_) {
+            errorMessage_(ctx_.texts.text(687) + u' ' + folder);
+        }
+        return;
+    }
+    if (ctx_.openUrl) {
+        ctx_.openUrl(folder);
+    }
+}
+
+void Kestor::copySelectedFinishedAddress() {
+    const QString key = selectedFinishedKey();
+    if (!key.isEmpty()) {
+        QGuiApplication::clipboard()->setText(key);
+    }
+}
+
+// The reason a session ended stays with its entry until the entry runs again; a plain close
+// (a pause) clears it.
+void Kestor::sessionEnded(int slot, const QString& why) {
+    const DownloadRecord* r = list_.record(slot);
+    if (r == nullptr) {
+        return;
+    }
+    const QString reason = r->Completed == FlagTrue ? QString() : FailureReason(why, ctx_.texts);
+    unfinished_->setReason(r->Url, reason);
+}
+
+void Kestor::openFinished(const QString& key) {
+    const int slot = findSlot(key, false);
     const DownloadRecord* r = list_.record(slot);
     if (r == nullptr) {
         return;
@@ -294,10 +354,14 @@ void Kestor::updateCommandStates() {
     }
     if (r == nullptr) {
         shedulded_->setChecked(false);
+        opene_->setVisible(false);
+        resumed_->setVisible(true);
         return;
     }
     const bool running = r->Running == FlagTrue;
     const bool completed = r->Completed == FlagTrue;
+    opene_->setVisible(completed);
+    resumed_->setVisible(!completed);
     resumed_->setEnabled(!running && !completed);
     stopdl_->setEnabled(running && !completed);
     findChild<QAction*>(QStringLiteral("mPausedl"))->setEnabled(running && !completed);

@@ -2,6 +2,7 @@
 
 #include <QMainWindow>
 #include <QMessageBox>
+#include <QPoint>
 #include <QSet>
 #include <QString>
 #include <array>
@@ -21,7 +22,9 @@ class ListSortProxy;
 class QAction;
 class QActionGroup;
 class QLabel;
+class QDropEvent;
 class QMenu;
+class QMimeData;
 class QPushButton;
 class QToolBar;
 class QTreeView;
@@ -32,6 +35,7 @@ class AddPrompts;
 struct UpdateCheckResult;
 struct DownloadListState;
 struct DownloadRecord;
+struct AddRequest;
 struct EngineContext;
 
 // The main window: the unfinished downloads (ListView1) above the finished ones (ListView2),
@@ -98,6 +102,10 @@ public:
     void toggleSchedule();
     void removeSelectedFinished();
     void removeAllFinished();
+    // The finished list's menu: the selected file, its folder, its address to the clipboard.
+    void openSelectedFinished();
+    void openSelectedFinishedFolder();
+    void copySelectedFinishedAddress();
     void forceFileBuilding_Click();
     void toggleShowDownloadWindows();
     // The two links (kestor_update.cpp): "Auto update Brenloft" asks the update server once
@@ -113,6 +121,9 @@ public:
     // The checkable entry "sdb": the drop basket is shown while it is checked. The button
     // "Command5" checks it; the basket's owner follows it and unchecks it to hide the basket.
     QAction* basketAction() const { return sdb_; }
+    // What a drag out of the finished list carries for these entries: their files as file
+    // addresses (the ones still there), their addresses as text for our own list.
+    QMimeData* finishedDragData(const QStringList& keys) const;
 
     // The dialogs and the clock, replaceable so that tests answer without modal windows and
     // drive the refresh throttle.
@@ -154,6 +165,10 @@ private:
     void scheduleFullRefresh();
     void listView1DoubleClicked(const QModelIndex& index);
     void listView2DoubleClicked(const QModelIndex& index);
+    void openFinished(const QString& key);
+    void openSelected();
+    void openCompleted(const DownloadRecord& record);
+    void sessionEnded(int slot, const QString& why);
     void showListView1Menu(const QPoint& at);
     void showListView2Menu(const QPoint& at);
     void updateCommandStates();
@@ -165,6 +180,12 @@ private:
     void pauseSelected();
     void openBrowser();
     void resetList();
+
+    // Drag and drop (kestor_drag.cpp)
+    bool listEvent(QObject* watched, QEvent* event);
+    void dropOnUnfinished(QDropEvent& event);
+    void dragFinished();
+    void add(AddRequest& request);
 
     // The links (kestor_update.cpp)
     QWidget* buildLinks();
@@ -197,6 +218,8 @@ private:
     std::optional<std::int32_t> lastRefresh_;
     bool fullRefreshPending_ = false;
     bool columnsFitted_ = false;
+    bool DraggedFile = false;  // a drag out of the finished list is under way
+    std::optional<QPoint> dragStart_;
 
     UnfinishedListModel* unfinished_ = nullptr;
     FinishedListModel* finished_ = nullptr;
@@ -214,6 +237,7 @@ private:
     QMenu* pop2_ = nullptr;   // ListView2's
     QActionGroup* priorities_ = nullptr;
     QAction* resumed_ = nullptr;
+    QAction* opene_ = nullptr;
     QAction* stopdl_ = nullptr;
     QAction* shedulded_ = nullptr;
     QAction* sdw_ = nullptr;

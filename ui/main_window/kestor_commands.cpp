@@ -121,12 +121,7 @@ void Kestor::addUrl() {
     request.deferFlag = answer->word == QLatin1String("LATER") ? -1 : 0;
     request.user = answer->user;
     request.password = answer->password;
-    if (addPrompts_) {
-        AddDownload(ctx_, queue_, *addPrompts_, request);
-    } else {
-        GuiAddPrompts prompts(this, ctx_.settings.DownloadFolder);
-        AddDownload(ctx_, queue_, prompts, request);
-    }
+    add(request);
 }
 
 void Kestor::deleteUrl() {
@@ -170,7 +165,8 @@ void Kestor::resumeall() {
 }
 
 // No browser is named in the list, so the choice is ours: the home page of the selected
-// download's server, where more of its kind is likely found, or a blank page.
+// download's server, where more of its kind is likely found. With nothing selected there is
+// no server to open, and the button does nothing.
 void Kestor::openBrowser() {
     if (!openBrowser_) {
         return;
@@ -180,8 +176,9 @@ void Kestor::openBrowser() {
         key = selectedFinishedKey();
     }
     const DownloadRecord* r = list_.record(findSlot(key, false));
-    openBrowser_(r != nullptr && !r->HostName.isEmpty() ? SiteOf(*r)
-                                                        : QStringLiteral("about:blank"));
+    if (r != nullptr && !r->HostName.isEmpty()) {
+        openBrowser_(SiteOf(*r));
+    }
 }
 
 void Kestor::resetList() {

@@ -82,7 +82,7 @@ void SetUpList(QTreeView* view) {
 }
 
 // A list under its heading; `beside` (when given) sits at the right end of the heading's row.
-QWidget* ListPane(const QString& heading, const char* labelName, QTreeView* view,
+QWidget* ListPane(const QString& heading, int tag, const char* labelName, QTreeView* view,
                   QWidget* beside = nullptr) {
     auto* pane = new QWidget;
     auto* layout = new QVBoxLayout(pane);
@@ -90,6 +90,7 @@ QWidget* ListPane(const QString& heading, const char* labelName, QTreeView* view
     layout->setSpacing(4);
     auto* label = new QLabel(heading, pane);
     label->setObjectName(QLatin1String(labelName));
+    SetTag(label, tag);
     QFont bold = label->font();
     bold.setBold(true);
     label->setFont(bold);
@@ -123,26 +124,36 @@ QAction* Kestor::commandAction(const char* name, const QString& caption, int com
     return a;
 }
 
+// An action that shows interface text `number`.
+static QAction* tagged(QAction* action, int number) {
+    SetTag(action, number);
+    return action;
+}
+
 void Kestor::buildActions() {
-    QAction* add = commandAction("mAddurl", tr("&Add URL..."), AddUrl);
+    QAction* add = tagged(commandAction("mAddurl", tr("&Add URL..."), AddUrl), 120);
     add->setShortcut(QKeySequence::New);
     add->setIcon(ToolbarIcon(QStringLiteral("list-add"), QStringLiteral("add-url")));
-    commandAction("mDeleteurl", tr("&Delete URL"), DeleteUrl);
-    QAction* del = commandAction("delete", tr("&Delete Download"), DeleteUrl);
+    tagged(commandAction("mDeleteurl", tr("&Delete URL"), DeleteUrl), 121);
+    QAction* del = tagged(commandAction("delete", tr("&Delete Download"), DeleteUrl), 122);
     del->setShortcut(QKeySequence::Delete);
     del->setShortcutContext(Qt::WidgetShortcut);
-    QAction* preferences = commandAction("mProperties", tr("&Preferences..."), Options);
+    QAction* preferences =
+        tagged(commandAction("mProperties", tr("&Preferences..."), Options), 123);
     preferences->setShortcut(QKeySequence::Preferences);
-    QAction* exit = commandAction("mExit", tr("E&xit"), Quit);
+    QAction* exit = tagged(commandAction("mExit", tr("E&xit"), Quit), 124);
     exit->setShortcut(QKeySequence::Quit);
     exit->setIcon(ToolbarIcon(QStringLiteral("application-exit"), QStringLiteral("quit")));
-    commandAction("mPausedl", tr("&Pause Download"), PauseDownload);
-    stopdl_ = commandAction("stopdl", tr("&Stop Download"), PauseDownload);
-    commandAction("mPauseall", tr("Pa&use All"), PauseAll);
-    commandAction("stopall", tr("Stop &All downloads"), PauseAll);
-    commandAction("mResumeall", tr("&Resume All"), ResumeAll);
-    commandAction("mResetlist", tr("&Reset List"), ResetList);
-    resumed_ = action("resumed", tr("&Resume Download"), &Kestor::resumeSelected);
+    tagged(commandAction("mPausedl", tr("&Pause Download"), PauseDownload), 125);
+    stopdl_ = tagged(commandAction("stopdl", tr("&Stop Download"), PauseDownload), 126);
+    tagged(commandAction("mPauseall", tr("Pa&use All"), PauseAll), 127);
+    tagged(commandAction("stopall", tr("Stop &All downloads"), PauseAll), 128);
+    tagged(commandAction("mResumeall", tr("&Resume All"), ResumeAll), 129);
+    tagged(commandAction("mResetlist", tr("&Reset List"), ResetList), 200);
+    resumed_ = tagged(action("resumed", tr("&Resume Download"), &Kestor::resumeSelected), 201);
+    // In place of Resume for an entry that finished while its row still stands.
+    opene_ = tagged(action("opene", tr("&Open file"), &Kestor::openSelected), 117);
+    opene_->setVisible(false);
 
     priorities_ = new QActionGroup(this);
     priorities_->setExclusive(true);
@@ -163,14 +174,21 @@ void Kestor::buildActions() {
     }
 
     // The entry's name keeps its historic spelling; the caption does not.
-    shedulded_ = action("shedulded", tr("S&cheduled"), &Kestor::toggleSchedule);
+    shedulded_ = tagged(action("shedulded", tr("S&cheduled"), &Kestor::toggleSchedule), 202);
     shedulded_->setCheckable(true);
-    QAction* clear = action("cleardown2", tr("&Clear download"), &Kestor::removeSelectedFinished);
+    QAction* clear =
+        tagged(action("cleardown2", tr("&Clear download"), &Kestor::removeSelectedFinished), 203);
     clear->setShortcut(QKeySequence::Delete);
     clear->setShortcutContext(Qt::WidgetShortcut);
-    action("clearall", tr("Clear all &download(s)"), &Kestor::removeAllFinished);
-    action("forceFileBuilding", tr("&Force File Building"), &Kestor::forceFileBuilding_Click);
-    sdw_ = action("sdw", tr("&Show download windows"), &Kestor::toggleShowDownloadWindows);
+    tagged(action("clearall", tr("Clear all &download(s)"), &Kestor::removeAllFinished), 204);
+    SetTag(action("openfile2", tr("&Open file"), &Kestor::openSelectedFinished), 117);
+    SetTag(action("openfolder2", tr("Open &folder"), &Kestor::openSelectedFinishedFolder), 118);
+    SetTag(action("copyurl2", tr("&Copy address"), &Kestor::copySelectedFinishedAddress), 119);
+    tagged(
+        action("forceFileBuilding", tr("&Force File Building"), &Kestor::forceFileBuilding_Click),
+        205);
+    sdw_ = tagged(action("sdw", tr("&Show download windows"), &Kestor::toggleShowDownloadWindows),
+                  206);
     sdw_->setCheckable(true);
     sdb_ = new QAction(tr("Show download &Basket"), this);
     sdb_->setObjectName(QStringLiteral("sdb"));
@@ -189,6 +207,7 @@ void Kestor::buildMenus() {
     QMenuBar* bar = menuBar();
 
     QMenu* file = bar->addMenu(tr("&File"));
+    SetTag(file, 207);
     file->setObjectName(QStringLiteral("mFile"));
     file->addAction(find("mAddurl"));
     file->addAction(find("mDeleteurl"));
@@ -198,10 +217,12 @@ void Kestor::buildMenus() {
     file->addAction(find("mExit"));
 
     auto* priority = new QMenu(tr("P&riority"), this);
+    SetTag(priority, 208);
     priority->setObjectName(QStringLiteral("mPriority"));
     priority->addActions(priorities_->actions());
 
     QMenu* downloads = bar->addMenu(tr("&Downloads"));
+    SetTag(downloads, 209);
     downloads->setObjectName(QStringLiteral("mDownloads"));
     downloads->addAction(find("mPausedl"));
     downloads->addAction(resumed_);
@@ -218,6 +239,7 @@ void Kestor::buildMenus() {
     connect(downloads, &QMenu::aboutToShow, this, &Kestor::updateCommandStates);
 
     QMenu* options = bar->addMenu(tr("&Options"));
+    SetTag(options, 210);
     options->setObjectName(QStringLiteral("mOptions"));
     options->addAction(find("mProperties"));
     options->addAction(sdw_);
@@ -225,6 +247,7 @@ void Kestor::buildMenus() {
 
     popup_ = new QMenu(this);
     popup_->setObjectName(QStringLiteral("popup"));
+    popup_->addAction(opene_);
     popup_->addAction(resumed_);
     popup_->addAction(stopdl_);
     popup_->addAction(find("stopall"));
@@ -238,12 +261,19 @@ void Kestor::buildMenus() {
 
     pop2_ = new QMenu(this);
     pop2_->setObjectName(QStringLiteral("pop2"));
+    // Opening the file is what a double click does too, so it is the menu's default.
+    pop2_->addAction(find("openfile2"));
+    pop2_->setDefaultAction(find("openfile2"));
+    pop2_->addAction(find("openfolder2"));
+    pop2_->addAction(find("copyurl2"));
+    pop2_->addSeparator();
     pop2_->addAction(find("cleardown2"));
     pop2_->addAction(find("clearall"));
 }
 
 void Kestor::buildToolbar() {
     toolbar_ = addToolBar(tr("Toolbar"));
+    SetTag(toolbar_, 211);
     toolbar_->setObjectName(QStringLiteral("Toolbar1"));
     toolbar_->setMovable(false);
     toolbar_->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
@@ -277,6 +307,7 @@ void Kestor::buildCentre() {
     listView1_ = new QTreeView;
     listView1_->setObjectName(QStringLiteral("ListView1"));
     listView1_->setModel(unfinishedSorted_);
+    SetColumnTags(listView1_, {214, 215, 216, 217, 218, 219, 220});
     SetUpList(listView1_);
     listView1_->setSelectionMode(QAbstractItemView::SingleSelection);
     listView1_->setItemDelegateForColumn(UnfinishedListModel::State,
@@ -291,11 +322,18 @@ void Kestor::buildCentre() {
     listView2_ = new QTreeView;
     listView2_->setObjectName(QStringLiteral("ListView2"));
     listView2_->setModel(finishedSorted_);
+    SetColumnTags(listView2_, {214, 216, 221, 218});
     SetUpList(listView2_);
     listView2_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     listView2_->addAction(findChild<QAction*>(QStringLiteral("cleardown2")));
     listView2Flex_ = new FlexColumns(
         listView2_, {{FinishedListModel::Name, 1, 140}, {FinishedListModel::Url, 1, 140}});
+
+    // Drops on the unfinished list and drags out of the finished one go through eventFilter.
+    listView1_->setAcceptDrops(true);
+    listView1_->viewport()->setAcceptDrops(true);
+    listView1_->viewport()->installEventFilter(this);
+    listView2_->viewport()->installEventFilter(this);
 
     connect(listView1_, &QTreeView::doubleClicked, this, &Kestor::listView1DoubleClicked);
     connect(listView2_, &QTreeView::doubleClicked, this, &Kestor::listView2DoubleClicked);
@@ -307,8 +345,8 @@ void Kestor::buildCentre() {
     auto* splitter = new QSplitter(Qt::Vertical);
     splitter->setObjectName(QStringLiteral("Splitter1"));
     splitter->setChildrenCollapsible(false);
-    splitter->addWidget(ListPane(tr("Current downloads"), "Label1", listView1_, buildLinks()));
-    splitter->addWidget(ListPane(tr("Finished downloads"), "Label3", listView2_));
+    splitter->addWidget(ListPane(tr("Current downloads"), 212, "Label1", listView1_, buildLinks()));
+    splitter->addWidget(ListPane(tr("Finished downloads"), 213, "Label3", listView2_));
     splitter->setStretchFactor(0, 3);
     splitter->setStretchFactor(1, 2);
 

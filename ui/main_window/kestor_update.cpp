@@ -63,6 +63,9 @@ void Kestor::showLinkHover(QLabel* label, bool hover) {
 }
 
 bool Kestor::eventFilter(QObject* watched, QEvent* event) {
+    if (listEvent(watched, event)) {
+        return true;
+    }
     const QEvent::Type type = event->type();
     if (watched == centralWidget() && type == QEvent::MouseMove) {
         // Over the window's background: both links back to rest, the version in the status.

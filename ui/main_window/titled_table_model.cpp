@@ -21,8 +21,9 @@ QVariant TitledTableModel::headerData(int section, Qt::Orientation orientation, 
 
 bool TitledTableModel::setHeaderData(int section, Qt::Orientation orientation,
                                      const QVariant& value, int role) {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
-        section >= titles_.size()) {
+    // The language loader sets titles with the default role, EditRole.
+    if (orientation != Qt::Horizontal || (role != Qt::DisplayRole && role != Qt::EditRole) ||
+        section < 0 || section >= titles_.size()) {
         return false;
     }
     titles_[section] = value.toString();

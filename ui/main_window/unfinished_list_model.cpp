@@ -15,14 +15,22 @@ QStringList DefaultHeaders() {
             QStringLiteral("Priority")};
 }
 
-QString PercentText(float percent) {
-    return QString::number(static_cast<double>(percent), 'f', 1);
-}
-
 }  // namespace
 
 UnfinishedListModel::UnfinishedListModel(const TextTable& texts, QObject* parent)
-    : TitledTableModel(DefaultHeaders(), {Size, TimeLeft}, parent), texts_(texts) {}
+    : TitledTableModel(DefaultHeaders(), {Size, TimeLeft}, parent), texts_(texts), locale_(texts) {}
+
+void UnfinishedListModel::setReason(const QString& key, const QString& reason) {
+    if (reason.isEmpty()) {
+        reasons_.remove(key);
+    } else {
+        reasons_.insert(key, reason);
+    }
+    const int r = rowOf(key);
+    if (r >= 0) {
+        emit dataChanged(index(r, 0), index(r, ColumnCount - 1));
+    }
+}
 
 void UnfinishedListModel::readCommon(Row& row, const DownloadRecord& record) {
     if (row.fileName != record.FileName) {
@@ -61,12 +69,22 @@ void UnfinishedListModel::rebuild(const DownloadListState& list) {
         if (record.Running == FlagTrue) {
             row.icon = StateIcon::Stop;
             row.word = Word::Running;
+            reasons_.remove(record.Url);  // tried again: the old reason no longer holds
         } else {
             row.icon = record.Failed == FlagTrue ? StateIcon::Wrong : StateIcon::Down;
             if (record.Scheduled == 1) {
                 row.icon = StateIcon::Shed;
             }
-            row.word = record.Queued != 0 ? Word::Queued : Word::Paused;
+            // What the entry waits for: the queue, its time, or the user after a failure.
+            if (record.Queued != 0) {
+                row.word = Word::Queued;
+            } else if (record.Scheduled == 1) {
+                row.word = Word::Scheduled;
+            } else if (record.Failed == FlagTrue || reasons_.contains(record.Url)) {
+                row.word = Word::Failed;
+            } else {
+                row.word = Word::Paused;
+            }
         }
         rows_.push_back(std::move(row));
     }
@@ -85,6 +103,7 @@ bool UnfinishedListModel::updateRow(const DownloadRecord& record) {
     } else if (record.Running == FlagTrue) {
         row.icon = StateIcon::Stop;
         row.word = Word::Running;
+        reasons_.remove(record.Url);
     } else {
         row.icon = StateIcon::Down;
         row.word = Word::Paused;
@@ -114,19 +133,27 @@ const QString& UnfinishedListModel::nameOf(const Row& row) const {
 }
 
 QString UnfinishedListModel::stateText(const Row& row) const {
+    const QString percent = FormatPercent(row.percent, texts_);
     switch (row.word) {
         case Word::Finished:
             return texts_.text(300);
         case Word::Queued:
             return texts_.text(302);
+        case Word::Scheduled:
+            return texts_.text(116);
         case Word::Running:
-            return QStringLiteral(" (") + texts_.text(301) + u' ' + PercentText(row.percent) +
-                   QStringLiteral("%)");
+            return QStringLiteral(" (") + texts_.text(301) + u' ' + percent + QStringLiteral("%)");
+        case Word::Failed:
         case Word::Paused:
             break;
     }
-    return QStringLiteral(" (") + texts_.text(303) + u' ' + PercentText(row.percent) +
-           QStringLiteral("%)");
+    // A stopped entry says why when it is known; one that failed before this run says so.
+    const QString reason = reasons_.value(row.key);
+    if (!reason.isEmpty()) {
+        return texts_.text(111) + u' ' + reason;
+    }
+    const int word = row.word == Word::Failed ? 111 : 303;
+    return QStringLiteral(" (") + texts_.text(word) + u' ' + percent + QStringLiteral("%)");
 }
 
 QString UnfinishedListModel::priorityText(std::int32_t priority) const {
@@ -153,14 +180,37 @@ QString UnfinishedListModel::text(const Row& row, int column) const {
         case State:
             return stateText(row);
         case Added:
-            return locale_.toString(row.added.toDateTime().date(), QLocale::ShortFormat);
+            return locale_.locale().toString(row.added.toDateTime().date(), QLocale::ShortFormat);
         case TimeLeft:
-            return FormatDuration(row.remaining);
+            // Only a running entry has a time left; a stopped one's would be stale.
+            return row.word == Word::Running ? FormatDuration(row.remaining) : QString();
         case Priority:
             return priorityText(row.priority);
         default:
             return {};
     }
+}
+
+// The state is drawn as a bar when it is a percentage: running, or stopped for no known reason.
+bool UnfinishedListModel::showsPercent(const Row& row) const {
+    switch (row.word) {
+        case Word::Running:
+            return true;
+        case Word::Paused:
+        case Word::Failed:
+            return !reasons_.contains(row.key);
+        default:
+            return false;
+    }
+}
+
+QVariant UnfinishedListModel::toolTip(const Row& row, int column) const {
+    const QString reason = row.word == Word::Running ? QString() : reasons_.value(row.key);
+    if (column == Name) {
+        return reason.isEmpty() ? DecodeUrl(row.key)
+                                : DecodeUrl(row.key) + u'\n' + texts_.text(111) + u' ' + reason;
+    }
+    return column == State && !reason.isEmpty() ? QVariant(reason) : QVariant();
 }
 
 QVariant UnfinishedListModel::data(const QModelIndex& index, int role) const {
@@ -174,7 +224,7 @@ QVariant UnfinishedListModel::data(const QModelIndex& index, int role) const {
         case Qt::DecorationRole:
             return index.column() == Name ? StateIconImage(row.icon) : QVariant();
         case Qt::ToolTipRole:
-            return index.column() == Name ? DecodeUrl(row.key) : QVariant();
+            return toolTip(row, index.column());
         case Qt::TextAlignmentRole:
             return index.column() == Size || index.column() == TimeLeft
                        ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
@@ -184,9 +234,7 @@ QVariant UnfinishedListModel::data(const QModelIndex& index, int role) const {
         case IconKeyRole:
             return StateIconKey(row.icon);
         case PercentRole:
-            return row.word == Word::Running || row.word == Word::Paused
-                       ? QVariant(double(row.percent))
-                       : QVariant();
+            return showsPercent(row) ? QVariant(double(row.percent)) : QVariant();
         default:
             return {};
     }

@@ -9,6 +9,7 @@
 
 #include "core/types/currency.h"
 #include "core/types/ole_date.h"
+#include "ui/main_window/language_conventions.h"
 #include "ui/main_window/sortable_rows.h"
 #include "ui/main_window/state_icons.h"
 #include "ui/main_window/titled_table_model.h"
@@ -39,6 +40,11 @@ public:
     // record has no row.
     bool updateRow(const DownloadRecord& record);
 
+    // Why the entry last stopped, in the user's words (empty: it was paused, or is running
+    // again). Shown in its state and tooltip while it is not running; kept across rebuilds.
+    void setReason(const QString& key, const QString& reason);
+    QString reasonOf(const QString& key) const { return reasons_.value(key); }
+
     int rowOf(const QString& key) const { return index_.value(key, -1); }
     QString keyAt(int row) const;
 
@@ -48,7 +54,7 @@ public:
     bool rowLessThan(int left, int right, int column) const override;
 
 private:
-    enum class Word : std::uint8_t { Finished, Running, Paused, Queued };
+    enum class Word : std::uint8_t { Finished, Running, Paused, Queued, Scheduled, Failed };
     struct Row {
         QString key;
         QString fileName;  // as stored, still encoded
@@ -69,9 +75,12 @@ private:
     QString stateText(const Row& row) const;
     QString priorityText(std::int32_t priority) const;
     QString text(const Row& row, int column) const;
+    QVariant toolTip(const Row& row, int column) const;
+    bool showsPercent(const Row& row) const;
 
     const TextTable& texts_;
-    QLocale locale_;
+    LocaleCache locale_;
     QVector<Row> rows_;
     QHash<QString, int> index_;
+    QHash<QString, QString> reasons_;
 };

@@ -5,9 +5,11 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QDropEvent>
 #include <QGuiApplication>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QScreen>
@@ -257,6 +259,41 @@ TEST_F(BasketControlTest, TheCheckMarkShowsTheBasketAndCloseBasketUnchecksIt) {
     control.savePosition();
     EXPECT_EQ(ReadWindowPosition(store, QStringLiteral("BasX")), 4500);
     EXPECT_EQ(ReadWindowPosition(store, QStringLiteral("BasY")), 3000);
+}
+
+// While a dialog is open the basket is no longer above other windows, so the dialog is never
+// under it; it is above them again once the last dialog has gone.
+TEST_F(BasketControlTest, TheBasketStepsBackWhileADialogIsOpen) {
+    BasketControl control(sdb, catcher, store, {});
+    sdb.trigger();
+    ASSERT_NE(control.basket(), nullptr);
+    control.basket()->move(300, 200);
+    const auto above = [&] {
+        return control.basket()->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+    };
+    ASSERT_TRUE(above());
+
+    auto box = std::make_unique<QMessageBox>(QMessageBox::Question, QStringLiteral("Brenloft"),
+                                             QStringLiteral("Really?"));
+    QDialog prompt;
+    box->show();
+    EXPECT_FALSE(above());
+    EXPECT_TRUE(control.basket()->isVisible());
+    EXPECT_EQ(control.basket()->pos(), QPoint(300, 200));
+    prompt.show();
+    box.reset();  // one of two gone: still stepped back
+    EXPECT_FALSE(above());
+    prompt.hide();
+    EXPECT_TRUE(above());
+    EXPECT_TRUE(control.basket()->isVisible());
+    EXPECT_EQ(control.basket()->pos(), QPoint(300, 200));
+
+    // Put away while a dialog is open, it stays away when the dialog goes.
+    prompt.show();
+    closebasket()->trigger();
+    prompt.hide();
+    EXPECT_TRUE(above());
+    EXPECT_FALSE(control.basket()->isVisible());
 }
 
 TEST_F(BasketControlTest, DroppedAddressesGoToTheAddCallbackOnceEach) {

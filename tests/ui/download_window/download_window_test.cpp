@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QTreeView>
 #include <memory>
@@ -22,6 +23,7 @@
 #include "ui/download_window/download_window.h"
 #include "ui/download_window/download_windows.h"
 #include "ui/download_window/segment_rows_model.h"
+#include "ui/download_window/window_placement.h"
 #include "ui/language/apply_language.h"
 
 using namespace session_test;
@@ -314,6 +316,51 @@ TEST_F(DownloadWindowTest, OneSegmentAndTheFinishedFileButtons) {
 
 // A large file has eight rows. The pause button pauses (rows red) and resumes; closing the window
 // of a running download only hides it; at the end every row is complete and blue.
+// Windows open inside the screen's available area, beside each other; Escape closes one.
+TEST_F(DownloadWindowTest, WindowsOpenApartInsideTheScreenAndEscapeClosesOne) {
+    ShownDownload& first = start(QStringLiteral("/slow/large.bin"));
+    ShownDownload& second = start(QStringLiteral("/slower/small.zip"));
+    Kestor2* a = windows->window(first.slot);
+    Kestor2* b = windows->window(second.slot);
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
+    const QRect area = a->screen()->availableGeometry();
+    for (const Kestor2* w : {a, b}) {
+        EXPECT_TRUE(area.contains(w->frameGeometry().topLeft())) << w->slot();
+        EXPECT_TRUE(area.contains(w->frameGeometry().bottomRight()) || w->width() > area.width() ||
+                    w->height() > area.height())
+            << w->slot();
+    }
+    EXPECT_NE(a->pos(), b->pos());
+    EXPECT_FALSE(a->frameGeometry().intersects(b->frameGeometry()) &&
+                 a->frameGeometry().topLeft() == b->frameGeometry().topLeft());
+
+    QTest::keyClick(b, Qt::Key_Escape);
+    EXPECT_FALSE(b->isVisible());
+    EXPECT_TRUE(a->isVisible());
+    EXPECT_EQ(windows->window(second.slot), b) << "a running download keeps its window";
+}
+
+TEST(DownloadWindowPosition, SideBySideWithinTheAreaThenAgainShifted) {
+    const QRect area(0, 30, 1000, 700);  // a panel of 30 pixels at the top
+    const QSize size(400, 300);
+    struct Case {
+        int index;
+        QPoint at;
+    };
+    for (const Case& c : {
+             Case{0, {0, 30}}, Case{1, {408, 30}}, Case{2, {0, 338}}, Case{3, {408, 338}},
+             Case{4, {24, 54}},  // the area is full: again, a step down and right
+         }) {
+        SCOPED_TRACE(c.index);
+        EXPECT_EQ(DownloadWindowPosition(c.index, size, area), c.at);
+    }
+    // A window larger than the area takes its top left.
+    EXPECT_EQ(DownloadWindowPosition(3, QSize(2000, 900), area), QPoint(0, 30));
+    // An area beside the first screen.
+    EXPECT_EQ(DownloadWindowPosition(1, size, QRect(1920, 0, 1280, 1024)), QPoint(2328, 0));
+}
+
 TEST_F(DownloadWindowTest, EightRowsPauseResumeAndComplete) {
     ShownDownload& d = start(QStringLiteral("/slow/large.bin"));
     DownloadRecord& r = record(d);

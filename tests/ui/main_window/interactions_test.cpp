@@ -80,6 +80,23 @@ TEST_F(MainWindowTest, MenusOfferWhatTheSelectedDownloadAllows) {
     EXPECT_TRUE(enabled("resumed"));
     EXPECT_FALSE(enabled("stopdl"));
     EXPECT_TRUE(checked("shedulded"));
+    auto visible = [&](const char* name) {
+        return w.findChild<QAction*>(QLatin1String(name))->isVisible();
+    };
+    EXPECT_TRUE(visible("resumed"));
+    EXPECT_FALSE(visible("opene"));
+
+    // Finished while its row still stands: the menu opens the file instead of resuming it.
+    QStringList opened;
+    ctx.openUrl = [&opened](const QString& path) { opened << path; };
+    record(scheduled).Completed = FlagTrue;
+    record(scheduled).SavePath = file(QStringLiteral("downloads/scheduled.bin"));
+    ASSERT_TRUE(WriteFile(record(scheduled).SavePath, "done"));
+    emit menu->aboutToShow();
+    EXPECT_FALSE(visible("resumed"));
+    EXPECT_TRUE(visible("opene"));
+    trigger("opene");
+    EXPECT_EQ(opened, QStringList{record(scheduled).SavePath});
 }
 
 TEST(FileDialogFilter, NamesEveryFileTheLinuxWay) {

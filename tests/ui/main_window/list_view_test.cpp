@@ -43,8 +43,10 @@ TEST_F(MainWindowTest, EachStateShowsItsIconAndText) {
     EXPECT_EQ(Cell(v1, key(queued), 0, U::IconKeyRole), QStringLiteral("down"));
     EXPECT_EQ(Cell(v1, key(queued), U::State), QStringLiteral("Queued"));
     EXPECT_EQ(Cell(v1, key(failed), 0, U::IconKeyRole), QStringLiteral("wrong"));
-    EXPECT_EQ(Cell(v1, key(failed), U::State), QStringLiteral(" (Paused: 12.5%)"));
+    // A failure from before this run has no reason left to tell, but says it failed.
+    EXPECT_EQ(Cell(v1, key(failed), U::State), QStringLiteral(" (Failed: 12.5%)"));
     EXPECT_EQ(Cell(v1, key(scheduled), 0, U::IconKeyRole), QStringLiteral("shed"));
+    EXPECT_EQ(Cell(v1, key(scheduled), U::State), QStringLiteral("Scheduled"));
 
     // Only the percentages are drawn as bars.
     EXPECT_TRUE(
