@@ -246,7 +246,10 @@ void Form2::ShowList() {
     ListView1->setSortingEnabled(true);
     Option4->setChecked(true);
     setStyle(Report);
-    ListView1->resizeColumnToContents(Name);
+    // Wide enough for the longest text and the column's title, in any language.
+    for (int column = Name; column < Path; ++column) {
+        ListView1->resizeColumnToContents(column);
+    }
     Command4->setEnabled(!byFile && !CurrentFolder.isEmpty());
     Label1->setText(
         FormatSize(Currency::fromBytes(static_cast<qint64>(rows_.normalTotal)), texts_) + u' ' +
