@@ -32,4 +32,18 @@ struct UnzipOptions {
     QStringList includeNames;
     QStringList excludeNames;
     static constexpr int kMaxNames = 100;
+
+    // What an update package is unpacked with: every member, stored folders re-created,
+    // existing files replaced without asking.
+    static UnzipOptions ForUpdate(const QString& archive, const QString& target) {
+        UnzipOptions options;
+        options.askBeforeOverwriting = 0;
+        options.overwriteExisting = 1;
+        options.showComment = 0;
+        options.listContents = 0;
+        options.recreateFolders = 1;
+        options.archivePath = archive;
+        options.targetFolder = target;
+        return options;
+    }
 };

@@ -8,6 +8,7 @@
 namespace zip_bytes {
 
 inline constexpr qint64 kEntryLength = 46;        // the fixed part of a directory entry
+inline constexpr qint64 kLocalHeaderLength = 30;  // the fixed part of a local header
 inline constexpr quint64 kMarker32 = 0xFFFFFFFF;  // "the value is in the ZIP64 record"
 
 // Little-endian number of `width` bytes at `at`; the caller has checked the bytes are there.

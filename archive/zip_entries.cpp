@@ -12,11 +12,11 @@
 namespace {
 
 using zip_bytes::kEntryLength;
+using zip_bytes::kLocalHeaderLength;
 using zip_bytes::kMarker32;
 using zip_bytes::ReadLe;
 
 constexpr quint32 kEntrySignature = 0x02014b50;
-constexpr qint64 kLocalHeaderLength = 30;
 constexpr quint16 kZip64ExtraId = 0x0001;
 constexpr quint16 kUnicodePathExtraId = 0x7075;
 

@@ -107,16 +107,7 @@ QString UpdateInstaller::unpack() {
     if (!QDir().mkpath(folder)) {
         return QStringLiteral("cannot create %1").arg(folder);
     }
-    UnzipOptions options;
-    options.askBeforeOverwriting = 0;
-    options.overwriteExisting = 1;
-    options.showComment = 0;
-    options.listContents = 0;
-    options.recreateFolders = 1;
-    options.includeNames.clear();
-    options.excludeNames.clear();
-    options.archivePath = packagePath_;
-    options.targetFolder = folder;
+    const UnzipOptions options = UnzipOptions::ForUpdate(packagePath_, folder);
     NoQuestions prompts;
     const UnzipResult result = UnzipArchive(options, prompts);
     if (result.code != unzip_result::kOk) {

@@ -18,10 +18,10 @@
 namespace {
 
 using Reason = RemoteArchiveFailure::Reason;
+using zip_bytes::kLocalHeaderLength;
 using zip_bytes::ReadLe;
 
 constexpr quint32 kLocalSignature = 0x04034b50;
-constexpr qint64 kLocalHeaderLength = 30;
 // The local header's name and extra field usually match the directory's; room for a longer
 // extra field (timestamps, ZIP64 sizes) saves a second read.
 constexpr qint64 kLocalHeaderSlack = 256;

@@ -80,15 +80,3 @@ ReplaceAnswer ScriptedUnzipPrompts::replace(const QString& path) {
     replaceQuestions << path;
     return NextAnswer(replaceAnswers, "replace question", path, ReplaceAnswer::KeepAll);
 }
-
-UnzipOptions ExtractAll(const QString& archive, const QString& target) {
-    UnzipOptions options;
-    options.askBeforeOverwriting = 0;
-    options.overwriteExisting = 1;
-    options.showComment = 0;
-    options.listContents = 0;
-    options.recreateFolders = 1;
-    options.archivePath = archive;
-    options.targetFolder = target;
-    return options;
-}

@@ -32,7 +32,3 @@ public:
     QString password(const QString& memberName) override;
     ReplaceAnswer replace(const QString& path) override;
 };
-
-// The options the update uses: all members, stored folders re-created, existing files
-// replaced without asking.
-UnzipOptions ExtractAll(const QString& archive, const QString& target);

@@ -75,7 +75,8 @@ TEST(HostileArchiveTest, WritesNothingOutsideTheFolder) {
             ASSERT_TRUE(QFile::link(outside, target + "/link"));
         }
         ScriptedUnzipPrompts prompts;
-        const UnzipResult result = UnzipArchive(ExtractAll(sandbox.file("h.zip"), target), prompts);
+        const UnzipResult result =
+            UnzipArchive(UnzipOptions::ForUpdate(sandbox.file("h.zip"), target), prompts);
         EXPECT_EQ(result.code, test.code);
         EXPECT_TRUE(result.messages.join('\n').contains(test.message))
             << result.messages.join('\n').toStdString();
@@ -95,8 +96,10 @@ TEST(HostileArchiveTest, DropsSetUserIdBits) {
     Sandbox sandbox;
     ASSERT_TRUE(MakeSample({"setuid", sandbox.file("s.zip"), sandbox.file("x")}, sandbox.path()));
     ScriptedUnzipPrompts prompts;
-    EXPECT_EQ(UnzipArchive(ExtractAll(sandbox.file("s.zip"), sandbox.file("out")), prompts).code,
-              unzip_result::kOk);
+    EXPECT_EQ(
+        UnzipArchive(UnzipOptions::ForUpdate(sandbox.file("s.zip"), sandbox.file("out")), prompts)
+            .code,
+        unzip_result::kOk);
     struct stat info {};
     ASSERT_EQ(::stat(QFile::encodeName(sandbox.file("out/tool")).constData(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0755u);

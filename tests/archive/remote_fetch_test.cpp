@@ -192,7 +192,7 @@ TEST(RemoteFetch, MembersLandAsExtractingTheDownloadedArchivePutsThem) {
                 << result.messages.join(u'\n').toStdString();
             continue;
         }
-        UnzipOptions options = ExtractAll(local, extracted);
+        UnzipOptions options = UnzipOptions::ForUpdate(local, extracted);
         options.recreateFolders = c.recreateFolders;
         options.overwriteExisting = c.overwriteExisting;
         options.askBeforeOverwriting = 1;

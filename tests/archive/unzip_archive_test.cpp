@@ -48,7 +48,8 @@ TEST(UnzipArchiveTest, ExtractsWhatUnzipExtracts) {
         if (!made.password.isEmpty()) {
             prompts.passwords = {made.password};
         }
-        const UnzipResult result = UnzipArchive(ExtractAll(archive, sandbox.file("ours")), prompts);
+        const UnzipResult result =
+            UnzipArchive(UnzipOptions::ForUpdate(archive, sandbox.file("ours")), prompts);
         EXPECT_EQ(result.code, unzip_result::kOk) << result.messages.join('\n').toStdString();
         EXPECT_EQ(TreeOf(sandbox.file("ours")), TreeOf(sandbox.file("unzip")));
         EXPECT_EQ(TreeOf(sandbox.file("ours")), TreeOf(source));
@@ -87,7 +88,7 @@ TEST(UnzipArchiveTest, ReplacesExistingFilesAsAnsweredOrSet) {
 
         ScriptedUnzipPrompts prompts;
         prompts.replaceAnswers = test.answers;
-        UnzipOptions options = ExtractAll(sandbox.file("a.zip"), target);
+        UnzipOptions options = UnzipOptions::ForUpdate(sandbox.file("a.zip"), target);
         options.askBeforeOverwriting = test.ask;
         options.overwriteExisting = test.overwrite;
         EXPECT_EQ(UnzipArchive(options, prompts).code, unzip_result::kOk);
@@ -138,8 +139,8 @@ TEST(UnzipArchiveTest, AsksForPasswordsAndSkipsWithoutOne) {
         }
         ScriptedUnzipPrompts prompts;
         prompts.passwords = test.answers;
-        const UnzipResult result =
-            UnzipArchive(ExtractAll(sandbox.file("p.zip"), sandbox.file("out")), prompts);
+        const UnzipResult result = UnzipArchive(
+            UnzipOptions::ForUpdate(sandbox.file("p.zip"), sandbox.file("out")), prompts);
         EXPECT_EQ(result.code, test.code);
         EXPECT_EQ(result.members, test.extracted);
         EXPECT_TRUE(prompts.passwords.empty()) << "every scripted answer asked for";
@@ -160,7 +161,8 @@ TEST(UnzipArchiveTest, CancelledPasswordHoldsForThatExtractionOnly) {
     ASSERT_EQ(RunTool("zip", {"-q", "-P", "secret", "p.zip", "a.txt"}, sandbox.path()), 0);
     ScriptedUnzipPrompts prompts;
     prompts.passwords = {"", "secret"};
-    const UnzipOptions options = ExtractAll(sandbox.file("p.zip"), sandbox.file("out"));
+    const UnzipOptions options =
+        UnzipOptions::ForUpdate(sandbox.file("p.zip"), sandbox.file("out"));
     EXPECT_EQ(UnzipArchive(options, prompts).code, unzip_result::kWarning);
     EXPECT_EQ(UnzipArchive(options, prompts).code, unzip_result::kOk);
     EXPECT_EQ(prompts.passwordQuestions, QStringList({"a.txt", "a.txt"}));
@@ -196,7 +198,7 @@ TEST(UnzipArchiveTest, SelectsListsAndTestsMembers) {
         }
         ASSERT_EQ(RunTool("zip", {"-q", "-r", "s.zip", "d", "top.txt", "Up.DAT"}, sandbox.path()),
                   0);
-        UnzipOptions options = ExtractAll(sandbox.file("s.zip"), sandbox.file("out"));
+        UnzipOptions options = UnzipOptions::ForUpdate(sandbox.file("s.zip"), sandbox.file("out"));
         options.includeNames = test.include;
         options.excludeNames = test.exclude;
         const QByteArray flags = test.flags;
@@ -250,7 +252,7 @@ TEST(UnzipArchiveTest, UpdatesAndFreshensByTime) {
         ASSERT_EQ(
             RunTool("zip", {"-q", "t.zip", "older.txt", "newer.txt", "absent.txt"}, sandbox.path()),
             0);
-        UnzipOptions options = ExtractAll(sandbox.file("t.zip"), target);
+        UnzipOptions options = UnzipOptions::ForUpdate(sandbox.file("t.zip"), target);
         options.extractOnlyNewer = test.onlyNewer;
         options.freshenOnly = test.freshen;
         ScriptedUnzipPrompts prompts;

@@ -175,12 +175,7 @@ void Form2::buildWindow() {
     column->addWidget(views_, 1);
     column->addLayout(buttons);
 
-    connect(Option1, &QRadioButton::toggled, this, [this](bool on) {
-        if (on && listed_) {
-            ShowList();
-        }
-    });
-    connect(Option2, &QRadioButton::toggled, this, [this](bool on) {
+    connect(byGroup, &QButtonGroup::buttonToggled, this, [this](QAbstractButton*, bool on) {
         if (on && listed_) {
             ShowList();
         }
