@@ -13,6 +13,7 @@
 #include "engine/queue/add_download.h"
 #include "engine/queue/download_queue.h"
 #include "engine/session/download_session.h"
+#include "engine/session/failure_words.h"
 #include "net/winsock_errors.h"
 
 namespace {
@@ -179,7 +180,9 @@ void GetRunner::addAll() {
 QString GetRunner::describeFailure(const Job& job, const DownloadSession* session,
                                    const QString& why) const {
     QString reason = why;
-    if (session != nullptr && (reason.isEmpty() || reason == u"no connection")) {
+    if (session != nullptr &&
+        (reason.isEmpty() || reason == QLatin1String(SessionReason::NoConnection) ||
+         reason.startsWith(QLatin1String("socket error ")))) {
         switch (session->lastProbeError()) {
             case WinSock::ConnectionRefused:
                 reason = QStringLiteral("connection refused");

@@ -7,6 +7,7 @@
 #include "core/types/tick.h"
 #include "core/urls/parse_url.h"
 #include "engine/http/browser_handover.h"
+#include "engine/session/failure_words.h"
 #include "engine/session/server_route.h"
 #include "engine/session/session_log.h"
 #include "engine/session/session_prompts.h"
@@ -207,7 +208,7 @@ void DownloadSession::sockGlobal_Closed(SocketClass* socket) {
     }
     // A probe closed before its head ended is a failed attempt.
     if (probeAwaitsAnswer()) {
-        lastProblem_ = QStringLiteral("the server closed the connection without an answer");
+        lastProblem_ = QLatin1String(SessionReason::ClosedWithoutAnswer);
         qCInfo(lcEngine).noquote() << ProbeTag(RecordIndex) << lastProblem_;
         probeAttemptFailed();
     }
@@ -247,7 +248,8 @@ void DownloadSession::TimeOut_Timer() {
         r->Failed = FlagTrue;
         qCInfo(lcEngine).noquote()
             << ProbeTag(RecordIndex) << "failed after" << kProbeRetries << "retries:" << why;
-        closeWith(lastProblem_.isEmpty() ? QStringLiteral("no connection") : lastProblem_);
+        // The socket error's number, so that the user is told what went wrong.
+        closeWith(why);
     }
     observer_.entryChanged(RecordIndex);
 }

@@ -15,6 +15,7 @@
 #include "engine/http/redirect_login.h"
 #include "engine/http/response_head.h"
 #include "engine/session/download_session.h"
+#include "engine/session/failure_words.h"
 #include "engine/session/session_log.h"
 #include "engine/session/session_prompts.h"
 #include "engine/session/zip_preview_rule.h"
@@ -77,7 +78,7 @@ void HttpProbe::headComplete(const QByteArray& headBytes) {
     r->RangesSupported = head.status == HttpStatus::PartialContent ? FlagTrue : FlagFalse;
     if (head.status < 100) {
         // Not an HTTP answer at all: count it as a failed attempt.
-        s.failProbeAttempt(QStringLiteral("the server's answer is not HTTP"));
+        s.failProbeAttempt(QLatin1String(SessionReason::NotHttp));
         return;
     }
     if (HttpStatus::IsRedirect(head.status)) {
@@ -123,7 +124,7 @@ void HttpProbe::followRedirect(const ResponseHead& head) {
         s.closeWith(why, logged);
     };
     if (++redirects_ > MaxRedirects) {
-        const QString why = QStringLiteral("too many redirects (more than %1)").arg(MaxRedirects);
+        const QString why = QString::fromLatin1(SessionReason::TooManyRedirects).arg(MaxRedirects);
         fail(why, why);
         return;
     }
@@ -183,32 +184,32 @@ void HttpProbe::askCredentials() {
                                 : QStringLiteral("Username/Password required");
     qCInfo(lcEngine).noquote() << ProbeTag(s.RecordIndex) << "asking for a login:" << caption;
     QPointer<DownloadSession> self(&s);
-    s.ctx_.prompts.askCredentials(
-        caption, r->Url, r->UserName, r->Password,
-        [self, this](const SessionPrompts::Credentials& answer) {
-            if (!self) {
-                return;
-            }
-            DownloadRecord* r = self->record();
-            if (r == nullptr) {
-                return;
-            }
-            keepPassword_ = answer.keepPassword;
-            // Paused while the question waited: the resume asks the server again.
-            if (r->Paused == FlagTrue) {
-                return;
-            }
-            if (answer.ok) {
-                r->UserName = answer.user;
-                r->Password = answer.password;
-                self->InitConnection();
-                return;
-            }
-            r->Running = FlagFalse;
-            r->Completed = FlagFalse;
-            r->Paused = FlagTrue;
-            self->closeWith(QStringLiteral("the server asks for a user name and password"));
-        });
+    s.ctx_.prompts.askCredentials(caption, r->Url, r->UserName, r->Password,
+                                  [self, this](const SessionPrompts::Credentials& answer) {
+                                      if (!self) {
+                                          return;
+                                      }
+                                      DownloadRecord* r = self->record();
+                                      if (r == nullptr) {
+                                          return;
+                                      }
+                                      keepPassword_ = answer.keepPassword;
+                                      // Paused while the question waited: the resume asks the
+                                      // server again.
+                                      if (r->Paused == FlagTrue) {
+                                          return;
+                                      }
+                                      if (answer.ok) {
+                                          r->UserName = answer.user;
+                                          r->Password = answer.password;
+                                          self->InitConnection();
+                                          return;
+                                      }
+                                      r->Running = FlagFalse;
+                                      r->Completed = FlagFalse;
+                                      r->Paused = FlagTrue;
+                                      self->closeWith(QLatin1String(SessionReason::NeedsLogin));
+                                  });
 }
 
 void HttpProbe::succeeded(const ResponseHead& head) {
@@ -240,7 +241,7 @@ void HttpProbe::succeeded(const ResponseHead& head) {
                 r->Transferring = FlagFalse;
                 r->Running = FlagFalse;
             }
-            self->closeWith(QStringLiteral("the address is a web page (text/html), not a file"));
+            self->closeWith(QLatin1String(SessionReason::WebPage));
         });
         return;
     }

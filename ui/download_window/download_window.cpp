@@ -18,6 +18,7 @@
 #include "core/text/format.h"
 #include "core/text/text_table.h"
 #include "engine/session/download_session.h"
+#include "engine/session/failure_words.h"
 #include "ui/download_window/elided_label.h"
 #include "ui/download_window/segment_bar_delegate.h"
 #include "ui/download_window/segment_rows_model.h"
@@ -277,6 +278,17 @@ void Kestor2::downloadFinished(const QString& openCaption, const QString& folder
     Command1->show();
     Command1->setDefault(true);
     emit fileBuilt(slot_, savePath_);
+}
+
+// A download that stopped for a reason says it here too, in the words of the list's row.
+void Kestor2::sessionClosed(const QString& why) {
+    const QString reason = FailureReason(why, texts_);
+    if (finished_ || reason.isEmpty()) {
+        return;
+    }
+    failed_ = true;
+    stateLabel_->setToolTip(reason);
+    setCaption(stateLabel_, texts_.text(111) + u' ' + reason, {});
 }
 
 void Kestor2::DoRefresh() {

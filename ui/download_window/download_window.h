@@ -44,6 +44,7 @@ public:
     void zipPreviewOffered(const QString& caption) override;
     bool zipPreviewWanted() override { return zipPreview_ && zipPreview_(slot_); }
     void downloadFinished(const QString& openCaption, const QString& folderCaption) override;
+    void sessionClosed(const QString& why) override;
 
     // Figures, caption, bar and rows from the record.
     void DoRefresh();
@@ -62,6 +63,8 @@ public:
 
     int slot() const { return slot_; }
     bool finished() const { return finished_; }
+    // The session ended for a reason before the file was built; the state line tells it.
+    bool failed() const { return failed_; }
     bool rowsSuspended() const { return RowsSuspended; }
     bool detailsHidden() const { return DetailsHidden; }
 
@@ -102,6 +105,7 @@ private:
     std::function<bool(int)> zipPreview_;
 
     bool finished_ = false;
+    bool failed_ = false;
     QString savePath_;  // of the finished file: the record may be reused once the session is gone
     bool RowsSuspended = false;
     bool DetailsHidden = false;

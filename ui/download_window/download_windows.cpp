@@ -28,6 +28,16 @@ DownloadWindows::~DownloadWindows() {
 
 SessionObserver* DownloadWindows::openView(int slot, DownloadSession& session) {
     closeView(slot);
+    // Trying again: the window that told why the last try stopped gives way to the new one.
+    for (auto it = finished_.begin(); it != finished_.end();) {
+        if ((*it)->failed() && (*it)->slot() == slot) {
+            Owned stale = std::move(*it);
+            it = finished_.erase(it);
+            retire(std::move(stale));
+        } else {
+            ++it;
+        }
+    }
     Owned window(new Kestor2(session, slot, list_, texts_, openUrl_));
     window->setZipPreview([this](int slot) { return zipPreview_ && zipPreview_(slot); });
     QObject::connect(window.get(), &Kestor2::fileBuilt, window.get(),
@@ -82,7 +92,8 @@ void DownloadWindows::closeView(int slot) {
     }
     Owned window = std::move(it->second);
     views_.erase(it);
-    if (!window->finished()) {
+    // A window stays for its finished file, or to tell why its download stopped.
+    if (!window->finished() && !window->failed()) {
         retire(std::move(window));
         return;
     }
@@ -97,7 +108,7 @@ void DownloadWindows::closeView(int slot) {
             retire(std::move(closing));
         }
     });
-    // A finished window the user never saw has nothing to offer.
+    // A window the user never saw has nothing to offer.
     if (!kept->isVisible()) {
         retire(std::move(window));
         return;

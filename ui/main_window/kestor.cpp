@@ -21,7 +21,7 @@
 #include "engine/queue/download_queue.h"
 #include "engine/session/engine_context.h"
 #include "ui/language/apply_language.h"
-#include "ui/main_window/failure_reason.h"
+#include "engine/session/failure_words.h"
 #include "ui/main_window/finished_list_model.h"
 #include "ui/main_window/sortable_rows.h"
 #include "ui/main_window/unfinished_list_model.h"

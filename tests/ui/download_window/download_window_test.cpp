@@ -5,6 +5,9 @@
 // With BRENLOFT_SHOTS set to a folder, the windows are also saved there as pictures at the
 // points a user would look at them.
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <QColor>
 #include <QGroupBox>
@@ -217,9 +220,10 @@ protected:
         engine.reset();
     }
 
-    // Starts the address as the queue does, with its window shown.
+    // Starts the address (a path on nginx, or a whole address) as the queue does, with its
+    // window shown.
     ShownDownload& start(const QString& path) {
-        const int slot = engine->add(nginx->url(path));
+        const int slot = engine->add(path.startsWith(u'/') ? nginx->url(path) : path);
         DownloadRecord& r = engine->list.DownloadList[slot];
         auto d = std::make_unique<ShownDownload>(*windows, slot);
         d->session = std::make_unique<DownloadSession>(engine->ctx, d->feed);
@@ -312,6 +316,38 @@ TEST_F(DownloadWindowTest, OneSegmentAndTheFinishedFileButtons) {
     window->close();
     EXPECT_TRUE(WaitFor([&] { return closing.isNull(); }, 5s)) << "closed for good";
     EXPECT_TRUE(windows->openWindows().isEmpty());
+}
+
+// A download that cannot connect keeps its window, which says why; trying again replaces it.
+TEST_F(DownloadWindowTest, AFailedDownloadSaysWhyUntilItIsTriedAgain) {
+    // A port that was bound a moment ago and has nobody listening now.
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), length), 0);
+    ASSERT_EQ(::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    ::close(fd);
+    const QString url = QStringLiteral("http://127.0.0.1:%1/gone.bin").arg(ntohs(address.sin_port));
+    ShownDownload& d = start(url);
+    QPointer<Kestor2> window(windows->window(d.slot));
+    ASSERT_TRUE(WaitFor([&] { return d.feed.closes > 0; }, 30s));
+    ASSERT_FALSE(window.isNull());
+    EXPECT_TRUE(window->failed());
+    EXPECT_EQ(windows->openWindows(), QList<QWidget*>{window.data()});
+    Looks looks(*window, engine->texts);
+    EXPECT_EQ(looks.state.text(), text(111) + u' ' + text(113));
+    Shot(*window, QStringLiteral("failed"));
+
+    // From the event loop, as the queue starts a session.
+    DownloadSession again(engine->ctx, d.feed);
+    again.AttachRecord(d.slot);
+    QTimer::singleShot(0, [&] { d.feed.view = windows->openView(d.slot, again); });
+    EXPECT_TRUE(WaitFor([&] { return window.isNull(); }, 5s)) << "the old window gave way";
+    EXPECT_EQ(windows->openWindows().size(), 1);
+    d.feed.view = nullptr;
+    windows->closeView(d.slot);
 }
 
 // A large file has eight rows. The pause button pauses (rows red) and resumes; closing the window

@@ -8,9 +8,9 @@
 #include <QSignalSpy>
 
 #include "core/text/format.h"
+#include "engine/session/failure_words.h"
 #include "net/winsock_errors.h"
 #include "tests/ui/main_window/main_window_fixture.h"
-#include "ui/main_window/failure_reason.h"
 #include "ui/main_window/language_conventions.h"
 
 namespace main_window_test {
@@ -19,7 +19,7 @@ namespace {
 using U = UnfinishedListModel;
 using F = FinishedListModel;
 
-TEST(FailureReason, SocketErrorsInWordsAndOtherReasonsAsTheyCame) {
+TEST(FailureReason, EngineReasonsInWordsAndOtherReasonsAsTheyCame) {
     TextTable texts;
     ASSERT_TRUE(
         LoadLanguage(texts, QStringLiteral("english"), {SourcePath(QStringLiteral("data/lang"))}));
@@ -37,11 +37,23 @@ TEST(FailureReason, SocketErrorsInWordsAndOtherReasonsAsTheyCame) {
              Case{socket(WinSock::NoBufferSpace), socket(WinSock::NoBufferSpace)},
              Case{QStringLiteral("HTTP 404: Not Found"), QStringLiteral("HTTP 404: Not Found")},
              Case{QStringLiteral(" the disk is full "), QStringLiteral("the disk is full")},
+             Case{QStringLiteral("no connection"), QStringLiteral("no connection could be made")},
+             Case{QStringLiteral("the address is a web page (text/html), not a file"),
+                  QStringLiteral("the address is a web page, not a file")},
+             Case{QStringLiteral("too many redirects (more than 20)"),
+                  QStringLiteral("too many redirects (more than 20)")},
+             Case{QStringLiteral("too many redirects (more than x)"),
+                  QStringLiteral("too many redirects (more than x)")},
              Case{QString(), QString()},
          }) {
         SCOPED_TRACE(c.why.toStdString());
         EXPECT_EQ(FailureReason(c.why, texts), c.shown);
     }
+    ASSERT_TRUE(
+        LoadLanguage(texts, QStringLiteral("francais"), {SourcePath(QStringLiteral("data/lang"))}));
+    EXPECT_EQ(FailureReason(QStringLiteral("too many redirects (more than 20)"), texts),
+              QStringLiteral("trop de redirections (plus de 20)"));
+    EXPECT_EQ(FailureReason(socket(WinSock::ConnectionRefused), texts), texts.text(113));
 }
 
 TEST_F(MainWindowTest, AStoppedEntrySaysWhyUntilItRunsAgain) {

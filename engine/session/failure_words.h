@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+class TextTable;
+
+// The reasons a session gives for ending that are not socket errors, as the engine logs them.
+// The words are fixed: FailureReason finds them to show them in the user's language.
+namespace SessionReason {
+inline constexpr char NoConnection[] = "no connection";
+inline constexpr char ClosedWithoutAnswer[] = "the server closed the connection without an answer";
+inline constexpr char NotHttp[] = "the server's answer is not HTTP";
+inline constexpr char NeedsLogin[] = "the server asks for a user name and password";
+inline constexpr char WebPage[] = "the address is a web page (text/html), not a file";
+inline constexpr char TooManyRedirects[] = "too many redirects (more than %1)";
+}  // namespace SessionReason
+
+// What a session's end tells the user: the socket errors the engine reports by number and the
+// engine's own reasons above get the language's words (an unknown host, a refusal, no answer);
+// any other reason (a certificate, a full disk, a server's message) is shown as it came. Empty
+// for a plain close.
+QString FailureReason(const QString& why, const TextTable& texts);
