@@ -2,8 +2,10 @@
 
 #include "app/desktop/desktop_app.h"
 #include "core/diagnostics/log_categories.h"
+#include "ui/preview/media_backend.h"
 
 int main(int argc, char** argv) {
+    UseGStreamerMedia();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Brenloft"));
     QApplication::setDesktopFileName(QStringLiteral("brenloft"));

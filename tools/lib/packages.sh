@@ -52,4 +52,4 @@ ensure_packages() {
     return $install_status
 }
 BENCH_PACKAGES="python3 nginx curl wget2 aria2 axel time vsftpd openssl"
-SCREENSHOT_PACKAGES="python3 nginx xvfb openbox trayer"
+SCREENSHOT_PACKAGES="python3 nginx xvfb openbox trayer gstreamer1.0-tools"

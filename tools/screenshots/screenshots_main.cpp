@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
@@ -26,6 +27,7 @@
 #include "core/urls/parse_url.h"
 #include "engine/session/tls_failure.h"
 #include "ui/main_window/kestor.h"
+#include "ui/preview/media_backend.h"
 #include "ui/prompts/clipboard_question.h"
 #include "ui/prompts/credentials_prompt.h"
 #include "ui/prompts/gui_session_prompts.h"
@@ -78,6 +80,14 @@ int PrepareList(const QString& folder, const QStringList& urls) {
         done.FileSize = Currency::fromBytes(123456);
         done.SavePath = path;
     }
+    // A finished video, for a frame in the preview panel.
+    const QString video = downloads + QStringLiteral("trailer.avi");
+    QFile::copy(qEnvironmentVariable("BRENLOFT_SHOTS_VIDEO"), video);
+    DownloadRecord& trailer = add(QStringLiteral("http://127.0.0.1/files/trailer.avi"));
+    trailer.Completed = FlagTrue;
+    trailer.Percent = 100;
+    trailer.FileSize = Currency::fromBytes(QFileInfo(video).size());
+    trailer.SavePath = video;
     SaveList(list, QDir(folder).filePath(QLatin1String(ListFileName)));
     return archiveSlot;
 }
@@ -145,6 +155,7 @@ void GrabTray(const QString& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    UseGStreamerMedia();
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     const QStringList args = QApplication::arguments();
@@ -226,7 +237,12 @@ int main(int argc, char** argv) {
         };
     };
     auto shots = std::make_shared<std::vector<Shot>>(std::vector<Shot>{
-        {[&desktop] { return static_cast<QWidget*>(desktop.mainWindow()); },
+        {[&desktop, folder] {
+             // The finished video's first frame in the preview panel.
+             desktop.mainWindow()->LoadMedia(folder + QStringLiteral("/downloads/trailer.avi"),
+                                             QString());
+             return static_cast<QWidget*>(desktop.mainWindow());
+         },
          QStringLiteral("main-window")},
         {runningDownloadWindow, QStringLiteral("download-window")},
         {[form1] { return static_cast<QWidget*>(form1); }, QStringLiteral("form1")},

@@ -95,6 +95,12 @@ def main():
         os.chmod(os.path.join(www, name), 0o644)
     zip_size = make_zip(os.path.join(www, "holiday-photos.zip"))
     os.environ["BRENLOFT_SHOTS_ZIP_SIZE"] = str(zip_size)
+    # A finished video for the preview panel: two seconds of colour bars.
+    video = os.path.join(work, "trailer.avi")
+    subprocess.run(["gst-launch-1.0", "-q", "videotestsrc", "num-buffers=50", "pattern=smpte",
+                    "!", "video/x-raw,width=640,height=360,framerate=25/1", "!", "jpegenc",
+                    "!", "avimux", "!", "filesink", f"location={video}"], check=True, timeout=60)
+    os.environ["BRENLOFT_SHOTS_VIDEO"] = video
     try:
         with Nginx(os.path.join(work, "nginx"), www) as nginx:
             base = f"http://127.0.0.1:{nginx.port}"

@@ -20,8 +20,8 @@
 #include "core/types/tick.h"
 #include "engine/queue/download_queue.h"
 #include "engine/session/engine_context.h"
-#include "ui/language/apply_language.h"
 #include "engine/session/failure_words.h"
+#include "ui/language/apply_language.h"
 #include "ui/main_window/finished_list_model.h"
 #include "ui/main_window/sortable_rows.h"
 #include "ui/main_window/unfinished_list_model.h"
@@ -132,6 +132,7 @@ Kestor::Kestor(EngineContext& context, DownloadQueue& queue, SettingsStore& stor
     buildToolbar();
     buildCentre();
     buildStatusLine();
+    installHints();
 
     sdw_->setChecked(ctx_.settings.ShowDownloadWindows != 0);
     ApplyLanguage(this, ctx_.texts);
@@ -286,8 +287,14 @@ void Kestor::openCompleted(const DownloadRecord& r) {
     }
 }
 
+QString Kestor::finishedKey(const QModelIndex& index) const {
+    return finished_->keyAt(SourceRow(listView2_, index));
+}
+
 void Kestor::listView2DoubleClicked(const QModelIndex& index) {
-    openFinished(finished_->keyAt(SourceRow(listView2_, index)));
+    DblClick = true;
+    clickPreview_->stop();
+    openFinished(finishedKey(index));
 }
 
 void Kestor::openSelectedFinished() {

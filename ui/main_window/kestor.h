@@ -25,7 +25,9 @@ class QLabel;
 class QDropEvent;
 class QMenu;
 class QMimeData;
+class PreviewPanel;
 class QPushButton;
+class QTimer;
 class QToolBar;
 class QTreeView;
 class SettingsStore;
@@ -108,11 +110,20 @@ public:
     void copySelectedFinishedAddress();
     void forceFileBuilding_Click();
     void toggleShowDownloadWindows();
+    // "About Brenloft": the program's name, what it does, its version (kestor_hints.cpp).
+    void about();
+    QString aboutText() const;
     // The two links (kestor_update.cpp): "Auto update Brenloft" asks the update server once
     // per run and offers a newer version as an update download; "Visit Brenloft website"
     // opens the server's page in the browser.
     void Label7_Click();
     void Label2_Click();
+
+    // Shows `media` in the preview panel as the file `realfile` names (`media` when empty).
+    void LoadMedia(const QString& media, const QString& realfile);
+    // The menu's "Preview": the selected download's beginning, or its file once finished.
+    void previewSelected();
+    PreviewPanel* previewPanel() const { return Picture1; }
 
     QTreeView* listView1() const { return listView1_; }
     QTreeView* listView2() const { return listView2_; }
@@ -181,6 +192,15 @@ private:
     void openBrowser();
     void resetList();
 
+    // The preview panel (kestor_preview.cpp)
+    void buildPreview();
+    void showPreviewPanel();
+    void listView2Clicked(const QModelIndex& index);
+
+    // Status-line hints (kestor_hints.cpp)
+    void installHints();
+    bool hintEvent(QObject* watched, QEvent* event);
+
     // Drag and drop (kestor_drag.cpp)
     bool listEvent(QObject* watched, QEvent* event);
     void dropOnUnfinished(QDropEvent& event);
@@ -194,6 +214,7 @@ private:
 
     QString selectedKey() const;
     QString selectedFinishedKey() const;
+    QString finishedKey(const QModelIndex& index) const;
     QStringList selectedFinishedKeys() const;
     // The first (or last) slot in the list whose Url is `key` and that meets `also`; 0 when
     // there is none.
@@ -218,7 +239,11 @@ private:
     std::optional<std::int32_t> lastRefresh_;
     bool fullRefreshPending_ = false;
     bool columnsFitted_ = false;
-    bool DraggedFile = false;  // a drag out of the finished list is under way
+    bool DraggedFile = false;    // a drag out of the finished list is under way
+    bool PreviewEnabled = true;  // the preview panel is shown
+    bool DblClick = false;       // a double click opened a finished file
+    QString clickedFile_;        // previewed when the click's wait is over
+    QTimer* clickPreview_ = nullptr;
     std::optional<QPoint> dragStart_;
 
     UnfinishedListModel* unfinished_ = nullptr;
@@ -232,6 +257,8 @@ private:
     std::array<QPushButton*, CommandCount> buttons_{};
     QToolBar* toolbar_ = nullptr;
     std::array<QLabel*, 3> panels_{};
+    PreviewPanel* Picture1 = nullptr;
+    QPushButton* Command4 = nullptr;  // shows and hides the preview
 
     QMenu* popup_ = nullptr;  // ListView1's context menu
     QMenu* pop2_ = nullptr;   // ListView2's
@@ -244,8 +271,9 @@ private:
     QAction* sdb_ = nullptr;
     QList<QAction*> needsSelection_;
 
-    QLabel* Label7 = nullptr;  // "Auto update Brenloft"; its tag is "CONN" once asked
-    QLabel* Label2 = nullptr;  // "Visit Brenloft website"
+    QLabel* label1_ = nullptr;  // "Current downloads"
+    QLabel* Label7 = nullptr;   // "Auto update Brenloft"; its tag is "CONN" once asked
+    QLabel* Label2 = nullptr;   // "Visit Brenloft website"
     UpdateServer updateServer_;
     std::chrono::milliseconds updateTimeLimit_{30000};
     std::unique_ptr<UpdateCheck> updateCheck_;

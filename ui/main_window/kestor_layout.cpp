@@ -81,9 +81,10 @@ void SetUpList(QTreeView* view) {
     view->setSortingEnabled(true);
 }
 
-// A list under its heading; `beside` (when given) sits at the right end of the heading's row.
+// A list (in `body`, which may hold more) under its heading; `beside` (when given) sits at the
+// right end of the heading's row.
 QWidget* ListPane(const QString& heading, int tag, const char* labelName, QTreeView* view,
-                  QWidget* beside = nullptr) {
+                  QWidget* beside = nullptr, QWidget* body = nullptr) {
     auto* pane = new QWidget;
     auto* layout = new QVBoxLayout(pane);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -104,7 +105,7 @@ QWidget* ListPane(const QString& heading, int tag, const char* labelName, QTreeV
     } else {
         layout->addWidget(label);
     }
-    layout->addWidget(view, 1);
+    layout->addWidget(body != nullptr ? body : view, 1);
     return pane;
 }
 
@@ -151,6 +152,7 @@ void Kestor::buildActions() {
     tagged(commandAction("mResumeall", tr("&Resume All"), ResumeAll), 129);
     tagged(commandAction("mResetlist", tr("&Reset List"), ResetList), 200);
     resumed_ = tagged(action("resumed", tr("&Resume Download"), &Kestor::resumeSelected), 201);
+    tagged(action("previewmenu", tr("&Preview"), &Kestor::previewSelected), 239);
     // In place of Resume for an entry that finished while its row still stands.
     opene_ = tagged(action("opene", tr("&Open file"), &Kestor::openSelected), 117);
     opene_->setVisible(false);
@@ -196,8 +198,9 @@ void Kestor::buildActions() {
     SetTag(sdb_, 110);
 
     // These act on the selected download and are greyed while nothing is selected.
-    for (const char* name : {"mDeleteurl", "delete", "mPausedl", "stopdl", "resumed", "shedulded",
-                             "forceFileBuilding", "PrioHigh", "PrioMiddle", "PrioLow"}) {
+    for (const char* name :
+         {"mDeleteurl", "delete", "mPausedl", "stopdl", "resumed", "previewmenu", "shedulded",
+          "forceFileBuilding", "PrioHigh", "PrioMiddle", "PrioLow"}) {
         needsSelection_ << findChild<QAction*>(QLatin1String(name));
     }
 }
@@ -245,12 +248,18 @@ void Kestor::buildMenus() {
     options->addAction(sdw_);
     options->addAction(sdb_);
 
+    QMenu* help = bar->addMenu(tr("&Help"));
+    SetTag(help, 236);
+    help->setObjectName(QStringLiteral("mHelp"));
+    help->addAction(tagged(action("mAbout", tr("&About Brenloft"), &Kestor::about), 237));
+
     popup_ = new QMenu(this);
     popup_->setObjectName(QStringLiteral("popup"));
     popup_->addAction(opene_);
     popup_->addAction(resumed_);
     popup_->addAction(stopdl_);
     popup_->addAction(find("stopall"));
+    popup_->addAction(find("previewmenu"));
     popup_->addSeparator();
     popup_->addMenu(priority);
     popup_->addAction(shedulded_);
@@ -313,8 +322,9 @@ void Kestor::buildCentre() {
     listView1_->setItemDelegateForColumn(UnfinishedListModel::State,
                                          new ProgressDelegate(listView1_));
     listView1_->addAction(findChild<QAction*>(QStringLiteral("delete")));
+    // Name and server share what the other columns leave as 24 to 18.
     listView1Flex_ = new FlexColumns(
-        listView1_, {{UnfinishedListModel::Name, 3, 140}, {UnfinishedListModel::Host, 2, 90}});
+        listView1_, {{UnfinishedListModel::Name, 24, 140}, {UnfinishedListModel::Host, 18, 90}});
 
     finished_ = new FinishedListModel(ctx_.texts, this);
     finishedSorted_ = new ListSortProxy(this);
@@ -346,7 +356,17 @@ void Kestor::buildCentre() {
     splitter->setObjectName(QStringLiteral("Splitter1"));
     splitter->setChildrenCollapsible(false);
     splitter->addWidget(ListPane(tr("Current downloads"), 212, "Label1", listView1_, buildLinks()));
-    splitter->addWidget(ListPane(tr("Finished downloads"), 213, "Label3", listView2_));
+    // The finished list, the preview's button and the preview side by side.
+    buildPreview();
+    auto* finishedRow = new QWidget;
+    auto* beside = new QHBoxLayout(finishedRow);
+    beside->setContentsMargins(0, 0, 0, 0);
+    beside->setSpacing(4);
+    beside->addWidget(listView2_, 1);
+    beside->addWidget(Command4);
+    beside->addWidget(Picture1);
+    splitter->addWidget(
+        ListPane(tr("Finished downloads"), 213, "Label3", listView2_, nullptr, finishedRow));
     splitter->setStretchFactor(0, 3);
     splitter->setStretchFactor(1, 2);
 
@@ -386,6 +406,8 @@ void Kestor::buildCentre() {
     // Moves over the background put the links back to rest.
     centre->setMouseTracking(true);
     centre->installEventFilter(this);
+    label1_ = centre->findChild<QLabel*>(QStringLiteral("Label1"));
+    label1_->installEventFilter(this);
 }
 
 void Kestor::buildStatusLine() {

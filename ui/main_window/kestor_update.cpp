@@ -63,7 +63,7 @@ void Kestor::showLinkHover(QLabel* label, bool hover) {
 }
 
 bool Kestor::eventFilter(QObject* watched, QEvent* event) {
-    if (listEvent(watched, event)) {
+    if (hintEvent(watched, event) || listEvent(watched, event)) {
         return true;
     }
     const QEvent::Type type = event->type();
