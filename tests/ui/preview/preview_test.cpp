@@ -49,7 +49,7 @@ void WriteWav(const QString& path) {
     out.writeRawData(QByteArray(data, '\0').constData(), data);
 }
 
-// An uncompressed 24-bit TGA, 4 by 2, since Qt only reads the format.
+// An uncompressed 24-bit TGA, 4 by 2: Qt only reads the format.
 void WriteTga(const QString& path) {
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -60,6 +60,8 @@ void WriteTga(const QString& path) {
     header[16] = 24;
     file.write(header);
     file.write(QByteArray(4 * 2 * 3, '\x7f'));
+    // Qt's reader wants the footer of the format's second version.
+    file.write(QByteArray(8, '\0') + QByteArray("TRUEVISION-XFILE.", 18));
 }
 
 class PreviewTest : public ::testing::Test {
