@@ -2,7 +2,6 @@
 
 #include <QAudioOutput>
 #include <QFileInfo>
-#include <QImageReader>
 #include <QStackedWidget>
 #include <QUrl>
 #include <QVideoWidget>
@@ -10,6 +9,7 @@
 #include <cmath>
 
 #include "core/diagnostics/log_categories.h"
+#include "ui/preview/picture_reading.h"
 #include "ui/preview/picture_view.h"
 
 MediaPreview::MediaPreview(const PreviewSurfaces& surfaces, QObject* parent)
@@ -47,13 +47,9 @@ void MediaPreview::LoadMedia(const QString& media, const QString& realfile) {
 }
 
 bool MediaPreview::showPicture(const QString& media, const QString& extension) {
-    // The type comes from the real name, which a part file does not carry; the reader still
-    // looks at the content when the named format does not fit.
-    QImageReader reader(media, extension.toLower().toLatin1());
-    reader.setAutoTransform(true);
-    const QImage image = reader.read();
+    const QImage image = ReadPreviewPicture(media, extension);
     if (image.isNull()) {
-        qCDebug(lcUi) << "preview: picture not read" << media << reader.errorString();
+        qCDebug(lcUi) << "preview: picture not read" << media;
         return false;
     }
     surfaces_.picture->setImage(image);

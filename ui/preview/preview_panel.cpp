@@ -138,6 +138,10 @@ QWidget* PreviewPanel::buildPreviewPage() {
         watchForHint(surface, 677);
     }
     watchForHint(Picture3, 677);
+    // The video is drawn in a window of its own inside the widget; the mouse meets that first.
+    for (QWidget* inner : video_->findChildren<QWidget*>()) {
+        watchForHint(inner, 677);
+    }
     Picture3->setCurrentWidget(blank);
 
     Command2 = MediaButton(page, "Command2", ">", "media-playback-start", QStyle::SP_MediaPlay);

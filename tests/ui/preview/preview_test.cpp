@@ -14,6 +14,9 @@
 #include <QStackedWidget>
 #include <QStandardPaths>
 #include <QTabBar>
+#include <QVideoFrame>
+#include <QVideoSink>
+#include <QVideoWidget>
 
 #include "core/text/text_table.h"
 #include "tests/support/sandbox.h"
@@ -49,8 +52,9 @@ void WriteWav(const QString& path) {
     out.writeRawData(QByteArray(data, '\0').constData(), data);
 }
 
-// An uncompressed 24-bit TGA, 4 by 2: Qt only reads the format.
-void WriteTga(const QString& path) {
+// An uncompressed 24-bit TGA, 4 by 2, in the format's second version or the first (whose
+// files end without a footer). Qt only reads the format.
+void WriteTga(const QString& path, bool footer) {
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     QByteArray header(18, '\0');
@@ -60,8 +64,9 @@ void WriteTga(const QString& path) {
     header[16] = 24;
     file.write(header);
     file.write(QByteArray(4 * 2 * 3, '\x7f'));
-    // Qt's reader wants the footer of the format's second version.
-    file.write(QByteArray(8, '\0') + QByteArray("TRUEVISION-XFILE.", 18));
+    if (footer) {
+        file.write(QByteArray(8, '\0') + QByteArray("TRUEVISION-XFILE.", 18));
+    }
 }
 
 class PreviewTest : public ::testing::Test {
@@ -95,7 +100,22 @@ struct Load {
     PreviewKind kind;   // what is shown afterwards
     const char* shown;  // the file shown afterwards
     const char* page;   // the video area's page afterwards
+    bool player;        // a player is ready on its first frame afterwards
 };
+
+TEST(PreviewTypes, TheRealNameDecidesByItsLastExtension) {
+    const std::pair<const char*, PreviewKind> names[] = {
+        {"clip.Avi", PreviewKind::Video},   {"a.b.mp3", PreviewKind::Sound},
+        {"x.WMA", PreviewKind::Sound},      {"x.mid", PreviewKind::Video},
+        {"photo.jpeg", PreviewKind::None},  {"song.mp3.part", PreviewKind::None},
+        {"noextension", PreviewKind::None}, {"ends.", PreviewKind::None},
+        {"pic.tga", PreviewKind::Picture},  {"dir.v2/readme", PreviewKind::None},
+    };
+    for (const auto& [name, kind] : names) {
+        EXPECT_EQ(PreviewKindOf(PreviewExtension(QLatin1String(name))), kind) << name;
+    }
+    EXPECT_EQ(PreviewExtension(QStringLiteral("a.b.mp3")), QLatin1String("MP3"));
+}
 
 TEST_F(PreviewTest, EachTypeShowsOnItsPageAndOddFilesChangeNothing) {
     const QString pattern = QStringLiteral(
@@ -108,49 +128,56 @@ TEST_F(PreviewTest, EachTypeShowsOnItsPageAndOddFilesChangeNothing) {
                     file("tone.ogg")));
     ASSERT_TRUE(QFile::copy(file("clip.avi"), file("movie.avi.part0")));
     WriteWav(file("tone.wav"));
-    WriteTga(file("still.tga"));
+    WriteTga(file("still.tga"), true);
+    WriteTga(file("old.tga"), false);
     QImage image(40, 20, QImage::Format_RGB32);
     image.fill(Qt::darkCyan);
     for (const char* name : {"still.png", "still.jpg", "still.bmp"}) {
         ASSERT_TRUE(image.save(file(name)));
     }
-    for (const char* name : {"notes.txt", "noextension"}) {
+    for (const char* name : {"notes.txt", "noextension", "fake.avi"}) {
         QFile odd(file(name));
         ASSERT_TRUE(odd.open(QIODevice::WriteOnly));
+        odd.write("not a film\n");
     }
 
     const Load loads[] = {
-        {"clip.avi", "", PreviewKind::Video, "clip.avi", "video"},
-        {"notes.txt", "", PreviewKind::Video, "clip.avi", "video"},
-        {"noextension", "", PreviewKind::Video, "clip.avi", "video"},
-        {"still.png", "", PreviewKind::Picture, "still.png", "picture"},
-        {"tone.wav", "", PreviewKind::Sound, "tone.wav", "Image2"},
-        {"still.jpg", "", PreviewKind::Picture, "still.jpg", "picture"},
-        {"tone.ogg", "", PreviewKind::Sound, "tone.ogg", "Image2"},
-        {"still.bmp", "", PreviewKind::Picture, "still.bmp", "picture"},
-        {"gone.avi", "", PreviewKind::None, "gone.avi", "Label5"},
-        {"still.tga", "", PreviewKind::Picture, "still.tga", "picture"},
-        {"gone.avi.part0", "gone.avi", PreviewKind::None, "gone.avi.part0", "Label5"},
-        {"movie.avi.part0", "movie.avi", PreviewKind::Video, "movie.avi.part0", "video"},
-        // A type the name calls a picture but that holds none: nothing changes.
-        {"tone.wav", "tone.png", PreviewKind::Video, "movie.avi.part0", "video"},
+        {"clip.avi", "", PreviewKind::Video, "clip.avi", "video", true},
+        {"notes.txt", "", PreviewKind::Video, "clip.avi", "video", true},
+        {"noextension", "", PreviewKind::Video, "clip.avi", "video", true},
+        {"still.png", "", PreviewKind::Picture, "still.png", "picture", false},
+        {"tone.wav", "", PreviewKind::Sound, "tone.wav", "Image2", true},
+        {"still.jpg", "", PreviewKind::Picture, "still.jpg", "picture", false},
+        {"tone.ogg", "", PreviewKind::Sound, "tone.ogg", "Image2", true},
+        {"still.bmp", "", PreviewKind::Picture, "still.bmp", "picture", false},
+        {"gone.avi", "", PreviewKind::None, "gone.avi", "Label5", false},
+        {"still.tga", "", PreviewKind::Picture, "still.tga", "picture", false},
+        {"gone.avi.part0", "gone.avi", PreviewKind::None, "gone.avi.part0", "Label5", false},
+        {"old.tga", "", PreviewKind::Picture, "old.tga", "picture", false},
+        {"movie.avi.part0", "movie.avi", PreviewKind::Video, "movie.avi.part0", "video", true},
+        // Names that promise what the file does not hold: the screen stays as it was.
+        {"tone.wav", "tone.png", PreviewKind::Video, "movie.avi.part0", "video", true},
+        {"fake.avi", "", PreviewKind::Video, "movie.avi.part0", "video", false},
     };
     MediaPreview& media = panel_->media();
     for (const Load& load : loads) {
         SCOPED_TRACE(std::string(load.media) + " as " + load.realfile);
         const QString expected = file(load.shown);
         panel_->LoadMedia(file(load.media), QLatin1String(load.realfile));
-        const bool played = load.kind == PreviewKind::Video || load.kind == PreviewKind::Sound;
         EXPECT_TRUE(WaitFor([&] {
             return media.currentFile() == expected && media.kind() == load.kind &&
-                   (!played || media.playbackState() == QMediaPlayer::PausedState);
+                   (media.player() != nullptr) == load.player &&
+                   (!load.player || media.playbackState() == QMediaPlayer::PausedState);
         })) << media.currentFile().toStdString()
             << " " << static_cast<int>(media.kind());
         EXPECT_EQ(shownPage()->objectName(), QLatin1String(load.page));
         EXPECT_EQ(child<QLabel>("Image2")->isVisible(), load.kind == PreviewKind::Sound);
         EXPECT_EQ(child<QLabel>("Label5")->isVisible(), load.kind == PreviewKind::None);
-        EXPECT_EQ(media.player() != nullptr, played);
         EXPECT_LE(media.findChildren<QMediaPlayer*>().size(), 1);
+        if (load.player && load.kind == PreviewKind::Video) {
+            QVideoSink* sink = child<QVideoWidget>("video")->videoSink();
+            EXPECT_TRUE(WaitFor([&] { return sink->videoFrame().isValid(); }));
+        }
     }
     // The picture is drawn whole inside the area, proportions kept.
     panel_->LoadMedia(file("still.png"), QString());
