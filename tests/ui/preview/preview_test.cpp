@@ -20,6 +20,7 @@
 
 #include "core/text/text_table.h"
 #include "tests/support/sandbox.h"
+#include "ui/preview/media_backend.h"
 #include "ui/preview/media_preview.h"
 #include "ui/preview/picture_view.h"
 #include "ui/preview/preview_panel.h"
@@ -115,6 +116,27 @@ TEST(PreviewTypes, TheRealNameDecidesByItsLastExtension) {
         EXPECT_EQ(PreviewKindOf(PreviewExtension(QLatin1String(name))), kind) << name;
     }
     EXPECT_EQ(PreviewExtension(QStringLiteral("a.b.mp3")), QLatin1String("MP3"));
+}
+
+TEST(PreviewTypes, GStreamerUnlessTheEnvironmentNamesABackend) {
+    const bool wasSet = qEnvironmentVariableIsSet("QT_MEDIA_BACKEND");
+    const QByteArray before = qgetenv("QT_MEDIA_BACKEND");
+    const std::pair<const char*, const char*> cases[] = {
+        {nullptr, "gstreamer"}, {"", "gstreamer"}, {"ffmpeg", "ffmpeg"}};
+    for (const auto& [set, expected] : cases) {
+        if (set == nullptr) {
+            qunsetenv("QT_MEDIA_BACKEND");
+        } else {
+            qputenv("QT_MEDIA_BACKEND", QByteArray(set));
+        }
+        UseGStreamerMedia();
+        EXPECT_EQ(qgetenv("QT_MEDIA_BACKEND"), QByteArray(expected)) << (set ? set : "unset");
+    }
+    if (wasSet) {
+        qputenv("QT_MEDIA_BACKEND", before);
+    } else {
+        qunsetenv("QT_MEDIA_BACKEND");
+    }
 }
 
 TEST_F(PreviewTest, EachTypeShowsOnItsPageAndOddFilesChangeNothing) {
