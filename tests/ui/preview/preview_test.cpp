@@ -70,15 +70,17 @@ void WriteTga(const QString& path, bool footer) {
     }
 }
 
+QStringList LanguageFiles() {
+    return {SourcePath(QStringLiteral("data/lang"))};
+}
+
 class PreviewTest : public ::testing::Test {
 protected:
     void SetUp() override {
         if (QStandardPaths::findExecutable(QStringLiteral("gst-launch-1.0")).isEmpty()) {
             GTEST_SKIP() << "gst-launch-1.0 is not installed";
         }
-        for (int n : {250, 251, 277, 660, 661, 662, 677, 680, 681, 688}) {
-            texts_.set(n, QStringLiteral("text %1").arg(n));
-        }
+        ASSERT_TRUE(LoadLanguage(texts_, QStringLiteral("english"), LanguageFiles()));
         panel_ = std::make_unique<PreviewPanel>(texts_);
         panel_->resize(220, 300);
         panel_->show();
@@ -259,16 +261,27 @@ TEST_F(PreviewTest, ButtonsSliderAndTabsReachTheOnePlayer) {
 }
 
 TEST_F(PreviewTest, CaptionsHintsAndDetailsComeFromTheTexts) {
-    auto* tabs = child<QTabBar>("TabStrip1");
-    ASSERT_EQ(tabs->count(), 2);
-    EXPECT_EQ(tabs->tabText(0), texts_.text(250));
-    EXPECT_EQ(tabs->tabText(1), texts_.text(251));
-    EXPECT_EQ(tabs->tabData(1).toString(), QLatin1String("Info"));
-    EXPECT_EQ(child<QLabel>("Label5")->text(), texts_.text(277));
-    EXPECT_FALSE(child<QLabel>("Label5")->isVisible());
-    for (const char* label : {"Text1Caption", "Text2Caption", "Text3Caption"}) {
-        EXPECT_TRUE(child<QLabel>(label)->text().startsWith(QLatin1String("text 66")));
+    for (const char* language : {"english", "francais"}) {
+        SCOPED_TRACE(language);
+        TextTable texts = texts_;
+        ASSERT_TRUE(LoadLanguage(texts, QLatin1String(language), LanguageFiles()));
+        PreviewPanel panel(texts);
+        auto* tabs = panel.findChild<QTabBar*>(QStringLiteral("TabStrip1"));
+        ASSERT_EQ(tabs->count(), 2);
+        const std::pair<QString, int> captions[] = {
+            {tabs->tabText(0), 250},
+            {tabs->tabText(1), 251},
+            {panel.findChild<QLabel*>(QStringLiteral("Label5"))->text(), 277},
+            {panel.findChild<QLabel*>(QStringLiteral("Text1Caption"))->text(), 660},
+            {panel.findChild<QLabel*>(QStringLiteral("Text2Caption"))->text(), 661},
+            {panel.findChild<QLabel*>(QStringLiteral("Text3Caption"))->text(), 662}};
+        for (const auto& [caption, number] : captions) {
+            EXPECT_FALSE(caption.isEmpty()) << number;
+            EXPECT_EQ(caption, texts.text(number));
+        }
     }
+    EXPECT_EQ(child<QTabBar>("TabStrip1")->tabData(1).toString(), QLatin1String("Info"));
+    EXPECT_FALSE(child<QLabel>("Label5")->isVisible());
     EXPECT_EQ(child<QPushButton>("Command2")->accessibleName(), QLatin1String(">"));
     EXPECT_EQ(child<QSlider>("Slider1")->value(), 100);
     EXPECT_GE(panel_->sizeHint().width(), 220);
