@@ -60,7 +60,7 @@ public:
     static float VolumeForSlider(int value);
 
 signals:
-    // A player reached its first frame (or a picture was drawn): the preview is on screen.
+    // A picture was drawn, or a player loaded its file and was told to hold its first frame.
     void shown();
 
 private:
