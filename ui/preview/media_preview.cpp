@@ -1,0 +1,156 @@
+#include "ui/preview/media_preview.h"
+
+#include <QAudioOutput>
+#include <QFileInfo>
+#include <QStackedWidget>
+#include <QUrl>
+#include <QVideoWidget>
+#include <algorithm>
+#include <cmath>
+
+#include "core/diagnostics/log_categories.h"
+#include "ui/preview/picture_reading.h"
+#include "ui/preview/picture_view.h"
+
+MediaPreview::MediaPreview(const PreviewSurfaces& surfaces, QObject* parent)
+    : QObject(parent), surfaces_(surfaces) {}
+
+MediaPreview::~MediaPreview() {
+    releasePlayer();
+}
+
+void MediaPreview::LoadMedia(const QString& media, const QString& realfile) {
+    const QString extension = PreviewExtension(realfile.isEmpty() ? media : realfile);
+    // Checked before anything else: a finished file that was moved away, or a download whose
+    // first part file is gone, says so rather than keeping the last file on screen.
+    const QFileInfo file(media);
+    if (!file.isFile()) {
+        qCDebug(lcUi) << "preview: no file" << media;
+        releasePlayer();
+        unavailable_ = true;
+        showPage(surfaces_.unavailable, PreviewKind::None, media);
+        return;
+    }
+    const PreviewKind kind = PreviewKindOf(extension);
+    if (kind == PreviewKind::None) {
+        return;
+    }
+    if (kind == PreviewKind::Picture) {
+        // Read before the player goes, so a picture that will not read changes nothing.
+        if (showPicture(media, extension)) {
+            releasePlayer();
+        }
+        return;
+    }
+    releasePlayer();
+    startPlayer(media, kind);
+}
+
+bool MediaPreview::showPicture(const QString& media, const QString& extension) {
+    const QImage image = ReadPreviewPicture(media, extension);
+    if (image.isNull()) {
+        qCDebug(lcUi) << "preview: picture not read" << media;
+        return false;
+    }
+    surfaces_.picture->setImage(image);
+    unavailable_ = false;
+    showPage(surfaces_.picture, PreviewKind::Picture, media);
+    emit shown();
+    return true;
+}
+
+void MediaPreview::startPlayer(const QString& media, PreviewKind kind) {
+    auto* player = new QMediaPlayer(this);
+    auto* output = new QAudioOutput(player);
+    output->setVolume(volume_);
+    player->setAudioOutput(output);
+    player->setVideoOutput(surfaces_.video);
+    connect(player, &QMediaPlayer::mediaStatusChanged, this, &MediaPreview::playerStatus);
+    connect(player, &QMediaPlayer::errorOccurred, this, &MediaPreview::playerFailed);
+    player_ = player;
+    pendingKind_ = kind;
+    pendingFile_ = media;
+    prerolled_ = false;
+    player->setSource(QUrl::fromLocalFile(QFileInfo(media).absoluteFilePath()));
+}
+
+void MediaPreview::playerStatus(QMediaPlayer::MediaStatus status) {
+    if (player_ == nullptr || sender() != player_) {
+        return;
+    }
+    if (status == QMediaPlayer::InvalidMedia) {
+        playerFailed();
+        return;
+    }
+    if (status == QMediaPlayer::LoadedMedia && !prerolled_) {
+        // Pausing a loaded player prerolls it: the first frame is drawn, nothing plays on.
+        prerolled_ = true;
+        unavailable_ = false;
+        QWidget* page = pendingKind_ == PreviewKind::Sound ? surfaces_.sound : surfaces_.video;
+        showPage(page, pendingKind_, pendingFile_);
+        player_->pause();
+        emit shown();
+    }
+}
+
+void MediaPreview::playerFailed() {
+    if (player_ == nullptr || (sender() != nullptr && sender() != player_)) {
+        return;
+    }
+    qCDebug(lcUi) << "preview: cannot play" << pendingFile_ << player_->errorString();
+    // Called from the player's own signal: it may only go once that returns.
+    QMediaPlayer* failed = player_;
+    player_ = nullptr;
+    failed->disconnect(this);
+    failed->deleteLater();
+}
+
+void MediaPreview::releasePlayer() {
+    QMediaPlayer* player = player_;
+    player_ = nullptr;
+    if (player == nullptr) {
+        return;
+    }
+    player->disconnect(this);
+    player->stop();
+    delete player;  // its audio output with it
+}
+
+void MediaPreview::showPage(QWidget* page, PreviewKind kind, const QString& file) {
+    surfaces_.area->setCurrentWidget(page);
+    kind_ = kind;
+    currentFile_ = file;
+}
+
+void MediaPreview::play() {
+    if (player_ != nullptr) {
+        player_->play();
+    }
+}
+
+void MediaPreview::stop() {
+    if (player_ != nullptr) {
+        player_->stop();
+    }
+}
+
+float MediaPreview::VolumeForSlider(int value) {
+    const int slider = std::clamp(value, 0, 100);
+    const double hundredthsOfDb = slider * 20 - 2000;  // 0 is full volume
+    return static_cast<float>(std::pow(10.0, hundredthsOfDb / 100.0 / 20.0));
+}
+
+void MediaPreview::setVolumeSlider(int value) {
+    volume_ = VolumeForSlider(value);
+    if (player_ == nullptr) {
+        return;
+    }
+    if (QAudioOutput* output = player_->audioOutput()) {
+        output->setVolume(volume_);
+    }
+    player_->play();
+}
+
+QMediaPlayer::PlaybackState MediaPreview::playbackState() const {
+    return player_ != nullptr ? player_->playbackState() : QMediaPlayer::StoppedState;
+}

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QMediaPlayer>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include "ui/preview/previewable_types.h"
+
+class PictureView;
+class QStackedWidget;
+class QVideoWidget;
+
+// The pages of the video area that a preview switches between. The panel owns them.
+struct PreviewSurfaces {
+    QStackedWidget* area = nullptr;  // Picture3
+    QWidget* blank = nullptr;        // nothing shown yet
+    QVideoWidget* video = nullptr;
+    PictureView* picture = nullptr;
+    QWidget* sound = nullptr;        // Image2
+    QWidget* unavailable = nullptr;  // Label5
+};
+
+// Shows one file at a time in the video area: a picture directly, anything else through a
+// media player that stops on its first frame until play() is asked. Only one player lives
+// at a time; each new file releases the one before.
+class MediaPreview : public QObject {
+    Q_OBJECT
+public:
+    explicit MediaPreview(const PreviewSurfaces& surfaces, QObject* parent = nullptr);
+    ~MediaPreview() override;
+
+    // Shows `media`, judging its type by `realfile` (by `media` when that is empty), so the
+    // first part file of a download in progress previews as the file it will become. A file
+    // that is not there shows "Preview not available."; a type we do not preview, or a file
+    // that will not read or play, leaves the preview as it was.
+    void LoadMedia(const QString& media, const QString& realfile);
+
+    // The buttons and the slider; none does anything without a player.
+    void play();
+    void stop();
+    // `value` is the slider's 0..100. It is also kept for the players to come.
+    void setVolumeSlider(int value);
+
+    // What the video area shows now, and from which file.
+    QString currentFile() const { return currentFile_; }
+    PreviewKind kind() const { return kind_; }
+    bool isPicture() const { return kind_ == PreviewKind::Picture; }
+    bool isSound() const { return kind_ == PreviewKind::Sound; }
+    bool isVideo() const { return kind_ == PreviewKind::Video; }
+    bool isUnavailable() const { return unavailable_; }
+
+    // The live player (null without one); a QPointer lets a caller see it go.
+    QMediaPlayer* player() const { return player_; }
+    QMediaPlayer::PlaybackState playbackState() const;
+    // The linear volume players get: 1.0 at full, 0.1 at the slider's bottom.
+    float audioVolume() const { return volume_; }
+
+    // Slider position to linear volume: the slider covers 20 dB of attenuation.
+    static float VolumeForSlider(int value);
+
+signals:
+    // A picture was drawn, or a player loaded its file and was told to hold its first frame.
+    void shown();
+
+private:
+    void releasePlayer();
+    bool showPicture(const QString& media, const QString& extension);
+    void startPlayer(const QString& media, PreviewKind kind);
+    void playerStatus(QMediaPlayer::MediaStatus status);
+    void playerFailed();
+    void showPage(QWidget* page, PreviewKind kind, const QString& file);
+
+    PreviewSurfaces surfaces_;
+    QPointer<QMediaPlayer> player_;
+    PreviewKind pendingKind_ = PreviewKind::None;  // what the loading player will show
+    QString pendingFile_;
+    bool prerolled_ = false;
+    float volume_ = 1.0F;
+    QString currentFile_;
+    PreviewKind kind_ = PreviewKind::None;
+    bool unavailable_ = false;
+};
