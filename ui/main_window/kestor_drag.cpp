@@ -78,6 +78,8 @@ bool Kestor::listEvent(QObject* watched, QEvent* event) {
         if (press->button() == Qt::LeftButton) {
             dragStart_ = press->position().toPoint();
         }
+        // A new click: whatever double click came before is over.
+        DblClick = false;
         Status(ctx_.texts.text(663));
     } else if (event->type() == QEvent::MouseMove) {
         const auto* move = static_cast<QMouseEvent*>(event);

@@ -33,7 +33,7 @@ void Kestor::installHints() {
         widget->installEventFilter(this);
     };
     hint(listView1_->viewport(), 666);
-    hint(listView2_->viewport(), 663);
+    // The finished list's hint comes with a press (kestor_drag.cpp).
     const QList<QAction*> tools = toolbar_->actions();
     int index = 0;
     for (QAction* tool : tools) {

@@ -26,6 +26,7 @@
 #include "ui/main_window/sortable_rows.h"
 #include "ui/main_window/state_icons.h"
 #include "ui/main_window/unfinished_list_model.h"
+#include "ui/preview/preview_panel.h"
 
 namespace {
 

@@ -64,7 +64,7 @@ void MediaPreview::startPlayer(const QString& media, PreviewKind kind) {
     auto* output = new QAudioOutput(player);
     output->setVolume(volume_);
     player->setAudioOutput(output);
-    player->setVideoOutput(surfaces_.video);
+    player->setVideoOutput(surfaces_.video());
     connect(player, &QMediaPlayer::mediaStatusChanged, this, &MediaPreview::playerStatus);
     connect(player, &QMediaPlayer::errorOccurred, this, &MediaPreview::playerFailed);
     player_ = player;
@@ -86,7 +86,7 @@ void MediaPreview::playerStatus(QMediaPlayer::MediaStatus status) {
         // Pausing a loaded player prerolls it: the first frame is drawn, nothing plays on.
         prerolled_ = true;
         unavailable_ = false;
-        QWidget* page = pendingKind_ == PreviewKind::Sound ? surfaces_.sound : surfaces_.video;
+        QWidget* page = pendingKind_ == PreviewKind::Sound ? surfaces_.sound : surfaces_.video();
         showPage(page, pendingKind_, pendingFile_);
         player_->pause();
         emit shown();

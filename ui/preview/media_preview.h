@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <functional>
 
 #include "ui/preview/previewable_types.h"
 
@@ -15,7 +16,9 @@ class QVideoWidget;
 struct PreviewSurfaces {
     QStackedWidget* area = nullptr;  // Picture3
     QWidget* blank = nullptr;        // nothing shown yet
-    QVideoWidget* video = nullptr;
+    // Made on first use: any media object starts the media framework (GStreamer, the sound
+    // server), which a run that never plays anything should not pay for.
+    std::function<QVideoWidget*()> video;
     PictureView* picture = nullptr;
     QWidget* sound = nullptr;        // Image2
     QWidget* unavailable = nullptr;  // Label5

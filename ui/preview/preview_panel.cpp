@@ -65,7 +65,7 @@ PreviewPanel::PreviewPanel(const TextTable& texts, QWidget* parent)
     PreviewSurfaces surfaces;
     surfaces.area = Picture3;
     surfaces.blank = Picture3->widget(0);
-    surfaces.video = video_;
+    surfaces.video = [this] { return videoSurface(); };
     surfaces.picture = picture_;
     surfaces.sound = Image2;
     surfaces.unavailable = Label5;
@@ -75,6 +75,21 @@ PreviewPanel::PreviewPanel(const TextTable& texts, QWidget* parent)
     connect(Slider1, &QSlider::valueChanged, this, [this](int v) { media_->setVolumeSlider(v); });
     connect(TabStrip1, &QTabBar::currentChanged, this, &PreviewPanel::TabStrip1_Click);
     ApplyLanguage(this, texts_);
+}
+
+QVideoWidget* PreviewPanel::videoSurface() {
+    if (video_ == nullptr) {
+        video_ = new QVideoWidget(Picture3);
+        video_->setObjectName(QStringLiteral("video"));
+        Picture3->addWidget(video_);
+        watchForHint(video_, 677);
+        // The video is drawn in a window of its own inside the widget; the mouse meets that
+        // first.
+        for (QWidget* inner : video_->findChildren<QWidget*>()) {
+            watchForHint(inner, 677);
+        }
+    }
+    return video_;
 }
 
 // The player goes before the video widget it draws into.
@@ -115,8 +130,6 @@ QWidget* PreviewPanel::buildPreviewPage() {
     Picture3->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     auto* blank = new QWidget(Picture3);
     blank->setObjectName(QStringLiteral("blank"));
-    video_ = new QVideoWidget(Picture3);
-    video_->setObjectName(QStringLiteral("video"));
     picture_ = new PictureView(Picture3);
     picture_->setObjectName(QStringLiteral("picture"));
 
@@ -132,21 +145,17 @@ QWidget* PreviewPanel::buildPreviewPage() {
     Label5->setAlignment(Qt::AlignCenter);
     Label5->setWordWrap(true);
 
-    for (QWidget* surface : {blank, static_cast<QWidget*>(video_), static_cast<QWidget*>(picture_),
-                             static_cast<QWidget*>(Image2), static_cast<QWidget*>(Label5)}) {
+    for (QWidget* surface : {blank, static_cast<QWidget*>(picture_), static_cast<QWidget*>(Image2),
+                             static_cast<QWidget*>(Label5)}) {
         Picture3->addWidget(surface);
         watchForHint(surface, 677);
     }
     watchForHint(Picture3, 677);
-    // The video is drawn in a window of its own inside the widget; the mouse meets that first.
-    for (QWidget* inner : video_->findChildren<QWidget*>()) {
-        watchForHint(inner, 677);
-    }
     Picture3->setCurrentWidget(blank);
 
     Command2 = MediaButton(page, "Command2", ">", "media-playback-start", QStyle::SP_MediaPlay);
     Command3 = MediaButton(page, "Command3", "|||||", "media-playback-stop", QStyle::SP_MediaStop);
-    Label6 = Caption(page, "Label6", "Vol :", 0);
+    Label6 = Caption(page, "Label6", "Vol :", 240);
     Slider1 = new QSlider(Qt::Horizontal, page);
     Slider1->setObjectName(QStringLiteral("Slider1"));
     Slider1->setRange(0, 100);

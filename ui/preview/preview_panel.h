@@ -48,6 +48,7 @@ protected:
 
 private:
     void buildPanel();
+    QVideoWidget* videoSurface();
     QWidget* buildPreviewPage();
     QWidget* buildDetailsPage();
     void watchForHint(QWidget* control, int textNumber);

@@ -88,6 +88,7 @@ TEST_F(MainWindowTest, AClickPreviewsAFinishedFileUnlessADoubleClickOpensIt) {
     EXPECT_EQ(w.findChild<QLineEdit*>(QStringLiteral("Text3"))->text(), record(photo).SavePath);
 
     // A double click opens the file; no preview follows when the click's wait is over.
+    QTest::mouseClick(list, Qt::LeftButton, {}, row(other));
     QTest::mouseDClick(list, Qt::LeftButton, {}, row(other));
     EXPECT_EQ(opened, QStringList{record(other).SavePath});
     WaitFor([] { return false; }, 900ms);
