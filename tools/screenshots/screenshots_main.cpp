@@ -305,7 +305,9 @@ int main(int argc, char** argv) {
         target->move(40, 40);
         target->show();
         target->raise();
-        QTimer::singleShot(800, &app, [&, target, away, i, shots, next] {
+        // The main window's preview loads a video first: its frame takes longer.
+        const int settle = target == desktop.mainWindow() ? 2500 : 800;
+        QTimer::singleShot(settle, &app, [&, target, away, i, shots, next] {
             Grab(target, out + u'/' + (*shots)[i].name + QStringLiteral(".png"),
                  (*shots)[i].margin);
             for (QWidget* window : away) {

@@ -364,7 +364,7 @@ void Kestor::buildCentre() {
     beside->setContentsMargins(0, 0, 0, 0);
     beside->setSpacing(4);
     beside->addWidget(listView2_, 1);
-    beside->addWidget(Command4);
+    beside->addWidget(Command4, 0, Qt::AlignTop);
     beside->addWidget(Picture1);
     splitter->addWidget(
         ListPane(tr("Finished downloads"), 213, "Label3", listView2_, nullptr, finishedRow));

@@ -32,7 +32,7 @@ void Kestor::buildPreview() {
     Command4->setObjectName(QStringLiteral("Command4"));
     Command4->setAutoDefault(false);
     Command4->setFixedWidth(Command4->fontMetrics().horizontalAdvance(u'>') * 2 + 12);
-    Command4->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
+    Command4->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     connect(Command4, &QPushButton::clicked, this, [this] {
         PreviewEnabled = !PreviewEnabled;
         showPreviewPanel();

@@ -4,7 +4,8 @@
 #include <QFileInfo>
 #include <QStackedWidget>
 #include <QUrl>
-#include <QVideoWidget>
+#include <QVideoFrame>
+#include <QVideoSink>
 #include <algorithm>
 #include <cmath>
 
@@ -64,7 +65,15 @@ void MediaPreview::startPlayer(const QString& media, PreviewKind kind) {
     auto* output = new QAudioOutput(player);
     output->setVolume(volume_);
     player->setAudioOutput(output);
-    player->setVideoOutput(surfaces_.video());
+    // The sink goes with its player. A media object is made only here, when something is to
+    // play: the first one starts the media framework (GStreamer, the sound server).
+    auto* sink = new QVideoSink(player);
+    connect(sink, &QVideoSink::videoFrameChanged, this, [this, player](const QVideoFrame& frame) {
+        if (player == player_ && frame.isValid()) {
+            surfaces_.video->setImage(frame.toImage());
+        }
+    });
+    player->setVideoSink(sink);
     connect(player, &QMediaPlayer::mediaStatusChanged, this, &MediaPreview::playerStatus);
     connect(player, &QMediaPlayer::errorOccurred, this, &MediaPreview::playerFailed);
     player_ = player;
@@ -86,7 +95,7 @@ void MediaPreview::playerStatus(QMediaPlayer::MediaStatus status) {
         // Pausing a loaded player prerolls it: the first frame is drawn, nothing plays on.
         prerolled_ = true;
         unavailable_ = false;
-        QWidget* page = pendingKind_ == PreviewKind::Sound ? surfaces_.sound : surfaces_.video();
+        QWidget* page = pendingKind_ == PreviewKind::Sound ? surfaces_.sound : surfaces_.video;
         showPage(page, pendingKind_, pendingFile_);
         player_->pause();
         emit shown();

@@ -4,21 +4,19 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
-#include <functional>
 
 #include "ui/preview/previewable_types.h"
 
 class PictureView;
 class QStackedWidget;
-class QVideoWidget;
 
 // The pages of the video area that a preview switches between. The panel owns them.
 struct PreviewSurfaces {
     QStackedWidget* area = nullptr;  // Picture3
     QWidget* blank = nullptr;        // nothing shown yet
-    // Made on first use: any media object starts the media framework (GStreamer, the sound
-    // server), which a run that never plays anything should not pay for.
-    std::function<QVideoWidget*()> video;
+    // Video frames are drawn here as pictures: the same on any display, with or without
+    // OpenGL, and in a window that no native video surface covers.
+    PictureView* video = nullptr;
     PictureView* picture = nullptr;
     QWidget* sound = nullptr;        // Image2
     QWidget* unavailable = nullptr;  // Label5

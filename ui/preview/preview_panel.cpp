@@ -11,7 +11,6 @@
 #include <QStackedWidget>
 #include <QStyle>
 #include <QTabBar>
-#include <QVideoWidget>
 #include <algorithm>
 
 #include "core/text/text_table.h"
@@ -65,7 +64,7 @@ PreviewPanel::PreviewPanel(const TextTable& texts, QWidget* parent)
     PreviewSurfaces surfaces;
     surfaces.area = Picture3;
     surfaces.blank = Picture3->widget(0);
-    surfaces.video = [this] { return videoSurface(); };
+    surfaces.video = video_;
     surfaces.picture = picture_;
     surfaces.sound = Image2;
     surfaces.unavailable = Label5;
@@ -77,22 +76,7 @@ PreviewPanel::PreviewPanel(const TextTable& texts, QWidget* parent)
     ApplyLanguage(this, texts_);
 }
 
-QVideoWidget* PreviewPanel::videoSurface() {
-    if (video_ == nullptr) {
-        video_ = new QVideoWidget(Picture3);
-        video_->setObjectName(QStringLiteral("video"));
-        Picture3->addWidget(video_);
-        watchForHint(video_, 677);
-        // The video is drawn in a window of its own inside the widget; the mouse meets that
-        // first.
-        for (QWidget* inner : video_->findChildren<QWidget*>()) {
-            watchForHint(inner, 677);
-        }
-    }
-    return video_;
-}
-
-// The player goes before the video widget it draws into.
+// The player goes before the picture it draws into.
 PreviewPanel::~PreviewPanel() {
     media_.reset();
 }
@@ -130,6 +114,8 @@ QWidget* PreviewPanel::buildPreviewPage() {
     Picture3->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     auto* blank = new QWidget(Picture3);
     blank->setObjectName(QStringLiteral("blank"));
+    video_ = new PictureView(Picture3);
+    video_->setObjectName(QStringLiteral("video"));
     picture_ = new PictureView(Picture3);
     picture_->setObjectName(QStringLiteral("picture"));
 
@@ -145,8 +131,8 @@ QWidget* PreviewPanel::buildPreviewPage() {
     Label5->setAlignment(Qt::AlignCenter);
     Label5->setWordWrap(true);
 
-    for (QWidget* surface : {blank, static_cast<QWidget*>(picture_), static_cast<QWidget*>(Image2),
-                             static_cast<QWidget*>(Label5)}) {
+    for (QWidget* surface : {blank, static_cast<QWidget*>(video_), static_cast<QWidget*>(picture_),
+                             static_cast<QWidget*>(Image2), static_cast<QWidget*>(Label5)}) {
         Picture3->addWidget(surface);
         watchForHint(surface, 677);
     }

@@ -12,7 +12,6 @@ class QPushButton;
 class QSlider;
 class QStackedWidget;
 class QTabBar;
-class QVideoWidget;
 class TextTable;
 
 // The media preview beside the finished downloads (Picture1): a "Preview" tab with the video
@@ -48,7 +47,6 @@ protected:
 
 private:
     void buildPanel();
-    QVideoWidget* videoSurface();
     QWidget* buildPreviewPage();
     QWidget* buildDetailsPage();
     void watchForHint(QWidget* control, int textNumber);
@@ -62,7 +60,7 @@ private:
     QStackedWidget* pages_ = nullptr;  // the preview or Details, as the tab says
     QWidget* previewPage_ = nullptr;
     QStackedWidget* Picture3 = nullptr;
-    QVideoWidget* video_ = nullptr;
+    PictureView* video_ = nullptr;  // the frames of a video
     PictureView* picture_ = nullptr;
     QLabel* Image2 = nullptr;
     QLabel* Label5 = nullptr;
