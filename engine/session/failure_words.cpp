@@ -7,13 +7,12 @@
 #include "core/text/text_table.h"
 #include "net/winsock_errors.h"
 
-namespace {
-
-// The language's words, or the engine's where a language file lacks the entry.
 QString Worded(const TextTable& texts, int number, const QString& english) {
     const QString words = texts.text(number);
     return words.isEmpty() ? english : words;
 }
+
+namespace {
 
 QString SocketErrorWords(std::int32_t number, const QString& why, const TextTable& texts) {
     // An unknown name is reported as an address that is not available.

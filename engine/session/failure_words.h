@@ -20,3 +20,6 @@ inline constexpr char TooManyRedirects[] = "too many redirects (more than %1)";
 // any other reason (a certificate, a full disk, a server's message) is shown as it came. Empty
 // for a plain close.
 QString FailureReason(const QString& why, const TextTable& texts);
+
+// Interface text `number`, or the engine's English words where a language file lacks it.
+QString Worded(const TextTable& texts, int number, const QString& english);

@@ -6,6 +6,7 @@
 #include "core/settings/trusted_certificates.h"
 #include "core/text/text_table.h"
 #include "engine/session/download_session.h"
+#include "engine/session/failure_words.h"
 #include "engine/session/session_log.h"
 #include "engine/session/session_prompts.h"
 
@@ -17,11 +18,6 @@ constexpr int kFailedText = 830;       // "The secure connection to %1 failed: %
 constexpr int kTrustText = 831;        // the question, naming the host
 constexpr int kTrustSavedText = 832;   // the choice holds for this run only
 constexpr int kFingerprintText = 833;  // above the fingerprint
-
-QString Worded(const TextTable& texts, int number, const QString& english) {
-    const QString text = texts.text(number);
-    return text.isEmpty() ? english : text;
-}
 
 }  // namespace
 
