@@ -82,6 +82,15 @@ std::optional<GetOptions> ParseGetOptions(const QStringList& arguments, QString&
                 return std::nullopt;
             }
             options.segments = static_cast<int>(*n);
+        } else if (arg == u"-j") {
+            const auto v = value();
+            const auto n = v ? WholeNumber(*v, 1, 20) : std::nullopt;
+            if (!n) {
+                error = v ? QStringLiteral("-j takes 1 to 20 downloads at once, not \"%1\"").arg(*v)
+                          : error;
+                return std::nullopt;
+            }
+            options.simultaneous = static_cast<int>(*n);
         } else if (arg == u"--limit") {
             const auto v = value();
             const auto n = v ? ParseRate(*v) : std::nullopt;

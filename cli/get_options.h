@@ -9,6 +9,7 @@
 struct GetOptions {
     QString folder = QStringLiteral(".");
     int segments = 0;        // 0: the settings' default
+    int simultaneous = 3;    // downloads running at once when several addresses are given
     std::int32_t limit = 0;  // bytes per second, 0: no limit
     QString proxyHost;
     int proxyPort = 0;
@@ -22,8 +23,9 @@ struct GetOptions {
 };
 
 constexpr const char* GetUsage =
-    "usage: brenloft-get [-d DIR] [-n SEGMENTS] [--limit BYTES_PER_S] [--proxy HOST:PORT] "
-    "[--user U --password P] [--ca-certificate FILE] [--no-check-certificate] [-q] [-v] URL...";
+    "usage: brenloft-get [-d DIR] [-n SEGMENTS] [-j DOWNLOADS] [--limit BYTES_PER_S] "
+    "[--proxy HOST:PORT] [--user U --password P] [--ca-certificate FILE] [--no-check-certificate] "
+    "[-q] [-v] URL...";
 
 // A rate in bytes per second: digits with an optional decimal point and an optional suffix,
 // k (KiB) or M (MiB), upper or lower case; nothing when it is no rate or outside 1..2^31-1.

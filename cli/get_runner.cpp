@@ -18,9 +18,6 @@
 
 namespace {
 
-// As many downloads at once as the command has always run.
-constexpr int kSimultaneous = 3;
-
 void PrintError(const QString& line) {
     std::fprintf(stderr, "brenloft-get: %s\n", line.toLocal8Bit().constData());
 }
@@ -75,7 +72,7 @@ bool GetRunner::start() {
     settings_.DownloadFolder = folder + u'/';
     settings_.TempFolder = workFolder_ + QStringLiteral("/temp/");
     settings_.AutoPreviewZIP = FlagFalse;
-    settings_.MaxSimulDownlads = kSimultaneous;
+    settings_.MaxSimulDownlads = options_.simultaneous;
     if (options_.segments > 0) {
         settings_.MaxSegments = options_.segments;
     }

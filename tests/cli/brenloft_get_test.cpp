@@ -106,11 +106,17 @@ TEST_F(BrenloftGet, DownloadsEveryFileWhole) {
     struct Case {
         QString segments;
         bool givenFolder;
+        QString atOnce;  // -j, empty: not given
     };
-    for (const Case& c : {Case{"1", true}, Case{"8", false}}) {
-        SCOPED_TRACE("-n " + c.segments.toStdString());
+    // -j 1 runs the addresses strictly one after another, -j 20 all of them at once.
+    for (const Case& c : {Case{"1", true, ""}, Case{"8", false, ""}, Case{"4", true, "1"},
+                          Case{"2", false, "20"}}) {
+        SCOPED_TRACE("-n " + c.segments.toStdString() + " -j " + c.atOnce.toStdString());
         const QString target = folder(QStringLiteral("out-") + c.segments);
         QStringList arguments{QStringLiteral("-q"), QStringLiteral("-n"), c.segments};
+        if (!c.atOnce.isEmpty()) {
+            arguments << QStringLiteral("-j") << c.atOnce;
+        }
         if (c.givenFolder) {
             arguments << QStringLiteral("-d") << target;
         }
@@ -207,6 +213,8 @@ TEST_F(BrenloftGet, BadArgumentsExitTwoWithTheUsage) {
         {QStringLiteral("-n"), QStringLiteral("9"), url},
         {QStringLiteral("-n"), QStringLiteral("0"), url},
         {QStringLiteral("-n"), QStringLiteral("two"), url},
+        {QStringLiteral("-j"), QStringLiteral("21"), url},
+        {QStringLiteral("-j"), QStringLiteral("0"), url},
         {QStringLiteral("--limit"), QStringLiteral("fast"), url},
         {QStringLiteral("--proxy"), QStringLiteral("127.0.0.1"), url},
         {QStringLiteral("--user"), QStringLiteral("ann"), url},
@@ -223,6 +231,7 @@ TEST_F(BrenloftGet, BadArgumentsExitTwoWithTheUsage) {
         ASSERT_EQ(run.err.size(), 2) << run.err.join(u'\n').toStdString();
         EXPECT_TRUE(run.err.last().startsWith(QStringLiteral("usage: brenloft-get ")))
             << run.err.join(u'\n').toStdString();
+        EXPECT_TRUE(run.err.last().contains(QStringLiteral("[-j DOWNLOADS]")));
         EXPECT_TRUE(run.err.first().startsWith(QStringLiteral("brenloft-get: ")));
     }
     EXPECT_EQ(QDir(work).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),

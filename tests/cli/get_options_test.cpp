@@ -81,3 +81,37 @@ TEST(GetOptions, CertificateFlags) {
         EXPECT_FALSE(error.isEmpty());
     }
 }
+
+TEST(GetOptions, SegmentsAndDownloadsAtOnceTakeWholeNumbersInRange) {
+    const struct {
+        const char* flag;
+        const char* text;
+        int value;  // 0: refused
+    } cases[] = {
+        {"-n", "1", 1}, {"-n", "8", 8},  {"-n", "9", 0},   {"-n", "0", 0},
+        {"-j", "1", 1}, {"-j", "4", 4},  {"-j", "20", 20}, {"-j", "21", 0},
+        {"-j", "0", 0}, {"-j", "-2", 0}, {"-j", "x", 0},   {"-j", "2.5", 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.flag) + " " + c.text);
+        QString error;
+        const auto options =
+            ParseGetOptions({QString::fromLatin1(c.flag), QString::fromLatin1(c.text),
+                             QStringLiteral("http://h/f")},
+                            error);
+        ASSERT_EQ(options.has_value(), c.value != 0) << error.toStdString();
+        if (!options) {
+            // The message names the flag and repeats what was given.
+            EXPECT_TRUE(error.startsWith(QString::fromLatin1(c.flag) + u' '));
+            EXPECT_TRUE(error.contains(u'"' + QString::fromLatin1(c.text) + u'"'));
+            continue;
+        }
+        EXPECT_EQ(std::string(c.flag) == "-n" ? options->segments : options->simultaneous, c.value);
+    }
+    QString error;
+    const auto plain = ParseGetOptions({QStringLiteral("http://h/f")}, error);
+    ASSERT_TRUE(plain);
+    EXPECT_EQ(plain->simultaneous, 3);
+    EXPECT_FALSE(ParseGetOptions({QStringLiteral("http://h/f"), QStringLiteral("-j")}, error));
+    EXPECT_EQ(error, QStringLiteral("-j needs a value"));
+}

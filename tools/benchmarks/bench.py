@@ -1,8 +1,10 @@
 #!/usr/bin/python3
-"""Benchmarks against real peers on loopback, each tool run in turn, median of five runs.
+"""Benchmarks against real peers on loopback, each tool run in turn, median of five runs
+(BRENLOFT_BENCH_RUNS=N for another count, e.g. 1 to try a case out).
 usage: bench.py BINDIR WORKDIR [CASE ...]
-       (cases: socket, download, limited, tls, ftp, listview, biglist)"""
+       (cases: socket, download, limited, tls, ftp, listview, biglist, slowtail, many)"""
 import os
+import re
 import resource
 import shutil
 import signal
@@ -15,8 +17,9 @@ import time
 sys.path.insert(0, os.path.dirname(__file__))
 from nginx_peer import Nginx  # noqa: E402
 from ftp_peer import Vsftpd  # noqa: E402
+from slowtail_server import SlowTail  # noqa: E402
 
-RUNS = 5
+RUNS = int(os.environ.get("BRENLOFT_BENCH_RUNS", "5"))
 
 
 def timed(command, before=None):
@@ -133,8 +136,16 @@ def fresh_folder(path):
     return clean
 
 
+def run_once(command, before=None):
+    """One untimed run, for what a server's log says about it."""
+    if before:
+        before()
+    subprocess.run(command, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
 def download_case(bindir, work):
-    """1 GiB unthrottled, each tool writing into the same ext4 folder."""
+    """1 GiB unthrottled, each tool writing into the same ext4 folder; then, from nginx's log
+    of one more run, how far apart brenloft-get -n 8's range requests went out."""
     size = 1 << 30
     root = serve_files(work, {"1g.bin": size})
     out = os.path.join(work, "out")
@@ -142,6 +153,38 @@ def download_case(bindir, work):
         url = f"http://127.0.0.1:{nginx.port}/1g.bin"
         print("1 GiB from nginx on loopback into an ext4 folder, join included:\n")
         compare(download_tools(bindir, url, out), size, fresh_folder(out))
+    # Its own nginx: the timed runs above log nothing.
+    with Nginx(os.path.join(work, "nginx-timing"), root, timing_log=True) as nginx:
+        url = f"http://127.0.0.1:{nginx.port}/1g.bin"
+        print()
+        print_request_spread(nginx, download_tools(bindir, url, out)["brenloft-get -n 8"],
+                             fresh_folder(out))
+
+
+ORDINALS = {2: "second", 3: "third", 4: "fourth", 5: "fifth", 6: "sixth", 7: "seventh",
+            8: "eighth", 9: "ninth"}
+
+
+def print_request_spread(nginx, command, before):
+    """When the range requests of one run went out: the last one's start after the first's.
+    Parts ask for bounded ranges; brenloft-get's first request, which learns the size, asks
+    from 0 to the end and is shown apart."""
+    nginx.take_timing_log()
+    run_once(command, before)
+    requests = sorted(nginx.take_timing_log())
+    bounded = re.compile(r"bytes=\d+-\d+")
+    parts = [start for start, http_range in requests if bounded.fullmatch(http_range)]
+    if len(parts) < 2:
+        print(f"{len(requests)} requests, {len(parts)} for bounded ranges: no spread to show")
+        return
+    offsets = ", ".join(f"{(start - parts[0]) * 1000:.0f}" for start in parts)
+    others = [f"{http_range} at {(start - parts[0]) * 1000:.0f} ms"
+              for start, http_range in requests if not bounded.fullmatch(http_range)]
+    print(f"{len(parts)} range requests, going out at ms {offsets}"
+          + (f" (and {', '.join(others)})" if others else ""))
+    print(f"{ORDINALS.get(len(parts), f'{len(parts)}th')} request "
+          f"{(parts[-1] - parts[0]) * 1000:.0f} ms after the first")
+
 
 
 def limited_case(bindir, work):
@@ -386,8 +429,62 @@ def biglist_case(bindir, work):
     program_with_big_list(bindir, work)
 
 
+def slowtail_case(bindir, work):
+    """64 MiB from a server that gives each connection 2 MB/s, but every third a tenth of it:
+    a tool that leaves a fixed part on a slow connection waits for it."""
+    size = 64 << 20
+    root = serve_files(work, {"64m.bin": size})
+    out = os.path.join(work, "out")
+    with SlowTail(os.path.join(root, "64m.bin"), 2e6) as server:
+        url = f"http://127.0.0.1:{server.port}/64m.bin"
+        tools = download_tools(bindir, url, out)
+        clean = fresh_folder(out)
+
+        def before():
+            clean()
+            server.reset()  # the same connections are slow for every tool and run
+
+        print("64 MiB, each connection paced at 2 MB/s, every third at 200 kB/s:\n")
+        rows = compare({name: tools[name] for name in
+                        ("brenloft-get -n 8", "axel -n 8", "aria2c -x8 -s8 -k1M")}, size, before)
+    walls = {row[0]: row[1] for row in rows}
+    print()
+    print(f"best: {min(walls, key=walls.get)}")
+    peer = min(("axel -n 8", "aria2c -x8 -s8 -k1M"), key=walls.get)
+    print(f"brenloft-get -n 8 vs {peer}, the better peer: "
+          f"{walls['brenloft-get -n 8'] / walls[peer]:.2f}x the wall time")
+
+
+def many_case(bindir, work):
+    """100 files of 1 MB, all addresses given at once, four downloads at a time."""
+    count, size = 100, 1000000
+    names = [f"many/{n:03}.bin" for n in range(count)]
+    os.makedirs(os.path.join(work, "www", "many"), exist_ok=True)
+    os.chmod(os.path.join(work, "www", "many"), 0o755)
+    root = serve_files(work, {name: size for name in names})
+    out = os.path.join(work, "out")
+    with Nginx(os.path.join(work, "nginx"), root) as nginx:
+        urls = [f"http://127.0.0.1:{nginx.port}/{name}" for name in names]
+        # aria2c reads the addresses from a file, written once, outside the timed runs.
+        url_list = os.path.join(work, "many.list")
+        with open(url_list, "w") as f:
+            f.write("\n".join(urls) + "\n")
+        get = os.path.join(bindir, "brenloft-get")
+        print(f"{count} files of 1 MB from nginx on loopback, all addresses given at once:\n")
+        rows = compare({
+            "brenloft-get -n 4 -j 4": [get, "-q", "-n", "4", "-j", "4", "-d", out] + urls,
+            "aria2c -j4 -x4 -s4 -k1M": ["aria2c", "-q", "-j4", "-x4", "-s4", "-k1M", "-d", out,
+                                        "-i", url_list],
+        }, count * size, fresh_folder(out))
+    walls = {row[0]: row[1] for row in rows}
+    ratio = walls["brenloft-get -n 4 -j 4"] / walls["aria2c -j4 -x4 -s4 -k1M"]
+    print()
+    print(f"brenloft-get / aria2c: {ratio:.2f}x the wall time")
+
+
 CASES = {"socket": socket_case, "download": download_case, "limited": limited_case,
-         "tls": tls_case, "ftp": ftp_case, "listview": listview_case, "biglist": biglist_case}
+         "tls": tls_case, "ftp": ftp_case, "listview": listview_case, "biglist": biglist_case,
+         "slowtail": slowtail_case, "many": many_case}
 
 
 def main():
