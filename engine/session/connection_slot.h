@@ -80,6 +80,9 @@ public:
     FtpLogin ftpLogin = FtpLogin::None;
     bool ftpTransferReported = false;
     bool ftpDataClosed = false;
+    // The server closed this slot's connection before its range was done, and no body byte
+    // has come since: a second close in a row is left to the watchdog's pace.
+    bool closedEarly = false;
 
 private:
     void closePartFile();

@@ -157,8 +157,16 @@ void DownloadSession::sockGlobal_DataReceived(SocketClass* socket, std::int32_t 
 }
 
 void DownloadSession::sockGlobal_Error(SocketClass* socket, std::int32_t errornumber) {
-    // Segments that fail are the watchdog's to restart.
-    if (socket != nullptr || !probeAwaitsAnswer()) {
+    // A segment's connection reset by its server connects again at once; other failures of
+    // segments are the watchdog's to restart.
+    if (socket != nullptr) {
+        if (const int k = slots_.slotOf(socket);
+            k >= 0 && errornumber == WinSock::ConnectionReset) {
+            segments_.connectionLost(k);
+        }
+        return;
+    }
+    if (!probeAwaitsAnswer()) {
         return;
     }
     lastProbeError_ = errornumber;
@@ -203,6 +211,8 @@ void DownloadSession::sockGlobal_Closed(SocketClass* socket) {
             segments_.bodyEnded(k);
         } else if (const int dk = slots_.dataSlotOf(socket); dk >= 0) {
             ftpSegments_.dataClosed(dk);
+        } else if (k >= 0) {
+            segments_.connectionLost(k);
         }
         return;
     }

@@ -46,4 +46,7 @@ struct EngineContext {
     // Called from the event loop after the join has reported. Empty (brenloft-get, most
     // tests): an update package is a file like any other.
     std::function<void(int slot, const QString& path)> installUpdate{};
+    // How long a segment may bring too little before the watchdog starts it again; tests
+    // stretch it to see what the engine does without the watchdog.
+    std::int32_t segmentSilenceMs = 15000;
 };

@@ -125,7 +125,7 @@ void HttpSegments::takeChunks(int k, const QByteArray& data) {
         if (r != nullptr && r->Segments.at(k + 1)->State == SegmentState::Receiving) {
             qCInfo(lcEngine).noquote()
                 << SegmentTag(ss.RecordIndex, k + 1) << "chunked answer ended short of its range";
-            ss.segments_.restart(k + 1);
+            ss.segments_.restart(k + 1, "asks again for the rest at");
         }
     } else if (result == ChunkedDecoder::Result::Error) {
         // Asking again brings the same damaged body: the download waits, paused, with what it

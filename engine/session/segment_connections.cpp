@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QPointer>
 #include <QTimer>
 #include <algorithm>
 
@@ -22,7 +23,9 @@
 
 namespace {
 
-// Servers take a burst of connections badly: each segment connects this long after the last.
+// Servers take a burst of connections badly: a segment connects once the last one's connection
+// is up and its request sent, or this long after the last one began, whichever comes first.
+// One connect at a time, so a server sees connections one after another, never a burst.
 constexpr int kConnectPacingMs = 200;
 
 // What the log says of a segment's range.
@@ -181,8 +184,16 @@ void SegmentConnections::connectNext(int from) {
         e->RateLimited = 0;
     }
     pacer_.disconnect();
+    pacedSegment_ = j + 1;
     QObject::connect(&pacer_, &QTimer::timeout, &ss, [this, j] { connectNext(j + 1); });
     pacer_.start(kConnectPacingMs);
+}
+
+void SegmentConnections::connectNextNow(int segment) {
+    if (pacer_.isActive() && pacedSegment_ == segment) {
+        pacer_.stop();
+        connectNext(segment);
+    }
 }
 
 void SegmentConnections::connected(SocketClass& socket, int k) {
@@ -198,12 +209,13 @@ void SegmentConnections::connected(SocketClass& socket, int k) {
         // The dialogue starts with the server's greeting.
         s.SegTick = MillisecondTick() + SessionWatchdog::FirstAnswerGraceMs;
         ss.observer_.entryChanged(ss.RecordIndex);
-        return;
+    } else {
+        ss.httpSegments_.sendRequest(socket, k);
     }
-    ss.httpSegments_.sendRequest(socket, k);
+    connectNextNow(k + 2);
 }
 
-void SegmentConnections::restart(int j) {
+void SegmentConnections::restart(int j, const char* why) {
     DownloadSession& ss = session_;
     DownloadRecord* r = ss.record();
     SegmentRecord& s = *r->Segments.at(j);
@@ -213,14 +225,46 @@ void SegmentConnections::restart(int j) {
     ss.slots_[k].close();
     forgetConnectionProgress(s);
     r->RetryCount = 0;
-    qCInfo(lcEngine).noquote() << SegmentTag(ss.RecordIndex, j) << "restarted by the watchdog at"
-                               << RangeText(s);
+    qCInfo(lcEngine).noquote() << SegmentTag(ss.RecordIndex, j) << why << RangeText(s);
     SocketClass& socket = ss.slots_[k].socket();
     socket.SetEventSocket(ss.sockGlobal());
     if (SocketEntry* e = ss.ctx_.sockets.entry(socket.SocketIndex)) {
         e->RateLimited = 0;
     }
     ss.connectTo(socket);
+}
+
+void SegmentConnections::connectionLost(int k) {
+    DownloadSession& ss = session_;
+    const DownloadRecord* r = ss.record();
+    if (r == nullptr || r->Paused == FlagTrue || r->Completed == FlagTrue ||
+        r->Protocol == Protocol::Ftp || k >= r->SegmentCount) {
+        return;
+    }
+    const SegmentRecord& s = *r->Segments.at(k + 1);
+    if (s.State != SegmentState::Connecting && s.State != SegmentState::Receiving) {
+        return;
+    }
+    ConnectionSlot& slot = ss.slots_[k];
+    if (slot.closedEarly) {
+        // A server that always hangs up is not asked again and again: the watchdog's pace.
+        qCInfo(lcEngine).noquote()
+            << SegmentTag(ss.RecordIndex, k + 1) << "closed early again: left to the watchdog";
+        slot.close();
+        return;
+    }
+    slot.closedEarly = true;
+    // From the event loop: the socket that reported is still in its handler.
+    QPointer<DownloadSession> self(&ss);
+    const std::uint32_t generation = slot.generation();
+    QTimer::singleShot(0, &ss, [self, k, generation] {
+        const DownloadRecord* now = self ? self->record() : nullptr;
+        if (now == nullptr || now->Paused == FlagTrue || k >= now->SegmentCount ||
+            self->slots_[k].generation() != generation) {
+            return;
+        }
+        self->segments_.restart(k + 1, "closed by the server early: connects again at");
+    });
 }
 
 void SegmentConnections::forgetConnectionProgress(SegmentRecord& s) {

@@ -19,8 +19,11 @@ public:
     void stop() { pacer_.stop(); }
     // Segment k + 1's connection is up.
     void connected(SocketClass& socket, int k);
-    // Segment `segment` (1-based) starts over on a new connection.
-    void restart(int segment);
+    // Segment `segment` (1-based) starts over on a new connection; `why` starts the log line.
+    void restart(int segment, const char* why);
+    // The server closed or reset slot k's connection before its range was done: the segment
+    // connects again at once, unless the last connection ended the same way without a byte.
+    void connectionLost(int k);
     // Slot k's body ended where its size was unknown: its end fixes the file's size.
     void bodyEnded(int k);
     void complete(int k);
@@ -33,6 +36,8 @@ private:
     // finished join) would leave a hole in the file: such a segment is fetched again whole.
     void startOverSegmentsWithoutTheirBytes();
     void connectNext(int segment);
+    // The pacer's wait is cut short: segment `segment`'s predecessor is up and asking.
+    void connectNextNow(int segment);
     // Builds the file once every segment is stored.
     void buildWhenAllComplete();
     // Before a segment gets a new connection: what the old one stored counts as done, or, where
@@ -41,5 +46,8 @@ private:
     void forgetConnectionProgress(SegmentRecord& s);
 
     DownloadSession& session_;
-    QTimer pacer_;  // the pause between one segment's connect and the next
+    // The longest pause between one segment's connect and the next; the next one goes as soon
+    // as the last one's connection is up and its request sent.
+    QTimer pacer_;
+    int pacedSegment_ = 0;  // the segment the pacer connects next
 };

@@ -53,6 +53,7 @@ void SegmentWriter::store(int k, const char* data, qsizetype length) {
         return;
     }
     s.Received += Currency::fromBytes(length);
+    ss.slots_[k].closedEarly = false;
     if (bounded) {
         CheckSegmentRange(s);
     }

@@ -36,10 +36,10 @@ void SessionWatchdog::tick() {
              s.State == SegmentState::Receiving || ftpAsking);
         const auto silent = static_cast<std::int32_t>(static_cast<std::uint32_t>(now) -
                                                       static_cast<std::uint32_t>(s.SegTick));
-        if (watched && silent > SilenceMs) {
+        if (watched && silent > ss.ctx_.segmentSilenceMs) {
             qCInfo(lcEngine).noquote()
                 << SegmentTag(ss.RecordIndex, j) << "brought too little for" << silent << "ms";
-            ss.segments_.restart(j);
+            ss.segments_.restart(j, "restarted by the watchdog at");
             r = ss.record();
             if (r == nullptr) {
                 return;

@@ -10,8 +10,7 @@ class DownloadSession;
 // of them again on a new connection.
 class SessionWatchdog {
 public:
-    // A segment silent for longer than this is restarted.
-    static constexpr std::int32_t SilenceMs = 15000;
+    // A segment silent for longer than the context's segmentSilenceMs is restarted.
     // A new connection's first answer may take this long on top of the silence time.
     static constexpr std::int32_t FirstAnswerGraceMs = 5000;
 

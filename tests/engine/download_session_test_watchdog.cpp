@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <algorithm>
 #include <map>
 
 #include "tests/engine/download_session_test_harness.h"
@@ -183,6 +184,64 @@ TEST(SessionWatchdog, RecoversFromStallsResetsAndWrongAnswers) {
         EXPECT_EQ(Matching(log, QStringLiteral("GET"), path).size(), 9u) << mode.toStdString();
     }
     EXPECT_EQ(FolderEntries(engine.temp()), QStringList{});
+}
+
+// With the watchdog out of the way: a segment whose connection the server resets or cuts short
+// connects again at once, from the first byte it lacks; one whose server hangs up every time is
+// asked once more, then left to the watchdog's pace instead of being asked again and again.
+TEST(SessionWatchdog, EarlyClosesConnectAgainAtOnceButNotForEver) {
+    Sandbox box;
+    const QString served = box.file(QStringLiteral("served"));
+    ASSERT_TRUE(QDir().mkpath(served));
+    const QString logPath = box.file(QStringLiteral("requests.log"));
+    HttpFaultServer server(served, FaultBytes);
+    ASSERT_TRUE(server.start(logPath)) << server.error().toStdString();
+    Engine engine(box.path());
+    engine.settings.MaxSegments = 8;
+    engine.ctx.segmentSilenceMs = 3600 * 1000;
+    std::map<QString, QByteArray> sources;
+    std::map<QString, Download*> downloads;
+    for (const QString mode : {"reset", "short-close", "hangup"}) {
+        sources[mode] = RandomBytes(FileSize);
+        ASSERT_TRUE(WriteFile(served + u'/' + mode + QStringLiteral(".bin"), sources[mode]));
+        downloads[mode] =
+            &engine.fetch(server.url(u'/' + mode + u'/' + mode + QStringLiteral(".bin")));
+    }
+    ASSERT_TRUE(
+        WaitClosed({downloads["reset"], downloads["short-close"]}, std::chrono::seconds(60)))
+        << "without the watchdog, only an immediate new connection finishes them";
+    for (const QString mode : {"reset", "short-close"}) {
+        const DownloadRecord& r = engine.record(*downloads[mode]);
+        EXPECT_EQ(FileSha256(r.SavePath), Sha256(sources[mode])) << mode.toStdString();
+    }
+    const std::vector<LogLine> log = ReadLog(logPath);
+    const auto resets = Matching(log, QStringLiteral("RESET"), QStringLiteral("/reset/reset.bin"));
+    ASSERT_EQ(resets.size(), 1u);
+    EXPECT_EQ(RestartedAt(log, resets[0]), resets[0].first + FaultBytes);
+
+    // Each later segment of the server that always hangs up: its request and one more.
+    const QString hangup = QStringLiteral("/hangup/hangup.bin");
+    const auto laterRequests = [&] {
+        std::map<std::int64_t, int> perSegment;
+        for (const LogLine& l : ReadLog(logPath)) {
+            if (l.kind == u"GET" && l.path == hangup && l.first > 0) {
+                ++perSegment[l.last];
+            }
+        }
+        return perSegment;
+    };
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            const auto seen = laterRequests();
+            return seen.size() == 7 && std::all_of(seen.begin(), seen.end(),
+                                                   [](const auto& s) { return s.second >= 2; });
+        },
+        std::chrono::seconds(30)));
+    WaitFor([] { return false; }, std::chrono::seconds(2));
+    for (const auto& [last, count] : laterRequests()) {
+        EXPECT_EQ(count, 2) << "segment ending at " << last;
+    }
+    EXPECT_FALSE(downloads["hangup"]->observer.finished);
 }
 
 // Without a length (the body ends with the connection) or chunked, the size is learnt at the

@@ -29,6 +29,7 @@ Later ranges:
   wrong-total                once: a Content-Range whose total is one byte more
   short-close                the first request naming its last byte (the probe asks
                              "bytes=0-"): half the body, then a clean close
+  hangup                     every range not from byte 0: its 206 head, then a close
   range-chunked              every one: 206 with its range in chunks, no Content-Length
   range-chunked-over         every one: 206 naming its range, the chunks running on to the end
 Heads:
@@ -269,6 +270,13 @@ def serve_range(reply, mode, path, asked, data, extra):
     elif fault == "wrong-total":
         shown_total += 1
     body = data[shown_first:shown_last + 1]
+    if first > 0 and mode == "hangup":
+        # A head, then the connection closed: every time.
+        log("HANGUP", path, first, last, 0)
+        reply.head(["HTTP/1.1 206 Partial Content",
+                    "Content-Range: bytes %d-%d/%d" % (first, last, size),
+                    "Content-Length: %d" % len(body)])
+        return
     if first > 0 and mode in ("range-chunked", "range-chunked-over"):
         reply.head(["HTTP/1.1 206 Partial Content", "Transfer-Encoding: chunked",
                     "Content-Range: bytes %d-%d/%d" % (first, last, size)])
