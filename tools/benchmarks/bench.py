@@ -197,7 +197,8 @@ def limited_case(bindir, work):
         tools = download_tools(bindir, url, out)
         print("64 MiB, each connection limited to 2 MB/s by nginx:\n")
         compare({name: tools[name] for name in
-                 ("brenloft-get -n 8", "brenloft-get -n 1", "axel -n 8")},
+                 ("brenloft-get -n 8", "brenloft-get -n 1", "axel -n 8",
+                  "aria2c -x8 -s8 -k1M")},
                 size, fresh_folder(out))
 
 
