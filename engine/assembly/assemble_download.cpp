@@ -12,6 +12,7 @@
 #include <memory>
 #include <vector>
 
+#include "core/diagnostics/log_categories.h"
 #include "core/download_list/download_list.h"
 #include "core/settings/settings.h"
 #include "engine/assembly/antivirus_command.h"
@@ -293,17 +294,25 @@ private:
             }
             inFirstPart_ = false;
         }
-        if (deleteParts_) {
-            for (const PartFile& part : parts_) {
-                QFile::remove(part.path);  // a part that stays behind harms nothing
-            }
-        }
         record->SavePath = result_.targetPath;
         record->FileName = FileNamePart(result_.targetPath);
         record->Completed = FlagTrue;
         record->Running = FlagFalse;
         record->Percent = 100;
         result_.complete = true;
+        // The list says so at once, before the parts go: a program ended from now on finds the
+        // download finished, where its last periodic save would have it fetched again.
+        if (!ctx_.listPath.isEmpty()) {
+            const QString unsaved = SaveList(ctx_.list, ctx_.listPath);
+            if (!unsaved.isEmpty()) {
+                qCInfo(lcEngine).noquote() << "list not saved after the join:" << unsaved;
+            }
+        }
+        if (deleteParts_) {
+            for (const PartFile& part : parts_) {
+                QFile::remove(part.path);  // a part that stays behind harms nothing
+            }
+        }
 
         RunAntivirus(ctx_.settings, ctx_.actions, result_.targetPath);
         if (record->IsUpdate == 1 && ctx_.installUpdate) {

@@ -55,6 +55,14 @@ void SegmentConnections::start() {
                                   (ranges ? QString() : u'(' + ss.text(783) + u')'));
     const std::int32_t now = MillisecondTick();
     const bool resumed = r->Resuming != 0 && r->SegmentCount >= 1;
+    if (resumed && AdoptJoinedTarget(*r, ss.ctx_.settings.DownloadFolder)) {
+        // Built by an earlier run that ended before its list said so: nothing to fetch again.
+        r->Resuming = FlagFalse;
+        qCInfo(lcEngine).noquote() << DownloadTag(ss.RecordIndex)
+                                   << "was built before the list could say so:" << r->SavePath;
+        QTimer::singleShot(0, &ss, [&ss] { ss.reportFinished(); });
+        return;
+    }
     if (resumed) {
         r->Resuming = FlagFalse;
         // The ticks saved with the plan may be minutes old: a segment still waiting for its

@@ -71,3 +71,43 @@ TEST(ExistingTarget, OnlyAWholeFileAtTheTargetCounts) {
     r.FileName = QStringLiteral("a.bin");
     EXPECT_FALSE(AdoptExistingTarget(r, QString(), QDateTime::currentDateTimeUtc()));
 }
+
+// A plan whose file was built just before the program ended, before its list could say so.
+TEST(ExistingTarget, AJoinTheListDidNotSeeIsAdoptedOnlyWhenNothingElseCanBeIt) {
+    struct Case {
+        const char* name;
+        bool targetWhole;  // the target holds exactly the file's size
+        int partLeft;      // a segment whose part file is still there (0: none)
+        int unfinished;    // a segment not stored in full (0: none)
+        bool adopted;
+    };
+    for (const Case& c : {
+             Case{"built, parts gone", true, 0, 0, true},
+             Case{"no target", false, 0, 0, false},
+             Case{"a part still there: the join did not end", true, 1, 0, false},
+             Case{"a segment not done", true, 0, 3, false},
+         }) {
+        SCOPED_TRACE(c.name);
+        Sandbox box;
+        const QString folder = box.path() + u'/';
+        DownloadRecord r;
+        r.FileName = QStringLiteral("big.bin");
+        r.FileSize = Currency::fromBytes(300);
+        r.SegmentCount = 3;
+        r.Segments.redim(3);
+        for (int j = 1; j <= 3; ++j) {
+            SegmentRecord& s = *r.Segments.at(j);
+            s.Length = Currency::fromBytes(100);
+            s.State = j == c.unfinished ? SegmentState::Receiving : SegmentState::Complete;
+            s.PartFile = folder + QStringLiteral("big.bin%1.tmp").arg(j, 3, 10, QChar(u'0'));
+            if (j == c.partLeft) {
+                WriteFile(s.PartFile, QByteArray(100, 'p'));
+            }
+        }
+        WriteFile(folder + QStringLiteral("big.bin"), QByteArray(c.targetWhole ? 300 : 0, 'x'));
+        const DownloadRecord before = r;
+        EXPECT_EQ(AdoptJoinedTarget(r, folder), c.adopted);
+        EXPECT_EQ(r.Completed, c.adopted ? FlagTrue : FlagFalse);
+        EXPECT_EQ(r == before, !c.adopted) << "nothing changes unless adopted";
+    }
+}

@@ -11,6 +11,8 @@
 
 #include "core/download_list/download_list.h"
 #include "core/text/text_table.h"
+#include "core/text/url_codec.h"
+#include "core/urls/parse_url.h"
 #include "engine/session/engine_context.h"
 #include "ui/main_window/finished_list_model.h"
 #include "ui/main_window/kestor.h"
@@ -50,12 +52,12 @@ void Kestor::buildPreview() {
     showPreviewPanel();
 }
 
-// The panel's button says where the panel goes: ">" folds it away to the right, "<" brings it
-// back.
 void Kestor::LoadMedia(const QString& media, const QString& realfile) {
     Picture1->LoadMedia(media, realfile);
 }
 
+// The panel's button says where the panel goes: ">" folds it away to the right, "<" brings it
+// back.
 void Kestor::showPreviewPanel() {
     Picture1->setVisible(PreviewEnabled);
     Command4->setText(PreviewEnabled ? QStringLiteral(">") : QStringLiteral("<"));
@@ -76,8 +78,9 @@ void Kestor::listView2Clicked(const QModelIndex& index) {
             Picture1->LoadMedia(r->SavePath, QString());  // says the preview is not available
         }
     }
+    // The address as the lists show it, never with a password.
     Picture1->showDetails(
-        r->Url,
+        UrlForDisplay(DecodeUrl(r->Url)),
         LanguageLocale(ctx_.texts).toString(r->FileSize.bytes()) + u' ' + ctx_.texts.text(0),
         r->SavePath);
 }
