@@ -98,6 +98,8 @@ bool DesktopApp::StartUp(const QStringList& arguments) {
     ctx_ = std::make_unique<EngineContext>(
         EngineContext{list_, listPath_, settings_, texts_, sockets_, files_, *prompts_, actions_,
                       OpenWithDesktop, [this] { QuitProgram(); }, 0});
+    // Through the periodic save's own way, so that it knows what the file now holds.
+    ctx_->saveList = [this] { return saveListIfChanged(); };
     trustedPath_ = QDir(folder_).filePath(QLatin1String(TrustedCertificatesFileName));
     sockets_.setTlsTrusted(LoadTrustedCertificates(trustedPath_));
     ctx_->trustCertificate = [this](const QString& host, const QByteArray& fingerprint) {
@@ -269,14 +271,20 @@ void DesktopApp::TimerC_Timer() {
 }
 
 void DesktopApp::Timer5_Timer() {
+    saveListIfChanged();
+}
+
+QString DesktopApp::saveListIfChanged() {
     // An idle program does not rewrite and sync the same list every five seconds.
     QByteArray bytes = EncodeListFile(list_);
     if (bytes == lastSaved_) {
-        return;
+        return {};
     }
-    if (SaveEncodedList(bytes, listPath_).isEmpty()) {
+    QString why = SaveEncodedList(bytes, listPath_);
+    if (why.isEmpty()) {
         lastSaved_ = std::move(bytes);
     }
+    return why;
 }
 
 void DesktopApp::QuitProgram() {

@@ -52,6 +52,8 @@ public:
 private:
     void TimerC_Timer();
     void Timer5_Timer();
+    // Saves the list when it differs from what was last saved; why it failed, or empty.
+    QString saveListIfChanged();
     void addFromOutside(const QString& url, const QString& referer = {},
                         const QString& cookie = {});
     void publishEntryPoint();

@@ -302,8 +302,9 @@ private:
         result_.complete = true;
         // The list says so at once, before the parts go: a program ended from now on finds the
         // download finished, where its last periodic save would have it fetched again.
-        if (!ctx_.listPath.isEmpty()) {
-            const QString unsaved = SaveList(ctx_.list, ctx_.listPath);
+        if (ctx_.saveList || !ctx_.listPath.isEmpty()) {
+            const QString unsaved =
+                ctx_.saveList ? ctx_.saveList() : SaveList(ctx_.list, ctx_.listPath);
             if (!unsaved.isEmpty()) {
                 qCInfo(lcEngine).noquote() << "list not saved after the join:" << unsaved;
             }

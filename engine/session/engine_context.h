@@ -46,6 +46,9 @@ struct EngineContext {
     // Called from the event loop after the join has reported. Empty (brenloft-get, most
     // tests): an update package is a file like any other.
     std::function<void(int slot, const QString& path)> installUpdate{};
+    // Saves the list now, as its owner saves it (a join that finished calls it before its parts
+    // go); returns why it failed, or empty. Where none is set, SaveList to listPath.
+    std::function<QString()> saveList{};
     // How long a segment may bring too little before the watchdog starts it again; tests
     // stretch it to see what the engine does without the watchdog.
     std::int32_t segmentSilenceMs = 15000;
