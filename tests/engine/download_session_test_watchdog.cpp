@@ -68,15 +68,22 @@ std::int64_t RestartedAt(const std::vector<LogLine>& log, const LogLine& fault) 
     return -1;
 }
 
+// A folder the fault server serves, every request logged.
+struct FaultServed {
+    Sandbox box;
+    QString served = box.file(QStringLiteral("served"));
+    QString logPath = box.file(QStringLiteral("requests.log"));
+    HttpFaultServer server{served, FaultBytes};
+
+    bool start() { return QDir().mkpath(served) && server.start(logPath); }
+};
+
 }  // namespace
 
 TEST(SessionWatchdog, RecoversFromStallsResetsAndWrongAnswers) {
-    Sandbox box;
-    const QString served = box.file(QStringLiteral("served"));
-    ASSERT_TRUE(QDir().mkpath(served));
-    const QString logPath = box.file(QStringLiteral("requests.log"));
-    HttpFaultServer server(served, FaultBytes);
-    ASSERT_TRUE(server.start(logPath)) << server.error().toStdString();
+    FaultServed rig;
+    ASSERT_TRUE(rig.start()) << rig.server.error().toStdString();
+    auto& [box, served, logPath, server] = rig;
     // Over TLS a reset ends a segment without close_notify, part way through its known length.
     Certificates certificates;
     ASSERT_TRUE(certificates.make()) << certificates.problem.toStdString();
@@ -190,12 +197,9 @@ TEST(SessionWatchdog, RecoversFromStallsResetsAndWrongAnswers) {
 // connects again at once, from the first byte it lacks; one whose server hangs up every time is
 // asked once more, then left to the watchdog's pace instead of being asked again and again.
 TEST(SessionWatchdog, EarlyClosesConnectAgainAtOnceButNotForEver) {
-    Sandbox box;
-    const QString served = box.file(QStringLiteral("served"));
-    ASSERT_TRUE(QDir().mkpath(served));
-    const QString logPath = box.file(QStringLiteral("requests.log"));
-    HttpFaultServer server(served, FaultBytes);
-    ASSERT_TRUE(server.start(logPath)) << server.error().toStdString();
+    FaultServed rig;
+    ASSERT_TRUE(rig.start()) << rig.server.error().toStdString();
+    auto& [box, served, logPath, server] = rig;
     Engine engine(box.path());
     engine.settings.MaxSegments = 8;
     engine.ctx.segmentSilenceMs = 3600 * 1000;
@@ -247,12 +251,9 @@ TEST(SessionWatchdog, EarlyClosesConnectAgainAtOnceButNotForEver) {
 // Without a length (the body ends with the connection) or chunked, the size is learnt at the
 // end: one segment, and the file as sent.
 TEST(SessionWatchdog, BodiesWithoutALengthArriveWhole) {
-    Sandbox box;
-    const QString served = box.file(QStringLiteral("served"));
-    ASSERT_TRUE(QDir().mkpath(served));
-    HttpFaultServer server(served, FaultBytes);
-    ASSERT_TRUE(server.start(box.file(QStringLiteral("requests.log"))))
-        << server.error().toStdString();
+    FaultServed rig;
+    ASSERT_TRUE(rig.start()) << rig.server.error().toStdString();
+    auto& [box, served, logPath, server] = rig;
 
     Engine engine(box.path());
     engine.settings.MaxSegments = 8;
