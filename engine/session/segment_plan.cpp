@@ -32,7 +32,7 @@ namespace {
 // the same name then takes other numbers, where a name only found free would be shared and
 // the two downloads would write into each other's parts. When the file cannot be created at
 // all, the name is kept and the first write reports why.
-bool ClaimPartFile(const QString& path) {
+bool CreateIfFree(const QString& path) {
     QFile file(path);
     if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
         file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
@@ -42,6 +42,14 @@ bool ClaimPartFile(const QString& path) {
 }
 
 }  // namespace
+
+QString ClaimPartFile(const QString& stem, int& counter, const QStringList& inUse) {
+    QString path;
+    do {
+        path = stem + QString::number(counter++).rightJustified(3, u'0') + QStringLiteral(".tmp");
+    } while (inUse.contains(path) || !CreateIfFree(path));
+    return path;
+}
 
 void PlanSegments(DownloadRecord& record, int count, std::int32_t tick, const QString& tempFolder) {
     record.Segments.redim(count);
@@ -63,12 +71,7 @@ void PlanSegments(DownloadRecord& record, int count, std::int32_t tick, const QS
         s.Watched = FlagTrue;
         s.State = SegmentState::Idle;
         s.SegTick = tick;
-        QString path;
-        do {
-            path =
-                stem + QString::number(counter++).rightJustified(3, u'0') + QStringLiteral(".tmp");
-        } while (!ClaimPartFile(path));
-        s.PartFile = path;
+        s.PartFile = ClaimPartFile(stem, counter);
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 
 struct DownloadRecord;
@@ -15,6 +16,10 @@ int PlannedSegmentCount(std::int64_t fileSize, int maxSegments, bool rangesSuppo
 // Plans `count` segments over the record's FileSize (the first takes the remainder) with part
 // files "<tempFolder><name><nnn>.tmp", numbers that no existing file uses.
 void PlanSegments(DownloadRecord& record, int count, std::int32_t tick, const QString& tempFolder);
+
+// Creates, empty and private, the first part file "<stem><nnn>.tmp" from number `counter` up
+// that neither exists nor is named in `inUse`, and returns its path; `counter` ends past it.
+QString ClaimPartFile(const QString& stem, int& counter, const QStringList& inUse = {});
 
 // The part-file name stem for a download's file name: a plain name short enough that the
 // number and ".tmp" still fit a file name.

@@ -122,7 +122,18 @@ TEST(ListFile, SavedListLoadsBackEqualAndResavesByteForByte) {
     secure.Port = 8443;
     secure.Protocol = Protocol::Https;
     list.DownloadList.append(secure);
-    list.DownloadCount = 3;
+    // A download split into more than eight segments keeps them all, in order.
+    DownloadRecord split = SampleRecord();
+    split.Segments.redim(12, true);
+    for (int k = 3; k <= 12; ++k) {
+        *split.Segments.at(k) = *split.Segments.at(2);
+        split.Segments.at(k)->PartFile =
+            QStringLiteral("/tmp/a.zip%1.tmp").arg(k, 3, 10, QChar(u'0'));
+        split.Segments.at(k)->Received = Currency::fromBytes(k);
+    }
+    split.SegmentCount = 12;
+    list.DownloadList.append(split);
+    list.DownloadCount = 4;
 
     ASSERT_EQ(SaveList(list, path), QString());
     const QByteArray first = ReadFile(path);
@@ -132,6 +143,7 @@ TEST(ListFile, SavedListLoadsBackEqualAndResavesByteForByte) {
     EXPECT_TRUE(result.complete);
     EXPECT_EQ(loaded.DownloadList, list.DownloadList);
     EXPECT_EQ(loaded.DownloadList.at(3).Protocol, Protocol::Https);
+    EXPECT_EQ(loaded.DownloadList.at(4).Segments.at(12)->Received.bytes(), 12);
     EXPECT_EQ(loaded.SiteLoginList, list.SiteLoginList);
     ASSERT_EQ(SaveList(loaded, path), QString());
     EXPECT_EQ(ReadFile(path), first);
