@@ -86,7 +86,7 @@ int SplitSegment(DownloadRecord& r, int j, std::int64_t cut, std::int32_t tick,
     added.Watched = FlagTrue;
     added.State = SegmentState::Idle;
     added.SegTick = tick;
-    // Names of parts whose file is gone (or never made) stay theirs: two records must never
+    // Names of part files that are gone (or were never made) stay taken: two records must never
     // write into one part file.
     QStringList inUse;
     for (const SegmentRecord& other : r.Segments.items) {

@@ -77,7 +77,7 @@ TEST(SegmentSplit, MinimumAndRemainingSizes) {
     }
 }
 
-TEST(SegmentSplit, RepeatedSplitsKeepTheFileCoveredOnceWithDistinctParts) {
+TEST(SegmentSplit, RepeatedSplitsKeepTheFileCoveredOnceWithDistinctPartFiles) {
     Sandbox box;
     const QString temp = box.path() + u'/';
     QFile(temp + QStringLiteral("f.bin009.tmp")).open(QIODevice::WriteOnly);  // someone else's
