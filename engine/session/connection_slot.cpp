@@ -154,3 +154,50 @@ int ConnectionSlots::slotOf(const SocketClass* socket) const {
 int ConnectionSlots::dataSlotOf(const SocketClass* socket) const {
     return segmentHolding(socket, &ConnectionSlot::existingDataSocket);
 }
+
+int ConnectionSlots::serving(int segment) const {
+    for (int k = 0; k < Probe; ++k) {
+        if (segment > 0 && slots_[k]->segment == segment) {
+            return k;
+        }
+    }
+    return -1;
+}
+
+int ConnectionSlots::freeSlot(int limit) const {
+    for (int k = 0; k < std::min(limit, int(Probe)); ++k) {
+        if (slots_[k]->segment == 0) {
+            return k;
+        }
+    }
+    return -1;
+}
+
+void ConnectionSlots::assign(int k, int segment) {
+    Q_ASSERT(k >= 0 && k < Probe && serving(segment) < 0);
+    // Nothing of the last segment's connection or part file may reach the new one.
+    slots_[k]->close();
+    slots_[k]->segment = segment;
+    slots_[k]->lastSegment = segment;
+}
+
+void ConnectionSlots::release(int k) {
+    ConnectionSlot& slot = (*this)[k];
+    slot.close();
+    slot.segment = 0;
+}
+
+void ConnectionSlots::segmentInserted(int at) {
+    for (int k = 0; k < Probe; ++k) {
+        for (int* number : {&slots_[k]->segment, &slots_[k]->lastSegment}) {
+            if (*number >= at) {
+                ++*number;
+            }
+        }
+    }
+}
+
+int ConnectionSlots::shownSegment(int k) const {
+    const ConnectionSlot& slot = (*this)[k];
+    return slot.segment != 0 ? slot.segment : slot.lastSegment != 0 ? slot.lastSegment : k + 1;
+}

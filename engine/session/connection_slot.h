@@ -33,9 +33,10 @@ struct Incoming {
 };
 
 // Everything one connection of a download holds: its socket, the part file it writes, what
-// its server has said, and for FTP the data connection beside it. Slot k (0..7) serves
-// segment k + 1; the last slot is the probe's. The slot owns its sockets and its part-file
-// handle, and gives both back when it goes.
+// its server has said, and for FTP the data connection beside it. A segment slot serves one
+// segment at a time, any of them (a download may hold more segments than slots); the last
+// slot is the probe's. The slot owns its sockets and its part-file handle, and gives both
+// back when it goes.
 class ConnectionSlot {
 public:
     ConnectionSlot(int index, VelmoraSockets& sockets, SegmentFiles& files);
@@ -83,6 +84,10 @@ public:
     // The server closed this slot's connection before its range was done, and no body byte
     // has come since: a second close in a row is left to the watchdog's pace.
     bool closedEarly = false;
+    // The segment (1-based) this connection serves, 0 while free; and the one it served last,
+    // which its row in the download window goes on showing.
+    int segment = 0;
+    int lastSegment = 0;
 
 private:
     void closePartFile();
@@ -113,6 +118,18 @@ public:
     // when none is.
     int slotOf(const SocketClass* socket) const;
     int dataSlotOf(const SocketClass* socket) const;
+
+    // The segment slot serving `segment`, or -1; the first free one of the first `limit`, or -1.
+    int serving(int segment) const;
+    int freeSlot(int limit) const;
+    // Slot k takes up `segment`, or leaves its segment (closing its connections).
+    void assign(int k, int segment);
+    void release(int k);
+    // A segment record was inserted at `at`: the segments from there on moved up by one.
+    void segmentInserted(int at);
+    // The segment slot k's row shows: the one it serves, the one it served last, or before any
+    // the segment of its own number.
+    int shownSegment(int k) const;
 
 private:
     int segmentHolding(const SocketClass* socket,

@@ -36,6 +36,11 @@ DownloadRecord* DownloadSession::record() {
     return ctx_.list.record(RecordIndex);
 }
 
+SegmentRecord* DownloadSession::servedSegment(int k) {
+    DownloadRecord* r = record();
+    return r != nullptr && slots_[k].segment != 0 ? r->Segments.at(slots_[k].segment) : nullptr;
+}
+
 QString DownloadSession::text(int number) const {
     return ctx_.texts.text(number);
 }
@@ -204,7 +209,7 @@ void DownloadSession::sockGlobal_Closed(SocketClass* socket) {
             if (r != nullptr && r->Protocol == Protocol::Https && !socket->TlsClosedCleanly()) {
                 // Without TLS's close_notify the end may be an attacker's or a broken line's,
                 // and nothing else says how long the file is: the watchdog asks again.
-                qCInfo(lcEngine).noquote() << SegmentTag(RecordIndex, k + 1)
+                qCInfo(lcEngine).noquote() << SegmentTag(RecordIndex, segmentOf(k))
                                            << "closed without TLS close_notify: not the end";
                 return;
             }
@@ -293,7 +298,7 @@ void DownloadSession::SegmentData_DataReceived(SocketClass* socket, std::int32_t
         return;
     }
     DownloadRecord* r = record();
-    if (r == nullptr || k >= r->SegmentCount) {
+    if (r == nullptr || servedSegment(k) == nullptr) {
         return;
     }
     if (r->Protocol == Protocol::Ftp) {

@@ -13,6 +13,7 @@
 #include "engine/session/http_probe.h"
 #include "engine/session/http_segments.h"
 #include "engine/session/segment_connections.h"
+#include "engine/session/segment_splitter.h"
 #include "engine/session/segment_writer.h"
 #include "engine/session/session_observer.h"
 #include "engine/session/session_watchdog.h"
@@ -21,10 +22,10 @@
 class SocketClass;
 struct DownloadRecord;
 
-// One running download: the probe connection, the segment plan, one connection and part file
-// per segment, the watchdog, pause and resume, and assembly at the end. Progress lives in the
-// download's record, so the lists and the list file see it. Connection slot k (0..7) serves
-// segment k + 1; slot 8 is the probe's.
+// One running download: the probe connection, the segment plan, up to eight connections each
+// serving one segment and writing its part file, the watchdog, pause and resume, and assembly
+// at the end. Progress lives in the download's record, so the lists and the list file see it.
+// Connection slots 0..7 serve whichever segments need them; slot 8 is the probe's.
 //
 // The session coordinates; each part keeps its own state: the probes (HttpProbe, FtpProbe),
 // the segments' connections (SegmentConnections), their transfer (HttpSegments, FtpSegments),
@@ -61,6 +62,10 @@ public:
     FtpProbeStep ftpProbeStep() const { return ftpProbe_.step(); }
     const QByteArray& ftpDirectory() const { return ftpProbe_.directory(); }
     bool loginSent(int slot) const { return slots_[slot].ftpLogin != FtpLogin::None; }
+    // The download window's rows, one per connection: how many, and the segment (1-based) that
+    // row `row` (1-based) shows.
+    int connectionRows() const { return segments_.connectionLimit(); }
+    int segmentShownOnRow(int row) const { return slots_.shownSegment(row - 1); }
 
     // What ended the session's last failed attempt, for front ends that report it.
     QString lastProblem() const { return lastProblem_; }
@@ -87,6 +92,7 @@ private:
     friend class FtpSegments;
     friend class SegmentWriter;
     friend class SessionWatchdog;
+    friend class SegmentSplitter;
 
     // Where the probe is: waiting for its answer, or failed and waiting for the decision to
     // try again (which runs from the event loop).
@@ -94,6 +100,9 @@ private:
 
     DownloadRecord* record();
     QString text(int number) const;
+    // The segment slot k serves (its record, its number), or nullptr and 0 while it is free.
+    SegmentRecord* servedSegment(int k);
+    int segmentOf(int k) const { return slots_[k].segment; }
     SocketClass* sockGlobal() const { return slots_[ProbeSlot].existingSocket(); }
     bool isFtp();
     void connectTo(SocketClass& socket);
@@ -132,6 +141,7 @@ private:
     HttpSegments httpSegments_{*this};
     FtpSegments ftpSegments_{*this};
     SegmentWriter writer_{*this};
+    SegmentSplitter splitter_{*this};
     SessionWatchdog watchdog_{*this};
     ProbeState probeState_ = ProbeState::Idle;
     bool sizeKnown_ = false;  // the probe gave a length (0 is then an empty file)

@@ -33,10 +33,10 @@ void FtpSegments::takeReplies(int k) {
     DownloadRecord* r = ss.record();
     ConnectionSlot& slot = ss.slots_[k];
     const QByteArray bytes = slot.socket().GetData();
-    if (r == nullptr || k >= r->SegmentCount) {
+    if (r == nullptr || ss.servedSegment(k) == nullptr) {
         return;
     }
-    SegmentRecord& s = *r->Segments.at(k + 1);
+    SegmentRecord& s = *ss.servedSegment(k);
     // Replies of a connection the segment has already left behind change nothing.
     if (r->Paused == FlagTrue || s.State == SegmentState::Complete ||
         s.State == SegmentState::Paused || IsWaiting(s)) {
@@ -47,7 +47,7 @@ void FtpSegments::takeReplies(int k) {
     std::vector<FtpReply> replies;
     if (!slot.ftpReplies.feed(bytes, replies)) {
         qCInfo(lcEngine).noquote()
-            << SegmentTag(ss.RecordIndex, k + 1) << "a reply without an end: closed";
+            << SegmentTag(ss.RecordIndex, ss.segmentOf(k)) << "a reply without an end: closed";
         slot.socket().CloseSocket();  // no server talks like this; the watchdog tries again
         return;
     }
@@ -56,7 +56,8 @@ void FtpSegments::takeReplies(int k) {
         if (generation != slot.generation() || ss.record() == nullptr) {
             return;
         }
-        qCInfo(lcEngine).noquote() << SegmentTag(ss.RecordIndex, k + 1) << "reply" << one.code;
+        qCInfo(lcEngine).noquote()
+            << SegmentTag(ss.RecordIndex, ss.segmentOf(k)) << "reply" << one.code;
         reply(k, one);
     }
 }
@@ -64,31 +65,32 @@ void FtpSegments::takeReplies(int k) {
 void FtpSegments::reply(int k, const FtpReply& reply) {
     DownloadSession& ss = session_;
     DownloadRecord* r = ss.record();
-    SegmentRecord& s = *r->Segments.at(k + 1);
+    SegmentRecord& s = *ss.servedSegment(k);
     ConnectionSlot& slot = ss.slots_[k];
     SocketClass& control = slot.socket();
     switch (reply.code) {
         case FtpCode::NotAvailable:
         case FtpCode::NotLoggedIn:
             // The server has no session to spare: wait until another segment ends.
-            qCInfo(lcEngine).noquote() << SegmentTag(ss.RecordIndex, k + 1)
+            qCInfo(lcEngine).noquote() << SegmentTag(ss.RecordIndex, ss.segmentOf(k))
                                        << "no session to spare: waits for another segment";
             control.CloseSocket();
             if (SocketClass* data = slot.existingDataSocket()) {
                 data->CloseSocket();
             }
             s.State = SegmentState::FtpWaiting;
+            sessionsFull_ = true;
             ss.observer_.segmentRowsChanged(0);
             break;
         case FtpCode::ServiceReady:
             if (slot.ftpLogin == FtpLogin::None) {
                 s.State = SegmentState::Receiving;
                 ss.observer_.segmentRowsChanged(0);
-                slot.answerFtpLogin(reply, *r, SegmentTag(ss.RecordIndex, k + 1));
+                slot.answerFtpLogin(reply, *r, SegmentTag(ss.RecordIndex, ss.segmentOf(k)));
             }
             break;
         case FtpCode::NeedPassword:
-            slot.answerFtpLogin(reply, *r, SegmentTag(ss.RecordIndex, k + 1));
+            slot.answerFtpLogin(reply, *r, SegmentTag(ss.RecordIndex, ss.segmentOf(k)));
             break;
         case FtpCode::LoggedIn:
             // Replies are acted on only once all their lines are in, so the login is complete
@@ -128,10 +130,10 @@ void FtpSegments::reply(int k, const FtpReply& reply) {
 void FtpSegments::loggedIn(int k) {
     DownloadSession& ss = session_;
     DownloadRecord* r = ss.record();
-    if (r == nullptr || r->Paused == FlagTrue || k >= r->SegmentCount) {
+    if (r == nullptr || r->Paused == FlagTrue || ss.servedSegment(k) == nullptr) {
         return;
     }
-    SegmentRecord& s = *r->Segments.at(k + 1);
+    SegmentRecord& s = *ss.servedSegment(k);
     if (s.State == SegmentState::FtpLoggedIn || s.State == SegmentState::Complete) {
         return;
     }
@@ -142,7 +144,8 @@ void FtpSegments::loggedIn(int k) {
     if (r->RangesSupported == FlagTrue) {
         commands += FtpCommand("REST", offset);
     }
-    qCInfo(lcEngine).noquote() << SegmentTag(ss.RecordIndex, k + 1) << "sent" << passive << "TYPE I"
+    qCInfo(lcEngine).noquote() << SegmentTag(ss.RecordIndex, ss.segmentOf(k)) << "sent" << passive
+                               << "TYPE I"
                                << (r->RangesSupported == FlagTrue ? "REST " + offset
                                                                   : QByteArray());
     ss.slots_[k].socket().SendData(commands);
@@ -157,7 +160,7 @@ void FtpSegments::openDataConnection(int k, const FtpReply& reply) {
     ConnectionSlot& slot = ss.slots_[k];
     if (!address) {
         qCInfo(lcEngine).noquote()
-            << SegmentTag(ss.RecordIndex, k + 1) << "an unusable passive address: closed";
+            << SegmentTag(ss.RecordIndex, ss.segmentOf(k)) << "an unusable passive address: closed";
         slot.socket().CloseSocket();  // the watchdog tries again
         return;
     }
@@ -171,8 +174,8 @@ void FtpSegments::openDataConnection(int k, const FtpReply& reply) {
     if (host.isEmpty()) {
         host = r->HostName;
     }
-    qCDebug(lcEngine).noquote() << SegmentTag(ss.RecordIndex, k + 1) << "data connection to" << host
-                                << "port" << address->port;
+    qCDebug(lcEngine).noquote() << SegmentTag(ss.RecordIndex, ss.segmentOf(k))
+                                << "data connection to" << host << "port" << address->port;
     data.Connect(host, address->port);
     const Settings& settings = ss.ctx_.settings;
     if (SocketEntry* e = ss.ctx_.sockets.entry(data.SocketIndex)) {
@@ -186,13 +189,13 @@ void FtpSegments::openDataConnection(int k, const FtpReply& reply) {
 
 void FtpSegments::requestFile(int k) {
     DownloadSession& ss = session_;
-    DownloadRecord* r = ss.record();
-    SegmentRecord& s = *r->Segments.at(k + 1);
+    SegmentRecord& s = *ss.servedSegment(k);
     if (s.State == SegmentState::FtpTransferRequested) {
         return;
     }
     const QByteArray path = ss.ftpProbe_.remotePath();
-    qCInfo(lcEngine).noquote() << SegmentTag(ss.RecordIndex, k + 1) << "sent RETR" << path;
+    qCInfo(lcEngine).noquote() << SegmentTag(ss.RecordIndex, ss.segmentOf(k)) << "sent RETR"
+                               << path;
     ss.slots_[k].socket().SendData(FtpCommand("RETR", path));
     s.State = SegmentState::FtpTransferRequested;
     ss.observer_.segmentRowsChanged(0);
@@ -201,7 +204,7 @@ void FtpSegments::requestFile(int k) {
 void FtpSegments::openingReply(int k, const FtpReply& reply) {
     DownloadSession& ss = session_;
     DownloadRecord* r = ss.record();
-    if (r->FileSize.bytes() != 0 || k != 0) {
+    if (r->FileSize.bytes() != 0 || ss.segmentOf(k) != 1) {
         return;
     }
     const std::int64_t size = OpeningReplySize(reply.firstLine());
@@ -216,7 +219,7 @@ void FtpSegments::openingReply(int k, const FtpReply& reply) {
     s.StartPos = Currency{};
     s.EndPos = Currency::fromBytes(size - 1);
     s.Length = Currency::fromBytes(size);
-    ss.slots_[0].incoming.bodyEnd = BodyEnd::AtLength;
+    ss.slots_[k].incoming.bodyEnd = BodyEnd::AtLength;
     ss.observer_.entryChanged(ss.RecordIndex);
 }
 
@@ -224,10 +227,10 @@ void FtpSegments::takeData(int k) {
     DownloadSession& ss = session_;
     const QByteArray data = ss.slots_[k].dataSocket().GetData();
     DownloadRecord* r = ss.record();
-    if (r == nullptr || r->Paused == FlagTrue || k >= r->SegmentCount) {
+    if (r == nullptr || r->Paused == FlagTrue || ss.servedSegment(k) == nullptr) {
         return;
     }
-    const SegmentRecord& s = *r->Segments.at(k + 1);
+    const SegmentRecord& s = *ss.servedSegment(k);
     // Only a transfer this segment asked for is written: bytes of a complete, paused,
     // restarted or waiting segment are dropped.
     if (s.State != SegmentState::FtpTransferRequested && s.State != SegmentState::Receiving) {
@@ -245,10 +248,10 @@ void FtpSegments::dataClosed(int k) {
 void FtpSegments::transferEnded(int k) {
     DownloadSession& ss = session_;
     DownloadRecord* r = ss.record();
-    if (r == nullptr || k >= r->SegmentCount || ss.sizeKnown()) {
+    if (r == nullptr || ss.servedSegment(k) == nullptr || ss.sizeKnown()) {
         return;
     }
-    const SegmentRecord& s = *r->Segments.at(k + 1);
+    const SegmentRecord& s = *ss.servedSegment(k);
     // A file of unknown size is whole once the data connection has closed and the server has
     // said the transfer went through; a cut connection alone is left to the watchdog.
     const bool transferring =
@@ -269,7 +272,11 @@ void FtpSegments::startWaitingSegment() {
         if (!IsWaiting(s)) {
             continue;
         }
-        const int k = j - 1;
+        // A waiting segment keeps its connection slot, so it has one to log in on.
+        const int k = ss.slots_.serving(j);
+        if (k < 0) {
+            continue;
+        }
         s.State = SegmentState::Idle;
         s.SegTick = MillisecondTick();
         ss.slots_[k].forgetConnection();

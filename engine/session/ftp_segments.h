@@ -25,6 +25,9 @@ public:
     // Every segment left waits, so none would ever end to start another one: after a while
     // the first of them tries again.
     void watchWaitingSegments(std::int32_t now);
+    // The server refused a session to one of this download's connections: no range is split
+    // off for yet another connection, which would only wait as well.
+    bool sessionsFull() const { return sessionsFull_; }
 
 private:
     void reply(int k, const FtpReply& reply);
@@ -35,4 +38,5 @@ private:
     void transferEnded(int k);
 
     DownloadSession& session_;
+    bool sessionsFull_ = false;
 };

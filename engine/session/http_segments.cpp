@@ -18,11 +18,11 @@
 void HttpSegments::sendRequest(SocketClass& socket, int k) {
     DownloadSession& ss = session_;
     DownloadRecord* r = ss.record();
-    SegmentRecord& s = *r->Segments.at(k + 1);
+    SegmentRecord& s = *ss.servedSegment(k);
     const HttpRequestTarget target = ss.requestTarget(*r);
     const bool ranged = r->RangesSupported == FlagTrue;
     qCInfo(lcEngine).noquote()
-        << SegmentTag(ss.RecordIndex, k + 1) << "GET" << UrlForDisplay(DecodeUrl(r->Url))
+        << SegmentTag(ss.RecordIndex, ss.segmentOf(k)) << "GET" << UrlForDisplay(DecodeUrl(r->Url))
         << (ranged
                 ? QStringLiteral("range bytes=%1-%2").arg(s.StartPos.bytes()).arg(s.EndPos.bytes())
                 : QStringLiteral("whole file"));
@@ -38,7 +38,7 @@ void HttpSegments::sendRequest(SocketClass& socket, int k) {
 bool HttpSegments::acceptHead(int k, const QByteArray& headBytes) {
     DownloadSession& ss = session_;
     DownloadRecord* r = ss.record();
-    const SegmentRecord& s = *r->Segments.at(k + 1);
+    const SegmentRecord& s = *ss.servedSegment(k);
     const ResponseHead head = ParseResponseHead(headBytes);
     Incoming& in = ss.slots_[k].incoming;
     bool accepted = false;
@@ -50,7 +50,7 @@ bool HttpSegments::acceptHead(int k, const QByteArray& headBytes) {
         in.refusedRange = !accepted;
     }
     qCInfo(lcEngine).noquote().nospace()
-        << SegmentTag(ss.RecordIndex, k + 1) << " status " << head.status
+        << SegmentTag(ss.RecordIndex, ss.segmentOf(k)) << " status " << head.status
         << (head.chunked ? ", chunked" : "")
         << (accepted ? ", accepted" : ", refused: not the range asked for");
     if (!accepted) {
@@ -71,10 +71,10 @@ void HttpSegments::takeData(SocketClass& socket, int k) {
     DownloadSession& ss = session_;
     DownloadRecord* r = ss.record();
     QByteArray data = socket.GetData();
-    const SegmentRecord& s = *r->Segments.at(k + 1);
+    const SegmentRecord* s = ss.servedSegment(k);
     // Late data of a paused, complete or restarted segment is never written.
-    if (r->Paused == FlagTrue || s.State == SegmentState::Complete ||
-        s.State == SegmentState::Paused || s.State == SegmentState::Idle) {
+    if (r->Paused == FlagTrue || s == nullptr || s->State == SegmentState::Complete ||
+        s->State == SegmentState::Paused || s->State == SegmentState::Idle) {
         return;
     }
     Incoming& in = ss.slots_[k].incoming;
@@ -84,8 +84,8 @@ void HttpSegments::takeData(SocketClass& socket, int k) {
         const qsizetype end = FindHeadEnd(in.head, bodyStart);
         if (end < 0) {
             if (in.head.size() > HttpProbe::MaxHeadBytes) {
-                qCInfo(lcEngine).noquote()
-                    << SegmentTag(ss.RecordIndex, k + 1) << "the answer's head has no end: closed";
+                qCInfo(lcEngine).noquote() << SegmentTag(ss.RecordIndex, ss.segmentOf(k))
+                                           << "the answer's head has no end: closed";
                 socket.CloseSocket();  // the watchdog tries again
             }
             return;
@@ -121,11 +121,11 @@ void HttpSegments::takeChunks(int k, const QByteArray& data) {
         }
         // The file's size is known: the last chunk ends this answer, never the file. Cut short
         // of its range, the segment asks again for the rest.
-        const DownloadRecord* r = ss.record();
-        if (r != nullptr && r->Segments.at(k + 1)->State == SegmentState::Receiving) {
-            qCInfo(lcEngine).noquote()
-                << SegmentTag(ss.RecordIndex, k + 1) << "chunked answer ended short of its range";
-            ss.segments_.restart(k + 1, "asks again for the rest at");
+        const SegmentRecord* s = ss.servedSegment(k);
+        if (s != nullptr && s->State == SegmentState::Receiving) {
+            qCInfo(lcEngine).noquote() << SegmentTag(ss.RecordIndex, ss.segmentOf(k))
+                                       << "chunked answer ended short of its range";
+            ss.segments_.restart(ss.segmentOf(k), "asks again for the rest at");
         }
     } else if (result == ChunkedDecoder::Result::Error) {
         // Asking again brings the same damaged body: the download waits, paused, with what it

@@ -40,6 +40,7 @@ QString RangeText(const SegmentRecord& s) {
 
 SegmentConnections::SegmentConnections(DownloadSession& session) : session_(session) {
     pacer_.setSingleShot(true);
+    QObject::connect(&pacer_, &QTimer::timeout, &session_, [this] { connectNext(); });
 }
 
 void SegmentConnections::start() {
@@ -55,6 +56,8 @@ void SegmentConnections::start() {
                                   (ranges ? QString() : u'(' + ss.text(783) + u')'));
     const std::int32_t now = MillisecondTick();
     const bool resumed = r->Resuming != 0 && r->SegmentCount >= 1;
+    allStarted_ = false;
+    ss.splitter_.forget();
     if (resumed && AdoptJoinedTarget(*r, ss.ctx_.settings.DownloadFolder)) {
         // Built by an earlier run that ended before its list said so: nothing to fetch again.
         r->Resuming = FlagFalse;
@@ -102,6 +105,9 @@ void SegmentConnections::start() {
                 : 1;
         PlanSegments(*r, count, now, settings.TempFolder);
     }
+    // A resumed plan runs as many connections as it had when planned; one whose ranges were
+    // split further (more records than slots) runs all eight.
+    connectionLimit_ = std::clamp<int>(r->SegmentCount, 1, ConnectionSlots::Probe);
     CheckSegmentRanges(*r);
     qCInfo(lcEngine).noquote().nospace()
         << DownloadTag(ss.RecordIndex) << (resumed ? " resumes its plan of " : " planned ")
@@ -113,7 +119,7 @@ void SegmentConnections::start() {
         qCDebug(lcEngine).noquote()
             << SegmentTag(ss.RecordIndex, j) << "range" << RangeText(*r->Segments.at(j));
     }
-    ss.observer_.segmentsPlanned(r->SegmentCount);
+    ss.observer_.segmentsPlanned(connectionLimit_);
     if (ss.sizeKnown_ && r->FileSize.bytes() == 0) {
         // An empty file: nothing to fetch, only an empty target to make.
         for (int j = 1; j <= r->SegmentCount; ++j) {
@@ -128,7 +134,7 @@ void SegmentConnections::start() {
         });
         return;
     }
-    connectNext(1);
+    connectNext();
 }
 
 void SegmentConnections::startOverSegmentsWithoutTheirBytes() {
@@ -151,83 +157,124 @@ void SegmentConnections::startOverSegmentsWithoutTheirBytes() {
     }
 }
 
-void SegmentConnections::connectNext(int from) {
+int SegmentConnections::nextUnserved() const {
+    const DownloadRecord* r = session_.record();
+    for (int j = 1; j <= r->SegmentCount; ++j) {
+        if (r->Segments.at(j)->State != SegmentState::Complete && session_.slots_.serving(j) < 0) {
+            return j;
+        }
+    }
+    return 0;
+}
+
+void SegmentConnections::connectNext() {
     DownloadSession& ss = session_;
     DownloadRecord* r = ss.record();
-    if (r == nullptr || r->Paused == FlagTrue) {
+    if (r == nullptr || r->Paused == FlagTrue || r->Completed == FlagTrue || ss.assembling_ ||
+        pacer_.isActive()) {
         return;
     }
-    int j = from;
-    while (j <= r->SegmentCount && r->Segments.at(j)->State == SegmentState::Complete) {
-        ++j;
-    }
-    if (j > r->SegmentCount) {
-        ss.observer_.segmentRowsChanged(0);
-        ss.observer_.pauseButtonChanged(true, ss.text(782));
-        if (CanPreviewZip(*r)) {
-            ss.observer_.zipPreviewOffered(ss.text(768));
-        }
-        ss.observer_.entryChanged(ss.RecordIndex);
-        // A download resumed with every segment stored (its join was cut short, or found no
-        // room) has nothing to fetch, only its file to build.
-        if (from == 1) {
-            buildWhenAllComplete();
-        }
+    int j = nextUnserved();
+    if (j == 0 && !allStarted_) {
+        allStarted();
         return;
     }
-    const int k = j - 1;
+    const int k = ss.slots_.freeSlot(connectionLimit_);
+    if (k < 0) {
+        return;  // a segment waits until a connection falls free
+    }
+    if (j == 0) {
+        j = ss.splitter_.splitForFreeConnection();
+        if (j == 0) {
+            return;
+        }
+        // The list holds the new record at once, so a run cut short now resumes with it.
+        ss.observer_.segmentsPlanned(connectionLimit_);
+    }
+    connectOn(k, j);
+}
+
+void SegmentConnections::allStarted() {
+    DownloadSession& ss = session_;
+    DownloadRecord* r = ss.record();
+    allStarted_ = true;
+    ss.observer_.segmentRowsChanged(0);
+    ss.observer_.pauseButtonChanged(true, ss.text(782));
+    if (CanPreviewZip(*r)) {
+        ss.observer_.zipPreviewOffered(ss.text(768));
+    }
+    ss.observer_.entryChanged(ss.RecordIndex);
+    // A download resumed with every segment stored (its join was cut short, or found no room)
+    // has nothing to fetch, only its file to build.
+    if (allComplete()) {
+        buildWhenAllComplete();
+        return;
+    }
+    connectNext();  // a slot may be free for a split
+}
+
+void SegmentConnections::connectOn(int k, int j) {
+    DownloadSession& ss = session_;
+    DownloadRecord* r = ss.record();
+    ss.slots_.assign(k, j);
     ConnectionSlot& slot = ss.slots_[k];
     SocketClass& socket = slot.socket();
     socket.SetEventSocket(ss.sockGlobal());
     socket.CloseSocket();
     slot.forgetConnection();
-    // The watchdog may have started this segment already; its new request begins after what
-    // that connection stored.
-    forgetConnectionProgress(*r->Segments.at(j));
-    r->Segments.at(j)->SegTick = MillisecondTick();
-    qCInfo(lcEngine).noquote() << SegmentTag(ss.RecordIndex, j) << "connecting for"
-                               << RangeText(*r->Segments.at(j));
+    SegmentRecord& s = *r->Segments.at(j);
+    // A segment that had a connection before (restarted, or paused and resumed) asks for what
+    // comes after the bytes that connection stored.
+    forgetConnectionProgress(s);
+    s.SegTick = MillisecondTick();
+    qCInfo(lcEngine).noquote() << SegmentTag(ss.RecordIndex, j) << "connecting for" << RangeText(s)
+                               << "on connection" << k + 1;
+    ss.observer_.segmentRowsChanged(k + 1);
     ss.connectTo(socket);
     if (SocketEntry* e = ss.ctx_.sockets.entry(socket.SocketIndex)) {
         e->RateLimited = 0;
     }
-    pacer_.disconnect();
-    pacedSegment_ = j + 1;
-    QObject::connect(&pacer_, &QTimer::timeout, &ss, [this, j] { connectNext(j + 1); });
+    pacedSlot_ = k;
     pacer_.start(kConnectPacingMs);
 }
 
-void SegmentConnections::connectNextNow(int segment) {
-    if (pacer_.isActive() && pacedSegment_ == segment) {
+void SegmentConnections::connectNextNow(int k) {
+    if (pacer_.isActive() && pacedSlot_ == k) {
         pacer_.stop();
-        connectNext(segment);
+        connectNext();
     }
 }
 
 void SegmentConnections::connected(SocketClass& socket, int k) {
     DownloadSession& ss = session_;
-    DownloadRecord* r = ss.record();
-    if (r == nullptr || k >= r->SegmentCount) {
+    SegmentRecord* s = ss.servedSegment(k);
+    if (s == nullptr) {
         return;
     }
-    SegmentRecord& s = *r->Segments.at(k + 1);
-    s.State = SegmentState::Connecting;
+    s->State = SegmentState::Connecting;
     ss.observer_.segmentRowsChanged(k + 1);
-    if (r->Protocol == Protocol::Ftp) {
+    if (ss.record()->Protocol == Protocol::Ftp) {
         // The dialogue starts with the server's greeting.
-        s.SegTick = MillisecondTick() + SessionWatchdog::FirstAnswerGraceMs;
+        s->SegTick = MillisecondTick() + SessionWatchdog::FirstAnswerGraceMs;
         ss.observer_.entryChanged(ss.RecordIndex);
     } else {
         ss.httpSegments_.sendRequest(socket, k);
     }
-    connectNextNow(k + 2);
+    connectNextNow(k);
 }
 
 void SegmentConnections::restart(int j, const char* why) {
     DownloadSession& ss = session_;
     DownloadRecord* r = ss.record();
     SegmentRecord& s = *r->Segments.at(j);
-    const int k = j - 1;
+    int k = ss.slots_.serving(j);
+    if (k < 0) {
+        k = ss.slots_.freeSlot(connectionLimit_);
+        if (k < 0) {
+            return;  // it connects when a connection falls free
+        }
+        ss.slots_.assign(k, j);
+    }
     s.SegTick = MillisecondTick();
     s.State = SegmentState::Idle;
     ss.slots_[k].close();
@@ -245,19 +292,20 @@ void SegmentConnections::restart(int j, const char* why) {
 void SegmentConnections::connectionLost(int k) {
     DownloadSession& ss = session_;
     const DownloadRecord* r = ss.record();
+    const SegmentRecord* served = ss.servedSegment(k);
     if (r == nullptr || r->Paused == FlagTrue || r->Completed == FlagTrue ||
-        r->Protocol == Protocol::Ftp || k >= r->SegmentCount) {
+        r->Protocol == Protocol::Ftp || served == nullptr) {
         return;
     }
-    const SegmentRecord& s = *r->Segments.at(k + 1);
+    const SegmentRecord& s = *served;
     if (s.State != SegmentState::Connecting && s.State != SegmentState::Receiving) {
         return;
     }
     ConnectionSlot& slot = ss.slots_[k];
     if (slot.closedEarly) {
         // A server that always hangs up is not asked again and again: the watchdog's pace.
-        qCInfo(lcEngine).noquote()
-            << SegmentTag(ss.RecordIndex, k + 1) << "closed early again: left to the watchdog";
+        qCInfo(lcEngine).noquote() << SegmentTag(ss.RecordIndex, ss.segmentOf(k))
+                                   << "closed early again: left to the watchdog";
         slot.close();
         return;
     }
@@ -267,11 +315,12 @@ void SegmentConnections::connectionLost(int k) {
     const std::uint32_t generation = slot.generation();
     QTimer::singleShot(0, &ss, [self, k, generation] {
         const DownloadRecord* now = self ? self->record() : nullptr;
-        if (now == nullptr || now->Paused == FlagTrue || k >= now->SegmentCount ||
+        if (now == nullptr || now->Paused == FlagTrue || self->segmentOf(k) == 0 ||
             self->slots_[k].generation() != generation) {
             return;
         }
-        self->segments_.restart(k + 1, "closed by the server early: connects again at");
+        self->segments_.restart(self->segmentOf(k),
+                                "closed by the server early: connects again at");
     });
 }
 
@@ -289,17 +338,17 @@ void SegmentConnections::forgetConnectionProgress(SegmentRecord& s) {
 
 void SegmentConnections::bodyEnded(int k) {
     DownloadRecord* r = session_.record();
-    if (r == nullptr) {
+    if (r == nullptr || session_.servedSegment(k) == nullptr) {
         return;
     }
     // The size was unknown: the body's end fixes it.
-    SegmentRecord& s = *r->Segments.at(k + 1);
+    SegmentRecord& s = *session_.servedSegment(k);
     const std::int64_t total = s.Done.bytes() + s.Received.bytes();
     s.EndPos = Currency::fromBytes(s.StartPos.bytes() + s.Received.bytes() - 1);
     s.Length = Currency::fromBytes(total);
     r->FileSize = Currency::fromBytes(total);
     r->Percent = 100;
-    qCInfo(lcEngine).noquote() << SegmentTag(session_.RecordIndex, k + 1)
+    qCInfo(lcEngine).noquote() << SegmentTag(session_.RecordIndex, session_.segmentOf(k))
                                << "body ended: the file has" << total << "bytes";
     complete(k);
 }
@@ -307,14 +356,19 @@ void SegmentConnections::bodyEnded(int k) {
 void SegmentConnections::complete(int k) {
     DownloadSession& ss = session_;
     DownloadRecord* r = ss.record();
-    ss.slots_[k].close();
-    r->Segments.at(k + 1)->State = SegmentState::Complete;
-    qCInfo(lcEngine).noquote() << SegmentTag(ss.RecordIndex, k + 1) << "complete";
+    const int j = ss.segmentOf(k);
+    ss.slots_.release(k);
+    r->Segments.at(j)->State = SegmentState::Complete;
+    qCInfo(lcEngine).noquote() << SegmentTag(ss.RecordIndex, j) << "complete";
     ss.observer_.segmentRowsChanged(0);
-    if (r->Protocol == Protocol::Ftp && !allComplete()) {
+    if (allComplete()) {
+        buildWhenAllComplete();
+        return;
+    }
+    if (r->Protocol == Protocol::Ftp) {
         ss.ftpSegments_.startWaitingSegment();  // the session this segment leaves free
     }
-    buildWhenAllComplete();
+    connectNext();
 }
 
 bool SegmentConnections::allComplete() const {
@@ -346,24 +400,30 @@ void SegmentConnections::fallBackToOneSegment() {
     DownloadSession& ss = session_;
     DownloadRecord* r = ss.record();
     for (int j = 1; j <= r->SegmentCount; ++j) {
-        const SegmentRecord& s = *r->Segments.at(j);
-        if (s.State != SegmentState::Complete && !ss.slots_[j - 1].incoming.refusedRange) {
+        const int k = ss.slots_.serving(j);
+        if (r->Segments.at(j)->State != SegmentState::Complete &&
+            (k < 0 || !ss.slots_[k].incoming.refusedRange)) {
             return;  // some segment still may get its range
         }
     }
     qCInfo(lcEngine).noquote() << DownloadTag(ss.RecordIndex)
                                << "every segment got the whole file: fetched as one segment";
-    for (int k = 0; k < r->SegmentCount; ++k) {
-        ss.slots_[k].close();
-        QFile::remove(r->Segments.at(k + 1)->PartFile);
+    pacer_.stop();
+    for (int k = 0; k < ConnectionSlots::Probe; ++k) {
+        ss.slots_.release(k);
+    }
+    for (int j = 1; j <= r->SegmentCount; ++j) {
+        QFile::remove(r->Segments.at(j)->PartFile);
     }
     r->RangesSupported = FlagFalse;
     r->BytesDone = Currency{};
     r->Percent = 0;
     PlanSegments(*r, 1, MillisecondTick(), ss.ctx_.settings.TempFolder);
     CheckSegmentRanges(*r);
+    connectionLimit_ = 1;
+    allStarted_ = false;
     ss.observer_.segmentsPlanned(1);
     ss.observer_.fileLabelChanged(UrlForDisplay(DecodeUrl(r->Url)) + QStringLiteral(" (") +
                                   ss.text(783) + u')');
-    connectNext(1);
+    connectNext();
 }

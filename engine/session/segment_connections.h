@@ -7,8 +7,9 @@ class SocketClass;
 struct SegmentRecord;
 
 // The segments' connections: lays out the plan (or takes up a saved one), connects one
-// segment after another, restarts a segment on a new connection, and notes segments as
-// complete until the file can be built.
+// segment after another on the free connection slots, restarts a segment on a new connection,
+// gives a slot that falls free a segment still waiting or a range split off a running one, and
+// notes segments as complete until the file can be built.
 class SegmentConnections {
 public:
     explicit SegmentConnections(DownloadSession& session);
@@ -17,7 +18,7 @@ public:
     void start();
     // Stops connecting further segments (pause, close).
     void stop() { pacer_.stop(); }
-    // Segment k + 1's connection is up.
+    // Slot k's connection is up.
     void connected(SocketClass& socket, int k);
     // Segment `segment` (1-based) starts over on a new connection; `why` starts the log line.
     void restart(int segment, const char* why);
@@ -30,14 +31,24 @@ public:
     bool allComplete() const;
     // Every segment answered a range with the whole file: the file comes as one segment.
     void fallBackToOneSegment();
+    // A slot that is free takes a segment waiting for a connection, or a range split off a
+    // running segment; one connect at a time.
+    void connectNext();
+    // How many connections may run at once: the planned count, at most eight.
+    int connectionLimit() const { return connectionLimit_; }
 
 private:
     // A part file holding less than its segment has stored (removed, or the first part of a
     // finished join) would leave a hole in the file: such a segment is fetched again whole.
     void startOverSegmentsWithoutTheirBytes();
-    void connectNext(int segment);
-    // The pacer's wait is cut short: segment `segment`'s predecessor is up and asking.
-    void connectNextNow(int segment);
+    // The first segment neither stored nor served by a slot; 0 when there is none.
+    int nextUnserved() const;
+    // Every segment has had its connection: the window's buttons and the ZIP preview are
+    // offered, and a download resumed with everything stored is built.
+    void allStarted();
+    void connectOn(int k, int segment);
+    // The pacer's wait is cut short: slot k, the last to connect, is up and asking.
+    void connectNextNow(int k);
     // Builds the file once every segment is stored.
     void buildWhenAllComplete();
     // Before a segment gets a new connection: what the old one stored counts as done, or, where
@@ -49,5 +60,7 @@ private:
     // The longest pause between one segment's connect and the next; the next one goes as soon
     // as the last one's connection is up and its request sent.
     QTimer pacer_;
-    int pacedSegment_ = 0;  // the segment the pacer connects next
+    int pacedSlot_ = -1;  // the slot that connected last
+    int connectionLimit_ = 1;
+    bool allStarted_ = false;
 };

@@ -39,7 +39,11 @@ void SegmentWriter::store(int k, const char* data, qsizetype length) {
     if (r == nullptr || length <= 0) {
         return;
     }
-    SegmentRecord& s = *r->Segments.at(k + 1);
+    SegmentRecord* served = ss.servedSegment(k);
+    if (served == nullptr) {
+        return;
+    }
+    SegmentRecord& s = *served;
     // Bytes beyond the range asked for belong to no segment, whether the body comes with a
     // length or in chunks: a chunked answer to a range must not run into the next segment.
     const BodyEnd end = ss.slots_[k].incoming.bodyEnd;
@@ -66,7 +70,7 @@ void SegmentWriter::store(int k, const char* data, qsizetype length) {
 bool SegmentWriter::write(int k, const char* data, qsizetype length, std::int32_t now) {
     DownloadSession& ss = session_;
     const DownloadRecord* r = ss.record();
-    const SegmentRecord& s = *r->Segments.at(k + 1);
+    const SegmentRecord& s = *ss.servedSegment(k);
     ConnectionSlot& slot = ss.slots_[k];
     SegmentFiles& files = ss.ctx_.files;
     const std::int32_t file = slot.partFile(s.PartFile, now);
@@ -82,7 +86,7 @@ bool SegmentWriter::write(int k, const char* data, qsizetype length, std::int32_
                                 ? QStringLiteral("disk full: cannot write %1").arg(s.PartFile)
                                 : QStringLiteral("cannot write %1: %2")
                                       .arg(s.PartFile, QString::fromLocal8Bit(strerror(error)));
-        qCInfo(lcEngine).noquote() << SegmentTag(ss.RecordIndex, k + 1) << why;
+        qCInfo(lcEngine).noquote() << SegmentTag(ss.RecordIndex, ss.segmentOf(k)) << why;
         ss.stopPaused(why, why);
         return false;
     }
@@ -96,7 +100,7 @@ bool SegmentWriter::write(int k, const char* data, qsizetype length, std::int32_
 void SegmentWriter::countProgress(int k, qsizetype length, std::int32_t now) {
     DownloadSession& ss = session_;
     DownloadRecord* r = ss.record();
-    SegmentRecord& s = *r->Segments.at(k + 1);
+    SegmentRecord& s = *ss.servedSegment(k);
     Incoming& in = ss.slots_[k].incoming;
     r->BytesDone += Currency::fromBytes(length);
     if (r->FileSize.bytes() > 0) {

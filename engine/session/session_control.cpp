@@ -27,8 +27,8 @@ void DownloadSession::PauseDownload() {
         endProbe();
         TimeOut.stop();
     }
-    for (int k = 0; k < r->SegmentCount && k < Slots - 1; ++k) {
-        slots_[k].close();
+    for (int k = 0; k < ProbeSlot; ++k) {
+        slots_.release(k);
     }
     for (int j = 1; j <= r->SegmentCount; ++j) {
         SegmentRecord& s = *r->Segments.at(j);

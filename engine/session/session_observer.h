@@ -12,10 +12,11 @@ public:
     virtual void stateLabelChanged(const QString& /*text*/) {}
     // Progress figures of the record changed (at most every 200 ms while data flows).
     virtual void progressChanged() {}
-    // The segment plan was laid out: `count` rows are in use.
+    // The segment plan was laid out, or a range split off into a segment of its own: `count`
+    // connection rows are in use.
     virtual void segmentsPlanned(int /*count*/) {}
-    // One segment row (1-based), or all rows when 0.
-    virtual void segmentRowsChanged(int /*segment*/) {}
+    // One connection row (1-based), or all rows when 0.
+    virtual void segmentRowsChanged(int /*row*/) {}
     virtual void pauseButtonChanged(bool /*enabled*/, const QString& /*caption*/) {}
     // A ".zip" download offers its remote preview on the start button.
     virtual void zipPreviewOffered(const QString& /*caption*/) {}

@@ -24,8 +24,13 @@ void SessionWatchdog::tick() {
     }
     const std::int32_t now = MillisecondTick();
     const bool ftp = r->Protocol == Protocol::Ftp;
+    ss.splitter_.sample(now);
     for (int j = 1; j <= r->SegmentCount; ++j) {
         const SegmentRecord& s = *r->Segments.at(j);
+        // A segment waiting for a free connection is not stalled.
+        if (ss.slots_.serving(j) < 0) {
+            continue;
+        }
         // An FTP segment that logged in or asked for the file can wait for an answer that
         // never comes as well as one that receives nothing.
         const bool ftpAsking = ftp && (s.State == SegmentState::FtpLoggedIn ||
@@ -49,4 +54,6 @@ void SessionWatchdog::tick() {
     if (ftp) {
         ss.ftpSegments_.watchWaitingSegments(now);
     }
+    // A free connection may take over from one that has fallen far behind.
+    ss.segments_.connectNext();
 }

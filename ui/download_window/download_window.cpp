@@ -320,35 +320,33 @@ void Kestor2::DoRefresh() {
     }
 }
 
-void Kestor2::RefreshList(int segment) {
+void Kestor2::RefreshList(int row) {
     const DownloadRecord* r = record();
     if (RowsSuspended || session_.isNull() || r == nullptr) {
         return;
     }
-    if (segment == 0) {
-        for (int j = 1; j <= r->SegmentCount; ++j) {
-            const SegmentRecord* s = r->Segments.at(j);
-            if (s != nullptr && s->Watched == FlagTrue) {
-                drawRow(j, true);
-            }
+    if (row == 0) {
+        for (int n = 1; n <= rows_->rowCount(); ++n) {
+            drawRow(n, true);
         }
-    } else if (segment <= r->SegmentCount) {
-        drawRow(segment, false);
+    } else if (row <= rows_->rowCount()) {
+        drawRow(row, false);
     }
 }
 
-void Kestor2::drawRow(int segment, bool withColour) {
-    const SegmentRecord* s = record()->Segments.at(segment);
-    if (s == nullptr) {
+// A row per connection, showing the segment it serves (or served last).
+void Kestor2::drawRow(int number, bool withColour) {
+    const SegmentRecord* s = record()->Segments.at(session_->segmentShownOnRow(number));
+    if (s == nullptr || (withColour && s->Watched != FlagTrue)) {
         return;
     }
     SegmentRow row;
-    row.number = segment;
+    row.number = number;
     row.state = SegmentStateText(s->State, texts_);
     row.size = FormatSize(s->Received + s->Done, texts_);
     row.fraction = StoredFraction(*s);
     row.colour = BarColour(s->State);
-    rows_->setRow(segment - 1, row, withColour);
+    rows_->setRow(number - 1, row, withColour);
 }
 
 void Kestor2::RefreshForSegments() {

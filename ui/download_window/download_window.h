@@ -39,7 +39,7 @@ public:
     void stateLabelChanged(const QString& text) override;
     void progressChanged() override { DoRefresh(); }
     void segmentsPlanned(int count) override;
-    void segmentRowsChanged(int segment) override { RefreshList(segment); }
+    void segmentRowsChanged(int row) override { RefreshList(row); }
     void pauseButtonChanged(bool enabled, const QString& caption) override;
     void zipPreviewOffered(const QString& caption) override;
     bool zipPreviewWanted() override { return zipPreview_ && zipPreview_(slot_); }
@@ -49,7 +49,8 @@ public:
     // Figures, caption, bar and rows from the record.
     void DoRefresh();
     // All rows (0) or the row of one segment (1-based); nothing while rows are suspended.
-    void RefreshList(int segment);
+    // One connection row (1-based), or all of them when 0.
+    void RefreshList(int row);
     // Fits the rows' table, and the window, to the rows in use while details are shown.
     void RefreshForSegments();
 
@@ -86,7 +87,7 @@ private:
     void buildWindow();
     void fitColumns();
     void fitHeight();
-    void drawRow(int segment, bool withColour);
+    void drawRow(int number, bool withColour);
     // Sets a caption and keeps its language number with it, so a language switch re-captions
     // the control with what it shows now; a text of none of `numbers` carries no number.
     void setCaption(QWidget* control, const QString& text, std::initializer_list<int> numbers);

@@ -1,0 +1,166 @@
+#include "engine/session/segment_splitter.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "core/download_list/download_list.h"
+#include "core/settings/settings.h"
+#include "core/types/tick.h"
+#include "engine/session/download_session.h"
+#include "engine/session/segment_plan.h"
+#include "engine/session/segment_split.h"
+#include "engine/session/session_log.h"
+
+namespace {
+
+// Rates are taken over this many seconds of samples, and known once a connection has been
+// watched for the shorter time.
+constexpr std::size_t kRateSamples = 11;
+constexpr std::int32_t kRateKnownMs = 1000;
+// The rates of this many ended connections stay in the median.
+constexpr std::size_t kEndedRates = 16;
+// A connection under this share of the median rate is far behind the others.
+constexpr double kFarBehindShare = 0.2;
+// Less than this left is not worth taking over, however slow its connection.
+constexpr std::int64_t kRescueBytes = 256 * 1024;
+// The share of its remaining range a slow segment keeps never drops below this.
+constexpr double kLeastKeepShare = 0.05;
+
+bool Running(const SegmentRecord& s) {
+    return s.State != SegmentState::Complete && s.State != SegmentState::FtpWaiting &&
+           s.State != SegmentState::Paused;
+}
+
+}  // namespace
+
+void SegmentSplitter::forget() {
+    connections_ = {};
+    ended_.clear();
+}
+
+void SegmentSplitter::sample(std::int32_t now) {
+    DownloadSession& ss = session_;
+    for (int k = 0; k < ConnectionSlots::Probe; ++k) {
+        Connection& c = connections_[k];
+        const ConnectionSlot& slot = ss.slots_[k];
+        const SegmentRecord* s = ss.servedSegment(k);
+        // A new connection (a slot taking up another segment makes one) starts its rate afresh;
+        // the last one's rate still tells what the server gives.
+        if (slot.generation() != c.generation) {
+            if (const double last = rate(k); last >= 0) {
+                ended_.push_back(last);
+                if (ended_.size() > kEndedRates) {
+                    ended_.pop_front();
+                }
+            }
+            c.samples.clear();
+            c.generation = slot.generation();
+        }
+        // A connection that brings nothing counts too: a stalled one is the slowest of all.
+        if (s == nullptr || !Running(*s)) {
+            continue;
+        }
+        c.samples.push_back({now, s->Done.bytes() + s->Received.bytes()});
+        if (c.samples.size() > kRateSamples) {
+            c.samples.pop_front();
+        }
+    }
+}
+
+double SegmentSplitter::rate(int k) const {
+    const std::deque<Sample>& samples = connections_[k].samples;
+    if (samples.size() < 2) {
+        return -1;
+    }
+    const auto span = static_cast<std::int32_t>(static_cast<std::uint32_t>(samples.back().tick) -
+                                                static_cast<std::uint32_t>(samples.front().tick));
+    if (span < kRateKnownMs) {
+        return -1;
+    }
+    return double(samples.back().bytes - samples.front().bytes) * 1000.0 / span;
+}
+
+double SegmentSplitter::medianRate() const {
+    // Connections that have ended count too: when only slow ones are left, they are still slow
+    // against what the server gave the others.
+    std::vector<double> rates(ended_.begin(), ended_.end());
+    for (int k = 0; k < ConnectionSlots::Probe; ++k) {
+        if (const double r = rate(k); r >= 0) {
+            rates.push_back(r);
+        }
+    }
+    if (rates.empty()) {
+        return -1;
+    }
+    std::nth_element(rates.begin(), rates.begin() + rates.size() / 2, rates.end());
+    return rates[rates.size() / 2];
+}
+
+int SegmentSplitter::farBehind(double median) const {
+    if (median <= 0) {
+        return 0;
+    }
+    const DownloadRecord* r = session_.record();
+    int found = 0;
+    std::int64_t most = kRescueBytes - 1;
+    for (int k = 0; k < ConnectionSlots::Probe; ++k) {
+        const int j = session_.segmentOf(k);
+        const double own = rate(k);
+        if (j == 0 || own < 0 || own >= median * kFarBehindShare) {
+            continue;
+        }
+        if (const std::int64_t left = RemainingBytes(*r->Segments.at(j)); left > most) {
+            most = left;
+            found = j;
+        }
+    }
+    return found;
+}
+
+int SegmentSplitter::splitForFreeConnection() {
+    DownloadSession& ss = session_;
+    DownloadRecord* r = ss.record();
+    if (r == nullptr || r->RangesSupported != FlagTrue || !ss.sizeKnown() ||
+        r->FileSize.bytes() <= 0 ||
+        (r->Protocol == Protocol::Ftp && ss.ftpSegments_.sessionsFull())) {
+        return 0;
+    }
+    std::vector<bool> running(r->SegmentCount + 1, false);
+    for (int k = 0; k < ConnectionSlots::Probe; ++k) {
+        if (const int j = ss.segmentOf(k); j != 0) {
+            running[j] = Running(*r->Segments.at(j));
+        }
+    }
+    const double median = medianRate();
+    int j = SegmentToSplit(*r, MinimumSplitSize(std::max(median, 0.0)), running);
+    const bool rescue = j == 0;
+    if (rescue) {
+        j = farBehind(median);
+        if (j == 0) {
+            return 0;
+        }
+    }
+    // The running connection keeps the share it would fetch in the time the new one needs for
+    // the rest, at most half: a slow one keeps little.
+    double keep = 0.5;
+    const double own = rate(ss.slots_.serving(j));
+    if (own >= 0 && median > 0) {
+        keep = std::clamp(own / (own + median), kLeastKeepShare, 0.5);
+    }
+    const SegmentRecord& cut = *r->Segments.at(j);
+    const std::int64_t at = SplitPoint(cut, keep);
+    if (at < 0) {
+        return 0;
+    }
+    const std::int64_t end = cut.EndPos.bytes();
+    const int added = SplitSegment(*r, j, at, MillisecondTick(), ss.ctx_.settings.TempFolder);
+    if (added == 0) {
+        return 0;
+    }
+    ss.slots_.segmentInserted(added);
+    qCInfo(lcEngine).noquote().nospace()
+        << SegmentTag(ss.RecordIndex, j) << (rescue ? " far behind the others" : "")
+        << " split: segment " << added << " takes " << at << "-" << end;
+    CheckSegmentRanges(*r);
+    return added;
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <deque>
+
+#include "engine/session/connection_slot.h"
+
+class DownloadSession;
+
+// Work for a connection that falls free once every segment has one: the second half of the
+// running segment with the most left, or the larger part of what a segment far slower than the
+// others still has to fetch, so one bad connection never holds up the whole download. The
+// range split off becomes a segment of its own, inserted after the one it was cut from.
+class SegmentSplitter {
+public:
+    explicit SegmentSplitter(DownloadSession& session) : session_(session) {}
+
+    // A new start: what the connections brought before no longer tells their rates.
+    void forget();
+    // Notes what each connection has brought by now (once a second).
+    void sample(std::int32_t now);
+    // Splits a range off for a free connection: the new segment's number, or 0 when no range
+    // is worth a connection of its own.
+    int splitForFreeConnection();
+
+private:
+    // Bytes per second of slot k's connection over its last seconds, or -1 while it has run too
+    // briefly to tell.
+    double rate(int k) const;
+    double medianRate() const;
+    // The running segment that goes on far slower than the median, with the most left; 0 if none.
+    int farBehind(double median) const;
+
+    struct Sample {
+        std::int32_t tick;
+        std::int64_t bytes;
+    };
+    struct Connection {
+        std::uint32_t generation = 0;
+        std::deque<Sample> samples;
+    };
+
+    DownloadSession& session_;
+    std::array<Connection, ConnectionSlots::Probe> connections_{};
+    std::deque<double> ended_;  // rates of the last connections that ended
+};
