@@ -158,3 +158,29 @@ TEST_F(SessionConnectionSlot, FtpLoginGoesOutOncePerConnection) {
 }
 
 }  // namespace
+
+// Slots serve segments by number, not by position: a split inserts a record and the segments
+// behind it move up, a freed slot is the first one taken again, and a row keeps showing the
+// segment its slot served last.
+TEST_F(SessionConnectionSlot, SlotsFollowTheirSegmentsThroughInsertionsAndRelease) {
+    ConnectionSlots table(sockets, files);
+    EXPECT_EQ(table.shownSegment(2), 3) << "before any connection, the row of its own number";
+    for (int k = 0; k < 3; ++k) {
+        table.assign(k, k + 1);
+    }
+    EXPECT_EQ(table.freeSlot(3), -1) << "the limit counts";
+    EXPECT_EQ(table.freeSlot(8), 3);
+    const SocketClass* old = &table[1].socket();
+    table.segmentInserted(2);  // a range split off segment 1 became segment 2
+    const int expected[][2] = {{1, 0}, {2, -1}, {3, 1}, {4, 2}};
+    for (const auto& [segment, slot] : expected) {
+        EXPECT_EQ(table.serving(segment), slot) << segment;
+    }
+    table.release(1);
+    EXPECT_EQ(table.freeSlot(8), 1);
+    EXPECT_EQ(table.shownSegment(1), 3) << "the segment it served last";
+    EXPECT_EQ(table.slotOf(old), 1) << "the slot keeps its socket, closed";
+    table.assign(1, 2);
+    EXPECT_EQ(table.serving(2), 1);
+    EXPECT_EQ(table[1].lastSegment, 2);
+}
