@@ -227,6 +227,7 @@ void SegmentConnections::connectOn(int k, int j) {
     // comes after the bytes that connection stored.
     forgetConnectionProgress(s);
     s.SegTick = MillisecondTick();
+    ss.splitter_.connectionStarted(k, s.SegTick);
     qCInfo(lcEngine).noquote() << SegmentTag(ss.RecordIndex, j) << "connecting for" << RangeText(s)
                                << "on connection" << k + 1;
     ss.observer_.segmentRowsChanged(k + 1);
@@ -279,6 +280,7 @@ void SegmentConnections::restart(int j, const char* why) {
     s.State = SegmentState::Idle;
     ss.slots_[k].close();
     forgetConnectionProgress(s);
+    ss.splitter_.connectionStarted(k, s.SegTick);
     r->RetryCount = 0;
     qCInfo(lcEngine).noquote() << SegmentTag(ss.RecordIndex, j) << why << RangeText(s);
     SocketClass& socket = ss.slots_[k].socket();
@@ -357,6 +359,7 @@ void SegmentConnections::complete(int k) {
     DownloadSession& ss = session_;
     DownloadRecord* r = ss.record();
     const int j = ss.segmentOf(k);
+    ss.splitter_.connectionEnded(k, MillisecondTick());
     ss.slots_.release(k);
     r->Segments.at(j)->State = SegmentState::Complete;
     qCInfo(lcEngine).noquote() << SegmentTag(ss.RecordIndex, j) << "complete";

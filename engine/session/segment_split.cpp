@@ -18,11 +18,12 @@ std::int64_t NextUnfetched(const SegmentRecord& s) {
 }  // namespace
 
 std::int64_t MinimumSplitSize(double bytesPerSecondPerConnection) {
-    if (!std::isfinite(bytesPerSecondPerConnection) || bytesPerSecondPerConnection < kMiB) {
+    const double half = bytesPerSecondPerConnection / 2;
+    if (!std::isfinite(half) || half < kMiB) {
         return kMiB;
     }
     // Capped so that doubling it later cannot overflow.
-    return std::int64_t(std::min(bytesPerSecondPerConnection, 1e15));
+    return std::int64_t(std::min(half, 1e15));
 }
 
 std::int64_t RemainingBytes(const SegmentRecord& s) {

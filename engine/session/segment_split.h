@@ -10,8 +10,9 @@ struct SegmentRecord;
 // Splitting stops here: the list file and the segment view stay a reasonable size.
 constexpr int kMaxSegmentRecords = 1000;
 
-// The least range worth a connection of its own: about one second of one connection's
-// transfer, never less than 1 MiB (also for a rate that is unknown, negative or not finite).
+// The least range worth a connection of its own: half a second of one connection's transfer
+// (a new connection's handshake and request cost a fraction of that), never less than 1 MiB (also
+// for a rate that is unknown, negative or not finite).
 std::int64_t MinimumSplitSize(double bytesPerSecondPerConnection);
 
 // Bytes the segment still has to fetch; 0 when it is complete, out of the plan or has no range.

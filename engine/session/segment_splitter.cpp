@@ -16,7 +16,8 @@ namespace {
 // Rates are taken over this many seconds of samples, and known once a connection has been
 // watched for the shorter time.
 constexpr std::size_t kRateSamples = 11;
-constexpr std::int32_t kRateKnownMs = 1000;
+constexpr std::int32_t kRateKnownMs = 750;
+constexpr std::int32_t kEndedRateKnownMs = 200;
 // The rates of this many ended connections stay in the median.
 constexpr std::size_t kEndedRates = 16;
 // A connection under this share of the median rate is far behind the others.
@@ -25,6 +26,12 @@ constexpr double kFarBehindShare = 0.2;
 constexpr std::int64_t kRescueBytes = 256 * 1024;
 // The share of its remaining range a slow segment keeps never drops below this.
 constexpr double kLeastKeepShare = 0.05;
+
+// Milliseconds from the first sample to the last.
+std::int32_t Span(const std::deque<SegmentSplitter::Sample>& samples) {
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(samples.back().tick) -
+                                     static_cast<std::uint32_t>(samples.front().tick));
+}
 
 bool Running(const SegmentRecord& s) {
     return s.State != SegmentState::Complete && s.State != SegmentState::FtpWaiting &&
@@ -39,31 +46,49 @@ void SegmentSplitter::forget() {
 }
 
 void SegmentSplitter::sample(std::int32_t now) {
-    DownloadSession& ss = session_;
     for (int k = 0; k < ConnectionSlots::Probe; ++k) {
-        Connection& c = connections_[k];
-        const ConnectionSlot& slot = ss.slots_[k];
-        const SegmentRecord* s = ss.servedSegment(k);
-        // A new connection (a slot taking up another segment makes one) starts its rate afresh;
-        // the last one's rate still tells what the server gives.
-        if (slot.generation() != c.generation) {
-            if (const double last = rate(k); last >= 0) {
-                ended_.push_back(last);
-                if (ended_.size() > kEndedRates) {
-                    ended_.pop_front();
-                }
+        note(k, now);
+    }
+}
+
+void SegmentSplitter::note(int k, std::int32_t now) {
+    Connection& c = connections_[k];
+    const ConnectionSlot& slot = session_.slots_[k];
+    // A new connection (a slot taking up another segment makes one) starts its rate afresh;
+    // the last one's rate still tells what the server gives.
+    if (slot.generation() != c.generation) {
+        if (const double last = rate(k); last >= 0) {
+            ended_.push_back(last);
+            if (ended_.size() > kEndedRates) {
+                ended_.pop_front();
             }
-            c.samples.clear();
-            c.generation = slot.generation();
         }
-        // A connection that brings nothing counts too: a stalled one is the slowest of all.
-        if (s == nullptr || !Running(*s)) {
-            continue;
+        c.samples.clear();
+        c.generation = slot.generation();
+    }
+    // A connection that brings nothing counts too: a stalled one is the slowest of all.
+    const SegmentRecord* s = session_.servedSegment(k);
+    if (s == nullptr || !Running(*s)) {
+        return;
+    }
+    c.samples.push_back({now, s->Done.bytes() + s->Received.bytes()});
+    if (c.samples.size() > kRateSamples) {
+        c.samples.pop_front();
+    }
+}
+
+void SegmentSplitter::connectionEnded(int k, std::int32_t now) {
+    note(k, now);
+    // A range fetched whole tells its rate even when it took less than the usual second: the
+    // quick connections count, not only the slow ones that lasted.
+    Connection& c = connections_[k];
+    if (c.samples.size() >= 2 && rate(k) < 0 && Span(c.samples) >= kEndedRateKnownMs) {
+        ended_.push_back(double(c.samples.back().bytes - c.samples.front().bytes) * 1000.0 /
+                         Span(c.samples));
+        if (ended_.size() > kEndedRates) {
+            ended_.pop_front();
         }
-        c.samples.push_back({now, s->Done.bytes() + s->Received.bytes()});
-        if (c.samples.size() > kRateSamples) {
-            c.samples.pop_front();
-        }
+        c.samples.clear();
     }
 }
 
@@ -72,8 +97,7 @@ double SegmentSplitter::rate(int k) const {
     if (samples.size() < 2) {
         return -1;
     }
-    const auto span = static_cast<std::int32_t>(static_cast<std::uint32_t>(samples.back().tick) -
-                                                static_cast<std::uint32_t>(samples.front().tick));
+    const std::int32_t span = Span(samples);
     if (span < kRateKnownMs) {
         return -1;
     }

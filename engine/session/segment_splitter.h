@@ -14,17 +14,27 @@ class DownloadSession;
 // range split off becomes a segment of its own, inserted after the one it was cut from.
 class SegmentSplitter {
 public:
+    struct Sample {
+        std::int32_t tick;
+        std::int64_t bytes;
+    };
+
     explicit SegmentSplitter(DownloadSession& session) : session_(session) {}
 
     // A new start: what the connections brought before no longer tells their rates.
     void forget();
-    // Notes what each connection has brought by now (once a second).
+    // Notes what each connection has brought by now (once a second), and where slot k's new
+    // connection starts, so that a slow one is known after a second.
     void sample(std::int32_t now);
+    void connectionStarted(int k, std::int32_t now) { note(k, now); }
+    // Slot k's connection fetched its range whole.
+    void connectionEnded(int k, std::int32_t now);
     // Splits a range off for a free connection: the new segment's number, or 0 when no range
     // is worth a connection of its own.
     int splitForFreeConnection();
 
 private:
+    void note(int k, std::int32_t now);
     // Bytes per second of slot k's connection over its last seconds, or -1 while it has run too
     // briefly to tell.
     double rate(int k) const;
@@ -32,10 +42,6 @@ private:
     // The running segment that goes on far slower than the median, with the most left; 0 if none.
     int farBehind(double median) const;
 
-    struct Sample {
-        std::int32_t tick;
-        std::int64_t bytes;
-    };
     struct Connection {
         std::uint32_t generation = 0;
         std::deque<Sample> samples;

@@ -54,7 +54,7 @@ TEST(SegmentSplit, MinimumAndRemainingSizes) {
     const struct {
         double rate;
         std::int64_t minimum;
-    } rows[] = {{0, kMiB},   {1000, kMiB}, {5e6, 5000000},
+    } rows[] = {{0, kMiB},   {1000, kMiB}, {5e6, 2500000},
                 {NAN, kMiB}, {-5e6, kMiB}, {INFINITY, kMiB}};
     for (const auto& row : rows) {
         EXPECT_EQ(MinimumSplitSize(row.rate), row.minimum) << row.rate;
