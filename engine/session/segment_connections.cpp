@@ -188,8 +188,6 @@ void SegmentConnections::connectNext() {
         if (j == 0) {
             return;
         }
-        // The list holds the new record at once, so a run cut short now resumes with it.
-        ss.observer_.segmentsPlanned(connectionLimit_);
     }
     connectOn(k, j);
 }

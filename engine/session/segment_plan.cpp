@@ -32,7 +32,13 @@ namespace {
 // the same name then takes other numbers, where a name only found free would be shared and
 // the two downloads would write into each other's parts. When the file cannot be created at
 // all, the name is kept and the first write reports why.
-bool CreateIfFree(const QString& path) {
+QString NumberedPartName(const QString& stem, int& counter) {
+    return stem + QString::number(counter++).rightJustified(3, u'0') + QStringLiteral(".tmp");
+}
+
+}  // namespace
+
+bool CreatePartFile(const QString& path) {
     QFile file(path);
     if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
         file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
@@ -41,13 +47,19 @@ bool CreateIfFree(const QString& path) {
     return !QFile::exists(path);
 }
 
-}  // namespace
-
 QString ClaimPartFile(const QString& stem, int& counter, const QStringList& inUse) {
     QString path;
     do {
-        path = stem + QString::number(counter++).rightJustified(3, u'0') + QStringLiteral(".tmp");
-    } while (inUse.contains(path) || !CreateIfFree(path));
+        path = NumberedPartName(stem, counter);
+    } while (inUse.contains(path) || !CreatePartFile(path));
+    return path;
+}
+
+QString FreePartFileName(const QString& stem, int& counter, const QStringList& inUse) {
+    QString path;
+    do {
+        path = NumberedPartName(stem, counter);
+    } while (inUse.contains(path) || QFile::exists(path));
     return path;
 }
 

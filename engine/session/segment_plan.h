@@ -20,6 +20,10 @@ void PlanSegments(DownloadRecord& record, int count, std::int32_t tick, const QS
 // Creates, empty and private, the first part file "<stem><nnn>.tmp" from number `counter` up
 // that neither exists nor is named in `inUse`, and returns its path; `counter` ends past it.
 QString ClaimPartFile(const QString& stem, int& counter, const QStringList& inUse = {});
+// The same name, not created: for a part the list must name before it exists.
+QString FreePartFileName(const QString& stem, int& counter, const QStringList& inUse);
+// Creates the part file empty and private; false when it exists already (another took it).
+bool CreatePartFile(const QString& path);
 
 // The part-file name stem for a download's file name: a plain name short enough that the
 // number and ".tmp" still fit a file name.

@@ -94,7 +94,7 @@ int SplitSegment(DownloadRecord& r, int j, std::int64_t cut, std::int32_t tick,
         inUse.append(other.PartFile);
     }
     int counter = 1;
-    added.PartFile = ClaimPartFile(tempFolder + PartFileStem(r.FileName), counter, inUse);
+    added.PartFile = FreePartFileName(tempFolder + PartFileStem(r.FileName), counter, inUse);
 
     // Inserted right after j: the file is joined in record order.
     r.Segments.items.insert(j + 1 - r.Segments.lowerBound, added);

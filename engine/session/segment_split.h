@@ -27,7 +27,9 @@ int SegmentToSplit(const DownloadRecord& r, std::int64_t minimum, const std::vec
 std::int64_t SplitPoint(const SegmentRecord& s, double keepShare = 0.5);
 
 // Ends segment j at cut - 1 and inserts after it a new planned segment for [cut, old end] with
-// a newly claimed part file in `tempFolder`. Returns the new segment's index, or 0 (and changes
+// a part file name in `tempFolder` that no file and no record uses yet. The file is not made
+// here: the caller makes it once the saved list names it, so a run killed in between leaves no
+// part file that no list knows. Returns the new segment's index, or 0 (and changes
 // nothing) unless the cut lies after j's next unfetched byte and within its range.
 int SplitSegment(DownloadRecord& r, int j, std::int64_t cut, std::int32_t tick,
                  const QString& tempFolder);

@@ -22,6 +22,8 @@ constexpr std::int32_t kEndedRateKnownMs = 200;
 constexpr std::size_t kEndedRates = 16;
 // A connection under this share of the median rate is far behind the others.
 constexpr double kFarBehindShare = 0.2;
+// Nor does one connection go on alone for longer than this while others stand idle.
+constexpr double kHoldUpSeconds = 2.0;
 // Less than this left is not worth taking over, however slow its connection.
 constexpr std::int64_t kRescueBytes = 256 * 1024;
 // The share of its remaining range a slow segment keeps never drops below this.
@@ -92,6 +94,26 @@ void SegmentSplitter::connectionEnded(int k, std::int32_t now) {
     }
 }
 
+void SegmentSplitter::claimPart(int j) {
+    DownloadSession& ss = session_;
+    DownloadRecord* r = ss.record();
+    // The owner saves the list as it hears of the plan: the new part is named there before it
+    // exists, so a kill in between leaves no file behind that no list knows.
+    ss.observer_.segmentsPlanned(ss.segments_.connectionLimit());
+    SegmentRecord& s = *r->Segments.at(j);
+    if (!CreatePartFile(s.PartFile)) {
+        // Another download took the name meanwhile: one it cannot have, saved again.
+        QStringList inUse;
+        for (const SegmentRecord& other : r->Segments.items) {
+            inUse.append(other.PartFile);
+        }
+        int counter = 1;
+        s.PartFile =
+            ClaimPartFile(ss.ctx_.settings.TempFolder + PartFileStem(r->FileName), counter, inUse);
+        ss.observer_.segmentsPlanned(ss.segments_.connectionLimit());
+    }
+}
+
 double SegmentSplitter::rate(int k) const {
     const std::deque<Sample>& samples = connections_[k].samples;
     if (samples.size() < 2) {
@@ -120,21 +142,21 @@ double SegmentSplitter::medianRate() const {
     return rates[rates.size() / 2];
 }
 
-int SegmentSplitter::farBehind(double median) const {
-    if (median <= 0) {
-        return 0;
-    }
+int SegmentSplitter::holdingUp(double median) const {
     const DownloadRecord* r = session_.record();
     int found = 0;
-    std::int64_t most = kRescueBytes - 1;
+    double longest = 0;  // seconds left
     for (int k = 0; k < ConnectionSlots::Probe; ++k) {
         const int j = session_.segmentOf(k);
         const double own = rate(k);
-        if (j == 0 || own < 0 || own >= median * kFarBehindShare) {
+        if (j == 0 || own < 0 || !Running(*r->Segments.at(j))) {
             continue;
         }
-        if (const std::int64_t left = RemainingBytes(*r->Segments.at(j)); left > most) {
-            most = left;
+        const std::int64_t left = RemainingBytes(*r->Segments.at(j));
+        const double seconds = own > 0 ? double(left) / own : 1e18;
+        const bool farBehind = median > 0 && own < median * kFarBehindShare;
+        if (left >= kRescueBytes && (farBehind || seconds > kHoldUpSeconds) && seconds > longest) {
+            longest = seconds;
             found = j;
         }
     }
@@ -159,7 +181,7 @@ int SegmentSplitter::splitForFreeConnection() {
     int j = SegmentToSplit(*r, MinimumSplitSize(std::max(median, 0.0)), running);
     const bool rescue = j == 0;
     if (rescue) {
-        j = farBehind(median);
+        j = holdingUp(median);
         if (j == 0) {
             return 0;
         }
@@ -182,8 +204,9 @@ int SegmentSplitter::splitForFreeConnection() {
         return 0;
     }
     ss.slots_.segmentInserted(added);
+    claimPart(added);
     qCInfo(lcEngine).noquote().nospace()
-        << SegmentTag(ss.RecordIndex, j) << (rescue ? " far behind the others" : "")
+        << SegmentTag(ss.RecordIndex, j) << (rescue ? " holds up the download" : "")
         << " split: segment " << added << " takes " << at << "-" << end;
     CheckSegmentRanges(*r);
     return added;

@@ -9,8 +9,9 @@
 class DownloadSession;
 
 // Work for a connection that falls free once every segment has one: the second half of the
-// running segment with the most left, or the larger part of what a segment far slower than the
-// others still has to fetch, so one bad connection never holds up the whole download. The
+// running segment with the most left, or the larger part of what a slow segment still has to
+// fetch (far slower than the others, or seconds from its end while connections stand idle), so
+// one bad connection never holds up the whole download. The
 // range split off becomes a segment of its own, inserted after the one it was cut from.
 class SegmentSplitter {
 public:
@@ -35,12 +36,16 @@ public:
 
 private:
     void note(int k, std::int32_t now);
+    // Makes segment j's part file, after the list was saved with its name.
+    void claimPart(int j);
     // Bytes per second of slot k's connection over its last seconds, or -1 while it has run too
     // briefly to tell.
     double rate(int k) const;
     double medianRate() const;
-    // The running segment that goes on far slower than the median, with the most left; 0 if none.
-    int farBehind(double median) const;
+    // The running segment whose connection would hold up the download, the longest: far
+    // slower than the median, or with more than a few seconds left at its rate while other
+    // connections are free; 0 if none.
+    int holdingUp(double median) const;
 
     struct Connection {
         std::uint32_t generation = 0;

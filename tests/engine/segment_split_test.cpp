@@ -108,6 +108,8 @@ TEST(SegmentSplit, RepeatedSplitsKeepTheFileCoveredOnceWithDistinctPartFiles) {
         EXPECT_EQ(added.Received.bytes() + added.Done.bytes(), 0);
         EXPECT_EQ(added.InPlan, FlagTrue);
         EXPECT_EQ(added.SegTick, 5);
+        EXPECT_FALSE(QFile::exists(added.PartFile)) << "named, made by the caller";
+        ASSERT_TRUE(CreatePartFile(added.PartFile));
         if (splits == 1) {
             EXPECT_EQ(added.PartFile, temp + QStringLiteral("f.bin010.tmp"));
         }
