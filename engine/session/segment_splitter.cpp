@@ -23,9 +23,9 @@ constexpr std::size_t kEndedRates = 16;
 // A connection under this share of the median rate is far behind the others.
 constexpr double kFarBehindShare = 0.2;
 // Nor does one connection go on alone for longer than this while others stand idle.
-constexpr double kHoldUpSeconds = 2.0;
+constexpr double kHoldUpSeconds = 1.0;
 // Less than this left is not worth taking over, however slow its connection.
-constexpr std::int64_t kRescueBytes = 256 * 1024;
+constexpr std::int64_t kRescueBytes = 128 * 1024;
 // The share of its remaining range a slow segment keeps never drops below this.
 constexpr double kLeastKeepShare = 0.05;
 
@@ -186,12 +186,16 @@ int SegmentSplitter::splitForFreeConnection() {
             return 0;
         }
     }
-    // The running connection keeps the share it would fetch in the time the new one needs for
-    // the rest, at most half: a slow one keeps little.
+    // The running connection keeps the share it would fetch in the time the idle ones need for
+    // the rest (which they split among themselves), at most half: a slow one keeps little.
     double keep = 0.5;
     const double own = rate(ss.slots_.serving(j));
     if (own >= 0 && median > 0) {
-        keep = std::clamp(own / (own + median), kLeastKeepShare, 0.5);
+        int idle = 0;
+        for (int k = 0; k < ss.segments_.connectionLimit(); ++k) {
+            idle += ss.segmentOf(k) == 0 ? 1 : 0;
+        }
+        keep = std::clamp(own / (own + median * std::max(idle, 1)), kLeastKeepShare, 0.5);
     }
     const SegmentRecord& cut = *r->Segments.at(j);
     const std::int64_t at = SplitPoint(cut, keep);

