@@ -1,0 +1,22 @@
+# The Debian package tools/package makes: the install tree under /usr, its library
+# dependencies read from the binaries by dpkg-shlibdeps.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME brenloft)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_CONTACT "The Velmora project <brenloft@velmora.io>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "download manager with parallel parts and resume")
+set(CPACK_PACKAGE_DESCRIPTION
+    "Brenloft downloads files over HTTP, HTTPS and FTP, each over up to eight parallel\n\
+ranged connections, with a queue, a scheduler, a speed limiter, pause and resume,\n\
+ZIP and media previews and a tray icon. brenloft-get runs the same engine from the\n\
+command line; VelmoraLauncher takes addresses from web browsers.")
+set(CPACK_DEBIAN_PACKAGE_SECTION net)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+# The install step writes to /etc for a /usr prefix: staged through DESTDIR.
+set(CPACK_SET_DESTDIR ON)
+set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/../package)
+include(CPack)
