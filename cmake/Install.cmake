@@ -57,7 +57,32 @@ install(CODE "
   include(${CMAKE_SOURCE_DIR}/cmake/InstallPrefixFiles.cmake)
 ")
 
+# Man pages compressed as Debian keeps them; man reads them so under any prefix.
+find_program(GZIP gzip REQUIRED)
+set(man_pages)
 foreach(page brenloft-get Brenloft VelmoraLauncher)
   configure_file(data/man/${page}.1 ${CMAKE_BINARY_DIR}/man/${page}.1 @ONLY)
-  install(FILES ${CMAKE_BINARY_DIR}/man/${page}.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  add_custom_command(
+    OUTPUT ${CMAKE_BINARY_DIR}/man/${page}.1.gz
+    COMMAND ${GZIP} -9 -n -f -k ${CMAKE_BINARY_DIR}/man/${page}.1
+    DEPENDS ${CMAKE_BINARY_DIR}/man/${page}.1
+    VERBATIM)
+  list(APPEND man_pages ${CMAKE_BINARY_DIR}/man/${page}.1.gz)
 endforeach()
+add_custom_target(man_pages ALL DEPENDS ${man_pages})
+install(FILES ${man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+# The package's documentation folder as Debian wants it: the copyright file and the change
+# log compressed without a time stamp, so that the same build makes the same file.
+configure_file(data/desktop/changelog.in ${CMAKE_BINARY_DIR}/install/changelog @ONLY)
+add_custom_command(
+  OUTPUT ${CMAKE_BINARY_DIR}/install/changelog.gz
+  COMMAND ${GZIP} -9 -n -f -k ${CMAKE_BINARY_DIR}/install/changelog
+  DEPENDS ${CMAKE_BINARY_DIR}/install/changelog
+  VERBATIM)
+add_custom_target(package_changelog ALL DEPENDS ${CMAKE_BINARY_DIR}/install/changelog.gz)
+install(FILES data/desktop/copyright ${CMAKE_BINARY_DIR}/install/changelog.gz
+        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/brenloft)
+# Google Chrome reads its host manifests only from /etc/opt/chrome.
+install(FILES data/desktop/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides
+        RENAME brenloft)

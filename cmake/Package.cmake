@@ -6,10 +6,11 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "The Velmora project <brenloft@velmora.io>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "download manager with parallel parts and resume")
 set(CPACK_PACKAGE_DESCRIPTION
-    "Brenloft downloads files over HTTP, HTTPS and FTP, each over up to eight parallel\n\
-ranged connections, with a queue, a scheduler, a speed limiter, pause and resume,\n\
-ZIP and media previews and a tray icon. brenloft-get runs the same engine from the\n\
-command line; VelmoraLauncher takes addresses from web browsers.")
+    "Brenloft downloads files over HTTP, HTTPS and FTP, each over up to\n\
+eight parallel ranged connections, with a queue, a scheduler, a speed\n\
+limiter, pause and resume, ZIP and media previews and a tray icon.\n\
+brenloft-get runs the same engine from the command line; VelmoraLauncher\n\
+takes addresses from web browsers.")
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
@@ -18,5 +19,12 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 # The install step writes to /etc for a /usr prefix: staged through DESTDIR.
 set(CPACK_SET_DESTDIR ON)
+set(CPACK_INSTALL_PREFIX /usr)
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/../package)
+# The browsers' manifests under /etc are the administrator's to edit: kept over upgrades.
+set(conffiles ${CMAKE_BINARY_DIR}/install/conffiles)
+file(WRITE ${conffiles}
+     "/etc/chromium/native-messaging-hosts/velmoraproject.velmora_launcher.json\n"
+     "/etc/opt/chrome/native-messaging-hosts/velmoraproject.velmora_launcher.json\n")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${conffiles})
 include(CPack)
