@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 
+#include "core/diagnostics/log_categories.h"
 #include "core/types/vb_convert.h"
 
 namespace {
@@ -58,6 +59,8 @@ bool LoadLanguage(TextTable& table, const QString& key, const QStringList& folde
         QFile file(QDir(folder).filePath(key + QStringLiteral(".txt")));
         if (file.open(QIODevice::ReadOnly)) {
             table.loadText(QString::fromLocal8Bit(file.readAll()));
+            // Which copy was read tells an installation from a build tree apart.
+            qCInfo(lcUi).noquote() << "texts" << key << "from" << file.fileName();
             return true;
         }
     }

@@ -108,7 +108,8 @@ BrenloftRun::~BrenloftRun() {
 bool BrenloftRun::start(const QStringList& arguments) {
     process_.setProcessEnvironment(home_.environment());
     // Sanitizer reports and warnings belong in the test's output.
-    process_.setProcessChannelMode(QProcess::ForwardedChannels);
+    process_.setProcessChannelMode(keepErrors_ ? QProcess::ForwardedOutputChannel
+                                               : QProcess::ForwardedChannels);
     process_.start(QStringLiteral(BRENLOFT_EXE), arguments);
     if (!process_.waitForStarted(10000)) {
         return false;

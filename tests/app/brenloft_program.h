@@ -56,6 +56,9 @@ public:
     ~BrenloftRun();
 
     bool start(const QStringList& arguments = {});
+    // Before start(): what the program writes to stderr is kept for errors() instead of shown.
+    void keepErrors() { keepErrors_ = true; }
+    QByteArray errors() { return process_.readAllStandardError(); }
     // Whether the program has installed its handler for the signal yet.
     bool catches(int signalNumber) const;
     // Sends the signal once the program handles it and waits for the end.
@@ -72,6 +75,7 @@ private:
     const BrenloftHome& home_;
     QProcess process_;
     qint64 pid_ = 0;
+    bool keepErrors_ = false;
 };
 
 // Whether the program of this home holds its single-instance socket, so a later start finds it.

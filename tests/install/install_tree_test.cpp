@@ -171,8 +171,11 @@ TEST(InstalledPrograms, BrenloftGetDownloadsFromNginx) {
 TEST(InstalledPrograms, BrenloftStartsInFrenchFromThePrefix) {
     BrenloftHome home;
     home.setOption(QStringLiteral("Language"), QStringLiteral("francais"));
+    qputenv("QT_LOGGING_RULES", "brenloft.ui.info=true");
     BrenloftRun run(home);
+    run.keepErrors();
     ASSERT_TRUE(run.start());
+    qunsetenv("QT_LOGGING_RULES");
     // The per-user activation file names the program it was started as.
     const QString activation =
         home.path(QStringLiteral("data/dbus-1/services/VelmoraProject.Velmora.service"));
@@ -185,6 +188,9 @@ TEST(InstalledPrograms, BrenloftStartsInFrenchFromThePrefix) {
         std::chrono::seconds(60)));
     EXPECT_TRUE(run.stopWith(SIGTERM));
     EXPECT_TRUE(run.endedCleanly());
+    const QByteArray told = run.errors();
+    EXPECT_TRUE(told.contains("texts francais from " + (Prefix + "/share/brenloft/lang/").toUtf8()))
+        << told.constData();
 }
 
 // One package made from this build by CPack, as tools/package makes it from the release build.
