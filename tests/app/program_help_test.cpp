@@ -17,7 +17,7 @@ struct Ended {
     QString err;
 };
 
-Ended Run(const QString& program, const QString& argument, const BrenloftHome& home) {
+Ended RunOnce(const QString& program, const QString& argument, const BrenloftHome& home) {
     QProcess process;
     process.setProcessEnvironment(home.environment());
     process.start(program, {argument});
@@ -58,8 +58,11 @@ TEST(ProgramHelp, HelpVersionAndUnknownOptionOfEveryProgram) {
         const QString name = QString::fromLatin1(p.name);
         const QString usage = QStringLiteral("usage: ") + name;
         BrenloftHome home;
+        const auto run = [&](const char* argument) {
+            return RunOnce(QString::fromLatin1(p.program), QString::fromLatin1(argument), home);
+        };
 
-        const Ended help = Run(QString::fromLatin1(p.program), QStringLiteral("--help"), home);
+        const Ended help = run("--help");
         ASSERT_TRUE(help.finished);
         EXPECT_EQ(help.exitCode, 0) << help.err.toStdString();
         EXPECT_TRUE(help.out.startsWith(usage)) << help.out.toStdString();
@@ -67,14 +70,12 @@ TEST(ProgramHelp, HelpVersionAndUnknownOptionOfEveryProgram) {
             EXPECT_TRUE(help.out.contains(option)) << option.toStdString();
         }
 
-        const Ended version =
-            Run(QString::fromLatin1(p.program), QStringLiteral("--version"), home);
+        const Ended version = run("--version");
         ASSERT_TRUE(version.finished);
         EXPECT_EQ(version.exitCode, 0);
         EXPECT_EQ(version.out, name + QStringLiteral(" 1.0\n"));
 
-        const Ended unknown =
-            Run(QString::fromLatin1(p.program), QStringLiteral("--no-such-option"), home);
+        const Ended unknown = run("--no-such-option");
         ASSERT_TRUE(unknown.finished);
         EXPECT_EQ(unknown.exitCode, 2);
         EXPECT_TRUE(unknown.out.isEmpty()) << unknown.out.toStdString();
