@@ -14,6 +14,14 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "brenloft-get: %s\n%s\n", error.toLocal8Bit().constData(), GetUsage);
         return 2;
     }
+    if (options->show == GetOptions::Show::Help) {
+        std::printf("%s\n\n%s", GetUsage, GetHelp);
+        return 0;
+    }
+    if (options->show == GetOptions::Show::Version) {
+        std::printf("brenloft-get %s\n", BRENLOFT_VERSION);
+        return 0;
+    }
     if (options->verbose) {
         EnableVerboseLogging();
     }

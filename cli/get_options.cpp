@@ -50,7 +50,11 @@ std::optional<GetOptions> ParseGetOptions(const QStringList& arguments, QString&
             }
             return arguments[++i];
         };
-        if (arg == u"-q" || arg == u"--quiet") {
+        if (arg == u"-h" || arg == u"--help" || arg == u"--version") {
+            GetOptions shown;
+            shown.show = arg == u"--version" ? GetOptions::Show::Version : GetOptions::Show::Help;
+            return shown;
+        } else if (arg == u"-q" || arg == u"--quiet") {
             options.quiet = true;
         } else if (arg == u"-v" || arg == u"--verbose") {
             options.verbose = true;

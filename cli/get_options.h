@@ -20,6 +20,9 @@ struct GetOptions {
     QString caCertificate;  // an extra CA file (PEM) that https:// servers may be signed by
     bool checkCertificates = true;
     QStringList urls;
+    // --help or --version: that is printed and nothing else is done.
+    enum class Show { Nothing, Help, Version };
+    Show show = Show::Nothing;
 };
 
 constexpr const char* GetUsage =
@@ -27,9 +30,32 @@ constexpr const char* GetUsage =
     "[--proxy HOST:PORT] [--user U --password P] [--ca-certificate FILE] [--no-check-certificate] "
     "[-q] [-v] URL...";
 
+// What --help prints after the usage line: every option, one line each.
+constexpr const char* GetHelp =
+    "Downloads each http://, https:// or ftp:// URL into DIR in several segments at once.\n"
+    "\n"
+    "  -d DIR                  folder the files go to (default: the current folder)\n"
+    "  -n SEGMENTS             connections per download, 1 to 8 (default: the settings')\n"
+    "  -j DOWNLOADS            downloads at once when several URLs are given, 1 to 20 (3)\n"
+    "  --limit BYTES_PER_S     speed limit in bytes per second, or with k or M: 500k, 2M\n"
+    "  --proxy HOST:PORT       HTTP proxy for every URL (https:// through CONNECT)\n"
+    "  --user U                user name for the servers (needs --password)\n"
+    "  --password P            password for the servers (needs --user)\n"
+    "  --ca-certificate FILE   also trust the CA certificates (PEM) in FILE for https://\n"
+    "  --no-check-certificate  accept any https:// certificate, with a warning\n"
+    "  -q, --quiet             no progress lines, only finished files and failures\n"
+    "  -v, --verbose           tell each download's story on stderr\n"
+    "  -h, --help              print this help and end\n"
+    "  --version               print the version and end\n"
+    "\n"
+    "The list and part files stay in DIR/.brenloft-get/, so the same command run again\n"
+    "continues where it stopped. Exit status: 0 when every file is complete, 1 when one\n"
+    "failed, 2 on bad arguments.\n";
+
 // A rate in bytes per second: digits with an optional decimal point and an optional suffix,
 // k (KiB) or M (MiB), upper or lower case; nothing when it is no rate or outside 1..2^31-1.
 std::optional<std::int32_t> ParseRate(const QString& text);
 
-// The options, or nothing with `error` saying what is wrong with the arguments.
+// The options, or nothing with `error` saying what is wrong with the arguments. Reading stops
+// at --help or --version: a user asking for either gets it without naming a URL.
 std::optional<GetOptions> ParseGetOptions(const QStringList& arguments, QString& error);

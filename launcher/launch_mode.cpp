@@ -9,6 +9,13 @@ LaunchMode DetectLaunchMode(const QStringList& arguments) {
         arguments.first().endsWith(QLatin1String(".json"))) {
         return LaunchMode::NativeMessaging;
     }
+    if (!arguments.isEmpty() && arguments.first().startsWith(QLatin1String("--"))) {
+        const QString& option = arguments.first();
+        if (option == u"--help") {
+            return LaunchMode::Help;
+        }
+        return option == u"--version" ? LaunchMode::Version : LaunchMode::BadOption;
+    }
     return LaunchMode::Url;
 }
 

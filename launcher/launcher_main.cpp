@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QStringList>
+#include <cstdio>
 
 #include "launcher/launch_mode.h"
 #include "launcher/launcher.h"
@@ -21,6 +22,21 @@ int main(int argc, char** argv) {
         arguments << QString::fromLocal8Bit(argv[i]);
     }
     const LaunchMode mode = DetectLaunchMode(arguments);
+    switch (mode) {
+        case LaunchMode::Help:
+            std::printf("%s\n\n%s", LauncherUsage, LauncherHelp);
+            return 0;
+        case LaunchMode::Version:
+            std::printf("VelmoraLauncher %s\n", BRENLOFT_VERSION);
+            return 0;
+        case LaunchMode::BadOption:
+            std::fprintf(stderr, "VelmoraLauncher: unknown option %s\n%s\n", argv[1],
+                         LauncherUsage);
+            return 2;
+        case LaunchMode::Url:
+        case LaunchMode::NativeMessaging:
+            break;
+    }
     const QString commandLine = JoinArguments(arguments);
     if (mode == LaunchMode::Url && commandLine.isEmpty()) {
         return 0;

@@ -1,5 +1,19 @@
 #include "updater/updater_arguments.h"
 
+#include <algorithm>
+#include <array>
+
+namespace {
+
+bool Known(const QString& name) {
+    static constexpr std::array<const char16_t*, 4> names = {u"--from", u"--program", u"--wait-pid",
+                                                             u"--language"};
+    return std::any_of(names.begin(), names.end(),
+                       [&](const char16_t* known) { return name == QStringView(known); });
+}
+
+}  // namespace
+
 QStringList UpdaterArguments::toList() const {
     return {QStringLiteral("--from"),     packageFolder,
             QStringLiteral("--program"),  program,
@@ -13,6 +27,10 @@ std::optional<UpdaterArguments> UpdaterArguments::fromList(const QStringList& ar
     bool pidGiven = false;
     for (qsizetype i = 0; i < arguments.size(); i += 2) {
         const QString& name = arguments[i];
+        if (!Known(name)) {
+            why = QStringLiteral("unknown argument %1").arg(name);
+            return std::nullopt;
+        }
         if (i + 1 >= arguments.size()) {
             why = QStringLiteral("%1 has no value").arg(name);
             return std::nullopt;
@@ -30,11 +48,8 @@ std::optional<UpdaterArguments> UpdaterArguments::fromList(const QStringList& ar
                 return std::nullopt;
             }
             pidGiven = true;
-        } else if (name == u"--language") {
-            parsed.language = value;
         } else {
-            why = QStringLiteral("unknown argument %1").arg(name);
-            return std::nullopt;
+            parsed.language = value;
         }
     }
     if (parsed.packageFolder.isEmpty() || parsed.program.isEmpty() || !pidGiven) {
@@ -42,4 +57,13 @@ std::optional<UpdaterArguments> UpdaterArguments::fromList(const QStringList& ar
         return std::nullopt;
     }
     return parsed;
+}
+
+QString UpdaterArguments::unknownName(const QStringList& arguments) {
+    for (qsizetype i = 0; i < arguments.size(); i += 2) {
+        if (!Known(arguments[i])) {
+            return arguments[i];
+        }
+    }
+    return {};
 }

@@ -6,13 +6,30 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <cstdio>
+#include <cstring>
 
 #include "core/paths/app_paths.h"
 #include "core/text/text_table.h"
 #include "updater/update_copy.h"
 
 int main(int argc, char* argv[]) {
+    // Asked at a terminal, perhaps without a display: answered before Qt looks for one.
+    if (argc > 1 && std::strcmp(argv[1], "--help") == 0) {
+        std::printf("%s\n\n%s", UpdaterUsage, UpdaterHelp);
+        return 0;
+    }
+    if (argc > 1 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("updater %s\n", BRENLOFT_VERSION);
+        return 0;
+    }
     QApplication application(argc, argv);
+    // Looked at once Qt has taken its own options (-platform and the like) out of the list.
+    const QString unknown = UpdaterArguments::unknownName(QCoreApplication::arguments().mid(1));
+    if (!unknown.isEmpty()) {
+        std::fprintf(stderr, "updater: unknown option %s\n%s\n", qUtf8Printable(unknown),
+                     UpdaterUsage);
+        return 2;
+    }
     QString why;
     const std::optional<UpdaterArguments> arguments =
         UpdaterArguments::fromList(QCoreApplication::arguments().mid(1), why);

@@ -23,3 +23,14 @@ StartCommand ReadStartCommand(const QString& commandLine) {
     }
     return command;
 }
+
+QString UnknownStartOption(const QStringList& arguments) {
+    for (const QString& argument : arguments) {
+        const bool known = argument == u"--silent" || argument == u"--verbose" ||
+                           argument == u"--help" || argument == u"--version";
+        if (argument.startsWith(QLatin1String("--")) && !known) {
+            return argument;
+        }
+    }
+    return {};
+}

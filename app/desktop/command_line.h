@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // The desktop program's command line, read as one text.
 struct StartCommand {
@@ -13,3 +14,25 @@ struct StartCommand {
 // without double quotes, it begins with "http://", "https://" or "ftp://" (in
 // lower case).
 StartCommand ReadStartCommand(const QString& commandLine);
+
+constexpr const char* BrenloftUsage = "usage: Brenloft [/silent | -silent | -s] [--verbose] [URL]";
+
+// What --help prints after the usage line.
+constexpr const char* BrenloftHelp =
+    "Starts Brenloft, or hands the line to the Brenloft already running and raises its window.\n"
+    "\n"
+    "  URL                 an http://, https:// or ftp:// address to add (double quotes are\n"
+    "                      dropped); the arguments are read as one line\n"
+    "  /silent, -silent    start in the tray (or minimised) without showing the main window\n"
+    "  -s, /s              the same, with a blank on each side in the line\n"
+    "  --verbose           log what each download does on stderr\n"
+    "  --help              print this help and end\n"
+    "  --version           print the version and end\n"
+    "\n"
+    "Qt's own options (-platform, -style, ...) are taken as well. $BRENLOFT_HOME, when set,\n"
+    "is the folder of the download list instead of ~/.local/share/Brenloft.\n";
+
+// The first argument that looks like an option of ours ("--" and a name) but is none, or
+// empty. The silent switch may be written "--silent" too, since the line is searched for
+// "-silent"; anything else after "--" is no address and no switch the program knows.
+QString UnknownStartOption(const QStringList& arguments);

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
 #include "cli/get_options.h"
 
 TEST(GetOptions, LimitTakesBytesOrKAndMSuffixes) {
@@ -52,6 +55,30 @@ TEST(GetOptions, VerboseIsAFlagNotAnAddress) {
         ASSERT_TRUE(options) << error.toStdString();
         EXPECT_TRUE(options->verbose);
         EXPECT_EQ(options->urls, QStringList{QStringLiteral("http://h/f")});
+    }
+}
+
+TEST(GetOptions, HelpAndVersionNeedNoUrlAndEndTheReading) {
+    using Show = GetOptions::Show;
+    const std::vector<std::pair<QStringList, Show>> cases = {
+        {{QStringLiteral("--help")}, Show::Help},
+        {{QStringLiteral("-h")}, Show::Help},
+        {{QStringLiteral("--version")}, Show::Version},
+        {{QStringLiteral("-q"), QStringLiteral("--version"), QStringLiteral("-n"),
+          QStringLiteral("99")},
+         Show::Version},
+        {{QStringLiteral("http://h/f"), QStringLiteral("--help"), QStringLiteral("--user")},
+         Show::Help},
+        // A value that happens to read "--help" is the value.
+        {{QStringLiteral("-d"), QStringLiteral("--help"), QStringLiteral("http://h/f")},
+         Show::Nothing},
+    };
+    for (const auto& [arguments, show] : cases) {
+        SCOPED_TRACE(arguments.join(u' ').toStdString());
+        QString error;
+        const auto options = ParseGetOptions(arguments, error);
+        ASSERT_TRUE(options) << error.toStdString();
+        EXPECT_EQ(options->show, show);
     }
 }
 

@@ -71,6 +71,27 @@ TEST(LaunchMode, TellsABrowsersHostStartFromAnAddress) {
     EXPECT_FALSE(mode({QStringLiteral("/tmp/a.json.txt"), QStringLiteral("id")}));
 }
 
+TEST(LaunchMode, OptionsOnlyWhereNoBrowserStartedTheHost) {
+    const std::vector<std::pair<QStringList, LaunchMode>> cases = {
+        {{QStringLiteral("--help")}, LaunchMode::Help},
+        {{QStringLiteral("--version")}, LaunchMode::Version},
+        {{QStringLiteral("--helps")}, LaunchMode::BadOption},
+        {{QStringLiteral("--help"), QStringLiteral("http://example.com/")}, LaunchMode::Help},
+        // A browser's start is never taken for an option, whatever follows.
+        {{QStringLiteral("chrome-extension://abc/"), QStringLiteral("--help")},
+         LaunchMode::NativeMessaging},
+        {{QStringLiteral("/home/u/--help.json"), QStringLiteral("--version")},
+         LaunchMode::NativeMessaging},
+        // Nor is an address that only holds the words.
+        {{QStringLiteral("http://example.com/--help")}, LaunchMode::Url},
+        {{QStringLiteral("\"--help\"")}, LaunchMode::Url},
+        {{QStringLiteral("-h")}, LaunchMode::Url},
+    };
+    for (const auto& [arguments, mode] : cases) {
+        EXPECT_EQ(DetectLaunchMode(arguments), mode) << arguments.join(u' ').toStdString();
+    }
+}
+
 TEST(NativeMessageReader, SplitsTheStreamIntoFramesHoweverItArrives) {
     const QByteArray longest(NativeMessage::MaxLength, 'x');
     const QByteArray stream = Framed("{\"url\":\"a\"}") + Framed({}) + Framed(longest);

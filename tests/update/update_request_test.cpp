@@ -119,6 +119,11 @@ TEST(UpdaterArgumentList, GoesThroughAsAList) {
         EXPECT_FALSE(UpdaterArguments::fromList(list, why)) << list.join(u' ').toStdString();
         EXPECT_FALSE(why.isEmpty());
     }
+    // Only the names count: a value that reads like an option is a value.
+    EXPECT_EQ(UpdaterArguments::unknownName(sent.toList()), QString());
+    EXPECT_EQ(UpdaterArguments::unknownName(bad[4]), QStringLiteral("--shell"));
+    EXPECT_EQ(UpdaterArguments::unknownName({QStringLiteral("--from"), QStringLiteral("--help")}),
+              QString());
 }
 
 }  // namespace
