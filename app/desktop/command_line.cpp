@@ -1,5 +1,7 @@
 #include "app/desktop/command_line.h"
 
+#include <QRegularExpression>
+
 #include "core/urls/parse_url.h"
 
 StartCommand ReadStartCommand(const QString& commandLine) {
@@ -16,6 +18,12 @@ StartCommand ReadStartCommand(const QString& commandLine) {
         rest.replace(QStringLiteral(" -s "), QStringLiteral(" "));
         rest.replace(QStringLiteral(" /s "), QStringLiteral(" "));
     }
+    // A word of its own: an address may hold "--add" in its path.
+    static const QRegularExpression add(QStringLiteral("(^|\\s)--add(?=\\s|$)"));
+    if (rest.contains(add)) {
+        command.addAddress = true;
+        rest.replace(add, QStringLiteral("\\1"));
+    }
     rest = rest.trimmed();
     rest.remove(u'"');
     if (HasDownloadScheme(rest)) {
@@ -27,7 +35,8 @@ StartCommand ReadStartCommand(const QString& commandLine) {
 QString UnknownStartOption(const QStringList& arguments) {
     for (const QString& argument : arguments) {
         const bool known = argument == u"--silent" || argument == u"--verbose" ||
-                           argument == u"--help" || argument == u"--version";
+                           argument == u"--add" || argument == u"--help" ||
+                           argument == u"--version";
         if (argument.startsWith(QLatin1String("--")) && !known) {
             return argument;
         }

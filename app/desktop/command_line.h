@@ -5,8 +5,9 @@
 
 // The desktop program's command line, read as one text.
 struct StartCommand {
-    bool silent = false;  // start in the tray (or minimised), without showing the main window
-    QString url;          // an http://, https:// or ftp:// address to add, or empty
+    bool silent = false;      // start in the tray (or minimised), without showing the main window
+    QString url;              // an http://, https:// or ftp:// address to add, or empty
+    bool addAddress = false;  // "--add": the "Add address" dialog opens (the desktop action)
 };
 
 // Finds the silent switches ("/silent", "-silent", and " -s " / " /s " with a blank on each
@@ -15,7 +16,8 @@ struct StartCommand {
 // lower case).
 StartCommand ReadStartCommand(const QString& commandLine);
 
-constexpr const char* BrenloftUsage = "usage: Brenloft [/silent | -silent | -s] [--verbose] [URL]";
+constexpr const char* BrenloftUsage =
+    "usage: Brenloft [/silent | -silent | -s] [--add] [--verbose] [URL]";
 
 // What --help prints after the usage line.
 constexpr const char* BrenloftHelp =
@@ -25,6 +27,7 @@ constexpr const char* BrenloftHelp =
     "                      dropped); the arguments are read as one line\n"
     "  /silent, -silent    start in the tray (or minimised) without showing the main window\n"
     "  -s, /s              the same, with a blank on each side in the line\n"
+    "  --add               open the \"Add address\" dialog (in the Brenloft already running)\n"
     "  --verbose           log what each download does on stderr\n"
     "  --help              print this help and end\n"
     "  --version           print the version and end\n"

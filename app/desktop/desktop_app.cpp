@@ -162,6 +162,10 @@ bool DesktopApp::StartUp(const QStringList& arguments) {
     if (!start.url.isEmpty()) {
         addFromOutside(start.url);
     }
+    if (start.addAddress) {
+        // From the event loop: the dialog waits for the user, start-up must not.
+        QTimer::singleShot(0, kestor_.get(), [this] { kestor_->Command1_Click(Kestor::AddUrl); });
+    }
     return true;
 }
 
@@ -234,8 +238,13 @@ void DesktopApp::addFromOutside(const QString& url, const QString& referer, cons
 void DesktopApp::TimerC_Timer() {
     sockets_.PumpSockets();
 
-    if (auto url = TakeHandOffUrl(QDir(folder_).filePath(SingleInstance::HandOffFileName()))) {
-        addFromOutside(*url);
+    if (auto line = TakeHandOffLine(QDir(folder_).filePath(SingleInstance::HandOffFileName()))) {
+        if (ReadStartCommand(*line).addAddress) {
+            raiseMainWindow();
+            kestor_->Command1_Click(Kestor::AddUrl);
+        } else if (auto url = HandOffUrl(*line)) {
+            addFromOutside(*url);
+        }
     }
 
     // The question waits for the user; later ticks leave the clipboard alone meanwhile.

@@ -28,6 +28,11 @@ QString FirstLine(QFile& file) {
 }  // namespace
 
 std::optional<QString> TakeHandOffUrl(const QString& path) {
+    const std::optional<QString> line = TakeHandOffLine(path);
+    return line ? HandOffUrl(*line) : std::nullopt;
+}
+
+std::optional<QString> TakeHandOffLine(const QString& path) {
     QFile file(path);
     if (!file.exists()) {
         return std::nullopt;
@@ -35,6 +40,10 @@ std::optional<QString> TakeHandOffUrl(const QString& path) {
     QString line = FirstLine(file);
     // Read once: a file that stayed would hand the same address over on every tick.
     file.remove();
+    return line;
+}
+
+std::optional<QString> HandOffUrl(QString line) {
     line.remove(u'"');
     const QString url = EncodeUrl(line.trimmed());
     if (HasDownloadScheme(url)) {

@@ -8,3 +8,7 @@
 // it held; nothing comes back unless the text begins with "http://", "https://" or "ftp://"
 // (that case).
 std::optional<QString> TakeHandOffUrl(const QString& path);
+// The first line as it stands (the file deleted), for a start that handed over more than an
+// address; HandOffUrl reads an address from it as TakeHandOffUrl does.
+std::optional<QString> TakeHandOffLine(const QString& path);
+std::optional<QString> HandOffUrl(QString line);

@@ -60,7 +60,7 @@ bool LoadLanguage(TextTable& table, const QString& key, const QStringList& folde
         if (file.open(QIODevice::ReadOnly)) {
             table.loadText(QString::fromLocal8Bit(file.readAll()));
             // Which copy was read tells an installation from a build tree apart.
-            qCInfo(lcUi).noquote() << "texts" << key << "from" << file.fileName();
+            qCInfo(lcUi).noquote() << "texts" << key << "from" << QDir::cleanPath(file.fileName());
             return true;
         }
     }
