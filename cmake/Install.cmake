@@ -60,7 +60,7 @@ install(CODE "
 # Man pages compressed as Debian keeps them; man reads them so under any prefix.
 find_program(GZIP gzip REQUIRED)
 set(man_pages)
-foreach(page brenloft-get Brenloft VelmoraLauncher)
+foreach(page brenloft-get Brenloft VelmoraLauncher updater)
   configure_file(data/man/${page}.1 ${CMAKE_BINARY_DIR}/man/${page}.1 @ONLY)
   add_custom_command(
     OUTPUT ${CMAKE_BINARY_DIR}/man/${page}.1.gz

@@ -51,6 +51,7 @@ QStringList ExpectedFiles() {
         QStringLiteral("share/lintian/overrides/brenloft"),
         QStringLiteral("share/man/man1/Brenloft.1.gz"),
         QStringLiteral("share/man/man1/VelmoraLauncher.1.gz"),
+        QStringLiteral("share/man/man1/updater.1.gz"),
         QStringLiteral("share/man/man1/brenloft-get.1.gz"),
         QStringLiteral("share/metainfo/io.velmora.Brenloft.metainfo.xml"),
     };
