@@ -67,6 +67,14 @@ std::int64_t SplitPoint(const SegmentRecord& s, double keepShare) {
     return NextUnfetched(s) + std::clamp<std::int64_t>(keep, 1, remaining - 1);
 }
 
+QStringList PartFilesOf(const DownloadRecord& r) {
+    QStringList names;
+    for (const SegmentRecord& s : r.Segments.items) {
+        names.append(s.PartFile);
+    }
+    return names;
+}
+
 int SplitSegment(DownloadRecord& r, int j, std::int64_t cut, std::int32_t tick,
                  const QString& tempFolder) {
     SegmentRecord* s = j >= 1 && j <= r.SegmentCount ? r.Segments.at(j) : nullptr;
@@ -87,14 +95,9 @@ int SplitSegment(DownloadRecord& r, int j, std::int64_t cut, std::int32_t tick,
     added.Watched = FlagTrue;
     added.State = SegmentState::Idle;
     added.SegTick = tick;
-    // Names of part files that are gone (or were never made) stay taken: two records must never
-    // write into one part file.
-    QStringList inUse;
-    for (const SegmentRecord& other : r.Segments.items) {
-        inUse.append(other.PartFile);
-    }
     int counter = 1;
-    added.PartFile = FreePartFileName(tempFolder + PartFileStem(r.FileName), counter, inUse);
+    added.PartFile =
+        FreePartFileName(tempFolder + PartFileStem(r.FileName), counter, PartFilesOf(r));
 
     // Inserted right after j: the file is joined in record order.
     r.Segments.items.insert(j + 1 - r.Segments.lowerBound, added);

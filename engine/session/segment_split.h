@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <vector>
 
@@ -25,6 +26,10 @@ int SegmentToSplit(const DownloadRecord& r, std::int64_t minimum, const std::vec
 // The first byte a new segment takes from `s`: `s` keeps `keepShare` (0..1) of its remaining
 // range, at least one byte, and leaves at least one; -1 when fewer than two bytes remain.
 std::int64_t SplitPoint(const SegmentRecord& s, double keepShare = 0.5);
+
+// The part files the record's segments name. Names of part files that are gone (or were never
+// made) stay taken: two records must never write into one part file.
+QStringList PartFilesOf(const DownloadRecord& r);
 
 // Ends segment j at cut - 1 and inserts after it a new planned segment for [cut, old end] with
 // a part file name in `tempFolder` that no file and no record uses yet. The file is not made

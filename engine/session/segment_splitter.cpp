@@ -60,10 +60,7 @@ void SegmentSplitter::note(int k, std::int32_t now) {
     // the last one's rate still tells what the server gives.
     if (slot.generation() != c.generation) {
         if (const double last = rate(k); last >= 0) {
-            ended_.push_back(last);
-            if (ended_.size() > kEndedRates) {
-                ended_.pop_front();
-            }
+            rememberEnded(last);
         }
         c.samples.clear();
         c.generation = slot.generation();
@@ -85,11 +82,8 @@ void SegmentSplitter::connectionEnded(int k, std::int32_t now) {
     // quick connections count, not only the slow ones that lasted.
     Connection& c = connections_[k];
     if (c.samples.size() >= 2 && rate(k) < 0 && Span(c.samples) >= kEndedRateKnownMs) {
-        ended_.push_back(double(c.samples.back().bytes - c.samples.front().bytes) * 1000.0 /
-                         Span(c.samples));
-        if (ended_.size() > kEndedRates) {
-            ended_.pop_front();
-        }
+        rememberEnded(double(c.samples.back().bytes - c.samples.front().bytes) * 1000.0 /
+                      Span(c.samples));
         c.samples.clear();
     }
 }
@@ -103,14 +97,17 @@ void SegmentSplitter::claimPart(int j) {
     SegmentRecord& s = *r->Segments.at(j);
     if (!CreatePartFile(s.PartFile)) {
         // Another download took the name meanwhile: one it cannot have, saved again.
-        QStringList inUse;
-        for (const SegmentRecord& other : r->Segments.items) {
-            inUse.append(other.PartFile);
-        }
         int counter = 1;
-        s.PartFile =
-            ClaimPartFile(ss.ctx_.settings.TempFolder + PartFileStem(r->FileName), counter, inUse);
+        s.PartFile = ClaimPartFile(ss.ctx_.settings.TempFolder + PartFileStem(r->FileName), counter,
+                                   PartFilesOf(*r));
         ss.observer_.segmentsPlanned(ss.segments_.connectionLimit());
+    }
+}
+
+void SegmentSplitter::rememberEnded(double rate) {
+    ended_.push_back(rate);
+    if (ended_.size() > kEndedRates) {
+        ended_.pop_front();
     }
 }
 

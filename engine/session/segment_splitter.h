@@ -36,6 +36,8 @@ public:
 
 private:
     void note(int k, std::int32_t now);
+    // Keeps an ended connection's rate among the last few for the median.
+    void rememberEnded(double rate);
     // Makes segment j's part file, after the list was saved with its name.
     void claimPart(int j);
     // Bytes per second of slot k's connection over its last seconds, or -1 while it has run too
