@@ -4,10 +4,11 @@
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 
-#include <QFile>
+#include <algorithm>
 #include <memory>
 
 #include "update/update_public_key.h"
+#include "update/version_file.h"
 
 namespace {
 
@@ -30,6 +31,23 @@ Key ReadKey(const QByteArray& pem) {
     return Key(PEM_read_bio_PUBKEY(bio.get(), nullptr, nullptr, nullptr));
 }
 
+// The comment of the end-of-directory record that ends `zip` exactly; empty when none does.
+QByteArray ArchiveComment(QByteArrayView zip) {
+    constexpr qsizetype RecordBytes = 22;
+    const qsizetype lowest = std::max<qsizetype>(0, zip.size() - RecordBytes - 0xFFFF);
+    for (qsizetype at = zip.size() - RecordBytes; at >= lowest; --at) {
+        if (zip.sliced(at, 4) != QByteArrayView("PK\x05\x06")) {
+            continue;
+        }
+        const qsizetype length = qsizetype(uchar(zip[at + 20])) | qsizetype(uchar(zip[at + 21]))
+                                                                      << 8;
+        if (at + RecordBytes + length == zip.size()) {
+            return zip.sliced(at + RecordBytes).toByteArray();
+        }
+    }
+    return {};
+}
+
 }  // namespace
 
 QByteArray BuiltInUpdateKey() {
@@ -48,7 +66,7 @@ QString UpdateKeyProblem(const QByteArray& publicKeyPem) {
     return {};
 }
 
-QString PackageSignatureProblem(const QString& packagePath, const QByteArray& signature,
+QString PackageSignatureProblem(QByteArrayView package, const QByteArray& signature,
                                 const QByteArray& publicKeyPem) {
     if (const QString problem = UpdateKeyProblem(publicKeyPem); !problem.isEmpty()) {
         return problem;
@@ -58,33 +76,36 @@ QString PackageSignatureProblem(const QString& packagePath, const QByteArray& si
             .arg(signature.size())
             .arg(Ed25519SignatureBytes);
     }
-    QFile package(packagePath);
-    if (!package.open(QIODevice::ReadOnly)) {
-        return QStringLiteral("cannot read %1: %2").arg(packagePath, package.errorString());
-    }
-    const qint64 size = package.size();
-    if (size > MaxPackageBytes) {
-        return QStringLiteral("%1 has %2 bytes, more than an update package may have")
-            .arg(packagePath)
-            .arg(size);
-    }
-    // Mapped, not copied: the whole package is the message.
     static const uchar empty = 0;
-    const uchar* bytes = size == 0 ? &empty : package.map(0, size);
-    if (bytes == nullptr) {
-        return QStringLiteral("cannot read %1: %2").arg(packagePath, package.errorString());
-    }
+    const auto* bytes =
+        package.isEmpty() ? &empty : reinterpret_cast<const unsigned char*>(package.data());
     const Key key = ReadKey(publicKeyPem);
     std::unique_ptr<EVP_MD_CTX, ContextFree> context(EVP_MD_CTX_new());
     const bool good =
         context && key &&
         EVP_DigestVerifyInit(context.get(), nullptr, nullptr, nullptr, key.get()) == 1 &&
         EVP_DigestVerify(context.get(), reinterpret_cast<const unsigned char*>(signature.data()),
-                         std::size_t(signature.size()), bytes, std::size_t(size)) == 1;
+                         std::size_t(signature.size()), bytes, std::size_t(package.size())) == 1;
     if (!good) {
         // The sockets' TLS reads the same thread's error queue.
         ERR_clear_error();
-        return QStringLiteral("the signature of %1 does not match the update key").arg(packagePath);
+        return QStringLiteral("the package's signature does not match the update key");
+    }
+    return {};
+}
+
+QString PackageVersionProblem(QByteArrayView package) {
+    const VersionFile named = ReadVersionFile(ArchiveComment(package));
+    if (!named.hasVersion) {
+        return QStringLiteral(
+                   "this update names no version, so it may be no newer than the "
+                   "running Brenloft %1")
+            .arg(ProgramVersion);
+    }
+    if (!named.newer) {
+        return QStringLiteral("this update (%1) is not newer than the running Brenloft %2")
+            .arg(named.version)
+            .arg(ProgramVersion);
     }
     return {};
 }

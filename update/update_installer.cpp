@@ -14,6 +14,7 @@
 #include "engine/http/http_status.h"
 #include "engine/session/engine_context.h"
 #include "update/package_signature.h"
+#include "update/sealed_package.h"
 #include "updater/updater_arguments.h"
 
 namespace {
@@ -77,25 +78,39 @@ void UpdateInstaller::verifyAndUnpack(int status, const QByteArray& signature) {
         fail(NotInstalledText, QStringLiteral("the download left the list"));
         return;
     }
-    const QString problem = PackageSignatureProblem(packagePath_, signature, parts_.publicKey);
+    QString problem;
+    const std::optional<SealedPackage> package = SealedPackage::Read(packagePath_, &problem);
+    if (!package) {
+        fail(NotInstalledText, problem);
+        return;
+    }
+    problem = PackageSignatureProblem(package->bytes(), signature, parts_.publicKey);
     if (!problem.isEmpty()) {
         fail(BadSignatureText, problem);
         return;
     }
+    // Only now is the version worth reading: it is part of what was signed.
+    if (problem = PackageVersionProblem(package->bytes()); !problem.isEmpty()) {
+        fail(NotInstalledText, problem);
+        return;
+    }
     qCInfo(lcEngine) << "update: signature good";
+    if (parts_.checked) {
+        parts_.checked();
+    }
     if (!QFileInfo(parts_.updaterProgram).isExecutable()) {
         fail(NoUpdaterText,
              QStringLiteral("%1 is missing or cannot be run").arg(parts_.updaterProgram));
         return;
     }
-    if (const QString why = unpack(); !why.isEmpty()) {
+    if (const QString why = unpack(*package); !why.isEmpty()) {
         fail(NotUnpackedText, why);
         return;
     }
     startUpdater();
 }
 
-QString UpdateInstaller::unpack() {
+QString UpdateInstaller::unpack(const SealedPackage& package) {
     const QString folder = parts_.unpackFolder;
     // A link in its place is removed, never followed into whatever it points at.
     const QFileInfo existing(folder);
@@ -107,7 +122,8 @@ QString UpdateInstaller::unpack() {
     if (!QDir().mkpath(folder)) {
         return QStringLiteral("cannot create %1").arg(folder);
     }
-    const UnzipOptions options = UnzipOptions::ForUpdate(packagePath_, folder);
+    // The checked bytes themselves, never the file again.
+    const UnzipOptions options = UnzipOptions::ForUpdate(package.path(), folder);
     NoQuestions prompts;
     const UnzipResult result = UnzipArchive(options, prompts);
     if (result.code != unzip_result::kOk) {

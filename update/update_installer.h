@@ -9,13 +9,15 @@
 #include "update/update_server_request.h"
 
 struct EngineContext;
+class SealedPackage;
 
 // Installs an update package once its download is complete: fetches its signature
-// ("<package address>.sig") from the same server, checks it against the maker's key, unpacks
-// the package from where it was really saved into a cleared folder of its own, starts the
-// updater beside the program with an argument list (no shell, not waited for), takes the
-// entry out of the list, saves the list and asks the program to quit -- from the event loop,
-// never inside the join's handler.
+// ("<package address>.sig") from the same server, reads the package from where it was really
+// saved into sealed memory, checks its signature against the maker's key and its own signed
+// version against the program's, unpacks those same bytes into a cleared folder of its own, starts
+// the updater beside the program with an argument list (no shell, not waited for), takes the entry
+// out of the list, saves the list and asks the program to quit -- from the event loop, never inside
+// the join's handler.
 //
 // Nothing is unpacked unless the signature holds, and nothing is started unless everything
 // before it worked. Any failure leaves the package where it was saved and the entry in the
@@ -36,6 +38,9 @@ public:
         std::function<void()> quit;
         // The list's views after the entry left the list.
         std::function<void()> listChanged;
+        // Told once signature and version held, before anything is unpacked (tests change the
+        // downloaded file here: it must not matter any more).
+        std::function<void()> checked;
     };
 
     UpdateInstaller(EngineContext& ctx, Parts parts, QObject* parent = nullptr);
@@ -49,8 +54,8 @@ public:
 
 private:
     void verifyAndUnpack(int status, const QByteArray& signature);
-    // Clears the unpack folder and unpacks the package into it; empty on success.
-    QString unpack();
+    // Clears the unpack folder and unpacks `package` into it; empty on success.
+    QString unpack(const SealedPackage& package);
     void startUpdater();
     // `reason` is the interface text that names the step, `detail` what went wrong.
     void fail(int reason, const QString& detail);

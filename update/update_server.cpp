@@ -1,11 +1,15 @@
 #include "update/update_server.h"
 
+#include <string_view>
+
 #include "core/download_list/records.h"
 #include "core/urls/parse_url.h"
 
 #ifndef BRENLOFT_UPDATE_SERVER
 #error "BRENLOFT_UPDATE_SERVER names the maker's update server"
 #endif
+static_assert(std::string_view(BRENLOFT_UPDATE_SERVER).starts_with("https://"),
+              "the built-in update server is reached over https:// only");
 
 QString UpdateServer::serverName() const {
     QString name = HostInUrl(host);

@@ -5,8 +5,8 @@
 
 // The maker's web server that the update check asks, and the package and web page on it. One
 // host serves all three. The built-in address is chosen when the program is built
-// (BRENLOFT_UPDATE_SERVER); BRENLOFT_UPDATE_SERVER in the environment replaces it, so that
-// tests can point the program at a server of their own.
+// (BRENLOFT_UPDATE_SERVER) and is always https://; BRENLOFT_UPDATE_SERVER in the environment
+// replaces it, so that tests can point the program at a server of their own, plain http:// too.
 struct UpdateServer {
     std::int16_t protocol = 0;  // Protocol::Http or Protocol::Https
     QString host;               // without brackets for an IPv6 address
@@ -14,7 +14,7 @@ struct UpdateServer {
 
     // The host as the request lines name it: with its port when that is not the scheme's own.
     QString serverName() const;
-    // "http://" + server name + path.
+    // The scheme ("http://" or "https://") + server name + path.
     QString url(const QString& path) const;
     bool valid() const { return !host.isEmpty(); }
 };

@@ -2,11 +2,30 @@
 
 #include <gtest/gtest.h>
 
+#include "update/sealed_package.h"
+
 #include "tests/support/sandbox.h"
 #include "tests/support/test_files.h"
 #include "tests/update/update_test_tools.h"
 
 namespace {
+
+// As the installer asks: the file read once, its signature, then its signed version.
+QString Problem(const QString& path, const QByteArray& signature, const QByteArray& key) {
+    QString why;
+    const std::optional<SealedPackage> package = SealedPackage::Read(path, &why);
+    if (package && (why = PackageSignatureProblem(package->bytes(), signature, key)).isEmpty()) {
+        why = PackageVersionProblem(package->bytes());
+    }
+    return why;
+}
+
+// `version` as a package's archive comment, signed by `key`; the signature.
+QByteArray SignedPackage(const SigningKey& key, const QString& path, const QString& version) {
+    EXPECT_TRUE(MakePackage(path, version));
+    EXPECT_TRUE(SignFile(key, path, path + QStringLiteral(".sig")));
+    return ReadFile(path + QStringLiteral(".sig"));
+}
 
 class PackageSignatureTest : public ::testing::Test {
 protected:
@@ -31,7 +50,9 @@ protected:
 };
 
 TEST_F(PackageSignatureTest, OnlyTheMakersSignatureOfTheseBytesHolds) {
-    EXPECT_EQ(PackageSignatureProblem(package, signature, maker.publicPem), QString());
+    EXPECT_EQ(Problem(package, signature, maker.publicPem), QString());
+    const QString same = box.file(QStringLiteral("same.zip"));
+    const QString none = box.file(QStringLiteral("none.zip"));
 
     QByteArray flippedSignature = signature;
     flippedSignature[10] = char(flippedSignature[10] ^ 0x01);
@@ -61,9 +82,13 @@ TEST_F(PackageSignatureTest, OnlyTheMakersSignatureOfTheseBytesHolds) {
         {"no package", box.file(QStringLiteral("gone.zip")), signature, maker.publicPem},
         {"no key", package, signature, QByteArray()},
         {"a damaged key", package, signature, maker.publicPem.left(40)},
+        {"signed, but no newer than this program", same,
+         SignedPackage(maker, same, QStringLiteral("1.0")), maker.publicPem},
+        {"signed, but naming no version", none, SignedPackage(maker, none, QString()),
+         maker.publicPem},
     };
     for (const auto& c : refused) {
-        EXPECT_FALSE(PackageSignatureProblem(c.package, c.signature, c.key).isEmpty()) << c.name;
+        EXPECT_FALSE(Problem(c.package, c.signature, c.key).isEmpty()) << c.name;
     }
 }
 
@@ -75,7 +100,7 @@ TEST_F(PackageSignatureTest, KeysMustBeEd25519) {
     EXPECT_FALSE(UpdateKeyProblem(other.publicPem).isEmpty());
     EXPECT_FALSE(UpdateKeyProblem("-----BEGIN PUBLIC KEY-----\nnonsense\n").isEmpty());
     // The tests' key is not the program's: a package they sign is refused by the program.
-    EXPECT_FALSE(PackageSignatureProblem(package, signature, BuiltInUpdateKey()).isEmpty());
+    EXPECT_FALSE(Problem(package, signature, BuiltInUpdateKey()).isEmpty());
 }
 
 }  // namespace

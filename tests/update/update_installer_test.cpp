@@ -72,6 +72,7 @@ protected:
         parts.tell = [this](const QString& text) { told << text; };
         parts.quit = [this] { ++quits; };
         parts.listChanged = [this] { ++listChanges; };
+        parts.checked = [this] { afterCheck ? afterCheck() : void(); };
         installer_ = std::make_unique<UpdateInstaller>(ctx, std::move(parts));
         return *installer_;
     }
@@ -81,6 +82,7 @@ protected:
     QString updater;
     std::unique_ptr<NginxPeer> nginx;
     std::unique_ptr<UpdateInstaller> installer_;
+    std::function<void()> afterCheck;
     QStringList told;
     int quits = 0;
     int listChanges = 0;
@@ -132,7 +134,9 @@ struct BadPackage {
     int signer;   // 0 none, 1 the maker, 2 a stranger
     bool damage;  // one byte of the downloaded copy changed after signing
     bool updaterMissing;
-    int reason;  // the interface text that names what failed
+    int reason;             // the interface text that names what failed; 0: installed
+    bool swap = false;      // the saved file rewritten as an old package once checked
+    const char* says = "";  // in the message
 };
 
 void PrintTo(const BadPackage& c, std::ostream* out) {
@@ -159,9 +163,22 @@ TEST_P(UpdateInstallerRefuses, NothingStartedNothingOutsideAMessage) {
     // A failed install still ends the list as the options ask.
     settings.AutoShutDownComputer = FlagTrue;
 
+    if (c.swap) {
+        afterCheck = [&] { EXPECT_TRUE(MakePackage(saved, QStringLiteral("old"))); };
+    }
+
     installer().Install(slot, saved);
+    if (c.reason == 0) {
+        ASSERT_TRUE(
+            WaitFor([&] { return quits > 0 || !told.isEmpty(); }, std::chrono::seconds(30)));
+        EXPECT_EQ(told, QStringList());
+        // The checked bytes, never those that took their place.
+        EXPECT_TRUE(ReadFile(unpacked() + QStringLiteral("/bin/Brenloft")).contains("the new one"));
+        return;
+    }
     ASSERT_TRUE(WaitFor([&] { return !told.isEmpty(); }, std::chrono::seconds(30)));
     ASSERT_EQ(told.size(), 1);
+    EXPECT_TRUE(told[0].contains(QLatin1String(c.says))) << told[0].toStdString();
     EXPECT_TRUE(told[0].startsWith(texts.text(902))) << told[0].toStdString();
     EXPECT_TRUE(told[0].contains(texts.text(c.reason))) << told[0].toStdString();
     EXPECT_EQ(quits, 0);
@@ -186,7 +203,10 @@ INSTANTIATE_TEST_SUITE_P(
                       BadPackage{"signed_by_another_key", "good", 2, false, false, 904},
                       BadPackage{"one_byte_changed", "good", 1, true, false, 904},
                       BadPackage{"zip_slip_member", "slip", 1, false, false, 905},
-                      BadPackage{"updater_missing", "good", 1, false, true, 906}),
+                      BadPackage{"updater_missing", "good", 1, false, true, 906},
+                      BadPackage{"older_announced_as_newer", "old", 1, false, false, 902, false,
+                                 "this update (1.0) is not newer than the running Brenloft 1"},
+                      BadPackage{"swapped_after_check", "good", 1, false, false, 0, true}),
     [](const ::testing::TestParamInfo<BadPackage>& info) { return info.param.name; });
 
 TEST_F(UpdateInstallerTest, ALinkInPlaceOfTheFolderIsNotFollowed) {

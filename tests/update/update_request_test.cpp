@@ -76,6 +76,7 @@ TEST(UpdateServerAddress, OnlyAWebServerWithoutAPath) {
 TEST(UpdateServerAddress, TheEnvironmentChoosesWhenItNamesAServer) {
     const UpdateServer built = ConfiguredUpdateServer();
     ASSERT_TRUE(built.valid()) << "the built-in update server is not an address";
+    EXPECT_EQ(built.protocol, Protocol::Https) << "anyone on the way could answer plain http";
 
     qputenv("BRENLOFT_UPDATE_SERVER", "http://127.0.0.1:8123");
     const UpdateServer chosen = ConfiguredUpdateServer();

@@ -18,7 +18,7 @@ SigningKey MakeSigningKey(const QString& folder, const QString& name,
                           const QString& algorithm = QStringLiteral("ed25519"));
 // `openssl pkeyutl -sign -rawin`: the 64-byte signature of `file` into `signature`.
 bool SignFile(const SigningKey& key, const QString& file, const QString& signature);
-// One of tests/update/update_packages.py's packages ("good", "slip") at `out`.
+// One of tests/update/update_packages.py's packages ("good", "slip", "old", a version) at `out`.
 bool MakePackage(const QString& out, const QString& kind);
 // The members of a good package, as they lie under an installation folder.
 QStringList PackageFiles();
