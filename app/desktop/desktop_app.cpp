@@ -29,6 +29,7 @@
 #include "ui/basket/download_basket.h"
 #include "ui/download_window/download_windows.h"
 #include "ui/language/apply_language.h"
+#include "ui/language/plain_text.h"
 #include "ui/main_window/gui_add_prompts.h"
 #include "ui/main_window/kestor.h"
 #include "ui/prompts/clipboard_question.h"
@@ -173,8 +174,9 @@ void DesktopApp::createZipPreviews() {
     ZipPreviews::Hooks hooks;
     hooks.tell = [](const QString& text, bool warning) {
         // Not modal: the preview's reads and the downloads go on while it is read.
-        auto* box = new QMessageBox(warning ? QMessageBox::Warning : QMessageBox::Information,
-                                    QStringLiteral("Brenloft"), text, QMessageBox::Ok);
+        // The text may hold the server's reason or the archive's member names.
+        QMessageBox* box = NewMessageBox(warning ? QMessageBox::Warning : QMessageBox::Information,
+                                         text, QMessageBox::Ok, nullptr);
         box->setAttribute(Qt::WA_DeleteOnClose);
         box->show();
     };
@@ -192,10 +194,9 @@ void DesktopApp::createUpdateInstaller() {
     parts.pid = QCoreApplication::applicationPid();
     parts.tell = [this](const QString& text) {
         // Not modal: downloads go on while it is read.
-        auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Brenloft"), text,
-                                    QMessageBox::Ok, kestor_.get());
+        QMessageBox* box =
+            NewMessageBox(QMessageBox::Warning, text, QMessageBox::Ok, kestor_.get());
         box->setAttribute(Qt::WA_DeleteOnClose);
-        box->setTextFormat(Qt::PlainText);
         box->show();
     };
     parts.quit = [this] { QuitProgram(); };

@@ -86,7 +86,7 @@ async function takeOver(item) {
     if (!choices.answered || !takesDownload(choices.mode, ctrl) || (await stateOf(item.id)) !== "in_progress") {
         return;
     }
-    const answer = await handOverDownload(url, item.referrer, item.cookieStoreId).catch(() => null);
+    const answer = await handOverDownload(url, item).catch(() => null);
     if (!tookIt(answer)) {
         return;
     }

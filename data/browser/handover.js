@@ -3,19 +3,32 @@
 // browser's to servers that check them.
 
 import { askLauncher } from "./native.js";
-import { cookieHeader, referrerOf } from "./rules.js";
+import { PrivateCookiesKey, cookieHeader, cookiesToSend, referrerOf, storeOf } from "./rules.js";
 
 const api = globalThis.browser ?? globalThis.chrome;
 
-// The browser's cookies for the address, as its Cookie header; empty when it has none or
-// may not tell them. `storeId` names a container's or a private window's store.
-export async function cookiesFor(url, storeId) {
+async function privateAllowed() {
+    try {
+        const stored = await api.storage.local.get({ [PrivateCookiesKey]: false });
+        return stored[PrivateCookiesKey] === true;
+    } catch {
+        return false;
+    }
+}
+
+// The Cookie header the browser would send with a top-level navigation from the page to the
+// address; empty when it has none or may not tell them. `holder` is the tab or the download,
+// whose store is a container's or a private window's.
+export async function cookiesFor(url, page, holder) {
+    const storeId = storeOf(holder);
     const query = { url };
     if (storeId) {
         query.storeId = storeId;
     }
     try {
-        return cookieHeader(await api.cookies.getAll(query));
+        const cookies = await api.cookies.getAll(query);
+        const allowed = await privateAllowed();
+        return cookieHeader(cookiesToSend(cookies, { page, url, storeId, privateAllowed: allowed }));
     } catch {
         return "";
     }
@@ -32,18 +45,18 @@ export async function handOverLink(info, tab) {
     return askLauncher({
         url,
         referrer: referrerOf(page),
-        cookie: await cookiesFor(url, tab?.cookieStoreId),
+        cookie: await cookiesFor(url, page, tab),
         via: "menu",
     });
 }
 
 // A download the browser started: the launcher answers {"result": 0} for an address Brenloft
 // does not fetch, as IEURL would, and the download then stays with the browser.
-export async function handOverDownload(url, referrer, cookieStoreId) {
+export async function handOverDownload(url, item) {
     return askLauncher({
         url,
-        referrer: referrerOf(referrer ?? ""),
-        cookie: await cookiesFor(url, cookieStoreId),
+        referrer: referrerOf(item.referrer ?? ""),
+        cookie: await cookiesFor(url, item.referrer ?? "", item),
         via: "download",
     });
 }

@@ -1,5 +1,8 @@
 // The extension's options page: whether Brenloft's launcher answered and what the user chose
-// in Brenloft's options, so that one can see at once why links are not arriving.
+// in Brenloft's options, so that one can see at once why links are not arriving; and the
+// extension's one setting of its own, whether private windows' cookies go along too.
+
+import { PrivateCookiesKey } from "./rules.js";
 
 const api = globalThis.browser ?? globalThis.chrome;
 
@@ -38,3 +41,11 @@ for (const element of document.querySelectorAll("[data-text]")) {
 document.title = text("optionsTitle");
 document.getElementById("again").addEventListener("click", () => void refresh());
 void refresh();
+
+const privateCookies = document.getElementById("private-cookies");
+api.storage.local.get({ [PrivateCookiesKey]: false }).then((stored) => {
+    privateCookies.checked = stored[PrivateCookiesKey] === true;
+});
+privateCookies.addEventListener("change", () => {
+    void api.storage.local.set({ [PrivateCookiesKey]: privateCookies.checked });
+});

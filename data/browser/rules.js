@@ -7,6 +7,10 @@ export const NativeHost = "velmoraproject.velmora_launcher";
 
 export const MenuId = "brenloft-download";
 
+// The stored setting that lets the cookies of private windows go to Brenloft too; off unless
+// the user ticks it on the options page.
+export const PrivateCookiesKey = "privateCookies";
+
 // The integration modes of Brenloft's options ("iemode.dat"): 0 take every download, 1 only
 // those started with Ctrl held, 2 only those started without it, 3 none.
 export function takesDownload(mode, ctrl) {
@@ -53,6 +57,58 @@ export function cookieHeader(cookies) {
         .sort((a, b) => (b.path ?? "").length - (a.path ?? "").length)
         .map((cookie) => (cookie.name ? `${cookie.name}=${cookie.value}` : cookie.value))
         .join("; ");
+}
+
+// Whether a cookie store is a private window's: Firefox names it, Chromium numbers it "1".
+export function isPrivateStore(storeId) {
+    return storeId === "firefox-private" || storeId === "1";
+}
+
+// The store a tab's or a download's cookies live in. Chromium tells no store id, only whether
+// the window is private; asked without one it answers from the ordinary store.
+export function storeOf(holder) {
+    return holder?.cookieStoreId ?? (holder?.incognito === true ? "1" : undefined);
+}
+
+function siteParts(address) {
+    try {
+        const url = new URL(address);
+        return { scheme: url.protocol, host: url.hostname.toLowerCase() };
+    } catch {
+        return null;
+    }
+}
+
+// Whether a navigation from the page to the address is same-site for this cookie. Without the
+// public suffix list, a page counts as the address's site when it is on the same host, or
+// inside the domain of a domain cookie: the browser never lets that domain be a public suffix,
+// so page and address then share their registrable domain. Anything less sure counts as
+// cross-site, as does no page at all (a page may withhold its address to look like none).
+function sameSiteFor(page, url, cookie) {
+    const from = siteParts(page);
+    const to = siteParts(url);
+    if (!from || !to || from.scheme !== to.scheme) {
+        return false;
+    }
+    if (from.host === to.host) {
+        return true;
+    }
+    const domain = String(cookie.domain ?? "")
+        .replace(/^\./, "")
+        .toLowerCase();
+    const insideDomain = from.host === domain || from.host.endsWith(`.${domain}`);
+    return cookie.hostOnly === false && domain !== "" && insideDomain;
+}
+
+// The cookies the browser itself would send with a top-level navigation from the link's page to
+// the address, of those its store gives for the address (already matched by host, path and
+// scheme): SameSite=Strict ones only from the address's own site, and none of a private window
+// unless the user allowed those in the extension's options.
+export function cookiesToSend(cookies, { page, url, storeId, privateAllowed }) {
+    if (isPrivateStore(storeId) && privateAllowed !== true) {
+        return [];
+    }
+    return (cookies ?? []).filter((cookie) => cookie.sameSite !== "strict" || sameSiteFor(page, url, cookie));
 }
 
 // Whether the launcher's answer to a handed-over address means Brenloft has it: IEURL's or

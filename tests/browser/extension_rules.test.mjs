@@ -9,7 +9,9 @@ import {
     canHandOver,
     choicesFrom,
     cookieHeader,
+    cookiesToSend,
     referrerOf,
+    storeOf,
     takesDownload,
     tookIt,
 } from "../../data/browser/rules.js";
@@ -78,6 +80,34 @@ test("cookies are joined as a browser's Cookie header, longer paths first", () =
         ]),
         "bare; pref=1; sid=s3; theme=dark",
     );
+});
+
+test("only the cookies the browser would send with the navigation go along", () => {
+    const lax = { name: "l", sameSite: "lax", hostOnly: true, domain: "dl.h.test" };
+    const strict = { name: "s", sameSite: "strict", hostOnly: true, domain: "dl.h.test" };
+    const strictDomain = { name: "d", sameSite: "strict", hostOnly: false, domain: ".h.test" };
+    const url = "https://dl.h.test/f.zip";
+    // [page, store, private allowed, names sent]
+    const table = [
+        ["https://dl.h.test/list.html", undefined, false, "l s d"],
+        ["https://www.h.test/", undefined, false, "l d"], // the domain cookie shows the same site
+        ["https://evil.test/", undefined, false, "l"], // cross-site: no Strict cookie
+        ["http://dl.h.test/", undefined, false, "l"], // another scheme is another site
+        ["https://h.test.evil.test/", undefined, false, "l"],
+        ["", undefined, false, "l"], // a page that hid its address
+        ["https://dl.h.test/", "firefox-private", false, ""],
+        ["https://dl.h.test/", "1", false, ""],
+        ["https://dl.h.test/", "firefox-private", true, "l s d"],
+        ["https://dl.h.test/", "firefox-container-2", false, "l s d"],
+    ];
+    for (const [page, storeId, privateAllowed, names] of table) {
+        const sent = cookiesToSend([lax, strict, strictDomain], { page, url, storeId, privateAllowed });
+        assert.equal(sent.map((c) => c.name).join(" "), names, `${page} ${storeId} ${privateAllowed}`);
+    }
+    // Chromium tells only that a tab or download is private, not its store.
+    assert.equal(storeOf({ incognito: true }), "1");
+    assert.equal(storeOf({ incognito: false }), undefined);
+    assert.equal(storeOf({ incognito: true, cookieStoreId: "firefox-private" }), "firefox-private");
 });
 
 test("the launcher's answers are read as taken or not", () => {

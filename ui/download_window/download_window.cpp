@@ -24,6 +24,7 @@
 #include "ui/download_window/segment_rows_model.h"
 #include "ui/download_window/window_texts.h"
 #include "ui/language/apply_language.h"
+#include "ui/language/plain_text.h"
 
 namespace {
 
@@ -39,6 +40,8 @@ QLabel* CaptionLabel(const QString& text, int tag, QWidget* parent) {
 QLabel* ValueLabel(const QString& name, QWidget* parent) {
     auto* label = new QLabel(parent);
     label->setObjectName(name);
+    // The state line may end with a server's reason.
+    label->setTextFormat(Qt::PlainText);
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
     return label;
 }
@@ -287,7 +290,7 @@ void Kestor2::sessionClosed(const QString& why) {
         return;
     }
     failed_ = true;
-    stateLabel_->setToolTip(reason);
+    stateLabel_->setToolTip(PlainToolTip(reason));
     setCaption(stateLabel_, texts_.text(111) + u' ' + reason, {});
 }
 

@@ -3,9 +3,13 @@
 #include <QPainter>
 #include <QStyle>
 
+#include "ui/language/plain_text.h"
+
 void ElidedLabel::setFullText(const QString& text) {
+    // An address or a file name the server gave: shown as written, never as markup.
+    setTextFormat(Qt::PlainText);
     setText(text);
-    setToolTip(text);
+    setToolTip(PlainToolTip(text));
 }
 
 QSize ElidedLabel::minimumSizeHint() const {

@@ -7,6 +7,7 @@
 #include "core/text/text_table.h"
 #include "core/text/url_codec.h"
 #include "core/urls/parse_url.h"
+#include "ui/language/plain_text.h"
 #include "ui/main_window/state_icons.h"
 
 namespace {
@@ -120,7 +121,8 @@ QVariant FinishedListModel::data(const QModelIndex& index, int role) const {
         case Qt::DecorationRole:
             return index.column() == Name ? fileIcon(row) : QVariant();
         case Qt::ToolTipRole:
-            return index.column() == Name || index.column() == Url ? row.savePath : QVariant();
+            return index.column() == Name || index.column() == Url ? PlainToolTip(row.savePath)
+                                                                   : QVariant();
         case Qt::TextAlignmentRole:
             return index.column() == Size ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
                                           : QVariant();

@@ -5,17 +5,13 @@
 #include <QMessageBox>
 #include <QStringList>
 
-namespace {
-
-const QString kTitle = QStringLiteral("Brenloft");
-
-}  // namespace
+#include "ui/language/plain_text.h"
 
 GuiAddPrompts::GuiAddPrompts(QWidget* parent, const QString& folder)
     : parent_(parent), folder_(folder) {}
 
 void GuiAddPrompts::showError(const QString& text) {
-    QMessageBox::critical(parent_, kTitle, text);
+    ShowMessageBox(QMessageBox::Critical, text, QMessageBox::Ok, parent_);
 }
 
 std::optional<QString> GuiAddPrompts::askSavePath(const QString& title, const QString& proposedName,
@@ -30,8 +26,8 @@ std::optional<QString> GuiAddPrompts::askSavePath(const QString& title, const QS
 }
 
 bool GuiAddPrompts::askYesNo(const QString& text) {
-    return QMessageBox::question(parent_, kTitle, text, QMessageBox::Yes | QMessageBox::No) ==
-           QMessageBox::Yes;
+    return ShowMessageBox(QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No,
+                          parent_) == QMessageBox::Yes;
 }
 
 QString FileDialogFilter(const QString& filter) {

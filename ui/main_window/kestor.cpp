@@ -22,6 +22,7 @@
 #include "engine/session/engine_context.h"
 #include "engine/session/failure_words.h"
 #include "ui/language/apply_language.h"
+#include "ui/language/plain_text.h"
 #include "ui/main_window/finished_list_model.h"
 #include "ui/main_window/sortable_rows.h"
 #include "ui/main_window/unfinished_list_model.h"
@@ -108,13 +109,12 @@ Kestor::Kestor(EngineContext& context, DownloadQueue& queue, SettingsStore& stor
       store_(store),
       openBrowser_(std::move(openBrowser)),
       question_([this](const QString& text, const QString& title, QMessageBox::Icon icon) {
-          QMessageBox box(icon, title, text, QMessageBox::Yes | QMessageBox::No, this);
           // Some questions carry text from elsewhere (an update's notes): never markup.
-          box.setTextFormat(Qt::PlainText);
-          return box.exec() == QMessageBox::Yes;
+          return ShowMessageBox(icon, text, QMessageBox::Yes | QMessageBox::No, this, title) ==
+                 QMessageBox::Yes;
       }),
       errorMessage_([this](const QString& text) {
-          QMessageBox::critical(this, QStringLiteral("Brenloft"), text);
+          ShowMessageBox(QMessageBox::Critical, text, QMessageBox::Ok, this);
       }),
       askNewDownload_(
           [this](const QString& prefill) { return AskNewDownload(this, ctx_.texts, prefill); }),

@@ -4,6 +4,7 @@
 #include "core/text/format.h"
 #include "core/text/text_table.h"
 #include "core/text/url_codec.h"
+#include "ui/language/plain_text.h"
 
 namespace {
 
@@ -206,11 +207,13 @@ bool UnfinishedListModel::showsPercent(const Row& row) const {
 
 QVariant UnfinishedListModel::toolTip(const Row& row, int column) const {
     const QString reason = row.word == Word::Running ? QString() : reasons_.value(row.key);
+    // The address and the server's reason, shown as written.
     if (column == Name) {
-        return reason.isEmpty() ? DecodeUrl(row.key)
-                                : DecodeUrl(row.key) + u'\n' + texts_.text(111) + u' ' + reason;
+        return PlainToolTip(reason.isEmpty()
+                                ? DecodeUrl(row.key)
+                                : DecodeUrl(row.key) + u'\n' + texts_.text(111) + u' ' + reason);
     }
-    return column == State && !reason.isEmpty() ? QVariant(reason) : QVariant();
+    return column == State && !reason.isEmpty() ? QVariant(PlainToolTip(reason)) : QVariant();
 }
 
 QVariant UnfinishedListModel::data(const QModelIndex& index, int role) const {

@@ -19,6 +19,7 @@
 #include "engine/assembly/antivirus_command.h"
 #include "integration/browsers/browser_integration.h"
 #include "ui/language/apply_language.h"
+#include "ui/language/plain_text.h"
 
 namespace {
 
@@ -66,8 +67,7 @@ Options::Options(Context context, QWidget* parent) : QDialog(parent), ctx_(std::
     layout->addWidget(buttons);
 
     message_ = [this](const QString& text, QMessageBox::Icon icon) {
-        QMessageBox box(icon, QStringLiteral("Brenloft"), text, QMessageBox::Ok, this);
-        box.exec();
+        ShowMessageBox(icon, text, QMessageBox::Ok, this);
     };
     chooseFile_ = [this](const QString& title, const QString& initial, const QString& filter) {
         const QString chosen = QFileDialog::getOpenFileName(this, title, initial, filter);

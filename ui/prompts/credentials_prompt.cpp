@@ -11,6 +11,7 @@
 #include <QStyle>
 
 #include "ui/language/apply_language.h"
+#include "ui/language/plain_text.h"
 #include "ui/prompts/prompt_parts.h"
 
 CredentialsPrompt::CredentialsPrompt(const TextTable& texts, QWidget* parent)
@@ -92,10 +93,9 @@ bool CredentialsPrompt::KeepPass() const {
 void CredentialsPrompt::proceed() {
     if (userBox_->text().isEmpty() && passBox_->text().isEmpty()) {
         // Window-modal and not waited for: the prompt simply stays open behind it.
-        auto* box =
-            new QMessageBox(QMessageBox::Warning, QStringLiteral("Brenloft"),
-                            QStringLiteral("Please enter a non-empty user name and password"),
-                            QMessageBox::Ok, this);
+        QMessageBox* box = NewMessageBox(
+            QMessageBox::Warning, QStringLiteral("Please enter a non-empty user name and password"),
+            QMessageBox::Ok, this);
         connect(box, &QDialog::finished, box, &QObject::deleteLater);
         box->open();
         return;

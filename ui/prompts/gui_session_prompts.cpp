@@ -5,11 +5,10 @@
 #include <algorithm>
 #include <memory>
 
+#include "ui/language/plain_text.h"
 #include "ui/prompts/credentials_prompt.h"
 
 namespace {
-
-const QString Title = QStringLiteral("Brenloft");
 
 QMessageBox::Icon BoxIcon(SessionPrompts::Icon icon) {
     switch (icon) {
@@ -57,14 +56,14 @@ void GuiSessionPrompts::open(QDialog* dialog, std::function<void()> done) {
 }
 
 void GuiSessionPrompts::showMessage(const QString& text, Icon icon) {
-    auto* box = new QMessageBox(BoxIcon(icon), Title, text, QMessageBox::Ok, parent_);
+    QMessageBox* box = NewMessageBox(BoxIcon(icon), text, QMessageBox::Ok, parent_);
     open(box, [] {});
 }
 
 void GuiSessionPrompts::askYesNo(const QString& text, std::function<void(bool yes)> answer,
                                  Preferred preferred) {
-    auto* box = new QMessageBox(QMessageBox::Question, Title, text,
-                                QMessageBox::Yes | QMessageBox::No, parent_);
+    QMessageBox* box =
+        NewMessageBox(QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No, parent_);
     box->setDefaultButton(preferred == Preferred::Yes ? QMessageBox::Yes : QMessageBox::No);
     box->setEscapeButton(QMessageBox::No);
     open(box, [box, answer = std::move(answer)] {

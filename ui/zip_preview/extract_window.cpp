@@ -12,6 +12,8 @@
 #include <QStorageInfo>
 #include <QTreeView>
 
+#include "ui/language/plain_text.h"
+
 namespace {
 
 // The places a user unpacks into: home, the whole file system, and each real volume mounted.
@@ -101,7 +103,8 @@ void Extract::Drive1_Change() {
     const QString root = Drive1->currentData().toString();
     const QStorageInfo volume(root);
     if (!QDir(root).exists() || !volume.isValid() || !volume.isReady()) {
-        QMessageBox::warning(this, windowTitle(), QStringLiteral("Peripherical not available"));
+        ShowMessageBox(QMessageBox::Warning, QStringLiteral("Peripherical not available"),
+                       QMessageBox::Ok, this, windowTitle());
         return;
     }
     Dir1->setRootIndex(folders_->index(root));

@@ -4,6 +4,8 @@
 #include <QLineEdit>
 #include <QMessageBox>
 
+#include "ui/language/plain_text.h"
+
 QString GuiUnzipPrompts::password(const QString& memberName) {
     bool given = false;
     const QString answer =
@@ -13,9 +15,10 @@ QString GuiUnzipPrompts::password(const QString& memberName) {
 }
 
 ReplaceAnswer GuiUnzipPrompts::replace(const QString& path) {
-    switch (QMessageBox::warning(
-        parent_, QLatin1String(kReplaceQuestionTitle), ReplaceQuestionText(path),
-        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::No)) {
+    // The path holds a member name the archive chose.
+    switch (ShowMessageBox(QMessageBox::Warning, ReplaceQuestionText(path),
+                           QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, parent_,
+                           QLatin1String(kReplaceQuestionTitle), QMessageBox::No)) {
         case QMessageBox::Yes:
             return ReplaceAnswer::Replace;
         case QMessageBox::No:
