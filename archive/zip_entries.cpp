@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "archive/cp437.h"
+#include "archive/member_path.h"
 #include "archive/zip_bytes.h"
 #include "archive/zip_directory.h"
 
@@ -176,6 +177,10 @@ ZipDirectoryResult ReadZipDirectory(const QByteArray& directory,
             entry.name = *std::move(unicode);
         } else {
             entry.name = UnflaggedName(name);
+        }
+        if (HasControlCharacter(QByteArrayView(name)) || HasControlCharacter(entry.name)) {
+            entry.nameRefused = ControlCharacterReason();
+            entry.name = VisibleMemberName(entry.name);
         }
 
         if ((entry.compressedSize == kMarker32 || entry.uncompressedSize == kMarker32 ||
