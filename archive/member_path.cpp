@@ -2,6 +2,51 @@
 
 #include <fnmatch.h>
 
+namespace {
+
+bool IsControl(char16_t c) {
+    return c < 0x20 || c == 0x7F;
+}
+
+// Compared with their sizes: a component is "." or ".." only when it is nothing more.
+bool IsDotComponent(QByteArrayView part) {
+    return part == QByteArrayView(".", 1) || part == QByteArrayView("..", 2);
+}
+
+}  // namespace
+
+bool HasControlCharacter(QByteArrayView name) {
+    for (const char c : name) {
+        if (IsControl(static_cast<unsigned char>(c))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool HasControlCharacter(QStringView name) {
+    for (const QChar c : name) {
+        if (IsControl(c.unicode())) {
+            return true;
+        }
+    }
+    return false;
+}
+
+QString ControlCharacterReason() {
+    return QStringLiteral("control character in the name");
+}
+
+QString VisibleMemberName(const QString& name) {
+    QString shown = name;
+    for (QChar& c : shown) {
+        if (IsControl(c.unicode())) {
+            c = QChar::ReplacementCharacter;
+        }
+    }
+    return shown;
+}
+
 std::optional<MemberPath> SafeMemberPath(const QByteArray& name, QString* why) {
     auto refuse = [why](const char* reason) -> std::optional<MemberPath> {
         *why = QString::fromLatin1(reason);
@@ -9,6 +54,10 @@ std::optional<MemberPath> SafeMemberPath(const QByteArray& name, QString* why) {
     };
     if (name.isEmpty()) {
         return refuse("empty name");
+    }
+    if (HasControlCharacter(QByteArrayView(name))) {
+        *why = ControlCharacterReason();
+        return std::nullopt;
     }
     if (name.startsWith('/')) {
         return refuse("absolute name");
@@ -25,7 +74,7 @@ std::optional<MemberPath> SafeMemberPath(const QByteArray& name, QString* why) {
         if (part.isEmpty()) {
             return refuse("empty component");
         }
-        if (part == "." || part == "..") {
+        if (IsDotComponent(part)) {
             return refuse("\".\" or \"..\" component");
         }
     }

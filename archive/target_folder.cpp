@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "archive/member_path.h"
+
 namespace {
 
 QString ErrnoText() {
@@ -18,6 +20,18 @@ QString ErrnoText() {
 
 int OpenFolderAt(int parentFd, const char* name) {
     return ::openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+}
+
+// The system reads a name only up to its first NUL and takes '/', "." and ".." as ways
+// elsewhere: a name handed to it here is one whole component that stays where it is. The
+// callers pass components SafeMemberPath split; this holds even if one did not.
+bool PlainComponent(const QByteArray& name) {
+    return !name.isEmpty() && !name.contains('\0') && !name.contains('/') &&
+           name != QByteArrayView(".", 1) && name != QByteArrayView("..", 2);
+}
+
+QString NotPlainText(const QByteArray& name) {
+    return QStringLiteral("%1: not a plain name").arg(VisibleMemberName(QString::fromUtf8(name)));
 }
 
 }  // namespace
@@ -38,6 +52,10 @@ std::optional<TargetFolder> TargetFolder::open(const QString& path, QString* why
 UniqueFd TargetFolder::openFolder(const QList<QByteArray>& folders, QString* why) const {
     UniqueFd current(::dup(fd_.get()));
     for (const QByteArray& name : folders) {
+        if (!PlainComponent(name)) {
+            *why = NotPlainText(name);
+            return {};
+        }
         if (::mkdirat(current.get(), name.constData(), 0777) != 0 && errno != EEXIST) {
             *why = QStringLiteral("cannot create the folder %1: %2")
                        .arg(QString::fromUtf8(name), ErrnoText());
@@ -65,19 +83,24 @@ quint64 TargetFolder::freeBytes() const {
 
 std::optional<struct stat> EntryIn(int folderFd, const QByteArray& name) {
     struct stat info {};
-    if (::fstatat(folderFd, name.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (!PlainComponent(name) ||
+        ::fstatat(folderFd, name.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
         return std::nullopt;
     }
     return info;
 }
 
-PendingFile::PendingFile(int folderFd, QString* why) : folderFd_(folderFd) {
+mode_t CreationMode(quint32 unixMode) {
+    return unixMode == 0 ? 0666 : mode_t(unixMode & 0777);
+}
+
+PendingFile::PendingFile(int folderFd, mode_t mode, QString* why) : folderFd_(folderFd) {
     // A fixed-length name: the member's own may already be as long as names can be.
     for (int attempt = 0; attempt < 16 && !fd_.valid(); ++attempt) {
         tempName_ =
             ".brenloft-unzip-" + QByteArray::number(QRandomGenerator::global()->generate64(), 16);
         fd_.reset(::openat(folderFd, tempName_.constData(),
-                           O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+                           O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode & 0777));
         if (!fd_.valid() && errno != EEXIST) {
             break;
         }
@@ -108,10 +131,13 @@ bool PendingFile::write(const char* bytes, size_t length) {
     return true;
 }
 
-bool PendingFile::commit(const QByteArray& leaf, mode_t permissions, time_t modified,
-                         QString* why) {
+bool PendingFile::commit(const QByteArray& leaf, time_t modified, QString* why) {
+    if (!PlainComponent(leaf)) {
+        *why = NotPlainText(leaf);
+        return false;
+    }
     const struct timespec times[2] = {{modified, 0}, {modified, 0}};
-    if (::fchmod(fd_.get(), permissions & 0777) != 0 || ::futimens(fd_.get(), times) != 0 ||
+    if (::futimens(fd_.get(), times) != 0 ||
         ::renameat(folderFd_, tempName_.constData(), folderFd_, leaf.constData()) != 0) {
         *why = ErrnoText();
         return false;

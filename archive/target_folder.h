@@ -31,11 +31,18 @@ private:
 // What a folder holds under `name`, links not followed; nullopt when nothing.
 std::optional<struct stat> EntryIn(int folderFd, const QByteArray& name);
 
+// The mode a member's file is created with, the umask then taking its share: the archive's
+// read, write and execute bits (its Unix mode, 0 when it kept none: then read and write for
+// all), never set-user-id, set-group-id or sticky.
+mode_t CreationMode(quint32 unixMode);
+
 // A member being written: a file under a temporary name in its folder, removed when
 // destroyed unless it has been given its own name.
 class PendingFile {
 public:
-    PendingFile(int folderFd, QString* why);
+    // Created with `mode` (only its rwx bits) as the system applies the umask to it; nothing
+    // widens it later.
+    PendingFile(int folderFd, mode_t mode, QString* why);
     PendingFile(const PendingFile&) = delete;
     PendingFile& operator=(const PendingFile&) = delete;
     ~PendingFile();
@@ -43,9 +50,8 @@ public:
     bool valid() const { return fd_.valid(); }
     // Writes all of `bytes`; false with errno kept for the caller.
     bool write(const char* bytes, size_t length);
-    // Sets the permissions (only the rwx bits: set-user-id and the like are dropped) and the
-    // time, then renames the file to `leaf`, replacing what was there.
-    bool commit(const QByteArray& leaf, mode_t permissions, time_t modified, QString* why);
+    // Sets the time, then renames the file to `leaf`, replacing what was there.
+    bool commit(const QByteArray& leaf, time_t modified, QString* why);
 
 private:
     int folderFd_;

@@ -12,6 +12,7 @@
 #include "archive/member_check.h"
 #include "archive/member_path.h"
 #include "archive/target_folder.h"
+#include "archive/zip_directory.h"
 
 namespace {
 
@@ -31,6 +32,7 @@ struct Member {
     QString name;
     mode_t mode = 0;  // Unix type and permission bits; 0 when the archive has none
     bool folder = false;
+    QString nameRefused;  // as the directory reader found it
 };
 
 // A member stopped the whole extraction, or only itself; BadData is a read that failed its
@@ -74,6 +76,7 @@ private:
     UnzipPrompts& prompts_;
     UnzipResult result_;
     ZipArchive archive_;
+    QList<ZipEntry> directory_;  // the same members, as the preview reads them
     std::optional<TargetFolder> target_;
     QByteArray password_;  // the last one that opened a member, tried first on the next
     QStringList unmatchedIncludes_;
@@ -108,10 +111,20 @@ UnzipResult Extraction::run() {
         return stop(kNotAZip, QStringLiteral("cannot read %1: %2").arg(options_.archivePath, text));
     }
 
+    // libzip hands names over as C strings, with any NUL made a space; the archive's own
+    // bytes, read as the preview reads them, tell which names hold what and are refused.
+    ZipDirectoryResult directory = ReadZipDirectoryFile(options_.archivePath);
+    const zip_int64_t count = zip_get_num_entries(archive_.get(), 0);
+    if (!directory.ok() || directory.entries.size() != count) {
+        return stop(kNotAZip, QStringLiteral("the archive's directory is damaged (%1)")
+                                  .arg(directory.ok() ? QStringLiteral("entries miscounted")
+                                                      : directory.error));
+    }
+    directory_ = std::move(directory.entries);
+
     std::vector<Member> members;
     quint64 total = 0;
     unmatchedIncludes_ = options_.includeNames;
-    const zip_int64_t count = zip_get_num_entries(archive_.get(), 0);
     for (zip_int64_t index = 0; index < count; ++index) {
         std::optional<Member> member = describe(zip_uint64_t(index));
         if (!member) {
@@ -182,6 +195,10 @@ std::optional<Member> Extraction::describe(zip_uint64_t index) {
         return std::nullopt;
     }
     member.name = QString::fromUtf8(member.stat.name);
+    if (const ZipEntry& read = directory_[qsizetype(index)]; !read.nameRefused.isEmpty()) {
+        member.name = read.name;
+        member.nameRefused = read.nameRefused;
+    }
     zip_uint8_t system = 0;
     zip_uint32_t attributes = 0;
     if (zip_file_get_external_attributes(archive_.get(), index, 0, &system, &attributes) == 0) {
@@ -225,8 +242,11 @@ Outcome Extraction::extract(const Member& member) {
         skip(member.name, QStringLiteral("device or special file skipped"));
         return Outcome::Skipped;
     }
-    QString why;
-    std::optional<MemberPath> path = SafeMemberPath(member.stat.name, &why);
+    QString why = member.nameRefused;
+    std::optional<MemberPath> path;
+    if (why.isEmpty()) {
+        path = SafeMemberPath(member.stat.name, &why);
+    }
     if (!path) {
         skip(member.name, QStringLiteral("unsafe name skipped (%1)").arg(why));
         return Outcome::Skipped;
@@ -297,8 +317,7 @@ Outcome Extraction::extractFile(const Member& member, const MemberPath& path) {
         return copied;
     }
     if (out) {
-        const mode_t permissions = member.mode != 0 ? member.mode : 0644;
-        if (!out->commit(path.leaf, permissions, member.stat.mtime, &why)) {
+        if (!out->commit(path.leaf, member.stat.mtime, &why)) {
             skip(member.name, QStringLiteral("cannot be written: %1").arg(why));
             return Outcome::Skipped;
         }
@@ -379,7 +398,7 @@ Outcome Extraction::copy(const Member& member, zip_file_t* file, int folder,
     using namespace unzip_result;
     out.reset();
     if (writes()) {
-        out.emplace(folder, why);
+        out.emplace(folder, CreationMode(member.mode), why);
         if (!out->valid()) {
             stop(kDiskFull, QStringLiteral("%1: %2").arg(member.name, *why));
             return Outcome::Stop;

@@ -59,6 +59,9 @@ struct ZipEntry {
     quint16 dosDate = 0;
     quint32 externalAttributes = 0;
     qint64 localHeaderOffset = 0;  // counted from the file's first byte
+    // Why the member's name is refused before anything else is done with it (a control
+    // character: `name` then shows each as U+FFFD); empty when it is not.
+    QString nameRefused;
 
     bool encrypted() const { return flags & 0x0001; }
     bool utf8Name() const { return flags & 0x0800; }
@@ -79,3 +82,5 @@ struct ZipDirectoryResult {
 // `directory` is exactly location.size bytes read at location.offset.
 ZipDirectoryResult ReadZipDirectory(const QByteArray& directory,
                                     const ZipDirectoryLocation& location, qint64 fileSize);
+// The same, from an archive on disk: extracting it refuses what its preview refuses.
+ZipDirectoryResult ReadZipDirectoryFile(const QString& path);

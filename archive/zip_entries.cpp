@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "archive/cp437.h"
+#include "archive/member_path.h"
 #include "archive/zip_bytes.h"
 #include "archive/zip_directory.h"
 
@@ -95,6 +96,24 @@ QString UnflaggedName(const QByteArray& stored) {
     return utf8.hasError() ? Cp437ToUnicode(stored) : name;
 }
 
+// The name stored at `at`, as extraction names the member. One holding a control character,
+// stored or decoded, is refused, and shown with U+FFFD in its place.
+void ReadName(const QByteArray& directory, qint64 at, qint64 nameLength, qint64 extraLength,
+              ZipEntry& entry) {
+    const QByteArray name = directory.mid(at, nameLength);
+    if (entry.utf8Name()) {
+        entry.name = QString::fromUtf8(name);
+    } else if (auto unicode = UnicodePathExtra(directory, at + nameLength, extraLength, name)) {
+        entry.name = *std::move(unicode);
+    } else {
+        entry.name = UnflaggedName(name);
+    }
+    if (HasControlCharacter(QByteArrayView(name)) || HasControlCharacter(entry.name)) {
+        entry.nameRefused = ControlCharacterReason();
+        entry.name = VisibleMemberName(entry.name);
+    }
+}
+
 ZipDirectoryResult Failed(const QString& error) {
     ZipDirectoryResult result;
     result.error = error;
@@ -168,15 +187,7 @@ ZipDirectoryResult ReadZipDirectory(const QByteArray& directory,
         entry.uncompressedSize = ReadLe(directory, at + 24, 4);
         entry.externalAttributes = quint32(ReadLe(directory, at + 38, 4));
         quint64 localOffset = ReadLe(directory, at + 42, 4);
-        const QByteArray name = directory.mid(at + kEntryLength, nameLength);
-        if (entry.utf8Name()) {
-            entry.name = QString::fromUtf8(name);
-        } else if (auto unicode = UnicodePathExtra(directory, at + kEntryLength + nameLength,
-                                                   extraLength, name)) {
-            entry.name = *std::move(unicode);
-        } else {
-            entry.name = UnflaggedName(name);
-        }
+        ReadName(directory, at + kEntryLength, nameLength, extraLength, entry);
 
         if ((entry.compressedSize == kMarker32 || entry.uncompressedSize == kMarker32 ||
              localOffset == kMarker32) &&

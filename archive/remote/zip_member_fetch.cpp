@@ -35,8 +35,8 @@ bool IsFolder(const ZipEntry& entry) {
 
 bool Fetched(const ZipEntry& entry) {
     const quint32 type = entry.unixMode() & S_IFMT;
-    return !IsFolder(entry) && !entry.encrypted() && (type == 0 || type == S_IFREG) &&
-           (entry.method == kStored || entry.method == kDeflated);
+    return entry.nameRefused.isEmpty() && !IsFolder(entry) && !entry.encrypted() &&
+           (type == 0 || type == S_IFREG) && (entry.method == kStored || entry.method == kDeflated);
 }
 
 }  // namespace
@@ -163,8 +163,11 @@ bool ZipMemberFetch::prepare(const ZipEntry& member) {
         skip(name, QStringLiteral("device or special file skipped"));
         return false;
     }
-    QString why;
-    std::optional<MemberPath> path = SafeMemberPath(name.toUtf8(), &why);
+    QString why = member.nameRefused;
+    std::optional<MemberPath> path;
+    if (why.isEmpty()) {
+        path = SafeMemberPath(name.toUtf8(), &why);
+    }
     if (!path) {
         skip(name, QStringLiteral("unsafe name skipped (%1)").arg(why));
         return false;
@@ -286,7 +289,7 @@ void ZipMemberFetch::headerArrived() {
 void ZipMemberFetch::fetchData(qint64 dataStart) {
     const ZipEntry& member = members_[index_];
     QString why;
-    out_.emplace(folder_.get(), &why);
+    out_.emplace(folder_.get(), CreationMode(member.unixMode()), &why);
     if (!out_->valid()) {
         fail({Reason::Disk, QStringLiteral("%1: %2").arg(member.name, why)});
         return;
@@ -377,9 +380,8 @@ void ZipMemberFetch::dataArrived() {
         const QDateTime modified = member.modified();
         const time_t when =
             modified.isValid() ? time_t(modified.toSecsSinceEpoch()) : time(nullptr);
-        const mode_t permissions = member.unixMode() != 0 ? mode_t(member.unixMode()) : 0644;
         QString why;
-        if (out_->commit(leaf_, permissions, when, &why)) {
+        if (out_->commit(leaf_, when, &why)) {
             result_.members << member.name;
         } else {
             skip(member.name, QStringLiteral("cannot be written: %1").arg(why));

@@ -79,6 +79,11 @@ def hostile(kind, out, outside):
         members.append(unix_member("dev", 0o020644))
     elif kind == "setuid":
         members.append(unix_member("tool", 0o106755, b"#!/bin/sh\n"))
+        members.append(unix_member("shared", 0o100666, b"for all\n"))
+    elif kind == "control_names":
+        # zipfile cuts a name at a NUL: "#" stands for it and is replaced below.
+        for name in ("..#/escaped", "line\nfeed", "esc\x1b[2J"):
+            members.append(unix_member(name, 0o100644, escaped))
     elif kind in ("bomb", "crc", "bad_deflate"):
         data = bytes(64 << 20) if kind == "bomb" else b"checked" * 100
         members.append(unix_member(kind, 0o100644, data, zipfile.ZIP_DEFLATED))
@@ -110,6 +115,9 @@ def hostile(kind, out, outside):
         name_len, extra_len = struct.unpack_from("<HH", blob, info.header_offset + 26)
         blob[info.header_offset + 30 + name_len + extra_len] |= 0x06
         open(out, "wb").write(bytes(blob))
+    elif kind == "control_names":
+        blob = open(out, "rb").read()
+        open(out, "wb").write(blob.replace(b"..#/", b"..\0/"))
     elif kind == "huge":
         for n in range(300):
             patch(out, "part%03d" % n, size=0xF0000000)

@@ -4,6 +4,8 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <string_view>
+#include <utility>
 
 #include "archive/member_path.h"
 #include "archive/unzip_archive.h"
@@ -13,21 +15,40 @@
 
 namespace {
 
+using namespace std::literals;
+
 struct NameCase {
-    const char* name;
+    std::string_view name;  // may hold a NUL
     bool safe;
 };
 
 TEST(MemberPathTest, RefusesEveryWayOutOfTheFolder) {
     const QList<NameCase> cases = {
-        {"a.txt", true},  {"a/b/c.txt", true}, {"a/b/", true},   {"..a/b..", true},
-        {"", false},      {"/etc/x", false},   {"../x", false},  {"a/../../x", false},
-        {"a/..", false},  {"./x", false},      {"a//x", false},  {"a\\..\\x", false},
-        {"C:\\x", false}, {"//x", false},      {"a/./b", false}, {"a/b//", false},
+        {"a.txt", true},
+        {"a/b/c.txt", true},
+        {"a/b/", true},
+        {"..a/b..", true},
+        {"", false},
+        {"/etc/x", false},
+        {"../x", false},
+        {"a/../../x", false},
+        {"a/..", false},
+        {"./x", false},
+        {"a//x", false},
+        {"a\\..\\x", false},
+        {"C:\\x", false},
+        {"//x", false},
+        {"a/./b", false},
+        {"a/b//", false},
+        {"..\0/..\0/x"sv, false},
+        {"a\nb", false},
+        {"a\x1b[2J", false},
+        {"a\x7f", false},
     };
     for (const NameCase& test : cases) {
         QString why;
-        EXPECT_EQ(SafeMemberPath(test.name, &why).has_value(), test.safe) << test.name;
+        const QByteArray name(test.name.data(), qsizetype(test.name.size()));
+        EXPECT_EQ(SafeMemberPath(name, &why).has_value(), test.safe) << test.name;
         EXPECT_EQ(why.isEmpty(), test.safe) << test.name;
     }
     QString why;
@@ -56,6 +77,7 @@ TEST(HostileArchiveTest, WritesNothingOutsideTheFolder) {
         {"inner_dotdot", kWarning, "a/../../escaped: unsafe name", ok},
         {"backslash", kWarning, "unsafe name skipped (backslash", ok},
         {"empty_component", kWarning, "unsafe name skipped (empty", ok},
+        {"control_names", kWarning, "..\uFFFD/escaped: unsafe name skipped (control", ok},
         {"symlink", kWarning, "link: symbolic link skipped", {"link", "link/escaped", "ok.txt"}},
         {"symlink", kWarning, "link/escaped: link is not a folder", {"link", "ok.txt"}, true},
         {"device", kWarning, "dev: device or special file skipped", ok},
@@ -92,17 +114,22 @@ TEST(HostileArchiveTest, WritesNothingOutsideTheFolder) {
     }
 }
 
-TEST(HostileArchiveTest, DropsSetUserIdBits) {
+// The archive's bits, less set-user-id and the like, and less what the umask takes.
+TEST(HostileArchiveTest, DropsSetUserIdBitsAndKeepsTheUmask) {
     Sandbox sandbox;
     ASSERT_TRUE(MakeSample({"setuid", sandbox.file("s.zip"), sandbox.file("x")}, sandbox.path()));
     ScriptedUnzipPrompts prompts;
+    const mode_t umask = ::umask(027);
     EXPECT_EQ(
         UnzipArchive(UnzipOptions::ForUpdate(sandbox.file("s.zip"), sandbox.file("out")), prompts)
             .code,
         unzip_result::kOk);
-    struct stat info {};
-    ASSERT_EQ(::stat(QFile::encodeName(sandbox.file("out/tool")).constData(), &info), 0);
-    EXPECT_EQ(info.st_mode & 07777, 0755u);
+    ::umask(umask);
+    for (const auto& [name, mode] : {std::pair{"out/tool", 0750u}, {"out/shared", 0640u}}) {
+        struct stat info {};
+        ASSERT_EQ(::stat(QFile::encodeName(sandbox.file(name)).constData(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, mode) << name;
+    }
 }
 
 }  // namespace

@@ -120,6 +120,7 @@ TEST(RemoteFetch, MembersLandAsExtractingTheDownloadedArchivePutsThem) {
         {"a name with ..", {"dotdot"}, outside},
         {"an absolute name", {"absolute"}, outside},
         {"a backslash", {"backslash"}, outside},
+        {"a NUL, a newline, an escape in names", {"control_names"}, outside},
         {"a symbolic link", {"symlink"}, outside},
         {"a symbolic link planted before", {"symlink"}, outside, {}, true, false, {}, {}, true},
         {"a device", {"device"}, outside},

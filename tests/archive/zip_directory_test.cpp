@@ -38,6 +38,10 @@ TEST_P(ZipSampleReads, ListsWhatZipfileAndUnzipList) {
     EXPECT_EQ(read.location.zip64, sample.zip64);
     EXPECT_EQ(read.extraFetches, sample.extraFetches);
     EXPECT_EQ(read.location.bytesInFront, sample.bytesInFront);
+    // Read from the disk, as extraction reads it: the same entries.
+    const ZipDirectoryResult onDisk = ReadZipDirectoryFile(archive);
+    EXPECT_TRUE(onDisk.ok()) << onDisk.error.toStdString();
+    EXPECT_EQ(onDisk.entries.size(), read.directory.entries.size());
 
     const QJsonArray expected =
         QJsonDocument::fromJson(RunProgram(kPython, {Samples(), "list", archive}, box.path()))
