@@ -140,8 +140,7 @@ bool DesktopApp::StartUp(const QStringList& arguments) {
     // Stands in for registering the automation class: a D-Bus call can now start us.
     WriteActivationFile(QCoreApplication::applicationFilePath());
 
-    LoadList(list_, listPath_);
-    lastSaved_ = EncodeListFile(list_);
+    loadList();
     kestor_->RefreshListView(0, true);
     sockets_.StartSockets();
     sockets_.setLimits({settings_.UseSpeedLimiter == FlagTrue, settings_.SpeedLimiter});
@@ -168,6 +167,23 @@ bool DesktopApp::StartUp(const QStringList& arguments) {
         QTimer::singleShot(0, kestor_.get(), [this] { kestor_->Command1_Click(Kestor::AddUrl); });
     }
     return true;
+}
+
+void DesktopApp::loadList() {
+    const ListLoadResult loaded = LoadList(list_, listPath_);
+    lastSaved_ = EncodeListFile(list_);
+    if (loaded.error.isEmpty()) {
+        return;
+    }
+    qWarning("Brenloft: %s", qPrintable(loaded.error));
+    // Once the window is up, and not modal: what loaded is usable while it is read.
+    QTimer::singleShot(0, kestor_.get(), [this, error = loaded.error] {
+        auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Brenloft"), error,
+                                    QMessageBox::Ok, kestor_.get());
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setTextFormat(Qt::PlainText);
+        box->show();
+    });
 }
 
 void DesktopApp::createZipPreviews() {

@@ -62,6 +62,9 @@ private:
     void putAway();
     void createTrayAndBasket();
     void createZipPreviews();
+    // Loads the list, and tells why when it did not load whole (entries dropped, a file
+    // refused).
+    void loadList();
     void createUpdateInstaller();
     void raiseMainWindow();
     void watchNetwork();

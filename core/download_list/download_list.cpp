@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "core/download_list/list_file_format.h"
+#include "core/paths/no_follow_open.h"
 #include "core/types/tick.h"
 
 namespace {
@@ -48,21 +49,31 @@ void SyncFolderOf(const QString& path) {
 }  // namespace
 
 ListLoadResult LoadList(DownloadListState& list, const QString& path) {
-    QFile file(path);
     ListLoadResult result;
-    if (!file.exists()) {
+    list = DownloadListState{};
+    int error = 0;
+    UniqueFd fd = OpenNoFollow(path, O_RDONLY, 0, error);
+    if (!fd.valid() && error == ENOENT) {
         // A first start: an empty file, like any other list that is not recognised.
-        if (file.open(QIODevice::WriteOnly)) {
-            file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        fd = OpenNoFollow(path, O_WRONLY | O_CREAT | O_EXCL, 0600, error);
+        if (!fd.valid()) {
+            result.error = QStringLiteral("cannot create %1: %2").arg(path, OpenErrorText(error));
         }
-        list = DownloadListState{};
-    } else if (!file.open(QIODevice::ReadOnly)) {
-        list = DownloadListState{};
-        result.error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
+    } else if (!fd.valid()) {
+        result.error = QStringLiteral("cannot read %1: %2").arg(path, OpenErrorText(error));
     } else {
-        result = DecodeListFile(file.readAll(), list);
+        QFile file;
+        // The descriptor stays fd's to close.
+        if (file.open(fd.get(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) {
+            const QByteArray bytes = file.readAll();
+            if (file.error() == QFileDevice::NoError) {
+                result = DecodeListFile(bytes, list);
+            }
+        }
+        if (file.error() != QFileDevice::NoError) {
+            result.error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
+        }
     }
-    file.close();
 
     FixUpAfterLoad(list, MillisecondTick(), OleDate::now());
     for (int slot = 1; slot <= list.DownloadCount; ++slot) {
@@ -119,9 +130,11 @@ QString SaveList(const DownloadListState& list, const QString& path) {
 QString SaveEncodedList(const QByteArray& bytes, const QString& path) {
     const QString temporary = path + QStringLiteral(".new");
     const QByteArray tmpName = QFile::encodeName(temporary);
-    const int fd = ::open(tmpName.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    // Never through a link planted under the name: the list holds passwords.
+    const int fd =
+        ::open(tmpName.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) {
-        return ErrnoText("cannot create", temporary);
+        return QStringLiteral("cannot create %1: %2").arg(temporary, OpenErrorText(errno));
     }
     // A leftover file from an interrupted save keeps its old mode bits; set them anew.
     ::fchmod(fd, 0600);

@@ -33,7 +33,9 @@ inline int UsedSlots(const DownloadListState& list) {
 struct ListLoadResult {
     bool recognised = false;  // the file carried the list magic
     bool complete = false;    // every record announced was read whole
-    QString error;            // empty when the file was read whole or was absent
+    // Empty when the file was read whole (or was absent) and every entry kept; else each
+    // problem, "; " between them, for the caller to show.
+    QString error;
 };
 
 constexpr std::int32_t ListFileMagic = 99970;

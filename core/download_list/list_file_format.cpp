@@ -1,9 +1,13 @@
 #include "core/download_list/list_file_format.h"
 
+#include <QStringList>
+
 #include <QStringEncoder>
 #include <algorithm>
 #include <cstring>
 #include <limits>
+
+#include "core/download_list/plan_damage.h"
 
 namespace {
 
@@ -265,6 +269,26 @@ struct Get {
     }
 };
 
+// An entry whose segment plan would take a resume outside its table or its ranges is dropped
+// (its slot left free, as a removed entry's): the rest of the list is still good.
+void DropIfDamaged(DownloadRecord& record, qsizetype slot, QStringList& dropped) {
+    if (slot == 0 || record.Active == 0) {
+        return;
+    }
+    const QString why = PlanDamage(record);
+    if (why.isEmpty()) {
+        return;
+    }
+    dropped << QStringLiteral("entry %1 (%2) of the list file is damaged and was dropped: %3")
+                   .arg(slot)
+                   .arg(record.FileName.left(80), why);
+    record = DownloadRecord{};
+}
+
+void AddError(ListLoadResult& result, const QString& error) {
+    result.error = result.error.isEmpty() ? error : result.error + QStringLiteral("; ") + error;
+}
+
 }  // namespace
 
 QByteArray EncodeListFile(const DownloadListState& list) {
@@ -304,29 +328,32 @@ ListLoadResult DecodeListFile(const QByteArray& bytes, DownloadListState& list) 
     const qsizetype announced = qsizetype(count) + 1;
     list.DownloadList.clear();
     list.DownloadList.reserve(std::min(announced, r.remaining() / kMinRecordBytes + 1));
+    QStringList dropped;
     for (qsizetype slot = 0; slot < announced; ++slot) {
         DownloadRecord record;
         RecordFields(io, record);
         if (!r.ok()) {
             break;
         }
+        DropIfDamaged(record, slot, dropped);
         list.DownloadList.append(std::move(record));
     }
+    result.error = dropped.join(QStringLiteral("; "));
     if (list.DownloadList.isEmpty()) {
         list.DownloadList.append(DownloadRecord{});
     }
     list.DownloadCount = static_cast<std::int16_t>(list.DownloadList.size() - 1);
     if (!r.ok()) {
-        result.error = QStringLiteral("the list file is cut off or damaged after entry %1 of %2")
-                           .arg(list.DownloadCount)
-                           .arg(count);
+        AddError(result, QStringLiteral("the list file is cut off or damaged after entry %1 of %2")
+                             .arg(list.DownloadCount)
+                             .arg(count));
         return result;
     }
 
     std::int32_t logins = 0;
     r.get(logins);
     if (!r.ok() || logins < 0 || logins > r.remaining() / kMinLoginBytes) {
-        result.error = QStringLiteral("the list file is damaged (bad login count)");
+        AddError(result, QStringLiteral("the list file is damaged (bad login count)"));
         return result;
     }
     list.SiteLoginList.clear();
@@ -343,7 +370,7 @@ ListLoadResult DecodeListFile(const QByteArray& bytes, DownloadListState& list) 
     }
     list.SiteLoginCount = static_cast<std::int32_t>(list.SiteLoginList.size() - 1);
     if (!r.ok()) {
-        result.error = QStringLiteral("the list file's logins are cut off");
+        AddError(result, QStringLiteral("the list file's logins are cut off"));
         return result;
     }
     result.complete = true;

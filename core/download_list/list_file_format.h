@@ -11,5 +11,7 @@
 QByteArray EncodeListFile(const DownloadListState& list);
 
 // Fills `list` from `bytes`. Records that are cut off or malformed are dropped together with
-// everything after them; the counts then say how many slots were read whole.
+// everything after them; the counts then say how many slots were read whole. An entry read
+// whole whose segment plan cannot be resumed is dropped alone, its slot left free; the result's
+// error says which and why.
 ListLoadResult DecodeListFile(const QByteArray& bytes, DownloadListState& list);

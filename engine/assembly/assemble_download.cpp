@@ -1,5 +1,6 @@
 #include "engine/assembly/assemble_download.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,12 +9,12 @@
 #include <QTimer>
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <memory>
 #include <vector>
 
 #include "core/diagnostics/log_categories.h"
 #include "core/download_list/download_list.h"
+#include "core/paths/no_follow_open.h"
 #include "core/settings/settings.h"
 #include "engine/assembly/antivirus_command.h"
 #include "engine/assembly/completion.h"
@@ -29,7 +30,18 @@ constexpr std::int32_t PieceBytes = 1048576;
 constexpr qint64 TurnBudgetMs = 10;
 
 QString ErrorText(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
+    return OpenErrorText(error);
+}
+
+// Cuts the part file to `length` bytes; 0 or the errno. Through a descriptor opened without
+// following a link, so a link put in a part's place never cuts the file it points at.
+int TruncatePart(const QString& path, std::int64_t length) {
+    int error = 0;
+    const UniqueFd fd = OpenNoFollow(path, O_WRONLY, 0, error);
+    if (!fd.valid()) {
+        return error;
+    }
+    return ::ftruncate(fd.get(), static_cast<off_t>(length)) == 0 ? 0 : errno;
 }
 
 bool DiskFull(int error) {
@@ -147,14 +159,17 @@ private:
         if (buildsInFirstPart(base)) {
             return openFirstPartForAppending();
         }
-        const ClaimedTarget target = ClaimTarget(base, mayReplace_);
+        ClaimedTarget target = ClaimTarget(base, mayReplace_);
         result_.targetPath = target.path;
         if (!target.claimed) {
             fail(claimFailure(target, base));
             return false;
         }
         createdTarget_ = target.created;
-        return openOutput(target.path, QStringLiteral("cannot write %1: %2"));
+        // The descriptor the claim opened, not the name opened again: nothing put under the
+        // name since (a link to another file) can receive the bytes.
+        output_ = ctx_.files.VelmoraAdoptFile(std::move(target.file));
+        return true;
     }
 
     // `failure` has the path and the reason as %1 and %2.
@@ -198,8 +213,8 @@ private:
     bool openFirstPartForAppending() {
         const PartFile& first = parts_[0];
         // Bytes past its segment are from a join that was cut short.
-        if (::truncate(QFile::encodeName(first.path).constData(), first.length) != 0) {
-            fail(QStringLiteral("cannot write part file %1: %2").arg(first.path, ErrorText(errno)));
+        if (const int error = TruncatePart(first.path, first.length); error != 0) {
+            fail(QStringLiteral("cannot write part file %1: %2").arg(first.path, ErrorText(error)));
             return false;
         }
         if (!openOutput(first.path, QStringLiteral("cannot write part file %1: %2"))) {
@@ -214,7 +229,7 @@ private:
     // Gives the first part file back exactly its own bytes after a failed join.
     void restoreFirstPart() {
         if (inFirstPart_) {
-            ::truncate(QFile::encodeName(parts_[0].path).constData(), parts_[0].length);
+            TruncatePart(parts_[0].path, parts_[0].length);
         }
     }
 

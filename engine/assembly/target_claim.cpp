@@ -8,26 +8,17 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "core/paths/no_follow_open.h"
 #include "engine/assembly/target_path.h"
 
 namespace {
 
-// Opens with `flags` and closes again; returns 0 or the errno of the open.
-int TryCreate(const QString& path, int flags) {
-    if (path.isEmpty() || path.contains(QChar(u'\0'))) {
-        return ENOENT;
-    }
-    const QByteArray native = QFile::encodeName(path);
-    int fd = -1;
-    do {
-        // O_NONBLOCK: a chosen path that is a pipe without a reader must fail, not hang.
-        fd = ::open(native.constData(), flags | O_WRONLY | O_CLOEXEC | O_NONBLOCK, 0666);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) {
-        return errno;
-    }
-    ::close(fd);
-    return 0;
+// Opens with `flags` into the target's descriptor; returns 0 or the errno of the open.
+int TryCreate(ClaimedTarget& target, int flags) {
+    int error = 0;
+    // O_NONBLOCK: a chosen path that is a pipe without a reader must fail, not hang.
+    target.file = OpenNoFollow(target.path, flags | O_WRONLY | O_NONBLOCK, 0666, error);
+    return error;
 }
 
 // Renames without replacing; 0 or the errno of the attempt.
@@ -71,7 +62,13 @@ mode_t CurrentUmask() {
 
 int GiveNewFileMode(const QString& path) {
     const mode_t mode = 0666 & ~CurrentUmask();
-    return ::chmod(QFile::encodeName(path).constData(), mode) == 0 ? 0 : errno;
+    // Through a descriptor: a symbolic link put under the name keeps the mode of what it names.
+    int error = 0;
+    const UniqueFd fd = OpenNoFollow(path, O_RDONLY | O_NONBLOCK, 0, error);
+    if (!fd.valid()) {
+        return error;
+    }
+    return ::fchmod(fd.get(), mode) == 0 ? 0 : errno;
 }
 
 ClaimedTarget ClaimTarget(const QString& path, bool mayReplace) {
@@ -80,13 +77,15 @@ ClaimedTarget ClaimTarget(const QString& path, bool mayReplace) {
         target.path = n == 0 ? path : NumberedName(path, n);
         // O_EXCL refuses an existing file and also a symbolic link, dangling or not, so the
         // check and the creation are one step that no other writer can slip between.
-        target.error = TryCreate(target.path, O_CREAT | O_EXCL);
+        target.error = TryCreate(target, O_CREAT | O_EXCL);
         if (target.error == 0) {
             target.claimed = target.created = true;
             return target;
         }
         if (n == 0 && mayReplace && target.error == EEXIST) {
-            target.error = TryCreate(target.path, O_TRUNC);
+            // O_NOFOLLOW: what the user may replace is a file of that name, not the one a
+            // symbolic link there points at.
+            target.error = TryCreate(target, O_TRUNC);
             if (target.error == 0) {
                 target.claimed = true;
                 return target;

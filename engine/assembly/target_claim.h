@@ -2,18 +2,25 @@
 
 #include <QString>
 
+#include "core/types/unique_fd.h"
+
 // The file an assembly may write, found and created before the first byte is copied.
 struct ClaimedTarget {
     QString path;          // the name taken, or the last one tried
     bool claimed = false;  // `path` exists now and may be written
     bool created = false;  // this claim created it, so a failed join may remove it again
     int error = 0;         // errno of the last attempt when nothing could be claimed
+    // ClaimTarget: the claimed file, open for writing. The join writes through it rather than
+    // opening the name again, so whatever is put under the name after the claim (a symbolic
+    // link, another file) is never written.
+    UniqueFd file;
 };
 
 // Takes `path`, or else the first of its numbered names that can be created. An existing file
 // counts as one that cannot be opened: only `mayReplace` (the user confirmed overwriting, or
 // fetches the same download again) lets the path itself be replaced, and then it is emptied
-// at once so no stale tail survives. Numbered names are only ever new files.
+// at once so no stale tail survives; a symbolic link there is refused (ELOOP). Numbered names
+// are only ever new files.
 ClaimedTarget ClaimTarget(const QString& path, bool mayReplace);
 
 // Moves the finished file `from` (on the same file system) to `path`, or else to the first of

@@ -4,11 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QFile>
 #include <algorithm>
 #include <cerrno>
 #include <limits>
 #include <vector>
+
+#include "core/paths/no_follow_open.h"
 
 namespace {
 
@@ -72,32 +73,27 @@ bool KernelCopyUnsupported(int error) {
 }  // namespace
 
 std::int32_t SegmentFiles::VelmoraOpenFile(const QString& path, std::int32_t mode) {
-    int flags = O_CLOEXEC;
+    int flags = 0;
     if (mode == ModeWrite) {
-        flags |= O_WRONLY | O_CREAT;
+        flags = O_WRONLY | O_CREAT;
     } else if (mode == ModeRead) {
-        flags |= O_RDONLY;
+        flags = O_RDONLY;
     } else {
         lastOpenErrno_ = EINVAL;
         return 0;
     }
-    // A NUL inside the text would silently cut the path short and open another file.
-    if (path.isEmpty() || path.contains(QChar(u'\0'))) {
-        lastOpenErrno_ = ENOENT;
-        return 0;
-    }
-    const QByteArray native = QFile::encodeName(path);
-    int fd = -1;
-    do {
-        fd = ::open(native.constData(), flags, 0644);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) {
-        lastOpenErrno_ = errno;
+    UniqueFd fd = OpenNoFollow(path, flags, 0644, lastOpenErrno_);
+    return fd.valid() ? VelmoraAdoptFile(std::move(fd)) : 0;
+}
+
+std::int32_t SegmentFiles::VelmoraAdoptFile(UniqueFd fd) {
+    if (!fd.valid()) {
+        lastOpenErrno_ = EBADF;
         return 0;
     }
     lastOpenErrno_ = 0;
     const std::int32_t handle = nextFreeHandle();
-    files_.emplace(handle, OpenFile{UniqueFd(fd), 0, 0});
+    files_.emplace(handle, OpenFile{std::move(fd), 0, 0});
     return handle;
 }
 

@@ -28,8 +28,13 @@ public:
     SegmentFiles& operator=(const SegmentFiles&) = delete;
     ~SegmentFiles() = default;  // the descriptors close with their entries
 
-    // Returns a handle > 0, or 0 when the file cannot be opened (or the mode is unknown).
+    // Returns a handle > 0, or 0 when the file cannot be opened (or the mode is unknown). A
+    // symbolic link at `path` is refused (lastOpenErrno ELOOP), never written through.
     std::int32_t VelmoraOpenFile(const QString& path, std::int32_t mode);
+
+    // A handle for a descriptor opened elsewhere (the target its claim created), which it now
+    // owns; 0 for an invalid one.
+    std::int32_t VelmoraAdoptFile(UniqueFd fd);
 
     // Sets the position of the next read or write. `position` is a byte offset times 10000.
     // A resulting negative offset leaves the position unchanged (lastErrno EINVAL).

@@ -1,9 +1,13 @@
 #include "engine/session/segment_plan.h"
 
+#include <fcntl.h>
+
 #include <QFile>
 #include <algorithm>
+#include <cerrno>
 
 #include "core/download_list/records.h"
+#include "core/paths/no_follow_open.h"
 #include "engine/assembly/plain_file_name.h"
 
 int PlannedSegmentCount(std::int64_t fileSize, int maxSegments, bool rangesSupported,
@@ -39,12 +43,11 @@ QString NumberedPartName(const QString& stem, int& counter) {
 }  // namespace
 
 bool CreatePartFile(const QString& path) {
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
-        return true;
-    }
-    return !QFile::exists(path);
+    int error = 0;
+    // O_EXCL takes the name only when nothing is there, a symbolic link (even one pointing
+    // nowhere) included: a planted link is another's name, never a part file of ours.
+    const UniqueFd fd = OpenNoFollow(path, O_WRONLY | O_CREAT | O_EXCL, 0600, error);
+    return fd.valid() || error != EEXIST;
 }
 
 QString ClaimPartFile(const QString& stem, int& counter, const QStringList& inUse) {

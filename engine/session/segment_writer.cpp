@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 
 #include "core/download_list/download_list.h"
+#include "core/paths/no_follow_open.h"
 #include "core/settings/settings.h"
 #include "core/types/tick.h"
 #include "engine/files/segment_files.h"
@@ -82,10 +82,10 @@ bool SegmentWriter::write(int k, const char* data, qsizetype length, std::int32_
     if (!opened ||
         files.VelmoraWriteFile(file, data, static_cast<std::int32_t>(length)) != length) {
         const int error = opened ? files.lastErrno(file) : files.lastOpenErrno();
-        const QString why = error == ENOSPC || error == EDQUOT
-                                ? QStringLiteral("disk full: cannot write %1").arg(s.PartFile)
-                                : QStringLiteral("cannot write %1: %2")
-                                      .arg(s.PartFile, QString::fromLocal8Bit(strerror(error)));
+        const QString why =
+            error == ENOSPC || error == EDQUOT
+                ? QStringLiteral("disk full: cannot write %1").arg(s.PartFile)
+                : QStringLiteral("cannot write %1: %2").arg(s.PartFile, OpenErrorText(error));
         qCInfo(lcEngine).noquote() << SegmentTag(ss.RecordIndex, ss.segmentOf(k)) << why;
         ss.stopPaused(why, why);
         return false;

@@ -2,6 +2,7 @@
 
 #include <QRandomGenerator>
 #include <cstring>
+#include <limits>
 
 #include "core/download_list/list_file_format.h"
 
@@ -111,5 +112,47 @@ TEST(ListFileDamage, FlippedBitsNeverBreakTheLoader) {
         DownloadListState again;
         DecodeListFile(EncodeListFile(list), again);
         ASSERT_EQ(again.DownloadCount, list.DownloadCount);
+    }
+}
+
+// An entry whose saved plan a resume would walk outside its table or its ranges is dropped
+// alone, with a message; the entries around it load as saved.
+TEST(ListFileDamage, EntryWithAPlanNoResumeCanWalkIsDroppedAlone) {
+    const struct {
+        const char* damage;
+        std::int16_t count;
+        std::int32_t lowerBound;
+        std::int64_t length, gap, receivedRaw;  // of each segment; before segment 2; by segment 1
+        bool dropped;
+    } rows[] = {
+        {"none", 2, 0, 1000, 0, 0, false},
+        {"none: size unknown, bytes received", 1, 0, 0, 0, 7000000, false},
+        {"count past its table", 3, 0, 1000, 0, 0, true},
+        {"negative count", -2, 0, 1000, 0, 0, true},
+        {"table from index 2", 2, 2, 1000, 0, 0, true},
+        {"gap between the segments", 2, 0, 1000, 5, 0, true},
+        {"received past its end", 2, 0, 1000, 0, 10010000, true},
+        {"size unknown, received the most", 1, 0, 0, 0, std::numeric_limits<std::int64_t>::max(),
+         true},
+    };
+    for (const auto& row : rows) {
+        DownloadListState saved = ListOf(3);
+        DownloadRecord& r = saved.DownloadList[2];
+        r.Segments.redim(2);
+        for (int j = 1; j <= 2; ++j) {
+            r.Segments.at(j)->StartPos = Currency::fromBytes((j - 1) * (row.length + row.gap));
+            r.Segments.at(j)->EndPos = Currency::fromBytes(j * row.length + (j - 1) * row.gap - 1);
+            r.Segments.at(j)->Length = Currency::fromBytes(row.length);
+        }
+        r.Segments.at(1)->Received = Currency::fromRaw(row.receivedRaw);
+        r.Segments.lowerBound = row.lowerBound;
+        r.SegmentCount = row.count;
+        DownloadListState list;
+        const ListLoadResult result = DecodeListFile(EncodeListFile(saved), list);
+        ASSERT_EQ(list.DownloadCount, 3) << row.damage;
+        EXPECT_EQ(list.DownloadList[1], saved.DownloadList[1]) << row.damage;
+        EXPECT_EQ(list.DownloadList[2], row.dropped ? DownloadRecord{} : r) << row.damage;
+        EXPECT_EQ(result.error.contains(QStringLiteral("entry 2 ")), row.dropped) << row.damage;
+        EXPECT_EQ(list.DownloadList[3], saved.DownloadList[3]) << row.damage;
     }
 }

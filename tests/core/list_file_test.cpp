@@ -127,6 +127,8 @@ TEST(ListFile, SavedListLoadsBackEqualAndResavesByteForByte) {
     split.Segments.redim(12, true);
     for (int k = 3; k <= 12; ++k) {
         *split.Segments.at(k) = *split.Segments.at(2);
+        split.Segments.at(k)->StartPos += Currency::fromBytes((k - 2) * 5000);
+        split.Segments.at(k)->EndPos += Currency::fromBytes((k - 2) * 5000);
         split.Segments.at(k)->PartFile =
             QStringLiteral("/tmp/a.zip%1.tmp").arg(k, 3, 10, QChar(u'0'));
         split.Segments.at(k)->Received = Currency::fromBytes(k);

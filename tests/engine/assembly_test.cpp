@@ -47,8 +47,12 @@ protected:
         record.Running = FlagTrue;
         record.SegmentCount = static_cast<std::int16_t>(parts.size());
         record.Segments.redim(record.SegmentCount);
+        std::int64_t next = 0;  // where the next segment's range begins
         for (std::size_t i = 0; i < parts.size(); ++i) {
             SegmentRecord& segment = *record.Segments.at(static_cast<std::int32_t>(i + 1));
+            segment.StartPos = Currency::fromBytes(next);
+            next += parts[i].size();
+            segment.EndPos = Currency::fromBytes(next - 1);
             segment.PartFile = file(
                 QStringLiteral("temp/%1%2.tmp").arg(fileName).arg(int(i + 1), 3, 10, QChar(u'0')));
             segment.Length = Currency::fromBytes(parts[i].size());

@@ -8,7 +8,11 @@
 #include <QFileInfo>
 #include <cerrno>
 #include <cstdint>
+#include <functional>
 
+#include "core/download_list/download_list.h"
+#include "core/paths/no_follow_open.h"
+#include "engine/assembly/target_claim.h"
 #include "tests/support/sandbox.h"
 #include "tests/support/test_files.h"
 
@@ -357,4 +361,43 @@ TEST(SegmentFilesCopy, CopyIntoReadOnlyDestinationFails) {
     EXPECT_EQ(files.VelmoraReadWrite(in, out, 3), -1);
     EXPECT_EQ(files.lastErrno(out), EBADF);
     EXPECT_EQ(ReadFile(box.file("b.tmp")), QByteArray("xyz"));
+}
+
+// A symbolic link planted under a name the program writes (or the list's ".new"), pointing at
+// a file outside its folder: the write is refused with the reason, the file keeps its bytes.
+TEST(SegmentFilesOpen, NoWriteGoesThroughALinkPlantedUnderOneOfOurNames) {
+    const struct {
+        const char* name;
+        const char* linkSuffix;
+        std::function<QString(const QString& path)> write;  // what it failed with, or took
+        const char* outcome;
+    } rows[] = {
+        {"part file", "",
+         [](const QString& path) {
+             SegmentFiles files;
+             files.VelmoraOpenFile(path, SegmentFiles::ModeWrite);
+             return OpenErrorText(files.lastOpenErrno());
+         },
+         "is a symbolic link"},
+        {"target that may be replaced", "",
+         [](const QString& path) { return ClaimTarget(path, true).path; }, "Brenloft[1].dat"},
+        {"list file", "",
+         [](const QString& path) {
+             DownloadListState list;
+             return LoadList(list, path).error;
+         },
+         "is a symbolic link"},
+        {"list's .new", ".new", [](const QString& path) { return SaveList({}, path); },
+         "is a symbolic link"},
+    };
+    for (const auto& row : rows) {
+        Sandbox outside;
+        Sandbox box;
+        const QByteArray bytes = Pattern(3000, 7);
+        WritePart(outside.file("victim"), bytes);
+        const QString path = box.file("Brenloft.dat");
+        ASSERT_TRUE(QFile::link(outside.file("victim"), path + QLatin1String(row.linkSuffix)));
+        EXPECT_TRUE(row.write(path).endsWith(QLatin1String(row.outcome))) << row.name;
+        EXPECT_EQ(ReadAt(outside.file("victim"), 0, 4000), bytes) << row.name;
+    }
 }
