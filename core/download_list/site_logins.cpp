@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "core/types/vb_convert.h"
+#include "core/urls/parse_url.h"
 
 std::optional<QString> ScramblePassword(const QString& password) {
     const QByteArray bytes = password.toLocal8Bit();
@@ -60,18 +61,40 @@ SaveLoginResult SaveSiteLogin(DownloadListState& list, const QString& listPath, 
                                               : SaveLoginResult::SaveFailed;
 }
 
+namespace {
+
+// The origin a stored key names; an older list's bare host name is its http:// on port 80.
+UrlOrigin KeyOrigin(const QString& site) {
+    if (!site.contains(u"://")) {
+        return {Protocol::Http, site, DefaultPort(Protocol::Http)};
+    }
+    const ParsedUrl parsed = ParseUrl(site + u'/');
+    return parsed.status == UrlValid ? OriginOf(parsed) : UrlOrigin{};
+}
+
+}  // namespace
+
+QString SiteLoginKey(const UrlOrigin& origin) {
+    return OriginText(origin);
+}
+
 bool ApplySiteLogin(DownloadListState& list, int slot) {
     DownloadRecord* record = list.record(slot);
     if (record == nullptr) {
         return false;
     }
-    const QString host = record->HostName.toUpper();
-    for (int i = 1; i <= list.SiteLoginCount; ++i) {
-        const SiteLogin& login = list.SiteLoginList[i];
-        if (login.Site.toUpper() == host) {
-            record->Password = UnscramblePassword(login.LoginPassword);
-            record->UserName = login.LoginUser;
-            return true;
+    const UrlOrigin wanted{record->Protocol, record->HostName, record->Port};
+    // Its own origin first, so that a login kept for the https:// address wins over the http://
+    // one that may also go there.
+    for (const bool secureForm : {false, true}) {
+        for (int i = 1; i <= list.SiteLoginCount; ++i) {
+            const SiteLogin& login = list.SiteLoginList[i];
+            const UrlOrigin kept = KeyOrigin(login.Site);
+            if (secureForm ? SecureFormOf(kept, wanted) : SameOrigin(kept, wanted)) {
+                record->Password = UnscramblePassword(login.LoginPassword);
+                record->UserName = login.LoginUser;
+                return true;
+            }
         }
     }
     return false;

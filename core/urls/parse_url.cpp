@@ -75,6 +75,20 @@ bool SplitPort(QString& host, std::int32_t& port) {
     return !host.isEmpty();
 }
 
+// Where the host part ends: at the first "/", "?" or "#" (which arrives here as "%23", the
+// address having been encoded), and for http(s) at a "\\" too, as browsers read it. Only then is
+// a login looked for in it, so "http://h1?@h2/" names h1, as the user reads it. -1: none.
+qsizetype AuthorityEnd(const QString& rest, bool backslashEnds) {
+    for (qsizetype i = 0; i < rest.size(); ++i) {
+        const QChar c = rest[i];
+        if (c == u'/' || c == u'?' || c == u'#' || (backslashEnds && c == u'\\') ||
+            QStringView(rest).mid(i, 3).compare(u"%23", Qt::CaseInsensitive) == 0) {
+            return i;
+        }
+    }
+    return -1;
+}
+
 // Takes "user:password@" off the front of the host part. The last "@" ends it, so a password
 // may itself hold "@" and ":"; a user name cannot hold ":".
 bool SplitCredentials(QString& host, QString& user, QString& password) {
@@ -129,12 +143,16 @@ ParsedUrl ParseUrl(const QString& url) {
     parsed.port = DefaultPort(parsed.protocol);
 
     const QString rest = text.mid(text.indexOf(u"//") + 2);
-    const qsizetype slash = rest.indexOf(u'/');
-    if (slash < 0) {
+    const qsizetype end = AuthorityEnd(rest, parsed.protocol != Protocol::Ftp);
+    if (end < 0) {
         return {};
     }
-    QString host = rest.left(slash);
-    parsed.path = rest.mid(slash);
+    QString host = rest.left(end);
+    // What a browser would ask for: "?q" and "#f" of "http://h?q" on the path "/", and a "\"
+    // read as "/".
+    parsed.path = rest[end] == u'/'    ? rest.mid(end)
+                  : rest[end] == u'\\' ? u'/' + rest.mid(end + 1)
+                                       : u'/' + rest.mid(end);
     parsed.fileName = FileNameOf(parsed.path);
 
     const bool hasCredentials = SplitCredentials(host, parsed.user, parsed.password);

@@ -18,11 +18,13 @@ struct ParsedUrl {
 constexpr int UrlValid = 100;
 constexpr int UrlInvalid = -1;
 
-// Splits an "http://", "https://" or "ftp://" address (scheme in any letter case). Invalid: another
-// scheme, no "/" after the host, an empty host, or a port that is not 1 to 65535. Credentials are
-// the text before the last "@" of the host part, user and password split at its first ":"; an FTP
-// address without them logs in as "anonymous" with an empty password. An IPv6 address stands in
-// brackets ("http://[::1]:8080/"); `host` holds it without them.
+// Splits an "http://", "https://" or "ftp://" address (scheme in any letter case). The host part
+// ends at the first "/", "?", "#" ("%23"), or for http(s) "\\"; the path begins with "/" whatever
+// ended it. Invalid: another scheme, nothing ending the host part, an empty host, or a port that
+// is not 1 to 65535. Credentials are the text before the last "@" of the host part, user and
+// password split at its first ":"; an FTP address without them logs in as "anonymous" with an
+// empty password. An IPv6 address stands in brackets ("http://[::1]:8080/"); `host` holds it
+// without them.
 ParsedUrl ParseUrl(const QString& url);
 
 // A protocol's scheme as an address begins ("https://"), and the port it means without one.

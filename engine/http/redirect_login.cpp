@@ -2,12 +2,13 @@
 
 #include "core/download_list/records.h"
 
-bool LoginFollowsRedirect(std::int16_t fromProtocol, const QString& fromHost,
-                          std::int16_t toProtocol, const QString& toHost) {
-    if (fromHost.compare(toHost, Qt::CaseInsensitive) != 0) {
-        return false;
-    }
-    return fromProtocol != Protocol::Https || toProtocol == Protocol::Https;
+bool LoginFollowsRedirect(const UrlOrigin& from, const UrlOrigin& to) {
+    return SameOrigin(from, to) || SecureFormOf(from, to);
+}
+
+QString RefererAfterRedirect(const UrlOrigin& from, const QString& fromPath, const UrlOrigin& to) {
+    // The path has no fragment: a typed "#" is encoded into it, and a redirect drops its own.
+    return OriginText(from) + (SameOrigin(from, to) ? fromPath : QStringLiteral("/"));
 }
 
 bool RememberedLoginAllowed(std::int16_t protocol, const QString& referer, bool leftTls) {

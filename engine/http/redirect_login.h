@@ -3,14 +3,20 @@
 #include <QString>
 #include <cstdint>
 
-// Where a download's login may go. A login is given to one host over one kind of connection:
-// a redirect to another host, or from https:// to a plain address where anyone on the way
-// could read it, leaves it behind.
+#include "core/urls/url_origin.h"
 
-// Whether the login of an address of `fromProtocol` on `fromHost` goes on to the address a
-// redirect names (host names compared in any letter case).
-bool LoginFollowsRedirect(std::int16_t fromProtocol, const QString& fromHost,
-                          std::int16_t toProtocol, const QString& toHost);
+// Where a download's login, and the address it came from, may go. A login is given to one
+// origin (scheme, host, port): a redirect to another host or port, to ftp://, or from https://
+// to a plain address where anyone on the way could read it, leaves it behind.
+
+// Whether the login of an address of origin `from` goes on to the address a redirect names:
+// the same origin, or the same host's https:// on the default ports.
+bool LoginFollowsRedirect(const UrlOrigin& from, const UrlOrigin& to);
+
+// The Referer the request after a redirect from `fromPath` on `from` to `to` carries, as
+// browsers write it: never a login; the origin alone ("http://h:8080/") when `to` is another
+// origin, the whole address when it is the same.
+QString RefererAfterRedirect(const UrlOrigin& from, const QString& fromPath, const UrlOrigin& to);
 
 // Whether a login remembered for the host may fill in a request for an address of `protocol`.
 // Not for a plain address that an https:// one sent the download to: `leftTls` says a redirect

@@ -24,12 +24,6 @@
 void HttpProbe::sendRequest(SocketClass& socket) {
     DownloadSession& s = session_;
     DownloadRecord* r = s.record();
-    // A remembered login fills in only what the user has not typed, and only for the host the
-    // download began with or one it names itself; never for a plain address an https one sent
-    // us to (the Referer keeps that across a pause).
-    if (r->Password.isEmpty() && RememberedLoginAllowed(r->Protocol, r->Referer, leftTls_)) {
-        ApplySiteLogin(s.ctx_.list, s.RecordIndex);
-    }
     const HttpRequestTarget target = s.requestTarget(*r);
     const bool login = !target.user.isEmpty() && !target.password.isEmpty();
     qCInfo(lcEngine).noquote().nospace()
@@ -88,6 +82,16 @@ void HttpProbe::headComplete(const QByteArray& headBytes) {
     }
     if (head.status == HttpStatus::Unauthorized) {
         s.TimeOut.stop();
+        // A remembered login goes only to an origin that asks for one, once, and fills in only
+        // what the user has not typed; never for a plain address an https one sent us to (the
+        // Referer keeps that across a pause).
+        if (!triedRememberedLogin_ && r->Password.isEmpty() &&
+            RememberedLoginAllowed(r->Protocol, r->Referer, leftTls_) &&
+            ApplySiteLogin(s.ctx_.list, s.RecordIndex)) {
+            triedRememberedLogin_ = true;
+            s.InitConnection();
+            return;
+        }
         askCredentials();
         return;
     }
@@ -130,7 +134,8 @@ void HttpProbe::followRedirect(const ResponseHead& head) {
     }
     // A relative location resolves against the address it came from.
     const QUrl base(DecodeUrl(r->Url));
-    const QUrl target = base.resolved(QUrl(head.location));
+    // The fragment is the page's business, never the server's.
+    const QUrl target = base.resolved(QUrl(head.location)).adjusted(QUrl::RemoveFragment);
     const QString scheme = target.scheme().toLower();
     if (head.location.isEmpty() || (scheme != u"http" && scheme != u"https" && scheme != u"ftp")) {
         const QString why = QStringLiteral(
@@ -146,10 +151,10 @@ void HttpProbe::followRedirect(const ResponseHead& head) {
         fail(why.arg(head.location), why.arg(UrlForDisplay(head.location)));
         return;
     }
-    const bool otherHost = parsed.host.compare(r->HostName, Qt::CaseInsensitive) != 0;
+    const UrlOrigin from{r->Protocol, r->HostName, r->Port};
+    const UrlOrigin to = OriginOf(parsed);
     const bool leavesTls = r->Protocol == Protocol::Https && parsed.protocol != Protocol::Https;
-    const bool dropLogin =
-        !LoginFollowsRedirect(r->Protocol, r->HostName, parsed.protocol, parsed.host);
+    const bool dropLogin = !LoginFollowsRedirect(from, to);
     if (parsed.protocol == Protocol::Https) {
         leftTls_ = false;
     } else if (leavesTls) {
@@ -158,10 +163,8 @@ void HttpProbe::followRedirect(const ResponseHead& head) {
     qCInfo(lcEngine).noquote().nospace()
         << ProbeTag(s.RecordIndex) << " redirect " << redirects_ << " to "
         << UrlForDisplay(DecodeUrl(encoded))
-        << (otherHost
-                ? " (another host: the typed login is dropped)"
-                : (leavesTls ? " (from https to a plain address: the login is dropped)" : ""));
-    r->Referer = r->Url;
+        << (dropLogin ? " (another origin: the login is dropped)" : "");
+    r->Referer = RefererAfterRedirect(from, r->UrlPath, to);
     r->UrlPath = parsed.path;
     r->FileName = parsed.fileName;
     r->HostName = parsed.host;
@@ -246,7 +249,8 @@ void HttpProbe::succeeded(const ResponseHead& head) {
         return;
     }
     if (!r->UserName.isEmpty() && !r->Password.isEmpty() && keepPassword_) {
-        if (SaveSiteLogin(s.ctx_.list, s.ctx_.listPath, r->HostName, r->UserName, r->Password) ==
+        const QString site = SiteLoginKey({r->Protocol, r->HostName, r->Port});
+        if (SaveSiteLogin(s.ctx_.list, s.ctx_.listPath, site, r->UserName, r->Password) ==
             SaveLoginResult::PasswordNotStorable) {
             s.ctx_.prompts.showMessage(
                 QStringLiteral(

@@ -32,4 +32,5 @@ private:
     bool emptyFile_ = false;     // "bytes=0-" was answered 416: only an empty file does that
     bool keepPassword_ = false;  // the login prompt's "remember" box
     bool leftTls_ = false;       // a redirect took the download from https:// to a plain address
+    bool triedRememberedLogin_ = false;  // a 401 was answered with the remembered login
 };

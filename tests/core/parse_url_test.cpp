@@ -59,6 +59,12 @@ TEST(ParseUrl, HttpsAddressesInAnyCaseDefaultToPort443) {
         {"https://h:80/f", "h", 80, "/f", "", ""},
         {"https://ann:pw@h:8443/private", "h", 8443, "/private", "ann", "pw"},
         {"https://h/get?u=http://x/", "h", 443, "/get?u=http://x/", "", ""},
+        // The host part ends before the login is looked for, as browsers read it.
+        {"https://h1?@h2/x", "h1", 443, "/?@h2/x", "", ""},
+        {"https://h1#@h2/x", "h1", 443, "/#@h2/x", "", ""},
+        {"https://h1%23@h2/x", "h1", 443, "/%23@h2/x", "", ""},
+        {"https://h1\\@h2/x", "h1", 443, "/@h2/x", "", ""},
+        {"https://u:p@ss@h1:8443\\x", "h1", 8443, "/x", "u", "p@ss"},
     };
     for (const Case& c : cases) {
         const ParsedUrl p = Parse(c.url);

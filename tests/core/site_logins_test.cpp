@@ -34,6 +34,7 @@ TEST(SiteLogins, SavedLoginIsFoundForTheHostInAnyCaseAndSurvivesALoad) {
     DownloadListState list;
     DownloadRecord r;
     r.HostName = QStringLiteral("Files.Example.org");
+    r.Port = 80;
     r.Active = FlagTrue;
     list.DownloadList.append(r);
     list.DownloadCount = 1;
@@ -70,18 +71,37 @@ TEST(SiteLogins, UnstorablePasswordChangesNothing) {
     EXPECT_EQ(list.SiteLoginList.size(), 1);
 }
 
-TEST(SiteLogins, NoMatchLeavesTheRecordAlone) {
-    DownloadListState list;
-    DownloadRecord r;
-    r.HostName = QStringLiteral("other");
-    r.UserName = QStringLiteral("anonymous");
-    list.DownloadList.append(r);
-    list.DownloadCount = 1;
-    SiteLogin login;
-    login.Site = QStringLiteral("host");
-    list.SiteLoginList.append(login);
-    list.SiteLoginCount = 1;
-    EXPECT_FALSE(ApplySiteLogin(list, 1));
-    EXPECT_EQ(list.DownloadList[1].UserName, QStringLiteral("anonymous"));
-    EXPECT_FALSE(ApplySiteLogin(list, 2));  // no such slot
+// A login goes to the origin it was kept for, or from http:// on port 80 to its https:// on 443;
+// an older list's bare host name is that http:// origin. Without a match the record stays as it is.
+TEST(SiteLogins, LoginsGoToTheirOriginOrItsSecureForm) {
+    const struct {
+        const char* site;
+        std::int16_t protocol;
+        std::int32_t port;
+        bool applies;
+    } rows[] = {
+        {"other.example", Protocol::Http, 80, false},
+        {"h.example", Protocol::Http, 8080, false},
+        {"http://H.example", Protocol::Https, 443, true},
+        {"https://h.example", Protocol::Http, 80, false},
+        {"http://h.example:8080", Protocol::Http, 8080, true},
+    };
+    for (const auto& row : rows) {
+        DownloadListState list;
+        DownloadRecord r;
+        r.Protocol = row.protocol;
+        r.HostName = QStringLiteral("h.Example");
+        r.Port = row.port;
+        r.UserName = QStringLiteral("anonymous");
+        list.DownloadList.append(r);
+        list.DownloadCount = 1;
+        list.SiteLoginList.append(
+            {QString::fromUtf8(row.site), 0, QStringLiteral("ann"), QStringLiteral("5159"), 1});
+        list.SiteLoginCount = 1;
+        EXPECT_EQ(ApplySiteLogin(list, 1), row.applies) << row.site << ' ' << row.port;
+        EXPECT_EQ(list.DownloadList[1].UserName + list.DownloadList[1].Password,
+                  row.applies ? QStringLiteral("annpw") : QStringLiteral("anonymous"))
+            << row.site;
+        EXPECT_FALSE(ApplySiteLogin(list, 2));  // no such slot
+    }
 }

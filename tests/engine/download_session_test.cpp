@@ -267,11 +267,10 @@ TEST_F(SessionTest, RedirectsToAnotherPortAndRelative) {
     serve(QStringLiteral("near.bin"), near);
 
     NginxPeer other(served);
-    other.addLocation(
-        QStringLiteral("location /referred/ { alias \"%1/\"; "
-                       "if ($http_referer !~ \"^http://127\\.0\\.0\\.1:[0-9]+/moved\\.bin$\") "
-                       "{ return 403; } }")
-            .arg(served));
+    other.addLocation(QStringLiteral("location /referred/ { alias \"%1/\"; "
+                                     "if ($http_referer !~ \"^http://127\\.0\\.0\\.1:[0-9]+/$\") "
+                                     "{ return 403; } }")
+                          .arg(served));
     startNginx(other);
     NginxPeer nginx(served);
     nginx.addRedirect(QStringLiteral("/moved.bin"), other.url(QStringLiteral("/referred/far.bin")));
@@ -290,7 +289,7 @@ TEST_F(SessionTest, RedirectsToAnotherPortAndRelative) {
     EXPECT_TRUE(moved.observer.finished) << moved.observer.whys.join(u'|').toStdString();
     EXPECT_EQ(m.Port, other.port());
     EXPECT_EQ(m.Url, other.url(QStringLiteral("/referred/far.bin")));
-    EXPECT_EQ(m.Referer, movedUrl);
+    EXPECT_EQ(m.Referer, nginx.url(QStringLiteral("/")));  // another origin: that alone
     EXPECT_EQ(m.FileName, QStringLiteral("far.bin"));
     EXPECT_EQ(m.SegmentCount, 8) << "every segment got its range from the second server";
     EXPECT_EQ(m.SavePath, engine.downloads() + QStringLiteral("far.bin"));
@@ -447,38 +446,64 @@ TEST_F(SessionTest, CertificatesTheUserTrustsAreAcceptedForTheirHostOnly) {
         << unasked.prompts.messages[0].toStdString();
 }
 
-// A login remembered for one host is not sent on to the host a redirect names (the second
-// server refuses any request that carries one).
-TEST_F(SessionTest, RememberedLoginStaysWithItsHost) {
-    const QByteArray data = Content(300000);
-    serve(QStringLiteral("data.bin"), data);
-    NginxPeer other(served);
-    other.addLocation(QStringLiteral("location /open/ { alias \"%1/\"; "
-                                     "if ($http_authorization) { return 403; } }")
-                          .arg(served));
-    startNginx(other);
-    NginxPeer nginx(served);
-    nginx.addBasicAuthLocation(QStringLiteral("/private/"), QStringLiteral("ann"),
-                               QStringLiteral("s3cret"));
-    // "localhost" is the same machine under another host name.
-    nginx.addRedirect(QStringLiteral("/private/moved.bin"),
-                      QStringLiteral("http://localhost:%1/open/data.bin").arg(other.port()));
-    startNginx(nginx);
+// Logins and the Referer across redirects, by what the server a row lands on logs: another host
+// (127.0.0.2) or port gets no login and the origin alone as Referer, the same origin the typed
+// login and the whole address without it; a login remembered for the first server goes only to
+// it, and only when asked.
+TEST_F(SessionTest, LoginsAndRefererStayWithTheirOrigin) {
+    serve(QStringLiteral("f.bin"), Content(1));
+    NginxPeer first(served), second(served);
+    second.listenOn(QStringLiteral("127.0.0.2"));
+    second.addBasicAuthLocation(QStringLiteral("/locked/"), QStringLiteral("ann"),
+                                QStringLiteral("pw"));
+    second.logRequestHeaders();
+    first.logRequestHeaders();
+    startNginx(second);
+    // %1 the first server, %2 the second, %3 the second as 127.0.0.2, %4 the first with a login.
+    const auto fill = [&](const char* text) {
+        const QString one = first.url({}).chopped(1), two = second.url({}).chopped(1);
+        const QStringList by = {one, two,
+                                QString(two).replace(QStringLiteral(".1:"), QStringLiteral(".2:")),
+                                QString(one).replace(0, 7, QStringLiteral("http://ann:pw@"))};
+        QString filled = QString::fromLatin1(text);
+        for (qsizetype i = 0; i < by.size(); ++i) {
+            filled.replace(u'%' + QString::number(i + 1), by[i]);
+        }
+        return filled;
+    };
+    const struct {
+        const char* start;  // the first server redirects its path to `to`
+        const char* to;
+        NginxPeer& lands;
+        const char* refererAndLogin;
+    } rows[] = {
+        {"%4/a", "%3/f.bin?a", second, "%1/|"},
+        {"%4/b", "%2/f.bin?b", second, "%1/|"},
+        {"%1/c", "/f.bin?c", first, "%1/c|"},
+        {"%1/d", "%2/locked/f.bin?d", second, "%1/|"},
+        {"%4/e", "/f.bin?e", first, "%1/e|Basic YW5uOnB3"},
+    };
+    for (const auto& row : rows) {
+        first.addRedirect(QString::fromLatin1(row.start + 2), fill(row.to));
+    }
+    startNginx(first);
     Engine engine(box.path());
-    engine.settings.MaxSegments = 4;
-    ASSERT_EQ(SaveSiteLogin(engine.list, engine.listPath(), QStringLiteral("127.0.0.1"),
-                            QStringLiteral("ann"), QStringLiteral("s3cret")),
-              SaveLoginResult::Saved);
-
-    // Its own host gets it: the login is what lets the first request reach the redirect.
-    Download& d = engine.fetch(nginx.url(QStringLiteral("/private/moved.bin")));
-    ASSERT_TRUE(WaitClosed({&d}));
-    const DownloadRecord& r = engine.record(d);
-    EXPECT_TRUE(d.observer.finished) << d.observer.whys.join(u'|').toStdString();
-    EXPECT_EQ(r.HostName, QStringLiteral("localhost"));
-    EXPECT_EQ(r.SegmentCount, 4);
-    EXPECT_EQ(FileSha256(r.SavePath), Sha256(data));
-    EXPECT_EQ(engine.prompts.credentialCaptions, QStringList{});
+    engine.prompts.credentials = {SessionPrompts::Credentials{}};
+    SaveSiteLogin(engine.list, engine.listPath(), fill("%1"), QStringLiteral("ann"),
+                  QStringLiteral("pw"));
+    for (const auto& row : rows) {
+        ASSERT_TRUE(WaitClosed({&engine.fetch(fill(row.start))}));
+        QStringList got;
+        for (const NginxPeer::LoggedRequest& request : row.lands.headerLog()) {
+            if (request.request.contains(QString::fromLatin1(row.to).section(u'/', -1) + u' ')) {
+                got << request.referer + u'|' + request.authorization;
+            }
+        }
+        EXPECT_FALSE(got.isEmpty()) << row.to;
+        for (const QString& line : got) {
+            EXPECT_EQ(line, fill(row.refererAndLogin)) << row.to;
+        }
+    }
 }
 
 // 401: the user is asked, a wrong answer asks again with the other caption, the right one
@@ -510,7 +535,7 @@ TEST_F(SessionTest, BasicAuthAsksUntilRightAndRemembers) {
 
     ASSERT_EQ(engine.list.SiteLoginCount, 1);
     const SiteLogin& login = engine.list.SiteLoginList[1];
-    EXPECT_EQ(login.Site, QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(login.Site, nginx.url(QString()).chopped(1));
     EXPECT_EQ(login.LoginUser, QStringLiteral("ann"));
     EXPECT_EQ(UnscramblePassword(login.LoginPassword), QStringLiteral("s3cret"));
     DownloadListState saved;

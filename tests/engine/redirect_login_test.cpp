@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/download_list/records.h"
+#include "core/urls/parse_url.h"
 
 namespace {
 
@@ -10,13 +11,15 @@ constexpr std::int16_t Http = Protocol::Http;
 constexpr std::int16_t Https = Protocol::Https;
 constexpr std::int16_t Ftp = Protocol::Ftp;
 
-TEST(RedirectLogin, FollowsOnlyToTheSameHostAndNeverOffTls) {
+TEST(RedirectLogin, FollowsOnlyToTheSameOriginAndNeverOffTls) {
     struct Case {
         std::int16_t from;
         const char* fromHost;
         std::int16_t to;
         const char* toHost;
         bool follows;
+        std::int32_t fromPort = 0;  // 0: the scheme's default
+        std::int32_t toPort = 0;
     };
     const Case cases[] = {
         {Http, "h.example", Http, "h.example", true},
@@ -30,12 +33,21 @@ TEST(RedirectLogin, FollowsOnlyToTheSameHostAndNeverOffTls) {
         {Https, "h.example", Https, "other.example", false},
         {Http, "h.example", Https, "other.example", false},
         {Http, "127.0.0.1", Http, "localhost", false},
+        {Http, "h.example", Http, "h.example", false, 80, 8080},
+        {Http, "h.example", Https, "h.example", false, 8080, 8443},
+        {Http, "h.example", Https, "h.example", false, 80, 8443},
+        {Http, "h.example", Ftp, "h.example", false},  // as USER and PASS, readable
+        {Ftp, "h.example", Ftp, "h.example", false, 21, 2121},
+    };
+    const auto origin = [](std::int16_t protocol, const char* host, std::int32_t port) {
+        return UrlOrigin{protocol, QString::fromUtf8(host), port ? port : DefaultPort(protocol)};
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(LoginFollowsRedirect(c.from, QString::fromUtf8(c.fromHost), c.to,
-                                       QString::fromUtf8(c.toHost)),
+        EXPECT_EQ(LoginFollowsRedirect(origin(c.from, c.fromHost, c.fromPort),
+                                       origin(c.to, c.toHost, c.toPort)),
                   c.follows)
-            << c.from << ' ' << c.fromHost << " -> " << c.to << ' ' << c.toHost;
+            << c.from << ' ' << c.fromHost << ':' << c.fromPort << " -> " << c.to << ' ' << c.toHost
+            << ':' << c.toPort;
     }
 }
 

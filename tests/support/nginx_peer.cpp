@@ -94,7 +94,7 @@ QList<NginxPeer::LoggedRequest> NginxPeer::headerLog() const {
     QList<LoggedRequest> requests;
     for (const QString& line : LogLines(inFolder(QStringLiteral("headers.log")))) {
         QStringList fields = line.split(u'\t');
-        if (fields.size() != 8) {
+        if (fields.size() != 9) {
             continue;
         }
         for (QString& field : fields) {
@@ -103,7 +103,7 @@ QList<NginxPeer::LoggedRequest> NginxPeer::headerLog() const {
             }
         }
         requests.append({fields[0].toInt(), fields[1].toLongLong(), fields[2], fields[3], fields[4],
-                         fields[5], fields[6], fields[7]});
+                         fields[5], fields[6], fields[7], fields[8]});
     }
     return requests;
 }
@@ -125,7 +125,7 @@ QString NginxPeer::configuration() const {
         // Tabs inside a value are logged as "\x09", so they cannot be taken for separators.
         c += QStringLiteral(
             "    log_format headers '$status\t$body_bytes_sent\t$http_host\t$http_range\t"
-            "$http_referer\t$http_cookie\t$http_user_agent\t$request';\n");
+            "$http_referer\t$http_cookie\t$http_user_agent\t$request\t$http_authorization';\n");
         c += QStringLiteral("    access_log %1 headers;\n")
                  .arg(Quoted(d + QStringLiteral("/headers.log")));
     }
@@ -149,6 +149,9 @@ QString NginxPeer::configuration() const {
         "    keepalive_requests 100000;\n");
     const QString ssl = tlsCertificate_.isEmpty() ? QString() : QStringLiteral(" ssl");
     c += QStringLiteral("    server {\n        listen 127.0.0.1:%1%2;\n").arg(port_).arg(ssl);
+    for (const QString& address : addresses_) {
+        c += QStringLiteral("        listen %1:%2%3;\n").arg(address).arg(port_).arg(ssl);
+    }
     if (ipv6_) {
         c += QStringLiteral("        listen [::1]:%1%2;\n").arg(port_).arg(ssl);
     }

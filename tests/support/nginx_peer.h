@@ -64,11 +64,14 @@ public:
         QString cookie;
         QString userAgent;
         QString request;  // the request line
+        QString authorization;
     };
     QList<LoggedRequest> headerLog() const;
 
     // Listens on [::1] too, on the same port as on 127.0.0.1.
     void listenOnIPv6() { ipv6_ = true; }
+    // Listens on this loopback address too (127.0.0.2: another host), on the same port.
+    void listenOn(const QString& address) { addresses_ << address; }
 
     // Writes the configuration, starts nginx and waits until it accepts connections. Returns
     // false with the reason in error() (followed by nginx's error log) when it does not come up.
@@ -87,6 +90,7 @@ private:
     QString tlsProtocols_;
     int passwordFiles_ = 0;
     bool ipv6_ = false;
+    QStringList addresses_;
     bool logRequests_ = false;
     bool logHeaders_ = false;
 };
