@@ -197,11 +197,15 @@ TEST_F(BrenloftGet, AFileAlreadyWholeIsReportedNotFetched) {
     ASSERT_TRUE(WriteFile(target + QStringLiteral("/other.bin"), shorter));
     const QByteArray sameTime = RandomBytes(timed.size());
     ASSERT_TRUE(WriteFile(target + QStringLiteral("/timed.bin"), sameTime));
-    QFile stamped(target + QStringLiteral("/timed.bin"));
-    ASSERT_TRUE(stamped.open(QIODevice::ReadWrite) &&
-                stamped.setFileTime(QFileInfo(served + QStringLiteral("/timed.bin")).lastModified(),
-                                    QFileDevice::FileModificationTime));
-    stamped.close();
+    // Files written in the same second as the server's would share its time.
+    const auto stamp = [&](const QString& name, const QDateTime& time) {
+        QFile file(target + u'/' + name);
+        return file.open(QIODevice::ReadWrite) &&
+               file.setFileTime(time, QFileDevice::FileModificationTime);
+    };
+    const QDateTime servedTime = QFileInfo(served + QStringLiteral("/timed.bin")).lastModified();
+    ASSERT_TRUE(stamp(QStringLiteral("timed.bin"), servedTime));
+    ASSERT_TRUE(stamp(QStringLiteral("given.bin"), servedTime.addSecs(-3600)));
 
     const GetRun run =
         RunGet(box,
