@@ -9,8 +9,8 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("brenloft-get"));
     QString error;
-    const auto options = ParseGetOptions(QCoreApplication::arguments().mid(1), error);
-    if (!options) {
+    auto options = ParseGetOptions(QCoreApplication::arguments().mid(1), error);
+    if (!options || !ReadPassword(*options, error)) {
         std::fprintf(stderr, "brenloft-get: %s\n%s\n", error.toLocal8Bit().constData(), GetUsage);
         return 2;
     }
@@ -25,6 +25,7 @@ int main(int argc, char** argv) {
     if (options->verbose) {
         EnableVerboseLogging();
     }
+    ShowLogLinesEscaped();
     GetRunner runner(*options);
     if (!runner.start()) {
         return runner.exitCode();

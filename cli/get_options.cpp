@@ -127,6 +127,15 @@ std::optional<GetOptions> ParseGetOptions(const QStringList& arguments, QString&
                 return std::nullopt;
             }
             options.password = *v;
+        } else if (arg == u"--password-file") {
+            const auto v = value();
+            if (!v || v->isEmpty()) {
+                error = v ? QStringLiteral("--password-file needs a file") : error;
+                return std::nullopt;
+            }
+            options.passwordFile = *v;
+        } else if (arg == u"--ask-password") {
+            options.askPassword = true;
         } else if (arg.startsWith(u'-') && arg.size() > 1) {
             error = QStringLiteral("unknown option %1").arg(arg);
             return std::nullopt;
@@ -138,7 +147,13 @@ std::optional<GetOptions> ParseGetOptions(const QStringList& arguments, QString&
         error = QStringLiteral("no URL given");
         return std::nullopt;
     }
-    if (options.user.isEmpty() != options.password.isEmpty()) {
+    const int passwords = (options.password.isEmpty() ? 0 : 1) +
+                          (options.passwordFile.isEmpty() ? 0 : 1) + (options.askPassword ? 1 : 0);
+    if (passwords > 1) {
+        error = QStringLiteral("give one of --password, --password-file and --ask-password");
+        return std::nullopt;
+    }
+    if (options.user.isEmpty() != (passwords == 0)) {
         error = QStringLiteral("--user and --password go together");
         return std::nullopt;
     }

@@ -15,6 +15,8 @@ struct GetOptions {
     int proxyPort = 0;
     QString user;
     QString password;
+    QString passwordFile;      // the password is this file's first line
+    bool askPassword = false;  // the password is read from standard input
     bool quiet = false;
     bool verbose = false;   // the download's story on stderr, for a bug report
     QString caCertificate;  // an extra CA file (PEM) that https:// servers may be signed by
@@ -27,7 +29,8 @@ struct GetOptions {
 
 constexpr const char* GetUsage =
     "usage: brenloft-get [-d DIR] [-n SEGMENTS] [-j DOWNLOADS] [--limit BYTES_PER_S] "
-    "[--proxy HOST:PORT] [--user U --password P] [--ca-certificate FILE] [--no-check-certificate] "
+    "[--proxy HOST:PORT] [--user U --password P | --password-file FILE | --ask-password] "
+    "[--ca-certificate FILE] [--no-check-certificate] "
     "[-q] [-v] URL...";
 
 // What --help prints after the usage line: every option, one line each.
@@ -40,7 +43,10 @@ constexpr const char* GetHelp =
     "  --limit BYTES_PER_S     speed limit in bytes per second, or with k or M: 500k, 2M\n"
     "  --proxy HOST:PORT       HTTP proxy for every URL (https:// through CONNECT)\n"
     "  --user U                user name for the servers (needs --password)\n"
-    "  --password P            password for the servers (needs --user)\n"
+    "  --password P            password for the servers (needs --user); other users can\n"
+    "                          see it in the process list: prefer one of the next two\n"
+    "  --password-file FILE    the password is the first line of FILE\n"
+    "  --ask-password          read the password from standard input (not shown on a terminal)\n"
     "  --ca-certificate FILE   also trust the CA certificates (PEM) in FILE for https://\n"
     "  --no-check-certificate  accept any https:// certificate, with a warning\n"
     "  -q, --quiet             no progress lines, only finished files and failures\n"
@@ -49,7 +55,8 @@ constexpr const char* GetHelp =
     "  --version               print the version and end\n"
     "\n"
     "The list and part files stay in DIR/.brenloft-get/, so the same command run again\n"
-    "continues where it stopped. Exit status: 0 when every file is complete, 1 when one\n"
+    "continues where it stopped. That folder must be yours and writable by you alone; no\n"
+    "settings file is read. Exit status: 0 when every file is complete, 1 when one\n"
     "failed, 2 on bad arguments.\n";
 
 // A rate in bytes per second: digits with an optional decimal point and an optional suffix,
@@ -59,3 +66,7 @@ std::optional<std::int32_t> ParseRate(const QString& text);
 // The options, or nothing with `error` saying what is wrong with the arguments. Reading stops
 // at --help or --version: a user asking for either gets it without naming a URL.
 std::optional<GetOptions> ParseGetOptions(const QStringList& arguments, QString& error);
+
+// Fills options.password from --password-file or --ask-password; false with `error` saying
+// why it could not be read.
+bool ReadPassword(GetOptions& options, QString& error);

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "core/paths/app_paths.h"
+#include "cli/work_folder.h"
 #include "core/text/format.h"
 #include "core/text/url_codec.h"
 #include "core/urls/parse_url.h"
@@ -18,8 +18,34 @@
 
 namespace {
 
+// Every line may carry what a server or the list said: no control character reaches the
+// terminal as it is.
 void PrintError(const QString& line) {
-    std::fprintf(stderr, "brenloft-get: %s\n", line.toLocal8Bit().constData());
+    std::fprintf(stderr, "brenloft-get: %s\n", EscapeControls(line).toLocal8Bit().constData());
+}
+
+void EscapedLogLine(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    const QString line = qFormatLogMessage(type, context, EscapeControls(message));
+    std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
+}
+
+// The files earlier runs finished, as their entries remember them. An entry whose file has
+// gone or changed size is forgotten: nothing of it is left to report.
+std::vector<FinishedFile> TakeFinishedFiles(DownloadListState& list) {
+    std::vector<FinishedFile> finished;
+    for (int slot = 1; slot <= UsedSlots(list); ++slot) {
+        DownloadRecord& r = list.DownloadList[slot];
+        if (r.Active != FlagTrue || r.Completed != FlagTrue) {
+            continue;
+        }
+        const QFileInfo file(r.SavePath);
+        if (file.isFile() && file.size() == r.FileSize.bytes()) {
+            finished.push_back({r.Url, r.SavePath, r.FileSize.bytes()});
+        } else {
+            r = DownloadRecord{};
+        }
+    }
+    return finished;
 }
 
 }  // namespace
@@ -55,22 +81,31 @@ GetRunner::GetRunner(GetOptions options, QObject* parent)
 
 GetRunner::~GetRunner() = default;
 
+void ShowLogLinesEscaped() {
+    qInstallMessageHandler(EscapedLogLine);
+}
+
 bool GetRunner::start() {
     const QString folder = QDir(options_.folder).absolutePath();
     workFolder_ = folder + QStringLiteral("/.brenloft-get");
-    if (!QDir().mkpath(workFolder_ + QStringLiteral("/temp"))) {
-        PrintError(QStringLiteral("cannot create %1").arg(workFolder_));
+    const QString temp = workFolder_ + QStringLiteral("/temp");
+    QString unusable = QDir().mkpath(folder) ? PrepareWorkFolder(workFolder_)
+                                             : QStringLiteral("cannot create %1").arg(folder);
+    if (unusable.isEmpty()) {
+        unusable = PrepareWorkFolder(temp);
+    }
+    if (!unusable.isEmpty()) {
+        PrintError(unusable);
         exitCode_ = 1;
         return false;
     }
     listPath_ = workFolder_ + u'/' + QLatin1String(ListFileName);
 
-    // The settings' defaults, never the desktop program's store: a script gets the same
-    // behaviour on every machine. The flags say what differs.
-    const SettingsStore defaults(workFolder_ + QStringLiteral("/no-settings.ini"));
-    LoadSettings(settings_, defaults, workFolder_);
+    // The settings' defaults, never a file: neither the desktop program's store nor one found
+    // in a work folder someone else may have made. The flags say what differs.
+    LoadDefaultSettings(settings_, workFolder_);
     settings_.DownloadFolder = folder + u'/';
-    settings_.TempFolder = workFolder_ + QStringLiteral("/temp/");
+    settings_.TempFolder = temp + u'/';
     settings_.AutoPreviewZIP = FlagFalse;
     settings_.MaxSimulDownlads = options_.simultaneous;
     if (options_.segments > 0) {
@@ -85,11 +120,17 @@ bool GetRunner::start() {
         settings_.ProxyServer = options_.proxyHost;
         settings_.ProxyPort = static_cast<std::int32_t>(options_.proxyPort);
     }
-    LoadLanguage(texts_, QStringLiteral("english"), LanguageFolders(workFolder_));
+    LoadLanguage(texts_, QStringLiteral("english"), InstalledLanguageFolders());
 
     if (const ListLoadResult loaded = LoadList(list_, listPath_); !loaded.error.isEmpty()) {
         PrintError(loaded.error);
     }
+    // The list may not be one this program wrote: an entry naming files outside its folders
+    // would have the join write, read and remove them.
+    for (const QString& dropped : DropUnsafeEntries(list_, folder, temp)) {
+        PrintError(dropped);
+    }
+    std::vector<FinishedFile> finished = TakeFinishedFiles(list_);
     sockets_.StartSockets();
     sockets_.setLimits({settings_.UseSpeedLimiter == FlagTrue, settings_.SpeedLimiter});
     if (!options_.caCertificate.isEmpty()) {
@@ -101,9 +142,10 @@ bool GetRunner::start() {
     }
     context_ = std::make_unique<EngineContext>(EngineContext{
         list_, listPath_, settings_, texts_, sockets_, files_, *prompts_, actions_, {}, {}, 0});
-    // Run again after it finished, the command reports the files it has instead of fetching
+    // Run again after it finished, the command reports the files it made instead of fetching
     // them once more under numbered names.
-    context_->takeWholeFilesOlderThan = QDateTime::currentDateTimeUtc();
+    context_->adoptWholeFiles = true;
+    context_->finishedFiles = std::move(finished);
 
     queue_ = std::make_unique<DownloadQueue>(*context_, windows_);
     // What an interrupted run left queued waits until a command names it again.
@@ -225,10 +267,10 @@ void GetRunner::entryEnded(int slot, const QString& why) {
     const DownloadRecord* r = list_.record(slot);
     progress_.clear();
     if (r != nullptr && r->Completed == FlagTrue) {
-        std::printf("%s\n", QDir::toNativeSeparators(r->SavePath).toLocal8Bit().constData());
+        std::printf("%s\n", EscapeControls(r->SavePath).toLocal8Bit().constData());
         std::fflush(stdout);
-        // Finished entries leave the list; their slot is free for the next download.
-        queue_->RemoveEntry(slot);
+        // Finished entries stay in the list: a later run reports their files instead of
+        // taking any file of the same name and size for them.
     } else {
         failures_ << describeFailure(*job, queue_->session(slot), why);
     }
@@ -294,7 +336,7 @@ void GetRunner::drawProgress() {
             active += r->Segments.at(j)->State == SegmentState::Receiving ? 1 : 0;
         }
         const double rate = r->ElapsedSeconds > 0 ? r->BytesDone.bytes() / r->ElapsedSeconds : 0;
-        QString name = DecodeUrl(r->FileName);
+        QString name = EscapeControls(DecodeUrl(r->FileName));
         if (name.size() > 32) {
             name = name.left(31) + u'~';
         }

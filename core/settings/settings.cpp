@@ -192,6 +192,14 @@ void LoadSettings(Settings& settings, const SettingsStore& store, const QString&
     settings.ScheduleHour = NextOccurrence(settings.ScheduleHour, now);
 }
 
+void LoadDefaultSettings(Settings& settings, const QString& applicationFolder, OleDate now) {
+    const Context context{applicationFolder, now};
+    for (const Option& option : kOptionTable) {
+        Assign(settings, option, option.defaultText(context));
+    }
+    settings.ScheduleHour = NextOccurrence(settings.ScheduleHour, now);
+}
+
 bool SaveSettings(const Settings& settings, SettingsStore& store) {
     for (const Option& option : kOptionTable) {
         if (option.savedWithOthers) {

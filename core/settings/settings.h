@@ -49,6 +49,11 @@ struct Settings {
 void LoadSettings(Settings& settings, const SettingsStore& store, const QString& applicationFolder,
                   OleDate now = OleDate::now());
 
+// Every option at its default, as LoadSettings gives them from an empty store, without
+// reading any file: for a program that must not take options from a folder it did not make.
+void LoadDefaultSettings(Settings& settings, const QString& applicationFolder,
+                         OleDate now = OleDate::now());
+
 // Writes every option but "ShowDownloadWindows" and "AppPath". False when the store could
 // not be written.
 bool SaveSettings(const Settings& settings, SettingsStore& store);

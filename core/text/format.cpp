@@ -86,3 +86,27 @@ QString FormatDuration(float seconds) {
     }
     return two(h) + u':' + two(m % 60) + u':' + two(t % 60);
 }
+
+QString EscapeControls(const QString& text) {
+    QString shown;
+    shown.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u == u'\\') {
+            shown += QStringLiteral("\\\\");
+        } else if (u == u'\n') {
+            shown += QStringLiteral("\\n");
+        } else if (u == u'\r') {
+            shown += QStringLiteral("\\r");
+        } else if (u == u'\t') {
+            shown += QStringLiteral("\\t");
+        } else if (u < 0x20 || u == 0x7f) {
+            shown += QStringLiteral("\\x%1").arg(int(u), 2, 16, QChar(u'0'));
+        } else if ((u >= 0x80 && u < 0xa0) || u == 0x2028 || u == 0x2029) {
+            shown += QStringLiteral("\\u%1").arg(int(u), 4, 16, QChar(u'0'));
+        } else {
+            shown += c;
+        }
+    }
+    return shown;
+}

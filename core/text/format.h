@@ -20,3 +20,9 @@ QString FormatPercent(float percent, const TextTable& texts);
 
 // "07:05" below an hour, "01:02:03" from an hour on; negative: empty.
 QString FormatDuration(float seconds);
+
+// Text from a server or a list made safe for a terminal: every control character (C0, DEL,
+// C1) is shown escaped, "\n", "\r", "\t", "\\" and else "\x1b" / "\u009b", so that no status
+// line, reason or file name can move the cursor, retitle the window or hide what went before.
+// Backslashes are doubled so that an escape shown is never mistaken for one sent.
+QString EscapeControls(const QString& text);

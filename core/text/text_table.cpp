@@ -43,12 +43,14 @@ void TextTable::loadText(const QString& contents) {
 }
 
 QStringList LanguageFolders(const QString& applicationFolder) {
-    QStringList folders{applicationFolder};
-    if (QCoreApplication::instance() != nullptr) {
-        folders << QCoreApplication::applicationDirPath() +
-                       QStringLiteral("/../share/brenloft/lang");
+    return QStringList{applicationFolder} + InstalledLanguageFolders();
+}
+
+QStringList InstalledLanguageFolders() {
+    if (QCoreApplication::instance() == nullptr) {
+        return {};
     }
-    return folders;
+    return {QCoreApplication::applicationDirPath() + QStringLiteral("/../share/brenloft/lang")};
 }
 
 bool LoadLanguage(TextTable& table, const QString& key, const QStringList& folders) {

@@ -26,6 +26,11 @@ private:
 // then the language folder installed beside the executable.
 QStringList LanguageFolders(const QString& applicationFolder);
 
+// Only the language folder installed beside the executable: for a program whose own folder may
+// have been made by someone else (brenloft-get's work folder), so that no file planted there
+// can put other words in its messages.
+QStringList InstalledLanguageFolders();
+
 // Loads "<key>.txt" from the first folder that has it. A missing or unreadable file leaves the
 // table unchanged and returns false.
 bool LoadLanguage(TextTable& table, const QString& key, const QStringList& folders);

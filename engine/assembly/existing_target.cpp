@@ -1,6 +1,7 @@
 #include "engine/assembly/existing_target.h"
 
 #include <QFileInfo>
+#include <algorithm>
 
 #include "core/download_list/records.h"
 #include "engine/assembly/target_path.h"
@@ -20,14 +21,21 @@ void BecomeFinished(DownloadRecord& record, const QString& target) {
 }  // namespace
 
 bool AdoptExistingTarget(DownloadRecord& record, const QString& downloadFolder,
-                         const QDateTime& olderThan) {
+                         const std::vector<FinishedFile>& finished,
+                         const QDateTime& serverModified) {
     const QString target = TargetPath(record, downloadFolder);
-    if (target.isEmpty() || !olderThan.isValid()) {
+    const std::int64_t size = record.FileSize.bytes();
+    const QFileInfo existing(target);
+    if (target.isEmpty() || !existing.isFile() || existing.size() != size) {
         return false;
     }
-    const QFileInfo existing(target);
-    if (!existing.isFile() || existing.size() != record.FileSize.bytes() ||
-        existing.lastModified() >= olderThan) {
+    const bool ours = std::any_of(finished.begin(), finished.end(), [&](const FinishedFile& f) {
+        return f.path == target && f.size == size && f.url == record.Url;
+    });
+    const bool serversTime =
+        serverModified.isValid() &&
+        existing.lastModified().toSecsSinceEpoch() == serverModified.toSecsSinceEpoch();
+    if (!ours && !serversTime) {
         return false;
     }
     BecomeFinished(record, target);

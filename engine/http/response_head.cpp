@@ -1,6 +1,8 @@
 #include "engine/http/response_head.h"
 
 #include <QByteArrayView>
+#include <QLocale>
+#include <QTimeZone>
 #include <algorithm>
 #include <limits>
 
@@ -100,6 +102,19 @@ bool DispositionFileName(QByteArrayView line, QString& fileName) {
     return true;
 }
 
+// The one date form HTTP servers send ("Sun, 06 Nov 1994 08:49:37 GMT"), in UTC; invalid for
+// any other.
+QDateTime HttpDate(QByteArrayView value) {
+    QString text = Text(value);
+    if (text.size() != 29 || !text.endsWith(QStringLiteral(" GMT"))) {
+        return {};
+    }
+    // Date and time apart: read as one in local time, an hour a clock change skips is lost.
+    const QDate day = QLocale::c().toDate(text.left(16), QStringLiteral("ddd, dd MMM yyyy"));
+    const QTime time = QTime::fromString(text.mid(17, 8), QStringLiteral("HH:mm:ss"));
+    return day.isValid() && time.isValid() ? QDateTime(day, time, QTimeZone::utc()) : QDateTime();
+}
+
 void ReadHeaderLine(QByteArrayView line, ResponseHead& head) {
     if (StartsWithNoCase(line, "CONTENT-LENGTH:")) {
         head.contentLength = ContentLength(From(line, 17));
@@ -112,6 +127,8 @@ void ReadHeaderLine(QByteArrayView line, ResponseHead& head) {
         head.chunked = true;
     } else if (StartsWithNoCase(line, "CONTENT-DISPOSITION:")) {
         DispositionFileName(line, head.fileName);
+    } else if (StartsWithNoCase(line, "LAST-MODIFIED:")) {
+        head.lastModified = HttpDate(TrimBlanks(From(line, 15)));
     }
 }
 

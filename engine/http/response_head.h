@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
 #include <cstdint>
 
@@ -13,6 +14,7 @@ struct ResponseHead {
     QString contentType;
     QString fileName;  // from Content-Disposition's filename=
     bool chunked = false;
+    QDateTime lastModified;  // Last-Modified, in UTC; invalid when not sent or not readable
 
     friend bool operator==(const ResponseHead&, const ResponseHead&) = default;
 };

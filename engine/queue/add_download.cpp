@@ -134,11 +134,13 @@ int AddOrContinue(EngineContext& ctx, DownloadQueue& queue, AddRequest& request,
     if (slot > 0 && queue.hasSession(slot)) {
         return slot;
     }
-    if (slot > 0) {
+    if (slot > 0 && list.DownloadList.at(slot).Completed != FlagTrue) {
         qCInfo(lcQueue, "slot %d: continue %s", slot,
                qUtf8Printable(LoggedAddress(list.DownloadList.at(slot))));
     } else {
-        slot = ChooseFreeSlot(list);
+        // An entry an earlier run finished is asked of the server anew, on its own slot: the
+        // session then finds that file whole if it still is (EngineContext::finishedFiles).
+        slot = slot > 0 ? slot : ChooseFreeSlot(list);
         if (slot == 0) {
             why = QStringLiteral("the download list is full");
             return 0;

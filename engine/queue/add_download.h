@@ -38,7 +38,8 @@ struct AddRequest {
 int AddDownload(EngineContext& ctx, DownloadQueue& queue, AddPrompts& prompts, AddRequest& request);
 
 // brenloft-get's add, which asks nothing: an entry for the same address still in the list (left
-// by an interrupted run) goes on from where it stopped; otherwise the address gets a new entry.
+// by an interrupted run) goes on from where it stopped; otherwise the address gets a new entry,
+// on the slot of a finished entry for it if there is one.
 // Either starts when the limit allows and is queued otherwise (request.deferFlag -1), as
 // DownloadQueue::Restart does. Returns the slot -- the one already serving the address when it
 // runs -- or 0 with `why` saying what kept the address out.

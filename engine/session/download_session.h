@@ -144,7 +144,8 @@ private:
     SegmentSplitter splitter_{*this};
     SessionWatchdog watchdog_{*this};
     ProbeState probeState_ = ProbeState::Idle;
-    bool sizeKnown_ = false;  // the probe gave a length (0 is then an empty file)
+    bool sizeKnown_ = false;    // the probe gave a length (0 is then an empty file)
+    QDateTime serverModified_;  // the probe's Last-Modified; invalid when none was given
     bool assembling_ = false;
     bool waitingForPreview_ = false;
     QString lastProblem_;

@@ -4,6 +4,9 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <vector>
+
+#include "engine/assembly/existing_target.h"
 
 struct DownloadListState;
 struct Settings;
@@ -31,12 +34,13 @@ struct EngineContext {
     std::function<void()> endProgram;
     // Every byte any session receives, for the status line's total and speed.
     std::int64_t receivedBytes = 0;
-    // brenloft-get's rule, as wget -c has it: a download without saved segments whose target
-    // already exists with exactly the size the server gives counts as done, and nothing is
-    // fetched. Only files older than this moment count: one this run wrote for another address
-    // of the same name and size is not this download. Invalid (the desktop program): never;
-    // the file is fetched again into a numbered name.
-    QDateTime takeWholeFilesOlderThan{};
+    // brenloft-get's rule: a download without saved segments whose target already exists with
+    // exactly the size the server gives counts as done, and nothing is fetched, when an earlier
+    // run finished that file for that address (`finishedFiles`) or the file's time is the
+    // server's Last-Modified (see AdoptExistingTarget). Off (the desktop program): never; the
+    // file is fetched again into a numbered name.
+    bool adoptWholeFiles = false;
+    std::vector<FinishedFile> finishedFiles{};
     // Accepts from now on, for this host only, a certificate the user chose to trust although
     // it does not verify, and remembers it; returns why it could not be remembered, or empty.
     // Empty where nobody can be asked: the certificate is then refused.

@@ -224,6 +224,7 @@ void HttpProbe::succeeded(const ResponseHead& head) {
     r->Running = FlagTrue;
     // Without a length, or with a chunked body, the size is learnt when the body ends.
     s.sizeKnown_ = emptyFile_ || (head.hasContentLength && !head.chunked);
+    s.serverModified_ = head.lastModified;
     r->FileSize = Currency::fromBytes(emptyFile_ || !s.sizeKnown_ ? 0 : head.contentLength);
     s.observer_.entryChanged(s.RecordIndex);
 

@@ -89,8 +89,9 @@ void SegmentConnections::start() {
         }
     } else {
         r->Resuming = FlagFalse;
-        if (ss.sizeKnown_ && AdoptExistingTarget(*r, ss.ctx_.settings.DownloadFolder,
-                                                 ss.ctx_.takeWholeFilesOlderThan)) {
+        if (ss.sizeKnown_ && ss.ctx_.adoptWholeFiles &&
+            AdoptExistingTarget(*r, ss.ctx_.settings.DownloadFolder, ss.ctx_.finishedFiles,
+                                ss.serverModified_)) {
             // An earlier run fetched it: nothing to plan or fetch.
             qCInfo(lcEngine).noquote()
                 << DownloadTag(ss.RecordIndex) << "already whole at" << r->SavePath;

@@ -17,7 +17,13 @@
 #include <map>
 #include <ostream>
 
+#include <unistd.h>
+
+#include <functional>
+
 #include "core/download_list/download_list.h"
+#include "core/download_list/list_additions.h"
+#include "core/urls/parse_url.h"
 #include "tests/support/ftp_peers.h"
 #include "tests/support/get_command.h"
 #include "tests/support/nginx_peer.h"
@@ -44,7 +50,8 @@ QStringList PrintedPaths(const QStringList& out) {
     return printed;
 }
 
-// Entries the command's own list still holds for continuing.
+// Entries the command's own list still holds for continuing (finished ones stay, to be
+// reported by a later run).
 int ActiveEntries(const QString& listPath) {
     if (!QFile::exists(listPath)) {
         return 0;
@@ -53,7 +60,8 @@ int ActiveEntries(const QString& listPath) {
     LoadList(list, listPath);
     int active = 0;
     for (int slot = 1; slot <= list.DownloadCount; ++slot) {
-        active += list.DownloadList[slot].Active == FlagTrue ? 1 : 0;
+        const DownloadRecord& r = list.DownloadList[slot];
+        active += r.Active == FlagTrue && r.Completed != FlagTrue ? 1 : 0;
     }
     return active;
 }
@@ -135,7 +143,7 @@ TEST_F(BrenloftGet, DownloadsEveryFileWhole) {
         expected.sort();
         EXPECT_EQ(printed, expected) << run.out.join(u'\n').toStdString();
         EXPECT_EQ(PartFiles(target), QStringList{});
-        EXPECT_EQ(ActiveEntries(ListPathIn(target)), 0) << "finished entries leave the list";
+        EXPECT_EQ(ActiveEntries(ListPathIn(target)), 0) << "nothing is left to continue";
     }
 
     // Run again into the same folder, it finds every file there whole: it prints their paths
@@ -165,43 +173,131 @@ TEST_F(BrenloftGet, DownloadsEveryFileWhole) {
     EXPECT_EQ(ActiveEntries(ListPathIn(again)), 0);
 }
 
-// As wget -c has it: a file already there under the name the server gives, with exactly the
-// size the server gives, is reported as the download and left as it is; a file of another
-// size is no such download, and the command fetches the address into a numbered name beside it.
+// A file already there under the name the server gives counts as the download only with the
+// server's size and time (Last-Modified): it is reported and left as it is. One of that size
+// but another time, or of another size, is someone else's: the address is fetched into a
+// numbered name beside it.
 TEST_F(BrenloftGet, AFileAlreadyWholeIsReportedNotFetched) {
     const QByteArray named = RandomBytes(300000);
     const QByteArray other = RandomBytes(200000);
+    const QByteArray timed = RandomBytes(100000);
     serve(QStringLiteral("named.bin"), named);
     serve(QStringLiteral("other.bin"), other);
+    serve(QStringLiteral("timed.bin"), timed);
     NginxPeer nginx(served);
     nginx.addContentDispositionLocation(QStringLiteral("/named/"),
                                         QStringLiteral("attachment; filename=\"given.bin\""));
     ASSERT_TRUE(nginx.start()) << nginx.error().toStdString();
     const QString target = folder(QStringLiteral("out"));
-    // The same size as the server's file but other bytes: had it been fetched, they would show.
+    // The same sizes as the server's files but other bytes: had they been fetched, they would
+    // show. Only the last has the server's time too.
     const QByteArray ours = RandomBytes(named.size());
     ASSERT_TRUE(WriteFile(target + QStringLiteral("/given.bin"), ours));
     const QByteArray shorter = RandomBytes(other.size() - 1);
     ASSERT_TRUE(WriteFile(target + QStringLiteral("/other.bin"), shorter));
+    const QByteArray sameTime = RandomBytes(timed.size());
+    ASSERT_TRUE(WriteFile(target + QStringLiteral("/timed.bin"), sameTime));
+    // Files written in the same second as the server's would share its time.
+    const auto stamp = [&](const QString& name, const QDateTime& time) {
+        QFile file(target + u'/' + name);
+        return file.open(QIODevice::ReadWrite) &&
+               file.setFileTime(time, QFileDevice::FileModificationTime);
+    };
+    const QDateTime servedTime = QFileInfo(served + QStringLiteral("/timed.bin")).lastModified();
+    ASSERT_TRUE(stamp(QStringLiteral("timed.bin"), servedTime));
+    ASSERT_TRUE(stamp(QStringLiteral("given.bin"), servedTime.addSecs(-3600)));
 
-    const GetRun run = RunGet(
-        box,
-        {QStringLiteral("-q"), QStringLiteral("-d"), target,
-         nginx.url(QStringLiteral("/named/named.bin")), nginx.url(QStringLiteral("/other.bin"))},
-        box.path());
+    const GetRun run =
+        RunGet(box,
+               {QStringLiteral("-q"), QStringLiteral("-d"), target,
+                nginx.url(QStringLiteral("/named/named.bin")),
+                nginx.url(QStringLiteral("/other.bin")), nginx.url(QStringLiteral("/timed.bin"))},
+               box.path());
     ASSERT_TRUE(run.finished);
     EXPECT_EQ(run.exitCode, 0) << run.err.join(u'\n').toStdString();
     EXPECT_EQ(run.err, QStringList{});
     const QStringList printed = PrintedPaths(run.out);
-    EXPECT_EQ(printed, (QStringList{Canonical(target + QStringLiteral("/given.bin")),
-                                    Canonical(target + QStringLiteral("/other[1].bin"))}));
+    EXPECT_EQ(printed, (QStringList{Canonical(target + QStringLiteral("/given[1].bin")),
+                                    Canonical(target + QStringLiteral("/other[1].bin")),
+                                    Canonical(target + QStringLiteral("/timed.bin"))}));
     EXPECT_EQ(FileSha256(target + QStringLiteral("/given.bin")), Sha256(ours));
+    EXPECT_EQ(FileSha256(target + QStringLiteral("/given[1].bin")), Sha256(named));
     EXPECT_EQ(FileSha256(target + QStringLiteral("/other.bin")), Sha256(shorter));
     EXPECT_EQ(FileSha256(target + QStringLiteral("/other[1].bin")), Sha256(other));
-    EXPECT_EQ(QDir(target).entryList(QDir::Files),
-              (QStringList{"given.bin", "other.bin", "other[1].bin"}));
+    EXPECT_EQ(FileSha256(target + QStringLiteral("/timed.bin")), Sha256(sameTime));
+    EXPECT_EQ(QDir(target).entryList(QDir::Files).size(), 5);
     EXPECT_EQ(PartFiles(target), QStringList{});
     EXPECT_EQ(ActiveEntries(ListPathIn(target)), 0);
+}
+
+// A work folder the user did not make is not acted on. One as an archive brings it (the user's,
+// writable by no one else) with a settings file that turns on an anti-virus command and a proxy
+// that does not answer, and a list whose entry for the address saves outside DIR: the command
+// never runs, no proxy is asked, nothing outside DIR is touched, and the entry is dropped with
+// a line saying why. One that is a symbolic link, another user's or writable by others is
+// refused whole.
+TEST_F(BrenloftGet, AWorkFolderSomeoneElseMadeIsNotTrusted) {
+    serve(QStringLiteral("data.bin"), RandomBytes(100000));
+    NginxPeer nginx(served);
+    ASSERT_TRUE(nginx.start()) << nginx.error().toStdString();
+    const QString url = nginx.url(QStringLiteral("/data.bin"));
+    const QString outside = folder(QStringLiteral("outside"));
+    const auto planted = [&](const QString& work) {
+        QDir().mkpath(work);
+        WriteFile(work + QStringLiteral("/no-settings.ini"),
+                  QStringLiteral("[Options]\nUseAntiVirus=-1\nAntiVirusCommand=/usr/bin/touch "
+                                 "%1/ran\nProxyHTTP=-1\nProxyServer=127.0.0.1\nProxyPort=%2\n")
+                      .arg(outside)
+                      .arg(FreeLoopbackPort())
+                      .toUtf8());
+        DownloadListState list;
+        const int slot = ChooseFreeSlot(list);
+        FillNewRecord(list.DownloadList[slot], ParseUrl(url), url, 0, outside + "/data.bin");
+        SaveList(list, ListPathIn(QFileInfo(work).path()));
+    };
+    const struct {
+        const char* name;
+        std::function<void(const QString& work)> plant;
+        int exitCode;
+        QString message;  // after the work folder's path, or the whole line when it is empty
+    } cases[] = {
+        {"a settings file and a list", planted, 0,
+         QStringLiteral("brenloft-get: list entry 1 (%1) dropped: save path %2/data.bin is not in ")
+             .arg(url, outside)},
+        {"a symbolic link", [&](const QString& work) { QFile::link(outside, work); }, 1,
+         QStringLiteral(" is a symbolic link")},
+        {"writable by others",
+         [](const QString& work) {
+             QDir().mkpath(work);
+             QFile::setPermissions(work, QFileDevice::Permissions(0x7777));
+         },
+         1, QStringLiteral(" is writable by others")},
+        {"another user's",
+         [](const QString& work) {
+             QDir().mkpath(work);
+             ASSERT_EQ(::chown(QFile::encodeName(work).constData(), 65534, 65534), 0);
+         },
+         1, QStringLiteral(" is not owned by you")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString target = folder(QString::fromLatin1(c.name));
+        const QString work = target + QStringLiteral("/.brenloft-get");
+        c.plant(work);
+        const GetRun run =
+            RunGet(box, {QStringLiteral("-q"), QStringLiteral("-d"), target, url}, box.path());
+        ASSERT_TRUE(run.finished);
+        EXPECT_EQ(run.exitCode, c.exitCode);
+        ASSERT_EQ(run.err.size(), 1) << run.err.join(u'\n').toStdString();
+        EXPECT_TRUE(c.exitCode == 0
+                        ? run.err[0].startsWith(c.message)
+                        : run.err[0] == QStringLiteral("brenloft-get: ") + work + c.message)
+            << run.err[0].toStdString();
+        EXPECT_EQ(QFileInfo::exists(target + QStringLiteral("/data.bin")), c.exitCode == 0);
+        EXPECT_EQ(QDir(outside).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+                  QStringList{})
+            << "nothing outside DIR is touched";
+    }
 }
 
 // Arguments that make no sense are refused before anything happens: status 2 and the usage.
@@ -218,6 +314,10 @@ TEST_F(BrenloftGet, BadArgumentsExitTwoWithTheUsage) {
         {QStringLiteral("--limit"), QStringLiteral("fast"), url},
         {QStringLiteral("--proxy"), QStringLiteral("127.0.0.1"), url},
         {QStringLiteral("--user"), QStringLiteral("ann"), url},
+        {QStringLiteral("--user"), QStringLiteral("ann"), QStringLiteral("--password"),
+         QStringLiteral("p"), QStringLiteral("--ask-password"), url},
+        {QStringLiteral("--user"), QStringLiteral("ann"), QStringLiteral("--password-file"),
+         QStringLiteral("/no/such/file"), url},
         {QStringLiteral("--frobnicate"), url},
         {url, QStringLiteral("-d")},
     };
@@ -404,14 +504,19 @@ TEST_F(BrenloftGet, FlagsForLoginProxyAndLimit) {
         EXPECT_TRUE(run.err[0].startsWith(QStringLiteral("brenloft-get: ") + privateUrl + u':'));
         EXPECT_FALSE(QFileInfo::exists(target + QStringLiteral("/data.bin")));
     }
-    {
-        const QString target = folder(QStringLiteral("with-login"));
-        const GetRun run =
-            RunGet(box,
-                   {QStringLiteral("-q"), QStringLiteral("-d"), target, QStringLiteral("--user"),
-                    QStringLiteral("ann"), QStringLiteral("--password"), QStringLiteral("s3cret"),
-                    privateUrl},
-                   box.path());
+    // The password on the command line, in a file's first line, and on standard input.
+    const QString passwordFile = box.file(QStringLiteral("password"));
+    ASSERT_TRUE(WriteFile(passwordFile, "s3cret\nignored\n"));
+    for (const auto& [way, input] : {std::pair{QStringList{"--password", "s3cret"}, QByteArray()},
+                                     {QStringList{"--password-file", passwordFile}, QByteArray()},
+                                     {QStringList{"--ask-password"}, QByteArray("s3cret\n")}}) {
+        SCOPED_TRACE(way[0].toStdString());
+        const QString target = folder(QStringLiteral("with-login") + way[0]);
+        const GetRun run = RunGet(box,
+                                  QStringList{QStringLiteral("-q"), QStringLiteral("-d"), target,
+                                              QStringLiteral("--user"), QStringLiteral("ann")} +
+                                      way + QStringList{privateUrl},
+                                  box.path(), std::chrono::seconds(120), input);
         ASSERT_TRUE(run.finished);
         EXPECT_EQ(run.exitCode, 0) << run.err.join(u'\n').toStdString();
         EXPECT_EQ(run.err, QStringList{});

@@ -95,3 +95,17 @@ TEST(UrlCoding, DecodeTakesTwoHexDigitsAfterEachPercent) {
     const QString text = QStringLiteral("http://h/dir name/a+b (1).zip");
     EXPECT_EQ(DecodeUrl(EncodeUrl(text)), text);
 }
+
+TEST(EscapeControls, ControlCharactersShownEscapedTheRestAsItIs) {
+    const std::pair<QString, QString> cases[] = {
+        {QStringLiteral("plain ä €.zip"), QStringLiteral("plain ä €.zip")},
+        {QStringLiteral("\x1b]0;title\x07"), QStringLiteral("\\x1b]0;title\\x07")},
+        {QStringLiteral("a\nb\r\tc"), QStringLiteral("a\\nb\\r\\tc")},
+        {QStringLiteral("\\x1b"), QStringLiteral("\\\\x1b")},
+        {QString(QChar(0)) + QChar(0x7f) + QChar(0x9b) + QChar(0x2028),
+         QStringLiteral("\\x00\\x7f\\u009b\\u2028")},
+    };
+    for (const auto& [text, shown] : cases) {
+        EXPECT_EQ(EscapeControls(text), shown);
+    }
+}

@@ -1,9 +1,11 @@
 // brenloft-get's "already fetched" check: only a file of exactly the server's size at the
-// download's own target counts, and then the record becomes that finished download.
+// download's own target that an earlier run finished, or that has the server's time, counts,
+// and then the record becomes that finished download.
 #include <gtest/gtest.h>
 
 #include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
 #include <functional>
 #include <vector>
 
@@ -13,32 +15,36 @@
 #include "tests/support/test_files.h"
 
 TEST(ExistingTarget, OnlyAWholeFileAtTheTargetCounts) {
+    enum Known { Unknown, OursForThisAddress, OursForAnother, ServersTime, AnotherTime };
     struct Case {
         const char* name;
         std::function<void(const QString& target)> disk;
         bool chosenPath;
         bool adopted;
-        int ageSeconds = 60;  // how long before the run the file was last changed
+        Known known = OursForThisAddress;  // what says the file is this download's
     };
+    const auto whole = [](const QString& t) { WriteFile(t, QByteArray(300, 'x')); };
     const std::vector<Case> cases = {
         {"nothing there", [](const QString&) {}, false, false},
-        {"the same size", [](const QString& t) { WriteFile(t, QByteArray(300, 'x')); }, false,
-         true},
+        {"finished here", whole, false, true},
         {"one byte short", [](const QString& t) { WriteFile(t, QByteArray(299, 'x')); }, false,
          false},
         {"one byte more", [](const QString& t) { WriteFile(t, QByteArray(301, 'x')); }, false,
-         false},
+         false, ServersTime},
         {"a folder", [](const QString& t) { QDir().mkpath(t); }, false, false},
-        {"a chosen path", [](const QString& t) { WriteFile(t, QByteArray(300, 'x')); }, true, true},
-        // Written during this run, for another address of the same name and size.
-        {"written by this run", [](const QString& t) { WriteFile(t, QByteArray(300, 'x')); }, false,
-         false, -1},
+        {"a chosen path", whole, true, true},
+        // Someone else's file of the same name and size: fetched again beside it.
+        {"the same size only", whole, false, false, Unknown},
+        {"finished here for another address", whole, false, false, OursForAnother},
+        {"the server's time", whole, false, true, ServersTime},
+        {"another time", whole, false, false, AnotherTime},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Sandbox box;
         const QString folder = box.path() + u'/';
         DownloadRecord r;
+        r.Url = QStringLiteral("http://h/a%20b.bin");
         r.FileName = QStringLiteral("a%20b.bin");
         r.FileSize = Currency::fromBytes(300);
         r.Running = FlagTrue;
@@ -50,9 +56,17 @@ TEST(ExistingTarget, OnlyAWholeFileAtTheTargetCounts) {
             r.HasSavePath = FlagTrue;
         }
         c.disk(target);
-        const QDateTime runStarted = QDateTime::currentDateTimeUtc().addSecs(c.ageSeconds);
+        std::vector<FinishedFile> finished;
+        if (c.known == OursForThisAddress || c.known == OursForAnother) {
+            finished.push_back(
+                {c.known == OursForThisAddress ? r.Url : QStringLiteral("http://o/"), target, 300});
+        }
+        const QDateTime fileTime = QFileInfo(target).lastModified();
+        const QDateTime server = c.known == ServersTime   ? fileTime
+                                 : c.known == AnotherTime ? fileTime.addSecs(-1)
+                                                          : QDateTime();
         const DownloadRecord before = r;
-        EXPECT_EQ(AdoptExistingTarget(r, folder, runStarted), c.adopted);
+        EXPECT_EQ(AdoptExistingTarget(r, folder, finished, server), c.adopted);
         if (!c.adopted) {
             EXPECT_TRUE(r == before) << "nothing changes";
             continue;
@@ -69,7 +83,8 @@ TEST(ExistingTarget, OnlyAWholeFileAtTheTargetCounts) {
     // Without a download folder there is no target to look at.
     DownloadRecord r;
     r.FileName = QStringLiteral("a.bin");
-    EXPECT_FALSE(AdoptExistingTarget(r, QString(), QDateTime::currentDateTimeUtc()));
+    EXPECT_FALSE(AdoptExistingTarget(r, QString(), {{r.Url, QStringLiteral("a.bin"), 0}},
+                                     QDateTime::currentDateTimeUtc()));
 }
 
 // A plan whose file was built just before the program ended, before its list could say so.

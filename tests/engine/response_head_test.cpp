@@ -94,6 +94,12 @@ TEST(ResponseHeadTexts, LocationAndContentType) {
     EXPECT_EQ(Parse("HTTP/1.1 302 Found\r\nLocation:\r\n\r\n").location, QString());
     EXPECT_EQ(Parse("HTTP/1.1 200 OK\r\ncontent-type:text/plain\r\n\r\n").contentType,
               QStringLiteral("text/plain"));
+    // Last-Modified in the one form servers send, in UTC, whatever the local zone; else none.
+    EXPECT_EQ(Parse("HTTP/1.1 200 OK\r\nlast-modified: Sun, 29 Mar 2026 02:30:07 GMT\r\n\r\n")
+                  .lastModified.toSecsSinceEpoch(),
+              1774751407);
+    EXPECT_FALSE(
+        Parse("HTTP/1.1 200 OK\r\nLast-Modified: yesterday\r\n\r\n").lastModified.isValid());
 }
 
 TEST(ResponseHeadTexts, ChunkedOnlyForTheWholeLine) {

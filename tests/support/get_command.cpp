@@ -36,12 +36,16 @@ QString ListPathIn(const QString& folder) {
 }
 
 GetRun RunGet(const Sandbox& box, const QStringList& arguments, const QString& workingFolder,
-              std::chrono::milliseconds deadline) {
+              std::chrono::milliseconds deadline, const QByteArray& input) {
     QProcess process;
     PrepareGet(process, box, workingFolder);
     GetRun run;
     if (!StartGet(process, arguments)) {
         return run;
+    }
+    if (!input.isEmpty()) {
+        process.write(input);
+        process.closeWriteChannel();
     }
     run.finished = process.waitForFinished(static_cast<int>(deadline.count()));
     if (!run.finished) {

@@ -27,6 +27,8 @@ bool StartGet(QProcess& process, const QStringList& arguments);
 QStringList EightSegmentsInto(const QString& folder, const QString& url);
 // Where brenloft-get keeps its list for downloads into `folder`.
 QString ListPathIn(const QString& folder);
-// One whole run. The deadline bounds a hang; it is no measure of speed.
+// One whole run. The deadline bounds a hang; it is no measure of speed. `input`, when given,
+// is its standard input.
 GetRun RunGet(const Sandbox& box, const QStringList& arguments, const QString& workingFolder,
-              std::chrono::milliseconds deadline = std::chrono::seconds(120));
+              std::chrono::milliseconds deadline = std::chrono::seconds(120),
+              const QByteArray& input = {});

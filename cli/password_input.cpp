@@ -1,0 +1,73 @@
+#include <termios.h>
+#include <unistd.h>
+
+#include <QFile>
+#include <cstdio>
+#include <string>
+
+#include "cli/get_options.h"
+
+namespace {
+
+// The line without its line end ("\n" or "\r\n").
+QString WithoutLineEnd(QByteArray line) {
+    if (line.endsWith('\n')) {
+        line.chop(1);
+    }
+    if (line.endsWith('\r')) {
+        line.chop(1);
+    }
+    return QString::fromLocal8Bit(line);
+}
+
+// One line of standard input; on a terminal the typing is not echoed, and echo comes back
+// whatever happens.
+bool ReadStandardInputLine(QByteArray& line) {
+    termios saved{};
+    const bool terminal = ::isatty(STDIN_FILENO) == 1 && ::tcgetattr(STDIN_FILENO, &saved) == 0;
+    if (terminal) {
+        std::fputs("Password: ", stderr);
+        std::fflush(stderr);
+        termios quiet = saved;
+        quiet.c_lflag &= ~tcflag_t(ECHO);
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+    }
+    std::string read;
+    int c = 0;
+    while ((c = std::getchar()) != EOF && c != '\n') {
+        read.push_back(char(c));
+    }
+    if (terminal) {
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+        std::fputc('\n', stderr);
+    }
+    line = QByteArray::fromStdString(read);
+    return c == '\n' || !read.empty();
+}
+
+}  // namespace
+
+bool ReadPassword(GetOptions& options, QString& error) {
+    QByteArray line;
+    if (!options.passwordFile.isEmpty()) {
+        QFile file(options.passwordFile);
+        if (!file.open(QIODevice::ReadOnly)) {
+            error = QStringLiteral("--password-file: cannot read \"%1\"").arg(options.passwordFile);
+            return false;
+        }
+        line = file.readLine();
+    } else if (options.askPassword) {
+        if (!ReadStandardInputLine(line)) {
+            error = QStringLiteral("--ask-password: no line on standard input");
+            return false;
+        }
+    } else {
+        return true;
+    }
+    options.password = WithoutLineEnd(line);
+    if (options.password.isEmpty()) {
+        error = QStringLiteral("the password given is empty");
+        return false;
+    }
+    return true;
+}
