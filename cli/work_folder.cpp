@@ -63,7 +63,8 @@ QString PrepareWorkFolder(const QString& path) {
         return QStringLiteral("%1 is not owned by you").arg(path);
     }
     if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
-        return QStringLiteral("%1 is writable by others").arg(path);
+        // Folders made under a umask of 002 land here too: say how to keep using one.
+        return QStringLiteral("%1 is writable by others (if you made it: chmod 700 %1)").arg(path);
     }
     return QString();
 }

@@ -271,7 +271,7 @@ TEST_F(BrenloftGet, AWorkFolderSomeoneElseMadeIsNotTrusted) {
              QDir().mkpath(work);
              QFile::setPermissions(work, QFileDevice::Permissions(0x7777));
          },
-         1, QStringLiteral(" is writable by others")},
+         1, QStringLiteral(" is writable by others (if you made it: chmod 700 %1)")},
         {"another user's",
          [](const QString& work) {
              QDir().mkpath(work);
@@ -289,9 +289,9 @@ TEST_F(BrenloftGet, AWorkFolderSomeoneElseMadeIsNotTrusted) {
         ASSERT_TRUE(run.finished);
         EXPECT_EQ(run.exitCode, c.exitCode);
         ASSERT_EQ(run.err.size(), 1) << run.err.join(u'\n').toStdString();
-        EXPECT_TRUE(c.exitCode == 0
-                        ? run.err[0].startsWith(c.message)
-                        : run.err[0] == QStringLiteral("brenloft-get: ") + work + c.message)
+        EXPECT_TRUE(c.exitCode == 0 ? run.err[0].startsWith(c.message)
+                                    : run.err[0] == QStringLiteral("brenloft-get: ") + work +
+                                                        QString(c.message).replace(u"%1", work))
             << run.err[0].toStdString();
         EXPECT_EQ(QFileInfo::exists(target + QStringLiteral("/data.bin")), c.exitCode == 0);
         EXPECT_EQ(QDir(outside).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
