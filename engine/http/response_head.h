@@ -13,6 +13,8 @@ struct ResponseHead {
     QString contentType;
     QString fileName;  // from Content-Disposition's filename=
     bool chunked = false;
+    QString contentEncoding;     // as sent; empty without the header
+    bool badHeaderLine = false;  // a header line with a blank before its colon
 
     friend bool operator==(const ResponseHead&, const ResponseHead&) = default;
 };
