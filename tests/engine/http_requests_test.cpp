@@ -177,7 +177,7 @@ TEST(RequestText, LineBreaksInValuesCannotAddHeaders) {
     EXPECT_FALSE(probe.contains("\nX-Evil"));
     EXPECT_TRUE(probe.startsWith("GET /aX-Evil:%201 HTTP/1.1\r\n"));
     EXPECT_TRUE(probe.contains("\r\nReferer: http://x/Cookie: stolen\r\n"));
-    EXPECT_EQ(probe.count("\r\n"), 8);
+    EXPECT_EQ(probe.count("\r\n"), 9);
 }
 
 TEST(RequestText, EveryRequestNamesTheProgramOnceRightAfterHost) {
