@@ -18,6 +18,12 @@ std::optional<std::int64_t> Number(const QByteArray& text) {
     return value;
 }
 
+// "FIRST-LAST/TOTAL" as the messages show it; an unknown last byte or total left out.
+QString RangeText(std::int64_t first, std::int64_t last, std::int64_t total) {
+    return QString::number(first) + u'-' + (last >= 0 ? QString::number(last) : QString()) +
+           (total >= 0 ? u'/' + QString::number(total) : QString());
+}
+
 }  // namespace
 
 std::optional<ContentRange> FindContentRange(const QByteArray& head) {
@@ -46,4 +52,30 @@ std::optional<ContentRange> FindContentRange(const QByteArray& head) {
         return ContentRange{*first, *last, *total};
     }
     return std::nullopt;
+}
+
+QString RangeRefusal(const std::optional<ContentRange>& sent, std::int64_t first, std::int64_t last,
+                     std::int64_t total, bool mayEndEarly) {
+    const QString asked = RangeText(first, last, total);
+    if (!sent) {
+        return QStringLiteral("the server did not say which part of the file it sent (asked: %1)")
+            .arg(asked);
+    }
+    const QString got =
+        QStringLiteral("%1-%2/%3")
+            .arg(sent->first)
+            .arg(sent->last)
+            .arg(sent->total >= 0 ? QString::number(sent->total) : QStringLiteral("*"));
+    if (total >= 0 && sent->total >= 0 && sent->total != total) {
+        return QStringLiteral("the server gave another size for the file: bytes %1 for %2")
+            .arg(got, asked);
+    }
+    const bool endsElsewhere =
+        last >= 0 && (sent->last > last || (!mayEndEarly && sent->last != last));
+    if (sent->first != first || endsElsewhere) {
+        return QStringLiteral(
+                   "the server sent another part of the file than asked: bytes %1 for %2")
+            .arg(got, asked);
+    }
+    return {};
 }

@@ -103,6 +103,8 @@ QByteArray ProbeRequest(const HttpRequestTarget& target) {
     RequestText request;
     RequestLine(request, target);
     request.line("Accept: *.*, */*");
+    // The file's bytes as they are: a compressed answer would tell the compressed size.
+    request.line("Accept-Encoding: identity");
     request.line("Connection: Keep-Alive");
     HostLine(request, target);
     RefererLine(request, target);
@@ -118,8 +120,8 @@ QByteArray SegmentRequest(const HttpRequestTarget& target, std::int64_t firstByt
     RequestText request;
     RequestLine(request, target);
     request.line("Accept: *.*, */*");
-    // An empty value asks for the identity encoding: the bytes must match the planned ranges.
-    request.line("Accept-Encoding: ");
+    // The bytes must match the planned ranges: no compression.
+    request.line("Accept-Encoding: identity");
     request.line("Connection: Keep-Alive");
     HostLine(request, target);
     AuthorizationLine(request, target);
@@ -135,7 +137,7 @@ QByteArray WholeFileRequest(const HttpRequestTarget& target) {
     RequestText request;
     RequestLine(request, target);
     request.line("Accept: *.*, */*");
-    request.line("Accept-Encoding: ");
+    request.line("Accept-Encoding: identity");
     AuthorizationLine(request, target);
     RefererLine(request, target);
     CookieLine(request, target);

@@ -9,9 +9,9 @@
 #include "core/types/currency.h"
 #include "core/types/vb_convert.h"
 
-// Header values are taken from fixed positions (one blank after the colon, as every server we
-// talk to sends), matching names in any letter case. Everything works on the received bytes;
-// only the values become text, decoded as UTF-8.
+// A header's name runs up to its colon and matches in any letter case; its value is what
+// follows, without the blanks around it. Everything works on the received bytes; only the
+// values become text, decoded as UTF-8.
 
 namespace {
 
@@ -29,10 +29,6 @@ bool EqualsNoCase(QByteArrayView text, QByteArrayView upper) {
                       [](char a, char b) { return AsciiUpper(a) == b; });
 }
 
-bool StartsWithNoCase(QByteArrayView line, QByteArrayView upper) {
-    return line.size() >= upper.size() && EqualsNoCase(line.first(upper.size()), upper);
-}
-
 qsizetype IndexOfNoCase(QByteArrayView line, QByteArrayView upper) {
     for (qsizetype i = 0; i + upper.size() <= line.size(); ++i) {
         if (EqualsNoCase(line.sliced(i, upper.size()), upper)) {
@@ -47,12 +43,15 @@ QByteArrayView From(QByteArrayView line, qsizetype position) {
     return line.size() >= position ? line.sliced(position - 1) : QByteArrayView();
 }
 
+bool Blank(char c) {
+    return c == ' ' || c == '\t';
+}
+
 QByteArrayView TrimBlanks(QByteArrayView text) {
-    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
-    while (!text.isEmpty() && blank(text.front())) {
+    while (!text.isEmpty() && Blank(text.front())) {
         text = text.sliced(1);
     }
-    while (!text.isEmpty() && blank(text.back())) {
+    while (!text.isEmpty() && Blank(text.back())) {
         text.chop(1);
     }
     return text;
@@ -116,19 +115,38 @@ QDateTime HttpDate(QByteArrayView value) {
 }
 
 void ReadHeaderLine(QByteArrayView line, ResponseHead& head) {
-    if (StartsWithNoCase(line, "CONTENT-LENGTH:")) {
-        head.contentLength = ContentLength(From(line, 17));
+    // A line that starts with a blank continues the one before (an old folding), never a header
+    // of its own.
+    if (line.isEmpty() || Blank(line.front())) {
+        return;
+    }
+    const qsizetype colon = line.indexOf(':');
+    if (colon <= 0) {
+        return;
+    }
+    const QByteArrayView name = line.first(colon);
+    if (Blank(name.back())) {
+        // "Name :" is no header a sender may send; what it means to the server is anyone's
+        // guess, so the answer is not taken.
+        head.badHeaderLine = true;
+        return;
+    }
+    const QByteArrayView value = TrimBlanks(line.sliced(colon + 1));
+    if (EqualsNoCase(name, "CONTENT-LENGTH")) {
+        head.contentLength = ContentLength(value);
         head.hasContentLength = true;
-    } else if (StartsWithNoCase(line, "LOCATION:")) {
-        head.location = Text(TrimBlanks(From(line, 11)));
-    } else if (StartsWithNoCase(line, "CONTENT-TYPE:")) {
-        head.contentType = Text(TrimBlanks(From(line, 14)));
-    } else if (EqualsNoCase(TrimBlanks(line), "TRANSFER-ENCODING: CHUNKED")) {
-        head.chunked = true;
-    } else if (StartsWithNoCase(line, "CONTENT-DISPOSITION:")) {
-        DispositionFileName(line, head.fileName);
-    } else if (StartsWithNoCase(line, "LAST-MODIFIED:")) {
-        head.lastModified = HttpDate(TrimBlanks(From(line, 15)));
+    } else if (EqualsNoCase(name, "LOCATION")) {
+        head.location = Text(value);
+    } else if (EqualsNoCase(name, "CONTENT-TYPE")) {
+        head.contentType = Text(value);
+    } else if (EqualsNoCase(name, "CONTENT-ENCODING")) {
+        head.contentEncoding = Text(value);
+    } else if (EqualsNoCase(name, "TRANSFER-ENCODING")) {
+        head.chunked = head.chunked || EqualsNoCase(value, "CHUNKED");
+    } else if (EqualsNoCase(name, "CONTENT-DISPOSITION")) {
+        DispositionFileName(value, head.fileName);
+    } else if (EqualsNoCase(name, "LAST-MODIFIED")) {
+        head.lastModified = HttpDate(value);
     }
 }
 
@@ -143,7 +161,8 @@ ResponseHead ParseResponseHead(const QByteArray& chunk) {
     const qsizetype firstLf = all.indexOf('\n');
     head.status = StatusCode(firstLf < 0 ? all : all.first(firstLf));
 
-    qsizetype start = 0;
+    // The status line is no header, whatever it holds.
+    qsizetype start = firstLf + 1;
     for (;;) {
         const qsizetype lf = all.indexOf('\n', start);
         if (lf < 0) {

@@ -15,6 +15,8 @@ struct ResponseHead {
     QString fileName;  // from Content-Disposition's filename=
     bool chunked = false;
     QDateTime lastModified;  // Last-Modified, in UTC; invalid when not sent or not readable
+    QString contentEncoding;     // as sent; empty without the header
+    bool badHeaderLine = false;  // a header line with a blank before its colon
 
     friend bool operator==(const ResponseHead&, const ResponseHead&) = default;
 };

@@ -179,6 +179,7 @@ void ConnectionSlots::assign(int k, int segment) {
     slots_[k]->close();
     slots_[k]->segment = segment;
     slots_[k]->lastSegment = segment;
+    slots_[k]->refusals = 0;
 }
 
 void ConnectionSlots::release(int k) {

@@ -29,6 +29,9 @@ struct Incoming {
     BodyEnd bodyEnd = BodyEnd::AtLength;
     ChunkedDecoder chunks;
     bool refusedRange = false;
+    // Body bytes still inside the range the answer names, where it ends before the range
+    // asked for; -1 when the answer covers what was asked.
+    std::int64_t answerLeft = -1;
     std::int64_t sinceAlive = 0;  // bytes since the watchdog last saw the segment alive
 };
 
@@ -84,6 +87,8 @@ public:
     // The server closed this slot's connection before its range was done, and no body byte
     // has come since: a second close in a row is left to the watchdog's pace.
     bool closedEarly = false;
+    // Answers in a row refused for this slot's segment (another part, another size, compressed).
+    int refusals = 0;
     // The segment (1-based) this connection serves, 0 while free; and the one it served last,
     // which its row in the download window goes on showing.
     int segment = 0;

@@ -113,6 +113,9 @@ private:
     // A fault that asking again would only repeat (a damaged body, a part file that cannot be
     // written): the download waits, paused, with what it stored, and the user is told.
     void stopPaused(const QString& why, const QString& message);
+    // A server that answers wrongly whenever asked: the download fails, keeping what it
+    // stored, and the user is told why.
+    void failWith(const QString& why);
 
     // The probe's life: its connection is ours to act on only while it awaits its answer.
     bool probeAwaitsAnswer() const { return probeState_ == ProbeState::AwaitingAnswer; }

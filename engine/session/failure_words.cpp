@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "core/text/text_table.h"
+#include "engine/http/response_head.h"
 #include "net/winsock_errors.h"
 
 QString Worded(const TextTable& texts, int number, const QString& english) {
@@ -68,4 +69,12 @@ QString FailureReason(const QString& why, const TextTable& texts) {
         }
     }
     return trimmed;
+}
+
+QString UnaskedEncoding(const ResponseHead& head) {
+    if (head.contentEncoding.isEmpty() ||
+        head.contentEncoding.compare(u"identity", Qt::CaseInsensitive) == 0) {
+        return {};
+    }
+    return QString::fromLatin1(SessionReason::Compressed).arg(head.contentEncoding.left(40));
 }

@@ -2,6 +2,7 @@
 
 #include <QPointer>
 #include <QUrl>
+#include <limits>
 
 #include "core/download_list/download_list.h"
 #include "core/download_list/site_logins.h"
@@ -9,6 +10,7 @@
 #include "core/types/tick.h"
 #include "core/urls/parse_url.h"
 #include "engine/assembly/plain_file_name.h"
+#include "engine/http/content_range.h"
 #include "engine/http/head_end.h"
 #include "engine/http/http_requests.h"
 #include "engine/http/http_status.h"
@@ -75,6 +77,10 @@ void HttpProbe::headComplete(const QByteArray& headBytes) {
         s.failProbeAttempt(QLatin1String(SessionReason::NotHttp));
         return;
     }
+    if (head.badHeaderLine) {
+        s.failProbeAttempt(QLatin1String(SessionReason::BadHeaderLine));
+        return;
+    }
     if (HttpStatus::IsRedirect(head.status)) {
         s.TimeOut.stop();
         followRedirect(head);
@@ -113,7 +119,49 @@ void HttpProbe::headComplete(const QByteArray& headBytes) {
         return;
     }
     s.TimeOut.stop();
-    succeeded(head);
+    const QString compressed = UnaskedEncoding(head);
+    if (!compressed.isEmpty() && !emptyFile_) {
+        // Its length is the compressed one's, and its bytes are not the file's.
+        fail(compressed);
+        return;
+    }
+    std::int64_t size = -1;
+    if (fileSize(head, headBytes, size)) {
+        succeeded(head, size);
+    }
+}
+
+bool HttpProbe::fileSize(const ResponseHead& head, const QByteArray& headBytes,
+                         std::int64_t& size) {
+    DownloadSession& s = session_;
+    size = emptyFile_ ? 0 : head.hasContentLength && !head.chunked ? head.contentLength : -1;
+    if (head.status != HttpStatus::PartialContent) {
+        return true;
+    }
+    // The answer's own length is only the part it carries (a server may cap it): the file's
+    // size is the total its range names.
+    const auto range = FindContentRange(headBytes);
+    const QString refused = RangeRefusal(range, 0, -1, -1, true);
+    if (!refused.isEmpty()) {
+        s.failProbeAttempt(refused);
+        return false;
+    }
+    constexpr std::int64_t MaxSize = std::numeric_limits<std::int64_t>::max() / Currency::Scale;
+    size = range->total <= MaxSize ? range->total : -1;
+    if (size < 0) {
+        // No size to lay ranges out in: the file comes whole, ended by the close.
+        s.record()->RangesSupported = FlagFalse;
+    }
+    return true;
+}
+
+void HttpProbe::fail(const QString& why) {
+    DownloadSession& s = session_;
+    DownloadRecord* r = s.record();
+    s.ctx_.prompts.showMessage(why, SessionPrompts::Icon::Critical);
+    r->Running = FlagFalse;
+    r->Failed = FlagTrue;
+    s.closeWith(why);
 }
 
 void HttpProbe::followRedirect(const ResponseHead& head) {
@@ -215,7 +263,7 @@ void HttpProbe::askCredentials() {
                                   });
 }
 
-void HttpProbe::succeeded(const ResponseHead& head) {
+void HttpProbe::succeeded(const ResponseHead& head, std::int64_t size) {
     DownloadSession& s = session_;
     DownloadRecord* r = s.record();
     if (!head.fileName.isEmpty()) {
@@ -223,9 +271,9 @@ void HttpProbe::succeeded(const ResponseHead& head) {
     }
     r->Running = FlagTrue;
     // Without a length, or with a chunked body, the size is learnt when the body ends.
-    s.sizeKnown_ = emptyFile_ || (head.hasContentLength && !head.chunked);
+    s.sizeKnown_ = size >= 0;
     s.serverModified_ = head.lastModified;
-    r->FileSize = Currency::fromBytes(emptyFile_ || !s.sizeKnown_ ? 0 : head.contentLength);
+    r->FileSize = Currency::fromBytes(std::max<std::int64_t>(size, 0));
     s.observer_.entryChanged(s.RecordIndex);
 
     if (head.contentType == u"text/html") {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
+#include <cstdint>
 
 class DownloadSession;
 class SocketClass;
@@ -25,7 +27,13 @@ private:
     void headComplete(const QByteArray& head);
     void followRedirect(const ResponseHead& head);
     void askCredentials();
-    void succeeded(const ResponseHead& head);
+    // The file's size as the answer tells it, -1 when it tells none. False when a partial
+    // answer names no range from byte 0: the attempt has failed.
+    bool fileSize(const ResponseHead& head, const QByteArray& headBytes, std::int64_t& size);
+    // The file is taken: `size` its bytes, -1 while not known.
+    void succeeded(const ResponseHead& head, std::int64_t size);
+    // Ends the download, failed, telling the user why.
+    void fail(const QString& why);
 
     DownloadSession& session_;
     int redirects_ = 0;

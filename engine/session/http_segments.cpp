@@ -1,5 +1,9 @@
 #include "engine/session/http_segments.h"
 
+#include <QPointer>
+#include <QTimer>
+#include <algorithm>
+
 #include "core/download_list/download_list.h"
 #include "core/text/url_codec.h"
 #include "core/types/tick.h"
@@ -10,6 +14,7 @@
 #include "engine/http/http_status.h"
 #include "engine/http/response_head.h"
 #include "engine/session/download_session.h"
+#include "engine/session/failure_words.h"
 #include "engine/session/session_log.h"
 #include "engine/session/session_prompts.h"
 #include "net/socket_class.h"
@@ -35,27 +40,45 @@ void HttpSegments::sendRequest(SocketClass& socket, int k) {
     ss.observer_.entryChanged(ss.RecordIndex);
 }
 
-bool HttpSegments::acceptHead(int k, const QByteArray& headBytes) {
+bool HttpSegments::acceptHead(int k, const QByteArray& headBytes, QString& refusal) {
     DownloadSession& ss = session_;
     DownloadRecord* r = ss.record();
     const SegmentRecord& s = *ss.servedSegment(k);
     const ResponseHead head = ParseResponseHead(headBytes);
     Incoming& in = ss.slots_[k].incoming;
+    const bool body = head.status == HttpStatus::PartialContent || head.status == HttpStatus::Ok;
+    if (head.badHeaderLine) {
+        refusal = QLatin1String(SessionReason::BadHeaderLine);
+    } else if (body) {
+        refusal = UnaskedEncoding(head);
+    }
     bool accepted = false;
-    if (head.status == HttpStatus::PartialContent) {
+    if (refusal.isEmpty() && head.status == HttpStatus::PartialContent) {
+        // A range asked for may come shorter (the rest is asked for again); the whole file,
+        // asked for without a range, may not.
+        const bool ranged = r->RangesSupported == FlagTrue;
+        const std::int64_t total = ss.sizeKnown() ? r->FileSize.bytes() : -1;
+        const std::int64_t last = ranged ? s.EndPos.bytes() : total < 0 ? -1 : total - 1;
         const auto range = FindContentRange(headBytes);
-        accepted = range && range->first == s.StartPos.bytes();
-    } else if (head.status == HttpStatus::Ok) {
+        refusal = RangeRefusal(range, s.StartPos.bytes(), last, total, ranged);
+        accepted = refusal.isEmpty();
+        if (accepted && last >= 0 && range->last < last) {
+            in.answerLeft = range->last - range->first + 1;
+        }
+    } else if (refusal.isEmpty() && head.status == HttpStatus::Ok) {
         accepted = r->SegmentCount == 1 && s.StartPos.bytes() == 0;
         in.refusedRange = !accepted;
     }
     qCInfo(lcEngine).noquote().nospace()
         << SegmentTag(ss.RecordIndex, ss.segmentOf(k)) << " status " << head.status
         << (head.chunked ? ", chunked" : "")
-        << (accepted ? ", accepted" : ", refused: not the range asked for");
+        << (accepted            ? QStringLiteral(", accepted")
+            : refusal.isEmpty() ? QStringLiteral(", refused: not the range asked for")
+                                : ", refused: " + refusal);
     if (!accepted) {
         return false;
     }
+    ss.slots_[k].refusals = 0;
     in.bodyEnd = head.chunked      ? BodyEnd::Chunked
                  : !ss.sizeKnown() ? BodyEnd::AtClose
                                    : BodyEnd::AtLength;
@@ -65,6 +88,43 @@ bool HttpSegments::acceptHead(int k, const QByteArray& headBytes) {
         }
     }
     return true;
+}
+
+void HttpSegments::refused(int k, const QString& why) {
+    DownloadSession& ss = session_;
+    ConnectionSlot& slot = ss.slots_[k];
+    if (++slot.refusals >= MaxRefusals) {
+        ss.failWith(why);
+        return;
+    }
+    // From the event loop: the socket that reported is still in its handler.
+    QPointer<DownloadSession> self(&ss);
+    const std::uint32_t generation = slot.generation();
+    QTimer::singleShot(0, &ss, [self, k, generation] {
+        const DownloadRecord* now = self ? self->record() : nullptr;
+        if (now == nullptr || now->Paused == FlagTrue || self->segmentOf(k) == 0 ||
+            self->slots_[k].generation() != generation) {
+            return;
+        }
+        self->segments_.restart(self->segmentOf(k), "asks again after a wrong answer at");
+    });
+}
+
+void HttpSegments::store(int k, const char* data, qsizetype length) {
+    DownloadSession& ss = session_;
+    Incoming& in = ss.slots_[k].incoming;
+    if (in.answerLeft < 0) {
+        ss.writer_.store(k, data, length);
+        return;
+    }
+    // What runs past the range the answer names is no byte of it.
+    length = std::min<qsizetype>(length, in.answerLeft);
+    in.answerLeft -= length;
+    ss.writer_.store(k, data, length);
+    const SegmentRecord* s = ss.servedSegment(k);
+    if (in.answerLeft == 0 && s != nullptr && s->State == SegmentState::Receiving) {
+        ss.segments_.restart(ss.segmentOf(k), "got a shorter range: asks again for the rest at");
+    }
 }
 
 void HttpSegments::takeData(SocketClass& socket, int k) {
@@ -90,10 +150,13 @@ void HttpSegments::takeData(SocketClass& socket, int k) {
             }
             return;
         }
-        if (!acceptHead(k, in.head.left(end + 2))) {
+        QString refusal;
+        if (!acceptHead(k, in.head.left(end + 2), refusal)) {
             socket.CloseSocket();
             if (in.refusedRange) {
                 ss.segments_.fallBackToOneSegment();
+            } else if (!refusal.isEmpty()) {
+                refused(k, refusal);
             }
             return;
         }
@@ -105,7 +168,7 @@ void HttpSegments::takeData(SocketClass& socket, int k) {
         takeChunks(k, data);
         return;
     }
-    ss.writer_.store(k, data.constData(), data.size());
+    store(k, data.constData(), data.size());
 }
 
 void HttpSegments::takeChunks(int k, const QByteArray& data) {
@@ -113,7 +176,7 @@ void HttpSegments::takeChunks(int k, const QByteArray& data) {
     QByteArray body;
     const ChunkedDecoder::Result result =
         ss.slots_[k].incoming.chunks.feed(data.constData(), data.size(), body);
-    ss.writer_.store(k, body.constData(), body.size());
+    store(k, body.constData(), body.size());
     if (result == ChunkedDecoder::Result::Done) {
         if (!ss.sizeKnown()) {
             ss.segments_.bodyEnded(k);

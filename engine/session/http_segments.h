@@ -1,23 +1,34 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 
 class DownloadSession;
 class SocketClass;
 
 // HTTP segments: each connection asks for its segment's range (or the whole file where the
 // server knows no ranges), checks that the answer is the range it asked for, and hands the
-// body, de-chunked where need be, to the writer.
+// body, de-chunked where need be, to the writer. A wrong answer is asked again; the third in
+// a row for a segment ends the download with its reason, as asking on would only repeat it.
 class HttpSegments {
 public:
+    static constexpr int MaxRefusals = 3;
+
     explicit HttpSegments(DownloadSession& session) : session_(session) {}
 
     void sendRequest(SocketClass& socket, int k);
     void takeData(SocketClass& socket, int k);
 
 private:
-    bool acceptHead(int k, const QByteArray& head);
+    // Whether slot k's answer is taken; `refusal` says why a wrong one is not (empty for an
+    // answer that is merely not the range, or not yet the file: a 200, an error status).
+    bool acceptHead(int k, const QByteArray& head, QString& refusal);
+    // Slot k's answer was refused with `why`: asked again, or the download fails.
+    void refused(int k, const QString& why);
     void takeChunks(int k, const QByteArray& data);
+    // Hands body bytes to the writer, only as far as the answer's range goes; a range that
+    // ended short of the one asked for asks again for the rest.
+    void store(int k, const char* data, qsizetype length);
 
     DownloadSession& session_;
 };

@@ -83,6 +83,16 @@ void DownloadSession::stopPaused(const QString& why, const QString& message) {
     observer_.sessionClosed(why);
 }
 
+void DownloadSession::failWith(const QString& why) {
+    qCInfo(lcEngine).noquote() << DownloadTag(RecordIndex) << "fails:" << why;
+    PauseDownload();
+    if (DownloadRecord* r = record()) {
+        r->Failed = FlagTrue;
+    }
+    ctx_.prompts.showMessage(why, SessionPrompts::Icon::Critical);
+    closeWith(why);
+}
+
 void DownloadSession::BuildOutputFile() {
     DownloadRecord* r = record();
     if (r == nullptr || assembling_) {

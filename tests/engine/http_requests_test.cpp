@@ -45,6 +45,7 @@ TEST(Base64, NonAsciiTextGoesAsUtf8) {
 TEST(ProbeRequest, MinimalDirect) {
     EXPECT_EQ(ProbeRequest(Plain()), QByteArray("GET /pub/big%20file.iso HTTP/1.1\r\n"
                                                 "Accept: *.*, */*\r\n"
+                                                "Accept-Encoding: identity\r\n"
                                                 "Connection: Keep-Alive\r\n"
                                                 "Host: files.example.org\r\n"
                                                 "User-Agent: Brenloft/1\r\n"
@@ -55,6 +56,7 @@ TEST(ProbeRequest, MinimalDirect) {
 TEST(ProbeRequest, RefererBeforeAuthorization) {
     EXPECT_EQ(ProbeRequest(Full()), QByteArray("GET /pub/big%20file.iso HTTP/1.1\r\n"
                                                "Accept: *.*, */*\r\n"
+                                               "Accept-Encoding: identity\r\n"
                                                "Connection: Keep-Alive\r\n"
                                                "Host: files.example.org\r\n"
                                                "User-Agent: Brenloft/1\r\n"
@@ -70,6 +72,7 @@ TEST(ProbeRequest, ThroughProxyNamesFullUrlAndDisablesCaches) {
     EXPECT_EQ(ProbeRequest(t),
               QByteArray("GET http://files.example.org:8080/pub/big%20file.iso HTTP/1.1\r\n"
                          "Accept: *.*, */*\r\n"
+                         "Accept-Encoding: identity\r\n"
                          "Connection: Keep-Alive\r\n"
                          "Host: files.example.org\r\n"
                          "User-Agent: Brenloft/1\r\n"
@@ -95,7 +98,7 @@ TEST(ProbeRequest, AuthorizationNeedsUserAndPassword) {
 TEST(SegmentRequest, MinimalDirect) {
     EXPECT_EQ(SegmentRequest(Plain(), 0, 1048575), QByteArray("GET /pub/big%20file.iso HTTP/1.1\r\n"
                                                               "Accept: *.*, */*\r\n"
-                                                              "Accept-Encoding: \r\n"
+                                                              "Accept-Encoding: identity\r\n"
                                                               "Connection: Keep-Alive\r\n"
                                                               "Host: files.example.org\r\n"
                                                               "User-Agent: Brenloft/1\r\n"
@@ -109,7 +112,7 @@ TEST(SegmentRequest, AuthorizationBeforeRefererThroughProxyBeyondFourGiB) {
     EXPECT_EQ(SegmentRequest(t, 4294967296, 6442450943),
               QByteArray("GET http://files.example.org:8080/pub/big%20file.iso HTTP/1.1\r\n"
                          "Accept: *.*, */*\r\n"
-                         "Accept-Encoding: \r\n"
+                         "Accept-Encoding: identity\r\n"
                          "Connection: Keep-Alive\r\n"
                          "Host: files.example.org\r\n"
                          "User-Agent: Brenloft/1\r\n"
@@ -124,7 +127,7 @@ TEST(SegmentRequest, AuthorizationBeforeRefererThroughProxyBeyondFourGiB) {
 TEST(WholeFileRequest, MinimalDirect) {
     EXPECT_EQ(WholeFileRequest(Plain()), QByteArray("GET /pub/big%20file.iso HTTP/1.1\r\n"
                                                     "Accept: *.*, */*\r\n"
-                                                    "Accept-Encoding: \r\n"
+                                                    "Accept-Encoding: identity\r\n"
                                                     "Connection: Keep-Alive\r\n"
                                                     "Host: files.example.org\r\n"
                                                     "User-Agent: Brenloft/1\r\n"
@@ -137,7 +140,7 @@ TEST(WholeFileRequest, CredentialsAndRefererBeforeConnection) {
     EXPECT_EQ(WholeFileRequest(t),
               QByteArray("GET http://files.example.org:8080/pub/big%20file.iso HTTP/1.1\r\n"
                          "Accept: *.*, */*\r\n"
-                         "Accept-Encoding: \r\n"
+                         "Accept-Encoding: identity\r\n"
                          "Authorization: Basic YW5uYTpzM2NyZXQ=\r\n"
                          "Referer: http://example.org/list.html\r\n"
                          "Connection: Keep-Alive\r\n"
@@ -157,7 +160,7 @@ TEST(RequestText, TextsGoAsUtf8AndThePathPercentEncoded) {
     // The path goes percent-encoded on the request line; the host as UTF-8.
     EXPECT_EQ(WholeFileRequest(t), QByteArray("GET /%C3%A9t%C3%A9.zip HTTP/1.1\r\n"
                                               "Accept: *.*, */*\r\n"
-                                              "Accept-Encoding: \r\n"
+                                              "Accept-Encoding: identity\r\n"
                                               "Connection: Keep-Alive\r\n"
                                               "Host: b\xc3\xbc"
                                               "cher.example\r\n"
@@ -174,7 +177,7 @@ TEST(RequestText, LineBreaksInValuesCannotAddHeaders) {
     EXPECT_FALSE(probe.contains("\nX-Evil"));
     EXPECT_TRUE(probe.startsWith("GET /aX-Evil:%201 HTTP/1.1\r\n"));
     EXPECT_TRUE(probe.contains("\r\nReferer: http://x/Cookie: stolen\r\n"));
-    EXPECT_EQ(probe.count("\r\n"), 8);
+    EXPECT_EQ(probe.count("\r\n"), 9);
 }
 
 TEST(RequestText, EveryRequestNamesTheProgramOnceRightAfterHost) {
@@ -297,6 +300,7 @@ TEST(RequestText, CookiesFollowTheRefererAndCarryNoLineBreaks) {
     t.cookie = QStringLiteral("sid=a1; theme=dark");
     EXPECT_EQ(ProbeRequest(t), QByteArray("GET /pub/big%20file.iso HTTP/1.1\r\n"
                                           "Accept: *.*, */*\r\n"
+                                          "Accept-Encoding: identity\r\n"
                                           "Connection: Keep-Alive\r\n"
                                           "Host: files.example.org\r\n"
                                           "User-Agent: Brenloft/1\r\n"

@@ -110,3 +110,21 @@ TEST(ContentRangeHeader, ReadsTheRangeAndRejectsNonsense) {
         EXPECT_FALSE(FindContentRange(bad).has_value()) << bad;
     }
 }
+
+TEST(ContentRangeHeader, AnAnswerMustBeTheRangeAskedOrEndShortOfIt) {
+    const auto refusal = [](const char* header, std::int64_t last, bool mayEndEarly) {
+        return RangeRefusal(FindContentRange(header), 1000, last, 5000, mayEndEarly);
+    };
+    EXPECT_EQ(refusal("Content-Range: bytes 1000-4999/5000", 4999, true), QString());
+    EXPECT_EQ(refusal("Content-Range: bytes 1000-1999/*", 4999, true), QString());
+    EXPECT_EQ(refusal("Content-Range: bytes 0-999/5000", 4999, true),
+              QStringLiteral("the server sent another part of the file than asked: bytes "
+                             "0-999/5000 for 1000-4999/5000"));
+    EXPECT_TRUE(
+        refusal("Content-Range: bytes 1000-2999/5000", 1999, true).contains("another part"));
+    EXPECT_TRUE(
+        refusal("Content-Range: bytes 1000-1999/5000", 4999, false).contains("another part"));
+    EXPECT_TRUE(
+        refusal("Content-Range: bytes 1000-1999/5001", 1999, true).contains("another size"));
+    EXPECT_TRUE(refusal("Content-Length: 5", 1999, true).contains("did not say which part"));
+}

@@ -56,6 +56,17 @@ inline std::vector<Scenario> EveryScenario() {
         {"wrong-start", 1000003, Allowed::Complete, {}},
         {"wrong-end", 1000003, Allowed::Complete, {}},
         {"wrong-total", 1000003, Allowed::Complete, {}},
+        // Every range capped at 1,000 bytes, the probe's too: asked on to the file's size.
+        {"capped", 5000, Allowed::Complete, {}},
+        // Wrong every time: refused three times, then failed with the reason.
+        {"wrong-start-always", 1000003, Allowed::Fail, QStringLiteral("another part of the file")},
+        {"over-end-always", 1000003, Allowed::Fail, QStringLiteral("another part of the file")},
+        {"wrong-total-always", 1000003, Allowed::Fail, QStringLiteral("another size")},
+        {"gzip", 120000, Allowed::Fail, QStringLiteral("compressed (gzip) though not asked")},
+        // Header spellings: no blank after the colon is read, a blank before it refused.
+        {"tight-length", 120000, Allowed::Complete, {}},
+        {"tight-chunked", 120000, Allowed::Complete, {}},
+        {"spaced-colon", 120000, Allowed::Fail, QStringLiteral("blank before its colon")},
         // Ranges answered in chunks: each segment ends at its range, whatever the chunks say,
         // and no chunked end stands for the file's size.
         {"range-chunked", 1000003, Allowed::Complete, {}},

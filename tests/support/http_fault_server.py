@@ -27,6 +27,9 @@ Later ranges:
   shifted-once, wrong-start  once: a Content-Range (and body) starting 1000 bytes later
   wrong-end                  once: a Content-Range ending 1000 bytes early
   wrong-total                once: a Content-Range whose total is one byte more
+  wrong-start-always, wrong-total-always   as above, every one
+  over-end-always            every one: a Content-Range (and body) ending 1000 bytes later
+  capped                     every range, the probe's too: at most 1000 bytes of it
   short-close                the first request naming its last byte (the probe asks
                              "bytes=0-"): half the body, then a clean close
   hangup                     every range not from byte 0: its 206 head, then a close
@@ -44,6 +47,9 @@ Bodies, to any request:
 Whole answers, to any request:
   split-body                 the head and half the body, then the rest 200 ms later
   lf-head                    head lines ended by LF alone
+  gzip                       with "Content-Encoding: gzip" (the body as it is)
+  tight-length, tight-chunked   200 with no blank after any colon, the body sized or chunked
+  spaced-colon               200 with a blank before every colon
   not-found-page             404 with the body "404"
   silent                     reads the request, never answers, holds the connection
 Redirects: loop-a and loop-b to each other, to-file to file:///etc/passwd, to-data to a data:
@@ -73,6 +79,8 @@ ONCE = {"stall", "trickle", "reset", "whole-once", "shifted-once", "wrong-start"
         "wrong-total"}
 WHOLE = {"whole", "whole-later"}
 SHIFTED = {"shifted-once", "wrong-start"}
+ALWAYS = {"wrong-start-always", "wrong-total-always", "over-end-always"}
+SPELLINGS = {"tight-length": (": ", ":"), "tight-chunked": (": ", ":"), "spaced-colon": (":", " :")}
 DAMAGED_CHUNK = {"chunk-negative": b"-10", "chunk-huge": b"ffffffffffffffffff",
                  "chunk-nonhex": b"zz"}
 REDIRECTS = {"loop-a": "/loop-b/%s", "loop-b": "/loop-a/%s", "to-file": "file:///etc/passwd",
@@ -158,7 +166,10 @@ class Reply:
         self.mode = mode
 
     def head(self, lines):
-        head = ("\r\n".join(lines + COMMON) + "\r\n\r\n").encode("latin-1")
+        lines = lines + COMMON + (["Content-Encoding: gzip"] if self.mode == "gzip" else [])
+        if self.mode in SPELLINGS:
+            lines = [line.replace(*SPELLINGS[self.mode]) for line in lines]
+        head = ("\r\n".join(lines) + "\r\n\r\n").encode("latin-1")
         if self.mode == "split":
             # Cut inside the status line, inside a header line and inside the blank line.
             start = 0
@@ -255,8 +266,8 @@ def serve_range(reply, mode, path, asked, data, extra):
                     "Content-Length: 0"])
         return
     fault = None
-    if first > 0 and (mode in WHOLE or (mode in ONCE and once(path, "later"))):
-        fault = mode
+    if first > 0 and (mode in WHOLE or mode in ALWAYS or (mode in ONCE and once(path, "later"))):
+        fault = mode.replace("-always", "")
     if fault in WHOLE or fault == "whole-once":
         log("WHOLE", path, first, last, size)
         reply.whole(data)
@@ -267,6 +278,10 @@ def serve_range(reply, mode, path, asked, data, extra):
         log("SHIFTED", path, first, last, last - shown_first + 1)
     elif fault == "wrong-end":
         shown_last -= 1000
+    elif fault == "over-end":
+        shown_last = min(last + 1000, size - 1)
+    elif mode == "capped":
+        shown_last = min(last, first + 999)
     elif fault == "wrong-total":
         shown_total += 1
     body = data[shown_first:shown_last + 1]
@@ -345,10 +360,12 @@ def serve(conn):
         reply.body(data[:len(data) // 2])
         time.sleep(0.2)
         reply.body(data[len(data) // 2:])
+    elif mode in ("tight-length", "spaced-colon"):
+        reply.whole(data)
     elif mode == "unsized":
         reply.head(["HTTP/1.1 200 OK"])
         reply.body(data)
-    elif mode in ("chunked", "cl-chunked") or mode in DAMAGED_CHUNK:
+    elif mode in ("chunked", "cl-chunked", "tight-chunked") or mode in DAMAGED_CHUNK:
         reply.chunked(data)
     elif mode in REDIRECTS:
         location = REDIRECTS[mode].replace("%s", "%d/%s" % (len(data), name))
