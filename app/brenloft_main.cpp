@@ -31,6 +31,7 @@ int main(int argc, char** argv) {
     if (arguments.removeAll(QStringLiteral("--verbose")) > 0) {
         EnableVerboseLogging();
     }
+    ShowLogLinesEscaped();
     // Looked at once Qt has taken its own options out of the list.
     const QString unknown = UnknownStartOption(arguments.mid(1));
     if (!unknown.isEmpty()) {

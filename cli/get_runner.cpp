@@ -24,11 +24,6 @@ void PrintError(const QString& line) {
     std::fprintf(stderr, "brenloft-get: %s\n", EscapeControls(line).toLocal8Bit().constData());
 }
 
-void EscapedLogLine(QtMsgType type, const QMessageLogContext& context, const QString& message) {
-    const QString line = qFormatLogMessage(type, context, EscapeControls(message));
-    std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
-}
-
 // The files earlier runs finished, as their entries remember them. An entry whose file has
 // gone or changed size is forgotten: nothing of it is left to report.
 std::vector<FinishedFile> TakeFinishedFiles(DownloadListState& list) {
@@ -80,10 +75,6 @@ GetRunner::GetRunner(GetOptions options, QObject* parent)
 }
 
 GetRunner::~GetRunner() = default;
-
-void ShowLogLinesEscaped() {
-    qInstallMessageHandler(EscapedLogLine);
-}
 
 bool GetRunner::start() {
     const QString folder = QDir(options_.folder).absolutePath();

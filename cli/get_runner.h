@@ -21,9 +21,6 @@
 
 class DownloadQueue;
 
-// Log lines (-v) go to stderr with their control characters shown escaped: they quote what
-// servers said.
-void ShowLogLinesEscaped();
 class DownloadSession;
 
 // Runs brenloft-get: each URL through the same engine and download queue as the desktop

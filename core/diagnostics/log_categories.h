@@ -15,3 +15,7 @@ Q_DECLARE_LOGGING_CATEGORY(lcUi)
 // The front ends' -v / --verbose: every brenloft category on, one timestamped line per event.
 // QT_LOGGING_RULES and QT_MESSAGE_PATTERN still take precedence, as Qt has them.
 void EnableVerboseLogging();
+
+// Log lines often quote a server (status lines, reasons, file names): every control character
+// in them reaches the terminal escaped, so no server can move the cursor or retitle it.
+void ShowLogLinesEscaped();

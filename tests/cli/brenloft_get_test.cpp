@@ -289,9 +289,10 @@ TEST_F(BrenloftGet, AWorkFolderSomeoneElseMadeIsNotTrusted) {
         ASSERT_TRUE(run.finished);
         EXPECT_EQ(run.exitCode, c.exitCode);
         ASSERT_EQ(run.err.size(), 1) << run.err.join(u'\n').toStdString();
-        EXPECT_TRUE(c.exitCode == 0 ? run.err[0].startsWith(c.message)
-                                    : run.err[0] == QStringLiteral("brenloft-get: ") + work +
-                                                        QString(c.message).replace(u"%1", work))
+        EXPECT_TRUE(c.exitCode == 0
+                        ? run.err[0].startsWith(c.message)
+                        : run.err[0] == QStringLiteral("brenloft-get: ") + work +
+                                            QString(c.message).replace(QStringLiteral("%1"), work))
             << run.err[0].toStdString();
         EXPECT_EQ(QFileInfo::exists(target + QStringLiteral("/data.bin")), c.exitCode == 0);
         EXPECT_EQ(QDir(outside).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
