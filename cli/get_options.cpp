@@ -131,10 +131,12 @@ std::optional<GetOptions> ReadOptions(const QStringList& arguments, QString& err
     if (!parser.unknownOptionNames().isEmpty()) {
         // What stands before the first unknown option is read first: its faults come first,
         // and --help there is still answered.
-        const qsizetype at = UnknownAt(arguments, parser.unknownOptionNames().constFirst());
-        auto before = ReadOptions(arguments.mid(0, at), error);
+        const QString name = parser.unknownOptionNames().constFirst();
+        const qsizetype at = UnknownAt(arguments, name);  // found, but never read the same list
+        auto before =
+            at < arguments.size() ? ReadOptions(arguments.first(at), error) : GetOptions{};
         if (before && before->show == GetOptions::Show::Nothing) {
-            error = QStringLiteral("unknown option %1").arg(arguments.value(at));
+            error = QStringLiteral("unknown option %1").arg(arguments.value(at, name));
             return std::nullopt;
         }
         return before;
