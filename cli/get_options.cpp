@@ -17,93 +17,78 @@ std::optional<long long> WholeNumber(const QString& text, long long low, long lo
     return value;
 }
 
-bool Refuse(QString& error, const QString& why) {
-    error = why;
-    return false;
-}
-
-using Apply = std::function<bool(GetOptions& options, const QString& value, QString& error)>;
+// What an option does with its value (empty for a flag); false refuses the value.
+using Apply = std::function<bool(GetOptions& options, const QString& value)>;
 
 Apply Flag(bool GetOptions::*field, bool to) {
-    return [=](GetOptions& o, const QString&, QString&) { return (o.*field = to), true; };
+    return [=](GetOptions& o, const QString&) { return (o.*field = to), true; };
 }
 
 Apply Shows(GetOptions::Show show) {
-    return [=](GetOptions& o, const QString&, QString&) { return (o.show = show), true; };
+    return [=](GetOptions& o, const QString&) { return (o.show = show), true; };
 }
 
-// A value kept as given; `ifEmpty` (when given) refuses an empty one.
-Apply Text(QString GetOptions::*field, const char* ifEmpty = nullptr) {
-    return [=](GetOptions& options, const QString& value, QString& error) {
-        options.*field = value;
-        return !ifEmpty || !value.isEmpty() || Refuse(error, QString::fromLatin1(ifEmpty));
+// Kept as given; an empty value is refused unless `mayBeEmpty`.
+Apply Text(QString GetOptions::*field, bool mayBeEmpty = false) {
+    return
+        [=](GetOptions& o, const QString& v) { return (o.*field = v), mayBeEmpty || !v.isEmpty(); };
+}
+
+// A whole number from 1 to `high`.
+Apply Count(int GetOptions::*field, int high) {
+    return [=](GetOptions& o, const QString& v) {
+        return (o.*field = static_cast<int>(WholeNumber(v, 1, high).value_or(0))) != 0;
     };
 }
 
-// A whole number from 1 to `high`; `refusal` repeats what was given.
-Apply Count(int GetOptions::*field, int high, const char* refusal) {
-    return [=](GetOptions& options, const QString& value, QString& error) {
-        const auto n = WholeNumber(value, 1, high);
-        options.*field = static_cast<int>(n.value_or(0));
-        return n || Refuse(error, QString::fromLatin1(refusal).arg(value));
-    };
+bool Limit(GetOptions& o, const QString& v) {
+    return (o.limit = ParseRate(v).value_or(0)) != 0;
 }
 
-bool Limit(GetOptions& options, const QString& value, QString& error) {
-    options.limit = ParseRate(value).value_or(0);
-    const QString why = QStringLiteral("--limit takes bytes per second (500k, 2M), not \"%1\"");
-    return options.limit != 0 || Refuse(error, why.arg(value));
+bool Proxy(GetOptions& o, const QString& v) {
+    const qsizetype colon = v.lastIndexOf(u':');
+    const auto port = colon > 0 ? WholeNumber(v.mid(colon + 1), 1, 65535) : std::nullopt;
+    o.proxyHost = v.left(colon);
+    return (o.proxyPort = static_cast<int>(port.value_or(0))) != 0;
 }
 
-bool Proxy(GetOptions& options, const QString& value, QString& error) {
-    const qsizetype colon = value.lastIndexOf(u':');
-    const auto port = colon > 0 ? WholeNumber(value.mid(colon + 1), 1, 65535) : std::nullopt;
-    options.proxyHost = value.left(colon);
-    options.proxyPort = static_cast<int>(port.value_or(0));
-    return port || Refuse(error, QStringLiteral("--proxy takes HOST:PORT, not \"%1\"").arg(value));
-}
-
-bool CaCertificate(GetOptions& options, const QString& value, QString& error) {
-    if (!Text(&GetOptions::caCertificate, "--ca-certificate needs a file")(options, value, error)) {
-        return false;
-    }
-    const QFileInfo file(value);
-    return (file.isReadable() && file.isFile()) ||
-           Refuse(error, QStringLiteral("--ca-certificate: cannot read \"%1\"").arg(value));
+bool CaCertificate(GetOptions& o, const QString& v) {
+    o.caCertificate = v;
+    return QFileInfo(v).isFile() && QFileInfo(v).isReadable();
 }
 
 // One option: its names without dashes (a letter is given as -x VALUE, a word as --word VALUE
-// or --word=VALUE), its value's name (none for a flag) and what it does with the value.
+// or --word=VALUE), its value's name (none for a flag), what it does with the value, and what
+// is said when it refuses one (%1 stands for the value).
 struct Option {
     QStringList names;
     QString valueName;
     Apply apply;
+    const char* refusal = "";
 };
 
 const std::vector<Option>& Options() {
     using Show = GetOptions::Show;
+    using O = GetOptions;
     static const std::vector<Option> options = {
         {{"h", "help"}, {}, Shows(Show::Help)},
         {{"version"}, {}, Shows(Show::Version)},
-        {{"q", "quiet"}, {}, Flag(&GetOptions::quiet, true)},
-        {{"v", "verbose"}, {}, Flag(&GetOptions::verbose, true)},
-        {{"no-check-certificate"}, {}, Flag(&GetOptions::checkCertificates, false)},
-        {{"ask-password"}, {}, Flag(&GetOptions::askPassword, true)},
-        {{"d"}, "DIR", Text(&GetOptions::folder, "-d needs a folder")},
-        {{"n"},
-         "SEGMENTS",
-         Count(&GetOptions::segments, 8, "-n takes 1 to 8 segments, not \"%1\"")},
+        {{"q", "quiet"}, {}, Flag(&O::quiet, true)},
+        {{"v", "verbose"}, {}, Flag(&O::verbose, true)},
+        {{"no-check-certificate"}, {}, Flag(&O::checkCertificates, false)},
+        {{"ask-password"}, {}, Flag(&O::askPassword, true)},
+        {{"d"}, "DIR", Text(&O::folder), "-d needs a folder"},
+        {{"n"}, "SEGMENTS", Count(&O::segments, 8), "-n takes 1 to 8 segments, not \"%1\""},
         {{"j"},
          "DOWNLOADS",
-         Count(&GetOptions::simultaneous, 20, "-j takes 1 to 20 downloads at once, not \"%1\"")},
-        {{"limit"}, "BYTES_PER_S", Limit},
-        {{"proxy"}, "HOST:PORT", Proxy},
-        {{"user"}, "U", Text(&GetOptions::user)},
-        {{"password"}, "P", Text(&GetOptions::password)},
-        {{"password-file"},
-         "FILE",
-         Text(&GetOptions::passwordFile, "--password-file needs a file")},
-        {{"ca-certificate"}, "FILE", CaCertificate},
+         Count(&O::simultaneous, 20),
+         "-j takes 1 to 20 downloads at once, not \"%1\""},
+        {{"limit"}, "BYTES_PER_S", Limit, "--limit takes bytes per second (500k, 2M), not \"%1\""},
+        {{"proxy"}, "HOST:PORT", Proxy, "--proxy takes HOST:PORT, not \"%1\""},
+        {{"user"}, "U", Text(&O::user, true)},
+        {{"password"}, "P", Text(&O::password, true)},
+        {{"password-file"}, "FILE", Text(&O::passwordFile), "--password-file needs a file"},
+        {{"ca-certificate"}, "FILE", CaCertificate, "--ca-certificate: cannot read \"%1\""},
     };
     return options;
 }
@@ -156,7 +141,8 @@ std::optional<GetOptions> ReadOptions(const QStringList& arguments, QString& err
             }
             value = values[taken++];
         }
-        if (!option->apply(options, value, error)) {
+        if (!option->apply(options, value)) {
+            error = QString::fromLatin1(option->refusal).replace(QStringLiteral("%1"), value);
             return std::nullopt;
         }
         if (options.show != GetOptions::Show::Nothing) {
