@@ -1,7 +1,10 @@
 #include "cli/get_options.h"
 
+#include <QCommandLineParser>
 #include <QFileInfo>
 #include <algorithm>
+#include <functional>
+#include <vector>
 
 namespace {
 
@@ -12,6 +15,148 @@ std::optional<long long> WholeNumber(const QString& text, long long low, long lo
         return std::nullopt;
     }
     return value;
+}
+
+// What an option does with its value (empty for a flag); false refuses the value.
+using Apply = std::function<bool(GetOptions& options, const QString& value)>;
+
+Apply Flag(bool GetOptions::*field, bool to) {
+    return [=](GetOptions& o, const QString&) { return (o.*field = to), true; };
+}
+
+Apply Shows(GetOptions::Show show) {
+    return [=](GetOptions& o, const QString&) { return (o.show = show), true; };
+}
+
+// Kept as given; an empty value is refused unless `mayBeEmpty`.
+Apply Text(QString GetOptions::*field, bool mayBeEmpty = false) {
+    return
+        [=](GetOptions& o, const QString& v) { return (o.*field = v), mayBeEmpty || !v.isEmpty(); };
+}
+
+// A whole number from 1 to `high`.
+Apply Count(int GetOptions::*field, int high) {
+    return [=](GetOptions& o, const QString& v) {
+        return (o.*field = static_cast<int>(WholeNumber(v, 1, high).value_or(0))) != 0;
+    };
+}
+
+bool Limit(GetOptions& o, const QString& v) {
+    return (o.limit = ParseRate(v).value_or(0)) != 0;
+}
+
+bool Proxy(GetOptions& o, const QString& v) {
+    const qsizetype colon = v.lastIndexOf(u':');
+    const auto port = colon > 0 ? WholeNumber(v.mid(colon + 1), 1, 65535) : std::nullopt;
+    o.proxyHost = v.left(colon);
+    return (o.proxyPort = static_cast<int>(port.value_or(0))) != 0;
+}
+
+bool CaCertificate(GetOptions& o, const QString& v) {
+    o.caCertificate = v;
+    return QFileInfo(v).isFile() && QFileInfo(v).isReadable();
+}
+
+// One option: its names without dashes (a letter is given as -x VALUE, a word as --word VALUE
+// or --word=VALUE), its value's name (none for a flag), what it does with the value, and what
+// is said when it refuses one (%1 stands for the value).
+struct Option {
+    QStringList names;
+    QString valueName;
+    Apply apply;
+    const char* refusal = "";
+};
+
+const std::vector<Option>& Options() {
+    using Show = GetOptions::Show;
+    using O = GetOptions;
+    static const std::vector<Option> options = {
+        {{"h", "help"}, {}, Shows(Show::Help)},
+        {{"version"}, {}, Shows(Show::Version)},
+        {{"q", "quiet"}, {}, Flag(&O::quiet, true)},
+        {{"v", "verbose"}, {}, Flag(&O::verbose, true)},
+        {{"no-check-certificate"}, {}, Flag(&O::checkCertificates, false)},
+        {{"ask-password"}, {}, Flag(&O::askPassword, true)},
+        {{"d"}, "DIR", Text(&O::folder), "-d needs a folder"},
+        {{"n"}, "SEGMENTS", Count(&O::segments, 8), "-n takes 1 to 8 segments, not \"%1\""},
+        {{"j"},
+         "DOWNLOADS",
+         Count(&O::simultaneous, 20),
+         "-j takes 1 to 20 downloads at once, not \"%1\""},
+        {{"limit"}, "BYTES_PER_S", Limit, "--limit takes bytes per second (500k, 2M), not \"%1\""},
+        {{"proxy"}, "HOST:PORT", Proxy, "--proxy takes HOST:PORT, not \"%1\""},
+        {{"user"}, "U", Text(&O::user, true)},
+        {{"password"}, "P", Text(&O::password, true)},
+        {{"password-file"}, "FILE", Text(&O::passwordFile), "--password-file needs a file"},
+        {{"ca-certificate"}, "FILE", CaCertificate, "--ca-certificate: cannot read \"%1\""},
+    };
+    return options;
+}
+
+// Where the argument naming the unknown option `name` stands.
+qsizetype UnknownAt(const QStringList& arguments, const QString& name) {
+    const auto at = std::find_if(arguments.begin(), arguments.end(), [&](const QString& arg) {
+        const qsizetype dashes = arg.startsWith(u"--") ? 2 : 1;
+        return arg.startsWith(u'-') && arg.mid(dashes).section(u'=', 0, 0) == name;
+    });
+    return at - arguments.begin();
+}
+
+// The options in the order given, so that the first fault is the one reported and --help or
+// --version ends the reading before anything after it can fail.
+std::optional<GetOptions> ReadOptions(const QStringList& arguments, QString& error) {
+    const std::vector<Option>& table = Options();
+    QCommandLineParser parser;
+    // -limit is one unknown option named whole, not -l -i -m -i -t; -qv and -n8 stay unknown.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    for (const Option& option : table) {
+        parser.addOption(QCommandLineOption(option.names, QString(), option.valueName));
+    }
+    const bool parsed = parser.parse(QStringList{QString()} + arguments);
+    if (!parser.unknownOptionNames().isEmpty()) {
+        // What stands before the first unknown option is read first: its faults come first,
+        // and --help there is still answered.
+        const QString name = parser.unknownOptionNames().constFirst();
+        const qsizetype at = UnknownAt(arguments, name);  // found, but never read the same list
+        auto before =
+            at < arguments.size() ? ReadOptions(arguments.first(at), error) : GetOptions{};
+        if (before && before->show == GetOptions::Show::Nothing) {
+            error = QStringLiteral("unknown option %1").arg(arguments.value(at, name));
+            return std::nullopt;
+        }
+        return before;
+    }
+    GetOptions options;
+    std::vector<qsizetype> used(table.size());
+    for (const QString& name : parser.optionNames()) {
+        const auto option = std::find_if(table.begin(), table.end(),
+                                         [&](const Option& o) { return o.names.contains(name); });
+        QString value;
+        if (!option->valueName.isEmpty()) {
+            const QStringList values = parser.values(name);
+            qsizetype& taken = used[option - table.begin()];
+            if (taken >= values.size()) {  // only the last argument can lack its value
+                error = QStringLiteral("%1 needs a value").arg(arguments.constLast());
+                return std::nullopt;
+            }
+            value = values[taken++];
+        }
+        if (!option->apply(options, value)) {
+            error = QString::fromLatin1(option->refusal).replace(QStringLiteral("%1"), value);
+            return std::nullopt;
+        }
+        if (options.show != GetOptions::Show::Nothing) {
+            GetOptions shown;
+            shown.show = options.show;
+            return shown;
+        }
+    }
+    if (!parsed) {  // a flag given a value: --quiet=1
+        error = parser.errorText();
+        return std::nullopt;
+    }
+    options.urls = parser.positionalArguments();
+    return options;
 }
 
 }  // namespace
@@ -40,109 +185,11 @@ std::optional<std::int32_t> ParseRate(const QString& text) {
 }
 
 std::optional<GetOptions> ParseGetOptions(const QStringList& arguments, QString& error) {
-    GetOptions options;
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        const QString& arg = arguments[i];
-        auto value = [&]() -> std::optional<QString> {
-            if (i + 1 >= arguments.size()) {
-                error = QStringLiteral("%1 needs a value").arg(arg);
-                return std::nullopt;
-            }
-            return arguments[++i];
-        };
-        if (arg == u"-h" || arg == u"--help" || arg == u"--version") {
-            GetOptions shown;
-            shown.show = arg == u"--version" ? GetOptions::Show::Version : GetOptions::Show::Help;
-            return shown;
-        } else if (arg == u"-q" || arg == u"--quiet") {
-            options.quiet = true;
-        } else if (arg == u"-v" || arg == u"--verbose") {
-            options.verbose = true;
-        } else if (arg == u"--no-check-certificate") {
-            options.checkCertificates = false;
-        } else if (arg == u"--ca-certificate") {
-            const auto v = value();
-            if (!v || v->isEmpty()) {
-                error = v ? QStringLiteral("--ca-certificate needs a file") : error;
-                return std::nullopt;
-            }
-            if (!QFileInfo(*v).isReadable() || !QFileInfo(*v).isFile()) {
-                error = QStringLiteral("--ca-certificate: cannot read \"%1\"").arg(*v);
-                return std::nullopt;
-            }
-            options.caCertificate = *v;
-        } else if (arg == u"-d") {
-            const auto v = value();
-            if (!v || v->isEmpty()) {
-                error = v ? QStringLiteral("-d needs a folder") : error;
-                return std::nullopt;
-            }
-            options.folder = *v;
-        } else if (arg == u"-n") {
-            const auto v = value();
-            const auto n = v ? WholeNumber(*v, 1, 8) : std::nullopt;
-            if (!n) {
-                error = v ? QStringLiteral("-n takes 1 to 8 segments, not \"%1\"").arg(*v) : error;
-                return std::nullopt;
-            }
-            options.segments = static_cast<int>(*n);
-        } else if (arg == u"-j") {
-            const auto v = value();
-            const auto n = v ? WholeNumber(*v, 1, 20) : std::nullopt;
-            if (!n) {
-                error = v ? QStringLiteral("-j takes 1 to 20 downloads at once, not \"%1\"").arg(*v)
-                          : error;
-                return std::nullopt;
-            }
-            options.simultaneous = static_cast<int>(*n);
-        } else if (arg == u"--limit") {
-            const auto v = value();
-            const auto n = v ? ParseRate(*v) : std::nullopt;
-            if (!n) {
-                error = v ? QStringLiteral("--limit takes bytes per second (500k, 2M), not \"%1\"")
-                                .arg(*v)
-                          : error;
-                return std::nullopt;
-            }
-            options.limit = *n;
-        } else if (arg == u"--proxy") {
-            const auto v = value();
-            const qsizetype colon = v ? v->lastIndexOf(u':') : -1;
-            const auto port = colon > 0 ? WholeNumber(v->mid(colon + 1), 1, 65535) : std::nullopt;
-            if (!port) {
-                error = v ? QStringLiteral("--proxy takes HOST:PORT, not \"%1\"").arg(*v) : error;
-                return std::nullopt;
-            }
-            options.proxyHost = v->left(colon);
-            options.proxyPort = static_cast<int>(*port);
-        } else if (arg == u"--user") {
-            const auto v = value();
-            if (!v) {
-                return std::nullopt;
-            }
-            options.user = *v;
-        } else if (arg == u"--password") {
-            const auto v = value();
-            if (!v) {
-                return std::nullopt;
-            }
-            options.password = *v;
-        } else if (arg == u"--password-file") {
-            const auto v = value();
-            if (!v || v->isEmpty()) {
-                error = v ? QStringLiteral("--password-file needs a file") : error;
-                return std::nullopt;
-            }
-            options.passwordFile = *v;
-        } else if (arg == u"--ask-password") {
-            options.askPassword = true;
-        } else if (arg.startsWith(u'-') && arg.size() > 1) {
-            error = QStringLiteral("unknown option %1").arg(arg);
-            return std::nullopt;
-        } else {
-            options.urls << arg;
-        }
+    auto read = ReadOptions(arguments, error);
+    if (!read || read->show != GetOptions::Show::Nothing) {
+        return read;
     }
+    const GetOptions& options = *read;
     if (options.urls.isEmpty()) {
         error = QStringLiteral("no URL given");
         return std::nullopt;
@@ -157,5 +204,5 @@ std::optional<GetOptions> ParseGetOptions(const QStringList& arguments, QString&
         error = QStringLiteral("--user and --password go together");
         return std::nullopt;
     }
-    return options;
+    return read;
 }

@@ -36,13 +36,13 @@ TEST(GetOptions, LimitTakesBytesOrKAndMSuffixes) {
         SCOPED_TRACE(c.text);
         const std::optional<std::int32_t> rate = ParseRate(QString::fromLatin1(c.text));
         EXPECT_EQ(rate.value_or(0), c.rate);
-        QString error;
-        const auto options = ParseGetOptions(
-            {QStringLiteral("--limit"), QString::fromLatin1(c.text), QStringLiteral("http://h/f")},
-            error);
-        EXPECT_EQ(options.has_value(), c.rate != 0) << error.toStdString();
-        if (options) {
-            EXPECT_EQ(options->limit, c.rate);
+        const QString text = QString::fromLatin1(c.text);
+        for (const QStringList& given : {QStringList{QStringLiteral("--limit"), text},
+                                         QStringList{QStringLiteral("--limit=") + text}}) {
+            QString error;
+            const auto options = ParseGetOptions(given + QStringList{QStringLiteral("u")}, error);
+            EXPECT_EQ(options.has_value(), c.rate != 0) << error.toStdString();
+            EXPECT_EQ(options ? options->limit : 0, c.rate);
         }
     }
 }
@@ -68,6 +68,8 @@ TEST(GetOptions, HelpAndVersionNeedNoUrlAndEndTheReading) {
           QStringLiteral("99")},
          Show::Version},
         {{QStringLiteral("http://h/f"), QStringLiteral("--help"), QStringLiteral("--user")},
+         Show::Help},
+        {{QStringLiteral("http://h/f"), QStringLiteral("--help"), QStringLiteral("--bad")},
          Show::Help},
         // A value that happens to read "--help" is the value.
         {{QStringLiteral("-d"), QStringLiteral("--help"), QStringLiteral("http://h/f")},
