@@ -12,7 +12,7 @@
 #include "core/settings/settings.h"
 #include "core/text/text_table.h"
 #include "engine/files/segment_files.h"
-#include "engine/session/engine_context.h"
+#include "engine/engine_context.h"
 #include "integration/system/system_completion_actions.h"
 #include "net/socket_module.h"
 

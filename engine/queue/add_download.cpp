@@ -9,7 +9,7 @@
 #include "engine/http/browser_handover.h"
 #include "engine/queue/download_queue.h"
 #include "engine/queue/queue_log.h"
-#include "engine/session/engine_context.h"
+#include "engine/engine_context.h"
 
 namespace {
 

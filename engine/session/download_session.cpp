@@ -8,7 +8,7 @@
 #include "core/urls/parse_url.h"
 #include "engine/http/browser_handover.h"
 #include "engine/session/failure_words.h"
-#include "engine/session/server_route.h"
+#include "engine/http/server_route.h"
 #include "engine/session/session_log.h"
 #include "engine/session/session_prompts.h"
 #include "net/socket_class.h"

@@ -15,7 +15,7 @@
 #include "core/settings/settings_store.h"
 #include "core/text/text_table.h"
 #include "engine/files/segment_files.h"
-#include "engine/session/engine_context.h"
+#include "engine/engine_context.h"
 #include "net/socket_module.h"
 #include "tests/support/recording_actions.h"
 #include "tests/support/sandbox.h"

@@ -34,7 +34,7 @@
 #include "engine/files/segment_files.h"
 #include "engine/queue/download_queue.h"
 #include "engine/queue/session_windows.h"
-#include "engine/session/engine_context.h"
+#include "engine/engine_context.h"
 #include "engine/session/session_prompts.h"
 #include "net/socket_module.h"
 #include "tools/benchmarks/quiet_engine.h"

@@ -19,7 +19,7 @@
 #include "core/text/text_table.h"
 #include "core/types/tick.h"
 #include "engine/queue/download_queue.h"
-#include "engine/session/engine_context.h"
+#include "engine/engine_context.h"
 #include "engine/session/failure_words.h"
 #include "ui/language/apply_language.h"
 #include "ui/language/plain_text.h"

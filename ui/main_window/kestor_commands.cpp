@@ -15,7 +15,7 @@
 #include "engine/assembly/assemble_download.h"
 #include "engine/queue/add_download.h"
 #include "engine/queue/download_queue.h"
-#include "engine/session/engine_context.h"
+#include "engine/engine_context.h"
 #include "ui/main_window/gui_add_prompts.h"
 #include "ui/main_window/kestor.h"
 

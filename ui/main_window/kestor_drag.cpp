@@ -18,7 +18,7 @@
 #include "core/urls/parse_url.h"
 #include "core/urls/url_scan.h"
 #include "engine/queue/add_download.h"
-#include "engine/session/engine_context.h"
+#include "engine/engine_context.h"
 #include "ui/main_window/gui_add_prompts.h"
 #include "ui/main_window/kestor.h"
 

@@ -9,7 +9,7 @@
 #include "core/settings/settings.h"
 #include "core/text/text_table.h"
 #include "engine/queue/add_download.h"
-#include "engine/session/engine_context.h"
+#include "engine/engine_context.h"
 #include "ui/language/apply_language.h"
 #include "ui/main_window/gui_add_prompts.h"
 #include "ui/main_window/kestor.h"
