@@ -14,7 +14,7 @@ struct ResponseHead {
     QString contentType;
     QString fileName;  // from Content-Disposition's filename=
     bool chunked = false;
-    QDateTime lastModified;  // Last-Modified, in UTC; invalid when not sent or not readable
+    QDateTime lastModified;      // Last-Modified, in UTC; invalid when not sent or not readable
     QString contentEncoding;     // as sent; empty without the header
     bool badHeaderLine = false;  // a header line with a blank before its colon
 
