@@ -28,9 +28,9 @@ UpdateCheck::UpdateCheck(VelmoraSockets& sockets, const Settings& settings, Upda
                     << (result.file.newer ? "newer" : "");
                 emit finished(result);
             });
-    connect(&request_, &UpdateServerRequest::failed, this, [this](const QString& why) {
+    connect(&request_, &UpdateServerRequest::failed, this, [this](const OneShotFailure& failure) {
         UpdateCheckResult result;
-        result.why = why;
+        result.why = failure.why;
         emit finished(result);
     });
 }

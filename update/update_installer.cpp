@@ -11,8 +11,8 @@
 #include "core/text/text_table.h"
 #include "core/urls/parse_url.h"
 #include "engine/assembly/completion.h"
+#include "engine/engine_context.h"
 #include "engine/http/http_status.h"
-#include "engine/session/engine_context.h"
 #include "update/package_signature.h"
 #include "update/sealed_package.h"
 #include "updater/updater_arguments.h"
@@ -39,7 +39,7 @@ UpdateInstaller::UpdateInstaller(EngineContext& ctx, Parts parts, QObject* paren
     : QObject(parent), ctx_(ctx), parts_(std::move(parts)), request_(ctx.sockets, ctx.settings) {
     connect(&request_, &UpdateServerRequest::answered, this, &UpdateInstaller::verifyAndUnpack);
     connect(&request_, &UpdateServerRequest::failed, this,
-            [this](const QString& why) { fail(NoSignatureText, why); });
+            [this](const OneShotFailure& failure) { fail(NoSignatureText, failure.why); });
 }
 
 void UpdateInstaller::Install(int slot, const QString& packagePath) {

@@ -11,8 +11,8 @@
 #include "core/scheduler/speed_meter.h"
 #include "core/settings/settings.h"
 #include "core/text/text_table.h"
+#include "engine/engine_context.h"
 #include "engine/files/segment_files.h"
-#include "engine/session/engine_context.h"
 #include "integration/system/system_completion_actions.h"
 #include "net/socket_module.h"
 

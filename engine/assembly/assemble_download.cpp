@@ -20,8 +20,8 @@
 #include "engine/assembly/completion.h"
 #include "engine/assembly/target_claim.h"
 #include "engine/assembly/target_path.h"
+#include "engine/engine_context.h"
 #include "engine/files/segment_files.h"
-#include "engine/session/engine_context.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include "core/download_list/download_list.h"
 #include "core/settings/settings.h"
 #include "engine/completion/completion_actions.h"
-#include "engine/session/engine_context.h"
+#include "engine/engine_context.h"
 
 namespace {
 

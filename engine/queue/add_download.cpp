@@ -6,10 +6,10 @@
 #include "core/text/text_table.h"
 #include "core/text/url_codec.h"
 #include "core/urls/parse_url.h"
+#include "engine/engine_context.h"
 #include "engine/http/browser_handover.h"
 #include "engine/queue/download_queue.h"
 #include "engine/queue/queue_log.h"
-#include "engine/session/engine_context.h"
 
 namespace {
 

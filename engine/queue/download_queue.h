@@ -8,8 +8,8 @@
 #include <utility>
 
 #include "core/types/ole_date.h"
+#include "engine/engine_context.h"
 #include "engine/session/download_session.h"
-#include "engine/session/engine_context.h"
 
 class SessionWindows;
 

@@ -5,9 +5,9 @@
 #include <QTimer>
 #include <cstdint>
 
+#include "engine/engine_context.h"
 #include "engine/http/http_requests.h"
 #include "engine/session/connection_slot.h"
-#include "engine/session/engine_context.h"
 #include "engine/session/ftp_probe.h"
 #include "engine/session/ftp_segments.h"
 #include "engine/session/http_probe.h"
@@ -37,7 +37,6 @@ public:
     static constexpr int Slots = ConnectionSlots::Count;
     static constexpr int ProbeSlot = ConnectionSlots::Probe;
     static constexpr int MaxRedirects = HttpProbe::MaxRedirects;
-    static constexpr qsizetype MaxHeadBytes = HttpProbe::MaxHeadBytes;
 
     DownloadSession(EngineContext& context, SessionObserver& observer, QObject* parent = nullptr);
     ~DownloadSession() override;

@@ -44,7 +44,7 @@ void HttpProbe::takeData(SocketClass& socket) {
     qsizetype bodyStart = 0;
     const qsizetype end = FindHeadEnd(in.head, bodyStart);
     if (end < 0) {
-        if (in.head.size() > MaxHeadBytes) {
+        if (in.head.size() > MaxHttpHeadBytes) {
             s.endProbe();
             if (DownloadRecord* r = s.record()) {
                 r->Running = FlagFalse;

@@ -14,7 +14,6 @@ struct ResponseHead;
 class HttpProbe {
 public:
     static constexpr int MaxRedirects = 20;
-    static constexpr qsizetype MaxHeadBytes = 64 * 1024;
 
     explicit HttpProbe(DownloadSession& session) : session_(session) {}
 

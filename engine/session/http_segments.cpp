@@ -143,7 +143,7 @@ void HttpSegments::takeData(SocketClass& socket, int k) {
         qsizetype bodyStart = 0;
         const qsizetype end = FindHeadEnd(in.head, bodyStart);
         if (end < 0) {
-            if (in.head.size() > HttpProbe::MaxHeadBytes) {
+            if (in.head.size() > MaxHttpHeadBytes) {
                 qCInfo(lcEngine).noquote() << SegmentTag(ss.RecordIndex, ss.segmentOf(k))
                                            << "the answer's head has no end: closed";
                 socket.CloseSocket();  // the watchdog tries again

@@ -1,4 +1,4 @@
-#include "update/whole_answer.h"
+#include "engine/http/whole_answer.h"
 
 #include <gtest/gtest.h>
 

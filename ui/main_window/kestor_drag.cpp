@@ -17,8 +17,8 @@
 #include "core/text/text_table.h"
 #include "core/urls/parse_url.h"
 #include "core/urls/url_scan.h"
+#include "engine/engine_context.h"
 #include "engine/queue/add_download.h"
-#include "engine/session/engine_context.h"
 #include "ui/main_window/gui_add_prompts.h"
 #include "ui/main_window/kestor.h"
 

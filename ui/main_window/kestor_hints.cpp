@@ -10,7 +10,7 @@
 #include <array>
 
 #include "core/text/text_table.h"
-#include "engine/session/engine_context.h"
+#include "engine/engine_context.h"
 #include "ui/main_window/kestor.h"
 #include "update/version_file.h"
 

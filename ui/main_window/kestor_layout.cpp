@@ -17,7 +17,7 @@
 
 #include "core/settings/settings.h"
 #include "core/text/text_table.h"
-#include "engine/session/engine_context.h"
+#include "engine/engine_context.h"
 #include "ui/language/apply_language.h"
 #include "ui/main_window/finished_list_model.h"
 #include "ui/main_window/flex_column.h"

@@ -13,7 +13,7 @@
 #include "core/text/text_table.h"
 #include "core/text/url_codec.h"
 #include "core/urls/parse_url.h"
-#include "engine/session/engine_context.h"
+#include "engine/engine_context.h"
 #include "ui/main_window/finished_list_model.h"
 #include "ui/main_window/kestor.h"
 #include "ui/main_window/language_conventions.h"

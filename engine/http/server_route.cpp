@@ -1,4 +1,4 @@
-#include "engine/session/server_route.h"
+#include "engine/http/server_route.h"
 
 #include "core/download_list/records.h"
 #include "core/settings/settings.h"

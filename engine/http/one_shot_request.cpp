@@ -1,0 +1,154 @@
+#include "engine/http/one_shot_request.h"
+
+#include "core/diagnostics/log_categories.h"
+#include "core/download_list/records.h"
+#include "engine/http/server_route.h"
+#include "net/socket_class.h"
+
+OneShotRequest::OneShotRequest(VelmoraSockets& sockets, const Settings& settings, QObject* parent)
+    : QObject(parent), sockets_(sockets), settings_(settings) {
+    wait_.setSingleShot(true);
+    connect(&wait_, &QTimer::timeout, this, &OneShotRequest::onWaitOver);
+}
+
+// Never inside one of the socket's handlers: nothing outside this object runs there.
+OneShotRequest::~OneShotRequest() = default;
+
+void OneShotRequest::Start(Request request) {
+    Abort();
+    socket_.reset();  // not inside its handler: Start is never called from one
+    request_ = std::move(request);
+    reader_ = WholeAnswerReader(request_.bound, request_.headCheck, request_.sink);
+    running_ = true;
+    // Read once: the request names what the connection was made for.
+    proxyHttp_ = ThroughPlainHttpProxy(request_.protocol, settings_);
+    socket_ = std::make_unique<SocketClass>(sockets_);
+    connect(socket_.get(), &SocketClass::ConnectEvent, this, &OneShotRequest::onConnect);
+    connect(socket_.get(), &SocketClass::DataReceivedEvent, this, &OneShotRequest::onData);
+    connect(socket_.get(), &SocketClass::ErrorEvent, this,
+            [this](SocketClass*, std::int32_t errornumber) { onError(errornumber); });
+    connect(socket_.get(), &SocketClass::ClosedEvent, this, &OneShotRequest::onClosed);
+    wait_.start(request_.wait);
+    qCInfo(lcEngine).noquote() << request_.what + QStringLiteral(": GET") << request_.shown
+                               << (proxyHttp_ ? "through the proxy" : "");
+    // The error of a connection that cannot even start may come from inside this call.
+    ConnectToServer(*socket_, request_.protocol, request_.host, request_.port, settings_);
+}
+
+void OneShotRequest::Abort() {
+    ++generation_;
+    running_ = false;
+    dropConnection();
+}
+
+void OneShotRequest::Refuse(Request request, const QString& why) {
+    Abort();
+    request_ = std::move(request);
+    fail(OneShotFailure::Kind::Refused, why);
+}
+
+void OneShotRequest::onConnect() {
+    if (!running_) {
+        return;
+    }
+    if (request_.waitIsIdle) {
+        wait_.start(request_.wait);
+    }
+    emit sending();
+    socket_->SendData(request_.lines(proxyHttp_));
+}
+
+void OneShotRequest::onData() {
+    if (!running_) {
+        socket_->GetData();
+        return;
+    }
+    if (request_.waitIsIdle) {
+        wait_.start(request_.wait);
+    }
+    reader_.feed(socket_->GetData());
+    settle();
+}
+
+void OneShotRequest::onClosed() {
+    if (!running_) {
+        return;
+    }
+    reader_.closed(request_.protocol != Protocol::Https || socket_->TlsClosedCleanly());
+    settle();
+}
+
+void OneShotRequest::onError(std::int32_t errornumber) {
+    if (!running_) {
+        return;
+    }
+    const QString problem = socket_->TlsProblem();
+    fail(OneShotFailure::Kind::Connection,
+         problem.isEmpty() ? QStringLiteral("socket error %1").arg(errornumber) : problem);
+}
+
+void OneShotRequest::onWaitOver() {
+    if (!running_) {
+        return;
+    }
+    const double seconds = std::chrono::duration<double>(request_.wait).count();
+    fail(OneShotFailure::Kind::NoAnswer,
+         request_.waitIsIdle ? QStringLiteral("nothing came for %1 s").arg(seconds)
+                             : QStringLiteral("no whole answer came within %1 s").arg(seconds));
+}
+
+void OneShotRequest::settle() {
+    using Fault = WholeAnswerReader::Fault;
+    using Kind = OneShotFailure::Kind;
+    switch (reader_.state()) {
+        case WholeAnswerReader::State::NeedMore:
+            return;
+        case WholeAnswerReader::State::Stopped:
+            // The sink's owner goes on from here; nothing is reported.
+            Abort();
+            return;
+        case WholeAnswerReader::State::Failed: {
+            const Fault fault = reader_.fault();
+            fail(fault == Fault::Cut       ? Kind::Connection
+                 : fault == Fault::Refused ? Kind::Refused
+                                           : Kind::BadAnswer,
+                 reader_.problem());
+            return;
+        }
+        case WholeAnswerReader::State::Done: {
+            const int status = reader_.status();
+            qCInfo(lcEngine).noquote().nospace() << request_.what << ": status " << status
+                                                 << " with " << reader_.bodyBytes() << " bytes";
+            conclude([this, status, head = reader_.head(), body = reader_.body()] {
+                emit answered(status, body, head);
+            });
+            return;
+        }
+    }
+}
+
+void OneShotRequest::fail(OneShotFailure::Kind kind, const QString& why) {
+    qCInfo(lcEngine).noquote() << request_.what + QStringLiteral(": failed:") << why;
+    conclude([this, failure = OneShotFailure{kind, why}] { emit failed(failure); });
+}
+
+void OneShotRequest::conclude(std::function<void()> report) {
+    running_ = false;
+    dropConnection();
+    const std::uint64_t generation = ++generation_;
+    // From the event loop: this may run inside a socket handler, or inside Start.
+    QTimer::singleShot(0, this, [this, generation, report = std::move(report)] {
+        if (generation == generation_) {
+            report();
+        }
+    });
+}
+
+void OneShotRequest::dropConnection() {
+    wait_.stop();
+    if (socket_) {
+        // Its own handler may be running: the object stays until the next request.
+        socket_->disconnect(this);
+        socket_->CloseSocket();
+    }
+}
