@@ -13,9 +13,9 @@
 #include "core/settings/settings.h"
 #include "core/text/text_table.h"
 #include "engine/completion/completion_actions.h"
+#include "engine/engine_context.h"
 #include "engine/files/segment_files.h"
 #include "engine/queue/session_windows.h"
-#include "engine/session/engine_context.h"
 #include "engine/session/session_prompts.h"
 #include "net/socket_module.h"
 
