@@ -1,7 +1,5 @@
 #include "engine/session/http_segments.h"
 
-#include <QPointer>
-#include <QTimer>
 #include <algorithm>
 
 #include "core/download_list/download_list.h"
@@ -97,17 +95,7 @@ void HttpSegments::refused(int k, const QString& why) {
         ss.failWith(why);
         return;
     }
-    // From the event loop: the socket that reported is still in its handler.
-    QPointer<DownloadSession> self(&ss);
-    const std::uint32_t generation = slot.generation();
-    QTimer::singleShot(0, &ss, [self, k, generation] {
-        const DownloadRecord* now = self ? self->record() : nullptr;
-        if (now == nullptr || now->Paused == FlagTrue || self->segmentOf(k) == 0 ||
-            self->slots_[k].generation() != generation) {
-            return;
-        }
-        self->segments_.restart(self->segmentOf(k), "asks again after a wrong answer at");
-    });
+    ss.segments_.restartSoon(k, "asks again after a wrong answer at");
 }
 
 void HttpSegments::store(int k, const char* data, qsizetype length) {

@@ -311,17 +311,22 @@ void SegmentConnections::connectionLost(int k) {
         return;
     }
     slot.closedEarly = true;
-    // From the event loop: the socket that reported is still in its handler.
+    restartSoon(k, "closed by the server early: connects again at");
+}
+
+void SegmentConnections::restartSoon(int k, const char* why) {
+    DownloadSession& ss = session_;
+    // From the event loop: the socket that reported is still in its handler. A pause, or the
+    // slot's connection replaced meanwhile, makes the restart moot.
     QPointer<DownloadSession> self(&ss);
-    const std::uint32_t generation = slot.generation();
-    QTimer::singleShot(0, &ss, [self, k, generation] {
+    const std::uint32_t generation = ss.slots_[k].generation();
+    QTimer::singleShot(0, &ss, [self, k, generation, why] {
         const DownloadRecord* now = self ? self->record() : nullptr;
         if (now == nullptr || now->Paused == FlagTrue || self->segmentOf(k) == 0 ||
             self->slots_[k].generation() != generation) {
             return;
         }
-        self->segments_.restart(self->segmentOf(k),
-                                "closed by the server early: connects again at");
+        self->segments_.restart(self->segmentOf(k), why);
     });
 }
 

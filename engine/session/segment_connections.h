@@ -22,6 +22,8 @@ public:
     void connected(SocketClass& socket, int k);
     // Segment `segment` (1-based) starts over on a new connection; `why` starts the log line.
     void restart(int segment, const char* why);
+    // Slot k's segment restarts once the current handler has returned (`why` is a literal).
+    void restartSoon(int k, const char* why);
     // The server closed or reset slot k's connection before its range was done: the segment
     // connects again at once, unless the last connection ended the same way without a byte.
     void connectionLost(int k);
