@@ -155,13 +155,13 @@ bool HttpProbe::fileSize(const ResponseHead& head, const QByteArray& headBytes,
     return true;
 }
 
-void HttpProbe::fail(const QString& why) {
+void HttpProbe::fail(const QString& why, const QString& logged) {
     DownloadSession& s = session_;
     DownloadRecord* r = s.record();
     s.ctx_.prompts.showMessage(why, SessionPrompts::Icon::Critical);
     r->Running = FlagFalse;
     r->Failed = FlagTrue;
-    s.closeWith(why);
+    s.closeWith(why, logged);
 }
 
 void HttpProbe::followRedirect(const ResponseHead& head) {
@@ -169,12 +169,6 @@ void HttpProbe::followRedirect(const ResponseHead& head) {
     DownloadRecord* r = s.record();
     // The message quotes the location as the server gave it; the log shows it without a
     // password.
-    auto fail = [&](const QString& why, const QString& logged) {
-        s.ctx_.prompts.showMessage(why, SessionPrompts::Icon::Critical);
-        r->Running = FlagFalse;
-        r->Failed = FlagTrue;
-        s.closeWith(why, logged);
-    };
     if (++redirects_ > MaxRedirects) {
         const QString why = QString::fromLatin1(SessionReason::TooManyRedirects).arg(MaxRedirects);
         fail(why, why);

@@ -32,7 +32,7 @@ private:
     // The file is taken: `size` its bytes, -1 while not known.
     void succeeded(const ResponseHead& head, std::int64_t size);
     // Ends the download, failed, telling the user why.
-    void fail(const QString& why);
+    void fail(const QString& why, const QString& logged = QString());
 
     DownloadSession& session_;
     int redirects_ = 0;
