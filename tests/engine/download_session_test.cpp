@@ -783,10 +783,15 @@ TEST_P(OverTls, PauseAndResumeContinueEachSegment) {
     ASSERT_TRUE(WaitClosed({&d}));
     EXPECT_TRUE(d.observer.finished) << d.observer.whys.join(u'|').toStdString();
     EXPECT_EQ(d.observer.planned.front(), 8);
-    EXPECT_EQ(r.SegmentCount, 8) << "the plan was kept";
+    // The plan was kept: a segment left behind after the resume may have had its tail split
+    // off to a free connection, which only shortens it.
+    ASSERT_GE(r.SegmentCount, 8);
     for (int j = 1; j <= 8; ++j) {
         EXPECT_EQ(r.Segments.at(j)->PartFile, atPause.Segments.at(j)->PartFile);
-        EXPECT_EQ(r.Segments.at(j)->EndPos, atPause.Segments.at(j)->EndPos);
+        EXPECT_LE(r.Segments.at(j)->EndPos.bytes(), atPause.Segments.at(j)->EndPos.bytes());
+        const SegmentRecord& kept = *atPause.Segments.at(j);
+        EXPECT_GE(r.Segments.at(j)->EndPos.bytes() + 1, kept.StartPos.bytes() + kept.Done.bytes())
+            << "no stored byte was cut off";
     }
     EXPECT_EQ(r.BytesDone.bytes(), SlowSize) << "no byte was counted twice";
     EXPECT_EQ(FileSha256(r.SavePath), Sha256(data));
