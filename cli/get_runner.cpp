@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "cli/work_folder.h"
+#include "core/download_list/entry_state.h"
 #include "core/text/format.h"
 #include "core/text/url_codec.h"
 #include "core/urls/parse_url.h"
@@ -30,7 +31,7 @@ std::vector<FinishedFile> TakeFinishedFiles(DownloadListState& list) {
     std::vector<FinishedFile> finished;
     for (int slot = 1; slot <= UsedSlots(list); ++slot) {
         DownloadRecord& r = list.DownloadList[slot];
-        if (r.Active != FlagTrue || r.Completed != FlagTrue) {
+        if (StateOf(r) != ListEntryState::Finished) {
             continue;
         }
         const QFileInfo file(r.SavePath);
@@ -257,7 +258,7 @@ void GetRunner::entryEnded(int slot, const QString& why) {
     job->slot = slot;
     const DownloadRecord* r = list_.record(slot);
     progress_.clear();
-    if (r != nullptr && r->Completed == FlagTrue) {
+    if (r != nullptr && StateOf(*r) == ListEntryState::Finished) {
         std::printf("%s\n", EscapeControls(r->SavePath).toLocal8Bit().constData());
         std::fflush(stdout);
         // Finished entries stay in the list: a later run reports their files instead of

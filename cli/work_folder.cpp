@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "core/download_list/download_list.h"
+#include "core/download_list/entry_state.h"
 #include "core/text/format.h"
 #include "core/urls/parse_url.h"
 
@@ -89,7 +90,7 @@ QStringList DropUnsafeEntries(DownloadListState& list, const QString& folder,
     QStringList dropped;
     for (int slot = 1; slot <= UsedSlots(list); ++slot) {
         DownloadRecord& r = list.DownloadList[slot];
-        if (r.Active != FlagTrue) {
+        if (!Listed(r)) {
             continue;
         }
         const QString why = ListEntryProblem(r, folder, tempFolder);

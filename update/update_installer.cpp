@@ -8,6 +8,7 @@
 #include "archive/unzip_archive.h"
 #include "core/diagnostics/log_categories.h"
 #include "core/download_list/download_list.h"
+#include "core/download_list/entry_state.h"
 #include "core/text/text_table.h"
 #include "core/urls/parse_url.h"
 #include "engine/assembly/completion.h"
@@ -148,11 +149,8 @@ void UpdateInstaller::startUpdater() {
         return;
     }
     qCInfo(lcEngine).noquote() << "update: started" << parts_.updaterProgram;
-    if (DownloadRecord* record = ctx_.list.record(slot_)) {
-        record->Active = FlagFalse;  // installed: the entry leaves the list
-    }
-    if (parts_.listChanged) {
-        parts_.listChanged();
+    if (parts_.installed) {
+        parts_.installed(slot_);
     }
     if (const QString why = SaveList(ctx_.list, ctx_.listPath); !why.isEmpty()) {
         qCWarning(lcEngine).noquote() << "update: the list was not saved:" << why;
@@ -183,5 +181,5 @@ void UpdateInstaller::fail(int reason, const QString& detail) {
 
 bool UpdateInstaller::entryStillOurs() const {
     const DownloadRecord* record = ctx_.list.record(slot_);
-    return record != nullptr && record->Url == url_ && record->Active == FlagTrue;
+    return record != nullptr && record->Url == url_ && Listed(*record);
 }

@@ -15,9 +15,9 @@ class SealedPackage;
 // ("<package address>.sig") from the same server, reads the package from where it was really
 // saved into sealed memory, checks its signature against the maker's key and its own signed
 // version against the program's, unpacks those same bytes into a cleared folder of its own, starts
-// the updater beside the program with an argument list (no shell, not waited for), takes the entry
-// out of the list, saves the list and asks the program to quit -- from the event loop, never inside
-// the join's handler.
+// the updater beside the program with an argument list (no shell, not waited for), has the entry
+// taken out of the list, saves the list and asks the program to quit -- from the event loop,
+// never inside the join's handler.
 //
 // Nothing is unpacked unless the signature holds, and nothing is started unless everything
 // before it worked. Any failure leaves the package where it was saved and the entry in the
@@ -36,8 +36,8 @@ public:
         std::function<void(const QString& message)> tell;
         // Saves the list and ends the program; called from the event loop.
         std::function<void()> quit;
-        // The list's views after the entry left the list.
-        std::function<void()> listChanged;
+        // The package is handed to the updater: the list's owner takes its entry out.
+        std::function<void(int slot)> installed;
         // Told once signature and version held, before anything is unpacked (tests change the
         // downloaded file here: it must not matter any more).
         std::function<void()> checked;

@@ -216,10 +216,7 @@ void DesktopApp::createUpdateInstaller() {
         box->show();
     };
     parts.quit = [this] { QuitProgram(); };
-    parts.listChanged = [this] {
-        kestor_->RefreshListView(0, true);
-        kestor_->RefreshDownList();
-    };
+    parts.installed = [this](int slot) { queue_->RemoveInstalled(slot); };
     installer_ = std::make_unique<UpdateInstaller>(*ctx_, std::move(parts));
     ctx_->installUpdate = [this](int slot, const QString& path) {
         if (installer_) {

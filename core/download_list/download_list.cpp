@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "core/download_list/entry_state.h"
 #include "core/download_list/list_file_format.h"
 #include "core/paths/no_follow_open.h"
 #include "core/types/tick.h"
@@ -77,12 +78,7 @@ ListLoadResult LoadList(DownloadListState& list, const QString& path) {
 
     FixUpAfterLoad(list, MillisecondTick(), OleDate::now());
     for (int slot = 1; slot <= list.DownloadCount; ++slot) {
-        DownloadRecord& r = list.DownloadList[slot];
-        // Running when the program last stopped without quitting: it comes back paused.
-        if (r.Active == FlagTrue && r.Running == FlagTrue) {
-            r.Running = FlagFalse;
-            r.Paused = FlagTrue;
-        }
+        SettleAfterLoad(list.DownloadList[slot]);
     }
     return result;
 }
@@ -93,6 +89,7 @@ void FixUpAfterLoad(DownloadListState& list, std::int32_t tick, OleDate now) {
         if (r.Active != 0) {
             continue;
         }
+        ClearFreeSlot(r);
         r.Segments.erase();
         r.SegmentCount = 0;
         r.SiteLogins.erase();
@@ -109,15 +106,10 @@ void FixUpAfterLoad(DownloadListState& list, std::int32_t tick, OleDate now) {
         r.SavePath.clear();
         r.HasSavePath = 0;
         r.Reserved4 = 0;
-        r.Queued = 0;
-        r.Scheduled = 0;
-        r.Paused = 0;
         r.LastTick = tick;
         r.BytesDone = Currency{};
         r.ElapsedSeconds = 0;
         r.RemainingSeconds = 0;
-        r.Transferring = 0;
-        r.Removed = 0;
         r.Protocol = 0;
         r.DateAdded = now;
     }

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "core/download_list/entry_state.h"
+
 namespace {
 
 // Whether text.toUpper() == upper, without making the upper-cased copy for every entry of a
@@ -38,7 +40,7 @@ int FindActiveDuplicate(const DownloadListState& list, const QString& encodedUrl
     const QString wanted = encodedUrl.toUpper();
     for (int slot = 1; slot <= UsedSlots(list); ++slot) {
         const DownloadRecord& r = list.DownloadList[slot];
-        if (r.Active == FlagTrue && UpperCasedEquals(r.Url, wanted)) {
+        if (Listed(r) && UpperCasedEquals(r.Url, wanted)) {
             return slot;
         }
     }
@@ -47,7 +49,7 @@ int FindActiveDuplicate(const DownloadListState& list, const QString& encodedUrl
 
 int ChooseFreeSlot(DownloadListState& list) {
     for (int slot = 1; slot <= UsedSlots(list); ++slot) {
-        if (list.DownloadList[slot].Active == FlagFalse) {
+        if (!Listed(list.DownloadList[slot])) {
             return slot;
         }
     }
@@ -63,7 +65,7 @@ int ChooseFreeSlot(DownloadListState& list) {
 
 void FillNewRecord(DownloadRecord& record, const ParsedUrl& parsed, const QString& encodedUrl,
                    int updateFlag, const QString& chosenSavePath) {
-    const bool fetchAgain = record.Active == FlagTrue && record.Reserved3 == ReplacesEarlierFile;
+    const bool fetchAgain = Listed(record) && record.Reserved3 == ReplacesEarlierFile;
 
     record.IsUpdate = static_cast<std::int16_t>(
         std::min<std::int64_t>(std::abs(std::int64_t(updateFlag)), INT16_MAX));
@@ -87,25 +89,17 @@ void FillNewRecord(DownloadRecord& record, const ParsedUrl& parsed, const QStrin
     record.RangesSupported = FlagTrue;
     // A reused slot may come from a download that gave up; the new one has not failed yet and
     // must not show as failed while it waits.
-    record.Failed = FlagFalse;
+    EnterList(record);
     record.RetryCount = 0;
     record.Referer.clear();
     // A browser's cookies belong to the address they came with.
     record.Reserved5.clear();
-    record.Queued = 0;
-    record.Scheduled = 0;
-    record.Paused = FlagFalse;
-    record.Resuming = FlagFalse;
     record.Priority = 1;
     record.LastTick = 0;
     record.FileSize = Currency{};
     record.BytesDone = Currency{};
     record.ElapsedSeconds = 0;
     record.RemainingSeconds = 0;
-    record.Active = FlagTrue;
-    record.Transferring = FlagTrue;
-    record.Completed = FlagFalse;
-    record.Removed = FlagFalse;
     record.Percent = 0;
     record.Url = encodedUrl;
     record.Protocol = parsed.protocol;
@@ -121,7 +115,7 @@ int CountRunning(const DownloadListState& list) {
     int running = 0;
     for (int slot = 1; slot <= UsedSlots(list); ++slot) {
         const DownloadRecord& r = list.DownloadList[slot];
-        running += r.Active == FlagTrue && r.Running == FlagTrue ? 1 : 0;
+        running += StateOf(r) == ListEntryState::Running ? 1 : 0;
     }
     return running;
 }

@@ -1,5 +1,6 @@
 #include "core/download_list/resume_rebase.h"
 
+#include "core/download_list/entry_state.h"
 #include "core/download_list/records.h"
 
 void FoldReceived(SegmentRecord& segment) {
@@ -10,7 +11,7 @@ void FoldReceived(SegmentRecord& segment) {
 
 void RebaseForResume(DownloadRecord& record) {
     if (record.SegmentCount < 1) {
-        record.Resuming = FlagFalse;
+        MarkResuming(record, false);
         return;
     }
     for (int j = 1; j <= record.SegmentCount; ++j) {
@@ -19,5 +20,5 @@ void RebaseForResume(DownloadRecord& record) {
             FoldReceived(*segment);
         }
     }
-    record.Resuming = FlagTrue;
+    MarkResuming(record, true);
 }

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "core/download_list/download_list.h"
+#include "core/download_list/entry_state.h"
 
 void SpeedMeter::update(const DownloadListState& list, std::int64_t totalBytes, std::int32_t tick) {
     // Each running entry's own average, the fallback when no time has passed to measure.
@@ -13,7 +14,7 @@ void SpeedMeter::update(const DownloadListState& list, std::int64_t totalBytes, 
     const int used = UsedSlots(list);
     for (int slot = 1; slot <= used; ++slot) {
         const DownloadRecord& r = list.DownloadList.at(slot);
-        if (r.Active == FlagTrue && r.Running == FlagTrue && r.ElapsedSeconds > 0) {
+        if (StateOf(r) == ListEntryState::Running && r.ElapsedSeconds > 0) {
             ++active;
             averages += double(r.BytesDone.bytes()) / r.ElapsedSeconds;
         }

@@ -14,6 +14,7 @@
 
 #include "core/diagnostics/log_categories.h"
 #include "core/download_list/download_list.h"
+#include "core/download_list/entry_state.h"
 #include "core/paths/no_follow_open.h"
 #include "core/settings/settings.h"
 #include "engine/assembly/antivirus_command.h"
@@ -311,8 +312,7 @@ private:
         }
         record->SavePath = result_.targetPath;
         record->FileName = FileNamePart(result_.targetPath);
-        record->Completed = FlagTrue;
-        record->Running = FlagFalse;
+        MarkFinished(*record);
         record->Percent = 100;
         result_.complete = true;
         // The list says so at once, before the parts go: a program ended from now on finds the

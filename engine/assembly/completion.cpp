@@ -1,6 +1,7 @@
 #include "engine/assembly/completion.h"
 
 #include "core/download_list/download_list.h"
+#include "core/download_list/entry_state.h"
 #include "core/settings/settings.h"
 #include "engine/completion/completion_actions.h"
 #include "engine/engine_context.h"
@@ -8,8 +9,8 @@
 namespace {
 
 bool Pending(const DownloadRecord& record) {
-    return record.Completed != FlagTrue && record.Active == FlagTrue &&
-           (record.Running != 0 || record.Queued != 0);
+    const ListEntryState state = StateOf(record);
+    return state == ListEntryState::Running || (Unfinished(record) && InQueue(record));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <QFileInfo>
 #include <algorithm>
 
+#include "core/download_list/entry_state.h"
 #include "core/download_list/records.h"
 #include "engine/assembly/target_path.h"
 
@@ -13,9 +14,7 @@ void BecomeFinished(DownloadRecord& record, const QString& target) {
     record.FileName = FileNamePart(target);
     record.BytesDone = record.FileSize;
     record.Percent = 100;
-    record.Completed = FlagTrue;
-    record.Running = FlagFalse;
-    record.Transferring = FlagFalse;
+    MarkFinished(record);
 }
 
 }  // namespace

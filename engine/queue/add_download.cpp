@@ -1,6 +1,7 @@
 #include "engine/queue/add_download.h"
 
 #include "core/download_list/download_list.h"
+#include "core/download_list/entry_state.h"
 #include "core/download_list/list_additions.h"
 #include "core/settings/settings.h"
 #include "core/text/text_table.h"
@@ -77,11 +78,11 @@ int AddDownload(EngineContext& ctx, DownloadQueue& queue, AddPrompts& prompts,
     int slot = FindActiveDuplicate(list, request.url);
     if (slot > 0) {
         const DownloadRecord& found = list.DownloadList.at(slot);
-        if (found.Running == FlagTrue) {
+        if (StateOf(found) == ListEntryState::Running) {
             queue.ShowSession(slot);
             return 0;
         }
-        if (found.Completed != FlagTrue) {
+        if (StateOf(found) != ListEntryState::Finished) {
             // Waiting, paused or failed: the entry itself goes on.
             ApplyBrowserContext(list.DownloadList[slot], request);
             queue.Restart(slot);
@@ -112,7 +113,7 @@ int AddDownload(EngineContext& ctx, DownloadQueue& queue, AddPrompts& prompts,
     if (queue.runningCount() >= ctx.settings.MaxSimulDownlads) {
         qCInfo(lcQueue, "slot %d: queue new %s (%d running)", slot,
                qUtf8Printable(LoggedAddress(r)), queue.runningCount());
-        r.Queued = 1;
+        MarkQueued(r);
         request.deferFlag = -1;
     }
     if (request.deferFlag == 0) {
@@ -134,7 +135,7 @@ int AddOrContinue(EngineContext& ctx, DownloadQueue& queue, AddRequest& request,
     if (slot > 0 && queue.hasSession(slot)) {
         return slot;
     }
-    if (slot > 0 && list.DownloadList.at(slot).Completed != FlagTrue) {
+    if (slot > 0 && StateOf(list.DownloadList.at(slot)) != ListEntryState::Finished) {
         qCInfo(lcQueue, "slot %d: continue %s", slot,
                qUtf8Printable(LoggedAddress(list.DownloadList.at(slot))));
     } else {
@@ -150,6 +151,6 @@ int AddOrContinue(EngineContext& ctx, DownloadQueue& queue, AddRequest& request,
     ApplyTypedLogin(list.DownloadList[slot], request);
     queue.Restart(slot);
     const DownloadRecord* r = list.record(slot);
-    request.deferFlag = r != nullptr && r->Queued != 0 ? -1 : 0;
+    request.deferFlag = r != nullptr && InQueue(*r) ? -1 : 0;
     return slot;
 }

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "core/download_list/download_list.h"
+#include "core/download_list/entry_state.h"
 #include "core/download_list/list_additions.h"
 #include "core/download_list/resume_rebase.h"
 #include "core/settings/settings.h"
@@ -117,7 +118,7 @@ DownloadQueue::~DownloadQueue() {
     for (auto& [slot, running] : sessions_) {
         running.observer->detach();
         const DownloadRecord* r = ctx_.list.record(slot);
-        if (r != nullptr && r->Running == FlagTrue) {
+        if (r != nullptr && StateOf(*r) == ListEntryState::Running) {
             running.session->PauseDownload();
         }
         windows_.closeView(slot);
@@ -155,7 +156,7 @@ void DownloadQueue::StartSession(int slot) {
     DownloadRecord* r = ctx_.list.record(slot);
     qCInfo(lcQueue, "slot %d: start %s%s", slot, qUtf8Printable(LoggedAddress(*r)),
            r->SegmentCount >= 1 ? " from its saved segments" : "");
-    r->Queued = 0;
+    MarkUnqueued(*r);
     RebaseForResume(*r);
     // A start the user or the queue asked for gets the full set of connection attempts, not
     // what an earlier session left of them.
@@ -165,8 +166,7 @@ void DownloadQueue::StartSession(int slot) {
     // The probe may end at once (an address this engine cannot fetch): then nothing runs.
     if (session(slot) == s) {
         r = ctx_.list.record(slot);
-        r->Paused = FlagFalse;
-        r->Running = FlagTrue;
+        MarkStarted(*r);
         if (ctx_.settings.ShowDownloadWindows == FlagTrue) {
             windows_.showView(slot);
         }
@@ -184,7 +184,7 @@ void DownloadQueue::StartNew(int slot) {
         // the new download.
         CloseSession(slot);
         r = ctx_.list.record(slot);
-        r->Paused = FlagFalse;
+        ForgetPause(*r);
     }
     qCInfo(lcQueue, "slot %d: start new %s", slot, qUtf8Printable(LoggedAddress(*r)));
     DownloadSession& s = openSession(slot);
@@ -213,7 +213,7 @@ void DownloadQueue::Restart(int slot) {
     }
     qCInfo(lcQueue, "slot %d: queue %s (%d running)", slot, qUtf8Printable(LoggedAddress(*r)),
            runningCount());
-    r->Queued = 1;
+    MarkQueued(*r);
     touchList();
 }
 
@@ -233,7 +233,7 @@ void DownloadQueue::pauseall() {
     for (int slot = 1; slot <= UsedSlots(ctx_.list); ++slot) {
         const DownloadRecord& r = At(ctx_.list, slot);
         DownloadSession* s = session(slot);
-        if (r.Active == FlagTrue && r.Running == FlagTrue && s != nullptr) {
+        if (StateOf(r) == ListEntryState::Running && s != nullptr) {
             s->PauseDownload();
             ++paused;
         }
@@ -247,7 +247,7 @@ void DownloadQueue::resumeall() {
     ListBatch batch(*this);
     for (int slot = 1; slot <= UsedSlots(ctx_.list); ++slot) {
         const DownloadRecord& r = At(ctx_.list, slot);
-        if (r.Active == FlagTrue && r.Completed == FlagFalse && r.Running == FlagFalse) {
+        if (Unfinished(r) && StateOf(r) != ListEntryState::Running) {
             Restart(slot);
         }
     }
@@ -255,7 +255,7 @@ void DownloadQueue::resumeall() {
 
 void DownloadQueue::PauseSlot(int slot) {
     const DownloadRecord* r = ctx_.list.record(slot);
-    if (r == nullptr || r->Running != FlagTrue) {
+    if (r == nullptr || StateOf(*r) != ListEntryState::Running) {
         return;
     }
     if (DownloadSession* s = session(slot)) {
@@ -285,11 +285,11 @@ void DownloadQueue::StopAll() {
     for (int slot = 1; slot <= UsedSlots(ctx_.list); ++slot) {
         DownloadSession* s = session(slot);
         const DownloadRecord& seen = At(ctx_.list, slot);
-        if (s == nullptr || seen.Active != FlagTrue || seen.Running != FlagTrue) {
+        if (s == nullptr || StateOf(seen) != ListEntryState::Running) {
             continue;
         }
         s->PauseDownload();
-        ctx_.list.DownloadList[slot].Running = FlagFalse;
+        MarkStopped(ctx_.list.DownloadList[slot]);
         retireSession(slot);
         touchList();
     }
@@ -317,13 +317,11 @@ void DownloadQueue::queueScheduledEntries() {
     ListBatch batch(*this);
     for (int slot = 1; slot <= UsedSlots(ctx_.list); ++slot) {
         const DownloadRecord& seen = At(ctx_.list, slot);
-        if (seen.Active == FlagTrue && seen.Running == FlagFalse && seen.Queued == 0 &&
-            seen.Scheduled != 0) {
+        if (StateOf(seen) == ListEntryState::Scheduled) {
             DownloadRecord& r = ctx_.list.DownloadList[slot];
             qCInfo(lcQueue, "slot %d: queue %s, its scheduled time has come", slot,
                    qUtf8Printable(LoggedAddress(r)));
-            r.Queued = 1;
-            r.Scheduled = 0;
+            MarkScheduleDue(r);
             touchList();
         }
     }
@@ -334,7 +332,7 @@ void DownloadQueue::StartNextQueued() {
     int running = 0;
     for (int slot = 1; slot <= UsedSlots(list); ++slot) {
         const DownloadRecord& r = At(list, slot);
-        running += r.Active == FlagTrue && r.Running == FlagTrue && r.Queued == 0 ? 1 : 0;
+        running += StateOf(r) == ListEntryState::Running && !InQueue(r) ? 1 : 0;
     }
     if (running >= ctx_.settings.MaxSimulDownlads) {
         return;
@@ -343,8 +341,7 @@ void DownloadQueue::StartNextQueued() {
         for (int slot = 1; slot <= UsedSlots(list); ++slot) {
             const DownloadRecord& r = At(list, slot);
             // An entry that runs already is never started twice.
-            if (r.Active == FlagTrue && r.Queued != 0 && r.Priority == priority &&
-                r.Running != FlagTrue) {
+            if (StateOf(r) == ListEntryState::Queued && r.Priority == priority) {
                 StartSession(slot);
                 return;
             }
@@ -360,8 +357,8 @@ void DownloadQueue::sessionClosed(int slot, DownloadSession* closing, const QStr
     it->second.observer->detach();
     // Whatever ended the session, nothing transfers the entry any more; a stale Running would
     // hold a place under the limit for good.
-    if (DownloadRecord* r = ctx_.list.record(slot); r != nullptr && r->Running == FlagTrue) {
-        r->Running = FlagFalse;
+    if (DownloadRecord* r = ctx_.list.record(slot); r != nullptr) {
+        MarkStopped(*r);
     }
     emit sessionEnded(slot, why);
     // Whoever heard of the end may have closed the session already.

@@ -5,9 +5,11 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <utility>
 
 #include "core/types/ole_date.h"
+#include "engine/assembly/assemble_download.h"
 #include "engine/engine_context.h"
 #include "engine/session/download_session.h"
 
@@ -72,6 +74,12 @@ public:
     void SetPriority(const QString& url, int priority);
     // Marks an entry that neither runs nor is finished for the schedule, or takes the mark off.
     void ToggleSchedule(int slot);
+    // An update package was handed to the updater: its entry leaves the list.
+    void RemoveInstalled(int slot);
+    // The user's "build the file" from the parts stored so far, without a session. False when
+    // the slot is being built already; `done` is told once, from the event loop.
+    bool ForceBuild(int slot, std::function<void(const AssemblyResult&)> done);
+    bool building(int slot) const { return building_.contains(slot); }
     // Takes every entry out of the queue: brenloft-get starts only what its command names,
     // never what an interrupted run left waiting.
     void ClearQueue();
@@ -132,6 +140,7 @@ private:
     EngineContext& ctx_;
     SessionWindows& windows_;
     std::map<int, Running> sessions_;
+    std::set<int> building_;  // slots a forced build is joining
     int batchDepth_ = 0;
     bool listTouched_ = false;
 };

@@ -3,9 +3,11 @@
 // and then call these; nothing else edits the entries.
 
 #include <QHash>
+#include <QPointer>
 #include <vector>
 
 #include "core/download_list/download_list.h"
+#include "core/download_list/entry_state.h"
 #include "engine/files/part_files.h"
 #include "engine/queue/download_queue.h"
 #include "engine/queue/queue_log.h"
@@ -22,10 +24,7 @@ bool DownloadQueue::DeleteEntry(int slot) {
     if (DownloadRecord* r = ctx_.list.record(slot)) {
         DeletePartFiles(*r);
         r->Reserved5.clear();  // the browser's cookies leave with the download
-        r->Active = FlagFalse;
-        r->Running = FlagFalse;
-        r->Transferring = FlagFalse;
-        r->Removed = FlagTrue;
+        MarkRemovedByUser(*r);
     }
     touchList();
     return true;
@@ -44,7 +43,7 @@ void DownloadQueue::ResetList() {
     DownloadListState& list = ctx_.list;
     for (int slot = 1; slot <= UsedSlots(list); ++slot) {
         const DownloadRecord& r = list.DownloadList.at(slot);
-        if (r.Active == FlagTrue && r.Completed == FlagFalse) {
+        if (Unfinished(r)) {
             DeletePartFiles(r);
         }
     }
@@ -64,7 +63,7 @@ void DownloadQueue::RemoveFinished(const QStringList& urls) {
     QHash<QString, int> firstSlot;
     for (int slot = 1; slot <= UsedSlots(list); ++slot) {
         const DownloadRecord& r = list.DownloadList.at(slot);
-        if (r.Active == FlagTrue && !firstSlot.contains(r.Url)) {
+        if (Listed(r) && !firstSlot.contains(r.Url)) {
             firstSlot.insert(r.Url, slot);
         }
     }
@@ -78,13 +77,12 @@ void DownloadQueue::RemoveFinished(const QStringList& urls) {
 
 void DownloadQueue::RemoveEntry(int slot) {
     DownloadRecord* r = ctx_.list.record(slot);
-    if (r == nullptr || r->Active != FlagTrue) {
+    if (r == nullptr || !Listed(*r)) {
         return;
     }
     qCInfo(lcQueue, "slot %d: remove %s from the list", slot, qUtf8Printable(LoggedAddress(*r)));
     r->Reserved5.clear();
-    r->Active = FlagFalse;
-    r->Removed = FlagTrue;
+    MarkCleared(*r);
     touchList();
 }
 
@@ -95,7 +93,7 @@ void DownloadQueue::SetPriority(const QString& url, int priority) {
     ListBatch batch(*this);
     for (int slot = 1; slot <= UsedSlots(ctx_.list); ++slot) {
         const DownloadRecord& seen = ctx_.list.DownloadList.at(slot);
-        if (seen.Active == FlagTrue && seen.Url == url && seen.Priority != priority) {
+        if (Listed(seen) && seen.Url == url && seen.Priority != priority) {
             qCInfo(lcQueue, "slot %d: priority %d for %s", slot, priority,
                    qUtf8Printable(LoggedAddress(seen)));
             ctx_.list.DownloadList[slot].Priority = priority;
@@ -106,11 +104,12 @@ void DownloadQueue::SetPriority(const QString& url, int priority) {
 
 void DownloadQueue::ToggleSchedule(int slot) {
     DownloadRecord* r = ctx_.list.record(slot);
-    if (r == nullptr || r->Running != FlagFalse || r->Completed != FlagFalse) {
+    if (r == nullptr || StateOf(*r) == ListEntryState::Running ||
+        StateOf(*r) == ListEntryState::Finished) {
         return;
     }
-    r->Scheduled = static_cast<std::int16_t>(1 - r->Scheduled);
-    qCInfo(lcQueue, "slot %d: %s %s", slot, r->Scheduled != 0 ? "schedule" : "unschedule",
+    SetScheduled(*r, !MarkedForSchedule(*r));
+    qCInfo(lcQueue, "slot %d: %s %s", slot, MarkedForSchedule(*r) ? "schedule" : "unschedule",
            qUtf8Printable(LoggedAddress(*r)));
     touchList();
 }
@@ -118,9 +117,36 @@ void DownloadQueue::ToggleSchedule(int slot) {
 void DownloadQueue::ClearQueue() {
     ListBatch batch(*this);
     for (int slot = 1; slot <= UsedSlots(ctx_.list); ++slot) {
-        if (ctx_.list.DownloadList.at(slot).Queued != 0) {
-            ctx_.list.DownloadList[slot].Queued = 0;
+        if (InQueue(ctx_.list.DownloadList.at(slot))) {
+            MarkUnqueued(ctx_.list.DownloadList[slot]);
             touchList();
         }
     }
+}
+
+void DownloadQueue::RemoveInstalled(int slot) {
+    if (DownloadRecord* r = ctx_.list.record(slot); r != nullptr && Listed(*r)) {
+        qCInfo(lcQueue, "slot %d: installed, leaves the list", slot);
+        MarkInstalled(*r);
+        touchList();
+    }
+}
+
+bool DownloadQueue::ForceBuild(int slot, std::function<void(const AssemblyResult&)> done) {
+    if (ctx_.list.record(slot) == nullptr || !building_.insert(slot).second) {
+        return false;
+    }
+    qCInfo(lcQueue, "slot %d: build the file from its parts", slot);
+    QPointer<DownloadQueue> self(this);
+    AssembleDownload(ctx_, slot, false,
+                     [self, slot, done = std::move(done)](const AssemblyResult& result) {
+                         if (self != nullptr) {
+                             self->building_.erase(slot);
+                             self->touchList();
+                         }
+                         if (done) {
+                             done(result);
+                         }
+                     });
+    return true;
 }

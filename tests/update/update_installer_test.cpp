@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "core/download_list/entry_state.h"
 #include "core/download_list/list_file_format.h"
 #include "tests/support/engine_rig.h"
 #include "tests/support/nginx_peer.h"
@@ -71,7 +72,11 @@ protected:
         parts.pid = 4242;
         parts.tell = [this](const QString& text) { told << text; };
         parts.quit = [this] { ++quits; };
-        parts.listChanged = [this] { ++listChanges; };
+        // As the queue does.
+        parts.installed = [this](int slot) {
+            MarkInstalled(record(slot));
+            installed << slot;
+        };
         parts.checked = [this] { afterCheck ? afterCheck() : void(); };
         installer_ = std::make_unique<UpdateInstaller>(ctx, std::move(parts));
         return *installer_;
@@ -85,7 +90,7 @@ protected:
     std::function<void()> afterCheck;
     QStringList told;
     int quits = 0;
-    int listChanges = 0;
+    QList<int> installed;
 };
 
 TEST_F(UpdateInstallerTest, ASignedPackageIsUnpackedAndTheUpdaterStarted) {
@@ -114,12 +119,11 @@ TEST_F(UpdateInstallerTest, ASignedPackageIsUnpackedAndTheUpdaterStarted) {
     EXPECT_TRUE(QFile::exists(saved));
 
     // Installed: the entry left the list, and the list says so on disk.
-    EXPECT_EQ(record(slot).Active, FlagFalse);
-    EXPECT_GE(listChanges, 1);
+    EXPECT_EQ(installed, QList<int>{slot});
     DownloadListState savedList;
     DecodeListFile(ReadFile(listPath()), savedList);
     ASSERT_EQ(savedList.DownloadCount, slot);
-    EXPECT_EQ(savedList.DownloadList[slot].Active, FlagFalse);
+    EXPECT_EQ(StateOf(savedList.DownloadList[slot]), ListEntryState::Free);
     EXPECT_TRUE(actions.calls.isEmpty()) << actions.calls.join(u' ').toStdString();
 
     // The signature came from the package's own server, next to it.
@@ -186,7 +190,7 @@ TEST_P(UpdateInstallerRefuses, NothingStartedNothingOutsideAMessage) {
     EXPECT_FALSE(QFile::exists(marker()));
     // The package is kept where it was saved, its entry in the list.
     EXPECT_TRUE(QFile::exists(saved));
-    EXPECT_EQ(record(slot).Active, FlagTrue);
+    EXPECT_EQ(StateOf(record(slot)), ListEntryState::Finished);
     EXPECT_EQ(actions.calls, (QStringList{"powerOff", "endProgram"}));
     // Nothing outside the update's own folder.
     EXPECT_FALSE(QFile::exists(temp() + QStringLiteral("escaped")));

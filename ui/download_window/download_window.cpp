@@ -15,6 +15,7 @@
 #include <cmath>
 
 #include "core/download_list/download_list.h"
+#include "core/download_list/entry_state.h"
 #include "core/text/format.h"
 #include "core/text/text_table.h"
 #include "engine/session/download_session.h"
@@ -456,10 +457,10 @@ void Kestor2::Command3_Click() {
         return;
     }
     const DownloadRecord* r = record();
-    if (session_.isNull() || r == nullptr || r->Completed == FlagTrue) {
+    if (session_.isNull() || r == nullptr || StateOf(*r) == ListEntryState::Finished) {
         return;
     }
-    if (r->Paused == FlagTrue) {
+    if (HeldByPause(*r)) {
         session_->ResumeDownload();
     } else {
         session_->PauseDownload();

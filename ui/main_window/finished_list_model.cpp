@@ -3,6 +3,7 @@
 #include <QFileInfo>
 
 #include "core/download_list/download_list.h"
+#include "core/download_list/entry_state.h"
 #include "core/text/format.h"
 #include "core/text/text_table.h"
 #include "core/text/url_codec.h"
@@ -29,7 +30,7 @@ void FinishedListModel::rebuild(const DownloadListState& list) {
     const int last = UsedSlots(list);
     for (int slot = 1; slot <= last; ++slot) {
         const DownloadRecord& record = list.DownloadList[slot];
-        if (record.Active != FlagTrue || record.Completed != FlagTrue) {
+        if (StateOf(record) != ListEntryState::Finished) {
             continue;
         }
         if (index_.contains(record.Url)) {

@@ -1,6 +1,7 @@
 #include "ui/main_window/unfinished_list_model.h"
 
 #include "core/download_list/download_list.h"
+#include "core/download_list/entry_state.h"
 #include "core/text/format.h"
 #include "core/text/text_table.h"
 #include "core/text/url_codec.h"
@@ -55,8 +56,7 @@ void UnfinishedListModel::rebuild(const DownloadListState& list) {
     index_.reserve(last);
     for (int slot = 1; slot <= last; ++slot) {
         const DownloadRecord& record = list.DownloadList[slot];
-        if (record.FileName.isEmpty() || record.Active != FlagTrue ||
-            record.Completed != FlagFalse) {
+        if (record.FileName.isEmpty() || !Unfinished(record)) {
             continue;
         }
         // Keys are unique in the list view: a second entry for the same address gets no row.
@@ -67,21 +67,22 @@ void UnfinishedListModel::rebuild(const DownloadListState& list) {
         Row row;
         row.key = record.Url;
         readCommon(row, record);
-        if (record.Running == FlagTrue) {
+        const ListEntryState state = StateOf(record);
+        if (state == ListEntryState::Running) {
             row.icon = StateIcon::Stop;
             row.word = Word::Running;
             reasons_.remove(record.Url);  // tried again: the old reason no longer holds
         } else {
-            row.icon = record.Failed == FlagTrue ? StateIcon::Wrong : StateIcon::Down;
-            if (record.Scheduled == 1) {
+            row.icon = LastAttemptFailed(record) ? StateIcon::Wrong : StateIcon::Down;
+            if (MarkedForSchedule(record)) {
                 row.icon = StateIcon::Shed;
             }
             // What the entry waits for: the queue, its time, or the user after a failure.
-            if (record.Queued != 0) {
+            if (state == ListEntryState::Queued) {
                 row.word = Word::Queued;
-            } else if (record.Scheduled == 1) {
+            } else if (state == ListEntryState::Scheduled) {
                 row.word = Word::Scheduled;
-            } else if (record.Failed == FlagTrue || reasons_.contains(record.Url)) {
+            } else if (state == ListEntryState::Failed || reasons_.contains(record.Url)) {
                 row.word = Word::Failed;
             } else {
                 row.word = Word::Paused;
@@ -99,9 +100,10 @@ bool UnfinishedListModel::updateRow(const DownloadRecord& record) {
     }
     Row& row = rows_[r];
     readCommon(row, record);
-    if (record.Completed == FlagTrue) {
+    const ListEntryState state = StateOf(record);
+    if (state == ListEntryState::Finished) {
         row.word = Word::Finished;  // the icon stays as it was
-    } else if (record.Running == FlagTrue) {
+    } else if (state == ListEntryState::Running) {
         row.icon = StateIcon::Stop;
         row.word = Word::Running;
         reasons_.remove(record.Url);

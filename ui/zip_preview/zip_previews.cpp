@@ -8,6 +8,7 @@
 #include "archive/remote/zip_member_fetch.h"
 #include "archive/unzip_archive.h"
 #include "core/download_list/download_list.h"
+#include "core/download_list/entry_state.h"
 #include "core/text/format.h"
 #include "core/text/text_table.h"
 #include "engine/session/zip_preview_rule.h"
@@ -106,7 +107,7 @@ void ZipPreviews::extract(int slot, const QList<ZipEntry>& members, const QStrin
     if (r == nullptr) {
         return;
     }
-    if (r->Completed == FlagTrue && QFileInfo(r->SavePath).isFile()) {
+    if (StateOf(*r) == ListEntryState::Finished && QFileInfo(r->SavePath).isFile()) {
         unpack(slot, r->SavePath, members, folder);
     } else if (!members.isEmpty()) {
         fetch(slot, members, folder);

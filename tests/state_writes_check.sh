@@ -1,0 +1,15 @@
+#!/bin/sh
+# An entry's stored state is written by its transitions alone: no other production file assigns
+# the flags, so every state the lists show was reached by a named event.
+root=${1:?source folder}
+cd "$root" || exit 2
+flags='Active|Running|Queued|Removed|Completed|Transferring|Paused|Resuming|Scheduled|Failed'
+bad=$(grep -rnE "(\.|->)($flags) *([-+*/|&^]?=[^=]|\+\+|--)" --include='*.cpp' --include='*.h' \
+    core net engine archive update cli ui integration app launcher updater 2>/dev/null |
+    grep -v '^core/download_list/entry_state\.cpp:')
+if [ -n "$bad" ]; then
+  echo "an entry's state is written outside core/download_list/entry_state.cpp:"
+  echo "$bad"
+  exit 1
+fi
+echo "state writes: only the entry's transitions write its flags"
