@@ -80,6 +80,10 @@ bool Unfinished(const DownloadRecord& r) {
     return r.Active == FlagTrue && r.Completed == FlagFalse;
 }
 
+bool FileComplete(const DownloadRecord& r) {
+    return r.Completed == FlagTrue;
+}
+
 bool HeldByPause(const DownloadRecord& r) {
     return r.Paused == FlagTrue;
 }

@@ -26,6 +26,8 @@ const char* StateName(ListEntryState state);
 bool Listed(const DownloadRecord& r);
 // In the list and not finished: what the unfinished view shows and a start may pick up.
 bool Unfinished(const DownloadRecord& r);
+// The file is joined (also for an entry that has left the list since, an installed update).
+bool FileComplete(const DownloadRecord& r);
 // A running session was told to pause and has not resumed since (a failure pauses first).
 bool HeldByPause(const DownloadRecord& r);
 // The last attempt failed; the entry may be queued or scheduled again since.
