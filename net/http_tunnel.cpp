@@ -10,6 +10,7 @@
 #include "core/diagnostics/log_categories.h"
 #include "core/urls/parse_url.h"
 #include "core/urls/user_agent.h"
+#include "net/connect_pipeline.h"
 #include "net/connect_reply.h"
 #include "net/socket_class.h"
 #include "net/socket_module.h"
@@ -41,7 +42,7 @@ QByteArray ConnectRequest(const QString& host, std::int32_t port) {
            "\r\n\r\n";
 }
 
-void VelmoraSockets::aimTunnel(SocketEntry& e, QString& host, std::int32_t& port) {
+void ConnectPipeline::aimTunnel(SocketEntry& e, QString& host, std::int32_t& port) {
     e.Tunnel.phase = e.Tunnel.wanted() ? HttpTunnel::Phase::Connecting : HttpTunnel::Phase::Off;
     if (!e.Tunnel.wanted()) {
         return;
@@ -53,8 +54,8 @@ void VelmoraSockets::aimTunnel(SocketEntry& e, QString& host, std::int32_t& port
     port = e.Tunnel.proxyPort;
 }
 
-void VelmoraSockets::tunnelRequest(int index) {
-    SocketEntry* e = entry(index);
+void ConnectPipeline::tunnelRequest(int index) {
+    SocketEntry* e = sockets_.entry(index);
     Q_ASSERT(e != nullptr && e->Tunnel.phase == HttpTunnel::Phase::Connecting);
     e->State = EntryState::TunnelRequested;
     e->Tunnel.phase = HttpTunnel::Phase::Requested;
@@ -63,11 +64,11 @@ void VelmoraSockets::tunnelRequest(int index) {
         << HostAndPort(e->TargetHost, e->TargetPort);
     e->RecvBuffer.clear();
     e->SendBuffer = ConnectRequest(e->TargetHost, e->TargetPort);
-    FlushSend(index);
+    sockets_.FlushSend(index);
 }
 
-void VelmoraSockets::tunnelReadable(int index) {
-    SocketEntry* e = entry(index);
+void ConnectPipeline::tunnelReadable(int index) {
+    SocketEntry* e = sockets_.entry(index);
     Q_ASSERT(e != nullptr && e->Tunnel.phase == HttpTunnel::Phase::Requested);
     const QString proxy = HostAndPort(e->Tunnel.proxyServer, e->Tunnel.proxyPort);
     const QString target = HostAndPort(e->TargetHost, e->TargetPort);
@@ -125,8 +126,8 @@ void VelmoraSockets::tunnelReadable(int index) {
     handOverThroughProxy(index);
 }
 
-void VelmoraSockets::tunnelRefused(int index, const QString& problem) {
-    SocketEntry* e = entry(index);
+void ConnectPipeline::tunnelRefused(int index, const QString& problem) {
+    SocketEntry* e = sockets_.entry(index);
     Q_ASSERT(e != nullptr);
     // Asked as a TLS failure's reason is: the owner hears why, the proxy's bytes go.
     e->TlsProblem = problem;
@@ -137,5 +138,5 @@ void VelmoraSockets::tunnelRefused(int index, const QString& problem) {
                                       << ", reported as WinSock error " << WinSock::TunnelRefused;
     e->readReady->setEnabled(false);
     e->writeReady->setEnabled(false);
-    HandleSocketEvent(index, SocketEvent::ConnectCompleted, WinSock::TunnelRefused);
+    sockets_.HandleSocketEvent(index, SocketEvent::ConnectCompleted, WinSock::TunnelRefused);
 }

@@ -7,22 +7,22 @@
 #include <memory>
 #include <vector>
 
+#include "net/connect_pipeline.h"
 #include "net/host_resolver.h"
 #include "net/socket_entry.h"
+#include "net/speed_limiter.h"
 #include "net/tls_context.h"
 
 // The program's own non-blocking TCP layer: one table of socket entries, readiness from the
-// event loop turned into buffer work and events on the owning SocketClass, and the speed
-// limiter shared by every rate-limited socket. One instance, started at start-up and stopped
-// when the program quits; socket objects are created against it.
+// event loop turned into buffer work and events on the owning SocketClass. The speed limiter
+// that every rate-limited socket shares, and the steps that connect an entry, are its parts.
+// One instance, started at start-up and stopped when the program quits; socket objects are
+// created against it.
 class VelmoraSockets : public QObject {
     Q_OBJECT
 public:
-    struct Limits {
-        bool UseSpeedLimiter = false;
-        std::int32_t SpeedLimiter = 10240;  // bytes per second
-    };
-    using TickSource = std::function<std::int32_t()>;
+    using Limits = SpeedLimiter::Limits;
+    using TickSource = SpeedLimiter::TickSource;
 
     explicit VelmoraSockets(QObject* parent = nullptr);
     ~VelmoraSockets() override;
@@ -51,18 +51,14 @@ public:
     int count() const { return count_; }
 
     // The speed limit as the options set it; read at every limited read.
-    void setLimits(const Limits& limits) { limits_ = limits; }
+    void setLimits(const Limits& limits) { limiter_.setLimits(limits); }
     // The millisecond clock of the limiter, replaceable for tests.
-    void setTickSource(TickSource tick) { tick_ = std::move(tick); }
-    std::int32_t limiterLastTick() const { return LimiterLastTick; }
-    std::int32_t limiterCarry() const { return LimiterCarry; }
-    // How many bytes the next limited read may take now; 0 means not now. Updates the state.
-    std::int32_t LimitedReadSize(std::int32_t recvSize);
+    void setTickSource(TickSource tick) { limiter_.setTickSource(std::move(tick)); }
 
     // Host names are looked up on worker threads; tests put a look-up of their own in place of
     // the system's, and wait for the answers still due.
-    void setLookup(HostLookup lookup) { resolver_.setLookup(std::move(lookup)); }
-    int lookupsInFlight() const { return resolver_.inFlight(); }
+    void setLookup(HostLookup lookup) { pipeline_.setLookup(std::move(lookup)); }
+    int lookupsInFlight() const { return pipeline_.lookupsInFlight(); }
 
     // TLS for every connection of the program. An extra CA file is trusted besides the
     // system's store; verification off accepts any certificate; a trusted (host, SHA-256 of
@@ -79,9 +75,8 @@ public:
     int tlsResumedHandshakes() const { return tls_->resumedHandshakes; }
 
 private:
-    // What a look-up leads to, if the entry still waits for it: the name's usable addresses in
-    // the order they are tried (none when it has none).
-    using LookedUp = std::function<void(int index, const std::vector<sockaddr_storage>& found)>;
+    // The connect steps work on the table through the primitives below as well.
+    friend class ConnectPipeline;
 
     // Closes the entry's OS socket, if it has one, and stops watching it.
     void dropHandle(int index);
@@ -89,34 +84,12 @@ private:
     void renew(SocketEntry& e) { e.generation = ++lastGeneration_; }
     // Gives the entry a new OS socket of `family`: a new connection, whatever came before.
     void openHandle(int index, int family);
-    void lookUp(int index, const QString& name, int family, LookedUp then);
-    void connectLookedUp(int index, const std::vector<sockaddr_storage>& found, std::int32_t port);
-    void connectTo(int index, const sockaddr_storage& target);
-    // The connect under way failed or went unanswered: the next of the name's addresses.
-    void tryNextAddress(int index);
+    // Readiness from the event loop (socket_readiness.cpp).
     void watch(int index);
     void unwatch(int index);
     void updateWriteInterest(int index);
     void onReadable(int index);
     void onWritable(int index);
-    void socksConnected(int index);
-    void socksTargetLookedUp(int index, const std::vector<sockaddr_storage>& found);
-    void socksRequest(int index);
-    void socksReplied(int index);
-    // A proxy (SOCKS or HTTP tunnel) granted the connection: the owner hears Connect, then what
-    // the target sent right behind the grant, if the connection is still the same by then.
-    void handOverThroughProxy(int index);
-    // The connection (TCP or through SOCKS) is up: the owner hears it, or TLS starts first.
-    void connectionUp(int index);
-    void startTls(int index);
-    void tlsStep(int index);
-    void tlsFailed(int index);
-    // The HTTP proxy tunnel (http_tunnel.cpp): where to connect, the CONNECT request, the
-    // proxy's answer, and a refusal reported as TunnelRefused.
-    void aimTunnel(SocketEntry& e, QString& host, std::int32_t& port);
-    void tunnelRequest(int index);
-    void tunnelReadable(int index);
-    void tunnelRefused(int index, const QString& problem);
     // Reads again from the event loop what TLS holds, unless the connection has gone by then.
     void readAgainLater(int index);
     std::int64_t tlsReceive(SocketEntry& e, char* into, std::int32_t size);
@@ -126,10 +99,8 @@ private:
     std::vector<SocketEntry> SocketTable;
     int count_ = 0;
     bool started_ = false;
-    std::int32_t LimiterLastTick = 0;
-    std::int32_t LimiterCarry = 0;
-    Limits limits_;
-    TickSource tick_;
+    SpeedLimiter limiter_;
     std::uint64_t lastGeneration_ = 0;
-    HostResolver resolver_;
+    // Last: its look-ups still due are answered to nobody once the module goes.
+    ConnectPipeline pipeline_;
 };

@@ -3,17 +3,17 @@
 #include <QElapsedTimer>
 #include <QTimer>
 
+#include "net/speed_limiter.h"
 #include "tests/net/socket_test_support.h"
 
 namespace {
 
 struct Limiter : ::testing::Test {
-    VelmoraSockets sockets;
+    SpeedLimiter limiter;
     std::int32_t now = 1000000;
     void SetUp() override {
-        sockets.StartSockets();
-        sockets.setLimits({true, 10240});
-        sockets.setTickSource([this] { return now; });
+        limiter.setLimits({true, 10240});
+        limiter.setTickSource([this] { return now; });
     }
 };
 
@@ -21,47 +21,69 @@ struct Limiter : ::testing::Test {
 
 TEST_F(Limiter, AllowanceIsElapsedTimeTimesTheLimitWithTheExcessCarried) {
     // The first limited read after a long pause counts as 10 ms: 102.4 rounds to 102.
-    EXPECT_EQ(sockets.LimitedReadSize(65536), 102);
-    EXPECT_EQ(sockets.limiterLastTick(), now);
+    EXPECT_EQ(limiter.LimitedReadSize(65536), 102);
+    EXPECT_EQ(limiter.lastTick(), now);
     now += 50;
-    EXPECT_EQ(sockets.LimitedReadSize(65536), 512);
+    EXPECT_EQ(limiter.LimitedReadSize(65536), 512);
     // A read capped by the buffer size carries the rest to the next read.
     now += 50;
-    EXPECT_EQ(sockets.LimitedReadSize(100), 100);
-    EXPECT_EQ(sockets.limiterCarry(), 412);
+    EXPECT_EQ(limiter.LimitedReadSize(100), 100);
+    EXPECT_EQ(limiter.carry(), 412);
     // Within the same millisecond only the carry is there to read.
-    EXPECT_EQ(sockets.LimitedReadSize(65536), 412);
-    EXPECT_EQ(sockets.limiterCarry(), 0);
-    EXPECT_EQ(sockets.LimitedReadSize(65536), 0);  // nothing due: not read now
+    EXPECT_EQ(limiter.LimitedReadSize(65536), 412);
+    EXPECT_EQ(limiter.carry(), 0);
+    EXPECT_EQ(limiter.LimitedReadSize(65536), 0);  // nothing due: not read now
     // Halves round to even: 1 ms at 2500 B/s is 2.5 bytes, 3 ms is 7.5.
-    sockets.setLimits({true, 2500});
+    limiter.setLimits({true, 2500});
     now += 1;
-    EXPECT_EQ(sockets.LimitedReadSize(65536), 2);
+    EXPECT_EQ(limiter.LimitedReadSize(65536), 2);
     now += 3;
-    EXPECT_EQ(sockets.LimitedReadSize(65536), 8);  // 7.5
+    EXPECT_EQ(limiter.LimitedReadSize(65536), 8);  // 7.5
 }
 
 TEST_F(Limiter, LongPausesAndClockWrapsAreSmallSteps) {
-    sockets.LimitedReadSize(65536);
+    limiter.LimitedReadSize(65536);
     now += 100001;
-    EXPECT_EQ(sockets.LimitedReadSize(65536), 102);
+    EXPECT_EQ(limiter.LimitedReadSize(65536), 102);
     now = -2147483600;  // the signed tick passed 2^31: a long pause again
-    sockets.LimitedReadSize(65536);
+    limiter.LimitedReadSize(65536);
     now += 20;
-    EXPECT_EQ(sockets.LimitedReadSize(65536), 205);  // 204.8
+    EXPECT_EQ(limiter.LimitedReadSize(65536), 205);  // 204.8
     now = 5;  // a jump of 2^31 ms: far too long, counted as 10 ms
-    EXPECT_EQ(sockets.LimitedReadSize(65536), 102);
+    EXPECT_EQ(limiter.LimitedReadSize(65536), 102);
 }
 
 TEST_F(Limiter, LessThanAByteDueWaitsInsteadOfReadingFreely) {
-    sockets.setLimits({true, 100});
-    sockets.LimitedReadSize(65536);
+    limiter.setLimits({true, 100});
+    limiter.LimitedReadSize(65536);
     const std::int32_t start = now;
     now += 4;  // 0.4 bytes
-    EXPECT_EQ(sockets.LimitedReadSize(65536), 0);
-    EXPECT_EQ(sockets.limiterLastTick(), start);
+    EXPECT_EQ(limiter.LimitedReadSize(65536), 0);
+    EXPECT_EQ(limiter.lastTick(), start);
     now += 6;  // 1 byte since the last read
-    EXPECT_EQ(sockets.LimitedReadSize(65536), 1);
+    EXPECT_EQ(limiter.LimitedReadSize(65536), 1);
+}
+
+TEST(LimiterTable, WhatAReadLeavesUnreadIsAllowedToTheNextAtOnce) {
+    struct Row {
+        std::int32_t limit, ms, buffer, unread, allowed, next;
+    };
+    const Row rows[] = {
+        {10240, 50, 65536, 500, 512, 500},  // the OS had only 12 of the 512 bytes allowed
+        {10240, 50, 100, 60, 100, 472},     // capped by the buffer: 412 carried, 60 more unread
+        {2500, 4, 65536, 10, 10, 10},       // nothing there to read: all of it stays allowed
+    };
+    for (const Row& row : rows) {
+        SpeedLimiter limiter;
+        std::int32_t now = 1000;
+        limiter.setLimits({true, row.limit});
+        limiter.setTickSource([&now] { return now; });
+        limiter.LimitedReadSize(65536);  // starts the clock
+        now += row.ms;
+        EXPECT_EQ(limiter.LimitedReadSize(row.buffer), row.allowed) << row.limit << " " << row.ms;
+        limiter.giveBack(row.unread);
+        EXPECT_EQ(limiter.LimitedReadSize(65536), row.next) << row.limit << " " << row.ms;
+    }
 }
 
 TEST(LimitedTransfer, OneMegabyteAtAQuarterMegabytePerSecondTakesAboutFourSeconds) {

@@ -1,5 +1,7 @@
-// Connecting an entry: the look-up of a host name (on a worker thread), the connect itself, and
-// the SOCKS4 request and reply that stand between a proxied connection and its target.
+// Connecting an entry: the look-up of a host name (on a worker thread), the connect to each of
+// its addresses in turn, and the hand-over to the owner once the connection stands.
+
+#include "net/connect_pipeline.h"
 
 #include <arpa/inet.h>
 #include <netdb.h>
@@ -72,15 +74,18 @@ int SocketFamily(int fd) {
 
 }  // namespace
 
-void VelmoraSockets::ConnectEntry(int index, const QString& server, std::int32_t port) {
-    SocketEntry* e = entry(index);
+ConnectPipeline::ConnectPipeline(VelmoraSockets& sockets, TlsContext& tls)
+    : sockets_(sockets), tls_(tls) {}
+
+void ConnectPipeline::start(int index, const QString& server, std::int32_t port) {
+    SocketEntry* e = sockets_.entry(index);
     if (e == nullptr) {
         return;
     }
     // A new attempt: an answer still due for an earlier one, and the readiness of an earlier
     // connection, belong to nobody now.
-    renew(*e);
-    unwatch(index);
+    sockets_.renew(*e);
+    sockets_.unwatch(index);
     e->State = EntryState::Idle;
     e->Tls.reset();
     e->readAgain = false;
@@ -102,7 +107,7 @@ void VelmoraSockets::ConnectEntry(int index, const QString& server, std::int32_t
     // Everything the caller may change once Connect has returned (RateLimited) is settled now,
     // before the look-up, as when the look-up blocked.
     if (!e->Handle.valid()) {
-        AllocateEntry(index);
+        sockets_.AllocateEntry(index);
     }
     e->SendBuffer.clear();
     e->RecvBuffer.clear();
@@ -124,10 +129,10 @@ void VelmoraSockets::ConnectEntry(int index, const QString& server, std::int32_t
            });
 }
 
-void VelmoraSockets::lookUp(int index, const QString& name, int family, LookedUp then) {
-    const std::uint64_t generation = entry(index)->generation;
+void ConnectPipeline::lookUp(int index, const QString& name, int family, LookedUp then) {
+    const std::uint64_t generation = sockets_.entry(index)->generation;
     auto answered = [this, index, generation, name, family, then](const HostAddresses& found) {
-        SocketEntry* e = entry(index);
+        SocketEntry* e = sockets_.entry(index);
         if (e == nullptr || e->generation != generation) {
             qCDebug(lcNet).nospace().noquote() << "entry " << index << ": the answer for " << name
                                                << " came after its connection had gone; ignored";
@@ -159,10 +164,10 @@ void VelmoraSockets::lookUp(int index, const QString& name, int family, LookedUp
     resolver_.lookUp(name, family, std::move(answered));
 }
 
-void VelmoraSockets::connectLookedUp(int index, const std::vector<sockaddr_storage>& found,
-                                     std::int32_t port) {
+void ConnectPipeline::connectLookedUp(int index, const std::vector<sockaddr_storage>& found,
+                                      std::int32_t port) {
     if (!found.empty()) {
-        SocketEntry* e = entry(index);
+        SocketEntry* e = sockets_.entry(index);
         const auto withPort = [port](const sockaddr_storage& address) {
             return WithPort(address, static_cast<std::uint16_t>(port));
         };
@@ -174,16 +179,16 @@ void VelmoraSockets::connectLookedUp(int index, const std::vector<sockaddr_stora
     // was; the owner may close or give the entry back in between.
     qCInfo(lcNet).nospace().noquote()
         << "entry " << index << ": reported as WinSock error " << WinSock::AddressNotAvailable;
-    SocketEntry* e = entry(index);
+    SocketEntry* e = sockets_.entry(index);
     if (e->Owner) {
         e->Owner->RaiseError(WinSock::AddressNotAvailable, nullptr);
     }
-    e = entry(index);
+    e = sockets_.entry(index);
     if (e == nullptr || e->InUse == 0) {
         return;
     }
     if (!e->Handle.valid()) {
-        AllocateEntry(index);
+        sockets_.AllocateEntry(index);
     }
     e->State = EntryState::Failed;
     if (e->Owner) {
@@ -191,12 +196,12 @@ void VelmoraSockets::connectLookedUp(int index, const std::vector<sockaddr_stora
     }
 }
 
-void VelmoraSockets::connectTo(int index, const sockaddr_storage& target) {
-    SocketEntry* e = entry(index);
+void ConnectPipeline::connectTo(int index, const sockaddr_storage& target) {
+    SocketEntry* e = sockets_.entry(index);
     Q_ASSERT(e != nullptr && e->InUse != 0);
     // The socket made in advance is IPv4: an IPv6 address needs another.
     if (e->Handle.valid() && SocketFamily(e->Handle.get()) != target.ss_family) {
-        openHandle(index, target.ss_family);
+        sockets_.openHandle(index, target.ss_family);
     }
     e->remote = target;
     int result = -1;
@@ -219,21 +224,9 @@ void VelmoraSockets::connectTo(int index, const sockaddr_storage& target) {
             e->State = EntryState::Connecting;
         }
         // Completion is reported by the first writable notification, in both cases.
-        watch(index);
+        sockets_.watch(index);
         e->connectPending = true;
-        if (!e->fallbacks.empty()) {
-            // An address that never answers must not use up the time the others have.
-            const std::uint64_t generation = e->generation;
-            QTimer::singleShot(AttemptWaitMs, this, [this, index, generation] {
-                SocketEntry* now = entry(index);
-                if (now != nullptr && now->generation == generation && now->connectPending) {
-                    qCInfo(lcNet).nospace().noquote()
-                        << "entry " << index << ": no answer from " << AddressText(now->remote)
-                        << " within " << AttemptWaitMs << " ms; trying the next address";
-                    tryNextAddress(index);
-                }
-            });
-        }
+        limitAttempt(index);
         return;
     }
     if (!e->fallbacks.empty()) {
@@ -255,124 +248,94 @@ void VelmoraSockets::connectTo(int index, const sockaddr_storage& target) {
     }
 }
 
-void VelmoraSockets::tryNextAddress(int index) {
-    SocketEntry* e = entry(index);
+void ConnectPipeline::limitAttempt(int index) {
+    const SocketEntry* e = sockets_.entry(index);
+    if (e->fallbacks.empty()) {
+        return;  // the last address gets whatever time the owner gives it
+    }
+    // An address that never answers must not use up the time the others have.
+    const std::uint64_t generation = e->generation;
+    QTimer::singleShot(AttemptWaitMs, &sockets_, [this, index, generation] {
+        SocketEntry* now = sockets_.entry(index);
+        if (now != nullptr && now->generation == generation && now->connectPending) {
+            qCInfo(lcNet).nospace().noquote()
+                << "entry " << index << ": no answer from " << AddressText(now->remote)
+                << " within " << AttemptWaitMs << " ms; trying the next address";
+            tryNextAddress(index);
+        }
+    });
+}
+
+void ConnectPipeline::tryNextAddress(int index) {
+    SocketEntry* e = sockets_.entry(index);
     Q_ASSERT(e != nullptr && !e->fallbacks.empty());
     const sockaddr_storage next = e->fallbacks.front();
     e->fallbacks.erase(e->fallbacks.begin());
     // A fresh socket: the failed one is done with, and its readiness must reach nobody.
-    openHandle(index, next.ss_family);
+    sockets_.openHandle(index, next.ss_family);
     connectTo(index, next);
 }
 
-void VelmoraSockets::socksConnected(int index) {
-    SocketEntry* e = entry(index);
-    Q_ASSERT(e != nullptr);
-    e->State = EntryState::SocksRequested;
-    qCDebug(lcNet).nospace().noquote()
-        << "entry " << index << ": reached the SOCKS server, asking for " << e->TargetHost << ":"
-        << e->TargetPort;
-    // SOCKS4 carries an address: a target given by name is looked up here, not by the server.
-    if (RoundHalfEven(LeadingNumber(e->TargetHost.split(u'.').first())) != 0) {
-        socksRequest(index);
-        return;
-    }
-    lookUp(index, e->TargetHost, AF_INET,
-           [this](int i, const std::vector<sockaddr_storage>& found) {
-               socksTargetLookedUp(i, found);
-           });
-}
-
-void VelmoraSockets::socksTargetLookedUp(int index, const std::vector<sockaddr_storage>& found) {
-    SocketEntry* e = entry(index);
-    if (e->State != EntryState::SocksRequested) {
-        // The server closed the connection, or it failed, while the name was looked up.
-        return;
-    }
-    if (!found.empty()) {
-        e->TargetHost = AddressText(found.front());  // IPv4 only, without a port
-    }
-    socksRequest(index);
-}
-
-void VelmoraSockets::socksRequest(int index) {
-    SocketEntry* e = entry(index);
-    const QStringList parts = e->TargetHost.split(u'.');
-    if (parts.size() != 4) {
-        e->LastError = WinSock::AddressNotAvailable;
-        e->State = EntryState::Failed;
-        if (e->Owner) {
-            e->Owner->RaiseError(WinSock::AddressNotAvailable, nullptr);
-        }
-        return;
-    }
-    QByteArray request;
-    request.append(char(4)).append(char(1));
-    request.append(char((e->TargetPort >> 8) & 0xFF)).append(char(e->TargetPort & 0xFF));
-    for (const QString& part : parts) {
-        request.append(char(static_cast<int>(RoundHalfEven(LeadingNumber(part))) & 0xFF));
-    }
-    request.append(char(0));
-    qCDebug(lcNet).nospace().noquote()
-        << "entry " << index << ": SOCKS4 request for " << e->TargetHost << ":" << e->TargetPort;
-    e->SendBuffer = request;
-    FlushSend(index);
-}
-
-void VelmoraSockets::socksReplied(int index) {
-    SocketEntry* e = entry(index);
-    Q_ASSERT(e != nullptr);
-    // The reply is eight bytes; its verdict is the second.
-    if (e->RecvBuffer.size() < 2) {
-        return;
-    }
-    if (static_cast<unsigned char>(e->RecvBuffer[1]) != 90) {
+void ConnectPipeline::tcpAnswered(int index) {
+    SocketEntry* e = sockets_.entry(index);
+    Q_ASSERT(e != nullptr && e->connectPending && e->readReady && e->writeReady);
+    const std::uint64_t generation = e->generation;
+    e->connectPending = false;
+    int error = 0;
+    socklen_t length = sizeof(error);
+    ::getsockopt(e->Handle.get(), SOL_SOCKET, SO_ERROR, &error, &length);
+    if (error != 0) {
         qCInfo(lcNet).nospace().noquote()
-            << "entry " << index << ": the SOCKS server refused " << e->TargetHost << ":"
-            << e->TargetPort << " (reply "
-            << static_cast<int>(static_cast<unsigned char>(e->RecvBuffer[1])) << ")";
-        e->LastError = 0;
-        e->State = EntryState::Failed;
-        if (e->Owner) {
-            e->Owner->RaiseError(0, nullptr);
+            << "entry " << index << ": connect to " << AddressText(e->remote)
+            << " failed, WinSock error " << WinSockErrorFromErrno(error)
+            << (e->fallbacks.empty() ? "" : "; trying the next address");
+        if (!e->fallbacks.empty()) {
+            tryNextAddress(index);  // the owner hears only when every address has failed
+            return;
         }
+        e->writeReady->setEnabled(false);
+        sockets_.HandleSocketEvent(index, SocketEvent::ConnectCompleted,
+                                   WinSockErrorFromErrno(error));
         return;
     }
-    if (e->RecvBuffer.size() < 8) {
-        return;
+    qCInfo(lcNet).nospace().noquote()
+        << "entry " << index << ": connected to " << AddressText(e->remote);
+    e->fallbacks.clear();
+    e->readReady->setEnabled(true);
+    sockets_.HandleSocketEvent(index, SocketEvent::ConnectCompleted, 0);
+    // The connection may have been closed or replaced by the handler.
+    e = sockets_.entry(index);
+    if (e != nullptr && e->generation == generation) {
+        if (!e->SendBuffer.isEmpty()) {
+            sockets_.HandleSocketEvent(index, SocketEvent::Writable, 0);
+        }
+        sockets_.updateWriteInterest(index);
     }
-    qCInfo(lcNet).nospace().noquote() << "entry " << index << ": the SOCKS server granted "
-                                      << e->TargetHost << ":" << e->TargetPort;
-    // Whatever the target sent right behind the grant (an FTP greeting) is kept for its owner.
-    e->RecvBuffer.remove(0, 8);
-    e->State = EntryState::Connected;
-    e->SendBuffer.clear();
-    e->UseSocks = false;
-    if (!e->TlsServerName.isEmpty()) {
-        // The server speaks first in TLS only after the client's hello: nothing came early.
-        Q_ASSERT(e->RecvBuffer.isEmpty());
-        e->RecvBuffer.clear();
-        startTls(index);
-        return;
-    }
-    handOverThroughProxy(index);
 }
 
-void VelmoraSockets::handOverThroughProxy(int index) {
-    SocketEntry* e = entry(index);
+void ConnectPipeline::tcpConnected(int index) {
+    if (sockets_.entry(index)->UseSocks) {
+        socksConnected(index);
+    } else {
+        connectionUp(index);
+    }
+}
+
+void ConnectPipeline::handOverThroughProxy(int index) {
+    SocketEntry* e = sockets_.entry(index);
     const auto early = static_cast<std::int32_t>(e->RecvBuffer.size());
     const std::uint64_t generation = e->generation;
     if (e->Owner) {
         e->Owner->RaiseConnect(nullptr);
     }
-    e = entry(index);
+    e = sockets_.entry(index);
     if (early > 0 && e != nullptr && e->generation == generation && e->Owner) {
         e->Owner->RaiseDataReceived(early, nullptr);
     }
 }
 
-void VelmoraSockets::connectionUp(int index) {
-    SocketEntry* e = entry(index);
+void ConnectPipeline::connectionUp(int index) {
+    SocketEntry* e = sockets_.entry(index);
     Q_ASSERT(e != nullptr && !e->UseSocks);
     if (e->Tunnel.phase == HttpTunnel::Phase::Connecting) {
         tunnelRequest(index);
@@ -386,69 +349,4 @@ void VelmoraSockets::connectionUp(int index) {
     if (e->Owner) {
         e->Owner->RaiseConnect(nullptr);
     }
-}
-
-void VelmoraSockets::startTls(int index) {
-    SocketEntry* e = entry(index);
-    Q_ASSERT(e != nullptr && e->Handle.valid() && !e->Tls);
-    Q_ASSERT(e->readReady && e->writeReady);
-    e->State = EntryState::Connecting;
-    e->Tls =
-        std::make_unique<TlsConnection>(*tls_, e->Handle.get(), e->TlsServerName, e->TargetPort);
-    qCInfo(lcNet).nospace().noquote() << "entry " << index << ": TLS handshake with "
-                                      << e->TlsServerName << ":" << e->TargetPort << " started";
-    tlsStep(index);
-}
-
-void VelmoraSockets::tlsStep(int index) {
-    SocketEntry* e = entry(index);
-    Q_ASSERT(e != nullptr && e->Tls && !e->Tls->handshakeDone());
-    switch (e->Tls->handshake()) {
-        case TlsConnection::Outcome::Again:
-            // Only the readiness TLS asks for: the other would wake the loop for nothing.
-            e->readReady->setEnabled(e->Tls->wait() == TlsConnection::Wait::Read);
-            e->writeReady->setEnabled(e->Tls->wait() == TlsConnection::Wait::Write);
-            return;
-        case TlsConnection::Outcome::Done:
-            break;
-        case TlsConnection::Outcome::Closed:
-        case TlsConnection::Outcome::Failed:
-            tlsFailed(index);
-            return;
-    }
-    qCInfo(lcNet).nospace().noquote() << "entry " << index << ": TLS with " << e->TlsServerName
-                                      << " established (" << e->Tls->description() << ")";
-    e->TlsPeerFingerprint = e->Tls->peerFingerprint();
-    e->State = EntryState::Connected;
-    e->readReady->setEnabled(true);
-    const std::uint64_t generation = e->generation;
-    if (e->Owner) {
-        e->Owner->RaiseConnect(nullptr);
-    }
-    e = entry(index);
-    if (e == nullptr || e->generation != generation) {
-        return;
-    }
-    FlushSend(index);
-    updateWriteInterest(index);
-    if (e->Tls->pending()) {
-        readAgainLater(index);
-    }
-}
-
-void VelmoraSockets::tlsFailed(int index) {
-    SocketEntry* e = entry(index);
-    Q_ASSERT(e != nullptr && e->Tls);
-    e->TlsFailureCause = e->Tls->failure();
-    if (!e->TlsFailureCause.failed()) {
-        e->TlsFailureCause = {TlsFailure::Reason::Other, QStringLiteral("no handshake")};
-    }
-    e->TlsProblem = TlsFailureText(e->TlsFailureCause, e->TlsServerName);
-    e->TlsPeerFingerprint = e->Tls->peerFingerprint();
-    qCInfo(lcNet).nospace().noquote()
-        << "entry " << index << ": TLS handshake failed: " << e->TlsProblem
-        << ", reported as WinSock error " << WinSock::TlsFailed;
-    e->readReady->setEnabled(false);
-    e->writeReady->setEnabled(false);
-    HandleSocketEvent(index, SocketEvent::ConnectCompleted, WinSock::TlsFailed);
 }
