@@ -2,15 +2,10 @@
 
 #include <QAction>
 #include <QActionGroup>
-#include <QClipboard>
 #include <QCloseEvent>
 #include <QFileInfo>
-#include <QGuiApplication>
-#include <QHeaderView>
-#include <QItemSelectionModel>
 #include <QLabel>
 #include <QMenu>
-#include <QScrollBar>
 #include <QTimer>
 #include <QTreeView>
 
@@ -23,80 +18,14 @@
 #include "engine/session/failure_words.h"
 #include "ui/language/apply_language.h"
 #include "ui/language/plain_text.h"
-#include "ui/main_window/finished_list_model.h"
-#include "ui/main_window/sortable_rows.h"
+#include "ui/main_window/list_view_state.h"
 #include "ui/main_window/unfinished_list_model.h"
-#include "update/update_check.h"
 
 namespace {
 
-// Other instances find the running one by this title, so no language replaces it.
+// Other instances find the running one by this title, so no language replaces
+// it.
 const QString kTitle = QStringLiteral("Brenloft ");
-
-// The sort proxy's row for a source row, and back.
-QModelIndex ViewIndex(const QTreeView* view, const QAbstractItemModel* source, int row) {
-    const auto* proxy = static_cast<const QSortFilterProxyModel*>(view->model());
-    return row < 0 ? QModelIndex() : proxy->mapFromSource(source->index(row, 0));
-}
-
-int SourceRow(const QTreeView* view, const QModelIndex& index) {
-    const auto* proxy = static_cast<const QSortFilterProxyModel*>(view->model());
-    return proxy->mapToSource(index).row();
-}
-
-// What a list shows before a rebuild: the selected keys, the current one and the one at the
-// top, so the rebuilt list looks as it did to the user.
-struct ViewState {
-    QStringList selected;
-    QString current;
-    QString top;
-};
-
-template <typename Model>
-ViewState Remember(const QTreeView* view, const Model& model) {
-    ViewState state;
-    for (const QModelIndex& index : view->selectionModel()->selectedRows()) {
-        state.selected << model.keyAt(SourceRow(view, index));
-    }
-    const QModelIndex current = view->currentIndex();
-    if (current.isValid()) {
-        state.current = model.keyAt(SourceRow(view, current));
-    }
-    if (view->verticalScrollBar()->value() > 0) {
-        const QModelIndex top = view->indexAt(QPoint(0, 0));
-        if (top.isValid()) {
-            state.top = model.keyAt(SourceRow(view, top));
-        }
-    }
-    return state;
-}
-
-template <typename Model>
-void Restore(QTreeView* view, const Model& model, const ViewState& state) {
-    QItemSelectionModel* selection = view->selectionModel();
-    if (!state.current.isEmpty()) {
-        const QModelIndex current = ViewIndex(view, &model, model.rowOf(state.current));
-        if (current.isValid()) {
-            selection->setCurrentIndex(current, QItemSelectionModel::NoUpdate);
-        }
-    }
-    QItemSelection rows;
-    for (const QString& key : state.selected) {
-        const QModelIndex index = ViewIndex(view, &model, model.rowOf(key));
-        if (index.isValid()) {
-            rows.select(index, index);
-        }
-    }
-    if (!rows.isEmpty()) {
-        selection->select(rows, QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    }
-    if (!state.top.isEmpty()) {
-        const QModelIndex top = ViewIndex(view, &model, model.rowOf(state.top));
-        if (top.isValid()) {
-            view->scrollTo(top, QAbstractItemView::PositionAtTop);
-        }
-    }
-}
 
 }  // namespace
 
@@ -109,7 +38,8 @@ Kestor::Kestor(EngineContext& context, DownloadQueue& queue, SettingsStore& stor
       store_(store),
       openBrowser_(std::move(openBrowser)),
       question_([this](const QString& text, const QString& title, QMessageBox::Icon icon) {
-          // Some questions carry text from elsewhere (an update's notes): never markup.
+          // Some questions carry text from elsewhere (an update's notes): never
+          // markup.
           return ShowMessageBox(icon, text, QMessageBox::Yes | QMessageBox::No, this, title) ==
                  QMessageBox::Yes;
       }),
@@ -118,8 +48,7 @@ Kestor::Kestor(EngineContext& context, DownloadQueue& queue, SettingsStore& stor
       }),
       askNewDownload_(
           [this](const QString& prefill) { return AskNewDownload(this, ctx_.texts, prefill); }),
-      tick_(MillisecondTick),
-      updateServer_(ConfiguredUpdateServer()) {
+      tick_(MillisecondTick) {
     setObjectName(QStringLiteral("Kestor"));
     setWindowTitle(kTitle);
     SetTag(this, 0);  // the title stays as it is
@@ -176,13 +105,12 @@ void Kestor::rebuildUnfinished() {
 }
 
 void Kestor::RefreshDownList() {
-    const ViewState state = Remember(listView2_, *finished_);
-    finished_->rebuild(list_);
-    Restore(listView2_, *finished_, state);
+    finishedPane_->refresh(list_);
 }
 
-// Many entries may change in one turn of the event loop (a command over the whole list, several
-// sessions ending together): the lists are rebuilt once, when the turn is over.
+// Many entries may change in one turn of the event loop (a command over the
+// whole list, several sessions ending together): the lists are rebuilt once,
+// when the turn is over.
 void Kestor::scheduleFullRefresh() {
     if (fullRefreshPending_) {
         return;
@@ -218,7 +146,8 @@ QString Kestor::statusText(int panel) const {
 }
 
 void Kestor::closeEvent(QCloseEvent* event) {
-    // The close box keeps the program running in the tray; a close from code goes through.
+    // The close box keeps the program running in the tray; a close from code goes
+    // through.
     if (event->spontaneous()) {
         event->ignore();
         emit closeToTray();
@@ -240,19 +169,6 @@ QString Kestor::selectedKey() const {
     return rows.isEmpty() ? QString() : unfinished_->keyAt(SourceRow(listView1_, rows.first()));
 }
 
-QStringList Kestor::selectedFinishedKeys() const {
-    QStringList keys;
-    for (const QModelIndex& index : listView2_->selectionModel()->selectedRows()) {
-        keys << finished_->keyAt(SourceRow(listView2_, index));
-    }
-    return keys;
-}
-
-QString Kestor::selectedFinishedKey() const {
-    const QStringList keys = selectedFinishedKeys();
-    return keys.isEmpty() ? QString() : keys.first();
-}
-
 void Kestor::listView1DoubleClicked(const QModelIndex& index) {
     const int slot = findSlot(unfinished_->keyAt(SourceRow(listView1_, index)), false);
     const DownloadRecord* r = list_.record(slot);
@@ -266,7 +182,8 @@ void Kestor::listView1DoubleClicked(const QModelIndex& index) {
     queue_.Restart(slot);
 }
 
-// The selected entry of the unfinished list, finished while its row still stands.
+// The selected entry of the unfinished list, finished while its row still
+// stands.
 void Kestor::openSelected() {
     const DownloadRecord* r = list_.record(
         findSlot(selectedKey(), false, [](const DownloadRecord& e) { return e.Completed != 0; }));
@@ -287,46 +204,8 @@ void Kestor::openCompleted(const DownloadRecord& r) {
     }
 }
 
-QString Kestor::finishedKey(const QModelIndex& index) const {
-    return finished_->keyAt(SourceRow(listView2_, index));
-}
-
-void Kestor::listView2DoubleClicked(const QModelIndex& index) {
-    DblClick = true;
-    clickPreview_->stop();
-    openFinished(finishedKey(index));
-}
-
-void Kestor::openSelectedFinished() {
-    openFinished(selectedFinishedKey());
-}
-
-void Kestor::openSelectedFinishedFolder() {
-    const DownloadRecord* r = list_.record(findSlot(selectedFinishedKey(), false));
-    if (r == nullptr || r->SavePath.isEmpty()) {
-        return;
-    }
-    const QString folder = QFileInfo(r->SavePath).absolutePath();
-    if (!QFileInfo(folder).isDir()) {
-        if (errorMessage_) {
-            errorMessage_(ctx_.texts.text(687) + u' ' + folder);
-        }
-        return;
-    }
-    if (ctx_.openUrl) {
-        ctx_.openUrl(folder);
-    }
-}
-
-void Kestor::copySelectedFinishedAddress() {
-    const QString key = selectedFinishedKey();
-    if (!key.isEmpty()) {
-        QGuiApplication::clipboard()->setText(key);
-    }
-}
-
-// The reason a session ended stays with its entry until the entry runs again; a plain close
-// (a pause) clears it.
+// The reason a session ended stays with its entry until the entry runs again; a
+// plain close (a pause) clears it.
 void Kestor::sessionEnded(int slot, const QString& why) {
     const DownloadRecord* r = list_.record(slot);
     if (r == nullptr) {
@@ -334,23 +213,6 @@ void Kestor::sessionEnded(int slot, const QString& why) {
     }
     const QString reason = r->Completed == FlagTrue ? QString() : FailureReason(why, ctx_.texts);
     unfinished_->setReason(r->Url, reason);
-}
-
-void Kestor::openFinished(const QString& key) {
-    const int slot = findSlot(key, false);
-    const DownloadRecord* r = list_.record(slot);
-    if (r == nullptr) {
-        return;
-    }
-    if (!QFileInfo(r->SavePath).isFile()) {
-        if (errorMessage_) {
-            errorMessage_(ctx_.texts.text(687) + u' ' + r->FileName);
-        }
-        return;
-    }
-    if (ctx_.openUrl) {
-        ctx_.openUrl(r->SavePath);
-    }
 }
 
 void Kestor::updateCommandStates() {
@@ -385,11 +247,4 @@ void Kestor::showListView1Menu(const QPoint& at) {
     }
     updateCommandStates();
     popup_->popup(listView1_->viewport()->mapToGlobal(at));
-}
-
-void Kestor::showListView2Menu(const QPoint& at) {
-    if (!listView2_->indexAt(at).isValid()) {
-        return;
-    }
-    pop2_->popup(listView2_->viewport()->mapToGlobal(at));
 }

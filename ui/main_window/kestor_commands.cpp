@@ -1,4 +1,5 @@
-// The commands of the main window: the button row and the menus and toolbar that map onto it.
+// The commands of the main window: the button row and the menus and toolbar
+// that map onto it.
 
 #include <QAction>
 #include <QClipboard>
@@ -113,8 +114,8 @@ void Kestor::addUrl() {
         qCInfo(lcUi) << "new download: no address";
         return;
     }
-    // An address adding cannot take is still handed over: its message tells the user why
-    // nothing was added.
+    // An address adding cannot take is still handed over: its message tells the
+    // user why nothing was added.
     qCInfo(lcUi).noquote() << "new download:" << UrlForDisplay(url) << answer->word;
     AddRequest request;
     request.url = url;
@@ -164,16 +165,16 @@ void Kestor::resumeall() {
     queue_.resumeall();
 }
 
-// No browser is named in the list, so the choice is ours: the home page of the selected
-// download's server, where more of its kind is likely found. With nothing selected there is
-// no server to open, and the button does nothing.
+// No browser is named in the list, so the choice is ours: the home page of the
+// selected download's server, where more of its kind is likely found. With
+// nothing selected there is no server to open, and the button does nothing.
 void Kestor::openBrowser() {
     if (!openBrowser_) {
         return;
     }
     QString key = selectedKey();
     if (key.isEmpty()) {
-        key = selectedFinishedKey();
+        key = finishedPane_->selectedKey();
     }
     const DownloadRecord* r = list_.record(findSlot(key, false));
     if (r != nullptr && !r->HostName.isEmpty()) {
@@ -231,15 +232,15 @@ void Kestor::removeFinished(const QStringList& keys) {
 }
 
 void Kestor::removeSelectedFinished() {
-    removeFinished(selectedFinishedKeys());
+    removeFinished(finishedPane_->selectedKeys());
 }
 
 void Kestor::removeAllFinished() {
     if (!ask(ctx_.texts.text(408), kProgram)) {
         return;
     }
-    listView2_->selectAll();
-    removeFinished(selectedFinishedKeys());
+    finishedPane_->listView()->selectAll();
+    removeFinished(finishedPane_->selectedKeys());
 }
 
 void Kestor::forceFileBuilding_Click() {

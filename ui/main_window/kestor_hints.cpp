@@ -1,4 +1,5 @@
-// The main window's status-line hints: what a control does, while the mouse is over it.
+// The main window's status-line hints: what a control does, while the mouse is
+// over it.
 
 #include <QEvent>
 #include <QLabel>
@@ -19,8 +20,8 @@ namespace {
 // The interface text a control shows in the status line, kept with the control.
 constexpr const char* kHint = "hint";
 
-// The toolbar's hints by the button's place: the first seven name their command, the eighth
-// (Resume) has text 138; the others only their tooltips.
+// The toolbar's hints by the button's place: the first seven name their
+// command, the eighth (Resume) has text 138; the others only their tooltips.
 constexpr int ToolbarHint(int index) {
     return index < 7 ? 130 + index : index == 7 ? 138 : 0;
 }
@@ -33,7 +34,7 @@ void Kestor::installHints() {
         widget->installEventFilter(this);
     };
     hint(listView1_->viewport(), 666);
-    // The finished list's hint comes with a press (kestor_drag.cpp).
+    // The finished list's hint comes with a press (finished_pane.cpp).
     const QList<QAction*> tools = toolbar_->actions();
     int index = 0;
     for (QAction* tool : tools) {
@@ -64,6 +65,19 @@ bool Kestor::hintEvent(QObject* watched, QEvent* event) {
         return true;
     }
     return false;
+}
+
+bool Kestor::eventFilter(QObject* watched, QEvent* event) {
+    if (hintEvent(watched, event) || listEvent(watched, event)) {
+        return true;
+    }
+    if (watched == centralWidget() && event->type() == QEvent::MouseMove) {
+        // Over the window's background: both links back to rest, the version in the
+        // status.
+        links_->rest();
+        Status(QStringLiteral("Brenloft  v.") + QString::number(ProgramVersion));
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 QString Kestor::aboutText() const {

@@ -1,4 +1,5 @@
-// The main window's controls: menus, toolbar, the two lists, the button row, the status line.
+// The main window's controls: menus, toolbar, the two lists, the button row,
+// the status line.
 
 #include <QAction>
 #include <QActionGroup>
@@ -15,18 +16,18 @@
 #include <string_view>
 #include <tuple>
 
+#include "core/download_list/download_list.h"
 #include "core/settings/settings.h"
 #include "core/text/text_table.h"
 #include "engine/engine_context.h"
 #include "ui/language/apply_language.h"
-#include "ui/main_window/finished_list_model.h"
 #include "ui/main_window/flex_column.h"
 #include "ui/main_window/kestor.h"
+#include "ui/main_window/list_pane.h"
 #include "ui/main_window/progress_delegate.h"
 #include "ui/main_window/sortable_rows.h"
 #include "ui/main_window/state_icons.h"
 #include "ui/main_window/unfinished_list_model.h"
-#include "ui/preview/preview_panel.h"
 
 namespace {
 
@@ -47,8 +48,9 @@ struct ToolSpec {
 
 constexpr int kResumeSelected = -1;
 
-// In the order the toolbar shows them. The tags follow the texts they name: "Options" is
-// entry 137 and "Resume" 138, as the status hints of the toolbar expect.
+// In the order the toolbar shows them. The tags follow the texts they name:
+// "Options" is entry 137 and "Resume" 138, as the status hints of the toolbar
+// expect.
 constexpr std::array<ToolSpec, 10> kTools = {{
     {"AddURL", 130, "Add URL", "list-add", "add-url", Kestor::AddUrl},
     {"RemoveURL", 131, "Remove URL", "list-remove", "remove-url", Kestor::DeleteUrl},
@@ -61,54 +63,6 @@ constexpr std::array<ToolSpec, 10> kTools = {{
     {"Browser", 139, "Browser", "web-browser", "browser", Kestor::Browser},
     {"Options", 137, "Options", "preferences-system", "options", Kestor::Options},
 }};
-
-void SetUpList(QTreeView* view) {
-    view->setRootIsDecorated(false);
-    view->setItemsExpandable(false);
-    view->setUniformRowHeights(true);  // keeps layout linear in the row count
-    view->setAllColumnsShowFocus(true);
-    view->setAlternatingRowColors(true);
-    view->setSelectionBehavior(QAbstractItemView::SelectRows);
-    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    view->setContextMenuPolicy(Qt::CustomContextMenu);
-    view->setTextElideMode(Qt::ElideMiddle);
-    QHeaderView* header = view->header();
-    header->setStretchLastSection(false);
-    header->setSectionsMovable(true);
-    header->setHighlightSections(false);
-    // Unsorted, the list keeps its own order; a third click on a title returns to it.
-    header->setSortIndicatorClearable(true);
-    header->setSortIndicator(-1, Qt::AscendingOrder);
-    view->setSortingEnabled(true);
-}
-
-// A list (in `body`, which may hold more) under its heading; `beside` (when given) sits at the
-// right end of the heading's row.
-QWidget* ListPane(const QString& heading, int tag, const char* labelName, QTreeView* view,
-                  QWidget* beside = nullptr, QWidget* body = nullptr) {
-    auto* pane = new QWidget;
-    auto* layout = new QVBoxLayout(pane);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(4);
-    auto* label = new QLabel(heading, pane);
-    label->setObjectName(QLatin1String(labelName));
-    SetTag(label, tag);
-    QFont bold = label->font();
-    bold.setBold(true);
-    label->setFont(bold);
-    label->setBuddy(view);
-    if (beside != nullptr) {
-        auto* row = new QHBoxLayout;
-        row->addWidget(label);
-        row->addStretch(1);
-        row->addWidget(beside);
-        layout->addLayout(row);
-    } else {
-        layout->addWidget(label);
-    }
-    layout->addWidget(body != nullptr ? body : view, 1);
-    return pane;
-}
 
 }  // namespace
 
@@ -184,9 +138,6 @@ void Kestor::buildActions() {
     clear->setShortcut(QKeySequence::Delete);
     clear->setShortcutContext(Qt::WidgetShortcut);
     tagged(action("clearall", tr("Clear all &download(s)"), &Kestor::removeAllFinished), 204);
-    SetTag(action("openfile2", tr("&Open file"), &Kestor::openSelectedFinished), 117);
-    SetTag(action("openfolder2", tr("Open &folder"), &Kestor::openSelectedFinishedFolder), 118);
-    SetTag(action("copyurl2", tr("&Copy address"), &Kestor::copySelectedFinishedAddress), 119);
     tagged(
         action("forceFileBuilding", tr("&Force File Building"), &Kestor::forceFileBuilding_Click),
         205);
@@ -198,7 +149,8 @@ void Kestor::buildActions() {
     sdb_->setCheckable(true);
     SetTag(sdb_, 110);
 
-    // These act on the selected download and are greyed while nothing is selected.
+    // These act on the selected download and are greyed while nothing is
+    // selected.
     for (const char* name :
          {"mDeleteurl", "delete", "mPausedl", "stopdl", "resumed", "previewmenu", "shedulded",
           "forceFileBuilding", "PrioHigh", "PrioMiddle", "PrioLow"}) {
@@ -268,17 +220,6 @@ void Kestor::buildMenus() {
     popup_->addAction(find("forceFileBuilding"));
     popup_->addSeparator();
     popup_->addAction(find("delete"));
-
-    pop2_ = new QMenu(this);
-    pop2_->setObjectName(QStringLiteral("pop2"));
-    // Opening the file is what a double click does too, so it is the menu's default.
-    pop2_->addAction(find("openfile2"));
-    pop2_->setDefaultAction(find("openfile2"));
-    pop2_->addAction(find("openfolder2"));
-    pop2_->addAction(find("copyurl2"));
-    pop2_->addSeparator();
-    pop2_->addAction(find("cleardown2"));
-    pop2_->addAction(find("clearall"));
 }
 
 void Kestor::buildToolbar() {
@@ -311,6 +252,58 @@ void Kestor::buildToolbar() {
 }
 
 void Kestor::buildCentre() {
+    buildUnfinished();
+    links_ = new UpdateLinks(
+        ctx_,
+        [this](const QString& text, const QString& title) {
+            return ask(text, title, QMessageBox::Question);
+        },
+        [this](AddRequest& request) { add(request); }, openBrowser_);
+    connect(links_, &UpdateLinks::hint, this, &Kestor::Status);
+    auto* unfinishedPane = new QWidget;
+    LayOutListPane(unfinishedPane, tr("Current downloads"), 212, "Label1", listView1_, links_);
+    finishedPane_ = new FinishedPane(
+        ctx_, [this](const QString& key) { return list_.record(findSlot(key, false)); },
+        [this](const QString& text) {
+            if (errorMessage_) {
+                errorMessage_(text);
+            }
+        });
+    QAction* clear = findChild<QAction*>(QStringLiteral("cleardown2"));
+    finishedPane_->listView()->addAction(clear);
+    finishedPane_->addMenuActions({clear, findChild<QAction*>(QStringLiteral("clearall"))});
+    connect(finishedPane_, &FinishedPane::hint, this, &Kestor::Status);
+    connect(finishedPane_, &FinishedPane::dragEnded, this, [this] {
+        RefreshListView(0, true);
+        RefreshDownList();
+    });
+
+    auto* splitter = new QSplitter(Qt::Vertical);
+    splitter->setObjectName(QStringLiteral("Splitter1"));
+    splitter->setChildrenCollapsible(false);
+    splitter->addWidget(unfinishedPane);
+    splitter->addWidget(finishedPane_);
+    splitter->setStretchFactor(0, 3);
+    splitter->setStretchFactor(1, 2);
+
+    auto* centre = new QWidget;
+    auto* layout = new QVBoxLayout(centre);
+    layout->setContentsMargins(8, 6, 8, 6);
+    layout->setSpacing(8);
+    layout->addWidget(splitter, 1);
+    layout->addWidget(buildButtonRow());
+    // The least size of the window is 10725 by 8000 twips, more when the button
+    // row needs it.
+    layout->addStrut(10725 / TwipsPerPixel - 16);
+    setCentralWidget(centre);
+    // Moves over the background put the links back to rest.
+    centre->setMouseTracking(true);
+    centre->installEventFilter(this);
+    label1_ = centre->findChild<QLabel*>(QStringLiteral("Label1"));
+    label1_->installEventFilter(this);
+}
+
+void Kestor::buildUnfinished() {
     unfinished_ = new UnfinishedListModel(ctx_.texts, this);
     unfinishedSorted_ = new ListSortProxy(this);
     unfinishedSorted_->setSourceModel(unfinished_);
@@ -326,51 +319,17 @@ void Kestor::buildCentre() {
     // Name and server share what the other columns leave as 24 to 18.
     listView1Flex_ = new FlexColumns(
         listView1_, {{UnfinishedListModel::Name, 24, 140}, {UnfinishedListModel::Host, 18, 90}});
-
-    finished_ = new FinishedListModel(ctx_.texts, this);
-    finishedSorted_ = new ListSortProxy(this);
-    finishedSorted_->setSourceModel(finished_);
-    listView2_ = new QTreeView;
-    listView2_->setObjectName(QStringLiteral("ListView2"));
-    listView2_->setModel(finishedSorted_);
-    SetColumnTags(listView2_, {214, 216, 221, 218});
-    SetUpList(listView2_);
-    listView2_->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    listView2_->addAction(findChild<QAction*>(QStringLiteral("cleardown2")));
-    listView2Flex_ = new FlexColumns(
-        listView2_, {{FinishedListModel::Name, 1, 140}, {FinishedListModel::Url, 1, 140}});
-
-    // Drops on the unfinished list and drags out of the finished one go through eventFilter.
+    // Drops on the list go through eventFilter.
     listView1_->setAcceptDrops(true);
     listView1_->viewport()->setAcceptDrops(true);
     listView1_->viewport()->installEventFilter(this);
-    listView2_->viewport()->installEventFilter(this);
-
     connect(listView1_, &QTreeView::doubleClicked, this, &Kestor::listView1DoubleClicked);
-    connect(listView2_, &QTreeView::doubleClicked, this, &Kestor::listView2DoubleClicked);
     connect(listView1_, &QWidget::customContextMenuRequested, this, &Kestor::showListView1Menu);
-    connect(listView2_, &QWidget::customContextMenuRequested, this, &Kestor::showListView2Menu);
     connect(listView1_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &Kestor::updateCommandStates);
+}
 
-    auto* splitter = new QSplitter(Qt::Vertical);
-    splitter->setObjectName(QStringLiteral("Splitter1"));
-    splitter->setChildrenCollapsible(false);
-    splitter->addWidget(ListPane(tr("Current downloads"), 212, "Label1", listView1_, buildLinks()));
-    // The finished list, the preview's button and the preview side by side.
-    buildPreview();
-    auto* finishedRow = new QWidget;
-    auto* beside = new QHBoxLayout(finishedRow);
-    beside->setContentsMargins(0, 0, 0, 0);
-    beside->setSpacing(4);
-    beside->addWidget(listView2_, 1);
-    beside->addWidget(Command4, 0, Qt::AlignTop);
-    beside->addWidget(Picture1);
-    splitter->addWidget(
-        ListPane(tr("Finished downloads"), 213, "Label3", listView2_, nullptr, finishedRow));
-    splitter->setStretchFactor(0, 3);
-    splitter->setStretchFactor(1, 2);
-
+QWidget* Kestor::buildButtonRow() {
     auto* strip = new QWidget;
     strip->setObjectName(QStringLiteral("Picture13"));
     auto* row = new QHBoxLayout(strip);
@@ -380,7 +339,8 @@ void Kestor::buildCentre() {
         button->setObjectName(QStringLiteral("Command1_%1").arg(i));
         button->setProperty("index", i);
         button->setAutoDefault(false);
-        // Never narrower than the caption: the window's least width follows the row.
+        // Never narrower than the caption: the window's least width follows the
+        // row.
         button->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Fixed);
         SetTag(button, 100 + i);
         connect(button, &QPushButton::clicked, this, [this, i] { Command1_Click(i); });
@@ -394,21 +354,7 @@ void Kestor::buildCentre() {
     SetTag(basket, 109);
     connect(basket, &QPushButton::clicked, this, [this] { sdb_->setChecked(true); });
     row->addWidget(basket);
-
-    auto* centre = new QWidget;
-    auto* layout = new QVBoxLayout(centre);
-    layout->setContentsMargins(8, 6, 8, 6);
-    layout->setSpacing(8);
-    layout->addWidget(splitter, 1);
-    layout->addWidget(strip);
-    // The least size of the window is 10725 by 8000 twips, more when the button row needs it.
-    layout->addStrut(10725 / TwipsPerPixel - 16);
-    setCentralWidget(centre);
-    // Moves over the background put the links back to rest.
-    centre->setMouseTracking(true);
-    centre->installEventFilter(this);
-    label1_ = centre->findChild<QLabel*>(QStringLiteral("Label1"));
-    label1_->installEventFilter(this);
+    return strip;
 }
 
 void Kestor::buildStatusLine() {
@@ -432,26 +378,9 @@ void Kestor::buildStatusLine() {
     }
 }
 
-namespace {
-
-// Room for the title (with the sort arrow) and for the widest of `samples`.
-int ColumnWidth(const QTreeView* view, int column, const QStringList& samples) {
-    const QFontMetrics itemFont(view->font());
-    const QFontMetrics headerFont(view->header()->font());
-    const QString title = view->model()->headerData(column, Qt::Horizontal).toString();
-    int width = headerFont.horizontalAdvance(title) + 28;
-    for (const QString& sample : samples) {
-        width = std::max(width, itemFont.horizontalAdvance(sample) + 16);
-    }
-    return width;
-}
-
-}  // namespace
-
 void Kestor::fitColumns() {
-    const QLocale locale;
-    const QString date = locale.toString(QDate(2028, 12, 28), QLocale::ShortFormat);
-    const QString size = QStringLiteral("999.99 ") + ctx_.texts.text(2);
+    const QString date = DateSample();
+    const QString size = SizeSample(ctx_.texts);
     const TextTable& t = ctx_.texts;
 
     QHeaderView* h1 = listView1_->header();
@@ -470,12 +399,6 @@ void Kestor::fitColumns() {
     h1->resizeSection(UnfinishedListModel::Priority,
                       ColumnWidth(listView1_, UnfinishedListModel::Priority,
                                   {t.text(690), t.text(691), t.text(692)}));
-
-    QHeaderView* h2 = listView2_->header();
-    h2->resizeSection(FinishedListModel::Size,
-                      ColumnWidth(listView2_, FinishedListModel::Size, {size}));
-    h2->resizeSection(FinishedListModel::Added,
-                      ColumnWidth(listView2_, FinishedListModel::Added, {date}));
     listView1Flex_->fit();
-    listView2Flex_->fit();
+    finishedPane_->fitColumns();
 }

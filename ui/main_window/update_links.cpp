@@ -1,4 +1,4 @@
-// The main window's two links: the update check and the maker's web page.
+#include "ui/main_window/update_links.h"
 
 #include <QBoxLayout>
 #include <QEvent>
@@ -6,13 +6,10 @@
 #include <QMouseEvent>
 
 #include "core/diagnostics/log_categories.h"
-#include "core/settings/settings.h"
 #include "core/text/text_table.h"
 #include "engine/engine_context.h"
 #include "engine/queue/add_download.h"
 #include "ui/language/apply_language.h"
-#include "ui/main_window/gui_add_prompts.h"
-#include "ui/main_window/kestor.h"
 #include "update/update_check.h"
 #include "update/version_file.h"
 
@@ -35,25 +32,7 @@ bool Asked(const QLabel* label) {
     return label->property(TagProperty).toString() == kConnecting;
 }
 
-}  // namespace
-
-QWidget* Kestor::buildLinks() {
-    auto* links = new QWidget;
-    links->setObjectName(QStringLiteral("Links"));
-    auto* row = new QHBoxLayout(links);
-    row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(16);
-    Label7 = Link("Label7", "Auto update Brenloft", 270);
-    Label2 = Link("Label2", "Visit Brenloft website ", 271);
-    for (QLabel* label : {Label7, Label2}) {
-        showLinkHover(label, false);
-        label->installEventFilter(this);
-        row->addWidget(label);
-    }
-    return links;
-}
-
-void Kestor::showLinkHover(QLabel* label, bool hover) {
+void ShowLinkHover(QLabel* label, bool hover) {
     QPalette palette = label->palette();
     palette.setColor(QPalette::WindowText, hover ? kLinkNavy : kLinkBlue);
     label->setPalette(palette);
@@ -62,26 +41,48 @@ void Kestor::showLinkHover(QLabel* label, bool hover) {
     label->setFont(font);
 }
 
-bool Kestor::eventFilter(QObject* watched, QEvent* event) {
-    if (hintEvent(watched, event) || listEvent(watched, event)) {
-        return true;
+}  // namespace
+
+UpdateLinks::UpdateLinks(EngineContext& context, Ask ask, Add add, OpenBrowser openBrowser,
+                         QWidget* parent)
+    : QWidget(parent),
+      ctx_(context),
+      ask_(std::move(ask)),
+      add_(std::move(add)),
+      openBrowser_(std::move(openBrowser)),
+      updateServer_(ConfiguredUpdateServer()) {
+    setObjectName(QStringLiteral("Links"));
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(16);
+    Label7 = Link("Label7", "Auto update Brenloft", 270);
+    Label2 = Link("Label2", "Visit Brenloft website ", 271);
+    for (QLabel* label : {Label7, Label2}) {
+        ShowLinkHover(label, false);
+        label->installEventFilter(this);
+        row->addWidget(label);
     }
+}
+
+UpdateLinks::~UpdateLinks() = default;
+
+void UpdateLinks::rest() {
+    ShowLinkHover(Label7, false);
+    ShowLinkHover(Label2, false);
+}
+
+bool UpdateLinks::eventFilter(QObject* watched, QEvent* event) {
     const QEvent::Type type = event->type();
-    if (watched == centralWidget() && type == QEvent::MouseMove) {
-        // Over the window's background: both links back to rest, the version in the status.
-        showLinkHover(Label7, false);
-        showLinkHover(Label2, false);
-        Status(QStringLiteral("Brenloft  v.") + QString::number(ProgramVersion));
-    } else if (watched == Label2 || watched == Label7) {
+    if (watched == Label2 || watched == Label7) {
         auto* label = static_cast<QLabel*>(watched);
         if (type == QEvent::Enter || type == QEvent::MouseMove) {
             // A check that has begun is no link any more.
             if (label == Label2 || !Asked(Label7)) {
-                showLinkHover(label, true);
-                Status(ctx_.texts.text(label == Label2 ? 664 : 665));
+                ShowLinkHover(label, true);
+                emit hint(ctx_.texts.text(label == Label2 ? 664 : 665));
             }
         } else if (type == QEvent::Leave) {
-            showLinkHover(label, false);
+            ShowLinkHover(label, false);
         } else if (type == QEvent::MouseButtonRelease &&
                    static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton &&
                    label->rect().contains(static_cast<QMouseEvent*>(event)->position().toPoint())) {
@@ -93,28 +94,28 @@ bool Kestor::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
     }
-    return QMainWindow::eventFilter(watched, event);
+    return QWidget::eventFilter(watched, event);
 }
 
-void Kestor::Label7_Click() {
+void UpdateLinks::Label7_Click() {
     if (Asked(Label7)) {
         return;
     }
     // From now on the caption tells the check's state, whatever the language.
     Label7->setText(ctx_.texts.text(685));
     Label7->setProperty(TagProperty, kConnecting);
-    showLinkHover(Label7, false);
+    ShowLinkHover(Label7, false);
     Label7->setCursor(Qt::ArrowCursor);
     qCInfo(lcUi).noquote() << "update check:" << updateServer_.url(QLatin1String(VersionFilePath));
     updateCheck_ = std::make_unique<UpdateCheck>(ctx_.sockets, ctx_.settings, updateServer_);
     updateCheck_->setTimeLimit(updateTimeLimit_);
     connect(updateCheck_.get(), &UpdateCheck::sending, this,
             [this] { Label7->setText(ctx_.texts.text(900)); });
-    connect(updateCheck_.get(), &UpdateCheck::finished, this, &Kestor::updateCheckFinished);
+    connect(updateCheck_.get(), &UpdateCheck::finished, this, &UpdateLinks::updateCheckFinished);
     updateCheck_->Start();
 }
 
-void Kestor::updateCheckFinished(const UpdateCheckResult& result) {
+void UpdateLinks::updateCheckFinished(const UpdateCheckResult& result) {
     switch (result.kind) {
         case UpdateCheckResult::Kind::NoAnswer:
             // As when the server cannot be reached at all: the caption stays.
@@ -135,22 +136,17 @@ void Kestor::updateCheckFinished(const UpdateCheckResult& result) {
     if (!result.file.notes.isEmpty()) {
         question += QStringLiteral("\n\n") + result.file.notes;
     }
-    if (!ask(question, QStringLiteral("Brenloft"), QMessageBox::Question)) {
+    if (!ask_(question, QStringLiteral("Brenloft"))) {
         qCInfo(lcUi) << "update check: declined";
         return;
     }
     AddRequest request;
     request.url = result.packageUrl;
     request.updateFlag = -1;
-    if (addPrompts_) {
-        AddDownload(ctx_, queue_, *addPrompts_, request);
-    } else {
-        GuiAddPrompts prompts(this, ctx_.settings.DownloadFolder);
-        AddDownload(ctx_, queue_, prompts, request);
-    }
+    add_(request);
 }
 
-void Kestor::Label2_Click() {
+void UpdateLinks::Label2_Click() {
     if (openBrowser_) {
         openBrowser_(updateServer_.url(QLatin1String(WebPagePath)));
     }

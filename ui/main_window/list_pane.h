@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class QTreeView;
+class QWidget;
+class TextTable;
+
+// What the main window's two lists share: how a list behaves, how it sits under its heading and
+// how wide its fixed columns start.
+
+// Rows selected whole, sortable by any column, the list's own order while unsorted.
+void SetUpList(QTreeView* view);
+
+// Lays out `pane` as a list (in `body`, which may hold more) under its heading; `beside` (when
+// given) sits at the right end of the heading's row.
+void LayOutListPane(QWidget* pane, const QString& heading, int tag, const char* labelName,
+                    QTreeView* view, QWidget* beside = nullptr, QWidget* body = nullptr);
+
+// Room for the title (with the sort arrow) and for the widest of `samples`.
+int ColumnWidth(const QTreeView* view, int column, const QStringList& samples);
+
+// The widest size and date the lists are likely to show.
+QString SizeSample(const TextTable& texts);
+QString DateSample();
