@@ -18,6 +18,7 @@
 
 #include "core/diagnostics/log_categories.h"
 #include "core/download_list/download_list.h"
+#include "core/download_list/entry_state.h"
 #include "core/text/text_table.h"
 #include "core/text/url_codec.h"
 #include "core/urls/parse_url.h"
@@ -189,7 +190,7 @@ PreviewPanel* FinishedPane::showPreview() {
 void FinishedPane::clicked(const QModelIndex& index) {
     const DownloadRecord* r = recordOf_(keyAt(index));
     // The release that ends a double click opened the file already: no preview after it.
-    if (r == nullptr || r->Completed != FlagTrue || std::exchange(DblClick, false)) {
+    if (r == nullptr || StateOf(*r) != ListEntryState::Finished || std::exchange(DblClick, false)) {
         return;
     }
     if (Picture1->isVisible()) {

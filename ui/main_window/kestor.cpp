@@ -10,6 +10,7 @@
 #include <QTreeView>
 
 #include "core/download_list/download_list.h"
+#include "core/download_list/entry_state.h"
 #include "core/settings/settings.h"
 #include "core/text/text_table.h"
 #include "core/types/tick.h"
@@ -175,7 +176,7 @@ void Kestor::listView1DoubleClicked(const QModelIndex& index) {
     if (r == nullptr) {
         return;
     }
-    if (r->Completed == FlagTrue) {
+    if (StateOf(*r) == ListEntryState::Finished) {
         openCompleted(*r);
         return;
     }
@@ -185,8 +186,10 @@ void Kestor::listView1DoubleClicked(const QModelIndex& index) {
 // The selected entry of the unfinished list, finished while its row still
 // stands.
 void Kestor::openSelected() {
-    const DownloadRecord* r = list_.record(
-        findSlot(selectedKey(), false, [](const DownloadRecord& e) { return e.Completed != 0; }));
+    const DownloadRecord* r =
+        list_.record(findSlot(selectedKey(), false, [](const DownloadRecord& e) {
+            return StateOf(e) == ListEntryState::Finished;
+        }));
     if (r != nullptr) {
         openCompleted(*r);
     }
@@ -211,7 +214,8 @@ void Kestor::sessionEnded(int slot, const QString& why) {
     if (r == nullptr) {
         return;
     }
-    const QString reason = r->Completed == FlagTrue ? QString() : FailureReason(why, ctx_.texts);
+    const QString reason =
+        StateOf(*r) == ListEntryState::Finished ? QString() : FailureReason(why, ctx_.texts);
     unfinished_->setReason(r->Url, reason);
 }
 
@@ -227,15 +231,16 @@ void Kestor::updateCommandStates() {
         resumed_->setVisible(true);
         return;
     }
-    const bool running = r->Running == FlagTrue;
-    const bool completed = r->Completed == FlagTrue;
+    const ListEntryState state = StateOf(*r);
+    const bool running = state == ListEntryState::Running;
+    const bool completed = state == ListEntryState::Finished;
     opene_->setVisible(completed);
     resumed_->setVisible(!completed);
     resumed_->setEnabled(!running && !completed);
     stopdl_->setEnabled(running && !completed);
     findChild<QAction*>(QStringLiteral("mPausedl"))->setEnabled(running && !completed);
     shedulded_->setEnabled(!running && !completed);
-    shedulded_->setChecked(r->Scheduled == 1);
+    shedulded_->setChecked(MarkedForSchedule(*r));
     for (QAction* a : priorities_->actions()) {
         a->setChecked(a->data().toInt() == r->Priority);
     }

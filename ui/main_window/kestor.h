@@ -214,7 +214,6 @@ private:
     NewDownloadAsk askNewDownload_;
     TickSource tick_;
     AddPrompts* addPrompts_ = nullptr;
-    QSet<int> building_;  // slots whose file is being built by force
     std::optional<std::int32_t> lastRefresh_;
     bool fullRefreshPending_ = false;
     bool columnsFitted_ = false;

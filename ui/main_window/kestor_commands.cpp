@@ -10,6 +10,7 @@
 
 #include "core/diagnostics/log_categories.h"
 #include "core/download_list/download_list.h"
+#include "core/download_list/entry_state.h"
 #include "core/settings/settings.h"
 #include "core/text/text_table.h"
 #include "core/urls/parse_url.h"
@@ -87,7 +88,7 @@ int Kestor::findSlot(const QString& key, bool last,
     int found = 0;
     for (int slot = 1; slot <= UsedSlots(list_); ++slot) {
         const DownloadRecord& r = list_.DownloadList.at(slot);
-        if (r.Active == FlagTrue && r.Url == key && (!also || also(r))) {
+        if (Listed(r) && r.Url == key && (!also || also(r))) {
             found = slot;
             if (!last) {
                 break;
@@ -126,8 +127,9 @@ void Kestor::addUrl() {
 }
 
 void Kestor::deleteUrl() {
-    const int slot =
-        findSlot(selectedKey(), false, [](const DownloadRecord& r) { return r.Completed == 0; });
+    const int slot = findSlot(selectedKey(), false, [](const DownloadRecord& r) {
+        return StateOf(r) != ListEntryState::Finished;
+    });
     if (slot == 0 || !ask(ctx_.texts.text(411), kProgram)) {
         return;
     }
@@ -139,7 +141,7 @@ void Kestor::quit() {
     const int used = UsedSlots(list_);
     bool entries = false;
     for (int slot = 1; slot <= used && !entries; ++slot) {
-        entries = list_.DownloadList.at(slot).Active == FlagTrue;
+        entries = Listed(list_.DownloadList.at(slot));
     }
     if (entries && !ask(ctx_.texts.text(410), kProgram)) {
         return;
@@ -148,8 +150,9 @@ void Kestor::quit() {
 }
 
 void Kestor::pauseSelected() {
-    const int slot = findSlot(selectedKey(), false,
-                              [](const DownloadRecord& r) { return r.Running == FlagTrue; });
+    const int slot = findSlot(selectedKey(), false, [](const DownloadRecord& r) {
+        return StateOf(r) == ListEntryState::Running;
+    });
     if (slot != 0 && queue_.hasSession(slot)) {
         queue_.PauseSlot(slot);
     }
@@ -200,7 +203,7 @@ void Kestor::resetList() {
 void Kestor::resumeSelected() {
     const int slot = findSlot(selectedKey(), true);
     const DownloadRecord* r = list_.record(slot);
-    if (r != nullptr && r->Running == FlagFalse && r->Completed == FlagFalse) {
+    if (r != nullptr && Unfinished(*r) && StateOf(*r) != ListEntryState::Running) {
         queue_.Restart(slot);
     }
 }
@@ -245,17 +248,15 @@ void Kestor::removeAllFinished() {
 
 void Kestor::forceFileBuilding_Click() {
     const int slot = findSlot(selectedKey(), true);
-    if (slot == 0 || building_.contains(slot) ||
+    if (slot == 0 || queue_.building(slot) ||
         !ask(ctx_.texts.text(771), kProgram, QMessageBox::Warning)) {
         return;
     }
-    building_.insert(slot);
     QPointer<Kestor> self(this);
-    AssembleDownload(ctx_, slot, false, [self, slot](const AssemblyResult& result) {
+    queue_.ForceBuild(slot, [self](const AssemblyResult& result) {
         if (self == nullptr) {
             return;
         }
-        self->building_.remove(slot);
         if (!result.complete && self->errorMessage_) {
             self->errorMessage_(result.message);
         }

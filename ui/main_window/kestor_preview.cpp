@@ -3,6 +3,7 @@
 // list's menu.
 
 #include "core/download_list/download_list.h"
+#include "core/download_list/entry_state.h"
 #include "engine/engine_context.h"
 #include "ui/main_window/kestor.h"
 #include "ui/preview/preview_panel.h"
@@ -20,7 +21,7 @@ void Kestor::previewSelected() {
     }
     PreviewPanel* Picture1 = finishedPane_->showPreview();
     Picture1->selectTab(QStringLiteral("Prev"));
-    if (r->Completed == FlagTrue) {
+    if (StateOf(*r) == ListEntryState::Finished) {
         Picture1->LoadMedia(r->SavePath, QString());
         return;
     }

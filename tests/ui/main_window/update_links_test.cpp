@@ -4,6 +4,7 @@
 #include <QMouseEvent>
 #include <QTest>
 
+#include "core/download_list/entry_state.h"
 #include "core/download_list/list_file_format.h"
 #include "tests/support/http_fault_server.h"
 #include "tests/support/nginx_peer.h"
@@ -187,6 +188,7 @@ TEST_F(UpdateLinksTest, YesDownloadsChecksUnpacksStartsTheUpdaterAndQuits) {
         EXPECT_TRUE(SaveList(list, listPath()).isEmpty());
         ++quits;
     };
+    parts.installed = [this](int slot) { queue->RemoveInstalled(slot); };
     UpdateInstaller installer(ctx, std::move(parts));
     ctx.installUpdate = [&](int slot, const QString& path) { installer.Install(slot, path); };
     QTimer pump;
@@ -204,8 +206,8 @@ TEST_F(UpdateLinksTest, YesDownloadsChecksUnpacksStartsTheUpdaterAndQuits) {
     const DownloadRecord& r = record(1);
     EXPECT_EQ(r.Url, nginx->url(QStringLiteral("/velmora/kestor15.zip")));
     EXPECT_EQ(r.IsUpdate, 1);
-    EXPECT_EQ(r.Completed, FlagTrue);
-    EXPECT_EQ(r.Active, FlagFalse);
+    EXPECT_TRUE(FileComplete(r));
+    EXPECT_EQ(StateOf(r), ListEntryState::Free) << "installed: the entry left the list";
     EXPECT_EQ(ReadFile(r.SavePath), ReadFile(served));
     ASSERT_TRUE(WaitFor([&] { return QFile::exists(marker); }));
     EXPECT_EQ(MarkerLines(marker), (QStringList{"--from", temp() + QStringLiteral("update"),
@@ -215,7 +217,7 @@ TEST_F(UpdateLinksTest, YesDownloadsChecksUnpacksStartsTheUpdaterAndQuits) {
     DownloadListState saved;
     DecodeListFile(ReadFile(listPath()), saved);
     ASSERT_EQ(saved.DownloadCount, 1);
-    EXPECT_EQ(saved.DownloadList[1].Active, FlagFalse);
+    EXPECT_EQ(StateOf(saved.DownloadList[1]), ListEntryState::Free);
     EXPECT_GE(requestsFor(QStringLiteral("/velmora/kestor15.zip.sig")), 1);
     // The end-of-list actions were the install's to run, and it did not need them.
     EXPECT_TRUE(actions.calls.isEmpty()) << actions.calls.join(u' ').toStdString();
