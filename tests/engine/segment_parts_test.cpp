@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <ostream>
 
 #include "core/download_list/list_additions.h"
 #include "core/text/url_codec.h"
@@ -116,11 +117,12 @@ protected:
         });
         QObject::connect(&events, &SocketClass::DataReceivedEvent, &events,
                          [this](SocketClass* s, std::int32_t) {
-                             if (const int k = core.connections.slotOf(s); k < 0) {
-                                 ftp.takeData(core.connections.dataSlotOf(s));
-                             } else if (core.isFtp()) {
+                             const int k = core.connections.slotOf(s);
+                             if (const int dk = core.connections.dataSlotOf(s); dk >= 0) {
+                                 ftp.takeData(dk);
+                             } else if (k >= 0 && core.isFtp()) {
                                  ftp.takeReplies(k);
-                             } else {
+                             } else if (k >= 0) {
                                  http.takeData(*s, k);
                              }
                          });
@@ -149,6 +151,11 @@ struct HttpRow {
     int segments;      // at the end: a 200 for a range has the file fetched as one segment
     const char* call;
 };
+
+// The row's name in the test's name.
+void PrintTo(const HttpRow& row, std::ostream* out) {
+    *out << row.mode;
+}
 
 class HttpSegmentsTest : public SegmentTransfers, public ::testing::WithParamInterface<HttpRow> {};
 
