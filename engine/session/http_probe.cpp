@@ -223,33 +223,33 @@ void HttpProbe::askCredentials() {
                                 : QStringLiteral("Username/Password required");
     qCInfo(lcEngine).noquote() << ProbeTag(core_.recordIndex) << "asking for a login:" << caption;
     QPointer<QObject> alive(&core_.lifetime());
-    core_.ctx.prompts.askCredentials(
-        caption, r->Url, r->UserName, r->Password,
-        [alive, this](const SessionPrompts::Credentials& answer) {
-            if (!alive) {
-                return;
-            }
-            DownloadRecord* r = core_.record();
-            if (r == nullptr) {
-                return;
-            }
-            keepPassword_ = answer.keepPassword;
-            // Paused while the question waited: the resume asks the
-            // server again.
-            if (r->Paused == FlagTrue) {
-                return;
-            }
-            if (answer.ok) {
-                r->UserName = answer.user;
-                r->Password = answer.password;
-                session_.probeAgain();
-                return;
-            }
-            r->Running = FlagFalse;
-            r->Completed = FlagFalse;
-            r->Paused = FlagTrue;
-            session_.closeWith(QLatin1String(SessionReason::NeedsLogin));
-        });
+    EngineContext& engine = core_.ctx;
+    engine.prompts.askCredentials(caption, r->Url, r->UserName, r->Password,
+                                  [alive, this](const SessionPrompts::Credentials& answer) {
+                                      if (!alive) {
+                                          return;
+                                      }
+                                      DownloadRecord* r = core_.record();
+                                      if (r == nullptr) {
+                                          return;
+                                      }
+                                      keepPassword_ = answer.keepPassword;
+                                      // Paused while the question waited: the resume asks the
+                                      // server again.
+                                      if (r->Paused == FlagTrue) {
+                                          return;
+                                      }
+                                      if (answer.ok) {
+                                          r->UserName = answer.user;
+                                          r->Password = answer.password;
+                                          session_.probeAgain();
+                                          return;
+                                      }
+                                      r->Running = FlagFalse;
+                                      r->Completed = FlagFalse;
+                                      r->Paused = FlagTrue;
+                                      session_.closeWith(QLatin1String(SessionReason::NeedsLogin));
+                                  });
 }
 
 void HttpProbe::succeeded(const ResponseHead& head, std::int64_t size) {
