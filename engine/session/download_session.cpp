@@ -6,8 +6,6 @@
 #include "core/text/url_codec.h"
 #include "core/types/tick.h"
 #include "core/urls/parse_url.h"
-#include "engine/http/browser_handover.h"
-#include "engine/http/server_route.h"
 #include "engine/session/failure_words.h"
 #include "engine/session/session_log.h"
 #include "engine/session/session_prompts.h"
@@ -24,45 +22,13 @@ constexpr int kProbeRetries = 4;
 }  // namespace
 
 DownloadSession::DownloadSession(EngineContext& context, SessionObserver& observer, QObject* parent)
-    : QObject(parent), ctx_(context), observer_(observer), slots_(context.sockets, context.files) {
+    : QObject(parent), core_(context, observer) {
     TimeOut.setInterval(kProbeAnswerMs);
     connect(&TimeOut, &QTimer::timeout, this, &DownloadSession::TimeOut_Timer);
 }
 
 // The slots close their connections and part files as they go.
 DownloadSession::~DownloadSession() = default;
-
-DownloadRecord* DownloadSession::record() {
-    return ctx_.list.record(RecordIndex);
-}
-
-SegmentRecord* DownloadSession::servedSegment(int k) {
-    DownloadRecord* r = record();
-    return r != nullptr && slots_[k].segment != 0 ? r->Segments.at(slots_[k].segment) : nullptr;
-}
-
-QString DownloadSession::text(int number) const {
-    return ctx_.texts.text(number);
-}
-
-bool DownloadSession::isFtp() {
-    const DownloadRecord* r = record();
-    return r != nullptr && r->Protocol == Protocol::Ftp;
-}
-
-HttpRequestTarget DownloadSession::requestTarget(const DownloadRecord& r) const {
-    const bool proxyHttp = ThroughPlainHttpProxy(r.Protocol, ctx_.settings);
-    return HttpRequestTarget{r.HostName, r.UrlPath,      r.Url,     r.UserName,
-                             r.Password, r.Referer,      proxyHttp, r.Protocol == Protocol::Https,
-                             r.Port,     CookieToSend(r)};
-}
-
-void DownloadSession::connectTo(SocketClass& socket) {
-    // Every connection of an https download, the probe's and each segment's, speaks TLS.
-    if (const DownloadRecord* r = ctx_.list.record(RecordIndex)) {
-        ConnectToServer(socket, r->Protocol, r->HostName, r->Port, ctx_.settings);
-    }
-}
 
 void DownloadSession::closeWith(const QString& why, const QString& logged) {
     TimeOut.stop();
@@ -77,13 +43,13 @@ void DownloadSession::closeWith(const QString& why, const QString& logged) {
         qCInfo(lcEngine).noquote()
             << DownloadTag(RecordIndex) << "ended:" << (logged.isEmpty() ? why : logged);
     }
-    observer_.entryChanged(RecordIndex);
-    observer_.sessionClosed(why);
+    core_.observer.entryChanged(RecordIndex);
+    core_.observer.sessionClosed(why);
 }
 
 void DownloadSession::endProbe() {
     probeState_ = ProbeState::Idle;
-    if (SocketClass* probe = sockGlobal()) {
+    if (SocketClass* probe = core_.sockGlobal()) {
         probe->CloseSocket();
     }
 }
@@ -95,7 +61,7 @@ void DownloadSession::InitConnection() {
     }
     TimeOut.start();
     // The old probe may be the one whose handler runs now: the slot retires it later.
-    ConnectionSlot& probe = slots_.probe();
+    ConnectionSlot& probe = core_.connections.probe();
     SocketClass* socket = &probe.replaceSocket();
     connect(socket, &SocketClass::ConnectEvent, this, &DownloadSession::sockGlobal_Connect);
     connect(socket, &SocketClass::DataReceivedEvent, this,
@@ -110,18 +76,18 @@ void DownloadSession::InitConnection() {
     probeState_ = ProbeState::AwaitingAnswer;
     // The HTTP proxy fetches an ftp:// address for us; an https:// one stays https, so its
     // Referer and login rules keep holding.
-    if (ctx_.settings.ProxyHTTP == FlagTrue && r->Protocol == Protocol::Ftp) {
+    if (core_.ctx.settings.ProxyHTTP == FlagTrue && r->Protocol == Protocol::Ftp) {
         r->Protocol = Protocol::Http;
     }
-    const bool proxy = ctx_.settings.ProxyHTTP == FlagTrue;
+    const bool proxy = core_.ctx.settings.ProxyHTTP == FlagTrue;
     const bool tls = r->Protocol == Protocol::Https;
     qCInfo(lcEngine).noquote().nospace()
         << ProbeTag(RecordIndex) << " connecting for " << UrlForDisplay(DecodeUrl(r->Url))
         << (proxy ? (tls ? " through the proxy's tunnel" : " through the proxy") : "")
         << (tls ? " over TLS" : "") << ", attempt " << r->RetryCount + 1;
-    observer_.fileLabelChanged(UrlForDisplay(DecodeUrl(r->Url)));
-    observer_.stateLabelChanged(QStringLiteral("Connecting to server..."));
-    connectTo(*socket);
+    core_.observer.fileLabelChanged(UrlForDisplay(DecodeUrl(r->Url)));
+    core_.observer.stateLabelChanged(QStringLiteral("Connecting to server..."));
+    core_.connectTo(*socket);
 }
 
 void DownloadSession::sockGlobal_Connect(SocketClass* socket) {
@@ -133,7 +99,7 @@ void DownloadSession::sockGlobal_Connect(SocketClass* socket) {
     if (r == nullptr || !probeAwaitsAnswer()) {
         return;
     }
-    observer_.stateLabelChanged(text(524));
+    core_.observer.stateLabelChanged(text(524));
     // The time-out now covers the answer too: a server that accepts and stays silent would
     // otherwise hold the download for ever.
     TimeOut.start();
@@ -141,23 +107,23 @@ void DownloadSession::sockGlobal_Connect(SocketClass* socket) {
         r->LastTick = MillisecondTick();  // the dialogue starts with the server's greeting
         return;
     }
-    httpProbe_.sendRequest(*sockGlobal());
+    httpProbe_.sendRequest(*core_.sockGlobal());
 }
 
 void DownloadSession::sockGlobal_DataReceived(SocketClass* socket, std::int32_t numbytes) {
-    ctx_.receivedBytes += numbytes;
+    core_.ctx.receivedBytes += numbytes;
     if (socket != nullptr) {
         SegmentData_DataReceived(socket, numbytes);
         return;
     }
     if (!probeAwaitsAnswer()) {
-        sockGlobal()->GetData();
+        core_.sockGlobal()->GetData();
         return;
     }
-    if (isFtp()) {
-        ftpProbe_.takeData(*sockGlobal());
+    if (core_.isFtp()) {
+        ftpProbe_.takeData(*core_.sockGlobal());
     } else {
-        httpProbe_.takeData(*sockGlobal());
+        httpProbe_.takeData(*core_.sockGlobal());
     }
 }
 
@@ -165,7 +131,7 @@ void DownloadSession::sockGlobal_Error(SocketClass* socket, std::int32_t errornu
     // A segment's connection reset by its server connects again at once; other failures of
     // segments are the watchdog's to restart.
     if (socket != nullptr) {
-        if (const int k = slots_.slotOf(socket);
+        if (const int k = core_.connections.slotOf(socket);
             k >= 0 && errornumber == WinSock::ConnectionReset) {
             segments_.connectionLost(k);
         }
@@ -178,7 +144,7 @@ void DownloadSession::sockGlobal_Error(SocketClass* socket, std::int32_t errornu
     if (errornumber == WinSock::TlsFailed || errornumber == WinSock::TunnelRefused) {
         // The reason is read now (closing the socket clears it); the probe ends from the event
         // loop, as the error may be raised inside Connect itself.
-        const SocketClass* probe = sockGlobal();
+        const SocketClass* probe = core_.sockGlobal();
         const QString problem = probe != nullptr ? probe->TlsProblem() : QString();
         const TlsFailure cause = probe != nullptr ? probe->TlsFailureCause() : TlsFailure{};
         const QByteArray fingerprint =
@@ -202,19 +168,19 @@ void DownloadSession::sockGlobal_Error(SocketClass* socket, std::int32_t errornu
 
 void DownloadSession::sockGlobal_Closed(SocketClass* socket) {
     if (socket != nullptr) {
-        const int k = slots_.slotOf(socket);
-        if (k >= 0 && slots_[k].incoming.bodyEnd == BodyEnd::AtClose &&
-            slots_[k].incoming.headDone) {
+        const int k = core_.connections.slotOf(socket);
+        if (k >= 0 && core_.connections[k].incoming.bodyEnd == BodyEnd::AtClose &&
+            core_.connections[k].incoming.headDone) {
             const DownloadRecord* r = record();
             if (r != nullptr && r->Protocol == Protocol::Https && !socket->TlsClosedCleanly()) {
                 // Without TLS's close_notify the end may be an attacker's or a broken line's,
                 // and nothing else says how long the file is: the watchdog asks again.
-                qCInfo(lcEngine).noquote() << SegmentTag(RecordIndex, segmentOf(k))
+                qCInfo(lcEngine).noquote() << SegmentTag(RecordIndex, core_.segmentOf(k))
                                            << "closed without TLS close_notify: not the end";
                 return;
             }
             segments_.bodyEnded(k);
-        } else if (const int dk = slots_.dataSlotOf(socket); dk >= 0) {
+        } else if (const int dk = core_.connections.dataSlotOf(socket); dk >= 0) {
             ftpSegments_.dataClosed(dk);
         } else if (k >= 0) {
             segments_.connectionLost(k);
@@ -243,7 +209,7 @@ void DownloadSession::TimeOut_Timer() {
     if (r == nullptr || r->Active != FlagTrue || !probeExists) {
         return;
     }
-    if (SocketClass* probe = sockGlobal()) {
+    if (SocketClass* probe = core_.sockGlobal()) {
         probe->CloseSocket();
     }
     if (lastProbeError_ == 0 && lastProblem_.isEmpty()) {
@@ -266,7 +232,7 @@ void DownloadSession::TimeOut_Timer() {
         // The socket error's number, so that the user is told what went wrong.
         closeWith(why);
     }
-    observer_.entryChanged(RecordIndex);
+    core_.observer.entryChanged(RecordIndex);
 }
 
 void DownloadSession::failProbeAttempt(const QString& why) {
@@ -276,6 +242,9 @@ void DownloadSession::failProbeAttempt(const QString& why) {
 }
 
 void DownloadSession::ConnectSegmented() {
+    if (record() != nullptr) {
+        watchdog_.start();
+    }
     segments_.start();
 }
 
@@ -284,21 +253,27 @@ void DownloadSession::SegTimeOut_Timer() {
 }
 
 void DownloadSession::SegmentData_Connect(SocketClass* socket) {
-    if (const int k = slots_.slotOf(socket); k >= 0) {
-        segments_.connected(*socket, k);
+    const int k = core_.connections.slotOf(socket);
+    if (k < 0 || !segments_.connected(k)) {
+        return;
     }
+    // An FTP segment's dialogue starts with the server's greeting; an HTTP one asks at once.
+    if (!core_.isFtp()) {
+        httpSegments_.sendRequest(*socket, k);
+    }
+    segments_.connectNextNow(k);
 }
 
 void DownloadSession::SegmentData_DataReceived(SocketClass* socket, std::int32_t numbytes) {
-    const int k = slots_.slotOf(socket);
+    const int k = core_.connections.slotOf(socket);
     if (k < 0) {
-        if (const int dk = slots_.dataSlotOf(socket); dk >= 0) {
+        if (const int dk = core_.connections.dataSlotOf(socket); dk >= 0) {
             SegmentData_DataReceivedFTP(dk, numbytes);
         }
         return;
     }
     DownloadRecord* r = record();
-    if (r == nullptr || servedSegment(k) == nullptr) {
+    if (r == nullptr || core_.servedSegment(k) == nullptr) {
         return;
     }
     if (r->Protocol == Protocol::Ftp) {
@@ -314,9 +289,4 @@ void DownloadSession::FTPSystem(int k) {
 
 void DownloadSession::SegmentData_DataReceivedFTP(int k, std::int32_t /*numbytes*/) {
     ftpSegments_.takeData(k);
-}
-
-bool DownloadSession::sizeKnown() {
-    const DownloadRecord* r = record();
-    return sizeKnown_ || (r != nullptr && r->FileSize.bytes() > 0);
 }

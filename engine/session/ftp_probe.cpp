@@ -6,47 +6,47 @@
 #include "core/types/tick.h"
 #include "engine/ftp/ftp_reply_codes.h"
 #include "engine/ftp/ftp_values.h"
-#include "engine/session/download_session.h"
+#include "engine/session/session_actions.h"
+#include "engine/session/session_core.h"
 #include "engine/session/session_log.h"
 #include "engine/session/session_prompts.h"
 #include "net/socket_class.h"
 
 void FtpProbe::takeData(SocketClass& socket) {
-    DownloadSession& s = session_;
     const QByteArray bytes = socket.GetData();
-    if (!s.probeAwaitsAnswer()) {
+    if (!session_.probeAwaitsAnswer()) {
         return;
     }
     std::vector<FtpReply> replies;
-    if (!s.slots_.probe().ftpReplies.feed(bytes, replies)) {
-        s.failProbeAttempt(QStringLiteral("the FTP server's reply has no end within 64 KiB"));
+    if (!core_.connections.probe().ftpReplies.feed(bytes, replies)) {
+        session_.failProbeAttempt(
+            QStringLiteral("the FTP server's reply has no end within 64 KiB"));
         return;
     }
     // Each answer has its own 10 s: a server that stops half-way through the dialogue is
     // asked again, as one that never answered.
-    s.TimeOut.start();
+    session_.restartProbeTimer();
     for (const FtpReply& r : replies) {
-        if (!s.probeAwaitsAnswer()) {
+        if (!session_.probeAwaitsAnswer()) {
             return;
         }
-        qCInfo(lcEngine).noquote() << ProbeTag(s.RecordIndex) << "reply" << r.code;
+        qCInfo(lcEngine).noquote() << ProbeTag(core_.recordIndex) << "reply" << r.code;
         reply(socket, r);
     }
 }
 
 void FtpProbe::reply(SocketClass& socket, const FtpReply& reply) {
-    DownloadSession& s = session_;
-    DownloadRecord* r = s.record();
+    DownloadRecord* r = core_.record();
     if (r == nullptr) {
         return;
     }
-    ConnectionSlot& slot = s.slots_.probe();
-    const QString tag = ProbeTag(s.RecordIndex);
+    ConnectionSlot& slot = core_.connections.probe();
+    const QString tag = ProbeTag(core_.recordIndex);
     const QByteArray line = reply.firstLine();
     switch (reply.code) {
         case FtpCode::ServiceReady:
             if (slot.ftpLogin == FtpLogin::None) {
-                s.observer_.stateLabelChanged(QStringLiteral("Logging in..."));
+                core_.observer.stateLabelChanged(QStringLiteral("Logging in..."));
                 slot.answerFtpLogin(reply, *r, tag);
                 step_ = FtpProbeStep::UserSent;
             }
@@ -57,7 +57,7 @@ void FtpProbe::reply(SocketClass& socket, const FtpReply& reply) {
             break;
         case FtpCode::LoggedIn:
             if (step_ == FtpProbeStep::UserSent || step_ == FtpProbeStep::PassSent) {
-                s.observer_.stateLabelChanged(QStringLiteral("Get file info..."));
+                core_.observer.stateLabelChanged(QStringLiteral("Get file info..."));
                 const char* passive = PassiveCommand(socket.PeerAddress());
                 qCInfo(lcEngine).noquote() << tag << "sent TYPE I, PWD," << passive;
                 socket.SendData(FtpCommand("TYPE", "I") + FtpCommand("PWD") + FtpCommand(passive));
@@ -82,11 +82,11 @@ void FtpProbe::reply(SocketClass& socket, const FtpReply& reply) {
             socket.SendData(FtpCommand("REST", "0"));
             const std::int64_t size = SizeReplyValue(line);
             // "213 0" is an empty file; a reply without a number says nothing of the size.
-            s.sizeKnown_ = size > 0 || line.mid(3).trimmed() == "0";
+            core_.probeGaveSize = size > 0 || line.mid(3).trimmed() == "0";
             r->FileSize = Currency::fromBytes(size);
             qCInfo(lcEngine).noquote()
                 << tag << "size"
-                << (s.sizeKnown_ ? QString::number(size) : QStringLiteral("unknown"));
+                << (core_.probeGaveSize ? QString::number(size) : QStringLiteral("unknown"));
             break;
         }
         case FtpCode::PendingFurther:
@@ -102,7 +102,7 @@ void FtpProbe::reply(SocketClass& socket, const FtpReply& reply) {
             }
             break;
         case FtpCode::NotLoggedIn:
-            fail(s.text(793), false);
+            fail(core_.text(793), false);
             break;
         case FtpCode::FileUnavailable:
             if (reply.text.contains("PWD")) {
@@ -110,7 +110,7 @@ void FtpProbe::reply(SocketClass& socket, const FtpReply& reply) {
                 qCInfo(lcEngine).noquote() << tag << "sent SIZE" << remotePath();
                 socket.SendData(FtpCommand("SIZE", remotePath()));
             } else {
-                fail(s.text(794), true);
+                fail(core_.text(794), true);
             }
             break;
         default:
@@ -119,35 +119,33 @@ void FtpProbe::reply(SocketClass& socket, const FtpReply& reply) {
 }
 
 void FtpProbe::handOver(bool restarts) {
-    DownloadSession& s = session_;
-    DownloadRecord* r = s.record();
-    qCInfo(lcEngine).noquote() << ProbeTag(s.RecordIndex)
+    DownloadRecord* r = core_.record();
+    qCInfo(lcEngine).noquote() << ProbeTag(core_.recordIndex)
                                << (restarts ? "the server restarts transfers at an offset"
                                             : "no restarts: one segment from the first byte");
-    s.endProbe();
-    s.TimeOut.stop();
+    session_.endProbe();
+    session_.stopProbeTimer();
     r->RangesSupported = restarts ? FlagTrue : FlagFalse;
     r->Running = FlagTrue;
-    s.observer_.entryChanged(s.RecordIndex);
-    s.ConnectSegmented();
+    core_.observer.entryChanged(core_.recordIndex);
+    session_.startSegments();
 }
 
 void FtpProbe::fail(const QString& message, bool removed) {
-    DownloadSession& s = session_;
-    DownloadRecord* r = s.record();
-    s.ctx_.prompts.showMessage(message, SessionPrompts::Icon::Critical);
-    s.endProbe();
+    DownloadRecord* r = core_.record();
+    core_.ctx.prompts.showMessage(message, SessionPrompts::Icon::Critical);
+    session_.endProbe();
     r->Transferring = FlagFalse;
     r->Active = FlagFalse;
     r->Running = FlagFalse;
     if (removed) {
         r->Removed = FlagTrue;
     }
-    s.closeWith(message);
+    session_.closeWith(message);
 }
 
 QByteArray FtpProbe::remotePath() const {
-    const DownloadRecord* r = session_.record();
+    const DownloadRecord* r = core_.record();
     const QByteArray path = r == nullptr ? QByteArray() : FtpPathBytes(r->UrlPath);
     if (!directory_.isEmpty()) {
         return directory_ + path.mid(path.lastIndexOf('/') + 1);

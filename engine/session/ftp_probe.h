@@ -4,7 +4,8 @@
 #include <QString>
 #include <cstdint>
 
-class DownloadSession;
+class SessionActions;
+class SessionCore;
 class SocketClass;
 struct FtpReply;
 
@@ -15,7 +16,7 @@ enum class FtpProbeStep : std::uint8_t { None, UserSent, PassSent, FileInfoAsked
 // restarts transfers at an offset ("REST"), then hands the download to the segments.
 class FtpProbe {
 public:
-    explicit FtpProbe(DownloadSession& session) : session_(session) {}
+    FtpProbe(SessionCore& core, SessionActions& session) : core_(core), session_(session) {}
 
     // A new probe connection: the dialogue starts again with the greeting.
     void restart() { step_ = FtpProbeStep::None; }
@@ -34,7 +35,8 @@ private:
     void handOver(bool restarts);
     void fail(const QString& message, bool removed);
 
-    DownloadSession& session_;
+    SessionCore& core_;
+    SessionActions& session_;
     FtpProbeStep step_ = FtpProbeStep::None;
     QByteArray directory_;
 };

@@ -8,7 +8,10 @@
 #include "core/types/tick.h"
 #include "engine/ftp/ftp_reply_codes.h"
 #include "engine/ftp/ftp_values.h"
-#include "engine/session/download_session.h"
+#include "engine/session/ftp_probe.h"
+#include "engine/session/segment_connections.h"
+#include "engine/session/segment_writer.h"
+#include "engine/session/session_core.h"
 #include "engine/session/session_log.h"
 #include "engine/session/session_prompts.h"
 #include "net/socket_class.h"
@@ -29,14 +32,13 @@ bool IsWaiting(const SegmentRecord& s) {
 }  // namespace
 
 void FtpSegments::takeReplies(int k) {
-    DownloadSession& ss = session_;
-    DownloadRecord* r = ss.record();
-    ConnectionSlot& slot = ss.slots_[k];
+    DownloadRecord* r = core_.record();
+    ConnectionSlot& slot = core_.connections[k];
     const QByteArray bytes = slot.socket().GetData();
-    if (r == nullptr || ss.servedSegment(k) == nullptr) {
+    if (r == nullptr || core_.servedSegment(k) == nullptr) {
         return;
     }
-    SegmentRecord& s = *ss.servedSegment(k);
+    SegmentRecord& s = *core_.servedSegment(k);
     // Replies of a connection the segment has already left behind change nothing.
     if (r->Paused == FlagTrue || s.State == SegmentState::Complete ||
         s.State == SegmentState::Paused || IsWaiting(s)) {
@@ -46,33 +48,32 @@ void FtpSegments::takeReplies(int k) {
     s.SegTick = MillisecondTick();
     std::vector<FtpReply> replies;
     if (!slot.ftpReplies.feed(bytes, replies)) {
-        qCInfo(lcEngine).noquote()
-            << SegmentTag(ss.RecordIndex, ss.segmentOf(k)) << "a reply without an end: closed";
+        qCInfo(lcEngine).noquote() << SegmentTag(core_.recordIndex, core_.segmentOf(k))
+                                   << "a reply without an end: closed";
         slot.socket().CloseSocket();  // no server talks like this; the watchdog tries again
         return;
     }
     const std::uint32_t generation = slot.generation();
     for (const FtpReply& one : replies) {
-        if (generation != slot.generation() || ss.record() == nullptr) {
+        if (generation != slot.generation() || core_.record() == nullptr) {
             return;
         }
         qCInfo(lcEngine).noquote()
-            << SegmentTag(ss.RecordIndex, ss.segmentOf(k)) << "reply" << one.code;
+            << SegmentTag(core_.recordIndex, core_.segmentOf(k)) << "reply" << one.code;
         reply(k, one);
     }
 }
 
 void FtpSegments::reply(int k, const FtpReply& reply) {
-    DownloadSession& ss = session_;
-    DownloadRecord* r = ss.record();
-    SegmentRecord& s = *ss.servedSegment(k);
-    ConnectionSlot& slot = ss.slots_[k];
+    DownloadRecord* r = core_.record();
+    SegmentRecord& s = *core_.servedSegment(k);
+    ConnectionSlot& slot = core_.connections[k];
     SocketClass& control = slot.socket();
     switch (reply.code) {
         case FtpCode::NotAvailable:
         case FtpCode::NotLoggedIn:
             // The server has no session to spare: wait until another segment ends.
-            qCInfo(lcEngine).noquote() << SegmentTag(ss.RecordIndex, ss.segmentOf(k))
+            qCInfo(lcEngine).noquote() << SegmentTag(core_.recordIndex, core_.segmentOf(k))
                                        << "no session to spare: waits for another segment";
             control.CloseSocket();
             if (SocketClass* data = slot.existingDataSocket()) {
@@ -80,22 +81,22 @@ void FtpSegments::reply(int k, const FtpReply& reply) {
             }
             s.State = SegmentState::FtpWaiting;
             sessionsFull_ = true;
-            ss.observer_.segmentRowsChanged(0);
+            core_.observer.segmentRowsChanged(0);
             break;
         case FtpCode::ServiceReady:
             if (slot.ftpLogin == FtpLogin::None) {
                 s.State = SegmentState::Receiving;
-                ss.observer_.segmentRowsChanged(0);
-                slot.answerFtpLogin(reply, *r, SegmentTag(ss.RecordIndex, ss.segmentOf(k)));
+                core_.observer.segmentRowsChanged(0);
+                slot.answerFtpLogin(reply, *r, SegmentTag(core_.recordIndex, core_.segmentOf(k)));
             }
             break;
         case FtpCode::NeedPassword:
-            slot.answerFtpLogin(reply, *r, SegmentTag(ss.RecordIndex, ss.segmentOf(k)));
+            slot.answerFtpLogin(reply, *r, SegmentTag(core_.recordIndex, core_.segmentOf(k)));
             break;
         case FtpCode::LoggedIn:
             // Replies are acted on only once all their lines are in, so the login is complete
             // here and the transfer is set up at once, without waiting for stragglers.
-            ss.observer_.segmentRowsChanged(0);
+            core_.observer.segmentRowsChanged(0);
             if (s.State != SegmentState::FtpLoggedIn) {
                 loggedIn(k);
             }
@@ -120,7 +121,7 @@ void FtpSegments::reply(int k, const FtpReply& reply) {
             transferEnded(k);
             break;
         case FtpCode::SyntaxError:
-            ss.ctx_.prompts.showMessage(ss.text(795), SessionPrompts::Icon::Critical);
+            core_.ctx.prompts.showMessage(core_.text(795), SessionPrompts::Icon::Critical);
             break;
         default:
             break;
@@ -128,45 +129,43 @@ void FtpSegments::reply(int k, const FtpReply& reply) {
 }
 
 void FtpSegments::loggedIn(int k) {
-    DownloadSession& ss = session_;
-    DownloadRecord* r = ss.record();
-    if (r == nullptr || r->Paused == FlagTrue || ss.servedSegment(k) == nullptr) {
+    DownloadRecord* r = core_.record();
+    if (r == nullptr || r->Paused == FlagTrue || core_.servedSegment(k) == nullptr) {
         return;
     }
-    SegmentRecord& s = *ss.servedSegment(k);
+    SegmentRecord& s = *core_.servedSegment(k);
     if (s.State == SegmentState::FtpLoggedIn || s.State == SegmentState::Complete) {
         return;
     }
     s.State = SegmentState::FtpLoggedIn;
-    const char* passive = PassiveCommand(ss.slots_[k].socket().PeerAddress());
+    const char* passive = PassiveCommand(core_.connections[k].socket().PeerAddress());
     QByteArray commands = FtpCommand(passive) + FtpCommand("TYPE", "I");
     const QByteArray offset = QByteArray::number(static_cast<qlonglong>(s.StartPos.bytes()));
     if (r->RangesSupported == FlagTrue) {
         commands += FtpCommand("REST", offset);
     }
-    qCInfo(lcEngine).noquote() << SegmentTag(ss.RecordIndex, ss.segmentOf(k)) << "sent" << passive
-                               << "TYPE I"
+    qCInfo(lcEngine).noquote() << SegmentTag(core_.recordIndex, core_.segmentOf(k)) << "sent"
+                               << passive << "TYPE I"
                                << (r->RangesSupported == FlagTrue ? "REST " + offset
                                                                   : QByteArray());
-    ss.slots_[k].socket().SendData(commands);
+    core_.connections[k].socket().SendData(commands);
 }
 
 void FtpSegments::openDataConnection(int k, const FtpReply& reply) {
-    DownloadSession& ss = session_;
-    DownloadRecord* r = ss.record();
+    DownloadRecord* r = core_.record();
     const auto address = reply.code == FtpCode::ExtendedPassive
                              ? ParseExtendedPassiveReply(reply.firstLine())
                              : ParsePassiveReply(reply.firstLine());
-    ConnectionSlot& slot = ss.slots_[k];
+    ConnectionSlot& slot = core_.connections[k];
     if (!address) {
-        qCInfo(lcEngine).noquote()
-            << SegmentTag(ss.RecordIndex, ss.segmentOf(k)) << "an unusable passive address: closed";
+        qCInfo(lcEngine).noquote() << SegmentTag(core_.recordIndex, core_.segmentOf(k))
+                                   << "an unusable passive address: closed";
         slot.socket().CloseSocket();  // the watchdog tries again
         return;
     }
     SocketClass& data = slot.dataSocket();
     data.CloseSocket();
-    data.SetEventSocket(ss.sockGlobal());
+    data.SetEventSocket(core_.sockGlobal());
     slot.ftpDataClosed = false;
     // Only the port is taken from the reply: the data comes from the server the control
     // connection reached, whatever address the reply names.
@@ -174,11 +173,11 @@ void FtpSegments::openDataConnection(int k, const FtpReply& reply) {
     if (host.isEmpty()) {
         host = r->HostName;
     }
-    qCDebug(lcEngine).noquote() << SegmentTag(ss.RecordIndex, ss.segmentOf(k))
+    qCDebug(lcEngine).noquote() << SegmentTag(core_.recordIndex, core_.segmentOf(k))
                                 << "data connection to" << host << "port" << address->port;
     data.Connect(host, address->port);
-    const Settings& settings = ss.ctx_.settings;
-    if (SocketEntry* e = ss.ctx_.sockets.entry(data.SocketIndex)) {
+    const Settings& settings = core_.ctx.settings;
+    if (SocketEntry* e = core_.ctx.sockets.entry(data.SocketIndex)) {
         e->RateLimited = 0;
         if (r->SegmentCount == 1 && settings.UseSpeedLimiter == FlagTrue &&
             settings.SpeedLimiter > 0) {
@@ -188,23 +187,21 @@ void FtpSegments::openDataConnection(int k, const FtpReply& reply) {
 }
 
 void FtpSegments::requestFile(int k) {
-    DownloadSession& ss = session_;
-    SegmentRecord& s = *ss.servedSegment(k);
+    SegmentRecord& s = *core_.servedSegment(k);
     if (s.State == SegmentState::FtpTransferRequested) {
         return;
     }
-    const QByteArray path = ss.ftpProbe_.remotePath();
-    qCInfo(lcEngine).noquote() << SegmentTag(ss.RecordIndex, ss.segmentOf(k)) << "sent RETR"
+    const QByteArray path = probe_.remotePath();
+    qCInfo(lcEngine).noquote() << SegmentTag(core_.recordIndex, core_.segmentOf(k)) << "sent RETR"
                                << path;
-    ss.slots_[k].socket().SendData(FtpCommand("RETR", path));
+    core_.connections[k].socket().SendData(FtpCommand("RETR", path));
     s.State = SegmentState::FtpTransferRequested;
-    ss.observer_.segmentRowsChanged(0);
+    core_.observer.segmentRowsChanged(0);
 }
 
 void FtpSegments::openingReply(int k, const FtpReply& reply) {
-    DownloadSession& ss = session_;
-    DownloadRecord* r = ss.record();
-    if (r->FileSize.bytes() != 0 || ss.segmentOf(k) != 1) {
+    DownloadRecord* r = core_.record();
+    if (r->FileSize.bytes() != 0 || core_.segmentOf(k) != 1) {
         return;
     }
     const std::int64_t size = OpeningReplySize(reply.firstLine());
@@ -212,58 +209,59 @@ void FtpSegments::openingReply(int k, const FtpReply& reply) {
         return;
     }
     // The size learnt only now: the single segment gets its end.
-    qCInfo(lcEngine).noquote() << SegmentTag(ss.RecordIndex, 1) << "the transfer names its size"
+    qCInfo(lcEngine).noquote() << SegmentTag(core_.recordIndex, 1) << "the transfer names its size"
                                << size;
     r->FileSize = Currency::fromBytes(size);
     SegmentRecord& s = *r->Segments.at(1);
     s.StartPos = Currency{};
     s.EndPos = Currency::fromBytes(size - 1);
     s.Length = Currency::fromBytes(size);
-    ss.slots_[k].incoming.bodyEnd = BodyEnd::AtLength;
-    ss.observer_.entryChanged(ss.RecordIndex);
+    core_.connections[k].incoming.bodyEnd = BodyEnd::AtLength;
+    core_.observer.entryChanged(core_.recordIndex);
 }
 
 void FtpSegments::takeData(int k) {
-    DownloadSession& ss = session_;
-    const QByteArray data = ss.slots_[k].dataSocket().GetData();
-    DownloadRecord* r = ss.record();
-    if (r == nullptr || r->Paused == FlagTrue || ss.servedSegment(k) == nullptr) {
+    const QByteArray data = core_.connections[k].dataSocket().GetData();
+    DownloadRecord* r = core_.record();
+    if (r == nullptr || r->Paused == FlagTrue || core_.servedSegment(k) == nullptr) {
         return;
     }
-    const SegmentRecord& s = *ss.servedSegment(k);
+    const SegmentRecord& s = *core_.servedSegment(k);
     // Only a transfer this segment asked for is written: bytes of a complete, paused,
     // restarted or waiting segment are dropped.
     if (s.State != SegmentState::FtpTransferRequested && s.State != SegmentState::Receiving) {
         return;
     }
-    ss.slots_[k].incoming.bodyEnd = !ss.sizeKnown() ? BodyEnd::AtClose : BodyEnd::AtLength;
-    ss.writer_.store(k, data.constData(), data.size());
+    core_.connections[k].incoming.bodyEnd =
+        !core_.sizeKnown() ? BodyEnd::AtClose : BodyEnd::AtLength;
+    if (writer_.store(k, data.constData(), data.size())) {
+        segments_.complete(k);
+    }
 }
 
 void FtpSegments::dataClosed(int k) {
-    session_.slots_[k].ftpDataClosed = true;
+    core_.connections[k].ftpDataClosed = true;
     transferEnded(k);
 }
 
 void FtpSegments::transferEnded(int k) {
-    DownloadSession& ss = session_;
-    DownloadRecord* r = ss.record();
-    if (r == nullptr || ss.servedSegment(k) == nullptr || ss.sizeKnown()) {
+    DownloadRecord* r = core_.record();
+    if (r == nullptr || core_.servedSegment(k) == nullptr || core_.sizeKnown()) {
         return;
     }
-    const SegmentRecord& s = *ss.servedSegment(k);
+    const SegmentRecord& s = *core_.servedSegment(k);
     // A file of unknown size is whole once the data connection has closed and the server has
     // said the transfer went through; a cut connection alone is left to the watchdog.
     const bool transferring =
         s.State == SegmentState::Receiving || s.State == SegmentState::FtpTransferRequested;
-    if (transferring && ss.slots_[k].ftpDataClosed && ss.slots_[k].ftpTransferReported) {
-        ss.segments_.bodyEnded(k);
+    if (transferring && core_.connections[k].ftpDataClosed &&
+        core_.connections[k].ftpTransferReported) {
+        segments_.bodyEnded(k);
     }
 }
 
 void FtpSegments::startWaitingSegment() {
-    DownloadSession& ss = session_;
-    DownloadRecord* r = ss.record();
+    DownloadRecord* r = core_.record();
     if (r == nullptr || r->Paused == FlagTrue) {
         return;
     }
@@ -273,31 +271,32 @@ void FtpSegments::startWaitingSegment() {
             continue;
         }
         // A waiting segment keeps its connection slot, so it has one to log in on.
-        const int k = ss.slots_.serving(j);
+        const int k = core_.connections.serving(j);
         if (k < 0) {
             continue;
         }
         s.State = SegmentState::Idle;
         s.SegTick = MillisecondTick();
-        ss.slots_[k].forgetConnection();
-        const std::uint32_t generation = ss.slots_[k].generation();
-        qCInfo(lcEngine).noquote() << SegmentTag(ss.RecordIndex, j) << "logs in again";
-        QTimer::singleShot(kSessionHandOverMs, &ss, [&ss, k, generation] {
-            DownloadRecord* r = ss.record();
-            if (r == nullptr || r->Paused == FlagTrue || generation != ss.slots_[k].generation()) {
+        core_.connections[k].forgetConnection();
+        const std::uint32_t generation = core_.connections[k].generation();
+        qCInfo(lcEngine).noquote() << SegmentTag(core_.recordIndex, j) << "logs in again";
+        QTimer::singleShot(kSessionHandOverMs, &core_.lifetime(), [this, k, generation] {
+            DownloadRecord* r = core_.record();
+            if (r == nullptr || r->Paused == FlagTrue ||
+                generation != core_.connections[k].generation()) {
                 return;
             }
-            SocketClass& control = ss.slots_[k].socket();
-            control.SetEventSocket(ss.sockGlobal());
+            SocketClass& control = core_.connections[k].socket();
+            control.SetEventSocket(core_.sockGlobal());
             control.CloseSocket();
-            ss.connectTo(control);
+            core_.connectTo(control);
         });
         return;
     }
 }
 
 void FtpSegments::watchWaitingSegments(std::int32_t now) {
-    const DownloadRecord* r = session_.record();
+    const DownloadRecord* r = core_.record();
     const SegmentRecord* first = nullptr;
     for (int j = 1; j <= r->SegmentCount; ++j) {
         const SegmentRecord& s = *r->Segments.at(j);

@@ -2,7 +2,10 @@
 
 #include <cstdint>
 
-class DownloadSession;
+class FtpProbe;
+class SegmentConnections;
+class SegmentWriter;
+class SessionCore;
 struct FtpReply;
 
 // FTP segments: per segment a control connection that logs in and asks for the file from the
@@ -12,7 +15,10 @@ struct FtpReply;
 // watchdog and the download window read as well.
 class FtpSegments {
 public:
-    explicit FtpSegments(DownloadSession& session) : session_(session) {}
+    // `probe` names the file's path on the server.
+    FtpSegments(SessionCore& core, SegmentConnections& segments, SegmentWriter& writer,
+                const FtpProbe& probe)
+        : core_(core), segments_(segments), writer_(writer), probe_(probe) {}
 
     // Replies on slot k's control connection.
     void takeReplies(int k);
@@ -37,6 +43,9 @@ private:
     void openingReply(int k, const FtpReply& reply);
     void transferEnded(int k);
 
-    DownloadSession& session_;
+    SessionCore& core_;
+    SegmentConnections& segments_;
+    SegmentWriter& writer_;
+    const FtpProbe& probe_;
     bool sessionsFull_ = false;
 };

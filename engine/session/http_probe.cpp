@@ -16,20 +16,20 @@
 #include "engine/http/http_status.h"
 #include "engine/http/redirect_login.h"
 #include "engine/http/response_head.h"
-#include "engine/session/download_session.h"
 #include "engine/session/failure_words.h"
+#include "engine/session/session_actions.h"
+#include "engine/session/session_core.h"
 #include "engine/session/session_log.h"
 #include "engine/session/session_prompts.h"
 #include "engine/session/zip_preview_rule.h"
 #include "net/socket_class.h"
 
 void HttpProbe::sendRequest(SocketClass& socket) {
-    DownloadSession& s = session_;
-    DownloadRecord* r = s.record();
-    const HttpRequestTarget target = s.requestTarget(*r);
+    DownloadRecord* r = core_.record();
+    const HttpRequestTarget target = core_.requestTarget(*r);
     const bool login = !target.user.isEmpty() && !target.password.isEmpty();
     qCInfo(lcEngine).noquote().nospace()
-        << ProbeTag(s.RecordIndex) << " GET " << UrlForDisplay(DecodeUrl(r->Url))
+        << ProbeTag(core_.recordIndex) << " GET " << UrlForDisplay(DecodeUrl(r->Url))
         << " range bytes=0-" << (target.proxyHttp ? " through the proxy" : "")
         << (login ? " with a login" : "")
         << (target.cookie.isEmpty() ? "" : " with the browser's cookies");
@@ -38,64 +38,62 @@ void HttpProbe::sendRequest(SocketClass& socket) {
 }
 
 void HttpProbe::takeData(SocketClass& socket) {
-    DownloadSession& s = session_;
-    Incoming& in = s.slots_.probe().incoming;
+    Incoming& in = core_.connections.probe().incoming;
     in.head += socket.GetData();
     qsizetype bodyStart = 0;
     const qsizetype end = FindHeadEnd(in.head, bodyStart);
     if (end < 0) {
         if (in.head.size() > MaxHttpHeadBytes) {
-            s.endProbe();
-            if (DownloadRecord* r = s.record()) {
+            session_.endProbe();
+            if (DownloadRecord* r = core_.record()) {
                 r->Running = FlagFalse;
                 r->Failed = FlagTrue;
             }
-            s.closeWith(
+            session_.closeWith(
                 QStringLiteral("the server's answer has no end of its header within 64 KiB"));
         }
         return;
     }
     const QByteArray head = in.head.left(end + 2);
-    s.endProbe();
+    session_.endProbe();
     headComplete(head);
 }
 
 void HttpProbe::headComplete(const QByteArray& headBytes) {
-    DownloadSession& s = session_;
-    DownloadRecord* r = s.record();
+    DownloadRecord* r = core_.record();
     if (r == nullptr) {
         return;
     }
     const ResponseHead head = ParseResponseHead(headBytes);
     qCInfo(lcEngine).noquote().nospace()
-        << ProbeTag(s.RecordIndex) << " status " << head.status << ", length "
+        << ProbeTag(core_.recordIndex) << " status " << head.status << ", length "
         << (head.hasContentLength ? QString::number(head.contentLength) : QStringLiteral("none"))
         << (head.chunked ? ", chunked" : "") << ", type " << head.contentType;
     r->RangesSupported = head.status == HttpStatus::PartialContent ? FlagTrue : FlagFalse;
     if (head.status < 100) {
         // Not an HTTP answer at all: count it as a failed attempt.
-        s.failProbeAttempt(QLatin1String(SessionReason::NotHttp));
+        session_.failProbeAttempt(QLatin1String(SessionReason::NotHttp));
         return;
     }
     if (head.badHeaderLine) {
-        s.failProbeAttempt(QLatin1String(SessionReason::BadHeaderLine));
+        session_.failProbeAttempt(QLatin1String(SessionReason::BadHeaderLine));
         return;
     }
     if (HttpStatus::IsRedirect(head.status)) {
-        s.TimeOut.stop();
+        session_.stopProbeTimer();
         followRedirect(head);
         return;
     }
     if (head.status == HttpStatus::Unauthorized) {
-        s.TimeOut.stop();
+        session_.stopProbeTimer();
         // A remembered login goes only to an origin that asks for one, once, and fills in only
         // what the user has not typed; never for a plain address an https one sent us to (the
         // Referer keeps that across a pause).
         if (!triedRememberedLogin_ && r->Password.isEmpty() &&
             RememberedLoginAllowed(r->Protocol, r->Referer, leftTls_) &&
-            ApplySiteLogin(s.ctx_.list, s.RecordIndex)) {
+            ApplySiteLogin(core_.ctx.list, core_.recordIndex)) {
             triedRememberedLogin_ = true;
-            s.InitConnection();
+            session_.probeAgain();
             return;
         }
         askCredentials();
@@ -104,21 +102,21 @@ void HttpProbe::headComplete(const QByteArray& headBytes) {
     if (head.status == HttpStatus::RangeNotSatisfiable) {
         emptyFile_ = true;
     } else if (HttpStatus::IsError(head.status)) {
-        s.TimeOut.stop();
+        session_.stopProbeTimer();
         const QString message = HttpStatus::IsClientError(head.status)
-                                    ? s.text(531) + u' ' + r->UrlPath + u' ' + s.text(530)
-                                    : s.text(535) + QString::number(head.status) + u')';
-        s.ctx_.prompts.showMessage(message, SessionPrompts::Icon::Critical);
+                                    ? core_.text(531) + u' ' + r->UrlPath + u' ' + core_.text(530)
+                                    : core_.text(535) + QString::number(head.status) + u')';
+        core_.ctx.prompts.showMessage(message, SessionPrompts::Icon::Critical);
         r->Active = FlagFalse;
         r->Url.clear();
         r->FileName.clear();
         r->Removed = FlagTrue;
         r->Transferring = FlagFalse;
         r->Running = FlagFalse;
-        s.closeWith(QStringLiteral("HTTP %1: %2").arg(head.status).arg(message));
+        session_.closeWith(QStringLiteral("HTTP %1: %2").arg(head.status).arg(message));
         return;
     }
-    s.TimeOut.stop();
+    session_.stopProbeTimer();
     const QString compressed = UnaskedEncoding(head);
     if (!compressed.isEmpty() && !emptyFile_) {
         // Its length is the compressed one's, and its bytes are not the file's.
@@ -133,7 +131,6 @@ void HttpProbe::headComplete(const QByteArray& headBytes) {
 
 bool HttpProbe::fileSize(const ResponseHead& head, const QByteArray& headBytes,
                          std::int64_t& size) {
-    DownloadSession& s = session_;
     size = emptyFile_ ? 0 : head.hasContentLength && !head.chunked ? head.contentLength : -1;
     if (head.status != HttpStatus::PartialContent) {
         return true;
@@ -143,30 +140,28 @@ bool HttpProbe::fileSize(const ResponseHead& head, const QByteArray& headBytes,
     const auto range = FindContentRange(headBytes);
     const QString refused = RangeRefusal(range, 0, -1, -1, true);
     if (!refused.isEmpty()) {
-        s.failProbeAttempt(refused);
+        session_.failProbeAttempt(refused);
         return false;
     }
     constexpr std::int64_t MaxSize = std::numeric_limits<std::int64_t>::max() / Currency::Scale;
     size = range->total <= MaxSize ? range->total : -1;
     if (size < 0) {
         // No size to lay ranges out in: the file comes whole, ended by the close.
-        s.record()->RangesSupported = FlagFalse;
+        core_.record()->RangesSupported = FlagFalse;
     }
     return true;
 }
 
 void HttpProbe::fail(const QString& why, const QString& logged) {
-    DownloadSession& s = session_;
-    DownloadRecord* r = s.record();
-    s.ctx_.prompts.showMessage(why, SessionPrompts::Icon::Critical);
+    DownloadRecord* r = core_.record();
+    core_.ctx.prompts.showMessage(why, SessionPrompts::Icon::Critical);
     r->Running = FlagFalse;
     r->Failed = FlagTrue;
-    s.closeWith(why, logged);
+    session_.closeWith(why, logged);
 }
 
 void HttpProbe::followRedirect(const ResponseHead& head) {
-    DownloadSession& s = session_;
-    DownloadRecord* r = s.record();
+    DownloadRecord* r = core_.record();
     // The message quotes the location as the server gave it; the log shows it without a
     // password.
     if (++redirects_ > MaxRedirects) {
@@ -203,7 +198,7 @@ void HttpProbe::followRedirect(const ResponseHead& head) {
         leftTls_ = true;
     }
     qCInfo(lcEngine).noquote().nospace()
-        << ProbeTag(s.RecordIndex) << " redirect " << redirects_ << " to "
+        << ProbeTag(core_.recordIndex) << " redirect " << redirects_ << " to "
         << UrlForDisplay(DecodeUrl(encoded))
         << (dropLogin ? " (another origin: the login is dropped)" : "");
     r->Referer = RefererAfterRedirect(from, r->UrlPath, to);
@@ -218,23 +213,23 @@ void HttpProbe::followRedirect(const ResponseHead& head) {
         r->UserName = parsed.protocol == Protocol::Ftp ? parsed.user : QString();
         r->Password = parsed.protocol == Protocol::Ftp ? parsed.password : QString();
     }
-    s.InitConnection();
+    session_.probeAgain();
 }
 
 void HttpProbe::askCredentials() {
-    DownloadSession& s = session_;
-    DownloadRecord* r = s.record();
+    DownloadRecord* r = core_.record();
     const QString caption = (!r->UserName.isEmpty() || !r->Password.isEmpty())
                                 ? QStringLiteral("Bad username/password !")
                                 : QStringLiteral("Username/Password required");
-    qCInfo(lcEngine).noquote() << ProbeTag(s.RecordIndex) << "asking for a login:" << caption;
-    QPointer<DownloadSession> self(&s);
-    s.ctx_.prompts.askCredentials(caption, r->Url, r->UserName, r->Password,
-                                  [self, this](const SessionPrompts::Credentials& answer) {
-                                      if (!self) {
+    qCInfo(lcEngine).noquote() << ProbeTag(core_.recordIndex) << "asking for a login:" << caption;
+    QPointer<QObject> alive(&core_.lifetime());
+    EngineContext& engine = core_.ctx;
+    engine.prompts.askCredentials(caption, r->Url, r->UserName, r->Password,
+                                  [alive, this](const SessionPrompts::Credentials& answer) {
+                                      if (!alive) {
                                           return;
                                       }
-                                      DownloadRecord* r = self->record();
+                                      DownloadRecord* r = core_.record();
                                       if (r == nullptr) {
                                           return;
                                       }
@@ -247,65 +242,65 @@ void HttpProbe::askCredentials() {
                                       if (answer.ok) {
                                           r->UserName = answer.user;
                                           r->Password = answer.password;
-                                          self->InitConnection();
+                                          session_.probeAgain();
                                           return;
                                       }
                                       r->Running = FlagFalse;
                                       r->Completed = FlagFalse;
                                       r->Paused = FlagTrue;
-                                      self->closeWith(QLatin1String(SessionReason::NeedsLogin));
+                                      session_.closeWith(QLatin1String(SessionReason::NeedsLogin));
                                   });
 }
 
 void HttpProbe::succeeded(const ResponseHead& head, std::int64_t size) {
-    DownloadSession& s = session_;
-    DownloadRecord* r = s.record();
+    DownloadRecord* r = core_.record();
     if (!head.fileName.isEmpty()) {
         r->FileName = PlainFileName(head.fileName);
     }
     r->Running = FlagTrue;
     // Without a length, or with a chunked body, the size is learnt when the body ends.
-    s.sizeKnown_ = size >= 0;
-    s.serverModified_ = head.lastModified;
+    core_.probeGaveSize = size >= 0;
+    core_.serverModified = head.lastModified;
     r->FileSize = Currency::fromBytes(std::max<std::int64_t>(size, 0));
-    s.observer_.entryChanged(s.RecordIndex);
+    core_.observer.entryChanged(core_.recordIndex);
 
     if (head.contentType == u"text/html") {
-        QPointer<DownloadSession> self(&s);
+        QPointer<QObject> alive(&core_.lifetime());
         const QString url = r->Url;
-        s.ctx_.prompts.askYesNo(s.text(536), [self, url](bool yes) {
-            if (!self) {
+        core_.ctx.prompts.askYesNo(core_.text(536), [alive, this, url](bool yes) {
+            if (!alive) {
                 return;
             }
-            if (yes && self->ctx_.openUrl) {
-                self->ctx_.openUrl(DecodeUrl(url));
+            if (yes && core_.ctx.openUrl) {
+                core_.ctx.openUrl(DecodeUrl(url));
             }
-            if (DownloadRecord* r = self->record()) {
+            if (DownloadRecord* r = core_.record()) {
                 r->Active = FlagFalse;
                 r->Url.clear();
                 r->Removed = FlagTrue;
                 r->Transferring = FlagFalse;
                 r->Running = FlagFalse;
             }
-            self->closeWith(QLatin1String(SessionReason::WebPage));
+            session_.closeWith(QLatin1String(SessionReason::WebPage));
         });
         return;
     }
     if (!r->UserName.isEmpty() && !r->Password.isEmpty() && keepPassword_) {
         const QString site = SiteLoginKey({r->Protocol, r->HostName, r->Port});
-        if (SaveSiteLogin(s.ctx_.list, s.ctx_.listPath, site, r->UserName, r->Password) ==
+        if (SaveSiteLogin(core_.ctx.list, core_.ctx.listPath, site, r->UserName, r->Password) ==
             SaveLoginResult::PasswordNotStorable) {
-            s.ctx_.prompts.showMessage(
+            core_.ctx.prompts.showMessage(
                 QStringLiteral(
                     "The password cannot be remembered; it is used for this download only."),
                 SessionPrompts::Icon::Warning);
         }
     }
-    if (OffersZipPreview(*r, s.ctx_.settings, s.sizeKnown_) && s.observer_.zipPreviewWanted()) {
-        qCInfo(lcEngine).noquote() << DownloadTag(s.RecordIndex) << "waits in the ZIP preview";
-        s.waitingForPreview_ = true;
+    if (OffersZipPreview(*r, core_.ctx.settings, core_.probeGaveSize) &&
+        core_.observer.zipPreviewWanted()) {
+        qCInfo(lcEngine).noquote() << DownloadTag(core_.recordIndex) << "waits in the ZIP preview";
+        session_.waitForPreview();
         return;
     }
-    s.observer_.stateLabelChanged(s.text(537));
-    s.ConnectSegmented();
+    core_.observer.stateLabelChanged(core_.text(537));
+    session_.startSegments();
 }

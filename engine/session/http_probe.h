@@ -4,7 +4,8 @@
 #include <QString>
 #include <cstdint>
 
-class DownloadSession;
+class SessionActions;
+class SessionCore;
 class SocketClass;
 struct ResponseHead;
 
@@ -15,7 +16,7 @@ class HttpProbe {
 public:
     static constexpr int MaxRedirects = 20;
 
-    explicit HttpProbe(DownloadSession& session) : session_(session) {}
+    HttpProbe(SessionCore& core, SessionActions& session) : core_(core), session_(session) {}
 
     // The connection is up: the request goes out.
     void sendRequest(SocketClass& socket);
@@ -34,7 +35,8 @@ private:
     // Ends the download, failed, telling the user why.
     void fail(const QString& why, const QString& logged = QString());
 
-    DownloadSession& session_;
+    SessionCore& core_;
+    SessionActions& session_;
     int redirects_ = 0;
     bool emptyFile_ = false;     // "bytes=0-" was answered 416: only an empty file does that
     bool keepPassword_ = false;  // the login prompt's "remember" box

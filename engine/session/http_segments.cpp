@@ -11,21 +11,25 @@
 #include "engine/http/http_requests.h"
 #include "engine/http/http_status.h"
 #include "engine/http/response_head.h"
-#include "engine/session/download_session.h"
 #include "engine/session/failure_words.h"
+#include "engine/session/segment_connections.h"
+#include "engine/session/segment_writer.h"
+#include "engine/session/session_actions.h"
+#include "engine/session/session_core.h"
 #include "engine/session/session_log.h"
 #include "engine/session/session_prompts.h"
+#include "engine/session/session_watchdog.h"
 #include "net/socket_class.h"
 #include "net/socket_module.h"
 
 void HttpSegments::sendRequest(SocketClass& socket, int k) {
-    DownloadSession& ss = session_;
-    DownloadRecord* r = ss.record();
-    SegmentRecord& s = *ss.servedSegment(k);
-    const HttpRequestTarget target = ss.requestTarget(*r);
+    DownloadRecord* r = core_.record();
+    SegmentRecord& s = *core_.servedSegment(k);
+    const HttpRequestTarget target = core_.requestTarget(*r);
     const bool ranged = r->RangesSupported == FlagTrue;
     qCInfo(lcEngine).noquote()
-        << SegmentTag(ss.RecordIndex, ss.segmentOf(k)) << "GET" << UrlForDisplay(DecodeUrl(r->Url))
+        << SegmentTag(core_.recordIndex, core_.segmentOf(k)) << "GET"
+        << UrlForDisplay(DecodeUrl(r->Url))
         << (ranged
                 ? QStringLiteral("range bytes=%1-%2").arg(s.StartPos.bytes()).arg(s.EndPos.bytes())
                 : QStringLiteral("whole file"));
@@ -35,15 +39,14 @@ void HttpSegments::sendRequest(SocketClass& socket, int k) {
     // The first data may take 20 s: the watchdog allows its silence time after this deadline.
     s.SegTick = now + SessionWatchdog::FirstAnswerGraceMs;
     r->LastTick = now;
-    ss.observer_.entryChanged(ss.RecordIndex);
+    core_.observer.entryChanged(core_.recordIndex);
 }
 
 bool HttpSegments::acceptHead(int k, const QByteArray& headBytes, QString& refusal) {
-    DownloadSession& ss = session_;
-    DownloadRecord* r = ss.record();
-    const SegmentRecord& s = *ss.servedSegment(k);
+    DownloadRecord* r = core_.record();
+    const SegmentRecord& s = *core_.servedSegment(k);
     const ResponseHead head = ParseResponseHead(headBytes);
-    Incoming& in = ss.slots_[k].incoming;
+    Incoming& in = core_.connections[k].incoming;
     const bool body = head.status == HttpStatus::PartialContent || head.status == HttpStatus::Ok;
     if (head.badHeaderLine) {
         refusal = QLatin1String(SessionReason::BadHeaderLine);
@@ -55,7 +58,7 @@ bool HttpSegments::acceptHead(int k, const QByteArray& headBytes, QString& refus
         // A range asked for may come shorter (the rest is asked for again); the whole file,
         // asked for without a range, may not.
         const bool ranged = r->RangesSupported == FlagTrue;
-        const std::int64_t total = ss.sizeKnown() ? r->FileSize.bytes() : -1;
+        const std::int64_t total = core_.sizeKnown() ? r->FileSize.bytes() : -1;
         const std::int64_t last = ranged ? s.EndPos.bytes() : total < 0 ? -1 : total - 1;
         const auto range = FindContentRange(headBytes);
         refusal = RangeRefusal(range, s.StartPos.bytes(), last, total, ranged);
@@ -68,7 +71,7 @@ bool HttpSegments::acceptHead(int k, const QByteArray& headBytes, QString& refus
         in.refusedRange = !accepted;
     }
     qCInfo(lcEngine).noquote().nospace()
-        << SegmentTag(ss.RecordIndex, ss.segmentOf(k)) << " status " << head.status
+        << SegmentTag(core_.recordIndex, core_.segmentOf(k)) << " status " << head.status
         << (head.chunked ? ", chunked" : "")
         << (accepted            ? QStringLiteral(", accepted")
             : refusal.isEmpty() ? QStringLiteral(", refused: not the range asked for")
@@ -76,12 +79,12 @@ bool HttpSegments::acceptHead(int k, const QByteArray& headBytes, QString& refus
     if (!accepted) {
         return false;
     }
-    ss.slots_[k].refusals = 0;
-    in.bodyEnd = head.chunked      ? BodyEnd::Chunked
-                 : !ss.sizeKnown() ? BodyEnd::AtClose
-                                   : BodyEnd::AtLength;
+    core_.connections[k].refusals = 0;
+    in.bodyEnd = head.chunked         ? BodyEnd::Chunked
+                 : !core_.sizeKnown() ? BodyEnd::AtClose
+                                      : BodyEnd::AtLength;
     if (r->SegmentCount == 1) {
-        if (SocketEntry* e = ss.ctx_.sockets.entry(ss.slots_[k].socket().SocketIndex)) {
+        if (SocketEntry* e = core_.ctx.sockets.entry(core_.connections[k].socket().SocketIndex)) {
             e->RateLimited = 1;
         }
     }
@@ -89,50 +92,51 @@ bool HttpSegments::acceptHead(int k, const QByteArray& headBytes, QString& refus
 }
 
 void HttpSegments::refused(int k, const QString& why) {
-    DownloadSession& ss = session_;
-    ConnectionSlot& slot = ss.slots_[k];
+    ConnectionSlot& slot = core_.connections[k];
     if (++slot.refusals >= MaxRefusals) {
-        ss.failWith(why);
+        session_.failWith(why);
         return;
     }
-    ss.segments_.restartSoon(k, "asks again after a wrong answer at");
+    segments_.restartSoon(k, "asks again after a wrong answer at");
 }
 
 void HttpSegments::store(int k, const char* data, qsizetype length) {
-    DownloadSession& ss = session_;
-    Incoming& in = ss.slots_[k].incoming;
+    Incoming& in = core_.connections[k].incoming;
     if (in.answerLeft < 0) {
-        ss.writer_.store(k, data, length);
+        if (writer_.store(k, data, length)) {
+            segments_.complete(k);
+        }
         return;
     }
     // What runs past the range the answer names is no byte of it.
     length = std::min<qsizetype>(length, in.answerLeft);
     in.answerLeft -= length;
-    ss.writer_.store(k, data, length);
-    const SegmentRecord* s = ss.servedSegment(k);
+    if (writer_.store(k, data, length)) {
+        segments_.complete(k);
+    }
+    const SegmentRecord* s = core_.servedSegment(k);
     if (in.answerLeft == 0 && s != nullptr && s->State == SegmentState::Receiving) {
-        ss.segments_.restart(ss.segmentOf(k), "got a shorter range: asks again for the rest at");
+        segments_.restart(core_.segmentOf(k), "got a shorter range: asks again for the rest at");
     }
 }
 
 void HttpSegments::takeData(SocketClass& socket, int k) {
-    DownloadSession& ss = session_;
-    DownloadRecord* r = ss.record();
+    DownloadRecord* r = core_.record();
     QByteArray data = socket.GetData();
-    const SegmentRecord* s = ss.servedSegment(k);
+    const SegmentRecord* s = core_.servedSegment(k);
     // Late data of a paused, complete or restarted segment is never written.
     if (r->Paused == FlagTrue || s == nullptr || s->State == SegmentState::Complete ||
         s->State == SegmentState::Paused || s->State == SegmentState::Idle) {
         return;
     }
-    Incoming& in = ss.slots_[k].incoming;
+    Incoming& in = core_.connections[k].incoming;
     if (!in.headDone) {
         in.head += data;
         qsizetype bodyStart = 0;
         const qsizetype end = FindHeadEnd(in.head, bodyStart);
         if (end < 0) {
             if (in.head.size() > MaxHttpHeadBytes) {
-                qCInfo(lcEngine).noquote() << SegmentTag(ss.RecordIndex, ss.segmentOf(k))
+                qCInfo(lcEngine).noquote() << SegmentTag(core_.recordIndex, core_.segmentOf(k))
                                            << "the answer's head has no end: closed";
                 socket.CloseSocket();  // the watchdog tries again
             }
@@ -142,7 +146,7 @@ void HttpSegments::takeData(SocketClass& socket, int k) {
         if (!acceptHead(k, in.head.left(end + 2), refusal)) {
             socket.CloseSocket();
             if (in.refusedRange) {
-                ss.segments_.fallBackToOneSegment();
+                segments_.fallBackToOneSegment();
             } else if (!refusal.isEmpty()) {
                 refused(k, refusal);
             }
@@ -160,28 +164,27 @@ void HttpSegments::takeData(SocketClass& socket, int k) {
 }
 
 void HttpSegments::takeChunks(int k, const QByteArray& data) {
-    DownloadSession& ss = session_;
     QByteArray body;
     const ChunkedDecoder::Result result =
-        ss.slots_[k].incoming.chunks.feed(data.constData(), data.size(), body);
+        core_.connections[k].incoming.chunks.feed(data.constData(), data.size(), body);
     store(k, body.constData(), body.size());
     if (result == ChunkedDecoder::Result::Done) {
-        if (!ss.sizeKnown()) {
-            ss.segments_.bodyEnded(k);
+        if (!core_.sizeKnown()) {
+            segments_.bodyEnded(k);
             return;
         }
         // The file's size is known: the last chunk ends this answer, never the file. Cut short
         // of its range, the segment asks again for the rest.
-        const SegmentRecord* s = ss.servedSegment(k);
+        const SegmentRecord* s = core_.servedSegment(k);
         if (s != nullptr && s->State == SegmentState::Receiving) {
-            qCInfo(lcEngine).noquote() << SegmentTag(ss.RecordIndex, ss.segmentOf(k))
+            qCInfo(lcEngine).noquote() << SegmentTag(core_.recordIndex, core_.segmentOf(k))
                                        << "chunked answer ended short of its range";
-            ss.segments_.restart(ss.segmentOf(k), "asks again for the rest at");
+            segments_.restart(core_.segmentOf(k), "asks again for the rest at");
         }
     } else if (result == ChunkedDecoder::Result::Error) {
         // Asking again brings the same damaged body: the download waits, paused, with what it
         // stored, instead of being fetched again every 15 s for ever.
-        ss.stopPaused(QStringLiteral("the server sent a damaged chunked body"),
-                      QStringLiteral("The server sent a damaged chunked body."));
+        session_.stopPaused(QStringLiteral("the server sent a damaged chunked body"),
+                            QStringLiteral("The server sent a damaged chunked body."));
     }
 }

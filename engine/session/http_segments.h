@@ -3,7 +3,10 @@
 #include <QByteArray>
 #include <QString>
 
-class DownloadSession;
+class SegmentConnections;
+class SegmentWriter;
+class SessionActions;
+class SessionCore;
 class SocketClass;
 
 // HTTP segments: each connection asks for its segment's range (or the whole file where the
@@ -14,7 +17,9 @@ class HttpSegments {
 public:
     static constexpr int MaxRefusals = 3;
 
-    explicit HttpSegments(DownloadSession& session) : session_(session) {}
+    HttpSegments(SessionCore& core, SessionActions& session, SegmentConnections& segments,
+                 SegmentWriter& writer)
+        : core_(core), session_(session), segments_(segments), writer_(writer) {}
 
     void sendRequest(SocketClass& socket, int k);
     void takeData(SocketClass& socket, int k);
@@ -30,5 +35,8 @@ private:
     // ended short of the one asked for asks again for the rest.
     void store(int k, const char* data, qsizetype length);
 
-    DownloadSession& session_;
+    SessionCore& core_;
+    SessionActions& session_;
+    SegmentConnections& segments_;
+    SegmentWriter& writer_;
 };

@@ -14,9 +14,13 @@
 #include "core/types/tick.h"
 #include "core/urls/parse_url.h"
 #include "engine/assembly/existing_target.h"
-#include "engine/session/download_session.h"
+#include "engine/session/ftp_segments.h"
 #include "engine/session/segment_plan.h"
+#include "engine/session/segment_splitter.h"
+#include "engine/session/session_actions.h"
+#include "engine/session/session_core.h"
 #include "engine/session/session_log.h"
+#include "engine/session/session_watchdog.h"
 #include "engine/session/zip_preview_rule.h"
 #include "net/socket_class.h"
 #include "net/socket_module.h"
@@ -38,32 +42,32 @@ QString RangeText(const SegmentRecord& s) {
 
 }  // namespace
 
-SegmentConnections::SegmentConnections(DownloadSession& session) : session_(session) {
+SegmentConnections::SegmentConnections(SessionCore& core, SessionActions& session,
+                                       SegmentSplitter& splitter, FtpSegments& ftpSegments)
+    : core_(core), session_(session), splitter_(splitter), ftpSegments_(ftpSegments) {
     pacer_.setSingleShot(true);
-    QObject::connect(&pacer_, &QTimer::timeout, &session_, [this] { connectNext(); });
+    QObject::connect(&pacer_, &QTimer::timeout, &pacer_, [this] { connectNext(); });
 }
 
 void SegmentConnections::start() {
-    DownloadSession& ss = session_;
-    DownloadRecord* r = ss.record();
+    DownloadRecord* r = core_.record();
     if (r == nullptr) {
         return;
     }
-    ss.observer_.pauseButtonChanged(false, ss.text(782));
-    ss.watchdog_.start();
+    core_.observer.pauseButtonChanged(false, core_.text(782));
     const bool ranges = r->RangesSupported == FlagTrue;
-    ss.observer_.fileLabelChanged(UrlForDisplay(DecodeUrl(r->Url)) + u' ' +
-                                  (ranges ? QString() : u'(' + ss.text(783) + u')'));
+    core_.observer.fileLabelChanged(UrlForDisplay(DecodeUrl(r->Url)) + u' ' +
+                                    (ranges ? QString() : u'(' + core_.text(783) + u')'));
     const std::int32_t now = MillisecondTick();
     const bool resumed = r->Resuming != 0 && r->SegmentCount >= 1;
     allStarted_ = false;
-    ss.splitter_.forget();
-    if (resumed && AdoptJoinedTarget(*r, ss.ctx_.settings.DownloadFolder)) {
+    splitter_.forget();
+    if (resumed && AdoptJoinedTarget(*r, core_.ctx.settings.DownloadFolder)) {
         // Built by an earlier run that ended before its list said so: nothing to fetch again.
         r->Resuming = FlagFalse;
-        qCInfo(lcEngine).noquote() << DownloadTag(ss.RecordIndex)
+        qCInfo(lcEngine).noquote() << DownloadTag(core_.recordIndex)
                                    << "was built before the list could say so:" << r->SavePath;
-        QTimer::singleShot(0, &ss, [&ss] { ss.reportFinished(); });
+        QTimer::singleShot(0, &core_.lifetime(), [this] { session_.reportFinished(); });
         return;
     }
     if (resumed) {
@@ -89,19 +93,19 @@ void SegmentConnections::start() {
         }
     } else {
         r->Resuming = FlagFalse;
-        if (ss.sizeKnown_ && ss.ctx_.adoptWholeFiles &&
-            AdoptExistingTarget(*r, ss.ctx_.settings.DownloadFolder, ss.ctx_.finishedFiles,
-                                ss.serverModified_)) {
+        if (core_.probeGaveSize && core_.ctx.adoptWholeFiles &&
+            AdoptExistingTarget(*r, core_.ctx.settings.DownloadFolder, core_.ctx.finishedFiles,
+                                core_.serverModified)) {
             // An earlier run fetched it: nothing to plan or fetch.
             qCInfo(lcEngine).noquote()
-                << DownloadTag(ss.RecordIndex) << "already whole at" << r->SavePath;
-            QTimer::singleShot(0, &ss, [&ss] { ss.reportFinished(); });
+                << DownloadTag(core_.recordIndex) << "already whole at" << r->SavePath;
+            QTimer::singleShot(0, &core_.lifetime(), [this] { session_.reportFinished(); });
             return;
         }
-        const Settings& settings = ss.ctx_.settings;
+        const Settings& settings = core_.ctx.settings;
         const bool limiter = settings.UseSpeedLimiter == FlagTrue && settings.SpeedLimiter > 0;
         const int count =
-            ss.sizeKnown()
+            core_.sizeKnown()
                 ? PlannedSegmentCount(r->FileSize.bytes(), settings.MaxSegments, ranges, limiter)
                 : 1;
         PlanSegments(*r, count, now, settings.TempFolder);
@@ -111,26 +115,26 @@ void SegmentConnections::start() {
     connectionLimit_ = std::clamp<int>(r->SegmentCount, 1, ConnectionSlots::Probe);
     CheckSegmentRanges(*r);
     qCInfo(lcEngine).noquote().nospace()
-        << DownloadTag(ss.RecordIndex) << (resumed ? " resumes its plan of " : " planned ")
+        << DownloadTag(core_.recordIndex) << (resumed ? " resumes its plan of " : " planned ")
         << r->SegmentCount << " segments over "
-        << (ss.sizeKnown() ? QString::number(r->FileSize.bytes())
-                           : QStringLiteral("an unknown number of"))
+        << (core_.sizeKnown() ? QString::number(r->FileSize.bytes())
+                              : QStringLiteral("an unknown number of"))
         << " bytes" << (ranges ? "" : " (no ranges)");
     for (int j = 1; j <= r->SegmentCount; ++j) {
         qCDebug(lcEngine).noquote()
-            << SegmentTag(ss.RecordIndex, j) << "range" << RangeText(*r->Segments.at(j));
+            << SegmentTag(core_.recordIndex, j) << "range" << RangeText(*r->Segments.at(j));
     }
-    ss.observer_.segmentsPlanned(connectionLimit_);
-    if (ss.sizeKnown_ && r->FileSize.bytes() == 0) {
+    core_.observer.segmentsPlanned(connectionLimit_);
+    if (core_.probeGaveSize && r->FileSize.bytes() == 0) {
         // An empty file: nothing to fetch, only an empty target to make.
         for (int j = 1; j <= r->SegmentCount; ++j) {
             r->Segments.at(j)->State = SegmentState::Complete;
         }
-        QTimer::singleShot(0, &ss, [&ss] {
-            if (DownloadRecord* r = ss.record()) {
+        QTimer::singleShot(0, &core_.lifetime(), [this] {
+            if (DownloadRecord* r = core_.record()) {
                 r->Transferring = FlagFalse;
                 r->Running = FlagFalse;
-                ss.BuildOutputFile();
+                session_.buildOutputFile();
             }
         });
         return;
@@ -139,7 +143,7 @@ void SegmentConnections::start() {
 }
 
 void SegmentConnections::startOverSegmentsWithoutTheirBytes() {
-    DownloadRecord* r = session_.record();
+    DownloadRecord* r = core_.record();
     for (int j = 1; j <= r->SegmentCount; ++j) {
         SegmentRecord& s = *r->Segments.at(j);
         const std::int64_t stored = s.State == SegmentState::Complete
@@ -148,7 +152,7 @@ void SegmentConnections::startOverSegmentsWithoutTheirBytes() {
         if (stored <= 0 || QFileInfo(s.PartFile).size() >= stored) {
             continue;
         }
-        qCInfo(lcEngine).noquote() << SegmentTag(session_.RecordIndex, j)
+        qCInfo(lcEngine).noquote() << SegmentTag(core_.recordIndex, j)
                                    << "its part file lost its bytes: fetched again whole";
         r->BytesDone =
             Currency::fromBytes(std::max<std::int64_t>(0, r->BytesDone.bytes() - stored));
@@ -159,9 +163,10 @@ void SegmentConnections::startOverSegmentsWithoutTheirBytes() {
 }
 
 int SegmentConnections::nextUnserved() const {
-    const DownloadRecord* r = session_.record();
+    const DownloadRecord* r = core_.record();
     for (int j = 1; j <= r->SegmentCount; ++j) {
-        if (r->Segments.at(j)->State != SegmentState::Complete && session_.slots_.serving(j) < 0) {
+        if (r->Segments.at(j)->State != SegmentState::Complete &&
+            core_.connections.serving(j) < 0) {
             return j;
         }
     }
@@ -169,9 +174,8 @@ int SegmentConnections::nextUnserved() const {
 }
 
 void SegmentConnections::connectNext() {
-    DownloadSession& ss = session_;
-    DownloadRecord* r = ss.record();
-    if (r == nullptr || r->Paused == FlagTrue || r->Completed == FlagTrue || ss.assembling_ ||
+    DownloadRecord* r = core_.record();
+    if (r == nullptr || r->Paused == FlagTrue || r->Completed == FlagTrue || core_.assembling ||
         pacer_.isActive()) {
         return;
     }
@@ -180,12 +184,15 @@ void SegmentConnections::connectNext() {
         allStarted();
         return;
     }
-    const int k = ss.slots_.freeSlot(connectionLimit_);
+    const int k = core_.connections.freeSlot(connectionLimit_);
     if (k < 0) {
         return;  // a segment waits until a connection falls free
     }
     if (j == 0) {
-        j = ss.splitter_.splitForFreeConnection();
+        // Where the FTP server refused a session to one of this download's connections, a
+        // range split off for yet another connection would only wait as well.
+        const bool ftpFull = r->Protocol == Protocol::Ftp && ftpSegments_.sessionsFull();
+        j = ftpFull ? 0 : splitter_.splitForFreeConnection(connectionLimit_);
         if (j == 0) {
             return;
         }
@@ -194,15 +201,14 @@ void SegmentConnections::connectNext() {
 }
 
 void SegmentConnections::allStarted() {
-    DownloadSession& ss = session_;
-    DownloadRecord* r = ss.record();
+    DownloadRecord* r = core_.record();
     allStarted_ = true;
-    ss.observer_.segmentRowsChanged(0);
-    ss.observer_.pauseButtonChanged(true, ss.text(782));
+    core_.observer.segmentRowsChanged(0);
+    core_.observer.pauseButtonChanged(true, core_.text(782));
     if (CanPreviewZip(*r)) {
-        ss.observer_.zipPreviewOffered(ss.text(768));
+        core_.observer.zipPreviewOffered(core_.text(768));
     }
-    ss.observer_.entryChanged(ss.RecordIndex);
+    core_.observer.entryChanged(core_.recordIndex);
     // A download resumed with every segment stored (its join was cut short, or found no room)
     // has nothing to fetch, only its file to build.
     if (allComplete()) {
@@ -213,12 +219,11 @@ void SegmentConnections::allStarted() {
 }
 
 void SegmentConnections::connectOn(int k, int j) {
-    DownloadSession& ss = session_;
-    DownloadRecord* r = ss.record();
-    ss.slots_.assign(k, j);
-    ConnectionSlot& slot = ss.slots_[k];
+    DownloadRecord* r = core_.record();
+    core_.connections.assign(k, j);
+    ConnectionSlot& slot = core_.connections[k];
     SocketClass& socket = slot.socket();
-    socket.SetEventSocket(ss.sockGlobal());
+    socket.SetEventSocket(core_.sockGlobal());
     socket.CloseSocket();
     slot.forgetConnection();
     SegmentRecord& s = *r->Segments.at(j);
@@ -226,12 +231,12 @@ void SegmentConnections::connectOn(int k, int j) {
     // comes after the bytes that connection stored.
     forgetConnectionProgress(s);
     s.SegTick = MillisecondTick();
-    ss.splitter_.connectionStarted(k, s.SegTick);
-    qCInfo(lcEngine).noquote() << SegmentTag(ss.RecordIndex, j) << "connecting for" << RangeText(s)
-                               << "on connection" << k + 1;
-    ss.observer_.segmentRowsChanged(k + 1);
-    ss.connectTo(socket);
-    if (SocketEntry* e = ss.ctx_.sockets.entry(socket.SocketIndex)) {
+    splitter_.connectionStarted(k, s.SegTick);
+    qCInfo(lcEngine).noquote() << SegmentTag(core_.recordIndex, j) << "connecting for"
+                               << RangeText(s) << "on connection" << k + 1;
+    core_.observer.segmentRowsChanged(k + 1);
+    core_.connectTo(socket);
+    if (SocketEntry* e = core_.ctx.sockets.entry(socket.SocketIndex)) {
         e->RateLimited = 0;
     }
     pacedSlot_ = k;
@@ -245,55 +250,50 @@ void SegmentConnections::connectNextNow(int k) {
     }
 }
 
-void SegmentConnections::connected(SocketClass& socket, int k) {
-    DownloadSession& ss = session_;
-    SegmentRecord* s = ss.servedSegment(k);
+bool SegmentConnections::connected(int k) {
+    SegmentRecord* s = core_.servedSegment(k);
     if (s == nullptr) {
-        return;
+        return false;
     }
     s->State = SegmentState::Connecting;
-    ss.observer_.segmentRowsChanged(k + 1);
-    if (ss.record()->Protocol == Protocol::Ftp) {
+    core_.observer.segmentRowsChanged(k + 1);
+    if (core_.record()->Protocol == Protocol::Ftp) {
         // The dialogue starts with the server's greeting.
         s->SegTick = MillisecondTick() + SessionWatchdog::FirstAnswerGraceMs;
-        ss.observer_.entryChanged(ss.RecordIndex);
-    } else {
-        ss.httpSegments_.sendRequest(socket, k);
+        core_.observer.entryChanged(core_.recordIndex);
     }
-    connectNextNow(k);
+    return true;
 }
 
 void SegmentConnections::restart(int j, const char* why) {
-    DownloadSession& ss = session_;
-    DownloadRecord* r = ss.record();
+    DownloadRecord* r = core_.record();
     SegmentRecord& s = *r->Segments.at(j);
-    int k = ss.slots_.serving(j);
+    int k = core_.connections.serving(j);
     if (k < 0) {
-        k = ss.slots_.freeSlot(connectionLimit_);
+        k = core_.connections.freeSlot(connectionLimit_);
         if (k < 0) {
             return;  // it connects when a connection falls free
         }
-        ss.slots_.assign(k, j);
+        core_.connections.assign(k, j);
     }
     s.SegTick = MillisecondTick();
     s.State = SegmentState::Idle;
-    ss.slots_[k].close();
+    core_.connections[k].close();
     forgetConnectionProgress(s);
-    ss.splitter_.connectionStarted(k, s.SegTick);
+    splitter_.connectionStarted(k, s.SegTick);
     r->RetryCount = 0;
-    qCInfo(lcEngine).noquote() << SegmentTag(ss.RecordIndex, j) << why << RangeText(s);
-    SocketClass& socket = ss.slots_[k].socket();
-    socket.SetEventSocket(ss.sockGlobal());
-    if (SocketEntry* e = ss.ctx_.sockets.entry(socket.SocketIndex)) {
+    qCInfo(lcEngine).noquote() << SegmentTag(core_.recordIndex, j) << why << RangeText(s);
+    SocketClass& socket = core_.connections[k].socket();
+    socket.SetEventSocket(core_.sockGlobal());
+    if (SocketEntry* e = core_.ctx.sockets.entry(socket.SocketIndex)) {
         e->RateLimited = 0;
     }
-    ss.connectTo(socket);
+    core_.connectTo(socket);
 }
 
 void SegmentConnections::connectionLost(int k) {
-    DownloadSession& ss = session_;
-    const DownloadRecord* r = ss.record();
-    const SegmentRecord* served = ss.servedSegment(k);
+    const DownloadRecord* r = core_.record();
+    const SegmentRecord* served = core_.servedSegment(k);
     if (r == nullptr || r->Paused == FlagTrue || r->Completed == FlagTrue ||
         r->Protocol == Protocol::Ftp || served == nullptr) {
         return;
@@ -302,10 +302,10 @@ void SegmentConnections::connectionLost(int k) {
     if (s.State != SegmentState::Connecting && s.State != SegmentState::Receiving) {
         return;
     }
-    ConnectionSlot& slot = ss.slots_[k];
+    ConnectionSlot& slot = core_.connections[k];
     if (slot.closedEarly) {
         // A server that always hangs up is not asked again and again: the watchdog's pace.
-        qCInfo(lcEngine).noquote() << SegmentTag(ss.RecordIndex, ss.segmentOf(k))
+        qCInfo(lcEngine).noquote() << SegmentTag(core_.recordIndex, core_.segmentOf(k))
                                    << "closed early again: left to the watchdog";
         slot.close();
         return;
@@ -315,23 +315,21 @@ void SegmentConnections::connectionLost(int k) {
 }
 
 void SegmentConnections::restartSoon(int k, const char* why) {
-    DownloadSession& ss = session_;
     // From the event loop: the socket that reported is still in its handler. A pause, or the
     // slot's connection replaced meanwhile, makes the restart moot.
-    QPointer<DownloadSession> self(&ss);
-    const std::uint32_t generation = ss.slots_[k].generation();
-    QTimer::singleShot(0, &ss, [self, k, generation, why] {
-        const DownloadRecord* now = self ? self->record() : nullptr;
-        if (now == nullptr || now->Paused == FlagTrue || self->segmentOf(k) == 0 ||
-            self->slots_[k].generation() != generation) {
+    const std::uint32_t generation = core_.connections[k].generation();
+    QTimer::singleShot(0, &core_.lifetime(), [this, k, generation, why] {
+        const DownloadRecord* now = core_.record();
+        if (now == nullptr || now->Paused == FlagTrue || core_.segmentOf(k) == 0 ||
+            core_.connections[k].generation() != generation) {
             return;
         }
-        self->segments_.restart(self->segmentOf(k), why);
+        restart(core_.segmentOf(k), why);
     });
 }
 
 void SegmentConnections::forgetConnectionProgress(SegmentRecord& s) {
-    DownloadRecord* r = session_.record();
+    DownloadRecord* r = core_.record();
     if (r->RangesSupported == FlagTrue) {
         FoldReceived(s);
     } else if (s.Done.bytes() != 0 || s.Received.bytes() != 0) {
@@ -343,43 +341,42 @@ void SegmentConnections::forgetConnectionProgress(SegmentRecord& s) {
 }
 
 void SegmentConnections::bodyEnded(int k) {
-    DownloadRecord* r = session_.record();
-    if (r == nullptr || session_.servedSegment(k) == nullptr) {
+    DownloadRecord* r = core_.record();
+    if (r == nullptr || core_.servedSegment(k) == nullptr) {
         return;
     }
     // The size was unknown: the body's end fixes it.
-    SegmentRecord& s = *session_.servedSegment(k);
+    SegmentRecord& s = *core_.servedSegment(k);
     const std::int64_t total = s.Done.bytes() + s.Received.bytes();
     s.EndPos = Currency::fromBytes(s.StartPos.bytes() + s.Received.bytes() - 1);
     s.Length = Currency::fromBytes(total);
     r->FileSize = Currency::fromBytes(total);
     r->Percent = 100;
-    qCInfo(lcEngine).noquote() << SegmentTag(session_.RecordIndex, session_.segmentOf(k))
+    qCInfo(lcEngine).noquote() << SegmentTag(core_.recordIndex, core_.segmentOf(k))
                                << "body ended: the file has" << total << "bytes";
     complete(k);
 }
 
 void SegmentConnections::complete(int k) {
-    DownloadSession& ss = session_;
-    DownloadRecord* r = ss.record();
-    const int j = ss.segmentOf(k);
-    ss.splitter_.connectionEnded(k, MillisecondTick());
-    ss.slots_.release(k);
+    DownloadRecord* r = core_.record();
+    const int j = core_.segmentOf(k);
+    splitter_.connectionEnded(k, MillisecondTick());
+    core_.connections.release(k);
     r->Segments.at(j)->State = SegmentState::Complete;
-    qCInfo(lcEngine).noquote() << SegmentTag(ss.RecordIndex, j) << "complete";
-    ss.observer_.segmentRowsChanged(0);
+    qCInfo(lcEngine).noquote() << SegmentTag(core_.recordIndex, j) << "complete";
+    core_.observer.segmentRowsChanged(0);
     if (allComplete()) {
         buildWhenAllComplete();
         return;
     }
     if (r->Protocol == Protocol::Ftp) {
-        ss.ftpSegments_.startWaitingSegment();  // the session this segment leaves free
+        ftpSegments_.startWaitingSegment();  // the session this segment leaves free
     }
     connectNext();
 }
 
 bool SegmentConnections::allComplete() const {
-    const DownloadRecord* r = session_.record();
+    const DownloadRecord* r = core_.record();
     for (int j = 1; j <= r->SegmentCount; ++j) {
         const SegmentRecord& s = *r->Segments.at(j);
         if (s.State != SegmentState::Complete && s.InPlan != 0) {
@@ -390,34 +387,32 @@ bool SegmentConnections::allComplete() const {
 }
 
 void SegmentConnections::buildWhenAllComplete() {
-    DownloadSession& ss = session_;
-    DownloadRecord* r = ss.record();
-    if (!allComplete() || ss.assembling_ || r->Completed == FlagTrue) {
+    DownloadRecord* r = core_.record();
+    if (!allComplete() || core_.assembling || r->Completed == FlagTrue) {
         return;
     }
     r->Transferring = FlagFalse;
     r->Running = FlagFalse;
-    ss.observer_.pauseButtonChanged(false, ss.text(782));
-    ss.observer_.stateLabelChanged(ss.text(520));
-    ss.observer_.progressChanged();
-    QTimer::singleShot(0, &ss, &DownloadSession::BuildOutputFile);
+    core_.observer.pauseButtonChanged(false, core_.text(782));
+    core_.observer.stateLabelChanged(core_.text(520));
+    core_.observer.progressChanged();
+    QTimer::singleShot(0, &core_.lifetime(), [this] { session_.buildOutputFile(); });
 }
 
 void SegmentConnections::fallBackToOneSegment() {
-    DownloadSession& ss = session_;
-    DownloadRecord* r = ss.record();
+    DownloadRecord* r = core_.record();
     for (int j = 1; j <= r->SegmentCount; ++j) {
-        const int k = ss.slots_.serving(j);
+        const int k = core_.connections.serving(j);
         if (r->Segments.at(j)->State != SegmentState::Complete &&
-            (k < 0 || !ss.slots_[k].incoming.refusedRange)) {
+            (k < 0 || !core_.connections[k].incoming.refusedRange)) {
             return;  // some segment still may get its range
         }
     }
-    qCInfo(lcEngine).noquote() << DownloadTag(ss.RecordIndex)
+    qCInfo(lcEngine).noquote() << DownloadTag(core_.recordIndex)
                                << "every segment got the whole file: fetched as one segment";
     pacer_.stop();
     for (int k = 0; k < ConnectionSlots::Probe; ++k) {
-        ss.slots_.release(k);
+        core_.connections.release(k);
     }
     for (int j = 1; j <= r->SegmentCount; ++j) {
         QFile::remove(r->Segments.at(j)->PartFile);
@@ -425,12 +420,12 @@ void SegmentConnections::fallBackToOneSegment() {
     r->RangesSupported = FlagFalse;
     r->BytesDone = Currency{};
     r->Percent = 0;
-    PlanSegments(*r, 1, MillisecondTick(), ss.ctx_.settings.TempFolder);
+    PlanSegments(*r, 1, MillisecondTick(), core_.ctx.settings.TempFolder);
     CheckSegmentRanges(*r);
     connectionLimit_ = 1;
     allStarted_ = false;
-    ss.observer_.segmentsPlanned(1);
-    ss.observer_.fileLabelChanged(UrlForDisplay(DecodeUrl(r->Url)) + QStringLiteral(" (") +
-                                  ss.text(783) + u')');
+    core_.observer.segmentsPlanned(1);
+    core_.observer.fileLabelChanged(UrlForDisplay(DecodeUrl(r->Url)) + QStringLiteral(" (") +
+                                    core_.text(783) + u')');
     connectNext();
 }

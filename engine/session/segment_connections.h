@@ -2,8 +2,10 @@
 
 #include <QTimer>
 
-class DownloadSession;
-class SocketClass;
+class FtpSegments;
+class SegmentSplitter;
+class SessionActions;
+class SessionCore;
 struct SegmentRecord;
 
 // The segments' connections: lays out the plan (or takes up a saved one), connects one
@@ -12,14 +14,18 @@ struct SegmentRecord;
 // notes segments as complete until the file can be built.
 class SegmentConnections {
 public:
-    explicit SegmentConnections(DownloadSession& session);
+    SegmentConnections(SessionCore& core, SessionActions& session, SegmentSplitter& splitter,
+                       FtpSegments& ftpSegments);
 
     // Plans the segments, or takes up the plan of a resumed download, and starts connecting.
     void start();
     // Stops connecting further segments (pause, close).
     void stop() { pacer_.stop(); }
-    // Slot k's connection is up.
-    void connected(SocketClass& socket, int k);
+    // Slot k's connection is up: false when it serves no segment. The caller sends an HTTP
+    // segment's request, then lets the next segment connect (connectNextNow).
+    bool connected(int k);
+    // The pacer's wait is cut short: slot k, the last to connect, is up and asking.
+    void connectNextNow(int k);
     // Segment `segment` (1-based) starts over on a new connection; `why` starts the log line.
     void restart(int segment, const char* why);
     // Slot k's segment restarts once the current handler has returned (`why` is a literal).
@@ -49,8 +55,6 @@ private:
     // offered, and a download resumed with everything stored is built.
     void allStarted();
     void connectOn(int k, int segment);
-    // The pacer's wait is cut short: slot k, the last to connect, is up and asking.
-    void connectNextNow(int k);
     // Builds the file once every segment is stored.
     void buildWhenAllComplete();
     // Before a segment gets a new connection: what the old one stored counts as done, or, where
@@ -58,7 +62,10 @@ private:
     // the new answer would be written behind what the old one already wrote.
     void forgetConnectionProgress(SegmentRecord& s);
 
-    DownloadSession& session_;
+    SessionCore& core_;
+    SessionActions& session_;
+    SegmentSplitter& splitter_;
+    FtpSegments& ftpSegments_;
     // The longest pause between one segment's connect and the next; the next one goes as soon
     // as the last one's connection is up and its request sent.
     QTimer pacer_;

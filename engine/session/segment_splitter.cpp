@@ -6,9 +6,9 @@
 #include "core/download_list/download_list.h"
 #include "core/settings/settings.h"
 #include "core/types/tick.h"
-#include "engine/session/download_session.h"
 #include "engine/session/segment_plan.h"
 #include "engine/session/segment_split.h"
+#include "engine/session/session_core.h"
 #include "engine/session/session_log.h"
 
 namespace {
@@ -55,7 +55,7 @@ void SegmentSplitter::sample(std::int32_t now) {
 
 void SegmentSplitter::note(int k, std::int32_t now) {
     Connection& c = connections_[k];
-    const ConnectionSlot& slot = session_.slots_[k];
+    const ConnectionSlot& slot = core_.connections[k];
     // A new connection (a slot taking up another segment makes one) starts its rate afresh;
     // the last one's rate still tells what the server gives.
     if (slot.generation() != c.generation) {
@@ -66,7 +66,7 @@ void SegmentSplitter::note(int k, std::int32_t now) {
         c.generation = slot.generation();
     }
     // A connection that brings nothing counts too: a stalled one is the slowest of all.
-    const SegmentRecord* s = session_.servedSegment(k);
+    const SegmentRecord* s = core_.servedSegment(k);
     if (s == nullptr || !Running(*s)) {
         return;
     }
@@ -88,19 +88,18 @@ void SegmentSplitter::connectionEnded(int k, std::int32_t now) {
     }
 }
 
-void SegmentSplitter::claimPart(int j) {
-    DownloadSession& ss = session_;
-    DownloadRecord* r = ss.record();
+void SegmentSplitter::claimPart(int j, int connectionLimit) {
+    DownloadRecord* r = core_.record();
     // The owner saves the list as it hears of the plan: the new part is named there before it
     // exists, so a kill in between leaves no file behind that no list knows.
-    ss.observer_.segmentsPlanned(ss.segments_.connectionLimit());
+    core_.observer.segmentsPlanned(connectionLimit);
     SegmentRecord& s = *r->Segments.at(j);
     if (!CreatePartFile(s.PartFile)) {
         // Another download took the name meanwhile: one it cannot have, saved again.
         int counter = 1;
-        s.PartFile = ClaimPartFile(ss.ctx_.settings.TempFolder + PartFileStem(r->FileName), counter,
-                                   PartFilesOf(*r));
-        ss.observer_.segmentsPlanned(ss.segments_.connectionLimit());
+        s.PartFile = ClaimPartFile(core_.ctx.settings.TempFolder + PartFileStem(r->FileName),
+                                   counter, PartFilesOf(*r));
+        core_.observer.segmentsPlanned(connectionLimit);
     }
 }
 
@@ -140,11 +139,11 @@ double SegmentSplitter::medianRate() const {
 }
 
 int SegmentSplitter::holdingUp(double median) const {
-    const DownloadRecord* r = session_.record();
+    const DownloadRecord* r = core_.record();
     int found = 0;
     double longest = 0;  // seconds left
     for (int k = 0; k < ConnectionSlots::Probe; ++k) {
-        const int j = session_.segmentOf(k);
+        const int j = core_.segmentOf(k);
         const double own = rate(k);
         if (j == 0 || own < 0 || !Running(*r->Segments.at(j))) {
             continue;
@@ -160,17 +159,15 @@ int SegmentSplitter::holdingUp(double median) const {
     return found;
 }
 
-int SegmentSplitter::splitForFreeConnection() {
-    DownloadSession& ss = session_;
-    DownloadRecord* r = ss.record();
-    if (r == nullptr || r->RangesSupported != FlagTrue || !ss.sizeKnown() ||
-        r->FileSize.bytes() <= 0 ||
-        (r->Protocol == Protocol::Ftp && ss.ftpSegments_.sessionsFull())) {
+int SegmentSplitter::splitForFreeConnection(int connectionLimit) {
+    DownloadRecord* r = core_.record();
+    if (r == nullptr || r->RangesSupported != FlagTrue || !core_.sizeKnown() ||
+        r->FileSize.bytes() <= 0) {
         return 0;
     }
     std::vector<bool> running(r->SegmentCount + 1, false);
     for (int k = 0; k < ConnectionSlots::Probe; ++k) {
-        if (const int j = ss.segmentOf(k); j != 0) {
+        if (const int j = core_.segmentOf(k); j != 0) {
             running[j] = Running(*r->Segments.at(j));
         }
     }
@@ -186,11 +183,11 @@ int SegmentSplitter::splitForFreeConnection() {
     // The running connection keeps the share it would fetch in the time the idle ones need for
     // the rest (which they split among themselves), at most half: a slow one keeps little.
     double keep = 0.5;
-    const double own = rate(ss.slots_.serving(j));
+    const double own = rate(core_.connections.serving(j));
     if (own >= 0 && median > 0) {
         int idle = 0;
-        for (int k = 0; k < ss.segments_.connectionLimit(); ++k) {
-            idle += ss.segmentOf(k) == 0 ? 1 : 0;
+        for (int k = 0; k < connectionLimit; ++k) {
+            idle += core_.segmentOf(k) == 0 ? 1 : 0;
         }
         keep = std::clamp(own / (own + median * std::max(idle, 1)), kLeastKeepShare, 0.5);
     }
@@ -200,14 +197,14 @@ int SegmentSplitter::splitForFreeConnection() {
         return 0;
     }
     const std::int64_t end = cut.EndPos.bytes();
-    const int added = SplitSegment(*r, j, at, MillisecondTick(), ss.ctx_.settings.TempFolder);
+    const int added = SplitSegment(*r, j, at, MillisecondTick(), core_.ctx.settings.TempFolder);
     if (added == 0) {
         return 0;
     }
-    ss.slots_.segmentInserted(added);
-    claimPart(added);
+    core_.connections.segmentInserted(added);
+    claimPart(added, connectionLimit);
     qCInfo(lcEngine).noquote().nospace()
-        << SegmentTag(ss.RecordIndex, j) << (rescue ? " holds up the download" : "")
+        << SegmentTag(core_.recordIndex, j) << (rescue ? " holds up the download" : "")
         << " split: segment " << added << " takes " << at << "-" << end;
     CheckSegmentRanges(*r);
     return added;

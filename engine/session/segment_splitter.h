@@ -6,7 +6,7 @@
 
 #include "engine/session/connection_slot.h"
 
-class DownloadSession;
+class SessionCore;
 
 // Work for a connection that falls free once every segment has one: the second half of the
 // running segment with the most left, or the larger part of what a slow segment still has to
@@ -20,7 +20,7 @@ public:
         std::int64_t bytes;
     };
 
-    explicit SegmentSplitter(DownloadSession& session) : session_(session) {}
+    explicit SegmentSplitter(SessionCore& core) : core_(core) {}
 
     // A new start: what the connections brought before no longer tells their rates.
     void forget();
@@ -30,16 +30,16 @@ public:
     void connectionStarted(int k, std::int32_t now) { note(k, now); }
     // Slot k's connection fetched its range whole.
     void connectionEnded(int k, std::int32_t now);
-    // Splits a range off for a free connection: the new segment's number, or 0 when no range
-    // is worth a connection of its own.
-    int splitForFreeConnection();
+    // Splits a range off for a free connection, of `connectionLimit` that may run: the new
+    // segment's number, or 0 when no range is worth a connection of its own.
+    int splitForFreeConnection(int connectionLimit);
 
 private:
     void note(int k, std::int32_t now);
     // Keeps an ended connection's rate among the last few for the median.
     void rememberEnded(double rate);
     // Makes segment j's part file, after the list was saved with its name.
-    void claimPart(int j);
+    void claimPart(int j, int connectionLimit);
     // Bytes per second of slot k's connection over its last seconds, or -1 while it has run too
     // briefly to tell.
     double rate(int k) const;
@@ -54,7 +54,7 @@ private:
         std::deque<Sample> samples;
     };
 
-    DownloadSession& session_;
+    SessionCore& core_;
     std::array<Connection, ConnectionSlots::Probe> connections_{};
     std::deque<double> ended_;  // rates of the last connections that ended
 };

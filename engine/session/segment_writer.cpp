@@ -8,8 +8,9 @@
 #include "core/settings/settings.h"
 #include "core/types/tick.h"
 #include "engine/files/segment_files.h"
-#include "engine/session/download_session.h"
 #include "engine/session/segment_plan.h"
+#include "engine/session/session_actions.h"
+#include "engine/session/session_core.h"
 #include "engine/session/session_log.h"
 
 namespace {
@@ -33,46 +34,42 @@ constexpr std::int32_t kRefreshMs = 200;
 
 }  // namespace
 
-void SegmentWriter::store(int k, const char* data, qsizetype length) {
-    DownloadSession& ss = session_;
-    DownloadRecord* r = ss.record();
+bool SegmentWriter::store(int k, const char* data, qsizetype length) {
+    DownloadRecord* r = core_.record();
     if (r == nullptr || length <= 0) {
-        return;
+        return false;
     }
-    SegmentRecord* served = ss.servedSegment(k);
+    SegmentRecord* served = core_.servedSegment(k);
     if (served == nullptr) {
-        return;
+        return false;
     }
     SegmentRecord& s = *served;
     // Bytes beyond the range asked for belong to no segment, whether the body comes with a
     // length or in chunks: a chunked answer to a range must not run into the next segment.
-    const BodyEnd end = ss.slots_[k].incoming.bodyEnd;
-    const bool bounded = end == BodyEnd::AtLength || (end == BodyEnd::Chunked && ss.sizeKnown());
+    const BodyEnd end = core_.connections[k].incoming.bodyEnd;
+    const bool bounded = end == BodyEnd::AtLength || (end == BodyEnd::Chunked && core_.sizeKnown());
     if (bounded) {
         length = static_cast<qsizetype>(std::min<std::int64_t>(length, Remaining(s)));
     }
     const std::int32_t now = MillisecondTick();
     s.State = SegmentState::Receiving;
     if (!write(k, data, length, now)) {
-        return;
+        return false;
     }
     s.Received += Currency::fromBytes(length);
-    ss.slots_[k].closedEarly = false;
+    core_.connections[k].closedEarly = false;
     if (bounded) {
         CheckSegmentRange(s);
     }
     countProgress(k, length, now);
-    if (bounded && Remaining(s) <= 0) {
-        ss.segments_.complete(k);
-    }
+    return bounded && Remaining(s) <= 0;
 }
 
 bool SegmentWriter::write(int k, const char* data, qsizetype length, std::int32_t now) {
-    DownloadSession& ss = session_;
-    const DownloadRecord* r = ss.record();
-    const SegmentRecord& s = *ss.servedSegment(k);
-    ConnectionSlot& slot = ss.slots_[k];
-    SegmentFiles& files = ss.ctx_.files;
+    const DownloadRecord* r = core_.record();
+    const SegmentRecord& s = *core_.servedSegment(k);
+    ConnectionSlot& slot = core_.connections[k];
+    SegmentFiles& files = core_.ctx.files;
     const std::int32_t file = slot.partFile(s.PartFile, now);
     // A part file that cannot be opened (no descriptor left, say) stores nothing either.
     const bool opened = file > 0;
@@ -86,22 +83,21 @@ bool SegmentWriter::write(int k, const char* data, qsizetype length, std::int32_
             error == ENOSPC || error == EDQUOT
                 ? QStringLiteral("disk full: cannot write %1").arg(s.PartFile)
                 : QStringLiteral("cannot write %1: %2").arg(s.PartFile, OpenErrorText(error));
-        qCInfo(lcEngine).noquote() << SegmentTag(ss.RecordIndex, ss.segmentOf(k)) << why;
-        ss.stopPaused(why, why);
+        qCInfo(lcEngine).noquote() << SegmentTag(core_.recordIndex, core_.segmentOf(k)) << why;
+        session_.stopPaused(why, why);
         return false;
     }
     // Reopening puts the data on disk about once a second; FTP segments do it when asked to.
-    if (r->Protocol != Protocol::Ftp || ss.ctx_.settings.SafeDisk == FlagTrue) {
+    if (r->Protocol != Protocol::Ftp || core_.ctx.settings.SafeDisk == FlagTrue) {
         slot.reopenPartFileEverySecond(s.PartFile, now);
     }
     return true;
 }
 
 void SegmentWriter::countProgress(int k, qsizetype length, std::int32_t now) {
-    DownloadSession& ss = session_;
-    DownloadRecord* r = ss.record();
-    SegmentRecord& s = *ss.servedSegment(k);
-    Incoming& in = ss.slots_[k].incoming;
+    DownloadRecord* r = core_.record();
+    SegmentRecord& s = *core_.servedSegment(k);
+    Incoming& in = core_.connections[k].incoming;
     r->BytesDone += Currency::fromBytes(length);
     if (r->FileSize.bytes() > 0) {
         r->Percent = static_cast<float>(double(r->BytesDone.bytes()) * 100 / r->FileSize.bytes());
@@ -120,6 +116,6 @@ void SegmentWriter::countProgress(int k, qsizetype length, std::int32_t now) {
     }
     if (TicksSince(now, lastRefreshTick_) >= kRefreshMs) {
         lastRefreshTick_ = now;
-        ss.observer_.progressChanged();
+        core_.observer.progressChanged();
     }
 }

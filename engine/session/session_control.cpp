@@ -18,7 +18,7 @@ void DownloadSession::PauseDownload() {
     qCInfo(lcEngine).noquote() << DownloadTag(RecordIndex) << "paused";
     waitingForPreview_ = false;
     r->Running = FlagFalse;
-    observer_.pauseButtonChanged(true, text(781));
+    core_.observer.pauseButtonChanged(true, text(781));
     r->Paused = FlagTrue;
     segments_.stop();
     // A probe still waiting for its answer goes too, or its answer would start the segments
@@ -28,7 +28,7 @@ void DownloadSession::PauseDownload() {
         TimeOut.stop();
     }
     for (int k = 0; k < ProbeSlot; ++k) {
-        slots_.release(k);
+        core_.connections.release(k);
     }
     for (int j = 1; j <= r->SegmentCount; ++j) {
         SegmentRecord& s = *r->Segments.at(j);
@@ -37,8 +37,8 @@ void DownloadSession::PauseDownload() {
             s.State = SegmentState::Paused;
         }
     }
-    observer_.segmentRowsChanged(0);
-    observer_.entryChanged(RecordIndex);
+    core_.observer.segmentRowsChanged(0);
+    core_.observer.entryChanged(RecordIndex);
 }
 
 void DownloadSession::ResumeDownload() {
@@ -47,7 +47,7 @@ void DownloadSession::ResumeDownload() {
         return;
     }
     qCInfo(lcEngine).noquote() << DownloadTag(RecordIndex) << "resumed";
-    observer_.pauseButtonChanged(true, text(782));
+    core_.observer.pauseButtonChanged(true, text(782));
     r->Paused = FlagFalse;
     r->Running = FlagTrue;
     if (r->SegmentCount < 1) {
@@ -57,8 +57,8 @@ void DownloadSession::ResumeDownload() {
     }
     r->Resuming = FlagTrue;
     ConnectSegmented();
-    observer_.segmentRowsChanged(0);
-    observer_.entryChanged(RecordIndex);
+    core_.observer.segmentRowsChanged(0);
+    core_.observer.entryChanged(RecordIndex);
 }
 
 void DownloadSession::ContinueAfterPreview() {
@@ -66,7 +66,7 @@ void DownloadSession::ContinueAfterPreview() {
         return;
     }
     waitingForPreview_ = false;
-    observer_.stateLabelChanged(text(537));
+    core_.observer.stateLabelChanged(text(537));
     ConnectSegmented();
 }
 
@@ -79,8 +79,8 @@ void DownloadSession::stopPaused(const QString& why, const QString& message) {
     qCInfo(lcEngine).noquote() << DownloadTag(RecordIndex) << "waits, paused:" << why;
     lastProblem_ = why;
     PauseDownload();
-    ctx_.prompts.showMessage(message, SessionPrompts::Icon::Critical);
-    observer_.sessionClosed(why);
+    core_.ctx.prompts.showMessage(message, SessionPrompts::Icon::Critical);
+    core_.observer.sessionClosed(why);
 }
 
 void DownloadSession::failWith(const QString& why) {
@@ -89,24 +89,24 @@ void DownloadSession::failWith(const QString& why) {
     if (DownloadRecord* r = record()) {
         r->Failed = FlagTrue;
     }
-    ctx_.prompts.showMessage(why, SessionPrompts::Icon::Critical);
+    core_.ctx.prompts.showMessage(why, SessionPrompts::Icon::Critical);
     closeWith(why);
 }
 
 void DownloadSession::BuildOutputFile() {
     DownloadRecord* r = record();
-    if (r == nullptr || assembling_) {
+    if (r == nullptr || core_.assembling) {
         return;
     }
-    assembling_ = true;
+    core_.assembling = true;
     qCInfo(lcEngine).noquote() << DownloadTag(RecordIndex) << "joining" << r->SegmentCount
                                << "part files";
     QPointer<DownloadSession> self(this);
-    AssembleDownload(ctx_, RecordIndex, true, [self](const AssemblyResult& result) {
+    AssembleDownload(core_.ctx, RecordIndex, true, [self](const AssemblyResult& result) {
         if (!self) {
             return;
         }
-        self->assembling_ = false;
+        self->core_.assembling = false;
         DownloadRecord* r = self->record();
         if (!result.complete) {
             qCInfo(lcEngine).noquote()
@@ -116,7 +116,7 @@ void DownloadSession::BuildOutputFile() {
                 r->Running = FlagFalse;
                 r->Paused = FlagTrue;
             }
-            self->ctx_.prompts.showMessage(result.message, SessionPrompts::Icon::Critical);
+            self->core_.ctx.prompts.showMessage(result.message, SessionPrompts::Icon::Critical);
             self->closeWith(result.message);
             return;
         }
@@ -128,11 +128,11 @@ void DownloadSession::reportFinished() {
     const DownloadRecord* r = record();
     qCInfo(lcEngine).noquote() << DownloadTag(RecordIndex)
                                << "complete:" << (r != nullptr ? r->SavePath : QString());
-    observer_.entryChanged(RecordIndex);
+    core_.observer.entryChanged(RecordIndex);
     Finished = 1;
-    observer_.downloadFinished(text(784), text(785));
-    observer_.stateLabelChanged(text(521));
-    observer_.progressChanged();
+    core_.observer.downloadFinished(text(784), text(785));
+    core_.observer.stateLabelChanged(text(521));
+    core_.observer.progressChanged();
     watchdog_.stop();
-    observer_.sessionClosed(QString());
+    core_.observer.sessionClosed(QString());
 }

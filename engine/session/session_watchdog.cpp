@@ -2,7 +2,10 @@
 
 #include "core/download_list/download_list.h"
 #include "core/types/tick.h"
-#include "engine/session/download_session.h"
+#include "engine/session/ftp_segments.h"
+#include "engine/session/segment_connections.h"
+#include "engine/session/segment_splitter.h"
+#include "engine/session/session_core.h"
 #include "engine/session/session_log.h"
 
 namespace {
@@ -11,24 +14,25 @@ constexpr int kTickMs = 1000;
 
 }  // namespace
 
-SessionWatchdog::SessionWatchdog(DownloadSession& session) : session_(session) {
+SessionWatchdog::SessionWatchdog(SessionCore& core, SegmentSplitter& splitter,
+                                 SegmentConnections& segments, FtpSegments& ftpSegments)
+    : core_(core), splitter_(splitter), segments_(segments), ftpSegments_(ftpSegments) {
     timer_.setInterval(kTickMs);
-    QObject::connect(&timer_, &QTimer::timeout, &session_, &DownloadSession::SegTimeOut_Timer);
+    QObject::connect(&timer_, &QTimer::timeout, &timer_, [this] { tick(); });
 }
 
 void SessionWatchdog::tick() {
-    DownloadSession& ss = session_;
-    DownloadRecord* r = ss.record();
+    DownloadRecord* r = core_.record();
     if (r == nullptr || r->Paused == FlagTrue || r->Completed == FlagTrue) {
         return;
     }
     const std::int32_t now = MillisecondTick();
     const bool ftp = r->Protocol == Protocol::Ftp;
-    ss.splitter_.sample(now);
+    splitter_.sample(now);
     for (int j = 1; j <= r->SegmentCount; ++j) {
         const SegmentRecord& s = *r->Segments.at(j);
         // A segment waiting for a free connection is not stalled.
-        if (ss.slots_.serving(j) < 0) {
+        if (core_.connections.serving(j) < 0) {
             continue;
         }
         // An FTP segment that logged in or asked for the file can wait for an answer that
@@ -41,19 +45,19 @@ void SessionWatchdog::tick() {
              s.State == SegmentState::Receiving || ftpAsking);
         const auto silent = static_cast<std::int32_t>(static_cast<std::uint32_t>(now) -
                                                       static_cast<std::uint32_t>(s.SegTick));
-        if (watched && silent > ss.ctx_.segmentSilenceMs) {
+        if (watched && silent > core_.ctx.segmentSilenceMs) {
             qCInfo(lcEngine).noquote()
-                << SegmentTag(ss.RecordIndex, j) << "brought too little for" << silent << "ms";
-            ss.segments_.restart(j, "restarted by the watchdog at");
-            r = ss.record();
+                << SegmentTag(core_.recordIndex, j) << "brought too little for" << silent << "ms";
+            segments_.restart(j, "restarted by the watchdog at");
+            r = core_.record();
             if (r == nullptr) {
                 return;
             }
         }
     }
     if (ftp) {
-        ss.ftpSegments_.watchWaitingSegments(now);
+        ftpSegments_.watchWaitingSegments(now);
     }
     // A free connection may take over from one that has fallen far behind.
-    ss.segments_.connectNext();
+    segments_.connectNext();
 }

@@ -56,14 +56,14 @@ void DownloadSession::tlsFailed(const QString& problem, const TlsFailure& cause,
     }
     const DownloadRecord* r = record();
     const QString host = r != nullptr ? r->HostName : QString();
-    QString words = cause.failed() ? TlsFailureWords(ctx_.texts, cause, host) : problem;
+    QString words = cause.failed() ? TlsFailureWords(core_.ctx.texts, cause, host) : problem;
     if (words.isEmpty()) {
         words = QStringLiteral("the handshake did not complete");
     }
-    const QString why =
-        Worded(ctx_.texts, kFailedText, QStringLiteral("The secure connection to %1 failed: %2"))
-            .arg(host, words);
-    if (cause.certificate() && !fingerprint.isEmpty() && ctx_.trustCertificate) {
+    const QString why = Worded(core_.ctx.texts, kFailedText,
+                               QStringLiteral("The secure connection to %1 failed: %2"))
+                            .arg(host, words);
+    if (cause.certificate() && !fingerprint.isEmpty() && core_.ctx.trustCertificate) {
         askToTrust(host, fingerprint, why);
         return;
     }
@@ -72,9 +72,9 @@ void DownloadSession::tlsFailed(const QString& problem, const TlsFailure& cause,
 
 void DownloadSession::askToTrust(const QString& host, const QByteArray& fingerprint,
                                  const QString& why) {
-    const QString question = TlsTrustQuestion(ctx_.texts, why, host, fingerprint);
+    const QString question = TlsTrustQuestion(core_.ctx.texts, why, host, fingerprint);
     QPointer<DownloadSession> self(this);
-    ctx_.prompts.askYesNo(
+    core_.ctx.prompts.askYesNo(
         question,
         [self, host, fingerprint, why](bool yes) {
             // Paused, cancelled or gone while the question was open: the answer is not needed.
@@ -88,10 +88,10 @@ void DownloadSession::askToTrust(const QString& host, const QByteArray& fingerpr
             qCInfo(lcEngine).noquote()
                 << ProbeTag(self->RecordIndex) << "the user trusts the certificate of" << host
                 << "(" << FingerprintText(fingerprint) << "); connecting again";
-            const QString notSaved = self->ctx_.trustCertificate(host, fingerprint);
+            const QString notSaved = self->core_.ctx.trustCertificate(host, fingerprint);
             if (!notSaved.isEmpty()) {
-                self->ctx_.prompts.showMessage(
-                    Worded(self->ctx_.texts, kTrustSavedText,
+                self->core_.ctx.prompts.showMessage(
+                    Worded(self->core_.ctx.texts, kTrustSavedText,
                            QStringLiteral("The certificate is trusted until Brenloft ends, but it "
                                           "could not be remembered: %1"))
                         .arg(notSaved),
@@ -115,7 +115,7 @@ void DownloadSession::endTlsFailed(const QString& why, bool tellUser) {
         r->Failed = FlagTrue;
     }
     if (tellUser) {
-        ctx_.prompts.showMessage(why, SessionPrompts::Icon::Critical);
+        core_.ctx.prompts.showMessage(why, SessionPrompts::Icon::Critical);
     }
     closeWith(why);
 }

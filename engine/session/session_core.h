@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+#include <cstdint>
+
+#include "engine/engine_context.h"
+#include "engine/http/http_requests.h"
+#include "engine/session/connection_slot.h"
+#include "engine/session/session_observer.h"
+
+class SocketClass;
+struct DownloadRecord;
+struct SegmentRecord;
+
+// What the parts of one download session share: the download's record (by its list slot), the
+// connection slots, the engine around it, the observer, and what the probe learnt of the file.
+// The session owns it; each part holds it by reference, so a part can be built and tested with a
+// core alone.
+class SessionCore {
+public:
+    SessionCore(EngineContext& context, SessionObserver& observer);
+    SessionCore(const SessionCore&) = delete;
+    SessionCore& operator=(const SessionCore&) = delete;
+
+    DownloadRecord* record() const;
+    QString text(int number) const;
+    // The segment slot k serves (its record, its number), or nullptr and 0 while it is free.
+    SegmentRecord* servedSegment(int k) const;
+    int segmentOf(int k) const { return connections[k].segment; }
+    // The probe's connection, which is also every connection's event target.
+    SocketClass* sockGlobal() const { return connections[ConnectionSlots::Probe].existingSocket(); }
+    bool isFtp() const;
+    // The file's size is known (from the probe, or a resumed plan): every segment has a range.
+    bool sizeKnown() const;
+    // Every connection of an https download, the probe's and each segment's, speaks TLS.
+    void connectTo(SocketClass& socket) const;
+    HttpRequestTarget requestTarget(const DownloadRecord& r) const;
+    // Lives and dies with the session: the context of calls deferred to the event loop, and the
+    // guard of answers (prompts) that may come after the session is gone.
+    QObject& lifetime() { return lifetime_; }
+
+    EngineContext& ctx;
+    SessionObserver& observer;
+    ConnectionSlots connections;
+    std::int16_t recordIndex = 0;
+    bool probeGaveSize = false;  // the probe gave a length (0 is then an empty file)
+    QDateTime serverModified;    // the probe's Last-Modified; invalid when none was given
+    bool assembling = false;
+
+private:
+    QObject lifetime_;
+};
