@@ -1,6 +1,7 @@
 #include "engine/session/download_session.h"
 
 #include "core/download_list/download_list.h"
+#include "core/download_list/entry_state.h"
 #include "core/settings/settings.h"
 #include "core/text/text_table.h"
 #include "core/text/url_codec.h"
@@ -68,7 +69,7 @@ void DownloadSession::InitConnection() {
             &DownloadSession::sockGlobal_DataReceived);
     connect(socket, &SocketClass::ErrorEvent, this, &DownloadSession::sockGlobal_Error);
     connect(socket, &SocketClass::ClosedEvent, this, &DownloadSession::sockGlobal_Closed);
-    r->Failed = FlagFalse;
+    MarkAttemptStarted(*r);
     probe.incoming = Incoming{};
     probe.ftpReplies.reset();
     probe.ftpLogin = FtpLogin::None;
@@ -206,7 +207,7 @@ void DownloadSession::TimeOut_Timer() {
     DownloadRecord* r = record();
     const bool probeExists = probeState_ != ProbeState::Idle;
     probeState_ = ProbeState::Idle;
-    if (r == nullptr || r->Active != FlagTrue || !probeExists) {
+    if (r == nullptr || !Listed(*r) || !probeExists) {
         return;
     }
     if (SocketClass* probe = core_.sockGlobal()) {
@@ -224,9 +225,7 @@ void DownloadSession::TimeOut_Timer() {
                                    << kProbeRetries << "after:" << why;
         InitConnection();
     } else {
-        r->Running = FlagFalse;
-        r->Completed = FlagFalse;
-        r->Failed = FlagTrue;
+        MarkFailed(*r);
         qCInfo(lcEngine).noquote()
             << ProbeTag(RecordIndex) << "failed after" << kProbeRetries << "retries:" << why;
         // The socket error's number, so that the user is told what went wrong.

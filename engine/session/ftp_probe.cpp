@@ -3,6 +3,7 @@
 #include <QTimer>
 
 #include "core/download_list/download_list.h"
+#include "core/download_list/entry_state.h"
 #include "core/types/tick.h"
 #include "engine/ftp/ftp_reply_codes.h"
 #include "engine/ftp/ftp_values.h"
@@ -126,7 +127,7 @@ void FtpProbe::handOver(bool restarts) {
     session_.endProbe();
     session_.stopProbeTimer();
     r->RangesSupported = restarts ? FlagTrue : FlagFalse;
-    r->Running = FlagTrue;
+    MarkRunning(*r);
     core_.observer.entryChanged(core_.recordIndex);
     session_.startSegments();
 }
@@ -135,12 +136,7 @@ void FtpProbe::fail(const QString& message, bool removed) {
     DownloadRecord* r = core_.record();
     core_.ctx.prompts.showMessage(message, SessionPrompts::Icon::Critical);
     session_.endProbe();
-    r->Transferring = FlagFalse;
-    r->Active = FlagFalse;
-    r->Running = FlagFalse;
-    if (removed) {
-        r->Removed = FlagTrue;
-    }
+    MarkRemovedByServer(*r, removed);
     session_.closeWith(message);
 }
 

@@ -3,6 +3,7 @@
 #include <QTimer>
 
 #include "core/download_list/download_list.h"
+#include "core/download_list/entry_state.h"
 #include "core/settings/settings.h"
 #include "core/text/text_table.h"
 #include "core/types/tick.h"
@@ -40,11 +41,11 @@ void FtpSegments::takeReplies(int k) {
     }
     SegmentRecord& s = *core_.servedSegment(k);
     // Replies of a connection the segment has already left behind change nothing.
-    if (r->Paused == FlagTrue || s.State == SegmentState::Complete ||
-        s.State == SegmentState::Paused || IsWaiting(s)) {
+    if (HeldByPause(*r) || s.State == SegmentState::Complete || s.State == SegmentState::Paused ||
+        IsWaiting(s)) {
         return;
     }
-    r->Running = FlagTrue;
+    MarkRunning(*r);
     s.SegTick = MillisecondTick();
     std::vector<FtpReply> replies;
     if (!slot.ftpReplies.feed(bytes, replies)) {
@@ -130,7 +131,7 @@ void FtpSegments::reply(int k, const FtpReply& reply) {
 
 void FtpSegments::loggedIn(int k) {
     DownloadRecord* r = core_.record();
-    if (r == nullptr || r->Paused == FlagTrue || core_.servedSegment(k) == nullptr) {
+    if (r == nullptr || HeldByPause(*r) || core_.servedSegment(k) == nullptr) {
         return;
     }
     SegmentRecord& s = *core_.servedSegment(k);
@@ -223,7 +224,7 @@ void FtpSegments::openingReply(int k, const FtpReply& reply) {
 void FtpSegments::takeData(int k) {
     const QByteArray data = core_.connections[k].dataSocket().GetData();
     DownloadRecord* r = core_.record();
-    if (r == nullptr || r->Paused == FlagTrue || core_.servedSegment(k) == nullptr) {
+    if (r == nullptr || HeldByPause(*r) || core_.servedSegment(k) == nullptr) {
         return;
     }
     const SegmentRecord& s = *core_.servedSegment(k);
@@ -262,7 +263,7 @@ void FtpSegments::transferEnded(int k) {
 
 void FtpSegments::startWaitingSegment() {
     DownloadRecord* r = core_.record();
-    if (r == nullptr || r->Paused == FlagTrue) {
+    if (r == nullptr || HeldByPause(*r)) {
         return;
     }
     for (int j = 1; j <= r->SegmentCount; ++j) {
@@ -282,7 +283,7 @@ void FtpSegments::startWaitingSegment() {
         qCInfo(lcEngine).noquote() << SegmentTag(core_.recordIndex, j) << "logs in again";
         QTimer::singleShot(kSessionHandOverMs, &core_.lifetime(), [this, k, generation] {
             DownloadRecord* r = core_.record();
-            if (r == nullptr || r->Paused == FlagTrue ||
+            if (r == nullptr || HeldByPause(*r) ||
                 generation != core_.connections[k].generation()) {
                 return;
             }

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "core/download_list/download_list.h"
+#include "core/download_list/entry_state.h"
 #include "core/download_list/site_logins.h"
 #include "core/text/url_codec.h"
 #include "core/types/tick.h"
@@ -46,8 +47,7 @@ void HttpProbe::takeData(SocketClass& socket) {
         if (in.head.size() > MaxHttpHeadBytes) {
             session_.endProbe();
             if (DownloadRecord* r = core_.record()) {
-                r->Running = FlagFalse;
-                r->Failed = FlagTrue;
+                MarkFailed(*r);
             }
             session_.closeWith(
                 QStringLiteral("the server's answer has no end of its header within 64 KiB"));
@@ -107,12 +107,9 @@ void HttpProbe::headComplete(const QByteArray& headBytes) {
                                     ? core_.text(531) + u' ' + r->UrlPath + u' ' + core_.text(530)
                                     : core_.text(535) + QString::number(head.status) + u')';
         core_.ctx.prompts.showMessage(message, SessionPrompts::Icon::Critical);
-        r->Active = FlagFalse;
+        MarkRemovedByServer(*r);
         r->Url.clear();
         r->FileName.clear();
-        r->Removed = FlagTrue;
-        r->Transferring = FlagFalse;
-        r->Running = FlagFalse;
         session_.closeWith(QStringLiteral("HTTP %1: %2").arg(head.status).arg(message));
         return;
     }
@@ -155,8 +152,7 @@ bool HttpProbe::fileSize(const ResponseHead& head, const QByteArray& headBytes,
 void HttpProbe::fail(const QString& why, const QString& logged) {
     DownloadRecord* r = core_.record();
     core_.ctx.prompts.showMessage(why, SessionPrompts::Icon::Critical);
-    r->Running = FlagFalse;
-    r->Failed = FlagTrue;
+    MarkFailed(*r);
     session_.closeWith(why, logged);
 }
 
@@ -236,7 +232,7 @@ void HttpProbe::askCredentials() {
                                       keepPassword_ = answer.keepPassword;
                                       // Paused while the question waited: the resume asks the
                                       // server again.
-                                      if (r->Paused == FlagTrue) {
+                                      if (HeldByPause(*r)) {
                                           return;
                                       }
                                       if (answer.ok) {
@@ -245,9 +241,7 @@ void HttpProbe::askCredentials() {
                                           session_.probeAgain();
                                           return;
                                       }
-                                      r->Running = FlagFalse;
-                                      r->Completed = FlagFalse;
-                                      r->Paused = FlagTrue;
+                                      MarkPaused(*r);
                                       session_.closeWith(QLatin1String(SessionReason::NeedsLogin));
                                   });
 }
@@ -257,7 +251,7 @@ void HttpProbe::succeeded(const ResponseHead& head, std::int64_t size) {
     if (!head.fileName.isEmpty()) {
         r->FileName = PlainFileName(head.fileName);
     }
-    r->Running = FlagTrue;
+    MarkRunning(*r);
     // Without a length, or with a chunked body, the size is learnt when the body ends.
     core_.probeGaveSize = size >= 0;
     core_.serverModified = head.lastModified;
@@ -275,11 +269,8 @@ void HttpProbe::succeeded(const ResponseHead& head, std::int64_t size) {
                 core_.ctx.openUrl(DecodeUrl(url));
             }
             if (DownloadRecord* r = core_.record()) {
-                r->Active = FlagFalse;
+                MarkRemovedByServer(*r);
                 r->Url.clear();
-                r->Removed = FlagTrue;
-                r->Transferring = FlagFalse;
-                r->Running = FlagFalse;
             }
             session_.closeWith(QLatin1String(SessionReason::WebPage));
         });

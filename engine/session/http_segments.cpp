@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/download_list/download_list.h"
+#include "core/download_list/entry_state.h"
 #include "core/text/url_codec.h"
 #include "core/types/tick.h"
 #include "core/urls/parse_url.h"
@@ -125,7 +126,7 @@ void HttpSegments::takeData(SocketClass& socket, int k) {
     QByteArray data = socket.GetData();
     const SegmentRecord* s = core_.servedSegment(k);
     // Late data of a paused, complete or restarted segment is never written.
-    if (r->Paused == FlagTrue || s == nullptr || s->State == SegmentState::Complete ||
+    if (HeldByPause(*r) || s == nullptr || s->State == SegmentState::Complete ||
         s->State == SegmentState::Paused || s->State == SegmentState::Idle) {
         return;
     }

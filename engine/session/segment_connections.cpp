@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "core/download_list/download_list.h"
+#include "core/download_list/entry_state.h"
 #include "core/download_list/resume_rebase.h"
 #include "core/settings/settings.h"
 #include "core/text/text_table.h"
@@ -59,19 +60,19 @@ void SegmentConnections::start() {
     core_.observer.fileLabelChanged(UrlForDisplay(DecodeUrl(r->Url)) + u' ' +
                                     (ranges ? QString() : u'(' + core_.text(783) + u')'));
     const std::int32_t now = MillisecondTick();
-    const bool resumed = r->Resuming != 0 && r->SegmentCount >= 1;
+    const bool resumed = ResumingFromPlan(*r) && r->SegmentCount >= 1;
     allStarted_ = false;
     splitter_.forget();
     if (resumed && AdoptJoinedTarget(*r, core_.ctx.settings.DownloadFolder)) {
         // Built by an earlier run that ended before its list said so: nothing to fetch again.
-        r->Resuming = FlagFalse;
+        MarkResuming(*r, false);
         qCInfo(lcEngine).noquote() << DownloadTag(core_.recordIndex)
                                    << "was built before the list could say so:" << r->SavePath;
         QTimer::singleShot(0, &core_.lifetime(), [this] { session_.reportFinished(); });
         return;
     }
     if (resumed) {
-        r->Resuming = FlagFalse;
+        MarkResuming(*r, false);
         // The ticks saved with the plan may be minutes old: a segment still waiting for its
         // turn to connect is not stalled, and the watchdog must not start it early.
         for (int j = 1; j <= r->SegmentCount; ++j) {
@@ -92,7 +93,7 @@ void SegmentConnections::start() {
             r->LastTick = now;
         }
     } else {
-        r->Resuming = FlagFalse;
+        MarkResuming(*r, false);
         if (core_.probeGaveSize && core_.ctx.adoptWholeFiles &&
             AdoptExistingTarget(*r, core_.ctx.settings.DownloadFolder, core_.ctx.finishedFiles,
                                 core_.serverModified)) {
@@ -132,8 +133,7 @@ void SegmentConnections::start() {
         }
         QTimer::singleShot(0, &core_.lifetime(), [this] {
             if (DownloadRecord* r = core_.record()) {
-                r->Transferring = FlagFalse;
-                r->Running = FlagFalse;
+                MarkTransferDone(*r);
                 session_.buildOutputFile();
             }
         });
@@ -175,7 +175,7 @@ int SegmentConnections::nextUnserved() const {
 
 void SegmentConnections::connectNext() {
     DownloadRecord* r = core_.record();
-    if (r == nullptr || r->Paused == FlagTrue || r->Completed == FlagTrue || core_.assembling ||
+    if (r == nullptr || HeldByPause(*r) || FileComplete(*r) || core_.assembling ||
         pacer_.isActive()) {
         return;
     }
@@ -294,8 +294,8 @@ void SegmentConnections::restart(int j, const char* why) {
 void SegmentConnections::connectionLost(int k) {
     const DownloadRecord* r = core_.record();
     const SegmentRecord* served = core_.servedSegment(k);
-    if (r == nullptr || r->Paused == FlagTrue || r->Completed == FlagTrue ||
-        r->Protocol == Protocol::Ftp || served == nullptr) {
+    if (r == nullptr || HeldByPause(*r) || FileComplete(*r) || r->Protocol == Protocol::Ftp ||
+        served == nullptr) {
         return;
     }
     const SegmentRecord& s = *served;
@@ -320,7 +320,7 @@ void SegmentConnections::restartSoon(int k, const char* why) {
     const std::uint32_t generation = core_.connections[k].generation();
     QTimer::singleShot(0, &core_.lifetime(), [this, k, generation, why] {
         const DownloadRecord* now = core_.record();
-        if (now == nullptr || now->Paused == FlagTrue || core_.segmentOf(k) == 0 ||
+        if (now == nullptr || HeldByPause(*now) || core_.segmentOf(k) == 0 ||
             core_.connections[k].generation() != generation) {
             return;
         }
@@ -388,11 +388,10 @@ bool SegmentConnections::allComplete() const {
 
 void SegmentConnections::buildWhenAllComplete() {
     DownloadRecord* r = core_.record();
-    if (!allComplete() || core_.assembling || r->Completed == FlagTrue) {
+    if (!allComplete() || core_.assembling || FileComplete(*r)) {
         return;
     }
-    r->Transferring = FlagFalse;
-    r->Running = FlagFalse;
+    MarkTransferDone(*r);
     core_.observer.pauseButtonChanged(false, core_.text(782));
     core_.observer.stateLabelChanged(core_.text(520));
     core_.observer.progressChanged();

@@ -2,6 +2,7 @@
 #include <QPointer>
 
 #include "core/download_list/download_list.h"
+#include "core/download_list/entry_state.h"
 #include "core/download_list/resume_rebase.h"
 #include "core/text/text_table.h"
 #include "engine/assembly/assemble_download.h"
@@ -12,14 +13,13 @@
 
 void DownloadSession::PauseDownload() {
     DownloadRecord* r = record();
-    if (r == nullptr || r->Completed == FlagTrue || r->Paused == FlagTrue) {
+    if (r == nullptr || FileComplete(*r) || HeldByPause(*r)) {
         return;
     }
     qCInfo(lcEngine).noquote() << DownloadTag(RecordIndex) << "paused";
     waitingForPreview_ = false;
-    r->Running = FlagFalse;
+    MarkPaused(*r);
     core_.observer.pauseButtonChanged(true, text(781));
-    r->Paused = FlagTrue;
     segments_.stop();
     // A probe still waiting for its answer goes too, or its answer would start the segments
     // of a paused download; resume sends it again.
@@ -43,19 +43,18 @@ void DownloadSession::PauseDownload() {
 
 void DownloadSession::ResumeDownload() {
     DownloadRecord* r = record();
-    if (r == nullptr || r->Completed == FlagTrue || r->Running == FlagTrue) {
+    if (r == nullptr || FileComplete(*r) || StateOf(*r) == ListEntryState::Running) {
         return;
     }
     qCInfo(lcEngine).noquote() << DownloadTag(RecordIndex) << "resumed";
     core_.observer.pauseButtonChanged(true, text(782));
-    r->Paused = FlagFalse;
-    r->Running = FlagTrue;
+    MarkStarted(*r);
     if (r->SegmentCount < 1) {
         // Nothing was planned yet: the probe starts afresh.
         InitConnection();
         return;
     }
-    r->Resuming = FlagTrue;
+    MarkResuming(*r, true);
     ConnectSegmented();
     core_.observer.segmentRowsChanged(0);
     core_.observer.entryChanged(RecordIndex);
@@ -87,7 +86,7 @@ void DownloadSession::failWith(const QString& why) {
     qCInfo(lcEngine).noquote() << DownloadTag(RecordIndex) << "fails:" << why;
     PauseDownload();
     if (DownloadRecord* r = record()) {
-        r->Failed = FlagTrue;
+        MarkFailed(*r);
     }
     core_.ctx.prompts.showMessage(why, SessionPrompts::Icon::Critical);
     closeWith(why);
@@ -113,8 +112,7 @@ void DownloadSession::BuildOutputFile() {
                 << DownloadTag(self->RecordIndex) << "join failed:" << result.message;
             // The parts stay; the download can be built again once the cause is mended.
             if (r != nullptr) {
-                r->Running = FlagFalse;
-                r->Paused = FlagTrue;
+                MarkPaused(*r);
             }
             self->core_.ctx.prompts.showMessage(result.message, SessionPrompts::Icon::Critical);
             self->closeWith(result.message);

@@ -1,6 +1,7 @@
 #include "engine/session/session_watchdog.h"
 
 #include "core/download_list/download_list.h"
+#include "core/download_list/entry_state.h"
 #include "core/types/tick.h"
 #include "engine/session/ftp_segments.h"
 #include "engine/session/segment_connections.h"
@@ -23,7 +24,7 @@ SessionWatchdog::SessionWatchdog(SessionCore& core, SegmentSplitter& splitter,
 
 void SessionWatchdog::tick() {
     DownloadRecord* r = core_.record();
-    if (r == nullptr || r->Paused == FlagTrue || r->Completed == FlagTrue) {
+    if (r == nullptr || HeldByPause(*r) || FileComplete(*r)) {
         return;
     }
     const std::int32_t now = MillisecondTick();

@@ -3,6 +3,7 @@
 #include <QPointer>
 
 #include "core/download_list/download_list.h"
+#include "core/download_list/entry_state.h"
 #include "core/settings/trusted_certificates.h"
 #include "core/text/text_table.h"
 #include "engine/session/download_session.h"
@@ -110,9 +111,7 @@ void DownloadSession::endTlsFailed(const QString& why, bool tellUser) {
     qCInfo(lcEngine).noquote() << ProbeTag(RecordIndex) << "no retry:" << why;
     endProbe();
     if (DownloadRecord* r = record()) {
-        r->Running = FlagFalse;
-        r->Completed = FlagFalse;
-        r->Failed = FlagTrue;
+        MarkFailed(*r);
     }
     if (tellUser) {
         core_.ctx.prompts.showMessage(why, SessionPrompts::Icon::Critical);
