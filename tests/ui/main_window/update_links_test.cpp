@@ -205,7 +205,7 @@ TEST_F(UpdateLinksTest, YesDownloadsChecksUnpacksStartsTheUpdaterAndQuits) {
     EXPECT_EQ(r.Url, nginx->url(QStringLiteral("/velmora/kestor15.zip")));
     EXPECT_EQ(r.IsUpdate, 1);
     EXPECT_EQ(r.Completed, FlagTrue);
-    EXPECT_EQ(r.Active, FlagFalse);
+    EXPECT_FALSE(Listed(r));
     EXPECT_EQ(ReadFile(r.SavePath), ReadFile(served));
     ASSERT_TRUE(WaitFor([&] { return QFile::exists(marker); }));
     EXPECT_EQ(MarkerLines(marker), (QStringList{"--from", temp() + QStringLiteral("update"),
@@ -215,7 +215,7 @@ TEST_F(UpdateLinksTest, YesDownloadsChecksUnpacksStartsTheUpdaterAndQuits) {
     DownloadListState saved;
     DecodeListFile(ReadFile(listPath()), saved);
     ASSERT_EQ(saved.DownloadCount, 1);
-    EXPECT_EQ(saved.DownloadList[1].Active, FlagFalse);
+    EXPECT_FALSE(Listed(saved.DownloadList[1]));
     EXPECT_GE(requestsFor(QStringLiteral("/velmora/kestor15.zip.sig")), 1);
     // The end-of-list actions were the install's to run, and it did not need them.
     EXPECT_TRUE(actions.calls.isEmpty()) << actions.calls.join(u' ').toStdString();
