@@ -31,8 +31,7 @@ TEST(BrenloftCommandLine, DownloadsTheAddressItWasStartedWith) {
     ASSERT_EQ(list.DownloadCount, 1);
     const DownloadRecord& r = list.DownloadList[1];
     EXPECT_EQ(r.Url, url);
-    EXPECT_EQ(r.Active, FlagTrue);
-    EXPECT_EQ(r.Completed, FlagTrue);
+    EXPECT_EQ(StateOf(r), ListEntryState::Finished);
     EXPECT_EQ(r.Running, FlagFalse);
     EXPECT_TRUE(QDir(home.path(QStringLiteral("tmp"))).isEmpty()) << "no part file is left";
 }
@@ -98,6 +97,6 @@ TEST(BrenloftCommandLine, AddsWhatRemainsOfTheLineWhenItIsALowerCaseAddress) {
         }
         ASSERT_EQ(list.DownloadCount, 1) << c.what;
         EXPECT_EQ(list.DownloadList[1].Url, c.added) << c.what;
-        EXPECT_EQ(list.DownloadList[1].Active, FlagTrue) << c.what;
+        EXPECT_TRUE(Listed(list.DownloadList[1])) << c.what;
     }
 }

@@ -81,10 +81,7 @@ TEST(BrenloftRecovery, AQuitDuringADownloadPausesItAndItGoesOnWhereItStopped) {
     ASSERT_EQ(list.DownloadCount, 1);
     const DownloadRecord paused = list.DownloadList[1];
     EXPECT_EQ(paused.Url, url);
-    EXPECT_EQ(paused.Active, FlagTrue);
-    EXPECT_EQ(paused.Paused, FlagTrue);
-    EXPECT_EQ(paused.Running, FlagFalse);
-    EXPECT_EQ(paused.Completed, FlagFalse);
+    EXPECT_EQ(StateOf(paused), ListEntryState::Paused);
     EXPECT_GT(paused.SegmentCount, 1);
     EXPECT_GT(paused.BytesDone.bytes(), 0);
 
@@ -101,7 +98,7 @@ TEST(BrenloftRecovery, AQuitDuringADownloadPausesItAndItGoesOnWhereItStopped) {
     const qint64 allowance = ResumeAllowance(paused, server.bytes.size());
     ASSERT_TRUE(home.savedList(list));
     EXPECT_EQ(list.DownloadCount, 1);
-    EXPECT_EQ(list.DownloadList[1].Completed, FlagTrue);
+    EXPECT_EQ(StateOf(list.DownloadList[1]), ListEntryState::Finished);
     const qint64 served = server.servedSince(logged);
     EXPECT_GT(served, 0);
     EXPECT_LE(served, allowance) << "the second run fetched only what was missing";
@@ -144,9 +141,7 @@ TEST(BrenloftRecovery, AKilledDownloadComesBackPausedAndResumesToTheSameBytes) {
     ASSERT_TRUE(home.savedList(list));
     ASSERT_EQ(list.DownloadCount, 1);
     const DownloadRecord paused = list.DownloadList[1];
-    EXPECT_EQ(paused.Paused, FlagTrue);
-    EXPECT_EQ(paused.Running, FlagFalse);
-    EXPECT_EQ(paused.Completed, FlagFalse);
+    EXPECT_EQ(StateOf(paused), ListEntryState::Paused);
     EXPECT_EQ(paused.SegmentCount, running.SegmentCount);
     EXPECT_EQ(paused.BytesDone.bytes(), running.BytesDone.bytes());
     EXPECT_FALSE(QFile::exists(home.downloads(QStringLiteral("big.bin"))));
@@ -161,7 +156,7 @@ TEST(BrenloftRecovery, AKilledDownloadComesBackPausedAndResumesToTheSameBytes) {
     ASSERT_TRUE(run.stopWith(SIGTERM));
     EXPECT_TRUE(run.endedCleanly());
     ASSERT_TRUE(home.savedList(list));
-    EXPECT_EQ(list.DownloadList[1].Completed, FlagTrue);
+    EXPECT_EQ(StateOf(list.DownloadList[1]), ListEntryState::Finished);
     const qint64 served = server.servedSince(logged);
     EXPECT_GT(served, 0);
     EXPECT_LE(served, ResumeAllowance(running, server.bytes.size()))

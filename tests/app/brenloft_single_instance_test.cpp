@@ -54,6 +54,6 @@ TEST(BrenloftSingleInstance, LaterStartsAndTheHandOffFileFeedTheRunningOne) {
     for (const QString& url : {secondUrl, handedUrl}) {
         const int slot = SlotOf(list, url);
         ASSERT_NE(slot, 0) << url.toStdString();
-        EXPECT_EQ(list.DownloadList[slot].Completed, FlagTrue) << url.toStdString();
+        EXPECT_EQ(StateOf(list.DownloadList[slot]), ListEntryState::Finished) << url.toStdString();
     }
 }

@@ -43,8 +43,7 @@ TEST(BrenloftStart, KeepsTheEntriesOfAnExistingListAndPausesTheRunningOne) {
     ASSERT_TRUE(home.savedList(saved));
     ASSERT_EQ(saved.DownloadCount, 1);
     EXPECT_EQ(saved.DownloadList[1].Url, r.Url);
-    EXPECT_EQ(saved.DownloadList[1].Paused, FlagTrue);
-    EXPECT_EQ(saved.DownloadList[1].Running, FlagFalse);
+    EXPECT_EQ(StateOf(saved.DownloadList[1]), ListEntryState::Paused);
 }
 
 TEST(BrenloftStart, RecordsItsFolderAndPointsTheActivationFileAtItself) {

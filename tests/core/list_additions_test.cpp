@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "core/download_list/list_additions.h"
+#include "tests/support/text_printer.h"
 
 namespace {
 
@@ -164,12 +165,11 @@ TEST(NewRecord, ReusedSlotStartsOverButKeepsWhatNoOneResets) {
     EXPECT_EQ(r.HasSavePath, FlagFalse);
 
     EXPECT_EQ(r.Priority, 1);
-    EXPECT_EQ(r.Active, FlagTrue);
+    EXPECT_EQ(StateOf(r), ListEntryState::Waiting);
     EXPECT_EQ(r.Transferring, FlagTrue);
     EXPECT_EQ(r.RangesSupported, FlagTrue);
-    EXPECT_EQ(r.Failed, FlagFalse);
-    for (const std::int16_t flag : {r.Reserved4, r.RetryCount, r.Queued, r.Scheduled, r.Paused,
-                                    r.Resuming, r.Completed, r.Removed}) {
+    for (const std::int16_t flag : {r.Reserved4, r.RetryCount, r.Failed, r.Queued, r.Scheduled,
+                                    r.Paused, r.Resuming, r.Completed, r.Removed}) {
         EXPECT_EQ(flag, 0);
     }
     EXPECT_EQ(r.LastTick, 0);
@@ -239,7 +239,7 @@ TEST(NewRecord, FetchingAgainReplacesItsOwnEarlierFile) {
     EXPECT_EQ(r.Reserved3, ReplacesEarlierFile);
     EXPECT_EQ(r.SavePath, finished.SavePath);
     EXPECT_EQ(r.HasSavePath, FlagTrue);
-    EXPECT_EQ(r.Completed, FlagFalse);
+    EXPECT_EQ(StateOf(r), ListEntryState::Waiting);
     EXPECT_EQ(r.Percent, 0);
 
     // A path chosen in the dialog wins over the earlier one.

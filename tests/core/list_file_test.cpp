@@ -7,6 +7,7 @@
 #include "core/download_list/list_file_format.h"
 #include "tests/support/sandbox.h"
 #include "tests/support/test_files.h"
+#include "tests/support/text_printer.h"
 
 namespace {
 
@@ -194,8 +195,7 @@ TEST(ListFile, LoadFixesUpRemovedEntriesAndPausesRunningOnes) {
     DownloadListState loaded;
     LoadList(loaded, path);
     const DownloadRecord& running = loaded.DownloadList[1];
-    EXPECT_EQ(running.Running, FlagFalse);
-    EXPECT_EQ(running.Paused, FlagTrue);
+    EXPECT_EQ(StateOf(running), ListEntryState::Paused);
     EXPECT_EQ(running.Segments, list.DownloadList[1].Segments);  // resumable as it was
 
     const DownloadRecord& r = loaded.DownloadList[2];
@@ -215,8 +215,8 @@ TEST(ListFile, LoadFixesUpRemovedEntriesAndPausesRunningOnes) {
     EXPECT_EQ(r.BytesDone, Currency{});
     EXPECT_EQ(r.Reserved2, QStringLiteral("0"));
     EXPECT_TRUE(r.Reserved5.isEmpty());
-    EXPECT_EQ(r.Paused, 0);
-    EXPECT_EQ(r.Removed, 0);
+    EXPECT_EQ(StateOf(r), ListEntryState::Free);
+    EXPECT_FALSE(HeldByPause(r));
     EXPECT_GT(r.DateAdded.days(), removed.DateAdded.days());
 }
 

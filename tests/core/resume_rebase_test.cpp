@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "core/download_list/download_list.h"
+#include "core/download_list/entry_state.h"
 #include "core/download_list/resume_rebase.h"
 
 namespace {
@@ -42,7 +43,7 @@ TEST(ResumeRebase, UnfinishedSegmentsContinueAfterWhatTheyReceived) {
         *r.Segments.at(int(i) + 1) = cases[i].before;
     }
     RebaseForResume(r);
-    EXPECT_EQ(r.Resuming, FlagTrue);
+    EXPECT_TRUE(ResumingFromPlan(r));
     for (std::size_t i = 0; i < cases.size(); ++i) {
         SCOPED_TRACE(cases[i].name);
         const SegmentRecord& s = *r.Segments.at(int(i) + 1);
@@ -54,7 +55,7 @@ TEST(ResumeRebase, UnfinishedSegmentsContinueAfterWhatTheyReceived) {
     DownloadRecord unplanned;
     unplanned.Resuming = FlagTrue;
     RebaseForResume(unplanned);
-    EXPECT_EQ(unplanned.Resuming, FlagFalse);
+    EXPECT_FALSE(ResumingFromPlan(unplanned));
 }
 
 TEST(ResumeRebase, UsedSlotsStayInsideTheTable) {

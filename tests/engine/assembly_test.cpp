@@ -19,6 +19,7 @@
 #include "engine/assembly/target_path.h"
 #include "tests/support/engine_rig.h"
 #include "tests/support/test_files.h"
+#include "tests/support/text_printer.h"
 
 namespace {
 
@@ -100,7 +101,7 @@ TEST_F(Assembly, JoinsPartsOfNoneOneExactPieceAndSeveralPiecesInOrder) {
     EXPECT_TRUE(ReadFile(target) == parts[0] + parts[1] + parts[2]);
     EXPECT_EQ(record(slot).SavePath, target);
     EXPECT_EQ(record(slot).FileName, QStringLiteral("archive.zip"));
-    EXPECT_EQ(record(slot).Completed, FlagTrue);
+    EXPECT_EQ(StateOf(record(slot)), ListEntryState::Finished);
     EXPECT_EQ(record(slot).Running, FlagFalse);
     EXPECT_EQ(record(slot).Percent, 100.0f);
     for (const QString& temp : temps) {
@@ -120,7 +121,7 @@ TEST_F(Assembly, KeepsPartFilesWhenNotAskedToDeleteThem) {
     for (std::size_t i = 0; i < parts.size(); ++i) {
         EXPECT_TRUE(ReadFile(temps[qsizetype(i)]) == parts[i]);
     }
-    EXPECT_EQ(record(slot).Completed, FlagTrue);
+    EXPECT_EQ(StateOf(record(slot)), ListEntryState::Finished);
 }
 
 // Part files are private; the finished file is an ordinary file of the user's, whichever way
@@ -168,7 +169,7 @@ TEST_F(Assembly, DecodedNameFromTheRecordStaysInsideTheDownloadFolder) {
     EXPECT_EQ(QDir(root()).entryList(QDir::Files), QStringList{QFileInfo(listPath()).fileName()});
     DownloadListState saved;
     ASSERT_EQ(LoadList(saved, listPath()).error, QString());
-    EXPECT_EQ(saved.DownloadList[slot].Completed, FlagTrue);
+    EXPECT_EQ(StateOf(saved.DownloadList[slot]), ListEntryState::Finished);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -262,7 +263,7 @@ TEST_F(Assembly, AfterTenNumberedNamesTheLastIsUsedAndNeverOverwritten) {
     const AssemblyResult refused = assemble(full, true);
     EXPECT_FALSE(refused.complete);
     EXPECT_TRUE(refused.message.contains(names.first())) << refused.message.toStdString();
-    EXPECT_NE(record(full).Completed, FlagTrue);
+    EXPECT_TRUE(Unfinished(record(full)));
     EXPECT_TRUE(QFileInfo::exists(partFiles(full).first()));
     for (qsizetype i = 0; i + 1 < names.size(); ++i) {
         EXPECT_EQ(ReadFile(names[i]), QByteArray("taken"));
@@ -319,7 +320,7 @@ TEST_F(Assembly, MissingPartFileLeavesTheDownloadIncompleteAndThePartsInPlace) {
         << result.message.toStdString();
     EXPECT_TRUE(QFileInfo::exists(temps[0]));
     EXPECT_TRUE(QFileInfo::exists(temps[2]));
-    EXPECT_NE(record(slot).Completed, FlagTrue);
+    EXPECT_TRUE(Unfinished(record(slot)));
     EXPECT_NE(record(slot).Percent, 100.0f);
     EXPECT_EQ(record(slot).FileName, QStringLiteral("broken.bin"));
     EXPECT_FALSE(QFileInfo::exists(downloads(QStringLiteral("broken.bin"))));
@@ -351,7 +352,7 @@ TEST_F(Assembly, ShortPartFileLeavesTheDownloadIncompleteAndSaysSo) {
     EXPECT_TRUE(result.message.contains(partFiles(slot)[1])) << result.message.toStdString();
     EXPECT_TRUE(result.message.contains(QStringLiteral("300"))) << result.message.toStdString();
     EXPECT_TRUE(QFileInfo::exists(partFiles(slot)[0]));
-    EXPECT_NE(record(slot).Completed, FlagTrue);
+    EXPECT_TRUE(Unfinished(record(slot)));
     EXPECT_FALSE(QFileInfo::exists(downloads(QStringLiteral("short.bin"))));
 }
 
@@ -392,7 +393,7 @@ TEST_F(Assembly, FullDiskIsReportedAsSuch) {
     EXPECT_TRUE(result.message.contains(QStringLiteral("disk full")))
         << result.message.toStdString();
     EXPECT_TRUE(QFileInfo::exists(partFiles(slot)[0]));
-    EXPECT_NE(record(slot).Completed, FlagTrue);
+    EXPECT_TRUE(Unfinished(record(slot)));
     EXPECT_TRUE(QFileInfo::exists(QStringLiteral("/dev/full")));
 }
 

@@ -151,7 +151,7 @@ TEST_P(SizesAndPlans, EverySizeArrivesWhole) {
         const DownloadRecord& r = engine.record(d);
         EXPECT_TRUE(d.observer.finished) << d.observer.whys.join(u'|').toStdString();
         EXPECT_EQ(d.observer.closes, 1);
-        EXPECT_EQ(r.Completed, FlagTrue);
+        EXPECT_EQ(StateOf(r), ListEntryState::Finished);
         EXPECT_EQ(r.FileSize.bytes(), size);
         EXPECT_EQ(r.BytesDone.bytes(), size);
         EXPECT_EQ(r.SavePath, engine.downloads() + SizedName(size));
@@ -328,7 +328,7 @@ TEST_F(SessionTest, RedirectsThatCannotBeFollowedEndTheDownload) {
     for (const Download* d : {&elsewhere, &loop}) {
         EXPECT_FALSE(d->observer.finished);
         EXPECT_EQ(d->observer.closes, 1);
-        EXPECT_EQ(engine.record(*d).Failed, FlagTrue);
+        EXPECT_EQ(StateOf(engine.record(*d)), ListEntryState::Failed);
         EXPECT_EQ(engine.record(*d).SegmentCount, 0);
     }
     EXPECT_EQ(engine.prompts.messages.size(), 2)
@@ -351,8 +351,7 @@ TEST_F(SessionTest, TlsFailureEndsTheProbeAtOnceNamingTheHost) {
     const DownloadRecord& r = engine.record(d);
     EXPECT_EQ(d.observer.closes, 1);
     EXPECT_FALSE(d.observer.finished);
-    EXPECT_EQ(r.Failed, FlagTrue);
-    EXPECT_EQ(r.Running, FlagFalse);
+    EXPECT_EQ(StateOf(r), ListEntryState::Failed);
     EXPECT_EQ(r.RetryCount, 0) << "a certificate problem does not go away by asking again";
     ASSERT_EQ(engine.prompts.messages.size(), 1);
     const QString message = engine.prompts.messages.first();
@@ -421,7 +420,7 @@ TEST_F(SessionTest, CertificatesTheUserTrustsAreAcceptedForTheirHostOnly) {
         if (arrives) {
             EXPECT_EQ(FileSha256(r.SavePath), Sha256(data));
         } else {
-            EXPECT_EQ(r.Failed, FlagTrue);
+            EXPECT_EQ(StateOf(r), ListEntryState::Failed);
         }
         EXPECT_EQ(engine.prompts.messages, QStringList{}) << "the question already said why";
     }
@@ -564,9 +563,7 @@ TEST_F(SessionTest, CancelledLoginPausesTheEntry) {
     ASSERT_TRUE(WaitClosed({&d}));
     const DownloadRecord& r = engine.record(d);
     EXPECT_FALSE(d.observer.finished);
-    EXPECT_EQ(r.Paused, FlagTrue);
-    EXPECT_EQ(r.Completed, FlagFalse);
-    EXPECT_EQ(r.Active, FlagTrue);
+    EXPECT_EQ(StateOf(r), ListEntryState::Paused);
     EXPECT_EQ(engine.list.SiteLoginCount, 0);
     EXPECT_EQ(FolderEntries(engine.downloads()), QStringList{});
 }
@@ -645,8 +642,7 @@ TEST_F(SessionTest, WebPagesAreOfferedToTheBrowser) {
     for (const Download* d : {&declined, &accepted}) {
         const DownloadRecord& r = engine.record(*d);
         EXPECT_FALSE(d->observer.finished);
-        EXPECT_EQ(r.Removed, FlagTrue);
-        EXPECT_EQ(r.Active, FlagFalse);
+        EXPECT_EQ(StateOf(r), ListEntryState::Removed);
         EXPECT_TRUE(r.Url.isEmpty());
         EXPECT_EQ(r.SegmentCount, 0) << "no segment was planned";
     }
@@ -682,8 +678,7 @@ TEST_F(SessionTest, ErrorAnswersAreShownAndRemoveTheEntry) {
         const DownloadRecord& r = engine.record(*d);
         EXPECT_EQ(d->observer.closes, 1);
         EXPECT_FALSE(d->observer.finished);
-        EXPECT_EQ(r.Removed, FlagTrue);
-        EXPECT_EQ(r.Active, FlagFalse);
+        EXPECT_EQ(StateOf(r), ListEntryState::Removed);
         EXPECT_TRUE(r.Url.isEmpty());
         EXPECT_TRUE(r.FileName.isEmpty());
     }
@@ -764,8 +759,7 @@ TEST_P(OverTls, PauseAndResumeContinueEachSegment) {
         EXPECT_EQ(r.Segments.at(j)->Done.bytes(), running.at(j)->Done.bytes());
     }
     d.session->PauseDownload();
-    EXPECT_EQ(r.Paused, FlagTrue);
-    EXPECT_EQ(r.Running, FlagFalse);
+    EXPECT_EQ(StateOf(r), ListEntryState::Paused);
     ExpectFoldedIntoParts(r, data);
 
     // Data still in flight is dropped, and a second pause changes nothing.
@@ -779,7 +773,7 @@ TEST_P(OverTls, PauseAndResumeContinueEachSegment) {
     EXPECT_EQ(d.observer.closes, 0) << "a pause keeps the session";
 
     d.session->ResumeDownload();
-    EXPECT_EQ(r.Paused, FlagFalse);
+    EXPECT_FALSE(HeldByPause(r));
     ASSERT_TRUE(WaitClosed({&d}));
     EXPECT_TRUE(d.observer.finished) << d.observer.whys.join(u'|').toStdString();
     EXPECT_EQ(d.observer.planned.front(), 8);
@@ -844,7 +838,8 @@ TEST_P(OverTls, ResumesFromTheSavedListAfterAKill) {
     ASSERT_EQ(LoadList(second.list, second.listPath()).error, QString());
     DownloadRecord& r = second.list.DownloadList[slot];
     ASSERT_EQ(r.SegmentCount, 8);
-    EXPECT_EQ(r.Paused, FlagTrue) << "an entry running at the kill comes back paused";
+    EXPECT_EQ(StateOf(r), ListEntryState::Paused)
+        << "an entry running at the kill comes back paused";
     // As starting a session from a saved state does. The list was saved by a run long gone:
     // its ticks lie far behind, and the segments the pacing reaches last must still get their
     // ranges once, not a second connection written behind the first.
@@ -885,11 +880,11 @@ TEST_F(SessionTest, PausedDuringTheProbeResumes) {
     Download& d = engine.fetch(nginx.url(QStringLiteral("/early.bin")));
     d.session->PauseDownload();
     DownloadRecord& r = engine.record(d);
-    EXPECT_EQ(r.Paused, FlagTrue);
+    EXPECT_TRUE(HeldByPause(r));
     // Whatever the probe's answer does meanwhile, nothing is fetched while paused.
     WaitFor([] { return false; }, std::chrono::milliseconds(500));
     EXPECT_EQ(r.BytesDone.bytes(), 0);
-    EXPECT_EQ(r.Paused, FlagTrue);
+    EXPECT_TRUE(HeldByPause(r));
 
     d.session->ResumeDownload();
     ASSERT_TRUE(WaitClosed({&d}, std::chrono::seconds(30)))

@@ -13,6 +13,7 @@
 #include "engine/assembly/existing_target.h"
 #include "tests/support/sandbox.h"
 #include "tests/support/test_files.h"
+#include "tests/support/text_printer.h"
 
 TEST(ExistingTarget, OnlyAWholeFileAtTheTargetCounts) {
     enum Known { Unknown, OursForThisAddress, OursForAnother, ServersTime, AnotherTime };
@@ -47,6 +48,7 @@ TEST(ExistingTarget, OnlyAWholeFileAtTheTargetCounts) {
         r.Url = QStringLiteral("http://h/a%20b.bin");
         r.FileName = QStringLiteral("a%20b.bin");
         r.FileSize = Currency::fromBytes(300);
+        r.Active = FlagTrue;
         r.Running = FlagTrue;
         r.Transferring = FlagTrue;
         QString target = folder + QStringLiteral("a b.bin");
@@ -72,7 +74,7 @@ TEST(ExistingTarget, OnlyAWholeFileAtTheTargetCounts) {
             continue;
         }
         EXPECT_EQ(r.SavePath, target);
-        EXPECT_EQ(r.Completed, FlagTrue);
+        EXPECT_EQ(StateOf(r), ListEntryState::Finished);
         EXPECT_EQ(r.Running, FlagFalse);
         EXPECT_EQ(r.Transferring, FlagFalse);
         EXPECT_EQ(r.Percent, 100);
@@ -108,6 +110,7 @@ TEST(ExistingTarget, AJoinTheListDidNotSeeIsAdoptedOnlyWhenNothingElseCanBeIt) {
         DownloadRecord r;
         r.FileName = QStringLiteral("big.bin");
         r.FileSize = Currency::fromBytes(300);
+        r.Active = FlagTrue;
         r.SegmentCount = 3;
         r.Segments.redim(3);
         for (int j = 1; j <= 3; ++j) {
@@ -122,7 +125,7 @@ TEST(ExistingTarget, AJoinTheListDidNotSeeIsAdoptedOnlyWhenNothingElseCanBeIt) {
         WriteFile(folder + QStringLiteral("big.bin"), QByteArray(c.targetWhole ? 300 : 0, 'x'));
         const DownloadRecord before = r;
         EXPECT_EQ(AdoptJoinedTarget(r, folder), c.adopted);
-        EXPECT_EQ(r.Completed, c.adopted ? FlagTrue : FlagFalse);
+        EXPECT_EQ(StateOf(r), c.adopted ? ListEntryState::Finished : ListEntryState::Waiting);
         EXPECT_EQ(r == before, !c.adopted) << "nothing changes unless adopted";
     }
 }

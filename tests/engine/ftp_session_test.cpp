@@ -153,10 +153,10 @@ TEST_F(FtpSessionTest, NamedLoginsWrongPasswordsAndMissingFiles) {
     Download& missing = engine.fetch(server.url(QStringLiteral("/sub/nothing.bin")));
     ASSERT_TRUE(WaitClosed({&wrong, &missing}, std::chrono::seconds(60)));
     EXPECT_FALSE(wrong.observer.finished);
-    EXPECT_EQ(engine.record(wrong).Active, FlagFalse);
+    EXPECT_FALSE(Listed(engine.record(wrong)));
     EXPECT_EQ(wrong.observer.whys.value(0), engine.texts.text(793));
     EXPECT_FALSE(missing.observer.finished);
-    EXPECT_EQ(engine.record(missing).Removed, FlagTrue);
+    EXPECT_EQ(StateOf(engine.record(missing)), ListEntryState::Removed);
     EXPECT_EQ(missing.observer.whys.value(0), engine.texts.text(794));
     EXPECT_TRUE(engine.prompts.messages.contains(engine.texts.text(793)));
     EXPECT_TRUE(engine.prompts.messages.contains(engine.texts.text(794)));

@@ -53,8 +53,7 @@ protected:
     }
     void expectRemoved(int slot) {
         SCOPED_TRACE(QStringLiteral("slot %1").arg(slot).toStdString());
-        EXPECT_EQ(record(slot).Active, FlagFalse);
-        EXPECT_EQ(record(slot).Removed, FlagTrue);
+        EXPECT_EQ(StateOf(record(slot)), ListEntryState::Removed);
         EXPECT_EQ(record(slot).Running, FlagFalse);
         EXPECT_TRUE(record(slot).Reserved5.isEmpty()) << "a browser's cookies leave with it";
         EXPECT_FALSE(queue->hasSession(slot));
@@ -98,7 +97,7 @@ TEST_F(ListCommandsTest, DeleteTakesTheEntryItsSessionAndItsPartFilesOnly) {
     EXPECT_FALSE(AnyExists(runningParts));
     EXPECT_TRUE(QFile::exists(precious));
     EXPECT_TRUE(QFile::exists(otherParts[0]) && QFile::exists(otherParts[1]));
-    EXPECT_EQ(record(other).Active, FlagTrue);
+    EXPECT_TRUE(Listed(record(other)));
     EXPECT_FALSE(queue->DeleteEntry(99)) << "no such slot";
 }
 
@@ -164,8 +163,8 @@ TEST_F(ListCommandsTest, RemoveFinishedTakesTheFirstEntryOfEachAddress) {
         expectRemoved(slot);
         EXPECT_EQ(ReadFile(record(slot).SavePath), QByteArray("whole"));
     }
-    EXPECT_EQ(record(secondA).Active, FlagTrue);
-    EXPECT_EQ(record(c).Active, FlagTrue);
+    EXPECT_TRUE(Listed(record(secondA)));
+    EXPECT_TRUE(Listed(record(c)));
 
     // Asked again, the address's next entry goes.
     changesBefore = listChanges;
@@ -180,23 +179,23 @@ TEST_F(ListCommandsTest, ScheduleMarkTogglesOnlyOnWaitingEntries) {
     struct Case {
         const char* name;
         std::function<void(DownloadRecord&)> state;
-        std::int16_t afterOne;
+        bool afterOne;
     };
     const std::vector<Case> cases = {
-        {"idle", [](DownloadRecord&) {}, 1},
-        {"paused", [](DownloadRecord& r) { r.Paused = FlagTrue; }, 1},
-        {"queued", [](DownloadRecord& r) { r.Queued = 1; }, 1},
-        {"running", [](DownloadRecord& r) { r.Running = FlagTrue; }, 0},
-        {"finished", [](DownloadRecord& r) { r.Completed = FlagTrue; }, 0},
+        {"idle", [](DownloadRecord&) {}, true},
+        {"paused", [](DownloadRecord& r) { r.Paused = FlagTrue; }, true},
+        {"queued", [](DownloadRecord& r) { r.Queued = 1; }, true},
+        {"running", [](DownloadRecord& r) { r.Running = FlagTrue; }, false},
+        {"finished", [](DownloadRecord& r) { r.Completed = FlagTrue; }, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const int slot = idle(QStringLiteral("http://127.0.0.1/%1.bin").arg(c.name));
         c.state(record(slot));
         queue->ToggleSchedule(slot);
-        EXPECT_EQ(record(slot).Scheduled, c.afterOne);
+        EXPECT_EQ(MarkedForSchedule(record(slot)), c.afterOne);
         queue->ToggleSchedule(slot);
-        EXPECT_EQ(record(slot).Scheduled, 0);
+        EXPECT_FALSE(MarkedForSchedule(record(slot)));
     }
     queue->ToggleSchedule(99);  // no such slot: nothing happens
 }
@@ -221,7 +220,7 @@ TEST_F(ListCommandsTest, PriorityForAnAddressAndClearingTheQueue) {
 
     queue->ClearQueue();
     for (const int slot : {first, second, removed, other}) {
-        EXPECT_EQ(record(slot).Queued, 0) << slot;
+        EXPECT_FALSE(InQueue(record(slot))) << slot;
     }
     queue->StartNextQueued();
     EXPECT_TRUE(windows.events.isEmpty()) << "nothing is left to start";
@@ -252,12 +251,12 @@ TEST_F(ListCommandsTest, AddOrContinueStartsQueuesOrContinues) {
     ASSERT_GT(first, 0);
     EXPECT_EQ(firstDeferred, 0);
     EXPECT_TRUE(queue->hasSession(first));
-    EXPECT_EQ(record(first).Running, FlagTrue);
+    EXPECT_EQ(StateOf(record(first)), ListEntryState::Running);
     EXPECT_EQ(record(first).UserName, QStringLiteral("ann"));
 
     const auto [second, secondDeferred] = add(url(QStringLiteral("/slow/s2.bin")), why);
     EXPECT_EQ(secondDeferred, -1);
-    EXPECT_EQ(record(second).Queued, 1);
+    EXPECT_EQ(StateOf(record(second)), ListEntryState::Queued);
     EXPECT_FALSE(queue->hasSession(second));
 
     DownloadSession* session = queue->session(first);
@@ -280,8 +279,8 @@ TEST_F(ListCommandsTest, AddOrContinueStartsQueuesOrContinues) {
     engine->settings.MaxSimulDownlads = 3;
     EXPECT_EQ(add(url(QStringLiteral("/slow/s3.bin")), why).first, left);
     EXPECT_TRUE(queue->hasSession(left));
-    EXPECT_EQ(record(left).Resuming, FlagTrue);
-    EXPECT_EQ(record(left).Paused, FlagFalse);
+    EXPECT_TRUE(ResumingFromPlan(record(left)));
+    EXPECT_FALSE(HeldByPause(record(left)));
     EXPECT_EQ(record(left).UserName, QStringLiteral("ann"));
     EXPECT_EQ(record(left).Segments.at(1)->Done.bytes(), 100);
     EXPECT_EQ(record(left).Segments.at(2)->Done.bytes(), 50);

@@ -45,7 +45,7 @@ TEST_F(QueueTest, AFourthDownloadWaitsForOneOfThreeToFinish) {
     AddRequest fourth = Request(url(Slow(4)));
     ASSERT_EQ(AddDownload(engine->ctx, *queue, prompts, fourth), 4);
     EXPECT_EQ(fourth.deferFlag, -1) << "told that the limit made it wait";
-    EXPECT_EQ(record(4).Queued, 1);
+    EXPECT_EQ(StateOf(record(4)), ListEntryState::Queued);
     EXPECT_FALSE(queue->hasSession(4));
     EXPECT_EQ(windows.view(4), nullptr);
     EXPECT_EQ(windows.events.indexOf(QRegularExpression(QStringLiteral("end ."))), -1);
@@ -57,7 +57,7 @@ TEST_F(QueueTest, AFourthDownloadWaitsForOneOfThreeToFinish) {
         if (othersRunningAtStart < 0 && queue->hasSession(4)) {
             othersRunningAtStart = 0;
             for (int slot = 1; slot <= 3; ++slot) {
-                othersRunningAtStart += record(slot).Running == FlagTrue ? 1 : 0;
+                othersRunningAtStart += StateOf(record(slot)) == ListEntryState::Running ? 1 : 0;
             }
         }
     });
@@ -100,10 +100,10 @@ TEST_F(QueueTest, QueuedEntriesStartByPriorityOnePerTick) {
               (std::vector<std::vector<int>>{
                   {4}, {4, 1}, {4, 1, 2}, {4, 1, 2, 3}, {4, 1, 2, 3, 5}, {4, 1, 2, 3, 5}}));
     for (int slot = 1; slot <= 5; ++slot) {
-        EXPECT_EQ(record(slot).Queued, 0) << slot;
-        EXPECT_EQ(record(slot).Running, FlagTrue) << slot;
+        EXPECT_EQ(StateOf(record(slot)), ListEntryState::Running) << slot;
+        EXPECT_FALSE(InQueue(record(slot))) << slot;
     }
-    EXPECT_EQ(record(removed).Queued, 1);
+    EXPECT_TRUE(InQueue(record(removed)));
 
     ASSERT_TRUE(WaitFor([&] {
         for (int slot = 1; slot <= 5; ++slot) {
@@ -145,7 +145,7 @@ TEST_F(QueueTest, TwoAtATimeOutOfFive) {
     EXPECT_EQ(windows.slotsOf(QStringLiteral("open")), (std::vector<int>{1, 2}));
     EXPECT_EQ(queue->runningCount(), 2);
     for (int slot = 3; slot <= 5; ++slot) {
-        EXPECT_EQ(record(slot).Queued, 1);
+        EXPECT_EQ(StateOf(record(slot)), ListEntryState::Queued);
         EXPECT_FALSE(queue->hasSession(slot));
     }
 
@@ -197,12 +197,12 @@ TEST_F(QueueTest, DailyScheduleQueuesMarkedEntriesAndMovesToTheNextDay) {
 
     const OleDate now = At(0, 23, 30);
     queue->ApplySchedule(now);
-    EXPECT_EQ(record(marked).Queued, 1);
-    EXPECT_EQ(record(marked).Scheduled, 0);
-    EXPECT_EQ(record(queuedAlready).Scheduled, 1);
-    EXPECT_EQ(record(running).Queued, 0);
-    EXPECT_EQ(record(running).Scheduled, 1);
-    EXPECT_EQ(record(removed).Queued, 0);
+    EXPECT_EQ(StateOf(record(marked)), ListEntryState::Queued);
+    EXPECT_FALSE(MarkedForSchedule(record(marked)));
+    EXPECT_TRUE(MarkedForSchedule(record(queuedAlready)));
+    EXPECT_FALSE(InQueue(record(running)));
+    EXPECT_TRUE(MarkedForSchedule(record(running)));
+    EXPECT_FALSE(InQueue(record(removed)));
     EXPECT_EQ(s.ScheduleHour.toDateTime(), On(1, 23, 0));
     EXPECT_GE(listChanges, 1);
 
@@ -210,9 +210,9 @@ TEST_F(QueueTest, DailyScheduleQueuesMarkedEntriesAndMovesToTheNextDay) {
     record(later).Scheduled = 1;
     queue->ApplySchedule(At(0, 23, 45));
     queue->ApplySchedule(At(1, 22, 59));
-    EXPECT_EQ(record(later).Queued, 0);
+    EXPECT_EQ(StateOf(record(later)), ListEntryState::Scheduled);
     queue->ApplySchedule(At(1, 23, 1));
-    EXPECT_EQ(record(later).Queued, 1);
+    EXPECT_EQ(StateOf(record(later)), ListEntryState::Queued);
     EXPECT_EQ(s.ScheduleHour.toDateTime(), On(2, 23, 0));
 
     // Nothing is queued while the schedule is off.
@@ -220,7 +220,7 @@ TEST_F(QueueTest, DailyScheduleQueuesMarkedEntriesAndMovesToTheNextDay) {
     record(later).Scheduled = 1;
     s.Schedule = FlagFalse;
     queue->ApplySchedule(At(5, 0, 0));
-    EXPECT_EQ(record(later).Queued, 0);
+    EXPECT_EQ(StateOf(record(later)), ListEntryState::Scheduled);
     EXPECT_EQ(s.ScheduleHour.toDateTime(), On(2, 23, 0));
 }
 
@@ -234,14 +234,14 @@ TEST_F(QueueTest, OnceScheduleQueuesWhateverIsMarkedAfterItsMoment) {
     record(first).Scheduled = 1;
 
     queue->ApplySchedule(At(0, 11, 59));
-    EXPECT_EQ(record(first).Queued, 0);
+    EXPECT_EQ(StateOf(record(first)), ListEntryState::Scheduled);
     queue->ApplySchedule(At(0, 12, 1));
-    EXPECT_EQ(record(first).Queued, 1);
+    EXPECT_EQ(StateOf(record(first)), ListEntryState::Queued);
 
     const int second = idle(QStringLiteral("http://127.0.0.1/b.bin"));
     record(second).Scheduled = 1;
     queue->ApplySchedule(At(3, 8, 0));
-    EXPECT_EQ(record(second).Queued, 1);
+    EXPECT_EQ(StateOf(record(second)), ListEntryState::Queued);
     EXPECT_EQ(s.ScheduleDate.toDateTime(), On(0, 12, 0));
 }
 
@@ -271,8 +271,7 @@ TEST_F(QueueTest, PauseAllAndResumeAll) {
     queue->pauseall();
     EXPECT_EQ(listChanges, changesBefore + 1) << "one refresh for the whole command";
     for (const int slot : {1, 2}) {
-        EXPECT_EQ(record(slot).Paused, FlagTrue);
-        EXPECT_EQ(record(slot).Running, FlagFalse);
+        EXPECT_EQ(StateOf(record(slot)), ListEntryState::Paused);
         EXPECT_NE(windows.view(slot), nullptr) << "a paused download keeps its window";
     }
     EXPECT_EQ(queue->session(1), first);
@@ -283,9 +282,9 @@ TEST_F(QueueTest, PauseAllAndResumeAll) {
     queue->resumeall();
     EXPECT_EQ(queue->session(1), first);
     EXPECT_EQ(queue->session(2), second);
-    EXPECT_EQ(record(1).Running, FlagTrue);
-    EXPECT_EQ(record(2).Running, FlagTrue);
-    EXPECT_EQ(record(3).Running, FlagTrue);
+    for (const int slot : {1, 2, 3}) {
+        EXPECT_EQ(StateOf(record(slot)), ListEntryState::Running) << slot;
+    }
     EXPECT_TRUE(queue->hasSession(3));
     EXPECT_FALSE(queue->hasSession(done));
     EXPECT_EQ(windows.events, (QStringList{QStringLiteral("show 1"), QStringLiteral("show 2"),
@@ -310,12 +309,12 @@ TEST_F(QueueTest, RestartResumesOrStartsOrQueues) {
     idle(url(Slow(2)));
 
     queue->Restart(1);
-    EXPECT_EQ(record(1).Running, FlagTrue);
+    EXPECT_EQ(StateOf(record(1)), ListEntryState::Running);
     EXPECT_EQ(windows.events, QStringList{QStringLiteral("open 1")}) << "not shown when off";
 
     const int changesBefore = listChanges;
     queue->Restart(2);
-    EXPECT_EQ(record(2).Queued, 1);
+    EXPECT_EQ(StateOf(record(2)), ListEntryState::Queued);
     EXPECT_FALSE(queue->hasSession(2));
     EXPECT_EQ(windows.view(2), nullptr);
     EXPECT_EQ(listChanges, changesBefore + 1);
@@ -323,15 +322,14 @@ TEST_F(QueueTest, RestartResumesOrStartsOrQueues) {
     ASSERT_TRUE(WaitFor([&] { return transferring(1); }));
     DownloadSession* session = queue->session(1);
     queue->PauseSlot(1);
-    EXPECT_EQ(record(1).Paused, FlagTrue);
-    EXPECT_EQ(record(1).Running, FlagFalse);
+    EXPECT_EQ(StateOf(record(1)), ListEntryState::Paused);
     EXPECT_EQ(queue->session(1), session);
     EXPECT_NE(windows.view(1), nullptr);
 
     queue->Restart(1);
     EXPECT_EQ(queue->session(1), session);
-    EXPECT_EQ(record(1).Paused, FlagFalse);
-    EXPECT_EQ(record(1).Running, FlagTrue);
+    EXPECT_EQ(StateOf(record(1)), ListEntryState::Running);
+    EXPECT_FALSE(HeldByPause(record(1)));
     EXPECT_EQ(windows.events.last(), QStringLiteral("show 1")) << "restarting shows the window";
 
     ASSERT_TRUE(tickUntil([&] { return completed(1) && completed(2); }));
@@ -371,7 +369,7 @@ TEST_F(QueueTest, SessionsReportThroughTheirWindowAndLeaveWhenTheyEnd) {
     ASSERT_EQ(endings[missing].size(), 1);
     EXPECT_TRUE(endings[missing].front().contains(QStringLiteral("404")))
         << endings[missing].front().toStdString();
-    EXPECT_EQ(record(missing).Active, FlagFalse);
+    EXPECT_FALSE(Listed(record(missing)));
     EXPECT_EQ(record(missing).Running, FlagFalse);
     EXPECT_EQ(engine->prompts.messages.size(), 1);
     // Each ending came before its window closed, and the lists heard of it.
@@ -407,24 +405,22 @@ TEST_F(QueueTest, ClosingAndStoppingPauseAndDropTheSessions) {
     EXPECT_FALSE(queue->hasSession(3));
     EXPECT_EQ(windows.view(3), nullptr);
     EXPECT_EQ(endings[3], QStringList{QString()});
-    EXPECT_EQ(record(3).Paused, FlagTrue);
-    EXPECT_EQ(record(3).Running, FlagFalse);
+    EXPECT_EQ(StateOf(record(3)), ListEntryState::Paused);
 
     queue->StopAll();
     for (const int slot : {1, 2}) {
         EXPECT_FALSE(queue->hasSession(slot));
         EXPECT_EQ(windows.view(slot), nullptr);
-        EXPECT_EQ(record(slot).Paused, FlagTrue);
-        EXPECT_EQ(record(slot).Running, FlagFalse);
+        EXPECT_EQ(StateOf(record(slot)), ListEntryState::Paused);
         EXPECT_LT(record(slot).BytesDone.bytes(), SlowFileSize);
     }
-    EXPECT_EQ(record(waiting).Queued, 1);
+    EXPECT_EQ(StateOf(record(waiting)), ListEntryState::Queued);
     EXPECT_EQ(queue->runningCount(), 0);
 
     // Started again, each goes on from the segments it had and ends whole.
     for (int slot = 1; slot <= 3; ++slot) {
         queue->StartSession(slot);
-        EXPECT_EQ(record(slot).Resuming, FlagTrue);
+        EXPECT_TRUE(ResumingFromPlan(record(slot)));
     }
     ASSERT_TRUE(WaitFor([&] { return completed(1) && completed(2) && completed(3); }));
     for (auto& [slot, bytes] : files) {
@@ -443,8 +439,7 @@ TEST_F(QueueTest, ANewQueueContinuesWhatTheOldOneLeft) {
 
     queue.reset();
     EXPECT_EQ(windows.open.size(), 0u);
-    EXPECT_EQ(record(1).Running, FlagFalse);
-    EXPECT_EQ(record(1).Paused, FlagTrue);
+    EXPECT_EQ(StateOf(record(1)), ListEntryState::Paused);
 
     queue = std::make_unique<DownloadQueue>(engine->ctx, windows);
     queue->Restart(1);

@@ -54,9 +54,7 @@ TEST_F(AddDownloadTest, AnFtpAddressFillsTheRecordAndWaitsWhenAddedLater) {
     EXPECT_EQ(r.UrlPath, QStringLiteral("/pub/my%20file.bin"));
     EXPECT_EQ(r.FileName, QStringLiteral("my%20file.bin"));
     EXPECT_EQ(r.IsUpdate, 1);
-    EXPECT_EQ(r.Active, FlagTrue);
-    EXPECT_EQ(r.Queued, 0);
-    EXPECT_EQ(r.Running, FlagFalse);
+    EXPECT_EQ(StateOf(r), ListEntryState::Waiting);
     EXPECT_EQ(r.Priority, 1);
     EXPECT_FALSE(queue->hasSession(slot));
     EXPECT_TRUE(windows.events.isEmpty());
@@ -78,7 +76,7 @@ TEST_F(AddDownloadTest, AddedNowItStartsAndFinishes) {
     ASSERT_EQ(slot, 1);
     EXPECT_TRUE(queue->hasSession(slot));
     EXPECT_EQ(windows.events, (QStringList{QStringLiteral("open 1"), QStringLiteral("show 1")}));
-    EXPECT_EQ(record(slot).Running, FlagFalse) << "not before the transfer begins";
+    EXPECT_EQ(StateOf(record(slot)), ListEntryState::Waiting) << "not before the transfer begins";
     EXPECT_EQ(listChanges, 1);
     ASSERT_TRUE(WaitFor([&] { return completed(slot); }));
     expectFile(slot, bytes);
@@ -130,7 +128,7 @@ TEST_F(AddDownloadTest, AtTheLimitNowAndLaterBothQueue) {
         EXPECT_EQ(request->deferFlag, -1);
     }
     for (const int slot : {2, 3}) {
-        EXPECT_EQ(record(slot).Queued, 1);
+        EXPECT_EQ(StateOf(record(slot)), ListEntryState::Queued);
         EXPECT_FALSE(queue->hasSession(slot));
     }
     EXPECT_EQ(windows.slotsOf(QStringLiteral("open")), std::vector<int>{1});
@@ -141,7 +139,7 @@ TEST_F(AddDownloadTest, AtTheLimitNowAndLaterBothQueue) {
     AddRequest idle = Request(url(QStringLiteral("/slow/z.bin")), -1);
     ASSERT_EQ(add(idle), 4);
     EXPECT_EQ(idle.deferFlag, -1);
-    EXPECT_EQ(record(4).Queued, 0);
+    EXPECT_EQ(StateOf(record(4)), ListEntryState::Waiting);
     EXPECT_FALSE(queue->hasSession(4));
 }
 
@@ -198,12 +196,12 @@ TEST_F(AddDownloadTest, UnfinishedDuplicatesGoOnInsteadOfBeingAdded) {
 
     EXPECT_EQ(add(address(2)), 0);
     EXPECT_EQ(queue->session(2), paused) << "the paused session goes on";
-    EXPECT_EQ(record(2).Running, FlagTrue);
-    EXPECT_EQ(record(2).Paused, FlagFalse);
+    EXPECT_EQ(StateOf(record(2)), ListEntryState::Running);
+    EXPECT_FALSE(HeldByPause(record(2)));
 
     EXPECT_EQ(add(address(3)), 0);
     EXPECT_TRUE(queue->hasSession(3));
-    EXPECT_EQ(record(3).Running, FlagTrue);
+    EXPECT_EQ(StateOf(record(3)), ListEntryState::Running);
 
     EXPECT_EQ(engine->list.DownloadCount, 3);
     EXPECT_GT(listChanges, changesBefore);
@@ -228,7 +226,7 @@ TEST_F(AddDownloadTest, AFinishedDuplicateIsFetchedAgainOnlyWhenTheUserSaysSo) {
     prompts.answers = {false};
     EXPECT_EQ(add(address), 0);
     EXPECT_EQ(prompts.questions, QStringList{engine->texts.text(403)});
-    EXPECT_EQ(record(1).Completed, FlagTrue);
+    EXPECT_EQ(StateOf(record(1)), ListEntryState::Finished);
     EXPECT_EQ(engine->list.DownloadCount, 1);
 
     const QByteArray newer = serve(QStringLiteral("v.bin"), 6000);
@@ -236,7 +234,7 @@ TEST_F(AddDownloadTest, AFinishedDuplicateIsFetchedAgainOnlyWhenTheUserSaysSo) {
     EXPECT_EQ(add(address), 1);
     EXPECT_EQ(engine->list.DownloadCount, 1);
     EXPECT_EQ(record(1).Reserved3, ReplacesEarlierFile);
-    EXPECT_EQ(record(1).Completed, FlagFalse);
+    EXPECT_TRUE(Unfinished(record(1)));
     ASSERT_TRUE(WaitFor([&] { return completed(1); }));
     expectFile(1, newer);
     EXPECT_EQ(record(1).SavePath, target);

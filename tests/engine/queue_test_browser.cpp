@@ -62,7 +62,7 @@ TEST_F(HandedOverTest, PageAndCookiesGoWithEveryRequestAcrossANewStart) {
 
     // The program ends, its list saved with the download paused; a new start loads it.
     queue.reset();
-    ASSERT_EQ(record(slot).Paused, FlagTrue);
+    ASSERT_EQ(StateOf(record(slot)), ListEntryState::Paused);
     ASSERT_EQ(SaveList(engine->list, engine->listPath()), QString());
     struct stat saved {};
     ASSERT_EQ(::stat(QFile::encodeName(engine->listPath()).constData(), &saved), 0);

@@ -99,16 +99,17 @@ protected:
     }
 
     DownloadRecord& record(int slot) { return engine->record(slot); }
-    bool completed(int slot) { return record(slot).Completed == FlagTrue; }
+    bool completed(int slot) { return StateOf(record(slot)) == ListEntryState::Finished; }
     bool transferring(int slot) {
-        return record(slot).Running == FlagTrue && record(slot).BytesDone.bytes() > 0;
+        return StateOf(record(slot)) == ListEntryState::Running &&
+               record(slot).BytesDone.bytes() > 0;
     }
 
     // The entry finished, its file holding exactly these bytes.
     void expectFile(int slot, const QByteArray& bytes) {
         SCOPED_TRACE(QStringLiteral("slot %1").arg(slot).toStdString());
         const DownloadRecord& r = record(slot);
-        EXPECT_EQ(r.Completed, FlagTrue) << endings[slot].join(u'|').toStdString();
+        EXPECT_EQ(StateOf(r), ListEntryState::Finished) << endings[slot].join(u'|').toStdString();
         EXPECT_EQ(r.Running, FlagFalse);
         EXPECT_EQ(r.BytesDone.bytes(), bytes.size());
         EXPECT_EQ(FileSha256(r.SavePath), Sha256(bytes)) << r.SavePath.toStdString();

@@ -158,7 +158,7 @@ TEST_F(SegmentSplitting, MoreRecordsThanConnectionsPauseSaveAndResume) {
         DownloadRecord& r = first.record(d);
         ASSERT_TRUE(WaitFor([&] { return r.BytesDone.bytes() > MiB; }, std::chrono::seconds(60)));
         d.session->PauseDownload();
-        ASSERT_EQ(r.Paused, FlagTrue);
+        ASSERT_EQ(StateOf(r), ListEntryState::Paused);
         ASSERT_EQ(r.SegmentCount, 12);
         ASSERT_LT(r.BytesDone.bytes(), data.size()) << "paused part way";
         ASSERT_EQ(SaveList(first.list, first.listPath()), QString());

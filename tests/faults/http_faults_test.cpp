@@ -45,8 +45,9 @@ bool ExpectAllowedOutcome(Engine& engine, const Download& d, const Scenario& s) 
         return true;
     }
     EXPECT_NE(s.allowed, Allowed::Complete) << Reasons(d).toStdString();
-    EXPECT_TRUE(r.Failed == FlagTrue || r.Paused == FlagTrue) << Reasons(d).toStdString();
-    EXPECT_NE(r.Completed, FlagTrue);
+    const ListEntryState state = StateOf(r);
+    EXPECT_TRUE(state == ListEntryState::Failed || state == ListEntryState::Paused)
+        << StateName(state) << ": " << Reasons(d).toStdString();
     EXPECT_TRUE(HasReason(d)) << "a download that ends unfinished says why";
     if (!s.why.isEmpty()) {
         EXPECT_TRUE(Reasons(d).contains(s.why, Qt::CaseInsensitive)) << Reasons(d).toStdString();

@@ -413,7 +413,7 @@ TEST_F(DownloadWindowTest, EightRowsPauseResumeAndComplete) {
     Shot(*window, QStringLiteral("eight-segments-progress"));
 
     Click(looks.command3);
-    EXPECT_EQ(r.Paused, FlagTrue);
+    EXPECT_EQ(StateOf(r), ListEntryState::Paused);
     EXPECT_EQ(looks.command3.text(), text(781));
     EXPECT_EQ(looks.state.text(), text(528));
     EXPECT_TRUE(looks.allRows(text(528), Red)) << looks.describe();
@@ -425,7 +425,7 @@ TEST_F(DownloadWindowTest, EightRowsPauseResumeAndComplete) {
     Shot(*window, QStringLiteral("eight-segments-paused"));
 
     Click(looks.command3);
-    EXPECT_EQ(r.Paused, FlagFalse);
+    EXPECT_FALSE(HeldByPause(r));
     EXPECT_EQ(looks.command3.text(), text(782));
     ASSERT_TRUE(WaitFor([&] { return looks.allReceiving(); }, 30s))
         << "receiving again: " << looks.describe();
@@ -508,8 +508,7 @@ TEST_F(DownloadWindowTest, HeldBackRowsDetailsLanguageAndCancel) {
     EXPECT_EQ(d.feed.closes, 1);
     EXPECT_TRUE(WaitFor([&] { return closing.isNull(); }, 5s));
     EXPECT_TRUE(windows->openWindows().isEmpty());
-    EXPECT_EQ(r.Active, FlagTrue) << "the entry stays in the list";
-    EXPECT_EQ(r.Paused, FlagTrue);
+    EXPECT_EQ(StateOf(r), ListEntryState::Paused) << "the entry stays in the list";
 }
 
 }  // namespace

@@ -25,13 +25,12 @@ TEST_F(MainWindowTest, DeleteAsksThenRemovesTheEntryAndItsPartFiles) {
     answers = {false};
     w.Command1_Click(Kestor::DeleteUrl);
     EXPECT_EQ(questions, QStringList{texts.text(411)});
-    EXPECT_EQ(record(paused).Active, FlagTrue);
+    EXPECT_EQ(StateOf(record(paused)), ListEntryState::Paused);
     EXPECT_TRUE(AllExist(partFiles(paused)));
 
     answers = {true};
     w.Command1_Click(Kestor::DeleteUrl);
-    EXPECT_EQ(record(paused).Active, FlagFalse);
-    EXPECT_EQ(record(paused).Removed, FlagTrue);
+    EXPECT_EQ(StateOf(record(paused)), ListEntryState::Removed);
     EXPECT_TRUE(NoneExists(partFiles(paused)));
     EXPECT_EQ(Keys(w.listView1()), QStringList{key(running)});
 
@@ -41,7 +40,7 @@ TEST_F(MainWindowTest, DeleteAsksThenRemovesTheEntryAndItsPartFiles) {
     trigger("delete");
     EXPECT_FALSE(queue->hasSession(running));
     EXPECT_TRUE(windows.events.contains(QStringLiteral("close %1").arg(running)));
-    EXPECT_EQ(record(running).Active, FlagFalse);
+    EXPECT_EQ(StateOf(record(running)), ListEntryState::Removed);
     EXPECT_EQ(record(running).Running, FlagFalse);
     EXPECT_EQ(record(running).Transferring, FlagFalse);
     EXPECT_TRUE(NoneExists(partFiles(running)));
@@ -74,16 +73,14 @@ TEST_F(MainWindowTest, PauseOneAndPauseAll) {
 
     Select(w.listView1(), key(second));
     w.Command1_Click(Kestor::PauseDownload);
-    EXPECT_EQ(record(second).Running, FlagFalse);
-    EXPECT_EQ(record(second).Paused, FlagTrue);
-    EXPECT_EQ(record(first).Running, FlagTrue);
+    EXPECT_EQ(StateOf(record(second)), ListEntryState::Paused);
+    EXPECT_EQ(StateOf(record(first)), ListEntryState::Running);
     EXPECT_EQ(Cell(w.listView1(), key(second), 0, U::IconKeyRole), QStringLiteral("down"));
     EXPECT_EQ(Cell(w.listView1(), key(first), 0, U::IconKeyRole), QStringLiteral("stop"));
 
     trigger("stopall");
     for (const int slot : {first, second, third}) {
-        EXPECT_EQ(record(slot).Running, FlagFalse) << slot;
-        EXPECT_EQ(record(slot).Paused, FlagTrue) << slot;
+        EXPECT_EQ(StateOf(record(slot)), ListEntryState::Paused) << slot;
         EXPECT_EQ(Cell(w.listView1(), key(slot), 0, U::IconKeyRole), QStringLiteral("down"));
     }
     // Pausing keeps the sessions and their windows, ready to resume.
@@ -103,11 +100,10 @@ TEST_F(MainWindowTest, ResumeAllRestartsEveryUnfinishedEntryThatIsNotRunning) {
     trigger("mResumeall");
     // In slot order: the first gets the free place, the next waits in the queue.
     EXPECT_EQ(windows.events, QStringList{QStringLiteral("open %1").arg(paused)});
-    EXPECT_EQ(record(paused).Running, FlagTrue);
-    EXPECT_EQ(record(failed).Queued, 1);
-    EXPECT_EQ(record(failed).Running, FlagFalse);
+    EXPECT_EQ(StateOf(record(paused)), ListEntryState::Running);
+    EXPECT_EQ(StateOf(record(failed)), ListEntryState::Queued);
     EXPECT_EQ(record(finished).Running, FlagFalse);
-    EXPECT_EQ(record(running).Running, FlagTrue);
+    EXPECT_EQ(StateOf(record(running)), ListEntryState::Running);
     QCoreApplication::processEvents();
     EXPECT_EQ(Cell(w.listView1(), key(failed), U::State), QStringLiteral("Queued"));
 
@@ -116,7 +112,7 @@ TEST_F(MainWindowTest, ResumeAllRestartsEveryUnfinishedEntryThatIsNotRunning) {
     w.Command1_Click(Kestor::PauseDownload);
     windows.events.clear();
     trigger("ResumeDownload");
-    EXPECT_EQ(record(running).Running, FlagTrue);
+    EXPECT_EQ(StateOf(record(running)), ListEntryState::Running);
     EXPECT_EQ(windows.events, QStringList{QStringLiteral("show %1").arg(running)});
 }
 
@@ -192,18 +188,18 @@ TEST_F(MainWindowTest, ScheduleMarkTogglesAndTwiceLeavesItOff) {
     Kestor& w = open();
     Select(w.listView1(), key(slot));
     trigger("shedulded");
-    EXPECT_EQ(record(slot).Scheduled, 1);
+    EXPECT_EQ(StateOf(record(slot)), ListEntryState::Scheduled);
     now += 1000;
     w.RefreshListView(0, false);
     EXPECT_EQ(Cell(w.listView1(), key(slot), 0, U::IconKeyRole), QStringLiteral("shed"));
     trigger("shedulded");
-    EXPECT_EQ(record(slot).Scheduled, 0);
+    EXPECT_EQ(StateOf(record(slot)), ListEntryState::Paused);
 
     // A running download is not marked.
     w.listView1()->clearSelection();
     Select(w.listView1(), key(running));
     w.toggleSchedule();
-    EXPECT_EQ(record(running).Scheduled, 0);
+    EXPECT_FALSE(MarkedForSchedule(record(running)));
 }
 
 TEST_F(MainWindowTest, ClearFinishedRemovesTheSelectedRowsOnly) {
@@ -215,11 +211,11 @@ TEST_F(MainWindowTest, ClearFinishedRemovesTheSelectedRowsOnly) {
     Select(w.listView2(), key(a));
     Select(w.listView2(), key(b));
     trigger("cleardown2");
-    EXPECT_EQ(record(a).Active, FlagFalse);
-    EXPECT_EQ(record(a).Removed, FlagTrue);
-    EXPECT_EQ(record(b).Active, FlagFalse);
-    EXPECT_EQ(record(c).Active, FlagTrue);
-    EXPECT_EQ(record(unfinished).Active, FlagTrue);
+    for (const int slot : {a, b}) {
+        EXPECT_EQ(StateOf(record(slot)), ListEntryState::Removed) << slot;
+    }
+    EXPECT_EQ(StateOf(record(c)), ListEntryState::Finished);
+    EXPECT_EQ(StateOf(record(unfinished)), ListEntryState::Paused);
     EXPECT_EQ(Keys(w.listView2()), QStringList{key(c)});
     // The file of a finished download is never touched by taking it off the list.
     EXPECT_EQ(ReadFile(record(a).SavePath), QByteArray(100, 'f'));
@@ -234,13 +230,14 @@ TEST_F(MainWindowTest, ClearAllAsksFirst) {
     trigger("clearall");
     EXPECT_EQ(questions, QStringList{texts.text(408)});
     EXPECT_EQ(titles, QStringList{QStringLiteral("Brenloft")});
-    EXPECT_EQ(record(a).Active, FlagTrue);
+    EXPECT_EQ(StateOf(record(a)), ListEntryState::Finished);
 
     answers = {true};
     trigger("clearall");
-    EXPECT_EQ(record(a).Active, FlagFalse);
-    EXPECT_EQ(record(b).Active, FlagFalse);
-    EXPECT_EQ(record(unfinished).Active, FlagTrue);
+    for (const int slot : {a, b}) {
+        EXPECT_EQ(StateOf(record(slot)), ListEntryState::Removed) << slot;
+    }
+    EXPECT_EQ(StateOf(record(unfinished)), ListEntryState::Paused);
     EXPECT_TRUE(Keys(w.listView2()).isEmpty());
     EXPECT_TRUE(QFile::exists(record(a).SavePath));
 }
@@ -333,11 +330,11 @@ TEST_F(MainWindowTest, ForceFileBuildingJoinsThePartsAndKeepsThem) {
     trigger("forceFileBuilding");
     EXPECT_EQ(questions, QStringList{texts.text(771)});
     QCoreApplication::processEvents();
-    EXPECT_EQ(record(slot).Completed, FlagFalse);
+    EXPECT_EQ(StateOf(record(slot)), ListEntryState::Paused);
 
     answers = {true};
     trigger("forceFileBuilding");
-    ASSERT_TRUE(WaitFor([&] { return record(slot).Completed == FlagTrue; }));
+    ASSERT_TRUE(WaitFor([&] { return StateOf(record(slot)) == ListEntryState::Finished; }));
     EXPECT_EQ(ReadFile(record(slot).SavePath),
               QByteArray(100, 'a') + QByteArray(100, 'b') + QByteArray(100, 'c'));
     EXPECT_TRUE(AllExist(parts));
@@ -356,7 +353,7 @@ TEST_F(MainWindowTest, ForceFileBuildingOfShortPartsSaysWhyAndBuildsNothing) {
     trigger("forceFileBuilding");
     ASSERT_TRUE(WaitFor([&] { return !errors.isEmpty(); }));
     EXPECT_TRUE(errors.first().contains(second)) << errors.first().toStdString();
-    EXPECT_EQ(record(slot).Completed, FlagFalse);
+    EXPECT_TRUE(Unfinished(record(slot)));
     EXPECT_TRUE(AllExist(partFiles(slot)));
     EXPECT_FALSE(QFile::exists(file(QStringLiteral("downloads/short.bin"))));
     EXPECT_EQ(Keys(w.listView1()), QStringList{key(slot)});

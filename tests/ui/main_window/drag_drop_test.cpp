@@ -104,7 +104,7 @@ TEST_F(MainWindowTest, AFinishedEntryDroppedOnTheDownloadListAsksAndNoChangesNot
     EXPECT_EQ(addQuestions.questions, QStringList{texts.text(403)});
     EXPECT_EQ(Keys(w.listView1()), unfinishedBefore);
     EXPECT_EQ(Keys(w.listView2()), finishedBefore);
-    EXPECT_EQ(record(finished).Completed, FlagTrue);
+    EXPECT_EQ(StateOf(record(finished)), ListEntryState::Finished);
     EXPECT_TRUE(QFileInfo::exists(record(finished).SavePath));
     EXPECT_EQ(list.DownloadCount, 2);
     (void)paused;

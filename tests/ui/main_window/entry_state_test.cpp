@@ -97,7 +97,7 @@ TEST_F(MainWindowTest, AStoppedEntrySaysWhyUntilItRunsAgain) {
     emit queue->sessionEnded(slot, QStringLiteral("socket error 10049"));
     w.resumeall();
     w.RefreshListView(0, true);
-    EXPECT_EQ(record(slot).Running, FlagTrue);
+    EXPECT_EQ(StateOf(record(slot)), ListEntryState::Running);
     EXPECT_EQ(Cell(v1, key(slot), U::State), QStringLiteral(" (Downloading: 40.0%)"));
     EXPECT_EQ(w.unfinishedRows().reasonOf(key(slot)), QString());
 }

@@ -19,16 +19,16 @@ TEST_F(MainWindowTest, DeleteKeyActsOnTheListThatHasTheFocus) {
     Select(w.listView2(), key(finished));
     w.listView2()->setFocus();
     QTest::keyClick(w.listView2(), Qt::Key_Delete);
-    EXPECT_EQ(record(finished).Active, FlagFalse);
+    EXPECT_EQ(StateOf(record(finished)), ListEntryState::Removed);
     EXPECT_TRUE(questions.isEmpty());
-    EXPECT_EQ(record(paused).Active, FlagTrue);
+    EXPECT_EQ(StateOf(record(paused)), ListEntryState::Paused);
 
     Select(w.listView1(), key(paused));
     w.listView1()->setFocus();
     answers = {true};
     QTest::keyClick(w.listView1(), Qt::Key_Delete);
     EXPECT_EQ(questions, QStringList{texts.text(411)});
-    EXPECT_EQ(record(paused).Active, FlagFalse);
+    EXPECT_EQ(StateOf(record(paused)), ListEntryState::Removed);
 }
 
 TEST_F(MainWindowTest, DoubleClickRestartsOrOpens) {
@@ -40,7 +40,7 @@ TEST_F(MainWindowTest, DoubleClickRestartsOrOpens) {
     QTreeView* v1 = w.listView1();
     emit v1->doubleClicked(v1->model()->index(ViewRow(v1, key(paused)), 0));
     EXPECT_TRUE(queue->hasSession(paused));
-    EXPECT_EQ(record(paused).Running, FlagTrue);
+    EXPECT_EQ(StateOf(record(paused)), ListEntryState::Running);
 
     QTreeView* v2 = w.listView2();
     emit v2->doubleClicked(v2->model()->index(ViewRow(v2, key(finished)), 0));

@@ -147,7 +147,7 @@ protected:
         if (kind == Kind::Running) {
             queue->StartSession(slot);
             EXPECT_TRUE(queue->hasSession(slot));
-            EXPECT_EQ(list.DownloadList[slot].Running, FlagTrue);
+            EXPECT_EQ(StateOf(list.DownloadList[slot]), ListEntryState::Running);
         }
         return slot;
     }

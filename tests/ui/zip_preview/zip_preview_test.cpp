@@ -228,7 +228,7 @@ TEST_F(ZipPreviewTest, ListsFetchesMembersHandsBackAndUnpacks) {
 
     // "Download classic": the segments fetch the archive; then the finished one is unpacked.
     Click(form->findChild<QPushButton*>(QStringLiteral("Command3")));
-    ASSERT_TRUE(WaitFor([&] { return record(slot).Completed == FlagTrue; }, 60s));
+    ASSERT_TRUE(WaitFor([&] { return StateOf(record(slot)) == ListEntryState::Finished; }, 60s));
     EXPECT_EQ(FileSha256(record(slot).SavePath), FileSha256(served + "/tree.zip"));
     ASSERT_TRUE(previews->open(slot));
     form = listedPreview(slot);
@@ -259,12 +259,12 @@ TEST_F(ZipPreviewTest, EndsWithoutHoldingTheDownload) {
             Form2* form = listedPreview(slot);
             ASSERT_NE(form, nullptr);
             form->close();
-            ASSERT_TRUE(WaitFor([&] { return r.Paused == FlagTrue; }));
+            ASSERT_TRUE(WaitFor([&] { return StateOf(r) == ListEntryState::Paused; }));
             EXPECT_EQ(r.SegmentCount, 0);
             EXPECT_FALSE(windows->window(slot)->session()->waitingForPreview());
             continue;
         }
-        ASSERT_TRUE(WaitFor([&] { return r.Completed == FlagTrue; }, 60s));
+        ASSERT_TRUE(WaitFor([&] { return StateOf(r) == ListEntryState::Finished; }, 60s));
         EXPECT_EQ(told.size(), c.previewed ? 1 : 0) << told.join(u'\n').toStdString();
         if (c.previewed) {
             EXPECT_TRUE(told[0].startsWith(text(834).section(u'%', 0, 0))) << told[0].toStdString();
