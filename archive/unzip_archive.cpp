@@ -89,7 +89,7 @@ private:
 };
 
 UnzipResult Extraction::run() {
-    using namespace unzip_result;
+    using namespace UnzipCode;
     if (options_.writeToStandardOutput || options_.convertLineEnds) {
         return stop(kBadParameter, QStringLiteral("writing to standard output and converting "
                                                   "line ends are not supported"));
@@ -167,7 +167,7 @@ UnzipResult Extraction::run() {
 }
 
 int Extraction::finalCode() const {
-    using namespace unzip_result;
+    using namespace UnzipCode;
     if (errors_ > 0) {
         return kError;
     }
@@ -395,7 +395,7 @@ Outcome Extraction::decrypt(const Member& member, int folder, std::optional<Pend
 // Reads the member into a new pending file (or nowhere, when only testing).
 Outcome Extraction::copy(const Member& member, zip_file_t* file, int folder,
                          std::optional<PendingFile>& out, QString* why) {
-    using namespace unzip_result;
+    using namespace UnzipCode;
     out.reset();
     if (writes()) {
         out.emplace(folder, CreationMode(member.mode), why);

@@ -8,7 +8,7 @@
 
 // Results, as the unzip library numbers them; a nonzero one is shown to the user as the bare
 // number, with the messages beside it.
-namespace unzip_result {
+namespace UnzipCode {
 inline constexpr int kOk = 0;
 inline constexpr int kWarning = 1;        // some members skipped (unsafe, link, no password)
 inline constexpr int kError = 2;          // a damaged member; the others were extracted
@@ -18,10 +18,10 @@ inline constexpr int kNotFound = 11;      // an include name matched no member
 inline constexpr int kDiskFull = 50;      // the members need more room than the folder has
 inline constexpr int kUnsupported = 81;   // a compression or encryption method unknown here
 inline constexpr int kBadPassword = 82;   // nothing extracted, for want of a right password
-}  // namespace unzip_result
+}  // namespace UnzipCode
 
 struct UnzipResult {
-    int code = unzip_result::kOk;
+    int code = UnzipCode::kOk;
     QStringList messages;  // plain texts for the user, one per skipped member or stop
     QStringList members;   // names extracted (or listed, or tested), in archive order
 };

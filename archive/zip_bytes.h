@@ -5,7 +5,7 @@
 #include <QByteArray>
 #include <QtGlobal>
 
-namespace zip_bytes {
+namespace ZipBytes {
 
 inline constexpr qint64 kEntryLength = 46;        // the fixed part of a directory entry
 inline constexpr qint64 kLocalHeaderLength = 30;  // the fixed part of a local header
@@ -20,4 +20,4 @@ inline quint64 ReadLe(const QByteArray& bytes, qint64 at, int width) {
     return value;
 }
 
-}  // namespace zip_bytes
+}  // namespace ZipBytes

@@ -1,13 +1,15 @@
 #include "archive/zip_directory.h"
 
+#include <optional>
+
 #include "archive/cp437.h"
 #include "archive/zip_bytes.h"
 
 namespace {
 
-using zip_bytes::kEntryLength;
-using zip_bytes::kMarker32;
-using zip_bytes::ReadLe;
+using ZipBytes::kEntryLength;
+using ZipBytes::kMarker32;
+using ZipBytes::ReadLe;
 
 constexpr quint32 kEndSignature = 0x06054b50;
 constexpr quint32 kLocatorSignature = 0x07064b50;
@@ -69,6 +71,65 @@ qint64 FindEndRecord(const Tail& tail, qint64 fileSize) {
     return exact >= 0 ? exact : fallback;
 }
 
+// The ZIP64 end record the locator at `locator` leads to, put in `record`; else why not, or
+// the bytes in front of the tail still needed to tell.
+std::optional<ZipTailResult> FindZip64Record(const Tail& t, qint64 locator, qint64& record) {
+    record = -1;
+    // The record usually sits right before the locator, where it is found even when data
+    // in front of the archive has shifted the offset the locator stores.
+    const qint64 adjacent = locator - kZip64EndLength;
+    if (adjacent >= 0) {
+        if (!t.holds(adjacent, kZip64EndLength)) {
+            return NeedFrom(adjacent, t.start);
+        }
+        if (t.u32(adjacent) == kZip64EndSignature &&
+            t.u64(adjacent + 4) == quint64(kZip64EndLength - 12)) {
+            record = adjacent;
+        }
+    }
+    if (record < 0) {
+        const quint64 stored = t.u64(locator + 8);
+        // It must end before the locator begins.
+        if (adjacent < 0 || stored > quint64(adjacent) ||
+            quint64(locator) - stored > quint64(kZip64EndReach)) {
+            return Failed(QStringLiteral("the ZIP64 locator points outside the archive"));
+        }
+        record = qint64(stored);
+        if (!t.holds(record, kZip64EndLength)) {
+            return NeedFrom(record, t.start);
+        }
+        if (t.u32(record) != kZip64EndSignature) {
+            return Failed(QStringLiteral("no ZIP64 end record where the locator points"));
+        }
+    }
+    return std::nullopt;
+}
+
+// The directory the end records describe, once its size, place and count are checked.
+ZipTailResult Located(quint64 count, quint64 directorySize, quint64 directoryOffset,
+                      qint64 directoryEnd, bool zip64) {
+    if (directorySize > quint64(kZipDirectoryLimit)) {
+        return Failed(QStringLiteral("the central directory is larger than 64 MiB"));
+    }
+    if (directorySize > quint64(directoryEnd) ||
+        directoryOffset > quint64(directoryEnd) - directorySize) {
+        return Failed(QStringLiteral("the central directory would overlap its end record"));
+    }
+    if (count > directorySize / kEntryLength) {
+        return Failed(
+            QStringLiteral("the end record counts more entries than the directory "
+                           "can hold"));
+    }
+    ZipTailResult result;
+    result.status = ZipTailResult::Status::Found;
+    result.location.size = qint64(directorySize);
+    result.location.offset = directoryEnd - result.location.size;
+    result.location.bytesInFront = result.location.offset - qint64(directoryOffset);
+    result.location.entryCount = qint64(count);
+    result.location.zip64 = zip64;
+    return result;
+}
+
 }  // namespace
 
 ZipTailResult FindZipDirectory(qint64 fileSize, const QByteArray& tail) {
@@ -116,33 +177,9 @@ ZipTailResult FindZipDirectory(qint64 fileSize, const QByteArray& tail) {
         if (t.u32(locator + 4) != 0 || t.u32(locator + 16) > 1) {
             return Failed(QStringLiteral("archives split over several disks are not read"));
         }
-        // The record usually sits right before the locator, where it is found even when data
-        // in front of the archive has shifted the offset the locator stores.
         qint64 record = -1;
-        const qint64 adjacent = locator - kZip64EndLength;
-        if (adjacent >= 0) {
-            if (!t.holds(adjacent, kZip64EndLength)) {
-                return NeedFrom(adjacent, t.start);
-            }
-            if (t.u32(adjacent) == kZip64EndSignature &&
-                t.u64(adjacent + 4) == quint64(kZip64EndLength - 12)) {
-                record = adjacent;
-            }
-        }
-        if (record < 0) {
-            const quint64 stored = t.u64(locator + 8);
-            // It must end before the locator begins.
-            if (adjacent < 0 || stored > quint64(adjacent) ||
-                quint64(locator) - stored > quint64(kZip64EndReach)) {
-                return Failed(QStringLiteral("the ZIP64 locator points outside the archive"));
-            }
-            record = qint64(stored);
-            if (!t.holds(record, kZip64EndLength)) {
-                return NeedFrom(record, t.start);
-            }
-            if (t.u32(record) != kZip64EndSignature) {
-                return Failed(QStringLiteral("no ZIP64 end record where the locator points"));
-            }
+        if (std::optional<ZipTailResult> stop = FindZip64Record(t, locator, record)) {
+            return *stop;
         }
         if (t.u32(record + 16) != 0 || t.u32(record + 20) != 0 ||
             t.u64(record + 24) != t.u64(record + 32)) {
@@ -156,24 +193,5 @@ ZipTailResult FindZipDirectory(qint64 fileSize, const QByteArray& tail) {
         return Failed(QStringLiteral("archives split over several disks are not read"));
     }
 
-    if (directorySize > quint64(kZipDirectoryLimit)) {
-        return Failed(QStringLiteral("the central directory is larger than 64 MiB"));
-    }
-    if (directorySize > quint64(directoryEnd) ||
-        directoryOffset > quint64(directoryEnd) - directorySize) {
-        return Failed(QStringLiteral("the central directory would overlap its end record"));
-    }
-    if (count > directorySize / kEntryLength) {
-        return Failed(
-            QStringLiteral("the end record counts more entries than the directory "
-                           "can hold"));
-    }
-    ZipTailResult result;
-    result.status = ZipTailResult::Status::Found;
-    result.location.size = qint64(directorySize);
-    result.location.offset = directoryEnd - result.location.size;
-    result.location.bytesInFront = result.location.offset - qint64(directoryOffset);
-    result.location.entryCount = qint64(count);
-    result.location.zip64 = zip64;
-    return result;
+    return Located(count, directorySize, directoryOffset, directoryEnd, zip64);
 }

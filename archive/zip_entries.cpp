@@ -12,10 +12,10 @@
 
 namespace {
 
-using zip_bytes::kEntryLength;
-using zip_bytes::kLocalHeaderLength;
-using zip_bytes::kMarker32;
-using zip_bytes::ReadLe;
+using ZipBytes::kEntryLength;
+using ZipBytes::kLocalHeaderLength;
+using ZipBytes::kMarker32;
+using ZipBytes::ReadLe;
 
 constexpr quint32 kEntrySignature = 0x02014b50;
 constexpr quint16 kZip64ExtraId = 0x0001;

@@ -93,6 +93,24 @@ bool GetRunner::start() {
     }
     listPath_ = workFolder_ + u'/' + QLatin1String(ListFileName);
 
+    useDefaultsAndFlags(folder, temp);
+    LoadLanguage(texts_, QStringLiteral("english"), InstalledLanguageFolders());
+
+    if (const ListLoadResult loaded = LoadList(list_, listPath_); !loaded.error.isEmpty()) {
+        PrintError(loaded.error);
+    }
+    // The list may not be one this program wrote: an entry naming files outside its folders
+    // would have the join write, read and remove them.
+    for (const QString& dropped : DropUnsafeEntries(list_, folder, temp)) {
+        PrintError(dropped);
+    }
+    std::vector<FinishedFile> finished = TakeFinishedFiles(list_);
+    startSockets();
+    startQueue(std::move(finished));
+    return true;
+}
+
+void GetRunner::useDefaultsAndFlags(const QString& folder, const QString& temp) {
     // The settings' defaults, never a file: neither the desktop program's store nor one found
     // in a work folder someone else may have made. The flags say what differs.
     LoadDefaultSettings(settings_, workFolder_);
@@ -112,17 +130,9 @@ bool GetRunner::start() {
         settings_.ProxyServer = options_.proxyHost;
         settings_.ProxyPort = static_cast<std::int32_t>(options_.proxyPort);
     }
-    LoadLanguage(texts_, QStringLiteral("english"), InstalledLanguageFolders());
+}
 
-    if (const ListLoadResult loaded = LoadList(list_, listPath_); !loaded.error.isEmpty()) {
-        PrintError(loaded.error);
-    }
-    // The list may not be one this program wrote: an entry naming files outside its folders
-    // would have the join write, read and remove them.
-    for (const QString& dropped : DropUnsafeEntries(list_, folder, temp)) {
-        PrintError(dropped);
-    }
-    std::vector<FinishedFile> finished = TakeFinishedFiles(list_);
+void GetRunner::startSockets() {
     sockets_.StartSockets();
     sockets_.setLimits({settings_.UseSpeedLimiter == FlagTrue, settings_.SpeedLimiter});
     if (!options_.caCertificate.isEmpty()) {
@@ -132,6 +142,9 @@ bool GetRunner::start() {
         sockets_.setTlsVerify(false);
         PrintError(QStringLiteral("warning: https:// certificates are not checked"));
     }
+}
+
+void GetRunner::startQueue(std::vector<FinishedFile> finished) {
     context_ = std::make_unique<EngineContext>(EngineContext{
         list_, listPath_, settings_, texts_, sockets_, files_, *prompts_, actions_, {}, {}, 0});
     // Run again after it finished, the command reports the files it made instead of fetching
@@ -161,7 +174,6 @@ bool GetRunner::start() {
     connect(&saver_, &QTimer::timeout, this, &GetRunner::save);
     saver_.start(5000);
     QTimer::singleShot(0, this, &GetRunner::addAll);
-    return true;
 }
 
 void GetRunner::addAll() {

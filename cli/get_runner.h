@@ -45,6 +45,11 @@ private:
     };
     class Prompts;
 
+    // The steps of start(), in their order.
+    void useDefaultsAndFlags(const QString& folder, const QString& temp);
+    void startSockets();
+    void startQueue(std::vector<FinishedFile> finished);
+
     void addAll();
     void entryEnded(int slot, const QString& why);
     void finishIfDone();

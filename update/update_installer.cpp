@@ -127,7 +127,7 @@ QString UpdateInstaller::unpack(const SealedPackage& package) {
     const UnzipOptions options = UnzipOptions::ForUpdate(package.path(), folder);
     NoQuestions prompts;
     const UnzipResult result = UnzipArchive(options, prompts);
-    if (result.code != unzip_result::kOk) {
+    if (result.code != UnzipCode::kOk) {
         QStringList lines{QStringLiteral("unzip result %1").arg(result.code)};
         lines += result.messages.mid(0, 5);
         return lines.join(u'\n');

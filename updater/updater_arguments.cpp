@@ -6,9 +6,9 @@
 namespace {
 
 bool Known(const QString& name) {
-    static constexpr std::array<const char16_t*, 4> names = {u"--from", u"--program", u"--wait-pid",
-                                                             u"--language"};
-    return std::any_of(names.begin(), names.end(),
+    static constexpr std::array<const char16_t*, 4> kNames = {u"--from", u"--program",
+                                                              u"--wait-pid", u"--language"};
+    return std::any_of(kNames.begin(), kNames.end(),
                        [&](const char16_t* known) { return name == QStringView(known); });
 }
 

@@ -83,9 +83,29 @@ bool DesktopApp::StartUp(const QStringList& arguments) {
     }
     connect(instance_.get(), &SingleInstance::raiseRequested, this, &DesktopApp::raiseMainWindow);
 
+    const QStringList languageFolders = loadSettingsAndLanguage();
+    createEngine();
+    createWindows(languageFolders);
+
+    store_->write(QStringLiteral("Options"), QStringLiteral("AppPath"), folder_);
+    store_->sync();
+    // Stands in for registering the automation class: a D-Bus call can now start us.
+    WriteActivationFile(QCoreApplication::applicationFilePath());
+
+    loadList();
+    kestor_->RefreshListView(0, true);
+    sockets_.StartSockets();
+    sockets_.setLimits({settings_.UseSpeedLimiter == FlagTrue, settings_.SpeedLimiter});
+    restoreMainWindowPosition();
+    kestor_->RefreshDownList();
+    startServing(ReadStartCommand(commandLine));
+    return true;
+}
+
+QStringList DesktopApp::loadSettingsAndLanguage() {
     store_ = std::make_unique<SettingsStore>();
     LoadSettings(settings_, *store_, folder_);
-    const QStringList languageFolders = LanguageFolders(folder_);
+    QStringList languageFolders = LanguageFolders(folder_);
     LoadLanguage(texts_, QStringLiteral("english"), languageFolders);
     LoadLanguage(texts_, settings_.Language, languageFolders);
 
@@ -94,6 +114,10 @@ bool DesktopApp::StartUp(const QStringList& arguments) {
     if (QIcon::themeName().isEmpty() || QIcon::themeName() == u"hicolor") {
         QIcon::setThemeName(QStringLiteral("Adwaita"));
     }
+    return languageFolders;
+}
+
+void DesktopApp::createEngine() {
     prompts_ = std::make_unique<GuiSessionPrompts>(texts_);
     listPath_ = QDir(folder_).filePath(QLatin1String(ListFileName));
     ctx_ = std::make_unique<EngineContext>(
@@ -113,8 +137,9 @@ bool DesktopApp::StartUp(const QStringList& arguments) {
     // Saved at once rather than at the next periodic save, so that a program killed in
     // between leaves no part files that no list knows of.
     connect(queue_.get(), &DownloadQueue::segmentsPlanned, this, &DesktopApp::Timer5_Timer);
+}
 
-    // The main window and its load step.
+void DesktopApp::createWindows(const QStringList& languageFolders) {
     kestor_ = std::make_unique<Kestor>(*ctx_, *queue_, *store_, OpenWithDesktop);
     addPrompts_ = std::make_unique<GuiAddPrompts>(kestor_.get());
     ApplyLanguage(kestor_.get(), texts_);
@@ -134,20 +159,9 @@ bool DesktopApp::StartUp(const QStringList& arguments) {
     });
     connect(kestor_.get(), &Kestor::optionsRequested, options_.get(), &OptionsWiring::open);
     createUpdateInstaller();
+}
 
-    store_->write(QStringLiteral("Options"), QStringLiteral("AppPath"), folder_);
-    store_->sync();
-    // Stands in for registering the automation class: a D-Bus call can now start us.
-    WriteActivationFile(QCoreApplication::applicationFilePath());
-
-    loadList();
-    kestor_->RefreshListView(0, true);
-    sockets_.StartSockets();
-    sockets_.setLimits({settings_.UseSpeedLimiter == FlagTrue, settings_.SpeedLimiter});
-    restoreMainWindowPosition();
-    kestor_->RefreshDownList();
-
-    const StartCommand start = ReadStartCommand(commandLine);
+void DesktopApp::startServing(const StartCommand& start) {
     if (start.silent) {
         putAway();
     } else {
@@ -166,7 +180,6 @@ bool DesktopApp::StartUp(const QStringList& arguments) {
         // From the event loop: the dialog waits for the user, start-up must not.
         QTimer::singleShot(0, kestor_.get(), [this] { kestor_->Command1_Click(Kestor::AddUrl); });
     }
-    return true;
 }
 
 void DesktopApp::loadList() {

@@ -28,6 +28,7 @@ class SingleInstance;
 class UpdateInstaller;
 class Velmora;
 class ZipPreviews;
+struct StartCommand;
 
 // The running desktop program: everything start-up creates and quitting ends, the main
 // window's two timers, and the ways a URL reaches the list from outside the main window (the
@@ -50,6 +51,12 @@ public:
     int exitCode() const { return exitCode_; }
 
 private:
+    // The steps of start-up, in their order.
+    QStringList loadSettingsAndLanguage();  // returns the folders language files come from
+    void createEngine();
+    void createWindows(const QStringList& languageFolders);
+    void startServing(const StartCommand& start);  // shows the window, starts timers and bus
+
     void TimerC_Timer();
     void Timer5_Timer();
     // Saves the list when it differs from what was last saved; why it failed, or empty.

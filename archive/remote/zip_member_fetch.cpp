@@ -18,8 +18,8 @@
 namespace {
 
 using Reason = RemoteArchiveFailure::Reason;
-using zip_bytes::kLocalHeaderLength;
-using zip_bytes::ReadLe;
+using ZipBytes::kLocalHeaderLength;
+using ZipBytes::ReadLe;
 
 constexpr quint32 kLocalSignature = 0x04034b50;
 // The local header's name and extra field usually match the directory's; room for a longer
@@ -416,7 +416,7 @@ void ZipMemberFetch::damaged(const QString& name, const QString& why) {
 }
 
 int ZipMemberFetch::finalCode() const {
-    using namespace unzip_result;
+    using namespace UnzipCode;
     if (errors_ > 0) {
         return kError;
     }

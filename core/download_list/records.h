@@ -8,7 +8,8 @@
 #include "core/types/ole_date.h"
 
 // The download list's records. Field names, types and order are those of the list file, whose
-// byte image they are (see list_file.cpp). Integer flags hold -1 for true and 0 for false.
+// byte image they are (see list_file_format.cpp). Integer flags hold -1 for true and 0 for
+// false; IsUpdate, Reserved3 and LoginFlag hold 1 instead.
 
 // A dynamic array as the list file stores it: either never dimensioned (or erased), or one
 // dimension with a lower bound and its elements.
@@ -44,18 +45,22 @@ struct StoredArray {
 };
 
 struct SegmentRecord {
-    Currency StartPos;         // first byte offset still to fetch
-    Currency EndPos;           // last byte offset of the segment
-    Currency Received;         // bytes received on the current connection
-    Currency Done;             // bytes stored in earlier sessions
-    Currency Length;           // planned length
-    std::int16_t InPlan = 0;   // -1 for every planned segment; 0 counts as complete
-    std::int16_t Watched = 0;  // -1: restarted by the watchdog, shown as a segment row
-    std::int16_t SegFlagB = 0;
-    QString PartFile;          // temporary part file
-    std::int16_t State = 0;    // see SegmentState
-    std::int32_t SegTick = 0;  // millisecond tick of the last activity
-    std::int32_t SegExtra = 0;
+    Currency StartPos;        // first byte asked for on the current connection
+    Currency EndPos;          // last byte offset of the segment
+    Currency Received;        // bytes received on it: StartPos + Received is the next to fetch
+    Currency Done;            // bytes stored by earlier connections and sessions
+    Currency Length;          // the range's length, from EndPos - Length + 1; 0 while size unknown
+    std::int16_t InPlan = 0;  // -1 for every planned segment; 0 counts as complete
+    // -1 for every planned segment: the watchdog restarts it when it stalls, and its row in the
+    // download window is coloured.
+    std::int16_t Watched = 0;
+    std::int16_t SegFlagB = 0;  // never read; cleared when the lone segment starts over
+    QString PartFile;           // temporary part file
+    std::int16_t State = 0;     // see SegmentState
+    // Millisecond tick of the last activity, which the watchdog measures silence from; a request
+    // sets it a grace ahead, for the server's first answer.
+    std::int32_t SegTick = 0;
+    std::int32_t SegExtra = 0;  // kept as read, never used
     bool operator==(const SegmentRecord&) const = default;
 };
 
@@ -72,42 +77,42 @@ constexpr std::int16_t FtpWaiting = 11;
 
 struct SiteLogin {
     QString Site;
-    std::int32_t LoginReserved = 0;
+    std::int32_t LoginReserved = 0;  // kept as read, never used
     QString LoginUser;
-    QString LoginPassword;  // scrambled hexadecimal form
-    std::int32_t LoginFlag = 0;
+    QString LoginPassword;       // scrambled hexadecimal form
+    std::int32_t LoginFlag = 0;  // 1 once saved; never read
     bool operator==(const SiteLogin&) const = default;
 };
 
 struct DownloadRecord {
-    std::int16_t IsUpdate = 0;
+    std::int16_t IsUpdate = 0;  // 1: a program update, which its join installs
     StoredArray<SegmentRecord> Segments;
     std::int16_t SegmentCount = 0;
     StoredArray<SiteLogin> SiteLogins;  // never filled
-    std::int32_t Reserved1 = 0;
+    std::int32_t Reserved1 = 0;         // never read
     QString FileName;
     QString UrlPath;
     QString HostName;
     std::int32_t Port = 0;
     QString UserName;
     QString Password;
-    QString Reserved2;
+    QString Reserved2;           // "0" once removed; never read
     std::int16_t Reserved3 = 0;  // ReplacesEarlierFile: 1 = may write over its old target
     QString SavePath;
     std::int16_t HasSavePath = 0;
-    std::int16_t Reserved4 = 0;
+    std::int16_t Reserved4 = 0;  // never read
     std::int16_t RangesSupported = 0;
     std::int16_t Failed = 0;
     std::int16_t RetryCount = 0;
-    QString Reserved5;
+    QString Reserved5;  // the browser's cookies for Url (see browser_handover.h)
     QString Referer;
     std::int16_t Queued = 0;
     std::int16_t Scheduled = 0;
     std::int16_t Paused = 0;
     std::int16_t Resuming = 0;
     std::int32_t Priority = 0;  // 0 low, 1 middle, 2 high
-    std::int32_t LastTick = 0;
-    Currency FileSize;  // 0 = not known yet
+    std::int32_t LastTick = 0;  // millisecond tick ElapsedSeconds last counted to
+    Currency FileSize;  // 0 = not known yet (an empty file's 0 is known only to its session)
     Currency BytesDone;
     float ElapsedSeconds = 0;
     float RemainingSeconds = 0;

@@ -91,6 +91,43 @@ bool FolderTakesFiles(const QString& folder) {
     return probe.open() && probe.write("test\r\n") == 6 && probe.flush();
 }
 
+namespace {
+
+// The form's values that need no check: switches, texts and the schedule.
+void TakeSwitchesAndTexts(Settings& s, const OptionsForm& f, const QDateTime& now) {
+    s.SaveAs = Flag(f.saveAs);
+    s.SafeDisk = Flag(f.safeDisk);
+    s.AutoPreviewZIP = Flag(f.autoPreviewZip);
+    s.AutoStart = Flag(f.autoStart);
+    s.CheckClipboard = Flag(f.checkClipboard);
+    s.BrowserIngeration = Flag(f.popupMenu);
+    s.IgnoreString = f.ignoreString;
+    s.UseAntiVirus = Flag(f.useAntiVirus);
+    s.AntiVirusCommand = f.antiVirusCommand;
+    s.UseSpeedLimiter = Flag(f.useSpeedLimiter);
+    s.SpeedLimiter = SpeedFromText(f.speedKilobytes);
+    s.Schedule = Flag(f.schedule);
+    s.ScheduleOption = f.daily ? 1 : 0;
+    if (f.scheduleDate.isValid()) {
+        s.ScheduleDate = OleDate::fromDateTime(f.scheduleDate);
+    }
+    if (f.scheduleHour.isValid()) {
+        s.ScheduleHour =
+            NextOccurrence(OleDate::fromDateTime(QDateTime(now.date(), f.scheduleHour)),
+                           OleDate::fromDateTime(now));
+    }
+    s.AutoCloseInternet = Flag(f.autoCloseInternet);
+    s.AutoShutDownComputer = Flag(f.autoShutDownComputer);
+    s.ProxyHTTP = Flag(f.proxyHttp);
+    s.ProxyFTP = Flag(f.proxyFtp);
+    s.ProxyServer = f.proxyServer;
+    if (f.integrationMode >= 0 && f.integrationMode <= 3) {
+        s.BrowserIEIntegrationMode = static_cast<std::int16_t>(f.integrationMode);
+    }
+}
+
+}  // namespace
+
 OptionsCheck CheckOptionsForm(const OptionsForm& f, const Settings& current, const QDateTime& now) {
     OptionsCheck check;
     auto refuse = [&check](int message, OptionsCheck::Icon icon) {
@@ -141,37 +178,9 @@ OptionsCheck CheckOptionsForm(const OptionsForm& f, const Settings& current, con
     s = current;
     s.DownloadFolder = WithSlash(downloads);
     s.TempFolder = WithSlash(temp);
-    s.SaveAs = Flag(f.saveAs);
-    s.SafeDisk = Flag(f.safeDisk);
-    s.AutoPreviewZIP = Flag(f.autoPreviewZip);
-    s.AutoStart = Flag(f.autoStart);
-    s.CheckClipboard = Flag(f.checkClipboard);
-    s.BrowserIngeration = Flag(f.popupMenu);
-    s.IgnoreString = f.ignoreString;
-    s.UseAntiVirus = Flag(f.useAntiVirus);
-    s.AntiVirusCommand = f.antiVirusCommand;
+    TakeSwitchesAndTexts(s, f, now);
     s.MaxSegments = static_cast<std::int32_t>(segments);
     s.MaxSimulDownlads = static_cast<std::int32_t>(simultaneous);
-    s.UseSpeedLimiter = Flag(f.useSpeedLimiter);
-    s.SpeedLimiter = SpeedFromText(f.speedKilobytes);
-    s.Schedule = Flag(f.schedule);
-    s.ScheduleOption = f.daily ? 1 : 0;
-    if (f.scheduleDate.isValid()) {
-        s.ScheduleDate = OleDate::fromDateTime(f.scheduleDate);
-    }
-    if (f.scheduleHour.isValid()) {
-        s.ScheduleHour =
-            NextOccurrence(OleDate::fromDateTime(QDateTime(now.date(), f.scheduleHour)),
-                           OleDate::fromDateTime(now));
-    }
-    s.AutoCloseInternet = Flag(f.autoCloseInternet);
-    s.AutoShutDownComputer = Flag(f.autoShutDownComputer);
-    s.ProxyHTTP = Flag(f.proxyHttp);
-    s.ProxyFTP = Flag(f.proxyFtp);
-    s.ProxyServer = f.proxyServer;
     s.ProxyPort = static_cast<std::int32_t>(port);
-    if (f.integrationMode >= 0 && f.integrationMode <= 3) {
-        s.BrowserIEIntegrationMode = static_cast<std::int16_t>(f.integrationMode);
-    }
     return check;
 }

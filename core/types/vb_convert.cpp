@@ -22,6 +22,58 @@ int DigitValue(QChar c, int base) {
     return v < base ? v : -1;
 }
 
+// "&H1F" or "&O17" with `i` at its "&": blanks inside are skipped; `consumed` is 0 when no
+// digit follows.
+long double ParseRadixNumber(QStringView text, qsizetype i, qsizetype& consumed) {
+    const qsizetype n = text.size();
+    const int base = (text[i + 1] == u'H' || text[i + 1] == u'h') ? 16 : 8;
+    i += 2;
+    long double value = 0;
+    bool any = false;
+    for (; i < n; ++i) {
+        if (IsSkippedBlank(text[i])) {
+            continue;
+        }
+        const int d = DigitValue(text[i], base);
+        if (d < 0) {
+            break;
+        }
+        value = value * base + d;
+        any = true;
+    }
+    consumed = any ? i : 0;
+    return value;
+}
+
+// An exponent at `i` ("e", "E", "d" or "D", a sign, digits) scales `value` and is counted in
+// `consumed`; one without digits is not part of the number.
+void ApplyExponent(QStringView text, qsizetype i, long double& value, qsizetype& consumed) {
+    const qsizetype n = text.size();
+    if (i >= n || !(text[i] == u'e' || text[i] == u'E' || text[i] == u'd' || text[i] == u'D')) {
+        return;
+    }
+    qsizetype j = i + 1;
+    bool expNegative = false;
+    if (j < n && (text[j] == u'+' || text[j] == u'-')) {
+        expNegative = text[j] == u'-';
+        ++j;
+    }
+    int exponent = 0;
+    bool anyExp = false;
+    for (; j < n; ++j) {
+        const int d = DigitValue(text[j], 10);
+        if (d < 0) {
+            break;
+        }
+        exponent = std::min(exponent * 10 + d, 100000);
+        anyExp = true;
+    }
+    if (anyExp) {
+        value *= std::pow(10.0L, expNegative ? -exponent : exponent);
+        consumed = j;
+    }
+}
+
 // Parses a number at the start of `text`; `consumed` tells how many characters it used
 // (blanks skipped inside the number count as used).
 long double ParseNumber(QStringView text, qsizetype& consumed) {
@@ -37,23 +89,7 @@ long double ParseNumber(QStringView text, qsizetype& consumed) {
     if (i + 1 < n && text[i] == u'&' &&
         (text[i + 1] == u'H' || text[i + 1] == u'h' || text[i + 1] == u'O' ||
          text[i + 1] == u'o')) {
-        const int base = (text[i + 1] == u'H' || text[i + 1] == u'h') ? 16 : 8;
-        i += 2;
-        long double value = 0;
-        bool any = false;
-        for (; i < n; ++i) {
-            if (IsSkippedBlank(text[i])) {
-                continue;
-            }
-            const int d = DigitValue(text[i], base);
-            if (d < 0) {
-                break;
-            }
-            value = value * base + d;
-            any = true;
-        }
-        consumed = any ? i : 0;
-        return value;
+        return ParseRadixNumber(text, i, consumed);
     }
     bool negative = false;
     if (i < n && (text[i] == u'+' || text[i] == u'-')) {
@@ -93,28 +129,7 @@ long double ParseNumber(QStringView text, qsizetype& consumed) {
         return 0;
     }
     consumed = i;
-    if (i < n && (text[i] == u'e' || text[i] == u'E' || text[i] == u'd' || text[i] == u'D')) {
-        qsizetype j = i + 1;
-        bool expNegative = false;
-        if (j < n && (text[j] == u'+' || text[j] == u'-')) {
-            expNegative = text[j] == u'-';
-            ++j;
-        }
-        int exponent = 0;
-        bool anyExp = false;
-        for (; j < n; ++j) {
-            const int d = DigitValue(text[j], 10);
-            if (d < 0) {
-                break;
-            }
-            exponent = std::min(exponent * 10 + d, 100000);
-            anyExp = true;
-        }
-        if (anyExp) {
-            value *= std::pow(10.0L, expNegative ? -exponent : exponent);
-            consumed = j;
-        }
-    }
+    ApplyExponent(text, i, value, consumed);
     return negative ? -value : value;
 }
 

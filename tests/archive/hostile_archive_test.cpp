@@ -69,7 +69,7 @@ struct HostileCase {
 // Whatever an archive says, nothing lands outside the chosen folder, no temporary file is
 // left, and each trick ends in a skip or a stop with a message.
 TEST(HostileArchiveTest, WritesNothingOutsideTheFolder) {
-    using namespace unzip_result;
+    using namespace UnzipCode;
     const QStringList ok = {"ok.txt"};
     const QList<HostileCase> cases = {
         {"dotdot", kWarning, "../escaped: unsafe name", ok},
@@ -123,7 +123,7 @@ TEST(HostileArchiveTest, DropsSetUserIdBitsAndKeepsTheUmask) {
     EXPECT_EQ(
         UnzipArchive(UnzipOptions::ForUpdate(sandbox.file("s.zip"), sandbox.file("out")), prompts)
             .code,
-        unzip_result::kOk);
+        UnzipCode::kOk);
     ::umask(umask);
     for (const auto& [name, mode] : {std::pair{"out/tool", 0750u}, {"out/shared", 0640u}}) {
         struct stat info {};

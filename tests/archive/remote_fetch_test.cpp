@@ -25,7 +25,7 @@
 namespace {
 
 using Reason = RemoteArchiveFailure::Reason;
-using namespace unzip_result;
+using namespace UnzipCode;
 
 struct Served {
     QString archive;  // the local copy

@@ -50,7 +50,7 @@ TEST(UnzipArchiveTest, ExtractsWhatUnzipExtracts) {
         }
         const UnzipResult result =
             UnzipArchive(UnzipOptions::ForUpdate(archive, sandbox.file("ours")), prompts);
-        EXPECT_EQ(result.code, unzip_result::kOk) << result.messages.join('\n').toStdString();
+        EXPECT_EQ(result.code, UnzipCode::kOk) << result.messages.join('\n').toStdString();
         EXPECT_EQ(TreeOf(sandbox.file("ours")), TreeOf(sandbox.file("unzip")));
         EXPECT_EQ(TreeOf(sandbox.file("ours")), TreeOf(source));
         EXPECT_EQ(prompts.passwordQuestions.size(), made.password.isEmpty() ? 0 : 1)
@@ -91,7 +91,7 @@ TEST(UnzipArchiveTest, ReplacesExistingFilesAsAnsweredOrSet) {
         UnzipOptions options = UnzipOptions::ForUpdate(sandbox.file("a.zip"), target);
         options.askBeforeOverwriting = test.ask;
         options.overwriteExisting = test.overwrite;
-        EXPECT_EQ(UnzipArchive(options, prompts).code, unzip_result::kOk);
+        EXPECT_EQ(UnzipArchive(options, prompts).code, UnzipCode::kOk);
         EXPECT_EQ(prompts.replaceQuestions.size(), test.questions);
         if (test.questions > 0) {
             EXPECT_EQ(prompts.replaceQuestions.first(), target + "/first.txt");
@@ -113,7 +113,7 @@ struct PasswordCase {
 };
 
 TEST(UnzipArchiveTest, AsksForPasswordsAndSkipsWithoutOne) {
-    using namespace unzip_result;
+    using namespace UnzipCode;
     const QStringList both = {"a.txt", "c.txt"};
     const QList<PasswordCase> cases = {
         {"right", false, {"secret"}, kOk, both, nullptr},
@@ -163,8 +163,8 @@ TEST(UnzipArchiveTest, CancelledPasswordHoldsForThatExtractionOnly) {
     prompts.passwords = {"", "secret"};
     const UnzipOptions options =
         UnzipOptions::ForUpdate(sandbox.file("p.zip"), sandbox.file("out"));
-    EXPECT_EQ(UnzipArchive(options, prompts).code, unzip_result::kWarning);
-    EXPECT_EQ(UnzipArchive(options, prompts).code, unzip_result::kOk);
+    EXPECT_EQ(UnzipArchive(options, prompts).code, UnzipCode::kWarning);
+    EXPECT_EQ(UnzipArchive(options, prompts).code, UnzipCode::kOk);
     EXPECT_EQ(prompts.passwordQuestions, QStringList({"a.txt", "a.txt"}));
     EXPECT_EQ(ReadFile(sandbox.file("out/a.txt")), "a");
 }
@@ -257,7 +257,7 @@ TEST(UnzipArchiveTest, UpdatesAndFreshensByTime) {
         options.freshenOnly = test.freshen;
         ScriptedUnzipPrompts prompts;
         const UnzipResult result = UnzipArchive(options, prompts);
-        EXPECT_EQ(result.code, unzip_result::kOk);
+        EXPECT_EQ(result.code, UnzipCode::kOk);
         EXPECT_EQ(result.members, test.written);
         EXPECT_EQ(ReadFile(target + "/older.txt"), "archived");
         EXPECT_EQ(ReadFile(target + "/newer.txt"), "kept");

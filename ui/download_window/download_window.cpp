@@ -129,33 +129,7 @@ void Kestor2::buildWindow() {
     PB->setRange(0, 100);
     PB->setValue(0);
 
-    segmentFrame_ = new QGroupBox(QStringLiteral("Segmented downloads"), this);
-    segmentFrame_->setObjectName(QStringLiteral("SegmentFrame"));
-    SetTag(segmentFrame_, 229);
-    rows_ = new SegmentRowsModel(this);
-    rows_->setObjectName(QStringLiteral("SegmentRows"));
-    segmentList_ = new QTreeView(segmentFrame_);
-    segmentList_->setObjectName(QStringLiteral("SegmentList"));
-    segmentList_->setModel(rows_);
-    SetColumnTags(segmentList_, {232, 233, 234, 235});
-    segmentList_->setItemDelegate(new SegmentBarDelegate(segmentList_));
-    segmentList_->setRootIsDecorated(false);
-    segmentList_->setItemsExpandable(false);
-    segmentList_->setUniformRowHeights(true);
-    segmentList_->setAlternatingRowColors(true);
-    segmentList_->setSelectionMode(QAbstractItemView::NoSelection);
-    segmentList_->setFocusPolicy(Qt::NoFocus);
-    segmentList_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    segmentList_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    segmentList_->header()->setSectionsMovable(false);
-    segmentList_->header()->setStretchLastSection(false);
-    segmentList_->header()->setSectionResizeMode(QHeaderView::Fixed);
-    segmentList_->header()->setSectionResizeMode(SegmentRowsModel::Prog, QHeaderView::Stretch);
-    // Flat: the table has a frame of its own.
-    segmentFrame_->setFlat(true);
-    auto* frameLayout = new QVBoxLayout(segmentFrame_);
-    frameLayout->setContentsMargins(0, frameLayout->contentsMargins().top(), 0, 0);
-    frameLayout->addWidget(segmentList_);
+    buildSegmentList();
 
     Command1 = new QPushButton(QStringLiteral("Start Download"), this);
     Command1->setObjectName(QStringLiteral("Command1"));
@@ -186,6 +160,37 @@ void Kestor2::buildWindow() {
     window->addWidget(PB);
     window->addWidget(segmentFrame_);
     window->addLayout(buttons);
+}
+
+// The frame of segment rows: one row per connection, a bar for what each has stored.
+void Kestor2::buildSegmentList() {
+    segmentFrame_ = new QGroupBox(QStringLiteral("Segmented downloads"), this);
+    segmentFrame_->setObjectName(QStringLiteral("SegmentFrame"));
+    SetTag(segmentFrame_, 229);
+    rows_ = new SegmentRowsModel(this);
+    rows_->setObjectName(QStringLiteral("SegmentRows"));
+    segmentList_ = new QTreeView(segmentFrame_);
+    segmentList_->setObjectName(QStringLiteral("SegmentList"));
+    segmentList_->setModel(rows_);
+    SetColumnTags(segmentList_, {232, 233, 234, 235});
+    segmentList_->setItemDelegate(new SegmentBarDelegate(segmentList_));
+    segmentList_->setRootIsDecorated(false);
+    segmentList_->setItemsExpandable(false);
+    segmentList_->setUniformRowHeights(true);
+    segmentList_->setAlternatingRowColors(true);
+    segmentList_->setSelectionMode(QAbstractItemView::NoSelection);
+    segmentList_->setFocusPolicy(Qt::NoFocus);
+    segmentList_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    segmentList_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    segmentList_->header()->setSectionsMovable(false);
+    segmentList_->header()->setStretchLastSection(false);
+    segmentList_->header()->setSectionResizeMode(QHeaderView::Fixed);
+    segmentList_->header()->setSectionResizeMode(SegmentRowsModel::Prog, QHeaderView::Stretch);
+    // Flat: the table has a frame of its own.
+    segmentFrame_->setFlat(true);
+    auto* frameLayout = new QVBoxLayout(segmentFrame_);
+    frameLayout->setContentsMargins(0, frameLayout->contentsMargins().top(), 0, 0);
+    frameLayout->addWidget(segmentList_);
 }
 
 // Fixed widths that fit every text a column can show, so columns do not jump as states change;

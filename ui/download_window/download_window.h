@@ -85,6 +85,7 @@ protected:
 private:
     DownloadRecord* record() const;
     void buildWindow();
+    void buildSegmentList();
     void fitColumns();
     void fitHeight();
     void drawRow(int number, bool withColour);

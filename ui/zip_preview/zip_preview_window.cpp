@@ -114,35 +114,7 @@ void Form2::buildWindow() {
     styleGroup->addButton(Option5, Icon);
     styleGroup->addButton(Option6, Small);
 
-    model_ = new QStandardItemModel(0, Columns, this);
-    model_->setSortRole(SortRole);
-    model_->setHorizontalHeaderLabels({QStringLiteral("Filename"), QStringLiteral("Packed Size"),
-                                       QStringLiteral("Normal Size"), QStringLiteral("Ratio"),
-                                       QStringLiteral("Internal Path")});
-    ListView1 = new QTreeView(this);
-    ListView1->setObjectName(QStringLiteral("ListView1"));
-    ListView1->setModel(model_);
-    ListView1->setRootIsDecorated(false);
-    ListView1->setUniformRowHeights(true);
-    ListView1->setAllColumnsShowFocus(true);
-    ListView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    ListView1->header()->setSortIndicatorShown(true);
-    ListView1->header()->setSectionsClickable(true);
-    // Directory order until the user picks a column.
-    ListView1->header()->setSortIndicator(-1, Qt::AscendingOrder);
-    SetColumnTags(ListView1, {760, 761, 762, 763, 764});
-    iconView_ = new QListView(this);
-    iconView_->setObjectName(QStringLiteral("iconView"));
-    iconView_->setModel(model_);
-    iconView_->setSelectionModel(ListView1->selectionModel());
-    iconView_->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    iconView_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    iconView_->setResizeMode(QListView::Adjust);
-    iconView_->setWrapping(true);
-    views_ = new QStackedWidget(this);
-    views_->addWidget(ListView1);
-    views_->addWidget(iconView_);
+    buildViews();
 
     Command1 = Button(this, "Command1", "Extract ALL", 759,
                       "Use the Brenloft classic and extracts all the compressed files into a "
@@ -190,6 +162,39 @@ void Form2::buildWindow() {
     connect(Command2, &QPushButton::clicked, this, &Form2::Command2_Click);
     connect(Command3, &QPushButton::clicked, this, &Form2::Command3_Click);
     connect(Command4, &QPushButton::clicked, this, &Form2::Command4_Click);
+}
+
+// The members shown two ways over one model and one selection: a table, or icons.
+void Form2::buildViews() {
+    model_ = new QStandardItemModel(0, Columns, this);
+    model_->setSortRole(SortRole);
+    model_->setHorizontalHeaderLabels({QStringLiteral("Filename"), QStringLiteral("Packed Size"),
+                                       QStringLiteral("Normal Size"), QStringLiteral("Ratio"),
+                                       QStringLiteral("Internal Path")});
+    ListView1 = new QTreeView(this);
+    ListView1->setObjectName(QStringLiteral("ListView1"));
+    ListView1->setModel(model_);
+    ListView1->setRootIsDecorated(false);
+    ListView1->setUniformRowHeights(true);
+    ListView1->setAllColumnsShowFocus(true);
+    ListView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListView1->header()->setSortIndicatorShown(true);
+    ListView1->header()->setSectionsClickable(true);
+    // Directory order until the user picks a column.
+    ListView1->header()->setSortIndicator(-1, Qt::AscendingOrder);
+    SetColumnTags(ListView1, {760, 761, 762, 763, 764});
+    iconView_ = new QListView(this);
+    iconView_->setObjectName(QStringLiteral("iconView"));
+    iconView_->setModel(model_);
+    iconView_->setSelectionModel(ListView1->selectionModel());
+    iconView_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    iconView_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    iconView_->setResizeMode(QListView::Adjust);
+    iconView_->setWrapping(true);
+    views_ = new QStackedWidget(this);
+    views_->addWidget(ListView1);
+    views_->addWidget(iconView_);
 }
 
 void Form2::Start(const RemoteArchive& archive) {

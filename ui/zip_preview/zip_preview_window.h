@@ -67,6 +67,7 @@ protected:
 
 private:
     void buildWindow();
+    void buildViews();
     void readFailed(const RemoteArchiveFailure& failure);
     void showEntries();
     void openRow(const QModelIndex& index);

@@ -204,7 +204,7 @@ void ZipPreviews::dropFetch(int slot) {
 }
 
 void ZipPreviews::report(int slot, const UnzipResult& result, const QString& folder) {
-    QString text = result.code == unzip_result::kOk
+    QString text = result.code == UnzipCode::kOk
                        ? texts_.text(843).arg(QString::number(result.members.size()), folder)
                        : texts_.text(844).arg(result.code);
     if (Form2* form = window(slot)) {
@@ -213,5 +213,5 @@ void ZipPreviews::report(int slot, const UnzipResult& result, const QString& fol
     if (!result.messages.isEmpty()) {
         text += u'\n' + result.messages.join(u'\n');
     }
-    hooks_.tell(text, result.code != unzip_result::kOk);
+    hooks_.tell(text, result.code != UnzipCode::kOk);
 }
