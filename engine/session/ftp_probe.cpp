@@ -78,18 +78,9 @@ void FtpProbe::reply(SocketClass& socket, const FtpReply& reply) {
             qCInfo(lcEngine).noquote() << tag << "sent SIZE" << remotePath();
             socket.SendData(FtpCommand("SIZE", remotePath()));
             break;
-        case FtpCode::FileStatus: {
-            qCInfo(lcEngine).noquote() << tag << "sent REST 0";
-            socket.SendData(FtpCommand("REST", "0"));
-            const std::int64_t size = SizeReplyValue(line);
-            // "213 0" is an empty file; a reply without a number says nothing of the size.
-            core_.probeGaveSize = size > 0 || line.mid(3).trimmed() == "0";
-            r->FileSize = Currency::fromBytes(size);
-            qCInfo(lcEngine).noquote()
-                << tag << "size"
-                << (core_.probeGaveSize ? QString::number(size) : QStringLiteral("unknown"));
+        case FtpCode::FileStatus:
+            sizeReplied(socket, line, *r);
             break;
-        }
         case FtpCode::PendingFurther:
             handOver(true);
             break;
@@ -117,6 +108,19 @@ void FtpProbe::reply(SocketClass& socket, const FtpReply& reply) {
         default:
             break;
     }
+}
+
+void FtpProbe::sizeReplied(SocketClass& socket, const QByteArray& line, DownloadRecord& r) {
+    const QString tag = ProbeTag(core_.recordIndex);
+    qCInfo(lcEngine).noquote() << tag << "sent REST 0";
+    socket.SendData(FtpCommand("REST", "0"));
+    const std::int64_t size = SizeReplyValue(line);
+    // "213 0" is an empty file; a reply without a number says nothing of the size.
+    core_.probeGaveSize = size > 0 || line.mid(3).trimmed() == "0";
+    r.FileSize = Currency::fromBytes(size);
+    qCInfo(lcEngine).noquote() << tag << "size"
+                               << (core_.probeGaveSize ? QString::number(size)
+                                                       : QStringLiteral("unknown"));
 }
 
 void FtpProbe::handOver(bool restarts) {

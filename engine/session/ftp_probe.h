@@ -7,6 +7,7 @@
 class SessionActions;
 class SessionCore;
 class SocketClass;
+struct DownloadRecord;
 struct FtpReply;
 
 // How far the FTP probe's dialogue has gone.
@@ -32,6 +33,8 @@ public:
 
 private:
     void reply(SocketClass& socket, const FtpReply& reply);
+    // The size the server gave (213): the probe asks whether it can restart at an offset.
+    void sizeReplied(SocketClass& socket, const QByteArray& line, DownloadRecord& r);
     void handOver(bool restarts);
     void fail(const QString& message, bool removed);
 

@@ -63,68 +63,14 @@ void SegmentConnections::start() {
     const bool resumed = ResumingFromPlan(*r) && r->SegmentCount >= 1;
     allStarted_ = false;
     splitter_.forget();
-    if (resumed && AdoptJoinedTarget(*r, core_.ctx.settings.DownloadFolder)) {
-        // Built by an earlier run that ended before its list said so: nothing to fetch again.
-        MarkResuming(*r, false);
-        qCInfo(lcEngine).noquote() << DownloadTag(core_.recordIndex)
-                                   << "was built before the list could say so:" << r->SavePath;
-        QTimer::singleShot(0, &core_.lifetime(), [this] { session_.reportFinished(); });
+    if (!(resumed ? continuePlan(*r, ranges, now) : makePlan(*r, ranges, now))) {
         return;
-    }
-    if (resumed) {
-        MarkResuming(*r, false);
-        // The ticks saved with the plan may be minutes old: a segment still waiting for its
-        // turn to connect is not stalled, and the watchdog must not start it early.
-        for (int j = 1; j <= r->SegmentCount; ++j) {
-            r->Segments.at(j)->SegTick = now;
-        }
-        if (ranges) {
-            startOverSegmentsWithoutTheirBytes();
-        } else {
-            // Without ranges the single segment can only start over.
-            SegmentRecord& s = *r->Segments.at(1);
-            s.StartPos = s.Received = s.Done = Currency{};
-            s.SegFlagB = 0;
-            s.State = SegmentState::Idle;
-            r->BytesDone = Currency{};
-            r->Percent = 0;
-            r->ElapsedSeconds = 0;
-            r->RemainingSeconds = 0;
-            r->LastTick = now;
-        }
-    } else {
-        MarkResuming(*r, false);
-        if (core_.probeGaveSize && core_.ctx.adoptWholeFiles &&
-            AdoptExistingTarget(*r, core_.ctx.settings.DownloadFolder, core_.ctx.finishedFiles,
-                                core_.serverModified)) {
-            // An earlier run fetched it: nothing to plan or fetch.
-            qCInfo(lcEngine).noquote()
-                << DownloadTag(core_.recordIndex) << "already whole at" << r->SavePath;
-            QTimer::singleShot(0, &core_.lifetime(), [this] { session_.reportFinished(); });
-            return;
-        }
-        const Settings& settings = core_.ctx.settings;
-        const bool limiter = settings.UseSpeedLimiter == FlagTrue && settings.SpeedLimiter > 0;
-        const int count =
-            core_.sizeKnown()
-                ? PlannedSegmentCount(r->FileSize.bytes(), settings.MaxSegments, ranges, limiter)
-                : 1;
-        PlanSegments(*r, count, now, settings.TempFolder);
     }
     // A resumed plan runs as many connections as it had when planned; one whose ranges were
     // split further (more records than slots) runs all eight.
     connectionLimit_ = std::clamp<int>(r->SegmentCount, 1, ConnectionSlots::Probe);
     CheckSegmentRanges(*r);
-    qCInfo(lcEngine).noquote().nospace()
-        << DownloadTag(core_.recordIndex) << (resumed ? " resumes its plan of " : " planned ")
-        << r->SegmentCount << " segments over "
-        << (core_.sizeKnown() ? QString::number(r->FileSize.bytes())
-                              : QStringLiteral("an unknown number of"))
-        << " bytes" << (ranges ? "" : " (no ranges)");
-    for (int j = 1; j <= r->SegmentCount; ++j) {
-        qCDebug(lcEngine).noquote()
-            << SegmentTag(core_.recordIndex, j) << "range" << RangeText(*r->Segments.at(j));
-    }
+    logPlan(*r, resumed, ranges);
     core_.observer.segmentsPlanned(connectionLimit_);
     if (core_.probeGaveSize && r->FileSize.bytes() == 0) {
         // An empty file: nothing to fetch, only an empty target to make.
@@ -140,6 +86,70 @@ void SegmentConnections::start() {
         return;
     }
     connectNext();
+}
+
+bool SegmentConnections::continuePlan(DownloadRecord& r, bool ranges, std::int32_t now) {
+    MarkResuming(r, false);
+    if (AdoptJoinedTarget(r, core_.ctx.settings.DownloadFolder)) {
+        // Built by an earlier run that ended before its list said so: nothing to fetch again.
+        qCInfo(lcEngine).noquote() << DownloadTag(core_.recordIndex)
+                                   << "was built before the list could say so:" << r.SavePath;
+        QTimer::singleShot(0, &core_.lifetime(), [this] { session_.reportFinished(); });
+        return false;
+    }
+    // The ticks saved with the plan may be minutes old: a segment still waiting for its
+    // turn to connect is not stalled, and the watchdog must not start it early.
+    for (int j = 1; j <= r.SegmentCount; ++j) {
+        r.Segments.at(j)->SegTick = now;
+    }
+    if (ranges) {
+        startOverSegmentsWithoutTheirBytes();
+        return true;
+    }
+    // Without ranges the single segment can only start over.
+    SegmentRecord& s = *r.Segments.at(1);
+    s.StartPos = s.Received = s.Done = Currency{};
+    s.SegFlagB = 0;
+    s.State = SegmentState::Idle;
+    r.BytesDone = Currency{};
+    r.Percent = 0;
+    r.ElapsedSeconds = 0;
+    r.RemainingSeconds = 0;
+    r.LastTick = now;
+    return true;
+}
+
+bool SegmentConnections::makePlan(DownloadRecord& r, bool ranges, std::int32_t now) {
+    MarkResuming(r, false);
+    if (core_.probeGaveSize && core_.ctx.adoptWholeFiles &&
+        AdoptExistingTarget(r, core_.ctx.settings.DownloadFolder, core_.ctx.finishedFiles,
+                            core_.serverModified)) {
+        // An earlier run fetched it: nothing to plan or fetch.
+        qCInfo(lcEngine).noquote()
+            << DownloadTag(core_.recordIndex) << "already whole at" << r.SavePath;
+        QTimer::singleShot(0, &core_.lifetime(), [this] { session_.reportFinished(); });
+        return false;
+    }
+    const Settings& settings = core_.ctx.settings;
+    const bool limiter = settings.UseSpeedLimiter == FlagTrue && settings.SpeedLimiter > 0;
+    const int count = core_.sizeKnown() ? PlannedSegmentCount(r.FileSize.bytes(),
+                                                              settings.MaxSegments, ranges, limiter)
+                                        : 1;
+    PlanSegments(r, count, now, settings.TempFolder);
+    return true;
+}
+
+void SegmentConnections::logPlan(const DownloadRecord& r, bool resumed, bool ranges) const {
+    qCInfo(lcEngine).noquote().nospace()
+        << DownloadTag(core_.recordIndex) << (resumed ? " resumes its plan of " : " planned ")
+        << r.SegmentCount << " segments over "
+        << (core_.sizeKnown() ? QString::number(r.FileSize.bytes())
+                              : QStringLiteral("an unknown number of"))
+        << " bytes" << (ranges ? "" : " (no ranges)");
+    for (int j = 1; j <= r.SegmentCount; ++j) {
+        qCDebug(lcEngine).noquote()
+            << SegmentTag(core_.recordIndex, j) << "range" << RangeText(*r.Segments.at(j));
+    }
 }
 
 void SegmentConnections::startOverSegmentsWithoutTheirBytes() {

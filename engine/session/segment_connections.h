@@ -6,6 +6,7 @@ class FtpSegments;
 class SegmentSplitter;
 class SessionActions;
 class SessionCore;
+struct DownloadRecord;
 struct SegmentRecord;
 
 // The segments' connections: lays out the plan (or takes up a saved one), connects one
@@ -48,6 +49,11 @@ public:
 private:
     // A part file holding less than its segment has stored (removed, or the first part of a
     // finished join) would leave a hole in the file: such a segment is fetched again whole.
+    // The plan of a resumed download goes on; false when an earlier run had built the file.
+    bool continuePlan(DownloadRecord& r, bool ranges, std::int32_t now);
+    // A new plan for the file's size; false when the file is already whole in place.
+    bool makePlan(DownloadRecord& r, bool ranges, std::int32_t now);
+    void logPlan(const DownloadRecord& r, bool resumed, bool ranges) const;
     void startOverSegmentsWithoutTheirBytes();
     // The first segment neither stored nor served by a slot; 0 when there is none.
     int nextUnserved() const;

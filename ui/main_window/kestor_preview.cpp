@@ -19,14 +19,14 @@ void Kestor::previewSelected() {
     if (r == nullptr) {
         return;
     }
-    PreviewPanel* Picture1 = finishedPane_->showPreview();
-    Picture1->selectTab(QStringLiteral("Prev"));
+    PreviewPanel* picture = finishedPane_->showPreview();
+    picture->selectTab(QStringLiteral("Prev"));
     if (StateOf(*r) == ListEntryState::Finished) {
-        Picture1->LoadMedia(r->SavePath, QString());
+        picture->LoadMedia(r->SavePath, QString());
         return;
     }
     const SegmentRecord* first = r->Segments.at(1);
     // Nothing planned yet, or nothing written: the panel says there is no
     // preview.
-    Picture1->LoadMedia(first != nullptr ? first->PartFile : QString(), r->FileName);
+    picture->LoadMedia(first != nullptr ? first->PartFile : QString(), r->FileName);
 }
