@@ -86,7 +86,7 @@ ListLoadResult LoadList(DownloadListState& list, const QString& path) {
 void FixUpAfterLoad(DownloadListState& list, std::int32_t tick, OleDate now) {
     for (int slot = 1; slot <= list.DownloadCount; ++slot) {
         DownloadRecord& r = list.DownloadList[slot];
-        if (r.Active != 0) {
+        if (Listed(r)) {
             continue;
         }
         ClearFreeSlot(r);

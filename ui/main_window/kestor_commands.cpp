@@ -189,8 +189,7 @@ void Kestor::resetList() {
     const int used = UsedSlots(list_);
     bool unfinished = false;
     for (int slot = 1; slot <= used && !unfinished; ++slot) {
-        const DownloadRecord& r = list_.DownloadList.at(slot);
-        unfinished = r.Active == FlagTrue && r.Completed == FlagFalse;
+        unfinished = Unfinished(list_.DownloadList.at(slot));
     }
     if (unfinished && !ask(ctx_.texts.text(409), QStringLiteral("Question"))) {
         return;
