@@ -11,12 +11,6 @@ bool Set(std::int16_t flag) {
     return flag != 0;
 }
 
-template <typename Change>
-void Move(DownloadRecord& r, Change change) {
-    change(r);
-    CheckEntryState(r);
-}
-
 void LeaveList(DownloadRecord& r) {
     r.Active = FlagFalse;
     r.Running = FlagFalse;
@@ -105,146 +99,143 @@ bool ResumingFromPlan(const DownloadRecord& r) {
 }
 
 void EnterList(DownloadRecord& r) {
-    Move(r, [](DownloadRecord& e) {
-        e.Failed = FlagFalse;
-        e.Queued = 0;
-        e.Scheduled = 0;
-        e.Paused = FlagFalse;
-        e.Resuming = FlagFalse;
-        e.Active = FlagTrue;
-        e.Transferring = FlagTrue;
-        e.Completed = FlagFalse;
-        e.Removed = FlagFalse;
-    });
+    r.Failed = FlagFalse;
+    r.Queued = 0;
+    r.Scheduled = 0;
+    r.Paused = FlagFalse;
+    r.Resuming = FlagFalse;
+    r.Active = FlagTrue;
+    r.Transferring = FlagTrue;
+    r.Completed = FlagFalse;
+    r.Removed = FlagFalse;
+    CheckEntryState(r);
 }
 
 void ClearFreeSlot(DownloadRecord& r) {
-    Move(r, [](DownloadRecord& e) {
-        e.Queued = 0;
-        e.Scheduled = 0;
-        e.Paused = 0;
-        e.Transferring = 0;
-        e.Removed = 0;
-    });
+    r.Queued = 0;
+    r.Scheduled = 0;
+    r.Paused = 0;
+    r.Transferring = 0;
+    r.Removed = 0;
+    CheckEntryState(r);
 }
 
 void SettleAfterLoad(DownloadRecord& r) {
     if (r.Active != FlagTrue) {
         return;
     }
-    Move(r, [](DownloadRecord& e) {
-        // Running when the program last stopped without quitting: it comes back paused.
-        if (e.Running == FlagTrue) {
-            e.Running = FlagFalse;
-            e.Paused = FlagTrue;
-        }
-        // Marks a list written elsewhere may combine wrongly: an entry in the list is not
-        // removed.
-        e.Removed = FlagFalse;
-    });
+    // Running when the program last stopped without quitting: it comes back paused.
+    if (r.Running == FlagTrue) {
+        r.Running = FlagFalse;
+        r.Paused = FlagTrue;
+    }
+    // Marks a list written elsewhere may combine wrongly: an entry in the list is not
+    // removed.
+    r.Removed = FlagFalse;
+    CheckEntryState(r);
 }
 
 void MarkStarted(DownloadRecord& r) {
-    Move(r, [](DownloadRecord& e) {
-        e.Paused = FlagFalse;
-        e.Running = FlagTrue;
-    });
+    r.Paused = FlagFalse;
+    r.Running = FlagTrue;
+    CheckEntryState(r);
 }
 
 void ForgetPause(DownloadRecord& r) {
-    Move(r, [](DownloadRecord& e) { e.Paused = FlagFalse; });
+    r.Paused = FlagFalse;
+    CheckEntryState(r);
 }
 
 void MarkRunning(DownloadRecord& r) {
-    Move(r, [](DownloadRecord& e) { e.Running = FlagTrue; });
+    r.Running = FlagTrue;
+    CheckEntryState(r);
 }
 
 void MarkAttemptStarted(DownloadRecord& r) {
-    Move(r, [](DownloadRecord& e) { e.Failed = FlagFalse; });
+    r.Failed = FlagFalse;
+    CheckEntryState(r);
 }
 
 void MarkPaused(DownloadRecord& r) {
-    Move(r, [](DownloadRecord& e) {
-        e.Running = FlagFalse;
-        e.Paused = FlagTrue;
-    });
+    r.Running = FlagFalse;
+    r.Paused = FlagTrue;
+    CheckEntryState(r);
 }
 
 void MarkFailed(DownloadRecord& r) {
-    Move(r, [](DownloadRecord& e) {
-        e.Running = FlagFalse;
-        e.Completed = FlagFalse;
-        e.Failed = FlagTrue;
-    });
+    r.Running = FlagFalse;
+    r.Completed = FlagFalse;
+    r.Failed = FlagTrue;
+    CheckEntryState(r);
 }
 
 void MarkStopped(DownloadRecord& r) {
-    Move(r, [](DownloadRecord& e) { e.Running = FlagFalse; });
+    r.Running = FlagFalse;
+    CheckEntryState(r);
 }
 
 void MarkTransferDone(DownloadRecord& r) {
-    Move(r, [](DownloadRecord& e) {
-        e.Transferring = FlagFalse;
-        e.Running = FlagFalse;
-    });
+    r.Transferring = FlagFalse;
+    r.Running = FlagFalse;
+    CheckEntryState(r);
 }
 
 void MarkFinished(DownloadRecord& r) {
-    Move(r, [](DownloadRecord& e) {
-        e.Completed = FlagTrue;
-        e.Running = FlagFalse;
-        e.Transferring = FlagFalse;
-    });
+    r.Completed = FlagTrue;
+    r.Running = FlagFalse;
+    r.Transferring = FlagFalse;
+    CheckEntryState(r);
 }
 
 void MarkQueued(DownloadRecord& r) {
-    Move(r, [](DownloadRecord& e) { e.Queued = 1; });
+    r.Queued = 1;
+    CheckEntryState(r);
 }
 
 void MarkUnqueued(DownloadRecord& r) {
-    Move(r, [](DownloadRecord& e) { e.Queued = 0; });
+    r.Queued = 0;
+    CheckEntryState(r);
 }
 
 void MarkScheduleDue(DownloadRecord& r) {
-    Move(r, [](DownloadRecord& e) {
-        e.Queued = 1;
-        e.Scheduled = 0;
-    });
+    r.Queued = 1;
+    r.Scheduled = 0;
+    CheckEntryState(r);
 }
 
 void SetScheduled(DownloadRecord& r, bool scheduled) {
-    Move(r, [scheduled](DownloadRecord& e) { e.Scheduled = scheduled ? 1 : 0; });
+    r.Scheduled = scheduled ? 1 : 0;
+    CheckEntryState(r);
 }
 
 void MarkResuming(DownloadRecord& r, bool resuming) {
-    Move(r, [resuming](DownloadRecord& e) { e.Resuming = resuming ? FlagTrue : FlagFalse; });
+    r.Resuming = resuming ? FlagTrue : FlagFalse;
+    CheckEntryState(r);
 }
 
 void MarkRemovedByUser(DownloadRecord& r) {
-    Move(r, [](DownloadRecord& e) {
-        LeaveList(e);
-        e.Removed = FlagTrue;
-    });
+    LeaveList(r);
+    r.Removed = FlagTrue;
+    CheckEntryState(r);
 }
 
 void MarkRemovedByServer(DownloadRecord& r, bool marked) {
-    Move(r, [marked](DownloadRecord& e) {
-        LeaveList(e);
-        if (marked) {
-            e.Removed = FlagTrue;
-        }
-    });
+    LeaveList(r);
+    if (marked) {
+        r.Removed = FlagTrue;
+    }
+    CheckEntryState(r);
 }
 
 void MarkCleared(DownloadRecord& r) {
-    Move(r, [](DownloadRecord& e) {
-        e.Active = FlagFalse;
-        e.Removed = FlagTrue;
-    });
+    r.Active = FlagFalse;
+    r.Removed = FlagTrue;
+    CheckEntryState(r);
 }
 
 void MarkInstalled(DownloadRecord& r) {
-    Move(r, [](DownloadRecord& e) { e.Active = FlagFalse; });
+    r.Active = FlagFalse;
+    CheckEntryState(r);
 }
 
 void CheckEntryState(const DownloadRecord& r) {
