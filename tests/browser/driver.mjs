@@ -88,13 +88,26 @@ async function openExtensionPage(origin) {
     // Firefox shows the page without telling WebDriver the navigation finished; its content
     // is what counts.
     extensionPage.goto(`${origin}/options.html`).catch(() => {});
-    await extensionPage.waitForFunction(
-        () => {
-            const answered = document.getElementById("answered");
-            return answered !== null && answered.dataset.value !== "";
-        },
-        { timeout: Patience, polling: 200 },
-    );
+    // A wait that began on the blank page fails when the navigation replaces its document;
+    // it is begun again on the new one.
+    const deadline = Date.now() + Patience;
+    for (;;) {
+        try {
+            await extensionPage.waitForFunction(
+                () => {
+                    const answered = document.getElementById("answered");
+                    return answered !== null && answered.dataset.value !== "";
+                },
+                { timeout: Math.max(deadline - Date.now(), 1), polling: 200 },
+            );
+            return;
+        } catch (error) {
+            if (Date.now() >= deadline) {
+                throw error;
+            }
+            await new Promise((resolve) => setTimeout(resolve, 200));
+        }
+    }
 }
 
 const commands = {
