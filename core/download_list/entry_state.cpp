@@ -11,10 +11,15 @@ bool Set(std::int16_t flag) {
     return flag != 0;
 }
 
-void LeaveList(DownloadRecord& r) {
+// Out of the list with nothing running; `marked` also sets the removed mark the file keeps.
+void LeaveList(DownloadRecord& r, bool marked) {
     r.Active = FlagFalse;
     r.Running = FlagFalse;
     r.Transferring = FlagFalse;
+    if (marked) {
+        r.Removed = FlagTrue;
+    }
+    CheckEntryState(r);
 }
 
 }  // namespace
@@ -214,17 +219,11 @@ void MarkResuming(DownloadRecord& r, bool resuming) {
 }
 
 void MarkRemovedByUser(DownloadRecord& r) {
-    LeaveList(r);
-    r.Removed = FlagTrue;
-    CheckEntryState(r);
+    LeaveList(r, true);
 }
 
 void MarkRemovedByServer(DownloadRecord& r, bool marked) {
-    LeaveList(r);
-    if (marked) {
-        r.Removed = FlagTrue;
-    }
-    CheckEntryState(r);
+    LeaveList(r, marked);
 }
 
 void MarkCleared(DownloadRecord& r) {

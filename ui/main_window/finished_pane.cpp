@@ -64,12 +64,7 @@ FinishedPane::FinishedPane(EngineContext& context, RecordOf recordOf, ErrorMessa
 void FinishedPane::buildList() {
     finished_ = new FinishedListModel(ctx_.texts, this);
     sorted_ = new ListSortProxy(this);
-    sorted_->setSourceModel(finished_);
-    listView2_ = new QTreeView;
-    listView2_->setObjectName(QStringLiteral("ListView2"));
-    listView2_->setModel(sorted_);
-    SetColumnTags(listView2_, {214, 216, 221, 218});
-    SetUpList(listView2_);
+    listView2_ = NewSortedList("ListView2", finished_, sorted_, {214, 216, 221, 218});
     listView2_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     flex_ = new FlexColumns(listView2_,
                             {{FinishedListModel::Name, 1, 140}, {FinishedListModel::Url, 1, 140}});

@@ -306,12 +306,8 @@ void Kestor::buildCentre() {
 void Kestor::buildUnfinished() {
     unfinished_ = new UnfinishedListModel(ctx_.texts, this);
     unfinishedSorted_ = new ListSortProxy(this);
-    unfinishedSorted_->setSourceModel(unfinished_);
-    listView1_ = new QTreeView;
-    listView1_->setObjectName(QStringLiteral("ListView1"));
-    listView1_->setModel(unfinishedSorted_);
-    SetColumnTags(listView1_, {214, 215, 216, 217, 218, 219, 220});
-    SetUpList(listView1_);
+    listView1_ = NewSortedList("ListView1", unfinished_, unfinishedSorted_,
+                               {214, 215, 216, 217, 218, 219, 220});
     listView1_->setSelectionMode(QAbstractItemView::SingleSelection);
     listView1_->setItemDelegateForColumn(UnfinishedListModel::State,
                                          new ProgressDelegate(listView1_));

@@ -10,6 +10,7 @@
 
 #include "core/text/text_table.h"
 #include "ui/language/apply_language.h"
+#include "ui/main_window/sortable_rows.h"
 
 void SetUpList(QTreeView* view) {
     view->setRootIsDecorated(false);
@@ -73,4 +74,15 @@ QString SizeSample(const TextTable& texts) {
 QString DateSample() {
     const QLocale locale;
     return locale.toString(QDate(2028, 12, 28), QLocale::ShortFormat);
+}
+
+QTreeView* NewSortedList(const char* name, QAbstractItemModel* source, ListSortProxy* proxy,
+                         const QList<int>& tags) {
+    proxy->setSourceModel(source);
+    auto* view = new QTreeView;
+    view->setObjectName(QLatin1String(name));
+    view->setModel(proxy);
+    SetColumnTags(view, tags);
+    SetUpList(view);
+    return view;
 }

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
+class ListSortProxy;
+class QAbstractItemModel;
 class QTreeView;
 class QWidget;
 class TextTable;
@@ -12,6 +15,11 @@ class TextTable;
 
 // Rows selected whole, sortable by any column, the list's own order while unsorted.
 void SetUpList(QTreeView* view);
+
+// A list named `name` that shows `source` through `proxy` (which sorts it), its column titles
+// the texts `tags`, set up as SetUpList does.
+QTreeView* NewSortedList(const char* name, QAbstractItemModel* source, ListSortProxy* proxy,
+                         const QList<int>& tags);
 
 // Lays out `pane` as a list (in `body`, which may hold more) under its heading; `beside` (when
 // given) sits at the right end of the heading's row.
