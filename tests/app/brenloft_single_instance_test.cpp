@@ -57,3 +57,34 @@ TEST(BrenloftSingleInstance, LaterStartsAndTheHandOffFileFeedTheRunningOne) {
         EXPECT_EQ(StateOf(list.DownloadList[slot]), ListEntryState::Finished) << url.toStdString();
     }
 }
+
+TEST(BrenloftSingleInstance, LaterStartsInQuickSuccessionAllArriveOnceInTheirOrder) {
+    Sandbox www;
+    NginxPeer nginx(www.path());
+    ASSERT_TRUE(nginx.start()) << nginx.error().toStdString();
+    QStringList urls;
+    for (int i = 0; i < 10; ++i) {
+        const QString name = QStringLiteral("f%1.bin").arg(i);
+        ASSERT_TRUE(WriteFile(www.file(name), RandomBytes(4096)));
+        urls.append(nginx.url(u'/' + name));
+    }
+    BrenloftHome home;
+    BrenloftRun first(home);
+    ASSERT_TRUE(first.start());
+    ASSERT_TRUE(WaitFor([&] { return ListensForLaterStarts(home); }));
+    // One after the other, each as soon as the one before has ended: faster than ticks.
+    for (const QString& url : urls) {
+        BrenloftRun later(home);
+        ASSERT_TRUE(later.start({url}));
+        ASSERT_TRUE(later.waitForExit());
+        EXPECT_TRUE(later.endedCleanly());
+    }
+    ASSERT_TRUE(first.stopWith(SIGTERM));
+    DownloadListState list;
+    ASSERT_TRUE(home.savedList(list));
+    QStringList listed;
+    for (int slot = 1; slot <= list.DownloadCount; ++slot) {
+        listed.append(list.DownloadList[slot].Url);
+    }
+    EXPECT_EQ(listed, urls);
+}
