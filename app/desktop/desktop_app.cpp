@@ -10,6 +10,7 @@
 #include <QSystemTrayIcon>
 #include <QUrl>
 #include <cstdio>
+#include <utility>
 
 #include "app/desktop/activation_file.h"
 #include "app/desktop/command_line.h"
@@ -364,6 +365,13 @@ void DesktopApp::QuitProgram() {
         return;
     }
     quitting_ = true;
+    instance_->stopListening();
+    if (!handedLines_.isEmpty()) {
+        // Taken over but not yet added: the next start adds them.
+        const HandOffLock lock(folder_, HandOffLock::Wait::Yes);
+        AppendHandOffLines(QDir(folder_).filePath(SingleInstance::HandOffFileName()),
+                           std::exchange(handedLines_, {}));
+    }
     TimerC.stop();
     Timer5.stop();
     saveWindowPositions();

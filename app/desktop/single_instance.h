@@ -25,6 +25,9 @@ public:
     bool becomePrimary();
     // The lines later starts left in the hand-off file before this one listened, once.
     QStringList takeEarlyLines() { return std::exchange(early_, {}); }
+    // Quitting: later starts leave their lines in the file for the next start, rather than
+    // hand them to a program that would answer and then not take them.
+    void stopListening() { server_.reset(); }
     // In a later start: hands the lines over, asks the first to raise its window and waits for
     // its answer. Returns why that failed, for the user, or an empty text.
     QString handOver(const QStringList& lines);
