@@ -41,7 +41,8 @@ int main(int argc, char** argv) {
     }
     DesktopApp desktop;
     if (!desktop.StartUp(arguments)) {
-        return 0;
+        // Another Brenloft took the lines over, or did not say it had.
+        return desktop.exitCode();
     }
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &desktop,
                      [&desktop](QSessionManager&) { desktop.QuitProgram(); });

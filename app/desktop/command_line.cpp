@@ -28,8 +28,43 @@ StartCommand ReadStartCommand(const QString& commandLine) {
     rest.remove(u'"');
     if (HasDownloadScheme(rest)) {
         command.url = rest;
+    } else {
+        command.unused = rest;
     }
     return command;
+}
+
+StartArguments ReadStartArguments(const QStringList& arguments) {
+    StartArguments read;
+    static const QRegularExpression lineBreak(QStringLiteral("[\\r\\n]"));
+    for (const QString& argument : arguments) {
+        for (const QString& piece : argument.split(lineBreak, Qt::SkipEmptyParts)) {
+            // Alone, the short switch has the blank on each side that the whole line needs;
+            // "--silent" would leave a "-" behind.
+            const QString word = piece.trimmed();
+            if (word == u"-s" || word == u"/s" || word == u"--silent") {
+                read.silent = true;
+                continue;
+            }
+            const StartCommand command = ReadStartCommand(piece);
+            read.silent = read.silent || command.silent;
+            read.addAddress = read.addAddress || command.addAddress;
+            if (!command.url.isEmpty()) {
+                read.urls.append(command.url);
+            } else if (!command.unused.isEmpty()) {
+                read.rejected.append(piece);
+            }
+        }
+    }
+    return read;
+}
+
+QStringList StartArguments::handOffLines() const {
+    QStringList lines;
+    if (addAddress) {
+        lines.append(QStringLiteral("--add"));
+    }
+    return lines + urls;
 }
 
 QString UnknownStartOption(const QStringList& arguments) {

@@ -3,11 +3,13 @@
 #include <QString>
 #include <QStringList>
 
-// The desktop program's command line, read as one text.
+// One line of the desktop program's command line, read as one text: an argument, or a line a
+// later start handed over.
 struct StartCommand {
     bool silent = false;      // start in the tray (or minimised), without showing the main window
     QString url;              // an http://, https:// or ftp:// address to add, or empty
     bool addAddress = false;  // "--add": the "Add address" dialog opens (the desktop action)
+    QString unused;           // what is left when it is no address (trimmed, unquoted), or empty
 };
 
 // Finds the silent switches ("/silent", "-silent", and " -s " / " /s " with a blank on each
@@ -16,15 +18,29 @@ struct StartCommand {
 // lower case).
 StartCommand ReadStartCommand(const QString& commandLine);
 
+// The whole command line: every argument, and every line of an argument, is read on its own,
+// so several addresses make several downloads and one that is no address spoils no other. A
+// browser's quoted line (one argument) stays one address, blanks and all.
+struct StartArguments {
+    bool silent = false;
+    bool addAddress = false;
+    QStringList urls;      // in the order given
+    QStringList rejected;  // what is neither a switch nor an address, as given
+    // What a running program is handed, a line each: "--add" when asked, then the addresses.
+    QStringList handOffLines() const;
+};
+StartArguments ReadStartArguments(const QStringList& arguments);
+
 constexpr const char* BrenloftUsage =
-    "usage: Brenloft [/silent | -silent | -s] [--add] [--verbose] [URL]";
+    "usage: Brenloft [/silent | -silent | -s] [--add] [--verbose] [URL...]";
 
 // What --help prints after the usage line.
 constexpr const char* BrenloftHelp =
     "Starts Brenloft, or hands the line to the Brenloft already running and raises its window.\n"
     "\n"
-    "  URL                 an http://, https:// or ftp:// address to add (double quotes are\n"
-    "                      dropped); the arguments are read as one line\n"
+    "  URL...              http://, https:// or ftp:// addresses to add, each its own download\n"
+    "                      (double quotes are dropped); one that is none is reported and\n"
+    "                      the others still go\n"
     "  /silent, -silent    start in the tray (or minimised) without showing the main window\n"
     "  -s, /s              the same, with a blank on each side in the line\n"
     "  --add               open the \"Add address\" dialog (in the Brenloft already running)\n"

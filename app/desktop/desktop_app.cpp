@@ -9,6 +9,8 @@
 #include <QNetworkInformation>
 #include <QSystemTrayIcon>
 #include <QUrl>
+#include <cstdio>
+#include <utility>
 
 #include "app/desktop/activation_file.h"
 #include "app/desktop/command_line.h"
@@ -73,15 +75,29 @@ DesktopApp::~DesktopApp() {
 
 bool DesktopApp::StartUp(const QStringList& arguments) {
     folder_ = ApplicationFolder();
-    const QString commandLine = arguments.mid(1).join(u' ');
+    const StartArguments start = ReadStartArguments(arguments.mid(1));
+    // Told at once, by the start that was given them; the others still go.
+    for (const QString& rejected : start.rejected) {
+        std::fprintf(stderr, "Brenloft: not an http://, https:// or ftp:// address: %s\n",
+                     qUtf8Printable(rejected));
+    }
 
     CreateApplicationFolders(folder_);
     instance_ = std::make_unique<SingleInstance>(folder_);
     if (!instance_->becomePrimary()) {
-        instance_->handOver(commandLine);
+        if (const QString why = instance_->handOver(start.handOffLines()); !why.isEmpty()) {
+            std::fprintf(stderr, "Brenloft: %s\n", qUtf8Printable(why));
+            exitCode_ = 1;
+        }
         return false;
     }
-    connect(instance_.get(), &SingleInstance::raiseRequested, this, &DesktopApp::raiseMainWindow);
+    handedLines_ = instance_->takeEarlyLines();
+    connect(instance_.get(), &SingleInstance::handedOver, this, [this](const QStringList& lines) {
+        raiseMainWindow();
+        handedLines_ += lines;
+        // From the event loop: the socket's answer goes first, and a line may open a dialog.
+        QTimer::singleShot(0, this, &DesktopApp::takeHandedLines);
+    });
 
     const QStringList languageFolders = loadSettingsAndLanguage();
     createEngine();
@@ -98,7 +114,7 @@ bool DesktopApp::StartUp(const QStringList& arguments) {
     sockets_.setLimits({settings_.UseSpeedLimiter == FlagTrue, settings_.SpeedLimiter});
     restoreMainWindowPosition();
     kestor_->RefreshDownList();
-    startServing(ReadStartCommand(commandLine));
+    startServing(start);
     return true;
 }
 
@@ -161,7 +177,7 @@ void DesktopApp::createWindows(const QStringList& languageFolders) {
     createUpdateInstaller();
 }
 
-void DesktopApp::startServing(const StartCommand& start) {
+void DesktopApp::startServing(const StartArguments& start) {
     if (start.silent) {
         putAway();
     } else {
@@ -173,13 +189,15 @@ void DesktopApp::startServing(const StartCommand& start) {
     // Last: an activation call waits in the bus until the name is claimed, so it is served
     // only once the program is fully up.
     publishEntryPoint();
-    if (!start.url.isEmpty()) {
-        addFromOutside(start.url);
+    for (const QString& url : start.urls) {
+        addFromOutside(url);
     }
     if (start.addAddress) {
         // From the event loop: the dialog waits for the user, start-up must not.
         QTimer::singleShot(0, kestor_.get(), [this] { kestor_->Command1_Click(Kestor::AddUrl); });
     }
+    // What later starts handed over while this one was starting comes after its own.
+    QTimer::singleShot(0, this, &DesktopApp::takeHandedLines);
 }
 
 void DesktopApp::loadList() {
@@ -254,6 +272,26 @@ void DesktopApp::publishEntryPoint() {
     }
 }
 
+void DesktopApp::takeHandedLines() {
+    // A line's dialog or message waits for the user; the lines after it wait their turn.
+    if (takingLines_) {
+        return;
+    }
+    takingLines_ = true;
+    while (!handedLines_.isEmpty() && !quitting_) {
+        const QString line = handedLines_.takeFirst();
+        const StartCommand command = ReadStartCommand(line);
+        if (command.addAddress) {
+            raiseMainWindow();
+            kestor_->Command1_Click(Kestor::AddUrl);
+        }
+        if (auto url = HandOffUrl(command.url)) {
+            addFromOutside(*url);
+        }
+    }
+    takingLines_ = false;
+}
+
 void DesktopApp::addFromOutside(const QString& url, const QString& referer, const QString& cookie) {
     AddRequest request;
     request.url = url;
@@ -265,14 +303,13 @@ void DesktopApp::addFromOutside(const QString& url, const QString& referer, cons
 void DesktopApp::TimerC_Timer() {
     sockets_.PumpSockets();
 
-    if (auto line = TakeHandOffLine(QDir(folder_).filePath(SingleInstance::HandOffFileName()))) {
-        if (ReadStartCommand(*line).addAddress) {
-            raiseMainWindow();
-            kestor_->Command1_Click(Kestor::AddUrl);
-        } else if (auto url = HandOffUrl(*line)) {
-            addFromOutside(*url);
-        }
+    // Not waited for: a later start holds the lock while it talks to this one. Released before
+    // the lines are taken, which may wait for the user.
+    if (const HandOffLock lock(folder_, HandOffLock::Wait::No); lock.held()) {
+        const QString file = QDir(folder_).filePath(SingleInstance::HandOffFileName());
+        handedLines_ += TakeHandOffLines(file).value_or(QStringList{});
     }
+    takeHandedLines();
 
     // The question waits for the user; later ticks leave the clipboard alone meanwhile.
     if (!askingClipboard_) {
@@ -328,6 +365,13 @@ void DesktopApp::QuitProgram() {
         return;
     }
     quitting_ = true;
+    instance_->stopListening();
+    if (!handedLines_.isEmpty()) {
+        // Taken over but not yet added: the next start adds them.
+        const HandOffLock lock(folder_, HandOffLock::Wait::Yes);
+        AppendHandOffLines(QDir(folder_).filePath(SingleInstance::HandOffFileName()),
+                           std::exchange(handedLines_, {}));
+    }
     TimerC.stop();
     Timer5.stop();
     saveWindowPositions();
@@ -410,13 +454,14 @@ void DesktopApp::watchNetwork() {
             [this](QNetworkInformation::Reachability reachability) {
                 // Only a machine with no network at all waits: a local server may still answer.
                 const bool gone = reachability == QNetworkInformation::Reachability::Disconnected;
-                if (gone && !pausedOffline_) {
-                    pausedOffline_ = true;
-                    queue_->pauseall();
+                if (gone && !offline_.active()) {
+                    offline_.lost(list_, queue_->pauseall());
                 } else if (!gone && reachability != QNetworkInformation::Reachability::Unknown &&
-                           pausedOffline_) {
-                    pausedOffline_ = false;
-                    queue_->resumeall();
+                           offline_.active()) {
+                    // What the user paused or put off stays as they left it.
+                    for (const int slot : offline_.back(list_)) {
+                        queue_->Restart(slot);
+                    }
                 }
             });
 }

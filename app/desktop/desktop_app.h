@@ -8,6 +8,7 @@
 #include "core/download_list/download_list.h"
 #include "core/process/quit_signals.h"
 #include "core/scheduler/clipboard_watch.h"
+#include "core/scheduler/network_pause.h"
 #include "core/scheduler/speed_meter.h"
 #include "core/settings/settings.h"
 #include "core/text/text_table.h"
@@ -28,7 +29,7 @@ class SingleInstance;
 class UpdateInstaller;
 class Velmora;
 class ZipPreviews;
-struct StartCommand;
+struct StartArguments;
 
 // The running desktop program: everything start-up creates and quitting ends, the main
 // window's two timers, and the ways a URL reaches the list from outside the main window (the
@@ -40,7 +41,8 @@ public:
     ~DesktopApp() override;
 
     // Returns false when another Brenloft already runs for this application folder: it was
-    // asked to raise its window and given the command line, and this process should end.
+    // asked to raise its window and handed the addresses, and this process should end (with
+    // exitCode() 1 when it did not confirm that it took them).
     bool StartUp(const QStringList& arguments);
     // Pauses the running downloads, saves the list and ends the event loop.
     void QuitProgram();
@@ -55,12 +57,14 @@ private:
     QStringList loadSettingsAndLanguage();  // returns the folders language files come from
     void createEngine();
     void createWindows(const QStringList& languageFolders);
-    void startServing(const StartCommand& start);  // shows the window, starts timers and bus
+    void startServing(const StartArguments& start);  // shows the window, starts timers and bus
 
     void TimerC_Timer();
     void Timer5_Timer();
     // Saves the list when it differs from what was last saved; why it failed, or empty.
     QString saveListIfChanged();
+    // The lines later starts handed over, in order: an address each, or "--add".
+    void takeHandedLines();
     void addFromOutside(const QString& url, const QString& referer = {},
                         const QString& cookie = {});
     void publishEntryPoint();
@@ -101,13 +105,15 @@ private:
     std::unique_ptr<UpdateInstaller> installer_;
     ClipboardWatch clipboard_;
     SpeedMeter speed_;
+    NetworkPause offline_;  // the downloads the loss of the network paused
     QTimer TimerC;
     QTimer Timer5;
     QuitSignals quitSignals_;
     QByteArray lastSaved_;
     QObject* trayIcon_ = nullptr;  // the tray icon, once the program has one
+    QStringList handedLines_;      // handed over and not yet taken
+    bool takingLines_ = false;
     bool askingClipboard_ = false;
-    bool pausedOffline_ = false;
     bool quitting_ = false;
     int exitCode_ = 0;
 };

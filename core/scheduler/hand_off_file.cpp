@@ -1,46 +1,31 @@
 #include "core/scheduler/hand_off_file.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+
 #include <QFile>
+#include <QFileInfo>
 
 #include "core/text/url_codec.h"
 #include "core/urls/parse_url.h"
 
 namespace {
 
-// A command line is short; a larger file is not one the program wrote.
-constexpr qint64 MaxLineBytes = 64 * 1024;
-
-QString FirstLine(QFile& file) {
-    if (!file.open(QIODevice::ReadOnly)) {
-        return {};
-    }
-    QString line = QString::fromLocal8Bit(file.readLine(MaxLineBytes));
-    file.close();
-    for (qsizetype i = 0; i < line.size(); ++i) {
-        if (line[i] == u'\r' || line[i] == u'\n') {
-            line.truncate(i);
-            break;
-        }
-    }
-    return line;
-}
+// Lines are short; a larger file is not one the program wrote.
+constexpr qint64 MaxFileBytes = 1024 * 1024;
 
 }  // namespace
 
 std::optional<QString> TakeHandOffUrl(const QString& path) {
-    const std::optional<QString> line = TakeHandOffLine(path);
-    return line ? HandOffUrl(*line) : std::nullopt;
-}
-
-std::optional<QString> TakeHandOffLine(const QString& path) {
-    QFile file(path);
-    if (!file.exists()) {
+    const HandOffLock lock(QFileInfo(path).absolutePath(), HandOffLock::Wait::Yes);
+    const std::optional<QStringList> lines = TakeHandOffLines(path);
+    if (!lines) {
         return std::nullopt;
     }
-    QString line = FirstLine(file);
-    // Read once: a file that stayed would hand the same address over on every tick.
-    file.remove();
-    return line;
+    return lines->isEmpty() ? std::nullopt : HandOffUrl(lines->first());
 }
 
 std::optional<QString> HandOffUrl(QString line) {
@@ -50,4 +35,59 @@ std::optional<QString> HandOffUrl(QString line) {
         return url;
     }
     return std::nullopt;
+}
+
+HandOffLock::HandOffLock(const QString& folder, Wait wait) {
+    fd_ = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd_ < 0) {
+        return;
+    }
+    const int how = wait == Wait::Yes ? LOCK_EX : LOCK_EX | LOCK_NB;
+    int status = 0;
+    while ((status = ::flock(fd_, how)) != 0 && errno == EINTR) {
+    }
+    if (status != 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+}
+
+HandOffLock::~HandOffLock() {
+    // Closing the only descriptor of the folder releases the lock.
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+}
+
+QString AppendHandOffLines(const QString& path, const QStringList& lines) {
+    QByteArray text;
+    for (const QString& line : lines) {
+        text += line.toLocal8Bit() + "\r\n";
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append) || file.write(text) != text.size() ||
+        !file.flush()) {
+        return file.errorString();
+    }
+    return {};
+}
+
+std::optional<QStringList> TakeHandOffLines(const QString& path) {
+    QFile file(path);
+    if (!file.exists()) {
+        return std::nullopt;
+    }
+    QStringList lines;
+    if (file.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& line : file.read(MaxFileBytes).split('\n')) {
+            const QString text = QString::fromLocal8Bit(line).remove(u'\r');
+            if (!text.trimmed().isEmpty()) {
+                lines.append(text);
+            }
+        }
+        file.close();
+    }
+    // Read once: a file that stayed would hand the same lines over on every tick.
+    file.remove();
+    return lines;
 }

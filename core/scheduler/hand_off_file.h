@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 // Takes the address a second start of the program left in the hand-off file ("templine.dat"):
@@ -8,7 +9,28 @@
 // it held; nothing comes back unless the text begins with "http://", "https://" or "ftp://"
 // (that case).
 std::optional<QString> TakeHandOffUrl(const QString& path);
-// The first line as it stands (the file deleted), for a start that handed over more than an
-// address; HandOffUrl reads an address from it as TakeHandOffUrl does.
-std::optional<QString> TakeHandOffLine(const QString& path);
 std::optional<QString> HandOffUrl(QString line);
+
+// Second starts and the running program take turns at the hand-off file under an exclusive
+// lock on the folder that holds it. The folder, not the file: the reader removes the file, and
+// a writer waiting on a removed file's lock would append to a file no one reads again.
+class HandOffLock {
+public:
+    enum class Wait { Yes, No };
+    HandOffLock(const QString& folder, Wait wait);
+    ~HandOffLock();
+    HandOffLock(const HandOffLock&) = delete;
+    HandOffLock& operator=(const HandOffLock&) = delete;
+
+    bool held() const { return fd_ >= 0; }
+
+private:
+    int fd_ = -1;
+};
+
+// With the lock held: adds the lines at the end of the file, each ending with a carriage return
+// and a line feed; what earlier starts left there stays. Why it failed, or empty.
+QString AppendHandOffLines(const QString& path, const QStringList& lines);
+// With the lock held: every line the file holds, in order and without blank ones, or nothing
+// when there is no file; the file is removed, so each line is taken once.
+std::optional<QStringList> TakeHandOffLines(const QString& path);

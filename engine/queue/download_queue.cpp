@@ -227,19 +227,20 @@ void DownloadQueue::NotifyListChanged() {
     emit listChanged();
 }
 
-void DownloadQueue::pauseall() {
+std::vector<int> DownloadQueue::pauseall() {
     ListBatch batch(*this);
-    int paused = 0;
+    std::vector<int> paused;
     for (int slot = 1; slot <= UsedSlots(ctx_.list); ++slot) {
         const DownloadRecord& r = At(ctx_.list, slot);
         DownloadSession* s = session(slot);
         if (StateOf(r) == ListEntryState::Running && s != nullptr) {
             s->PauseDownload();
-            ++paused;
+            paused.push_back(slot);
         }
     }
-    qCInfo(lcQueue, "pause all: %d paused", paused);
+    qCInfo(lcQueue, "pause all: %zu paused", paused.size());
     touchList();
+    return paused;
 }
 
 void DownloadQueue::resumeall() {

@@ -7,6 +7,7 @@
 #include <memory>
 #include <set>
 #include <utility>
+#include <vector>
 
 #include "core/types/ole_date.h"
 #include "engine/assembly/assemble_download.h"
@@ -46,7 +47,8 @@ public:
     // Asks the lists for a full refresh (an entry was added or changed outside the queue).
     void NotifyListChanged();
     // Pauses every running download that has a session; the sessions and windows stay.
-    void pauseall();
+    // Returns the slots it paused.
+    std::vector<int> pauseall();
     // Restarts every unfinished entry that is not running, in slot order.
     void resumeall();
     // Pauses the slot's session while it transfers (the pause button).

@@ -38,13 +38,13 @@ TEST(BrenloftCommandLine, DownloadsTheAddressItWasStartedWith) {
 
 TEST(BrenloftCommandLine, AddsWhatRemainsOfTheLineWhenItIsALowerCaseAddress) {
     Sandbox www;
-    // The name an address keeps when a "-s" stays part of it.
-    for (const char* name : {"a.bin", "a.bin -s"}) {
+    for (const char* name : {"a.bin", "b.bin"}) {
         ASSERT_TRUE(WriteFile(www.file(QLatin1String(name)), RandomBytes(4096)));
     }
     NginxPeer nginx(www.path());
     ASSERT_TRUE(nginx.start()) << nginx.error().toStdString();
     const QString url = nginx.url(QStringLiteral("/a.bin"));
+    const QString other = nginx.url(QStringLiteral("/b.bin"));
     QString upper = url;
     upper.replace(0, 4, QStringLiteral("HTTP"));
     const QString quoted = u'"' + url + u'"';
@@ -56,24 +56,24 @@ TEST(BrenloftCommandLine, AddsWhatRemainsOfTheLineWhenItIsALowerCaseAddress) {
     struct Case {
         const char* what;
         QStringList arguments;
-        QString added;  // the Url of the one entry, or empty for none
+        QStringList added;  // the Urls of the entries, in their order
     };
     const std::vector<Case> cases = {
-        {"silent switch before the address", {QStringLiteral("/silent"), url}, url},
-        {"silent switch after the address", {url, QStringLiteral("-silent")}, url},
-        // An empty last argument leaves a blank after the "-s".
-        {"short switch between blanks", {url, QStringLiteral("-s"), QString()}, url},
-        {"quoted address", {quoted}, url},
-        {"quoted address with blanks around", {QStringLiteral("  ") + quoted + u' '}, url},
-        {"silent and quoted", {QStringLiteral("-silent"), quoted}, url},
+        {"silent switch before the address", {QStringLiteral("/silent"), url}, {url}},
+        {"silent switch after the address", {url, QStringLiteral("-silent")}, {url}},
+        {"short switch between arguments", {url, QStringLiteral("-s"), QString()}, {url}},
+        {"quoted address", {quoted}, {url}},
+        {"quoted address with blanks around", {QStringLiteral("  ") + quoted + u' '}, {url}},
+        {"silent and quoted", {QStringLiteral("-silent"), quoted}, {url}},
         {"scheme in capitals", {upper}, {}},
-        {"https address", {QStringLiteral("/silent"), secure}, secure},
+        {"https address", {QStringLiteral("/silent"), secure}, {secure}},
         {"https in capitals", {secureUpper}, {}},
-        {"-s at the start is no switch", {QStringLiteral("-s"), url}, {}},
-        {"-s at the end is no switch and stays in the address",
-         {url, QStringLiteral("-s")},
-         url + QStringLiteral("%20-s")},
+        {"-s first", {QStringLiteral("-s"), url}, {url}},
+        {"-s last", {url, QStringLiteral("-s")}, {url}},
         {"no address", {QStringLiteral("a.bin")}, {}},
+        {"each argument its own download, a bad one left out",
+         {url, QStringLiteral("b.bin"), other},
+         {url, other}},
     };
 
     // Every start has a home of its own, so they all run at once.
@@ -91,12 +91,10 @@ TEST(BrenloftCommandLine, AddsWhatRemainsOfTheLineWhenItIsALowerCaseAddress) {
         EXPECT_TRUE(runs[i]->endedCleanly()) << c.what;
         DownloadListState list;
         ASSERT_TRUE(homes[i]->savedList(list)) << c.what;
-        if (c.added.isEmpty()) {
-            EXPECT_EQ(list.DownloadCount, 0) << c.what;
-            continue;
+        ASSERT_EQ(list.DownloadCount, c.added.size()) << c.what;
+        for (int slot = 1; slot <= list.DownloadCount; ++slot) {
+            EXPECT_EQ(list.DownloadList[slot].Url, c.added[slot - 1]) << c.what;
+            EXPECT_TRUE(Listed(list.DownloadList[slot])) << c.what;
         }
-        ASSERT_EQ(list.DownloadCount, 1) << c.what;
-        EXPECT_EQ(list.DownloadList[1].Url, c.added) << c.what;
-        EXPECT_TRUE(Listed(list.DownloadList[1])) << c.what;
     }
 }

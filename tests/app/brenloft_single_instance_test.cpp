@@ -2,6 +2,8 @@
 #include <signal.h>
 
 #include <QFile>
+#include <memory>
+#include <vector>
 
 #include "core/download_list/download_list.h"
 #include "tests/app/brenloft_program.h"
@@ -56,4 +58,49 @@ TEST(BrenloftSingleInstance, LaterStartsAndTheHandOffFileFeedTheRunningOne) {
         ASSERT_NE(slot, 0) << url.toStdString();
         EXPECT_EQ(StateOf(list.DownloadList[slot]), ListEntryState::Finished) << url.toStdString();
     }
+}
+
+TEST(BrenloftSingleInstance, LaterStartsAtOnceAllArriveOnceAndEachInItsOrder) {
+    Sandbox www;
+    NginxPeer nginx(www.path());
+    ASSERT_TRUE(nginx.start()) << nginx.error().toStdString();
+    QStringList urls;
+    for (int i = 0; i < 12; ++i) {
+        const QString name = QStringLiteral("f%1.bin").arg(i);
+        ASSERT_TRUE(WriteFile(www.file(name), RandomBytes(4096)));
+        urls.append(nginx.url(u'/' + name));
+    }
+    BrenloftHome home;
+    BrenloftRun first(home);
+    ASSERT_TRUE(first.start());
+    ASSERT_TRUE(WaitFor([&] { return ListensForLaterStarts(home); }));
+    // Ten at once, as a file manager opening several links starts them; then one start with
+    // two addresses and something that is none.
+    std::vector<std::unique_ptr<BrenloftRun>> later;
+    const auto handOver = [&](const QStringList& arguments) {
+        later.push_back(std::make_unique<BrenloftRun>(home));
+        return later.back()->start(arguments);
+    };
+    for (int i = 0; i < 10; ++i) {
+        ASSERT_TRUE(handOver({urls[i]}));
+    }
+    for (const auto& run : later) {
+        ASSERT_TRUE(run->waitForExit());
+        EXPECT_TRUE(run->endedCleanly());
+    }
+    ASSERT_TRUE(handOver({urls[10], QStringLiteral("x"), urls[11]}));
+    ASSERT_TRUE(later.back()->waitForExit());
+    EXPECT_TRUE(later.back()->endedCleanly());
+    ASSERT_TRUE(first.stopWith(SIGTERM));
+    DownloadListState list;
+    ASSERT_TRUE(home.savedList(list));
+    QStringList listed;
+    for (int slot = 1; slot <= list.DownloadCount; ++slot) {
+        listed.append(list.DownloadList[slot].Url);
+    }
+    ASSERT_EQ(listed.size(), urls.size());
+    EXPECT_EQ(listed.mid(10), urls.mid(10));
+    listed.sort();
+    urls.sort();
+    EXPECT_EQ(listed, urls);
 }

@@ -8,8 +8,10 @@
 #include <ostream>
 
 #include "core/download_list/download_list.h"
+#include "core/download_list/entry_state.h"
 #include "core/scheduler/clipboard_watch.h"
 #include "core/scheduler/hand_off_file.h"
+#include "core/scheduler/network_pause.h"
 #include "core/scheduler/speed_meter.h"
 #include "core/scheduler/status_texts.h"
 #include "core/settings/settings.h"
@@ -60,6 +62,41 @@ TEST_F(HandOffFile, AnythingElseIsDeletedWithoutAnAddress) {
     // No file, no address, and no file made.
     EXPECT_EQ(TakeHandOffUrl(path), std::nullopt);
     EXPECT_FALSE(QFile::exists(path));
+}
+
+TEST_F(HandOffFile, LaterStartsAppendAndTheProgramTakesEveryLineOnce) {
+    const HandOffLock lock(dir.path(), HandOffLock::Wait::No);
+    ASSERT_TRUE(lock.held());
+    ASSERT_EQ(AppendHandOffLines(path, {QStringLiteral("http://h/1.bin")}), QString());
+    ASSERT_EQ(AppendHandOffLines(path, {QStringLiteral("--add"), QStringLiteral("ftp://h/2")}),
+              QString());
+    EXPECT_EQ(TakeHandOffLines(path),
+              QStringList({QStringLiteral("http://h/1.bin"), QStringLiteral("--add"),
+                           QStringLiteral("ftp://h/2")}));
+    EXPECT_EQ(TakeHandOffLines(path), std::nullopt);
+}
+
+TEST(NetworkPause, OnlyWhatTheLossPausedAndStillWaitsStartsAgain) {
+    DownloadListState list;
+    for (int slot = 1; slot <= 6; ++slot) {
+        DownloadRecord r;
+        r.Url = QStringLiteral("http://h/%1.bin").arg(slot);
+        EnterList(r);
+        if (slot <= 5) {  // 6 is put off: "Download Later !"
+            MarkStarted(r);
+        }
+        list.DownloadList.append(r);
+    }
+    list.DownloadCount = 6;
+    for (int slot = 1; slot <= 5; ++slot) {
+        MarkPaused(list.DownloadList[slot]);  // 5 by the user, before the loss
+    }
+    NetworkPause pause;
+    pause.lost(list, {1, 2, 3, 4});
+    MarkStarted(list.DownloadList[2]);        // the user resumed it meanwhile
+    MarkRemovedByUser(list.DownloadList[3]);  // or deleted it
+    list.DownloadList[4].Url = QStringLiteral("http://h/other.bin");  // the slot was reused
+    EXPECT_EQ(pause.back(list), std::vector<int>{1});
 }
 
 namespace {
