@@ -204,11 +204,16 @@ void NewDownloadPrompt::choose(const QString& word) {
 }
 
 void NewDownloadPrompt::showProblems(const AddressLines& lines) {
-    QString text = lines.refused.isEmpty()
-                       ? QStringLiteral("Type or paste the address of a file, one a line.")
-                       : QStringLiteral(
-                             "These lines are not addresses Brenloft can download; "
-                             "correct them or cancel:");
+    QString text = QStringLiteral("Type or paste the address of a file, one a line.");
+    if (lines.refused.size() == 1) {
+        text = QStringLiteral(
+            "This line is not an address Brenloft can download; correct it or "
+            "cancel:");
+    } else if (lines.refused.size() > 1) {
+        text = QStringLiteral(
+            "These lines are not addresses Brenloft can download; correct them "
+            "or cancel:");
+    }
     for (const RefusedLine& refused : lines.refused) {
         text += QStringLiteral("\n") + ShortenedInTheMiddle(refused.line, 90) +
                 QStringLiteral(" — ") + refused.why;
