@@ -1,5 +1,7 @@
 #include "core/scheduler/clipboard_watch.h"
 
+#include <QRegularExpression>
+
 #include "core/download_list/download_list.h"
 #include "core/download_list/list_additions.h"
 #include "core/settings/settings.h"
@@ -7,17 +9,6 @@
 #include "core/urls/parse_url.h"
 
 namespace {
-
-// The first line of a copied text: on this desktop lines end in a line feed, a carriage
-// return may come before it.
-QString FirstLine(const QString& text) {
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] == u'\r' || text[i] == u'\n') {
-            return text.left(i);
-        }
-    }
-    return text;
-}
 
 // The entries of "IgnoreString" are extensions as the user typed them, separated by ",".
 bool IsIgnoredExtension(const QString& upperExtension, const QString& ignoreString) {
@@ -30,31 +21,49 @@ bool IsIgnoredExtension(const QString& upperExtension, const QString& ignoreStri
     return false;
 }
 
+// Whether a line of the clipboard is the address of a file worth offering; `url` is encoded.
+bool WorthOffering(const QString& url, const DownloadListState& list, const Settings& settings) {
+    if (!HasDownloadScheme(url)) {
+        return false;
+    }
+    // A folder, not a file.
+    if (url.endsWith(u'\\') || url.endsWith(u'/')) {
+        return false;
+    }
+    if (FindActiveDuplicate(list, url) > 0) {
+        return false;
+    }
+    const qsizetype dot = url.lastIndexOf(u'.');
+    return dot < 0 || !IsIgnoredExtension(url.mid(dot + 1).toUpper(), settings.IgnoreString);
+}
+
 }  // namespace
+
+QStringList ClipboardWatch::considerAll(const QString& clipboardText, const DownloadListState& list,
+                                        const Settings& settings) {
+    if (settings.CheckClipboard != FlagTrue || clipboardText.isEmpty() ||
+        clipboardText == lastSeen_) {
+        return {};
+    }
+    lastSeen_ = clipboardText;
+    QStringList offers;
+    static const QRegularExpression breaks(QStringLiteral("\r\n|\r|\n"));
+    for (const QString& line : clipboardText.split(breaks)) {
+        // Blanks around a copied address are not part of it; encoded they would be.
+        const QString url = EncodeUrl(line.trimmed());
+        if (!offers.contains(url) && WorthOffering(url, list, settings)) {
+            offers << url;
+        }
+    }
+    return offers;
+}
 
 std::optional<QString> ClipboardWatch::consider(const QString& clipboardText,
                                                 const DownloadListState& list,
                                                 const Settings& settings) {
-    if (settings.CheckClipboard != FlagTrue || clipboardText.isEmpty() ||
-        clipboardText == lastSeen_) {
+    const QStringList offers = considerAll(clipboardText, list, settings);
+    if (offers.isEmpty()) {
         return std::nullopt;
     }
-    lastSeen_ = clipboardText;
-    // Blanks around a copied address are not part of it; encoded they would be.
-    const QString url = EncodeUrl(FirstLine(clipboardText).trimmed());
-    if (!HasDownloadScheme(url)) {
-        return std::nullopt;
-    }
-    // A folder, not a file.
-    if (url.endsWith(u'\\') || url.endsWith(u'/')) {
-        return std::nullopt;
-    }
-    if (FindActiveDuplicate(list, url) > 0) {
-        return std::nullopt;
-    }
-    const qsizetype dot = url.lastIndexOf(u'.');
-    if (dot >= 0 && IsIgnoredExtension(url.mid(dot + 1).toUpper(), settings.IgnoreString)) {
-        return std::nullopt;
-    }
-    return url;
+    return offers.first();
 }

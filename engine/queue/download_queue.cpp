@@ -190,7 +190,13 @@ void DownloadQueue::StartNew(int slot) {
     DownloadSession& s = openSession(slot);
     s.AttachRecord(slot);
     s.InitConnection();
-    if (session(slot) == &s && ctx_.settings.ShowDownloadWindows == FlagTrue) {
+    if (session(slot) != &s) {
+        return;  // the probe ended at once: nothing runs
+    }
+    // It holds its place under the limit from now on, not only once the server has answered:
+    // otherwise every address of a batch would start before the first answer came.
+    MarkStarted(*ctx_.list.record(slot));
+    if (ctx_.settings.ShowDownloadWindows == FlagTrue) {
         windows_.showView(slot);
     }
 }

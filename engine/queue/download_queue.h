@@ -39,8 +39,8 @@ public:
     // the limit allows, else queues it.
     void Restart(int slot);
     // A new entry's start, as adding a download makes it (deferFlag 0): a fresh session for
-    // the slot and its probe, shown when "ShowDownloadWindows" is on. Running stays as it is
-    // until the session's transfer begins.
+    // the slot and its probe, shown when "ShowDownloadWindows" is on. Running from then on,
+    // so that it counts against the limit while its server has yet to answer.
     void StartNew(int slot);
     // Shows the window of the slot's session, if it has one.
     void ShowSession(int slot);

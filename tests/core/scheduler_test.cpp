@@ -141,13 +141,17 @@ TEST_F(Clipboard, AFileAddressIsOfferedOnceWhileTheClipboardHoldsIt) {
     EXPECT_EQ(copy(url), url);
 }
 
-TEST_F(Clipboard, ATextOfSeveralLinesIsAskedAboutOnce) {
-    // Only its first line is the address; it is examined once, not on every tick.
-    const QString text = QStringLiteral("http://host/a b.zip\nmore text\r\n");
-    EXPECT_EQ(copy(text), QStringLiteral("http://host/a%20b.zip"));
-    EXPECT_EQ(copy(text), std::nullopt);
-    EXPECT_EQ(copy(QStringLiteral("  ftp://host/pub/c.bin\r\nx")),
-              QStringLiteral("ftp://host/pub/c.bin"));
+TEST_F(Clipboard, EveryAddressLineOfATextIsOfferedOnce) {
+    // Each line that is a file's address, in order, each once; the text is examined once.
+    listed(QStringLiteral("http://host/listed.zip"));
+    const QString text = QStringLiteral(
+        "http://host/a b.zip\nmore text\r\n  ftp://host/pub/c.bin\rhttp://host/folder/\n"
+        "http://host/page.htm\nhttp://host/listed.zip\nhttp://host/a%20b.zip\nhttp://host/d.iso");
+    EXPECT_EQ(watch.considerAll(text, list, settings),
+              (QStringList{"http://host/a%20b.zip", "ftp://host/pub/c.bin", "http://host/d.iso"}));
+    EXPECT_EQ(watch.considerAll(text, list, settings), QStringList{});
+    EXPECT_EQ(copy(QStringLiteral("  ftp://host/pub/e.bin\r\nx")),
+              QStringLiteral("ftp://host/pub/e.bin"));
 }
 
 TEST_F(Clipboard, OnlyNewFileAddressesOfInterestAreOffered) {

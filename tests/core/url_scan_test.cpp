@@ -2,6 +2,7 @@
 
 #include <ostream>
 
+#include "core/urls/address_lines.h"
 #include "core/urls/url_scan.h"
 #include "tests/support/text_printer.h"
 
@@ -82,3 +83,22 @@ TEST(ScanUriList, ScansEveryLineButTheComments) {
 }
 
 }  // namespace
+
+// Pasted or imported text: each line one address judged on its own, blank lines ignored.
+TEST(CheckAddressLines, EachLineIsAnAddressOrARefusalWithItsReason) {
+    const AddressLines lines = CheckAddressLines(QStringLiteral(
+        " http://a.example/1.zip \r\n\r\nHTTPS://b.example/2.iso\rhtp://x\nftp://c.example/3\n"
+        "http://d.example\nhttp:///e.bin\nhttp://f.example:0/g.bin\nhttp://a.example/1.zip"));
+    EXPECT_EQ(lines.usable, (QStringList{"http://a.example/1.zip", "HTTPS://b.example/2.iso",
+                                         "ftp://c.example/3", "http://a.example/1.zip"}));
+    QStringList refused;
+    for (const RefusedLine& r : lines.refused) {
+        refused << r.line + QStringLiteral(": ") + r.why;
+    }
+    EXPECT_EQ(refused,
+              (QStringList{"htp://x: not an http://, https:// or ftp:// address",
+                           "http://d.example: it ends at the server name: a file's address goes "
+                           "on with \"/\" and its path",
+                           "http:///e.bin: no server name after the scheme",
+                           "http://f.example:0/g.bin: the port is not a number from 1 to 65535"}));
+}

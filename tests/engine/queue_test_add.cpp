@@ -67,8 +67,8 @@ TEST_F(AddDownloadTest, AnFtpAddressFillsTheRecordAndWaitsWhenAddedLater) {
     EXPECT_EQ(record(2).Port, 21);
 }
 
-// "NOW": the session starts at once with its window shown, and counts as running only once
-// its transfer has begun; the file arrives whole.
+// "NOW": the session starts at once with its window shown and counts as running before its
+// server has answered; the file arrives whole.
 TEST_F(AddDownloadTest, AddedNowItStartsAndFinishes) {
     const QByteArray bytes = serve(QStringLiteral("a.bin"), 70001);
     startNginx();
@@ -76,7 +76,7 @@ TEST_F(AddDownloadTest, AddedNowItStartsAndFinishes) {
     ASSERT_EQ(slot, 1);
     EXPECT_TRUE(queue->hasSession(slot));
     EXPECT_EQ(windows.events, (QStringList{QStringLiteral("open 1"), QStringLiteral("show 1")}));
-    EXPECT_EQ(StateOf(record(slot)), ListEntryState::Waiting) << "not before the transfer begins";
+    EXPECT_EQ(StateOf(record(slot)), ListEntryState::Running) << "from its start";
     EXPECT_EQ(listChanges, 1);
     ASSERT_TRUE(WaitFor([&] { return completed(slot); }));
     expectFile(slot, bytes);
@@ -141,6 +141,35 @@ TEST_F(AddDownloadTest, AtTheLimitNowAndLaterBothQueue) {
     EXPECT_EQ(idle.deferFlag, -1);
     EXPECT_EQ(StateOf(record(4)), ListEntryState::Waiting);
     EXPECT_FALSE(queue->hasSession(4));
+}
+
+// Twenty added in one go under a limit of three: three start, the others wait in the queue
+// without a window, no more than three ever run, and all twenty arrive whole.
+TEST_F(AddDownloadTest, TwentyAddedAtOnceRunThreeAtATime) {
+    std::map<int, QByteArray> files;
+    for (int i = 1; i <= 20; ++i) {
+        files[i] = serve(QStringLiteral("t%1.bin").arg(i), 30000 + i);
+    }
+    startNginx();
+    engine->settings.MaxSimulDownlads = 3;
+    QObject::connect(queue.get(), &DownloadQueue::entryChanged,
+                     [this](int) { maxRunning = std::max(maxRunning, queue->runningCount()); });
+    for (int i = 1; i <= 20; ++i) {
+        ASSERT_EQ(add(url(QStringLiteral("/t%1.bin").arg(i))), i);
+    }
+    EXPECT_EQ(queue->runningCount(), 3);
+    EXPECT_EQ(windows.slotsOf(QStringLiteral("open")), (std::vector<int>{1, 2, 3}));
+    for (int i = 4; i <= 20; ++i) {
+        EXPECT_EQ(StateOf(record(i)), ListEntryState::Queued) << i;
+    }
+    ASSERT_TRUE(tickUntil([&] {
+        return std::all_of(files.begin(), files.end(),
+                           [&](const auto& f) { return completed(f.first); });
+    }));
+    EXPECT_EQ(maxRunning, 3);
+    for (const auto& [slot, bytes] : files) {
+        expectFile(slot, bytes);
+    }
 }
 
 // With "SaveAs" on, the dialog names the file; the chosen path is the target. Cancelled,

@@ -9,6 +9,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
+#include <QPushButton>
 #include <QScreen>
 #include <QTabWidget>
 #include <QTimer>
@@ -185,8 +186,20 @@ int main(int argc, char** argv) {
     // One window at a time on an empty screen, each given a moment to be mapped and drawn.
     auto* form1 = new NewDownloadPrompt(texts);
     form1->setUrl(QStringLiteral("http://127.0.0.1/files/debian-12.iso"));
+    // Pasted lines, one of them not an address: the prompt says which and why.
+    auto* form1Lines = new NewDownloadPrompt(texts);
+    form1Lines->setAddNow([](const NewDownloadAnswer&) {});
+    form1Lines->setUrl(QStringLiteral("http://127.0.0.1/files/debian-12.iso\nhtp://127.0.0.1/"
+                                      "files/typo.iso\nhttp://127.0.0.1/") +
+                       QStringLiteral("very-long-name-").repeated(12) + QStringLiteral("x"));
     auto* wantDown = new ClipboardQuestion(texts);
     wantDown->setUrl(QStringLiteral("http://127.0.0.1/files/photos-2026.zip"));
+    auto* wantDownMany = new ClipboardQuestion(texts);
+    QStringList copied;
+    for (int i = 1; i <= 12; ++i) {
+        copied << QStringLiteral("http://127.0.0.1/files/photos-2026-part%1.zip").arg(i);
+    }
+    wantDownMany->setUrls(copied);
     auto* authen = new CredentialsPrompt(texts);
     authen->SetInfo(QStringLiteral("http://127.0.0.1/private/report.pdf"), QString(), QString());
     auto* extract = new Extract(QDir::homePath());
@@ -246,7 +259,14 @@ int main(int argc, char** argv) {
          QStringLiteral("main-window")},
         {runningDownloadWindow, QStringLiteral("download-window")},
         {[form1] { return static_cast<QWidget*>(form1); }, QStringLiteral("form1")},
+        {[form1Lines] {
+             form1Lines->findChild<QPushButton*>(QStringLiteral("Command1"))->click();
+             return static_cast<QWidget*>(form1Lines);
+         },
+         QStringLiteral("form1-lines")},
         {[wantDown] { return static_cast<QWidget*>(wantDown); }, QStringLiteral("wantdown")},
+        {[wantDownMany] { return static_cast<QWidget*>(wantDownMany); },
+         QStringLiteral("wantdown-many")},
         {[authen] { return static_cast<QWidget*>(authen); }, QStringLiteral("authen")},
         {trustQuestion, QStringLiteral("trust-certificate")},
         {[&desktop] {

@@ -12,7 +12,7 @@
 #include <algorithm>
 
 #include "core/settings/settings.h"
-#include "core/urls/url_scan.h"
+#include "core/urls/address_lines.h"
 #include "ui/basket/basket_placement.h"
 #include "ui/tray/program_icons.h"
 
@@ -83,14 +83,7 @@ bool DownloadBasket::Takes(const QMimeData& data) {
 }
 
 QStringList DownloadBasket::UrlsIn(const QMimeData& data) {
-    // A link from a browser comes as both; its plain text is the one address.
-    if (OffersPlainText(data)) {
-        return ScanDroppedUrls(data.text());
-    }
-    if (data.hasFormat(kUriList)) {
-        return ScanUriList(QString::fromUtf8(data.data(kUriList)));
-    }
-    return {};
+    return DroppedAddresses(data);
 }
 
 void DownloadBasket::paintEvent(QPaintEvent*) {

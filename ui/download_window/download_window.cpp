@@ -41,7 +41,6 @@ QLabel* CaptionLabel(const QString& text, int tag, QWidget* parent) {
 QLabel* ValueLabel(const QString& name, QWidget* parent) {
     auto* label = new QLabel(parent);
     label->setObjectName(name);
-    // The state line may end with a server's reason.
     label->setTextFormat(Qt::PlainText);
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
     return label;
@@ -95,7 +94,10 @@ void Kestor2::buildWindow() {
 
     fileLabel_ = new ElidedLabel(this);
     fileLabel_->setObjectName(QStringLiteral("FileLabel"));
-    stateLabel_ = ValueLabel(QStringLiteral("StateLabel"), this);
+    // The state line may end with a server's reason, which may hold the whole address.
+    stateLabel_ = new ElidedLabel(this);
+    stateLabel_->setObjectName(QStringLiteral("StateLabel"));
+    stateLabel_->setTextFormat(Qt::PlainText);
     setCaption(stateLabel_, texts_.text(525), {525});
     Ela = ValueLabel(QStringLiteral("Ela"), this);
     Est = ValueLabel(QStringLiteral("Est"), this);

@@ -1,13 +1,36 @@
 #include "ui/language/plain_text.h"
 
+#include <QRegularExpression>
 #include <QTextDocument>
 
 namespace {
 
+// A run without a blank longer than this (an address, a path) cannot wrap: it is cut in the
+// middle, so that no message grows wider than the screen.
+constexpr qsizetype LongestWord = 80;
+
+QString ShortenLongWords(const QString& text) {
+    static const QRegularExpression word(QStringLiteral("\\S{%1,}").arg(LongestWord + 1));
+    QString shown;
+    qsizetype from = 0;
+    for (auto it = word.globalMatch(text); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        shown += text.mid(from, m.capturedStart() - from) +
+                 ShortenedInTheMiddle(m.captured(), LongestWord);
+        from = m.capturedEnd();
+    }
+    return shown + text.mid(from);
+}
+
 void SetPlainText(QMessageBox& box, const QString& text) {
     // Before the text, so that it is never laid out as markup even once.
     box.setTextFormat(Qt::PlainText);
-    box.setText(text);
+    const QString shown = ShortenLongWords(text);
+    box.setText(shown);
+    // What was cut stays within reach, in a field that wraps anywhere.
+    if (shown != text) {
+        box.setDetailedText(text);
+    }
 }
 
 }  // namespace
@@ -39,4 +62,12 @@ QString PlainToolTip(const QString& text) {
     }
     return QStringLiteral("<p style=\"white-space:pre-wrap\">") + text.toHtmlEscaped() +
            QStringLiteral("</p>");
+}
+
+QString ShortenedInTheMiddle(const QString& text, qsizetype most) {
+    if (text.size() <= most) {
+        return text;
+    }
+    const qsizetype head = most / 2;
+    return text.left(head) + QStringLiteral("…") + text.right(most - head - 1);
 }

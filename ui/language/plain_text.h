@@ -22,3 +22,7 @@ QMessageBox::StandardButton ShowMessageBox(
 
 // A tooltip that shows the text as written; text without anything like markup stays as it is.
 QString PlainToolTip(const QString& text);
+
+// `text` cut to at most `most` characters with "…" in the middle, where an address keeps what
+// tells it apart: its server and its file name.
+QString ShortenedInTheMiddle(const QString& text, qsizetype most);

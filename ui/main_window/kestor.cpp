@@ -47,8 +47,10 @@ Kestor::Kestor(EngineContext& context, DownloadQueue& queue, SettingsStore& stor
       errorMessage_([this](const QString& text) {
           ShowMessageBox(QMessageBox::Critical, text, QMessageBox::Ok, this);
       }),
-      askNewDownload_(
-          [this](const QString& prefill) { return AskNewDownload(this, ctx_.texts, prefill); }),
+      askNewDownload_([this](const QString& prefill) {
+          return AskNewDownload(this, ctx_.texts, prefill,
+                                [this](const NewDownloadAnswer& some) { addAnswer(some); });
+      }),
       tick_(MillisecondTick) {
     setObjectName(QStringLiteral("Kestor"));
     setWindowTitle(kTitle);

@@ -91,6 +91,10 @@ public:
     void setTotalText(const QString& text);
     QString statusText(int panel) const;
 
+    // "Import list...": every address line of a text file is added; the lines
+    // that are not addresses are counted in a message.
+    void importFile(const QString& path);
+
     // Buttons 5 and 6, also the tray menu's.
     void pauseall();
     void resumeall();
@@ -193,6 +197,10 @@ private:
     bool listEvent(QObject* watched, QEvent* event);
     void dropOnUnfinished(QDropEvent& event);
     void add(AddRequest& request);
+
+    // Addresses from the add dialog or a list file (kestor_import.cpp)
+    void addAnswer(const NewDownloadAnswer& answer);
+    void importList();
 
     QString selectedKey() const;
     // The first (or last) slot in the list whose Url is `key` and that meets

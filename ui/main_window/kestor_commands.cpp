@@ -108,22 +108,7 @@ void Kestor::addUrl() {
         qCInfo(lcUi) << "new download: cancelled";
         return;
     }
-    QString url = answer->url;
-    url.remove(QStringLiteral("\r\n"));
-    url = url.trimmed();
-    if (url.isEmpty()) {
-        qCInfo(lcUi) << "new download: no address";
-        return;
-    }
-    // An address adding cannot take is still handed over: its message tells the
-    // user why nothing was added.
-    qCInfo(lcUi).noquote() << "new download:" << UrlForDisplay(url) << answer->word;
-    AddRequest request;
-    request.url = url;
-    request.deferFlag = answer->word == QLatin1String("LATER") ? -1 : 0;
-    request.user = answer->user;
-    request.password = answer->password;
-    add(request);
+    addAnswer(*answer);
 }
 
 void Kestor::deleteUrl() {

@@ -1,5 +1,6 @@
-// Drops on the main window's unfinished list: text is scanned for addresses to
-// add, finished entries dragged from the finished list are added again by their
+// Drops on the main window's unfinished list: text and link lists are scanned
+// for addresses to add, dropped text files add every address line they hold,
+// finished entries dragged from the finished list are added again by their
 // addresses. (Drags out of the finished list are the finished pane's.)
 
 #include <QDragEnterEvent>
@@ -9,7 +10,7 @@
 
 #include "core/diagnostics/log_categories.h"
 #include "core/settings/settings.h"
-#include "core/urls/url_scan.h"
+#include "core/urls/address_lines.h"
 #include "engine/engine_context.h"
 #include "engine/queue/add_download.h"
 #include "ui/main_window/gui_add_prompts.h"
@@ -58,7 +59,7 @@ void Kestor::dropOnUnfinished(QDropEvent& event) {
     const QStringList urls =
         data->hasFormat(kFinishedKeys)
             ? QString::fromUtf8(data->data(kFinishedKeys)).split(u'\n', Qt::SkipEmptyParts)
-            : ScanDroppedUrls(data->text());
+            : DroppedAddresses(*data);
     event.setDropAction(Qt::CopyAction);
     event.accept();
     qCInfo(lcUi) << "drop on the download list:" << urls.size() << "addresses";

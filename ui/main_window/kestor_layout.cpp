@@ -91,6 +91,7 @@ void Kestor::buildActions() {
     add->setShortcut(QKeySequence::New);
     add->setIcon(ToolbarIcon(QStringLiteral("list-add"), QStringLiteral("add-url")));
     tagged(commandAction("mDeleteurl", tr("&Delete URL"), DeleteUrl), 121);
+    tagged(action("mImportList", tr("&Import list..."), &Kestor::importList), 940);
     QAction* del = tagged(commandAction("delete", tr("&Delete Download"), DeleteUrl), 122);
     del->setShortcut(QKeySequence::Delete);
     del->setShortcutContext(Qt::WidgetShortcut);
@@ -166,6 +167,7 @@ void Kestor::buildMenus() {
     SetTag(file, 207);
     file->setObjectName(QStringLiteral("mFile"));
     file->addAction(find("mAddurl"));
+    file->addAction(find("mImportList"));
     file->addAction(find("mDeleteurl"));
     file->addSeparator();
     file->addAction(find("mResetlist"));

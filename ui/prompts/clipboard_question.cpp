@@ -7,6 +7,7 @@
 #include <QStyle>
 
 #include "ui/language/apply_language.h"
+#include "ui/language/plain_text.h"
 #include "ui/prompts/prompt_parts.h"
 
 ClipboardQuestion::ClipboardQuestion(const TextTable& texts, QWidget* parent)
@@ -51,6 +52,19 @@ void ClipboardQuestion::setUrl(const QString& decodedUrl) {
     url_->setText(decodedUrl);
 }
 
+void ClipboardQuestion::setUrls(const QStringList& decodedUrls) {
+    // A list that fits the window: the first ones, each cut in the middle when long.
+    constexpr qsizetype Listed = 10;
+    QStringList lines;
+    for (const QString& url : decodedUrls.mid(0, Listed)) {
+        lines << ShortenedInTheMiddle(url, 90);
+    }
+    if (decodedUrls.size() > Listed) {
+        lines << QStringLiteral("(%1 more)").arg(decodedUrls.size() - Listed);
+    }
+    setUrl(lines.join(u'\n'));
+}
+
 void ClipboardQuestion::reject() {
     answer_ = QStringLiteral("NO");
     QDialog::reject();
@@ -59,6 +73,13 @@ void ClipboardQuestion::reject() {
 bool ConfirmClipboardUrl(QWidget* parent, const TextTable& texts, const QString& decodedUrl) {
     ClipboardQuestion question(texts, parent);
     question.setUrl(decodedUrl);
+    question.exec();
+    return question.answer() == u"YES";
+}
+
+bool ConfirmClipboardUrls(QWidget* parent, const TextTable& texts, const QStringList& decodedUrls) {
+    ClipboardQuestion question(texts, parent);
+    question.setUrls(decodedUrls);
     question.exec();
     return question.answer() == u"YES";
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include "ui/prompts/prompt_parts.h"
 
@@ -15,6 +16,8 @@ public:
 
     // Starts a question about this (decoded) address: the answer is empty until the user picks.
     void setUrl(const QString& decodedUrl);
+    // The same about several addresses at once, listed one a line.
+    void setUrls(const QStringList& decodedUrls);
     // "", then "YES" or "NO"; closing the window any other way answers "NO".
     QString answer() const { return answer_; }
 
@@ -27,3 +30,5 @@ private:
 
 // Asks modally; true only for "YES".
 bool ConfirmClipboardUrl(QWidget* parent, const TextTable& texts, const QString& decodedUrl);
+// One question for every address a copied text holds; true only for "YES".
+bool ConfirmClipboardUrls(QWidget* parent, const TextTable& texts, const QStringList& decodedUrls);

@@ -15,8 +15,10 @@
 
 #include "core/download_list/records.h"
 #include "core/text/text_table.h"
+#include "core/urls/address_lines.h"
 #include "core/urls/parse_url.h"
 #include "ui/language/apply_language.h"
+#include "ui/language/plain_text.h"
 #include "ui/prompts/prompt_parts.h"
 
 namespace {
@@ -24,8 +26,8 @@ namespace {
 constexpr int Lines = 3;
 constexpr int Padding = 4;
 
-// Several lines high so that a long pasted address shows whole. An address never holds a line
-// break, so Enter chooses the default answer instead of starting a new line.
+// Several lines high so that a long pasted address shows whole. Each line is an address of its
+// own; Enter chooses the default answer (a paste brings its own line breaks).
 class UrlBox : public QPlainTextEdit {
 public:
     explicit UrlBox(QWidget* parent) : QPlainTextEdit(parent) {
@@ -60,12 +62,6 @@ protected:
         QPlainTextEdit::keyPressEvent(event);
     }
 };
-
-QString WithoutLineBreaks(QString text) {
-    text.remove(u'\r');
-    text.remove(u'\n');
-    return text.trimmed();
-}
 
 }  // namespace
 
@@ -124,7 +120,12 @@ NewDownloadPrompt::NewDownloadPrompt(const TextTable& texts, QWidget* parent)
     SetTag(cancel, 698);
 
     QBoxLayout* column = PromptLayout(this, picture, buttons);
+    problems_ = new UrlLabel(this);
+    problems_->setObjectName(QStringLiteral("Problems"));
+    problems_->hide();
+
     column->addWidget(url_);
+    column->addWidget(problems_);
     column->addWidget(needsLogin_);
     column->addWidget(credentials_);
     column->addStretch(1);
@@ -148,7 +149,8 @@ void NewDownloadPrompt::setUrl(const QString& text) {
 }
 
 QString NewDownloadPrompt::url() const {
-    return WithoutLineBreaks(url_->toPlainText());
+    const QString text = url_->toPlainText();
+    return text.left(text.indexOf(u'\n')).remove(u'\r').trimmed();
 }
 
 void NewDownloadPrompt::reject() {
@@ -182,8 +184,43 @@ void NewDownloadPrompt::showCredentials(bool shown) {
 
 void NewDownloadPrompt::choose(const QString& word) {
     applyCredentials();
-    answer_ = word;
-    accept();
+    const AddressLines lines = CheckAddressLines(url_->toPlainText());
+    if (lines.refused.isEmpty() && !lines.usable.isEmpty()) {
+        urls_ = lines.usable;
+        answer_ = word;
+        accept();
+        return;
+    }
+    // What can go, goes; the box keeps only the lines the user has to correct.
+    if (!lines.usable.isEmpty() && addNow_) {
+        addNow_(NewDownloadAnswer{word, lines.usable, user_, password_});
+        QStringList kept;
+        for (const RefusedLine& refused : lines.refused) {
+            kept << refused.line;
+        }
+        setUrl(kept.join(u'\n'));
+    }
+    showProblems(lines);
+}
+
+void NewDownloadPrompt::showProblems(const AddressLines& lines) {
+    QString text = QStringLiteral("Type or paste the address of a file, one a line.");
+    if (lines.refused.size() == 1) {
+        text = QStringLiteral(
+            "This line is not an address Brenloft can download; correct it or "
+            "cancel:");
+    } else if (lines.refused.size() > 1) {
+        text = QStringLiteral(
+            "These lines are not addresses Brenloft can download; correct them "
+            "or cancel:");
+    }
+    for (const RefusedLine& refused : lines.refused) {
+        text += QStringLiteral("\n") + ShortenedInTheMiddle(refused.line, 90) +
+                QStringLiteral(" — ") + refused.why;
+    }
+    problems_->setText(text);
+    problems_->show();
+    url_->setFocus();
 }
 
 // FTP sends its login inside the address, so the fields replace the address's own.
@@ -193,8 +230,10 @@ void NewDownloadPrompt::applyCredentials() {
     }
     user_ = userBox_->text();
     password_ = passwordBox_->text();
+    // An FTP login goes into the address only when the box holds that one address.
     const ParsedUrl parsed = ParseUrl(url());
-    if (parsed.status != UrlValid || parsed.protocol != Protocol::Ftp) {
+    const bool oneLine = url_->toPlainText().trimmed().count(u'\n') == 0;
+    if (!oneLine || parsed.status != UrlValid || parsed.protocol != Protocol::Ftp) {
         return;
     }
     QString rebuilt = QStringLiteral("ftp://");
@@ -209,12 +248,14 @@ void NewDownloadPrompt::applyCredentials() {
 }
 
 std::optional<NewDownloadAnswer> AskNewDownload(QWidget* parent, const TextTable& texts,
-                                                const QString& prefill) {
+                                                const QString& prefill,
+                                                NewDownloadPrompt::AddNow addNow) {
     NewDownloadPrompt prompt(texts, parent);
     prompt.setUrl(prefill);
+    prompt.setAddNow(std::move(addNow));
     prompt.exec();
     if (prompt.answer() != u"NOW" && prompt.answer() != u"LATER") {
         return std::nullopt;
     }
-    return NewDownloadAnswer{prompt.answer(), prompt.url(), prompt.user(), prompt.password()};
+    return NewDownloadAnswer{prompt.answer(), prompt.urls(), prompt.user(), prompt.password()};
 }

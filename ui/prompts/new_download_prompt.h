@@ -1,27 +1,46 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
+#include <functional>
 #include <optional>
 
 #include "ui/prompts/prompt_parts.h"
 
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class TextTable;
+struct AddressLines;
 
-// "Form1": the user types or pastes the address of a file and chooses to download it now,
-// later or not at all, optionally with a user name and password.
+struct NewDownloadAnswer {
+    QString word;      // "NOW" or "LATER"
+    QStringList urls;  // the usable lines, trimmed, one download each
+    QString user;      // typed credentials (for HTTP they belong in the records)
+    QString password;
+};
+
+// "Form1": the user types or pastes the addresses of files, one a line, and chooses to
+// download them now, later or not at all, optionally with a user name and password. It closes
+// only once every line is an address it can use (or on cancel): the lines it cannot use stay
+// in the box with the reason beside them, and the usable ones of the same choice go ahead.
 class NewDownloadPrompt : public PromptDialog {
     Q_OBJECT
 public:
+    using AddNow = std::function<void(const NewDownloadAnswer&)>;
+
     explicit NewDownloadPrompt(const TextTable& texts, QWidget* parent = nullptr);
 
     // The address box's text as given, with the caret at its end.
     void setUrl(const QString& text);
-    // The address box without line breaks and surrounding blanks.
+    // The address box's first line, trimmed.
     QString url() const;
+    // The usable lines of a choice that left others to correct are handed here at once.
+    void setAddNow(AddNow addNow) { addNow_ = std::move(addNow); }
+    // The usable lines when the user chose.
+    QStringList urls() const { return urls_; }
     // "CANCEL" until the user chooses "NOW" or "LATER"; every other way out stays "CANCEL".
     QString answer() const { return answer_; }
     // The credentials applied when the user chose; empty unless the box was ticked. An FTP
@@ -36,6 +55,7 @@ private:
     void showCredentials(bool shown);
     void choose(const QString& word);
     void applyCredentials();
+    void showProblems(const AddressLines& lines);
 
     QPlainTextEdit* url_;
     QCheckBox* needsLogin_;
@@ -43,18 +63,16 @@ private:
     QLineEdit* userBox_;
     QLineEdit* passwordBox_;
     QPushButton* now_;
+    QLabel* problems_;
+    AddNow addNow_;
+    QStringList urls_;
     QString answer_ = QStringLiteral("CANCEL");
     QString user_;
     QString password_;
 };
 
-struct NewDownloadAnswer {
-    QString word;  // "NOW" or "LATER"
-    QString url;   // line breaks removed, trimmed; whether it is usable is the caller's to judge
-    QString user;  // typed credentials (for HTTP they belong in the record)
-    QString password;
-};
-
 // Asks modally with the address box pre-filled as given; nothing when the user cancels.
+// `addNow` takes the usable lines of a choice that left lines to correct.
 std::optional<NewDownloadAnswer> AskNewDownload(QWidget* parent, const TextTable& texts,
-                                                const QString& prefill);
+                                                const QString& prefill,
+                                                NewDownloadPrompt::AddNow addNow = {});

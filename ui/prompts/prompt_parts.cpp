@@ -27,6 +27,12 @@ int LayOut(QTextLayout& layout, int width) {
     return qCeil(y);
 }
 
+// A text layout breaks lines only at the line separator, not at a line feed.
+QString Laid(const QString& text) {
+    QString laid = text.isEmpty() ? QStringLiteral(" ") : text;
+    return laid.replace(u'\n', QChar::LineSeparator);
+}
+
 }  // namespace
 
 UrlLabel::UrlLabel(QWidget* parent) : QLabel(parent) {
@@ -37,7 +43,7 @@ UrlLabel::UrlLabel(QWidget* parent) : QLabel(parent) {
 }
 
 int UrlLabel::textHeight(int width) const {
-    QTextLayout layout(text().isEmpty() ? QStringLiteral(" ") : text(), font());
+    QTextLayout layout(Laid(text()), font());
     return LayOut(layout, width);
 }
 
@@ -64,7 +70,7 @@ void UrlLabel::paintEvent(QPaintEvent*) {
     painter.setPen(
         palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, foregroundRole()));
     const QRect area = contentsRect();
-    QTextLayout layout(text(), font());
+    QTextLayout layout(Laid(text()), font());
     LayOut(layout, area.width());
     layout.draw(&painter, area.topLeft());
 }

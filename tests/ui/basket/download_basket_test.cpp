@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QDialog>
 #include <QDropEvent>
+#include <QFile>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMessageBox>
@@ -14,6 +15,7 @@
 #include <QMouseEvent>
 #include <QScreen>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
 #include <ostream>
@@ -109,15 +111,23 @@ TEST(DownloadBasket, LinkListsCountOnceAndOtherDataIsRefused) {
     QCoreApplication::processEvents();
     EXPECT_EQ(Urls(dropped), QStringList{"http://a.example/1.zip"});
 
-    // Files from a file manager are a list without addresses to fetch.
+    // Files from a file manager: every address line of the text files among them, the other
+    // lines and files skipped.
     dropped.clear();
+    QTemporaryDir dir;
+    QFile list1(dir.filePath(QStringLiteral("list.txt")));
+    ASSERT_TRUE(list1.open(QIODevice::WriteOnly));
+    list1.write("http://a.example/1.zip\r\n\nnot an address\nftp://b.example/2.iso\n");
+    list1.close();
     QMimeData files;
-    files.setUrls({QUrl::fromLocalFile(QStringLiteral("/tmp/http:/x.bin"))});
+    files.setUrls({QUrl::fromLocalFile(QStringLiteral("/tmp/http:/x.bin")),
+                   QUrl::fromLocalFile(list1.fileName())});
     Drop(basket, files, Qt::CopyAction);
     QCoreApplication::processEvents();
-    EXPECT_EQ(dropped.count(), 0);
+    EXPECT_EQ(Urls(dropped), (QStringList{"http://a.example/1.zip", "ftp://b.example/2.iso"}));
 
     // Pictures and other data are refused outright.
+    dropped.clear();
     QMimeData picture;
     picture.setData(QStringLiteral("image/png"), QByteArray("\x89PNG http://a.example/x", 23));
     picture.setData(QStringLiteral("application/octet-stream"), "http://a.example/y");

@@ -339,6 +339,10 @@ TEST_F(DownloadWindowTest, AFailedDownloadSaysWhyUntilItIsTriedAgain) {
     Looks looks(*window, engine->texts);
     EXPECT_EQ(looks.state.text(), text(111) + u' ' + text(113));
     Shot(*window, QStringLiteral("failed"));
+    // A reason that repeats a pasted address of 2,000 characters keeps the window on the screen.
+    window->sessionClosed(QStringLiteral("HTTP 404: The file /") + QString(2000, u'x'));
+    window->adjustSize();
+    EXPECT_LE(window->width(), window->screen()->availableGeometry().width());
 
     // From the event loop, as the queue starts a session.
     DownloadSession again(engine->ctx, d.feed);

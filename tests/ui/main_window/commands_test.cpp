@@ -373,7 +373,7 @@ TEST_F(MainWindowTest, AddUrlTakesThePromptsAnswer) {
 
     // Cancelled, or nothing typed: nothing is added and nothing said.
     w.Command1_Click(Kestor::AddUrl);
-    answer = NewDownloadAnswer{QStringLiteral("NOW"), QStringLiteral(" \r\n "), {}, {}};
+    answer = NewDownloadAnswer{QStringLiteral("NOW"), {}, {}, {}};
     trigger("AddURL");
     EXPECT_EQ(list.DownloadCount, 0);
     EXPECT_EQ(prefills.size(), 2);
@@ -385,7 +385,7 @@ TEST_F(MainWindowTest, AddUrlTakesThePromptsAnswer) {
           "ftps://127.0.0.1/a.bin", "https://127.0.0.1:0/a.bin", "file:///etc/passwd"}) {
         SCOPED_TRACE(refused);
         addQuestions.errors.clear();
-        answer = NewDownloadAnswer{QStringLiteral("NOW"), QString::fromUtf8(refused), {}, {}};
+        answer = NewDownloadAnswer{QStringLiteral("NOW"), {QString::fromUtf8(refused)}, {}, {}};
         w.Command1_Click(Kestor::AddUrl);
         EXPECT_EQ(addQuestions.errors, QStringList{texts.text(400)});
         EXPECT_EQ(list.DownloadCount, 0);
@@ -394,7 +394,7 @@ TEST_F(MainWindowTest, AddUrlTakesThePromptsAnswer) {
 
     // Later: in the list, not started.
     answer =
-        NewDownloadAnswer{QStringLiteral("LATER"), base + QStringLiteral("later.bin\r\n"), {}, {}};
+        NewDownloadAnswer{QStringLiteral("LATER"), {base + QStringLiteral("later.bin")}, {}, {}};
     trigger("mAddurl");
     ASSERT_EQ(list.DownloadCount, 1);
     EXPECT_EQ(record(1).Url, base + QStringLiteral("later.bin"));
@@ -402,8 +402,10 @@ TEST_F(MainWindowTest, AddUrlTakesThePromptsAnswer) {
     EXPECT_TRUE(windows.events.isEmpty());
 
     // Now: started at once.
-    answer = NewDownloadAnswer{QStringLiteral("NOW"), base + QStringLiteral("now.bin"),
-                               QStringLiteral("user"), QStringLiteral("secret")};
+    answer = NewDownloadAnswer{QStringLiteral("NOW"),
+                               {base + QStringLiteral("now.bin")},
+                               QStringLiteral("user"),
+                               QStringLiteral("secret")};
     w.Command1_Click(Kestor::AddUrl);
     ASSERT_EQ(list.DownloadCount, 2);
     EXPECT_TRUE(queue->hasSession(2));
@@ -413,11 +415,13 @@ TEST_F(MainWindowTest, AddUrlTakesThePromptsAnswer) {
     EXPECT_TRUE(addQuestions.errors.isEmpty());
 
     // https:// in either letter case, with its own default port, and a typed login.
-    answer = NewDownloadAnswer{QStringLiteral("LATER"), QStringLiteral("https://127.0.0.1/s.iso"),
-                               QStringLiteral("user"), QStringLiteral("secret")};
+    answer = NewDownloadAnswer{QStringLiteral("LATER"),
+                               {QStringLiteral("https://127.0.0.1/s.iso")},
+                               QStringLiteral("user"),
+                               QStringLiteral("secret")};
     w.Command1_Click(Kestor::AddUrl);
     answer = NewDownloadAnswer{
-        QStringLiteral("LATER"), QStringLiteral("HTTPS://127.0.0.1:8443/t.iso"), {}, {}};
+        QStringLiteral("LATER"), {QStringLiteral("HTTPS://127.0.0.1:8443/t.iso")}, {}, {}};
     w.Command1_Click(Kestor::AddUrl);
     ASSERT_EQ(list.DownloadCount, 4);
     EXPECT_EQ(record(3).Protocol, Protocol::Https);

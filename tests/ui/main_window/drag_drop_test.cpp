@@ -39,6 +39,7 @@ TEST_F(MainWindowTest, TextDroppedOnTheDownloadListAddsEveryAddressInIt) {
         QString text;       // empty: the drag offers no text at all
         QStringList added;  // the addresses the list gains, in order
         bool taken;
+        bool links = false;  // offered as a text/uri-list, not as text
     };
     const std::vector<Case> cases = {
         {QStringLiteral("get ") + base + QStringLiteral("a.bin please"),
@@ -50,6 +51,11 @@ TEST_F(MainWindowTest, TextDroppedOnTheDownloadListAddsEveryAddressInIt) {
           QStringLiteral("ftp://127.0.0.1/c.tar")},
          true},
         {QStringLiteral("no address here"), {}, true},
+        {QStringLiteral("# links\r\n") + base + QStringLiteral("e.bin\r\n") + base +
+             QStringLiteral("f.bin\r\n"),
+         {base + QStringLiteral("e.bin"), base + QStringLiteral("f.bin")},
+         true,
+         true},
         {QString(), {}, false},
     };
     for (const Case& c : cases) {
@@ -58,6 +64,8 @@ TEST_F(MainWindowTest, TextDroppedOnTheDownloadListAddsEveryAddressInIt) {
         QMimeData data;
         if (c.text.isEmpty()) {
             data.setData(QStringLiteral("image/png"), QByteArray("\x89PNG", 4));
+        } else if (c.links) {
+            data.setData(QStringLiteral("text/uri-list"), c.text.toUtf8());
         } else {
             data.setText(c.text);
         }

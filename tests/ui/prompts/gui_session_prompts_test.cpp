@@ -67,6 +67,21 @@ TEST_F(GuiSessionPromptsTest, MessagesShowWithoutBlockingUnderTheProgramsTitle) 
         box->button(QMessageBox::Ok)->click();
         EXPECT_TRUE(WaitUntilNoneLeft<QMessageBox>());
     }
+
+    // A reason holding twenty glued addresses: cut in the middle, the whole text under the
+    // details.
+    const QString glued = QStringLiteral("The file /") +
+                          QStringLiteral("a.zip%0Ahttp://files.example/").repeated(20) +
+                          QStringLiteral("z.zip was not found");
+    prompts.showMessage(glued, SessionPrompts::Icon::Critical);
+    QMessageBox* box = OnlyMessageBox();
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(box->text().startsWith(glued.left(45))) << box->text().toStdString();
+    EXPECT_TRUE(box->text().endsWith(glued.right(30))) << box->text().toStdString();
+    EXPECT_LT(box->text().size(), 130);
+    EXPECT_EQ(box->detailedText(), glued);
+    box->button(QMessageBox::Ok)->click();
+    EXPECT_TRUE(WaitUntilNoneLeft<QMessageBox>());
 }
 
 // Enter presses the preferred button: No where a hasty Enter must not trust anything.
