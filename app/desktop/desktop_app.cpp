@@ -314,13 +314,21 @@ void DesktopApp::TimerC_Timer() {
     // The question waits for the user; later ticks leave the clipboard alone meanwhile.
     if (!askingClipboard_) {
         if (const QClipboard* clipboard = QGuiApplication::clipboard()) {
-            if (auto offer = clipboard_.consider(clipboard->text(), list_, settings_)) {
+            const QStringList offers = clipboard_.considerAll(clipboard->text(), list_, settings_);
+            if (!offers.isEmpty()) {
+                QStringList shown;
+                for (const QString& offer : offers) {
+                    shown << DecodeUrl(offer);
+                }
                 askingClipboard_ = true;
                 const bool take = settings_.SaveAs == FlagTrue ||
-                                  ConfirmClipboardUrl(kestor_.get(), texts_, DecodeUrl(*offer));
+                                  ConfirmClipboardUrls(kestor_.get(), texts_, shown);
                 askingClipboard_ = false;
-                if (take && !quitting_) {
-                    addFromOutside(*offer);
+                for (const QString& offer : offers) {
+                    if (!take || quitting_) {
+                        break;
+                    }
+                    addFromOutside(offer);
                 }
             }
         }

@@ -57,13 +57,3 @@ QStringList ClipboardWatch::considerAll(const QString& clipboardText, const Down
     }
     return offers;
 }
-
-std::optional<QString> ClipboardWatch::consider(const QString& clipboardText,
-                                                const DownloadListState& list,
-                                                const Settings& settings) {
-    const QStringList offers = considerAll(clipboardText, list, settings);
-    if (offers.isEmpty()) {
-        return std::nullopt;
-    }
-    return offers.first();
-}

@@ -19,9 +19,6 @@ public:
     // stay declined until the clipboard changes.
     QStringList considerAll(const QString& clipboardText, const DownloadListState& list,
                             const Settings& settings);
-    // The first of those, for a caller that offers one address at a time.
-    std::optional<QString> consider(const QString& clipboardText, const DownloadListState& list,
-                                    const Settings& settings);
 
 private:
     QString lastSeen_;

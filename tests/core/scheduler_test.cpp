@@ -117,8 +117,10 @@ protected:
         list.DownloadCount = static_cast<std::int16_t>(list.DownloadList.size() - 1);
     }
 
+    // The first address offered, as a one-line copy gives.
     std::optional<QString> copy(const QString& text) {
-        return watch.consider(text, list, settings);
+        const QStringList offers = watch.considerAll(text, list, settings);
+        return offers.isEmpty() ? std::nullopt : std::optional<QString>(offers.first());
     }
 
     QTemporaryDir home;

@@ -257,7 +257,7 @@ int main(int argc, char** argv) {
         sockets.PumpSockets();
         TakeHandOffUrl(handOff);
         if (const QClipboard* board = QGuiApplication::clipboard()) {
-            clipboard.consider(board->text(), list, settings);
+            clipboard.considerAll(board->text(), list, settings);
         }
         window.setTotalText(StatusTotalText(ctx.receivedBytes, texts));
         speed.update(list, ctx.receivedBytes, MillisecondTick());
@@ -315,8 +315,8 @@ int main(int argc, char** argv) {
     int copied = 0;
     settings.CheckClipboard = FlagTrue;
     const double lookUp = Measure(FileRuns, [&] {
-        clipboard.consider(QStringLiteral("http://example.net/new%1.zip").arg(++copied), list,
-                           settings);
+        clipboard.considerAll(QStringLiteral("http://example.net/new%1.zip").arg(++copied), list,
+                              settings);
     });
     std::printf(
         "both lists rebuilt and repainted: %.1f ms; a newly copied address looked up: "

@@ -70,13 +70,6 @@ void ClipboardQuestion::reject() {
     QDialog::reject();
 }
 
-bool ConfirmClipboardUrl(QWidget* parent, const TextTable& texts, const QString& decodedUrl) {
-    ClipboardQuestion question(texts, parent);
-    question.setUrl(decodedUrl);
-    question.exec();
-    return question.answer() == u"YES";
-}
-
 bool ConfirmClipboardUrls(QWidget* parent, const TextTable& texts, const QStringList& decodedUrls) {
     ClipboardQuestion question(texts, parent);
     question.setUrls(decodedUrls);

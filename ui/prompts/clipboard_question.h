@@ -28,7 +28,5 @@ private:
     QString answer_;
 };
 
-// Asks modally; true only for "YES".
-bool ConfirmClipboardUrl(QWidget* parent, const TextTable& texts, const QString& decodedUrl);
-// One question for every address a copied text holds; true only for "YES".
+// Asks modally, one question for every address a copied text holds; true only for "YES".
 bool ConfirmClipboardUrls(QWidget* parent, const TextTable& texts, const QStringList& decodedUrls);

@@ -15,7 +15,7 @@ const QString Url = QStringLiteral("http://files.example/my file.zip");
 bool Confirm(std::function<void(QDialog*)> act) {
     const TextTable texts = NumberedTable();
     WhenModalOpens(std::move(act));
-    return ConfirmClipboardUrl(nullptr, texts, Url);
+    return ConfirmClipboardUrls(nullptr, texts, {Url});
 }
 
 QPushButton* Button(QDialog* d, const char* name) {
