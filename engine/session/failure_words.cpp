@@ -126,7 +126,10 @@ std::int16_t FailureCodeFor(const QString& why) {
 }
 
 QString FailureWords(std::int16_t code, const TextTable& texts) {
-    if (HttpFailureCode(code) == code && code != FailureCode::None) {
+    if (code == FailureCode::None) {
+        return {};
+    }
+    if (HttpFailureCode(code) == code) {
         return Worded(texts, 880, QStringLiteral("the server answered %1"))
             .arg(AnswerWords(code, code));
     }
