@@ -680,7 +680,7 @@ TEST_F(SessionTest, ErrorAnswersKeepTheEntryFailedWithItsReason) {
         {"/s503.bin", 503, "the server answered 503 Service Unavailable"},
         {"/page.html", FailureCode::WebPage, "the address is a web page, not a file"},
     };
-    std::vector<int> slots;
+    std::vector<int> entries;
     for (const Case& c : cases) {
         for (const bool resumed : {false, true}) {
             const int slot = engine.add(nginx.url(QString::fromLatin1(c.path)));
@@ -693,7 +693,7 @@ TEST_F(SessionTest, ErrorAnswersKeepTheEntryFailedWithItsReason) {
                 r.Segments.at(1)->Received = r.BytesDone = Currency::fromBytes(1000);
                 RebaseForResume(r);
             }
-            slots.push_back(slot);
+            entries.push_back(slot);
             Download& d = engine.start(slot);
             ASSERT_TRUE(WaitClosed({&d}));
             EXPECT_EQ(d.observer.whys.value(0), FailureWords(c.code)) << c.path;
@@ -702,10 +702,10 @@ TEST_F(SessionTest, ErrorAnswersKeepTheEntryFailedWithItsReason) {
     ASSERT_EQ(SaveList(engine.list, engine.listPath()), QString());
     Engine again(box.path());
     ASSERT_EQ(LoadList(again.list, again.listPath()).error, QString());
-    for (std::size_t i = 0; i < slots.size(); ++i) {
+    for (std::size_t i = 0; i < entries.size(); ++i) {
         const Case& c = cases[i / 2];
         SCOPED_TRACE(std::string(c.path) + (i % 2 ? " resumed" : " fresh"));
-        const DownloadRecord& r = again.record(slots[i]);
+        const DownloadRecord& r = again.record(entries[i]);
         EXPECT_EQ(StateOf(r), ListEntryState::Failed);
         EXPECT_EQ(r.Url, EncodeUrl(nginx.url(QString::fromLatin1(c.path))));
         EXPECT_EQ(FailureWords(FailureCodeOf(r), again.texts), QString::fromLatin1(c.words));
