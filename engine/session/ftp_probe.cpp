@@ -145,7 +145,8 @@ void FtpProbe::fail(const QString& message, int reply) {
     session_.endProbe();
     const std::int16_t code = FtpFailureCode(reply);
     MarkFailed(*r, code);
-    session_.closeWith(FailureWords(code), message);
+    // The message says more than the code's words; the lists word the code.
+    session_.closeWith(message);
 }
 
 QByteArray FtpProbe::remotePath() const {
