@@ -7,10 +7,13 @@
 #include <cstdio>
 
 #include "cli/work_folder.h"
+#include "core/diagnostics/log_categories.h"
 #include "core/download_list/entry_state.h"
+#include "core/download_list/list_file_format.h"
 #include "core/text/format.h"
 #include "core/text/url_codec.h"
 #include "core/urls/parse_url.h"
+#include "engine/files/part_files.h"
 #include "engine/queue/add_download.h"
 #include "engine/queue/download_queue.h"
 #include "engine/session/download_session.h"
@@ -92,12 +95,18 @@ bool GetRunner::start() {
         return false;
     }
     listPath_ = workFolder_ + u'/' + QLatin1String(ListFileName);
+    reserve_ = std::make_unique<ListReserve>(workFolder_ + QStringLiteral("/list-reserve"));
 
     useDefaultsAndFlags(folder, temp);
     LoadLanguage(texts_, QStringLiteral("english"), InstalledLanguageFolders());
 
     if (const ListLoadResult loaded = LoadList(list_, listPath_); !loaded.error.isEmpty()) {
         PrintError(loaded.error);
+    } else {
+        // Only against a list read whole: one that was damaged no longer names all its parts.
+        const int removed = DeleteUnnamedPartFiles(list_, temp);
+        qCInfo(lcQueue, "removed %d part files of %s that no entry names", removed,
+               qUtf8Printable(temp));
     }
     // The list may not be one this program wrote: an entry naming files outside its folders
     // would have the join write, read and remove them.
@@ -307,7 +316,17 @@ void GetRunner::finishIfDone() {
 }
 
 void GetRunner::save() {
-    if (const QString why = SaveList(list_, listPath_); !why.isEmpty()) {
+    const QByteArray bytes = EncodeListFile(list_);
+    QString why = SaveEncodedList(bytes, listPath_);
+    // A full disk: the room kept for it takes the list that says what was received.
+    if (!why.isEmpty() && reserve_->release()) {
+        why = SaveEncodedList(bytes, listPath_);
+    }
+    if (why.isEmpty()) {
+        // Room for the list written anew beside the old one, with some to spare for its growth.
+        reserve_->keep(2 * bytes.size() + 65536);
+    } else if (!saveFailureShown_) {
+        saveFailureShown_ = true;
         PrintError(QStringLiteral("the download list was not saved: %1").arg(why));
     }
 }

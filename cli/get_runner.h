@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/get_options.h"
+#include "cli/list_reserve.h"
 #include "cli/progress_lines.h"
 #include "core/download_list/download_list.h"
 #include "core/process/quit_signals.h"
@@ -81,6 +82,8 @@ private:
     QTimer saver_;
     ProgressLines progress_;
     QStringList failures_;
+    std::unique_ptr<ListReserve> reserve_;
     int exitCode_ = 0;
     bool finished_ = false;
+    bool saveFailureShown_ = false;
 };

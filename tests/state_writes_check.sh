@@ -1,9 +1,10 @@
 #!/bin/sh
-# An entry's stored state is written by its transitions alone: no other production file assigns
-# the flags, so every state the lists show was reached by a named event.
+# An entry's stored state (its flags, and the failure code in Reserved4) is written by its
+# transitions alone: no other production file assigns them, so every state the lists show was
+# reached by a named event.
 root=${1:?source folder}
 cd "$root" || exit 2
-flags='Active|Running|Queued|Removed|Completed|Transferring|Paused|Resuming|Scheduled|Failed'
+flags='Active|Running|Queued|Removed|Completed|Transferring|Paused|Resuming|Scheduled|Failed|Reserved4'
 bad=$(grep -rnE "(\.|->)($flags) *([-+*/|&^]?=[^=]|\+\+|--)" --include='*.cpp' --include='*.h' \
     core net engine archive update cli ui integration app launcher updater 2>/dev/null |
     grep -v '^core/download_list/entry_state\.cpp:')

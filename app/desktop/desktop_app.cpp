@@ -16,6 +16,7 @@
 #include "app/desktop/command_line.h"
 #include "app/desktop/options_wiring.h"
 #include "app/desktop/single_instance.h"
+#include "core/diagnostics/log_categories.h"
 #include "core/download_list/list_file_format.h"
 #include "core/paths/app_paths.h"
 #include "core/scheduler/hand_off_file.h"
@@ -23,6 +24,7 @@
 #include "core/settings/trusted_certificates.h"
 #include "core/text/url_codec.h"
 #include "core/types/tick.h"
+#include "engine/files/part_files.h"
 #include "engine/queue/add_download.h"
 #include "engine/queue/download_queue.h"
 #include "integration/automation/velmora.h"
@@ -204,6 +206,11 @@ void DesktopApp::loadList() {
     const ListLoadResult loaded = LoadList(list_, listPath_);
     lastSaved_ = EncodeListFile(list_);
     if (loaded.error.isEmpty()) {
+        // Only against a list read whole: one that was damaged no longer names all its parts.
+        const QString temp = DefaultTempFolder(folder_);
+        const int removed = DeleteUnnamedPartFiles(list_, temp);
+        qCInfo(lcQueue, "removed %d part files of %s that no entry names", removed,
+               qUtf8Printable(temp));
         return;
     }
     qWarning("Brenloft: %s", qPrintable(loaded.error));

@@ -105,7 +105,6 @@ void FixUpAfterLoad(DownloadListState& list, std::int32_t tick, OleDate now) {
         r.Reserved3 = 0;
         r.SavePath.clear();
         r.HasSavePath = 0;
-        r.Reserved4 = 0;
         r.LastTick = tick;
         r.BytesDone = Currency{};
         r.ElapsedSeconds = 0;

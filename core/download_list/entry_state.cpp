@@ -11,14 +11,12 @@ bool Set(std::int16_t flag) {
     return flag != 0;
 }
 
-// Out of the list with nothing running; `marked` also sets the removed mark the file keeps.
-void LeaveList(DownloadRecord& r, bool marked) {
+// Out of the list with nothing running, marked removed in the file.
+void LeaveList(DownloadRecord& r) {
     r.Active = FlagFalse;
     r.Running = FlagFalse;
     r.Transferring = FlagFalse;
-    if (marked) {
-        r.Removed = FlagTrue;
-    }
+    r.Removed = FlagTrue;
     CheckEntryState(r);
 }
 
@@ -91,6 +89,10 @@ bool LastAttemptFailed(const DownloadRecord& r) {
     return r.Failed == FlagTrue;
 }
 
+std::int16_t FailureCodeOf(const DownloadRecord& r) {
+    return r.Failed == FlagTrue ? r.Reserved4 : std::int16_t{0};
+}
+
 bool InQueue(const DownloadRecord& r) {
     return Set(r.Queued);
 }
@@ -105,6 +107,7 @@ bool ResumingFromPlan(const DownloadRecord& r) {
 
 void EnterList(DownloadRecord& r) {
     r.Failed = FlagFalse;
+    r.Reserved4 = 0;
     r.Queued = 0;
     r.Scheduled = 0;
     r.Paused = FlagFalse;
@@ -117,6 +120,7 @@ void EnterList(DownloadRecord& r) {
 }
 
 void ClearFreeSlot(DownloadRecord& r) {
+    r.Reserved4 = 0;
     r.Queued = 0;
     r.Scheduled = 0;
     r.Paused = 0;
@@ -158,6 +162,7 @@ void MarkRunning(DownloadRecord& r) {
 
 void MarkAttemptStarted(DownloadRecord& r) {
     r.Failed = FlagFalse;
+    r.Reserved4 = 0;
     CheckEntryState(r);
 }
 
@@ -167,10 +172,11 @@ void MarkPaused(DownloadRecord& r) {
     CheckEntryState(r);
 }
 
-void MarkFailed(DownloadRecord& r) {
+void MarkFailed(DownloadRecord& r, std::int16_t code) {
     r.Running = FlagFalse;
     r.Completed = FlagFalse;
     r.Failed = FlagTrue;
+    r.Reserved4 = code;
     CheckEntryState(r);
 }
 
@@ -219,11 +225,7 @@ void MarkResuming(DownloadRecord& r, bool resuming) {
 }
 
 void MarkRemovedByUser(DownloadRecord& r) {
-    LeaveList(r, true);
-}
-
-void MarkRemovedByServer(DownloadRecord& r, bool marked) {
-    LeaveList(r, marked);
+    LeaveList(r);
 }
 
 void MarkCleared(DownloadRecord& r) {

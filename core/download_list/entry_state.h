@@ -9,7 +9,7 @@ struct DownloadRecord;
 // and the transitions below are the only code that writes them.
 enum class ListEntryState : std::uint8_t {
     Free,       // an unused slot
-    Removed,    // taken out of the list (by the user, a server's answer, an installed update)
+    Removed,    // taken out of the list (by the user, or an installed update)
     Waiting,    // in the list, neither running nor marked for anything
     Queued,     // waits for a free place under the limit of simultaneous downloads
     Scheduled,  // waits for the scheduled time
@@ -32,6 +32,8 @@ bool FileComplete(const DownloadRecord& r);
 bool HeldByPause(const DownloadRecord& r);
 // The last attempt failed; the entry may be queued or scheduled again since.
 bool LastAttemptFailed(const DownloadRecord& r);
+// Why the last attempt failed, as MarkFailed stored it (0: no reason known).
+std::int16_t FailureCodeOf(const DownloadRecord& r);
 // Marked to start from the queue; may already be running (started ahead of the queue).
 bool InQueue(const DownloadRecord& r);
 bool MarkedForSchedule(const DownloadRecord& r);
@@ -51,10 +53,12 @@ void MarkStarted(DownloadRecord& r);
 void ForgetPause(DownloadRecord& r);
 // A transfer seen running again (a probe's answer, an FTP reply) without a new start.
 void MarkRunning(DownloadRecord& r);
-// A new attempt at the probe: the last failure no longer holds.
+// A new attempt at the probe: the last failure, and its reason, no longer hold.
 void MarkAttemptStarted(DownloadRecord& r);
 void MarkPaused(DownloadRecord& r);
-void MarkFailed(DownloadRecord& r);
+// Gave up; `code` says why (failure_words.h gives the codes' meanings) and stays with the entry
+// in the list file until an attempt starts again.
+void MarkFailed(DownloadRecord& r, std::int16_t code);
 // The session ended without a pause or a failure: the entry no longer counts as running.
 void MarkStopped(DownloadRecord& r);
 // Every segment is in: nothing transfers any more, the file is being joined.
@@ -67,8 +71,6 @@ void MarkScheduleDue(DownloadRecord& r);
 void SetScheduled(DownloadRecord& r, bool scheduled);
 void MarkResuming(DownloadRecord& r, bool resuming);
 void MarkRemovedByUser(DownloadRecord& r);
-// A server's answer ends the entry; `marked` also sets the removed mark the list file keeps.
-void MarkRemovedByServer(DownloadRecord& r, bool marked = true);
 // A finished entry cleared from the list.
 void MarkCleared(DownloadRecord& r);
 // An update package handed to the updater leaves the list.

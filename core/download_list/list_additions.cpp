@@ -85,7 +85,6 @@ void FillNewRecord(DownloadRecord& record, const ParsedUrl& parsed, const QStrin
         record.SavePath.clear();
         record.HasSavePath = FlagFalse;
     }
-    record.Reserved4 = 0;
     record.RangesSupported = FlagTrue;
     // A reused slot may come from a download that gave up; the new one has not failed yet and
     // must not show as failed while it waits.

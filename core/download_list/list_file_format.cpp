@@ -202,7 +202,7 @@ void RecordFields(Io& io, Record& r) {
     io(r.Reserved3);
     io(r.SavePath);
     io(r.HasSavePath);
-    io(r.Reserved4);
+    io(r.Reserved4);  // the failure code of a failed entry
     io(r.RangesSupported);
     io(r.Failed);
     io(r.RetryCount);

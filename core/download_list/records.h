@@ -100,7 +100,9 @@ struct DownloadRecord {
     std::int16_t Reserved3 = 0;  // ReplacesEarlierFile: 1 = may write over its old target
     QString SavePath;
     std::int16_t HasSavePath = 0;
-    std::int16_t Reserved4 = 0;  // never read
+    // FailureCode: why the last attempt failed, while Failed is set (0: not known). Written
+    // only by the entry's transitions (MarkFailed); failure_words.h gives the codes' meanings.
+    std::int16_t Reserved4 = 0;
     std::int16_t RangesSupported = 0;
     std::int16_t Failed = 0;
     std::int16_t RetryCount = 0;

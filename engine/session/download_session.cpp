@@ -225,7 +225,7 @@ void DownloadSession::TimeOut_Timer() {
                                    << kProbeRetries << "after:" << why;
         InitConnection();
     } else {
-        MarkFailed(*r);
+        MarkFailed(*r, FailureCodeFor(why));
         qCInfo(lcEngine).noquote()
             << ProbeTag(RecordIndex) << "failed after" << kProbeRetries << "retries:" << why;
         // The socket error's number, so that the user is told what went wrong.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <cstdint>
 
 class TextTable;
 struct ResponseHead;
@@ -18,6 +19,37 @@ inline constexpr char BadHeaderLine[] =
     "the server's answer has a header line with a blank before its colon";
 inline constexpr char Compressed[] = "the server sent the file compressed (%1) though not asked to";
 }  // namespace SessionReason
+
+// Why a download failed, as its entry keeps it in the list file (MarkFailed): a number, so that
+// the language files word it, after a restart and after a change of language alike.
+namespace FailureCode {
+inline constexpr std::int16_t None = 0;
+// 100 to 599: the HTTP status the server answered, as it is.
+// 1000 + the FTP server's reply code (1530, 1550).
+inline constexpr std::int16_t FtpReplyBase = 1000;
+// The engine's own reasons.
+inline constexpr std::int16_t HostNotFound = 2001;
+inline constexpr std::int16_t ConnectionRefused = 2002;
+inline constexpr std::int16_t NoAnswer = 2003;
+inline constexpr std::int16_t HostUnreachable = 2004;
+inline constexpr std::int16_t NoConnection = 2005;
+inline constexpr std::int16_t ClosedWithoutAnswer = 2006;
+inline constexpr std::int16_t NotHttp = 2007;
+inline constexpr std::int16_t NeedsLogin = 2008;
+inline constexpr std::int16_t WebPage = 2009;
+inline constexpr std::int16_t TooManyRedirects = 2010;
+}  // namespace FailureCode
+
+std::int16_t HttpFailureCode(int status);
+std::int16_t FtpFailureCode(int reply);
+// The code of a reason the session ended with (an engine reason above, a socket error), or
+// None for one the table does not know (it is then shown only until the program ends).
+std::int16_t FailureCodeFor(const QString& why);
+// The words of a stored code in the language of `texts` (English where it lacks them): "the
+// server answered 404 Not Found". Empty for None or a code no version of the program stores.
+QString FailureWords(std::int16_t code, const TextTable& texts);
+// The same in the engine's English, for the log and brenloft-get.
+QString FailureWords(std::int16_t code);
 
 // What a session's end tells the user: the socket errors the engine reports by number and the
 // engine's own reasons above get the language's words (an unknown host, a refusal, no answer);

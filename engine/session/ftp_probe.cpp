@@ -7,6 +7,7 @@
 #include "core/types/tick.h"
 #include "engine/ftp/ftp_reply_codes.h"
 #include "engine/ftp/ftp_values.h"
+#include "engine/session/failure_words.h"
 #include "engine/session/session_actions.h"
 #include "engine/session/session_core.h"
 #include "engine/session/session_log.h"
@@ -94,7 +95,7 @@ void FtpProbe::reply(SocketClass& socket, const FtpReply& reply) {
             }
             break;
         case FtpCode::NotLoggedIn:
-            fail(core_.text(793), false);
+            fail(core_.text(793), reply.code);
             break;
         case FtpCode::FileUnavailable:
             if (reply.text.contains("PWD")) {
@@ -102,7 +103,7 @@ void FtpProbe::reply(SocketClass& socket, const FtpReply& reply) {
                 qCInfo(lcEngine).noquote() << tag << "sent SIZE" << remotePath();
                 socket.SendData(FtpCommand("SIZE", remotePath()));
             } else {
-                fail(core_.text(794), true);
+                fail(core_.text(794), reply.code);
             }
             break;
         default:
@@ -136,11 +137,15 @@ void FtpProbe::handOver(bool restarts) {
     session_.startSegments();
 }
 
-void FtpProbe::fail(const QString& message, bool removed) {
+// A refused login or a missing file: the entry stays, failed, with its address and what it
+// received, for the user to correct or try again.
+void FtpProbe::fail(const QString& message, int reply) {
     DownloadRecord* r = core_.record();
     core_.ctx.prompts.showMessage(message, SessionPrompts::Icon::Critical);
     session_.endProbe();
-    MarkRemovedByServer(*r, removed);
+    const std::int16_t code = FtpFailureCode(reply);
+    MarkFailed(*r, code);
+    // The message says more than the code's words; the lists word the code.
     session_.closeWith(message);
 }
 

@@ -36,7 +36,7 @@ private:
     // The size the server gave (213): the probe asks whether it can restart at an offset.
     void sizeReplied(SocketClass& socket, const QByteArray& line, DownloadRecord& r);
     void handOver(bool restarts);
-    void fail(const QString& message, bool removed);
+    void fail(const QString& message, int reply);
 
     SessionCore& core_;
     SessionActions& session_;

@@ -47,7 +47,7 @@ void HttpProbe::takeData(SocketClass& socket) {
         if (in.head.size() > MaxHttpHeadBytes) {
             session_.endProbe();
             if (DownloadRecord* r = core_.record()) {
-                MarkFailed(*r);
+                MarkFailed(*r, FailureCode::None);
             }
             session_.closeWith(
                 QStringLiteral("the server's answer has no end of its header within 64 KiB"));
@@ -107,10 +107,11 @@ void HttpProbe::headComplete(const QByteArray& headBytes) {
                                     ? core_.text(531) + u' ' + r->UrlPath + u' ' + core_.text(530)
                                     : core_.text(535) + QString::number(head.status) + u')';
         core_.ctx.prompts.showMessage(message, SessionPrompts::Icon::Critical);
-        MarkRemovedByServer(*r);
-        r->Url.clear();
-        r->FileName.clear();
-        session_.closeWith(QStringLiteral("HTTP %1: %2").arg(head.status).arg(message));
+        // The entry stays, with its address and what it received: the user may correct the
+        // address or try again once the server serves the file.
+        const std::int16_t code = HttpFailureCode(head.status);
+        MarkFailed(*r, code);
+        session_.closeWith(FailureWords(code));
         return;
     }
     session_.stopProbeTimer();
@@ -152,7 +153,7 @@ bool HttpProbe::fileSize(const ResponseHead& head, const QByteArray& headBytes,
 void HttpProbe::fail(const QString& why, const QString& logged) {
     DownloadRecord* r = core_.record();
     core_.ctx.prompts.showMessage(why, SessionPrompts::Icon::Critical);
-    MarkFailed(*r);
+    MarkFailed(*r, FailureCodeFor(why));
     session_.closeWith(why, logged);
 }
 
@@ -269,8 +270,7 @@ void HttpProbe::succeeded(const ResponseHead& head, std::int64_t size) {
                 core_.ctx.openUrl(DecodeUrl(url));
             }
             if (DownloadRecord* r = core_.record()) {
-                MarkRemovedByServer(*r);
-                r->Url.clear();
+                MarkFailed(*r, FailureCode::WebPage);
             }
             session_.closeWith(QLatin1String(SessionReason::WebPage));
         });

@@ -7,6 +7,7 @@
 #include "core/text/text_table.h"
 #include "engine/assembly/assemble_download.h"
 #include "engine/session/download_session.h"
+#include "engine/session/failure_words.h"
 #include "engine/session/segment_plan.h"
 #include "engine/session/session_log.h"
 #include "engine/session/session_prompts.h"
@@ -86,7 +87,7 @@ void DownloadSession::failWith(const QString& why) {
     qCInfo(lcEngine).noquote() << DownloadTag(RecordIndex) << "fails:" << why;
     PauseDownload();
     if (DownloadRecord* r = record()) {
-        MarkFailed(*r);
+        MarkFailed(*r, FailureCodeFor(why));
     }
     core_.ctx.prompts.showMessage(why, SessionPrompts::Icon::Critical);
     closeWith(why);

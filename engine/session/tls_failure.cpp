@@ -111,7 +111,7 @@ void DownloadSession::endTlsFailed(const QString& why, bool tellUser) {
     qCInfo(lcEngine).noquote() << ProbeTag(RecordIndex) << "no retry:" << why;
     endProbe();
     if (DownloadRecord* r = record()) {
-        MarkFailed(*r);
+        MarkFailed(*r, FailureCodeFor(why));
     }
     if (tellUser) {
         core_.ctx.prompts.showMessage(why, SessionPrompts::Icon::Critical);

@@ -20,18 +20,19 @@ TEST(EntryStateTest, EventsMoveAnEntryAndTheListFileKeepsWhereItIs) {
         const char* name;
         std::vector<Step> events;
         ListEntryState state;
+        std::int16_t failureCode = 0;  // kept in the list file while the failure holds
     };
     const Step paused = MarkPaused;
     const Step started = MarkStarted;
-    const Step failed = MarkFailed;
+    const Step failed = [](DownloadRecord& r) { MarkFailed(r, 404); };
     const std::vector<Case> cases = {
         {"never started", {}, ListEntryState::Waiting},
         {"started", {started}, ListEntryState::Running},
         {"paused", {started, paused}, ListEntryState::Paused},
         // A failure pauses first; the list shows the failure, and a new start clears it.
-        {"failed", {started, paused, failed}, ListEntryState::Failed},
+        {"failed", {started, paused, failed}, ListEntryState::Failed, 404},
         {"retried", {started, failed, MarkAttemptStarted, started}, ListEntryState::Running},
-        {"queued after a failure", {started, failed, MarkQueued}, ListEntryState::Queued},
+        {"queued after a failure", {started, failed, MarkQueued}, ListEntryState::Queued, 404},
         {"scheduled",
          {[](DownloadRecord& r) { SetScheduled(r, true); }},
          ListEntryState::Scheduled},
@@ -40,9 +41,6 @@ TEST(EntryStateTest, EventsMoveAnEntryAndTheListFileKeepsWhereItIs) {
          ListEntryState::Queued},
         {"joined", {started, MarkTransferDone, MarkFinished}, ListEntryState::Finished},
         {"deleted while running", {started, MarkRemovedByUser}, ListEntryState::Removed},
-        {"refused by the server",
-         {[](DownloadRecord& r) { MarkRemovedByServer(r, false); }},
-         ListEntryState::Free},
         {"cleared when finished", {MarkFinished, MarkCleared}, ListEntryState::Removed},
         {"installed", {MarkFinished, MarkInstalled}, ListEntryState::Free},
         // Running when the program was killed: the next run finds it paused.
@@ -61,5 +59,6 @@ TEST(EntryStateTest, EventsMoveAnEntryAndTheListFileKeepsWhereItIs) {
         DownloadListState loaded;
         ASSERT_EQ(DecodeListFile(EncodeListFile(list), loaded).error, QString()) << c.name;
         EXPECT_EQ(StateOf(loaded.DownloadList.at(1)), StateOf(r)) << c.name;
+        EXPECT_EQ(FailureCodeOf(loaded.DownloadList.at(1)), c.failureCode) << c.name;
     }
 }

@@ -14,6 +14,8 @@
 #include "core/download_list/site_logins.h"
 #include "core/settings/trusted_certificates.h"
 #include "core/types/tick.h"
+#include "engine/session/failure_words.h"
+#include "engine/session/segment_plan.h"
 #include "net/host_resolver.h"
 #include "net/winsock_errors.h"
 #include "tests/engine/download_session_test_harness.h"
@@ -617,7 +619,7 @@ TEST_F(SessionTest, ServerGivenNamesStayInTheDownloadFolder) {
 }
 
 // A page (exactly text/html) is not downloaded: the user is asked whether to open it, and the
-// entry goes either way. A page with a charset is an ordinary file.
+// entry fails either way. A page with a charset is an ordinary file.
 TEST_F(SessionTest, WebPagesAreOfferedToTheBrowser) {
     const QByteArray page = "<html><body>not a file</body></html>\n";
     serve(QStringLiteral("declined.html"), page);
@@ -642,8 +644,7 @@ TEST_F(SessionTest, WebPagesAreOfferedToTheBrowser) {
     for (const Download* d : {&declined, &accepted}) {
         const DownloadRecord& r = engine.record(*d);
         EXPECT_FALSE(d->observer.finished);
-        EXPECT_EQ(StateOf(r), ListEntryState::Removed);
-        EXPECT_TRUE(r.Url.isEmpty());
+        EXPECT_EQ(StateOf(r), ListEntryState::Failed);
         EXPECT_EQ(r.SegmentCount, 0) << "no segment was planned";
     }
     EXPECT_EQ(FolderEntries(engine.downloads()), QStringList{});
@@ -656,34 +657,66 @@ TEST_F(SessionTest, WebPagesAreOfferedToTheBrowser) {
     EXPECT_EQ(ReadFile(engine.record(withCharset).SavePath), page);
 }
 
-// 4xx and 5xx answers tell the user with the list's texts and remove the entry.
-TEST_F(SessionTest, ErrorAnswersAreShownAndRemoveTheEntry) {
+// Error answers, to a new download and to one resumed from its plan, tell the user and keep the
+// entry failed: its address, its bytes and part files, and its reason across a restart.
+TEST_F(SessionTest, ErrorAnswersKeepTheEntryFailedWithItsReason) {
     NginxPeer nginx(served);
-    nginx.addLocation(QStringLiteral("location = /broken.bin { return 500; }"));
+    for (const int status : {410, 429, 503}) {
+        nginx.addLocation(QStringLiteral("location = /s%1.bin { return %1; }").arg(status));
+    }
+    serve(QStringLiteral("page.html"), "<html></html>\n");
     startNginx(nginx);
     Engine engine(box.path());
-
-    Download& missing = engine.fetch(nginx.url(QStringLiteral("/missing.bin")));
-    ASSERT_TRUE(WaitClosed({&missing}));
-    Download& broken = engine.fetch(nginx.url(QStringLiteral("/broken.bin")));
-    ASSERT_TRUE(WaitClosed({&broken}));
-
-    const TextTable& t = engine.texts;
-    EXPECT_EQ(engine.prompts.messages,
-              (QStringList{t.text(531) + QStringLiteral(" /missing.bin ") + t.text(530),
-                           t.text(535) + QStringLiteral("500)")}));
-    EXPECT_FALSE(t.text(530).isEmpty());
-    EXPECT_FALSE(t.text(535).isEmpty());
-    for (const Download* d : {&missing, &broken}) {
-        const DownloadRecord& r = engine.record(*d);
-        EXPECT_EQ(d->observer.closes, 1);
-        EXPECT_FALSE(d->observer.finished);
-        EXPECT_EQ(StateOf(r), ListEntryState::Removed);
-        EXPECT_TRUE(r.Url.isEmpty());
-        EXPECT_TRUE(r.FileName.isEmpty());
+    engine.prompts.yesNo = {false, false};
+    struct Case {
+        const char* path;
+        std::int16_t code;
+        const char* words;
+    };
+    const std::vector<Case> cases = {
+        {"/missing.bin", 404, "the server answered 404 Not Found"},
+        {"/s410.bin", 410, "the server answered 410 Gone"},
+        {"/s429.bin", 429, "the server answered 429 Too Many Requests"},
+        {"/s503.bin", 503, "the server answered 503 Service Unavailable"},
+        {"/page.html", FailureCode::WebPage, "the address is a web page, not a file"},
+    };
+    std::vector<int> entries;
+    for (const Case& c : cases) {
+        for (const bool resumed : {false, true}) {
+            const int slot = engine.add(nginx.url(QString::fromLatin1(c.path)));
+            DownloadRecord& r = engine.record(slot);
+            if (resumed) {
+                // A plan with 1,000 bytes stored in its first part.
+                r.FileSize = Currency::fromBytes(100000);
+                PlanSegments(r, 2, MillisecondTick(), engine.temp());
+                ASSERT_TRUE(WriteFile(r.Segments.at(1)->PartFile, QByteArray(1000, 'x')));
+                r.Segments.at(1)->Received = r.BytesDone = Currency::fromBytes(1000);
+                RebaseForResume(r);
+            }
+            entries.push_back(slot);
+            Download& d = engine.start(slot);
+            ASSERT_TRUE(WaitClosed({&d}));
+            EXPECT_EQ(d.observer.whys.value(0), FailureWords(c.code)) << c.path;
+        }
     }
-    EXPECT_TRUE(missing.observer.whys.value(0).contains(QStringLiteral("404")));
-    EXPECT_TRUE(broken.observer.whys.value(0).contains(QStringLiteral("500")));
+    ASSERT_EQ(SaveList(engine.list, engine.listPath()), QString());
+    Engine again(box.path());
+    ASSERT_EQ(LoadList(again.list, again.listPath()).error, QString());
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const Case& c = cases[i / 2];
+        SCOPED_TRACE(std::string(c.path) + (i % 2 ? " resumed" : " fresh"));
+        const DownloadRecord& r = again.record(entries[i]);
+        EXPECT_EQ(StateOf(r), ListEntryState::Failed);
+        EXPECT_EQ(r.Url, EncodeUrl(nginx.url(QString::fromLatin1(c.path))));
+        EXPECT_EQ(FailureWords(FailureCodeOf(r), again.texts), QString::fromLatin1(c.words));
+        EXPECT_EQ(r.BytesDone.bytes(), i % 2 ? 1000 : 0);
+        EXPECT_EQ(r.SegmentCount, i % 2 ? 2 : 0);
+        if (i % 2) {
+            EXPECT_EQ(QFileInfo(r.Segments.at(1)->PartFile).size(), 1000);
+        }
+    }
+    EXPECT_EQ(engine.prompts.messages.value(0),
+              engine.texts.text(531) + QStringLiteral(" /missing.bin ") + engine.texts.text(530));
     EXPECT_EQ(FolderEntries(engine.downloads()), QStringList{});
 }
 

@@ -7,7 +7,9 @@
 #include <QFile>
 #include <map>
 #include <set>
+#include <tuple>
 
+#include "engine/session/failure_words.h"
 #include "tests/engine/download_session_test_harness.h"
 #include "tests/support/ftp_peers.h"
 
@@ -152,12 +154,17 @@ TEST_F(FtpSessionTest, NamedLoginsWrongPasswordsAndMissingFiles) {
                                               QStringLiteral("/docs/mine.bin")));
     Download& missing = engine.fetch(server.url(QStringLiteral("/sub/nothing.bin")));
     ASSERT_TRUE(WaitClosed({&wrong, &missing}, std::chrono::seconds(60)));
-    EXPECT_FALSE(wrong.observer.finished);
-    EXPECT_FALSE(Listed(engine.record(wrong)));
-    EXPECT_EQ(wrong.observer.whys.value(0), engine.texts.text(793));
-    EXPECT_FALSE(missing.observer.finished);
-    EXPECT_EQ(StateOf(engine.record(missing)), ListEntryState::Removed);
-    EXPECT_EQ(missing.observer.whys.value(0), engine.texts.text(794));
+    // Kept, failed, with the address and the server's reply as the reason.
+    for (const auto& [d, words, text] :
+         {std::tuple{&wrong, "the FTP server answered 530 Not logged in", 793},
+          std::tuple{&missing, "the FTP server answered 550 File unavailable", 794}}) {
+        EXPECT_FALSE(d->observer.finished);
+        EXPECT_EQ(StateOf(engine.record(*d)), ListEntryState::Failed);
+        EXPECT_FALSE(engine.record(*d).Url.isEmpty());
+        EXPECT_EQ(FailureWords(FailureCodeOf(engine.record(*d)), engine.texts),
+                  QLatin1String(words));
+        EXPECT_EQ(d->observer.whys.value(0), engine.texts.text(text));
+    }
     EXPECT_TRUE(engine.prompts.messages.contains(engine.texts.text(793)));
     EXPECT_TRUE(engine.prompts.messages.contains(engine.texts.text(794)));
 }

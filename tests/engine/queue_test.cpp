@@ -376,8 +376,7 @@ TEST_F(QueueTest, SessionsReportThroughTheirWindowAndLeaveWhenTheyEnd) {
     ASSERT_EQ(endings[missing].size(), 1);
     EXPECT_TRUE(endings[missing].front().contains(QStringLiteral("404")))
         << endings[missing].front().toStdString();
-    EXPECT_FALSE(Listed(record(missing)));
-    EXPECT_EQ(record(missing).Running, FlagFalse);
+    EXPECT_EQ(StateOf(record(missing)), ListEntryState::Failed);
     EXPECT_EQ(engine->prompts.messages.size(), 1);
     // Each ending came before its window closed, and the lists heard of it.
     for (const int slot : {1, missing}) {

@@ -13,6 +13,7 @@
 #include "core/download_list/download_list.h"
 #include "core/paths/no_follow_open.h"
 #include "engine/assembly/target_claim.h"
+#include "engine/files/part_files.h"
 #include "tests/support/sandbox.h"
 #include "tests/support/test_files.h"
 
@@ -399,5 +400,38 @@ TEST(SegmentFilesOpen, NoWriteGoesThroughALinkPlantedUnderOneOfOurNames) {
         ASSERT_TRUE(QFile::link(outside.file("victim"), path + QLatin1String(row.linkSuffix)));
         EXPECT_TRUE(row.write(path).endsWith(QLatin1String(row.outcome))) << row.name;
         EXPECT_EQ(ReadAt(outside.file("victim"), 0, 4000), bytes) << row.name;
+    }
+}
+
+// At start-up only part files of ours that no entry names leave the temp folder.
+TEST(UnnamedPartFiles, OnlyOursThatNoEntryNamesAreRemoved) {
+    Sandbox box;
+    const QString temp = box.file(QStringLiteral("temp"));
+    ASSERT_TRUE(QDir().mkpath(temp + QStringLiteral("/update")));
+    struct Case {
+        const char* name;
+        bool named;
+        bool kept;
+    };
+    const std::vector<Case> cases = {
+        {"kept.iso001.tmp", true, true},      {"orphan.iso002.tmp", false, false},
+        {"notes.txt", false, true},           {"x.tmp", false, true},
+        {"update/a.bin001.tmp", false, true},
+    };
+    DownloadListState list;
+    list.DownloadList.resize(2);
+    list.DownloadCount = 1;
+    DownloadRecord& r = list.DownloadList[1];
+    for (const Case& c : cases) {
+        WritePart(temp + u'/' + QLatin1String(c.name), "x");
+        if (c.named) {
+            r.Segments.redim(1);
+            r.SegmentCount = 1;
+            r.Segments.at(1)->PartFile = temp + u'/' + QLatin1String(c.name);
+        }
+    }
+    EXPECT_EQ(DeleteUnnamedPartFiles(list, temp + u'/'), 1);
+    for (const Case& c : cases) {
+        EXPECT_EQ(QFileInfo::exists(temp + u'/' + QLatin1String(c.name)), c.kept) << c.name;
     }
 }

@@ -293,7 +293,9 @@ void Kestor2::downloadFinished(const QString& openCaption, const QString& folder
 
 // A download that stopped for a reason says it here too, in the words of the list's row.
 void Kestor2::sessionClosed(const QString& why) {
-    const QString reason = FailureReason(why, texts_);
+    const DownloadRecord* r = record();
+    const QString stored = r != nullptr ? FailureWords(FailureCodeOf(*r), texts_) : QString();
+    const QString reason = stored.isEmpty() ? FailureReason(why, texts_) : stored;
     if (finished_ || reason.isEmpty()) {
         return;
     }

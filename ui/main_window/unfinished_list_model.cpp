@@ -5,6 +5,7 @@
 #include "core/text/format.h"
 #include "core/text/text_table.h"
 #include "core/text/url_codec.h"
+#include "engine/session/failure_words.h"
 #include "ui/language/plain_text.h"
 
 namespace {
@@ -45,6 +46,7 @@ void UnfinishedListModel::readCommon(Row& row, const DownloadRecord& record) {
     row.remaining = record.RemainingSeconds;
     row.priority = record.Priority;
     row.percent = record.Percent;
+    row.failureCode = FailureCodeOf(record);
 }
 
 void UnfinishedListModel::rebuild(const DownloadListState& list) {
@@ -135,6 +137,11 @@ const QString& UnfinishedListModel::nameOf(const Row& row) const {
     return row.decodedName;
 }
 
+QString UnfinishedListModel::reasonText(const Row& row) const {
+    const QString stored = FailureWords(row.failureCode, texts_);
+    return stored.isEmpty() ? reasons_.value(row.key) : stored;
+}
+
 QString UnfinishedListModel::stateText(const Row& row) const {
     const QString percent = FormatPercent(row.percent, texts_);
     switch (row.word) {
@@ -151,7 +158,7 @@ QString UnfinishedListModel::stateText(const Row& row) const {
             break;
     }
     // A stopped entry says why when it is known; one that failed before this run says so.
-    const QString reason = reasons_.value(row.key);
+    const QString reason = reasonText(row);
     if (!reason.isEmpty()) {
         return texts_.text(111) + u' ' + reason;
     }
@@ -201,14 +208,14 @@ bool UnfinishedListModel::showsPercent(const Row& row) const {
             return true;
         case Word::Paused:
         case Word::Failed:
-            return !reasons_.contains(row.key);
+            return reasonText(row).isEmpty();
         default:
             return false;
     }
 }
 
 QVariant UnfinishedListModel::toolTip(const Row& row, int column) const {
-    const QString reason = row.word == Word::Running ? QString() : reasons_.value(row.key);
+    const QString reason = row.word == Word::Running ? QString() : reasonText(row);
     // The address and the server's reason, shown as written.
     if (column == Name) {
         return PlainToolTip(reason.isEmpty()

@@ -66,12 +66,16 @@ private:
         std::int32_t priority = 0;
         StateIcon icon = StateIcon::Down;
         Word word = Word::Paused;
+        std::int16_t failureCode = 0;  // the stored reason of a failed entry
         mutable QString decodedName;
         mutable bool decoded = false;
     };
 
     static void readCommon(Row& row, const DownloadRecord& record);
     const QString& nameOf(const Row& row) const;
+    // Why the row's entry stopped: its stored failure code in the current language, else what
+    // the session said in this run.
+    QString reasonText(const Row& row) const;
     QString stateText(const Row& row) const;
     QString priorityText(std::int32_t priority) const;
     QString text(const Row& row, int column) const;

@@ -54,6 +54,8 @@ TEST(FailureReason, EngineReasonsInWordsAndOtherReasonsAsTheyCame) {
     EXPECT_EQ(FailureReason(QStringLiteral("too many redirects (more than 20)"), texts),
               QStringLiteral("trop de redirections (plus de 20)"));
     EXPECT_EQ(FailureReason(socket(WinSock::ConnectionRefused), texts), texts.text(113));
+    EXPECT_EQ(FailureWords(HttpFailureCode(503), texts),
+              QStringLiteral("le serveur a répondu 503 Service Unavailable"));
 }
 
 TEST_F(MainWindowTest, AStoppedEntrySaysWhyUntilItRunsAgain) {
@@ -67,16 +69,21 @@ TEST_F(MainWindowTest, AStoppedEntrySaysWhyUntilItRunsAgain) {
 
     struct Case {
         const char* why;
-        const char* state;  // empty: the paused form
+        const char* state;      // empty: the paused form
+        std::int16_t code = 0;  // the stored reason, as a restart finds it
     };
     for (const Case& c : {
              Case{"socket error 10049", "Failed: host not found"},
              Case{"socket error 10061", "Failed: connection refused"},
              Case{"HTTP 404: Not Found", "Failed: HTTP 404: Not Found"},
+             Case{"", "Failed: the server answered 404 Not Found", 404},
              Case{"", ""},
          }) {
         SCOPED_TRACE(c.why);
         record(slot).Failed = *c.why != 0 ? FlagTrue : FlagFalse;
+        if (c.code != 0) {
+            MarkFailed(record(slot), c.code);
+        }
         emit queue->sessionEnded(slot, QString::fromUtf8(c.why));
         w.RefreshListView(0, true);
         const QString state = QString::fromUtf8(c.state);
