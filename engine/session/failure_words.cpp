@@ -42,12 +42,13 @@ QString FailureReason(const QString& why, const TextTable& texts) {
     if (socket.hasMatch()) {
         return SocketErrorWords(socket.captured(1).toInt(), trimmed, texts);
     }
-    static constexpr std::array<std::pair<const char*, int>, 5> kReasons = {{
+    static constexpr std::array<std::pair<const char*, int>, 6> kReasons = {{
         {SessionReason::NoConnection, 848},
         {SessionReason::ClosedWithoutAnswer, 849},
         {SessionReason::NotHttp, 850},
         {SessionReason::NeedsLogin, 851},
         {SessionReason::WebPage, 852},
+        {SessionReason::NoAnswer, 871},
     }};
     for (const auto& [english, text] : kReasons) {
         if (trimmed == QLatin1String(english)) {
@@ -69,6 +70,11 @@ QString FailureReason(const QString& why, const TextTable& texts) {
         }
     }
     return trimmed;
+}
+
+QString ReconnectingWords(int attempt, const TextTable& texts) {
+    return Worded(texts, 870, QStringLiteral("Reconnecting (attempt %1)")).arg(attempt) +
+           QStringLiteral(": ") + Worded(texts, 871, QLatin1String(SessionReason::NoAnswer));
 }
 
 QString UnaskedEncoding(const ResponseHead& head) {

@@ -17,6 +17,8 @@ inline constexpr char TooManyRedirects[] = "too many redirects (more than %1)";
 inline constexpr char BadHeaderLine[] =
     "the server's answer has a header line with a blank before its colon";
 inline constexpr char Compressed[] = "the server sent the file compressed (%1) though not asked to";
+// The watchdog reconnected as often as the settings allow and nothing came.
+inline constexpr char NoAnswer[] = "the server does not answer";
 }  // namespace SessionReason
 
 // What a session's end tells the user: the socket errors the engine reports by number and the
@@ -24,6 +26,10 @@ inline constexpr char Compressed[] = "the server sent the file compressed (%1) t
 // any other reason (a certificate, a full disk, a server's message) is shown as it came. Empty
 // for a plain close.
 QString FailureReason(const QString& why, const TextTable& texts);
+
+// What a download says while the watchdog reconnects to a server that sends nothing: the
+// attempt (1 for the first) and why, "Reconnecting (attempt 3): the server does not answer".
+QString ReconnectingWords(int attempt, const TextTable& texts);
 
 // Interface text `number`, or the engine's English words where a language file lacks it.
 QString Worded(const TextTable& texts, int number, const QString& english);
