@@ -11,6 +11,7 @@ struct GetOptions {
     int segments = 0;        // 0: the settings' default
     int simultaneous = 3;    // downloads running at once when several addresses are given
     std::int32_t limit = 0;  // bytes per second, 0: no limit
+    int maxTries = 0;        // reconnects to a silent server before failing, 0: the default
     QString proxyHost;
     int proxyPort = 0;
     QString user;
@@ -29,6 +30,7 @@ struct GetOptions {
 
 constexpr const char* GetUsage =
     "usage: brenloft-get [-d DIR] [-n SEGMENTS] [-j DOWNLOADS] [--limit BYTES_PER_S] "
+    "[--max-tries N] "
     "[--proxy HOST:PORT] [--user U --password P | --password-file FILE | --ask-password] "
     "[--ca-certificate FILE] [--no-check-certificate] "
     "[-q] [-v] URL...";
@@ -41,6 +43,8 @@ constexpr const char* GetHelp =
     "  -n SEGMENTS             connections per download, 1 to 8 (default: the settings')\n"
     "  -j DOWNLOADS            downloads at once when several URLs are given, 1 to 20 (3)\n"
     "  --limit BYTES_PER_S     speed limit in bytes per second, or with k or M: 500k, 2M\n"
+    "  --max-tries N           reconnects to a server that sends nothing before the download\n"
+    "                          fails, keeping its bytes, 1 to 999 (20)\n"
     "  --proxy HOST:PORT       HTTP proxy for every URL (https:// through CONNECT)\n"
     "  --user U                user name for the servers (needs --password)\n"
     "  --password P            password for the servers (needs --user); other users can\n"

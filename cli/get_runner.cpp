@@ -130,6 +130,9 @@ void GetRunner::useDefaultsAndFlags(const QString& folder, const QString& temp) 
     if (options_.segments > 0) {
         settings_.MaxSegments = options_.segments;
     }
+    if (options_.maxTries > 0) {
+        settings_.MaxTries = options_.maxTries;
+    }
     if (options_.limit > 0) {
         settings_.UseSpeedLimiter = FlagTrue;
         settings_.SpeedLimiter = options_.limit;
@@ -358,7 +361,8 @@ void GetRunner::drawProgress() {
         for (int j = 1; j <= r->SegmentCount; ++j) {
             active += r->Segments.at(j)->State == SegmentState::Receiving ? 1 : 0;
         }
-        const double rate = r->ElapsedSeconds > 0 ? r->BytesDone.bytes() / r->ElapsedSeconds : 0;
+        const DownloadSession* session = queue_->session(job.slot);
+        const double rate = session->shownSpeed();
         QString name = EscapeControls(DecodeUrl(r->FileName));
         if (name.size() > 32) {
             name = name.left(31) + u'~';
@@ -370,6 +374,9 @@ void GetRunner::drawProgress() {
                           FormatSize(Currency::fromBytes(static_cast<std::int64_t>(rate)), texts_),
                           FormatDuration(r->RemainingSeconds))
                      .arg(active);
+        if (const QString reconnecting = session->reconnecting(); !reconnecting.isEmpty()) {
+            lines.back() += QStringLiteral("  ") + reconnecting;
+        }
     }
     progress_.draw(lines);
 }

@@ -68,6 +68,7 @@ OptionsForm FormFromSettings(const Settings& s) {
     f.maxSimultaneous = QString::number(s.MaxSimulDownlads);
     f.useSpeedLimiter = Flag(s.UseSpeedLimiter);
     f.speedKilobytes = SpeedText(s.SpeedLimiter);
+    f.maxTries = s.MaxTries;
     f.schedule = Flag(s.Schedule);
     f.daily = s.ScheduleOption == 1;
     f.scheduleDate = s.ScheduleDate.toDateTime();
@@ -106,6 +107,7 @@ void TakeSwitchesAndTexts(Settings& s, const OptionsForm& f, const QDateTime& no
     s.AntiVirusCommand = f.antiVirusCommand;
     s.UseSpeedLimiter = Flag(f.useSpeedLimiter);
     s.SpeedLimiter = SpeedFromText(f.speedKilobytes);
+    s.MaxTries = f.maxTries;
     s.Schedule = Flag(f.schedule);
     s.ScheduleOption = f.daily ? 1 : 0;
     if (f.scheduleDate.isValid()) {

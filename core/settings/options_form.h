@@ -28,6 +28,7 @@ struct OptionsForm {
     QString maxSimultaneous;       // Text4
     bool useSpeedLimiter = false;  // Check11
     QString speedKilobytes;        // Text11, kilobytes per second
+    int maxTries = 20;             // SpinTries: a spin box, always within its range
     // Scheduling
     bool schedule = false;              // Check7
     bool daily = false;                 // Option2 (Option1 otherwise)

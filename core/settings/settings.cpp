@@ -55,6 +55,7 @@ constexpr char kEnglish[] = "english";
 constexpr char kIgnored[] = "HTM,HTML,ASP,PHP,CGI";
 constexpr char kNoon[] = "12:00";
 constexpr char kLimit[] = "10240";
+constexpr char kTwenty[] = "20";
 
 // The "Options" section in the order it is read.
 const Option kOptionTable[] = {
@@ -93,6 +94,7 @@ const Option kOptionTable[] = {
      Literal<kFalse>, true},
     {"AutoShutDownComputer", Kind::FlagNumber, &Settings::AutoShutDownComputer, Literal<kFalse>,
      true},
+    {"MaxTries", Kind::Number, &Settings::MaxTries, Literal<kTwenty>, true},
     {"ShowDownloadWindows", Kind::FlagNumber, &Settings::ShowDownloadWindows, Literal<kTrue>,
      false},
 };

@@ -42,6 +42,9 @@ struct Settings {
     std::int16_t BrowserIEIntegrationMode = 0;
     std::int16_t AutoShutDownComputer = 0;
     std::int16_t ShowDownloadWindows = 0;
+    // How many times in a row the watchdog reconnects a download whose server sends nothing
+    // before the download fails; a byte in between starts the count again.
+    std::int32_t MaxTries = 0;
 };
 
 // Reads every option in order; a missing key gives its default, a value that does not convert

@@ -25,16 +25,29 @@ bool IsNameBreak(QChar c) {
     return QStringView(u"/\\*|+$=?").contains(c);
 }
 
-// What follows the last "/" of the path, cut after the last character that cannot stand in a
-// file name (a query's "?" or "="); a name ending in such a character gets a stand-in.
-QString FileNameOf(const QString& path) {
-    const QString last = path.mid(path.lastIndexOf(u'/') + 1);
-    for (qsizetype i = last.size() - 1; i >= 0; --i) {
-        if (IsNameBreak(last[i])) {
-            return i == last.size() - 1 ? QStringLiteral("noname") : TrimBlanks(last.mid(i + 1));
+// `text` cut after its last character that cannot stand in a file name; a text ending in such
+// a character gets a stand-in.
+QString AfterLastBreak(const QString& text, bool query) {
+    for (qsizetype i = text.size() - 1; i >= 0; --i) {
+        if (IsNameBreak(text[i]) || (query && text[i] == u'&')) {
+            return i == text.size() - 1 ? QStringLiteral("noname") : TrimBlanks(text.mid(i + 1));
         }
     }
-    return TrimBlanks(last);
+    return TrimBlanks(text);
+}
+
+// The last segment of the path without its query: "mid5.bin?full=1" is "mid5.bin", not "1".
+// Only a path with no segment of its own ("/", "/files/") takes its query's last value, or
+// without one a stand-in.
+QString FileNameOf(const QString& path) {
+    const qsizetype query = path.indexOf(u'?');
+    const QString segments = path.left(query);
+    const QString last = AfterLastBreak(segments.mid(segments.lastIndexOf(u'/') + 1), false);
+    if (!last.isEmpty()) {
+        return last;
+    }
+    const QString value = query < 0 ? QString() : AfterLastBreak(path.mid(query + 1), true);
+    return value.isEmpty() ? QStringLiteral("noname") : value;
 }
 
 // Splits "host:port" in place. The port is the number that leads the text after the first ":";

@@ -180,6 +180,7 @@ void ConnectionSlots::assign(int k, int segment) {
     slots_[k]->segment = segment;
     slots_[k]->lastSegment = segment;
     slots_[k]->refusals = 0;
+    slots_[k]->silentRestarts = 0;
 }
 
 void ConnectionSlots::release(int k) {

@@ -89,6 +89,8 @@ public:
     bool closedEarly = false;
     // Answers in a row refused for this slot's segment (another part, another size, compressed).
     int refusals = 0;
+    // The watchdog's restarts of this slot's segment in a row with no byte between them.
+    int silentRestarts = 0;
     // The segment (1-based) this connection serves, 0 while free; and the one it served last,
     // which its row in the download window goes on showing.
     int segment = 0;

@@ -247,6 +247,19 @@ void DownloadSession::ConnectSegmented() {
     segments_.start();
 }
 
+QString DownloadSession::reconnecting() const {
+    const int attempt = core_.silentRestarts();
+    return attempt > 0 ? ReconnectingWords(attempt, core_.ctx.texts) : QString();
+}
+
+double DownloadSession::shownSpeed() const {
+    const DownloadRecord* r = core_.record();
+    if (r == nullptr || r->ElapsedSeconds <= 0 || core_.silentRestarts() > 0) {
+        return 0;
+    }
+    return double(r->BytesDone.bytes()) / double(r->ElapsedSeconds);
+}
+
 void DownloadSession::SegTimeOut_Timer() {
     watchdog_.tick();
 }

@@ -72,6 +72,12 @@ public:
     int connectionRows() const { return segments_.connectionLimit(); }
     int segmentShownOnRow(int row) const { return core_.connections.shownSegment(row - 1); }
 
+    // While the server sends nothing and the watchdog reconnects: "Reconnecting (attempt 3):
+    // the server does not answer" in the user's language; empty otherwise.
+    QString reconnecting() const;
+    // The speed to show, in bytes per second: the average so far, or 0 while reconnecting.
+    double shownSpeed() const;
+
     // What ended the session's last failed attempt, for front ends that report it.
     QString lastProblem() const { return lastProblem_; }
     std::int32_t lastProbeError() const { return lastProbeError_; }
@@ -129,7 +135,7 @@ private:
     SegmentConnections segments_{core_, *this, splitter_, ftpSegments_};
     FtpSegments ftpSegments_{core_, segments_, writer_, ftpProbe_};
     HttpSegments httpSegments_{core_, *this, segments_, writer_};
-    SessionWatchdog watchdog_{core_, splitter_, segments_, ftpSegments_};
+    SessionWatchdog watchdog_{core_, *this, splitter_, segments_, ftpSegments_};
     ProbeState probeState_ = ProbeState::Idle;
     bool waitingForPreview_ = false;
     QString lastProblem_;

@@ -22,7 +22,7 @@ struct EngineReason {
     const char* english;
 };
 
-constexpr std::array<EngineReason, 10> kEngineReasons = {{
+constexpr std::array<EngineReason, 11> kEngineReasons = {{
     {FailureCode::HostNotFound, 112, "host not found"},
     {FailureCode::ConnectionRefused, 113, "connection refused"},
     {FailureCode::NoAnswer, 114, "no answer from the server"},
@@ -33,6 +33,7 @@ constexpr std::array<EngineReason, 10> kEngineReasons = {{
     {FailureCode::NeedsLogin, 851, SessionReason::NeedsLogin},
     {FailureCode::WebPage, 852, SessionReason::WebPage},
     {FailureCode::TooManyRedirects, 853, SessionReason::TooManyRedirects},
+    {FailureCode::StoppedAnswering, 871, SessionReason::NoAnswer},
 }};
 
 // The socket errors the engine reports by number; an unknown name is reported as an address
@@ -161,6 +162,11 @@ QString FailureReason(const QString& why, const TextTable& texts) {
     }
     const std::int16_t code = FailureCodeFor(trimmed);
     return code == FailureCode::None ? trimmed : FailureWords(code, texts);
+}
+
+QString ReconnectingWords(int attempt, const TextTable& texts) {
+    return Worded(texts, 870, QStringLiteral("Reconnecting (attempt %1)")).arg(attempt) +
+           QStringLiteral(": ") + Worded(texts, 871, QLatin1String(SessionReason::NoAnswer));
 }
 
 QString UnaskedEncoding(const ResponseHead& head) {

@@ -18,6 +18,8 @@ inline constexpr char TooManyRedirects[] = "too many redirects (more than %1)";
 inline constexpr char BadHeaderLine[] =
     "the server's answer has a header line with a blank before its colon";
 inline constexpr char Compressed[] = "the server sent the file compressed (%1) though not asked to";
+// The watchdog reconnected as often as the settings allow and nothing came.
+inline constexpr char NoAnswer[] = "the server does not answer";
 }  // namespace SessionReason
 
 // Why a download failed, as its entry keeps it in the list file (MarkFailed): a number, so that
@@ -38,6 +40,7 @@ inline constexpr std::int16_t NotHttp = 2007;
 inline constexpr std::int16_t NeedsLogin = 2008;
 inline constexpr std::int16_t WebPage = 2009;
 inline constexpr std::int16_t TooManyRedirects = 2010;
+inline constexpr std::int16_t StoppedAnswering = 2011;  // the watchdog's tries ran out
 }  // namespace FailureCode
 
 std::int16_t HttpFailureCode(int status);
@@ -56,6 +59,10 @@ QString FailureWords(std::int16_t code);
 // any other reason (a certificate, a full disk, a server's message) is shown as it came. Empty
 // for a plain close.
 QString FailureReason(const QString& why, const TextTable& texts);
+
+// What a download says while the watchdog reconnects to a server that sends nothing: the
+// attempt (1 for the first) and why, "Reconnecting (attempt 3): the server does not answer".
+QString ReconnectingWords(int attempt, const TextTable& texts);
 
 // Interface text `number`, or the engine's English words where a language file lacks it.
 QString Worded(const TextTable& texts, int number, const QString& english);

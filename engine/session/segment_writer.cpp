@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <utility>
 
 #include "core/download_list/download_list.h"
 #include "core/paths/no_follow_open.h"
@@ -104,6 +105,8 @@ void SegmentWriter::countProgress(int k, qsizetype length, std::int32_t now) {
     }
     r->ElapsedSeconds += static_cast<float>(TicksSince(now, r->LastTick)) / 1000.0f;
     r->LastTick = now;
+    // The first byte after reconnects ends the reconnecting state: shown at once.
+    const bool wasSilent = std::exchange(core_.connections[k].silentRestarts, 0) > 0;
     in.sinceAlive += length;
     if (in.sinceAlive >= kAliveBytes) {
         s.SegTick = now;
@@ -114,8 +117,11 @@ void SegmentWriter::countProgress(int k, qsizetype length, std::int32_t now) {
         r->RemainingSeconds =
             static_cast<float>(double(r->FileSize.bytes() - r->BytesDone.bytes()) / rate);
     }
-    if (TicksSince(now, lastRefreshTick_) >= kRefreshMs) {
+    if (wasSilent || TicksSince(now, lastRefreshTick_) >= kRefreshMs) {
         lastRefreshTick_ = now;
         core_.observer.progressChanged();
+    }
+    if (wasSilent) {
+        core_.observer.entryChanged(core_.recordIndex);
     }
 }

@@ -1,5 +1,7 @@
 #include "engine/session/session_core.h"
 
+#include <algorithm>
+
 #include "core/download_list/download_list.h"
 #include "core/text/text_table.h"
 #include "engine/http/browser_handover.h"
@@ -25,6 +27,17 @@ QString SessionCore::text(int number) const {
 bool SessionCore::isFtp() const {
     const DownloadRecord* r = record();
     return r != nullptr && r->Protocol == Protocol::Ftp;
+}
+
+int SessionCore::silentRestarts() const {
+    int fewest = -1;
+    for (int k = 0; k < ConnectionSlots::Probe; ++k) {
+        const ConnectionSlot& slot = connections[k];
+        if (slot.segment != 0 && (fewest < 0 || slot.silentRestarts < fewest)) {
+            fewest = slot.silentRestarts;
+        }
+    }
+    return std::max(fewest, 0);
 }
 
 bool SessionCore::sizeKnown() const {

@@ -32,6 +32,10 @@ public:
     // The probe's connection, which is also every connection's event target.
     SocketClass* sockGlobal() const { return connections[ConnectionSlots::Probe].existingSocket(); }
     bool isFtp() const;
+    // How often in a row the server went silent on every connection and each was started
+    // again: the fewest restarts without a byte among the connections serving a segment. 0
+    // while any of them brings bytes, or none runs.
+    int silentRestarts() const;
     // The file's size is known (from the probe, or a resumed plan): every segment has a range.
     bool sizeKnown() const;
     // Every connection of an https download, the probe's and each segment's, speaks TLS.

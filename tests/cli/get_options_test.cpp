@@ -117,9 +117,14 @@ TEST(GetOptions, SegmentsAndDownloadsAtOnceTakeWholeNumbersInRange) {
         const char* text;
         int value;  // 0: refused
     } cases[] = {
-        {"-n", "1", 1}, {"-n", "8", 8},  {"-n", "9", 0},   {"-n", "0", 0},
-        {"-j", "1", 1}, {"-j", "4", 4},  {"-j", "20", 20}, {"-j", "21", 0},
-        {"-j", "0", 0}, {"-j", "-2", 0}, {"-j", "x", 0},   {"-j", "2.5", 0},
+        {"-n", "1", 1},          {"-n", "8", 8},
+        {"-n", "9", 0},          {"-n", "0", 0},
+        {"-j", "1", 1},          {"-j", "4", 4},
+        {"-j", "20", 20},        {"-j", "21", 0},
+        {"-j", "0", 0},          {"-j", "-2", 0},
+        {"-j", "x", 0},          {"-j", "2.5", 0},
+        {"--max-tries", "2", 2}, {"--max-tries", "999", 999},
+        {"--max-tries", "0", 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.flag) + " " + c.text);
@@ -135,7 +140,11 @@ TEST(GetOptions, SegmentsAndDownloadsAtOnceTakeWholeNumbersInRange) {
             EXPECT_TRUE(error.contains(u'"' + QString::fromLatin1(c.text) + u'"'));
             continue;
         }
-        EXPECT_EQ(std::string(c.flag) == "-n" ? options->segments : options->simultaneous, c.value);
+        const std::string flag = c.flag;
+        EXPECT_EQ(flag == "-n"   ? options->segments
+                  : flag == "-j" ? options->simultaneous
+                                 : options->maxTries,
+                  c.value);
     }
     QString error;
     const auto plain = ParseGetOptions({QStringLiteral("http://h/f")}, error);

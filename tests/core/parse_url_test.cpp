@@ -165,17 +165,21 @@ TEST(ParseUrl, PortIsTheLeadingNumberAndMustBeConnectable) {
 }
 
 TEST(ParseUrl, FileNameIsWhatFollowsTheLastUnsafeCharacter) {
-    EXPECT_EQ(Parse("http://h/get.php?id=5").fileName, QStringLiteral("5"));
-    EXPECT_EQ(Parse("http://h/dl?").fileName, QStringLiteral("noname"));
-    EXPECT_EQ(Parse("http://h/files/").fileName, QString());
-    EXPECT_EQ(Parse("http://h/").fileName, QString());
+    // The last segment of the path, without the query; the query names only a bare path.
+    EXPECT_EQ(Parse("http://h/get.php?id=5").fileName, QStringLiteral("get.php"));
+    EXPECT_EQ(Parse("http://h/a/mid5.bin?full=1").fileName, QStringLiteral("mid5.bin"));
+    EXPECT_EQ(Parse("http://h/my%20f.zip?x=1").fileName, QStringLiteral("my%20f.zip"));
+    EXPECT_EQ(Parse("http://h/dl?").fileName, QStringLiteral("dl"));
+    EXPECT_EQ(Parse("http://h/files/?x=1&name").fileName, QStringLiteral("name"));
+    EXPECT_EQ(Parse("http://h/files/").fileName, QStringLiteral("noname"));
+    EXPECT_EQ(Parse("http://h/").fileName, QStringLiteral("noname"));
     EXPECT_EQ(Parse("http://h/a+b").fileName, QStringLiteral("b"));
     EXPECT_EQ(Parse("http://h/x\\y.txt").fileName, QStringLiteral("y.txt"));
     EXPECT_EQ(Parse("http://h/p*q|r$s").fileName, QStringLiteral("s"));
     EXPECT_EQ(Parse("http://h/a=").fileName, QStringLiteral("noname"));
-    // Only the text after the last "/" is scanned, and the name loses surrounding blanks.
-    EXPECT_EQ(Parse("http://h/q?x=/file.bin").fileName, QStringLiteral("file.bin"));
-    EXPECT_EQ(Parse("http://h/get?name= a b ").fileName, QStringLiteral("a b"));
+    // Only the path's last segment is scanned, and the name loses surrounding blanks.
+    EXPECT_EQ(Parse("http://h/q?x=/file.bin").fileName, QStringLiteral("q"));
+    EXPECT_EQ(Parse("http://h/ a b ?name=c").fileName, QStringLiteral("a b"));
     // The query stays in the path the request names.
     EXPECT_EQ(Parse("http://h/get.php?id=5").path, QStringLiteral("/get.php?id=5"));
 }

@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFileInfo>
 #include <algorithm>
 #include <map>
 
+#include "core/download_list/entry_state.h"
 #include "tests/engine/download_session_test_harness.h"
 #include "tests/support/http_fault_server.h"
 #include "tests/support/peer_process.h"
@@ -191,6 +193,48 @@ TEST(SessionWatchdog, RecoversFromStallsResetsAndWrongAnswers) {
         EXPECT_EQ(Matching(log, QStringLiteral("GET"), path).size(), 9u) << mode.toStdString();
     }
     EXPECT_EQ(FolderEntries(engine.temp()), QStringList{});
+}
+
+// A server killed mid-download: the download says it reconnects, with no speed and no time
+// left, and after its tries fails with that reason, keeping its bytes and part files.
+TEST(SessionWatchdog, AServerThatDiesIsReconnectedThenTheDownloadFailsKeepingItsBytes) {
+    FaultServed rig;
+    ASSERT_TRUE(rig.start()) << rig.server.error().toStdString();
+    auto& [box, served, logPath, server] = rig;
+    Engine engine(box.path());
+    engine.settings.MaxSegments = 2;
+    engine.settings.MaxTries = 2;
+    engine.ctx.segmentSilenceMs = 3000;
+    ASSERT_TRUE(WriteFile(served + QStringLiteral("/gone.bin"), RandomBytes(FileSize)));
+    Download& d = engine.fetch(server.url(QStringLiteral("/stall/gone.bin")));
+    ASSERT_TRUE(WaitFor([&] {
+        return !Matching(ReadLog(logPath), QStringLiteral("STALL"),
+                         QStringLiteral("/stall/gone.bin"))
+                    .empty();
+    }));
+    server.stop();
+    const DownloadRecord& r = engine.record(d);
+    bool figuresShown = false;  // a speed or a time left while reconnecting
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            figuresShown |= !d.session->reconnecting().isEmpty() &&
+                            (d.session->shownSpeed() != 0 || r.RemainingSeconds >= 0);
+            return d.closed();
+        },
+        std::chrono::seconds(60)));
+    EXPECT_FALSE(figuresShown);
+    const QString words = QStringLiteral("Reconnecting (attempt %1): the server does not answer");
+    EXPECT_EQ(d.observer.states.filter(QStringLiteral("Reconnecting")),
+              (QStringList{words.arg(1), words.arg(2)}));
+    EXPECT_EQ(d.observer.whys, QStringList{QStringLiteral("the server does not answer")});
+    EXPECT_EQ(StateOf(r), ListEntryState::Failed);
+    EXPECT_EQ(FailureCodeOf(r), FailureCode::StoppedAnswering) << "kept across a restart";
+    EXPECT_GE(r.BytesDone.bytes(), FileSize / 2 + FaultBytes);
+    std::int64_t stored = 0;
+    for (const QString& part : FolderEntries(engine.temp())) {
+        stored += QFileInfo(engine.temp() + part).size();
+    }
+    EXPECT_EQ(stored, r.BytesDone.bytes()) << "the part files hold every byte counted";
 }
 
 // With the watchdog out of the way: a segment whose connection the server resets or cuts short

@@ -15,6 +15,7 @@
 class RecordingObserver : public SessionObserver {
 public:
     QStringList fileLabels;
+    QStringList states;  // each state line, in order
     int progress = 0;
     std::vector<int> planned;  // every segment count laid out, in order
     int entryChanges = 0;
@@ -23,6 +24,7 @@ public:
     QStringList whys;  // each close's reason, in order
 
     void fileLabelChanged(const QString& text) override { fileLabels << text; }
+    void stateLabelChanged(const QString& text) override { states << text; }
     void progressChanged() override { ++progress; }
     void segmentsPlanned(int count) override { planned.push_back(count); }
     void entryChanged(int) override { ++entryChanges; }

@@ -311,7 +311,10 @@ void Kestor2::DoRefresh() {
     }
     // A server that sends more than it announced can push the figure past 100: shown as 100.
     const float percent = std::min(r->Percent, 100.0f);
-    if (percent >= 100) {
+    const QString reconnecting = session_->reconnecting();
+    if (!reconnecting.isEmpty()) {
+        setCaption(stateLabel_, reconnecting, {});
+    } else if (percent >= 100) {
         setCaption(stateLabel_, texts_.text(521), {521});
     } else {
         setCaption(stateLabel_, texts_.text(534), {534});
@@ -322,7 +325,7 @@ void Kestor2::DoRefresh() {
     }
     PB->setValue(std::clamp(static_cast<int>(std::floor(percent)), 0, 100));
     if (r->ElapsedSeconds != 0) {
-        const double rate = double(r->BytesDone.bytes()) / double(r->ElapsedSeconds);
+        const double rate = session_->shownSpeed();
         Speed->setText(FormatSize(Currency::fromRaw(std::llround(rate * Currency::Scale)), texts_) +
                        QStringLiteral("/s"));
         Ela->setText(DurationText(r->ElapsedSeconds, texts_));

@@ -94,6 +94,8 @@ void Kestor::RefreshListView(int slot, bool force) {
         if (record == nullptr || record->FileName.isEmpty()) {
             return;
         }
+        const DownloadSession* session = queue_.session(slot);
+        unfinished_->setNote(record->Url, session != nullptr ? session->reconnecting() : QString());
         if (unfinished_->updateRow(*record)) {
             return;
         }
@@ -218,6 +220,7 @@ void Kestor::sessionEnded(int slot, const QString& why) {
     }
     const QString reason =
         StateOf(*r) == ListEntryState::Finished ? QString() : FailureReason(why, ctx_.texts);
+    unfinished_->setNote(r->Url, QString());
     unfinished_->setReason(r->Url, reason);
 }
 

@@ -35,6 +35,21 @@ void UnfinishedListModel::setReason(const QString& key, const QString& reason) {
     }
 }
 
+void UnfinishedListModel::setNote(const QString& key, const QString& note) {
+    if (notes_.value(key) == note) {
+        return;
+    }
+    if (note.isEmpty()) {
+        notes_.remove(key);
+    } else {
+        notes_.insert(key, note);
+    }
+    const int r = rowOf(key);
+    if (r >= 0) {
+        emit dataChanged(index(r, 0), index(r, ColumnCount - 1));
+    }
+}
+
 void UnfinishedListModel::readCommon(Row& row, const DownloadRecord& record) {
     if (row.fileName != record.FileName) {
         row.fileName = record.FileName;
@@ -152,6 +167,9 @@ QString UnfinishedListModel::stateText(const Row& row) const {
         case Word::Scheduled:
             return texts_.text(116);
         case Word::Running:
+            if (const QString note = notes_.value(row.key); !note.isEmpty()) {
+                return note;
+            }
             return QStringLiteral(" (") + texts_.text(301) + u' ' + percent + QStringLiteral("%)");
         case Word::Failed:
         case Word::Paused:
@@ -205,7 +223,7 @@ QString UnfinishedListModel::text(const Row& row, int column) const {
 bool UnfinishedListModel::showsPercent(const Row& row) const {
     switch (row.word) {
         case Word::Running:
-            return true;
+            return !notes_.contains(row.key);
         case Word::Paused:
         case Word::Failed:
             return reasonText(row).isEmpty();

@@ -44,6 +44,9 @@ public:
     // again). Shown in its state and tooltip while it is not running; kept across rebuilds.
     void setReason(const QString& key, const QString& reason);
     QString reasonOf(const QString& key) const { return reasons_.value(key); }
+    // What a running entry does instead of fetching ("Reconnecting (attempt 2): ..."), shown
+    // in its state while it runs; empty once bytes come again.
+    void setNote(const QString& key, const QString& note);
 
     int rowOf(const QString& key) const { return index_.value(key, -1); }
     QString keyAt(int row) const;
@@ -87,4 +90,5 @@ private:
     QVector<Row> rows_;
     QHash<QString, int> index_;
     QHash<QString, QString> reasons_;
+    QHash<QString, QString> notes_;
 };

@@ -10,6 +10,7 @@
 #include <QLocale>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QStyle>
 #include <QTimeEdit>
 #include <QVBoxLayout>
@@ -137,6 +138,11 @@ QWidget* Options::connectionPage() {
     l1->setBuddy(Text3);
     QLabel* label2 = Label("Label2", "Max Simultaneous downloads (1-99) :", 616);
     label2->setBuddy(Text4);
+    SpinTries = Named(new QSpinBox, "SpinTries", 0);
+    SpinTries->setRange(1, 999);
+    QLabel* labelTries =
+        Label("LabelTries", "Reconnect to a server that does not answer (times) :", 873);
+    labelTries->setBuddy(SpinTries);
     QLabel* label9 = Label("Label9", "Speed/Bandwidth Limitation :", 617);
     Check11 = Check("Check11", "Enable Speed Limiter ", 618);
     Text11 = Digits("Text11", 7);
@@ -153,16 +159,18 @@ QWidget* Options::connectionPage() {
     grid->addWidget(Text3, 0, 1);
     grid->addWidget(label2, 1, 0);
     grid->addWidget(Text4, 1, 1);
-    grid->setRowMinimumHeight(2, style()->pixelMetric(QStyle::PM_LayoutVerticalSpacing) * 2);
-    grid->addWidget(label9, 3, 0, 1, 3);
-    grid->addWidget(Check11, 4, 0, 1, 3);
+    grid->addWidget(labelTries, 2, 0);
+    grid->addWidget(SpinTries, 2, 1);
+    grid->setRowMinimumHeight(3, style()->pixelMetric(QStyle::PM_LayoutVerticalSpacing) * 2);
+    grid->addWidget(label9, 4, 0, 1, 3);
+    grid->addWidget(Check11, 5, 0, 1, 3);
     auto* speed = new QHBoxLayout;
     speed->addWidget(label10);
     speed->addWidget(Text11);
     speed->addWidget(label11);
     speed->addStretch(1);
-    grid->addLayout(speed, 5, 0, 1, 3);
-    grid->addWidget(label12, 6, 0, 1, 3);
+    grid->addLayout(speed, 6, 0, 1, 3);
+    grid->addWidget(label12, 7, 0, 1, 3);
     grid->setColumnStretch(2, 1);
     return Page(Frame("Frame2", "Connection settings", 614, grid));
 }

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTimeEdit>
 #include <QVBoxLayout>
@@ -114,6 +115,7 @@ void Options::showForm(const OptionsForm& f) {
     Text4->setText(f.maxSimultaneous);
     Check11->setChecked(f.useSpeedLimiter);
     Text11->setText(f.speedKilobytes);
+    SpinTries->setValue(f.maxTries);
     Check7->setChecked(f.schedule);
     (f.daily ? Option2 : Option1)->setChecked(true);
     Text5->setDate(f.scheduleDate.date());
@@ -152,6 +154,7 @@ OptionsForm Options::form() const {
     f.maxSimultaneous = Text4->text();
     f.useSpeedLimiter = Ticked(Check11);
     f.speedKilobytes = Text11->text();
+    f.maxTries = SpinTries->value();
     f.schedule = Ticked(Check7);
     f.daily = Option2->isChecked();
     f.scheduleDate = QDateTime(Text5->date(), Text6->time());

@@ -20,6 +20,7 @@ class QDateEdit;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QSpinBox;
 class QPushButton;
 class QRadioButton;
 class QTabWidget;
@@ -125,6 +126,7 @@ private:
     QLineEdit* Text4 = nullptr;
     QCheckBox* Check11 = nullptr;
     QLineEdit* Text11 = nullptr;
+    QSpinBox* SpinTries = nullptr;
     // Scheduling
     QCheckBox* Check7 = nullptr;
     QRadioButton* Option1 = nullptr;

@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTimeEdit>
 #include <functional>
@@ -149,6 +150,8 @@ TEST_F(OptionsWindowTest, EveryControlSavesItsSetting) {
         {"Text4", text("Text4", "12"), number(&Settings::MaxSimulDownlads), "12"},
         {"Check11", tick("Check11"), number(&Settings::UseSpeedLimiter), "-1"},
         {"Text11", text("Text11", "2.5"), number(&Settings::SpeedLimiter), "2560"},
+        {"SpinTries", [](OptionsWindowTest& t) { t.control<QSpinBox>("SpinTries")->setValue(7); },
+         number(&Settings::MaxTries), "7"},
         {"Check7", tick("Check7"), number(&Settings::Schedule), "-1"},
         {"Option2", tick("Option2"), number(&Settings::ScheduleOption), "1"},
         {"Text5",
