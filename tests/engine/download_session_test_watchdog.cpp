@@ -9,6 +9,7 @@
 #include <map>
 
 #include "core/download_list/entry_state.h"
+#include "engine/session/failure_words.h"
 #include "tests/engine/download_session_test_harness.h"
 #include "tests/support/http_fault_server.h"
 #include "tests/support/peer_process.h"
