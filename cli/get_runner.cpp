@@ -10,6 +10,7 @@
 #include "core/diagnostics/log_categories.h"
 #include "core/download_list/entry_state.h"
 #include "core/download_list/list_file_format.h"
+#include "core/paths/folder_lock.h"
 #include "core/text/format.h"
 #include "core/text/url_codec.h"
 #include "core/urls/parse_url.h"
@@ -88,6 +89,15 @@ bool GetRunner::start() {
                                              : QStringLiteral("cannot create %1").arg(folder);
     if (unusable.isEmpty()) {
         unusable = PrepareWorkFolder(temp);
+    }
+    if (unusable.isEmpty()) {
+        folderLock_ = std::make_unique<FolderLock>(workFolder_, FolderLock::Wait::No);
+        if (!folderLock_->held()) {
+            unusable = QStringLiteral(
+                           "%1 is in use by another brenloft-get; wait for it to end "
+                           "or give another folder with -d")
+                           .arg(workFolder_);
+        }
     }
     if (!unusable.isEmpty()) {
         PrintError(unusable);

@@ -23,6 +23,7 @@
 class DownloadQueue;
 
 class DownloadSession;
+class FolderLock;
 
 // Runs brenloft-get: each URL through the same engine and download queue as the desktop
 // program, its list and part files in DIR/.brenloft-get/ so that running the same command
@@ -61,6 +62,9 @@ private:
                             const QString& why) const;
 
     GetOptions options_;
+    // Held for the whole run, released last: a second run in the same folder would take part
+    // files this one has not listed yet for leftovers, and each would save over the other's list.
+    std::unique_ptr<FolderLock> folderLock_;
     QString workFolder_;
     QString listPath_;
     DownloadListState list_;

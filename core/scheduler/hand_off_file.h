@@ -4,6 +4,8 @@
 #include <QStringList>
 #include <optional>
 
+#include "core/paths/folder_lock.h"
+
 // Takes the address a second start of the program left in the hand-off file ("templine.dat"):
 // the first line without its double quotes, trimmed and encoded. The file is deleted whatever
 // it held; nothing comes back unless the text begins with "http://", "https://" or "ftp://"
@@ -11,22 +13,9 @@
 std::optional<QString> TakeHandOffUrl(const QString& path);
 std::optional<QString> HandOffUrl(QString line);
 
-// Second starts and the running program take turns at the hand-off file under an exclusive
-// lock on the folder that holds it. The folder, not the file: the reader removes the file, and
-// a writer waiting on a removed file's lock would append to a file no one reads again.
-class HandOffLock {
-public:
-    enum class Wait { Yes, No };
-    HandOffLock(const QString& folder, Wait wait);
-    ~HandOffLock();
-    HandOffLock(const HandOffLock&) = delete;
-    HandOffLock& operator=(const HandOffLock&) = delete;
-
-    bool held() const { return fd_ >= 0; }
-
-private:
-    int fd_ = -1;
-};
+// Second starts and the running program take turns at the hand-off file under a FolderLock on
+// the folder that holds it.
+using HandOffLock = FolderLock;
 
 // With the lock held: adds the lines at the end of the file, each ending with a carriage return
 // and a line feed; what earlier starts left there stays. Why it failed, or empty.

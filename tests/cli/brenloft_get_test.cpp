@@ -15,6 +15,7 @@
 #include <QSet>
 #include <chrono>
 #include <map>
+#include <memory>
 #include <ostream>
 
 #include <unistd.h>
@@ -23,6 +24,7 @@
 
 #include "core/download_list/download_list.h"
 #include "core/download_list/list_additions.h"
+#include "core/paths/folder_lock.h"
 #include "core/urls/parse_url.h"
 #include "tests/support/ftp_peers.h"
 #include "tests/support/get_command.h"
@@ -242,6 +244,7 @@ TEST_F(BrenloftGet, AWorkFolderSomeoneElseMadeIsNotTrusted) {
     ASSERT_TRUE(nginx.start()) << nginx.error().toStdString();
     const QString url = nginx.url(QStringLiteral("/data.bin"));
     const QString outside = folder(QStringLiteral("outside"));
+    std::unique_ptr<FolderLock> otherRun;
     const auto planted = [&](const QString& work) {
         QDir().mkpath(work);
         WriteFile(work + QStringLiteral("/no-settings.ini"),
@@ -278,6 +281,14 @@ TEST_F(BrenloftGet, AWorkFolderSomeoneElseMadeIsNotTrusted) {
              ASSERT_EQ(::chown(QFile::encodeName(work).constData(), 65534, 65534), 0);
          },
          1, QStringLiteral(" is not owned by you")},
+        {"in use by another run",
+         [&](const QString& work) {
+             QDir().mkpath(work);
+             otherRun = std::make_unique<FolderLock>(work, FolderLock::Wait::No);
+         },
+         1,
+         QStringLiteral(" is in use by another brenloft-get; wait for it to end or give another "
+                        "folder with -d")},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
