@@ -20,12 +20,14 @@
 
 #include "app/desktop/desktop_app.h"
 #include "core/download_list/download_list.h"
+#include "core/download_list/entry_state.h"
 #include "core/download_list/list_additions.h"
 #include "core/paths/app_paths.h"
 #include "core/settings/settings.h"
 #include "core/text/text_table.h"
 #include "core/text/url_codec.h"
 #include "core/urls/parse_url.h"
+#include "engine/session/failure_words.h"
 #include "engine/session/tls_failure.h"
 #include "ui/main_window/kestor.h"
 #include "ui/preview/media_backend.h"
@@ -60,7 +62,8 @@ int PrepareList(const QString& folder, const QStringList& urls) {
     queued.Queued = 1;
     queued.Priority = 2;
     DownloadRecord& failed = add(urls.value(2));
-    failed.Failed = FlagTrue;
+    // As a 404 left it in an earlier run: the reason is read back from the list.
+    MarkFailed(failed, HttpFailureCode(404));
     DownloadRecord& scheduled = add(urls.value(3));
     scheduled.Scheduled = 1;
     scheduled.Priority = 0;
