@@ -72,6 +72,9 @@ TEST(LimiterTable, WhatAReadLeavesUnreadIsAllowedToTheNextAtOnce) {
         {10240, 50, 65536, 500, 512, 500},  // the OS had only 12 of the 512 bytes allowed
         {10240, 50, 100, 60, 100, 472},     // capped by the buffer: 412 carried, 60 more unread
         {2500, 4, 65536, 10, 10, 10},       // nothing there to read: all of it stays allowed
+        // A minute idle, or a slow server's unread allowance: never more than half a second's.
+        {10240, 60000, 65536, 0, 5120, 0},
+        {10240, 1000, 4096, 4096, 4096, 5120},
     };
     for (const Row& row : rows) {
         SpeedLimiter limiter;

@@ -148,7 +148,7 @@ QWidget* Options::connectionPage() {
     Text11 = Digits("Text11", 7);
     QLabel* label10 = Label("Label10", "Max. Speed :", 619);
     label10->setBuddy(Text11);
-    QLabel* label11 = Label("Label11", "kb/s", 0);
+    QLabel* label11 = Label("Label11", "KiB/s", 0);
     QLabel* label12 = Note("Label12",
                            "Note: If you enable the speed limiter, all future downloads won't be "
                            "accelerated by file segmentation system.",
