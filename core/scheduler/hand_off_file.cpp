@@ -1,7 +1,6 @@
 #include "core/scheduler/hand_off_file.h"
 
 #include <QFile>
-#include <QFileInfo>
 
 #include "core/text/url_codec.h"
 #include "core/urls/parse_url.h"
@@ -12,15 +11,6 @@ namespace {
 constexpr qint64 MaxFileBytes = 1024 * 1024;
 
 }  // namespace
-
-std::optional<QString> TakeHandOffUrl(const QString& path) {
-    const HandOffLock lock(QFileInfo(path).absolutePath(), HandOffLock::Wait::Yes);
-    const std::optional<QStringList> lines = TakeHandOffLines(path);
-    if (!lines) {
-        return std::nullopt;
-    }
-    return lines->isEmpty() ? std::nullopt : HandOffUrl(lines->first());
-}
 
 std::optional<QString> HandOffUrl(QString line) {
     line.remove(u'"');

@@ -6,11 +6,8 @@
 
 #include "core/paths/folder_lock.h"
 
-// Takes the address a second start of the program left in the hand-off file ("templine.dat"):
-// the first line without its double quotes, trimmed and encoded. The file is deleted whatever
-// it held; nothing comes back unless the text begins with "http://", "https://" or "ftp://"
-// (that case).
-std::optional<QString> TakeHandOffUrl(const QString& path);
+// The address in a line handed over by a later start: without its double quotes, trimmed and
+// encoded; nothing unless it begins with "http://", "https://" or "ftp://" (that case).
 std::optional<QString> HandOffUrl(QString line);
 
 // Second starts and the running program take turns at the hand-off file under a FolderLock on

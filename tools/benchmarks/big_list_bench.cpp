@@ -255,7 +255,9 @@ int main(int argc, char** argv) {
     SpeedMeter speed;
     const auto tick = [&] {
         sockets.PumpSockets();
-        TakeHandOffUrl(handOff);
+        if (const HandOffLock lock(QFileInfo(handOff).path(), HandOffLock::Wait::No); lock.held()) {
+            TakeHandOffLines(handOff);
+        }
         if (const QClipboard* board = QGuiApplication::clipboard()) {
             clipboard.considerAll(board->text(), list, settings);
         }
