@@ -30,6 +30,7 @@
 #include "integration/automation/velmora.h"
 #include "integration/browsers/context_menu.h"
 #include "ui/basket/basket_control.h"
+#include "ui/basket/basket_placement.h"
 #include "ui/basket/download_basket.h"
 #include "ui/download_window/download_windows.h"
 #include "ui/language/apply_language.h"
@@ -404,27 +405,26 @@ void DesktopApp::QuitProgram() {
 }
 
 void DesktopApp::restoreMainWindowPosition() {
-    const auto x = ReadWindowPosition(*store_, QStringLiteral("KestorX"));
-    const auto y = ReadWindowPosition(*store_, QStringLiteral("KestorY"));
+    const auto x = ReadWindowPixels(*store_, QStringLiteral("KestorX"));
+    const auto y = ReadWindowPixels(*store_, QStringLiteral("KestorY"));
     const auto w = ReadWindowPosition(*store_, QStringLiteral("KestorWidth"));
     const auto h = ReadWindowPosition(*store_, QStringLiteral("KestorHeight"));
-    if (!x || !y || !w || !h || *x == -1 || *y == -1) {
+    if (!x || !y || !w || !h) {
         return;
     }
-    kestor_->move(*x / TwipsPerPixel, *y / TwipsPerPixel);
     if (*w > 0 && *h > 0) {
         kestor_->resize(*w / TwipsPerPixel, *h / TwipsPerPixel);
     }
+    // A place on a screen unplugged since comes back onto the nearest one.
+    kestor_->move(PlaceOnScreens(QRect(QPoint(*x, *y), kestor_->size()), ScreenGeometries()));
 }
 
 void DesktopApp::saveWindowPositions() {
     const QRect frame = kestor_->frameGeometry();
-    WriteWindowPosition(*store_, QStringLiteral("KestorX"), float(frame.x() * TwipsPerPixel));
-    WriteWindowPosition(*store_, QStringLiteral("KestorY"), float(frame.y() * TwipsPerPixel));
-    WriteWindowPosition(*store_, QStringLiteral("KestorWidth"),
-                        float(kestor_->width() * TwipsPerPixel));
-    WriteWindowPosition(*store_, QStringLiteral("KestorHeight"),
-                        float(kestor_->height() * TwipsPerPixel));
+    WriteWindowPixels(*store_, QStringLiteral("KestorX"), frame.x());
+    WriteWindowPixels(*store_, QStringLiteral("KestorY"), frame.y());
+    WriteWindowPixels(*store_, QStringLiteral("KestorWidth"), kestor_->width());
+    WriteWindowPixels(*store_, QStringLiteral("KestorHeight"), kestor_->height());
     if (basket_) {
         basket_->savePosition();
     }

@@ -1,6 +1,7 @@
 #include "core/settings/settings.h"
 
 #include <cmath>
+#include <limits>
 #include <variant>
 
 #include "core/paths/app_paths.h"
@@ -221,14 +222,35 @@ bool SaveSingleOption(const Settings& settings, SettingsStore& store, const QStr
     return false;
 }
 
-std::optional<std::int16_t> ReadWindowPosition(const SettingsStore& store, const QString& key) {
+std::optional<std::int32_t> ReadWindowPosition(const SettingsStore& store, const QString& key) {
     const auto stored = store.read(kWindows, key);
     if (!stored) {
         return -1;
     }
-    return TextToInteger(*stored);
+    const auto number = StrictNumber(*stored);
+    if (!number) {
+        return std::nullopt;
+    }
+    const long double rounded = RoundHalfEven(*number);
+    if (!(rounded >= std::numeric_limits<std::int32_t>::min() &&
+          rounded <= std::numeric_limits<std::int32_t>::max())) {
+        return std::nullopt;
+    }
+    return static_cast<std::int32_t>(rounded);
 }
 
 void WriteWindowPosition(SettingsStore& store, const QString& key, float twips) {
     store.write(kWindows, key, QString::number(double(twips), 'g', 7));
+}
+
+std::optional<int> ReadWindowPixels(const SettingsStore& store, const QString& key) {
+    const auto twips = ReadWindowPosition(store, key);
+    if (!twips || *twips == -1) {
+        return std::nullopt;
+    }
+    return *twips / TwipsPerPixel;
+}
+
+void WriteWindowPixels(SettingsStore& store, const QString& key, int pixels) {
+    WriteWindowPosition(store, key, float(pixels * TwipsPerPixel));
 }

@@ -68,8 +68,14 @@ bool SaveSingleOption(const Settings& settings, SettingsStore& store, const QStr
 OleDate NextOccurrence(OleDate hour, OleDate now);
 
 // Window positions in the "Windows" section, in twips. -1 when missing; nothing when the
-// stored text is not a 16-bit number (the window then keeps its own place).
-std::optional<std::int16_t> ReadWindowPosition(const SettingsStore& store, const QString& key);
+// stored text is not a number (the window then keeps its own place). Read as 32-bit: at 15
+// twips per pixel a 16-bit read loses every place beyond 2,184 pixels, which screens side by
+// side reach.
+std::optional<std::int32_t> ReadWindowPosition(const SettingsStore& store, const QString& key);
 void WriteWindowPosition(SettingsStore& store, const QString& key, float twips);
 
 constexpr int TwipsPerPixel = 15;
+
+// The same in pixels: nothing when missing, unreadable or -1 (no place saved).
+std::optional<int> ReadWindowPixels(const SettingsStore& store, const QString& key);
+void WriteWindowPixels(SettingsStore& store, const QString& key, int pixels);

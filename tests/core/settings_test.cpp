@@ -150,17 +150,24 @@ TEST_F(StoreFixture, HandEditedListsReadAsOneText) {
     EXPECT_EQ(load().IgnoreString, QStringLiteral("HTM,HTML,ZIP"));
 }
 
-TEST_F(StoreFixture, WindowPositionsAreSixteenBitOrAbsent) {
-    writeIni("[Windows]\nKestorX=1500\nKestorY=40000\nBasX=-300.4\n");
+TEST_F(StoreFixture, WindowPositionsAreNumbersOrAbsent) {
+    writeIni("[Windows]\nKestorX=1500\nKestorY=40000\nBasX=-300.4\nKestorHeight=wide\n");
     SettingsStore store(path);
     EXPECT_EQ(ReadWindowPosition(store, QStringLiteral("KestorX")), 1500);
-    EXPECT_EQ(ReadWindowPosition(store, QStringLiteral("KestorY")), std::nullopt);
+    EXPECT_EQ(ReadWindowPosition(store, QStringLiteral("KestorY")), 40000);
+    EXPECT_EQ(ReadWindowPosition(store, QStringLiteral("KestorHeight")), std::nullopt);
     EXPECT_EQ(ReadWindowPosition(store, QStringLiteral("KestorWidth")), -1);
     EXPECT_EQ(ReadWindowPosition(store, QStringLiteral("BasX")), -300);
     WriteWindowPosition(store, QStringLiteral("BasY"), 1234.5f);
     EXPECT_EQ(store.read(QStringLiteral("Windows"), QStringLiteral("BasY")),
               QStringLiteral("1234.5"));
     EXPECT_EQ(ReadWindowPosition(store, QStringLiteral("BasY")), 1234);  // half to even
+
+    // Pixels round-trip wherever screens put a window, beyond 16-bit twips too.
+    for (const int pixels : {0, 2184, 2600, 5000, -1300}) {
+        WriteWindowPixels(store, QStringLiteral("KestorX"), pixels);
+        EXPECT_EQ(ReadWindowPixels(store, QStringLiteral("KestorX")), pixels);
+    }
 }
 
 TEST(DateText, TimesDatesAndBothReadBack) {

@@ -63,19 +63,23 @@ DownloadBasket::DownloadBasket(QWidget* parent)
 void DownloadBasket::placeOnLoad(const SettingsStore& store) {
     const QScreen* primary = QGuiApplication::primaryScreen();
     QPoint at = BasketHomePosition(size(), primary ? primary->geometry() : QRect());
-    const auto x = ReadWindowPosition(store, QStringLiteral("BasX"));
-    const auto y = ReadWindowPosition(store, QStringLiteral("BasY"));
-    if (x && y && *x != -1 && *y != -1) {
-        at = QPoint(*x / TwipsPerPixel, *y / TwipsPerPixel);
+    const auto x = ReadWindowPixels(store, QStringLiteral("BasX"));
+    const auto y = ReadWindowPixels(store, QStringLiteral("BasY"));
+    if (x && y) {
+        at = QPoint(*x, *y);
     }
     // A place saved on a screen that is gone would leave the basket out of reach.
     const QPoint middle = at + QPoint(Side / 2, Side / 2);
-    move(KeepOnScreen(at, size(), ScreenRectAt(middle, this)));
+    QRect screen = NearestScreen(middle, ScreenGeometries());
+    if (screen.isEmpty()) {
+        screen = ScreenRectAt(middle, this);
+    }
+    move(KeepOnScreen(at, size(), screen));
 }
 
 void DownloadBasket::savePosition(SettingsStore& store) const {
-    WriteWindowPosition(store, QStringLiteral("BasX"), float(x() * TwipsPerPixel));
-    WriteWindowPosition(store, QStringLiteral("BasY"), float(y() * TwipsPerPixel));
+    WriteWindowPixels(store, QStringLiteral("BasX"), x());
+    WriteWindowPixels(store, QStringLiteral("BasY"), y());
 }
 
 bool DownloadBasket::Takes(const QMimeData& data) {

@@ -33,4 +33,24 @@ TEST(BasketHomePosition, IsAboveTheMiddleOfTheScreen) {
     EXPECT_EQ(BasketHomePosition(kBasket, QRect(1280, 0, 1920, 1080)), QPoint(2208, 475));
 }
 
+TEST(PlaceOnScreens, AWindowOffEveryScreenComesOntoTheNearest) {
+    const QList<QRect> screens{{0, 0, 2560, 1440}, {2560, 0, 2560, 1440}};
+    const QSize window(800, 600);
+    struct Row {
+        QPoint saved;
+        QPoint placed;
+    } const rows[] = {
+        {{3000, 100}, {3000, 100}},   // on the second screen: where it was
+        {{2200, 500}, {2200, 500}},   // across both, its middle on one
+        {{6000, 100}, {4320, 100}},   // beyond the right edge
+        {{-2000, 200}, {0, 200}},     // left of the first
+        {{1000, 2000}, {1000, 840}},  // below
+        {{5200, -900}, {4320, 0}},    // above and beyond
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(PlaceOnScreens(QRect(row.saved, window), screens), row.placed) << row.saved.x();
+    }
+    EXPECT_EQ(PlaceOnScreens(QRect({7, 7}, window), {}), QPoint(7, 7));
+}
+
 }  // namespace
