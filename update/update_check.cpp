@@ -31,6 +31,7 @@ UpdateCheck::UpdateCheck(VelmoraSockets& sockets, const Settings& settings, Upda
     connect(&request_, &UpdateServerRequest::failed, this, [this](const OneShotFailure& failure) {
         UpdateCheckResult result;
         result.why = failure.why;
+        result.timedOut = failure.kind == OneShotFailure::Kind::NoAnswer;
         emit finished(result);
     });
 }

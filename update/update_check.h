@@ -20,6 +20,7 @@ struct UpdateCheckResult {
     QString packageUrl;
     int status = 0;
     QString why;
+    bool timedOut = false;  // NoAnswer: the wait ran out, rather than the connection failing
 };
 
 // The main window's question to the update server: the version file, read whole, and what it

@@ -51,6 +51,7 @@ Whole answers, to any request:
   tight-length, tight-chunked   200 with no blank after any colon, the body sized or chunked
   spaced-colon               200 with a blank before every colon
   not-found-page             404 with the body "404"
+  server-error-page          500 with the body "500"
   silent                     reads the request, never answers, holds the connection
 Redirects: loop-a and loop-b to each other, to-file to file:///etc/passwd, to-data to a data:
 URL. Names: cd-* send the Content-Disposition of DISPOSITIONS. Any other mode (plain) is
@@ -348,9 +349,10 @@ def serve(conn):
         log("SILENT", path)
         hold_until_client_goes(conn)
         return
-    if OPTIONS.mode == "not-found-page":
-        conn.sendall(b"HTTP/1.1 404 Not Found\r\nContent-Length: 3\r\nConnection: close\r\n"
-                     b"\r\n404")
+    if OPTIONS.mode in ("not-found-page", "server-error-page"):
+        status = b"404 Not Found" if OPTIONS.mode == "not-found-page" else b"500 Server Error"
+        conn.sendall(b"HTTP/1.1 " + status + b"\r\nContent-Length: 3\r\nConnection: close\r\n"
+                     b"\r\n" + status[:3])
         return
     reply = Reply(conn, mode if data is not None else "plain")
     if data is None:

@@ -16,6 +16,8 @@
 namespace {
 
 const QString kConnecting = QStringLiteral("CONN");
+// A check that failed: its caption says why, and a click asks again.
+const QString kFailed = QStringLiteral("FAIL");
 
 const QColor kLinkBlue(0, 0, 255);
 const QColor kLinkNavy(0, 0, 128);
@@ -115,15 +117,21 @@ void UpdateLinks::Label7_Click() {
     updateCheck_->Start();
 }
 
+void UpdateLinks::updateCheckFailed(const QString& caption) {
+    Label7->setText(caption);
+    Label7->setProperty(TagProperty, kFailed);
+    Label7->setCursor(Qt::PointingHandCursor);
+}
+
 void UpdateLinks::updateCheckFinished(const UpdateCheckResult& result) {
     switch (result.kind) {
         case UpdateCheckResult::Kind::NoAnswer:
-            // As when the server cannot be reached at all: the caption stays.
-            Label7->setText(ctx_.texts.text(685));
             qCInfo(lcUi).noquote() << "update check: no answer:" << result.why;
+            updateCheckFailed(result.timedOut ? ctx_.texts.text(1201)
+                                              : ctx_.texts.text(1202).arg(result.why));
             return;
         case UpdateCheckResult::Kind::Refused:
-            Label7->setText(ctx_.texts.text(901));
+            updateCheckFailed(ctx_.texts.text(1200).arg(result.status));
             return;
         case UpdateCheckResult::Kind::UpToDate:
             Label7->setText(ctx_.texts.text(684));

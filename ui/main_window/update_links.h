@@ -14,10 +14,10 @@ struct EngineContext;
 struct UpdateCheckResult;
 
 // The main window's two links beside the "Current downloads" heading. "Auto update Brenloft"
-// asks the update server once per run and offers a newer version as an update download; from
-// the click on, its caption tells the check's state. "Visit Brenloft website" opens the
-// server's page in the browser. Under the mouse a link lights up and the status line says what
-// it does (through `hint`).
+// asks the update server until it answers, and offers a newer version as an update download;
+// from the click on, its caption tells the check's state, and a check that failed says why
+// there and asks again when clicked. "Visit Brenloft website" opens the server's page in the
+// browser. Under the mouse a link lights up and the status line says what it does (`hint`).
 class UpdateLinks : public QWidget {
     Q_OBJECT
 public:
@@ -50,6 +50,7 @@ protected:
 
 private:
     void updateCheckFinished(const UpdateCheckResult& result);
+    void updateCheckFailed(const QString& caption);
 
     EngineContext& ctx_;
     Ask ask_;
