@@ -1,7 +1,7 @@
 // Talking to VelmoraLauncher, which the browser starts for each message through the
 // native-messaging host manifest Brenloft wrote when the user turned the browser on.
 
-import { NativeHost, choicesFrom } from "./rules.js";
+import { NativeHost, choicesFrom, hostFolderFor } from "./rules.js";
 
 const api = globalThis.browser ?? globalThis.chrome;
 
@@ -19,4 +19,17 @@ export async function askChoices() {
     } catch (error) {
         return choicesFrom(undefined, error?.message ?? error);
     }
+}
+
+// The folder Brenloft writes this browser's manifest to, for the message shown when the
+// launcher cannot be reached.
+export async function hostFolder() {
+    const names = [];
+    if (typeof api.runtime.getBrowserInfo === "function") {
+        names.push((await api.runtime.getBrowserInfo()).name);
+    }
+    for (const { brand } of globalThis.navigator?.userAgentData?.brands ?? []) {
+        names.push(brand);
+    }
+    return hostFolderFor(names);
 }

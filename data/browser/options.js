@@ -2,6 +2,7 @@
 // in Brenloft's options, so that one can see at once why links are not arriving; and the
 // extension's one setting of its own, whether private windows' cookies go along too.
 
+import { hostFolder } from "./native.js";
 import { PrivateCookiesKey } from "./rules.js";
 
 const api = globalThis.browser ?? globalThis.chrome;
@@ -25,7 +26,7 @@ async function refresh() {
         choices = { answered: false, menu: false, mode: 3, why: String(error?.message ?? error) };
     }
     if (!choices.answered) {
-        show("answered", "no", text("launcherSilent", choices.why));
+        show("answered", "no", text("launcherSilent", choices.why, await hostFolder()));
         show("menu", "no", text("menuUnknown"));
         show("mode", "", text("modeUnknown"));
         return;

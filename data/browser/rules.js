@@ -126,3 +126,22 @@ export function choicesFrom(answer, failure) {
     // The browsers' own messages end with a full stop; the page adds its own.
     return { answered: false, menu: false, mode: 3, why: why.replace(/\.+$/, "") };
 }
+
+// Where Brenloft writes this browser's native-messaging host manifest, by the names the browser
+// gives itself (its brands, or Firefox's browser name), the most particular one first found.
+const HostFolders = [
+    ["LibreWolf", "~/.librewolf/native-messaging-hosts"],
+    ["Firefox", "~/.mozilla/native-messaging-hosts"],
+    ["SeaMonkey", "~/.mozilla/native-messaging-hosts"],
+    ["Google Chrome", "~/.config/google-chrome/NativeMessagingHosts"],
+    ["Brave", "~/.config/BraveSoftware/Brave-Browser/NativeMessagingHosts"],
+    ["Microsoft Edge", "~/.config/microsoft-edge/NativeMessagingHosts"],
+    ["Vivaldi", "~/.config/vivaldi/NativeMessagingHosts"],
+    ["Chromium", "~/.config/chromium/NativeMessagingHosts"],
+];
+
+export function hostFolderFor(names) {
+    const found = HostFolders.find(([name]) => (names ?? []).includes(name));
+    // A Chromium build that names no brand of its own reads Chromium's folder.
+    return (found ?? HostFolders[HostFolders.length - 1])[1];
+}

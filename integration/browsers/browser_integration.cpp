@@ -103,19 +103,22 @@ QString BrowserIntegration::package() const {
     return {};
 }
 
+QString BrowserIntegration::extensionPage(BrowserFamily family, bool on) const {
+    if (family == BrowserFamily::Chromium) {
+        return QStringLiteral("chrome://extensions/");
+    }
+    const QString target = on ? package() : QString();
+    return target.isEmpty() ? QStringLiteral("about:addons") : target;
+}
+
 bool BrowserIntegration::openExtensionPage(BrowserFamily family, bool on) {
     const QString browser = program(family);
     if (browser.isEmpty()) {
         return false;
     }
-    QString target;
-    if (family == BrowserFamily::Chromium) {
-        target = QStringLiteral("chrome://extensions/");
-    } else {
-        target = on ? package() : QString();
-        if (target.isEmpty()) {
-            target = QStringLiteral("about:addons");
-        }
+    const bool started = setup_.start(browser, {extensionPage(family, on)});
+    if (!started) {
+        qCWarning(lcUi).noquote() << browser << "could not be started";
     }
-    return setup_.start(browser, {target});
+    return started;
 }

@@ -50,6 +50,8 @@ public:
     // extensions page for Chromium's, which install extensions only from their store.
     // False when no browser of the family was found or it did not start.
     bool openExtensionPage(BrowserFamily family, bool on);
+    // What that browser is started with: the package, or the page to open.
+    QString extensionPage(BrowserFamily family, bool on) const;
 
 private:
     QString package() const;

@@ -10,6 +10,7 @@ import {
     choicesFrom,
     cookieHeader,
     cookiesToSend,
+    hostFolderFor,
     referrerOf,
     storeOf,
     takesDownload,
@@ -132,6 +133,20 @@ test("the launcher's answers are read as taken or not", () => {
     assert.equal(choicesFrom({ error: "no choices to tell" }).why, "no choices to tell");
     assert.equal(choicesFrom({ mode: "0", BrowserIngeration: true }).answered, false);
     assert.equal(choicesFrom({ mode: 0 }).answered, false);
+});
+
+test("the manifest folder named is the one Brenloft writes for that browser", () => {
+    const table = [
+        [["Firefox"], "~/.mozilla/native-messaging-hosts"],
+        [["LibreWolf"], "~/.librewolf/native-messaging-hosts"],
+        [["Not)A;Brand", "Chromium", "Google Chrome"], "~/.config/google-chrome/NativeMessagingHosts"],
+        [["Chromium", "Brave"], "~/.config/BraveSoftware/Brave-Browser/NativeMessagingHosts"],
+        [["Chromium", "Not?A_Brand"], "~/.config/chromium/NativeMessagingHosts"],
+        [[], "~/.config/chromium/NativeMessagingHosts"],
+    ];
+    for (const [names, folder] of table) {
+        assert.equal(hostFolderFor(names), folder, names.join());
+    }
 });
 
 test("a click tells Ctrl to the one download it started, for a while", () => {

@@ -253,7 +253,6 @@ QWidget* Options::languagePage() {
 
 QWidget* Options::integrationPage() {
     Check13 = Check("Check13", "Chromium, Google Chrome, Brave, Vivaldi, Microsoft Edge", 0);
-    connect(Check13, &QCheckBox::clicked, this, &Options::Check13_Click);
     QLabel* label15 = Label("Label15", "Integration mode :", 638);
     const char* modes[] = {
         "Download always with Brenloft", "Download only when Ctrl Key is pressed",
@@ -261,6 +260,9 @@ QWidget* Options::integrationPage() {
     Check16 = Check("Check16", "Add a command in Popup Menu", 643);
     Check14 = Check("Check14", "SeaMonkey", 0);
     Check15 = Check("Check15", "Firefox, LibreWolf", 0);
+    for (QCheckBox* box : {Check13, Check14, Check15}) {
+        connect(box, &QCheckBox::clicked, this, &Options::BrowserBoxes_Click);
+    }
     QLabel* label14 = Note("Label14",
                            "FireFox and Mozilla integration will install an extension. You must "
                            "accept the installation and restart the browser in order to validate "
@@ -272,8 +274,12 @@ QWidget* Options::integrationPage() {
                        style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing);
     grid->setColumnMinimumWidth(0, indent);
     int row = 0;
-    grid->addWidget(Check13, row++, 0, 1, 2);
-    grid->addWidget(label15, row++, 1);
+    // The browsers first; the mode and the menu entry below apply to each one ticked.
+    for (QCheckBox* box : {Check13, Check14, Check15}) {
+        grid->addWidget(box, row++, 0, 1, 2);
+    }
+    grid->setRowMinimumHeight(row++, style()->pixelMetric(QStyle::PM_LayoutVerticalSpacing) * 2);
+    grid->addWidget(label15, row++, 0, 1, 2);
     for (int i = 0; i < int(Option3.size()); ++i) {
         auto* option = new QRadioButton(QString::fromUtf8(modes[i]));
         option->setObjectName(QStringLiteral("Option3_%1").arg(i));
@@ -283,9 +289,6 @@ QWidget* Options::integrationPage() {
         grid->addWidget(option, row++, 1);
     }
     grid->addWidget(Check16, row++, 1);
-    grid->setRowMinimumHeight(row++, style()->pixelMetric(QStyle::PM_LayoutVerticalSpacing) * 2);
-    grid->addWidget(Check14, row++, 0, 1, 2);
-    grid->addWidget(Check15, row++, 0, 1, 2);
     grid->setRowMinimumHeight(row++, style()->pixelMetric(QStyle::PM_LayoutVerticalSpacing) * 2);
     grid->addWidget(label14, row++, 0, 1, 2);
     grid->setColumnStretch(1, 1);

@@ -129,12 +129,12 @@ void Options::showForm(const OptionsForm& f) {
     Text8->setText(f.proxyPort);
     Check13->setChecked(f.chromiumFamily);
     Check16->setChecked(f.popupMenu);
-    Check13_Click();
     if (f.integrationMode >= 0 && f.integrationMode < int(Option3.size())) {
         Option3[size_t(f.integrationMode)]->setChecked(true);
     }
     Check14->setChecked(f.seaMonkey);
     Check15->setChecked(f.firefox);
+    BrowserBoxes_Click();
 }
 
 OptionsForm Options::form() const {
@@ -181,8 +181,9 @@ void Options::Check12_Click() {
     Text12->setEnabled(Ticked(Check12));
 }
 
-void Options::Check13_Click() {
-    const bool on = Ticked(Check13);
+void Options::BrowserBoxes_Click() {
+    // The mode and the menu entry are the extension's, in whichever browser has it.
+    const bool on = Ticked(Check13) || Ticked(Check14) || Ticked(Check15);
     Check16->setEnabled(on);
     for (QRadioButton* option : Option3) {
         option->setEnabled(on);
@@ -278,8 +279,12 @@ void Options::applyBrowserBoxes() {
             qCWarning(lcUi).noquote() << "browser integration:" << ctx_.browsers.why();
         }
         tell(text, text == 772 ? QMessageBox::Critical : QMessageBox::Information);
-        if (text != 772) {
-            ctx_.browsers.openExtensionPage(box.family, wanted);
+        if (text != 772 && ctx_.browsers.familyFound(box.family) &&
+            !ctx_.browsers.openExtensionPage(box.family, wanted)) {
+            // Without its browser the user still has to add or remove the extension.
+            message_(ctx_.texts.text(1204).arg(ctx_.browsers.program(box.family),
+                                               ctx_.browsers.extensionPage(box.family, wanted)),
+                     QMessageBox::Warning);
         }
     }
 }

@@ -96,7 +96,7 @@ private:
     QWidget* integrationPage();
 
     void Check12_Click();
-    void Check13_Click();
+    void BrowserBoxes_Click();  // Check13, Check14 and Check15
     void applyBrowserBoxes();
     void applyLanguage();
     void tell(int text, QMessageBox::Icon icon);

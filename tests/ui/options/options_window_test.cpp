@@ -59,7 +59,7 @@ struct OptionsWindowTest : ::testing::Test {
         setup.launcher = launcher;
         setup.start = [this](const QString& program, const QStringList& arguments) {
             started << QFileInfo(program).fileName() + u' ' + arguments.join(u' ');
-            return true;
+            return startWorks;
         };
         browsers = std::make_unique<BrowserIntegration>(setup);
         window = std::make_unique<Options>(
@@ -101,6 +101,7 @@ struct OptionsWindowTest : ::testing::Test {
     std::unique_ptr<Options> window;
     QStringList messages;
     QStringList started;
+    bool startWorks = true;
 };
 
 }  // namespace
@@ -260,12 +261,15 @@ TEST_F(OptionsWindowTest, RefreshShowsTheSettingsAndTheBoxesTheirRules) {
     EXPECT_FALSE(control<QLineEdit>("Text12")->isEnabled());
     control<QCheckBox>("Check12")->click();
     EXPECT_TRUE(control<QLineEdit>("Text12")->isEnabled());
-    // The menu entry and the modes follow the Chromium box.
-    EXPECT_FALSE(control<QCheckBox>("Check16")->isEnabled());
-    EXPECT_FALSE(control<QRadioButton>("Option3_0")->isEnabled());
-    control<QCheckBox>("Check13")->click();
-    EXPECT_TRUE(control<QCheckBox>("Check16")->isEnabled());
-    EXPECT_TRUE(control<QRadioButton>("Option3_0")->isEnabled());
+    // The menu entry and the modes can be chosen while any browser box is ticked.
+    for (const char* browser : {"Check13", "Check15"}) {
+        EXPECT_FALSE(control<QCheckBox>("Check16")->isEnabled()) << browser;
+        EXPECT_FALSE(control<QRadioButton>("Option3_0")->isEnabled());
+        control<QCheckBox>(browser)->click();
+        EXPECT_TRUE(control<QCheckBox>("Check16")->isEnabled()) << browser;
+        EXPECT_TRUE(control<QRadioButton>("Option3_0")->isEnabled());
+        control<QCheckBox>(browser)->click();
+    }
     // A browser that is not on the PATH cannot be chosen.
     EXPECT_TRUE(control<QCheckBox>("Check13")->isEnabled());
     EXPECT_FALSE(control<QCheckBox>("Check14")->isEnabled()) << "no SeaMonkey";
@@ -347,6 +351,17 @@ TEST_F(OptionsWindowTest, OkAppliesTheBrowserBoxesTheModeFileAndAutostart) {
     EXPECT_TRUE(QFile::exists(manifest("home/.mozilla/native-messaging-hosts")));
     EXPECT_FALSE(
         QFile::exists(box.file(QStringLiteral("config/autostart/VelmoraAutoStart.desktop"))));
+
+    // A browser that does not start is named with the page to open in it.
+    startWorks = false;
+    messages.clear();
+    open();
+    control<QAbstractButton>("Check15")->click();
+    ASSERT_TRUE(window->OK_Click());
+    EXPECT_EQ(messages,
+              (QStringList{texts.text(774), texts.text(1204).arg(bin + QStringLiteral("/firefox"),
+                                                                 QStringLiteral("about:addons"))}));
+    startWorks = true;
 
     // Without the launcher the box is still saved as on, with 772 and no browser started.
     messages.clear();
