@@ -142,7 +142,6 @@ test("the manifest folder named is the one Brenloft writes for that browser", ()
         [["Not)A;Brand", "Chromium", "Google Chrome"], "~/.config/google-chrome/NativeMessagingHosts"],
         [["Chromium", "Brave"], "~/.config/BraveSoftware/Brave-Browser/NativeMessagingHosts"],
         [["Chromium", "Not?A_Brand"], "~/.config/chromium/NativeMessagingHosts"],
-        [[], "~/.config/chromium/NativeMessagingHosts"],
     ];
     for (const [names, folder] of table) {
         assert.equal(hostFolderFor(names), folder, names.join());
