@@ -114,8 +114,12 @@ void MediaPreview::playerFailed() {
     failed->disconnect(this);
     failed->deleteLater();
     emit playable(false);
-    unavailable_ = true;
-    showPage(surfaces_.unavailable, PreviewKind::None, pendingFile_);
+    // Once its first frame is shown the file is previewed: a player that fails later (no
+    // sound device, say) only takes play and stop with it.
+    if (!prerolled_) {
+        unavailable_ = true;
+        showPage(surfaces_.unavailable, PreviewKind::None, pendingFile_);
+    }
 }
 
 void MediaPreview::releasePlayer() {
