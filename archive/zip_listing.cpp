@@ -14,6 +14,7 @@ ZipListRow FileRow(const QList<ZipEntry>& entries, qsizetype index, QString path
     return row;
 }
 
+// Only files count: a folder is no file unpacked, and its own size is nothing.
 void Count(ZipListing& listing, const ZipListRow& row) {
     ++listing.count;
     listing.normalTotal += row.normal;
@@ -52,7 +53,6 @@ ZipListing ListZipFolder(const QList<ZipEntry>& entries, const ZipFolderTree& tr
         row.folderPath = ZipFolderPath(tree, child);
         row.text = u'+' + tree.folders[child].name;
         row.path = folder;
-        Count(listing, row);
         listing.rows.append(std::move(row));
     }
     for (const qsizetype index : shown.files) {

@@ -21,7 +21,7 @@ struct ZipListRow {
 
 struct ZipListing {
     QList<ZipListRow> rows;
-    // The files and folders listed and the sizes of those files, for the summary line.
+    // The files listed (folders left out) and their sizes, for the summary line.
     qsizetype count = 0;
     quint64 normalTotal = 0;
     quint64 packedTotal = 0;

@@ -41,6 +41,7 @@
 #include "ui/prompts/gui_session_prompts.h"
 #include "ui/tray/program_icons.h"
 #include "ui/tray/quenby_catcher.h"
+#include "ui/zip_preview/message_box_queue.h"
 #include "ui/zip_preview/preview_wiring.h"
 #include "update/package_signature.h"
 #include "update/update_installer.h"
@@ -227,14 +228,9 @@ void DesktopApp::loadList() {
 
 void DesktopApp::createZipPreviews() {
     ZipPreviews::Hooks hooks;
-    hooks.tell = [](const QString& text, bool warning) {
-        // Not modal: the preview's reads and the downloads go on while it is read.
-        // The text may hold the server's reason or the archive's member names.
-        QMessageBox* box = NewMessageBox(warning ? QMessageBox::Warning : QMessageBox::Information,
-                                         text, QMessageBox::Ok, nullptr);
-        box->setAttribute(Qt::WA_DeleteOnClose);
-        box->show();
-    };
+    // Not modal: the preview's reads and the downloads go on while a message is read.
+    zipMessages_ = std::make_unique<MessageBoxQueue>();
+    hooks.tell = [this](const QString& text, bool warning) { zipMessages_->tell(text, warning); };
     hooks.defaultFolder = [this] { return settings_.DownloadFolder; };
     previews_ = WireZipPreviews(*windows_, sockets_, settings_, texts_, list_, std::move(hooks));
 }

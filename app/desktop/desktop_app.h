@@ -23,6 +23,7 @@ class DownloadQueue;
 class DownloadWindows;
 class GuiSessionPrompts;
 class Kestor;
+class MessageBoxQueue;
 class OptionsWiring;
 class QuenbyCatcher;
 class SingleInstance;
@@ -95,6 +96,7 @@ private:
     SystemCompletionActions actions_;
     std::unique_ptr<EngineContext> ctx_;
     std::unique_ptr<DownloadWindows> windows_;
+    std::unique_ptr<MessageBoxQueue> zipMessages_;  // the previews' messages, one at a time
     std::unique_ptr<ZipPreviews> previews_;
     std::unique_ptr<DownloadQueue> queue_;
     std::unique_ptr<Kestor> kestor_;

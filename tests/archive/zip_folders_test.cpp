@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "archive/zip_folders.h"
+#include "archive/zip_listing.h"
 
 // The folders view over entries, with and without the archive's own folder entries.
 
@@ -58,6 +61,13 @@ TEST(ZipFolders, ListsEachFolderWhetherTheArchiveNamesItOrNot) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(Listing(tree, entries, c.path), c.shown) << c.path.toStdString();
+        // The summary counts the files shown, not the folders.
+        EXPECT_EQ(ListZipFolder(entries, tree, c.path).count,
+                  std::count_if(c.shown.begin(), c.shown.end(),
+                                [](const QString& name) {
+                                    return !name.startsWith(u'+') && !name.startsWith(u'(');
+                                }))
+            << c.path.toStdString();
     }
     EXPECT_EQ(tree.folders[FindZipFolder(tree, u"docs")].entry, 0);
     EXPECT_EQ(tree.folders[FindZipFolder(tree, u"src/net")].entry, 6);

@@ -22,42 +22,39 @@ MediaPreview::~MediaPreview() {
 
 void MediaPreview::LoadMedia(const QString& media, const QString& realfile) {
     const QString extension = PreviewExtension(realfile.isEmpty() ? media : realfile);
-    // Checked before anything else: a finished file that was moved away, or a download whose
-    // first part file is gone, says so rather than keeping the last file on screen.
-    const QFileInfo file(media);
-    if (!file.isFile()) {
-        qCDebug(lcUi) << "preview: no file" << media;
-        releasePlayer();
-        unavailable_ = true;
-        showPage(surfaces_.unavailable, PreviewKind::None, media);
-        return;
-    }
+    // Whatever cannot be shown says so: another file's picture left on screen would pass for
+    // this one's.
     const PreviewKind kind = PreviewKindOf(extension);
-    if (kind == PreviewKind::None) {
-        return;
-    }
-    if (kind == PreviewKind::Picture) {
-        // Read before the player goes, so a picture that will not read changes nothing.
-        if (showPicture(media, extension)) {
-            releasePlayer();
-        }
+    if (!QFileInfo(media).isFile() || kind == PreviewKind::None) {
+        qCDebug(lcUi) << "preview: no file or no preview for" << media;
+        showUnavailable(media);
         return;
     }
     releasePlayer();
+    if (kind == PreviewKind::Picture) {
+        showPicture(media, extension);
+        return;
+    }
     startPlayer(media, kind);
 }
 
-bool MediaPreview::showPicture(const QString& media, const QString& extension) {
+void MediaPreview::showPicture(const QString& media, const QString& extension) {
     const QImage image = ReadPreviewPicture(media, extension);
     if (image.isNull()) {
         qCDebug(lcUi) << "preview: picture not read" << media;
-        return false;
+        showUnavailable(media);
+        return;
     }
     surfaces_.picture->setImage(image);
     unavailable_ = false;
     showPage(surfaces_.picture, PreviewKind::Picture, media);
     emit shown();
-    return true;
+}
+
+void MediaPreview::showUnavailable(const QString& media) {
+    releasePlayer();
+    unavailable_ = true;
+    showPage(surfaces_.unavailable, PreviewKind::None, media);
 }
 
 void MediaPreview::startPlayer(const QString& media, PreviewKind kind) {
@@ -77,6 +74,9 @@ void MediaPreview::startPlayer(const QString& media, PreviewKind kind) {
     connect(player, &QMediaPlayer::mediaStatusChanged, this, &MediaPreview::playerStatus);
     connect(player, &QMediaPlayer::errorOccurred, this, &MediaPreview::playerFailed);
     player_ = player;
+    // Nothing of the file before stays on screen while this one loads.
+    unavailable_ = false;
+    showPage(surfaces_.blank, PreviewKind::None, media);
     pendingKind_ = kind;
     pendingFile_ = media;
     prerolled_ = false;
@@ -98,6 +98,7 @@ void MediaPreview::playerStatus(QMediaPlayer::MediaStatus status) {
         QWidget* page = pendingKind_ == PreviewKind::Sound ? surfaces_.sound : surfaces_.video;
         showPage(page, pendingKind_, pendingFile_);
         player_->pause();
+        emit playable(true);
         emit shown();
     }
 }
@@ -112,6 +113,13 @@ void MediaPreview::playerFailed() {
     player_ = nullptr;
     failed->disconnect(this);
     failed->deleteLater();
+    emit playable(false);
+    // Once its first frame is shown the file is previewed: a player that fails later (no
+    // sound device, say) only takes play and stop with it.
+    if (!prerolled_) {
+        unavailable_ = true;
+        showPage(surfaces_.unavailable, PreviewKind::None, pendingFile_);
+    }
 }
 
 void MediaPreview::releasePlayer() {
@@ -123,9 +131,17 @@ void MediaPreview::releasePlayer() {
     player->disconnect(this);
     player->stop();
     delete player;  // its audio output with it
+    emit playable(false);
 }
 
 void MediaPreview::showPage(QWidget* page, PreviewKind kind, const QString& file) {
+    // A page left behind keeps no picture of an earlier file.
+    if (page != surfaces_.picture) {
+        surfaces_.picture->setImage({});
+    }
+    if (page != surfaces_.video) {
+        surfaces_.video->setImage({});
+    }
     surfaces_.area->setCurrentWidget(page);
     kind_ = kind;
     currentFile_ = file;

@@ -33,8 +33,8 @@ public:
 
     // Shows `media`, judging its type by `realfile` (by `media` when that is empty), so the
     // first part file of a download in progress previews as the file it will become. A file
-    // that is not there shows "Preview not available."; a type we do not preview, or a file
-    // that will not read or play, leaves the preview as it was.
+    // that is not there, of a type we do not preview, or that will not read or play shows
+    // "Preview not available." in an otherwise empty area.
     void LoadMedia(const QString& media, const QString& realfile);
 
     // The buttons and the slider; none does anything without a player.
@@ -63,10 +63,13 @@ public:
 signals:
     // A picture was drawn, or a player loaded its file and was told to hold its first frame.
     void shown();
+    // A player holds a file's first frame (true): play and stop work; or it went (false).
+    void playable(bool ready);
 
 private:
     void releasePlayer();
-    bool showPicture(const QString& media, const QString& extension);
+    void showPicture(const QString& media, const QString& extension);
+    void showUnavailable(const QString& media);
     void startPlayer(const QString& media, PreviewKind kind);
     void playerStatus(QMediaPlayer::MediaStatus status);
     void playerFailed();

@@ -69,6 +69,11 @@ PreviewPanel::PreviewPanel(const TextTable& texts, QWidget* parent)
     surfaces.sound = Image2;
     surfaces.unavailable = Label5;
     media_ = std::make_unique<MediaPreview>(surfaces);
+    // The buttons look usable only while a player holds a file.
+    for (QPushButton* button : {Command2, Command3}) {
+        button->setEnabled(false);
+        connect(media_.get(), &MediaPreview::playable, button, &QWidget::setEnabled);
+    }
     connect(Command2, &QPushButton::clicked, this, [this] { media_->play(); });
     connect(Command3, &QPushButton::clicked, this, [this] { media_->stop(); });
     connect(Slider1, &QSlider::valueChanged, this, [this](int v) { media_->setVolumeSlider(v); });

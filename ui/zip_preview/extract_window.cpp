@@ -13,6 +13,7 @@
 #include <QTreeView>
 
 #include "ui/language/plain_text.h"
+#include "ui/zip_preview/screen_fit.h"
 
 namespace {
 
@@ -39,7 +40,6 @@ Extract::Extract(const QString& folder, QWidget* parent) : QWidget(parent, Qt::W
     setObjectName(QStringLiteral("Extract"));
     setWindowTitle(QStringLiteral("Extract to..."));
     setAttribute(Qt::WA_QuitOnClose, false);
-    resize(460, 400);
 
     Combo1 = new QComboBox(this);
     Combo1->setObjectName(QStringLiteral("Combo1"));
@@ -75,6 +75,7 @@ Extract::Extract(const QString& folder, QWidget* parent) : QWidget(parent, Qt::W
     column->addWidget(Drive1);
     column->addWidget(Dir1, 1);
     column->addLayout(buttons);
+    ResizeToFitScreen(this, QSize(460, 400));
 
     connect(Drive1, &QComboBox::activated, this, &Extract::Drive1_Change);
     connect(Dir1->selectionModel(), &QItemSelectionModel::currentChanged, this,

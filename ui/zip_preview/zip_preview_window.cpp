@@ -21,6 +21,7 @@
 #include "ui/language/apply_language.h"
 #include "ui/zip_preview/member_icons.h"
 #include "ui/zip_preview/preview_failure_text.h"
+#include "ui/zip_preview/screen_fit.h"
 
 namespace {
 
@@ -90,7 +91,6 @@ Form2::~Form2() = default;
 void Form2::buildWindow() {
     setWindowTitle(QStringLiteral("OnLine-Zip Viewer & Extractor"));
     SetTag(this, 750);
-    resize(640, 420);
 
     Label1 = new QLabel(this);
     Label1->setObjectName(QStringLiteral("Label1"));
@@ -146,6 +146,7 @@ void Form2::buildWindow() {
     column->addLayout(byBox);
     column->addWidget(views_, 1);
     column->addLayout(buttons);
+    ResizeToFitScreen(this, QSize(640, 420));
 
     connect(byGroup, &QButtonGroup::buttonToggled, this, [this](QAbstractButton*, bool on) {
         if (on && listed_) {
@@ -225,15 +226,15 @@ void Form2::ShowList() {
         QStandardItem* name = Cell(row.text, row.text.toLower());
         name->setData(QVariant::fromValue(i), RowRole);
         name->setIcon(row.isFolder ? icons_->folder() : icons_->file(row.text));
-        const QString dir = QStringLiteral("DIR");
-        // Folders sort before every size.
-        const QVariant noSize = qint64(-1);
+        // Sizes read as the main window writes them; folders sort before every size.
+        const auto size = [&](quint64 bytes) {
+            return row.isFolder ? NumberCell(QStringLiteral("DIR"), qint64(-1))
+                                : NumberCell(sizeText(bytes), QVariant(bytes));
+        };
         model_->appendRow({
             name,
-            NumberCell(row.isFolder ? dir : QString::number(row.packed),
-                       row.isFolder ? noSize : QVariant(row.packed)),
-            NumberCell(row.isFolder ? dir : QString::number(row.normal),
-                       row.isFolder ? noSize : QVariant(row.normal)),
+            size(row.packed),
+            size(row.normal),
             row.ratio ? NumberCell(QString::number(*row.ratio) + u'%', *row.ratio)
                       : Cell({}, -1000),
             Cell(row.path, row.path.toLower()),
@@ -251,12 +252,13 @@ void Form2::ShowList() {
         ListView1->resizeColumnToContents(column);
     }
     Command4->setEnabled(!byFile && !CurrentFolder.isEmpty());
-    Label1->setText(
-        FormatSize(Currency::fromBytes(static_cast<qint64>(rows_.normalTotal)), texts_) + u' ' +
-        texts_.text(765) + QStringLiteral("  ") + QString::number(rows_.count) + u' ' +
-        texts_.text(766) + QStringLiteral(" (") +
-        FormatSize(Currency::fromBytes(static_cast<qint64>(rows_.packedTotal)), texts_) + u' ' +
-        texts_.text(767) + QStringLiteral(".)"));
+    Label1->setText(sizeText(rows_.normalTotal) + u' ' + texts_.text(765) + QStringLiteral("  ") +
+                    QString::number(rows_.count) + u' ' + texts_.text(766) + QStringLiteral(" (") +
+                    sizeText(rows_.packedTotal) + u' ' + texts_.text(767) + QStringLiteral(".)"));
+}
+
+QString Form2::sizeText(quint64 bytes) const {
+    return FormatSize(Currency::fromBytes(static_cast<qint64>(bytes)), texts_);
 }
 
 void Form2::setStyle(int style) {

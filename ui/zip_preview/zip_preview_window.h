@@ -72,6 +72,7 @@ private:
     void showEntries();
     void openRow(const QModelIndex& index);
     void setStyle(int style);
+    QString sizeText(quint64 bytes) const;
     void Command1_Click();
     void Command2_Click();
     void Command3_Click();

@@ -105,11 +105,11 @@ struct Load {
 
 TEST(PreviewTypes, TheRealNameDecidesByItsLastExtension) {
     const std::pair<const char*, PreviewKind> names[] = {
-        {"clip.Avi", PreviewKind::Video},   {"a.b.mp3", PreviewKind::Sound},
-        {"x.WMA", PreviewKind::Sound},      {"x.mid", PreviewKind::Video},
-        {"photo.jpeg", PreviewKind::None},  {"song.mp3.part", PreviewKind::None},
-        {"noextension", PreviewKind::None}, {"ends.", PreviewKind::None},
-        {"pic.tga", PreviewKind::Picture},  {"dir.v2/readme", PreviewKind::None},
+        {"clip.Avi", PreviewKind::Video},     {"a.b.mp3", PreviewKind::Sound},
+        {"x.WMA", PreviewKind::Sound},        {"x.mid", PreviewKind::Sound},
+        {"photo.jpeg", PreviewKind::Picture}, {"song.mp3.part", PreviewKind::None},
+        {"noextension", PreviewKind::None},   {"ends.", PreviewKind::None},
+        {"pic.tga", PreviewKind::Picture},    {"dir.v2/readme", PreviewKind::None},
     };
     for (const auto& [name, kind] : names) {
         EXPECT_EQ(PreviewKindOf(PreviewExtension(QLatin1String(name))), kind) << name;
@@ -138,22 +138,34 @@ TEST(PreviewTypes, GStreamerUnlessTheEnvironmentNamesABackend) {
     }
 }
 
-TEST_F(PreviewTest, EachTypeShowsOnItsPageAndOddFilesChangeNothing) {
-    const QString pattern = QStringLiteral(
-        "videotestsrc num-buffers=10 ! "
-        "video/x-raw,width=64,height=48,framerate=10/1 ! ");
-    ASSERT_TRUE(
-        Gst(pattern + QStringLiteral("jpegenc ! avimux ! filesink location=") + file("clip.avi")));
-    ASSERT_TRUE(Gst(QStringLiteral("audiotestsrc num-buffers=10 ! audioconvert ! vorbisenc ! "
-                                   "oggmux ! filesink location=") +
-                    file("tone.ogg")));
+TEST_F(PreviewTest, EachTypeShowsOnItsPageAndWhatCannotShowSaysSo) {
+    const QString video = QStringLiteral(
+        "videotestsrc num-buffers=10 ! video/x-raw,width=64,height=48,framerate=10/1 ! ");
+    const QString sound = QStringLiteral("audiotestsrc num-buffers=10 ! audioconvert ! ");
+    const std::pair<const char*, QString> made[] = {
+        {"clip.avi", video + "jpegenc ! avimux"},
+        {"clip.mp4", video + "x264enc ! mp4mux"},
+        {"clip.mkv", video + "x264enc ! matroskamux"},
+        {"clip.webm", video + "vp8enc ! webmmux"},
+        {"tone.ogg", sound + "vorbisenc ! oggmux"},
+        {"tone.flac", sound + "flacenc"},
+        {"tone.opus", sound + "audioresample ! opusenc ! oggmux"}};
+    for (const auto& [name, pipeline] : made) {
+        ASSERT_TRUE(Gst(pipeline + " ! filesink location=" + file(name))) << name;
+    }
+    QFile gif(file("still.gif"));  // Qt reads GIF but does not write it: one pixel, by hand
+    ASSERT_TRUE(gif.open(QIODevice::WriteOnly));
+    gif.write(
+        QByteArray::fromHex("47494638396101000100800000000000ffffff2c00000000010001000002"
+                            "024401003b"));
+    gif.close();
     ASSERT_TRUE(QFile::copy(file("clip.avi"), file("movie.avi.part0")));
     WriteWav(file("tone.wav"));
     WriteTga(file("still.tga"), true);
     WriteTga(file("old.tga"), false);
     QImage image(40, 20, QImage::Format_RGB32);
     image.fill(Qt::darkCyan);
-    for (const char* name : {"still.png", "still.jpg", "still.bmp"}) {
+    for (const char* name : {"still.png", "still.jpg", "still.bmp", "still.webp"}) {
         ASSERT_TRUE(image.save(file(name)));
     }
     for (const char* name : {"notes.txt", "noextension", "fake.avi"}) {
@@ -164,21 +176,29 @@ TEST_F(PreviewTest, EachTypeShowsOnItsPageAndOddFilesChangeNothing) {
 
     const Load loads[] = {
         {"clip.avi", "", PreviewKind::Video, "clip.avi", "video", true},
-        {"notes.txt", "", PreviewKind::Video, "clip.avi", "video", true},
-        {"noextension", "", PreviewKind::Video, "clip.avi", "video", true},
+        {"still.gif", "", PreviewKind::Picture, "still.gif", "picture", false},
+        {"clip.mp4", "", PreviewKind::Video, "clip.mp4", "video", true},
+        {"still.webp", "", PreviewKind::Picture, "still.webp", "picture", false},
+        {"notes.txt", "", PreviewKind::None, "notes.txt", "Label5", false},
+        {"clip.mkv", "", PreviewKind::Video, "clip.mkv", "video", true},
+        {"noextension", "", PreviewKind::None, "noextension", "Label5", false},
         {"still.png", "", PreviewKind::Picture, "still.png", "picture", false},
         {"tone.wav", "", PreviewKind::Sound, "tone.wav", "Image2", true},
+        {"clip.webm", "", PreviewKind::Video, "clip.webm", "video", true},
         {"still.jpg", "", PreviewKind::Picture, "still.jpg", "picture", false},
         {"tone.ogg", "", PreviewKind::Sound, "tone.ogg", "Image2", true},
+        {"tone.flac", "", PreviewKind::Sound, "tone.flac", "Image2", true},
         {"still.bmp", "", PreviewKind::Picture, "still.bmp", "picture", false},
         {"gone.avi", "", PreviewKind::None, "gone.avi", "Label5", false},
+        {"tone.opus", "", PreviewKind::Sound, "tone.opus", "Image2", true},
         {"still.tga", "", PreviewKind::Picture, "still.tga", "picture", false},
         {"gone.avi.part0", "gone.avi", PreviewKind::None, "gone.avi.part0", "Label5", false},
         {"old.tga", "", PreviewKind::Picture, "old.tga", "picture", false},
         {"movie.avi.part0", "movie.avi", PreviewKind::Video, "movie.avi.part0", "video", true},
-        // Names that promise what the file does not hold: the screen stays as it was.
-        {"tone.wav", "tone.png", PreviewKind::Video, "movie.avi.part0", "video", true},
-        {"fake.avi", "", PreviewKind::Video, "movie.avi.part0", "video", false},
+        // Names that promise what the file does not hold: the panel says it cannot show them.
+        {"tone.wav", "tone.png", PreviewKind::None, "tone.wav", "Label5", false},
+        {"still.png", "", PreviewKind::Picture, "still.png", "picture", false},
+        {"fake.avi", "", PreviewKind::None, "fake.avi", "Label5", false},
     };
     MediaPreview& media = panel_->media();
     for (const Load& load : loads) {
@@ -195,6 +215,11 @@ TEST_F(PreviewTest, EachTypeShowsOnItsPageAndOddFilesChangeNothing) {
         EXPECT_EQ(child<QLabel>("Image2")->isVisible(), load.kind == PreviewKind::Sound);
         EXPECT_EQ(child<QLabel>("Label5")->isVisible(), load.kind == PreviewKind::None);
         EXPECT_LE(media.findChildren<QMediaPlayer*>().size(), 1);
+        // No picture of another file stays behind; play and stop work only with a player.
+        EXPECT_EQ(child<PictureView>("picture")->image().isNull(),
+                  load.kind != PreviewKind::Picture);
+        EXPECT_EQ(child<QPushButton>("Command2")->isEnabled(), load.player);
+        EXPECT_EQ(child<QPushButton>("Command3")->isEnabled(), load.player);
         if (load.player && load.kind == PreviewKind::Video) {
             // The first frame is drawn, not only decoded.
             EXPECT_TRUE(WaitFor([&] { return !child<PictureView>("video")->image().isNull(); }));

@@ -14,6 +14,7 @@
 #include <QTreeView>
 #include <memory>
 
+#include "core/text/format.h"
 #include "engine/queue/download_queue.h"
 #include "tests/archive/archive_test_tools.h"
 #include "tests/engine/download_session_test_harness.h"
@@ -194,8 +195,11 @@ TEST_F(ZipPreviewTest, ListsFetchesMembersHandsBackAndUnpacks) {
     QHeaderView* header = list->header();
     const auto sizes = [&] {
         QList<qint64> numbers;
-        for (const QString& size : Column(*form, Normal)) {
-            numbers.append(size.toLongLong());
+        for (int row = 0; row < list->model()->rowCount(); ++row) {
+            const QModelIndex size = list->model()->index(row, Normal);
+            numbers.append(size.data(Qt::UserRole).toLongLong());
+            EXPECT_EQ(size.data().toString(),
+                      FormatSize(Currency::fromBytes(numbers.last()), engine->texts));
         }
         return numbers;
     };
