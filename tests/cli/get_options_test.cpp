@@ -1,4 +1,4 @@
-// brenloft-get's argument parsing, without running a download.
+// brenloft-get's argument parsing and progress line, without running a download.
 
 #include <gtest/gtest.h>
 
@@ -6,6 +6,33 @@
 #include <vector>
 
 #include "cli/get_options.h"
+#include "cli/progress_lines.h"
+#include "core/download_list/records.h"
+#include "core/download_list/transfer_rate.h"
+#include "core/text/text_table.h"
+#include "tests/support/text_printer.h"
+
+// The rate and the time left appear once a second of transfer is counted: a first read of
+// what the socket buffered would otherwise show hundreds of MB/s and nothing left.
+TEST(GetProgress, RateAndTimeLeftOnlyOnceTheRateIsKnown) {
+    TextTable texts;
+    texts.set(2, QStringLiteral("MB"));
+    DownloadRecord r;
+    r.FileName = QStringLiteral("big%20file.iso");
+    r.FileSize = Currency::fromBytes(100'000'000);
+    r.Percent = 1;
+    r.BytesDone = Currency::fromBytes(1'000'000);
+    for (const auto& [seconds, shown] : std::vector<std::pair<float, const char*>>{
+             {0.004f, "big file.iso                       1.0% 0.95 MB / 95.36 MB  4 seg"},
+             {1.0f,
+              "big file.iso                       1.0% 0.95 MB / 95.36 MB  0.95 MB/s  "
+              "01:39 left  4 seg"},
+         }) {
+        r.ElapsedSeconds = seconds;
+        r.RemainingSeconds = static_cast<float>(TransferTimeLeft(r).value_or(-1));
+        EXPECT_EQ(ProgressLine(r, TransferRate(r), 4, texts), QString::fromLatin1(shown));
+    }
+}
 
 TEST(GetOptions, LimitTakesBytesOrKAndMSuffixes) {
     const struct {

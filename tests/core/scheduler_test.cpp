@@ -9,6 +9,7 @@
 
 #include "core/download_list/download_list.h"
 #include "core/download_list/entry_state.h"
+#include "core/download_list/transfer_rate.h"
 #include "core/scheduler/clipboard_watch.h"
 #include "core/scheduler/hand_off_file.h"
 #include "core/scheduler/network_pause.h"
@@ -232,69 +233,60 @@ DownloadListState Running(std::initializer_list<std::pair<std::int64_t, float>> 
 
 }  // namespace
 
-TEST(SpeedMeter, SmoothsTheCounterOverTicks) {
-    DownloadListState list = Running({{100000, 10.0f}, {50000, 0.0f}});
-    DownloadRecord paused;
-    paused.Active = FlagTrue;
-    paused.BytesDone = Currency::fromBytes(999999);
-    paused.ElapsedSeconds = 1;
-    list.DownloadList.append(paused);
-    list.DownloadCount = 3;
-
-    SpeedMeter meter;
-    // First tick: no earlier one to measure from, so the running entries' own averages count
-    // (10,000 bytes per second; the entry without time and the paused one do not).
-    meter.update(list, 5000000, 100000);
-    EXPECT_FLOAT_EQ(meter.speed(), 6000.0f);
-    EXPECT_EQ(meter.activeCount(), 1);
-    EXPECT_EQ(meter.maxSpeed(), 6000);
-
-    // 10,000 bytes in 500 ms: 20,000 bytes per second, smoothed 0.4 / 0.6.
-    meter.update(list, 5010000, 100500);
-    EXPECT_FLOAT_EQ(meter.speed(), 0.4f * 6000 + 0.6f * 20000);
-    EXPECT_EQ(meter.maxSpeed(), 14400);
-
-    // Nothing more: the speed decays.
-    meter.update(list, 5010000, 101000);
-    EXPECT_FLOAT_EQ(meter.speed(), 0.4f * 14400);
-    EXPECT_EQ(meter.maxSpeed(), 14400);
+TEST(TransferRate, KnownAfterASecondOfTransfer) {
+    struct Row {
+        std::int64_t bytes, size;
+        float seconds;
+        double rate, left;  // -1: none
+    };
+    for (const Row& row : {
+             // A first read of what the socket buffered during the request: no rate, no time.
+             Row{1'000'000, 100'000'000, 0.004f, -1, -1},
+             Row{1'000'000, 100'000'000, 0.999f, -1, -1},
+             Row{1'600'000, 100'000'000, 1.0f, 1'600'000, 61.5},
+             Row{6'400'000, 6'400'000, 4.0f, 1'600'000, 0},
+             Row{0, 1000, 2.0f, 0, -1},  // nothing yet: rate 0, no time left
+         }) {
+        DownloadRecord r;
+        r.BytesDone = Currency::fromBytes(row.bytes);
+        r.FileSize = Currency::fromBytes(row.size);
+        r.ElapsedSeconds = row.seconds;
+        SCOPED_TRACE(row.seconds);
+        EXPECT_EQ(TransferRate(r).value_or(-1), row.rate);
+        EXPECT_EQ(TransferTimeLeft(r).value_or(-1), row.left);
+    }
 }
 
-TEST(SpeedMeter, NeverShowsExactlyNothingAndSurvivesTheTickWrapping) {
-    const DownloadListState idle;
+// The status line shows the sum of the running downloads' rates as their windows show them,
+// not a figure of its own.
+TEST(SpeedMeter, ShowsTheSumOfTheRunningRates) {
+    DownloadListState list = Running({{100000, 10.0f}, {50000, 0.0f}});
     SpeedMeter meter;
-    meter.update(idle, 0, 1000);
+    meter.update(list, 1'560'000 + 40'000);
+    EXPECT_FLOAT_EQ(meter.speed(), 1'600'000.0f);
+    EXPECT_EQ(meter.activeCount(), 1) << "the entry without transfer time is not counted";
+    EXPECT_EQ(meter.maxSpeed(), 1'600'000);
+    meter.update(list, 918'000);
+    EXPECT_FLOAT_EQ(meter.speed(), 918'000.0f) << "at once, no smoothing behind the windows";
+    EXPECT_EQ(meter.maxSpeed(), 1'600'000);
+    // Nothing running: never exactly nothing, as the tray's level needs.
+    meter.update(DownloadListState{}, 0);
     EXPECT_EQ(meter.speed(), 1.0f);
-    EXPECT_EQ(meter.maxSpeed(), 1);
     EXPECT_EQ(meter.activeCount(), 0);
-
-    // The 32-bit tick wraps between two ticks 500 ms apart; more than 2^32 bytes in all.
-    SpeedMeter wrapping;
-    const std::int64_t total = std::int64_t(1) << 33;
-    wrapping.update(idle, total, INT32_MAX - 199);
-    wrapping.update(idle, total + 50000, INT32_MIN + 300);
-    EXPECT_FLOAT_EQ(wrapping.speed(), 0.4f * 1 + 0.6f * 100000);
 }
 
 TEST(SpeedMeter, TrayLevelFollowsTheShareOfTheFastestSpeed) {
     const DownloadListState idle;
     SpeedMeter meter;
     EXPECT_EQ(meter.trayLevel(), 0) << "before any tick";
-    std::int64_t total = 0;
-    std::int32_t tick = 0;
-    meter.update(idle, total, tick);
-    // A steady 100,000 bytes per second until the smoothing has settled: as fast as ever.
-    for (int i = 0; i < 40; ++i) {
-        meter.update(idle, total += 50000, tick += 500);
-    }
+    meter.update(idle, 100000);
     EXPECT_EQ(meter.trayLevel(), 4);
-    // Slower ticks: the level is the share of the fastest speed seen, times 4.5, rounded down.
+    // Slower: the level is the share of the fastest speed seen, times 4.5, rounded down.
     std::vector<int> levels;
-    for (const std::int64_t bytes : {37500, 25000, 0, 0}) {
-        meter.update(idle, total += bytes, tick += 500);
+    for (const double rate : {85000, 64000, 25600, 10240}) {
+        meter.update(idle, rate);
         levels.push_back(meter.trayLevel());
     }
-    // Smoothed 85,000, 64,000, 25,600 and 10,240 of 100,000 bytes per second.
     EXPECT_EQ(levels, (std::vector<int>{3, 2, 1, 0}));
     EXPECT_EQ(meter.maxSpeed(), 100000);
 }
