@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <algorithm>
 #include <atomic>
 #include <map>
 #include <memory>
@@ -959,4 +961,66 @@ TEST_F(SessionTest, PausedDownloadWithoutRangesStartsOver) {
     EXPECT_EQ(r.Segments.at(1)->PartFile, part);
     EXPECT_EQ(r.BytesDone.bytes(), data.size());
     EXPECT_EQ(FileSha256(r.SavePath), Sha256(data));
+}
+
+// The speed limit holds over any two seconds of a download from a server far faster than it:
+// after its first second, and across a pause and a resume from the moment of the resume, when
+// what the pause banked would be spent at line speed if the bank had no cap. Bytes are counted
+// as the record counts them, sampled as they come. Honest bounds: limited reads run at the
+// 500 ms pump, each taking what the time since the last one allows (at most one pump's worth),
+// so a two-second window holds three to five pumps' shares, 0.75 to 1.25 of the limit's two
+// seconds; the first read of a new connection, before its head marks it limited, adds up to a
+// socket buffer (0.1 here). A busy machine only delays pumps, so the lower bound is looser.
+TEST_F(SessionTest, SpeedLimitHoldsOverAnyTwoSecondsAfterIdleAndAcrossAResume) {
+    constexpr std::int32_t Limit = 1024 * 1024;
+    serve(QStringLiteral("big.bin"), RandomBytes(16 * 1024 * 1024));
+    NginxPeer nginx(served);
+    startNginx(nginx);
+    Engine engine(box.path());
+    engine.settings.UseSpeedLimiter = FlagTrue;
+    engine.settings.SpeedLimiter = Limit;
+    engine.sockets.setLimits({true, Limit});
+    WaitFor([] { return false; }, std::chrono::milliseconds(1500));  // idle
+
+    Download& d = engine.fetch(nginx.url(QStringLiteral("/big.bin")));
+    const DownloadRecord& r = engine.record(d);
+    std::vector<std::pair<qint64, std::int64_t>> samples;  // milliseconds, bytes
+    QElapsedTimer clock;
+    clock.start();
+    const auto sample = [&] { samples.emplace_back(clock.elapsed(), r.BytesDone.bytes()); };
+    QTimer sampler;
+    QObject::connect(&sampler, &QTimer::timeout, sample);
+    sampler.start(20);
+    ASSERT_TRUE(WaitFor([&] { return r.BytesDone.bytes() > 0; }));
+    std::vector<std::pair<qint64, qint64>> phases{{clock.elapsed() + 1000, 0}};
+    WaitFor([] { return false; }, std::chrono::milliseconds(3500));
+    phases.back().second = clock.elapsed();
+    d.session->PauseDownload();
+    WaitFor([] { return false; }, std::chrono::milliseconds(2000));
+    sample();
+    phases.emplace_back(clock.elapsed(), 0);
+    d.session->ResumeDownload();
+    WaitFor([] { return false; }, std::chrono::milliseconds(3500));
+    phases.back().second = clock.elapsed();
+    sampler.stop();
+    ASSERT_EQ(StateOf(r), ListEntryState::Running);
+
+    double most = 0;
+    double least = 10;
+    for (const auto& [from, to] : phases) {
+        for (const auto& [aMs, aBytes] : samples) {
+            for (const auto& [bMs, bBytes] : samples) {
+                const qint64 span = bMs - aMs;
+                if (aMs < from || bMs > to || span <= 0 || span > 2000) {
+                    continue;
+                }
+                const double share = double(bBytes - aBytes) / (2.0 * Limit);
+                most = std::max(most, share);
+                least = span >= 1950 ? std::min(least, share) : least;
+            }
+        }
+    }
+    EXPECT_LE(most, 1.35);
+    EXPECT_GE(least, 0.5);
+    EXPECT_LT(least, 10) << "no window was measured";
 }
