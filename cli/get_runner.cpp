@@ -372,18 +372,7 @@ void GetRunner::drawProgress() {
             active += r->Segments.at(j)->State == SegmentState::Receiving ? 1 : 0;
         }
         const DownloadSession* session = queue_->session(job.slot);
-        const double rate = session->shownSpeed();
-        QString name = EscapeControls(DecodeUrl(r->FileName));
-        if (name.size() > 32) {
-            name = name.left(31) + u'~';
-        }
-        lines << QStringLiteral("%1 %2% %3 / %4  %5/s  %6 left  %7 seg")
-                     .arg(name, -32)
-                     .arg(r->Percent, 5, 'f', 1)
-                     .arg(FormatSize(r->BytesDone, texts_), FormatSize(r->FileSize, texts_),
-                          FormatSize(Currency::fromBytes(static_cast<std::int64_t>(rate)), texts_),
-                          FormatDuration(r->RemainingSeconds))
-                     .arg(active);
+        lines << ProgressLine(*r, session->shownSpeed(), active, texts_);
         if (const QString reconnecting = session->reconnecting(); !reconnecting.isEmpty()) {
             lines.back() += QStringLiteral("  ") + reconnecting;
         }

@@ -4,6 +4,28 @@
 
 #include <cstdio>
 
+#include "core/download_list/records.h"
+#include "core/text/format.h"
+#include "core/text/url_codec.h"
+
+QString ProgressLine(const DownloadRecord& r, std::optional<double> rate, int receiving,
+                     const TextTable& texts) {
+    QString name = EscapeControls(DecodeUrl(r.FileName));
+    if (name.size() > 32) {
+        name = name.left(31) + u'~';
+    }
+    QString line = QStringLiteral("%1 %2% %3 / %4")
+                       .arg(name, -32)
+                       .arg(r.Percent, 5, 'f', 1)
+                       .arg(FormatSize(r.BytesDone, texts), FormatSize(r.FileSize, texts));
+    if (rate) {
+        line += QStringLiteral("  %1/s  %2 left")
+                    .arg(FormatSize(Currency::fromBytes(static_cast<std::int64_t>(*rate)), texts),
+                         FormatDuration(r.RemainingSeconds));
+    }
+    return line + QStringLiteral("  %1 seg").arg(receiving);
+}
+
 ProgressLines::ProgressLines(bool enabled) : enabled_(enabled && ::isatty(STDERR_FILENO) == 1) {}
 
 void ProgressLines::draw(const QStringList& lines) {

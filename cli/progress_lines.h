@@ -2,6 +2,15 @@
 
 #include <QString>
 #include <QStringList>
+#include <optional>
+
+struct DownloadRecord;
+class TextTable;
+
+// One download's line: its name, percentage and bytes of the size; its rate and time left once
+// the rate is known (`rate`, nothing before); how many segments receive.
+QString ProgressLine(const DownloadRecord& r, std::optional<double> rate, int receiving,
+                     const TextTable& texts);
 
 // One progress line per download on a terminal, redrawn in place; nothing when the stream is
 // not a terminal or the user asked for quiet.

@@ -23,7 +23,6 @@
 #include "core/scheduler/status_texts.h"
 #include "core/settings/trusted_certificates.h"
 #include "core/text/url_codec.h"
-#include "core/types/tick.h"
 #include "engine/files/part_files.h"
 #include "engine/queue/add_download.h"
 #include "engine/queue/download_queue.h"
@@ -342,7 +341,7 @@ void DesktopApp::TimerC_Timer() {
     }
 
     kestor_->setTotalText(StatusTotalText(ctx_->receivedBytes, texts_));
-    speed_.update(list_, ctx_->receivedBytes, MillisecondTick());
+    speed_.update(list_, queue_->runningRates());
     kestor_->setSpeedText(StatusSpeedText(speed_.speed(), texts_));
     if (catcher_) {
         catcher_->refreshMessage(TrayTipText(speed_.activeCount(), kestor_->statusText(2), texts_));

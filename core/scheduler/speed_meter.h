@@ -8,16 +8,18 @@ struct DownloadListState;
 // speed / peak * 4.5, at most 4; 0 while there is no peak to compare with.
 int TrayLevel(double speed, double peak);
 
-// The transfer speed the status line and the tray icon show, measured once per scheduler
-// tick from the program's total byte counter and smoothed over ticks.
+// The transfer speed the status line and the tray icon show: the sum of the running downloads'
+// rates, each as its window shows it, so that the figures agree. (The byte counter's rate over
+// the last 500 ms tick, smoothed, did not: a server that sends in bursts, a second's worth at a
+// time, fills every other tick, and the figure swung between 57 % and 143 % of the real rate.)
 class SpeedMeter {
 public:
-    // One tick: `totalBytes` is every byte received so far, `tick` the millisecond tick now.
-    void update(const DownloadListState& list, std::int64_t totalBytes, std::int32_t tick);
+    // One tick: `runningRates` is the sum of the running downloads' shown rates.
+    void update(const DownloadListState& list, double runningRates);
 
-    // Smoothed bytes per second; never exactly 0 once measured.
+    // Bytes per second; never exactly 0 once measured.
     float speed() const { return speed_; }
-    // The highest smoothed speed seen, in whole bytes per second.
+    // The highest speed seen, in whole bytes per second.
     std::int32_t maxSpeed() const { return maxSpeed_; }
     // Running entries that have transfer time, as the last tick counted them.
     int activeCount() const { return active_; }
@@ -28,7 +30,4 @@ private:
     float speed_ = 0;
     std::int32_t maxSpeed_ = 0;
     int active_ = 0;
-    std::int64_t lastTotal_ = 0;
-    std::int32_t lastTick_ = 0;
-    bool measured_ = false;
 };

@@ -136,6 +136,17 @@ int DownloadQueue::runningCount() const {
     return CountRunning(ctx_.list);
 }
 
+double DownloadQueue::runningRates() const {
+    double total = 0;
+    for (const auto& [slot, running] : sessions_) {
+        const DownloadRecord* r = ctx_.list.record(slot);
+        if (r != nullptr && StateOf(*r) == ListEntryState::Running) {
+            total += running.session->shownSpeed().value_or(0);
+        }
+    }
+    return total;
+}
+
 DownloadSession& DownloadQueue::openSession(int slot) {
     auto observer = std::make_unique<SlotObserver>(*this, slot);
     SlotObserver& watch = *observer;

@@ -95,6 +95,9 @@ public:
     bool hasSession(int slot) const { return session(slot) != nullptr; }
     // Entries with Active -1 and Running -1.
     int runningCount() const;
+    // The running downloads' rates added up, each as its session shows it (the status line's
+    // speed).
+    double runningRates() const;
 
 signals:
     // One entry's line in the main list changed (sessions report often: refresh unforced).

@@ -2,6 +2,7 @@
 
 #include "core/download_list/download_list.h"
 #include "core/download_list/entry_state.h"
+#include "core/download_list/transfer_rate.h"
 #include "core/settings/settings.h"
 #include "core/text/text_table.h"
 #include "core/text/url_codec.h"
@@ -252,12 +253,12 @@ QString DownloadSession::reconnecting() const {
     return attempt > 0 ? ReconnectingWords(attempt, core_.ctx.texts) : QString();
 }
 
-double DownloadSession::shownSpeed() const {
+std::optional<double> DownloadSession::shownSpeed() const {
     const DownloadRecord* r = core_.record();
-    if (r == nullptr || r->ElapsedSeconds <= 0 || core_.silentRestarts() > 0) {
-        return 0;
+    if (r == nullptr || core_.silentRestarts() > 0) {
+        return std::nullopt;
     }
-    return double(r->BytesDone.bytes()) / double(r->ElapsedSeconds);
+    return TransferRate(*r);
 }
 
 void DownloadSession::SegTimeOut_Timer() {

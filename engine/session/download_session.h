@@ -4,6 +4,7 @@
 #include <QString>
 #include <QTimer>
 #include <cstdint>
+#include <optional>
 
 #include "engine/engine_context.h"
 #include "engine/session/connection_slot.h"
@@ -75,8 +76,8 @@ public:
     // While the server sends nothing and the watchdog reconnects: "Reconnecting (attempt 3):
     // the server does not answer" in the user's language; empty otherwise.
     QString reconnecting() const;
-    // The speed to show, in bytes per second: the average so far, or 0 while reconnecting.
-    double shownSpeed() const;
+    // The speed to show, in bytes per second (TransferRate); nothing while reconnecting.
+    std::optional<double> shownSpeed() const;
 
     // What ended the session's last failed attempt, for front ends that report it.
     QString lastProblem() const { return lastProblem_; }

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "core/download_list/download_list.h"
+#include "core/download_list/transfer_rate.h"
 #include "core/paths/no_follow_open.h"
 #include "core/settings/settings.h"
 #include "core/types/tick.h"
@@ -112,11 +113,8 @@ void SegmentWriter::countProgress(int k, qsizetype length, std::int32_t now) {
         s.SegTick = now;
         in.sinceAlive = 0;
     }
-    if (r->BytesDone.bytes() > 0 && r->ElapsedSeconds > 0 && r->FileSize.bytes() > 0) {
-        const double rate = double(r->BytesDone.bytes()) / r->ElapsedSeconds;
-        r->RemainingSeconds =
-            static_cast<float>(double(r->FileSize.bytes() - r->BytesDone.bytes()) / rate);
-    }
+    // -1: no time left is shown until the rate is known.
+    r->RemainingSeconds = static_cast<float>(TransferTimeLeft(*r).value_or(-1));
     if (wasSilent || TicksSince(now, lastRefreshTick_) >= kRefreshMs) {
         lastRefreshTick_ = now;
         core_.observer.progressChanged();

@@ -1,4 +1,4 @@
-// brenloft-get's argument parsing, without running a download.
+// brenloft-get's argument parsing and progress line, without running a download.
 
 #include <gtest/gtest.h>
 
@@ -6,6 +6,27 @@
 #include <vector>
 
 #include "cli/get_options.h"
+#include "cli/progress_lines.h"
+#include "core/download_list/records.h"
+#include "core/text/text_table.h"
+#include "tests/support/text_printer.h"
+
+// The rate and the time left appear once the rate is known.
+TEST(GetProgress, RateAndTimeLeftOnlyOnceTheRateIsKnown) {
+    TextTable texts;
+    texts.set(2, QStringLiteral("MB"));
+    DownloadRecord r;
+    r.FileName = QStringLiteral("big%20file.iso");
+    r.FileSize = Currency::fromBytes(100'000'000);
+    r.BytesDone = Currency::fromBytes(1'000'000);
+    r.Percent = 1;
+    r.RemainingSeconds = 99;
+    const QString line =
+        QStringLiteral("big file.iso%1   1.0% 0.95 MB / 95.36 MB  ").arg(QString(), 20);
+    EXPECT_EQ(ProgressLine(r, std::nullopt, 4, texts), line + QStringLiteral("4 seg"));
+    EXPECT_EQ(ProgressLine(r, 1'000'000, 4, texts),
+              line + QStringLiteral("0.95 MB/s  01:39 left  4 seg"));
+}
 
 TEST(GetOptions, LimitTakesBytesOrKAndMSuffixes) {
     const struct {

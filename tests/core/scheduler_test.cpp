@@ -6,9 +6,12 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <ostream>
+#include <tuple>
+#include <vector>
 
 #include "core/download_list/download_list.h"
 #include "core/download_list/entry_state.h"
+#include "core/download_list/transfer_rate.h"
 #include "core/scheduler/clipboard_watch.h"
 #include "core/scheduler/hand_off_file.h"
 #include "core/scheduler/network_pause.h"
@@ -232,71 +235,39 @@ DownloadListState Running(std::initializer_list<std::pair<std::int64_t, float>> 
 
 }  // namespace
 
-TEST(SpeedMeter, SmoothsTheCounterOverTicks) {
-    DownloadListState list = Running({{100000, 10.0f}, {50000, 0.0f}});
-    DownloadRecord paused;
-    paused.Active = FlagTrue;
-    paused.BytesDone = Currency::fromBytes(999999);
-    paused.ElapsedSeconds = 1;
-    list.DownloadList.append(paused);
-    list.DownloadCount = 3;
-
-    SpeedMeter meter;
-    // First tick: no earlier one to measure from, so the running entries' own averages count
-    // (10,000 bytes per second; the entry without time and the paused one do not).
-    meter.update(list, 5000000, 100000);
-    EXPECT_FLOAT_EQ(meter.speed(), 6000.0f);
-    EXPECT_EQ(meter.activeCount(), 1);
-    EXPECT_EQ(meter.maxSpeed(), 6000);
-
-    // 10,000 bytes in 500 ms: 20,000 bytes per second, smoothed 0.4 / 0.6.
-    meter.update(list, 5010000, 100500);
-    EXPECT_FLOAT_EQ(meter.speed(), 0.4f * 6000 + 0.6f * 20000);
-    EXPECT_EQ(meter.maxSpeed(), 14400);
-
-    // Nothing more: the speed decays.
-    meter.update(list, 5010000, 101000);
-    EXPECT_FLOAT_EQ(meter.speed(), 0.4f * 14400);
-    EXPECT_EQ(meter.maxSpeed(), 14400);
-}
-
-TEST(SpeedMeter, NeverShowsExactlyNothingAndSurvivesTheTickWrapping) {
-    const DownloadListState idle;
-    SpeedMeter meter;
-    meter.update(idle, 0, 1000);
-    EXPECT_EQ(meter.speed(), 1.0f);
-    EXPECT_EQ(meter.maxSpeed(), 1);
-    EXPECT_EQ(meter.activeCount(), 0);
-
-    // The 32-bit tick wraps between two ticks 500 ms apart; more than 2^32 bytes in all.
-    SpeedMeter wrapping;
-    const std::int64_t total = std::int64_t(1) << 33;
-    wrapping.update(idle, total, INT32_MAX - 199);
-    wrapping.update(idle, total + 50000, INT32_MIN + 300);
-    EXPECT_FLOAT_EQ(wrapping.speed(), 0.4f * 1 + 0.6f * 100000);
+// Known once a second of transfer is counted: a first read of what the socket buffered during
+// the request would read as hundreds of MB/s with no time left.
+TEST(TransferRate, KnownAfterASecondOfTransfer) {
+    for (const auto& [seconds, rate, left] : std::vector<std::tuple<float, double, double>>{
+             {0.004f, -1, -1}, {0.999f, -1, -1}, {1.0f, 1'600'000, 61.5}, {4.0f, 400'000, 246}}) {
+        DownloadRecord r;
+        r.BytesDone = Currency::fromBytes(1'600'000);
+        r.FileSize = Currency::fromBytes(100'000'000);
+        r.ElapsedSeconds = seconds;
+        EXPECT_EQ(TransferRate(r).value_or(-1), rate) << seconds;
+        EXPECT_EQ(TransferTimeLeft(r).value_or(-1), left) << seconds;
+    }
 }
 
 TEST(SpeedMeter, TrayLevelFollowsTheShareOfTheFastestSpeed) {
     const DownloadListState idle;
     SpeedMeter meter;
     EXPECT_EQ(meter.trayLevel(), 0) << "before any tick";
-    std::int64_t total = 0;
-    std::int32_t tick = 0;
-    meter.update(idle, total, tick);
-    // A steady 100,000 bytes per second until the smoothing has settled: as fast as ever.
-    for (int i = 0; i < 40; ++i) {
-        meter.update(idle, total += 50000, tick += 500);
-    }
+    // The running downloads' rates added up, shown as they are; one of them has transfer time.
+    meter.update(Running({{100000, 10.0f}, {50000, 0.0f}}), 100000);
+    EXPECT_EQ(meter.speed(), 100000.0f);
+    EXPECT_EQ(meter.activeCount(), 1);
     EXPECT_EQ(meter.trayLevel(), 4);
-    // Slower ticks: the level is the share of the fastest speed seen, times 4.5, rounded down.
+    // Slower: the level is the share of the fastest speed seen, times 4.5, rounded down.
     std::vector<int> levels;
-    for (const std::int64_t bytes : {37500, 25000, 0, 0}) {
-        meter.update(idle, total += bytes, tick += 500);
+    for (const double rate : {85000, 64000, 25600, 10240}) {
+        meter.update(idle, rate);
         levels.push_back(meter.trayLevel());
     }
-    // Smoothed 85,000, 64,000, 25,600 and 10,240 of 100,000 bytes per second.
     EXPECT_EQ(levels, (std::vector<int>{3, 2, 1, 0}));
     EXPECT_EQ(meter.maxSpeed(), 100000);
+    meter.update(idle, 0);
+    EXPECT_EQ(meter.speed(), 1.0f) << "never exactly nothing";
 }
 
 TEST(SpeedMeter, TrayLevelIsTheShareOfThePeakTimesFourAndAHalf) {

@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <algorithm>
 #include <atomic>
 #include <map>
 #include <memory>
@@ -959,4 +961,56 @@ TEST_F(SessionTest, PausedDownloadWithoutRangesStartsOver) {
     EXPECT_EQ(r.Segments.at(1)->PartFile, part);
     EXPECT_EQ(r.BytesDone.bytes(), data.size());
     EXPECT_EQ(FileSha256(r.SavePath), Sha256(data));
+}
+
+// The speed limit over any two seconds from a fast server: after the first second, and from the
+// moment of a resume, where an uncapped bank would spend the pause at line speed. Limited reads
+// run at the 500 ms pump, each taking at most one pump's worth, so a two-second window honestly
+// holds 0.75 to 1.25 of the limit's two seconds, plus a new connection's first, unlimited read
+// (0.1); a busy machine only delays pumps, so the lower bound is looser.
+TEST_F(SessionTest, SpeedLimitHoldsOverAnyTwoSecondsAfterIdleAndAcrossAResume) {
+    constexpr std::int32_t Limit = 1024 * 1024;
+    serve(QStringLiteral("big.bin"), RandomBytes(16 * 1024 * 1024));
+    NginxPeer nginx(served);
+    startNginx(nginx);
+    Engine engine(box.path());
+    engine.settings.UseSpeedLimiter = FlagTrue;
+    engine.settings.SpeedLimiter = Limit;
+    engine.sockets.setLimits({true, Limit});
+    const auto idle = [](int ms) { WaitFor([] { return false; }, std::chrono::milliseconds(ms)); };
+    idle(1500);
+    Download& d = engine.fetch(nginx.url(QStringLiteral("/big.bin")));
+    const DownloadRecord& r = engine.record(d);
+    std::vector<std::pair<qint64, std::int64_t>> samples;  // milliseconds, bytes counted
+    QElapsedTimer clock;
+    clock.start();
+    const auto sample = [&] { samples.emplace_back(clock.elapsed(), r.BytesDone.bytes()); };
+    QTimer sampler;
+    QObject::connect(&sampler, &QTimer::timeout, sample);
+    sampler.start(20);
+    ASSERT_TRUE(WaitFor([&] { return r.BytesDone.bytes() > 0; }));
+    const qint64 first = clock.elapsed() + 1000;
+    idle(3500);
+    const qint64 paused = clock.elapsed();
+    d.session->PauseDownload();
+    idle(2000);
+    sample();
+    const qint64 resumed = clock.elapsed();
+    d.session->ResumeDownload();
+    idle(3500);
+    double most = 0;
+    double least = 10;
+    for (const auto& [a, aBytes] : samples) {
+        for (const auto& [b, bBytes] : samples) {
+            const bool inPhase = (a >= first && b <= paused) || a >= resumed;
+            if (inPhase && b > a && b - a <= 2000) {
+                most = std::max(most, double(bBytes - aBytes) / (2.0 * Limit));
+                least = b - a >= 1950 ? std::min(least, double(bBytes - aBytes) / (2.0 * Limit))
+                                      : least;
+            }
+        }
+    }
+    EXPECT_LE(most, 1.35);
+    EXPECT_GE(least, 0.5);
+    EXPECT_LT(least, 10) << "no window was measured";
 }

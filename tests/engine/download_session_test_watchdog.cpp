@@ -219,7 +219,7 @@ TEST(SessionWatchdog, AServerThatDiesIsReconnectedThenTheDownloadFailsKeepingIts
     ASSERT_TRUE(WaitFor(
         [&] {
             figuresShown |= !d.session->reconnecting().isEmpty() &&
-                            (d.session->shownSpeed() != 0 || r.RemainingSeconds >= 0);
+                            (d.session->shownSpeed() || r.RemainingSeconds >= 0);
             return d.closed();
         },
         std::chrono::seconds(60)));

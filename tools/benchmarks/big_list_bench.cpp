@@ -29,7 +29,6 @@
 #include "core/settings/settings.h"
 #include "core/settings/settings_store.h"
 #include "core/text/text_table.h"
-#include "core/types/tick.h"
 #include "engine/completion/completion_actions.h"
 #include "engine/engine_context.h"
 #include "engine/files/segment_files.h"
@@ -262,7 +261,7 @@ int main(int argc, char** argv) {
             clipboard.considerAll(board->text(), list, settings);
         }
         window.setTotalText(StatusTotalText(ctx.receivedBytes, texts));
-        speed.update(list, ctx.receivedBytes, MillisecondTick());
+        speed.update(list, queue.runningRates());
         window.setSpeedText(StatusSpeedText(speed.speed(), texts));
         catcher.refreshMessage(TrayTipText(speed.activeCount(), window.statusText(2), texts));
         catcher.refreshIcon(speed.trayLevel());

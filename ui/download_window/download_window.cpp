@@ -325,9 +325,11 @@ void Kestor2::DoRefresh() {
     }
     PB->setValue(std::clamp(static_cast<int>(std::floor(percent)), 0, 100));
     if (r->ElapsedSeconds != 0) {
-        const double rate = session_->shownSpeed();
-        Speed->setText(FormatSize(Currency::fromRaw(std::llround(rate * Currency::Scale)), texts_) +
-                       QStringLiteral("/s"));
+        const std::optional<double> rate = session_->shownSpeed();
+        Speed->setText(
+            rate ? FormatSize(Currency::fromRaw(std::llround(*rate * Currency::Scale)), texts_) +
+                       QStringLiteral("/s")
+                 : QString());
         Ela->setText(DurationText(r->ElapsedSeconds, texts_));
         Est->setText(DurationText(r->RemainingSeconds, texts_));
         downloadedLabel_->setText(FormatSize(r->BytesDone, texts_));

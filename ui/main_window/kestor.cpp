@@ -70,6 +70,9 @@ Kestor::Kestor(EngineContext& context, DownloadQueue& queue, SettingsStore& stor
     ApplyLanguage(this, ctx_.texts);
     Status(QStringLiteral("Brenloft version 1"));
 
+    deferredTimer_ = new QTimer(this);
+    deferredTimer_->setSingleShot(true);
+    connect(deferredTimer_, &QTimer::timeout, this, &Kestor::refreshDeferred);
     connect(&queue_, &DownloadQueue::entryChanged, this,
             [this](int slot) { RefreshListView(slot, false); });
     connect(&queue_, &DownloadQueue::listChanged, this, &Kestor::scheduleFullRefresh);
@@ -84,13 +87,21 @@ Kestor::~Kestor() = default;
 
 void Kestor::RefreshListView(int slot, bool force) {
     const std::int32_t now = tick_();
-    if (!force && lastRefresh_ &&
-        static_cast<std::uint32_t>(now) - static_cast<std::uint32_t>(*lastRefresh_) <= 499u) {
+    const DownloadRecord* record = slot != 0 ? list_.record(slot) : nullptr;
+    // A pause or a start must not wait behind the progress refreshes that came just before.
+    force = force || (record != nullptr && unfinished_->stateDiffers(*record));
+    const std::uint32_t since =
+        lastRefresh_ ? static_cast<std::uint32_t>(now) - static_cast<std::uint32_t>(*lastRefresh_)
+                     : 500u;
+    if (!force && since <= 499u) {
+        deferRefresh(slot, static_cast<std::int32_t>(500u - since));
         return;
     }
     lastRefresh_ = now;
-    if (slot != 0) {
-        const DownloadRecord* record = list_.record(slot);
+    if (slot == 0) {
+        deferredSlots_.clear();  // the rebuild draws them all
+    } else {
+        deferredSlots_.remove(slot);
         if (record == nullptr || record->FileName.isEmpty()) {
             return;
         }
@@ -101,6 +112,24 @@ void Kestor::RefreshListView(int slot, bool force) {
         }
     }
     rebuildUnfinished();
+}
+
+void Kestor::deferRefresh(int slot, std::int32_t waitMs) {
+    deferredSlots_.insert(slot);
+    if (!deferredTimer_->isActive()) {
+        deferredTimer_->start(waitMs);
+    }
+}
+
+void Kestor::refreshDeferred() {
+    const QSet<int> held = std::exchange(deferredSlots_, {});
+    if (held.contains(0)) {
+        RefreshListView(0, true);
+        return;
+    }
+    for (const int slot : held) {
+        RefreshListView(slot, true);
+    }
 }
 
 void Kestor::rebuildUnfinished() {

@@ -25,6 +25,7 @@ class QDropEvent;
 class QMenu;
 class QPushButton;
 class QToolBar;
+class QTimer;
 class QTreeView;
 class SettingsStore;
 class UnfinishedListModel;
@@ -79,7 +80,8 @@ public:
     ~Kestor() override;
 
     // ListView1 for one slot (the row of its Url) or all of them (slot 0).
-    // Unforced calls within 500 ms of the last refresh do nothing.
+    // Unforced calls within 500 ms of the last refresh are done when the 500 ms
+    // are over, unless the entry's state changed: that is drawn at once.
     void RefreshListView(int slot, bool force);
     // ListView2 anew.
     void RefreshDownList();
@@ -174,6 +176,9 @@ private:
     // Refresh helpers (kestor.cpp)
     void rebuildUnfinished();
     void scheduleFullRefresh();
+    // Keeps a refresh the throttle held back for the end of its interval.
+    void deferRefresh(int slot, std::int32_t waitMs);
+    void refreshDeferred();
     void listView1DoubleClicked(const QModelIndex& index);
     void openSelected();
     void openCompleted(const DownloadRecord& record);
@@ -223,6 +228,8 @@ private:
     TickSource tick_;
     AddPrompts* addPrompts_ = nullptr;
     std::optional<std::int32_t> lastRefresh_;
+    QSet<int> deferredSlots_;  // 0: the whole list
+    QTimer* deferredTimer_ = nullptr;
     bool fullRefreshPending_ = false;
     bool columnsFitted_ = false;
 

@@ -132,6 +132,22 @@ bool UnfinishedListModel::updateRow(const DownloadRecord& record) {
     return true;
 }
 
+bool UnfinishedListModel::stateDiffers(const DownloadRecord& record) const {
+    const int r = rowOf(record.Url);
+    if (r < 0) {
+        return false;
+    }
+    const Word drawn = rows_[r].word;
+    switch (StateOf(record)) {
+        case ListEntryState::Running:
+            return drawn != Word::Running;
+        case ListEntryState::Finished:
+            return drawn != Word::Finished;
+        default:
+            return drawn == Word::Running || drawn == Word::Finished;
+    }
+}
+
 QString UnfinishedListModel::keyAt(int row) const {
     return row >= 0 && row < rows_.size() ? rows_[row].key : QString();
 }

@@ -39,6 +39,9 @@ public:
     // The one-row update a session asks for: only the running or paused form. False when the
     // record has no row.
     bool updateRow(const DownloadRecord& record);
+    // Whether the record has left the state its row shows (running, stopped or finished): a
+    // change the list draws at once, whatever its refresh throttle says.
+    bool stateDiffers(const DownloadRecord& record) const;
 
     // Why the entry last stopped, in the user's words (empty: it was paused, or is running
     // again). Shown in its state and tooltip while it is not running; kept across rebuilds.

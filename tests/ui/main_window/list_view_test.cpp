@@ -7,6 +7,7 @@
 #include <QToolBar>
 
 #include "core/text/format.h"
+#include "engine/session/download_session.h"
 #include "tests/ui/main_window/main_window_fixture.h"
 #include "ui/language/apply_language.h"
 
@@ -93,7 +94,7 @@ TEST_F(MainWindowTest, AFinishedFileThatIsGoneShowsNotFound) {
     EXPECT_EQ(Cell(v2, key(gone), 0, F::IconKeyRole), key(gone));
 }
 
-TEST_F(MainWindowTest, UnforcedRefreshesWithinHalfASecondDoNothing) {
+TEST_F(MainWindowTest, UnforcedRefreshesWithinHalfASecondWaitForItsEnd) {
     const int paused = add(QStringLiteral("a.bin"), Kind::Paused);
     Kestor& w = open();
     QSignalSpy resets(&w.unfinishedRows(), &QAbstractItemModel::modelReset);
@@ -120,6 +121,11 @@ TEST_F(MainWindowTest, UnforcedRefreshesWithinHalfASecondDoNothing) {
     w.RefreshListView(paused, false);
     EXPECT_EQ(rows.count(), 0);
     EXPECT_EQ(Cell(w.listView1(), key(paused), U::State), QStringLiteral(" (Paused: 40.0%)"));
+    // ... until its half second is over: then it is drawn, not lost.
+    EXPECT_TRUE(WaitFor([&] {
+        return Cell(w.listView1(), key(paused), U::State) == QStringLiteral(" (Paused: 80.0%)");
+    }));
+    EXPECT_EQ(resets.count(), 3) << "one row, not the whole list";
 
     // The tick wraps after 49 days; a refresh just after the wrap still counts its distance.
     now = std::numeric_limits<std::int32_t>::max() - 100;
@@ -192,6 +198,25 @@ TEST_F(MainWindowTest, OneRowUpdateOfAnEntryWithoutARowRebuildsTheList) {
     now += 1000;
     w.RefreshListView(later, false);
     EXPECT_EQ(resets.count(), 1);
+}
+
+// A pause from the download window, right after a progress refresh, reaches the list at once:
+// no percentage still "Downloading" with a time left. The status line's speed counts only
+// running downloads, each at the rate its window shows.
+TEST_F(MainWindowTest, APauseFromTheWindowIsDrawnAtOnce) {
+    const int slot = add(QStringLiteral("run.bin"), Kind::Running);
+    Kestor& w = open();
+    DownloadRecord& r = record(slot);
+    r.BytesDone = Currency::fromBytes(3'200'000);
+    r.ElapsedSeconds = 2;
+    r.RemainingSeconds = 65;
+    EXPECT_EQ(queue->runningRates(), 1'600'000);
+    now += 100;
+    emit queue->entryChanged(slot);  // progress, within the throttle's half second
+    queue->session(slot)->PauseDownload();
+    EXPECT_EQ(Cell(w.listView1(), key(slot), U::State), QStringLiteral(" (Paused: 40.0%)"));
+    EXPECT_EQ(Cell(w.listView1(), key(slot), U::TimeLeft), QString());
+    EXPECT_EQ(queue->runningRates(), 0);
 }
 
 TEST_F(MainWindowTest, TheQueueDrivesTheLists) {
