@@ -87,6 +87,9 @@ struct SocketEntry {
     // TLS holds more than the last read took, or ended behind it: no readiness will come for
     // that, so the entry reads again from the event loop.
     bool readAgain = false;
+    // The generation a held-back read has a retry timer for (0: none), so that a retry and the
+    // pump never start a second chain of retries for one connection.
+    std::uint64_t retryFor = 0;
     // Changes whenever the socket is closed, replaced or connected anew (never to a value any
     // entry had before), so that code running after an owner's handler, and a look-up answered
     // late, can tell that the connection it worked for has gone.

@@ -92,6 +92,7 @@ private:
     void onWritable(int index);
     // Reads again from the event loop what TLS holds, unless the connection has gone by then.
     void readAgainLater(int index);
+    void retryHeldBackRead(int index);
     std::int64_t tlsReceive(SocketEntry& e, char* into, std::int32_t size);
 
     // Before the table: the entries' TLS connections use it to their end.

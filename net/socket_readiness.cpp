@@ -66,6 +66,28 @@ void VelmoraSockets::PumpSockets() {
     });
 }
 
+void VelmoraSockets::retryHeldBackRead(int index) {
+    SocketEntry* e = entry(index);
+    const std::uint64_t generation = e->generation;
+    if (e->retryFor == generation) {
+        return;
+    }
+    e->retryFor = generation;
+    QTimer::singleShot(SpeedLimiter::RetryMilliseconds, this, [this, index, generation] {
+        SocketEntry* e = entry(index);
+        if (e == nullptr || e->generation != generation) {
+            return;
+        }
+        e->retryFor = 0;
+        if (e->InUse != 0 && e->Handle.valid() && e->lastRead == ReadOutcome::Deferred) {
+            if (e->readReady) {
+                e->readReady->setEnabled(true);
+            }
+            onReadable(index);
+        }
+    });
+}
+
 void VelmoraSockets::watch(int index) {
     SocketEntry* e = entry(index);
     Q_ASSERT(e != nullptr);
@@ -160,8 +182,11 @@ void VelmoraSockets::onReadable(int index) {
              (e->readReady && e->writeReady));
     switch (e->lastRead) {
         case ReadOutcome::Deferred:
-            // The limiter holds this socket back; the pump reads it on the next tick.
+            // The limiter holds this socket back until some allowance is due: retried soon
+            // rather than at the next pump, so limited reads spread over the pump's period
+            // instead of bunching at its ticks.
             e->readReady->setEnabled(false);
+            retryHeldBackRead(index);
             break;
         case ReadOutcome::PeerClosed:
             qCInfo(lcNet).nospace().noquote() << "entry " << index << ": closed by the peer"

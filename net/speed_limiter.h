@@ -13,6 +13,9 @@ public:
     // The socket pump's period: a deferred read waits at most this long for its next turn, so
     // the allowance one turn may need.
     static constexpr std::int32_t BankedMilliseconds = 500;
+    // How soon a read the limiter held back is tried again: short against the pump's period,
+    // so that any two seconds hold many small shares of the limit rather than a few large ones.
+    static constexpr std::int32_t RetryMilliseconds = 50;
 
     struct Limits {
         bool UseSpeedLimiter = false;

@@ -963,11 +963,10 @@ TEST_F(SessionTest, PausedDownloadWithoutRangesStartsOver) {
     EXPECT_EQ(FileSha256(r.SavePath), Sha256(data));
 }
 
-// The speed limit over any two seconds from a fast server: after the first second, and from the
-// moment of a resume, where an uncapped bank would spend the pause at line speed. Limited reads
-// run at the 500 ms pump, each taking at most one pump's worth, so a two-second window honestly
-// holds 0.75 to 1.25 of the limit's two seconds, plus a new connection's first, unlimited read
-// (0.1); a busy machine only delays pumps, so the lower bound is looser.
+// The speed limit over any two seconds from a fast server, after the first second of the
+// download and of its resume: no banked allowance (the idle wait, the pause) is spent at line
+// speed, and held-back reads are retried often enough that no window falls short by a pump's
+// share. A busy machine only delays reads, which the bank makes up within half a second.
 TEST_F(SessionTest, SpeedLimitHoldsOverAnyTwoSecondsAfterIdleAndAcrossAResume) {
     constexpr std::int32_t Limit = 1024 * 1024;
     serve(QStringLiteral("big.bin"), RandomBytes(16 * 1024 * 1024));
@@ -1002,7 +1001,7 @@ TEST_F(SessionTest, SpeedLimitHoldsOverAnyTwoSecondsAfterIdleAndAcrossAResume) {
     double least = 10;
     for (const auto& [a, aBytes] : samples) {
         for (const auto& [b, bBytes] : samples) {
-            const bool inPhase = (a >= first && b <= paused) || a >= resumed;
+            const bool inPhase = (a >= first && b <= paused) || a >= resumed + 1000;
             if (inPhase && b > a && b - a <= 2000) {
                 most = std::max(most, double(bBytes - aBytes) / (2.0 * Limit));
                 least = b - a >= 1950 ? std::min(least, double(bBytes - aBytes) / (2.0 * Limit))
@@ -1010,7 +1009,7 @@ TEST_F(SessionTest, SpeedLimitHoldsOverAnyTwoSecondsAfterIdleAndAcrossAResume) {
             }
         }
     }
-    EXPECT_LE(most, 1.35);
-    EXPECT_GE(least, 0.5);
+    EXPECT_LE(most, 1.1);
+    EXPECT_GE(least, 0.85);
     EXPECT_LT(least, 10) << "no window was measured";
 }
