@@ -48,26 +48,42 @@ constexpr std::array<std::pair<std::int32_t, std::int16_t>, 6> kSocketErrors = {
     {WinSock::HostDown, FailureCode::HostUnreachable},
 }};
 
-// The standard words of the statuses and replies a server gives most, after their numbers;
-// the server's own words are not kept.
-constexpr std::array<std::pair<int, const char*>, 16> kAnswerWords = {{
-    {400, "Bad Request"},
-    {401, "Unauthorized"},
-    {403, "Forbidden"},
-    {404, "Not Found"},
-    {405, "Method Not Allowed"},
-    {407, "Proxy Authentication Required"},
-    {408, "Request Timeout"},
-    {410, "Gone"},
-    {429, "Too Many Requests"},
-    {500, "Internal Server Error"},
-    {501, "Not Implemented"},
-    {502, "Bad Gateway"},
-    {503, "Service Unavailable"},
-    {504, "Gateway Timeout"},
-    {FailureCode::FtpReplyBase + 530, "Not logged in"},
-    {FailureCode::FtpReplyBase + 550, "File unavailable"},
+// The standard words of the statuses and replies a server gives most, after their numbers,
+// with the interface text that words them; the server's own words are not kept.
+struct AnswerWord {
+    int code;
+    int text;
+    const char* english;
+};
+
+constexpr std::array<AnswerWord, 16> kAnswerWords = {{
+    {400, 1060, "Bad Request"},
+    {401, 1061, "Unauthorized"},
+    {403, 1062, "Forbidden"},
+    {404, 1063, "Not Found"},
+    {405, 1064, "Method Not Allowed"},
+    {407, 1065, "Proxy Authentication Required"},
+    {408, 1066, "Request Timeout"},
+    {410, 1067, "Gone"},
+    {429, 1068, "Too Many Requests"},
+    {500, 1069, "Internal Server Error"},
+    {501, 1070, "Not Implemented"},
+    {502, 1071, "Bad Gateway"},
+    {503, 1072, "Service Unavailable"},
+    {504, 1073, "Gateway Timeout"},
+    {FailureCode::FtpReplyBase + 530, 1074, "Not logged in"},
+    {FailureCode::FtpReplyBase + 550, 1075, "File unavailable"},
 }};
+
+QString AnswerWords(int code, int number, const TextTable& texts) {
+    for (const AnswerWord& known : kAnswerWords) {
+        if (known.code == code) {
+            return QString::number(number) + u' ' +
+                   Worded(texts, known.text, QLatin1String(known.english));
+        }
+    }
+    return QString::number(number);
+}
 
 // The engine's reasons that carry values (a path, a host, a count), in its English with %1,
 // %2... where the values go, and the interface text that words them. The more particular
@@ -174,15 +190,6 @@ QString SocketErrorWords(std::int32_t error, const TextTable& texts) {
         .arg(error);
 }
 
-QString AnswerWords(int code, int number) {
-    for (const auto& [known, words] : kAnswerWords) {
-        if (known == code) {
-            return QString::number(number) + u' ' + QLatin1String(words);
-        }
-    }
-    return QString::number(number);
-}
-
 // The number in "too many redirects (more than N)", or -1 when `why` is not that reason.
 int RedirectLimitIn(const QString& why) {
     const QString redirects = QLatin1String(SessionReason::TooManyRedirects);
@@ -235,12 +242,12 @@ QString FailureWords(std::int16_t code, const TextTable& texts) {
     }
     if (HttpFailureCode(code) == code) {
         return Worded(texts, 880, QStringLiteral("the server answered %1"))
-            .arg(AnswerWords(code, code));
+            .arg(AnswerWords(code, code, texts));
     }
     const int reply = code - FailureCode::FtpReplyBase;
     if (FtpFailureCode(reply) == code) {
         return Worded(texts, 881, QStringLiteral("the FTP server answered %1"))
-            .arg(AnswerWords(code, reply));
+            .arg(AnswerWords(code, reply, texts));
     }
     for (const EngineReason& reason : kEngineReasons) {
         if (reason.code == code) {

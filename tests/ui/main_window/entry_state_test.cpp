@@ -58,7 +58,7 @@ TEST(FailureReason, EngineReasonsInWordsAndOtherReasonsAsTheyCame) {
               QStringLiteral("trop de redirections (plus de 20)"));
     EXPECT_EQ(FailureReason(socket(WinSock::ConnectionRefused), texts), texts.text(113));
     EXPECT_EQ(FailureWords(HttpFailureCode(503), texts),
-              QStringLiteral("le serveur a répondu 503 Service Unavailable"));
+              QStringLiteral("le serveur a répondu 503 Service indisponible"));
 }
 
 TEST_F(MainWindowTest, AStoppedEntrySaysWhyUntilItRunsAgain) {
