@@ -247,31 +247,15 @@ QString GetRunner::describeFailure(const Job& job, const DownloadSession* sessio
     QString reason = why;
     if (session != nullptr &&
         (reason.isEmpty() || reason == QLatin1String(SessionReason::NoConnection) ||
-         reason.startsWith(QLatin1String("socket error ")))) {
-        switch (session->lastProbeError()) {
-            case WinSock::ConnectionRefused:
-                reason = QStringLiteral("connection refused");
-                break;
-            case WinSock::AddressNotAvailable:
-                reason = QStringLiteral("host not found");
-                break;
-            case WinSock::TimedOut:
-                reason = QStringLiteral("timed out");
-                break;
-            case WinSock::ConnectionReset:
-                reason = QStringLiteral("connection reset");
-                break;
-            case WinSock::TlsFailed:
-            case WinSock::TunnelRefused:
-                // The session names the host and what was wrong with its certificate, or the
-                // proxy and its answer.
-                reason = session->lastProblem().isEmpty() ? QStringLiteral("TLS failed")
-                                                          : session->lastProblem();
-                break;
-            case 0:
-                break;
-            default:
-                reason = QStringLiteral("network error %1").arg(session->lastProbeError());
+         SocketErrorIn(reason).has_value())) {
+        const std::int32_t error = session->lastProbeError();
+        if (error == WinSock::TlsFailed || error == WinSock::TunnelRefused) {
+            // The session names the host and what was wrong with its certificate, or the
+            // proxy and its answer.
+            reason =
+                session->lastProblem().isEmpty() ? SocketErrorText(error) : session->lastProblem();
+        } else if (error != 0) {
+            reason = SocketErrorText(error);
         }
     }
     if (reason.isEmpty()) {

@@ -14,10 +14,11 @@ takes addresses from web browsers.")
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Loaded as plugins, which the binaries do not name: the SVG icons, TGA previews, and GStreamer
-# for sound and video previews (the rarer formats only recommended).
+# Loaded as plugins or data, which the binaries do not name: the SVG icons, TGA previews,
+# GStreamer for sound and video previews (the rarer formats only recommended), and Qt's own
+# translations for its standard buttons and editors in the interface's language.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libqt6svg6, qt6-image-formats-plugins, gstreamer1.0-plugins-base, gstreamer1.0-plugins-good")
+    "libqt6svg6, qt6-image-formats-plugins, gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
     "gstreamer1.0-plugins-bad, gstreamer1.0-plugins-ugly, gstreamer1.0-libav")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -178,7 +178,7 @@ void ConnectPipeline::connectLookedUp(int index, const std::vector<sockaddr_stor
     // An unknown name is reported twice, the look-up's error and the connect's, as it always
     // was; the owner may close or give the entry back in between.
     qCInfo(lcNet).nospace().noquote()
-        << "entry " << index << ": reported as WinSock error " << WinSock::AddressNotAvailable;
+        << "entry " << index << ": reported as " << SocketErrorText(WinSock::AddressNotAvailable);
     SocketEntry* e = sockets_.entry(index);
     if (e->Owner) {
         e->Owner->RaiseError(WinSock::AddressNotAvailable, nullptr);
@@ -231,17 +231,16 @@ void ConnectPipeline::connectTo(int index, const sockaddr_storage& target) {
     }
     if (!e->fallbacks.empty()) {
         qCInfo(lcNet).nospace().noquote()
-            << "entry " << index << ": connect to " << AddressText(e->remote)
-            << " failed at once (WinSock error " << WinSockErrorFromErrno(error)
-            << "); trying the next address";
+            << "entry " << index << ": connect to " << AddressText(e->remote) << " failed at once ("
+            << SocketErrorText(WinSockErrorFromErrno(error)) << "); trying the next address";
         tryNextAddress(index);
         return;
     }
     // Whatever stopped it, the owner hears "address not available", as it always has.
     qCInfo(lcNet).nospace().noquote()
-        << "entry " << index << ": connect to " << AddressText(e->remote)
-        << " failed at once (WinSock error " << WinSockErrorFromErrno(error) << "), reported as "
-        << WinSock::AddressNotAvailable;
+        << "entry " << index << ": connect to " << AddressText(e->remote) << " failed at once ("
+        << SocketErrorText(WinSockErrorFromErrno(error)) << "), reported as "
+        << SocketErrorText(WinSock::AddressNotAvailable);
     e->State = EntryState::Failed;
     if (e->Owner) {
         e->Owner->RaiseError(WinSock::AddressNotAvailable, nullptr);
@@ -287,7 +286,7 @@ void ConnectPipeline::tcpAnswered(int index) {
     if (error != 0) {
         qCInfo(lcNet).nospace().noquote()
             << "entry " << index << ": connect to " << AddressText(e->remote)
-            << " failed, WinSock error " << WinSockErrorFromErrno(error)
+            << " failed: " << SocketErrorText(WinSockErrorFromErrno(error))
             << (e->fallbacks.empty() ? "" : "; trying the next address");
         if (!e->fallbacks.empty()) {
             tryNextAddress(index);  // the owner hears only when every address has failed

@@ -65,8 +65,8 @@ void ConnectPipeline::tlsFailed(int index) {
     e->TlsProblem = TlsFailureText(e->TlsFailureCause, e->TlsServerName);
     e->TlsPeerFingerprint = e->Tls->peerFingerprint();
     qCInfo(lcNet).nospace().noquote()
-        << "entry " << index << ": TLS handshake failed: " << e->TlsProblem
-        << ", reported as WinSock error " << WinSock::TlsFailed;
+        << "entry " << index << ": TLS handshake failed: " << e->TlsProblem << ", reported as "
+        << SocketErrorText(WinSock::TlsFailed);
     e->readReady->setEnabled(false);
     e->writeReady->setEnabled(false);
     sockets_.HandleSocketEvent(index, SocketEvent::ConnectCompleted, WinSock::TlsFailed);

@@ -134,8 +134,8 @@ void ConnectPipeline::tunnelRefused(int index, const QString& problem) {
     e->Tunnel.phase = HttpTunnel::Phase::Off;
     e->RecvBuffer.clear();
     e->SendBuffer.clear();
-    qCInfo(lcNet).nospace().noquote() << "entry " << index << ": " << problem
-                                      << ", reported as WinSock error " << WinSock::TunnelRefused;
+    qCInfo(lcNet).nospace().noquote() << "entry " << index << ": " << problem << ", reported as "
+                                      << SocketErrorText(WinSock::TunnelRefused);
     e->readReady->setEnabled(false);
     e->writeReady->setEnabled(false);
     sockets_.HandleSocketEvent(index, SocketEvent::ConnectCompleted, WinSock::TunnelRefused);

@@ -7,6 +7,7 @@
 #include "core/diagnostics/log_categories.h"
 #include "net/socket_class.h"
 #include "net/socket_module.h"
+#include "net/winsock_errors.h"
 
 void VelmoraSockets::HandleSocketEvent(int index, int event, int error) {
     SocketEntry* e = entry(index);
@@ -199,7 +200,7 @@ void VelmoraSockets::onReadable(int index) {
             break;
         case ReadOutcome::Failed:
             qCInfo(lcNet).nospace().noquote()
-                << "entry " << index << ": connection lost, WinSock error " << e->lastReadError
+                << "entry " << index << ": connection lost, " << SocketErrorText(e->lastReadError)
                 << (e->TlsProblem.isEmpty() ? QString() : QStringLiteral(": ") + e->TlsProblem);
             e->readReady->setEnabled(false);
             e->writeReady->setEnabled(false);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <cstdint>
 
 // Socket errors travel as WinSock numbers, because the download engine and the update check
@@ -32,3 +33,9 @@ constexpr std::int32_t TunnelRefused = 20002;
 
 // The WinSock number for an errno value; 0 stays 0.
 std::int32_t WinSockErrorFromErrno(int error);
+
+// What a socket error number means, in the engine's English ("connection refused"); "socket
+// error" for a number it does not know.
+const char* SocketErrorName(std::int32_t error);
+// The words, then the number: "connection refused (10061)". For the log and brenloft-get.
+QString SocketErrorText(std::int32_t error);

@@ -127,6 +127,7 @@ QStringList DesktopApp::loadSettingsAndLanguage() {
     QStringList languageFolders = LanguageFolders(folder_);
     LoadLanguage(texts_, QStringLiteral("english"), languageFolders);
     LoadLanguage(texts_, settings_.Language, languageFolders);
+    qtTexts_.use(texts_);
 
     // Under a bare window manager Qt names no icon theme but "hicolor", which has no icons for
     // file types or actions; the common freedesktop theme stands in where it is installed.
@@ -168,8 +169,8 @@ void DesktopApp::createWindows(const QStringList& languageFolders) {
     createTrayAndBasket();
     SetContextMenu(settings_.BrowserIngeration == FlagTrue, folder_);
     options_ = std::make_unique<OptionsWiring>(
-        OptionsWiring::Parts{settings_, *store_, texts_, sockets_, *queue_, languageFolders,
-                             folder_},
+        OptionsWiring::Parts{settings_, *store_, texts_, qtTexts_, sockets_, *queue_,
+                             languageFolders, folder_},
         BrowserIntegration::SetupFor(folder_), AutoStartEntry::ForThisProgram());
     options_->addWindows([this] {
         return QList<QWidget*>{kestor_.get(), catcher_.get(),

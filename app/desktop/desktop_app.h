@@ -16,6 +16,7 @@
 #include "engine/files/segment_files.h"
 #include "integration/system/system_completion_actions.h"
 #include "net/socket_module.h"
+#include "ui/language/qt_translation.h"
 
 class AddPrompts;
 class BasketControl;
@@ -88,6 +89,7 @@ private:
     std::unique_ptr<SettingsStore> store_;
     Settings settings_;
     TextTable texts_;
+    QtTranslation qtTexts_;  // Qt's own buttons and editors in the same language
     DownloadListState list_;
     VelmoraSockets sockets_;
     SegmentFiles files_;

@@ -6,6 +6,7 @@
 #include "engine/queue/download_queue.h"
 #include "net/socket_module.h"
 #include "ui/language/apply_language.h"
+#include "ui/language/qt_translation.h"
 #include "ui/options/options_window.h"
 
 OptionsWiring::OptionsWiring(Parts parts, BrowserIntegration::Setup browsers,
@@ -71,5 +72,6 @@ void OptionsWiring::applyAtOnce() {
             }
         }
     }
+    parts_.qtTexts.use(parts_.texts);
     ReapplyLanguage(windows, parts_.texts);
 }

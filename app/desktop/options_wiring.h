@@ -14,6 +14,7 @@
 class DownloadQueue;
 class Options;
 class QWidget;
+class QtTranslation;
 class SettingsStore;
 class TextTable;
 class VelmoraSockets;
@@ -35,6 +36,7 @@ public:
         Settings& settings;
         SettingsStore& store;
         TextTable& texts;
+        QtTranslation& qtTexts;
         VelmoraSockets& sockets;
         DownloadQueue& queue;
         QStringList languageFolders;

@@ -4,6 +4,7 @@
 #include "core/download_list/records.h"
 #include "engine/http/server_route.h"
 #include "net/socket_class.h"
+#include "net/winsock_errors.h"
 
 OneShotRequest::OneShotRequest(VelmoraSockets& sockets, const Settings& settings, QObject* parent)
     : QObject(parent), sockets_(sockets), settings_(settings) {
@@ -84,7 +85,7 @@ void OneShotRequest::onError(std::int32_t errornumber) {
     }
     const QString problem = socket_->TlsProblem();
     fail(OneShotFailure::Kind::Connection,
-         problem.isEmpty() ? QStringLiteral("socket error %1").arg(errornumber) : problem);
+         problem.isEmpty() ? SocketErrorText(errornumber) : problem);
 }
 
 void OneShotRequest::onWaitOver() {

@@ -11,11 +11,13 @@
 #include "engine/http/browser_handover.h"
 #include "engine/queue/download_queue.h"
 #include "engine/queue/queue_log.h"
+#include "engine/session/failure_words.h"
 
 namespace {
 
 const QString ListFullMessage =
     QStringLiteral("The download list is full (32767 entries); remove finished entries first.");
+constexpr int ListFullText = 1042;
 
 // A login typed beside the address. An FTP address carries its own login (or "anonymous"), so
 // there only a typed user name replaces it.
@@ -96,7 +98,7 @@ int AddDownload(EngineContext& ctx, DownloadQueue& queue, AddPrompts& prompts,
     } else {
         slot = ChooseFreeSlot(list);
         if (slot == 0) {
-            prompts.showError(ListFullMessage);
+            prompts.showError(Worded(texts, ListFullText, ListFullMessage));
             return 0;
         }
     }

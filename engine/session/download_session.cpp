@@ -217,9 +217,7 @@ void DownloadSession::TimeOut_Timer() {
     if (lastProbeError_ == 0 && lastProblem_.isEmpty()) {
         lastProbeError_ = WinSock::TimedOut;
     }
-    const QString why = lastProblem_.isEmpty()
-                            ? QStringLiteral("socket error %1").arg(lastProbeError_)
-                            : lastProblem_;
+    const QString why = lastProblem_.isEmpty() ? SocketErrorText(lastProbeError_) : lastProblem_;
     if (r->RetryCount < kProbeRetries) {
         ++r->RetryCount;
         qCInfo(lcEngine).noquote() << ProbeTag(RecordIndex) << "retry" << r->RetryCount << "of"
@@ -229,7 +227,7 @@ void DownloadSession::TimeOut_Timer() {
         MarkFailed(*r, FailureCodeFor(why));
         qCInfo(lcEngine).noquote()
             << ProbeTag(RecordIndex) << "failed after" << kProbeRetries << "retries:" << why;
-        // The socket error's number, so that the user is told what went wrong.
+        // The socket error's words and number, so that the user is told what went wrong.
         closeWith(why);
     }
     core_.observer.entryChanged(RecordIndex);

@@ -2,6 +2,7 @@
 
 #include <QRegularExpression>
 #include <array>
+#include <optional>
 #include <utility>
 
 #include "core/text/text_table.h"
@@ -47,34 +48,146 @@ constexpr std::array<std::pair<std::int32_t, std::int16_t>, 6> kSocketErrors = {
     {WinSock::HostDown, FailureCode::HostUnreachable},
 }};
 
-// The standard words of the statuses and replies a server gives most, after their numbers;
-// the server's own words are not kept.
-constexpr std::array<std::pair<int, const char*>, 16> kAnswerWords = {{
-    {400, "Bad Request"},
-    {401, "Unauthorized"},
-    {403, "Forbidden"},
-    {404, "Not Found"},
-    {405, "Method Not Allowed"},
-    {407, "Proxy Authentication Required"},
-    {408, "Request Timeout"},
-    {410, "Gone"},
-    {429, "Too Many Requests"},
-    {500, "Internal Server Error"},
-    {501, "Not Implemented"},
-    {502, "Bad Gateway"},
-    {503, "Service Unavailable"},
-    {504, "Gateway Timeout"},
-    {FailureCode::FtpReplyBase + 530, "Not logged in"},
-    {FailureCode::FtpReplyBase + 550, "File unavailable"},
+// The standard words of the statuses and replies a server gives most, after their numbers,
+// with the interface text that words them; the server's own words are not kept.
+struct AnswerWord {
+    int code;
+    int text;
+    const char* english;
+};
+
+constexpr std::array<AnswerWord, 16> kAnswerWords = {{
+    {400, 1060, "Bad Request"},
+    {401, 1061, "Unauthorized"},
+    {403, 1062, "Forbidden"},
+    {404, 1063, "Not Found"},
+    {405, 1064, "Method Not Allowed"},
+    {407, 1065, "Proxy Authentication Required"},
+    {408, 1066, "Request Timeout"},
+    {410, 1067, "Gone"},
+    {429, 1068, "Too Many Requests"},
+    {500, 1069, "Internal Server Error"},
+    {501, 1070, "Not Implemented"},
+    {502, 1071, "Bad Gateway"},
+    {503, 1072, "Service Unavailable"},
+    {504, 1073, "Gateway Timeout"},
+    {FailureCode::FtpReplyBase + 530, 1074, "Not logged in"},
+    {FailureCode::FtpReplyBase + 550, 1075, "File unavailable"},
 }};
 
-QString AnswerWords(int code, int number) {
-    for (const auto& [known, words] : kAnswerWords) {
-        if (known == code) {
-            return QString::number(number) + u' ' + QLatin1String(words);
+QString AnswerWords(int code, int number, const TextTable& texts) {
+    for (const AnswerWord& known : kAnswerWords) {
+        if (known.code == code) {
+            return QString::number(number) + u' ' +
+                   Worded(texts, known.text, QLatin1String(known.english));
         }
     }
     return QString::number(number);
+}
+
+// The engine's reasons that carry values (a path, a host, a count), in its English with %1,
+// %2... where the values go, and the interface text that words them. The more particular
+// come first: "cannot write part file X: Y" is also "cannot write %1: %2".
+struct WordedPattern {
+    int text;
+    const char* english;
+};
+
+constexpr std::array<WordedPattern, 21> kPatterns = {{
+    {853, SessionReason::TooManyRedirects},
+    {1000, "disk full: cannot write %1"},
+    {1001, "cannot write %1: disk full"},
+    {1002, "cannot read part file %1: %2"},
+    {1003, "part file %1 holds %2 of its %3 bytes"},
+    {1004, "cannot create %1: it and its %2 numbered names exist"},
+    {1010, "cannot write part file %1: %2"},
+    {1005, "cannot create %1: %2"},
+    {1006, "cannot copy part file %1 into %2: %3"},
+    {1007, "part file %1 ended after %2 of its %3 bytes"},
+    {1008, "cannot check %1: %2"},
+    {1009, "no download folder is set for %1"},
+    {1011, "cannot write %1: %2"},
+    {1012, "The proxy %1 closed the connection instead of opening the tunnel to %2"},
+    {1013, "The proxy %1 gave no HTTP answer to the request for a tunnel to %2"},
+    {1014, "The proxy %1 refused the tunnel to %2: %3"},
+    {1015, "The proxy %1 sent data of its own into the tunnel to %2"},
+    {1016, SessionReason::Compressed},
+    {1017, "the server redirected to an address that is not http://, https:// or ftp://: %1"},
+    {1018, "the server redirected to an address that cannot be used: %1"},
+    {1019, "download %1 left the list while its file was being built"},
+}};
+
+// The pattern as an expression that takes any text in each place.
+QRegularExpression Expression(const WordedPattern& pattern) {
+    static const QRegularExpression place(QStringLiteral("%\\d"));
+    const QString english = QLatin1String(pattern.english);
+    QString expression;
+    qsizetype from = 0;
+    for (auto it = place.globalMatch(english); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        expression += QRegularExpression::escape(english.mid(from, m.capturedStart() - from)) +
+                      QStringLiteral("(.+)");
+        from = m.capturedEnd();
+    }
+    expression += QRegularExpression::escape(english.mid(from));
+    return QRegularExpression(QRegularExpression::anchoredPattern(expression),
+                              QRegularExpression::DotMatchesEverythingOption);
+}
+
+// The values `why` gives the places of pattern `i`, in their order; none when it is not worded
+// so.
+std::optional<QStringList> ValuesIn(std::size_t i, const QString& why) {
+    static const std::array<QRegularExpression, kPatterns.size()> expressions = [] {
+        std::array<QRegularExpression, kPatterns.size()> made;
+        for (std::size_t n = 0; n < kPatterns.size(); ++n) {
+            made[n] = Expression(kPatterns[n]);
+        }
+        return made;
+    }();
+    const QRegularExpressionMatch m = expressions[i].match(why);
+    if (!m.hasMatch()) {
+        return std::nullopt;
+    }
+    QStringList values = m.capturedTexts();
+    values.removeFirst();
+    return values;
+}
+
+// The interface texts of the socket errors; the words come before the number.
+constexpr std::array<std::pair<std::int32_t, int>, 21> kSocketWords = {{
+    {WinSock::WouldBlock, 1020},
+    {WinSock::InProgress, 1021},
+    {WinSock::AddressFamilyNotSupported, 1022},
+    {WinSock::AddressNotAvailable, 1023},
+    {WinSock::NetworkDown, 1024},
+    {WinSock::NetworkUnreachable, 1025},
+    {WinSock::ConnectionAborted, 1026},
+    {WinSock::ConnectionReset, 1027},
+    {WinSock::NoBufferSpace, 1028},
+    {WinSock::NotConnected, 1029},
+    {WinSock::Shutdown, 1030},
+    {WinSock::TimedOut, 1031},
+    {WinSock::ConnectionRefused, 1032},
+    {WinSock::HostDown, 1033},
+    {WinSock::HostUnreachable, 1034},
+    {WinSock::TooManySockets, 1035},
+    {WinSock::AccessDenied, 1036},
+    {WinSock::InvalidArgument, 1037},
+    {WinSock::AddressInUse, 1038},
+    {WinSock::TlsFailed, 1039},
+    {WinSock::TunnelRefused, 1040},
+}};
+
+QString SocketErrorWords(std::int32_t error, const TextTable& texts) {
+    int text = 1041;  // an error the table does not name
+    for (const auto& [number, words] : kSocketWords) {
+        if (number == error) {
+            text = words;
+        }
+    }
+    return QStringLiteral("%1 (%2)")
+        .arg(Worded(texts, text, QLatin1String(SocketErrorName(error))))
+        .arg(error);
 }
 
 // The number in "too many redirects (more than N)", or -1 when `why` is not that reason.
@@ -107,12 +220,9 @@ std::int16_t FtpFailureCode(int reply) {
 
 std::int16_t FailureCodeFor(const QString& why) {
     const QString trimmed = why.trimmed();
-    static const QRegularExpression kSocketError(QStringLiteral("^socket error (\\d+)$"));
-    const QRegularExpressionMatch socket = kSocketError.match(trimmed);
-    if (socket.hasMatch()) {
-        const std::int32_t number = socket.captured(1).toInt();
+    if (const std::optional<std::int32_t> number = SocketErrorIn(trimmed)) {
         for (const auto& [error, code] : kSocketErrors) {
-            if (error == number) {
+            if (error == *number) {
                 return code;
             }
         }
@@ -132,12 +242,12 @@ QString FailureWords(std::int16_t code, const TextTable& texts) {
     }
     if (HttpFailureCode(code) == code) {
         return Worded(texts, 880, QStringLiteral("the server answered %1"))
-            .arg(AnswerWords(code, code));
+            .arg(AnswerWords(code, code, texts));
     }
     const int reply = code - FailureCode::FtpReplyBase;
     if (FtpFailureCode(reply) == code) {
         return Worded(texts, 881, QStringLiteral("the FTP server answered %1"))
-            .arg(AnswerWords(code, reply));
+            .arg(AnswerWords(code, reply, texts));
     }
     for (const EngineReason& reason : kEngineReasons) {
         if (reason.code == code) {
@@ -154,14 +264,50 @@ QString FailureWords(std::int16_t code) {
     return FailureWords(code, kNoLanguage);
 }
 
+std::optional<std::int32_t> SocketErrorIn(const QString& why) {
+    // "socket error N" is how lists and logs of earlier versions said it.
+    static const QRegularExpression kNumbered(
+        QStringLiteral("^(.+) \\((\\d+)\\)$|^socket error (\\d+)$"));
+    const QRegularExpressionMatch m = kNumbered.match(why.trimmed());
+    if (!m.hasMatch()) {
+        return std::nullopt;
+    }
+    if (m.hasCaptured(3)) {
+        return m.captured(3).toInt();
+    }
+    const std::int32_t number = m.captured(2).toInt();
+    if (m.captured(1) != QLatin1String(SocketErrorName(number))) {
+        return std::nullopt;
+    }
+    return number;
+}
+
 QString FailureReason(const QString& why, const TextTable& texts) {
     const QString trimmed = why.trimmed();
-    // The one reason with a number in it: its words around the number it came with.
-    if (const int limit = RedirectLimitIn(trimmed); limit >= 0) {
-        return Worded(texts, 853, QLatin1String(SessionReason::TooManyRedirects)).arg(limit);
-    }
     const std::int16_t code = FailureCodeFor(trimmed);
-    return code == FailureCode::None ? trimmed : FailureWords(code, texts);
+    if (code != FailureCode::None && code != FailureCode::TooManyRedirects) {
+        return FailureWords(code, texts);
+    }
+    if (const std::optional<std::int32_t> error = SocketErrorIn(trimmed)) {
+        return SocketErrorWords(*error, texts);
+    }
+    for (std::size_t i = 0; i < kPatterns.size(); ++i) {
+        const WordedPattern& pattern = kPatterns[i];
+        if (const std::optional<QStringList> values = ValuesIn(i, trimmed)) {
+            const QString words = Worded(texts, pattern.text, QLatin1String(pattern.english));
+            const QStringList& v = *values;
+            // In one pass each: a value that holds "%1" stays as it is.
+            switch (v.size()) {
+                case 1:
+                    return words.arg(v[0]);
+                case 2:
+                    return words.arg(v[0], v[1]);
+                default:
+                    return words.arg(v[0], v[1], v[2]);
+            }
+        }
+    }
+    return trimmed;
 }
 
 QString ReconnectingWords(int attempt, const TextTable& texts) {

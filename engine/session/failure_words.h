@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <optional>
 
 class TextTable;
 struct ResponseHead;
@@ -54,10 +55,14 @@ QString FailureWords(std::int16_t code, const TextTable& texts);
 // The same in the engine's English, for the log and brenloft-get.
 QString FailureWords(std::int16_t code);
 
-// What a session's end tells the user: the socket errors the engine reports by number and the
-// engine's own reasons above get the language's words (an unknown host, a refusal, no answer);
-// any other reason (a certificate, a full disk, a server's message) is shown as it came. Empty
-// for a plain close.
+// The socket error number a reason names ("connection refused (10061)"), if it is one.
+std::optional<std::int32_t> SocketErrorIn(const QString& why);
+
+// What a session's end tells the user, in the language of `texts`: the socket errors (their
+// words, then their number), the engine's own reasons above and those that carry a path, a
+// host or a count (a full disk, a join that failed, the proxy's refusal) are worded anew; any
+// other reason (a certificate, a server's message) is shown as it came. Empty for a plain
+// close.
 QString FailureReason(const QString& why, const TextTable& texts);
 
 // What a download says while the watchdog reconnects to a server that sends nothing: the

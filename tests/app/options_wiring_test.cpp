@@ -4,12 +4,21 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QAction>
+#include <QApplication>
+#include <QCalendarWidget>
 #include <QComboBox>
+#include <QDateTimeEdit>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QRegularExpression>
+#include <QTabWidget>
 #include <memory>
 
 #include "app/desktop/options_wiring.h"
@@ -17,14 +26,23 @@
 #include "core/text/url_codec.h"
 #include "core/urls/parse_url.h"
 #include "engine/queue/download_queue.h"
+#include "engine/session/failure_words.h"
+#include "net/winsock_errors.h"
 #include "tests/support/engine_rig.h"
 #include "tests/support/nginx_peer.h"
 #include "tests/support/test_files.h"
 #include "ui/download_window/download_windows.h"
 #include "ui/language/apply_language.h"
+#include "ui/language/qt_translation.h"
 #include "ui/main_window/kestor.h"
 #include "ui/options/options_window.h"
+#include "ui/prompts/clipboard_question.h"
+#include "ui/prompts/credentials_prompt.h"
+#include "ui/prompts/gui_session_prompts.h"
+#include "ui/prompts/new_download_prompt.h"
 #include "ui/tray/quenby_catcher.h"
+#include "ui/zip_preview/extract_window.h"
+#include "ui/zip_preview/zip_preview_window.h"
 
 using namespace std::chrono_literals;
 
@@ -39,6 +57,7 @@ struct OptionsWiringTest : ::testing::Test, EngineRig {
     std::unique_ptr<NginxPeer> nginx;
     DownloadWindows windows{list, texts, [](const QString&) {}};
     std::unique_ptr<DownloadQueue> queue;
+    QtTranslation qtTexts;
     std::unique_ptr<OptionsWiring> wiring;
     QStringList messages;
 
@@ -57,6 +76,7 @@ struct OptionsWiringTest : ::testing::Test, EngineRig {
             OptionsWiring::Parts{settings,
                                  store,
                                  texts,
+                                 qtTexts,
                                  sockets,
                                  *queue,
                                  {SourcePath(QStringLiteral("data/lang"))},
@@ -125,7 +145,127 @@ QStringList WrongCaptions(QWidget* window, const TextTable& texts, int& checked)
     return wrong;
 }
 
+// The words of a text, lower-cased, mnemonics dropped.
+QSet<QString> WordsOf(const QString& text) {
+    static const QRegularExpression word(QStringLiteral("[^\\W\\d_]+"));
+    QSet<QString> words;
+    for (auto it = word.globalMatch(QString(text).remove(u'&')); it.hasNext();) {
+        words.insert(it.next().captured().toLower());
+    }
+    return words;
+}
+
+QSet<QString> LanguageWords(const char* name) {
+    QFile file(SourcePath(QStringLiteral("data/lang/")) + QLatin1String(name));
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+    QSet<QString> words;
+    for (const QString& line : QString::fromUtf8(file.readAll()).split(u'\n')) {
+        if (!line.startsWith(QLatin1String("//"))) {
+            words += WordsOf(line.mid(line.indexOf(u'=') + 1));
+        }
+    }
+    return words;
+}
+
+// Every text a window shows: its title, captions, tooltips, tabs, column titles, the names of
+// shortcut keys and the calendar of date editors.
+QStringList Shown(QWidget* window) {
+    QStringList shown{window->windowTitle()};
+    for (QDateTimeEdit* d : window->findChildren<QDateTimeEdit*>()) {
+        if (d->calendarPopup()) {
+            shown += Shown(d->calendarWidget());
+        }
+    }
+    for (const QAbstractButton* b : window->findChildren<QAbstractButton*>()) {
+        shown << b->text() << b->toolTip();
+    }
+    for (const QLabel* l : window->findChildren<QLabel*>()) {
+        shown << l->text();
+    }
+    for (const QGroupBox* g : window->findChildren<QGroupBox*>()) {
+        shown << g->title();
+    }
+    for (const QAction* a : window->findChildren<QAction*>()) {
+        shown << a->text() << a->toolTip() << a->shortcut().toString(QKeySequence::NativeText);
+    }
+    for (const QMenu* m : window->findChildren<QMenu*>()) {
+        shown << m->title();
+    }
+    for (const QTabWidget* t : window->findChildren<QTabWidget*>()) {
+        for (int i = 0; i < t->count(); ++i) {
+            shown << t->tabText(i);
+        }
+    }
+    for (const QAbstractItemView* v : window->findChildren<QAbstractItemView*>()) {
+        for (int c = 0; v->model() != nullptr && c < v->model()->columnCount(); ++c) {
+            shown << v->model()->headerData(c, Qt::Horizontal).toString();
+        }
+    }
+    return shown;
+}
+
 }  // namespace
+
+TEST_F(OptionsWiringTest, TheProgramSwitchedToFrenchShowsNoEnglish) {
+    // Words only the English texts and Qt's English have.
+    QSet<QString> english = LanguageWords("english.txt") - LanguageWords("francais.txt");
+    english += {QStringLiteral("yes"), QStringLiteral("no"), QStringLiteral("cancel"),
+                QStringLiteral("del")};
+    for (int month = 1; month <= 12; ++month) {
+        english += QLocale(QLocale::English).standaloneMonthName(month).toLower();
+    }
+    TextTable englishTexts = texts;
+    Kestor kestor(ctx, *queue, store, [](const QString&) {});
+    QuenbyCatcher catcher(texts);
+    wiring->addWindows([&] { return QList<QWidget*>{&kestor, &catcher} + windows.openWindows(); });
+    start();
+    open()
+        .findChild<QComboBox*>(QStringLiteral("Combo1"))
+        ->setCurrentText(QStringLiteral("Français"));
+    ASSERT_TRUE(wiring->window()->OK_Click());
+    ASSERT_TRUE(WaitFor([&] { return wiring->window() == nullptr; }));
+
+    GuiSessionPrompts prompts(texts);
+    prompts.askYesNo(
+        texts.text(403), [](bool) {}, SessionPrompts::Preferred::No);
+    NewDownloadPrompt add(texts);
+    ClipboardQuestion clipboard(texts);
+    CredentialsPrompt login(texts);
+    Extract extract(texts, root());
+    Form2 archive(sockets, settings, texts);
+    QList<QWidget*> walked{&kestor,    &catcher, &open(),  &add,
+                           &clipboard, &login,   &extract, &archive};
+    walked += windows.openWindows();
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (qobject_cast<QMessageBox*>(window) != nullptr) {
+            walked << window;
+        }
+    }
+    QStringList found;
+    for (QWidget* window : walked) {
+        for (const QString& text : Shown(window)) {
+            if (WordsOf(text).intersects(english)) {
+                found << window->objectName() + QStringLiteral(": ") + text;
+            }
+        }
+    }
+    // The engine's reasons, worded with their values, and every socket error.
+    QStringList reasons;
+    for (int n = 1000; n < 1020; ++n) {
+        reasons << englishTexts.text(n).arg(QStringLiteral("x"), QStringLiteral("y"),
+                                            QStringLiteral("z"));
+    }
+    for (std::int32_t error : {10013, 10022, 10024, 10054, 10055, 10061, 10099, 20001, 20002}) {
+        reasons << SocketErrorText(error);
+    }
+    for (const QString& reason : reasons) {
+        if (WordsOf(FailureReason(reason, texts)).intersects(english)) {
+            found << FailureReason(reason, texts);
+        }
+    }
+    EXPECT_TRUE(found.isEmpty()) << found.join(u'\n').toStdString();
+    EXPECT_EQ(walked.size(), 10);
+}
 
 TEST_F(OptionsWiringTest, ANewLanguageRecaptionsEveryOpenWindow) {
     Kestor kestor(ctx, *queue, store, [](const QString&) {});

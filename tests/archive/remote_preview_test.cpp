@@ -299,7 +299,7 @@ TEST(RemotePreviewFailures, EachBrokenAnswerEndsWithItsReason) {
         {"accepts and stays silent", QStringLiteral("http://127.0.0.1:%1/a.zip").arg(silent.port()),
          size, Reason::NoAnswer, 1, "nothing came", kShort},
         {"nobody listens", QStringLiteral("http://127.0.0.1:%1/a.zip").arg(closedPort), size,
-         Reason::Connection, 1, "socket error"},
+         Reason::Connection, 1, "connection refused (10061)"},
         {"certificate of an unknown CA", untrusted.url(QStringLiteral("/big.zip")), size,
          Reason::Connection, 1, "127.0.0.1"},
         {"ftp:// address", QStringLiteral("ftp://127.0.0.1:%1/a.zip").arg(closedPort), size,

@@ -205,7 +205,7 @@ int main(int argc, char** argv) {
     wantDownMany->setUrls(copied);
     auto* authen = new CredentialsPrompt(texts);
     authen->SetInfo(QStringLiteral("http://127.0.0.1/private/report.pdf"), QString(), QString());
-    auto* extract = new Extract(QDir::homePath());
+    auto* extract = new Extract(texts, QDir::homePath());
     struct Shot {
         std::function<QWidget*()> window;
         QString name;

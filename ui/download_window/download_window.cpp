@@ -414,6 +414,9 @@ void Kestor2::changeEvent(QEvent* event) {
     if (event->type() == QEvent::WindowStateChange || event->type() == QEvent::ActivationChange) {
         updateSuspension();
     }
+    if (event->type() == QEvent::LanguageChange) {
+        DoRefresh();  // the title's words
+    }
     QWidget::changeEvent(event);
 }
 

@@ -3,6 +3,8 @@
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QAction>
+#include <QCoreApplication>
+#include <QEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
@@ -76,6 +78,9 @@ private:
     }
 
     void widget(QWidget* w) {
+        if (const int tip = TagNumber(w->property(ToolTipTagProperty)); Names(tip)) {
+            w->setToolTip(texts_.text(tip));
+        }
         if (auto* button = qobject_cast<QAbstractButton*>(w)) {
             caption(w, [button](const QString& t) { button->setText(t); });
         } else if (auto* label = qobject_cast<QLabel*>(w)) {
@@ -220,5 +225,9 @@ void ApplyLanguage(QWidget* window, const TextTable& texts) {
 void ReapplyLanguage(const QList<QWidget*>& windows, const TextTable& texts) {
     for (QWidget* window : windows) {
         ApplyLanguage(window, texts);
+        if (window != nullptr) {
+            QEvent changed(QEvent::LanguageChange);
+            QCoreApplication::sendEvent(window, &changed);
+        }
     }
 }

@@ -13,6 +13,8 @@ class TextTable;
 inline constexpr char TagProperty[] = "tag";
 inline constexpr char ColumnTagsProperty[] = "columnTags";
 inline constexpr char TabTagsProperty[] = "tabTags";
+// Any widget: the number of the text of its tooltip.
+inline constexpr char ToolTipTagProperty[] = "toolTipTag";
 
 // A toolbar button's tooltip is the entry this far above its caption.
 inline constexpr int ToolTipOffset = 30;
@@ -30,5 +32,7 @@ void SetTabTags(QObject* tabs, const QList<int>& numbers);
 // windows) are left to their own call. Models of tagged views must accept setHeaderData.
 void ApplyLanguage(QWidget* window, const TextTable& texts);
 
-// After a language switch: every window that is open now takes the new texts.
+// After a language switch: every window that is open now takes the new texts, then hears a
+// LanguageChange event, so that what it words from figures (a title with a percentage) is
+// worded anew.
 void ReapplyLanguage(const QList<QWidget*>& windows, const TextTable& texts);

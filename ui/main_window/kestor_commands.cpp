@@ -18,6 +18,7 @@
 #include "engine/engine_context.h"
 #include "engine/queue/add_download.h"
 #include "engine/queue/download_queue.h"
+#include "engine/session/failure_words.h"
 #include "ui/main_window/gui_add_prompts.h"
 #include "ui/main_window/kestor.h"
 
@@ -242,7 +243,7 @@ void Kestor::forceFileBuilding_Click() {
             return;
         }
         if (!result.complete && self->errorMessage_) {
-            self->errorMessage_(result.message);
+            self->errorMessage_(FailureReason(result.message, self->ctx_.texts));
         }
         self->RefreshListView(0, true);
         self->RefreshDownList();

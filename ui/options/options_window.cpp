@@ -49,7 +49,7 @@ Options::Options(Context context, QWidget* parent) : QDialog(parent), ctx_(std::
     TabStrip1->addTab(languagePage(), QStringLiteral("Language"));
     TabStrip1->addTab(integrationPage(), QStringLiteral("Integration"));
     // The last tab has no text of its own: it keeps its built-in caption in every language.
-    SetTabTags(TabStrip1, {600, 601, 602, 603, 604, 0});
+    SetTabTags(TabStrip1, {600, 601, 602, 603, 604, 1053});
 
     auto* buttons = new QDialogButtonBox(this);
     QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "engine/session/failure_words.h"
 #include "ui/language/plain_text.h"
 #include "ui/prompts/credentials_prompt.h"
 
@@ -56,7 +57,9 @@ void GuiSessionPrompts::open(QDialog* dialog, std::function<void()> done) {
 }
 
 void GuiSessionPrompts::showMessage(const QString& text, Icon icon) {
-    QMessageBox* box = NewMessageBox(BoxIcon(icon), text, QMessageBox::Ok, parent_);
+    // The engine's reasons come in its English; the rest is worded already.
+    QMessageBox* box =
+        NewMessageBox(BoxIcon(icon), FailureReason(text, texts_), QMessageBox::Ok, parent_);
     open(box, [] {});
 }
 

@@ -12,6 +12,8 @@
 #include <QStorageInfo>
 #include <QTreeView>
 
+#include "core/text/text_table.h"
+#include "ui/language/apply_language.h"
 #include "ui/language/plain_text.h"
 #include "ui/zip_preview/screen_fit.h"
 
@@ -36,9 +38,10 @@ QList<std::pair<QString, QString>> Places() {
 
 }  // namespace
 
-Extract::Extract(const QString& folder, QWidget* parent) : QWidget(parent, Qt::Window) {
+Extract::Extract(const TextTable& texts, const QString& folder, QWidget* parent)
+    : QWidget(parent, Qt::Window), texts_(texts) {
     setObjectName(QStringLiteral("Extract"));
-    setWindowTitle(QStringLiteral("Extract to..."));
+    SetTag(this, 1050);
     setAttribute(Qt::WA_QuitOnClose, false);
 
     Combo1 = new QComboBox(this);
@@ -62,9 +65,11 @@ Extract::Extract(const QString& folder, QWidget* parent) : QWidget(parent, Qt::W
     }
     Command1 = new QPushButton(QStringLiteral("Extract"), this);
     Command1->setObjectName(QStringLiteral("Command1"));
+    SetTag(Command1, 1051);
     Command1->setDefault(true);
     Command2 = new QPushButton(QStringLiteral("Cancel"), this);
     Command2->setObjectName(QStringLiteral("Command2"));
+    SetTag(Command2, 636);
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
@@ -88,6 +93,7 @@ Extract::Extract(const QString& folder, QWidget* parent) : QWidget(parent, Qt::W
             [this] { finish(1, QDir::cleanPath(Combo1->currentText().trimmed())); });
     connect(Command2, &QPushButton::clicked, this, [this] { finish(0, path); });
 
+    ApplyLanguage(this, texts_);
     showFolder(folder.isEmpty() ? QDir::homePath() : folder);
     Combo1->setEditText(folder.isEmpty() ? QDir::homePath() : folder);
 }
@@ -104,8 +110,8 @@ void Extract::Drive1_Change() {
     const QString root = Drive1->currentData().toString();
     const QStorageInfo volume(root);
     if (!QDir(root).exists() || !volume.isValid() || !volume.isReady()) {
-        ShowMessageBox(QMessageBox::Warning, QStringLiteral("Peripherical not available"),
-                       QMessageBox::Ok, this, windowTitle());
+        ShowMessageBox(QMessageBox::Warning, texts_.text(1052), QMessageBox::Ok, this,
+                       windowTitle());
         return;
     }
     Dir1->setRootIndex(folders_->index(root));

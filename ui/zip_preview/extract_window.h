@@ -8,6 +8,7 @@ class QComboBox;
 class QFileSystemModel;
 class QPushButton;
 class QTreeView;
+class TextTable;
 
 // "Extract to...": where an archive is unpacked. A place (home, the file system, each mounted
 // volume), the folders in it and the path, which may also be typed. Not modal: it answers with
@@ -15,7 +16,7 @@ class QTreeView;
 class Extract : public QWidget {
     Q_OBJECT
 public:
-    explicit Extract(const QString& folder, QWidget* parent = nullptr);
+    Extract(const TextTable& texts, const QString& folder, QWidget* parent = nullptr);
 
     // Set once the user answered; Answer 1 extracts into `path`, 0 cancels.
     bool Ready = false;
@@ -33,6 +34,7 @@ private:
     void showFolder(const QString& folder);
     void finish(std::int16_t answer, const QString& chosen);
 
+    const TextTable& texts_;
     QComboBox* Combo1 = nullptr;
     QComboBox* Drive1 = nullptr;
     QTreeView* Dir1 = nullptr;

@@ -53,14 +53,13 @@ QRadioButton* Option(QWidget* parent, const char* name, const char* caption, int
     return button;
 }
 
-QPushButton* Button(QWidget* parent, const char* name, const char* caption, int tag,
-                    const char* tip) {
+QPushButton* Button(QWidget* parent, const char* name, const char* caption, int tag, int tip) {
     auto* button = new QPushButton(QLatin1String(caption), parent);
     button->setObjectName(QLatin1String(name));
     if (tag != 0) {
         SetTag(button, tag);
     }
-    button->setToolTip(QLatin1String(tip));
+    button->setProperty(ToolTipTagProperty, tip);
     return button;
 }
 
@@ -116,14 +115,10 @@ void Form2::buildWindow() {
 
     buildViews();
 
-    Command1 = Button(this, "Command1", "Extract ALL", 759,
-                      "Use the Brenloft classic and extracts all the compressed files into a "
-                      "directory");
-    Command2 = Button(this, "Command2", "Extract SELECTED", 758,
-                      "Extract only some files from this ZIP to a directory");
-    Command3 = Button(this, "Command3", "Download classic", 757,
-                      "Use the classic Brenloft interface to download the entire Zip");
-    Command4 = Button(this, "Command4", "<<", 0, "Parent Directory");
+    Command1 = Button(this, "Command1", "Extract ALL", 759, 1054);
+    Command2 = Button(this, "Command2", "Extract SELECTED", 758, 1055);
+    Command3 = Button(this, "Command3", "Download classic", 757, 1056);
+    Command4 = Button(this, "Command4", "<<", 0, 1057);
     Command1->setEnabled(false);
     Command2->setEnabled(false);
 

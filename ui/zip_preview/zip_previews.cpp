@@ -80,7 +80,7 @@ bool ZipPreviews::open(int slot) {
                      });
     QObject::connect(
         form, &Form2::extractChosen, form, [this](int index, const QList<ZipEntry>& members) {
-            auto* chooser = new Extract(hooks_.defaultFolder());
+            auto* chooser = new Extract(texts_, hooks_.defaultFolder());
             chooser->setAttribute(Qt::WA_DeleteOnClose);
             QObject::connect(chooser, &Extract::answered, chooser, [this, chooser, index, members] {
                 if (chooser->Answer == 1) {

@@ -77,6 +77,7 @@ TEST(ApplyLanguage, CaptionsEveryKindOfControl) {
     window.setCentralWidget(central);
 
     auto* push = Add<QPushButton>(central, QStringLiteral("push"), 696);
+    push->setProperty(ToolTipTagProperty, 698);
     auto* check = Add<QCheckBox>(central, QStringLiteral("check"), QStringLiteral("657"));
     auto* radio = Add<QRadioButton>(central, QStringLiteral("radio"), QStringLiteral("abc"));
     auto* label = Add<QLabel>(central, QStringLiteral("label"), 658);
@@ -140,6 +141,7 @@ TEST(ApplyLanguage, CaptionsEveryKindOfControl) {
 
     EXPECT_EQ(window.windowTitle(), T(695));
     EXPECT_EQ(push->text(), T(696));
+    EXPECT_EQ(push->toolTip(), T(698));
     EXPECT_EQ(check->text(), T(657));
     EXPECT_EQ(radio->text(), QStringLiteral("radio"));
     EXPECT_EQ(label->text(), T(658));

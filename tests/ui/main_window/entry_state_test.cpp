@@ -34,7 +34,10 @@ TEST(FailureReason, EngineReasonsInWordsAndOtherReasonsAsTheyCame) {
              Case{socket(WinSock::TimedOut), QStringLiteral("no answer from the server")},
              Case{socket(WinSock::HostUnreachable), QStringLiteral("host unreachable")},
              Case{socket(WinSock::NetworkUnreachable), QStringLiteral("host unreachable")},
-             Case{socket(WinSock::NoBufferSpace), socket(WinSock::NoBufferSpace)},
+             Case{socket(WinSock::NoBufferSpace), QStringLiteral("no buffer space left (10055)")},
+             Case{SocketErrorText(WinSock::ConnectionReset),
+                  QStringLiteral("connection reset by the server (10054)")},
+             Case{QStringLiteral("socket error 99"), QStringLiteral("socket error (99)")},
              Case{QStringLiteral("HTTP 404: Not Found"), QStringLiteral("HTTP 404: Not Found")},
              Case{QStringLiteral(" the disk is full "), QStringLiteral("the disk is full")},
              Case{QStringLiteral("no connection"), QStringLiteral("no connection could be made")},
@@ -55,7 +58,7 @@ TEST(FailureReason, EngineReasonsInWordsAndOtherReasonsAsTheyCame) {
               QStringLiteral("trop de redirections (plus de 20)"));
     EXPECT_EQ(FailureReason(socket(WinSock::ConnectionRefused), texts), texts.text(113));
     EXPECT_EQ(FailureWords(HttpFailureCode(503), texts),
-              QStringLiteral("le serveur a répondu 503 Service Unavailable"));
+              QStringLiteral("le serveur a répondu 503 Service indisponible"));
 }
 
 TEST_F(MainWindowTest, AStoppedEntrySaysWhyUntilItRunsAgain) {
