@@ -203,15 +203,6 @@ std::optional<GetOptions> ParseGetOptions(const QStringList& arguments, QString&
         error = QStringLiteral("no URL given");
         return std::nullopt;
     }
-    // Not one address that could be fetched is a mistake in the command, like a bad flag; one
-    // among good ones fails on its own while the others are fetched.
-    if (std::none_of(options.urls.begin(), options.urls.end(), [](const QString& url) {
-            return ParseUrl(EncodeUrl(url.trimmed())).status == UrlValid;
-        })) {
-        error = QStringLiteral("%1: not an http://, https:// or ftp:// address")
-                    .arg(EscapeControls(UrlForDisplay(options.urls.constFirst())));
-        return std::nullopt;
-    }
     const int passwords = (options.password.isEmpty() ? 0 : 1) +
                           (options.passwordFile.isEmpty() ? 0 : 1) + (options.askPassword ? 1 : 0);
     if (passwords > 1) {
@@ -223,4 +214,16 @@ std::optional<GetOptions> ParseGetOptions(const QStringList& arguments, QString&
         return std::nullopt;
     }
     return read;
+}
+
+QString NoAddressToFetch(const QStringList& urls) {
+    // Not one address that could be fetched is a mistake in the command, like a bad flag; one
+    // among good ones fails on its own while the others are fetched.
+    const bool none = std::none_of(urls.begin(), urls.end(), [](const QString& url) {
+        return ParseUrl(EncodeUrl(url.trimmed())).status == UrlValid;
+    });
+    return none && !urls.isEmpty()
+               ? QStringLiteral("%1: not an http://, https:// or ftp:// address")
+                     .arg(EscapeControls(UrlForDisplay(urls.constFirst())))
+               : QString();
 }

@@ -78,3 +78,7 @@ std::optional<GetOptions> ParseGetOptions(const QStringList& arguments, QString&
 // Fills options.password from --password-file or --ask-password; false with `error` saying
 // why it could not be read.
 bool ReadPassword(GetOptions& options, QString& error);
+
+// Why the command cannot fetch anything when none of `urls` is an http://, https:// or ftp://
+// address; empty when one is.
+QString NoAddressToFetch(const QStringList& urls);

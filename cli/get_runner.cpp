@@ -270,11 +270,6 @@ QString GetRunner::describeFailure(const Job& job, const DownloadSession* sessio
                 // proxy and its answer.
                 reason = session->lastProblem().isEmpty() ? QStringLiteral("TLS failed")
                                                           : session->lastProblem();
-                if (session->certificateRefused()) {
-                    reason += QStringLiteral(
-                        " (give its CA's certificate with --ca-certificate FILE, or take any "
-                        "certificate with --no-check-certificate)");
-                }
                 break;
             case 0:
                 break;
@@ -285,6 +280,11 @@ QString GetRunner::describeFailure(const Job& job, const DownloadSession* sessio
     if (reason.isEmpty()) {
         reason = prompts_->lastMessage.isEmpty() ? QStringLiteral("not completed")
                                                  : prompts_->lastMessage;
+    }
+    if (session != nullptr && session->certificateRefused()) {
+        reason += QStringLiteral(
+            " (give its CA's certificate with --ca-certificate FILE, or take any certificate "
+            "with --no-check-certificate)");
     }
     return QStringLiteral("%1: %2").arg(UrlForDisplay(job.url), reason);
 }

@@ -339,15 +339,15 @@ TEST_F(MainWindowTest, ForceFileBuildingTakesWhatArrivedBeforeTheFirstGap) {
          {texts.text(1240).arg(size(140), size(300))},
          QByteArray(100, 'a') + QByteArray(40, 'b')},
     };
-    std::vector<int> slots;
+    std::vector<int> entries;
     for (const auto& c : cases) {
-        slots.push_back(add(QString::fromLatin1(c.name), Kind::Paused, 3));
-        ASSERT_TRUE(WriteFile(partFiles(slots.back())[1], QByteArray(c.secondHolds, 'b')));
+        entries.push_back(add(QString::fromLatin1(c.name), Kind::Paused, 3));
+        ASSERT_TRUE(WriteFile(partFiles(entries.back())[1], QByteArray(c.secondHolds, 'b')));
     }
     Kestor& w = open();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const int slot = slots[std::size_t(&c - cases)];
+        const int slot = entries[std::size_t(&c - cases)];
         const QStringList parts = partFiles(slot);
         questions.clear();
         Select(w.listView1(), key(slot));
