@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "core/text/text_table.h"
+
 namespace {
 
 struct LanguageFile {
@@ -74,7 +76,7 @@ LanguageFile ReadLanguageFile(const std::string& name) {
             result.texts[0] = text;
             continue;
         }
-        if (!AllDigits(key) || key.size() > 3) {
+        if (!AllDigits(key) || key.size() > 4) {
             result.malformed.push_back(std::to_string(lineNo) + ": " + line);
             continue;
         }
@@ -109,7 +111,7 @@ void ExpectWellFormed(const LanguageFile& file, const char* name) {
     std::set<int> seen;
     for (const int number : file.numbers) {
         EXPECT_GE(number, 0) << name;
-        EXPECT_LE(number, 999) << name;
+        EXPECT_LT(number, TextTable::Size) << name;
         EXPECT_TRUE(seen.insert(number).second) << name << " defines " << number << " twice";
     }
     for (const auto& [number, text] : file.texts) {
