@@ -10,7 +10,10 @@ int main(int argc, char** argv) {
     QCoreApplication::setApplicationName(QStringLiteral("brenloft-get"));
     QString error;
     auto options = ParseGetOptions(QCoreApplication::arguments().mid(1), error);
-    if (!options || !ReadPassword(*options, error)) {
+    if (options && options->show == GetOptions::Show::Nothing) {
+        error = NoAddressToFetch(options->urls);
+    }
+    if (!options || !error.isEmpty() || !ReadPassword(*options, error)) {
         std::fprintf(stderr, "brenloft-get: %s\n%s\n", error.toLocal8Bit().constData(), GetUsage);
         return 2;
     }

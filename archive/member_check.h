@@ -15,7 +15,6 @@ public:
     bool take(const char* bytes, size_t length);
     // All of it came, and it is what the directory says.
     bool complete() const { return length_ == declaredSize_ && crc_ == declaredCrc_; }
-    quint64 length() const { return length_; }
 
 private:
     quint64 declaredSize_;

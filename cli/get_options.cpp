@@ -6,6 +6,10 @@
 #include <functional>
 #include <vector>
 
+#include "core/text/format.h"
+#include "core/text/url_codec.h"
+#include "core/urls/parse_url.h"
+
 namespace {
 
 std::optional<long long> WholeNumber(const QString& text, long long low, long long high) {
@@ -76,6 +80,7 @@ const std::vector<Option>& Options() {
         {{"q", "quiet"}, {}, Flag(&O::quiet, true)},
         {{"v", "verbose"}, {}, Flag(&O::verbose, true)},
         {{"no-check-certificate"}, {}, Flag(&O::checkCertificates, false)},
+        {{"no-safe-disk"}, {}, Flag(&O::safeDisk, false)},
         {{"ask-password"}, {}, Flag(&O::askPassword, true)},
         {{"d"}, "DIR", Text(&O::folder), "-d needs a folder"},
         {{"n"}, "SEGMENTS", Count(&O::segments, 8), "-n takes 1 to 8 segments, not \"%1\""},
@@ -209,4 +214,16 @@ std::optional<GetOptions> ParseGetOptions(const QStringList& arguments, QString&
         return std::nullopt;
     }
     return read;
+}
+
+QString NoAddressToFetch(const QStringList& urls) {
+    // Not one address that could be fetched is a mistake in the command, like a bad flag; one
+    // among good ones fails on its own while the others are fetched.
+    const bool none = std::none_of(urls.begin(), urls.end(), [](const QString& url) {
+        return ParseUrl(EncodeUrl(url.trimmed())).status == UrlValid;
+    });
+    return none && !urls.isEmpty()
+               ? QStringLiteral("%1: not an http://, https:// or ftp:// address")
+                     .arg(EscapeControls(UrlForDisplay(urls.constFirst())))
+               : QString();
 }

@@ -22,6 +22,7 @@ struct GetOptions {
     bool verbose = false;   // the download's story on stderr, for a bug report
     QString caCertificate;  // an extra CA file (PEM) that https:// servers may be signed by
     bool checkCertificates = true;
+    bool safeDisk = true;  // part files flushed to the disk every second ("SafeDisk")
     QStringList urls;
     // --help or --version: that is printed and nothing else is done.
     enum class Show { Nothing, Help, Version };
@@ -32,7 +33,7 @@ constexpr const char* GetUsage =
     "usage: brenloft-get [-d DIR] [-n SEGMENTS] [-j DOWNLOADS] [--limit BYTES_PER_S] "
     "[--max-tries N] "
     "[--proxy HOST:PORT] [--user U --password P | --password-file FILE | --ask-password] "
-    "[--ca-certificate FILE] [--no-check-certificate] "
+    "[--ca-certificate FILE] [--no-check-certificate] [--no-safe-disk] "
     "[-q] [-v] URL...";
 
 // What --help prints after the usage line: every option, one line each.
@@ -53,6 +54,8 @@ constexpr const char* GetHelp =
     "  --ask-password          read the password from standard input (not shown on a terminal)\n"
     "  --ca-certificate FILE   also trust the CA certificates (PEM) in FILE for https://\n"
     "  --no-check-certificate  accept any https:// certificate, with a warning\n"
+    "  --no-safe-disk          do not flush part files to the disk every second: a little\n"
+    "                          faster, but a power cut may lose more than the last second\n"
     "  -q, --quiet             no progress lines, only finished files and failures\n"
     "  -v, --verbose           tell each download's story on stderr\n"
     "  -h, --help              print this help and end\n"
@@ -61,7 +64,8 @@ constexpr const char* GetHelp =
     "The list and part files stay in DIR/.brenloft-get/, so the same command run again\n"
     "continues where it stopped. That folder must be yours and writable by you alone; no\n"
     "settings file is read. Exit status: 0 when every file is complete, 1 when one\n"
-    "failed, 2 on bad arguments.\n";
+    "failed, 2 on bad arguments (or when no URL is an http://, https:// or ftp:// one),\n"
+    "130 when interrupted (Ctrl-C, SIGTERM).\n";
 
 // A rate in bytes per second: digits with an optional decimal point and an optional suffix,
 // k (KiB) or M (MiB), upper or lower case; nothing when it is no rate or outside 1..2^31-1.
@@ -74,3 +78,7 @@ std::optional<GetOptions> ParseGetOptions(const QStringList& arguments, QString&
 // Fills options.password from --password-file or --ask-password; false with `error` saying
 // why it could not be read.
 bool ReadPassword(GetOptions& options, QString& error);
+
+// Why the command cannot fetch anything when none of `urls` is an http://, https:// or ftp://
+// address; empty when one is.
+QString NoAddressToFetch(const QStringList& urls);

@@ -140,6 +140,9 @@ void GetRunner::useDefaultsAndFlags(const QString& folder, const QString& temp) 
     if (options_.segments > 0) {
         settings_.MaxSegments = options_.segments;
     }
+    if (!options_.safeDisk) {
+        settings_.SafeDisk = FlagFalse;
+    }
     if (options_.maxTries > 0) {
         settings_.MaxTries = options_.maxTries;
     }
@@ -262,6 +265,11 @@ QString GetRunner::describeFailure(const Job& job, const DownloadSession* sessio
         reason = prompts_->lastMessage.isEmpty() ? QStringLiteral("not completed")
                                                  : prompts_->lastMessage;
     }
+    if (session != nullptr && session->certificateRefused()) {
+        reason += QStringLiteral(
+            " (give its CA's certificate with --ca-certificate FILE, or take any certificate "
+            "with --no-check-certificate)");
+    }
     return QStringLiteral("%1: %2").arg(UrlForDisplay(job.url), reason);
 }
 
@@ -313,6 +321,10 @@ void GetRunner::finishIfDone() {
 }
 
 void GetRunner::save() {
+    // What the list is about to count as received is on the disk before it says so.
+    if (settings_.SafeDisk == FlagTrue) {
+        files_.VelmoraFlushAll();
+    }
     const QByteArray bytes = EncodeListFile(list_);
     QString why = SaveEncodedList(bytes, listPath_);
     // A full disk: the room kept for it takes the list that says what was received.
@@ -337,7 +349,8 @@ void GetRunner::quitNow(int /*signalNumber*/) {
     save();
     PrintError(QStringLiteral("interrupted; run the same command again to continue"));
     finished_ = true;
-    exitCode_ = 1;
+    // What shells expect of a command ended by Ctrl-C (128 + SIGINT), for SIGTERM as well.
+    exitCode_ = 130;
     QCoreApplication::exit(exitCode_);
 }
 

@@ -81,11 +81,6 @@ QByteArray SocketClass::GetData() {
     return e != nullptr ? std::exchange(e->RecvBuffer, QByteArray()) : QByteArray();
 }
 
-std::int32_t SocketClass::GetLastError() const {
-    const SocketEntry* e = shutDown_ ? nullptr : sockets_.entry(SocketIndex);
-    return e != nullptr ? e->LastError : 0;
-}
-
 QString SocketClass::PeerAddress() const {
     return shutDown_ ? QString() : sockets_.PeerAddress(SocketIndex);
 }

@@ -54,7 +54,6 @@ public:
     // The whole receive buffer, handed over without copying; empty when nothing arrived.
     QByteArray GetData();
     void SetEventSocket(SocketClass* socket) { EventSocket = socket; }
-    std::int32_t GetLastError() const;
     // The address the connection reached; empty when it is not connected.
     QString PeerAddress() const;
     // Closes the connection and gives the table entry back; the object is done with.

@@ -81,16 +81,6 @@ QString VelmoraSockets::PeerAddress(int index) const {
     return AddressText(WithPort(peer, 0));
 }
 
-int VelmoraSockets::FindEntryByHandle(int handle) const {
-    for (int i = 1; i <= count_; ++i) {
-        const SocketEntry& e = SocketTable[static_cast<size_t>(i)];
-        if (e.InUse != 0 && e.Handle.valid() && e.Handle.get() == handle) {
-            return i;
-        }
-    }
-    return 0;
-}
-
 int VelmoraSockets::AllocateEntry(int index) {
     if (index == 0) {
         for (int i = 1; i <= count_ && index == 0; ++i) {

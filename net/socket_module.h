@@ -38,7 +38,6 @@ public:
     void FlushSend(int index);
     void ReceiveNow(int index);
     void HandleSocketEvent(int index, int event, int error);
-    int FindEntryByHandle(int handle) const;
     // The address the entry's connection reached, "127.0.0.1" or "::1" (through SOCKS: the
     // target it asked for); empty when it is not connected.
     QString PeerAddress(int index) const;

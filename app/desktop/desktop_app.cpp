@@ -360,6 +360,10 @@ void DesktopApp::Timer5_Timer() {
 }
 
 QString DesktopApp::saveListIfChanged() {
+    // What the list is about to count as received is on the disk before it says so.
+    if (settings_.SafeDisk == FlagTrue) {
+        files_.VelmoraFlushAll();
+    }
     // An idle program does not rewrite and sync the same list every five seconds.
     QByteArray bytes = EncodeListFile(list_);
     if (bytes == lastSaved_) {

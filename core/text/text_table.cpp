@@ -68,18 +68,3 @@ bool LoadLanguage(TextTable& table, const QString& key, const QStringList& folde
     }
     return false;
 }
-
-QString LanguageDisplayName(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return {};
-    }
-    const QString contents = QString::fromLocal8Bit(file.readAll());
-    for (QStringView line : QStringView(contents).split(u'\n')) {
-        line = line.trimmed();
-        if (line.startsWith(u"LANG=", Qt::CaseInsensitive)) {
-            return line.mid(5).toString();
-        }
-    }
-    return {};
-}

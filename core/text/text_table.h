@@ -34,6 +34,3 @@ QStringList InstalledLanguageFolders();
 // Loads "<key>.txt" from the first folder that has it. A missing or unreadable file leaves the
 // table unchanged and returns false.
 bool LoadLanguage(TextTable& table, const QString& key, const QStringList& folders);
-
-// The display name of a language file (its "LANG=" line), or empty.
-QString LanguageDisplayName(const QString& path);

@@ -70,8 +70,8 @@ struct PartFile {
 class AssemblyJob : public std::enable_shared_from_this<AssemblyJob> {
 public:
     AssemblyJob(EngineContext& ctx, int slot, bool deleteParts,
-                std::function<void(const AssemblyResult&)> done)
-        : ctx_(ctx), slot_(slot), deleteParts_(deleteParts), done_(std::move(done)) {}
+                std::function<void(const AssemblyResult&)> done, std::int64_t upTo)
+        : ctx_(ctx), slot_(slot), deleteParts_(deleteParts), upTo_(upTo), done_(std::move(done)) {}
 
     ~AssemblyJob() { closeFiles(); }
 
@@ -136,6 +136,13 @@ private:
             parts_.push_back(PartFile{segment->PartFile, segment->Length.bytes()});
             plannedLength_ += segment->Length.bytes();
         }
+        partPaths_.reserve(parts_.size());
+        for (const PartFile& part : parts_) {
+            partPaths_.push_back(part.path);
+        }
+        if (upTo_ >= 0) {
+            keepFirstBytes(upTo_);
+        }
         for (const PartFile& part : parts_) {
             // A segment of no bytes has nothing to read, whether or not its file was made.
             if (part.length == 0) {
@@ -171,6 +178,18 @@ private:
         // name since (a link to another file) can receive the bytes.
         output_ = ctx_.files.VelmoraAdoptFile(std::move(target.file));
         return true;
+    }
+
+    // Only the first `bytes` are joined: the parts are cut to them, and those behind dropped.
+    void keepFirstBytes(std::int64_t bytes) {
+        plannedLength_ = 0;
+        for (PartFile& part : parts_) {
+            part.length = std::min(part.length, bytes - plannedLength_);
+            plannedLength_ += part.length;
+        }
+        while (!parts_.empty() && parts_.back().length == 0) {
+            parts_.pop_back();
+        }
     }
 
     // `failure` has the path and the reason as %1 and %2.
@@ -280,6 +299,11 @@ private:
     }
 
     void finish() {
+        // The list is about to call the file finished and the parts go: its bytes must be on
+        // the disk first.
+        if (ctx_.settings.SafeDisk == FlagTrue) {
+            ctx_.files.VelmoraFlushFile(output_);
+        }
         closeFiles();
         const QString built = inFirstPart_ ? parts_[0].path : result_.targetPath;
         int error = 0;
@@ -313,8 +337,13 @@ private:
         record->SavePath = result_.targetPath;
         record->FileName = FileNamePart(result_.targetPath);
         MarkFinished(*record);
-        record->Percent = 100;
+        // A forced build of part of the download shows how much of it the file holds.
+        const std::int64_t whole = record->FileSize.bytes();
+        record->Percent = upTo_ < 0 || whole <= 0 || plannedLength_ >= whole
+                              ? 100.0f
+                              : static_cast<float>(double(plannedLength_) * 100 / whole);
         result_.complete = true;
+        result_.built = plannedLength_;
         // The list says so at once, before the parts go: a program ended from now on finds the
         // download finished, where its last periodic save would have it fetched again.
         if (ctx_.saveList || !ctx_.listPath.isEmpty()) {
@@ -325,8 +354,8 @@ private:
             }
         }
         if (deleteParts_) {
-            for (const PartFile& part : parts_) {
-                QFile::remove(part.path);  // a part that stays behind harms nothing
+            for (const QString& path : partPaths_) {
+                QFile::remove(path);  // a part that stays behind harms nothing
             }
         }
 
@@ -380,10 +409,12 @@ private:
     EngineContext& ctx_;
     const int slot_;
     const bool deleteParts_;
+    const std::int64_t upTo_;  // -1: every planned byte
     std::function<void(const AssemblyResult&)> done_;
     AssemblyResult result_;
     QString url_;
-    std::vector<PartFile> parts_;
+    std::vector<PartFile> parts_;     // what is joined
+    std::vector<QString> partPaths_;  // every part file of the download
     std::int64_t plannedLength_ = 0;
     bool started_ = false;
     bool mayReplace_ = false;
@@ -397,7 +428,26 @@ private:
 
 }  // namespace
 
+ReceivedBytes ReceivedInOrder(const DownloadRecord& record) {
+    ReceivedBytes received;
+    bool gap = false;
+    for (int i = 1; i <= record.SegmentCount; ++i) {
+        const SegmentRecord* segment = record.Segments.at(i);
+        const std::int64_t length = segment != nullptr ? segment->Length.bytes() : 0;
+        received.planned += std::max<std::int64_t>(length, 0);
+        if (gap || length <= 0) {
+            continue;
+        }
+        int error = 0;
+        const std::int64_t held =
+            std::clamp<std::int64_t>(FileSize(segment->PartFile, error), 0, length);
+        received.inOrder += held;
+        gap = held < length;
+    }
+    return received;
+}
+
 void AssembleDownload(EngineContext& ctx, int slot, bool deleteParts,
-                      std::function<void(const AssemblyResult&)> done) {
-    std::make_shared<AssemblyJob>(ctx, slot, deleteParts, std::move(done))->schedule();
+                      std::function<void(const AssemblyResult&)> done, std::int64_t upTo) {
+    std::make_shared<AssemblyJob>(ctx, slot, deleteParts, std::move(done), upTo)->schedule();
 }

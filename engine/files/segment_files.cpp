@@ -139,6 +139,7 @@ std::int64_t SegmentFiles::VelmoraWriteFile(std::int32_t handle, const char* dat
     const std::int64_t written = WriteAll(file->fd.get(), data, count, file->position, error);
     file->position += written;
     file->lastErrno = error;
+    file->unflushed = file->unflushed || written > 0;
     return (error != 0 && written == 0) ? -1 : written;
 }
 
@@ -183,6 +184,7 @@ std::int64_t SegmentFiles::VelmoraReadWrite(std::int32_t source, std::int32_t de
         kernelCopy = false;
     }
     from->lastErrno = to->lastErrno = error;
+    to->unflushed = to->unflushed || copied > 0;
     return (error != 0 && copied == 0) ? -1 : copied;
 }
 
@@ -222,6 +224,30 @@ std::int64_t SegmentFiles::VelmoraReadFile(std::int32_t handle, char* buffer, st
     file->position += got;
     file->lastErrno = error;
     return (error != 0 && got == 0) ? -1 : got;
+}
+
+bool SegmentFiles::VelmoraFlushFile(std::int32_t handle) {
+    OpenFile* file = find(handle);
+    if (file == nullptr || !file->unflushed) {
+        return file != nullptr;
+    }
+    // Only the data and the size: the file's times need not survive a power cut.
+    if (::fdatasync(file->fd.get()) != 0) {
+        file->lastErrno = errno;
+        return false;
+    }
+    file->unflushed = false;
+    file->lastErrno = 0;
+    ++flushCount_;
+    return true;
+}
+
+bool SegmentFiles::VelmoraFlushAll() {
+    bool flushed = true;
+    for (const auto& entry : files_) {
+        flushed = VelmoraFlushFile(entry.first) && flushed;
+    }
+    return flushed;
 }
 
 void SegmentFiles::VelmoraCloseFile(std::int32_t handle) {

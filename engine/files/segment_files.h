@@ -55,6 +55,15 @@ public:
     // (0 at the end of the file), -1 on an error.
     std::int64_t VelmoraReadFile(std::int32_t handle, char* buffer, std::int32_t count);
 
+    // Puts what was written through `handle` since its last flush on the disk (fdatasync), so
+    // that it outlives a power cut. True when there was nothing to flush or it reached the disk;
+    // false with lastErrno set when the disk refused it.
+    bool VelmoraFlushFile(std::int32_t handle);
+    // VelmoraFlushFile on every open file; false when any failed.
+    bool VelmoraFlushAll();
+    // Files put on the disk so far by the two calls above.
+    std::uint64_t flushCount() const { return flushCount_; }
+
     void VelmoraCloseFile(std::int32_t handle);
     void VelmoraCloseAll();
 
@@ -73,6 +82,7 @@ private:
         UniqueFd fd;
         std::int64_t position = 0;
         int lastErrno = 0;
+        bool unflushed = false;  // written since its last flush
     };
 
     OpenFile* find(std::int32_t handle);
@@ -83,4 +93,5 @@ private:
     std::map<std::int32_t, OpenFile> files_;
     std::int32_t nextHandle_ = 1;
     int lastOpenErrno_ = 0;
+    std::uint64_t flushCount_ = 0;
 };

@@ -78,9 +78,10 @@ public:
     void ToggleSchedule(int slot);
     // An update package was handed to the updater: its entry leaves the list.
     void RemoveInstalled(int slot);
-    // The user's "build the file" from the parts stored so far, without a session. False when
-    // the slot is being built already; `done` is told once, from the event loop.
-    bool ForceBuild(int slot, std::function<void(const AssemblyResult&)> done);
+    // The user's "build the file" from the parts stored so far, without a session: the first
+    // `upTo` bytes (all when -1), the part files removed once it is built. False when the slot
+    // is being built already; `done` is told once, from the event loop.
+    bool ForceBuild(int slot, std::int64_t upTo, std::function<void(const AssemblyResult&)> done);
     bool building(int slot) const { return building_.contains(slot); }
     // Takes every entry out of the queue: brenloft-get starts only what its command names,
     // never what an interrupted run left waiting.

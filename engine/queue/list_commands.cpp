@@ -132,21 +132,26 @@ void DownloadQueue::RemoveInstalled(int slot) {
     }
 }
 
-bool DownloadQueue::ForceBuild(int slot, std::function<void(const AssemblyResult&)> done) {
+bool DownloadQueue::ForceBuild(int slot, std::int64_t upTo,
+                               std::function<void(const AssemblyResult&)> done) {
     if (ctx_.list.record(slot) == nullptr || !building_.insert(slot).second) {
         return false;
     }
-    qCInfo(lcQueue, "slot %d: build the file from its parts", slot);
+    qCInfo(lcQueue, "slot %d: build the file from its parts (%lld bytes; -1: all)", slot,
+           static_cast<long long>(upTo));
     QPointer<DownloadQueue> self(this);
-    AssembleDownload(ctx_, slot, false,
-                     [self, slot, done = std::move(done)](const AssemblyResult& result) {
-                         if (self != nullptr) {
-                             self->building_.erase(slot);
-                             self->touchList();
-                         }
-                         if (done) {
-                             done(result);
-                         }
-                     });
+    // The entry is finished once built: parts left behind would only fill the temp folder.
+    AssembleDownload(
+        ctx_, slot, true,
+        [self, slot, done = std::move(done)](const AssemblyResult& result) {
+            if (self != nullptr) {
+                self->building_.erase(slot);
+                self->touchList();
+            }
+            if (done) {
+                done(result);
+            }
+        },
+        upTo);
     return true;
 }

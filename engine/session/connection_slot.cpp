@@ -5,6 +5,7 @@
 
 #include "core/diagnostics/log_categories.h"
 #include "core/download_list/records.h"
+#include "core/settings/settings.h"
 #include "engine/files/segment_files.h"
 #include "engine/ftp/ftp_reply_codes.h"
 #include "engine/ftp/ftp_values.h"
@@ -20,8 +21,9 @@ std::int32_t TicksSince(std::int32_t now, std::int32_t since) {
 
 }  // namespace
 
-ConnectionSlot::ConnectionSlot(int index, VelmoraSockets& sockets, SegmentFiles& files)
-    : index_(index), sockets_(sockets), files_(files) {}
+ConnectionSlot::ConnectionSlot(int index, VelmoraSockets& sockets, SegmentFiles& files,
+                               const Settings& settings)
+    : index_(index), sockets_(sockets), files_(files), settings_(settings) {}
 
 ConnectionSlot::~ConnectionSlot() {
     close();
@@ -78,17 +80,18 @@ void ConnectionSlot::close() {
 std::int32_t ConnectionSlot::partFile(const QString& path, std::int32_t now) {
     if (fileHandle_ <= 0) {
         fileHandle_ = std::max(files_.VelmoraOpenFile(path, SegmentFiles::ModeWrite), 0);
-        fileOpenTick_ = now;
+        fileFlushTick_ = now;
     }
     return fileHandle_;
 }
 
-void ConnectionSlot::reopenPartFileEverySecond(const QString& path, std::int32_t now) {
-    if (TicksSince(now, fileOpenTick_) > 1000 && fileHandle_ > 0) {
-        files_.VelmoraCloseFile(fileHandle_);
-        fileHandle_ = files_.VelmoraOpenFile(path, SegmentFiles::ModeWrite);
-        fileOpenTick_ = now;
+bool ConnectionSlot::flushPartFileEverySecond(std::int32_t now) {
+    if (settings_.SafeDisk != FlagTrue || fileHandle_ <= 0 ||
+        TicksSince(now, fileFlushTick_) <= 1000) {
+        return true;
     }
+    fileFlushTick_ = now;
+    return files_.VelmoraFlushFile(fileHandle_);
 }
 
 void ConnectionSlot::answerFtpLogin(const FtpReply& reply, const DownloadRecord& record,
@@ -111,15 +114,20 @@ void ConnectionSlot::answerFtpLogin(const FtpReply& reply, const DownloadRecord&
 
 void ConnectionSlot::closePartFile() {
     if (fileHandle_ > 0) {
+        // The list saved next counts these bytes as received: they must be on the disk first.
+        if (settings_.SafeDisk == FlagTrue) {
+            files_.VelmoraFlushFile(fileHandle_);
+        }
         files_.VelmoraCloseFile(fileHandle_);
     }
     fileHandle_ = 0;
-    fileOpenTick_ = 0;
+    fileFlushTick_ = 0;
 }
 
-ConnectionSlots::ConnectionSlots(VelmoraSockets& sockets, SegmentFiles& files) {
+ConnectionSlots::ConnectionSlots(VelmoraSockets& sockets, SegmentFiles& files,
+                                 const Settings& settings) {
     for (int k = 0; k < Count; ++k) {
-        slots_[k] = std::make_unique<ConnectionSlot>(k, sockets, files);
+        slots_[k] = std::make_unique<ConnectionSlot>(k, sockets, files, settings);
     }
 }
 

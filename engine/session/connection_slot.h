@@ -12,6 +12,7 @@
 class SocketClass;
 class SegmentFiles;
 struct DownloadRecord;
+struct Settings;
 class VelmoraSockets;
 
 // How a response body ends: after the bytes asked for, with the last chunk, or when the
@@ -42,7 +43,9 @@ struct Incoming {
 // back when it goes.
 class ConnectionSlot {
 public:
-    ConnectionSlot(int index, VelmoraSockets& sockets, SegmentFiles& files);
+    // `settings` is read as it stands at each call: "SafeDisk" may change while data flows.
+    ConnectionSlot(int index, VelmoraSockets& sockets, SegmentFiles& files,
+                   const Settings& settings);
     ConnectionSlot(const ConnectionSlot&) = delete;
     ConnectionSlot& operator=(const ConnectionSlot&) = delete;
     ~ConnectionSlot();
@@ -68,8 +71,10 @@ public:
 
     // The segment's part file, opened for writing on first use; 0 when it cannot be opened.
     std::int32_t partFile(const QString& path, std::int32_t now);
-    // Closes and opens the part file again once a second, which puts its data on disk.
-    void reopenPartFileEverySecond(const QString& path, std::int32_t now);
+    // With "SafeDisk" on, puts the part file's data on the disk once a second (and when it
+    // closes), so a power cut loses at most the last second of it. False when the disk refused
+    // the flush (the files' lastErrno says why).
+    bool flushPartFileEverySecond(std::int32_t now);
     std::int32_t openPartFile() const { return fileHandle_; }
 
     // FTP: answers the greeting with "USER", once per connection, and "331" with "PASS".
@@ -102,10 +107,11 @@ private:
     int index_;
     VelmoraSockets& sockets_;
     SegmentFiles& files_;
+    const Settings& settings_;
     std::unique_ptr<SocketClass> socket_;
     std::unique_ptr<SocketClass> dataSocket_;
     std::int32_t fileHandle_ = 0;
-    std::int32_t fileOpenTick_ = 0;
+    std::int32_t fileFlushTick_ = 0;  // when the part file was opened or last flushed
     std::uint32_t generation_ = 0;
 };
 
@@ -115,7 +121,7 @@ public:
     static constexpr int Count = 9;
     static constexpr int Probe = 8;
 
-    ConnectionSlots(VelmoraSockets& sockets, SegmentFiles& files);
+    ConnectionSlots(VelmoraSockets& sockets, SegmentFiles& files, const Settings& settings);
 
     ConnectionSlot& operator[](int k);
     const ConnectionSlot& operator[](int k) const;

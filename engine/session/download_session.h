@@ -63,14 +63,7 @@ public:
 
     std::int16_t& RecordIndex = core_.recordIndex;  // the download's slot in the list
     std::int16_t Finished = 0;
-    // FTP: how far the probe's dialogue has gone; the file's directory on the server as the
-    // probe worked it out; whether a slot's connection sent its "USER".
-    FtpProbeStep ftpProbeStep() const { return ftpProbe_.step(); }
-    const QByteArray& ftpDirectory() const { return ftpProbe_.directory(); }
-    bool loginSent(int slot) const { return core_.connections[slot].ftpLogin != FtpLogin::None; }
-    // The download window's rows, one per connection: how many, and the segment (1-based) that
-    // row `row` (1-based) shows.
-    int connectionRows() const { return segments_.connectionLimit(); }
+    // The segment (1-based) that the download window's row `row` (1-based) shows.
     int segmentShownOnRow(int row) const { return core_.connections.shownSegment(row - 1); }
 
     // While the server sends nothing and the watchdog reconnects: "Reconnecting (attempt 3):
@@ -82,6 +75,8 @@ public:
     // What ended the session's last failed attempt, for front ends that report it.
     QString lastProblem() const { return lastProblem_; }
     std::int32_t lastProbeError() const { return lastProbeError_; }
+    // The probe ended because the server's certificate did not verify (not another TLS fault).
+    bool certificateRefused() const { return certificateRefused_; }
 
     // Handlers, named after the connection and timer they serve.
     void sockGlobal_Connect(SocketClass* socket);
@@ -141,4 +136,5 @@ private:
     bool waitingForPreview_ = false;
     QString lastProblem_;
     std::int32_t lastProbeError_ = 0;
+    bool certificateRefused_ = false;
 };

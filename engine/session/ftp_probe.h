@@ -24,10 +24,6 @@ public:
     // Replies on the probe's connection.
     void takeData(SocketClass& socket);
 
-    FtpProbeStep step() const { return step_; }
-    // The file's directory on the server, ending with "/", as the probe worked it out (bytes
-    // as the server names them); empty until then.
-    const QByteArray& directory() const { return directory_; }
     // The path "SIZE" and "RETR" name.
     QByteArray remotePath() const;
 

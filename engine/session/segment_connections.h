@@ -43,8 +43,6 @@ public:
     // A slot that is free takes a segment waiting for a connection, or a range split off a
     // running segment; one connect at a time.
     void connectNext();
-    // How many connections may run at once: the planned count, at most eight.
-    int connectionLimit() const { return connectionLimit_; }
 
 private:
     // A part file holding less than its segment has stored (removed, or the first part of a

@@ -7,7 +7,6 @@
 #include "core/download_list/download_list.h"
 #include "core/download_list/transfer_rate.h"
 #include "core/paths/no_follow_open.h"
-#include "core/settings/settings.h"
 #include "core/types/tick.h"
 #include "engine/files/segment_files.h"
 #include "engine/session/segment_plan.h"
@@ -68,7 +67,6 @@ bool SegmentWriter::store(int k, const char* data, qsizetype length) {
 }
 
 bool SegmentWriter::write(int k, const char* data, qsizetype length, std::int32_t now) {
-    const DownloadRecord* r = core_.record();
     const SegmentRecord& s = *core_.servedSegment(k);
     ConnectionSlot& slot = core_.connections[k];
     SegmentFiles& files = core_.ctx.files;
@@ -78,22 +76,19 @@ bool SegmentWriter::write(int k, const char* data, qsizetype length, std::int32_
     if (opened) {
         files.VelmoraSeekFile(file, s.Done + s.Received);
     }
-    if (!opened ||
-        files.VelmoraWriteFile(file, data, static_cast<std::int32_t>(length)) != length) {
-        const int error = opened ? files.lastErrno(file) : files.lastOpenErrno();
-        const QString why =
-            error == ENOSPC || error == EDQUOT
-                ? QStringLiteral("disk full: cannot write %1").arg(s.PartFile)
-                : QStringLiteral("cannot write %1: %2").arg(s.PartFile, OpenErrorText(error));
-        qCInfo(lcEngine).noquote() << SegmentTag(core_.recordIndex, core_.segmentOf(k)) << why;
-        session_.stopPaused(why, why);
-        return false;
+    // A flush the disk refuses loses the bytes as surely as a write it refuses.
+    if (opened && files.VelmoraWriteFile(file, data, static_cast<std::int32_t>(length)) == length &&
+        slot.flushPartFileEverySecond(now)) {
+        return true;
     }
-    // Reopening puts the data on disk about once a second; FTP segments do it when asked to.
-    if (r->Protocol != Protocol::Ftp || core_.ctx.settings.SafeDisk == FlagTrue) {
-        slot.reopenPartFileEverySecond(s.PartFile, now);
-    }
-    return true;
+    const int error = opened ? files.lastErrno(file) : files.lastOpenErrno();
+    const QString why =
+        error == ENOSPC || error == EDQUOT
+            ? QStringLiteral("disk full: cannot write %1").arg(s.PartFile)
+            : QStringLiteral("cannot write %1: %2").arg(s.PartFile, OpenErrorText(error));
+    qCInfo(lcEngine).noquote() << SegmentTag(core_.recordIndex, core_.segmentOf(k)) << why;
+    session_.stopPaused(why, why);
+    return false;
 }
 
 void SegmentWriter::countProgress(int k, qsizetype length, std::int32_t now) {

@@ -8,7 +8,9 @@
 #include "engine/http/server_route.h"
 
 SessionCore::SessionCore(EngineContext& context, SessionObserver& observer)
-    : ctx(context), observer(observer), connections(context.sockets, context.files) {}
+    : ctx(context),
+      observer(observer),
+      connections(context.sockets, context.files, context.settings) {}
 
 DownloadRecord* SessionCore::record() const {
     return ctx.list.record(recordIndex);

@@ -64,6 +64,7 @@ void DownloadSession::tlsFailed(const QString& problem, const TlsFailure& cause,
     const QString why = Worded(core_.ctx.texts, kFailedText,
                                QStringLiteral("The secure connection to %1 failed: %2"))
                             .arg(host, words);
+    certificateRefused_ = cause.certificate();
     if (cause.certificate() && !fingerprint.isEmpty() && core_.ctx.trustCertificate) {
         askToTrust(host, fingerprint, why);
         return;

@@ -332,6 +332,7 @@ TEST_F(BrenloftGet, BadArgumentsExitTwoWithTheUsage) {
          QStringLiteral("/no/such/file"), url},
         {QStringLiteral("--frobnicate"), url},
         {url, QStringLiteral("-d")},
+        {QStringLiteral("gopher://127.0.0.1/x.bin"), QStringLiteral("not an address")},
     };
     const QString work = folder(QStringLiteral("work"));
     for (const QStringList& arguments : cases) {
@@ -573,8 +574,8 @@ TEST_F(BrenloftGet, FlagsForLoginProxyAndLimit) {
     }
 }
 
-// Stopped by SIGTERM mid-download it pauses, saves its list and says so; the same command then
-// finishes the file.
+// Stopped by SIGTERM mid-download it pauses, saves its list, says so and exits 130; the same
+// command then finishes the file.
 TEST_F(BrenloftGet, TerminatedRunSavesAndIsFinishedByTheSameCommand) {
     constexpr qsizetype Size = 8 * 1024 * 1024;
     const QByteArray data = RandomBytes(Size);
@@ -600,7 +601,7 @@ TEST_F(BrenloftGet, TerminatedRunSavesAndIsFinishedByTheSameCommand) {
     first.terminate();
     ASSERT_TRUE(first.waitForFinished(10000));
     EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(first.exitCode(), 1);
+    EXPECT_EQ(first.exitCode(), 130);
     // Exactly the one line: a sanitizer report on the way out would show here.
     EXPECT_EQ(OutputLines(first.readAllStandardError()),
               QStringList{"brenloft-get: interrupted; run the same command again to continue"});
@@ -758,6 +759,9 @@ TEST_F(BrenloftGet, HttpsAddressesOverTls) {
             EXPECT_TRUE(run.err[0].startsWith(QStringLiteral("brenloft-get: ") + url + u':'));
             EXPECT_TRUE(run.err[0].contains(host));
             EXPECT_TRUE(run.err[0].contains(QString::fromLatin1(c.reason))) << err.toStdString();
+            EXPECT_TRUE(
+                run.err[0].contains(QStringLiteral("with --ca-certificate FILE, or take any "
+                                                   "certificate with --no-check-certificate")));
             EXPECT_FALSE(QFileInfo::exists(target + QStringLiteral("/data.bin")));
         }
     }

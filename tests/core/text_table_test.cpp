@@ -78,5 +78,4 @@ TEST(LanguageFiles, ChosenLanguageOverlaysEnglishAndSwitchingKeepsOldEntries) {
     EXPECT_FALSE(LoadLanguage(t, QStringLiteral("missing"), folders));
     EXPECT_FALSE(LoadLanguage(t, QStringLiteral("../english"), folders));
     EXPECT_EQ(t.text(700), QStringLiteral("Local seven"));
-    EXPECT_EQ(LanguageDisplayName(app.file(QStringLiteral("other.txt"))), QStringLiteral("Other"));
 }

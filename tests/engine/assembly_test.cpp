@@ -66,13 +66,16 @@ protected:
         return list.DownloadCount;
     }
 
-    AssemblyResult assemble(int slot, bool deleteParts) {
+    AssemblyResult assemble(int slot, bool deleteParts, std::int64_t upTo = -1) {
         int calls = 0;
         AssemblyResult result;
-        AssembleDownload(ctx, slot, deleteParts, [&](const AssemblyResult& r) {
-            ++calls;
-            result = r;
-        });
+        AssembleDownload(
+            ctx, slot, deleteParts,
+            [&](const AssemblyResult& r) {
+                ++calls;
+                result = r;
+            },
+            upTo);
         EXPECT_EQ(calls, 0) << "done must wait for the event loop";
         EXPECT_TRUE(WaitFor([&] { return calls > 0; }));
         // A second report would come from a continuation still queued.
@@ -108,6 +111,43 @@ TEST_F(Assembly, JoinsPartsOfNoneOneExactPieceAndSeveralPiecesInOrder) {
         EXPECT_FALSE(QFileInfo::exists(temp)) << temp.toStdString();
     }
     EXPECT_EQ(files.openCount(), 0u);
+}
+
+// A forced build counts the bytes before the first gap, joins only those, and every part file
+// goes, those behind the gap too.
+TEST_F(Assembly, ForcedBuildJoinsWhatArrivedBeforeTheFirstGap) {
+    const std::vector<QByteArray> parts{RandomBytes(1000), RandomBytes(MiB + 3), RandomBytes(500)};
+    const struct {
+        const char* name;
+        std::vector<int> held;
+        std::int64_t inOrder;
+    } cases[] = {
+        {"whole.bin", {1000, MiB + 3, 500}, 1000 + MiB + 3 + 500},
+        {"gap.bin", {1000, 700, 500}, 1700},
+        {"nothing.bin", {0, MiB + 3, 500}, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const int slot = addFinishedDownload(QString::fromLatin1(c.name), parts);
+        const QStringList temps = partFiles(slot);
+        for (std::size_t i = 0; i < parts.size(); ++i) {
+            WritePart(temps[qsizetype(i)], parts[i].left(c.held[i]));
+        }
+        const ReceivedBytes received = ReceivedInOrder(record(slot));
+        EXPECT_EQ(received.inOrder, c.inOrder);
+        EXPECT_EQ(received.planned, 1000 + MiB + 3 + 500);
+        if (c.inOrder == 0) {
+            continue;
+        }
+        const AssemblyResult result =
+            assemble(slot, true, received.whole() ? -1 : received.inOrder);
+        ASSERT_TRUE(result.complete) << result.message.toStdString();
+        EXPECT_EQ(result.built, c.inOrder);
+        EXPECT_TRUE(ReadFile(result.targetPath) ==
+                    (parts[0] + parts[1] + parts[2]).left(c.inOrder));
+        EXPECT_TRUE(std::none_of(temps.begin(), temps.end(),
+                                 [](const QString& p) { return QFile::exists(p); }));
+    }
 }
 
 TEST_F(Assembly, KeepsPartFilesWhenNotAskedToDeleteThem) {

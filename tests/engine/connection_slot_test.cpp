@@ -1,11 +1,13 @@
 // A download session's connection slots: each socket maps back to the one slot that owns it,
 // forgetting a connection leaves nothing of it behind, the part file is opened once and given
-// back with the slot, and the FTP login goes out once per connection.
+// back with the slot (flushed first with "SafeDisk" on), and the FTP login goes out once per
+// connection.
 #include <gtest/gtest.h>
 
 #include <QDir>
 
 #include "core/download_list/records.h"
+#include "core/settings/settings.h"
 #include "engine/files/segment_files.h"
 #include "engine/ftp/ftp_values.h"
 #include "engine/session/connection_slot.h"
@@ -29,10 +31,11 @@ protected:
     Sandbox box;
     VelmoraSockets sockets;
     SegmentFiles files;
+    Settings settings;
 };
 
 TEST_F(SessionConnectionSlot, EverySocketMapsBackToTheOneSlotThatOwnsIt) {
-    ConnectionSlots table(sockets, files);
+    ConnectionSlots table(sockets, files, settings);
     EXPECT_EQ(table.slotOf(nullptr), -1);
     for (int k = 0; k < ConnectionSlots::Count; ++k) {
         EXPECT_EQ(table[k].index(), k);
@@ -57,7 +60,7 @@ TEST_F(SessionConnectionSlot, EverySocketMapsBackToTheOneSlotThatOwnsIt) {
 }
 
 TEST_F(SessionConnectionSlot, ForgettingAConnectionLeavesNothingOfItBehind) {
-    ConnectionSlot slot(0, sockets, files);
+    ConnectionSlot slot(0, sockets, files, settings);
     slot.incoming.head = "HTTP/1.1 206";
     slot.incoming.headDone = true;
     slot.incoming.bodyEnd = BodyEnd::Chunked;
@@ -90,21 +93,29 @@ TEST_F(SessionConnectionSlot, ForgettingAConnectionLeavesNothingOfItBehind) {
     EXPECT_EQ(slot.generation(), generation + 2) << "closing forgets the connection too";
 }
 
-TEST_F(SessionConnectionSlot, PartFileOpensOnceReopensAfterASecondAndGoesWithTheSlot) {
+TEST_F(SessionConnectionSlot, PartFileOpensOnceIsFlushedEverySecondAndGoesWithTheSlot) {
     const QString path = box.file(QStringLiteral("part001.tmp"));
-    {
-        ConnectionSlot slot(3, sockets, files);
+    for (const std::int16_t safeDisk : {FlagFalse, FlagTrue}) {
+        SCOPED_TRACE(safeDisk);
+        settings.SafeDisk = safeDisk;
+        const std::uint64_t before = files.flushCount();
+        auto flushes = [&] { return files.flushCount() - before; };
+        ConnectionSlot slot(3, sockets, files, settings);
         slot.socket();
         const std::int32_t handle = slot.partFile(path, 1000);
         ASSERT_GT(handle, 0);
         EXPECT_EQ(slot.partFile(path, 1500), handle) << "opened once";
-        slot.reopenPartFileEverySecond(path, 2000);
-        EXPECT_EQ(slot.openPartFile(), handle) << "not before a second has passed";
-        slot.reopenPartFileEverySecond(path, 2001);
-        EXPECT_GT(slot.openPartFile(), 0);
-        EXPECT_EQ(files.openCount(), 1u) << "the old handle closed as the new one opened";
+        ASSERT_EQ(files.VelmoraWriteFile(handle, "abc", 3), 3);
+        EXPECT_TRUE(slot.flushPartFileEverySecond(2000));
+        EXPECT_EQ(flushes(), 0u) << "not before a second has passed";
+        EXPECT_TRUE(slot.flushPartFileEverySecond(2001));
+        EXPECT_EQ(flushes(), safeDisk == FlagTrue ? 1u : 0u);
+        EXPECT_TRUE(slot.flushPartFileEverySecond(3002));
+        EXPECT_EQ(flushes(), safeDisk == FlagTrue ? 1u : 0u) << "nothing new to flush";
+        ASSERT_EQ(files.VelmoraWriteFile(handle, "d", 1), 1);
 
         slot.close();
+        EXPECT_EQ(flushes(), safeDisk == FlagTrue ? 2u : 0u) << "closing flushes the rest";
         EXPECT_EQ(slot.openPartFile(), 0);
         EXPECT_EQ(files.openCount(), 0u);
         EXPECT_NE(slot.existingSocket(), nullptr) << "a closed slot keeps its sockets";
@@ -114,7 +125,7 @@ TEST_F(SessionConnectionSlot, PartFileOpensOnceReopensAfterASecondAndGoesWithThe
     }
     EXPECT_EQ(files.openCount(), 0u) << "the slot gives its part file back when it goes";
 
-    ConnectionSlot nowhere(0, sockets, files);
+    ConnectionSlot nowhere(0, sockets, files, settings);
     EXPECT_EQ(nowhere.partFile(box.file(QStringLiteral("missing/part.tmp")), 0), 0);
     EXPECT_EQ(files.openCount(), 0u);
 }
@@ -136,7 +147,7 @@ TEST_F(SessionConnectionSlot, FtpLoginGoesOutOncePerConnection) {
         DownloadRecord record;
         record.UserName = c.user;
         record.Password = c.password;
-        ConnectionSlot slot(1, sockets, files);
+        ConnectionSlot slot(1, sockets, files, settings);
         const FtpReply greeting{220, "ready"};
         const FtpReply needPassword{331, "password please"};
 
@@ -163,7 +174,7 @@ TEST_F(SessionConnectionSlot, FtpLoginGoesOutOncePerConnection) {
 // behind it move up, a freed slot is the first one taken again, and a row keeps showing the
 // segment its slot served last.
 TEST_F(SessionConnectionSlot, SlotsFollowTheirSegmentsThroughInsertionsAndRelease) {
-    ConnectionSlots table(sockets, files);
+    ConnectionSlots table(sockets, files, settings);
     EXPECT_EQ(table.shownSegment(2), 3) << "before any connection, the row of its own number";
     for (int k = 0; k < 3; ++k) {
         table.assign(k, k + 1);

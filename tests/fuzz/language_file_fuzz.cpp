@@ -19,7 +19,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     TextTable table;
     LoadLanguage(table, QStringLiteral("fuzzed"), {folder.path()});
-    (void)LanguageDisplayName(path);
     for (int number = -1; number <= 1001; number += 7) {
         (void)table.text(number);
     }

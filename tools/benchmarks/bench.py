@@ -2,7 +2,8 @@
 """Benchmarks against real peers on loopback, each tool run in turn, median of five runs
 (BRENLOFT_BENCH_RUNS=N for another count, e.g. 1 to try a case out).
 usage: bench.py BINDIR WORKDIR [CASE ...]
-       (cases: socket, download, limited, tls, ftp, listview, biglist, slowtail, many)"""
+       (cases: socket, download, limited, tls, ftp, listview, biglist, slowtail, many,
+       safedisk)"""
 import os
 import re
 import resource
@@ -483,9 +484,26 @@ def many_case(bindir, work):
     print(f"brenloft-get / aria2c: {ratio:.2f}x the wall time")
 
 
+def safedisk_case(bindir, work):
+    """1 GiB over eight segments with the part files flushed to the disk every second (the
+    default) and without (--no-safe-disk), into the same ext4 folder."""
+    size = 1 << 30
+    root = serve_files(work, {"1g.bin": size})
+    out = os.path.join(work, "out")
+    get = os.path.join(bindir, "brenloft-get")
+    with Nginx(os.path.join(work, "nginx"), root) as nginx:
+        url = f"http://127.0.0.1:{nginx.port}/1g.bin"
+        print("1 GiB from nginx on loopback into an ext4 folder, eight segments, join included:\n")
+        compare({
+            "brenloft-get -n 8 (SafeDisk on)": [get, "-q", "-n", "8", "-d", out, url],
+            "brenloft-get -n 8 --no-safe-disk": [get, "-q", "-n", "8", "--no-safe-disk", "-d",
+                                                 out, url],
+        }, size, fresh_folder(out))
+
+
 CASES = {"socket": socket_case, "download": download_case, "limited": limited_case,
          "tls": tls_case, "ftp": ftp_case, "listview": listview_case, "biglist": biglist_case,
-         "slowtail": slowtail_case, "many": many_case}
+         "slowtail": slowtail_case, "many": many_case, "safedisk": safedisk_case}
 
 
 def main():

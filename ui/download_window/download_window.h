@@ -67,7 +67,6 @@ public:
     // The session ended for a reason before the file was built; the state line tells it.
     bool failed() const { return failed_; }
     bool rowsSuspended() const { return RowsSuspended; }
-    bool detailsHidden() const { return DetailsHidden; }
 
 signals:
     // The file was built at `savePath`.

@@ -47,6 +47,12 @@ Kestor::Kestor(EngineContext& context, DownloadQueue& queue, SettingsStore& stor
       errorMessage_([this](const QString& text) {
           ShowMessageBox(QMessageBox::Critical, text, QMessageBox::Ok, this);
       }),
+      // Not modal: the other downloads go on while it is read.
+      note_([this](const QString& text) {
+          QMessageBox* box = NewMessageBox(QMessageBox::Information, text, QMessageBox::Ok, this);
+          box->setAttribute(Qt::WA_DeleteOnClose);
+          box->show();
+      }),
       askNewDownload_([this](const QString& prefill) {
           return AskNewDownload(this, ctx_.texts, prefill,
                                 [this](const NewDownloadAnswer& some) { addAnswer(some); });

@@ -139,6 +139,8 @@ public:
     // windows and drive the refresh throttle.
     void setQuestion(Question question) { question_ = std::move(question); }
     void setErrorMessage(ErrorMessage message) { errorMessage_ = std::move(message); }
+    // What the user is told that is no error (how much a forced build made).
+    void setNote(ErrorMessage note) { note_ = std::move(note); }
     void setNewDownloadAsk(NewDownloadAsk ask) { askNewDownload_ = std::move(ask); }
     void setTickSource(TickSource tick) { tick_ = std::move(tick); }
     // What adding a download asks; the real dialogs when none is set.
@@ -224,6 +226,7 @@ private:
 
     Question question_;
     ErrorMessage errorMessage_;
+    ErrorMessage note_;
     NewDownloadAsk askNewDownload_;
     TickSource tick_;
     AddPrompts* addPrompts_ = nullptr;

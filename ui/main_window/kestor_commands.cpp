@@ -12,6 +12,7 @@
 #include "core/download_list/download_list.h"
 #include "core/download_list/entry_state.h"
 #include "core/settings/settings.h"
+#include "core/text/format.h"
 #include "core/text/text_table.h"
 #include "core/urls/parse_url.h"
 #include "engine/assembly/assemble_download.h"
@@ -233,17 +234,35 @@ void Kestor::removeAllFinished() {
 
 void Kestor::forceFileBuilding_Click() {
     const int slot = findSlot(selectedKey(), true);
-    if (slot == 0 || queue_.building(slot) ||
-        !ask(ctx_.texts.text(771), kProgram, QMessageBox::Warning)) {
+    const DownloadRecord* r = list_.record(slot);
+    if (r == nullptr || queue_.building(slot)) {
+        return;
+    }
+    // A download whose parts are all there is simply built; one with a gap only up to it, and
+    // the user says so knowing how much that is.
+    const ReceivedBytes received = ReceivedInOrder(*r);
+    const QString inOrder = FormatSize(Currency::fromBytes(received.inOrder), ctx_.texts);
+    const QString planned = FormatSize(Currency::fromBytes(received.planned), ctx_.texts);
+    if (received.inOrder == 0 && !received.whole()) {
+        if (errorMessage_) {
+            errorMessage_(ctx_.texts.text(1242));
+        }
+        return;
+    }
+    if (!received.whole() &&
+        !ask(ctx_.texts.text(1240).arg(inOrder, planned), kProgram, QMessageBox::Warning)) {
         return;
     }
     QPointer<Kestor> self(this);
-    queue_.ForceBuild(slot, [self](const AssemblyResult& result) {
+    const std::int64_t upTo = received.whole() ? -1 : received.inOrder;
+    queue_.ForceBuild(slot, upTo, [self, upTo, inOrder, planned](const AssemblyResult& result) {
         if (self == nullptr) {
             return;
         }
         if (!result.complete && self->errorMessage_) {
             self->errorMessage_(FailureReason(result.message, self->ctx_.texts));
+        } else if (result.complete && upTo >= 0 && self->note_) {
+            self->note_(self->ctx_.texts.text(1241).arg(inOrder, planned));
         }
         self->RefreshListView(0, true);
         self->RefreshDownList();

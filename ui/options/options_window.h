@@ -70,7 +70,6 @@ public:
     // What the controls hold now, and filling them from plain values.
     OptionsForm form() const;
     void showForm(const OptionsForm& form);
-    const QList<LanguageEntry>& languages() const { return languages_; }
 
     // The message boxes, the file dialog and the clock, replaceable so that tests answer
     // without modal windows.

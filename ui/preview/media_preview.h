@@ -47,15 +47,11 @@ public:
     QString currentFile() const { return currentFile_; }
     PreviewKind kind() const { return kind_; }
     bool isPicture() const { return kind_ == PreviewKind::Picture; }
-    bool isSound() const { return kind_ == PreviewKind::Sound; }
-    bool isVideo() const { return kind_ == PreviewKind::Video; }
     bool isUnavailable() const { return unavailable_; }
 
     // The live player (null without one); a QPointer lets a caller see it go.
     QMediaPlayer* player() const { return player_; }
     QMediaPlayer::PlaybackState playbackState() const;
-    // The linear volume players get: 1.0 at full, 0.1 at the slider's bottom.
-    float audioVolume() const { return volume_; }
 
     // Slider position to linear volume: the slider covers 20 dB of attenuation.
     static float VolumeForSlider(int value);

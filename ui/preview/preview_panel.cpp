@@ -225,10 +225,6 @@ void PreviewPanel::selectTab(const QString& key) {
     }
 }
 
-QString PreviewPanel::currentTabKey() const {
-    return TabStrip1->tabData(TabStrip1->currentIndex()).toString();
-}
-
 void PreviewPanel::TabStrip1_Click(int index) {
     if (TabStrip1->tabData(index).toString() == QLatin1String("Prev")) {
         pages_->setCurrentWidget(previewPage_);

@@ -30,7 +30,6 @@ public:
     void showDetails(const QString& url, const QString& sizeText, const QString& savePath);
     // Selects the tab with this key ("Prev" or "Info"), as a click on it would.
     void selectTab(const QString& key);
-    QString currentTabKey() const;
 
     MediaPreview& media() { return *media_; }
     const MediaPreview& media() const { return *media_; }

@@ -8,6 +8,7 @@
 #include <QSignalSpy>
 
 #include "core/settings/settings_store.h"
+#include "core/text/format.h"
 #include "engine/queue/add_download.h"
 #include "tests/ui/main_window/main_window_fixture.h"
 
@@ -321,42 +322,52 @@ TEST_F(MainWindowTest, BasketEntryTogglesAndTheBasketButtonOnlyChecksIt) {
     EXPECT_EQ(toggled.count(), 3);
 }
 
-TEST_F(MainWindowTest, ForceFileBuildingJoinsThePartsAndKeepsThem) {
-    const int slot = add(QStringLiteral("early.bin"), Kind::Paused, 3);
-    const QStringList parts = partFiles(slot);
+// Every part there (the entry only paused): built without a question. A gap in the middle:
+// the question says how much arrived before it, and only that much is built. Neither leaves a
+// part file behind.
+TEST_F(MainWindowTest, ForceFileBuildingTakesWhatArrivedBeforeTheFirstGap) {
+    auto size = [&](int bytes) { return FormatSize(Currency::fromBytes(bytes), texts); };
+    const struct {
+        const char* name;
+        int secondHolds;
+        QStringList questions;
+        QByteArray built;
+    } cases[] = {
+        {"whole.bin", 100, {}, QByteArray(100, 'a') + QByteArray(100, 'b') + QByteArray(100, 'c')},
+        {"gap.bin",
+         40,
+         {texts.text(1240).arg(size(140), size(300))},
+         QByteArray(100, 'a') + QByteArray(40, 'b')},
+    };
+    std::vector<int> entries;
+    for (const auto& c : cases) {
+        entries.push_back(add(QString::fromLatin1(c.name), Kind::Paused, 3));
+        ASSERT_TRUE(WriteFile(partFiles(entries.back())[1], QByteArray(c.secondHolds, 'b')));
+    }
     Kestor& w = open();
-    Select(w.listView1(), key(slot));
-    answers = {false};
-    trigger("forceFileBuilding");
-    EXPECT_EQ(questions, QStringList{texts.text(771)});
-    QCoreApplication::processEvents();
-    EXPECT_EQ(StateOf(record(slot)), ListEntryState::Paused);
-
-    answers = {true};
-    trigger("forceFileBuilding");
-    ASSERT_TRUE(WaitFor([&] { return StateOf(record(slot)) == ListEntryState::Finished; }));
-    EXPECT_EQ(ReadFile(record(slot).SavePath),
-              QByteArray(100, 'a') + QByteArray(100, 'b') + QByteArray(100, 'c'));
-    EXPECT_TRUE(AllExist(parts));
-    EXPECT_TRUE(errors.isEmpty());
-    ASSERT_TRUE(WaitFor([&] { return Keys(w.listView2()) == QStringList{key(slot)}; }));
-    EXPECT_TRUE(Keys(w.listView1()).isEmpty());
-}
-
-TEST_F(MainWindowTest, ForceFileBuildingOfShortPartsSaysWhyAndBuildsNothing) {
-    const int slot = add(QStringLiteral("short.bin"), Kind::Paused, 2);
-    const QString second = partFiles(slot).at(1);
-    ASSERT_TRUE(WriteFile(second, QByteArray(40, 'b')));
-    Kestor& w = open();
-    Select(w.listView1(), key(slot));
-    answers = {true};
-    trigger("forceFileBuilding");
-    ASSERT_TRUE(WaitFor([&] { return !errors.isEmpty(); }));
-    EXPECT_TRUE(errors.first().contains(second)) << errors.first().toStdString();
-    EXPECT_TRUE(Unfinished(record(slot)));
-    EXPECT_TRUE(AllExist(partFiles(slot)));
-    EXPECT_FALSE(QFile::exists(file(QStringLiteral("downloads/short.bin"))));
-    EXPECT_EQ(Keys(w.listView1()), QStringList{key(slot)});
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const int slot = entries[std::size_t(&c - cases)];
+        const QStringList parts = partFiles(slot);
+        questions.clear();
+        Select(w.listView1(), key(slot));
+        answers = c.questions.isEmpty() ? std::deque<bool>{} : std::deque<bool>{false};
+        trigger("forceFileBuilding");
+        if (!c.questions.isEmpty()) {
+            QCoreApplication::processEvents();
+            EXPECT_EQ(StateOf(record(slot)), ListEntryState::Paused) << "declined";
+            answers = {true};
+            trigger("forceFileBuilding");
+        }
+        ASSERT_TRUE(WaitFor([&] { return StateOf(record(slot)) == ListEntryState::Finished; }));
+        EXPECT_EQ(questions, c.questions + c.questions);
+        EXPECT_EQ(ReadFile(record(slot).SavePath), c.built);
+        EXPECT_TRUE(NoneExists(parts));
+        EXPECT_EQ(notes, c.questions.isEmpty()
+                             ? QStringList{}
+                             : QStringList{texts.text(1241).arg(size(140), size(300))});
+        EXPECT_TRUE(errors.isEmpty());
+    }
 }
 
 TEST_F(MainWindowTest, AddUrlTakesThePromptsAnswer) {

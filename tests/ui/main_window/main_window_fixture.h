@@ -83,6 +83,7 @@ protected:
             return NextAnswer(answers, "question", text);
         });
         window->setErrorMessage([this](const QString& text) { errors << text; });
+        window->setNote([this](const QString& text) { notes << text; });
         window->setTickSource([this] { return now; });
         return *window;
     }
@@ -206,6 +207,7 @@ protected:
     std::deque<bool> answers;  // for the window's own questions
     QStringList questions, titles;
     QStringList errors;
+    QStringList notes;
     QStringList browsed;
     std::int32_t now = 1000000;
 };
