@@ -139,6 +139,9 @@ bool DownloadQueue::ForceBuild(int slot, std::int64_t upTo,
     }
     qCInfo(lcQueue, "slot %d: build the file from its parts (%lld bytes; -1: all)", slot,
            static_cast<long long>(upTo));
+    // A running download stops first: its part files must not change under the join, nor be
+    // written to once the join has deleted them.
+    CloseSession(slot);
     QPointer<DownloadQueue> self(this);
     // The entry is finished once built: parts left behind would only fill the temp folder.
     AssembleDownload(

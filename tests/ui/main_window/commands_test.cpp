@@ -323,25 +323,31 @@ TEST_F(MainWindowTest, BasketEntryTogglesAndTheBasketButtonOnlyChecksIt) {
 }
 
 // Every part there (the entry only paused): built without a question. A gap in the middle:
-// the question says how much arrived before it, and only that much is built. Neither leaves a
-// part file behind.
+// the question says how much arrived before it, and only that much is built. A running one
+// loses its session first. None leaves a part file behind.
 TEST_F(MainWindowTest, ForceFileBuildingTakesWhatArrivedBeforeTheFirstGap) {
     auto size = [&](int bytes) { return FormatSize(Currency::fromBytes(bytes), texts); };
     const struct {
         const char* name;
+        Kind kind;
         int secondHolds;
         QStringList questions;
         QByteArray built;
     } cases[] = {
-        {"whole.bin", 100, {}, QByteArray(100, 'a') + QByteArray(100, 'b') + QByteArray(100, 'c')},
+        {"whole.bin",
+         Kind::Paused,
+         100,
+         {},
+         QByteArray(100, 'a') + QByteArray(100, 'b') + QByteArray(100, 'c')},
         {"gap.bin",
+         Kind::Running,
          40,
          {texts.text(1240).arg(size(140), size(300))},
          QByteArray(100, 'a') + QByteArray(40, 'b')},
     };
     std::vector<int> entries;
     for (const auto& c : cases) {
-        entries.push_back(add(QString::fromLatin1(c.name), Kind::Paused, 3));
+        entries.push_back(add(QString::fromLatin1(c.name), c.kind, 3));
         ASSERT_TRUE(WriteFile(partFiles(entries.back())[1], QByteArray(c.secondHolds, 'b')));
     }
     Kestor& w = open();
@@ -355,11 +361,12 @@ TEST_F(MainWindowTest, ForceFileBuildingTakesWhatArrivedBeforeTheFirstGap) {
         trigger("forceFileBuilding");
         if (!c.questions.isEmpty()) {
             QCoreApplication::processEvents();
-            EXPECT_EQ(StateOf(record(slot)), ListEntryState::Paused) << "declined";
+            EXPECT_EQ(queue->hasSession(slot), c.kind == Kind::Running) << "declined";
             answers = {true};
             trigger("forceFileBuilding");
         }
         ASSERT_TRUE(WaitFor([&] { return StateOf(record(slot)) == ListEntryState::Finished; }));
+        EXPECT_FALSE(queue->hasSession(slot));
         EXPECT_EQ(questions, c.questions + c.questions);
         EXPECT_EQ(ReadFile(record(slot).SavePath), c.built);
         EXPECT_TRUE(NoneExists(parts));
