@@ -28,10 +28,10 @@ private:
 
 }  // namespace
 
-// 1 MiB each over eight segments at 8 KiB/s per connection: every download takes some 16 s,
-// so all 99 run at once before the first ends.
+// 2 MiB each over eight segments at 8 KiB/s per connection: every download takes some 32 s,
+// so all 99 run at once before the first ends, even on a loaded machine slow to start them.
 TEST_F(QueueTest, NinetyNineDownloadsRunAtOnceAndArriveWhole) {
-    const std::map<int, QByteArray> files = queueSlowFiles(99, 1 << 20);
+    const std::map<int, QByteArray> files = queueSlowFiles(99, 2 << 20);
     ASSERT_FALSE(HasFailure());
 
     ASSERT_TRUE(tickUntil(

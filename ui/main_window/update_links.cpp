@@ -9,6 +9,7 @@
 #include "core/text/text_table.h"
 #include "engine/engine_context.h"
 #include "engine/queue/add_download.h"
+#include "engine/session/failure_words.h"
 #include "ui/language/apply_language.h"
 #include "update/update_check.h"
 #include "update/version_file.h"
@@ -127,8 +128,9 @@ void UpdateLinks::updateCheckFinished(const UpdateCheckResult& result) {
     switch (result.kind) {
         case UpdateCheckResult::Kind::NoAnswer:
             qCInfo(lcUi).noquote() << "update check: no answer:" << result.why;
-            updateCheckFailed(result.timedOut ? ctx_.texts.text(1201)
-                                              : ctx_.texts.text(1202).arg(result.why));
+            updateCheckFailed(
+                result.timedOut ? ctx_.texts.text(1201)
+                                : ctx_.texts.text(1202).arg(FailureReason(result.why, ctx_.texts)));
             return;
         case UpdateCheckResult::Kind::Refused:
             updateCheckFailed(ctx_.texts.text(1200).arg(result.status));

@@ -6,6 +6,8 @@
 
 #include "core/download_list/entry_state.h"
 #include "core/download_list/list_file_format.h"
+#include "engine/session/failure_words.h"
+#include "net/winsock_errors.h"
 #include "tests/support/http_fault_server.h"
 #include "tests/support/nginx_peer.h"
 #include "tests/ui/main_window/main_window_fixture.h"
@@ -144,7 +146,7 @@ TEST_F(UpdateLinksTest, AFailedCheckSaysWhyAndAClickAsksAgain) {
         {"not-found-page", texts.text(1200).arg(404)},
         {"server-error-page", texts.text(1200).arg(500)},
         {"silent", texts.text(1201)},
-        {"refused", texts.text(1202).arg(QStringLiteral("socket error 10061"))},
+        {"refused", texts.text(1202).arg(FailureReason(SocketErrorText(10061), texts))},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.mode);
