@@ -1,7 +1,6 @@
 #include "core/settings/settings.h"
 
 #include <cmath>
-#include <limits>
 #include <variant>
 
 #include "core/paths/app_paths.h"
@@ -227,16 +226,7 @@ std::optional<std::int32_t> ReadWindowPosition(const SettingsStore& store, const
     if (!stored) {
         return -1;
     }
-    const auto number = StrictNumber(*stored);
-    if (!number) {
-        return std::nullopt;
-    }
-    const long double rounded = RoundHalfEven(*number);
-    if (!(rounded >= std::numeric_limits<std::int32_t>::min() &&
-          rounded <= std::numeric_limits<std::int32_t>::max())) {
-        return std::nullopt;
-    }
-    return static_cast<std::int32_t>(rounded);
+    return TextToLong(*stored);
 }
 
 void WriteWindowPosition(SettingsStore& store, const QString& key, float twips) {

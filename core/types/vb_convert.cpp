@@ -161,17 +161,28 @@ std::optional<long double> StrictNumber(QStringView text) {
     return value;
 }
 
-std::optional<std::int16_t> TextToInteger(QStringView text) {
+namespace {
+template <typename Int>
+std::optional<Int> TextToWhole(QStringView text) {
     const auto value = StrictNumber(text);
     if (!value) {
         return std::nullopt;
     }
     const long double rounded = RoundHalfEven(*value);
-    if (!(rounded >= std::numeric_limits<std::int16_t>::min() &&
-          rounded <= std::numeric_limits<std::int16_t>::max())) {
+    if (!(rounded >= std::numeric_limits<Int>::min() &&
+          rounded <= std::numeric_limits<Int>::max())) {
         return std::nullopt;
     }
-    return static_cast<std::int16_t>(rounded);
+    return static_cast<Int>(rounded);
+}
+}  // namespace
+
+std::optional<std::int16_t> TextToInteger(QStringView text) {
+    return TextToWhole<std::int16_t>(text);
+}
+
+std::optional<std::int32_t> TextToLong(QStringView text) {
+    return TextToWhole<std::int32_t>(text);
 }
 
 std::optional<std::int32_t> LeadingNumberToLong(QStringView text) {

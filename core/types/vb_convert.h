@@ -20,6 +20,8 @@ std::optional<long double> StrictNumber(QStringView text);
 
 // A 16-bit integer from a text that must be a number in range, rounded halves to even.
 std::optional<std::int16_t> TextToInteger(QStringView text);
+// The same for a 32-bit integer.
+std::optional<std::int32_t> TextToLong(QStringView text);
 
 // A 32-bit integer from the leading number of a text, rounded halves to even; nothing on overflow.
 std::optional<std::int32_t> LeadingNumberToLong(QStringView text);
