@@ -50,6 +50,14 @@ TEST_F(QueueTest, NinetyNineDownloadsRunAtOnceAndArriveWhole) {
 // sockets and part files: each still ends, whole or with a reason, and no file is reported
 // complete without all its bytes.
 TEST_F(QueueTest, TwoHundredDownloadsWithFewDescriptorsEndWholeOrWithAReason) {
+#ifdef __SANITIZE_ADDRESS__
+    // UndefinedBehaviorSanitizer's vptr check, on a type it has not cached, tests that the
+    // vtable is readable by writing it into a pipe; with no descriptor left the pipe fails and
+    // it reports a sound object as having an invalid vptr (seen in moc_socket_class.cpp), which
+    // ends the test. Its suppressions do not reach a report whose object it cannot read. Both
+    // sanitizer builds (debug, fuzz) check vptrs: run it in one without.
+    GTEST_SKIP() << "needs a build without sanitizers";
+#endif
     const std::map<int, QByteArray> files = queueSlowFiles(200, 400000);
     ASSERT_FALSE(HasFailure());
     const FileLimit limit(256);
