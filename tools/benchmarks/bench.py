@@ -118,9 +118,17 @@ def serve_files(work, sizes):
     return root
 
 
+# BRENLOFT_BENCH_BEFORE=DIR: the brenloft-get of an earlier build, run beside this one, so a
+# change is compared with what came before it on the same machine in the same minutes.
+BEFORE = os.environ.get("BRENLOFT_BENCH_BEFORE")
+BEFORE_NAME = "brenloft-get -n 8 (before)"
+
+
 def download_tools(bindir, url, out):
     get = os.path.join(bindir, "brenloft-get")
-    return {
+    before = {BEFORE_NAME: [os.path.join(BEFORE, "brenloft-get"), "-q", "-n", "8", "-d", out,
+                            url]} if BEFORE else {}
+    return before | {
         "brenloft-get -n 8": [get, "-q", "-n", "8", "-d", out, url],
         "brenloft-get -n 1": [get, "-q", "-n", "1", "-d", out, url],
         "wget2": ["wget2", "-q", "--no-robots", "-P", out, url],
@@ -199,7 +207,7 @@ def limited_case(bindir, work):
         print("64 MiB, each connection limited to 2 MB/s by nginx:\n")
         compare({name: tools[name] for name in
                  ("brenloft-get -n 8", "brenloft-get -n 1", "axel -n 8",
-                  "aria2c -x8 -s8 -k1M")},
+                  "aria2c -x8 -s8 -k1M") + ((BEFORE_NAME,) if BEFORE else ())},
                 size, fresh_folder(out))
 
 
@@ -448,7 +456,8 @@ def slowtail_case(bindir, work):
 
         print("64 MiB, each connection paced at 2 MB/s, every third at 200 kB/s:\n")
         rows = compare({name: tools[name] for name in
-                        ("brenloft-get -n 8", "axel -n 8", "aria2c -x8 -s8 -k1M")}, size, before)
+                        ("brenloft-get -n 8", "axel -n 8", "aria2c -x8 -s8 -k1M")
+                        + ((BEFORE_NAME,) if BEFORE else ())}, size, before)
     walls = {row[0]: row[1] for row in rows}
     print()
     print(f"best: {min(walls, key=walls.get)}")
