@@ -376,7 +376,8 @@ void GetRunner::drawProgress() {
             job.busyTold = busy.begun;
             if (!options_.quiet) {
                 progress_.clear();
-                PrintError(r->FileName + QStringLiteral(": ") + Busy::Words(busy.waitMs, texts_));
+                PrintError(UrlForDisplay(job.url) + QStringLiteral(": ") +
+                           Busy::Words(busy.waitMs, texts_));
             }
         }
         lines << ProgressLine(*r, session->shownSpeed(), active, texts_);
