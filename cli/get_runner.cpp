@@ -17,6 +17,7 @@
 #include "engine/files/part_files.h"
 #include "engine/queue/add_download.h"
 #include "engine/queue/download_queue.h"
+#include "engine/session/busy_wait.h"
 #include "engine/session/download_session.h"
 #include "engine/session/failure_words.h"
 #include "net/winsock_errors.h"
@@ -356,7 +357,7 @@ void GetRunner::quitNow(int /*signalNumber*/) {
 
 void GetRunner::drawProgress() {
     QStringList lines;
-    for (const Job& job : jobs_) {
+    for (Job& job : jobs_) {
         if (job.done || !queue_->hasSession(job.slot)) {
             continue;
         }
@@ -369,6 +370,16 @@ void GetRunner::drawProgress() {
             active += r->Segments.at(j)->State == SegmentState::Receiving ? 1 : 0;
         }
         const DownloadSession* session = queue_->session(job.slot);
+        // Each wait a busy server imposes is told once, with its length, whatever the terminal.
+        if (const DownloadSession::BusyNotice busy = session->busyNotice();
+            busy.begun > job.busyTold) {
+            job.busyTold = busy.begun;
+            if (!options_.quiet) {
+                progress_.clear();
+                PrintError(UrlForDisplay(job.url) + QStringLiteral(": ") +
+                           Busy::Words(busy.waitMs, texts_));
+            }
+        }
         lines << ProgressLine(*r, session->shownSpeed(), active, texts_);
         if (const QString reconnecting = session->reconnecting(); !reconnecting.isEmpty()) {
             lines.back() += QStringLiteral("  ") + reconnecting;

@@ -44,6 +44,7 @@ private:
         QString url;
         int slot = 0;
         bool done = false;
+        int busyTold = 0;  // the busy server's waits already told
     };
     class Prompts;
 

@@ -56,4 +56,8 @@ struct EngineContext {
     // How long a segment may bring too little before the watchdog starts it again; tests
     // stretch it to see what the engine does without the watchdog.
     std::int32_t segmentSilenceMs = 15000;
+    // A server that answers "busy" is asked again after this long, then twice as long each
+    // time, at most this many times in a row; tests shorten the wait and the count.
+    std::int64_t busyFirstWaitMs = 2000;
+    int busyTries = 10;
 };

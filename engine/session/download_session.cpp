@@ -247,6 +247,12 @@ void DownloadSession::ConnectSegmented() {
 }
 
 QString DownloadSession::reconnecting() const {
+    if (probeBusy_.waiting()) {
+        return Busy::Words(probeBusy_.msLeft(), core_.ctx.texts);
+    }
+    if (const std::optional<std::int64_t> left = segments_.busyLeftMs()) {
+        return Busy::Words(*left, core_.ctx.texts);
+    }
     const int attempt = core_.silentRestarts();
     return attempt > 0 ? ReconnectingWords(attempt, core_.ctx.texts) : QString();
 }

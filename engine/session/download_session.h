@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "engine/engine_context.h"
+#include "engine/session/busy_wait.h"
 #include "engine/session/connection_slot.h"
 #include "engine/session/ftp_probe.h"
 #include "engine/session/ftp_segments.h"
@@ -67,8 +68,16 @@ public:
     int segmentShownOnRow(int row) const { return core_.connections.shownSegment(row - 1); }
 
     // While the server sends nothing and the watchdog reconnects: "Reconnecting (attempt 3):
-    // the server does not answer" in the user's language; empty otherwise.
+    // the server does not answer" in the user's language; while a busy server has put the
+    // download off, "Server busy: retrying in 1 min 40 s"; empty otherwise.
     QString reconnecting() const;
+    // Every wait a busy server imposed so far (the probe's and the segments'), and how long the
+    // last one was, for front ends that tell each wait once.
+    struct BusyNotice {
+        int begun = 0;
+        std::int64_t waitMs = 0;
+    };
+    BusyNotice busyNotice() const;
     // The speed to show, in bytes per second (TransferRate); nothing while reconnecting.
     std::optional<double> shownSpeed() const;
 
@@ -108,6 +117,7 @@ private:
     void stopProbeTimer() override { TimeOut.stop(); }
     void endProbe() override;
     void failProbeAttempt(const QString& why) override;
+    void probeBusy(std::optional<std::int64_t> retryAfterMs, std::int16_t code) override;
     void probeAgain() override { InitConnection(); }
     void startSegments() override { ConnectSegmented(); }
     void waitForPreview() override { waitingForPreview_ = true; }
@@ -132,6 +142,10 @@ private:
     FtpSegments ftpSegments_{core_, segments_, writer_, ftpProbe_};
     HttpSegments httpSegments_{core_, *this, segments_, writer_};
     SessionWatchdog watchdog_{core_, *this, splitter_, segments_, ftpSegments_};
+    BusyWait probeBusy_{[this] {
+        core_.observer.progressChanged();
+        core_.observer.entryChanged(RecordIndex);
+    }};
     ProbeState probeState_ = ProbeState::Idle;
     bool waitingForPreview_ = false;
     QString lastProblem_;

@@ -56,7 +56,7 @@ struct AnswerWord {
     const char* english;
 };
 
-constexpr std::array<AnswerWord, 16> kAnswerWords = {{
+constexpr std::array<AnswerWord, 17> kAnswerWords = {{
     {400, 1060, "Bad Request"},
     {401, 1061, "Unauthorized"},
     {403, 1062, "Forbidden"},
@@ -71,6 +71,7 @@ constexpr std::array<AnswerWord, 16> kAnswerWords = {{
     {502, 1071, "Bad Gateway"},
     {503, 1072, "Service Unavailable"},
     {504, 1073, "Gateway Timeout"},
+    {FailureCode::FtpReplyBase + 421, 1304, "Service not available"},
     {FailureCode::FtpReplyBase + 530, 1074, "Not logged in"},
     {FailureCode::FtpReplyBase + 550, 1075, "File unavailable"},
 }};
@@ -231,6 +232,17 @@ std::int16_t FailureCodeFor(const QString& why) {
     for (const EngineReason& reason : kEngineReasons) {
         if (trimmed == QLatin1String(reason.english)) {
             return reason.code;
+        }
+    }
+    // A server's answer as FailureWords gives it in English (a busy server's last one).
+    static const QRegularExpression kAnswered(
+        QStringLiteral("^the (FTP )?server answered (\\d{3})"));
+    if (const QRegularExpressionMatch m = kAnswered.match(trimmed); m.hasMatch()) {
+        const int number = m.captured(2).toInt();
+        const std::int16_t code =
+            m.hasCaptured(1) ? FtpFailureCode(number) : HttpFailureCode(number);
+        if (code != FailureCode::None && FailureWords(code) == trimmed) {
+            return code;
         }
     }
     return RedirectLimitIn(trimmed) >= 0 ? FailureCode::TooManyRedirects : FailureCode::None;

@@ -7,6 +7,7 @@
 #include "core/types/tick.h"
 #include "engine/ftp/ftp_reply_codes.h"
 #include "engine/ftp/ftp_values.h"
+#include "engine/session/busy_wait.h"
 #include "engine/session/failure_words.h"
 #include "engine/session/session_actions.h"
 #include "engine/session/session_core.h"
@@ -94,8 +95,13 @@ void FtpProbe::reply(SocketClass& socket, const FtpReply& reply) {
                 handOver(false);
             }
             break;
+        case FtpCode::NotAvailable:
         case FtpCode::NotLoggedIn:
-            fail(core_.text(793), reply.code);
+            if (Busy::BusyFtpReply(reply.code, reply.text)) {
+                session_.probeBusy(std::nullopt, FtpFailureCode(reply.code));
+            } else {
+                fail(core_.text(793), reply.code);
+            }
             break;
         case FtpCode::FileUnavailable:
             if (reply.text.contains("PWD")) {

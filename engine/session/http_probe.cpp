@@ -17,6 +17,7 @@
 #include "engine/http/http_status.h"
 #include "engine/http/redirect_login.h"
 #include "engine/http/response_head.h"
+#include "engine/session/busy_wait.h"
 #include "engine/session/failure_words.h"
 #include "engine/session/session_actions.h"
 #include "engine/session/session_core.h"
@@ -97,6 +98,11 @@ void HttpProbe::headComplete(const QByteArray& headBytes) {
             return;
         }
         askCredentials();
+        return;
+    }
+    if (Busy::TransientStatus(head.status)) {
+        session_.probeBusy(Busy::RetryAfterMs(headBytes, QDateTime::currentDateTimeUtc()),
+                           HttpFailureCode(head.status));
         return;
     }
     if (head.status == HttpStatus::RangeNotSatisfiable) {

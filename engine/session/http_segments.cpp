@@ -12,6 +12,7 @@
 #include "engine/http/http_requests.h"
 #include "engine/http/http_status.h"
 #include "engine/http/response_head.h"
+#include "engine/session/busy_wait.h"
 #include "engine/session/failure_words.h"
 #include "engine/session/segment_connections.h"
 #include "engine/session/segment_writer.h"
@@ -81,6 +82,7 @@ bool HttpSegments::acceptHead(int k, const QByteArray& headBytes, QString& refus
         return false;
     }
     core_.connections[k].refusals = 0;
+    segments_.answered(k);
     in.bodyEnd = head.chunked         ? BodyEnd::Chunked
                  : !core_.sizeKnown() ? BodyEnd::AtClose
                                       : BodyEnd::AtLength;
@@ -99,6 +101,18 @@ void HttpSegments::refused(int k, const QString& why) {
         return;
     }
     segments_.restartSoon(k, "asks again after a wrong answer at");
+}
+
+bool HttpSegments::putOff(int k, const QByteArray& head) {
+    const int status = ParseResponseHead(head).status;
+    if (!Busy::TransientStatus(status)) {
+        return false;
+    }
+    qCInfo(lcEngine).noquote() << SegmentTag(core_.recordIndex, core_.segmentOf(k))
+                               << QStringLiteral("status %1, put off").arg(status);
+    segments_.waitBusy(k, Busy::RetryAfterMs(head, QDateTime::currentDateTimeUtc()),
+                       FailureWords(HttpFailureCode(status)));
+    return true;
 }
 
 void HttpSegments::store(int k, const char* data, qsizetype length) {
@@ -141,6 +155,9 @@ void HttpSegments::takeData(SocketClass& socket, int k) {
                                            << "the answer's head has no end: closed";
                 socket.CloseSocket();  // the watchdog tries again
             }
+            return;
+        }
+        if (putOff(k, in.head.left(end + 2))) {
             return;
         }
         QString refusal;

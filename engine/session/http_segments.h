@@ -31,6 +31,8 @@ private:
     // Slot k's answer was refused with `why`: asked again, or the download fails.
     void refused(int k, const QString& why);
     void takeChunks(int k, const QByteArray& data);
+    // Slot k's answer puts it off (busy, overloaded): the segment waits. False for any other.
+    bool putOff(int k, const QByteArray& head);
     // Hands body bytes to the writer, only as far as the answer's range goes; a range that
     // ended short of the one asked for asks again for the rest.
     void store(int k, const char* data, qsizetype length);

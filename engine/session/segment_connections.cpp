@@ -48,6 +48,19 @@ SegmentConnections::SegmentConnections(SessionCore& core, SessionActions& sessio
     : core_(core), session_(session), splitter_(splitter), ftpSegments_(ftpSegments) {
     pacer_.setSingleShot(true);
     QObject::connect(&pacer_, &QTimer::timeout, &pacer_, [this] { connectNext(); });
+    for (auto& wait : busy_) {
+        wait = std::make_unique<BusyWait>([this] {
+            core_.observer.progressChanged();
+            core_.observer.entryChanged(core_.recordIndex);
+        });
+    }
+}
+
+void SegmentConnections::stop() {
+    pacer_.stop();
+    for (auto& wait : busy_) {
+        wait->cancel();
+    }
 }
 
 void SegmentConnections::start() {
@@ -437,4 +450,53 @@ void SegmentConnections::fallBackToOneSegment() {
     core_.observer.fileLabelChanged(UrlForDisplay(DecodeUrl(r->Url)) + QStringLiteral(" (") +
                                     core_.text(783) + u')');
     connectNext();
+}
+
+void SegmentConnections::waitBusy(int k, std::optional<std::int64_t> retryAfterMs,
+                                  const QString& why) {
+    SegmentRecord* s = core_.servedSegment(k);
+    if (s == nullptr) {
+        return;
+    }
+    const int j = core_.segmentOf(k);
+    // No socket is held while it waits, and the bytes stored so far stay the segment's.
+    core_.connections[k].close();
+    forgetConnectionProgress(*s);
+    s->State = SegmentState::Idle;
+    const std::uint32_t generation = core_.connections[k].generation();
+    const bool waits = busy_[k]->begin(
+        retryAfterMs, core_.ctx.busyFirstWaitMs, core_.ctx.busyTries, [this, k, generation] {
+            const DownloadRecord* r = core_.record();
+            if (r == nullptr || HeldByPause(*r) || core_.segmentOf(k) == 0 ||
+                core_.connections[k].generation() != generation) {
+                return;
+            }
+            restart(core_.segmentOf(k), "asks again after the server was busy at");
+        });
+    if (!waits) {
+        qCInfo(lcEngine).noquote()
+            << SegmentTag(core_.recordIndex, j) << "put off too often in a row:" << why;
+        session_.failWith(why);
+        return;
+    }
+    ++busyBegun_;
+    lastBusyWaitMs_ = busy_[k]->lastWaitMs();
+    qCInfo(lcEngine).noquote() << SegmentTag(core_.recordIndex, j) << why << "- waits"
+                               << lastBusyWaitMs_ << "ms" << (retryAfterMs ? "as asked" : "");
+    core_.observer.segmentRowsChanged(k + 1);
+    core_.observer.entryChanged(core_.recordIndex);
+}
+
+std::optional<std::int64_t> SegmentConnections::busyLeftMs() const {
+    std::optional<std::int64_t> shortest;
+    for (int k = 0; k < ConnectionSlots::Probe; ++k) {
+        if (core_.connections[k].segment == 0) {
+            continue;
+        }
+        if (!busy_[k]->waiting()) {
+            return std::nullopt;  // some connection is at work
+        }
+        shortest = std::min(shortest.value_or(busy_[k]->msLeft()), busy_[k]->msLeft());
+    }
+    return shortest;
 }

@@ -1,6 +1,14 @@
 #pragma once
 
+#include <QString>
 #include <QTimer>
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+#include "engine/session/busy_wait.h"
+#include "engine/session/connection_slot.h"
 
 class FtpSegments;
 class SegmentSplitter;
@@ -20,8 +28,8 @@ public:
 
     // Plans the segments, or takes up the plan of a resumed download, and starts connecting.
     void start();
-    // Stops connecting further segments (pause, close).
-    void stop() { pacer_.stop(); }
+    // Stops connecting further segments (pause, close); busy waits end without asking again.
+    void stop();
     // Slot k's connection is up: false when it serves no segment. The caller sends an HTTP
     // segment's request, then lets the next segment connect (connectNextNow).
     bool connected(int k);
@@ -40,6 +48,19 @@ public:
     bool allComplete() const;
     // Every segment answered a range with the whole file: the file comes as one segment.
     void fallBackToOneSegment();
+    // Slot k's answer was transient (busy, overloaded): its connection closes and its segment,
+    // keeping its bytes, asks again after the wait; once the server has put it off as often as
+    // allowed in a row, the download fails with `why`. Any transient refusal of a segment comes
+    // through here.
+    void waitBusy(int k, std::optional<std::int64_t> retryAfterMs, const QString& why);
+    // Slot k's server gave a real answer: its next transient one counts as the first again.
+    void answered(int k) { busy_[k]->reset(); }
+    bool waitingBusy(int k) const { return busy_[k]->waiting(); }
+    // While every connection serving a segment waits: the shortest time left; nothing else.
+    std::optional<std::int64_t> busyLeftMs() const;
+    // The waits begun so far, and how long the last one was, for front ends that tell each.
+    int busyWaitsBegun() const { return busyBegun_; }
+    std::int64_t lastBusyWaitMs() const { return lastBusyWaitMs_; }
     // A slot that is free takes a segment waiting for a connection, or a range split off a
     // running segment; one connect at a time.
     void connectNext();
@@ -75,5 +96,8 @@ private:
     QTimer pacer_;
     int pacedSlot_ = -1;  // the slot that connected last
     int connectionLimit_ = 1;
+    std::array<std::unique_ptr<BusyWait>, ConnectionSlots::Probe> busy_;
+    int busyBegun_ = 0;
+    std::int64_t lastBusyWaitMs_ = 0;
     bool allStarted_ = false;
 };

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QString>
+#include <cstdint>
+#include <optional>
 
 // What the parts of a download session ask of the session itself: ending it, the probe's life,
 // and the steps between the probe, the segments and the join. The session implements it.
@@ -24,6 +26,10 @@ public:
     virtual void endProbe() = 0;
     // The attempt failed with `why`: tried again, or the download fails.
     virtual void failProbeAttempt(const QString& why) = 0;
+    // The server put the probe off (busy, overloaded): the download waits, holding no
+    // connection, and asks again; once it has been put off as often as allowed it fails with
+    // the words of `code`.
+    virtual void probeBusy(std::optional<std::int64_t> retryAfterMs, std::int16_t code) = 0;
     // The probe starts again (a redirect, a login).
     virtual void probeAgain() = 0;
 

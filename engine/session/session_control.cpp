@@ -21,6 +21,7 @@ void DownloadSession::PauseDownload() {
     waitingForPreview_ = false;
     MarkPaused(*r);
     core_.observer.pauseButtonChanged(true, text(781));
+    probeBusy_.cancel();
     segments_.stop();
     // A probe still waiting for its answer goes too, or its answer would start the segments
     // of a paused download; resume sends it again.

@@ -42,8 +42,9 @@ void SessionWatchdog::tick() {
     splitter_.sample(now);
     for (int j = 1; j <= r->SegmentCount; ++j) {
         const SegmentRecord& s = *r->Segments.at(j);
-        // A segment waiting for a free connection is not stalled.
-        if (core_.connections.serving(j) < 0) {
+        // A segment waiting for a free connection, or for a busy server's time, is not stalled.
+        if (core_.connections.serving(j) < 0 ||
+            segments_.waitingBusy(core_.connections.serving(j))) {
             continue;
         }
         // An FTP segment that logged in or asked for the file can wait for an answer that

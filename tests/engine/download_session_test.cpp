@@ -21,6 +21,7 @@
 #include "net/host_resolver.h"
 #include "net/winsock_errors.h"
 #include "tests/engine/download_session_test_harness.h"
+#include "tests/support/http_fault_server.h"
 #include "tests/support/nginx_peer.h"
 #include "tests/support/test_certificates.h"
 
@@ -670,6 +671,7 @@ TEST_F(SessionTest, ErrorAnswersKeepTheEntryFailedWithItsReason) {
     startNginx(nginx);
     Engine engine(box.path());
     engine.prompts.yesNo = {false, false};
+    engine.ctx.busyFirstWaitMs = 1;  // 429 and 503 are asked ten times first
     struct Case {
         const char* path;
         std::int16_t code;
@@ -720,6 +722,50 @@ TEST_F(SessionTest, ErrorAnswersKeepTheEntryFailedWithItsReason) {
     EXPECT_EQ(engine.prompts.messages.value(0),
               engine.texts.text(531) + QStringLiteral(" /missing.bin ") + engine.texts.text(530));
     EXPECT_EQ(FolderEntries(engine.downloads()), QStringList{});
+}
+
+// A server that puts the download off, at its probe or at a later connection, is asked again
+// after the time it names, or a wait that doubles; put off ten times in a row, the download
+// fails with its answer.
+TEST_F(SessionTest, BusyServersAreAskedAgainLater) {
+    HttpFaultServer server;
+    const QString log = box.file(QStringLiteral("busy.log"));
+    ASSERT_TRUE(server.start(log)) << server.error().toStdString();
+    Engine engine(box.path());
+    engine.settings.MaxSegments = 4;
+    engine.ctx.busyFirstWaitMs = 1;
+    const struct {
+        const char* mode;
+        int putOff;  // answers that put it off
+        int waits;
+        std::int64_t lastWaitMs;
+    } rows[] = {
+        {"busy-first", 1, 1, 1000},   // the probe: 429, Retry-After: 1
+        {"busy-third", 1, 1, 2000},   // a segment's connection: 429, Retry-After: 2
+        {"busy-twice", 2, 2, 2},      // the probe: 503 without a time, 1 ms, then 2
+        {"busy-always", 10, 9, 256},  // 503 to every try
+    };
+    std::vector<Download*> all;
+    for (const auto& row : rows) {
+        all.push_back(&engine.fetch(server.url(QLatin1String(row.mode), 1000000)));
+    }
+    ASSERT_TRUE(WaitClosed(all));
+    const QByteArray requests = ReadFile(log);
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        const auto& row = rows[i];
+        SCOPED_TRACE(row.mode);
+        const DownloadRecord& r = engine.record(*all[i]);
+        if (row.putOff < 10) {
+            EXPECT_EQ(ReadFile(r.SavePath),
+                      HttpFaultServer::Body(QLatin1String(row.mode), 1000000));
+        } else {
+            EXPECT_EQ(StateOf(r), ListEntryState::Failed);
+            EXPECT_EQ(all[i]->observer.whys.value(0), FailureWords(503));
+        }
+        EXPECT_EQ(requests.count(QByteArray("BUSY /") + row.mode + '/'), row.putOff);
+        EXPECT_EQ(all[i]->session->busyNotice().begun, row.waits);
+        EXPECT_EQ(all[i]->session->busyNotice().waitMs, row.lastWaitMs);
+    }
 }
 
 namespace {

@@ -169,6 +169,25 @@ TEST_F(FtpSessionTest, NamedLoginsWrongPasswordsAndMissingFiles) {
     EXPECT_TRUE(engine.prompts.messages.contains(engine.texts.text(794)));
 }
 
+// A server with no session to spare for the probe ("421", "530 too many users") is asked again
+// later; a 530 that refuses the login is not (above).
+TEST_F(FtpSessionTest, BusyServersAreAskedAgainLater) {
+    const QByteArray data = serve(QStringLiteral("/busy.bin"), 300000);
+    Engine engine(box.path());
+    engine.ctx.busyFirstWaitMs = 1;
+    for (const char* reply : {"421 Too many connections. Service temporarily unavailable.",
+                              "530 Sorry, too many users: try again later."}) {
+        SCOPED_TRACE(reply);
+        PyFtpPeer server(served);
+        server.turnAway(2, QLatin1String(reply));
+        ASSERT_TRUE(server.start()) << server.error().toStdString();
+        Download& d = engine.fetch(server.url(QStringLiteral("/busy.bin")));
+        ASSERT_TRUE(WaitClosed({&d}));
+        EXPECT_EQ(ReadFile(engine.record(d).SavePath), data);
+        EXPECT_EQ(d.session->busyNotice().begun, 2);
+    }
+}
+
 // A server that allows two sessions per address: the segments beyond them are told "421",
 // wait, and start as the others finish; the file still comes out whole.
 TEST_F(FtpSessionTest, SegmentsWaitForAFreeSession) {

@@ -39,6 +39,7 @@ public:
     void stopProbeTimer() override {}
     void endProbe() override {}
     void failProbeAttempt(const QString&) override {}
+    void probeBusy(std::optional<std::int64_t>, std::int16_t) override {}
     void probeAgain() override {}
     void startSegments() override {}
     void waitForPreview() override {}

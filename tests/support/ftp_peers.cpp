@@ -195,6 +195,9 @@ bool PyFtpPeer::start() {
     text("--size-reply", sizeReply_);
     flag("--replies-byte-by-byte", repliesByteByByte_);
     flag("--ipv6", ipv6_);
+    if (!turnAway_.isEmpty()) {
+        arguments << QStringLiteral("--turn-away") << turnAway_;
+    }
     return launch(PythonProgram, arguments);
 }
 

@@ -42,6 +42,10 @@ public:
     void setSizeReply(const QString& text) { sizeReply_ = text; }
     // Every reply is written a byte at a time, each byte in a TCP segment of its own.
     void setRepliesByteByByte(bool on) { repliesByteByByte_ = on; }
+    // The first `sessions` sessions are answered `reply` ("421 ...") instead of the greeting.
+    void turnAway(int sessions, const QString& reply) {
+        turnAway_ = {QString::number(sessions), reply};
+    }
     // Listens on [::1] instead, passive data connections too; url() still names 127.0.0.1.
     void listenOnIPv6() { ipv6_ = true; }
 
@@ -74,6 +78,7 @@ private:
     std::int64_t abortAfter_ = 0;
     QString sizeReply_;
     bool repliesByteByByte_ = false;
+    QStringList turnAway_;
     bool ipv6_ = false;
 };
 

@@ -8,7 +8,7 @@ usage: ftp_server.py [--port N] [--root DIR] [--users FILE] [--max-sessions-per-
                      [--multi-line-login] [--rate-limit BYTES_PER_S] [--log FILE]
                      [--cut-first-restarted-transfer-after BYTES]
                      [--abort-first-transfer-after BYTES] [--size-reply TEXT]
-                     [--replies-byte-by-byte] [--ipv6]
+                     [--replies-byte-by-byte] [--ipv6] [--turn-away N REPLY]
 
 --root serves DIR read-only to the anonymous user (no anonymous login without it); --users
 names a JSON file [{"name": ..., "password": ..., "home": ...}, ...] of read-only users, a file
@@ -43,6 +43,8 @@ def parse_arguments():
     parser.add_argument("--abort-first-transfer-after", type=int, default=0)
     parser.add_argument("--size-reply")
     parser.add_argument("--replies-byte-by-byte", action="store_true")
+    parser.add_argument("--turn-away", nargs=2, metavar=("N", "REPLY"),
+                        help="the first N sessions get REPLY instead of the greeting")
     parser.add_argument("--ipv6", action="store_true", help="[::1] instead of 127.0.0.1")
     return parser.parse_args()
 
@@ -50,12 +52,18 @@ def parse_arguments():
 def handler_class(options):
     cut_done = []
     abort_done = []
+    turned_away = []
     class Handler(FTPHandler):
         banner = "Brenloft test FTP server ready."
         # pyftpdlib waits 3 s before it answers a wrong password; tests need not.
         auth_failed_timeout = 0.1
 
         def handle(self):
+            if options.turn_away and len(turned_away) < int(options.turn_away[0]):
+                turned_away.append(True)
+                self.respond(options.turn_away[1])
+                self.close_when_done()
+                return
             # Intermediate lines of a multi-line reply need not repeat the code: one does not,
             # so a client has to find the end by the "220 " line, not by counting.
             if options.multi_line_greeting:

@@ -53,6 +53,11 @@ Whole answers, to any request:
   not-found-page             404 with the body "404"
   server-error-page          500 with the body "500"
   silent                     reads the request, never answers, holds the connection
+Busy servers (requests counted per path):
+  busy-first                 the first: 429 with "Retry-After: 1"
+  busy-third                 the third: 429 with "Retry-After: 2"
+  busy-twice                 the first two: 503 without Retry-After
+  busy-always                every one: 503 without Retry-After
 Redirects: loop-a and loop-b to each other, to-file to file:///etc/passwd, to-data to a data:
 URL. Names: cd-* send the Content-Disposition of DISPOSITIONS. Any other mode (plain) is
 answered plainly.
@@ -104,6 +109,12 @@ log_lock = threading.Lock()
 state_lock = threading.Lock()
 happened = set()  # (path, what) of the one-time faults that have happened
 bodies = {}
+asked = {}  # requests per path
+# mode: (status line, Retry-After or None, the requests answered so, None for all)
+BUSY = {"busy-first": ("429 Too Many Requests", 1, {1}),
+        "busy-third": ("429 Too Many Requests", 2, {3}),
+        "busy-twice": ("503 Service Unavailable", None, {1, 2}),
+        "busy-always": ("503 Service Unavailable", None, None)}
 
 
 def once(path, what):
@@ -111,6 +122,21 @@ def once(path, what):
         first = (path, what) not in happened
         happened.add((path, what))
         return first
+
+
+def put_off(conn, mode, path):
+    """True when the busy MODE answers this request of PATH with its status."""
+    with state_lock:
+        asked[path] = asked.get(path, 0) + 1
+        n = asked[path]
+    status, after, which = BUSY[mode]
+    if which is not None and n not in which:
+        return False
+    log("BUSY", path, status.split()[0])
+    extra = b"" if after is None else b"Retry-After: %d\r\n" % after
+    conn.sendall(b"HTTP/1.1 " + status.encode() + b"\r\n" + extra +
+                 b"Content-Length: 0\r\nConnection: close\r\n\r\n")
+    return True
 
 
 def log(*words):
@@ -353,6 +379,8 @@ def serve(conn):
         status = b"404 Not Found" if OPTIONS.mode == "not-found-page" else b"500 Server Error"
         conn.sendall(b"HTTP/1.1 " + status + b"\r\nContent-Length: 3\r\nConnection: close\r\n"
                      b"\r\n" + status[:3])
+        return
+    if data is not None and mode in BUSY and put_off(conn, mode, path):
         return
     reply = Reply(conn, mode if data is not None else "plain")
     if data is None:
