@@ -15,6 +15,7 @@ class VelmoraSockets;
 class SegmentFiles;
 class SessionPrompts;
 class CompletionActions;
+class HostLimits;
 
 // Everything a download needs of the program around it, handed to each session by whoever
 // runs downloads (the desktop program, brenloft-get, a test). Nothing here is global.
@@ -56,4 +57,7 @@ struct EngineContext {
     // How long a segment may bring too little before the watchdog starts it again; tests
     // stretch it to see what the engine does without the watchdog.
     std::int32_t segmentSilenceMs = 15000;
+    // How many connections each server took, remembered between downloads; none: every
+    // download starts with the connections the settings give.
+    HostLimits* hostLimits = nullptr;
 };

@@ -92,6 +92,16 @@ bool HttpSegments::acceptHead(int k, const QByteArray& headBytes, QString& refus
     return true;
 }
 
+bool HttpSegments::busyExtraConnection(int k, const QByteArray& head) {
+    // "Too many requests" or "unavailable" to one more connection, while others bring bytes,
+    // says the server takes no more of them.
+    constexpr int kTooManyRequests = 429;
+    constexpr int kUnavailable = 503;
+    const int status = ParseResponseHead(head).status;
+    return (status == kTooManyRequests || status == kUnavailable) &&
+           segments_.stepDownAfterRefusal(k, QStringLiteral("status %1").arg(status));
+}
+
 void HttpSegments::refused(int k, const QString& why) {
     ConnectionSlot& slot = core_.connections[k];
     if (++slot.refusals >= MaxRefusals) {
@@ -148,6 +158,8 @@ void HttpSegments::takeData(SocketClass& socket, int k) {
             socket.CloseSocket();
             if (in.refusedRange) {
                 segments_.fallBackToOneSegment();
+            } else if (busyExtraConnection(k, in.head)) {
+                return;
             } else if (!refusal.isEmpty()) {
                 refused(k, refusal);
             }
