@@ -37,8 +37,7 @@ HostLimits::HostLimits(QString path, Clock clock)
         }
         // A later line for a server stands for it alone.
         entries_.removeIf([&](const Entry& e) { return e.server == server; });
-        // A time ahead of the clock (the clock was set back) counts from now.
-        entries_.append({server, limit, std::min(at, now())});
+        entries_.append({server, limit, at});
     }
 }
 

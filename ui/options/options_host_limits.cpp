@@ -34,7 +34,9 @@ void Options::showHostLimits() {
                                                     ? ctx_.hostLimits->remembered()
                                                     : QList<HostLimits::Remembered>{};
     for (const HostLimits::Remembered& host : hosts) {
-        ListHosts->addItem(ctx_.texts.text(1321).arg(host.server).arg(host.limit));
+        ListHosts->addItem(host.limit == 1
+                               ? ctx_.texts.text(1325).arg(host.server)
+                               : ctx_.texts.text(1321).arg(host.server).arg(host.limit));
     }
     if (hosts.isEmpty()) {
         ListHosts->addItem(ctx_.texts.text(1323));
