@@ -153,13 +153,15 @@ void HttpSegments::takeData(SocketClass& socket, int k) {
             }
             return;
         }
+        if (busyExtraConnection(k, in.head.left(end + 2))) {
+            socket.CloseSocket();
+            return;
+        }
         QString refusal;
         if (!acceptHead(k, in.head.left(end + 2), refusal)) {
             socket.CloseSocket();
             if (in.refusedRange) {
                 segments_.fallBackToOneSegment();
-            } else if (busyExtraConnection(k, in.head)) {
-                return;
             } else if (!refusal.isEmpty()) {
                 refused(k, refusal);
             }

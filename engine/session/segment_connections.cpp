@@ -69,6 +69,10 @@ void SegmentConnections::start() {
     // A resumed plan runs as many connections as it had when planned; one whose ranges were
     // split further (more records than slots) runs all eight.
     connectionLimit_ = serverLimit(std::clamp<int>(r->SegmentCount, 1, ConnectionSlots::Probe));
+    if (const int taken = serverLimit(ConnectionSlots::Probe); taken < ConnectionSlots::Probe) {
+        qCInfo(lcEngine).noquote() << DownloadTag(core_.recordIndex) << "its server took" << taken
+                                   << "connections at once before: no more are asked of it";
+    }
     CheckSegmentRanges(*r);
     logPlan(*r, resumed, ranges);
     core_.observer.segmentsPlanned(connectionLimit_);

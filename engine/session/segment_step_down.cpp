@@ -12,12 +12,7 @@ int SegmentConnections::serverLimit(int wanted) const {
     if (core_.ctx.hostLimits == nullptr || r == nullptr) {
         return wanted;
     }
-    const int limit = core_.ctx.hostLimits->limitFor(HostLimits::ServerOf(r->Url), wanted);
-    if (limit < wanted) {
-        qCInfo(lcEngine).noquote() << DownloadTag(core_.recordIndex) << "its server took" << limit
-                                   << "connections at once before: no more are asked of it";
-    }
-    return limit;
+    return core_.ctx.hostLimits->limitFor(HostLimits::ServerOf(r->Url), wanted);
 }
 
 int SegmentConnections::busySlots() const {
