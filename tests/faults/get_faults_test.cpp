@@ -187,10 +187,8 @@ TEST(GetFaults, FtpServersThatMisbehaveEndAsAWholeFileOrAReason) {
               QStringList{});
 }
 
-// A server that serves two connections at once and resets any more, as its log tells: the first
-// download goes on with the two and ends whole, the only connections refused those already on
-// their way when the first was (none asked for later); the next download from it asks for no
-// more than two from the start.
+// A server that serves two connections and resets more, as its log tells: the first download
+// ends whole, refused only on connections already on their way; the next one asks for two.
 TEST(GetFaults, ServerTakingTwoConnectionsGetsTwo) {
     Sandbox box;
     MakeFolders(box);

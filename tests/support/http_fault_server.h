@@ -22,8 +22,7 @@ public:
     // Serves every request in this mode from the next start, whatever its path: a file of the
     // root is found by the path's last part (see the script's --mode).
     void setMode(const QString& mode) { mode_ = mode; }
-    // From the next start, resets connections beyond `count` at once (the script's
-    // --max-connections).
+    // From the next start, resets connections beyond `count` at once (--max-connections).
     void setMaxConnections(int count) { maxConnections_ = count; }
 
     using ServedPeer::url;
