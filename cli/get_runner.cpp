@@ -177,6 +177,9 @@ void GetRunner::startQueue(std::vector<FinishedFile> finished) {
     // them once more under numbered names.
     context_->adoptWholeFiles = true;
     context_->finishedFiles = std::move(finished);
+    hostLimits_ =
+        std::make_unique<HostLimits>(workFolder_ + u'/' + QLatin1String(HostLimitsFileName));
+    context_->hostLimits = hostLimits_.get();
 
     queue_ = std::make_unique<DownloadQueue>(*context_, windows_);
     // What an interrupted run left queued waits until a command names it again.

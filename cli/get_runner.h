@@ -11,6 +11,7 @@
 #include "cli/progress_lines.h"
 #include "core/download_list/download_list.h"
 #include "core/process/quit_signals.h"
+#include "core/settings/host_limits.h"
 #include "core/settings/settings.h"
 #include "core/text/text_table.h"
 #include "engine/completion/completion_actions.h"
@@ -75,6 +76,7 @@ private:
     SegmentFiles files_;
     std::unique_ptr<Prompts> prompts_;
     DetachedLauncherOnly actions_;
+    std::unique_ptr<HostLimits> hostLimits_;  // what each server took, in the work folder
     std::unique_ptr<EngineContext> context_;
     NoSessionWindows windows_;
     // After everything its sessions use: it goes first.

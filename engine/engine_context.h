@@ -15,6 +15,7 @@ class VelmoraSockets;
 class SegmentFiles;
 class SessionPrompts;
 class CompletionActions;
+class HostLimits;
 
 // Everything a download needs of the program around it, handed to each session by whoever
 // runs downloads (the desktop program, brenloft-get, a test). Nothing here is global.
@@ -60,4 +61,7 @@ struct EngineContext {
     // time, at most this many times in a row; tests shorten the wait and the count.
     std::int64_t busyFirstWaitMs = 2000;
     int busyTries = 10;
+    // How many connections each server took, remembered between downloads; none: every
+    // download starts with the connections the settings give.
+    HostLimits* hostLimits = nullptr;
 };

@@ -151,6 +151,9 @@ void DesktopApp::createEngine() {
         sockets_.trustTlsCertificate(host, fingerprint);
         return RememberTrustedCertificate(trustedPath_, host, fingerprint);
     };
+    hostLimits_ =
+        std::make_unique<HostLimits>(QDir(folder_).filePath(QLatin1String(HostLimitsFileName)));
+    ctx_->hostLimits = hostLimits_.get();
     windows_ = std::make_unique<DownloadWindows>(list_, texts_, OpenWithDesktop);
     createZipPreviews();
     queue_ = std::make_unique<DownloadQueue>(*ctx_, *windows_);
@@ -170,7 +173,7 @@ void DesktopApp::createWindows(const QStringList& languageFolders) {
     SetContextMenu(settings_.BrowserIngeration == FlagTrue, folder_);
     options_ = std::make_unique<OptionsWiring>(
         OptionsWiring::Parts{settings_, *store_, texts_, qtTexts_, sockets_, *queue_,
-                             languageFolders, folder_},
+                             languageFolders, folder_, hostLimits_.get()},
         BrowserIntegration::SetupFor(folder_), AutoStartEntry::ForThisProgram());
     options_->addWindows([this] {
         return QList<QWidget*>{kestor_.get(), catcher_.get(),

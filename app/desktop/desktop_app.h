@@ -10,6 +10,7 @@
 #include "core/scheduler/clipboard_watch.h"
 #include "core/scheduler/network_pause.h"
 #include "core/scheduler/speed_meter.h"
+#include "core/settings/host_limits.h"
 #include "core/settings/settings.h"
 #include "core/text/text_table.h"
 #include "engine/engine_context.h"
@@ -84,7 +85,8 @@ private:
 
     QString folder_;
     QString listPath_;
-    QString trustedPath_;  // certificates the user trusts, one per host
+    QString trustedPath_;                     // certificates the user trusts, one per host
+    std::unique_ptr<HostLimits> hostLimits_;  // how many connections each server took
     std::unique_ptr<SingleInstance> instance_;
     std::unique_ptr<SettingsStore> store_;
     Settings settings_;

@@ -32,7 +32,7 @@ void OptionsWiring::open() {
     if (!window_) {
         window_ = std::make_unique<Options>(
             Options::Context{parts_.settings, parts_.store, parts_.texts, parts_.languageFolders,
-                             parts_.applicationFolder, browsers_, autoStart_});
+                             parts_.applicationFolder, browsers_, autoStart_, parts_.hostLimits});
         connect(window_.get(), &Options::applied, this, &OptionsWiring::applyAtOnce);
         // Closed either way, it is made anew next time, filled from the settings then.
         connect(window_.get(), &QDialog::finished, this, [this] {

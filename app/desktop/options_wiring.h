@@ -12,6 +12,7 @@
 #include "integration/browsers/browser_integration.h"
 
 class DownloadQueue;
+class HostLimits;
 class Options;
 class QWidget;
 class QtTranslation;
@@ -41,6 +42,7 @@ public:
         DownloadQueue& queue;
         QStringList languageFolders;
         QString applicationFolder;
+        HostLimits* hostLimits = nullptr;  // the servers that took fewer connections
     };
 
     OptionsWiring(Parts parts, BrowserIntegration::Setup browsers, AutoStartEntry autoStart,

@@ -133,8 +133,11 @@ void DownloadSession::sockGlobal_Error(SocketClass* socket, std::int32_t errornu
     // A segment's connection reset by its server connects again at once; other failures of
     // segments are the watchdog's to restart.
     if (socket != nullptr) {
-        if (const int k = core_.connections.slotOf(socket);
-            k >= 0 && errornumber == WinSock::ConnectionReset) {
+        const int k = core_.connections.slotOf(socket);
+        if (k >= 0 && extraConnectionRefused(k, errornumber)) {
+            return;
+        }
+        if (k >= 0 && errornumber == WinSock::ConnectionReset) {
             segments_.connectionLost(k);
         }
         return;
@@ -166,6 +169,18 @@ void DownloadSession::sockGlobal_Error(SocketClass* socket, std::int32_t errornu
     }
     qCInfo(lcEngine).noquote() << ProbeTag(RecordIndex) << "connection error" << errornumber;
     probeAttemptFailed();
+}
+
+bool DownloadSession::extraConnectionRefused(int k, std::int32_t errornumber) {
+    // Only before the answer's first byte: a reset later is a broken transfer, not a refusal.
+    const Incoming& in = core_.connections[k].incoming;
+    if (in.headDone || !in.head.isEmpty() ||
+        (errornumber != WinSock::ConnectionReset && errornumber != WinSock::ConnectionRefused)) {
+        return false;
+    }
+    return segments_.stepDownAfterRefusal(k, errornumber == WinSock::ConnectionReset
+                                                 ? QStringLiteral("reset before any byte")
+                                                 : QStringLiteral("connection refused"));
 }
 
 void DownloadSession::sockGlobal_Closed(SocketClass* socket) {

@@ -132,6 +132,9 @@ private:
     // Ends the probe for good, unless it was paused or cancelled meanwhile.
     void endTlsFailed(const QString& why, bool tellUser);
     void probeAttemptFailed();
+    // Segment slot k's connection was reset or refused before any byte of its answer, while
+    // other connections work: the download goes on with fewer. False otherwise.
+    bool extraConnectionRefused(int k, std::int32_t errornumber);
 
     QTimer TimeOut;  // the probe's answer
     HttpProbe httpProbe_{core_, *this};

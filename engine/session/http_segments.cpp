@@ -94,6 +94,16 @@ bool HttpSegments::acceptHead(int k, const QByteArray& headBytes, QString& refus
     return true;
 }
 
+bool HttpSegments::busyExtraConnection(int k, const QByteArray& head) {
+    // "Too many requests" or "unavailable" to one more connection, while others bring bytes,
+    // says the server takes no more of them.
+    constexpr int kTooManyRequests = 429;
+    constexpr int kUnavailable = 503;
+    const int status = ParseResponseHead(head).status;
+    return (status == kTooManyRequests || status == kUnavailable) &&
+           segments_.stepDownAfterRefusal(k, QStringLiteral("status %1").arg(status));
+}
+
 void HttpSegments::refused(int k, const QString& why) {
     ConnectionSlot& slot = core_.connections[k];
     if (++slot.refusals >= MaxRefusals) {
@@ -155,6 +165,12 @@ void HttpSegments::takeData(SocketClass& socket, int k) {
                                            << "the answer's head has no end: closed";
                 socket.CloseSocket();  // the watchdog tries again
             }
+            return;
+        }
+        // A busy answer to an extra connection while others work is the server's limit on
+        // connections (fewer are asked for); to the only working one it is a wait.
+        if (busyExtraConnection(k, in.head.left(end + 2))) {
+            socket.CloseSocket();
             return;
         }
         if (putOff(k, in.head.left(end + 2))) {

@@ -28,6 +28,9 @@ private:
     // Whether slot k's answer is taken; `refusal` says why a wrong one is not (empty for an
     // answer that is merely not the range, or not yet the file: a 200, an error status).
     bool acceptHead(int k, const QByteArray& head, QString& refusal);
+    // Slot k's answer (its head) was 429 or 503 while other connections work: the download
+    // goes on with fewer connections. False otherwise.
+    bool busyExtraConnection(int k, const QByteArray& head);
     // Slot k's answer was refused with `why`: asked again, or the download fails.
     void refused(int k, const QString& why);
     void takeChunks(int k, const QByteArray& data);

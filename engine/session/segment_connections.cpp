@@ -81,7 +81,11 @@ void SegmentConnections::start() {
     }
     // A resumed plan runs as many connections as it had when planned; one whose ranges were
     // split further (more records than slots) runs all eight.
-    connectionLimit_ = std::clamp<int>(r->SegmentCount, 1, ConnectionSlots::Probe);
+    connectionLimit_ = serverLimit(std::clamp<int>(r->SegmentCount, 1, ConnectionSlots::Probe));
+    if (const int taken = serverLimit(ConnectionSlots::Probe); taken < ConnectionSlots::Probe) {
+        qCInfo(lcEngine).noquote() << DownloadTag(core_.recordIndex) << "its server took" << taken
+                                   << "connections at once before: no more are asked of it";
+    }
     CheckSegmentRanges(*r);
     logPlan(*r, resumed, ranges);
     core_.observer.segmentsPlanned(connectionLimit_);
@@ -145,9 +149,10 @@ bool SegmentConnections::makePlan(DownloadRecord& r, bool ranges, std::int32_t n
     }
     const Settings& settings = core_.ctx.settings;
     const bool limiter = settings.UseSpeedLimiter == FlagTrue && settings.SpeedLimiter > 0;
-    const int count = core_.sizeKnown() ? PlannedSegmentCount(r.FileSize.bytes(),
-                                                              settings.MaxSegments, ranges, limiter)
-                                        : 1;
+    const int count = core_.sizeKnown()
+                          ? PlannedSegmentCount(r.FileSize.bytes(),
+                                                serverLimit(settings.MaxSegments), ranges, limiter)
+                          : 1;
     PlanSegments(r, count, now, settings.TempFolder);
     return true;
 }
@@ -207,7 +212,9 @@ void SegmentConnections::connectNext() {
         allStarted();
         return;
     }
-    const int k = core_.connections.freeSlot(connectionLimit_);
+    // Connections beyond a lowered limit that still bring bytes run on; none joins them.
+    const int k =
+        busySlots() < connectionLimit_ ? core_.connections.freeSlot(connectionLimit_) : -1;
     if (k < 0) {
         return;  // a segment waits until a connection falls free
     }

@@ -61,6 +61,11 @@ public:
     // The waits begun so far, and how long the last one was, for front ends that tell each.
     int busyWaitsBegun() const { return busyBegun_; }
     std::int64_t lastBusyWaitMs() const { return lastBusyWaitMs_; }
+    // Slot k's extra connection was refused (`how`: a reset or refusal before any byte, or a
+    // busy answer) while others bring bytes: the download goes on with fewer connections, the
+    // slot's range waits for one of them, and the server's limit is remembered. False, and
+    // nothing done, where no other connection works: the usual handling of the failure applies.
+    bool stepDownAfterRefusal(int k, const QString& how);
     // A slot that is free takes a segment waiting for a connection, or a range split off a
     // running segment; one connect at a time.
     void connectNext();
@@ -86,6 +91,13 @@ private:
     // the server knows no ranges, everything is fetched again from the first byte. Otherwise
     // the new answer would be written behind what the old one already wrote.
     void forgetConnectionProgress(SegmentRecord& s);
+    // `wanted` connections, or fewer where the download's server took fewer before.
+    int serverLimit(int wanted) const;
+    // Slots serving a segment, and those of them whose answer's head was taken.
+    int busySlots() const;
+    int workingSlots(int except) const;
+    // Gives slot k's segment back to wait for a connection, closing its connection.
+    void giveBack(int k);
 
     SessionCore& core_;
     SessionActions& session_;

@@ -186,3 +186,35 @@ TEST(GetFaults, FtpServersThatMisbehaveEndAsAWholeFileOrAReason) {
     EXPECT_EQ(Strays(before, Tree(box.path()), {QStringLiteral("out/"), QStringLiteral("home/")}),
               QStringList{});
 }
+
+// A server that serves two connections and resets more, as its log tells: the first download
+// ends whole, refused only on connections already on their way; the next one asks for two.
+TEST(GetFaults, ServerTakingTwoConnectionsGetsTwo) {
+    Sandbox box;
+    MakeFolders(box);
+    const QString logPath = box.file(QStringLiteral("requests.log"));
+    HttpFaultServer server;
+    server.setMaxConnections(2);
+    ASSERT_TRUE(server.start(logPath)) << server.error().toStdString();
+    const qsizetype size = 8000000;
+    for (const auto& [name, refusedAtFirst] :
+         {std::pair{"first.bin", true}, {"second.bin", false}}) {
+        SCOPED_TRACE(name);
+        const qsizetype seen = ReadFile(logPath).count('\n');
+        const QString url = server.url(QStringLiteral("plain"), size, QLatin1String(name));
+        const GetRun run = RunGet(box, Arguments(box, {{url, {}, true, false}}), box.file("cwd"));
+        ASSERT_EQ(run.out.size(), 1) << run.err.join(u'\n').toStdString();
+        EXPECT_EQ(FileSha256(run.out[0]), Sha256(HttpFaultServer::Body("plain", size)));
+        int refused = 0;
+        int onTheirWay = -3;  // connections beyond the probe and the two served
+        int twoAtOnce = 0;
+        for (const QByteArray& line : ReadFile(logPath).split('\n').mid(seen)) {
+            refused += line.startsWith("REFUSED ") ? 1 : 0;
+            onTheirWay += refused == 0 && line.startsWith("ACCEPT ") ? 1 : 0;
+            twoAtOnce += line == "ACCEPT 2" ? 1 : 0;
+        }
+        EXPECT_EQ(refused > 0, refusedAtFirst) << refused;
+        EXPECT_LE(refused, std::max(onTheirWay, 0));
+        EXPECT_GT(twoAtOnce, 0);
+    }
+}

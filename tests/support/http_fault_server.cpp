@@ -22,6 +22,9 @@ bool HttpFaultServer::start(const QString& log) {
     if (!mode_.isEmpty()) {
         arguments << QStringLiteral("--mode") << mode_;
     }
+    if (maxConnections_ > 0) {
+        arguments << QStringLiteral("--max-connections") << QString::number(maxConnections_);
+    }
     return installed() && launch(QStringLiteral("/usr/bin/python3"), arguments);
 }
 

@@ -22,6 +22,8 @@ public:
     // Serves every request in this mode from the next start, whatever its path: a file of the
     // root is found by the path's last part (see the script's --mode).
     void setMode(const QString& mode) { mode_ = mode; }
+    // From the next start, resets connections beyond `count` at once (--max-connections).
+    void setMaxConnections(int count) { maxConnections_ = count; }
 
     using ServedPeer::url;
     // The address of a generated body.
@@ -36,4 +38,5 @@ private:
     qsizetype faultBytes_;
     QStringList tls_;  // certificate and key, or empty
     QString mode_;
+    int maxConnections_ = 0;
 };

@@ -3,10 +3,16 @@
 nginx cannot be made to produce. One request per connection.
 
 usage: http_fault_server.py --log FILE [--root DIR] [--fault-bytes N] [--tls CERT KEY]
-                           [--mode MODE]
+                           [--mode MODE] [--max-connections N]
 
 With --mode every request is served in that MODE, whatever its path says: a file of DIR is
 then found by its path's last part, so fixed paths (/velmora/version.txt) can misbehave too.
+
+With --max-connections N at most N connections are served at once, their bodies paced (64 KiB
+every 50 ms) so that they overlap. Each is logged as "ACCEPT COUNT", COUNT the connections
+open then with it; one beyond N is reset before any byte (logged "REFUSED COUNT") unless a
+place falls free within 0.3 s (a connection the client has just closed ends here), places going
+in the order the connections came.
 
 With --tls every connection speaks TLS; a reset then ends it without close_notify.
 
@@ -218,6 +224,8 @@ class Reply:
     def body(self, data):
         view = memoryview(data)
         for offset in range(0, len(view), 65536):
+            if OPTIONS.max_connections and offset > 0:
+                time.sleep(0.05)
             self.conn.sendall(view[offset:offset + 65536])
 
     def whole(self, data, extra=()):
@@ -412,6 +420,34 @@ def serve(conn):
             serve_range(reply, mode, path, asked, data, extra)
 
 
+serving = 0  # connections being served under --max-connections
+waiting = []  # and those waiting for a place, in the order they came
+admission = threading.Condition(state_lock)
+
+
+def serve_counted(conn):
+    global serving
+    with admission:
+        count = serving + len(waiting) + 1
+        log("ACCEPT", count)
+        waiting.append(conn)
+        admitted = admission.wait_for(
+            lambda: waiting[0] is conn and serving < OPTIONS.max_connections, timeout=0.3)
+        waiting.remove(conn)
+        serving += 1 if admitted else 0
+        admission.notify_all()
+    if not admitted:
+        log("REFUSED", count)
+        conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+        return
+    try:
+        serve(conn)
+    finally:
+        with admission:
+            serving -= 1
+            admission.notify_all()
+
+
 def parse_arguments():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--log", required=True)
@@ -420,6 +456,8 @@ def parse_arguments():
                         help="body bytes sent before a stall, a trickle or a reset")
     parser.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"))
     parser.add_argument("--mode", help="serves every request in this mode")
+    parser.add_argument("--max-connections", type=int, default=0,
+                        help="resets connections beyond this many at once")
     return parser.parse_args()
 
 
@@ -433,4 +471,4 @@ def tls_context():
 
 OPTIONS = parse_arguments()
 TLS = tls_context()
-serve_forever(serve)
+serve_forever(serve_counted if OPTIONS.max_connections else serve)

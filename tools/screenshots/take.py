@@ -36,6 +36,11 @@ def run_scale(bindir, out, scale, urls, language):
     os.makedirs(os.path.join(env["XDG_CONFIG_HOME"], "Velmora"))
     with open(os.path.join(env["XDG_CONFIG_HOME"], "Velmora", "Velmora.ini"), "w") as ini:
         ini.write(f"[Options]\nLanguage={language}\n")
+    # Two servers that took fewer connections, for the connection page's list.
+    os.makedirs(env["BRENLOFT_HOME"], mode=0o700)
+    with open(os.path.join(env["BRENLOFT_HOME"], "host-limits"), "w") as limits:
+        now = int(time.time())
+        limits.write(f"https://mirror.example.org:443 2 {now}\nhttp://[2001:db8::7]:8080 1 {now}\n")
     try:
         for _ in range(100):
             if os.path.exists(f"/tmp/.X11-unix/X{n}"):

@@ -172,7 +172,10 @@ QWidget* Options::connectionPage() {
     grid->addLayout(speed, 6, 0, 1, 3);
     grid->addWidget(label12, 7, 0, 1, 3);
     grid->setColumnStretch(2, 1);
-    return Page(Frame("Frame2", "Connection settings", 614, grid));
+    QWidget* page = Page(Frame("Frame2", "Connection settings", 614, grid));
+    // Below the settings, above the empty rest of the page.
+    static_cast<QVBoxLayout*>(page->layout())->insertWidget(1, hostLimitsFrame());
+    return page;
 }
 
 QWidget* Options::schedulingPage() {

@@ -83,6 +83,7 @@ Options::~Options() = default;
 
 void Options::RefreshFromOptions() {
     showForm(FormFromSettings(ctx_.settings));
+    showHostLimits();
 
     // Browsers come and go between openings; a box whose browser is missing cannot change.
     ctx_.browsers.refresh();

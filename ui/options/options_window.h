@@ -14,12 +14,14 @@
 #include "integration/autostart/autostart_entry.h"
 
 class BrowserIntegration;
+class HostLimits;
 class QCheckBox;
 class QComboBox;
 class QDateEdit;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QListWidget;
 class QSpinBox;
 class QPushButton;
 class QRadioButton;
@@ -53,6 +55,9 @@ public:
         QString applicationFolder;    // where "iemode.dat" goes
         BrowserIntegration& browsers;
         AutoStartEntry autoStart;
+        // The servers that took fewer connections, shown on the connection page; none: the
+        // list stays empty.
+        HostLimits* hostLimits = nullptr;
     };
 
     explicit Options(Context context, QWidget* parent = nullptr);
@@ -94,6 +99,10 @@ private:
     QWidget* languagePage();
     QWidget* integrationPage();
 
+    // The servers that took fewer connections (options_host_limits.cpp).
+    QGroupBox* hostLimitsFrame();
+    void showHostLimits();
+    void CommandForget_Click();
     void Check12_Click();
     void BrowserBoxes_Click();  // Check13, Check14 and Check15
     void applyBrowserBoxes();
@@ -126,6 +135,8 @@ private:
     QCheckBox* Check11 = nullptr;
     QLineEdit* Text11 = nullptr;
     QSpinBox* SpinTries = nullptr;
+    QListWidget* ListHosts = nullptr;
+    QPushButton* CommandForget = nullptr;
     // Scheduling
     QCheckBox* Check7 = nullptr;
     QRadioButton* Option1 = nullptr;
