@@ -740,8 +740,10 @@ TEST_F(SessionTest, BusyServersAreAskedAgainLater) {
         int waits;
         std::int64_t lastWaitMs;
     } rows[] = {
-        {"busy-first", 1, 1, 1000},   // the probe: 429, Retry-After: 1
-        {"busy-third", 1, 1, 2000},   // a segment's connection: 429, Retry-After: 2
+        {"busy-first", 1, 1, 1000},  // the probe: 429, Retry-After: 1
+        // An extra connection: 429, Retry-After: 2, while two others bring bytes: the server
+        // takes no more connections, so the download goes on with two rather than waiting.
+        {"busy-third", 1, 0, 0},
         {"busy-twice", 2, 2, 2},      // the probe: 503 without a time, 1 ms, then 2
         {"busy-always", 10, 9, 256},  // 503 to every try
     };
