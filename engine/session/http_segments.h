@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+struct ResponseHead;
+
 class SegmentConnections;
 class SegmentWriter;
 class SessionActions;
@@ -30,6 +32,9 @@ private:
     bool acceptHead(int k, const QByteArray& head, QString& refusal);
     // Slot k's answer was refused with `why`: asked again, or the download fails.
     void refused(int k, const QString& why);
+    // False when the answer is of another version of the file or a web page: the download
+    // stops or starts again (from the event loop), and the answer is not taken.
+    bool sameFile(const ResponseHead& head, const QByteArray& headBytes);
     void takeChunks(int k, const QByteArray& data);
     // Hands body bytes to the writer, only as far as the answer's range goes; a range that
     // ended short of the one asked for asks again for the rest.
