@@ -1,6 +1,7 @@
 // A download whose file changed on its server: asked, started again, or stopped.
 #include <QFile>
 #include <QPointer>
+#include <QTimer>
 
 #include "core/download_list/download_list.h"
 #include "core/download_list/entry_state.h"
@@ -37,7 +38,14 @@ void DownloadSession::fileChanged(const QString& how) {
                                   "starting again from the first byte.")),
             SessionPrompts::Icon::Information);
         ++startedAgain_;
-        startAgain();
+        // From the event loop: other connections' answers of the new version may wait there
+        // still, and must find this download paused, not started again.
+        QTimer::singleShot(0, &core_.lifetime(), [this] {
+            const DownloadRecord* r = record();
+            if (r != nullptr && Listed(*r) && HeldByPause(*r)) {
+                startAgain();
+            }
+        });
         return;
     }
     const QString megabytes = QString::number(double(r->BytesDone.bytes()) / (1024.0 * 1024.0), 'f',
