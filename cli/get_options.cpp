@@ -81,6 +81,7 @@ const std::vector<Option>& Options() {
         {{"v", "verbose"}, {}, Flag(&O::verbose, true)},
         {{"no-check-certificate"}, {}, Flag(&O::checkCertificates, false)},
         {{"no-safe-disk"}, {}, Flag(&O::safeDisk, false)},
+        {{"no-restart"}, {}, Flag(&O::restartChanged, false)},
         {{"ask-password"}, {}, Flag(&O::askPassword, true)},
         {{"d"}, "DIR", Text(&O::folder), "-d needs a folder"},
         {{"n"}, "SEGMENTS", Count(&O::segments, 8), "-n takes 1 to 8 segments, not \"%1\""},

@@ -23,6 +23,9 @@ struct GetOptions {
     QString caCertificate;  // an extra CA file (PEM) that https:// servers may be signed by
     bool checkCertificates = true;
     bool safeDisk = true;  // part files flushed to the disk every second ("SafeDisk")
+    // A file that changed on its server since its download began is fetched again from its
+    // first byte; --no-restart: the download stops with the reason instead.
+    bool restartChanged = true;
     QStringList urls;
     // --help or --version: that is printed and nothing else is done.
     enum class Show { Nothing, Help, Version };
@@ -33,7 +36,7 @@ constexpr const char* GetUsage =
     "usage: brenloft-get [-d DIR] [-n SEGMENTS] [-j DOWNLOADS] [--limit BYTES_PER_S] "
     "[--max-tries N] "
     "[--proxy HOST:PORT] [--user U --password P | --password-file FILE | --ask-password] "
-    "[--ca-certificate FILE] [--no-check-certificate] [--no-safe-disk] "
+    "[--ca-certificate FILE] [--no-check-certificate] [--no-safe-disk] [--no-restart] "
     "[-q] [-v] URL...";
 
 // What --help prints after the usage line: every option, one line each.
@@ -56,6 +59,8 @@ constexpr const char* GetHelp =
     "  --no-check-certificate  accept any https:// certificate, with a warning\n"
     "  --no-safe-disk          do not flush part files to the disk every second: a little\n"
     "                          faster, but a power cut may lose more than the last second\n"
+    "  --no-restart            a file that changed on its server since its download began\n"
+    "                          stops the download, instead of fetching it again whole\n"
     "  -q, --quiet             no progress lines, only finished files and failures\n"
     "  -v, --verbose           tell each download's story on stderr\n"
     "  -h, --help              print this help and end\n"

@@ -59,6 +59,8 @@ public:
     void showMessage(const QString& text, Icon icon) override {
         if (icon == Icon::Critical || icon == Icon::Warning) {
             lastMessage = text;
+        } else if (icon == Icon::Information) {
+            PrintError(text);  // what a download did on its own, such as starting again
         }
     }
     void askYesNo(const QString& text, std::function<void(bool)> answer, Preferred) override {
@@ -176,6 +178,8 @@ void GetRunner::startQueue(std::vector<FinishedFile> finished) {
     // Run again after it finished, the command reports the files it made instead of fetching
     // them once more under numbered names.
     context_->adoptWholeFiles = true;
+    context_->changedFile = options_.restartChanged ? EngineContext::ChangedFile::StartAgain
+                                                    : EngineContext::ChangedFile::Stop;
     context_->finishedFiles = std::move(finished);
     hostLimits_ =
         std::make_unique<HostLimits>(workFolder_ + u'/' + QLatin1String(HostLimitsFileName));

@@ -41,6 +41,11 @@ struct EngineContext {
     // server's Last-Modified (see AdoptExistingTarget). Off (the desktop program): never; the
     // file is fetched again into a numbered name.
     bool adoptWholeFiles = false;
+    // What a download does when the file on its server changed under it: asks the user (the
+    // desktop program), starts again from the first byte (brenloft-get) or stops with the reason
+    // (brenloft-get --no-restart). An entry handed over with --no-restart always stops.
+    enum class ChangedFile : std::uint8_t { Ask, StartAgain, Stop };
+    ChangedFile changedFile = ChangedFile::Ask;
     std::vector<FinishedFile> finishedFiles{};
     // Accepts from now on, for this host only, a certificate the user chose to trust although
     // it does not verify, and remembers it; returns why it could not be remembered, or empty.

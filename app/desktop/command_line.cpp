@@ -24,6 +24,11 @@ StartCommand ReadStartCommand(const QString& commandLine) {
         command.addAddress = true;
         rest.replace(add, QStringLiteral("\\1"));
     }
+    static const QRegularExpression noRestart(QStringLiteral("(^|\\s)--no-restart(?=\\s|$)"));
+    if (rest.contains(noRestart)) {
+        command.noRestart = true;
+        rest.replace(noRestart, QStringLiteral("\\1"));
+    }
     rest = rest.trimmed();
     rest.remove(u'"');
     if (HasDownloadScheme(rest)) {
@@ -49,6 +54,7 @@ StartArguments ReadStartArguments(const QStringList& arguments) {
             const StartCommand command = ReadStartCommand(piece);
             read.silent = read.silent || command.silent;
             read.addAddress = read.addAddress || command.addAddress;
+            read.noRestart = read.noRestart || command.noRestart;
             if (!command.url.isEmpty()) {
                 read.urls.append(command.url);
             } else if (!command.unused.isEmpty()) {
@@ -64,14 +70,17 @@ QStringList StartArguments::handOffLines() const {
     if (addAddress) {
         lines.append(QStringLiteral("--add"));
     }
-    return lines + urls;
+    for (const QString& url : urls) {
+        lines.append(noRestart ? QStringLiteral("--no-restart ") + url : url);
+    }
+    return lines;
 }
 
 QString UnknownStartOption(const QStringList& arguments) {
     for (const QString& argument : arguments) {
         const bool known = argument == u"--silent" || argument == u"--verbose" ||
-                           argument == u"--add" || argument == u"--help" ||
-                           argument == u"--version";
+                           argument == u"--add" || argument == u"--no-restart" ||
+                           argument == u"--help" || argument == u"--version";
         if (argument.startsWith(QLatin1String("--")) && !known) {
             return argument;
         }

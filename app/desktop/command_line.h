@@ -9,7 +9,10 @@ struct StartCommand {
     bool silent = false;      // start in the tray (or minimised), without showing the main window
     QString url;              // an http://, https:// or ftp:// address to add, or empty
     bool addAddress = false;  // "--add": the "Add address" dialog opens (the desktop action)
-    QString unused;           // what is left when it is no address (trimmed, unquoted), or empty
+    // "--no-restart": should the file change on its server, the download stops instead of
+    // asking to start again.
+    bool noRestart = false;
+    QString unused;  // what is left when it is no address (trimmed, unquoted), or empty
 };
 
 // Finds the silent switches ("/silent", "-silent", and " -s " / " /s " with a blank on each
@@ -24,15 +27,17 @@ StartCommand ReadStartCommand(const QString& commandLine);
 struct StartArguments {
     bool silent = false;
     bool addAddress = false;
-    QStringList urls;      // in the order given
-    QStringList rejected;  // what is neither a switch nor an address, as given
-    // What a running program is handed, a line each: "--add" when asked, then the addresses.
+    bool noRestart = false;  // for every address given
+    QStringList urls;        // in the order given
+    QStringList rejected;    // what is neither a switch nor an address, as given
+    // What a running program is handed, a line each: "--add" when asked, then the addresses,
+    // each after "--no-restart " when that was given.
     QStringList handOffLines() const;
 };
 StartArguments ReadStartArguments(const QStringList& arguments);
 
 constexpr const char* BrenloftUsage =
-    "usage: Brenloft [/silent | -silent | -s] [--add] [--verbose] [URL...]";
+    "usage: Brenloft [/silent | -silent | -s] [--add] [--no-restart] [--verbose] [URL...]";
 
 // What --help prints after the usage line.
 constexpr const char* BrenloftHelp =
@@ -44,6 +49,8 @@ constexpr const char* BrenloftHelp =
     "  /silent, -silent    start in the tray (or minimised) without showing the main window\n"
     "  -s, /s              the same, with a blank on each side in the line\n"
     "  --add               open the \"Add address\" dialog (in the Brenloft already running)\n"
+    "  --no-restart        should a file change on its server while it downloads, stop the\n"
+    "                      download with the reason instead of asking to start again\n"
     "  --verbose           log what each download does on stderr\n"
     "  --help              print this help and end\n"
     "  --version           print the version and end\n"

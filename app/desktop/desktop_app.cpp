@@ -197,7 +197,7 @@ void DesktopApp::startServing(const StartArguments& start) {
     // only once the program is fully up.
     publishEntryPoint();
     for (const QString& url : start.urls) {
-        addFromOutside(url);
+        addFromOutside(url, {}, {}, start.noRestart);
     }
     if (start.addAddress) {
         // From the event loop: the dialog waits for the user, start-up must not.
@@ -293,14 +293,16 @@ void DesktopApp::takeHandedLines() {
             kestor_->Command1_Click(Kestor::AddUrl);
         }
         if (auto url = HandOffUrl(command.url)) {
-            addFromOutside(*url);
+            addFromOutside(*url, {}, {}, command.noRestart);
         }
     }
     takingLines_ = false;
 }
 
-void DesktopApp::addFromOutside(const QString& url, const QString& referer, const QString& cookie) {
+void DesktopApp::addFromOutside(const QString& url, const QString& referer, const QString& cookie,
+                                bool noRestart) {
     AddRequest request;
+    request.noRestart = noRestart;
     request.url = url;
     request.referer = referer;
     request.cookie = cookie;

@@ -68,8 +68,8 @@ private:
     QString saveListIfChanged();
     // The lines later starts handed over, in order: an address each, or "--add".
     void takeHandedLines();
-    void addFromOutside(const QString& url, const QString& referer = {},
-                        const QString& cookie = {});
+    void addFromOutside(const QString& url, const QString& referer = {}, const QString& cookie = {},
+                        bool noRestart = false);
     void publishEntryPoint();
     void restoreMainWindowPosition();
     void saveWindowPositions();

@@ -97,6 +97,12 @@ void CacheLines(RequestText& request, const HttpRequestTarget& target) {
     }
 }
 
+void IfRangeLine(RequestText& request, const HttpRequestTarget& target) {
+    if (!target.ifRange.isEmpty()) {
+        request.line("If-Range: " + target.ifRange);
+    }
+}
+
 }  // namespace
 
 QByteArray ProbeRequest(const HttpRequestTarget& target) {
@@ -111,6 +117,7 @@ QByteArray ProbeRequest(const HttpRequestTarget& target) {
     CookieLine(request, target);
     AuthorizationLine(request, target);
     request.line("Range: bytes=0-");
+    IfRangeLine(request, target);
     CacheLines(request, target);
     return request.finish();
 }
@@ -129,6 +136,7 @@ QByteArray SegmentRequest(const HttpRequestTarget& target, std::int64_t firstByt
     CookieLine(request, target);
     request.line("Range: bytes=" + QByteArray::number(static_cast<qlonglong>(firstByte)) + '-' +
                  QByteArray::number(static_cast<qlonglong>(lastByte)));
+    IfRangeLine(request, target);
     CacheLines(request, target);
     return request.finish();
 }

@@ -18,6 +18,9 @@ struct HttpRequestTarget {
     bool https = false;     // the address is https://: its default port is 443, not 80
     std::int32_t port = 0;  // 0 or the scheme's default leaves "Host" without a port
     QString cookie{};       // the Cookie header's value, empty when none goes to this server
+    // Sent as If-Range with a range: the bytes come only from the version of the file that
+    // this validator names (a strong ETag or an HTTP date), else the server sends it whole.
+    QByteArray ifRange{};
 };
 
 // The probe: learns size, name and range support with an open range from byte 0.

@@ -114,6 +114,20 @@ QDateTime HttpDate(QByteArrayView value) {
     return day.isValid() && time.isValid() ? QDateTime(day, time, QTimeZone::utc()) : QDateTime();
 }
 
+// A quoted tag of visible ASCII, which goes back to the server unchanged in If-Range; anything
+// else (a weak tag, a broken one) is as good as none.
+QString StrongEtag(QByteArrayView value) {
+    if (value.size() < 2 || value.front() != '"' || value.back() != '"') {
+        return {};
+    }
+    for (const char c : value.sliced(1, value.size() - 2)) {
+        if (c <= 0x20 || c >= 0x7F || c == '"') {
+            return {};
+        }
+    }
+    return QString::fromLatin1(value);
+}
+
 void ReadHeaderLine(QByteArrayView line, ResponseHead& head) {
     // A line that starts with a blank continues the one before (an old folding), never a header
     // of its own.
@@ -147,6 +161,8 @@ void ReadHeaderLine(QByteArrayView line, ResponseHead& head) {
         DispositionFileName(value, head.fileName);
     } else if (EqualsNoCase(name, "LAST-MODIFIED")) {
         head.lastModified = HttpDate(value);
+    } else if (EqualsNoCase(name, "ETAG")) {
+        head.etag = StrongEtag(value);
     }
 }
 

@@ -14,7 +14,10 @@ struct ResponseHead {
     QString contentType;
     QString fileName;  // from Content-Disposition's filename=
     bool chunked = false;
-    QDateTime lastModified;      // Last-Modified, in UTC; invalid when not sent or not readable
+    QDateTime lastModified;  // Last-Modified, in UTC; invalid when not sent or not readable
+    // A strong ETag as sent, quotes included; empty without one or for a weak (W/) one, which
+    // never vouches for the same bytes.
+    QString etag;
     QString contentEncoding;     // as sent; empty without the header
     bool badHeaderLine = false;  // a header line with a blank before its colon
 

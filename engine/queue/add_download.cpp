@@ -2,6 +2,7 @@
 
 #include "core/download_list/download_list.h"
 #include "core/download_list/entry_state.h"
+#include "core/download_list/file_identity.h"
 #include "core/download_list/list_additions.h"
 #include "core/settings/settings.h"
 #include "core/text/text_table.h"
@@ -109,6 +110,10 @@ int AddDownload(EngineContext& ctx, DownloadQueue& queue, AddPrompts& prompts,
     }
     DownloadRecord& r = list.DownloadList[slot];
     FillNewRecord(r, parsed, request.url, request.updateFlag, chosenPath);
+    // Nothing of what the slot fetched before: the probe notes the new file's version.
+    FileIdentity identity;
+    identity.noRestart = request.noRestart;
+    KeepIdentity(r, identity);
     ApplyTypedLogin(r, request);
     ApplyBrowserContext(r, request);
 

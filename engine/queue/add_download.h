@@ -30,6 +30,9 @@ struct AddRequest {
     // browser's cookies for the link, sent with the download's requests.
     QString referer;
     QString cookie;
+    // Handed over with --no-restart: should the file change on its server, the download stops
+    // with the reason instead of asking to start again.
+    bool noRestart = false;
 };
 
 // The one way a URL enters the list: validate and encode, the save-as dialog, the duplicate

@@ -112,6 +112,9 @@ private:
     void closeWith(const QString& why, const QString& logged = QString()) override;
     void stopPaused(const QString& why, const QString& message) override;
     void failWith(const QString& why) override;
+    void fileChanged(const QString& how) override;
+    // The old parts go and the download starts over with a new probe.
+    void startAgain();
     bool probeAwaitsAnswer() const override { return probeState_ == ProbeState::AwaitingAnswer; }
     void restartProbeTimer() override { TimeOut.start(); }
     void stopProbeTimer() override { TimeOut.stop(); }
@@ -154,4 +157,7 @@ private:
     QString lastProblem_;
     std::int32_t lastProbeError_ = 0;
     bool certificateRefused_ = false;
+    // Times this session started its file again on its own: a server whose file seems to change
+    // on every answer (a broken one, mirrors that disagree) must not keep it fetching for ever.
+    int startedAgain_ = 0;
 };

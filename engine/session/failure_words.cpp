@@ -23,7 +23,7 @@ struct EngineReason {
     const char* english;
 };
 
-constexpr std::array<EngineReason, 11> kEngineReasons = {{
+constexpr std::array<EngineReason, 13> kEngineReasons = {{
     {FailureCode::HostNotFound, 112, "host not found"},
     {FailureCode::ConnectionRefused, 113, "connection refused"},
     {FailureCode::NoAnswer, 114, "no answer from the server"},
@@ -35,6 +35,8 @@ constexpr std::array<EngineReason, 11> kEngineReasons = {{
     {FailureCode::WebPage, 852, SessionReason::WebPage},
     {FailureCode::TooManyRedirects, 853, SessionReason::TooManyRedirects},
     {FailureCode::StoppedAnswering, 871, SessionReason::NoAnswer},
+    {FailureCode::FileChanged, 1281, SessionReason::FileChanged},
+    {FailureCode::NowWebPage, 1282, SessionReason::NowWebPage},
 }};
 
 // The socket errors the engine reports by number; an unknown name is reported as an address

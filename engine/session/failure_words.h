@@ -21,6 +21,10 @@ inline constexpr char BadHeaderLine[] =
 inline constexpr char Compressed[] = "the server sent the file compressed (%1) though not asked to";
 // The watchdog reconnected as often as the settings allow and nothing came.
 inline constexpr char NoAnswer[] = "the server does not answer";
+// The server's file is another version than the one whose bytes the download holds.
+inline constexpr char FileChanged[] = "the file on the server changed since the download began";
+// A web page came where the file's bytes were due (an expired link, a login page).
+inline constexpr char NowWebPage[] = "the address now gives a web page";
 }  // namespace SessionReason
 
 // Why a download failed, as its entry keeps it in the list file (MarkFailed): a number, so that
@@ -42,6 +46,8 @@ inline constexpr std::int16_t NeedsLogin = 2008;
 inline constexpr std::int16_t WebPage = 2009;
 inline constexpr std::int16_t TooManyRedirects = 2010;
 inline constexpr std::int16_t StoppedAnswering = 2011;  // the watchdog's tries ran out
+inline constexpr std::int16_t FileChanged = 2012;
+inline constexpr std::int16_t NowWebPage = 2013;
 }  // namespace FailureCode
 
 std::int16_t HttpFailureCode(int status);

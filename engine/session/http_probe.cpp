@@ -6,6 +6,7 @@
 
 #include "core/download_list/download_list.h"
 #include "core/download_list/entry_state.h"
+#include "core/download_list/file_identity.h"
 #include "core/download_list/site_logins.h"
 #include "core/text/url_codec.h"
 #include "core/types/tick.h"
@@ -18,6 +19,7 @@
 #include "engine/http/redirect_login.h"
 #include "engine/http/response_head.h"
 #include "engine/session/busy_wait.h"
+#include "engine/session/download_identity.h"
 #include "engine/session/failure_words.h"
 #include "engine/session/session_actions.h"
 #include "engine/session/session_core.h"
@@ -28,7 +30,8 @@
 
 void HttpProbe::sendRequest(SocketClass& socket) {
     DownloadRecord* r = core_.record();
-    const HttpRequestTarget target = core_.requestTarget(*r);
+    HttpRequestTarget target = core_.requestTarget(*r);
+    target.ifRange = resumedIfRange();
     const bool login = !target.user.isEmpty() && !target.password.isEmpty();
     qCInfo(lcEngine).noquote().nospace()
         << ProbeTag(core_.recordIndex) << " GET " << UrlForDisplay(DecodeUrl(r->Url))
@@ -255,6 +258,9 @@ void HttpProbe::askCredentials() {
 
 void HttpProbe::succeeded(const ResponseHead& head, std::int64_t size) {
     DownloadRecord* r = core_.record();
+    if (!keepsIdentity(head, size)) {
+        return;
+    }
     if (!head.fileName.isEmpty()) {
         r->FileName = PlainFileName(head.fileName);
     }
@@ -300,4 +306,35 @@ void HttpProbe::succeeded(const ResponseHead& head, std::int64_t size) {
     }
     core_.observer.stateLabelChanged(core_.text(537));
     session_.startSegments();
+}
+
+QByteArray HttpProbe::resumedIfRange() const {
+    const DownloadRecord* r = core_.record();
+    const bool resumed = ResumingFromPlan(*r) && r->SegmentCount >= 1;
+    return resumed ? IfRangeValue(ReadIdentity(*r)) : QByteArray();
+}
+
+bool HttpProbe::keepsIdentity(const ResponseHead& head, std::int64_t size) {
+    DownloadRecord* r = core_.record();
+    const FileIdentity was = ReadIdentity(*r);
+    FileIdentity now = IdentityOf(head, size);
+    now.noRestart = was.noRestart;
+    if (!(ResumingFromPlan(*r) && r->SegmentCount >= 1)) {
+        KeepIdentity(*r, now);  // a new download: this is the version it fetches
+        return true;
+    }
+    if (head.contentType.startsWith(QStringLiteral("text/html"), Qt::CaseInsensitive) &&
+        !HtmlByName(r->FileName)) {
+        session_.failWith(QLatin1String(SessionReason::NowWebPage));
+        return false;
+    }
+    if (!was.known()) {
+        KeepIdentity(*r, now);  // kept by an older version: resumed as it always was
+        return true;
+    }
+    if (ProbeShowsChange(was, now)) {
+        session_.fileChanged(QStringLiteral("the probe found another version"));
+        return false;
+    }
+    return true;
 }

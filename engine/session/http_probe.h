@@ -34,6 +34,11 @@ private:
     void succeeded(const ResponseHead& head, std::int64_t size);
     // Ends the download, failed, telling the user why.
     void fail(const QString& why, const QString& logged = QString());
+    // If-Range for a resumed download's probe: only the version its bytes are of comes ranged.
+    QByteArray resumedIfRange() const;
+    // Notes the version a new download fetches; false when a resumed one's server now has
+    // another version or a web page, and the download has been stopped or started again.
+    bool keepsIdentity(const ResponseHead& head, std::int64_t size);
 
     SessionCore& core_;
     SessionActions& session_;

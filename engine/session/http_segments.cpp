@@ -1,9 +1,11 @@
 #include "engine/session/http_segments.h"
 
+#include <QTimer>
 #include <algorithm>
 
 #include "core/download_list/download_list.h"
 #include "core/download_list/entry_state.h"
+#include "core/download_list/file_identity.h"
 #include "core/text/url_codec.h"
 #include "core/types/tick.h"
 #include "core/urls/parse_url.h"
@@ -13,6 +15,7 @@
 #include "engine/http/http_status.h"
 #include "engine/http/response_head.h"
 #include "engine/session/busy_wait.h"
+#include "engine/session/download_identity.h"
 #include "engine/session/failure_words.h"
 #include "engine/session/segment_connections.h"
 #include "engine/session/segment_writer.h"
@@ -27,7 +30,8 @@
 void HttpSegments::sendRequest(SocketClass& socket, int k) {
     DownloadRecord* r = core_.record();
     SegmentRecord& s = *core_.servedSegment(k);
-    const HttpRequestTarget target = core_.requestTarget(*r);
+    HttpRequestTarget target = core_.requestTarget(*r);
+    target.ifRange = IfRangeValue(ReadIdentity(*r));
     const bool ranged = r->RangesSupported == FlagTrue;
     qCInfo(lcEngine).noquote()
         << SegmentTag(core_.recordIndex, core_.segmentOf(k)) << "GET"
@@ -50,6 +54,9 @@ bool HttpSegments::acceptHead(int k, const QByteArray& headBytes, QString& refus
     const ResponseHead head = ParseResponseHead(headBytes);
     Incoming& in = core_.connections[k].incoming;
     const bool body = head.status == HttpStatus::PartialContent || head.status == HttpStatus::Ok;
+    if (!head.badHeaderLine && !sameFile(head, headBytes)) {
+        return false;
+    }
     if (head.badHeaderLine) {
         refusal = QLatin1String(SessionReason::BadHeaderLine);
     } else if (body) {
@@ -102,6 +109,30 @@ bool HttpSegments::busyExtraConnection(int k, const QByteArray& head) {
     const int status = ParseResponseHead(head).status;
     return (status == kTooManyRequests || status == kUnavailable) &&
            segments_.stepDownAfterRefusal(k, QStringLiteral("status %1").arg(status));
+}
+
+bool HttpSegments::sameFile(const ResponseHead& head, const QByteArray& headBytes) {
+    const DownloadRecord* r = core_.record();
+    const bool ifRangeSent =
+        r->RangesSupported == FlagTrue && !IfRangeValue(ReadIdentity(*r)).isEmpty();
+    const SegmentVerdict verdict = JudgeSegmentAnswer(
+        head, headBytes, ifRangeSent, core_.sizeKnown() ? r->FileSize.bytes() : -1, r->FileName);
+    if (verdict == SegmentVerdict::Same) {
+        return true;
+    }
+    // Not one byte of this answer is written; the session decides once this handler is done.
+    QTimer::singleShot(0, &core_.lifetime(), [this, verdict] {
+        const DownloadRecord* r = core_.record();
+        if (r == nullptr || HeldByPause(*r)) {
+            return;
+        }
+        if (verdict == SegmentVerdict::WebPage) {
+            session_.failWith(QLatin1String(SessionReason::NowWebPage));
+        } else {
+            session_.fileChanged(QStringLiteral("a segment's answer is of another version"));
+        }
+    });
+    return false;
 }
 
 void HttpSegments::refused(int k, const QString& why) {

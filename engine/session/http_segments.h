@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+struct ResponseHead;
+
 class SegmentConnections;
 class SegmentWriter;
 class SessionActions;
@@ -33,6 +35,9 @@ private:
     bool busyExtraConnection(int k, const QByteArray& head);
     // Slot k's answer was refused with `why`: asked again, or the download fails.
     void refused(int k, const QString& why);
+    // False when the answer is of another version of the file or a web page: the download
+    // stops or starts again (from the event loop), and the answer is not taken.
+    bool sameFile(const ResponseHead& head, const QByteArray& headBytes);
     void takeChunks(int k, const QByteArray& data);
     // Slot k's answer puts it off (busy, overloaded): the segment waits. False for any other.
     bool putOff(int k, const QByteArray& head);

@@ -17,6 +17,10 @@ public:
     // A server that answers wrongly whenever asked: the download fails, keeping what it
     // stored, and the user is told why.
     virtual void failWith(const QString& why) = 0;
+    // The file on the server is another version than the one whose bytes the download holds
+    // (`how` says what showed it): nothing more is written, and the download starts again from
+    // the first byte or stops, as its rule or its user says.
+    virtual void fileChanged(const QString& how) = 0;
 
     // The probe's connection is ours to act on only while it awaits its answer.
     virtual bool probeAwaitsAnswer() const = 0;

@@ -26,4 +26,11 @@ TEST(StartCommand, SwitchesComeOutAndTheAddressStaysWhole) {
     }
     EXPECT_EQ(UnknownStartOption({QStringLiteral("--add"), QStringLiteral("--silent")}), QString());
     EXPECT_EQ(UnknownStartOption({QStringLiteral("--added")}), QStringLiteral("--added"));
+    // The flag travels with each address to the running program, and comes out of it there.
+    const QStringList handed =
+        ReadStartArguments({QStringLiteral("--no-restart"), QStringLiteral("http://h/a.bin")})
+            .handOffLines();
+    ASSERT_EQ(handed, QStringList{QStringLiteral("--no-restart http://h/a.bin")});
+    const StartCommand taken = ReadStartCommand(handed.front());
+    EXPECT_TRUE(taken.noRestart && taken.url == u"http://h/a.bin") << handed.front().toStdString();
 }

@@ -2,8 +2,10 @@
 #include <sys/stat.h>
 
 #include <QFile>
+#include <QTimeZone>
 
 #include "core/download_list/download_list.h"
+#include "core/download_list/file_identity.h"
 #include "core/download_list/list_file_format.h"
 #include "tests/support/sandbox.h"
 #include "tests/support/test_files.h"
@@ -122,6 +124,10 @@ TEST(ListFile, SavedListLoadsBackEqualAndResavesByteForByte) {
     secure.Url = QStringLiteral("https://example.org:8443/files/a.zip");
     secure.Port = 8443;
     secure.Protocol = Protocol::Https;
+    const FileIdentity version{QStringLiteral("\"v1;a%b\""),
+                               QDateTime::fromSecsSinceEpoch(1774751407, QTimeZone::utc()), 10000,
+                               true};
+    KeepIdentity(secure, version);
     list.DownloadList.append(secure);
     // A download split into more than eight segments keeps them all, in order.
     DownloadRecord split = SampleRecord();
@@ -146,6 +152,8 @@ TEST(ListFile, SavedListLoadsBackEqualAndResavesByteForByte) {
     EXPECT_TRUE(result.complete);
     EXPECT_EQ(loaded.DownloadList, list.DownloadList);
     EXPECT_EQ(loaded.DownloadList.at(3).Protocol, Protocol::Https);
+    EXPECT_EQ(ReadIdentity(loaded.DownloadList.at(3)), version);
+    EXPECT_FALSE(ReadIdentity(loaded.DownloadList.at(1)).known()) << "an older list's \"0\"";
     EXPECT_EQ(loaded.DownloadList.at(4).Segments.at(12)->Received.bytes(), 12);
     EXPECT_EQ(loaded.SiteLoginList, list.SiteLoginList);
     ASSERT_EQ(SaveList(loaded, path), QString());

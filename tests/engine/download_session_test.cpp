@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QTimeZone>
 #include <algorithm>
 #include <atomic>
 #include <map>
@@ -949,6 +950,71 @@ TEST_P(OverTls, ResumesFromTheSavedListAfterAKill) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Transport, OverTls, ::testing::Bool(), TransportName);
+
+// A file replaced on its server while its download waits is never joined with the old bytes:
+// started again (the user's yes) the new file arrives whole; stopped (no) the entry fails with
+// the reason and its parts keep the old bytes only.
+TEST_F(SessionTest, AFileReplacedOnTheServerIsFetchedAgainWholeOrStopped) {
+    NginxPeer nginx(served);
+    nginx.addRateLimitedLocation(QStringLiteral("/slow/"), SlowRate);
+    nginx.addLocation(
+        QStringLiteral("location /undated/ { alias \"%1/\"; limit_rate %2; etag off; }")
+            .arg(served)
+            .arg(SlowRate));
+    startNginx(nginx);
+    Engine engine(box.path());
+    engine.settings.MaxSegments = 8;
+    const struct {
+        const char* name;
+        const char* location;
+        qsizetype newSize;
+        bool probedAgain;  // a new session from the saved state, as a restart resumes it
+        bool yes;
+    } rows[] = {
+        {"same size, another ETag", "/slow/", SlowSize, false, true},
+        {"another size", "/slow/", SlowSize + 1000, false, false},
+        {"no ETag, another date", "/undated/", SlowSize, false, true},
+        {"another ETag, found by the probe", "/slow/", SlowSize, true, false},
+    };
+    int n = 0;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const QString name = QStringLiteral("v%1.bin").arg(++n);
+        const QByteArray before = RandomBytes(SlowSize);
+        const QByteArray after = RandomBytes(row.newSize);
+        const auto put = [&](const QByteArray& bytes, int year) {
+            QFile file(serve(name, bytes));
+            ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+            ASSERT_TRUE(
+                file.setFileTime(QDateTime(QDate(year, 1, 1), QTime(0, 0), QTimeZone::utc()),
+                                 QFileDevice::FileModificationTime));
+        };
+        put(before, 2024);
+        Download* d = &engine.fetch(nginx.url(QLatin1String(row.location) + name));
+        DownloadRecord& r = engine.record(*d);
+        ASSERT_TRUE(WaitFor([&] { return StoredSoFar(r) > 0; }, std::chrono::seconds(30)));
+        d->session->PauseDownload();
+        put(after, 2025);
+        engine.prompts.yesNo = {row.yes};
+        if (row.probedAgain) {
+            d->session->CancelDownload();
+            RebaseForResume(r);
+            d = &engine.start(d->slot);
+        } else {
+            d->session->ResumeDownload();
+        }
+        ASSERT_TRUE(WaitClosed({d}));
+        EXPECT_EQ(engine.prompts.questions.size(), n);
+        if (row.yes) {
+            EXPECT_TRUE(d->observer.finished) << d->observer.whys.join(u'|').toStdString();
+            EXPECT_EQ(FileSha256(r.SavePath), Sha256(after));
+        } else {
+            EXPECT_EQ(StateOf(r), ListEntryState::Failed);
+            EXPECT_EQ(r.Reserved4, FailureCode::FileChanged);
+            ExpectFoldedIntoParts(r, before);
+        }
+    }
+}
 
 // Pause-all can reach a download still waiting for the probe's answer; resume-all must then
 // start it.

@@ -109,6 +109,7 @@ TEST(SegmentRequest, MinimalDirect) {
 TEST(SegmentRequest, AuthorizationBeforeRefererThroughProxyBeyondFourGiB) {
     HttpRequestTarget t = Full();
     t.proxyHttp = true;
+    t.ifRange = "\"5f3a-1c\"";
     EXPECT_EQ(SegmentRequest(t, 4294967296, 6442450943),
               QByteArray("GET http://files.example.org:8080/pub/big%20file.iso HTTP/1.1\r\n"
                          "Accept: *.*, */*\r\n"
@@ -119,6 +120,7 @@ TEST(SegmentRequest, AuthorizationBeforeRefererThroughProxyBeyondFourGiB) {
                          "Authorization: Basic YW5uYTpzM2NyZXQ=\r\n"
                          "Referer: http://example.org/list.html\r\n"
                          "Range: bytes=4294967296-6442450943\r\n"
+                         "If-Range: \"5f3a-1c\"\r\n"
                          "Pragma: no-cache\r\n"
                          "Cache-Control: no-cache\r\n"
                          "\r\n"));

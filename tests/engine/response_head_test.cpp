@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "core/types/currency.h"
+#include "engine/session/download_identity.h"
 
 namespace {
 
@@ -111,6 +112,12 @@ TEST(ResponseHeadTexts, LocationAndContentType) {
               1774751407);
     EXPECT_FALSE(
         Parse("HTTP/1.1 200 OK\r\nLast-Modified: yesterday\r\n\r\n").lastModified.isValid());
+    // That date goes back in If-Range as it came; a strong ETag goes instead, a weak one never.
+    const ResponseHead dated = Parse(
+        "HTTP/1.1 200 OK\r\nLast-Modified: Sun, 29 Mar 2026 02:30:07 GMT\r\n"
+        "ETag: W/\"weak\"\r\n\r\n");
+    EXPECT_EQ(IfRangeValue(IdentityOf(dated, -1)), "Sun, 29 Mar 2026 02:30:07 GMT");
+    EXPECT_EQ(Parse("HTTP/1.1 200 OK\r\netag:  \"a-1\" \r\n\r\n").etag, QStringLiteral("\"a-1\""));
 }
 
 TEST(ResponseHeadTexts, ChunkedOnlyForTheWholeLine) {

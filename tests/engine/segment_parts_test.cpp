@@ -34,6 +34,7 @@ public:
     void closeWith(const QString& why, const QString&) override { calls << "close " + why; }
     void stopPaused(const QString& why, const QString&) override { calls << "paused " + why; }
     void failWith(const QString& why) override { calls << "fail " + why; }
+    void fileChanged(const QString& how) override { calls << "changed " + how; }
     bool probeAwaitsAnswer() const override { return false; }
     void restartProbeTimer() override {}
     void stopProbeTimer() override {}

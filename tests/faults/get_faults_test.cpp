@@ -218,3 +218,29 @@ TEST(GetFaults, ServerTakingTwoConnectionsGetsTwo) {
         EXPECT_GT(twoAtOnce, 0);
     }
 }
+
+// A file replaced on the server after the probe is fetched again from its first byte, with one
+// line that says so; with --no-restart the download stops with the reason instead.
+TEST(GetFaults, AChangedFileStartsAgainOrStopsWithTheReason) {
+    Sandbox box;
+    MakeFolders(box);
+    HttpFaultServer server;
+    ASSERT_TRUE(server.start(box.file(QStringLiteral("requests.log"))))
+        << server.error().toStdString();
+    for (const bool noRestart : {false, true}) {
+        const QString name = noRestart ? QStringLiteral("stops.bin") : QStringLiteral("again.bin");
+        const std::vector<Outcome> outcome = {
+            {server.url(QStringLiteral("changed"), 1000003, name),
+             HttpFaultServer::Body(QStringLiteral("changed"), 1000003), !noRestart, noRestart,
+             QStringLiteral("changed since")}};
+        QStringList arguments = Arguments(box, outcome);
+        if (noRestart) {
+            arguments.prepend(QStringLiteral("--no-restart"));
+        }
+        const GetRun run = RunGet(box, arguments, box.file(QStringLiteral("cwd")));
+        ExpectEachEndedAsItMay(box, run, outcome);
+        EXPECT_EQ(run.err.filter(QStringLiteral("starting again from the first byte")).size(),
+                  noRestart ? 0 : 1)
+            << run.err.join(u'\n').toStdString();
+    }
+}

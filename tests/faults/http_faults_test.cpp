@@ -109,6 +109,7 @@ TEST(HttpFaults, EachFaultEndsCompleteOrClearlyFailed) {
     const auto outside = Snapshot(OutsideTargets(box) + QStringList{"/etc/passwd"});
     Engine engine(box.path());
     engine.settings.MaxSegments = 8;
+    engine.ctx.changedFile = EngineContext::ChangedFile::StartAgain;
     std::map<QString, Download*> downloads;
     std::vector<Download*> all;
     for (const Scenario& s : scenarios) {

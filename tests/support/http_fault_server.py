@@ -41,6 +41,11 @@ Later ranges:
   hangup                     every range not from byte 0: its 206 head, then a close
   range-chunked              every one: 206 with its range in chunks, no Content-Length
   range-chunked-over         every one: 206 naming its range, the chunks running on to the end
+  html-later                 every one: 200 with a web page (text/html)
+Files replaced after the first request for their path, which gets another body (of 1000 bytes
+more for changed-size); If-Range honoured against the current version:
+  changed, changed-size      an ETag and a Last-Modified date that change with the version
+  changed-date               a Last-Modified date that changes, no ETag
 Heads:
   split                      every head in pieces 30 ms apart
   byte-head                  every head a byte per TCP segment
@@ -344,6 +349,30 @@ def serve_range(reply, mode, path, asked, data, extra):
         reply.body(body)
 
 
+def header_value(head, wanted):
+    for line in head.split("\r\n")[1:]:
+        name, _, value = line.partition(":")
+        if name.strip().lower() == wanted:
+            return value.strip()
+    return None
+
+
+def serve_changing(reply, mode, path, head, data):
+    first = once(path, "replaced")
+    if first:
+        data = generated_body(mode + "-old", len(data) + (1000 if mode == "changed-size" else 0))
+    date = "Mon, 01 Jan 2024 00:00:00 GMT" if first else "Tue, 02 Jan 2024 00:00:00 GMT"
+    etag = '"old"' if first else '"new"'
+    validators = ["Last-Modified: " + date] + ([] if mode == "changed-date" else ["ETag: " + etag])
+    current = date if mode == "changed-date" else etag
+    asked = parse_range(range_header(head), len(data))
+    if_range = header_value(head, "if-range")
+    if asked is None or (if_range is not None and if_range != current):
+        reply.whole(data, validators)
+    else:
+        serve_range(reply, "plain", path, asked, data, validators)
+
+
 def root_file(name):
     try:
         with open(os.path.join(OPTIONS.root, name), "rb") as f:
@@ -391,7 +420,13 @@ def serve(conn):
     if data is not None and mode in BUSY and put_off(conn, mode, path):
         return
     reply = Reply(conn, mode if data is not None else "plain")
-    if data is None:
+    if data is not None and mode == "html-later" and first > 0:
+        page = b"<html><body>This link has expired.</body></html>"
+        conn.sendall(b"HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: %d\r\n"
+                     b"Connection: close\r\n\r\n" % len(page) + page)
+    elif data is not None and mode in ("changed", "changed-size", "changed-date"):
+        serve_changing(reply, mode, path, head, data)
+    elif data is None:
         reply.head(["HTTP/1.1 404 Not Found", "Content-Length: 0"])
     elif mode == "split-body":
         reply.head(["HTTP/1.1 200 OK", "Content-Length: %d" % len(data)])
