@@ -30,12 +30,13 @@ FileIdentity ReadIdentity(const DownloadRecord& r) {
         identity.lastModified = QDateTime::fromSecsSinceEpoch(seconds, QTimeZone::utc());
     }
     identity.noRestart = fields[3].contains(u'n');
+    identity.page = fields[3].contains(u'p');
     identity.etag = QUrl::fromPercentEncoding(fields[4].toLatin1());
     return identity;
 }
 
 void KeepIdentity(DownloadRecord& r, const FileIdentity& identity) {
-    if (!identity.known() && !identity.noRestart) {
+    if (!identity.known() && !identity.noRestart && !identity.page) {
         r.Reserved2 = QStringLiteral("0");
         return;
     }
@@ -43,7 +44,8 @@ void KeepIdentity(DownloadRecord& r, const FileIdentity& identity) {
                              ? QString::number(identity.lastModified.toSecsSinceEpoch())
                              : QString();
     r.Reserved2 = QStringList{kTag, QString::number(identity.size), date,
-                              identity.noRestart ? QStringLiteral("n") : QString(),
+                              QString(identity.noRestart ? QStringLiteral("n") : QString()) +
+                                  (identity.page ? QStringLiteral("p") : QString()),
                               QString::fromLatin1(QUrl::toPercentEncoding(identity.etag))}
                       .join(kSeparator);
 }

@@ -18,6 +18,9 @@ struct FileIdentity {
     std::int64_t size = -1;  // -1 while not known
     // Started with --no-restart: a changed file stops the download instead of starting again.
     bool noRestart = false;
+    // The first answer was itself a web page (text/html, whatever its charset) and was taken as
+    // the file: later pages are that file, not a refusal.
+    bool page = false;
 
     bool known() const { return !etag.isEmpty() || lastModified.isValid() || size >= 0; }
     friend bool operator==(const FileIdentity&, const FileIdentity&) = default;

@@ -12,6 +12,7 @@ FileIdentity IdentityOf(const ResponseHead& head, std::int64_t size) {
     identity.etag = head.etag;
     identity.lastModified = head.lastModified;
     identity.size = size >= 0 ? size : -1;
+    identity.page = WebPageAnswer(head);
     return identity;
 }
 
@@ -39,22 +40,24 @@ bool ProbeShowsChange(const FileIdentity& was, const FileIdentity& now) {
            was.lastModified != now.lastModified;
 }
 
-bool HtmlByName(const QString& fileName) {
-    return fileName.endsWith(QStringLiteral(".html"), Qt::CaseInsensitive) ||
+bool WebPageAnswer(const ResponseHead& head) {
+    return head.contentType.startsWith(QStringLiteral("text/html"), Qt::CaseInsensitive);
+}
+
+bool PageExpected(const FileIdentity& identity, const QString& fileName) {
+    return identity.page || fileName.endsWith(QStringLiteral(".html"), Qt::CaseInsensitive) ||
            fileName.endsWith(QStringLiteral(".htm"), Qt::CaseInsensitive) ||
            fileName.endsWith(QStringLiteral(".xhtml"), Qt::CaseInsensitive);
 }
 
 SegmentVerdict JudgeSegmentAnswer(const ResponseHead& head, const QByteArray& headBytes,
-                                  bool ifRangeSent, std::int64_t recordedSize,
-                                  const QString& fileName) {
+                                  bool ifRangeSent, std::int64_t recordedSize, bool pageExpected) {
     const bool whole = head.status == HttpStatus::Ok;
     if (!whole && head.status != HttpStatus::PartialContent) {
         return SegmentVerdict::Same;
     }
     // An expired link or a login page, where the file's bytes were due.
-    if (head.contentType.startsWith(QStringLiteral("text/html"), Qt::CaseInsensitive) &&
-        !HtmlByName(fileName)) {
+    if (WebPageAnswer(head) && !pageExpected) {
         return SegmentVerdict::WebPage;
     }
     if (whole) {

@@ -21,8 +21,11 @@ QByteArray IfRangeValue(const FileIdentity& identity);
 // another date. Nothing known on one side proves nothing.
 bool ProbeShowsChange(const FileIdentity& was, const FileIdentity& now);
 
-// A name that says the file is a web page, which a text/html answer then may be.
-bool HtmlByName(const QString& fileName);
+// The answer is a web page (text/html, with or without a charset).
+bool WebPageAnswer(const ResponseHead& head);
+// The file being fetched may itself be a web page: its name says so, or its first answer was
+// one and was taken as the file. A text/html answer is then no refusal.
+bool PageExpected(const FileIdentity& identity, const QString& fileName);
 
 // What a segment's answer (a 200 or a 206) says of the file being fetched.
 enum class SegmentVerdict : std::uint8_t {
@@ -32,5 +35,4 @@ enum class SegmentVerdict : std::uint8_t {
 };
 // `recordedSize` is -1 while the size is not known.
 SegmentVerdict JudgeSegmentAnswer(const ResponseHead& head, const QByteArray& headBytes,
-                                  bool ifRangeSent, std::int64_t recordedSize,
-                                  const QString& fileName);
+                                  bool ifRangeSent, std::int64_t recordedSize, bool pageExpected);

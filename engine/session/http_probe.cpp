@@ -323,8 +323,7 @@ bool HttpProbe::keepsIdentity(const ResponseHead& head, std::int64_t size) {
         KeepIdentity(*r, now);  // a new download: this is the version it fetches
         return true;
     }
-    if (head.contentType.startsWith(QStringLiteral("text/html"), Qt::CaseInsensitive) &&
-        !HtmlByName(r->FileName)) {
+    if (WebPageAnswer(head) && !PageExpected(was, r->FileName)) {
         session_.failWith(QLatin1String(SessionReason::NowWebPage));
         return false;
     }

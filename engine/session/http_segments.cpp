@@ -113,10 +113,11 @@ bool HttpSegments::busyExtraConnection(int k, const QByteArray& head) {
 
 bool HttpSegments::sameFile(const ResponseHead& head, const QByteArray& headBytes) {
     const DownloadRecord* r = core_.record();
-    const bool ifRangeSent =
-        r->RangesSupported == FlagTrue && !IfRangeValue(ReadIdentity(*r)).isEmpty();
-    const SegmentVerdict verdict = JudgeSegmentAnswer(
-        head, headBytes, ifRangeSent, core_.sizeKnown() ? r->FileSize.bytes() : -1, r->FileName);
+    const FileIdentity identity = ReadIdentity(*r);
+    const bool ifRangeSent = r->RangesSupported == FlagTrue && !IfRangeValue(identity).isEmpty();
+    const SegmentVerdict verdict = JudgeSegmentAnswer(head, headBytes, ifRangeSent,
+                                                      core_.sizeKnown() ? r->FileSize.bytes() : -1,
+                                                      PageExpected(identity, r->FileName));
     if (verdict == SegmentVerdict::Same) {
         return true;
     }

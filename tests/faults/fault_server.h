@@ -77,6 +77,8 @@ inline std::vector<Scenario> EveryScenario() {
         {"changed-date", 1000003, Allowed::Complete, {}},
         {"wrong-total-always", 1000003, Allowed::Fail, QStringLiteral("changed since")},
         {"html-later", 1000003, Allowed::Fail, QStringLiteral("now gives a web page")},
+        // A page from the first answer on (its name no .html) is the file, at every segment.
+        {"page", 1000003, Allowed::Complete, {}},
         // Closed before its Content-Length; under 50,000 bytes, so one segment.
         {"short-close", 40000, Allowed::Either, {}},
     };

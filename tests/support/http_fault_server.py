@@ -42,6 +42,7 @@ Later ranges:
   range-chunked              every one: 206 with its range in chunks, no Content-Length
   range-chunked-over         every one: 206 naming its range, the chunks running on to the end
   html-later                 every one: 200 with a web page (text/html)
+  page                       every one, the first too: the file as text/html with a charset
 Files replaced after the first request for their path, which gets another body (of 1000 bytes
 more for changed-size); If-Range honoured against the current version:
   changed, changed-size      an ETag and a Last-Modified date that change with the version
@@ -97,7 +98,8 @@ ONCE = {"stall", "trickle", "reset", "whole-once", "shifted-once", "wrong-start"
 WHOLE = {"whole", "whole-later"}
 SHIFTED = {"shifted-once", "wrong-start"}
 ALWAYS = {"wrong-start-always", "wrong-total-always", "over-end-always"}
-SPELLINGS = {"tight-length": (": ", ":"), "tight-chunked": (": ", ":"), "spaced-colon": (":", " :")}
+SPELLINGS = {"tight-length": (": ", ":"), "tight-chunked": (": ", ":"), "spaced-colon": (":", " :"),
+             "page": ("application/octet-stream", "text/html; charset=utf-8")}
 DAMAGED_CHUNK = {"chunk-negative": b"-10", "chunk-huge": b"ffffffffffffffffff",
                  "chunk-nonhex": b"zz"}
 REDIRECTS = {"loop-a": "/loop-b/%s", "loop-b": "/loop-a/%s", "to-file": "file:///etc/passwd",
