@@ -6,6 +6,8 @@ constexpr int Ok = 200;
 constexpr int PartialContent = 206;
 constexpr int Unauthorized = 401;
 constexpr int RangeNotSatisfiable = 416;  // to "bytes=0-": an empty file
+constexpr int TooManyRequests = 429;
+constexpr int ServiceUnavailable = 503;
 
 constexpr bool IsRedirect(int status) {
     return status >= 300 && status <= 399;

@@ -6,6 +6,7 @@
 #include <array>
 #include <utility>
 
+#include "engine/http/http_status.h"
 #include "engine/session/failure_words.h"
 
 namespace {
@@ -79,8 +80,8 @@ QDateTime HttpDate(const QString& text) {
 namespace Busy {
 
 bool TransientStatus(int status) {
-    return status == 408 || status == 429 || status == 500 || status == 502 || status == 503 ||
-           status == 504;
+    return status == 408 || status == HttpStatus::TooManyRequests || status == 500 ||
+           status == 502 || status == HttpStatus::ServiceUnavailable || status == 504;
 }
 
 bool BusyFtpReply(int code, QByteArrayView text) {

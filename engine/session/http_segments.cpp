@@ -48,10 +48,10 @@ void HttpSegments::sendRequest(SocketClass& socket, int k) {
     core_.observer.entryChanged(core_.recordIndex);
 }
 
-bool HttpSegments::acceptHead(int k, const QByteArray& headBytes, QString& refusal) {
+bool HttpSegments::acceptHead(int k, const ResponseHead& head, const QByteArray& headBytes,
+                              QString& refusal) {
     DownloadRecord* r = core_.record();
     const SegmentRecord& s = *core_.servedSegment(k);
-    const ResponseHead head = ParseResponseHead(headBytes);
     Incoming& in = core_.connections[k].incoming;
     const bool body = head.status == HttpStatus::PartialContent || head.status == HttpStatus::Ok;
     if (!head.badHeaderLine && !sameFile(head, headBytes)) {
@@ -101,13 +101,10 @@ bool HttpSegments::acceptHead(int k, const QByteArray& headBytes, QString& refus
     return true;
 }
 
-bool HttpSegments::busyExtraConnection(int k, const QByteArray& head) {
+bool HttpSegments::busyExtraConnection(int k, int status) {
     // "Too many requests" or "unavailable" to one more connection, while others bring bytes,
     // says the server takes no more of them.
-    constexpr int kTooManyRequests = 429;
-    constexpr int kUnavailable = 503;
-    const int status = ParseResponseHead(head).status;
-    return (status == kTooManyRequests || status == kUnavailable) &&
+    return (status == HttpStatus::TooManyRequests || status == HttpStatus::ServiceUnavailable) &&
            segments_.stepDownAfterRefusal(k, QStringLiteral("status %1").arg(status));
 }
 
@@ -145,14 +142,13 @@ void HttpSegments::refused(int k, const QString& why) {
     segments_.restartSoon(k, "asks again after a wrong answer at");
 }
 
-bool HttpSegments::putOff(int k, const QByteArray& head) {
-    const int status = ParseResponseHead(head).status;
+bool HttpSegments::putOff(int k, int status, const QByteArray& headBytes) {
     if (!Busy::TransientStatus(status)) {
         return false;
     }
     qCInfo(lcEngine).noquote() << SegmentTag(core_.recordIndex, core_.segmentOf(k))
                                << QStringLiteral("status %1, put off").arg(status);
-    segments_.waitBusy(k, Busy::RetryAfterMs(head, QDateTime::currentDateTimeUtc()),
+    segments_.waitBusy(k, Busy::RetryAfterMs(headBytes, QDateTime::currentDateTimeUtc()),
                        FailureWords(HttpFailureCode(status)));
     return true;
 }
@@ -199,17 +195,19 @@ void HttpSegments::takeData(SocketClass& socket, int k) {
             }
             return;
         }
+        const QByteArray headBytes = in.head.left(end + 2);
+        const ResponseHead head = ParseResponseHead(headBytes);
         // A busy answer to an extra connection while others work is the server's limit on
         // connections (fewer are asked for); to the only working one it is a wait.
-        if (busyExtraConnection(k, in.head.left(end + 2))) {
+        if (busyExtraConnection(k, head.status)) {
             socket.CloseSocket();
             return;
         }
-        if (putOff(k, in.head.left(end + 2))) {
+        if (putOff(k, head.status, headBytes)) {
             return;
         }
         QString refusal;
-        if (!acceptHead(k, in.head.left(end + 2), refusal)) {
+        if (!acceptHead(k, head, headBytes, refusal)) {
             socket.CloseSocket();
             if (in.refusedRange) {
                 segments_.fallBackToOneSegment();

@@ -29,10 +29,10 @@ public:
 private:
     // Whether slot k's answer is taken; `refusal` says why a wrong one is not (empty for an
     // answer that is merely not the range, or not yet the file: a 200, an error status).
-    bool acceptHead(int k, const QByteArray& head, QString& refusal);
+    bool acceptHead(int k, const ResponseHead& head, const QByteArray& headBytes, QString& refusal);
     // Slot k's answer (its head) was 429 or 503 while other connections work: the download
     // goes on with fewer connections. False otherwise.
-    bool busyExtraConnection(int k, const QByteArray& head);
+    bool busyExtraConnection(int k, int status);
     // Slot k's answer was refused with `why`: asked again, or the download fails.
     void refused(int k, const QString& why);
     // False when the answer is of another version of the file or a web page: the download
@@ -40,7 +40,7 @@ private:
     bool sameFile(const ResponseHead& head, const QByteArray& headBytes);
     void takeChunks(int k, const QByteArray& data);
     // Slot k's answer puts it off (busy, overloaded): the segment waits. False for any other.
-    bool putOff(int k, const QByteArray& head);
+    bool putOff(int k, int status, const QByteArray& headBytes);
     // Hands body bytes to the writer, only as far as the answer's range goes; a range that
     // ended short of the one asked for asks again for the rest.
     void store(int k, const char* data, qsizetype length);
