@@ -96,13 +96,17 @@ void FillNewRecord(DownloadRecord& record, const ParsedUrl& parsed, const QStrin
     record.Priority = 1;
     record.LastTick = 0;
     record.FileSize = Currency{};
-    record.BytesDone = Currency{};
-    record.ElapsedSeconds = 0;
-    record.RemainingSeconds = 0;
-    record.Percent = 0;
+    ForgetTransfer(record);
     record.Url = encodedUrl;
     record.Protocol = parsed.protocol;
     record.DateAdded = OleDate::today();
+}
+
+void ForgetTransfer(DownloadRecord& record) {
+    record.BytesDone = Currency{};
+    record.Percent = 0;
+    record.ElapsedSeconds = 0;
+    record.RemainingSeconds = 0;
 }
 
 void MarkFetchAgain(DownloadRecord& record) {

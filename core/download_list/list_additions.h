@@ -28,6 +28,9 @@ int ChooseFreeSlot(DownloadListState& list);
 void FillNewRecord(DownloadRecord& record, const ParsedUrl& parsed, const QString& encodedUrl,
                    int updateFlag, const QString& chosenSavePath);
 
+// Nothing received any more: the bytes, the share, the time spent and the time left start over.
+void ForgetTransfer(DownloadRecord& record);
+
 // Marks a finished entry that the user chose to download again, before FillNewRecord: its new
 // file replaces the one it made before, at the same path when it had one.
 void MarkFetchAgain(DownloadRecord& record);

@@ -6,6 +6,7 @@
 #include "core/download_list/download_list.h"
 #include "core/download_list/entry_state.h"
 #include "core/download_list/file_identity.h"
+#include "core/download_list/list_additions.h"
 #include "engine/session/download_session.h"
 #include "engine/session/failure_words.h"
 #include "engine/session/session_log.h"
@@ -87,10 +88,7 @@ void DownloadSession::startAgain() {
     r->Segments.redim(0);
     r->SegmentCount = 0;
     r->FileSize = Currency{};
-    r->BytesDone = Currency{};
-    r->Percent = 0;
-    r->ElapsedSeconds = 0;
-    r->RemainingSeconds = 0;
+    ForgetTransfer(*r);
     r->RangesSupported = FlagTrue;
     r->RetryCount = 0;
     FileIdentity none;

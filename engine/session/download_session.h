@@ -148,10 +148,7 @@ private:
     FtpSegments ftpSegments_{core_, segments_, writer_, ftpProbe_};
     HttpSegments httpSegments_{core_, *this, segments_, writer_};
     SessionWatchdog watchdog_{core_, *this, splitter_, segments_, ftpSegments_};
-    BusyWait probeBusy_{[this] {
-        core_.observer.progressChanged();
-        core_.observer.entryChanged(RecordIndex);
-    }};
+    BusyWait probeBusy_{[this] { core_.shownStateChanged(); }};
     ProbeState probeState_ = ProbeState::Idle;
     bool waitingForPreview_ = false;
     QString lastProblem_;

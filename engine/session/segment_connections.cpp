@@ -8,6 +8,7 @@
 
 #include "core/download_list/download_list.h"
 #include "core/download_list/entry_state.h"
+#include "core/download_list/list_additions.h"
 #include "core/download_list/resume_rebase.h"
 #include "core/settings/settings.h"
 #include "core/text/text_table.h"
@@ -49,10 +50,7 @@ SegmentConnections::SegmentConnections(SessionCore& core, SessionActions& sessio
     pacer_.setSingleShot(true);
     QObject::connect(&pacer_, &QTimer::timeout, &pacer_, [this] { connectNext(); });
     for (auto& wait : busy_) {
-        wait = std::make_unique<BusyWait>([this] {
-            core_.observer.progressChanged();
-            core_.observer.entryChanged(core_.recordIndex);
-        });
+        wait = std::make_unique<BusyWait>([this] { core_.shownStateChanged(); });
     }
 }
 
@@ -128,10 +126,7 @@ bool SegmentConnections::continuePlan(DownloadRecord& r, bool ranges, std::int32
     s.StartPos = s.Received = s.Done = Currency{};
     s.SegFlagB = 0;
     s.State = SegmentState::Idle;
-    r.BytesDone = Currency{};
-    r.Percent = 0;
-    r.ElapsedSeconds = 0;
-    r.RemainingSeconds = 0;
+    ForgetTransfer(r);
     r.LastTick = now;
     return true;
 }

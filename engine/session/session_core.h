@@ -41,6 +41,12 @@ public:
     // Every connection of an https download, the probe's and each segment's, speaks TLS.
     void connectTo(SocketClass& socket) const;
     HttpRequestTarget requestTarget(const DownloadRecord& r) const;
+    // The window's figures and the list's row both redrawn: what they show of the download's
+    // state changed (a reconnect, a busy server's wait).
+    void shownStateChanged() {
+        observer.progressChanged();
+        observer.entryChanged(recordIndex);
+    }
     // Lives and dies with the session: the context of calls deferred to the event loop, and the
     // guard of answers (prompts) that may come after the session is gone.
     QObject& lifetime() { return lifetime_; }

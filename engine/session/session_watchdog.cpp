@@ -108,6 +108,5 @@ void SessionWatchdog::showAttempt() {
             << DownloadTag(core_.recordIndex) << "reconnecting, attempt" << attempt;
         core_.observer.stateLabelChanged(ReconnectingWords(attempt, core_.ctx.texts));
     }
-    core_.observer.progressChanged();
-    core_.observer.entryChanged(core_.recordIndex);
+    core_.shownStateChanged();
 }
