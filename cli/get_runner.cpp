@@ -188,9 +188,18 @@ void GetRunner::startQueue(std::vector<FinishedFile> finished) {
     queue_ = std::make_unique<DownloadQueue>(*context_, windows_);
     // What an interrupted run left queued waits until a command names it again.
     queue_->ClearQueue();
-    // The part files exist from now on: the list names them before any byte goes in, so a run
-    // killed or stopped by a full disk before the next save leaves none behind unknown.
-    connect(queue_.get(), &DownloadQueue::segmentsPlanned, this, &GetRunner::save);
+    // Plans and finished files are saved once for all that come together; a part file that no
+    // saved list names (a run killed before the save) is removed by the next run.
+    saveSoon_.setSingleShot(true);
+    saveSoon_.setInterval(500);
+    connect(&saveSoon_, &QTimer::timeout, this, &GetRunner::save);
+    context_->saveListSoon = [this] {
+        if (!saveSoon_.isActive()) {
+            saveSoon_.start();
+        }
+    };
+    connect(queue_.get(), &DownloadQueue::segmentsPlanned, this,
+            [this] { context_->saveListSoon(); });
     connect(queue_.get(), &DownloadQueue::entryChanged, this, &GetRunner::drawProgress);
     connect(queue_.get(), &DownloadQueue::sessionEnded, this, &GetRunner::entryEnded);
 

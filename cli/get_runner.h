@@ -87,6 +87,7 @@ private:
     QuitSignals quitSignals_;
     QTimer pump_;
     QTimer saver_;
+    QTimer saveSoon_;
     ProgressLines progress_;
     QStringList failures_;
     std::unique_ptr<ListReserve> reserve_;

@@ -59,6 +59,10 @@ struct EngineContext {
     // Saves the list now, as its owner saves it (a join that finished calls it before its parts
     // go); returns why it failed, or empty. Where none is set, SaveList to listPath.
     std::function<QString()> saveList{};
+    // Saves the list a moment later, once for whatever else happens meanwhile: a finished file
+    // moved into place needs no save of its own before the next download starts. Where none
+    // is set, the list is saved at once.
+    std::function<void()> saveListSoon{};
     // How long a segment may bring too little before the watchdog starts it again; tests
     // stretch it to see what the engine does without the watchdog.
     std::int32_t segmentSilenceMs = 15000;

@@ -60,6 +60,9 @@ DesktopApp::DesktopApp(QObject* parent) : QObject(parent) {
     Timer5.setInterval(5000);
     connect(&TimerC, &QTimer::timeout, this, &DesktopApp::TimerC_Timer);
     connect(&Timer5, &QTimer::timeout, this, &DesktopApp::Timer5_Timer);
+    saveSoon_.setSingleShot(true);
+    saveSoon_.setInterval(SaveSoonMs);
+    connect(&saveSoon_, &QTimer::timeout, this, &DesktopApp::Timer5_Timer);
     connect(&quitSignals_, &QuitSignals::quitRequested, this, &DesktopApp::QuitProgram);
 }
 
@@ -145,6 +148,11 @@ void DesktopApp::createEngine() {
                       OpenWithDesktop, [this] { QuitProgram(); }, 0});
     // Through the periodic save's own way, so that it knows what the file now holds.
     ctx_->saveList = [this] { return saveListIfChanged(); };
+    ctx_->saveListSoon = [this] {
+        if (!saveSoon_.isActive()) {
+            saveSoon_.start();
+        }
+    };
     trustedPath_ = QDir(folder_).filePath(QLatin1String(TrustedCertificatesFileName));
     sockets_.setTlsTrusted(LoadTrustedCertificates(trustedPath_));
     ctx_->trustCertificate = [this](const QString& host, const QByteArray& fingerprint) {
@@ -157,9 +165,9 @@ void DesktopApp::createEngine() {
     windows_ = std::make_unique<DownloadWindows>(list_, texts_, OpenWithDesktop);
     createZipPreviews();
     queue_ = std::make_unique<DownloadQueue>(*ctx_, *windows_);
-    // Saved at once rather than at the next periodic save, so that a program killed in
-    // between leaves no part files that no list knows of.
-    connect(queue_.get(), &DownloadQueue::segmentsPlanned, this, &DesktopApp::Timer5_Timer);
+    // Saved soon rather than at the next periodic save, so that little work is fetched again
+    // after a kill; a part file no saved list names is removed at the next start.
+    connect(queue_.get(), &DownloadQueue::segmentsPlanned, this, [this] { ctx_->saveListSoon(); });
 }
 
 void DesktopApp::createWindows(const QStringList& languageFolders) {
@@ -395,6 +403,7 @@ void DesktopApp::QuitProgram() {
     }
     TimerC.stop();
     Timer5.stop();
+    saveSoon_.stop();
     saveWindowPositions();
     queue_->StopAll();
     basket_.reset();

@@ -114,6 +114,10 @@ private:
     NetworkPause offline_;  // the downloads the loss of the network paused
     QTimer TimerC;
     QTimer Timer5;
+    // Events that come together (downloads finishing, plans made) are saved once, this long
+    // after the first of them.
+    static constexpr int SaveSoonMs = 500;
+    QTimer saveSoon_;
     QuitSignals quitSignals_;
     QByteArray lastSaved_;
     QObject* trayIcon_ = nullptr;  // the tray icon, once the program has one

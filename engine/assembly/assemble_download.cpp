@@ -15,10 +15,12 @@
 #include "core/diagnostics/log_categories.h"
 #include "core/download_list/download_list.h"
 #include "core/download_list/entry_state.h"
+#include "core/download_list/part_layout.h"
 #include "core/paths/no_follow_open.h"
 #include "core/settings/settings.h"
 #include "engine/assembly/antivirus_command.h"
 #include "engine/assembly/completion.h"
+#include "engine/assembly/file_origin.h"
 #include "engine/assembly/target_claim.h"
 #include "engine/assembly/target_path.h"
 #include "engine/engine_context.h"
@@ -136,7 +138,11 @@ private:
             parts_.push_back(PartFile{segment->PartFile, segment->Length.bytes()});
             plannedLength_ += segment->Length.bytes();
         }
-        partPaths_.reserve(parts_.size());
+        oneFile_ = SharesOneFile(*record) || record->SegmentCount == 1;
+        if (SharesOneFile(*record)) {
+            // The segments wrote into one file at their offsets: it is the file already.
+            parts_ = {PartFile{parts_[0].path, plannedLength_}};
+        }
         for (const PartFile& part : parts_) {
             partPaths_.push_back(part.path);
         }
@@ -323,6 +329,12 @@ private:
             return;
         }
         if (inFirstPart_) {
+            // Marked as ours before it takes the target's name, so that a run killed before the
+            // list is saved knows it; where the file system cannot mark it, the list says first
+            // that every byte is in.
+            if (oneFile_ && !MarkOrigin(built, url_)) {
+                saveListNow();
+            }
             // Before the rename, so the file never shows under its name with the parts' mode.
             GiveNewFileMode(built);
             const QString base = result_.targetPath;
@@ -333,6 +345,7 @@ private:
                 return;
             }
             inFirstPart_ = false;
+            movedFirstPart_ = true;
         }
         record->SavePath = result_.targetPath;
         record->FileName = FileNamePart(result_.targetPath);
@@ -344,18 +357,18 @@ private:
                               : static_cast<float>(double(plannedLength_) * 100 / whole);
         result_.complete = true;
         result_.built = plannedLength_;
-        // The list says so at once, before the parts go: a program ended from now on finds the
-        // download finished, where its last periodic save would have it fetched again.
-        if (ctx_.saveList || !ctx_.listPath.isEmpty()) {
-            const QString unsaved =
-                ctx_.saveList ? ctx_.saveList() : SaveList(ctx_.list, ctx_.listPath);
-            if (!unsaved.isEmpty()) {
-                qCInfo(lcEngine).noquote() << "list not saved after the join:" << unsaved;
-            }
+        // The list says so soon, saved once with whatever else happens meanwhile; a program
+        // ended before finds the file by its origin. Parts joined by copying are gone only once
+        // the list says so, or its next run would fetch the file again.
+        if (ctx_.saveListSoon && oneFile_ && movedFirstPart_) {
+            ctx_.saveListSoon();
+        } else {
+            saveListNow();
         }
         if (deleteParts_) {
-            for (const QString& path : partPaths_) {
-                QFile::remove(path);  // a part that stays behind harms nothing
+            // Not the first part's name once it was moved: another download may have it now.
+            for (std::size_t i = movedFirstPart_ ? 1 : 0; i < partPaths_.size(); ++i) {
+                QFile::remove(partPaths_[i]);  // a part that stays behind harms nothing
             }
         }
 
@@ -368,6 +381,16 @@ private:
             RunCompletionActions(ctx_);
         }
         report();
+    }
+
+    void saveListNow() {
+        if (ctx_.saveList || !ctx_.listPath.isEmpty()) {
+            const QString unsaved =
+                ctx_.saveList ? ctx_.saveList() : SaveList(ctx_.list, ctx_.listPath);
+            if (!unsaved.isEmpty()) {
+                qCInfo(lcEngine).noquote() << "list not saved after the join:" << unsaved;
+            }
+        }
     }
 
     void fail(const QString& message) {
@@ -420,6 +443,8 @@ private:
     bool mayReplace_ = false;
     bool createdTarget_ = false;
     bool inFirstPart_ = false;
+    bool movedFirstPart_ = false;
+    bool oneFile_ = false;  // the download's bytes are in one file, at their offsets
     std::int32_t output_ = 0;
     std::int32_t input_ = 0;
     std::size_t part_ = 0;
@@ -438,9 +463,13 @@ ReceivedBytes ReceivedInOrder(const DownloadRecord& record) {
         if (gap || length <= 0) {
             continue;
         }
+        // The file of a download planned in one piece is its whole size from the start: its
+        // record says what arrived, the file's size how much of that survived.
         int error = 0;
+        const std::int64_t inFile =
+            FileSize(segment->PartFile, error) - RangeOffsetInFile(record, *segment);
         const std::int64_t held =
-            std::clamp<std::int64_t>(FileSize(segment->PartFile, error), 0, length);
+            std::clamp<std::int64_t>(std::min(inFile, StoredBytes(*segment)), 0, length);
         received.inOrder += held;
         gap = held < length;
     }

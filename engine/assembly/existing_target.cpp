@@ -4,7 +4,9 @@
 #include <algorithm>
 
 #include "core/download_list/entry_state.h"
+#include "core/download_list/part_layout.h"
 #include "core/download_list/records.h"
+#include "engine/assembly/file_origin.h"
 #include "engine/assembly/target_path.h"
 
 namespace {
@@ -45,16 +47,26 @@ bool AdoptJoinedTarget(DownloadRecord& record, const QString& downloadFolder) {
     if (record.SegmentCount < 1 || record.FileSize.bytes() <= 0) {
         return false;
     }
+    bool allComplete = true;
+    bool partsGone = true;
     for (int j = 1; j <= record.SegmentCount; ++j) {
         const SegmentRecord* s = record.Segments.at(j);
-        if (s == nullptr || s->State != SegmentState::Complete ||
-            (s->Length.bytes() > 0 && QFileInfo::exists(s->PartFile))) {
+        if (s == nullptr) {
             return false;
         }
+        allComplete = allComplete && s->State == SegmentState::Complete;
+        partsGone = partsGone && !(s->Length.bytes() > 0 && QFileInfo::exists(s->PartFile));
     }
     const QString target = TargetPath(record, downloadFolder);
     const QFileInfo built(target);
-    if (target.isEmpty() || !built.isFile() || built.size() != record.FileSize.bytes()) {
+    if (!partsGone || target.isEmpty() || !built.isFile() ||
+        built.size() != record.FileSize.bytes()) {
+        return false;
+    }
+    // A file moved into place from the one file its segments shared, whose list said so only
+    // after the kill, is known by the origin it was marked with just before.
+    if (!allComplete &&
+        !((SharesOneFile(record) || record.SegmentCount == 1) && HasOrigin(target, record.Url))) {
         return false;
     }
     BecomeFinished(record, target);

@@ -26,8 +26,9 @@ bool AdoptExistingTarget(DownloadRecord& record, const QString& downloadFolder,
                          const QDateTime& serverModified);
 
 // A saved plan whose file was built before the list could say so (the program ended between
-// the join's rename and the next save): every segment is stored in full, none of the part
-// files with bytes is left (the join removes them only once the target holds them all), and the
-// target is a file of exactly FileSize bytes. The record then becomes that finished download
-// as above and true is returned; otherwise nothing changes.
+// the join's rename and the next save): none of the part files with bytes is left (the join
+// removes them only once the target holds them all), the target is a file of exactly FileSize
+// bytes, and either every segment is stored in full or the target was moved there from the one
+// file the segments shared (it carries the download's origin). The record then becomes that
+// finished download as above and true is returned; otherwise nothing changes.
 bool AdoptJoinedTarget(DownloadRecord& record, const QString& downloadFolder);

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "core/text/text_table.h"
+#include "engine/files/file_room.h"
 #include "engine/http/response_head.h"
 #include "engine/session/http_probe.h"
 #include "net/winsock_errors.h"
@@ -96,10 +97,11 @@ struct WordedPattern {
     const char* english;
 };
 
-constexpr std::array<WordedPattern, 21> kPatterns = {{
+constexpr std::array<WordedPattern, 22> kPatterns = {{
     {853, SessionReason::TooManyRedirects},
     {1000, "disk full: cannot write %1"},
     {1001, "cannot write %1: disk full"},
+    {1340, kNotEnoughSpace},
     {1002, "cannot read part file %1: %2"},
     {1003, "part file %1 holds %2 of its %3 bytes"},
     {1004, "cannot create %1: it and its %2 numbered names exist"},

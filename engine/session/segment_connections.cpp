@@ -9,6 +9,7 @@
 #include "core/download_list/download_list.h"
 #include "core/download_list/entry_state.h"
 #include "core/download_list/list_additions.h"
+#include "core/download_list/part_layout.h"
 #include "core/download_list/resume_rebase.h"
 #include "core/settings/settings.h"
 #include "core/text/text_table.h"
@@ -16,6 +17,7 @@
 #include "core/types/tick.h"
 #include "core/urls/parse_url.h"
 #include "engine/assembly/existing_target.h"
+#include "engine/files/file_room.h"
 #include "engine/session/ftp_segments.h"
 #include "engine/session/segment_plan.h"
 #include "engine/session/segment_splitter.h"
@@ -74,7 +76,8 @@ void SegmentConnections::start() {
     const bool resumed = ResumingFromPlan(*r) && r->SegmentCount >= 1;
     allStarted_ = false;
     splitter_.forget();
-    if (!(resumed ? continuePlan(*r, ranges, now) : makePlan(*r, ranges, now))) {
+    if (!(resumed ? continuePlan(*r, ranges, now) : makePlan(*r, ranges, now)) ||
+        !reserveRoom(*r)) {
         return;
     }
     // A resumed plan runs as many connections as it had when planned; one whose ranges were
@@ -152,6 +155,22 @@ bool SegmentConnections::makePlan(DownloadRecord& r, bool ranges, std::int32_t n
     return true;
 }
 
+bool SegmentConnections::reserveRoom(const DownloadRecord& r) {
+    // Parts of a list from before each grow as their bytes come, as they always did.
+    if (!core_.sizeKnown() || !(SharesOneFile(r) || r.SegmentCount == 1)) {
+        return true;
+    }
+    const QString why =
+        ReserveRoom(r.Segments.at(1)->PartFile, r.FileSize.bytes(), core_.ctx.texts);
+    if (why.isEmpty()) {
+        return true;
+    }
+    qCInfo(lcEngine).noquote() << DownloadTag(core_.recordIndex) << why;
+    // Asked from the event loop: the session is still starting its segments.
+    QTimer::singleShot(0, &core_.lifetime(), [this, why] { session_.stopPaused(why, why); });
+    return false;
+}
+
 void SegmentConnections::logPlan(const DownloadRecord& r, bool resumed, bool ranges) const {
     qCInfo(lcEngine).noquote().nospace()
         << DownloadTag(core_.recordIndex) << (resumed ? " resumes its plan of " : " planned ")
@@ -169,10 +188,8 @@ void SegmentConnections::startOverSegmentsWithoutTheirBytes() {
     DownloadRecord* r = core_.record();
     for (int j = 1; j <= r->SegmentCount; ++j) {
         SegmentRecord& s = *r->Segments.at(j);
-        const std::int64_t stored = s.State == SegmentState::Complete
-                                        ? s.Length.bytes()
-                                        : s.Done.bytes() + s.Received.bytes();
-        if (stored <= 0 || QFileInfo(s.PartFile).size() >= stored) {
+        const std::int64_t stored = StoredBytes(s);
+        if (stored <= 0 || QFileInfo(s.PartFile).size() >= RangeOffsetInFile(*r, s) + stored) {
             continue;
         }
         qCInfo(lcEngine).noquote() << SegmentTag(core_.recordIndex, j)

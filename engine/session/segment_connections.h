@@ -77,6 +77,9 @@ private:
     bool continuePlan(DownloadRecord& r, bool ranges, std::int32_t now);
     // A new plan for the file's size; false when the file is already whole in place.
     bool makePlan(DownloadRecord& r, bool ranges, std::int32_t now);
+    // The one file is given its room on the disk before the first byte; false (the download
+    // then waits, paused, saying why) when the disk lacks it.
+    bool reserveRoom(const DownloadRecord& r);
     void logPlan(const DownloadRecord& r, bool resumed, bool ranges) const;
     void startOverSegmentsWithoutTheirBytes();
     // The first segment neither stored nor served by a slot; 0 when there is none.

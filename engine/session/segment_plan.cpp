@@ -72,8 +72,9 @@ void PlanSegments(DownloadRecord& record, int count, std::int32_t tick, const QS
     const std::int64_t size = record.FileSize.bytes();
     const std::int64_t per = size / count;
     const std::int64_t first = size - (count - 1) * per;
-    const QString stem = tempFolder + PartFileStem(record.FileName);
     int counter = 1;
+    // Every segment writes at its own offset into this one file.
+    const QString file = ClaimPartFile(tempFolder + PartFileStem(record.FileName), counter);
     for (int j = 1; j <= count; ++j) {
         SegmentRecord& s = *record.Segments.at(j);
         s = SegmentRecord{};
@@ -86,7 +87,7 @@ void PlanSegments(DownloadRecord& record, int count, std::int32_t tick, const QS
         s.Watched = FlagTrue;
         s.State = SegmentState::Idle;
         s.SegTick = tick;
-        s.PartFile = ClaimPartFile(stem, counter);
+        s.PartFile = file;
     }
 }
 

@@ -13,8 +13,8 @@ struct SegmentRecord;
 int PlannedSegmentCount(std::int64_t fileSize, int maxSegments, bool rangesSupported,
                         bool limiterOn);
 
-// Plans `count` segments over the record's FileSize (the first takes the remainder) with part
-// files "<tempFolder><name><nnn>.tmp", numbers that no existing file uses.
+// Plans `count` segments over the record's FileSize (the first takes the remainder), all
+// writing into one part file "<tempFolder><name><nnn>.tmp", a number no existing file uses.
 void PlanSegments(DownloadRecord& record, int count, std::int32_t tick, const QString& tempFolder);
 
 // Creates, empty and private, the first part file "<stem><nnn>.tmp" from number `counter` up

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/download_list/part_layout.h"
 #include "core/download_list/records.h"
 #include "engine/session/segment_plan.h"
 
@@ -95,9 +96,13 @@ int SplitSegment(DownloadRecord& r, int j, std::int64_t cut, std::int32_t tick,
     added.Watched = FlagTrue;
     added.State = SegmentState::Idle;
     added.SegTick = tick;
+    // A lone segment's file holds its range from byte 0, so the new one can write into it at
+    // its own offset too; only parts of a list from before each keep a file of their own.
     int counter = 1;
     added.PartFile =
-        FreePartFileName(tempFolder + PartFileStem(r.FileName), counter, PartFilesOf(r));
+        SharesOneFile(r) || r.SegmentCount == 1
+            ? s->PartFile
+            : FreePartFileName(tempFolder + PartFileStem(r.FileName), counter, PartFilesOf(r));
 
     // Inserted right after j: the file is joined in record order.
     r.Segments.items.insert(j + 1 - r.Segments.lowerBound, added);

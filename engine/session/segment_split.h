@@ -31,10 +31,11 @@ std::int64_t SplitPoint(const SegmentRecord& s, double keepShare = 0.5);
 // made) stay taken: two records must never write into one part file.
 QStringList PartFilesOf(const DownloadRecord& r);
 
-// Ends segment j at cut - 1 and inserts after it a new planned segment for [cut, old end] with
-// a part file name in `tempFolder` that no file and no record uses yet. The file is not made
-// here: the caller makes it once the saved list names it, so a run killed in between leaves no
-// part file that no list knows. Returns the new segment's index, or 0 (and changes
-// nothing) unless the cut lies after j's next unfetched byte and within its range.
+// Ends segment j at cut - 1 and inserts after it a new planned segment for [cut, old end],
+// written into the one file the record's segments share. A list from before, whose segments
+// each have their own part file, gets a name in `tempFolder` that no file and no record uses
+// yet; that file is not made here: the caller makes it once the saved list names it, so a run
+// killed in between leaves no part file that no list knows. Returns the new segment's index, or 0
+// (and changes nothing) unless the cut lies after j's next unfetched byte and within its range.
 int SplitSegment(DownloadRecord& r, int j, std::int64_t cut, std::int32_t tick,
                  const QString& tempFolder);

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "core/download_list/download_list.h"
+#include "core/download_list/part_layout.h"
 #include "core/settings/settings.h"
 #include "core/types/tick.h"
 #include "engine/session/segment_plan.h"
@@ -94,7 +95,7 @@ void SegmentSplitter::claimPart(int j, int connectionLimit) {
     // exists, so a kill in between leaves no file behind that no list knows.
     core_.observer.segmentsPlanned(connectionLimit);
     SegmentRecord& s = *r->Segments.at(j);
-    if (!CreatePartFile(s.PartFile)) {
+    if (!SharesOneFile(*r) && !CreatePartFile(s.PartFile)) {
         // Another download took the name meanwhile: one it cannot have, saved again.
         int counter = 1;
         s.PartFile = ClaimPartFile(core_.ctx.settings.TempFolder + PartFileStem(r->FileName),

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "core/download_list/download_list.h"
+#include "core/download_list/part_layout.h"
 #include "core/download_list/transfer_rate.h"
 #include "core/paths/no_follow_open.h"
 #include "core/types/tick.h"
@@ -74,7 +75,8 @@ bool SegmentWriter::write(int k, const char* data, qsizetype length, std::int32_
     // A part file that cannot be opened (no descriptor left, say) stores nothing either.
     const bool opened = file > 0;
     if (opened) {
-        files.VelmoraSeekFile(file, s.Done + s.Received);
+        files.VelmoraSeekFile(
+            file, Currency::fromBytes(RangeOffsetInFile(*core_.record(), s)) + s.Done + s.Received);
     }
     // A flush the disk refuses loses the bytes as surely as a write it refuses.
     if (opened && files.VelmoraWriteFile(file, data, static_cast<std::int32_t>(length)) == length &&

@@ -206,7 +206,8 @@ TEST(SessionWatchdog, AServerThatDiesIsReconnectedThenTheDownloadFailsKeepingIts
     engine.settings.MaxSegments = 2;
     engine.settings.MaxTries = 2;
     engine.ctx.segmentSilenceMs = 3000;
-    ASSERT_TRUE(WriteFile(served + QStringLiteral("/gone.bin"), RandomBytes(FileSize)));
+    const QByteArray source = RandomBytes(FileSize);
+    ASSERT_TRUE(WriteFile(served + QStringLiteral("/gone.bin"), source));
     Download& d = engine.fetch(server.url(QStringLiteral("/stall/gone.bin")));
     ASSERT_TRUE(WaitFor([&] {
         return !Matching(ReadLog(logPath), QStringLiteral("STALL"),
@@ -232,10 +233,13 @@ TEST(SessionWatchdog, AServerThatDiesIsReconnectedThenTheDownloadFailsKeepingIts
     EXPECT_EQ(FailureCodeOf(r), FailureCode::StoppedAnswering) << "kept across a restart";
     EXPECT_GE(r.BytesDone.bytes(), FileSize / 2 + FaultBytes);
     std::int64_t stored = 0;
-    for (const QString& part : FolderEntries(engine.temp())) {
-        stored += QFileInfo(engine.temp() + part).size();
+    for (int j = 1; j <= r.SegmentCount; ++j) {
+        const SegmentRecord& s = *r.Segments.at(j);
+        const QByteArray part = StoredPart(r, j);
+        EXPECT_TRUE(part == source.mid(s.EndPos.bytes() - s.Length.bytes() + 1, part.size()));
+        stored += part.size();
     }
-    EXPECT_EQ(stored, r.BytesDone.bytes()) << "the part files hold every byte counted";
+    EXPECT_EQ(stored, r.BytesDone.bytes()) << "the part file holds every byte counted";
 }
 
 // With the watchdog out of the way: a segment whose connection the server resets or cuts short

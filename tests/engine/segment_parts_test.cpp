@@ -72,32 +72,36 @@ TEST_F(SegmentWriterTest, WritesBehindWhatTheSegmentHoldsAndNoFurtherThanItsRang
     const struct {
         const char* name;
         bool folderGone;
+        bool ownPart;       // a list from before: the segment has a part file of its own
         std::int64_t held;  // bytes of the segment in its part file already
         qsizetype given;
         qsizetype stored;
         bool full;
     } rows[] = {
-        {"behind what an earlier connection stored", false, 4, 10, 10, false},
-        {"a full segment takes no byte past its range", false, 0, 600, 500, true},
-        {"a part file that cannot be written stores nothing", true, 0, 10, 0, false},
+        {"behind what an earlier connection stored", false, false, 4, 10, 10, false},
+        {"a part of its own from a list from before", false, true, 4, 10, 10, false},
+        {"a full segment takes no byte past its range", false, false, 0, 600, 500, true},
+        {"a part file that cannot be written stores nothing", true, true, 0, 10, 0, false},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         DownloadRecord& r = plan(QStringLiteral("http://127.0.0.1:1/f.bin"), 1000);
         SegmentRecord& s = *r.Segments.at(2);
-        if (row.folderGone) {
-            s.PartFile = rig.temp() + QStringLiteral("gone/f.bin001.tmp");
+        if (row.ownPart) {
+            s.PartFile = rig.temp() + (row.folderGone ? QStringLiteral("gone/") : QString()) +
+                         QStringLiteral("old002.tmp");
         }
+        // In the one file the segment's range begins after the first segment's 500 bytes.
+        const QByteArray lead = row.ownPart ? QByteArray() : QByteArray(500, '\0');
         const QByteArray before = RandomBytes(row.held);
-        ASSERT_TRUE(row.folderGone || WriteFile(s.PartFile, before));
+        ASSERT_TRUE(row.folderGone || WriteFile(s.PartFile, lead + before));
         s.Done = Currency::fromBytes(row.held);
         core.connections.assign(0, 2);
         const QByteArray given = RandomBytes(row.given);
         EXPECT_EQ(writer.store(0, given.constData(), given.size()), row.full);
         core.connections.release(0);
         EXPECT_EQ(ReadFile(s.PartFile),
-                  row.folderGone ? QByteArray() : before + given.left(row.stored));
-        EXPECT_TRUE(ReadFile(r.Segments.at(1)->PartFile).isEmpty()) << "the other segment's part";
+                  row.folderGone ? QByteArray() : lead + before + given.left(row.stored));
         EXPECT_EQ(s.Received.bytes(), row.stored);
         EXPECT_EQ(r.BytesDone.bytes(), row.stored);
         EXPECT_EQ(actions.calls.size(), row.folderGone ? 1 : 0);
@@ -176,7 +180,7 @@ TEST_P(HttpSegmentsTest, TakeOnlyTheRangeTheyAskedFor) {
     ASSERT_EQ(r.SegmentCount, row.segments);
     const SegmentRecord& last = *r.Segments.at(row.segments);
     const bool stored = actions.calls.value(0) == u"build";
-    EXPECT_EQ(ReadFile(last.PartFile),
+    EXPECT_EQ(StoredPart(r, row.segments),
               stored ? body.mid(100000 - last.Length.bytes()) : QByteArray());
 }
 
@@ -208,9 +212,10 @@ TEST_P(FtpSegmentsTest, RestartAtTheirRangeAndWaitForAFreeSession) {
     connect(0, 2);
     ASSERT_TRUE(WaitFor([&] { return !actions.calls.isEmpty(); }, std::chrono::seconds(20)));
     EXPECT_EQ(actions.calls, QStringList{QStringLiteral("build")});
-    EXPECT_EQ(ReadFile(r.Segments.at(2)->PartFile), file.mid(50000));
-    EXPECT_EQ(ReadFile(r.Segments.at(1)->PartFile),
-              sessions == 0 ? QByteArray() : file.left(50000));
+    // Both write into the one file; the first segment's range stays as it was when it was not
+    // fetched.
+    EXPECT_EQ(ReadFile(r.Segments.at(2)->PartFile),
+              (sessions == 0 ? QByteArray(50000, '\0') : file.left(50000)) + file.mid(50000));
     EXPECT_EQ(ftp.sessionsFull(), sessions == 1);
 }
 

@@ -35,7 +35,7 @@ TEST(SegmentPlan, FirstSegmentTakesTheRemainderAndPartNamesSkipExistingFiles) {
     ASSERT_EQ(r.SegmentCount, 4);
     const std::int64_t expected[4][2] = {
         {0, 250002}, {250003, 500002}, {500003, 750002}, {750003, 1000002}};
-    const char* names[4] = {"f.bin002.tmp", "f.bin004.tmp", "f.bin005.tmp", "f.bin006.tmp"};
+
     for (int j = 1; j <= 4; ++j) {
         const SegmentRecord& s = *r.Segments.at(j);
         EXPECT_EQ(s.StartPos.bytes(), expected[j - 1][0]);
@@ -43,7 +43,7 @@ TEST(SegmentPlan, FirstSegmentTakesTheRemainderAndPartNamesSkipExistingFiles) {
         EXPECT_EQ(s.Length.bytes(), expected[j - 1][1] - expected[j - 1][0] + 1);
         EXPECT_EQ(s.InPlan, FlagTrue);
         EXPECT_EQ(s.Watched, FlagTrue);
-        EXPECT_EQ(s.PartFile, temp + QLatin1String(names[j - 1]));
+        EXPECT_EQ(s.PartFile, temp + QStringLiteral("f.bin002.tmp")) << "one file, a free name";
     }
 
     // Unknown size: one segment with nothing planned.

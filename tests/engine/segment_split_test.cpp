@@ -77,53 +77,66 @@ TEST(SegmentSplit, MinimumAndRemainingSizes) {
     }
 }
 
-TEST(SegmentSplit, RepeatedSplitsKeepTheFileCoveredOnceWithDistinctPartFiles) {
-    Sandbox box;
-    const QString temp = box.path() + u'/';
-    QFile(temp + QStringLiteral("f.bin009.tmp")).open(QIODevice::WriteOnly);  // someone else's
-    DownloadRecord r;
-    r.FileName = QStringLiteral("f.bin");
-    r.FileSize = Currency::fromBytes(40 * kMiB + 3);
-    PlanSegments(r, 8, 0, temp);
-    r.Segments.at(2)->Received = Currency::fromBytes(3 * kMiB);
-    r.Segments.at(5)->Received = Currency::fromBytes(12345);
-    r.Segments.at(7)->Received = r.Segments.at(7)->Length;
-    r.Segments.at(7)->State = SegmentState::Complete;
-    const std::int64_t minimum = MinimumSplitSize(0);
-    for (int splits = 1;; ++splits) {
-        const int j = SegmentToSplit(r, minimum, std::vector<bool>(r.SegmentCount + 1, true));
-        if (j == 0) {
-            break;
+// Splits of a plan in one file stay in it; a list from before, whose segments each have a part
+// file, gives each split a name of its own that no file has.
+TEST(SegmentSplit, RepeatedSplitsKeepTheFileCoveredOnceInOneFileOrDistinctParts) {
+    for (const bool ownParts : {false, true}) {
+        SCOPED_TRACE(ownParts ? "part files of their own" : "one file");
+        Sandbox box;
+        const QString temp = box.path() + u'/';
+        QFile(temp + QStringLiteral("f.bin009.tmp")).open(QIODevice::WriteOnly);  // another's
+        DownloadRecord r;
+        r.FileName = QStringLiteral("f.bin");
+        r.FileSize = Currency::fromBytes(40 * kMiB + 3);
+        PlanSegments(r, 8, 0, temp);
+        for (int j = 1; ownParts && j <= 8; ++j) {
+            r.Segments.at(j)->PartFile = temp + QStringLiteral("f.bin00%1.tmp").arg(j);
+            ASSERT_TRUE(j == 1 || CreatePartFile(r.Segments.at(j)->PartFile));
         }
-        ASSERT_LT(splits, 100);
-        const SegmentRecord before = *r.Segments.at(j);
-        const std::int64_t cut = SplitPoint(before);
-        ASSERT_GT(cut, before.StartPos.bytes() + before.Received.bytes());
-        ASSERT_EQ(SplitSegment(r, j, cut, 5, temp), j + 1);
-        ASSERT_TRUE(CoversOnce(r)) << "after split " << splits;
-        const SegmentRecord& added = *r.Segments.at(j + 1);
-        EXPECT_EQ(r.Segments.at(j)->Received, before.Received);
-        EXPECT_EQ(added.StartPos.bytes(), cut);
-        EXPECT_EQ(added.EndPos, before.EndPos);
-        EXPECT_EQ(added.Received.bytes() + added.Done.bytes(), 0);
-        EXPECT_EQ(added.InPlan, FlagTrue);
-        EXPECT_EQ(added.SegTick, 5);
-        EXPECT_FALSE(QFile::exists(added.PartFile)) << "named, made by the caller";
-        ASSERT_TRUE(CreatePartFile(added.PartFile));
-        if (splits == 1) {
-            EXPECT_EQ(added.PartFile, temp + QStringLiteral("f.bin010.tmp"));
+        r.Segments.at(2)->Received = Currency::fromBytes(3 * kMiB);
+        r.Segments.at(5)->Received = Currency::fromBytes(12345);
+        r.Segments.at(7)->Received = r.Segments.at(7)->Length;
+        r.Segments.at(7)->State = SegmentState::Complete;
+        const std::int64_t minimum = MinimumSplitSize(0);
+        for (int splits = 1;; ++splits) {
+            const int j = SegmentToSplit(r, minimum, std::vector<bool>(r.SegmentCount + 1, true));
+            if (j == 0) {
+                break;
+            }
+            ASSERT_LT(splits, 100);
+            const SegmentRecord before = *r.Segments.at(j);
+            const std::int64_t cut = SplitPoint(before);
+            ASSERT_GT(cut, before.StartPos.bytes() + before.Received.bytes());
+            ASSERT_EQ(SplitSegment(r, j, cut, 5, temp), j + 1);
+            ASSERT_TRUE(CoversOnce(r)) << "after split " << splits;
+            const SegmentRecord& added = *r.Segments.at(j + 1);
+            EXPECT_EQ(r.Segments.at(j)->Received, before.Received);
+            EXPECT_EQ(added.StartPos.bytes(), cut);
+            EXPECT_EQ(added.EndPos, before.EndPos);
+            EXPECT_EQ(added.Received.bytes() + added.Done.bytes(), 0);
+            EXPECT_EQ(added.InPlan, FlagTrue);
+            EXPECT_EQ(added.SegTick, 5);
+            if (ownParts) {
+                EXPECT_FALSE(QFile::exists(added.PartFile)) << "named, made by the caller";
+                ASSERT_TRUE(CreatePartFile(added.PartFile));
+                if (splits == 1) {
+                    EXPECT_EQ(added.PartFile, temp + QStringLiteral("f.bin010.tmp"));
+                }
+            } else {
+                EXPECT_EQ(added.PartFile, before.PartFile);
+            }
+            r.Segments.at(j + 1)->Received = Currency::fromBytes(1000 * splits);  // under way
         }
-        r.Segments.at(j + 1)->Received = Currency::fromBytes(1000 * splits);  // under way
+        EXPECT_GT(r.SegmentCount, 8);
+        QSet<QString> parts;
+        for (int j = 1; j <= r.SegmentCount; ++j) {
+            const SegmentRecord& s = *r.Segments.at(j);
+            EXPECT_LE(RemainingBytes(s), 2 * minimum) << j;
+            EXPECT_TRUE(QFile::exists(s.PartFile)) << j;
+            parts.insert(s.PartFile);
+        }
+        EXPECT_EQ(parts.size(), ownParts ? r.SegmentCount : 1);
     }
-    EXPECT_GT(r.SegmentCount, 8);
-    QSet<QString> parts;
-    for (int j = 1; j <= r.SegmentCount; ++j) {
-        const SegmentRecord& s = *r.Segments.at(j);
-        EXPECT_LE(RemainingBytes(s), 2 * minimum) << j;
-        EXPECT_TRUE(QFile::exists(s.PartFile)) << j;
-        parts.insert(s.PartFile);
-    }
-    EXPECT_EQ(parts.size(), r.SegmentCount);
 }
 
 TEST(SegmentSplit, BoundariesOfChoiceShareAndCut) {

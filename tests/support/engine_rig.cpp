@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
+
+#include "core/download_list/part_layout.h"
 
 EngineRig::EngineRig(EngineRigOptions options)
     : EngineRig(std::make_unique<Sandbox>(), QString(), options) {}
@@ -51,4 +54,13 @@ QStringList EngineRig::partFiles(int slot) {
         paths << record(slot).Segments.at(i)->PartFile;
     }
     return paths;
+}
+
+QByteArray StoredPart(const DownloadRecord& r, int j) {
+    const SegmentRecord& s = *r.Segments.at(j);
+    QFile file(s.PartFile);
+    if (!file.open(QIODevice::ReadOnly) || !file.seek(RangeOffsetInFile(r, s))) {
+        return {};
+    }
+    return file.read(StoredBytes(s));
 }

@@ -21,6 +21,10 @@
 #include "tests/support/sandbox.h"
 #include "tests/support/scripted_prompts.h"
 
+// The bytes segment j's part file holds for it, as far as its record counts them (fewer when
+// the file is shorter): its range's first bytes, wherever the layout puts them.
+QByteArray StoredPart(const DownloadRecord& r, int j);
+
 struct EngineRigOptions {
     // The sockets pumped every 500 ms, as the program's tick does; off where the window under
     // test keeps time itself.
