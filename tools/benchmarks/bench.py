@@ -3,7 +3,7 @@
 (BRENLOFT_BENCH_RUNS=N for another count, e.g. 1 to try a case out).
 usage: bench.py BINDIR WORKDIR [CASE ...]
        (cases: socket, download, limited, tls, ftp, listview, biglist, slowtail, many,
-       safedisk)"""
+       safedisk, bigfile)"""
 import os
 import re
 import resource
@@ -24,7 +24,8 @@ RUNS = int(os.environ.get("BRENLOFT_BENCH_RUNS", "5"))
 
 
 def timed(command, before=None):
-    """Runs a command (after `before`, untimed); returns (wall s, CPU s, peak RSS MiB)."""
+    """Runs a command (after `before`, untimed); returns (wall s, CPU s, peak RSS MiB,
+    (bytes dirtied, bytes cancelled))."""
     if before:
         before()
     # The peak RSS comes from /usr/bin/time: a child forked from this Python process would
@@ -33,17 +34,35 @@ def timed(command, before=None):
         start = time.monotonic()
         proc = subprocess.Popen(["/usr/bin/time", "-f", "%M", "-o", rss.name] + command,
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        _, status, usage = os.wait4(proc.pid, 0)
+        os.waitid(os.P_PID, proc.pid, os.WEXITED | os.WNOWAIT)
         wall = time.monotonic() - start
+        written = disk_writes(proc.pid)
+        _, status, usage = os.wait4(proc.pid, 0)
         if os.waitstatus_to_exitcode(status) != 0:
             raise RuntimeError(f"{command[0]} failed with {os.waitstatus_to_exitcode(status)}")
         peak_kib = int(rss.read().split()[-1])
-    return wall, usage.ru_utime + usage.ru_stime, peak_kib / 1024
+    return wall, usage.ru_utime + usage.ru_stime, peak_kib / 1024, written
 
 
-def compare(tools, size, before=None, allow_failures=False):
+def disk_writes(pid):
+    """(write_bytes, cancelled_write_bytes) of an exited, not yet reaped process.
+    The kernel charges write_bytes to the task that dirties a page, when it dirties it, so
+    what is still in the page cache at the exit counts, and a page dirtied again after its
+    writeback counts again, as the disk sees it; cancelled_write_bytes are dirty pages the
+    task threw away (a file deleted before writeback) that never reach the disk. A zombie's
+    figures include the children it reaped, so /usr/bin/time's hold the tool's. Chosen over
+    the device's sector count, which every other process on this shared machine moves, and
+    over a cgroup's io.stat, which this machine's cgroup v1 lacks."""
+    with open(f"/proc/{pid}/io") as io:
+        fields = dict(line.split(": ") for line in io.read().splitlines())
+    return int(fields["write_bytes"]), int(fields["cancelled_write_bytes"])
+
+
+def compare(tools, size, before=None, allow_failures=False, disk=False):
     """tools: name -> command. Rotates the order run by run; prints medians. With
-    allow_failures a tool that fails is dropped and its row says so."""
+    allow_failures a tool that fails is dropped and its row says so. With disk the rows
+    also give what each tool wrote to the disk (dirtied less cancelled) and the pages it
+    dirtied; a row then ends with those two byte counts."""
     results = {name: [] for name in tools}
     names = list(tools)
     failed = set()
@@ -64,16 +83,21 @@ def compare(tools, size, before=None, allow_failures=False):
         wall = statistics.median(r[0] for r in results[name])
         cpu = statistics.median(r[1] for r in results[name])
         rss = statistics.median(r[2] for r in results[name])
-        rows.append((name, wall, cpu, size / wall / 1e6, rss))
-    print(f"| tool | wall s (median of {RUNS}) | CPU s | MB/s | peak RSS MiB |")
-    print("|---|---|---|---|---|")
+        dirtied = statistics.median(r[3][0] for r in results[name])
+        written = statistics.median(r[3][0] - r[3][1] for r in results[name])
+        rows.append((name, wall, cpu, size / wall / 1e6, rss)
+                    + ((written, dirtied) if disk else ()))
+    extra = " disk written GiB | pages dirtied GiB |" if disk else ""
+    print(f"| tool | wall s (median of {RUNS}) | CPU s | MB/s | peak RSS MiB |{extra}")
+    print("|---|---|---|---|---|" + ("---|---|" if disk else ""))
     measured = {row[0]: row for row in rows}
     for name in names:
         if name in failed:
-            print(f"| {name} | failed | | | |")
+            print(f"| {name} | failed | | | |" + (" | |" if disk else ""))
             continue
-        _, wall, cpu, rate, rss = measured[name]
-        print(f"| {name} | {wall:.2f} | {cpu:.2f} | {rate:.0f} | {rss:.1f} |")
+        _, wall, cpu, rate, rss = measured[name][:5]
+        extra = "".join(f" {b / (1 << 30):.2f} |" for b in measured[name][5:])
+        print(f"| {name} | {wall:.2f} | {cpu:.2f} | {rate:.0f} | {rss:.1f} |{extra}")
     sys.stdout.flush()
     return rows
 
@@ -510,9 +534,47 @@ def safedisk_case(bindir, work):
         }, size, fresh_folder(out))
 
 
+def bigfile_case(bindir, work):
+    """8 GiB with eight connections, each tool writing into the same ext4 folder: the time,
+    and the bytes each wrote to the disk, beside the file's own 8 GiB. The source is sparse,
+    so it costs nginx no disk reads and this machine no space; one output exists at a time."""
+    size, file_name = 8 << 30, "8g-sparse.bin"
+    root = os.path.join(work, "www")
+    os.makedirs(root, exist_ok=True)
+    source = os.path.join(root, file_name)
+    if not os.path.exists(source) or os.stat(source).st_blocks:
+        with open(source, "wb") as f:
+            f.truncate(size)  # never written: a hole the size of the file
+    serve_files(work, {file_name: size})
+    out = os.path.join(work, "out")
+    clean = fresh_folder(out)
+
+    def before():
+        clean()
+        os.sync()  # the last run's writeback must not run into the next run's time
+
+    with Nginx(os.path.join(work, "nginx"), root) as nginx:
+        tools = download_tools(bindir, f"http://127.0.0.1:{nginx.port}/{file_name}", out)
+        print("8 GiB (a sparse file) from nginx on loopback into an ext4 folder, join "
+              "included; disk written = pages the tool dirtied less those it threw away "
+              "before writeback, from /proc/PID/io:\n")
+        rows = compare({name: tools[name] for name in
+                        ((BEFORE_NAME,) if BEFORE else ()) + ("brenloft-get -n 8",
+                                                              "aria2c -x8 -s8 -k1M")},
+                       size, before, disk=True)
+        clean()
+    measured = {row[0]: row for row in rows}
+    get, aria = measured["brenloft-get -n 8"], measured["aria2c -x8 -s8 -k1M"]
+    print()
+    print(f"brenloft-get / aria2c: {get[1] / aria[1]:.2f}x the wall time; disk written: "
+          f"{get[5] / (1 << 30):.2f} GiB (brenloft-get) vs {aria[5] / (1 << 30):.2f} GiB "
+          f"(aria2c) for an 8 GiB file")
+
+
 CASES = {"socket": socket_case, "download": download_case, "limited": limited_case,
          "tls": tls_case, "ftp": ftp_case, "listview": listview_case, "biglist": biglist_case,
-         "slowtail": slowtail_case, "many": many_case, "safedisk": safedisk_case}
+         "slowtail": slowtail_case, "many": many_case, "safedisk": safedisk_case,
+         "bigfile": bigfile_case}
 
 
 def main():
