@@ -4,6 +4,7 @@
 
 #include "core/download_list/download_list.h"
 #include "core/download_list/entry_state.h"
+#include "engine/assembly/assemble_download.h"
 #include "engine/engine_context.h"
 #include "ui/main_window/kestor.h"
 #include "ui/preview/preview_panel.h"
@@ -13,7 +14,8 @@ void Kestor::LoadMedia(const QString& media, const QString& realfile) {
 }
 
 // The beginning of a download in progress: its first part file shown as the
-// file it becomes.
+// file it becomes, up to the first byte missing. That file may be the whole
+// download's, its size planned up front, with nothing yet at the gaps.
 void Kestor::previewSelected() {
     const DownloadRecord* r = list_.record(findSlot(selectedKey(), true));
     if (r == nullptr) {
@@ -28,5 +30,6 @@ void Kestor::previewSelected() {
     const SegmentRecord* first = r->Segments.at(1);
     // Nothing planned yet, or nothing written: the panel says there is no
     // preview.
-    picture->LoadMedia(first != nullptr ? first->PartFile : QString(), r->FileName);
+    picture->LoadMedia(first != nullptr ? first->PartFile : QString(), r->FileName,
+                       ReceivedInOrder(*r).inOrder);
 }

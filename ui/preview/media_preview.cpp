@@ -10,6 +10,7 @@
 #include <cmath>
 
 #include "core/diagnostics/log_categories.h"
+#include "ui/preview/bounded_file.h"
 #include "ui/preview/picture_reading.h"
 #include "ui/preview/picture_view.h"
 
@@ -20,26 +21,26 @@ MediaPreview::~MediaPreview() {
     releasePlayer();
 }
 
-void MediaPreview::LoadMedia(const QString& media, const QString& realfile) {
+void MediaPreview::LoadMedia(const QString& media, const QString& realfile, qint64 limit) {
     const QString extension = PreviewExtension(realfile.isEmpty() ? media : realfile);
     // Whatever cannot be shown says so: another file's picture left on screen would pass for
     // this one's.
     const PreviewKind kind = PreviewKindOf(extension);
-    if (!QFileInfo(media).isFile() || kind == PreviewKind::None) {
+    if (!QFileInfo(media).isFile() || kind == PreviewKind::None || limit == 0) {
         qCDebug(lcUi) << "preview: no file or no preview for" << media;
         showUnavailable(media);
         return;
     }
     releasePlayer();
     if (kind == PreviewKind::Picture) {
-        showPicture(media, extension);
+        showPicture(media, extension, limit);
         return;
     }
-    startPlayer(media, kind);
+    startPlayer(media, realfile, kind, limit);
 }
 
-void MediaPreview::showPicture(const QString& media, const QString& extension) {
-    const QImage image = ReadPreviewPicture(media, extension);
+void MediaPreview::showPicture(const QString& media, const QString& extension, qint64 limit) {
+    const QImage image = ReadPreviewPicture(media, extension, limit);
     if (image.isNull()) {
         qCDebug(lcUi) << "preview: picture not read" << media;
         showUnavailable(media);
@@ -57,7 +58,8 @@ void MediaPreview::showUnavailable(const QString& media) {
     showPage(surfaces_.unavailable, PreviewKind::None, media);
 }
 
-void MediaPreview::startPlayer(const QString& media, PreviewKind kind) {
+void MediaPreview::startPlayer(const QString& media, const QString& realfile, PreviewKind kind,
+                               qint64 limit) {
     auto* player = new QMediaPlayer(this);
     auto* output = new QAudioOutput(player);
     output->setVolume(volume_);
@@ -80,7 +82,18 @@ void MediaPreview::startPlayer(const QString& media, PreviewKind kind) {
     pendingKind_ = kind;
     pendingFile_ = media;
     prerolled_ = false;
-    player->setSource(QUrl::fromLocalFile(QFileInfo(media).absoluteFilePath()));
+    if (limit < 0) {
+        player->setSource(QUrl::fromLocalFile(QFileInfo(media).absoluteFilePath()));
+        return;
+    }
+    // The player reads the file through a device that ends where the bytes in order end; the
+    // real name only hints at the format. The device goes with its player.
+    auto* device = new BoundedFile(media, limit, player);
+    if (!device->open(QIODevice::ReadOnly)) {
+        showUnavailable(media);
+        return;
+    }
+    player->setSourceDevice(device, QUrl::fromLocalFile(realfile.isEmpty() ? media : realfile));
 }
 
 void MediaPreview::playerStatus(QMediaPlayer::MediaStatus status) {

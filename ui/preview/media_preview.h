@@ -34,8 +34,10 @@ public:
     // Shows `media`, judging its type by `realfile` (by `media` when that is empty), so the
     // first part file of a download in progress previews as the file it will become. A file
     // that is not there, of a type we do not preview, or that will not read or play shows
-    // "Preview not available." in an otherwise empty area.
-    void LoadMedia(const QString& media, const QString& realfile);
+    // "Preview not available." in an otherwise empty area. With `limit` at 0 or more only the
+    // first `limit` bytes of `media` are the file's (those of a download in progress up to its
+    // first missing byte); at 0 there is no preview.
+    void LoadMedia(const QString& media, const QString& realfile, qint64 limit = -1);
 
     // The buttons and the slider; none does anything without a player.
     void play();
@@ -64,9 +66,9 @@ signals:
 
 private:
     void releasePlayer();
-    void showPicture(const QString& media, const QString& extension);
+    void showPicture(const QString& media, const QString& extension, qint64 limit);
     void showUnavailable(const QString& media);
-    void startPlayer(const QString& media, PreviewKind kind);
+    void startPlayer(const QString& media, const QString& realfile, PreviewKind kind, qint64 limit);
     void playerStatus(QMediaPlayer::MediaStatus status);
     void playerFailed();
     void showPage(QWidget* page, PreviewKind kind, const QString& file);

@@ -1,8 +1,9 @@
 #include "ui/preview/picture_reading.h"
 
 #include <QBuffer>
-#include <QFile>
 #include <QImageReader>
+
+#include "ui/preview/bounded_file.h"
 
 namespace {
 
@@ -11,9 +12,9 @@ namespace {
 // in memory makes such a file readable without changing what it shows.
 constexpr qint64 LargestLegacyTga = 64 * 1024 * 1024;
 
-QImage ReadLegacyTga(const QString& path) {
-    QFile file(path);
-    if (file.size() > LargestLegacyTga || !file.open(QIODevice::ReadOnly)) {
+QImage ReadLegacyTga(const QString& path, qint64 limit) {
+    BoundedFile file(path, limit);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > LargestLegacyTga) {
         return {};
     }
     QByteArray bytes = file.readAll();
@@ -28,14 +29,18 @@ QImage ReadLegacyTga(const QString& path) {
 
 }  // namespace
 
-QImage ReadPreviewPicture(const QString& path, const QString& extension) {
+QImage ReadPreviewPicture(const QString& path, const QString& extension, qint64 limit) {
+    BoundedFile file(path, limit);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {};
+    }
     // The named format is tried first; the reader still looks at the content when it does
     // not fit (a PNG saved as ".jpg").
-    QImageReader reader(path, extension.toLower().toLatin1());
+    QImageReader reader(&file, extension.toLower().toLatin1());
     reader.setAutoTransform(true);
     QImage image = reader.read();
     if (image.isNull() && extension == QLatin1String("TGA")) {
-        image = ReadLegacyTga(path);
+        image = ReadLegacyTga(path, limit);
     }
     return image;
 }

@@ -201,8 +201,8 @@ bool PreviewPanel::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-void PreviewPanel::LoadMedia(const QString& media, const QString& realfile) {
-    media_->LoadMedia(media, realfile);
+void PreviewPanel::LoadMedia(const QString& media, const QString& realfile, qint64 limit) {
+    media_->LoadMedia(media, realfile, limit);
 }
 
 void PreviewPanel::showDetails(const QString& url, const QString& sizeText,

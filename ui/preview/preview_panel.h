@@ -25,7 +25,7 @@ public:
     ~PreviewPanel() override;
 
     // Shows `media` as the file `realfile` names (see MediaPreview::LoadMedia).
-    void LoadMedia(const QString& media, const QString& realfile = QString());
+    void LoadMedia(const QString& media, const QString& realfile = QString(), qint64 limit = -1);
     // Fills the "Infos" fields; `sizeText` comes whole ("1234 bytes").
     void showDetails(const QString& url, const QString& sizeText, const QString& savePath);
     // Selects the tab with this key ("Prev" or "Info"), as a click on it would.

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QAudioOutput>
+#include <QBuffer>
 #include <QDataStream>
 #include <QFile>
 #include <QImage>
@@ -17,8 +18,10 @@
 
 #include "core/text/text_table.h"
 #include "tests/support/sandbox.h"
+#include "ui/preview/bounded_file.h"
 #include "ui/preview/media_backend.h"
 #include "ui/preview/media_preview.h"
+#include "ui/preview/picture_reading.h"
 #include "ui/preview/picture_view.h"
 #include "ui/preview/preview_panel.h"
 
@@ -101,6 +104,7 @@ struct Load {
     const char* shown;  // the file shown afterwards
     const char* page;   // the video area's page afterwards
     bool player;        // a player is ready on its first frame afterwards
+    qint64 limit = -1;  // the bytes of `media` that are the file's (-1: all)
 };
 
 TEST(PreviewTypes, TheRealNameDecidesByItsLastExtension) {
@@ -115,6 +119,32 @@ TEST(PreviewTypes, TheRealNameDecidesByItsLastExtension) {
         EXPECT_EQ(PreviewKindOf(PreviewExtension(QLatin1String(name))), kind) << name;
     }
     EXPECT_EQ(PreviewExtension(QStringLiteral("a.b.mp3")), QLatin1String("MP3"));
+}
+
+// A download in progress, written where its bytes belong: half a JPEG, then zeros to twice
+// its length. Only the half is the file's, read as a file cut there reads.
+TEST(PreviewPicture, ReadsNothingPastTheFirstMissingByte) {
+    Sandbox sandbox;
+    QImage image(512, 512, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    ASSERT_TRUE(buffer.open(QIODevice::WriteOnly) && image.save(&buffer, "JPG"));
+    const qint64 half = jpeg.size() / 2;
+    const QString held = sandbox.file(QStringLiteral("held")), cut = held + QLatin1String(".cut");
+    for (const auto& [path, size] : {std::pair(held, 4 * half), std::pair(cut, half)}) {
+        QFile out(path);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly) && out.write(jpeg.left(half)) == half);
+        ASSERT_TRUE(out.resize(size));
+    }
+    const QImage read = ReadPreviewPicture(held, QStringLiteral("JPG"), half);
+    EXPECT_FALSE(read.isNull());
+    EXPECT_EQ(read, ReadPreviewPicture(cut, QStringLiteral("JPG")));
+    BoundedFile device(held, half);
+    ASSERT_TRUE(device.open(QIODevice::ReadOnly));
+    EXPECT_EQ(device.size(), half);
+    EXPECT_EQ(device.readAll(), jpeg.left(half));
+    EXPECT_TRUE(device.atEnd());
 }
 
 TEST(PreviewTypes, GStreamerUnlessTheEnvironmentNamesABackend) {
@@ -160,6 +190,9 @@ TEST_F(PreviewTest, EachTypeShowsOnItsPageAndWhatCannotShowSaysSo) {
                             "024401003b"));
     gif.close();
     ASSERT_TRUE(QFile::copy(file("clip.avi"), file("movie.avi.part0")));
+    const qint64 clip = QFile(file("clip.avi")).size();  // then zeros, as where bytes are due
+    ASSERT_TRUE(QFile::copy(file("clip.avi"), file("held.part")));
+    ASSERT_TRUE(QFile::resize(file("held.part"), 3 * clip));
     WriteWav(file("tone.wav"));
     WriteTga(file("still.tga"), true);
     WriteTga(file("old.tga"), false);
@@ -195,6 +228,8 @@ TEST_F(PreviewTest, EachTypeShowsOnItsPageAndWhatCannotShowSaysSo) {
         {"gone.avi.part0", "gone.avi", PreviewKind::None, "gone.avi.part0", "Label5", false},
         {"old.tga", "", PreviewKind::Picture, "old.tga", "picture", false},
         {"movie.avi.part0", "movie.avi", PreviewKind::Video, "movie.avi.part0", "video", true},
+        {"held.part", "movie.avi", PreviewKind::Video, "held.part", "video", true, clip},
+        {"still.png", "", PreviewKind::None, "still.png", "Label5", false, 0},
         // Names that promise what the file does not hold: the panel says it cannot show them.
         {"tone.wav", "tone.png", PreviewKind::None, "tone.wav", "Label5", false},
         {"still.png", "", PreviewKind::Picture, "still.png", "picture", false},
@@ -204,7 +239,7 @@ TEST_F(PreviewTest, EachTypeShowsOnItsPageAndWhatCannotShowSaysSo) {
     for (const Load& load : loads) {
         SCOPED_TRACE(std::string(load.media) + " as " + load.realfile);
         const QString expected = file(load.shown);
-        panel_->LoadMedia(file(load.media), QLatin1String(load.realfile));
+        panel_->LoadMedia(file(load.media), QLatin1String(load.realfile), load.limit);
         EXPECT_TRUE(WaitFor([&] {
             return media.currentFile() == expected && media.kind() == load.kind &&
                    (media.player() != nullptr) == load.player &&
@@ -220,6 +255,10 @@ TEST_F(PreviewTest, EachTypeShowsOnItsPageAndWhatCannotShowSaysSo) {
                   load.kind != PreviewKind::Picture);
         EXPECT_EQ(child<QPushButton>("Command2")->isEnabled(), load.player);
         EXPECT_EQ(child<QPushButton>("Command3")->isEnabled(), load.player);
+        if (load.player && load.limit > 0) {  // the player reads only the bytes in order
+            const QIODevice* device = media.player() ? media.player()->sourceDevice() : nullptr;
+            EXPECT_EQ(device != nullptr ? device->size() : -1, load.limit);
+        }
         if (load.player && load.kind == PreviewKind::Video) {
             // The first frame is drawn, not only decoded.
             EXPECT_TRUE(WaitFor([&] { return !child<PictureView>("video")->image().isNull(); }));
