@@ -24,7 +24,8 @@ QString NotEnoughSpace(const QString& path, std::int64_t needed, std::int64_t fr
 
 QString ReserveRoom(const QString& path, std::int64_t size, const TextTable& texts) {
     int error = 0;
-    const UniqueFd fd = OpenNoFollow(path, O_WRONLY, 0, error);
+    // Made anew when it went missing, as a write would make it: its segments start over.
+    const UniqueFd fd = OpenNoFollow(path, O_WRONLY | O_CREAT, 0600, error);
     if (!fd.valid()) {
         return QStringLiteral("cannot write %1: %2").arg(path, OpenErrorText(error));
     }
