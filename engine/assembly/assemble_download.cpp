@@ -454,6 +454,7 @@ private:
 }  // namespace
 
 ReceivedBytes ReceivedInOrder(const DownloadRecord& record) {
+    const bool oneFile = SharesOneFile(record) || record.SegmentCount == 1;
     ReceivedBytes received;
     bool gap = false;
     for (int i = 1; i <= record.SegmentCount; ++i) {
@@ -463,13 +464,13 @@ ReceivedBytes ReceivedInOrder(const DownloadRecord& record) {
         if (gap || length <= 0) {
             continue;
         }
-        // The file of a download planned in one piece is its whole size from the start: its
-        // record says what arrived, the file's size how much of that survived.
+        // One file is given its whole size up front: the record says what arrived, the file's
+        // size how much of that survived. A part file of its own holds just what arrived.
         int error = 0;
         const std::int64_t inFile =
             FileSize(segment->PartFile, error) - RangeOffsetInFile(record, *segment);
-        const std::int64_t held =
-            std::clamp<std::int64_t>(std::min(inFile, StoredBytes(*segment)), 0, length);
+        const std::int64_t held = std::clamp<std::int64_t>(
+            oneFile ? std::min(inFile, StoredBytes(*segment)) : inFile, 0, length);
         received.inOrder += held;
         gap = held < length;
     }

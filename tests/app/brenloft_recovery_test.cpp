@@ -11,14 +11,6 @@
 
 namespace {
 
-qint64 FolderBytes(const QString& folder) {
-    qint64 total = 0;
-    for (const QFileInfo& file : QDir(folder).entryInfoList(QDir::Files)) {
-        total += file.size();
-    }
-    return total;
-}
-
 // A download that takes some seconds: four segments of 256 KiB/s each.
 constexpr qint64 SlowRate = 256 * 1024;
 
@@ -71,7 +63,7 @@ TEST(BrenloftRecovery, AQuitDuringADownloadPausesItAndItGoesOnWhereItStopped) {
         BrenloftRun run(home);
         ASSERT_TRUE(run.start({url}));
         ASSERT_TRUE(
-            WaitFor([&] { return FolderBytes(home.path(QStringLiteral("tmp"))) >= (1 << 20); },
+            WaitFor([&] { return WrittenBytesIn(home.path(QStringLiteral("tmp"))) >= (1 << 20); },
                     std::chrono::seconds(15)));
         ASSERT_TRUE(run.stopWith(SIGTERM));
         EXPECT_TRUE(run.endedCleanly());

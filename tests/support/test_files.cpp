@@ -1,7 +1,12 @@
 #include "tests/support/test_files.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 
 QByteArray RandomBytes(qsizetype size) {
@@ -38,4 +43,22 @@ QByteArray FileSha256(const QString& path) {
     QCryptographicHash hash(QCryptographicHash::Sha256);
     hash.addData(&file);
     return hash.result().toHex();
+}
+
+qint64 WrittenBytesIn(const QString& folder) {
+    qint64 total = 0;
+    for (const QFileInfo& info : QDir(folder).entryInfoList(QDir::Files | QDir::Hidden)) {
+        const int fd = ::open(QFile::encodeName(info.filePath()).constData(), O_RDONLY);
+        if (fd < 0) {
+            continue;
+        }
+        off_t data = 0;
+        while ((data = ::lseek(fd, data, SEEK_DATA)) >= 0) {
+            const off_t hole = ::lseek(fd, data, SEEK_HOLE);
+            total += hole - data;
+            data = hole;
+        }
+        ::close(fd);
+    }
+    return total;
 }
