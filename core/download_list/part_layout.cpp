@@ -9,6 +9,10 @@ bool SharesOneFile(const DownloadRecord& record) {
            !first->PartFile.isEmpty() && first->PartFile == second->PartFile;
 }
 
+bool InOneFile(const DownloadRecord& record) {
+    return record.SegmentCount == 1 || SharesOneFile(record);
+}
+
 std::int64_t RangeOffsetInFile(const DownloadRecord& record, const SegmentRecord& segment) {
     return SharesOneFile(record) ? segment.EndPos.bytes() - segment.Length.bytes() + 1 : 0;
 }

@@ -12,6 +12,10 @@ struct SegmentRecord;
 // file is the same in both.
 bool SharesOneFile(const DownloadRecord& record);
 
+// All the download's bytes are in one file at their offsets: its segments share one, or a lone
+// segment has its own.
+bool InOneFile(const DownloadRecord& record);
+
 // The offset in its part file of the first byte of the segment's range.
 std::int64_t RangeOffsetInFile(const DownloadRecord& record, const SegmentRecord& segment);
 

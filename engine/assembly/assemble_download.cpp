@@ -138,7 +138,7 @@ private:
             parts_.push_back(PartFile{segment->PartFile, segment->Length.bytes()});
             plannedLength_ += segment->Length.bytes();
         }
-        oneFile_ = SharesOneFile(*record) || record->SegmentCount == 1;
+        oneFile_ = InOneFile(*record);
         if (SharesOneFile(*record)) {
             // The segments wrote into one file at their offsets: it is the file already.
             parts_ = {PartFile{parts_[0].path, plannedLength_}};
@@ -454,7 +454,7 @@ private:
 }  // namespace
 
 ReceivedBytes ReceivedInOrder(const DownloadRecord& record) {
-    const bool oneFile = SharesOneFile(record) || record.SegmentCount == 1;
+    const bool oneFile = InOneFile(record);
     ReceivedBytes received;
     bool gap = false;
     for (int i = 1; i <= record.SegmentCount; ++i) {

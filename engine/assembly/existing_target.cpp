@@ -65,8 +65,7 @@ bool AdoptJoinedTarget(DownloadRecord& record, const QString& downloadFolder) {
     }
     // A file moved into place from the one file its segments shared, whose list said so only
     // after the kill, is known by the origin it was marked with just before.
-    if (!allComplete &&
-        !((SharesOneFile(record) || record.SegmentCount == 1) && HasOrigin(target, record.Url))) {
+    if (!allComplete && !(InOneFile(record) && HasOrigin(target, record.Url))) {
         return false;
     }
     BecomeFinished(record, target);

@@ -157,7 +157,7 @@ bool SegmentConnections::makePlan(DownloadRecord& r, bool ranges, std::int32_t n
 
 bool SegmentConnections::reserveRoom(const DownloadRecord& r) {
     // Parts of a list from before each grow as their bytes come, as they always did.
-    if (!core_.sizeKnown() || !(SharesOneFile(r) || r.SegmentCount == 1)) {
+    if (!core_.sizeKnown() || !InOneFile(r)) {
         return true;
     }
     const QString why =

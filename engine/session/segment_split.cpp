@@ -99,10 +99,9 @@ int SplitSegment(DownloadRecord& r, int j, std::int64_t cut, std::int32_t tick,
     // A lone segment's file holds its range from byte 0, so the new one can write into it at
     // its own offset too; only parts of a list from before each keep a file of their own.
     int counter = 1;
-    added.PartFile =
-        SharesOneFile(r) || r.SegmentCount == 1
-            ? s->PartFile
-            : FreePartFileName(tempFolder + PartFileStem(r.FileName), counter, PartFilesOf(r));
+    added.PartFile = InOneFile(r) ? s->PartFile
+                                  : FreePartFileName(tempFolder + PartFileStem(r.FileName), counter,
+                                                     PartFilesOf(r));
 
     // Inserted right after j: the file is joined in record order.
     r.Segments.items.insert(j + 1 - r.Segments.lowerBound, added);

@@ -146,6 +146,10 @@ def put_off(conn, mode, path):
     if which is not None and n not in which:
         return False
     log("BUSY", path, status.split()[0])
+    if mode == "busy-third":
+        # Answered once the connections before it have their answers (their bodies come
+        # slowly): the refusal is one of an extra connection, however loaded the machine.
+        time.sleep(0.2)
     extra = b"" if after is None else b"Retry-After: %d\r\n" % after
     conn.sendall(b"HTTP/1.1 " + status.encode() + b"\r\n" + extra +
                  b"Content-Length: 0\r\nConnection: close\r\n\r\n")
@@ -233,6 +237,8 @@ class Reply:
         for offset in range(0, len(view), 65536):
             if OPTIONS.max_connections and offset > 0:
                 time.sleep(0.05)
+            elif self.mode == "busy-third" and offset > 0:
+                time.sleep(0.1)
             self.conn.sendall(view[offset:offset + 65536])
 
     def whole(self, data, extra=()):
