@@ -309,7 +309,8 @@ void GetRunner::entryEnded(int slot, const QString& why) {
     } else {
         failures_ << describeFailure(*job, queue_->session(slot), why);
     }
-    save();
+    // With the others that end meanwhile; the run saves once more as it ends.
+    context_->saveListSoon();
     QTimer::singleShot(0, this, [this] {
         if (!finished_) {
             queue_->StartNextQueued();
