@@ -70,6 +70,13 @@ Busy servers (requests counted per path):
   busy-third                 the third: 429 with "Retry-After: 2"
   busy-twice                 the first two: 503 without Retry-After
   busy-always                every one: 503 without Retry-After
+Signed addresses (SIZE bytes, those of mode "signed", with the strong ETag "s-SIZE", under any
+token T):
+  expire-BUDGET-T            BUDGET body bytes in all for its path, the connection cut where
+                             they run out; every request after that: 403 (logged "EXPIRED PATH")
+  token-T                    the same file, never expiring
+  lookalike-T                another file of the same size, without an ETag
+  expired-page               200 with a web page: "this link has expired"
 Redirects: loop-a and loop-b to each other, to-file to file:///etc/passwd, to-data to a data:
 URL. Names: cd-* send the Content-Disposition of DISPOSITIONS. Any other mode (plain) is
 answered plainly.
@@ -276,6 +283,42 @@ class Reply:
         self.conn.sendall(b"0\r\n\r\n")
 
 
+spent = {}  # body bytes an expiring path has sent
+
+
+def serve_signed(reply, mode, path, asked, size):
+    kind = mode.split("-")[0]
+    if kind == "expired":
+        page = b"<html><body>This link has expired.</body></html>"
+        reply.head(["HTTP/1.1 200 OK", "Content-Length: %d" % len(page)])
+        reply.conn.sendall(page)
+        return
+    data = generated_body("lookalike" if kind == "lookalike" else "signed", size)
+    budget = int(mode.split("-")[1]) if kind == "expire" else None
+    with state_lock:
+        left = None if budget is None else budget - spent.get(path, 0)
+    if left is not None and left <= 0:
+        log("EXPIRED", path)
+        reply.head(["HTTP/1.1 403 Forbidden", "Content-Length: 0"])
+        return
+    first, last = asked[:2] if asked else (0, size - 1)
+    lines = ["HTTP/1.1 200 OK"] if asked is None else [
+        "HTTP/1.1 206 Partial Content", "Content-Range: bytes %d-%d/%d" % (first, last, size)]
+    etag = [] if kind == "lookalike" else ['ETag: "s-%d"' % size]
+    reply.head(lines + ["Content-Length: %d" % (last - first + 1)] + etag)
+    offset = first
+    while offset <= last:
+        piece = min(16384, last + 1 - offset)
+        with state_lock:
+            if budget is not None:
+                piece = min(piece, budget - spent.get(path, 0))
+                spent[path] = spent.get(path, 0) + piece
+        if piece <= 0:
+            return
+        reply.conn.sendall(data[offset:offset + piece])
+        offset += piece
+
+
 def hold_until_client_goes(conn):
     try:
         while conn.recv(4096):
@@ -432,6 +475,8 @@ def serve(conn):
         page = b"<html><body>This link has expired.</body></html>"
         conn.sendall(b"HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: %d\r\n"
                      b"Connection: close\r\n\r\n" % len(page) + page)
+    elif mode.split("-")[0] in ("expire", "token", "lookalike", "expired") and len(parts) == 4:
+        serve_signed(reply, mode, path, asked, len(data))
     elif data is not None and mode in ("changed", "changed-size", "changed-date"):
         serve_changing(reply, mode, path, head, data)
     elif data is None:
