@@ -91,7 +91,7 @@ struct DownloadRecord {
     // Never holds logins: the addresses the entry had before a change of address (Site; see
     // engine/address_change/address_change.h).
     StoredArray<SiteLogin> SiteLogins;
-    std::int32_t Reserved1 = 0;         // never read
+    std::int32_t Reserved1 = 0;  // never read
     QString FileName;
     QString UrlPath;
     QString HostName;

@@ -38,6 +38,9 @@ QString StatusLine(const QByteArray& head) {
 // Two sizes side by side; their exact counts where the rounded ones read the same.
 std::pair<QString, QString> TwoSizes(std::int64_t here, std::int64_t there,
                                      const TextTable& texts) {
+    if (texts.text(0).isEmpty()) {  // no language loaded: the engine's English
+        return {QStringLiteral("%1 bytes").arg(here), QStringLiteral("%1 bytes").arg(there)};
+    }
     QString a = FormatSize(Currency::fromBytes(here), texts);
     QString b = FormatSize(Currency::fromBytes(there), texts);
     if (a == b) {

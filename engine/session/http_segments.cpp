@@ -78,6 +78,10 @@ bool HttpSegments::acceptHead(int k, const ResponseHead& head, const QByteArray&
     } else if (refusal.isEmpty() && head.status == HttpStatus::Ok) {
         accepted = r->SegmentCount == 1 && s.StartPos.bytes() == 0;
         in.refusedRange = !accepted;
+    } else if (refusal.isEmpty() && HttpStatus::IsError(head.status)) {
+        // Asked again a few times, then the download fails with it (an expired link's 403):
+        // left alone, the segment would wait for the watchdog, which blames silence.
+        refusal = FailureWords(HttpFailureCode(head.status));
     }
     qCInfo(lcEngine).noquote().nospace()
         << SegmentTag(core_.recordIndex, core_.segmentOf(k)) << " status " << head.status

@@ -215,8 +215,9 @@ int SegmentConnections::nextUnserved() const {
 
 void SegmentConnections::connectNext() {
     DownloadRecord* r = core_.record();
-    if (r == nullptr || HeldByPause(*r) || FileComplete(*r) || core_.assembling ||
-        pacer_.isActive()) {
+    // Without a plan the probe is out (a start again): it plans and connects.
+    if (r == nullptr || r->SegmentCount < 1 || HeldByPause(*r) || FileComplete(*r) ||
+        core_.assembling || pacer_.isActive()) {
         return;
     }
     int j = nextUnserved();
@@ -419,6 +420,11 @@ void SegmentConnections::complete(int k) {
 
 bool SegmentConnections::allComplete() const {
     const DownloadRecord* r = core_.record();
+    // No plan (a start again from the first byte, its probe still out) is nothing complete: a
+    // late event of the old plan's connections must not build a file of none of its bytes.
+    if (r->SegmentCount < 1) {
+        return false;
+    }
     for (int j = 1; j <= r->SegmentCount; ++j) {
         const SegmentRecord& s = *r->Segments.at(j);
         if (s.State != SegmentState::Complete && s.InPlan != 0) {

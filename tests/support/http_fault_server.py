@@ -72,10 +72,12 @@ Busy servers (requests counted per path):
   busy-always                every one: 503 without Retry-After
 Signed addresses (SIZE bytes, those of mode "signed", with the strong ETag "s-SIZE", under any
 token T):
-  expire-BUDGET-T            BUDGET body bytes in all for its path, the connection cut where
-                             they run out; every request after that: 403 (logged "EXPIRED PATH")
+  expire-BUDGET-T            BUDGET body bytes in all for its path (16 KiB every 10 ms), the
+                             connection cut where they run out; every request after that: 403
+                             (logged "EXPIRED PATH")
   token-T                    the same file, never expiring
   lookalike-T                another file of the same size, without an ETag
+  retagged-T                 the same bytes with another ETag, "r-SIZE"
   expired-page               200 with a web page: "this link has expired"
 Redirects: loop-a and loop-b to each other, to-file to file:///etc/passwd, to-data to a data:
 URL. Names: cd-* send the Content-Disposition of DISPOSITIONS. Any other mode (plain) is
@@ -290,11 +292,12 @@ def serve_signed(reply, mode, path, asked, size):
     kind = mode.split("-")[0]
     if kind == "expired":
         page = b"<html><body>This link has expired.</body></html>"
-        reply.head(["HTTP/1.1 200 OK", "Content-Length: %d" % len(page)])
-        reply.conn.sendall(page)
+        reply.conn.sendall(b"HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: %d\r\n"
+                           b"Connection: close\r\n\r\n" % len(page) + page)
         return
     data = generated_body("lookalike" if kind == "lookalike" else "signed", size)
     budget = int(mode.split("-")[1]) if kind == "expire" else None
+    kind = "signed" if kind in ("expire", "token") else kind
     with state_lock:
         left = None if budget is None else budget - spent.get(path, 0)
     if left is not None and left <= 0:
@@ -304,7 +307,7 @@ def serve_signed(reply, mode, path, asked, size):
     first, last = asked[:2] if asked else (0, size - 1)
     lines = ["HTTP/1.1 200 OK"] if asked is None else [
         "HTTP/1.1 206 Partial Content", "Content-Range: bytes %d-%d/%d" % (first, last, size)]
-    etag = [] if kind == "lookalike" else ['ETag: "s-%d"' % size]
+    etag = [] if kind == "lookalike" else ['ETag: "%s-%d"' % (kind[0], size)]
     reply.head(lines + ["Content-Length: %d" % (last - first + 1)] + etag)
     offset = first
     while offset <= last:
@@ -317,6 +320,8 @@ def serve_signed(reply, mode, path, asked, size):
             return
         reply.conn.sendall(data[offset:offset + piece])
         offset += piece
+        if budget is not None:
+            time.sleep(0.01)  # a connection the client dropped stops spending the budget
 
 
 def hold_until_client_goes(conn):
@@ -475,7 +480,8 @@ def serve(conn):
         page = b"<html><body>This link has expired.</body></html>"
         conn.sendall(b"HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: %d\r\n"
                      b"Connection: close\r\n\r\n" % len(page) + page)
-    elif mode.split("-")[0] in ("expire", "token", "lookalike", "expired") and len(parts) == 4:
+    elif mode.split("-")[0] in ("expire", "token", "lookalike", "retagged", "expired") \
+            and len(parts) == 4:
         serve_signed(reply, mode, path, asked, len(data))
     elif data is not None and mode in ("changed", "changed-size", "changed-date"):
         serve_changing(reply, mode, path, head, data)
