@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/diagnostics/log_categories.h"
 #include "core/download_list/download_list.h"
 #include "core/download_list/entry_state.h"
 #include "core/download_list/part_layout.h"
@@ -68,6 +69,9 @@ bool ChangeAddress(DownloadRecord& r, const QString& newUrl, const QString& refe
     r.SiteLogins.dimensioned = true;
     r.SiteLogins.lowerBound = 0;
 
+    qCInfo(lcQueue).noquote() << DecodeUrl(r.FileName) << "goes on from"
+                              << UrlForDisplay(DecodeUrl(encoded)) << "instead of"
+                              << UrlForDisplay(DecodeUrl(r.Url));
     // The file's name stays: its bytes, its part file and its target are named after it.
     r.Url = encoded;
     r.UrlPath = parsed.path;
