@@ -5,6 +5,7 @@
 #include "core/diagnostics/log_categories.h"
 #include "core/download_list/download_list.h"
 #include "core/download_list/entry_state.h"
+#include "core/download_list/file_identity.h"
 #include "core/download_list/part_layout.h"
 #include "core/text/url_codec.h"
 #include "core/urls/parse_url.h"
@@ -83,6 +84,14 @@ bool ChangeAddress(DownloadRecord& r, const QString& newUrl, const QString& refe
     r.Referer = HandedReferer(referer);
     r.Reserved5 = KeptCookie(encoded, cookie);
     r.RetryCount = 0;
+    // The version the bytes are of was proved by their bytes; the new address's validators are
+    // its own (another ETag, or none, for the same file): its next probe records them, as it
+    // would a new download's, instead of asking with the old ones and getting the file whole.
+    const FileIdentity was = ReadIdentity(r);
+    FileIdentity unknown;
+    unknown.noRestart = was.noRestart;
+    unknown.page = was.page;
+    KeepIdentity(r, unknown);
     return true;
 }
 

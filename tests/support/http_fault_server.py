@@ -78,6 +78,7 @@ token T):
   token-T                    the same file, never expiring
   lookalike-T                another file of the same size, without an ETag
   retagged-T                 the same bytes with another ETag, "r-SIZE"
+  bare-T                     the same bytes without an ETag
   expired-page               200 with a web page: "this link has expired"
 Redirects: loop-a and loop-b to each other, to-file to file:///etc/passwd, to-data to a data:
 URL. Names: cd-* send the Content-Disposition of DISPOSITIONS. Any other mode (plain) is
@@ -297,7 +298,7 @@ def serve_signed(reply, mode, path, asked, size):
         return
     data = generated_body("lookalike" if kind == "lookalike" else "signed", size)
     budget = int(mode.split("-")[1]) if kind == "expire" else None
-    kind = "signed" if kind in ("expire", "token") else kind
+    kind = "signed" if kind in ("expire", "token") else kind  # "bare": no ETag
     with state_lock:
         left = None if budget is None else budget - spent.get(path, 0)
     if left is not None and left <= 0:
@@ -307,7 +308,7 @@ def serve_signed(reply, mode, path, asked, size):
     first, last = asked[:2] if asked else (0, size - 1)
     lines = ["HTTP/1.1 200 OK"] if asked is None else [
         "HTTP/1.1 206 Partial Content", "Content-Range: bytes %d-%d/%d" % (first, last, size)]
-    etag = [] if kind == "lookalike" else ['ETag: "%s-%d"' % (kind[0], size)]
+    etag = [] if kind in ("lookalike", "bare") else ['ETag: "%s-%d"' % (kind[0], size)]
     reply.head(lines + ["Content-Length: %d" % (last - first + 1)] + etag)
     offset = first
     while offset <= last:
@@ -480,7 +481,7 @@ def serve(conn):
         page = b"<html><body>This link has expired.</body></html>"
         conn.sendall(b"HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: %d\r\n"
                      b"Connection: close\r\n\r\n" % len(page) + page)
-    elif mode.split("-")[0] in ("expire", "token", "lookalike", "retagged", "expired") \
+    elif mode.split("-")[0] in ("expire", "token", "lookalike", "retagged", "bare", "expired") \
             and len(parts) == 4:
         serve_signed(reply, mode, path, asked, len(data))
     elif data is not None and mode in ("changed", "changed-size", "changed-date"):
