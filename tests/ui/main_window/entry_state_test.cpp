@@ -11,7 +11,7 @@
 #include "engine/address_change/address_change.h"
 #include "engine/session/failure_words.h"
 #include "net/winsock_errors.h"
-#include "tests/support/http_fault_server.h"
+#include "tests/support/expired_entry.h"
 #include "tests/ui/main_window/main_window_fixture.h"
 #include "ui/main_window/language_conventions.h"
 
@@ -234,30 +234,8 @@ TEST_F(MainWindowTest, AnExpiredLinkContinuesOnlyFromAnAddressOfTheSameFile) {
     const QString expiring =
         server.url(QStringLiteral("expire-60000-a"), 200000, QStringLiteral("big.bin"));
     const QByteArray served = HttpFaultServer::Body(QStringLiteral("signed"), 200000);
-    // As the list holds a download whose link expired after 60000 bytes.
-    DownloadRecord r;
-    r.FileName = QStringLiteral("big.bin");
-    r.Url = expiring;
-    r.HostName = QStringLiteral("127.0.0.1");
-    r.Port = server.port();
-    r.UrlPath = r.Url.mid(r.Url.indexOf(u'/', 8));
-    r.Active = FlagTrue;
-    r.DateAdded = OleDate::today();
-    r.FileSize = Currency::fromBytes(served.size());
-    r.BytesDone = Currency::fromBytes(60000);
-    r.Percent = 30;
-    r.RangesSupported = FlagTrue;
-    r.SegmentCount = 1;
-    r.Segments.redim(1);
-    SegmentRecord& s = *r.Segments.at(1);
-    s.PartFile = file(QStringLiteral("temp/big.bin001.tmp"));
-    s.Length = r.FileSize;
-    s.EndPos = Currency::fromBytes(served.size() - 1);
-    s.Received = r.BytesDone;
-    s.InPlan = FlagTrue;
-    ASSERT_TRUE(WriteFile(s.PartFile, served.left(60000)));
-    MarkFailed(r, HttpFailureCode(403));
-    list.DownloadList.append(r);
+    list.DownloadList.append(
+        ExpiredSignedEntry(expiring, served.size(), 60000, file(QStringLiteral("temp/big.tmp"))));
     list.DownloadCount = 1;
     open();
     window->RefreshListView(0, true);
