@@ -243,8 +243,7 @@ TEST_F(MainWindowTest, AnExpiredLinkContinuesOnlyFromAnAddressOfTheSameFile) {
 
     QStringList typed = {
         server.url(QStringLiteral("lookalike-b"), 200000, QStringLiteral("big.bin")),
-        server.url(QStringLiteral("token-c"), 150000, QStringLiteral("big.bin")),
-        server.url(QStringLiteral("token-d"), 200000, QStringLiteral("big.bin"))};
+        server.url(QStringLiteral("token-c"), 150000, QStringLiteral("big.bin"))};
     QStringList labels;
     window->setAddressAsk([&](const QString& label) {
         labels << label;
@@ -257,11 +256,19 @@ TEST_F(MainWindowTest, AnExpiredLinkContinuesOnlyFromAnAddressOfTheSameFile) {
         ASSERT_TRUE(WaitFor([&] { return !errors.isEmpty(); }, std::chrono::seconds(20)));
         EXPECT_TRUE(errors.takeFirst().contains(QLatin1String(reason))) << reason;
     }
-    Select(window->listView1(), key(1));
-    trigger("changeAddress");
+    // The fresh token, typed as a new download, is offered as this one's continuation.
+    const QString fresh = server.url(QStringLiteral("token-d"), 200000, QStringLiteral("big.bin"));
+    window->setNewDownloadAsk([&](const QString&) {
+        return std::optional(NewDownloadAnswer{QStringLiteral("NOW"), {fresh}, {}, {}});
+    });
+    answers = {true};
+    trigger("mAddurl");
     ASSERT_TRUE(WaitFor([&] { return StateOf(record(1)) == ListEntryState::Finished; },
                         std::chrono::seconds(30)));
     EXPECT_EQ(labels.value(0), texts.text(1353).arg(QStringLiteral("big.bin")));
+    EXPECT_EQ(questions, QStringList{texts.text(1343).arg(QStringLiteral("big.bin"),
+                                                          QStringLiteral("30.0 %"))});
+    EXPECT_EQ(UsedSlots(list), 1);
     EXPECT_EQ(errors, QStringList());
     EXPECT_EQ(ReadFile(record(1).SavePath),
               HttpFaultServer::Body(QStringLiteral("signed"), 200000));
