@@ -23,11 +23,13 @@ bool AddressChanges::Start(int slot, const QString& newUrl, Done done) {
     if (r == nullptr || !Unfinished(*r) || checking(slot)) {
         return false;
     }
-    // Paused as the pause command pauses it, its session kept: a pass resumes it.
+    // Paused as the pause command pauses it, its session kept: a pass resumes it, and so does
+    // a refusal of one that was running (the old address still serves it).
+    const bool wasRunning = StateOf(*r) == ListEntryState::Running;
     queue_.PauseSlot(slot);
     auto* check = new SameFileCheck(ctx_.sockets, ctx_.settings, this);
     check->setWait(wait_);
-    checks_[slot] = Pending{check, r->Url, newUrl, std::move(done)};
+    checks_[slot] = Pending{check, r->Url, newUrl, std::move(done), wasRunning};
     connect(check, &SameFileCheck::finished, this,
             [this, slot](const SameFileVerdict& verdict) { finish(slot, verdict); });
     qCInfo(lcQueue, "slot %d: checking the new address %s", slot,
@@ -65,6 +67,8 @@ void AddressChanges::finish(int slot, SameFileVerdict verdict) {
             ctx_.saveListSoon();
         }
         queue_.NotifyListChanged();
+    }
+    if (verdict.same() || (pending.wasRunning && r != nullptr && r->Url == pending.oldUrl)) {
         queue_.Restart(slot);
     }
     if (pending.done) {

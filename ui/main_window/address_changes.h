@@ -37,6 +37,7 @@ private:
         QString oldUrl;  // the entry is found again by it: the list may change meanwhile
         QString newUrl;
         Done done;
+        bool wasRunning = false;
     };
     void finish(int slot, SameFileVerdict verdict);
 
