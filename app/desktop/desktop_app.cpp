@@ -23,6 +23,8 @@
 #include "core/scheduler/status_texts.h"
 #include "core/settings/trusted_certificates.h"
 #include "core/text/url_codec.h"
+#include "core/urls/parse_url.h"
+#include "engine/address_change/same_file_check.h"
 #include "engine/files/part_files.h"
 #include "engine/queue/add_download.h"
 #include "engine/queue/download_queue.h"
@@ -34,6 +36,8 @@
 #include "ui/download_window/download_windows.h"
 #include "ui/language/apply_language.h"
 #include "ui/language/plain_text.h"
+#include "ui/main_window/address_changes.h"
+#include "ui/main_window/continuation_offers.h"
 #include "ui/main_window/gui_add_prompts.h"
 #include "ui/main_window/kestor.h"
 #include "ui/prompts/clipboard_question.h"
@@ -177,6 +181,12 @@ void DesktopApp::createWindows(const QStringList& languageFolders) {
     kestor_->Status(QStringLiteral("Brenloft version 1"));
     connect(kestor_.get(), &Kestor::quitRequested, this, &DesktopApp::QuitProgram);
     connect(kestor_.get(), &Kestor::closeToTray, this, &DesktopApp::putAway);
+    connect(&kestor_->continuationOffers(), &ContinuationOffers::settled, this,
+            &DesktopApp::takeHandedLines);
+    windows_->setChangeAddress([this](int slot) {
+        raiseMainWindow();
+        kestor_->changeAddressOf(slot);
+    });
     createTrayAndBasket();
     SetContextMenu(settings_.BrowserIngeration == FlagTrue, folder_);
     options_ = std::make_unique<OptionsWiring>(
@@ -275,6 +285,9 @@ void DesktopApp::publishEntryPoint() {
     velmora_ = std::make_unique<Velmora>(
         [this](const QString& url, const QString& referer, const QString& cookie) {
             addFromOutside(url, referer, cookie);
+        },
+        [this](const QString& oldUrl, const QString& newUrl, const Velmora::Refusal& reply) {
+            changeFromOutside(oldUrl, newUrl, reply);
         });
     const QString why = velmora_->publish(QDBusConnection::sessionBus());
     if (!why.isEmpty()) {
@@ -293,7 +306,8 @@ void DesktopApp::takeHandedLines() {
         return;
     }
     takingLines_ = true;
-    while (!handedLines_.isEmpty() && !quitting_) {
+    // An address whose continuation is being looked for holds the lines after it back.
+    while (!handedLines_.isEmpty() && !quitting_ && !kestor_->continuationOffers().busy()) {
         const QString line = handedLines_.takeFirst();
         const StartCommand command = ReadStartCommand(line);
         if (command.addAddress) {
@@ -314,7 +328,24 @@ void DesktopApp::addFromOutside(const QString& url, const QString& referer, cons
     request.url = url;
     request.referer = referer;
     request.cookie = cookie;
-    AddDownload(*ctx_, *queue_, *addPrompts_, request);
+    kestor_->offerOrAdd(request, addPrompts_.get());
+}
+
+// The bus's ChangeURL: the same check as the window's command, its refusal in English.
+void DesktopApp::changeFromOutside(const QString& oldUrl, const QString& newUrl,
+                                   const std::function<void(const QString& refusal)>& reply) {
+    const int slot = UnfinishedSlotOf(list_, oldUrl);
+    const bool started = slot != 0 && kestor_->addressChanges().Start(
+                                          slot, newUrl, [reply](const SameFileVerdict& v) {
+                                              reply(v.same() ? QString() : VerdictWords(v));
+                                          });
+    if (!started) {
+        reply(slot == 0 ? QStringLiteral("no unfinished download has the address %1")
+                              .arg(UrlForDisplay(oldUrl))
+                        : QStringLiteral("the address of this download is being checked already"));
+        return;
+    }
+    kestor_->RefreshListView(0, true);
 }
 
 void DesktopApp::TimerC_Timer() {

@@ -70,6 +70,8 @@ private:
     void takeHandedLines();
     void addFromOutside(const QString& url, const QString& referer = {}, const QString& cookie = {},
                         bool noRestart = false);
+    void changeFromOutside(const QString& oldUrl, const QString& newUrl,
+                           const std::function<void(const QString& refusal)>& reply);
     void publishEntryPoint();
     void restoreMainWindowPosition();
     void saveWindowPositions();

@@ -6,7 +6,8 @@
 #include "core/diagnostics/log_categories.h"
 #include "core/urls/parse_url.h"
 
-Velmora::Velmora(AddUrl add, QObject* parent) : QObject(parent), add_(std::move(add)) {
+Velmora::Velmora(AddUrl add, ChangeUrl change, QObject* parent)
+    : QObject(parent), add_(std::move(add)), change_(std::move(change)) {
     new VelmoraAdaptor(this);
 }
 
@@ -49,4 +50,20 @@ int Velmora::IEURL(const QString& url) {
         add_(url, {}, {});
     }
     return 1;
+}
+
+void Velmora::ChangeURL(const QString& oldURL, const QString& newURL) {
+    qCInfo(lcUi) << "ChangeURL:" << UrlForDisplay(oldURL) << "to" << UrlForDisplay(newURL);
+    if (!calledFromDBus()) {
+        return;
+    }
+    if (!change_) {
+        sendErrorReply(QLatin1String(RefusedError), QStringLiteral("addresses cannot be changed"));
+        return;
+    }
+    setDelayedReply(true);
+    change_(oldURL, newURL, [call = message(), bus = connection()](const QString& refusal) mutable {
+        bus.send(refusal.isEmpty() ? call.createReply()
+                                   : call.createErrorReply(QLatin1String(RefusedError), refusal));
+    });
 }

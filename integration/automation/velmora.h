@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDBusConnection>
+#include <QDBusContext>
 #include <QObject>
 #include <QString>
 #include <functional>
@@ -8,17 +9,25 @@
 // The entry point through which browsers and the launcher hand an address to the running
 // program. It keeps no state: each accepted address goes to `add`, which adds it as one the
 // user typed, with the page it came from and the browser's cookies when a browser gave them.
-// Calls are served on the main thread between events, one at a time.
-class Velmora : public QObject {
+// Calls are served on the main thread between events, one at a time; ChangeURL's reply waits
+// for the check it starts.
+class Velmora : public QObject, protected QDBusContext {
     Q_OBJECT
 public:
     using AddUrl =
         std::function<void(const QString& url, const QString& referer, const QString& cookie)>;
+    // Told once with why the address was refused (English), empty when it was changed.
+    using Refusal = std::function<void(const QString& refusal)>;
+    using ChangeUrl =
+        std::function<void(const QString& oldUrl, const QString& newUrl, const Refusal& reply)>;
+
+    // The error name of a refused ChangeURL; its message says why.
+    static constexpr char RefusedError[] = "VelmoraProject.Velmora.Refused";
 
     static constexpr char ServiceName[] = "VelmoraProject.Velmora";
     static constexpr char ObjectPath[] = "/Velmora";
 
-    explicit Velmora(AddUrl add, QObject* parent = nullptr);
+    explicit Velmora(AddUrl add, ChangeUrl change = {}, QObject* parent = nullptr);
 
     // Publishes the object and then claims the name, so no call can arrive before the object
     // is there to serve it. Returns why it failed, or an empty text.
@@ -36,7 +45,11 @@ public slots:
     // blanks before it) and went to the list, without a Referer or cookies; 0, with nothing
     // added, otherwise.
     int IEURL(const QString& url);
+    // The unfinished download whose address is `oldURL` goes on from `newURL` when that serves
+    // the same file; otherwise the error RefusedError says why.
+    void ChangeURL(const QString& oldURL, const QString& newURL);
 
 private:
     AddUrl add_;
+    ChangeUrl change_;
 };

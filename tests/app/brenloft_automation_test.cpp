@@ -10,7 +10,9 @@
 #include <QDBusReply>
 #include <QDir>
 
+#include "core/download_list/list_file_format.h"
 #include "tests/app/brenloft_program.h"
+#include "tests/support/expired_entry.h"
 #include "tests/support/private_bus.h"
 
 namespace {
@@ -88,5 +90,56 @@ TEST(BrenloftAutomation, ServesCallsAndIsStartedByThem) {
     EXPECT_TRUE(WaitFor([&] { return Gone(pid.value()); }, std::chrono::seconds(30)));
     EXPECT_TRUE(Listed(home, first));
     EXPECT_TRUE(Listed(home, second)) << "the started program added and saved it";
+    QDBusConnection::disconnectFromBus(QStringLiteral("caller"));
+}
+
+// ChangeURL moves an unfinished download to an address of the same file and says why it will
+// not move it to another.
+TEST(BrenloftAutomation, ChangeUrlContinuesOnlyTheSameFile) {
+    BrenloftHome home;
+    HttpFaultServer server;
+    ASSERT_TRUE(server.start(home.path(QStringLiteral("server.log"))))
+        << server.error().toStdString();
+    const QString expiring =
+        server.url(QStringLiteral("expire-1000-a"), 300000, QStringLiteral("big.bin"));
+    DownloadListState list;
+    list.DownloadList.append(
+        ExpiredSignedEntry(expiring, 300000, 1000, home.path(QStringLiteral("tmp/big.tmp"))));
+    list.DownloadCount = 1;
+    ASSERT_TRUE(QDir().mkpath(home.app()));
+    ASSERT_TRUE(WriteFile(home.listFile(), EncodeListFile(list)));
+    PrivateBus bus;
+    ASSERT_TRUE(bus.start(QStringLiteral("session"))) << bus.error().toStdString();
+    home.setSessionBus(bus.address());
+    QDBusConnection caller = QDBusConnection::connectToBus(bus.address(), QStringLiteral("caller"));
+    BrenloftRun run(home);
+    ASSERT_TRUE(run.start());
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            return caller.interface()->isServiceRegistered(
+                QStringLiteral("VelmoraProject.Velmora"));
+        },
+        std::chrono::seconds(30)));
+    const auto change = [&](const QString& to) {
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            QStringLiteral("VelmoraProject.Velmora"), QStringLiteral("/Velmora"),
+            QStringLiteral("VelmoraProject.Velmora"), QStringLiteral("ChangeURL"));
+        call << expiring << to;
+        return caller.call(call, QDBus::Block, 60000);
+    };
+    QDBusMessage reply =
+        change(server.url(QStringLiteral("lookalike-b"), 300000, QStringLiteral("big.bin")));
+    EXPECT_EQ(reply.errorName(), QStringLiteral("VelmoraProject.Velmora.Refused"));
+    EXPECT_TRUE(reply.errorMessage().startsWith(QStringLiteral("other bytes")))
+        << reply.errorMessage().toStdString();
+    reply = change(server.url(QStringLiteral("token-b"), 300000, QStringLiteral("big.bin")));
+    ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            return HoldsBytes(home.downloads(QStringLiteral("big.bin")),
+                              HttpFaultServer::Body(QStringLiteral("signed"), 300000));
+        },
+        std::chrono::seconds(30)));
+    ASSERT_TRUE(run.stopWith(SIGTERM));
     QDBusConnection::disconnectFromBus(QStringLiteral("caller"));
 }

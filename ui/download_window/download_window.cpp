@@ -18,6 +18,7 @@
 #include "core/download_list/entry_state.h"
 #include "core/text/format.h"
 #include "core/text/text_table.h"
+#include "engine/address_change/address_change.h"
 #include "engine/session/download_session.h"
 #include "engine/session/failure_words.h"
 #include "ui/download_window/elided_label.h"
@@ -149,11 +150,18 @@ void Kestor2::buildWindow() {
     connect(Command2, &QPushButton::clicked, this, &Kestor2::Command2_Click);
     connect(Command3, &QPushButton::clicked, this, &Kestor2::Command3_Click);
     connect(Command4, &QPushButton::clicked, this, &Kestor2::Command4_Click);
+    // Beside the pause button: an expired link is what it is most often wanted for.
+    changeAddress_ = new QPushButton(this);
+    changeAddress_->setObjectName(QStringLiteral("ChangeAddress"));
+    setCaption(changeAddress_, texts_.text(1342), {1342});
+    connect(changeAddress_, &QPushButton::clicked, this,
+            [this] { emit changeAddressRequested(slot_); });
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(Command4);
     buttons->addStretch(1);
     buttons->addWidget(Command1);
+    buttons->addWidget(changeAddress_);
     buttons->addWidget(Command3);
     buttons->addWidget(Command2);
 
@@ -282,6 +290,7 @@ void Kestor2::downloadFinished(const QString& openCaption, const QString& folder
     setCaption(Command3, folderCaption, {785});
     Command1->setEnabled(true);
     Command3->setEnabled(true);
+    changeAddress_->hide();
     finished_ = true;
     if (const DownloadRecord* r = record()) {
         savePath_ = r->SavePath;
@@ -301,6 +310,11 @@ void Kestor2::sessionClosed(const QString& why) {
     }
     failed_ = true;
     stateLabel_->setToolTip(PlainToolTip(reason));
+    // An expired link asks for a new address; the refusal stays in the tooltip.
+    if (r != nullptr && LinkExpired(*r)) {
+        setCaption(stateLabel_, texts_.text(1341), {1341});
+        return;
+    }
     setCaption(stateLabel_, texts_.text(111) + u' ' + reason, {});
 }
 

@@ -71,6 +71,8 @@ public:
 signals:
     // The file was built at `savePath`.
     void fileBuilt(int slot, const QString& savePath);
+    // "Change address...": the owner asks for the address and checks it.
+    void changeAddressRequested(int slot);
     // The user closed a window that no longer has a session: its owner may delete it.
     void dismissed();
 
@@ -126,4 +128,5 @@ private:
     QPushButton* Command2 = nullptr;
     QPushButton* Command3 = nullptr;
     QPushButton* Command4 = nullptr;
+    QPushButton* changeAddress_ = nullptr;
 };

@@ -46,6 +46,12 @@ SessionObserver* DownloadWindows::openView(int slot, DownloadSession& session) {
                              fileBuilt_(slot, savePath);
                          }
                      });
+    QObject::connect(window.get(), &Kestor2::changeAddressRequested, window.get(),
+                     [this](int slot) {
+                         if (changeAddress_) {
+                             changeAddress_(slot);
+                         }
+                     });
     Kestor2* view = window.get();
     views_[slot] = std::move(window);
     return view;

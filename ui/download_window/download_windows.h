@@ -44,6 +44,11 @@ public:
         fileBuilt_ = std::move(built);
     }
 
+    // Told when a window's "Change address..." is clicked.
+    void setChangeAddress(std::function<void(int slot)> change) {
+        changeAddress_ = std::move(change);
+    }
+
 private:
     // Windows are deleted from the event loop: closing one may be asked from its own button.
     struct DeleteLater {
@@ -59,6 +64,7 @@ private:
     OpenUrl openUrl_;
     std::function<bool(int)> zipPreview_;
     std::function<void(int, const QString&)> fileBuilt_;
+    std::function<void(int)> changeAddress_;
     std::map<int, Owned> views_;
     std::vector<Owned> finished_;
     // Handed to the event loop for deletion; deleted here if the loop never gets to them.

@@ -14,11 +14,13 @@
 #include "core/settings/settings.h"
 #include "core/text/text_table.h"
 #include "core/types/tick.h"
+#include "engine/address_change/address_change.h"
 #include "engine/engine_context.h"
 #include "engine/queue/download_queue.h"
 #include "engine/session/failure_words.h"
 #include "ui/language/apply_language.h"
 #include "ui/language/plain_text.h"
+#include "ui/main_window/address_changes.h"
 #include "ui/main_window/list_view_state.h"
 #include "ui/main_window/unfinished_list_model.h"
 
@@ -267,6 +269,7 @@ void Kestor::updateCommandStates() {
     }
     if (r == nullptr) {
         shedulded_->setChecked(false);
+        openReferer_->setVisible(false);
         opene_->setVisible(false);
         resumed_->setVisible(true);
         return;
@@ -281,6 +284,8 @@ void Kestor::updateCommandStates() {
     findChild<QAction*>(QStringLiteral("mPausedl"))->setEnabled(running && !completed);
     shedulded_->setEnabled(!running && !completed);
     shedulded_->setChecked(MarkedForSchedule(*r));
+    changeAddress_->setEnabled(!completed && !changes_->checking(slot));
+    openReferer_->setVisible(LinkExpired(*r) && !r->Referer.isEmpty());
     for (QAction* a : priorities_->actions()) {
         a->setChecked(a->data().toInt() == r->Priority);
     }

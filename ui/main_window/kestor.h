@@ -30,6 +30,9 @@ class QTreeView;
 class SettingsStore;
 class UnfinishedListModel;
 class AddPrompts;
+class AddressChanges;
+struct SameFileVerdict;
+class ContinuationOffers;
 struct DownloadListState;
 struct DownloadRecord;
 struct AddRequest;
@@ -58,6 +61,8 @@ public:
     // The new-download prompt, pre-filled as given; nothing when cancelled.
     using NewDownloadAsk = std::function<std::optional<NewDownloadAnswer>(const QString& prefill)>;
     using TickSource = std::function<std::int32_t()>;
+    // Asks for an address with `label` above it; nothing when cancelled.
+    using AddressAsk = std::function<std::optional<QString>(const QString& label)>;
 
     // Indexes of the button row.
     enum Command {
@@ -110,6 +115,15 @@ public:
     void removeAllFinished();
     void forceFileBuilding_Click();
     void toggleShowDownloadWindows();
+    // "Change address...": asks the entry's new address and moves it there when it serves the
+    // same file (kestor_address.cpp); also the download window's button.
+    void changeAddressOf(int slot);
+    // An address from outside the window, added once those before it are (asking through
+    // `prompts`, else the window's own), or offered as the new address of an unfinished
+    // download it continues.
+    void offerOrAdd(const AddRequest& request, AddPrompts* prompts = nullptr);
+    ContinuationOffers& continuationOffers() const { return *offers_; }
+    AddressChanges& addressChanges() const { return *changes_; }
     // "About Brenloft": the program's name, what it does, its version
     // (kestor_hints.cpp).
     void about();
@@ -142,6 +156,7 @@ public:
     // What the user is told that is no error (how much a forced build made).
     void setNote(ErrorMessage note) { note_ = std::move(note); }
     void setNewDownloadAsk(NewDownloadAsk ask) { askNewDownload_ = std::move(ask); }
+    void setAddressAsk(AddressAsk ask) { askAddress_ = std::move(ask); }
     void setTickSource(TickSource tick) { tick_ = std::move(tick); }
     // What adding a download asks; the real dialogs when none is set.
     void setAddPrompts(AddPrompts* prompts) { addPrompts_ = prompts; }
@@ -205,6 +220,12 @@ private:
     void dropOnUnfinished(QDropEvent& event);
     void add(AddRequest& request);
 
+    // A new address for a download (kestor_address.cpp)
+    void buildAddressActions();
+    void changeSelectedAddress();
+    void openSelectedReferer();
+    void addressChecked(const QString& name, const SameFileVerdict& verdict);
+
     // Addresses from the add dialog or a list file (kestor_import.cpp)
     void addAnswer(const NewDownloadAnswer& answer);
     void importList();
@@ -230,6 +251,9 @@ private:
     NewDownloadAsk askNewDownload_;
     TickSource tick_;
     AddPrompts* addPrompts_ = nullptr;
+    AddressAsk askAddress_;
+    AddressChanges* changes_ = nullptr;
+    ContinuationOffers* offers_ = nullptr;
     std::optional<std::int32_t> lastRefresh_;
     QSet<int> deferredSlots_;  // 0: the whole list
     QTimer* deferredTimer_ = nullptr;
@@ -254,6 +278,8 @@ private:
     QAction* shedulded_ = nullptr;
     QAction* sdw_ = nullptr;
     QAction* sdb_ = nullptr;
+    QAction* changeAddress_ = nullptr;
+    QAction* openReferer_ = nullptr;
     QList<QAction*> needsSelection_;
 
     QLabel* label1_ = nullptr;  // "Current downloads"

@@ -149,12 +149,13 @@ void Kestor::buildActions() {
     sdb_->setObjectName(QStringLiteral("sdb"));
     sdb_->setCheckable(true);
     SetTag(sdb_, 110);
+    buildAddressActions();
 
     // These act on the selected download and are greyed while nothing is
     // selected.
     for (const char* name :
          {"mDeleteurl", "delete", "mPausedl", "stopdl", "resumed", "previewmenu", "shedulded",
-          "forceFileBuilding", "PrioHigh", "PrioMiddle", "PrioLow"}) {
+          "forceFileBuilding", "changeAddress", "PrioHigh", "PrioMiddle", "PrioLow"}) {
         needsSelection_ << findChild<QAction*>(QLatin1String(name));
     }
 }
@@ -191,6 +192,7 @@ void Kestor::buildMenus() {
     downloads->addMenu(priority);
     downloads->addAction(shedulded_);
     downloads->addAction(find("forceFileBuilding"));
+    downloads->addAction(changeAddress_);
     downloads->addSeparator();
     downloads->addAction(find("cleardown2"));
     downloads->addAction(find("clearall"));
@@ -220,6 +222,8 @@ void Kestor::buildMenus() {
     popup_->addAction(shedulded_);
     popup_->addSeparator();
     popup_->addAction(find("forceFileBuilding"));
+    popup_->addAction(changeAddress_);
+    popup_->addAction(openReferer_);
     popup_->addSeparator();
     popup_->addAction(find("delete"));
 }

@@ -5,6 +5,7 @@
 #include "core/text/format.h"
 #include "core/text/text_table.h"
 #include "core/text/url_codec.h"
+#include "engine/address_change/address_change.h"
 #include "engine/session/failure_words.h"
 #include "ui/language/plain_text.h"
 
@@ -62,6 +63,7 @@ void UnfinishedListModel::readCommon(Row& row, const DownloadRecord& record) {
     row.priority = record.Priority;
     row.percent = record.Percent;
     row.failureCode = FailureCodeOf(record);
+    row.expired = LinkExpired(record);
 }
 
 void UnfinishedListModel::rebuild(const DownloadListState& list) {
@@ -192,9 +194,8 @@ QString UnfinishedListModel::stateText(const Row& row) const {
             break;
     }
     // A stopped entry says why when it is known; one that failed before this run says so.
-    const QString reason = reasonText(row);
-    if (!reason.isEmpty()) {
-        return texts_.text(111) + u' ' + reason;
+    if (const QString why = stoppedWords(row); !why.isEmpty()) {
+        return why;
     }
     const int word = row.word == Word::Failed ? 111 : 303;
     return QStringLiteral(" (") + texts_.text(word) + u' ' + percent + QStringLiteral("%)");
@@ -248,15 +249,28 @@ bool UnfinishedListModel::showsPercent(const Row& row) const {
     }
 }
 
+// An expired link asks for a new address rather than telling the refusal it ended with.
+QString UnfinishedListModel::stoppedWords(const Row& row) const {
+    if (row.word == Word::Running) {
+        return {};
+    }
+    if (row.expired) {
+        return texts_.text(1341);
+    }
+    const QString reason = reasonText(row);
+    return reason.isEmpty() ? QString() : texts_.text(111) + u' ' + reason;
+}
+
 QVariant UnfinishedListModel::toolTip(const Row& row, int column) const {
-    const QString reason = row.word == Word::Running ? QString() : reasonText(row);
+    const QString why = stoppedWords(row);
     // The address and the server's reason, shown as written.
     if (column == Name) {
-        return PlainToolTip(reason.isEmpty()
-                                ? DecodeUrl(row.key)
-                                : DecodeUrl(row.key) + u'\n' + texts_.text(111) + u' ' + reason);
+        return PlainToolTip(why.isEmpty() ? DecodeUrl(row.key) : DecodeUrl(row.key) + u'\n' + why);
     }
-    return column == State && !reason.isEmpty() ? QVariant(PlainToolTip(reason)) : QVariant();
+    if (column != State || why.isEmpty()) {
+        return {};
+    }
+    return PlainToolTip(row.expired ? why : reasonText(row));
 }
 
 QVariant UnfinishedListModel::data(const QModelIndex& index, int role) const {

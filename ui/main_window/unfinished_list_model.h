@@ -73,6 +73,7 @@ private:
         StateIcon icon = StateIcon::Down;
         Word word = Word::Paused;
         std::int16_t failureCode = 0;  // the stored reason of a failed entry
+        bool expired = false;          // its address no longer gives the file
         mutable QString decodedName;
         mutable bool decoded = false;
     };
@@ -83,6 +84,8 @@ private:
     // the session said in this run.
     QString reasonText(const Row& row) const;
     QString stateText(const Row& row) const;
+    // Why a stopped row stopped, as its state and tooltip say it; empty while it runs.
+    QString stoppedWords(const Row& row) const;
     QString priorityText(std::int32_t priority) const;
     QString text(const Row& row, int column) const;
     QVariant toolTip(const Row& row, int column) const;

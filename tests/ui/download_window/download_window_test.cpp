@@ -343,6 +343,15 @@ TEST_F(DownloadWindowTest, AFailedDownloadSaysWhyUntilItIsTriedAgain) {
     window->sessionClosed(QStringLiteral("HTTP 404: The file /") + QString(2000, u'x'));
     window->adjustSize();
     EXPECT_LE(window->width(), window->screen()->availableGeometry().width());
+    // Refused after some bytes came, the link expired: it asks for a new address.
+    record(d).BytesDone = Currency::fromBytes(1000);
+    MarkFailed(record(d), 403);
+    window->sessionClosed(QStringLiteral("HTTP 403: Forbidden"));
+    EXPECT_EQ(looks.state.text(), text(1341));
+    int changed = 0;
+    windows->setChangeAddress([&](int slot) { changed = slot; });
+    window->findChild<QPushButton*>(QStringLiteral("ChangeAddress"))->click();
+    EXPECT_EQ(changed, d.slot);
 
     // From the event loop, as the queue starts a session.
     DownloadSession again(engine->ctx, d.feed);

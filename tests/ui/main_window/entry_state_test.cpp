@@ -8,8 +8,10 @@
 #include <QSignalSpy>
 
 #include "core/text/format.h"
+#include "engine/address_change/address_change.h"
 #include "engine/session/failure_words.h"
 #include "net/winsock_errors.h"
+#include "tests/support/expired_entry.h"
 #include "tests/ui/main_window/main_window_fixture.h"
 #include "ui/main_window/language_conventions.h"
 
@@ -215,6 +217,62 @@ TEST_F(MainWindowTest, NumbersAndSizesFollowTheLanguage) {
                                                  QLocale::ShortFormat));
     }
     EXPECT_EQ(LanguageLocale(texts).decimalPoint(), QStringLiteral(","));
+}
+
+}  // namespace
+}  // namespace main_window_test
+
+namespace main_window_test {
+namespace {
+
+// A signed address runs out after 60000 bytes: the entry asks for a new address, refuses
+// another file of the same size and a file of another size, and continues from a fresh token
+// to the very file the server holds.
+TEST_F(MainWindowTest, AnExpiredLinkContinuesOnlyFromAnAddressOfTheSameFile) {
+    HttpFaultServer server;
+    ASSERT_TRUE(server.start(file(QStringLiteral("server.log")))) << server.error().toStdString();
+    const QString expiring =
+        server.url(QStringLiteral("expire-60000-a"), 200000, QStringLiteral("big.bin"));
+    const QByteArray served = HttpFaultServer::Body(QStringLiteral("signed"), 200000);
+    list.DownloadList.append(
+        ExpiredSignedEntry(expiring, served.size(), 60000, file(QStringLiteral("temp/big.tmp"))));
+    list.DownloadCount = 1;
+    open();
+    window->RefreshListView(0, true);
+    EXPECT_EQ(Cell(window->listView1(), key(1), U::State), texts.text(1341));
+
+    QStringList typed = {
+        server.url(QStringLiteral("lookalike-b"), 200000, QStringLiteral("big.bin")),
+        server.url(QStringLiteral("token-c"), 150000, QStringLiteral("big.bin"))};
+    QStringList labels;
+    window->setAddressAsk([&](const QString& label) {
+        labels << label;
+        return std::optional(typed.takeFirst());
+    });
+    for (const char* reason : {"other bytes", "another size"}) {
+        Select(window->listView1(), key(1));
+        trigger("changeAddress");
+        EXPECT_EQ(window->statusText(1), texts.text(1351));
+        ASSERT_TRUE(WaitFor([&] { return !errors.isEmpty(); }, std::chrono::seconds(20)));
+        EXPECT_TRUE(errors.takeFirst().contains(QLatin1String(reason))) << reason;
+    }
+    // The fresh token, typed as a new download, is offered as this one's continuation.
+    const QString fresh = server.url(QStringLiteral("token-d"), 200000, QStringLiteral("big.bin"));
+    window->setNewDownloadAsk([&](const QString&) {
+        return std::optional(NewDownloadAnswer{QStringLiteral("NOW"), {fresh}, {}, {}});
+    });
+    answers = {true};
+    trigger("mAddurl");
+    ASSERT_TRUE(WaitFor([&] { return StateOf(record(1)) == ListEntryState::Finished; },
+                        std::chrono::seconds(30)));
+    EXPECT_EQ(labels.value(0), texts.text(1353).arg(QStringLiteral("big.bin")));
+    EXPECT_EQ(questions, QStringList{texts.text(1343).arg(QStringLiteral("big.bin"),
+                                                          QStringLiteral("30.0 %"))});
+    EXPECT_EQ(UsedSlots(list), 1);
+    EXPECT_EQ(errors, QStringList());
+    EXPECT_EQ(ReadFile(record(1).SavePath),
+              HttpFaultServer::Body(QStringLiteral("signed"), 200000));
+    EXPECT_EQ(EarlierAddresses(record(1)), QStringList{expiring});
 }
 
 }  // namespace
