@@ -71,6 +71,7 @@ void FillNewRecord(DownloadRecord& record, const ParsedUrl& parsed, const QStrin
         std::min<std::int64_t>(std::abs(std::int64_t(updateFlag)), INT16_MAX));
     record.Segments.redim(0);
     record.SegmentCount = 0;
+    record.SiteLogins.erase();  // the earlier addresses of what the slot held
     record.FileName = parsed.fileName;
     record.UrlPath = parsed.path;
     record.HostName = parsed.host;

@@ -88,7 +88,9 @@ struct DownloadRecord {
     std::int16_t IsUpdate = 0;  // 1: a program update, which its join installs
     StoredArray<SegmentRecord> Segments;
     std::int16_t SegmentCount = 0;
-    StoredArray<SiteLogin> SiteLogins;  // never filled
+    // Never holds logins: the addresses the entry had before a change of address (Site; see
+    // engine/address_change/address_change.h).
+    StoredArray<SiteLogin> SiteLogins;
     std::int32_t Reserved1 = 0;         // never read
     QString FileName;
     QString UrlPath;

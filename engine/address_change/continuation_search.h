@@ -2,6 +2,8 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
+#include <cstdint>
 #include <vector>
 
 #include "engine/address_change/same_file_check.h"
@@ -40,4 +42,5 @@ private:
     std::vector<int> candidates_;
     std::size_t at_ = 0;
     QStringList refusals_;
+    std::uint64_t generation_ = 0;  // a start's report, dropped once another start came
 };

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <chrono>
 #include <cstdint>
 
 #include "engine/http/one_shot_request.h"
@@ -29,6 +30,8 @@ struct SameFileVerdict {
     std::int64_t here = -1;
     std::int64_t there = -1;
     QString detail;
+    QString etagHere;  // OtherVersion: the entry's ETag and the new answer's
+    QString etagThere;
     QString serverName;  // the file name the answer gives (its Content-Disposition, else the path)
     QString finalUrl;    // where the redirects led, for the log
 
@@ -73,12 +76,10 @@ signals:
     void finished(const SameFileVerdict& verdict);
 
 private:
-    struct Planned;
     void ask();
     QString checkHead(const QByteArray& head);
     void onAnswered(int status, const QByteArray& body, const QByteArray& head);
     void onFailed(const OneShotFailure& failure);
-    void conclude(SameFileVerdict verdict);
 
     OneShotRequest request_;
     std::chrono::milliseconds wait_{30000};
@@ -93,5 +94,6 @@ private:
     std::int64_t last_ = -1;
     QByteArray onDisk_;
     int redirects_ = 0;
-    SameFileVerdict pending_;  // set by the head check when it refuses
+    SameFileVerdict pending_;  // what the head check found
+    QString redirectTo_;       // where the answer's head sent the check next
 };

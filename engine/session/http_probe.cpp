@@ -209,7 +209,11 @@ void HttpProbe::followRedirect(const ResponseHead& head) {
         << (dropLogin ? " (another origin: the login is dropped)" : "");
     r->Referer = RefererAfterRedirect(from, r->UrlPath, to);
     r->UrlPath = parsed.path;
-    r->FileName = parsed.fileName;
+    // Bytes received keep their name: an expired link's redirect to a login page must not
+    // rename the download after that page.
+    if (!(ResumingFromPlan(*r) && r->SegmentCount >= 1)) {
+        r->FileName = parsed.fileName;
+    }
     r->HostName = parsed.host;
     r->Port = parsed.port;
     r->Protocol = parsed.protocol;
