@@ -41,21 +41,31 @@ void AddressContinuation::onFound(int slot, const SameFileVerdict& verdict) {
     }
     qCInfo(lcQueue, "slot %d: continues from %s (answered by %s)", slot,
            qUtf8Printable(UrlForDisplay(url_)), qUtf8Printable(UrlForDisplay(verdict.finalUrl)));
-    // The ETag is named only where the entry has one the answer had to match.
+    // The ETag is named only where the entry has one an answer's ETag had to match.
     const bool etag = !ReadIdentity(*r).etag.isEmpty();
-    const QString line = QStringLiteral("%1: continuing from the new address (%2), %3 bytes kept")
-                             .arg(DecodeUrl(r->FileName),
-                                  etag ? QStringLiteral("same size, ETag and bytes")
-                                       : QStringLiteral("same size and bytes"),
-                                  QString::number(r->BytesDone.bytes()));
+    const QString line =
+        QStringLiteral(
+            "%1: continuing from the new address (%2 checked), %3 "
+            "bytes kept")
+            .arg(DecodeUrl(r->FileName),
+                 etag ? QStringLiteral("size, ETag and bytes") : QStringLiteral("size and bytes"),
+                 QString::number(r->BytesDone.bytes()));
     emit decided(slot, line, true);
 }
 
 void AddressContinuation::onNone(const QStringList& refusals) {
+    // Each refusal names the entry it concerns; the line already names the address's file.
+    const QString ours = name_ + QStringLiteral(": ");
+    QStringList why;
+    for (const QString& refusal : refusals) {
+        why << (refusal.startsWith(ours) ? refusal.mid(ours.size()) : refusal);
+    }
+    if (why.isEmpty()) {
+        why << QStringLiteral("no unfinished download could be checked");
+    }
     const QString line =
         QStringLiteral("%1: not continued from the new address: %2; fetching it as a new download")
             .arg(name_.isEmpty() ? UrlForDisplay(url_) : DecodeUrl(name_),
-                 refusals.isEmpty() ? QStringLiteral("no unfinished download matched")
-                                    : refusals.join(QStringLiteral("; ")));
+                 why.join(QStringLiteral("; ")));
     emit decided(0, line, sameName_);
 }
