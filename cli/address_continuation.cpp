@@ -44,9 +44,7 @@ void AddressContinuation::onFound(int slot, const SameFileVerdict& verdict) {
     // The ETag is named only where the entry has one an answer's ETag had to match.
     const bool etag = !ReadIdentity(*r).etag.isEmpty();
     const QString line =
-        QStringLiteral(
-            "%1: continuing from the new address (%2 checked), %3 "
-            "bytes kept")
+        QStringLiteral("%1: continuing from the new address (%2 checked), %3 bytes kept")
             .arg(DecodeUrl(r->FileName),
                  etag ? QStringLiteral("size, ETag and bytes") : QStringLiteral("size and bytes"),
                  QString::number(r->BytesDone.bytes()));
