@@ -67,10 +67,11 @@ constexpr const char* GetHelp =
     "  --version               print the version and end\n"
     "\n"
     "The list and part files stay in DIR/.brenloft-get/, so the same command run again\n"
-    "continues where it stopped. That folder must be yours and writable by you alone; no\n"
-    "settings file is read. Exit status: 0 when every file is complete, 1 when one\n"
-    "failed, 2 on bad arguments (or when no URL is an http://, https:// or ftp:// one),\n"
-    "130 when interrupted (Ctrl-C, SIGTERM).\n";
+    "continues where it stopped, as does a new address of a file left unfinished there\n"
+    "when it serves the very same file (size, ETag and bytes). That folder must be yours\n"
+    "and writable by you alone; no settings file is read. Exit status: 0 when every file\n"
+    "is complete, 1 when one failed, 2 on bad arguments (or when no URL is an http://,\n"
+    "https:// or ftp:// one), 130 when interrupted (Ctrl-C, SIGTERM).\n";
 
 // A rate in bytes per second: digits with an optional decimal point and an optional suffix,
 // k (KiB) or M (MiB), upper or lower case; nothing when it is no rate or outside 1..2^31-1.

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "cli/address_continuation.h"
 #include "cli/work_folder.h"
 #include "core/diagnostics/log_categories.h"
 #include "core/download_list/entry_state.h"
@@ -215,51 +216,85 @@ void GetRunner::startQueue(std::vector<FinishedFile> finished) {
     pump_.start(500);
     connect(&saver_, &QTimer::timeout, this, &GetRunner::save);
     saver_.start(5000);
+    continuation_ = std::make_unique<AddressContinuation>(list_, sockets_, settings_);
+    connect(continuation_.get(), &AddressContinuation::decided, this,
+            &GetRunner::continuationDecided);
     QTimer::singleShot(0, this, &GetRunner::addAll);
 }
 
 void GetRunner::addAll() {
-    QStringList tried;
-    for (Job& job : jobs_) {
-        const QString given = job.url.trimmed();
+    while (nextJob_ < jobs_.size()) {
+        Job& job = jobs_[nextJob_];
         // The same address given twice is one download: two sessions on one entry would write
         // over each other's parts. One that cannot be fetched says so each time it is given.
-        const QString encoded = EncodeUrl(given);
+        const QString encoded = EncodeUrl(job.url.trimmed());
         const bool valid = ParseUrl(encoded).status == UrlValid;
-        const bool givenBefore = std::any_of(tried.begin(), tried.end(), [&](const QString& a) {
+        const bool givenBefore = std::any_of(tried_.begin(), tried_.end(), [&](const QString& a) {
             return a.compare(encoded, Qt::CaseInsensitive) == 0;
         });
         if (valid && givenBefore) {
             job.done = true;
+            ++nextJob_;
             continue;
         }
-        AddRequest request;
-        request.url = given;
-        request.user = options_.user;
-        request.password = options_.password;
-        QString why;
-        adding_ = &job;
-        const int slot = AddOrContinue(*context_, *queue_, request, why);
-        adding_ = nullptr;
-        if (valid) {
-            tried << encoded;
+        // A fresh link to a file left unfinished here is checked before it is added; the adding
+        // goes on when the checks end.
+        if (valid && !job.checked) {
+            job.checked = true;
+            if (continuation_->Start(encoded)) {
+                return;
+            }
         }
-        if (slot == 0) {
-            job.done = true;
-            failures_ << QStringLiteral("%1: %2").arg(UrlForDisplay(job.url), why);
-            continue;
-        }
-        if (job.done) {
-            continue;  // it ended inside the add and has been reported
-        }
-        const bool served = std::any_of(jobs_.begin(), jobs_.end(), [&](const Job& other) {
-            return &other != &job && !other.done && other.slot == slot;
-        });
-        // Another address of the command may have reached the same entry (a redirect's target).
-        job.done = served;
-        job.slot = served ? 0 : slot;
+        ++nextJob_;
+        add(job, valid, encoded);
     }
     finishIfDone();
+}
+
+void GetRunner::continuationDecided(int slot, const QString& line, bool expected) {
+    // Neither way is a failure: -q keeps quiet, and a refusal of a file that only came from the
+    // same host is told only with -v.
+    if (!options_.quiet && (expected || options_.verbose)) {
+        progress_.clear();
+        PrintError(line);
+    }
+    if (slot > 0) {
+        context_->saveListSoon();  // the entry's new address
+    }
+    // Not inside the search's signal: the next address may start another search.
+    QTimer::singleShot(0, this, [this] {
+        if (!finished_) {
+            addAll();
+        }
+    });
+}
+
+void GetRunner::add(Job& job, bool valid, const QString& encoded) {
+    AddRequest request;
+    request.url = job.url.trimmed();
+    request.user = options_.user;
+    request.password = options_.password;
+    QString why;
+    adding_ = &job;
+    const int slot = AddOrContinue(*context_, *queue_, request, why);
+    adding_ = nullptr;
+    if (valid) {
+        tried_ << encoded;
+    }
+    if (slot == 0) {
+        job.done = true;
+        failures_ << QStringLiteral("%1: %2").arg(UrlForDisplay(job.url), why);
+        return;
+    }
+    if (job.done) {
+        return;  // it ended inside the add and has been reported
+    }
+    const bool served = std::any_of(jobs_.begin(), jobs_.end(), [&](const Job& other) {
+        return &other != &job && !other.done && other.slot == slot;
+    });
+    // Another address of the command may have reached the same entry (a redirect's target).
+    job.done = served;
+    job.slot = served ? 0 : slot;
 }
 
 QString GetRunner::describeFailure(const Job& job, const DownloadSession* session,

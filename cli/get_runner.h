@@ -21,6 +21,7 @@
 #include "engine/session/session_prompts.h"
 #include "net/socket_module.h"
 
+class AddressContinuation;
 class DownloadQueue;
 
 class DownloadSession;
@@ -45,7 +46,8 @@ private:
         QString url;
         int slot = 0;
         bool done = false;
-        int busyTold = 0;  // the busy server's waits already told
+        bool checked = false;  // asked whether it continues an unfinished download
+        int busyTold = 0;      // the busy server's waits already told
     };
     class Prompts;
 
@@ -55,6 +57,8 @@ private:
     void startQueue(std::vector<FinishedFile> finished);
 
     void addAll();
+    void add(Job& job, bool valid, const QString& encoded);
+    void continuationDecided(int slot, const QString& line, bool expected);
     void entryEnded(int slot, const QString& why);
     void finishIfDone();
     void save();
@@ -82,6 +86,10 @@ private:
     // After everything its sessions use: it goes first.
     std::unique_ptr<DownloadQueue> queue_;
     std::vector<Job> jobs_;
+    std::size_t nextJob_ = 0;  // the first job not added yet
+    QStringList tried_;        // the valid addresses added, encoded
+    // Uses the sockets and the list: declared after them, it goes before them.
+    std::unique_ptr<AddressContinuation> continuation_;
     // The job being added: a session that ends inside the add reports before its slot is known.
     Job* adding_ = nullptr;
     QuitSignals quitSignals_;

@@ -244,3 +244,60 @@ TEST(GetFaults, AChangedFileStartsAgainOrStopsWithTheReason) {
             << run.err.join(u'\n').toStdString();
     }
 }
+
+// A signed address that expired part-way, given anew: a look-alike of its size and a file of
+// another size are fetched as new downloads, each with a line saying why; the same file under a
+// fresh token continues it, asking again only the bytes its check compares.
+TEST(GetFaults, AFreshLinkContinuesOnlyTheSameFile) {
+    Sandbox box;
+    MakeFolders(box);
+    const QString logPath = box.file(QStringLiteral("requests.log"));
+    HttpFaultServer server;
+    ASSERT_TRUE(server.start(logPath)) << server.error().toStdString();
+    const auto get = [&](const QString& mode, qsizetype size) {
+        const QString url = server.url(mode, size, QStringLiteral("big.iso"));
+        return RunGet(box, {"--max-tries", "1", "-n", "1", "-d", box.file("out"), url},
+                      box.file(QStringLiteral("cwd")));
+    };
+    const GetRun expired = get(QStringLiteral("expire-300000-a"), 1000000);
+    ASSERT_EQ(expired.exitCode, 1) << expired.err.join(u'\n').toStdString();
+
+    const struct {
+        const char* mode;
+        qsizetype size;
+        const char* body;
+        const char* why;
+    } others[] = {{"lookalike-b", 1000000, "lookalike", "other bytes at byte "},
+                  {"token-d", 999999, "signed", "another size: "}};
+    for (const auto& other : others) {
+        SCOPED_TRACE(other.mode);
+        const GetRun run = get(QLatin1String(other.mode), other.size);
+        ASSERT_EQ(run.out.size(), 1) << run.err.join(u'\n').toStdString();
+        EXPECT_EQ(FileSha256(run.out[0]), Sha256(HttpFaultServer::Body(other.body, other.size)));
+        EXPECT_EQ(run.err
+                      .filter(QStringLiteral("big.iso: not continued from the new address: ") +
+                              QLatin1String(other.why))
+                      .size(),
+                  1)
+            << run.err.join(u'\n').toStdString();
+    }
+
+    const qsizetype seen = ReadFile(logPath).count('\n');
+    const GetRun fresh = get(QStringLiteral("token-c"), 1000000);
+    ASSERT_EQ(fresh.out.size(), 1) << fresh.err.join(u'\n').toStdString();
+    EXPECT_EQ(FileSha256(fresh.out[0]), Sha256(HttpFaultServer::Body("signed", 1000000)));
+    EXPECT_EQ(fresh.err.filter(QStringLiteral("big.iso: continuing from the new address")).size(),
+              1)
+        << fresh.err.join(u'\n').toStdString();
+    // The bytes asked for (a probe's open range reads only the head): those after the ones the
+    // first run got, and the 64 KiB the check compares.
+    qint64 asked = 0;
+    for (const QByteArray& line : ReadFile(logPath).split('\n').mid(seen)) {
+        const QList<QByteArray> words = line.split(' ');
+        const bool open = words.size() == 5 && words[4] != "-" && words[4].endsWith('-');
+        if (words.size() == 5 && words[1].startsWith("/token-c/") && !open) {
+            asked += words[4] == "-" ? 1000000 : words[3].toLongLong() - words[2].toLongLong() + 1;
+        }
+    }
+    EXPECT_LE(asked, 1000000 - 300000 + 65536) << ReadFile(logPath).toStdString();
+}

@@ -72,9 +72,9 @@ Busy servers (requests counted per path):
   busy-always                every one: 503 without Retry-After
 Signed addresses (SIZE bytes, those of mode "signed", with the strong ETag "s-SIZE", under any
 token T):
-  expire-BUDGET-T            BUDGET body bytes in all for its path (16 KiB every 10 ms), the
-                             connection cut where they run out; every request after that: 403
-                             (logged "EXPIRED PATH")
+  expire-BUDGET-T            BUDGET body bytes in all for its path (open ranges, "bytes=F-",
+                             not counted), the connection cut where they run out; every request
+                             after that: 403 (logged "EXPIRED PATH")
   token-T                    the same file, never expiring
   lookalike-T                another file of the same size, without an ETag
   retagged-T                 the same bytes with another ETag, "r-SIZE"
@@ -305,6 +305,10 @@ def serve_signed(reply, mode, path, asked, size):
         log("EXPIRED", path)
         reply.head(["HTTP/1.1 403 Forbidden", "Content-Length: 0"])
         return
+    # An open range ("bytes=0-", a probe's) is neither counted nor cut: the bytes a client
+    # asking only for the head lets pile up in its socket buffers would spend it at random.
+    if asked is not None and not asked[2]:
+        budget = None
     first, last = asked[:2] if asked else (0, size - 1)
     lines = ["HTTP/1.1 200 OK"] if asked is None else [
         "HTTP/1.1 206 Partial Content", "Content-Range: bytes %d-%d/%d" % (first, last, size)]
@@ -321,8 +325,6 @@ def serve_signed(reply, mode, path, asked, size):
             return
         reply.conn.sendall(data[offset:offset + piece])
         offset += piece
-        if budget is not None:
-            time.sleep(0.01)  # a connection the client dropped stops spending the budget
 
 
 def hold_until_client_goes(conn):
