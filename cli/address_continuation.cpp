@@ -35,14 +35,15 @@ bool AddressContinuation::Start(const QString& url) {
 
 void AddressContinuation::onFound(int slot, const SameFileVerdict& verdict) {
     DownloadRecord* r = list_.record(slot);
+    // The ETag is named only where the entry had one an answer's ETag had to match (the change
+    // leaves the new address's validators to its next probe).
+    const bool etag = r != nullptr && !ReadIdentity(*r).etag.isEmpty();
     if (r == nullptr || !ChangeAddress(*r, url_)) {
         onNone({QStringLiteral("its address could not be changed")});
         return;
     }
     qCInfo(lcQueue, "slot %d: continues from %s (answered by %s)", slot,
            qUtf8Printable(UrlForDisplay(url_)), qUtf8Printable(UrlForDisplay(verdict.finalUrl)));
-    // The ETag is named only where the entry has one an answer's ETag had to match.
-    const bool etag = !ReadIdentity(*r).etag.isEmpty();
     const QString line =
         QStringLiteral("%1: continuing from the new address (%2 checked), %3 bytes kept")
             .arg(DecodeUrl(r->FileName),

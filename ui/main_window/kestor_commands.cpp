@@ -15,6 +15,7 @@
 #include "core/text/format.h"
 #include "core/text/text_table.h"
 #include "core/urls/parse_url.h"
+#include "engine/address_change/address_change.h"
 #include "engine/assembly/assemble_download.h"
 #include "engine/engine_context.h"
 #include "engine/queue/add_download.h"
@@ -32,11 +33,17 @@ bool StartsWithScheme(const QString& text) {
     return HasDownloadScheme(text);
 }
 
-// The home page of the server a download comes from.
+// The home page of the server a download comes from: the server of its first address, where
+// the user found it, when a fresh link (a mirror's, a signed one) has taken its place since.
 QString SiteOf(const DownloadRecord& r) {
-    QString site = SchemeOf(r.Protocol) + HostInUrl(r.HostName);
-    if (r.Port != 0 && r.Port != DefaultPort(r.Protocol)) {
-        site += u':' + QString::number(r.Port);
+    const QStringList earlier = EarlierAddresses(r);
+    const ParsedUrl first = earlier.isEmpty() ? ParsedUrl{} : ParseUrl(earlier.first());
+    const bool useFirst = first.status == UrlValid;
+    const std::int16_t protocol = useFirst ? first.protocol : r.Protocol;
+    const std::int32_t port = useFirst ? first.port : r.Port;
+    QString site = SchemeOf(protocol) + HostInUrl(useFirst ? first.host : r.HostName);
+    if (port != 0 && port != DefaultPort(protocol)) {
+        site += u':' + QString::number(port);
     }
     return site + u'/';
 }
