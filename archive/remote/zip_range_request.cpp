@@ -12,18 +12,6 @@ namespace {
 
 using Reason = RemoteArchiveFailure::Reason;
 
-// The answer's first line, for the user: what the server said, not what it sent after it.
-QString StatusLine(const QByteArray& head) {
-    const qsizetype end = head.indexOf('\n');
-    QByteArray line = (end < 0 ? head : head.left(end)).trimmed().left(200);
-    for (char& c : line) {
-        if (static_cast<unsigned char>(c) < 0x20) {
-            c = ' ';
-        }
-    }
-    return QString::fromLatin1(line);
-}
-
 QString RangeText(qint64 first, qint64 last, qint64 total) {
     return QStringLiteral("%1-%2/%3").arg(first).arg(last).arg(total);
 }
@@ -95,7 +83,7 @@ void ZipRangeRequest::Start(const RemoteArchive& archive, qint64 first, qint64 l
 
 QString ZipRangeRequest::checkHead(const QByteArray& headBytes) {
     const ResponseHead head = ParseResponseHead(headBytes);
-    const QString status = StatusLine(headBytes);
+    const QString status = StatusLineOf(headBytes);
     if (head.status == HttpStatus::Ok) {
         refusal_ = Reason::NoRanges;
         return status;

@@ -23,18 +23,6 @@ namespace {
 
 using Outcome = SameFileVerdict::Outcome;
 
-// The answer's first line, control characters blanked: what the server said.
-QString StatusLine(const QByteArray& head) {
-    const qsizetype end = head.indexOf('\n');
-    QByteArray line = (end < 0 ? head : head.left(end)).trimmed().left(200);
-    for (char& c : line) {
-        if (static_cast<unsigned char>(c) < 0x20) {
-            c = ' ';
-        }
-    }
-    return QString::fromLatin1(line);
-}
-
 // Two sizes side by side; their exact counts where the rounded ones read the same.
 std::pair<QString, QString> TwoSizes(std::int64_t here, std::int64_t there,
                                      const TextTable& texts) {
@@ -201,7 +189,7 @@ void SameFileCheck::ask() {
 QString SameFileCheck::checkHead(const QByteArray& headBytes) {
     const ResponseHead head = ParseResponseHead(headBytes);
     SameFileVerdict& v = pending_;
-    v.detail = StatusLine(headBytes);
+    v.detail = StatusLineOf(headBytes);
     if (HttpStatus::IsRedirect(head.status) && !head.location.isEmpty()) {
         const QUrl base(DecodeUrl(url_));
         redirectTo_ = base.resolved(QUrl(head.location))

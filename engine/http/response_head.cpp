@@ -193,3 +193,14 @@ ResponseHead ParseResponseHead(const QByteArray& chunk) {
     }
     return head;
 }
+
+QString StatusLineOf(const QByteArray& head) {
+    const qsizetype end = head.indexOf('\n');
+    QByteArray line = (end < 0 ? head : head.left(end)).trimmed().left(200);
+    for (char& c : line) {
+        if (static_cast<unsigned char>(c) < 0x20) {
+            c = ' ';
+        }
+    }
+    return QString::fromLatin1(line);
+}

@@ -29,3 +29,7 @@ struct ResponseHead {
 // the first empty line ends the head, so body bytes in the same chunk are never read as
 // headers. Any input is safe, NUL bytes and binary data included.
 ResponseHead ParseResponseHead(const QByteArray& chunk);
+
+// The answer's first line, for the user: what the server said ("HTTP/1.1 403 Forbidden"), at
+// most 200 bytes of it, control characters blanked; not what it sent after it.
+QString StatusLineOf(const QByteArray& head);

@@ -35,6 +35,16 @@ bool Gone(qint64 pid) {
     return !QDir(QStringLiteral("/proc/%1").arg(pid)).exists();
 }
 
+// The program's entry point is on the bus.
+bool Served(QDBusConnection& caller) {
+    return WaitFor(
+        [&] {
+            return caller.interface()->isServiceRegistered(
+                QStringLiteral("VelmoraProject.Velmora"));
+        },
+        std::chrono::seconds(30));
+}
+
 }  // namespace
 
 TEST(BrenloftAutomation, ServesCallsAndIsStartedByThem) {
@@ -54,12 +64,7 @@ TEST(BrenloftAutomation, ServesCallsAndIsStartedByThem) {
     {
         BrenloftRun run(home);
         ASSERT_TRUE(run.start());
-        ASSERT_TRUE(WaitFor(
-            [&] {
-                return caller.interface()->isServiceRegistered(
-                    QStringLiteral("VelmoraProject.Velmora"));
-            },
-            std::chrono::seconds(30)));
+        ASSERT_TRUE(Served(caller));
         QDBusMessage reply = Ieurl(caller, first);
         ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
         EXPECT_EQ(reply.arguments().value(0).toInt(), 1);
@@ -114,12 +119,7 @@ TEST(BrenloftAutomation, ChangeUrlContinuesOnlyTheSameFile) {
     QDBusConnection caller = QDBusConnection::connectToBus(bus.address(), QStringLiteral("caller"));
     BrenloftRun run(home);
     ASSERT_TRUE(run.start());
-    ASSERT_TRUE(WaitFor(
-        [&] {
-            return caller.interface()->isServiceRegistered(
-                QStringLiteral("VelmoraProject.Velmora"));
-        },
-        std::chrono::seconds(30)));
+    ASSERT_TRUE(Served(caller));
     const auto change = [&](const QString& to) {
         QDBusMessage call = QDBusMessage::createMethodCall(
             QStringLiteral("VelmoraProject.Velmora"), QStringLiteral("/Velmora"),

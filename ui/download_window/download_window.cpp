@@ -134,6 +134,18 @@ void Kestor2::buildWindow() {
 
     buildSegmentList();
 
+    QHBoxLayout* buttons = buildButtons();
+
+    auto* window = new QVBoxLayout(this);
+    window->addLayout(figures);
+    window->addWidget(PB);
+    window->addWidget(segmentFrame_);
+    window->addLayout(buttons);
+}
+
+// The commands under the segments, in the order they are read: details, start, change address,
+// pause, cancel.
+QHBoxLayout* Kestor2::buildButtons() {
     Command1 = new QPushButton(QStringLiteral("Start Download"), this);
     Command1->setObjectName(QStringLiteral("Command1"));
     SetTag(Command1, 230);
@@ -164,12 +176,7 @@ void Kestor2::buildWindow() {
     buttons->addWidget(changeAddress_);
     buttons->addWidget(Command3);
     buttons->addWidget(Command2);
-
-    auto* window = new QVBoxLayout(this);
-    window->addLayout(figures);
-    window->addWidget(PB);
-    window->addWidget(segmentFrame_);
-    window->addLayout(buttons);
+    return buttons;
 }
 
 // The frame of segment rows: one row per connection, a bar for what each has stored.

@@ -13,6 +13,7 @@ class ElidedLabel;
 class QGroupBox;
 class QLabel;
 class QProgressBar;
+class QHBoxLayout;
 class QPushButton;
 class QTreeView;
 class SegmentRowsModel;
@@ -86,6 +87,7 @@ protected:
 private:
     DownloadRecord* record() const;
     void buildWindow();
+    QHBoxLayout* buildButtons();
     void buildSegmentList();
     void fitColumns();
     void fitHeight();
