@@ -73,11 +73,7 @@ void FillNewRecord(DownloadRecord& record, const ParsedUrl& parsed, const QStrin
     record.SegmentCount = 0;
     record.SiteLogins.erase();  // the earlier addresses of what the slot held
     record.FileName = parsed.fileName;
-    record.UrlPath = parsed.path;
-    record.HostName = parsed.host;
-    record.Port = parsed.port;
-    record.UserName = parsed.user;
-    record.Password = parsed.password;
+    TakeAddress(record, parsed, encodedUrl);
     record.Reserved3 = fetchAgain ? ReplacesEarlierFile : FlagFalse;
     if (!chosenSavePath.isEmpty()) {
         record.SavePath = chosenSavePath;
@@ -98,9 +94,17 @@ void FillNewRecord(DownloadRecord& record, const ParsedUrl& parsed, const QStrin
     record.LastTick = 0;
     record.FileSize = Currency{};
     ForgetTransfer(record);
-    record.Url = encodedUrl;
-    record.Protocol = parsed.protocol;
     record.DateAdded = OleDate::today();
+}
+
+void TakeAddress(DownloadRecord& record, const ParsedUrl& parsed, const QString& encodedUrl) {
+    record.Url = encodedUrl;
+    record.UrlPath = parsed.path;
+    record.HostName = parsed.host;
+    record.Port = parsed.port;
+    record.Protocol = parsed.protocol;
+    record.UserName = parsed.user;
+    record.Password = parsed.password;
 }
 
 void ForgetTransfer(DownloadRecord& record) {

@@ -31,6 +31,10 @@ void FillNewRecord(DownloadRecord& record, const ParsedUrl& parsed, const QStrin
 // Nothing received any more: the bytes, the share, the time spent and the time left start over.
 void ForgetTransfer(DownloadRecord& record);
 
+// The record's address and what it is made of (host, port, path, protocol, the login it carries)
+// become those of `encodedUrl`; nothing else of the record changes.
+void TakeAddress(DownloadRecord& record, const ParsedUrl& parsed, const QString& encodedUrl);
+
 // Marks a finished entry that the user chose to download again, before FillNewRecord: its new
 // file replaces the one it made before, at the same path when it had one.
 void MarkFetchAgain(DownloadRecord& record);

@@ -6,6 +6,7 @@
 #include "core/download_list/download_list.h"
 #include "core/download_list/entry_state.h"
 #include "core/download_list/file_identity.h"
+#include "core/download_list/list_additions.h"
 #include "core/download_list/part_layout.h"
 #include "core/text/url_codec.h"
 #include "core/urls/parse_url.h"
@@ -74,13 +75,7 @@ bool ChangeAddress(DownloadRecord& r, const QString& newUrl, const QString& refe
                               << UrlForDisplay(DecodeUrl(encoded)) << "instead of"
                               << UrlForDisplay(DecodeUrl(r.Url));
     // The file's name stays: its bytes, its part file and its target are named after it.
-    r.Url = encoded;
-    r.UrlPath = parsed.path;
-    r.HostName = parsed.host;
-    r.Port = parsed.port;
-    r.Protocol = parsed.protocol;
-    r.UserName = parsed.user;
-    r.Password = parsed.password;
+    TakeAddress(r, parsed, encoded);
     r.Referer = HandedReferer(referer);
     r.Reserved5 = KeptCookie(encoded, cookie);
     r.RetryCount = 0;
