@@ -115,12 +115,12 @@ std::vector<int> ContinuationCandidates(const DownloadListState& list, const QSt
         bool byName;
         double added;
     };
+    if (FindActiveDuplicate(list, encoded) > 0) {
+        return {};  // the list has this address: it goes on as it is
+    }
     std::vector<Found> found;
     for (int slot = 1; slot <= list.DownloadCount; ++slot) {
         const DownloadRecord& r = list.DownloadList.at(slot);
-        if (Listed(r) && r.Url == encoded) {
-            return {};  // the list has this address: it goes on as it is
-        }
         if (!Unfinished(r) || StateOf(r) == ListEntryState::Running || !HasBytes(r) ||
             r.Protocol == Protocol::Ftp) {
             continue;

@@ -3,6 +3,7 @@
 #include "core/diagnostics/log_categories.h"
 #include "core/download_list/download_list.h"
 #include "core/download_list/entry_state.h"
+#include "core/download_list/list_additions.h"
 #include "core/text/url_codec.h"
 #include "core/urls/parse_url.h"
 #include "engine/address_change/address_change.h"
@@ -77,12 +78,7 @@ void AddressChanges::finish(int slot, SameFileVerdict verdict) {
 }
 
 int UnfinishedSlotOf(const DownloadListState& list, const QString& url) {
-    const QString encoded = EncodeUrl(url);
-    for (int slot = 1; slot <= UsedSlots(list); ++slot) {
-        const DownloadRecord& r = list.DownloadList.at(slot);
-        if (Unfinished(r) && (r.Url == url || r.Url == encoded)) {
-            return slot;
-        }
-    }
-    return 0;
+    // Found as adding finds an address the list has (EncodeUrl leaves an encoded one as it is).
+    const int slot = FindActiveDuplicate(list, EncodeUrl(url));
+    return slot > 0 && Unfinished(list.DownloadList.at(slot)) ? slot : 0;
 }
