@@ -95,6 +95,7 @@ const Option kOptionTable[] = {
     {"AutoShutDownComputer", Kind::FlagNumber, &Settings::AutoShutDownComputer, Literal<kFalse>,
      true},
     {"MaxTries", Kind::Number, &Settings::MaxTries, Literal<kTwenty>, true},
+    {"ChecksumLookups", Kind::FlagNumber, &Settings::ChecksumLookups, Literal<kTrue>, true},
     {"ShowDownloadWindows", Kind::FlagNumber, &Settings::ShowDownloadWindows, Literal<kTrue>,
      false},
 };

@@ -45,6 +45,9 @@ struct Settings {
     // How many times in a row the watchdog reconnects a download whose server sends nothing
     // before the download fails; a byte in between starts the count again.
     std::int32_t MaxTries = 0;
+    // A finished file is checked against a checksum its server offers (headers, sibling and
+    // sums files), looked for without being asked; a given checksum is checked either way.
+    std::int16_t ChecksumLookups = 0;
 };
 
 // Reads every option in order; a missing key gives its default, a value that does not convert

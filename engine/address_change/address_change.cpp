@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/diagnostics/log_categories.h"
+#include "core/download_list/checksum_note.h"
 #include "core/download_list/download_list.h"
 #include "core/download_list/entry_state.h"
 #include "core/download_list/file_identity.h"
@@ -55,6 +56,8 @@ bool ChangeAddress(DownloadRecord& r, const QString& newUrl, const QString& refe
     if (parsed.status != UrlValid || encoded == r.Url) {
         return parsed.status == UrlValid;
     }
+    // The array also holds the entry's checksum note (checksum_note.h), which stays.
+    const ChecksumNote note = ReadChecksumNote(r);
     QVector<SiteLogin>& earlier = r.SiteLogins.items;
     earlier.erase(std::remove_if(earlier.begin(), earlier.end(),
                                  [&](const SiteLogin& l) {
@@ -68,6 +71,7 @@ bool ChangeAddress(DownloadRecord& r, const QString& newUrl, const QString& refe
     if (earlier.size() > EarlierAddressesKept) {
         earlier.erase(earlier.begin(), earlier.end() - EarlierAddressesKept);
     }
+    KeepChecksumNote(r, note);
     r.SiteLogins.dimensioned = true;
     r.SiteLogins.lowerBound = 0;
 

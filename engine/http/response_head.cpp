@@ -128,6 +128,11 @@ QString StrongEtag(QByteArrayView value) {
     return QString::fromLatin1(value);
 }
 
+// A list field sent on several lines is one field, its values joined by commas.
+void JoinField(QString& field, QByteArrayView value) {
+    field += (field.isEmpty() ? QString() : QStringLiteral(", ")) + Text(value);
+}
+
 void ReadHeaderLine(QByteArrayView line, ResponseHead& head) {
     // A line that starts with a blank continues the one before (an old folding), never a header
     // of its own.
@@ -163,6 +168,10 @@ void ReadHeaderLine(QByteArrayView line, ResponseHead& head) {
         head.lastModified = HttpDate(value);
     } else if (EqualsNoCase(name, "ETAG")) {
         head.etag = StrongEtag(value);
+    } else if (EqualsNoCase(name, "REPR-DIGEST")) {
+        JoinField(head.reprDigest, value);
+    } else if (EqualsNoCase(name, "DIGEST")) {
+        JoinField(head.digest, value);
     }
 }
 

@@ -20,6 +20,9 @@ struct ResponseHead {
     QString etag;
     QString contentEncoding;     // as sent; empty without the header
     bool badHeaderLine = false;  // a header line with a blank before its colon
+    // The whole file's digests, as sent (several lines joined with ", "); see digest_headers.h.
+    QString reprDigest;
+    QString digest;
 
     friend bool operator==(const ResponseHead&, const ResponseHead&) = default;
 };

@@ -1,5 +1,6 @@
 #include "engine/queue/add_download.h"
 
+#include "core/download_list/checksum_note.h"
 #include "core/download_list/download_list.h"
 #include "core/download_list/entry_state.h"
 #include "core/download_list/file_identity.h"
@@ -38,6 +39,16 @@ void ApplyBrowserContext(DownloadRecord& r, const AddRequest& request) {
     }
     if (const QString cookie = KeptCookie(request.url, request.cookie); !cookie.isEmpty()) {
         r.Reserved5 = cookie;
+    }
+}
+
+// A checksum the user gave replaces whatever the entry knew: the file is checked against it.
+void ApplyGivenChecksum(DownloadRecord& r, const AddRequest& request) {
+    if (request.checksum.valid()) {
+        ChecksumNote note;
+        note.expected = request.checksum;
+        note.source = ChecksumNote::Given;
+        KeepChecksumNote(r, note);
     }
 }
 
@@ -116,6 +127,7 @@ int AddDownload(EngineContext& ctx, DownloadQueue& queue, AddPrompts& prompts,
     KeepIdentity(r, identity);
     ApplyTypedLogin(r, request);
     ApplyBrowserContext(r, request);
+    ApplyGivenChecksum(r, request);
 
     if (queue.runningCount() >= ctx.settings.MaxSimulDownlads) {
         qCInfo(lcQueue, "slot %d: queue new %s (%d running)", slot,
@@ -156,6 +168,7 @@ int AddOrContinue(EngineContext& ctx, DownloadQueue& queue, AddRequest& request,
         FillNewRecord(list.DownloadList[slot], parsed, request.url, request.updateFlag, QString());
     }
     ApplyTypedLogin(list.DownloadList[slot], request);
+    ApplyGivenChecksum(list.DownloadList[slot], request);
     queue.Restart(slot);
     const DownloadRecord* r = list.record(slot);
     request.deferFlag = r != nullptr && InQueue(*r) ? -1 : 0;

@@ -3,6 +3,8 @@
 #include <QString>
 #include <optional>
 
+#include "core/checksums/checksum.h"
+
 class DownloadQueue;
 struct EngineContext;
 
@@ -33,6 +35,9 @@ struct AddRequest {
     // Handed over with --no-restart: should the file change on its server, the download stops
     // with the reason instead of asking to start again.
     bool noRestart = false;
+    // The checksum the user gave for the file (not valid(): none); it is trusted before any the
+    // server offers.
+    Checksum checksum{};
 };
 
 // The one way a URL enters the list: validate and encode, the save-as dialog, the duplicate
