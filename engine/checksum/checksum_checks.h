@@ -11,6 +11,7 @@
 class DownloadQueue;
 struct EngineContext;
 class FileHasher;
+struct FileDigests;
 
 // Checks every download's file against its checksum, for whichever front end runs the queue:
 // once a download has planned its segments, the server is searched for a checksum (unless one
@@ -55,9 +56,11 @@ private:
     void onSegmentsPlanned(int slot);
     void onSessionEnded(int slot);
     void startLookup(int slot);
+    // Starts the next hash waiting whose lookup is over; a check with no checksum ends here.
     void pump();
-    void startHash();
+    void startHash(int slot, bool sha256Only);
     void onHashed(const FileDigests& digests);
+    void saveSoon();
 
     EngineContext& ctx_;
     DownloadQueue& queue_;
@@ -67,5 +70,6 @@ private:
     std::map<int, bool> waiting_;  // slot -> hash for SHA-256 alone; in slot order
     int hashingSlot_ = 0;
     bool hashingSha256Only_ = false;
+    QString hashingUrl_;  // a slot that meanwhile holds another entry keeps no result
     std::unique_ptr<FileHasher> hasher_;
 };
