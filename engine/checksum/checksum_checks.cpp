@@ -83,6 +83,20 @@ void ChecksumChecks::Check(int slot) {
     pump();
 }
 
+void ChecksumChecks::ResumeChecks() {
+    for (int slot = 1; slot <= ctx_.list.DownloadCount; ++slot) {
+        const DownloadRecord* r = ctx_.list.record(slot);
+        if (r == nullptr) {
+            continue;
+        }
+        const ChecksumNote note = ReadChecksumNote(*r);
+        if (StateOf(*r) == ListEntryState::Finished && note.expected.valid() &&
+            note.outcome == ChecksumNote::Outcome::Unchecked) {
+            Check(slot);
+        }
+    }
+}
+
 void ChecksumChecks::HashSha256(int slot) {
     const DownloadRecord* r = ctx_.list.record(slot);
     if (r != nullptr && StateOf(*r) == ListEntryState::Finished) {

@@ -34,6 +34,9 @@ public:
     // a finished entry whose note is Unchecked. The queue's signals call it; a front end calls
     // it for an entry it finished itself (a forced build is never checked: it is not whole).
     void Check(int slot);
+    // Checks again the finished entries whose check a quit cut short (a checksum known, no
+    // result): the desktop program at its start.
+    void ResumeChecks();
     // Hashes a finished entry's file for its SHA-256 alone (the "Copy SHA-256" of a file that
     // had no checksum); `checked` follows with the note's sha256 set.
     void HashSha256(int slot);
