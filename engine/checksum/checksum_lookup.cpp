@@ -2,6 +2,7 @@
 
 #include <QTimer>
 #include <QUrl>
+#include <cstring>
 
 #include "core/diagnostics/log_categories.h"
 #include "core/download_list/records.h"
@@ -72,6 +73,8 @@ void ChecksumLookup::askNext() {
 
 void ChecksumLookup::ask(const QString& url) {
     redirectTo_.clear();
+    body_.clear();
+    ++generation_;
     const ParsedUrl parsed = ParseUrl(url);
     // The download's cookies and login go only to its own server.
     const bool ownServer = parsed.host.toLower() == host_;
@@ -94,8 +97,22 @@ void ChecksumLookup::ask(const QString& url) {
                                  ownServer ? cookie_ : QString()};
         return WholeFileRequest(target);
     };
-    request.bound = {MaxSumsFileBytes, false};
-    request.headCheck = [this, url](const QByteArray& headBytes) {
+    const qsizetype bound = sources_[next_].sibling ? MaxSiblingBytes : MaxSumsFileBytes;
+    request.bound = {bound, false};
+    // A server that answers every address with a file sends no text: the first NUL ends it.
+    request.sink = [this](const char* bytes, qsizetype length) {
+        body_.append(bytes, length);
+        if (std::memchr(bytes, 0, std::size_t(length)) == nullptr) {
+            return true;
+        }
+        QTimer::singleShot(0, this, [this, generation = generation_] {
+            if (running_ && generation == generation_) {
+                take({});
+            }
+        });
+        return false;
+    };
+    request.headCheck = [this, url, bound](const QByteArray& headBytes) {
         const ResponseHead head = ParseResponseHead(headBytes);
         if (HttpStatus::IsRedirect(head.status) && !head.location.isEmpty()) {
             redirectTo_ = QUrl(DecodeUrl(url))
@@ -107,8 +124,8 @@ void ChecksumLookup::ask(const QString& url) {
         if (head.status != HttpStatus::Ok || WebPageAnswer(head)) {
             return StatusLineOf(headBytes);
         }
-        return head.hasContentLength && head.contentLength > MaxSumsFileBytes
-                   ? QStringLiteral("over %1 bytes").arg(MaxSumsFileBytes)
+        return head.hasContentLength && head.contentLength > bound
+                   ? QStringLiteral("over %1 bytes").arg(bound)
                    : QString();
     };
     request.wait = wait_;
@@ -139,8 +156,8 @@ void ChecksumLookup::take(const QByteArray& body) {
     }
 }
 
-void ChecksumLookup::onAnswered(int, const QByteArray& body, const QByteArray&) {
-    take(body);
+void ChecksumLookup::onAnswered(int, const QByteArray&, const QByteArray&) {
+    take(body_);
 }
 
 void ChecksumLookup::onFailed(const OneShotFailure& failure) {

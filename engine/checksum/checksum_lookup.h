@@ -63,7 +63,8 @@ private:
     QString user_;
     QString password_;
     QString redirectTo_;
+    QByteArray body_;  // the current answer's, as the sink takes it
     int redirects_ = 0;
     bool running_ = false;
-    std::uint64_t generation_ = 0;  // a start scheduled for an earlier Start is dropped
+    std::uint64_t generation_ = 0;  // what was scheduled for an earlier request is dropped
 };

@@ -17,8 +17,9 @@ struct SumsSource {
 // Empty for an address that is not http:// or https://.
 QList<SumsSource> SumsSourcesFor(const QString& encodedUrl);
 
-// The largest sums file read; a longer one is left unread.
+// The largest sums file read; a longer one is left unread. A sibling file names one file.
 constexpr qsizetype MaxSumsFileBytes = 1024 * 1024;
+constexpr qsizetype MaxSiblingBytes = 16 * 1024;
 
 // The checksum of `fileName` in a sums file: lines "HEX  name", "HEX *name" (GNU) or
 // "SHA256 (name) = HEX" (BSD), a leading "./" of the name ignored; other lines (a signature's

@@ -75,8 +75,8 @@ TEST(Checksums, WrittenFormsAreReadOrRefused) {
 }
 
 // Every source a server may offer, each found and trusted before those after it; a wrong sum,
-// none at all, a sums file too large, a web page for every missing file, the look-ups off and a
-// checksum the user gave of each kind.
+// none at all, a sums file too large, a web page or the file itself for every missing one, the
+// look-ups off and a checksum the user gave of each kind.
 TEST_F(QueueTest, EachChecksumSourceIsTrustedInItsOrder) {
     const QByteArray bytes = RandomBytes(300000);
     const QString sha256 = Hex(bytes, QCryptographicHash::Sha256);
@@ -142,6 +142,7 @@ TEST_F(QueueTest, EachChecksumSourceIsTrustedInItsOrder) {
          Outcome::NoneFound,
          {},
          DigestKind::Sha256},
+        {"binary", {}, {}, {}, Outcome::NoneFound, {}, DigestKind::Sha256},
         {"page",
          {{"index.html", "<html><body>" + goodLine + "</body></html>"}},
          {},
@@ -201,6 +202,7 @@ TEST_F(QueueTest, EachChecksumSourceIsTrustedInItsOrder) {
         }
     }
     nginx->addLocation("location /page/ { try_files $uri /page/index.html; }");
+    nginx->addLocation("location /binary/ { try_files $uri /binary/binary.bin; }");
     ASSERT_TRUE(nginx->start()) << nginx->error().toStdString();
 
     ChecksumChecks checks(engine->ctx, *queue);
