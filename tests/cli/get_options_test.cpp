@@ -182,16 +182,10 @@ TEST(GetOptions, ChecksumsGoWithTheAddressesInOrder) {
     const QString sha1 = QString(40, u'e');
     QString error;
     const auto options =
-        ParseGetOptions({QStringLiteral("--checksum"), md5, QStringLiteral("u1"),
-                         QStringLiteral("u2"), QStringLiteral("--checksum=sha1:") + sha1},
-                        error);
+        ParseGetOptions({"--checksum", md5, "u1", "u2", "--checksum=sha1:" + sha1}, error);
     ASSERT_TRUE(options) << error.toStdString();
     EXPECT_EQ(options->checksums,
               (QList<Checksum>{{DigestKind::Md5, md5.toLower()}, {DigestKind::Sha1, sha1}}));
-    EXPECT_FALSE(ParseGetOptions({QStringLiteral("--checksum"), md5, QStringLiteral("--checksum"),
-                                  sha1, QStringLiteral("u1")},
-                                 error));
-    EXPECT_EQ(error, QStringLiteral("--checksum sha-1=%1 has no URL to go with (one per URL, in "
-                                    "order)")
-                         .arg(sha1));
+    EXPECT_FALSE(ParseGetOptions({"--checksum", md5, "--checksum", sha1, "u1"}, error));
+    EXPECT_EQ(error, "--checksum sha-1=" + sha1 + " has no URL to go with (one per URL, in order)");
 }
