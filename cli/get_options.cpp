@@ -56,6 +56,14 @@ bool Proxy(GetOptions& o, const QString& v) {
     return (o.proxyPort = static_cast<int>(port.value_or(0))) != 0;
 }
 
+bool GivenChecksum(GetOptions& o, const QString& v) {
+    const std::optional<Checksum> checksum = ParseChecksum(v);
+    if (checksum) {
+        o.checksums << *checksum;
+    }
+    return checksum.has_value();
+}
+
 bool CaCertificate(GetOptions& o, const QString& v) {
     o.caCertificate = v;
     return QFileInfo(v).isFile() && QFileInfo(v).isReadable();
@@ -83,6 +91,7 @@ const std::vector<Option>& Options() {
         {{"no-safe-disk"}, {}, Flag(&O::safeDisk, false)},
         {{"no-restart"}, {}, Flag(&O::restartChanged, false)},
         {{"ask-password"}, {}, Flag(&O::askPassword, true)},
+        {{"no-checksum-lookup"}, {}, Flag(&O::checksumLookups, false)},
         {{"d"}, "DIR", Text(&O::folder), "-d needs a folder"},
         {{"n"}, "SEGMENTS", Count(&O::segments, 8), "-n takes 1 to 8 segments, not \"%1\""},
         {{"j"},
@@ -99,6 +108,11 @@ const std::vector<Option>& Options() {
         {{"password"}, "P", Text(&O::password, true)},
         {{"password-file"}, "FILE", Text(&O::passwordFile), "--password-file needs a file"},
         {{"ca-certificate"}, "FILE", CaCertificate, "--ca-certificate: cannot read \"%1\""},
+        {{"checksum"},
+         "KIND=HEX",
+         GivenChecksum,
+         "--checksum takes KIND=HEX (md5, sha-1, sha-256, sha-512) or a bare hexadecimal "
+         "value of 32, 40, 64 or 128 digits, not \"%1\""},
     };
     return options;
 }
@@ -202,6 +216,12 @@ std::optional<GetOptions> ParseGetOptions(const QStringList& arguments, QString&
     const GetOptions& options = *read;
     if (options.urls.isEmpty()) {
         error = QStringLiteral("no URL given");
+        return std::nullopt;
+    }
+    if (options.checksums.size() > options.urls.size()) {
+        // Each goes with the address in its place: one left over was meant for a file not named.
+        error = QStringLiteral("--checksum %1 has no URL to go with (one per URL, in order)")
+                    .arg(ChecksumText(options.checksums[options.urls.size()]));
         return std::nullopt;
     }
     const int passwords = (options.password.isEmpty() ? 0 : 1) +

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "core/checksums/checksum.h"
+
 // What brenloft-get was asked to do.
 struct GetOptions {
     QString folder = QStringLiteral(".");
@@ -26,6 +28,10 @@ struct GetOptions {
     // A file that changed on its server since its download began is fetched again from its
     // first byte; --no-restart: the download stops with the reason instead.
     bool restartChanged = true;
+    // --checksum, in the order given: the first is the first address's, and so on.
+    QList<Checksum> checksums;
+    // The server is searched for a checksum of each file (--no-checksum-lookup: it is not).
+    bool checksumLookups = true;
     QStringList urls;
     // --help or --version: that is printed and nothing else is done.
     enum class Show { Nothing, Help, Version };
@@ -37,7 +43,7 @@ constexpr const char* GetUsage =
     "[--max-tries N] "
     "[--proxy HOST:PORT] [--user U --password P | --password-file FILE | --ask-password] "
     "[--ca-certificate FILE] [--no-check-certificate] [--no-safe-disk] [--no-restart] "
-    "[-q] [-v] URL...";
+    "[--checksum KIND=HEX]... [--no-checksum-lookup] [-q] [-v] URL...";
 
 // What --help prints after the usage line: every option, one line each.
 constexpr const char* GetHelp =
@@ -61,6 +67,10 @@ constexpr const char* GetHelp =
     "                          faster, but a power cut may lose more than the last second\n"
     "  --no-restart            a file that changed on its server since its download began\n"
     "                          stops the download, instead of fetching it again whole\n"
+    "  --checksum KIND=HEX     the checksum the file must have (md5, sha-1, sha-256, sha-512;\n"
+    "                          bare hex says its kind by its length); one per URL, in order\n"
+    "  --no-checksum-lookup    do not ask the server for checksums (headers, FILE.sha256,\n"
+    "                          SHA256SUMS); a given --checksum is checked either way\n"
     "  -q, --quiet             no progress lines, only finished files and failures\n"
     "  -v, --verbose           tell each download's story on stderr\n"
     "  -h, --help              print this help and end\n"
@@ -69,9 +79,12 @@ constexpr const char* GetHelp =
     "The list and part files stay in DIR/.brenloft-get/, so the same command run again\n"
     "continues where it stopped, as does a new address of a file left unfinished there\n"
     "when it serves the very same file (size, ETag and bytes). That folder must be yours\n"
-    "and writable by you alone; no settings file is read. Exit status: 0 when every file\n"
-    "is complete, 1 when one failed, 2 on bad arguments (or when no URL is an http://,\n"
-    "https:// or ftp:// one), 130 when interrupted (Ctrl-C, SIGTERM).\n";
+    "and writable by you alone; no settings file is read. Each finished file is checked\n"
+    "against its checksum, given or found on the server, with one line: \"big.iso: SHA-256\n"
+    "matches SHA256SUMS\", \"big.iso: no checksum found\" or \"big.iso: checksum failed:\n"
+    "...\" naming both values (the file keeps its name). Exit status: 0 when every file\n"
+    "is complete, 1 when one failed or failed its check, 2 on bad arguments (or when no\n"
+    "URL is an http://, https:// or ftp:// one), 130 when interrupted (Ctrl-C, SIGTERM).\n";
 
 // A rate in bytes per second: digits with an optional decimal point and an optional suffix,
 // k (KiB) or M (MiB), upper or lower case; nothing when it is no rate or outside 1..2^31-1.

@@ -9,12 +9,15 @@
 #include "cli/address_continuation.h"
 #include "cli/work_folder.h"
 #include "core/diagnostics/log_categories.h"
+#include "core/download_list/checksum_note.h"
 #include "core/download_list/entry_state.h"
 #include "core/download_list/list_file_format.h"
 #include "core/paths/folder_lock.h"
 #include "core/text/format.h"
 #include "core/text/url_codec.h"
 #include "core/urls/parse_url.h"
+#include "engine/checksum/checksum_checks.h"
+#include "engine/checksum/checksum_words.h"
 #include "engine/files/part_files.h"
 #include "engine/queue/add_download.h"
 #include "engine/queue/download_queue.h"
@@ -150,6 +153,9 @@ void GetRunner::useDefaultsAndFlags(const QString& folder, const QString& temp) 
     if (options_.maxTries > 0) {
         settings_.MaxTries = options_.maxTries;
     }
+    if (!options_.checksumLookups) {
+        settings_.ChecksumLookups = FlagFalse;
+    }
     if (options_.limit > 0) {
         settings_.UseSpeedLimiter = FlagTrue;
         settings_.SpeedLimiter = options_.limit;
@@ -189,6 +195,15 @@ void GetRunner::startQueue(std::vector<FinishedFile> finished) {
     queue_ = std::make_unique<DownloadQueue>(*context_, windows_);
     // What an interrupted run left queued waits until a command names it again.
     queue_->ClearQueue();
+    // Before anything else hears of a session's end: a finished download's check is already
+    // under way (busy()) when this runner sees it end, so the run cannot end before its result.
+    checks_ = std::make_unique<ChecksumChecks>(*context_, *queue_);
+    connect(checks_.get(), &ChecksumChecks::checked, this, &GetRunner::checkResult);
+    connect(checks_.get(), &ChecksumChecks::hashing, this,
+            [this](int slot, std::int64_t done, std::int64_t total) {
+                hashing_[slot] = {done, total};
+                drawProgress();
+            });
     // Plans and finished files are saved once for all that come together; a part file that no
     // saved list names (a run killed before the save) is removed by the next run.
     saveSoon_.setSingleShot(true);
@@ -205,8 +220,8 @@ void GetRunner::startQueue(std::vector<FinishedFile> finished) {
     connect(queue_.get(), &DownloadQueue::sessionEnded, this, &GetRunner::entryEnded);
 
     jobs_.reserve(std::size_t(options_.urls.size()));
-    for (const QString& url : options_.urls) {
-        jobs_.push_back(Job{url});
+    for (qsizetype i = 0; i < options_.urls.size(); ++i) {
+        jobs_.push_back(Job{options_.urls[i], options_.checksums.value(i)});
     }
     // The socket layer's tick, and the queue's: a place left free starts the next address.
     connect(&pump_, &QTimer::timeout, this, [this] {
@@ -274,6 +289,7 @@ void GetRunner::add(Job& job, bool valid, const QString& encoded) {
     request.url = job.url.trimmed();
     request.user = options_.user;
     request.password = options_.password;
+    request.checksum = job.checksum;
     QString why;
     adding_ = &job;
     const int slot = AddOrContinue(*context_, *queue_, request, why);
@@ -341,6 +357,9 @@ void GetRunner::entryEnded(int slot, const QString& why) {
         std::fflush(stdout);
         // Finished entries stay in the list: a later run reports their files instead of
         // taking any file of the same name and size for them.
+        job->whole = true;
+        // A result known already: heard before this end, or kept from an earlier run.
+        tellCheck(*job);
     } else {
         failures_ << describeFailure(*job, queue_->session(slot), why);
     }
@@ -354,8 +373,41 @@ void GetRunner::entryEnded(int slot, const QString& why) {
     });
 }
 
+void GetRunner::checkResult(int slot) {
+    hashing_.erase(slot);
+    // A result may come before the runner hears of the download's end; it is told then.
+    const auto job = std::find_if(jobs_.begin(), jobs_.end(),
+                                  [slot](const Job& j) { return j.whole && j.slot == slot; });
+    if (job != jobs_.end()) {
+        tellCheck(*job);
+    }
+    drawProgress();
+    QTimer::singleShot(0, this, [this] { finishIfDone(); });
+}
+
+void GetRunner::tellCheck(Job& job) {
+    const DownloadRecord* r = list_.record(job.slot);
+    if (job.checkTold || r == nullptr) {
+        return;
+    }
+    const ChecksumNote note = ReadChecksumNote(*r);
+    using Outcome = ChecksumNote::Outcome;
+    if (note.outcome == Outcome::Unchecked) {
+        return;
+    }
+    job.checkTold = true;
+    // Either way the file keeps its name: a wrong checksum may be the sums file's fault.
+    const bool failed = note.outcome == Outcome::Failed || note.outcome == Outcome::Unreadable;
+    checkFailed_ = checkFailed_ || failed;
+    if (failed || !options_.quiet) {
+        progress_.clear();
+        PrintError(QFileInfo(r->SavePath).fileName() + QStringLiteral(": ") + ChecksumWords(note));
+    }
+}
+
 void GetRunner::finishIfDone() {
-    if (finished_ || adding_ != nullptr) {
+    // A check still to come, for this run's files, keeps it going until the result is told.
+    if (finished_ || adding_ != nullptr || checks_->busy()) {
         return;
     }
     for (const Job& job : jobs_) {
@@ -369,7 +421,7 @@ void GetRunner::finishIfDone() {
     for (const QString& failure : failures_) {
         PrintError(failure);
     }
-    exitCode_ = failures_.isEmpty() ? 0 : 1;
+    exitCode_ = failures_.isEmpty() && !checkFailed_ ? 0 : 1;
     QCoreApplication::exit(exitCode_);
 }
 
@@ -435,6 +487,11 @@ void GetRunner::drawProgress() {
         lines << ProgressLine(*r, session->shownSpeed(), active, texts_);
         if (const QString reconnecting = session->reconnecting(); !reconnecting.isEmpty()) {
             lines.back() += QStringLiteral("  ") + reconnecting;
+        }
+    }
+    for (const auto& [slot, bytes] : hashing_) {
+        if (const DownloadRecord* r = list_.record(slot)) {
+            lines << HashingLine(*r, bytes.first, bytes.second);
         }
     }
     progress_.draw(lines);

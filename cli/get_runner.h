@@ -3,6 +3,8 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <cstdint>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -22,6 +24,7 @@
 #include "net/socket_module.h"
 
 class AddressContinuation;
+class ChecksumChecks;
 class DownloadQueue;
 
 class DownloadSession;
@@ -44,10 +47,13 @@ private:
     // One address of the command line and the entry serving it.
     struct Job {
         QString url;
+        Checksum checksum{};  // the one given for it (not valid(): none)
         int slot = 0;
         bool done = false;
         bool checked = false;  // asked whether it continues an unfinished download
         int busyTold = 0;      // the busy server's waits already told
+        bool whole = false;    // its file was finished: its checksum's result is due
+        bool checkTold = false;
     };
     class Prompts;
 
@@ -60,6 +66,8 @@ private:
     void add(Job& job, bool valid, const QString& encoded);
     void continuationDecided(int slot, const QString& line, bool expected);
     void entryEnded(int slot, const QString& why);
+    void checkResult(int slot);
+    void tellCheck(Job& job);
     void finishIfDone();
     void save();
     void quitNow(int signalNumber);
@@ -85,6 +93,10 @@ private:
     NoSessionWindows windows_;
     // After everything its sessions use: it goes first.
     std::unique_ptr<DownloadQueue> queue_;
+    // Uses the queue, and the list it saves into: it goes before them.
+    std::unique_ptr<ChecksumChecks> checks_;
+    // Files being hashed: slot -> bytes read and size, for their progress lines.
+    std::map<int, std::pair<std::int64_t, std::int64_t>> hashing_;
     std::vector<Job> jobs_;
     std::size_t nextJob_ = 0;  // the first job not added yet
     QStringList tried_;        // the valid addresses added, encoded
@@ -100,6 +112,7 @@ private:
     QStringList failures_;
     std::unique_ptr<ListReserve> reserve_;
     int exitCode_ = 0;
+    bool checkFailed_ = false;  // a file failed its check, or could not be read for it
     bool finished_ = false;
     bool saveFailureShown_ = false;
 };

@@ -2,8 +2,10 @@
 
 #include <unistd.h>
 
+#include <QFileInfo>
 #include <cstdio>
 
+#include "core/download_list/checksum_note.h"
 #include "core/download_list/records.h"
 #include "core/text/format.h"
 #include "core/text/url_codec.h"
@@ -24,6 +26,15 @@ QString ProgressLine(const DownloadRecord& r, std::optional<double> rate, int re
                          FormatDuration(r.RemainingSeconds));
     }
     return line + QStringLiteral("  %1 seg").arg(receiving);
+}
+
+QString HashingLine(const DownloadRecord& r, std::int64_t done, std::int64_t total) {
+    // The kind it is checked against; a file with none is hashed for its SHA-256 alone.
+    const Checksum expected = ReadChecksumNote(r).expected;
+    const DigestKind kind = expected.valid() ? expected.kind : DigestKind::Sha256;
+    return QStringLiteral("%1: checking %2 %3 %")
+        .arg(EscapeControls(QFileInfo(r.SavePath).fileName()), DigestName(kind))
+        .arg(total > 0 ? done * 100 / total : 0);
 }
 
 ProgressLines::ProgressLines(bool enabled) : enabled_(enabled && ::isatty(STDERR_FILENO) == 1) {}

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <cstdint>
 #include <optional>
 
 struct DownloadRecord;
@@ -11,6 +12,8 @@ class TextTable;
 // the rate is known (`rate`, nothing before); how many segments receive.
 QString ProgressLine(const DownloadRecord& r, std::optional<double> rate, int receiving,
                      const TextTable& texts);
+// A finished file being hashed for its check: "big.iso: checking SHA-256 45 %".
+QString HashingLine(const DownloadRecord& r, std::int64_t done, std::int64_t total);
 
 // One progress line per download on a terminal, redrawn in place; nothing when the stream is
 // not a terminal or the user asked for quiet.

@@ -651,6 +651,48 @@ TEST_F(BrenloftGet, SameAddressTwiceIsOneDownload) {
     EXPECT_EQ(PartFiles(target), QStringList{});
 }
 
+// Each finished file is checked: against a checksum given for it, against a wrong SHA256SUMS
+// line its folder serves (exit 1, naming both values, even with -q), and with none looked for.
+TEST_F(BrenloftGet, FinishedFilesAreChecked) {
+    const QByteArray data = RandomBytes(300000);
+    const QString right = QString::fromLatin1(Sha256(data));
+    const QString wrong = QString::fromLatin1(Sha256("other bytes"));
+    ASSERT_TRUE(QDir().mkpath(served + QStringLiteral("/bad")));
+    for (const char* name : {"data.bin", "bad/data.bin"}) {
+        serve(QLatin1String(name), data);
+    }
+    serve(QStringLiteral("bad/SHA256SUMS"), (wrong + QStringLiteral("  data.bin\n")).toLatin1());
+    NginxPeer nginx(served);
+    ASSERT_TRUE(nginx.start()) << nginx.error().toStdString();
+    const struct {
+        QStringList flags;
+        const char* path;
+        int exitCode;
+        QString line;
+    } cases[] = {
+        {{"--checksum", "sha-256=" + right.toUpper()},
+         "/data.bin",
+         0,
+         "SHA-256 matches the given checksum"},
+        {{"-q"},
+         "/bad/data.bin",
+         1,
+         QStringLiteral("checksum failed: SHA-256 from SHA256SUMS should be %1, the file's is %2")
+             .arg(wrong, right)},
+        {{"--no-checksum-lookup"}, "/bad/data.bin", 0, "no checksum found"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line.toStdString());
+        const QString target = folder(c.flags[0]);
+        const GetRun run = RunGet(
+            box, c.flags + QStringList{"-d", target, nginx.url(QLatin1String(c.path))}, box.path());
+        ASSERT_TRUE(run.finished);
+        EXPECT_EQ(run.exitCode, c.exitCode);
+        EXPECT_EQ(run.err, QStringList{"brenloft-get: data.bin: " + c.line});
+        EXPECT_EQ(FileSha256(target + "/data.bin"), Sha256(data)) << "kept under its name";
+    }
+}
+
 // FTP addresses as well, against vsftpd: a large file over eight segments arrives whole; a
 // missing file and a refused login each fail with a line that says so.
 TEST_F(BrenloftGet, FtpAddresses) {
@@ -853,8 +895,10 @@ TEST_F(BrenloftGet, HttpsThroughTheProxyTunnel) {
             const QStringList requests = tls.tlsLog().mid(tlsLogBefore);
             EXPECT_EQ(requests.filter(QRegularExpression(QStringLiteral("^\\. "))).size(), 1)
                 << requests.join(u'\n').toStdString();
-            EXPECT_EQ(requests.filter(QStringLiteral(" GET /data.bin HTTP/1.1")).size(),
-                      requests.size())
+            // The file's and those naming its checksum (data.bin.sha256, SHA256SUMS...).
+            EXPECT_EQ(
+                requests.filter(QRegularExpression(QStringLiteral(" GET /\\S* HTTP/1.1$"))).size(),
+                requests.size())
                 << requests.join(u'\n').toStdString();
         }
     }

@@ -145,7 +145,8 @@ TEST(GetOptions, SegmentsAndDownloadsAtOnceTakeWholeNumbersInRange) {
         {"-j", "0", 0},          {"-j", "-2", 0},
         {"-j", "x", 0},          {"-j", "2.5", 0},
         {"--max-tries", "2", 2}, {"--max-tries", "999", 999},
-        {"--max-tries", "0", 0},
+        {"--max-tries", "0", 0}, {"--checksum", "md5=0", 0},
+        {"--checksum", "0f", 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.flag) + " " + c.text);
@@ -173,4 +174,18 @@ TEST(GetOptions, SegmentsAndDownloadsAtOnceTakeWholeNumbersInRange) {
     EXPECT_EQ(plain->simultaneous, 3);
     EXPECT_FALSE(ParseGetOptions({QStringLiteral("http://h/f"), QStringLiteral("-j")}, error));
     EXPECT_EQ(error, QStringLiteral("-j needs a value"));
+}
+
+// Checksums go with the addresses in their order; one more than there are addresses is refused.
+TEST(GetOptions, ChecksumsGoWithTheAddressesInOrder) {
+    const QString md5 = QStringLiteral("0123456789abcdef0123456789ABCDEF");
+    const QString sha1 = QString(40, u'e');
+    QString error;
+    const auto options =
+        ParseGetOptions({"--checksum", md5, "u1", "u2", "--checksum=sha1:" + sha1}, error);
+    ASSERT_TRUE(options) << error.toStdString();
+    EXPECT_EQ(options->checksums,
+              (QList<Checksum>{{DigestKind::Md5, md5.toLower()}, {DigestKind::Sha1, sha1}}));
+    EXPECT_FALSE(ParseGetOptions({"--checksum", md5, "--checksum", sha1, "u1"}, error));
+    EXPECT_EQ(error, "--checksum sha-1=" + sha1 + " has no URL to go with (one per URL, in order)");
 }
