@@ -83,7 +83,7 @@ Options::~Options() = default;
 
 void Options::RefreshFromOptions() {
     showForm(FormFromSettings(ctx_.settings));
-    CheckLookups->setChecked(ctx_.settings.ChecksumLookups == FlagTrue);
+    CheckLookups->setChecked(ctx_.settings.ChecksumLookups != 0);
     showHostLimits();
 
     // Browsers come and go between openings; a box whose browser is missing cannot change.
