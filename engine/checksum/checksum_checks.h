@@ -11,6 +11,7 @@
 class DownloadQueue;
 struct EngineContext;
 class FileHasher;
+struct FileDigests;
 
 // Checks every download's file against its checksum, for whichever front end runs the queue:
 // once a download has planned its segments, the server is searched for a checksum (unless one
@@ -33,6 +34,9 @@ public:
     // a finished entry whose note is Unchecked. The queue's signals call it; a front end calls
     // it for an entry it finished itself (a forced build is never checked: it is not whole).
     void Check(int slot);
+    // Checks again the finished entries whose check a quit cut short (a checksum known, no
+    // result): the desktop program at its start.
+    void ResumeChecks();
     // Hashes a finished entry's file for its SHA-256 alone (the "Copy SHA-256" of a file that
     // had no checksum); `checked` follows with the note's sha256 set.
     void HashSha256(int slot);
@@ -55,9 +59,11 @@ private:
     void onSegmentsPlanned(int slot);
     void onSessionEnded(int slot);
     void startLookup(int slot);
+    // Starts the next hash waiting whose lookup is over; a check with no checksum ends here.
     void pump();
-    void startHash();
+    void startHash(int slot, bool sha256Only);
     void onHashed(const FileDigests& digests);
+    void saveSoon();
 
     EngineContext& ctx_;
     DownloadQueue& queue_;
@@ -67,5 +73,6 @@ private:
     std::map<int, bool> waiting_;  // slot -> hash for SHA-256 alone; in slot order
     int hashingSlot_ = 0;
     bool hashingSha256Only_ = false;
+    QString hashingUrl_;  // a slot that meanwhile holds another entry keeps no result
     std::unique_ptr<FileHasher> hasher_;
 };

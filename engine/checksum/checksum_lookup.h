@@ -40,11 +40,15 @@ signals:
     void finished(const std::optional<Checksum>& checksum, const QString& source);
 
 private:
+    // Asks the next source not yet in the cache; after the last, finishes with none.
     void askNext();
+    void ask(const QString& url);
+    // Reads the current source's body (empty: none); true when it named the file.
+    bool conclude(const QByteArray& body);
+    // Keeps a body (or none) for the current source and goes on.
+    void take(const QByteArray& body);
     void onAnswered(int status, const QByteArray& body, const QByteArray& head);
     void onFailed(const OneShotFailure& failure);
-    // Takes a body (or none) for the current source and goes on.
-    void take(const QByteArray& body);
 
     OneShotRequest request_;
     SumsFileCache& cache_;
@@ -52,12 +56,14 @@ private:
     QList<SumsSource> sources_;
     qsizetype next_ = 0;
     QString fileName_;
+    QString entryName_;
+    QString host_;
     QString cookie_;
-    QString cookieHost_;
     QString referer_;
     QString user_;
     QString password_;
     QString redirectTo_;
     int redirects_ = 0;
     bool running_ = false;
+    std::uint64_t generation_ = 0;  // a start scheduled for an earlier Start is dropped
 };

@@ -8,10 +8,12 @@
 #include "core/download_list/entry_state.h"
 #include "core/download_list/file_identity.h"
 #include "core/download_list/site_logins.h"
+#include "core/settings/settings.h"
 #include "core/text/url_codec.h"
 #include "core/types/tick.h"
 #include "core/urls/parse_url.h"
 #include "engine/assembly/plain_file_name.h"
+#include "engine/checksum/digest_headers.h"
 #include "engine/http/content_range.h"
 #include "engine/http/head_end.h"
 #include "engine/http/http_requests.h"
@@ -267,6 +269,9 @@ void HttpProbe::succeeded(const ResponseHead& head, std::int64_t size) {
     }
     if (!head.fileName.isEmpty()) {
         r->FileName = PlainFileName(head.fileName);
+    }
+    if (core_.ctx.settings.ChecksumLookups != FlagFalse) {
+        NoteHeaderChecksum(*r, head);
     }
     MarkRunning(*r);
     // Without a length, or with a chunked body, the size is learnt when the body ends.

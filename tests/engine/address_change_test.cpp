@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "core/download_list/checksum_note.h"
 #include "core/download_list/entry_state.h"
 #include "core/download_list/resume_rebase.h"
 #include "engine/address_change/address_change.h"
@@ -83,8 +84,12 @@ TEST(AddressChange, OnlyTheSameFileContinuesAnExpiredDownload) {
 
     const QString expired = r.Url;
     const qint64 kept = r.BytesDone.bytes();
+    ChecksumNote given;
+    given.expected = *ParseChecksum(QString(32, u'a'));
+    KeepChecksumNote(e.record(d), given);
     ASSERT_TRUE(ChangeAddress(e.record(d), fresh));
     EXPECT_EQ(EarlierAddresses(r), QStringList{expired});
+    EXPECT_EQ(ReadChecksumNote(r), given);  // kept beside the earlier addresses
     RebaseForResume(e.record(d));
     Download& again = e.start(d.slot);
     ASSERT_TRUE(WaitClosed({&again}));
