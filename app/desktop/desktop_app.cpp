@@ -121,6 +121,7 @@ bool DesktopApp::StartUp(const QStringList& arguments) {
     WriteActivationFile(QCoreApplication::applicationFilePath());
 
     loadList();
+    checks_->ResumeChecks();
     kestor_->RefreshListView(0, true);
     sockets_.StartSockets();
     sockets_.setLimits({settings_.UseSpeedLimiter == FlagTrue, settings_.SpeedLimiter});

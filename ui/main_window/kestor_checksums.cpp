@@ -79,8 +79,8 @@ void Kestor::checksumChecked(int slot) {
         // Hashed for the copy the user asked for: its result was offered once already.
         if (!note.sha256.isEmpty()) {
             QGuiApplication::clipboard()->setText(note.sha256);
-        } else if (note.outcome == ChecksumNote::Outcome::Unreadable && errorMessage_) {
-            errorMessage_(ChecksumLine(note, ctx_.texts));
+        } else if (errorMessage_) {
+            errorMessage_(ctx_.texts.text(1361).arg(r->SavePath));
         }
         return;
     }
@@ -147,6 +147,9 @@ void Kestor::offerFailedAgain() {
         request.cookie = r->Reserved5;
         if (note.given()) {
             request.checksum = note.expected;
+        }
+        if (checks_ != nullptr) {
+            checks_->Forget(slot);  // a copy's hash waiting for the failed file is void
         }
         GuiAddPrompts gui(this, ctx_.settings.DownloadFolder);
         AlreadyAnswered prompts(addPrompts_ != nullptr ? *addPrompts_ : gui);
