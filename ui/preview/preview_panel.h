@@ -27,8 +27,8 @@ public:
 
     // Shows `media` as the file `realfile` names (see MediaPreview::LoadMedia).
     void LoadMedia(const QString& media, const QString& realfile = QString(), qint64 limit = -1);
-    // Fills the "Infos" fields; `sizeText` comes whole ("1234 bytes").
-    // Empties the checksum line, which showChecksum fills after.
+    // Fills the "Infos" fields; `sizeText` comes whole ("1234 bytes"). The checksum line is
+    // emptied: showChecksum fills it after.
     void showDetails(const QString& url, const QString& sizeText, const QString& savePath);
     // The "Infos" tab's checksum line ("SHA-256 matches SHA256SUMS"), in `color` when valid.
     void showChecksum(const QString& line, const QColor& color = QColor());
