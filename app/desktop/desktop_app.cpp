@@ -25,6 +25,7 @@
 #include "core/text/url_codec.h"
 #include "core/urls/parse_url.h"
 #include "engine/address_change/same_file_check.h"
+#include "engine/checksum/checksum_checks.h"
 #include "engine/files/part_files.h"
 #include "engine/queue/add_download.h"
 #include "engine/queue/download_queue.h"
@@ -79,6 +80,7 @@ DesktopApp::~DesktopApp() {
     basket_.reset();
     catcher_.reset();
     kestor_.reset();
+    checks_.reset();
     queue_.reset();
     windows_.reset();
 }
@@ -119,6 +121,7 @@ bool DesktopApp::StartUp(const QStringList& arguments) {
     WriteActivationFile(QCoreApplication::applicationFilePath());
 
     loadList();
+    checks_->ResumeChecks();
     kestor_->RefreshListView(0, true);
     sockets_.StartSockets();
     sockets_.setLimits({settings_.UseSpeedLimiter == FlagTrue, settings_.SpeedLimiter});
@@ -169,6 +172,9 @@ void DesktopApp::createEngine() {
     windows_ = std::make_unique<DownloadWindows>(list_, texts_, OpenWithDesktop);
     createZipPreviews();
     queue_ = std::make_unique<DownloadQueue>(*ctx_, *windows_);
+    // Before anything else follows the queue's sessions: a finished file's check is under way
+    // when the window hears that its session ended.
+    checks_ = std::make_unique<ChecksumChecks>(*ctx_, *queue_);
     // Saved soon rather than at the next periodic save, so that little work is fetched again
     // after a kill; a part file no saved list names is removed at the next start.
     connect(queue_.get(), &DownloadQueue::segmentsPlanned, this, [this] { ctx_->saveListSoon(); });
@@ -176,6 +182,7 @@ void DesktopApp::createEngine() {
 
 void DesktopApp::createWindows(const QStringList& languageFolders) {
     kestor_ = std::make_unique<Kestor>(*ctx_, *queue_, *store_, OpenWithDesktop);
+    kestor_->watchChecksums(*checks_);
     addPrompts_ = std::make_unique<GuiAddPrompts>(kestor_.get());
     ApplyLanguage(kestor_.get(), texts_);
     kestor_->Status(QStringLiteral("Brenloft version 1"));
@@ -283,9 +290,8 @@ void DesktopApp::createUpdateInstaller() {
 
 void DesktopApp::publishEntryPoint() {
     velmora_ = std::make_unique<Velmora>(
-        [this](const QString& url, const QString& referer, const QString& cookie) {
-            addFromOutside(url, referer, cookie);
-        },
+        [this](const QString& url, const QString& referer, const QString& cookie,
+               const Checksum& checksum) { addFromOutside(url, referer, cookie, false, checksum); },
         [this](const QString& oldUrl, const QString& newUrl, const Velmora::Refusal& reply) {
             changeFromOutside(oldUrl, newUrl, reply);
         });
@@ -322,9 +328,10 @@ void DesktopApp::takeHandedLines() {
 }
 
 void DesktopApp::addFromOutside(const QString& url, const QString& referer, const QString& cookie,
-                                bool noRestart) {
+                                bool noRestart, const Checksum& checksum) {
     AddRequest request;
     request.noRestart = noRestart;
+    request.checksum = checksum;
     request.url = url;
     request.referer = referer;
     request.cookie = cookie;

@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <memory>
 
+#include "core/checksums/checksum.h"
 #include "core/download_list/download_list.h"
 #include "core/process/quit_signals.h"
 #include "core/scheduler/clipboard_watch.h"
@@ -21,6 +22,7 @@
 
 class AddPrompts;
 class BasketControl;
+class ChecksumChecks;
 class DownloadQueue;
 class DownloadWindows;
 class GuiSessionPrompts;
@@ -69,7 +71,7 @@ private:
     // The lines later starts handed over, in order: an address each, or "--add".
     void takeHandedLines();
     void addFromOutside(const QString& url, const QString& referer = {}, const QString& cookie = {},
-                        bool noRestart = false);
+                        bool noRestart = false, const Checksum& checksum = {});
     void changeFromOutside(const QString& oldUrl, const QString& newUrl,
                            const std::function<void(const QString& refusal)>& reply);
     void publishEntryPoint();
@@ -105,6 +107,7 @@ private:
     std::unique_ptr<MessageBoxQueue> zipMessages_;  // the previews' messages, one at a time
     std::unique_ptr<ZipPreviews> previews_;
     std::unique_ptr<DownloadQueue> queue_;
+    std::unique_ptr<ChecksumChecks> checks_;  // every finished file against its checksum
     std::unique_ptr<Kestor> kestor_;
     std::unique_ptr<QuenbyCatcher> catcher_;
     std::unique_ptr<BasketControl> basket_;

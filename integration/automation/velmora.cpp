@@ -35,7 +35,29 @@ void Velmora::MenuURL(const QString& url, const QString& refURL, const QString& 
     qCInfo(lcUi) << "MenuURL:" << UrlForDisplay(url) << (refURL.isEmpty() ? "" : "with a page")
                  << (cookie.isEmpty() ? "" : "with cookies");
     if (add_) {
-        add_(url, refURL, cookie);
+        add_(url, refURL, cookie, {});
+    }
+}
+
+void Velmora::MenuURLChecksum(const QString& url, const QString& refURL, const QString& cookie,
+                              const QString& checksum) {
+    std::optional<Checksum> given = Checksum{};
+    if (!checksum.trimmed().isEmpty()) {
+        given = ParseChecksum(checksum);
+    }
+    qCInfo(lcUi) << "MenuURLChecksum:" << UrlForDisplay(url)
+                 << (!given           ? QStringLiteral("refused: not a checksum")
+                     : given->valid() ? ChecksumText(*given)
+                                      : QStringLiteral("without a checksum"));
+    if (!given) {
+        if (calledFromDBus()) {
+            sendErrorReply(QDBusError::InvalidArgs,
+                           QStringLiteral("not a checksum: %1").arg(checksum));
+        }
+        return;
+    }
+    if (add_) {
+        add_(url, refURL, cookie, *given);
     }
 }
 
@@ -47,7 +69,7 @@ int Velmora::IEURL(const QString& url) {
         return 0;
     }
     if (add_) {
-        add_(url, {}, {});
+        add_(url, {}, {}, {});
     }
     return 1;
 }

@@ -6,16 +6,19 @@
 #include <QString>
 #include <functional>
 
+#include "core/checksums/checksum.h"
+
 // The entry point through which browsers and the launcher hand an address to the running
 // program. It keeps no state: each accepted address goes to `add`, which adds it as one the
-// user typed, with the page it came from and the browser's cookies when a browser gave them.
+// user typed, with the page it came from and the browser's cookies when a browser gave them,
+// and the file's checksum when the caller knows it.
 // Calls are served on the main thread between events, one at a time; ChangeURL's reply waits
 // for the check it starts.
 class Velmora : public QObject, protected QDBusContext {
     Q_OBJECT
 public:
-    using AddUrl =
-        std::function<void(const QString& url, const QString& referer, const QString& cookie)>;
+    using AddUrl = std::function<void(const QString& url, const QString& referer,
+                                      const QString& cookie, const Checksum& checksum)>;
     // Told once with why the address was refused (English), empty when it was changed.
     using Refusal = std::function<void(const QString& refusal)>;
     using ChangeUrl =
@@ -39,6 +42,11 @@ public slots:
     // as its Referer and `cookie` (the browser's Cookie header for it) sent with its requests;
     // the caller always hears success.
     void MenuURL(const QString& url, const QString& refURL, const QString& cookie);
+    // MenuURL with the file's checksum ("sha-256=HEX", or bare hexadecimal whose length says the
+    // kind; empty: none), which the finished file is checked against. One that does not read
+    // as a checksum is the error InvalidArgs naming it, and nothing is added.
+    void MenuURLChecksum(const QString& url, const QString& refURL, const QString& cookie,
+                         const QString& checksum);
     // Accepted and ignored.
     void LeechURL(const QString& url, const QString& refURL);
     // 1 when the address begins with "http://", "https://" or "ftp://" in any letter case (no

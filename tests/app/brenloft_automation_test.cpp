@@ -10,6 +10,7 @@
 #include <QDBusReply>
 #include <QDir>
 
+#include "core/download_list/checksum_note.h"
 #include "core/download_list/list_file_format.h"
 #include "tests/app/brenloft_program.h"
 #include "tests/support/expired_entry.h"
@@ -23,6 +24,14 @@ QDBusMessage Ieurl(QDBusConnection& bus, const QString& url) {
         QStringLiteral("VelmoraProject.Velmora"), QStringLiteral("IEURL"));
     call << url;
     // Starting the program from its activation file takes a while under the sanitizers.
+    return bus.call(call, QDBus::Block, 60000);
+}
+
+QDBusMessage MenuUrlChecksum(QDBusConnection& bus, const QString& url, const QString& checksum) {
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("VelmoraProject.Velmora"), QStringLiteral("/Velmora"),
+        QStringLiteral("VelmoraProject.Velmora"), QStringLiteral("MenuURLChecksum"));
+    call << url << QString() << QString() << checksum;
     return bus.call(call, QDBus::Block, 60000);
 }
 
@@ -61,6 +70,9 @@ TEST(BrenloftAutomation, ServesCallsAndIsStartedByThem) {
 
     const QString first = QStringLiteral("http://127.0.0.1:9/first.zip");
     const QString second = QStringLiteral("ftp://127.0.0.1:9/second.iso");
+    const QString refused = QStringLiteral("http://127.0.0.1:9/refused.iso");
+    const QString checked = QStringLiteral("http://127.0.0.1:9/checked.iso");
+    const QString sum(64, u'c');
     {
         BrenloftRun run(home);
         ASSERT_TRUE(run.start());
@@ -70,10 +82,20 @@ TEST(BrenloftAutomation, ServesCallsAndIsStartedByThem) {
         EXPECT_EQ(reply.arguments().value(0).toInt(), 1);
         reply = Ieurl(caller, QStringLiteral(" ") + first);
         EXPECT_EQ(reply.arguments().value(0).toInt(), 0);
+        reply = MenuUrlChecksum(caller, refused, QStringLiteral("sha-256=abc"));
+        EXPECT_EQ(reply.errorMessage(), QStringLiteral("not a checksum: sha-256=abc"));
+        reply = MenuUrlChecksum(caller, checked, sum.toUpper());
+        ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
         ASSERT_TRUE(run.stopWith(SIGTERM));
         EXPECT_TRUE(run.endedCleanly());
     }
     EXPECT_TRUE(Listed(home, first));
+    EXPECT_FALSE(Listed(home, refused));
+    DownloadListState list;
+    ASSERT_TRUE(home.savedList(list));
+    const ChecksumNote note = ReadChecksumNote(list.DownloadList[SlotOf(list, checked)]);
+    EXPECT_EQ(note.expected, (Checksum{DigestKind::Sha256, sum}));
+    EXPECT_TRUE(note.given());
     ASSERT_TRUE(QFile::exists(services + QStringLiteral("/VelmoraProject.Velmora.service")));
 
     // Not running now: the call starts the program, which serves it once it is up.

@@ -30,12 +30,14 @@ protected:
         ASSERT_TRUE(server->isConnected() && client->isConnected());
         // Added entries wait in the queue: nothing is downloaded.
         engine.settings.MaxSimulDownlads = 0;
-        velmora = std::make_unique<Velmora>(
-            [this](const QString& url, const QString& referer, const QString& cookie) {
+        velmora =
+            std::make_unique<Velmora>([this](const QString& url, const QString& referer,
+                                             const QString& cookie, const Checksum& checksum) {
                 AddRequest request;
                 request.url = url;
                 request.referer = referer;
                 request.cookie = cookie;
+                request.checksum = checksum;
                 AddDownload(engine.ctx, queue, prompts, request);
             });
         ASSERT_EQ(velmora->publish(*server), QString());
@@ -172,7 +174,7 @@ TEST_F(AutomationEntry, MenuUrlKeepsThePageAndTheCookiesWithTheDownload) {
 // A second program claiming the name finds it taken; the first keeps serving.
 TEST_F(AutomationEntry, TheNameHasOneOwner) {
     QDBusConnection other = QDBusConnection::connectToBus(bus.address(), QStringLiteral("second"));
-    Velmora second([](const QString&, const QString&, const QString&) {
+    Velmora second([](const QString&, const QString&, const QString&, const Checksum&) {
         ADD_FAILURE() << "the second owner was called";
     });
     EXPECT_NE(second.publish(other), QString());

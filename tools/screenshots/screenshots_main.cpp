@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "app/desktop/desktop_app.h"
+#include "core/download_list/checksum_note.h"
 #include "core/download_list/download_list.h"
 #include "core/download_list/entry_state.h"
 #include "core/download_list/list_additions.h"
@@ -83,6 +84,18 @@ int PrepareList(const QString& folder, const QStringList& urls) {
         done.Percent = 100;
         done.FileSize = Currency::fromBytes(123456);
         done.SavePath = path;
+        // One file checked against its server's sums, the other failing a given checksum.
+        ChecksumNote note;
+        note.expected = {DigestKind::Sha256, QString(64, u'a')};
+        note.source = QStringLiteral("SHA256SUMS");
+        note.outcome = ChecksumNote::Outcome::Matches;
+        note.actual = note.sha256 = note.expected.hex;
+        if (name[0] == 'p') {
+            note.source = ChecksumNote::Given;
+            note.outcome = ChecksumNote::Outcome::Failed;
+            note.actual = note.sha256 = QString(64, u'b');
+        }
+        KeepChecksumNote(done, note);
     }
     // A finished video, for a frame in the preview panel.
     const QString video = downloads + QStringLiteral("trailer.avi");

@@ -1,6 +1,7 @@
 #include "ui/main_window/continuation_offers.h"
 
 #include "core/diagnostics/log_categories.h"
+#include "core/download_list/checksum_note.h"
 #include "core/download_list/download_list.h"
 #include "core/download_list/entry_state.h"
 #include "core/text/format.h"
@@ -74,6 +75,13 @@ void ContinuationOffers::found(int slot) {
         ChangeAddress(*r, request.url, request.referer, request.cookie)) {
         qCInfo(lcQueue, "slot %d continues from %s", slot,
                qUtf8Printable(UrlForDisplay(request.url)));
+        if (request.checksum.valid()) {
+            // Given with the new address, it is the file's as much as the address is.
+            ChecksumNote note;
+            note.expected = request.checksum;
+            note.source = ChecksumNote::Given;
+            KeepChecksumNote(*r, note);
+        }
         if (ctx_.saveListSoon) {
             ctx_.saveListSoon();
         }

@@ -1,5 +1,6 @@
 #include "ui/main_window/finished_list_model.h"
 
+#include <QBrush>
 #include <QFileInfo>
 
 #include "core/download_list/download_list.h"
@@ -9,13 +10,14 @@
 #include "core/text/url_codec.h"
 #include "core/urls/parse_url.h"
 #include "ui/language/plain_text.h"
+#include "ui/main_window/checksum_texts.h"
 #include "ui/main_window/state_icons.h"
 
 namespace {
 
 QStringList DefaultHeaders() {
     return {QStringLiteral("Filename"), QStringLiteral("Size"), QStringLiteral("URL"),
-            QStringLiteral("Download Date")};
+            QStringLiteral("Download Date"), QStringLiteral("Checksum")};
 }
 
 }  // namespace
@@ -43,6 +45,7 @@ void FinishedListModel::rebuild(const DownloadListState& list) {
         row.savePath = record.SavePath;
         row.size = record.FileSize;
         row.added = record.DateAdded;
+        row.checksum = ReadChecksumNote(record);
         rows_.push_back(std::move(row));
     }
     endResetModel();
@@ -104,6 +107,9 @@ QVariant FinishedListModel::data(const QModelIndex& index, int role) const {
         return {};
     }
     const Row& row = rows_[index.row()];
+    if (index.column() == Checksum && role != KeyRole) {
+        return checksumData(row, role);
+    }
     switch (role) {
         case Qt::DisplayRole:
             switch (index.column()) {
@@ -150,7 +156,28 @@ bool FinishedListModel::rowLessThan(int left, int right, int column) const {
             return a.key.compare(b.key, Qt::CaseInsensitive) < 0;
         case Added:
             return a.added < b.added;
+        case Checksum:
+            return ChecksumMark(a.checksum, texts_) < ChecksumMark(b.checksum, texts_);
         default:
             return false;
+    }
+}
+
+QVariant FinishedListModel::checksumData(const Row& row, int role) const {
+    switch (role) {
+        case Qt::DisplayRole:
+            return ChecksumMark(row.checksum, texts_);
+        case Qt::ToolTipRole: {
+            const QString line = ChecksumMark(row.checksum, texts_).isEmpty()
+                                     ? QString()
+                                     : ChecksumLine(row.checksum, texts_);
+            return line.isEmpty() ? QVariant() : QVariant(PlainToolTip(line));
+        }
+        case Qt::ForegroundRole:
+            return row.checksum.outcome == ChecksumNote::Outcome::Failed
+                       ? QVariant(QBrush(ChecksumFailedColor()))
+                       : QVariant();
+        default:
+            return {};
     }
 }

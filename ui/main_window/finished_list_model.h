@@ -9,6 +9,7 @@
 #include <QVector>
 #include <cstdint>
 
+#include "core/download_list/checksum_note.h"
 #include "core/types/currency.h"
 #include "core/types/ole_date.h"
 #include "ui/main_window/language_conventions.h"
@@ -22,11 +23,12 @@ class TextTable;
 // Url, with its file type's icon from the desktop's icon theme, or "notfound" when the file is no
 // longer where it was saved. Whether the file is there is asked once per row and refresh, when the
 // row is first shown, so a list of thousands of finished files costs no disk look-ups for the rows
-// nobody scrolls to.
+// nobody scrolls to. The Checksum column marks a file whose checksum matched, and one whose
+// checksum failed in red, its tooltip saying both values and where the expected one came from.
 class FinishedListModel : public TitledTableModel, public SortableRows {
     Q_OBJECT
 public:
-    enum Column { Name, Size, Url, Added, ColumnCount };
+    enum Column { Name, Size, Url, Added, Checksum, ColumnCount };
     enum Role {
         KeyRole = Qt::UserRole + 1,  // the row's Url
         IconKeyRole,                 // "notfound", or the Url that keys the file's icon
@@ -53,6 +55,7 @@ private:
         QString savePath;
         Currency size;
         OleDate added;
+        ChecksumNote checksum;
         mutable QString decodedName;
         mutable bool decoded = false;
         mutable Presence presence = Presence::Unknown;
@@ -61,6 +64,7 @@ private:
     const QString& nameOf(const Row& row) const;
     bool fileMissing(const Row& row) const;
     QIcon fileIcon(const Row& row) const;
+    QVariant checksumData(const Row& row, int role) const;
 
     const TextTable& texts_;
     LocaleCache locale_;

@@ -24,6 +24,7 @@
 #include "core/urls/parse_url.h"
 #include "engine/engine_context.h"
 #include "ui/language/apply_language.h"
+#include "ui/main_window/checksum_texts.h"
 #include "ui/main_window/finished_list_model.h"
 #include "ui/main_window/flex_column.h"
 #include "ui/main_window/language_conventions.h"
@@ -64,7 +65,7 @@ FinishedPane::FinishedPane(EngineContext& context, RecordOf recordOf, ErrorMessa
 void FinishedPane::buildList() {
     finished_ = new FinishedListModel(ctx_.texts, this);
     sorted_ = new ListSortProxy(this);
-    listView2_ = NewSortedList("ListView2", finished_, sorted_, {214, 216, 221, 218});
+    listView2_ = NewSortedList("ListView2", finished_, sorted_, {214, 216, 221, 218, 1356});
     listView2_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     flex_ = new FlexColumns(listView2_,
                             {{FinishedListModel::Name, 1, 140}, {FinishedListModel::Url, 1, 140}});
@@ -88,6 +89,9 @@ void FinishedPane::buildMenu() {
         action("openfolder2", tr("Open &folder"), 118, &FinishedPane::openSelectedFolder);
     QAction* copy =
         action("copyurl2", tr("&Copy address"), 119, &FinishedPane::copySelectedAddress);
+    // Shown once the window says how a file's SHA-256 is found (setCopySha256).
+    copySha256_ = action("copysha2562", ctx_.texts.text(1363), 1363, &FinishedPane::copySha256);
+    copySha256_->setVisible(false);
     pop2_ = new QMenu(this);
     pop2_->setObjectName(QStringLiteral("pop2"));
     // Opening the file is what a double click does too, so it is the menu's default.
@@ -95,6 +99,19 @@ void FinishedPane::buildMenu() {
     pop2_->setDefaultAction(open);
     pop2_->addAction(folder);
     pop2_->addAction(copy);
+    pop2_->addAction(copySha256_);
+}
+
+void FinishedPane::setCopySha256(std::function<void(const QString& key)> copy) {
+    copySha256With_ = std::move(copy);
+    copySha256_->setVisible(bool(copySha256With_));
+}
+
+void FinishedPane::copySha256() {
+    const QString key = selectedKey();
+    if (!key.isEmpty() && copySha256With_) {
+        copySha256With_(key);
+    }
 }
 
 void FinishedPane::addMenuActions(const QList<QAction*>& actions) {
@@ -114,6 +131,9 @@ void FinishedPane::fitColumns() {
                       ColumnWidth(listView2_, FinishedListModel::Size, {SizeSample(ctx_.texts)}));
     h2->resizeSection(FinishedListModel::Added,
                       ColumnWidth(listView2_, FinishedListModel::Added, {DateSample()}));
+    h2->resizeSection(FinishedListModel::Checksum,
+                      ColumnWidth(listView2_, FinishedListModel::Checksum,
+                                  {ctx_.texts.text(1357), QStringLiteral("✓ SHA-512")}));
     flex_->fit();
 }
 
@@ -197,11 +217,27 @@ void FinishedPane::clicked(const QModelIndex& index) {
             Picture1->LoadMedia(r->SavePath, QString());  // says the preview is not available
         }
     }
+    detailsKey_ = r->Url;
     // The address as the lists show it, never with a password.
     Picture1->showDetails(
         UrlForDisplay(DecodeUrl(r->Url)),
         LanguageLocale(ctx_.texts).toString(r->FileSize.bytes()) + u' ' + ctx_.texts.text(0),
         r->SavePath);
+    showChecksum(*r);
+}
+
+void FinishedPane::showChecksum(const DownloadRecord& r) {
+    const ChecksumNote note = ReadChecksumNote(r);
+    Picture1->showChecksum(
+        ChecksumLine(note, ctx_.texts),
+        note.outcome == ChecksumNote::Outcome::Failed ? ChecksumFailedColor() : QColor());
+}
+
+void FinishedPane::refreshDetails(const QString& key) {
+    const DownloadRecord* r = recordOf_(key);
+    if (r != nullptr && key == detailsKey_) {
+        showChecksum(*r);
+    }
 }
 
 void FinishedPane::doubleClicked(const QModelIndex& index) {

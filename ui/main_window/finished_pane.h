@@ -63,6 +63,10 @@ public:
     void openSelected();
     void openSelectedFolder();
     void copySelectedAddress();
+    // "Copy SHA-256": hidden until given how to copy the file's SHA-256 for an entry's key.
+    void setCopySha256(std::function<void(const QString& key)> copy);
+    // The details' checksum line anew, when they show this entry's file.
+    void refreshDetails(const QString& key);
 
 signals:
     // For the status line.
@@ -84,6 +88,8 @@ private:
     void showMenu(const QPoint& at);
     void showPreviewPanel();
     void dragOut();
+    void copySha256();
+    void showChecksum(const DownloadRecord& r);
 
     EngineContext& ctx_;
     RecordOf recordOf_;
@@ -96,11 +102,14 @@ private:
     PreviewPanel* Picture1 = nullptr;
     QPushButton* Command4 = nullptr;  // shows and hides the preview
     QMenu* pop2_ = nullptr;
+    QAction* copySha256_ = nullptr;
+    std::function<void(const QString& key)> copySha256With_;
 
     bool DraggedFile = false;    // a drag out of the list is under way
     bool PreviewEnabled = true;  // the preview panel is shown
     bool DblClick = false;       // a double click opened a finished file
     QString clickedFile_;        // previewed when the click's wait is over
+    QString detailsKey_;         // the entry the details show
     QTimer* clickPreview_ = nullptr;
     std::optional<QPoint> dragStart_;
 };

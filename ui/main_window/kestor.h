@@ -31,6 +31,7 @@ class SettingsStore;
 class UnfinishedListModel;
 class AddPrompts;
 class AddressChanges;
+class ChecksumChecks;
 struct SameFileVerdict;
 class ContinuationOffers;
 struct DownloadListState;
@@ -123,6 +124,10 @@ public:
     // download it continues.
     void offerOrAdd(const AddRequest& request, AddPrompts* prompts = nullptr);
     ContinuationOffers& continuationOffers() const { return *offers_; }
+    // Shows what `checks` finds (the hashing's progress, the marks, a failure's offer to download
+    // again) and hashes for "Copy SHA-256" (kestor_checksums.cpp). Without it the menu entry
+    // stays hidden.
+    void watchChecksums(ChecksumChecks& checks);
     AddressChanges& addressChanges() const { return *changes_; }
     // "About Brenloft": the program's name, what it does, its version
     // (kestor_hints.cpp).
@@ -226,6 +231,12 @@ private:
     void openSelectedReferer();
     void addressChecked(const QString& name, const SameFileVerdict& verdict);
 
+    // Checksums of finished files (kestor_checksums.cpp)
+    void checksumHashing(int slot, std::int64_t done, std::int64_t total);
+    void checksumChecked(int slot);
+    void copySha256(const QString& key);
+    void offerFailedAgain();
+
     // Addresses from the add dialog or a list file (kestor_import.cpp)
     void addAnswer(const NewDownloadAnswer& answer);
     void importList();
@@ -254,6 +265,11 @@ private:
     AddressAsk askAddress_;
     AddressChanges* changes_ = nullptr;
     ContinuationOffers* offers_ = nullptr;
+    ChecksumChecks* checks_ = nullptr;
+    int copySlot_ = 0;         // hashed for "Copy SHA-256"
+    QString hashingStatus_;    // the status line's progress while it shows
+    QList<int> failedChecks_;  // checks that failed, their question still to come
+    bool offeringAgain_ = false;
     std::optional<std::int32_t> lastRefresh_;
     QSet<int> deferredSlots_;  // 0: the whole list
     QTimer* deferredTimer_ = nullptr;

@@ -21,6 +21,7 @@ void Kestor::addAnswer(const NewDownloadAnswer& answer) {
         request.deferFlag = answer.word == QLatin1String("LATER") ? -1 : 0;
         request.user = answer.user;
         request.password = answer.password;
+        request.checksum = answer.checksum;  // the dialog gives one only with a single address
         offerOrAdd(request);
     }
 }

@@ -101,6 +101,7 @@ QWidget* Options::generalPage() {
     QLabel* label7 = Label(
         "Label7", "Ignore this kinds of files  (list of extensions separated by a comma)", 613);
     label7->setBuddy(Text9);
+    CheckLookups = Check("CheckLookups", "Look for checksums on the server", 1368);
     Check12 = Check("Check12", "Check for viruses after download", 645);
     connect(Check12, &QCheckBox::clicked, this, &Options::Check12_Click);
     Text12 = Named(new QLineEdit, "Text12", 0);
@@ -123,6 +124,8 @@ QWidget* Options::generalPage() {
     grid->setRowMinimumHeight(row++, style()->pixelMetric(QStyle::PM_LayoutVerticalSpacing));
     grid->addWidget(label7, row++, 0, 1, 2);
     grid->addWidget(Text9, row++, 0, 1, 2);
+    // Beside the other check of a finished file.
+    grid->addWidget(CheckLookups, row++, 0, 1, 2);
     grid->addWidget(Check12, row++, 0, 1, 2);
     grid->addWidget(label13, row++, 0, 1, 2);
     grid->addWidget(Text12, row, 0);

@@ -83,6 +83,7 @@ Options::~Options() = default;
 
 void Options::RefreshFromOptions() {
     showForm(FormFromSettings(ctx_.settings));
+    CheckLookups->setChecked(ctx_.settings.ChecksumLookups != 0);
     showHostLimits();
 
     // Browsers come and go between openings; a box whose browser is missing cannot change.
@@ -239,6 +240,7 @@ bool Options::OK_Click() {
         return false;
     }
     ctx_.settings = check.settings;
+    ctx_.settings.ChecksumLookups = FlagOf(Ticked(CheckLookups));
     applyBrowserBoxes();
     WriteIeModeFile(ctx_.applicationFolder, ctx_.settings.BrowserIEIntegrationMode);
     ctx_.autoStart.set(ctx_.settings.AutoStart != 0);

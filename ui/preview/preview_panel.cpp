@@ -15,6 +15,7 @@
 
 #include "core/text/text_table.h"
 #include "ui/language/apply_language.h"
+#include "ui/language/plain_text.h"
 #include "ui/preview/media_preview.h"
 #include "ui/preview/picture_view.h"
 
@@ -176,12 +177,14 @@ QWidget* PreviewPanel::buildDetailsPage() {
     Text1 = Field(page, "Text1");
     Text2 = Field(page, "Text2");
     Text3 = Field(page, "Text3");
+    Text4 = Field(page, "Text4");
     // The panel is narrow: each caption stands above its field.
     auto* form = new QFormLayout(page);
     form->setRowWrapPolicy(QFormLayout::WrapAllRows);
     form->addRow(Caption(page, "Text1Caption", "Original URL :", 660), Text1);
     form->addRow(Caption(page, "Text2Caption", "Size :", 661), Text2);
     form->addRow(Caption(page, "Text3Caption", "Download place :", 662), Text3);
+    form->addRow(Caption(page, "Text4Caption", "Checksum:", 1364), Text4);
     return page;
 }
 
@@ -214,6 +217,19 @@ void PreviewPanel::showDetails(const QString& url, const QString& sizeText,
     for (QLineEdit* field : {Text1, Text2, Text3}) {
         field->setCursorPosition(0);
     }
+    showChecksum({});
+}
+
+void PreviewPanel::showChecksum(const QString& line, const QColor& color) {
+    Text4->setText(line);
+    Text4->setCursorPosition(0);
+    // Two digests do not fit the narrow field: the tooltip holds the line whole.
+    Text4->setToolTip(line.isEmpty() ? QString() : PlainToolTip(line));
+    QPalette palette = Text4->parentWidget()->palette();
+    if (color.isValid()) {
+        palette.setColor(QPalette::Text, color);
+    }
+    Text4->setPalette(palette);
 }
 
 void PreviewPanel::selectTab(const QString& key) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QString>
 #include <QWidget>
 #include <memory>
@@ -26,8 +27,11 @@ public:
 
     // Shows `media` as the file `realfile` names (see MediaPreview::LoadMedia).
     void LoadMedia(const QString& media, const QString& realfile = QString(), qint64 limit = -1);
-    // Fills the "Infos" fields; `sizeText` comes whole ("1234 bytes").
+    // Fills the "Infos" fields; `sizeText` comes whole ("1234 bytes"). The checksum line is
+    // emptied: showChecksum fills it after.
     void showDetails(const QString& url, const QString& sizeText, const QString& savePath);
+    // The "Infos" tab's checksum line ("SHA-256 matches SHA256SUMS"), in `color` when valid.
+    void showChecksum(const QString& line, const QColor& color = QColor());
     // Selects the tab with this key ("Prev" or "Info"), as a click on it would.
     void selectTab(const QString& key);
 
@@ -71,4 +75,5 @@ private:
     QLineEdit* Text1 = nullptr;
     QLineEdit* Text2 = nullptr;
     QLineEdit* Text3 = nullptr;
+    QLineEdit* Text4 = nullptr;  // the checksum's result
 };

@@ -66,7 +66,7 @@ protected:
 }  // namespace
 
 NewDownloadPrompt::NewDownloadPrompt(const TextTable& texts, QWidget* parent)
-    : PromptDialog(parent) {
+    : PromptDialog(parent), texts_(texts) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Enter the URL of the file to download"));
     SetTag(this, 695);
@@ -105,6 +105,17 @@ NewDownloadPrompt::NewDownloadPrompt(const TextTable& texts, QWidget* parent)
     form->addRow(userLabel, userBox_);
     form->addRow(passwordLabel, passwordBox_);
 
+    checksumBox_ = new QLineEdit(this);
+    checksumBox_->setObjectName(QStringLiteral("TextChecksum"));
+    checksumBox_->setPlaceholderText(QStringLiteral("sha-256=…"));
+    auto* checksumLabel = new QLabel(QStringLiteral("Checksum:"), this);
+    checksumLabel->setObjectName(QStringLiteral("LabelChecksum"));
+    SetTag(checksumLabel, 1364);
+    checksumLabel->setBuddy(checksumBox_);
+    auto* checksumRow = new QHBoxLayout;
+    checksumRow->addWidget(checksumLabel);
+    checksumRow->addWidget(checksumBox_, 1);
+
     auto* buttons = new QDialogButtonBox(this);
     now_ = buttons->addButton(QStringLiteral("Download Now !"), QDialogButtonBox::AcceptRole);
     now_->setObjectName(QStringLiteral("Command1"));
@@ -126,6 +137,7 @@ NewDownloadPrompt::NewDownloadPrompt(const TextTable& texts, QWidget* parent)
 
     column->addWidget(url_);
     column->addWidget(problems_);
+    column->addLayout(checksumRow);
     column->addWidget(needsLogin_);
     column->addWidget(credentials_);
     column->addStretch(1);
@@ -185,6 +197,9 @@ void NewDownloadPrompt::showCredentials(bool shown) {
 void NewDownloadPrompt::choose(const QString& word) {
     applyCredentials();
     const AddressLines lines = CheckAddressLines(url_->toPlainText());
+    if (!takeChecksum(lines)) {
+        return;
+    }
     if (lines.refused.isEmpty() && !lines.usable.isEmpty()) {
         urls_ = lines.usable;
         answer_ = word;
@@ -193,7 +208,7 @@ void NewDownloadPrompt::choose(const QString& word) {
     }
     // What can go, goes; the box keeps only the lines the user has to correct.
     if (!lines.usable.isEmpty() && addNow_) {
-        addNow_(NewDownloadAnswer{word, lines.usable, user_, password_});
+        addNow_(NewDownloadAnswer{word, lines.usable, user_, password_, {}});
         QStringList kept;
         for (const RefusedLine& refused : lines.refused) {
             kept << refused.line;
@@ -201,6 +216,30 @@ void NewDownloadPrompt::choose(const QString& word) {
         setUrl(kept.join(u'\n'));
     }
     showProblems(lines);
+}
+
+// A checksum belongs to the one file it names: nothing goes while it is unreadable or while the
+// box holds more than one line.
+bool NewDownloadPrompt::takeChecksum(const AddressLines& lines) {
+    checksum_ = {};
+    if (checksumBox_->text().trimmed().isEmpty()) {
+        return true;
+    }
+    int problem = 0;
+    if (const std::optional<Checksum> given = ParseChecksum(checksumBox_->text())) {
+        checksum_ = *given;
+        problem = lines.usable.size() + lines.refused.size() > 1 ? 1366 : 0;
+    } else {
+        problem = 1365;
+    }
+    if (problem == 0) {
+        return true;
+    }
+    checksum_ = {};
+    problems_->setText(texts_.text(problem));
+    problems_->show();
+    checksumBox_->setFocus();
+    return false;
 }
 
 void NewDownloadPrompt::showProblems(const AddressLines& lines) {
@@ -257,5 +296,6 @@ std::optional<NewDownloadAnswer> AskNewDownload(QWidget* parent, const TextTable
     if (prompt.answer() != u"NOW" && prompt.answer() != u"LATER") {
         return std::nullopt;
     }
-    return NewDownloadAnswer{prompt.answer(), prompt.urls(), prompt.user(), prompt.password()};
+    return NewDownloadAnswer{prompt.answer(), prompt.urls(), prompt.user(), prompt.password(),
+                             prompt.checksum()};
 }

@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 
+#include "core/checksums/checksum.h"
 #include "ui/prompts/prompt_parts.h"
 
 class QCheckBox;
@@ -20,12 +21,15 @@ struct NewDownloadAnswer {
     QStringList urls;  // the usable lines, trimmed, one download each
     QString user;      // typed credentials (for HTTP they belong in the records)
     QString password;
+    Checksum checksum{};  // the file's checksum as the user gave it; not valid(): none
 };
 
 // "Form1": the user types or pastes the addresses of files, one a line, and chooses to
 // download them now, later or not at all, optionally with a user name and password. It closes
 // only once every line is an address it can use (or on cancel): the lines it cannot use stay
 // in the box with the reason beside them, and the usable ones of the same choice go ahead.
+// An optional checksum of the file goes with a single address; one it cannot read keeps the
+// dialog open with the reason, the address as typed.
 class NewDownloadPrompt : public PromptDialog {
     Q_OBJECT
 public:
@@ -47,6 +51,8 @@ public:
     // address also carries them inside itself.
     QString user() const { return user_; }
     QString password() const { return password_; }
+    // The checksum field's value when the user chose; not valid() when it was empty.
+    Checksum checksum() const { return checksum_; }
 
     void reject() override;
 
@@ -56,12 +62,14 @@ private:
     void choose(const QString& word);
     void applyCredentials();
     void showProblems(const AddressLines& lines);
+    bool takeChecksum(const AddressLines& lines);
 
     QPlainTextEdit* url_;
     QCheckBox* needsLogin_;
     QWidget* credentials_;
     QLineEdit* userBox_;
     QLineEdit* passwordBox_;
+    QLineEdit* checksumBox_;
     QPushButton* now_;
     QLabel* problems_;
     AddNow addNow_;
@@ -69,6 +77,8 @@ private:
     QString answer_ = QStringLiteral("CANCEL");
     QString user_;
     QString password_;
+    Checksum checksum_{};
+    const TextTable& texts_;
 };
 
 // Asks modally with the address box pre-filled as given; nothing when the user cancels.

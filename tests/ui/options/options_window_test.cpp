@@ -144,6 +144,7 @@ TEST_F(OptionsWindowTest, EveryControlSavesItsSetting) {
         {"Check1", tick("Check1"), number(&Settings::CheckClipboard), "0"},
         {"Check16", tick("Check16"), number(&Settings::BrowserIngeration), "0"},
         {"Text9", text("Text9", "ISO,IMG"), string(&Settings::IgnoreString), "ISO,IMG"},
+        {"CheckLookups", tick("CheckLookups"), number(&Settings::ChecksumLookups), "0"},
         {"Check12", tick("Check12"), number(&Settings::UseAntiVirus), "-1"},
         {"Text12", text("Text12", "clamscan %F"), string(&Settings::AntiVirusCommand),
          "clamscan %F"},

@@ -197,3 +197,28 @@ TEST(NewDownloadPrompt, HttpLoginGoesBackBesideTheAddressOnlyWhileTheBoxIsTicked
     EXPECT_EQ(untickedAgain->user, QString());
     EXPECT_EQ(untickedAgain->password, QString());
 }
+
+TEST(NewDownloadPrompt, AChecksumGoesOnlyWithOneAddressAndOnlyWhenItReadsAsOne) {
+    const QString url = QStringLiteral("http://files.example/a.iso");
+    const QString hex(40, u'B');
+    QStringList problems;
+    QString kept;
+    auto answer = Ask(url, [&](QDialog* d) {
+        auto* sum = Control<QLineEdit>(d, "TextChecksum");
+        sum->setText(QStringLiteral("sha-256=") + hex);  // 40 digits are no SHA-256
+        Click(d, "Command1");
+        problems << Control<QLabel>(d, "Problems")->text();
+        kept = UrlBox(d)->toPlainText();
+        sum->setText(hex);
+        UrlBox(d)->setPlainText(url + QStringLiteral("\nhttp://files.example/b.iso"));
+        Click(d, "Command1");
+        problems << Control<QLabel>(d, "Problems")->text();
+        UrlBox(d)->setPlainText(url);
+        Click(d, "Command1");
+    });
+    EXPECT_EQ(problems, (QStringList{Entry(1365), Entry(1366)}));
+    EXPECT_EQ(kept, url);
+    ASSERT_TRUE(answer.has_value());
+    EXPECT_EQ(answer->urls, QStringList{url});
+    EXPECT_EQ(answer->checksum, (Checksum{DigestKind::Sha1, hex.toLower()}));
+}
