@@ -62,6 +62,7 @@ OptionsForm FormFromSettings(const Settings& s) {
     f.checkClipboard = Flag(s.CheckClipboard);
     f.popupMenu = Flag(s.BrowserIngeration);
     f.ignoreString = s.IgnoreString;
+    f.checksumLookups = Flag(s.ChecksumLookups);
     f.useAntiVirus = Flag(s.UseAntiVirus);
     f.antiVirusCommand = s.AntiVirusCommand;
     f.maxSegments = QString::number(s.MaxSegments);
@@ -103,6 +104,7 @@ void TakeSwitchesAndTexts(Settings& s, const OptionsForm& f, const QDateTime& no
     s.CheckClipboard = Flag(f.checkClipboard);
     s.BrowserIngeration = Flag(f.popupMenu);
     s.IgnoreString = f.ignoreString;
+    s.ChecksumLookups = Flag(f.checksumLookups);
     s.UseAntiVirus = Flag(f.useAntiVirus);
     s.AntiVirusCommand = f.antiVirusCommand;
     s.UseSpeedLimiter = Flag(f.useSpeedLimiter);

@@ -21,6 +21,7 @@ struct OptionsForm {
     bool checkClipboard = false;  // Check1
     bool popupMenu = false;       // Check2 (display only) and Check16
     QString ignoreString;         // Text9
+    bool checksumLookups = true;  // CheckLookups
     bool useAntiVirus = false;    // Check12
     QString antiVirusCommand;     // Text12
     // Connection

@@ -83,7 +83,6 @@ Options::~Options() = default;
 
 void Options::RefreshFromOptions() {
     showForm(FormFromSettings(ctx_.settings));
-    CheckLookups->setChecked(ctx_.settings.ChecksumLookups != 0);
     showHostLimits();
 
     // Browsers come and go between openings; a box whose browser is missing cannot change.
@@ -110,6 +109,7 @@ void Options::showForm(const OptionsForm& f) {
     Check1->setChecked(f.checkClipboard);
     Check2->setChecked(f.popupMenu);
     Text9->setText(f.ignoreString);
+    CheckLookups->setChecked(f.checksumLookups);
     Check12->setChecked(f.useAntiVirus);
     Text12->setText(f.antiVirusCommand);
     Check12_Click();
@@ -150,6 +150,7 @@ OptionsForm Options::form() const {
     f.checkClipboard = Ticked(Check1);
     f.popupMenu = Ticked(Check16);  // Check2 only shows it
     f.ignoreString = Text9->text();
+    f.checksumLookups = Ticked(CheckLookups);
     f.useAntiVirus = Ticked(Check12);
     f.antiVirusCommand = Text12->text();
     f.maxSegments = Text3->text();
@@ -240,7 +241,6 @@ bool Options::OK_Click() {
         return false;
     }
     ctx_.settings = check.settings;
-    ctx_.settings.ChecksumLookups = FlagOf(Ticked(CheckLookups));
     applyBrowserBoxes();
     WriteIeModeFile(ctx_.applicationFolder, ctx_.settings.BrowserIEIntegrationMode);
     ctx_.autoStart.set(ctx_.settings.AutoStart != 0);

@@ -126,7 +126,7 @@ private:
     QCheckBox* Check1 = nullptr;
     QCheckBox* Check2 = nullptr;
     QLineEdit* Text9 = nullptr;
-    QCheckBox* CheckLookups = nullptr;  // "ChecksumLookups", kept beside the form's settings
+    QCheckBox* CheckLookups = nullptr;
     QCheckBox* Check12 = nullptr;
     QLineEdit* Text12 = nullptr;
     QPushButton* Command3 = nullptr;
