@@ -353,10 +353,9 @@ void GetRunner::entryEnded(int slot, const QString& why) {
     const DownloadRecord* r = list_.record(slot);
     progress_.clear();
     if (r != nullptr && StateOf(*r) == ListEntryState::Finished) {
-        std::printf("%s\n", EscapeControls(r->SavePath).toLocal8Bit().constData());
-        std::fflush(stdout);
         // Finished entries stay in the list: a later run reports their files instead of
-        // taking any file of the same name and size for them.
+        // taking any file of the same name and size for them. The file's path goes out with
+        // its check's result: a file that failed it is not listed as a finished one.
         job->whole = true;
         // A result known already: heard before this end, or kept from an earlier run.
         tellCheck(*job);
@@ -399,9 +398,13 @@ void GetRunner::tellCheck(Job& job) {
     // Either way the file keeps its name: a wrong checksum may be the sums file's fault.
     const bool failed = note.outcome == Outcome::Failed || note.outcome == Outcome::Unreadable;
     checkFailed_ = checkFailed_ || failed;
+    progress_.clear();
     if (failed || !options_.quiet) {
-        progress_.clear();
         PrintError(QFileInfo(r->SavePath).fileName() + QStringLiteral(": ") + ChecksumWords(note));
+    }
+    if (!failed) {
+        std::printf("%s\n", EscapeControls(r->SavePath).toLocal8Bit().constData());
+        std::fflush(stdout);
     }
 }
 

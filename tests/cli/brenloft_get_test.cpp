@@ -690,6 +690,9 @@ TEST_F(BrenloftGet, FinishedFilesAreChecked) {
         EXPECT_EQ(run.exitCode, c.exitCode);
         EXPECT_EQ(run.err, QStringList{"brenloft-get: data.bin: " + c.line});
         EXPECT_EQ(FileSha256(target + "/data.bin"), Sha256(data)) << "kept under its name";
+        // Listed among the finished files only when it passed.
+        EXPECT_EQ(run.out,
+                  c.exitCode == 0 ? QStringList{Canonical(target + "/data.bin")} : QStringList{});
     }
 }
 

@@ -84,38 +84,8 @@ NewDownloadPrompt::NewDownloadPrompt(const TextTable& texts, QWidget* parent)
     needsLogin_->setObjectName(QStringLiteral("Check1"));
     SetTag(needsLogin_, 657);
 
-    credentials_ = new QWidget(this);
-    auto* form = new QFormLayout(credentials_);
-    // Indented under the check box's text, which they belong to.
-    const int indent = style()->pixelMetric(QStyle::PM_IndicatorWidth) +
-                       style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing);
-    form->setContentsMargins(indent, 0, 0, 0);
-    userBox_ = new QLineEdit(credentials_);
-    userBox_->setObjectName(QStringLiteral("Text2"));
-    passwordBox_ = new QLineEdit(credentials_);
-    passwordBox_->setObjectName(QStringLiteral("Text3"));
-    auto* userLabel = new QLabel(QStringLiteral("Username"), credentials_);
-    userLabel->setObjectName(QStringLiteral("Label1"));
-    SetTag(userLabel, 658);
-    userLabel->setBuddy(userBox_);
-    auto* passwordLabel = new QLabel(QStringLiteral("Password"), credentials_);
-    passwordLabel->setObjectName(QStringLiteral("Label2"));
-    SetTag(passwordLabel, 659);
-    passwordLabel->setBuddy(passwordBox_);
-    form->addRow(userLabel, userBox_);
-    form->addRow(passwordLabel, passwordBox_);
-
-    checksumBox_ = new QLineEdit(this);
-    checksumBox_->setObjectName(QStringLiteral("TextChecksum"));
-    checksumBox_->setPlaceholderText(QStringLiteral("sha-256=…"));
-    auto* checksumLabel = new QLabel(QStringLiteral("Checksum:"), this);
-    checksumLabel->setObjectName(QStringLiteral("LabelChecksum"));
-    SetTag(checksumLabel, 1364);
-    checksumLabel->setBuddy(checksumBox_);
-    auto* checksumRow = new QHBoxLayout;
-    checksumRow->addWidget(checksumLabel);
-    checksumRow->addWidget(checksumBox_, 1);
-
+    buildCredentials();
+    QLayout* checksumRow = buildChecksumRow();
     auto* buttons = new QDialogButtonBox(this);
     now_ = buttons->addButton(QStringLiteral("Download Now !"), QDialogButtonBox::AcceptRole);
     now_->setObjectName(QStringLiteral("Command1"));
@@ -153,6 +123,44 @@ NewDownloadPrompt::NewDownloadPrompt(const TextTable& texts, QWidget* parent)
     ApplyLanguage(this, texts);
     setUrl(url_->toPlainText());
     url_->setFocus();
+}
+
+// User and password, shown under the check box when the site wants them.
+void NewDownloadPrompt::buildCredentials() {
+    credentials_ = new QWidget(this);
+    auto* form = new QFormLayout(credentials_);
+    // Indented under the check box's text, which they belong to.
+    const int indent = style()->pixelMetric(QStyle::PM_IndicatorWidth) +
+                       style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing);
+    form->setContentsMargins(indent, 0, 0, 0);
+    userBox_ = new QLineEdit(credentials_);
+    userBox_->setObjectName(QStringLiteral("Text2"));
+    passwordBox_ = new QLineEdit(credentials_);
+    passwordBox_->setObjectName(QStringLiteral("Text3"));
+    auto* userLabel = new QLabel(QStringLiteral("Username"), credentials_);
+    userLabel->setObjectName(QStringLiteral("Label1"));
+    SetTag(userLabel, 658);
+    userLabel->setBuddy(userBox_);
+    auto* passwordLabel = new QLabel(QStringLiteral("Password"), credentials_);
+    passwordLabel->setObjectName(QStringLiteral("Label2"));
+    SetTag(passwordLabel, 659);
+    passwordLabel->setBuddy(passwordBox_);
+    form->addRow(userLabel, userBox_);
+    form->addRow(passwordLabel, passwordBox_);
+}
+
+QLayout* NewDownloadPrompt::buildChecksumRow() {
+    checksumBox_ = new QLineEdit(this);
+    checksumBox_->setObjectName(QStringLiteral("TextChecksum"));
+    checksumBox_->setPlaceholderText(QStringLiteral("sha-256=…"));
+    auto* checksumLabel = new QLabel(QStringLiteral("Checksum:"), this);
+    checksumLabel->setObjectName(QStringLiteral("LabelChecksum"));
+    SetTag(checksumLabel, 1364);
+    checksumLabel->setBuddy(checksumBox_);
+    auto* checksumRow = new QHBoxLayout;
+    checksumRow->addWidget(checksumLabel);
+    checksumRow->addWidget(checksumBox_, 1);
+    return checksumRow;
 }
 
 void NewDownloadPrompt::setUrl(const QString& text) {

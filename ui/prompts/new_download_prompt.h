@@ -10,6 +10,7 @@
 
 class QCheckBox;
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
@@ -57,6 +58,8 @@ public:
     void reject() override;
 
 private:
+    void buildCredentials();
+    QLayout* buildChecksumRow();
     void urlChanged();
     void showCredentials(bool shown);
     void choose(const QString& word);
