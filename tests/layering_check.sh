@@ -10,6 +10,8 @@ core                        QtCore
 net                         QtCore core
 engine                      QtCore core net
 archive                     QtCore core engine
+# The remote control speaks HTTP and WebSocket above the engine, with no windows.
+rpc                         QtCore QtNetwork QtWebSockets core engine
 update                      QtCore core engine archive updater
 updater                     QtCore QtWidgets core
 updater/updater_arguments.* QtCore core
@@ -34,7 +36,7 @@ map=$(mktemp) || exit 2
 trap 'rm -f "$map"' EXIT
 (cd "$qt" && for m in Qt*; do ls "$m" | sed -n "s/^Q[A-Za-z]*$/$m &/p"; done) >"$map"
 [ -s "$map" ] || { echo "no Qt headers under $qt"; exit 2; }
-projects='app|archive|cli|core|engine|integration|launcher|net|ui|update|updater'
+projects='app|archive|cli|core|engine|integration|launcher|net|rpc|ui|update|updater'
 bad=$(echo "$allowed" | grep -v -e '^#' -e '^$' | while read -r files may; do
   # shellcheck disable=SC2086 # the file globs of the table expand here
   grep -rn -E '^ *# *include *[<"]' $files | awk -v files="$files" -v may="$may" -v p="^($projects)/" '

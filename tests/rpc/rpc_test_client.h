@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QList>
+#include <QMap>
+#include <functional>
+
+#include "rpc/rpc_dispatch.h"
+
+// A dispatcher scripted after aria2's answers: aria2.getVersion answers, a missing method is an
+// invalid request, parameters that are not an array are invalid, "token:wrong" is refused,
+// any other method is unknown; test.slow runs `slow` first (events included) and answers.
+class ScriptedDispatch : public RpcDispatch {
+public:
+    QJsonObject handle(const QJsonObject& request) override;
+    std::function<void()> slow;
+};
+
+struct HttpReply {
+    int status = 0;
+    QMap<QByteArray, QByteArray> headers;  // names in lower case
+    QByteArray body;
+};
+
+// Sends `wire` on a new connection to 127.0.0.1:port and reads `count` answers, fewer when
+// the server closes first. `closed` tells whether it closed.
+QList<HttpReply> AskHttp(quint16 port, const QByteArray& wire, int count = 1,
+                         bool* closed = nullptr);
