@@ -4,6 +4,8 @@
 #include <QEventLoop>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSslCertificate>
+#include <QSslConfiguration>
 #include <QTcpSocket>
 #include <QTimer>
 #include <QWebSocket>
@@ -13,17 +15,11 @@
 #include "rpc/unauthorized_pause.h"
 #include "tests/rpc/rpc_test_client.h"
 #include "tests/support/sandbox.h"
+#include "tests/support/test_certificates.h"
 
 namespace {
 
 using Ms = std::chrono::milliseconds;
-
-const QByteArray Version = R"({"jsonrpc":"2.0","id":"v","method":"aria2.getVersion"})";
-
-QByteArray Post(const QByteArray& body) {
-    return "POST /jsonrpc HTTP/1.1\r\nContent-Length: " + QByteArray::number(body.size()) +
-           "\r\n\r\n" + body;
-}
 
 struct Served {
     ScriptedDispatch dispatch;
@@ -40,33 +36,44 @@ struct Served {
     }
 };
 
-TEST(RpcServer, WebSocketClientsGetAnswersAndNotifications) {
-    Served served;
-    QWebSocket client;
-    QStringList heard;
-    QObject::connect(&client, &QWebSocket::textMessageReceived,
-                     [&heard](const QString& text) { heard << text; });
-    client.open(QUrl(QStringLiteral("ws://127.0.0.1:%1/jsonrpc").arg(served.server->port())));
-    ASSERT_TRUE(WaitFor([&] { return served.server->webSocketClients() == 1; }));
-    client.sendTextMessage(QString::fromUtf8(Version));
-    ASSERT_TRUE(WaitFor([&] { return heard.size() == 1; }));
-    EXPECT_EQ(QJsonDocument::fromJson(heard[0].toUtf8())["result"]["version"], "1");
-    served.server->notify(QStringLiteral("aria2.onDownloadStart"),
-                          QStringLiteral("2089b05ecca3d829"));
-    ASSERT_TRUE(WaitFor([&] { return heard.size() == 2; }));
-    EXPECT_EQ(heard[1], R"({"jsonrpc":"2.0","method":"aria2.onDownloadStart",)"
-                        R"("params":[{"gid":"2089b05ecca3d829"}]})");
+TEST(RpcServer, WebSocketClientsGetAnswersAndNotificationsWithAndWithoutTls) {
+    Certificates certificates;
+    ASSERT_TRUE(certificates.make()) << certificates.problem.toStdString();
+    for (const bool tls : {false, true}) {
+        SCOPED_TRACE(tls ? "wss" : "ws");
+        RpcTransportOptions options;
+        options.certificateFile = tls ? certificates.file("good.pem") : QString();
+        options.privateKeyFile = tls ? certificates.file("server.key") : QString();
+        Served served(options);
+        QWebSocket client;
+        QSslConfiguration trust = QSslConfiguration::defaultConfiguration();
+        trust.setCaCertificates(QSslCertificate::fromPath(certificates.file("ca.pem")));
+        client.setSslConfiguration(trust);
+        QStringList heard;
+        QObject::connect(&client, &QWebSocket::textMessageReceived,
+                         [&heard](const QString& text) { heard << text; });
+        client.open(QUrl(QStringLiteral("%1://127.0.0.1:%2/jsonrpc")
+                             .arg(tls ? "wss" : "ws")
+                             .arg(served.server->port())));
+        ASSERT_TRUE(WaitFor([&] { return client.state() == QAbstractSocket::ConnectedState; }));
+        client.sendTextMessage(QString::fromUtf8(Version));
+        ASSERT_TRUE(WaitFor([&] { return heard.size() == 1; }));
+        EXPECT_EQ(QJsonDocument::fromJson(heard[0].toUtf8())["result"]["version"], "1");
+        served.server->notify(QStringLiteral("aria2.onDownloadStart"),
+                              QStringLiteral("2089b05ecca3d829"));
+        ASSERT_TRUE(WaitFor([&] { return heard.size() == 2; }));
+        EXPECT_EQ(heard[1], R"({"jsonrpc":"2.0","method":"aria2.onDownloadStart",)"
+                            R"("params":[{"gid":"2089b05ecca3d829"}]})");
+    }
 }
 
 TEST(RpcServer, RefusesAHundredMegabyteBodyUnread) {
     Served served;
-    bool closed = false;
     const QByteArray head = "POST /jsonrpc HTTP/1.1\r\nContent-Length: 104857600\r\n\r\n";
-    const QList<HttpReply> refused =
-        AskHttp(served.server->port(), head + QByteArray(1 << 20, '['), 1, &closed);
-    ASSERT_EQ(refused.size(), 1);
-    EXPECT_EQ(refused[0].status, 413);
-    EXPECT_TRUE(closed);
+    const HttpReply refused =
+        AskHttp(served.server->port(), head + QByteArray(1 << 20, '[')).value(0);
+    EXPECT_EQ(refused.status, 413);
+    EXPECT_EQ(refused.headers.value("connection"), "close");
     EXPECT_EQ(AskHttp(served.server->port(), Post(Version)).value(0).status, 200);
 }
 

@@ -41,17 +41,9 @@ QString Shape(const HttpReply& reply) {
     return parts.join('|');
 }
 
-QByteArray Post(const QByteArray& body, const QByteArray& path = "/jsonrpc") {
-    return "POST " + path +
-           " HTTP/1.1\r\nHost: x\r\nContent-Length: " + QByteArray::number(body.size()) +
-           "\r\n\r\n" + body;
-}
-
 QByteArray Get(const QByteArray& target) {
     return "GET " + target + " HTTP/1.1\r\n\r\n";
 }
-
-const QByteArray Version = R"({"jsonrpc":"2.0","id":"v","method":"aria2.getVersion"})";
 
 struct Row {
     const char* name;

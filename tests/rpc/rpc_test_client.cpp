@@ -60,7 +60,7 @@ bool TakeReply(QByteArray& bytes, HttpReply& reply) {
 
 }  // namespace
 
-QList<HttpReply> AskHttp(quint16 port, const QByteArray& wire, int count, bool* closed) {
+QList<HttpReply> AskHttp(quint16 port, const QByteArray& wire, int count) {
     QTcpSocket socket;
     socket.connectToHost(QStringLiteral("127.0.0.1"), port);
     QList<HttpReply> replies;
@@ -76,12 +76,10 @@ QList<HttpReply> AskHttp(quint16 port, const QByteArray& wire, int count, bool* 
         }
         return replies.size() == count || socket.state() == QAbstractSocket::UnconnectedState;
     });
-    if (closed != nullptr) {
-        // An answer that says it closes is followed by the close.
-        const bool closing =
-            !replies.isEmpty() && replies.last().headers.value("connection") == "close";
-        *closed = WaitFor([&] { return socket.state() == QAbstractSocket::UnconnectedState; },
-                          std::chrono::milliseconds(closing ? 10000 : 0));
-    }
     return replies;
+}
+
+QByteArray Post(const QByteArray& body, const QByteArray& path) {
+    return "POST " + path + " HTTP/1.1\r\nContent-Length: " + QByteArray::number(body.size()) +
+           "\r\n\r\n" + body;
 }

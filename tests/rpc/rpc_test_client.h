@@ -24,6 +24,8 @@ struct HttpReply {
 };
 
 // Sends `wire` on a new connection to 127.0.0.1:port and reads `count` answers, fewer when
-// the server closes first. `closed` tells whether it closed.
-QList<HttpReply> AskHttp(quint16 port, const QByteArray& wire, int count = 1,
-                         bool* closed = nullptr);
+// the server closes first.
+QList<HttpReply> AskHttp(quint16 port, const QByteArray& wire, int count = 1);
+
+QByteArray Post(const QByteArray& body, const QByteArray& path = "/jsonrpc");
+inline const QByteArray Version = R"({"jsonrpc":"2.0","id":"v","method":"aria2.getVersion"})";
