@@ -101,13 +101,13 @@ bool RpcHttpConnection::handOver() {
 }
 
 bool RpcHttpConnection::answer(const HttpRequest& request) {
-    // The dispatcher may run events: this connection may end meanwhile, and must not be
-    // deleted under its own feet.
+    // The dispatcher may run events: the client may leave meanwhile and this connection be
+    // deleted, or a second request arrive, which waits for this one's answer.
     busy_ = true;
     const QPointer<RpcHttpConnection> alive(this);
     const HttpAnswer answer = answerFor(request);
     if (!alive) {
-        return false;  // the server went away with it
+        return false;  // deleted while the dispatcher ran events
     }
     busy_ = false;
     if (ended_) {
@@ -219,8 +219,8 @@ void RpcHttpConnection::shutDown() {
 
 void RpcHttpConnection::end() {
     ended_ = true;
-    if (busy_ || done_) {
-        return;  // answer() ends it once the dispatcher returns
+    if (done_) {
+        return;
     }
     done_ = true;
     socket_->disconnect(this);

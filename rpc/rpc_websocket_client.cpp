@@ -83,7 +83,7 @@ void RpcWebSocketClient::sendHeld() {
 
 void RpcWebSocketClient::end() {
     ended_ = true;
-    if (busy_ || done_) {
+    if (done_) {
         return;
     }
     done_ = true;

@@ -48,8 +48,6 @@ const Row Rows[] = {
      Fault::None, "/jsonrpc", "{}", true, 19},
     {"a websocket head stays unread until whole", Upgrade, State::Done, Fault::None, "/jsonrpc", "",
      true, 0},
-    {"close asked", "POST /a HTTP/1.1\r\nConnection: close\r\nContent-Length: 0\r\n\r\n",
-     State::Done, Fault::None, "/a", "", false, 0},
     {"body beyond the limit is refused unread",
      "POST /jsonrpc HTTP/1.1\r\nContent-Length: 1001\r\n\r\n" + QByteArray(1001, 'x'),
      State::Failed, Fault::BodyTooLarge, "", "", true, 1049},

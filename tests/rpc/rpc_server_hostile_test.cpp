@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <QEventLoop>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -9,7 +8,6 @@
 #include <QTcpSocket>
 #include <QTimer>
 #include <QWebSocket>
-#include <optional>
 
 #include "rpc/rpc_server.h"
 #include "rpc/unauthorized_pause.h"
@@ -20,21 +18,6 @@
 namespace {
 
 using Ms = std::chrono::milliseconds;
-
-struct Served {
-    ScriptedDispatch dispatch;
-    std::optional<RpcServer> server;
-    explicit Served(RpcTransportOptions options = {}) {
-        options.port = 0;
-        server.emplace(dispatch, options);
-        EXPECT_EQ(server->listen(), QString());
-    }
-    // Qt's WebSocket leaves its TCP socket to a deferred delete.
-    ~Served() {
-        server.reset();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
-};
 
 TEST(RpcServer, WebSocketClientsGetAnswersAndNotificationsWithAndWithoutTls) {
     Certificates certificates;

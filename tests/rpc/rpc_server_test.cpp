@@ -5,9 +5,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QTcpSocket>
-#include <QWebSocket>
-#include <memory>
 
 #include "tests/rpc/rpc_test_client.h"
 #include "tests/support/aria2_peer.h"
@@ -82,30 +79,21 @@ const Row Rows[] = {
     {"cross-origin answer", Post("{bad"), true},
 };
 
-struct Pair {
-    Aria2Peer aria2;
-    ScriptedDispatch dispatch;
-    std::unique_ptr<RpcServer> ours;
-
-    explicit Pair(bool originAll) {
-        RpcTransportOptions options;
-        options.port = 0;
-        options.allowOriginAll = originAll;
-        ours = std::make_unique<RpcServer>(dispatch, options);
-        EXPECT_EQ(ours->listen(), QString());
-        EXPECT_TRUE(aria2.start(originAll ? QStringList{"--rpc-allow-origin-all"} : QStringList{}))
-            << aria2.error().toStdString();
-    }
-};
-
 TEST(RpcServer, AnswersEachRowAsAria2Does) {
-    Pair plain(false);
-    Pair originAll(true);
+    RpcTransportOptions originAll;
+    originAll.allowOriginAll = true;
+    Served plain;
+    Served origins(originAll);
+    Aria2Peer aria2;
+    Aria2Peer aria2Origins;
+    ASSERT_TRUE(aria2.start() && aria2Origins.start({"--rpc-allow-origin-all"}))
+        << aria2.error().toStdString() << aria2Origins.error().toStdString();
     for (const Row& row : Rows) {
         SCOPED_TRACE(row.name);
-        Pair& pair = row.originAll ? originAll : plain;
-        const QList<HttpReply> theirs = AskHttp(pair.aria2.port(), row.wire, row.answers);
-        const QList<HttpReply> mine = AskHttp(pair.ours->port(), row.wire, row.answers);
+        const QList<HttpReply> theirs =
+            AskHttp((row.originAll ? aria2Origins : aria2).port(), row.wire, row.answers);
+        const QList<HttpReply> mine =
+            AskHttp((row.originAll ? origins : plain).server->port(), row.wire, row.answers);
         ASSERT_EQ(theirs.size(), row.answers);
         ASSERT_EQ(mine.size(), row.answers);
         for (int i = 0; i < row.answers; ++i) {

@@ -1,7 +1,10 @@
 #include "tests/rpc/rpc_test_client.h"
 
+#include <QCoreApplication>
 #include <QJsonArray>
 #include <QTcpSocket>
+
+#include <gtest/gtest.h>
 
 #include "tests/support/sandbox.h"
 
@@ -82,4 +85,16 @@ QList<HttpReply> AskHttp(quint16 port, const QByteArray& wire, int count) {
 QByteArray Post(const QByteArray& body, const QByteArray& path) {
     return "POST " + path + " HTTP/1.1\r\nContent-Length: " + QByteArray::number(body.size()) +
            "\r\n\r\n" + body;
+}
+
+Served::Served(RpcTransportOptions options) {
+    options.port = 0;
+    server.emplace(dispatch, options);
+    EXPECT_EQ(server->listen(), QString());
+}
+
+Served::~Served() {
+    server.reset();
+    // Qt's WebSocket leaves its TCP socket to a deferred delete.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }

@@ -5,6 +5,9 @@
 #include <QList>
 #include <QMap>
 #include <functional>
+#include <optional>
+
+#include "rpc/rpc_server.h"
 
 #include "rpc/rpc_dispatch.h"
 
@@ -29,3 +32,11 @@ QList<HttpReply> AskHttp(quint16 port, const QByteArray& wire, int count = 1);
 
 QByteArray Post(const QByteArray& body, const QByteArray& path = "/jsonrpc");
 inline const QByteArray Version = R"({"jsonrpc":"2.0","id":"v","method":"aria2.getVersion"})";
+
+// Our server on 127.0.0.1 and a free port, answering with a ScriptedDispatch.
+struct Served {
+    explicit Served(RpcTransportOptions options = {});
+    ~Served();
+    ScriptedDispatch dispatch;
+    std::optional<RpcServer> server;
+};
