@@ -42,7 +42,8 @@ private:
     QString loadTls();
     void accept(RpcTcpServer* server);
     void adoptWebSocket();
-    static constexpr qsizetype MaxConnections = 256;
+    // Each may hold a request of the size limit: this bounds what clients can make us keep.
+    static constexpr qsizetype MaxConnections = 64;
 
     RpcDispatch& dispatch_;
     const RpcTransportOptions options_;

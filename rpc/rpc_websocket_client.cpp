@@ -9,15 +9,21 @@
 
 namespace {
 
-// Messages a client may have waiting for their turn; past this it is flooding.
+// Messages a client may have waiting for their turn (in count, and in requests of the size
+// limit); past this it is flooding.
 constexpr qsizetype MaxWaiting = 64;
+constexpr qint64 MaxWaitingRequests = 4;
 
 }  // namespace
 
 RpcWebSocketClient::RpcWebSocketClient(QWebSocket* socket, const RpcTransportOptions& options,
                                        RpcDispatch& dispatch, UnauthorizedPause& pause,
                                        QObject* parent)
-    : QObject(parent), socket_(socket), dispatch_(dispatch), pause_(pause) {
+    : QObject(parent),
+      socket_(socket),
+      dispatch_(dispatch),
+      pause_(pause),
+      waitingLimit_(MaxWaitingRequests * options.maxRequestSize) {
     socket_->setParent(this);
     socket_->setMaxAllowedIncomingMessageSize(static_cast<quint64>(options.maxRequestSize));
     socket_->setMaxAllowedIncomingFrameSize(static_cast<quint64>(options.maxRequestSize));
@@ -41,13 +47,15 @@ void RpcWebSocketClient::abort() {
 }
 
 void RpcWebSocketClient::received(const QString& message) {
-    if (waiting_.size() >= MaxWaiting) {
+    const QByteArray text = message.toUtf8();
+    if (waiting_.size() >= MaxWaiting || waitingBytes_ + text.size() > waitingLimit_) {
         socket_->close(QWebSocketProtocol::CloseCodePolicyViolated,
                        QStringLiteral("too many requests"));
         end();
         return;
     }
-    waiting_.enqueue(message.toUtf8());
+    waitingBytes_ += text.size();
+    waiting_.enqueue(text);
     work();
 }
 
@@ -55,7 +63,9 @@ void RpcWebSocketClient::work() {
     while (!busy_ && !ended_ && !held_.isActive() && !waiting_.isEmpty()) {
         busy_ = true;
         const QPointer<RpcWebSocketClient> alive(this);
-        const RpcExchange exchange = ExchangeJson(waiting_.dequeue(), dispatch_);
+        const QByteArray request = waiting_.dequeue();
+        waitingBytes_ -= request.size();
+        const RpcExchange exchange = ExchangeJson(request, dispatch_);
         if (!alive) {
             return;
         }

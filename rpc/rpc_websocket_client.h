@@ -38,6 +38,8 @@ private:
     RpcDispatch& dispatch_;
     UnauthorizedPause& pause_;
     QQueue<QByteArray> waiting_;
+    qint64 waitingBytes_ = 0;
+    const qint64 waitingLimit_;
     QTimer held_;
     QByteArray heldAnswer_;
     bool busy_ = false;
