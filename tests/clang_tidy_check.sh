@@ -2,7 +2,7 @@
 # The production sources keep the names .clang-tidy describes and no function over 80 lines.
 root=${1:?source folder}
 build=${2:?build folder holding compile_commands.json}
-folders='app|archive|cli|core|engine|integration|launcher|net|ui|update|updater'
+folders='app|archive|cli|core|engine|integration|launcher|net|rpc|ui|update|updater'
 out=$(mktemp) || exit 2
 trap 'rm -f "$out"' EXIT
 # clang-tidy picks the headers whose warnings count.
