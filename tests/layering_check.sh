@@ -9,6 +9,7 @@ allowed='
 core                        QtCore
 net                         QtCore core
 engine                      QtCore core net
+rpc                         QtCore core engine
 archive                     QtCore core engine
 update                      QtCore core engine archive updater
 updater                     QtCore QtWidgets core
@@ -34,7 +35,7 @@ map=$(mktemp) || exit 2
 trap 'rm -f "$map"' EXIT
 (cd "$qt" && for m in Qt*; do ls "$m" | sed -n "s/^Q[A-Za-z]*$/$m &/p"; done) >"$map"
 [ -s "$map" ] || { echo "no Qt headers under $qt"; exit 2; }
-projects='app|archive|cli|core|engine|integration|launcher|net|ui|update|updater'
+projects='app|archive|cli|core|engine|integration|launcher|net|rpc|ui|update|updater'
 bad=$(echo "$allowed" | grep -v -e '^#' -e '^$' | while read -r files may; do
   # shellcheck disable=SC2086 # the file globs of the table expand here
   grep -rn -E '^ *# *include *[<"]' $files | awk -v files="$files" -v may="$may" -v p="^($projects)/" '
