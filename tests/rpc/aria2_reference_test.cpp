@@ -203,6 +203,7 @@ TEST_F(Aria2Reference, AnswersEveryMethodInAria2sShapes) {
         {"system.multicall", {list(call)}, true, false},
         {"aria2.nothing", {}},
         {"aria2.getGlobalStat", {}, true, false},
+        {"aria2.getGlobalStat", {QStringLiteral("token:s3cre")}, true, false},
         {"aria2.addTorrent", {QStringLiteral("AAAA")}, false},
         {"aria2.addUri", {QJsonArray{}}},
         {"aria2.addUri", {list(nginx->url(QStringLiteral("/x"))), badChecksum}},
