@@ -64,6 +64,8 @@ private:
     QJsonValue getGlobalStat(const RpcParams& params);
     QJsonValue getVersion(const RpcParams& params);
     QJsonValue getSessionInfo(const RpcParams& params);
+    QJsonValue getOption(const RpcParams& params);
+    QJsonValue getGlobalOption(const RpcParams& params);
     QJsonValue listMethods(const RpcParams& params);
     QJsonValue listNotifications(const RpcParams& params);
     QJsonValue multicall(const RpcParams& params);

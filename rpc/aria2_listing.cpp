@@ -1,6 +1,7 @@
 // The methods that read: an entry's status, files, addresses and servers, the lists by state,
 // the totals, and what the server itself is.
 
+#include <QFileInfo>
 #include <cmath>
 
 #include "core/download_list/download_list.h"
@@ -95,6 +96,35 @@ QJsonValue Aria2Dispatch::getVersion(const RpcParams&) {
 
 QJsonValue Aria2Dispatch::getSessionInfo(const RpcParams&) {
     return QJsonObject{{QStringLiteral("sessionId"), sessionId_}};
+}
+
+QJsonValue Aria2Dispatch::getOption(const RpcParams& params) {
+    const DownloadRecord& r = ctx_.list.DownloadList.at(slotAt(params, 0));
+    const QString path = EntryFiles(r, ctx_.settings.DownloadFolder)[0][u"path"].toString();
+    const QFileInfo file(path);
+    // The segments a download plans, as aria2 names its connections to one server.
+    const QString split =
+        QString::number(r.SegmentCount > 0 ? r.SegmentCount : ctx_.settings.MaxSegments);
+    return QJsonObject{
+        {QStringLiteral("dir"), path.isEmpty() ? ctx_.settings.DownloadFolder : file.path()},
+        {QStringLiteral("out"), file.fileName()},
+        {QStringLiteral("split"), split},
+        {QStringLiteral("max-connection-per-server"), split},
+    };
+}
+
+QJsonValue Aria2Dispatch::getGlobalOption(const RpcParams&) {
+    const Settings& s = ctx_.settings;
+    const QString segments = QString::number(s.MaxSegments);
+    return QJsonObject{
+        {QStringLiteral("dir"), s.DownloadFolder},
+        {QStringLiteral("max-concurrent-downloads"), QString::number(s.MaxSimulDownlads)},
+        {QStringLiteral("max-overall-download-limit"),
+         QString::number(s.UseSpeedLimiter == FlagTrue ? s.SpeedLimiter : 0)},
+        {QStringLiteral("split"), segments},
+        {QStringLiteral("max-connection-per-server"), segments},
+        {QStringLiteral("max-tries"), QString::number(s.MaxTries)},
+    };
 }
 
 QJsonValue Aria2Dispatch::listMethods(const RpcParams&) {
