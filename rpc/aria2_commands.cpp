@@ -243,3 +243,12 @@ QJsonValue Aria2Dispatch::purgeDownloadResult(const RpcParams&) {
     }
     return QStringLiteral("OK");
 }
+
+QJsonValue Aria2Dispatch::saveSession(const RpcParams&) {
+    // The list is the session: saved as its owner saves it, where it always is.
+    const QString why = ctx_.saveList ? ctx_.saveList() : SaveList(ctx_.list, ctx_.listPath);
+    if (!why.isEmpty()) {
+        throw RpcFailure{1, why};
+    }
+    return QStringLiteral("OK");
+}

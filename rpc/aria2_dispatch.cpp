@@ -55,6 +55,7 @@ const std::vector<Aria2Dispatch::MethodEntry>& Aria2Dispatch::methods() {
         {"aria2.getSessionInfo", &Aria2Dispatch::getSessionInfo, false},
         {"aria2.getGlobalStat", &Aria2Dispatch::getGlobalStat, false},
         {"aria2.getOption", &Aria2Dispatch::getOption, false},
+        {"aria2.saveSession", &Aria2Dispatch::saveSession, false},
         {"aria2.getGlobalOption", &Aria2Dispatch::getGlobalOption, false},
         {"system.multicall", &Aria2Dispatch::multicall, true},
         {"system.listMethods", &Aria2Dispatch::listMethods, true},

@@ -83,6 +83,7 @@ private:
     QJsonValue remove(const RpcParams& params);
     QJsonValue removeDownloadResult(const RpcParams& params);
     QJsonValue purgeDownloadResult(const RpcParams& params);
+    QJsonValue saveSession(const RpcParams& params);
     QJsonValue pauseOne(const RpcParams& params, bool force);
     QJsonValue pauseEvery(const RpcParams& params, bool force);
     // Pauses a running entry, or takes a waiting one out of the queue; false for any other.

@@ -35,7 +35,8 @@ public:
                       {QStringLiteral("--enable-rpc"), QStringLiteral("--no-conf"),
                        QStringLiteral("--rpc-listen-port=%1").arg(port_),
                        QStringLiteral("--rpc-secret=") + Secret, QStringLiteral("-d"), folder(),
-                       QStringLiteral("--quiet"), QStringLiteral("--max-concurrent-downloads=1")},
+                       QStringLiteral("--quiet"), QStringLiteral("--max-concurrent-downloads=1"),
+                       QStringLiteral("--save-session=") + inFolder(QStringLiteral("session"))},
                       [this] { return LoopbackPortAccepts(port_); });
     }
     // One request over HTTP on a connection of its own.
@@ -217,6 +218,7 @@ TEST_F(Aria2Reference, AnswersEveryMethodInAria2sShapes) {
         {"aria2.pause", {QStringLiteral("$queued")}},
         {"aria2.tellStatus", {QStringLiteral("$queued"), list(QStringLiteral("status"))}},
         {"aria2.removeDownloadResult", {QStringLiteral("$queued")}},
+        {"aria2.saveSession", {}},
         {"aria2.remove", {QStringLiteral("$paused")}},
         {"aria2.tellStatus", {QStringLiteral("$paused")}},
         {"aria2.forceRemove", {QStringLiteral("$active")}},
