@@ -1,6 +1,8 @@
 #include "rpc/rpc_params.h"
 
 #include <QByteArray>
+#include <climits>
+#include <cmath>
 
 namespace {
 
@@ -38,8 +40,7 @@ int RpcParams::integer(int i, std::optional<int> fallback) const {
     const QJsonValue value = required(i);
     const double number = value.toDouble();
     // JSON has only doubles; a fraction or a number beyond int is not an integer parameter.
-    if (!value.isDouble() || number != double(qint64(number)) || number < INT_MIN ||
-        number > INT_MAX) {
+    if (!value.isDouble() || number < INT_MIN || number > INT_MAX || number != std::trunc(number)) {
         wrongType(i);
     }
     return int(number);
