@@ -165,10 +165,16 @@ int AddOrContinue(EngineContext& ctx, DownloadQueue& queue, AddRequest& request,
             why = QStringLiteral("the download list is full");
             return 0;
         }
-        FillNewRecord(list.DownloadList[slot], parsed, request.url, request.updateFlag, QString());
+        FillNewRecord(list.DownloadList[slot], parsed, request.url, request.updateFlag,
+                      request.savePath);
     }
     ApplyTypedLogin(list.DownloadList[slot], request);
+    ApplyBrowserContext(list.DownloadList[slot], request);
     ApplyGivenChecksum(list.DownloadList[slot], request);
+    if (request.deferFlag != 0) {
+        queue.NotifyListChanged();
+        return slot;
+    }
     queue.Restart(slot);
     const DownloadRecord* r = list.record(slot);
     request.deferFlag = r != nullptr && InQueue(*r) ? -1 : 0;

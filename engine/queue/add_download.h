@@ -38,6 +38,9 @@ struct AddRequest {
     // The checksum the user gave for the file (not valid(): none); it is trusted before any the
     // server offers.
     Checksum checksum{};
+    // Where the file goes, chosen by the caller without a dialog (the remote control's folder
+    // and name); empty: the download folder under the server's name. AddOrContinue only.
+    QString savePath;
 };
 
 // The one way a URL enters the list: validate and encode, the save-as dialog, the duplicate
@@ -49,6 +52,7 @@ int AddDownload(EngineContext& ctx, DownloadQueue& queue, AddPrompts& prompts, A
 // by an interrupted run) goes on from where it stopped; otherwise the address gets a new entry,
 // on the slot of a finished entry for it if there is one.
 // Either starts when the limit allows and is queued otherwise (request.deferFlag -1), as
-// DownloadQueue::Restart does. Returns the slot -- the one already serving the address when it
-// runs -- or 0 with `why` saying what kept the address out.
+// DownloadQueue::Restart does; given deferFlag -1, it is left waiting for the user instead. Returns
+// the slot -- the one already serving the address when it runs -- or 0 with `why` saying what kept
+// the address out.
 int AddOrContinue(EngineContext& ctx, DownloadQueue& queue, AddRequest& request, QString& why);

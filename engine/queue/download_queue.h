@@ -83,6 +83,9 @@ public:
     // is being built already; `done` is told once, from the event loop.
     bool ForceBuild(int slot, std::int64_t upTo, std::function<void(const AssemblyResult&)> done);
     bool building(int slot) const { return building_.contains(slot); }
+    // Takes a queued or scheduled entry out of the queue and the schedule: it waits for the
+    // user. False when the slot holds no such entry.
+    bool HoldEntry(int slot);
     // Takes every entry out of the queue: brenloft-get starts only what its command names,
     // never what an interrupted run left waiting.
     void ClearQueue();

@@ -114,6 +114,19 @@ void DownloadQueue::ToggleSchedule(int slot) {
     touchList();
 }
 
+bool DownloadQueue::HoldEntry(int slot) {
+    DownloadRecord* r = ctx_.list.record(slot);
+    if (r == nullptr ||
+        (StateOf(*r) != ListEntryState::Queued && StateOf(*r) != ListEntryState::Scheduled)) {
+        return false;
+    }
+    qCInfo(lcQueue, "slot %d: hold %s", slot, qUtf8Printable(LoggedAddress(*r)));
+    MarkUnqueued(*r);
+    SetScheduled(*r, false);
+    touchList();
+    return true;
+}
+
 void DownloadQueue::ClearQueue() {
     ListBatch batch(*this);
     for (int slot = 1; slot <= UsedSlots(ctx_.list); ++slot) {
