@@ -71,11 +71,13 @@ void ChecksumChecks::onSessionEnded(int slot) {
 
 void ChecksumChecks::Check(int slot) {
     const DownloadRecord* r = ctx_.list.record(slot);
-    if (r == nullptr || StateOf(*r) != ListEntryState::Finished ||
-        ReadChecksumNote(*r).outcome != ChecksumNote::Outcome::Unchecked) {
+    if (r == nullptr || StateOf(*r) != ListEntryState::Finished) {
         return;
     }
     const ChecksumNote note = ReadChecksumNote(*r);
+    if (note.outcome != ChecksumNote::Outcome::Unchecked) {
+        return;
+    }
     if (!note.expected.valid() && !note.looked && LooksUp(ctx_, *r) && !lookups_.contains(slot)) {
         startLookup(slot);
     }
