@@ -252,3 +252,11 @@ QJsonValue Aria2Dispatch::saveSession(const RpcParams&) {
     }
     return QStringLiteral("OK");
 }
+
+QJsonValue Aria2Dispatch::shutdownProgram(bool force) {
+    if (!shutdown) {
+        throw RpcFailure{1, QStringLiteral("This program cannot be shut down remotely.")};
+    }
+    shutdown(force);
+    return QStringLiteral("OK");
+}

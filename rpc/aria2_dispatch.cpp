@@ -57,6 +57,8 @@ const std::vector<Aria2Dispatch::MethodEntry>& Aria2Dispatch::methods() {
         {"aria2.getOption", &Aria2Dispatch::getOption, false},
         {"aria2.saveSession", &Aria2Dispatch::saveSession, false},
         {"aria2.getGlobalOption", &Aria2Dispatch::getGlobalOption, false},
+        {"aria2.shutdown", &Aria2Dispatch::shutdownGently, false},
+        {"aria2.forceShutdown", &Aria2Dispatch::shutdownNow, false},
         {"system.multicall", &Aria2Dispatch::multicall, true},
         {"system.listMethods", &Aria2Dispatch::listMethods, true},
         {"system.listNotifications", &Aria2Dispatch::listNotifications, true},

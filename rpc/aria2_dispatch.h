@@ -5,6 +5,7 @@
 #include <QJsonValue>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <set>
 #include <vector>
 
@@ -29,6 +30,15 @@ public:
 
     // The methods answered, by name.
     static QStringList methodNames();
+
+    // The GID a client sees for the slot; empty for one it does not see.
+    QString gidOf(int slot) const { return gids().gidOf(slot); }
+
+    // What only the front end can do, asked by changeGlobalOption (the settings changed and are
+    // in effect: keep them) and by shutdown and forceShutdown (end the program once the answer
+    // is out). Unset: nothing is kept, and shutdown answers with an error.
+    std::function<void()> settingsChanged;
+    std::function<void(bool force)> shutdown;
 
 private:
     using Method = QJsonValue (Aria2Dispatch::*)(const RpcParams&);
@@ -84,6 +94,9 @@ private:
     QJsonValue removeDownloadResult(const RpcParams& params);
     QJsonValue purgeDownloadResult(const RpcParams& params);
     QJsonValue saveSession(const RpcParams& params);
+    QJsonValue shutdownGently(const RpcParams&) { return shutdownProgram(false); }
+    QJsonValue shutdownNow(const RpcParams&) { return shutdownProgram(true); }
+    QJsonValue shutdownProgram(bool force);
     QJsonValue pauseOne(const RpcParams& params, bool force);
     QJsonValue pauseEvery(const RpcParams& params, bool force);
     // Pauses a running entry, or takes a waiting one out of the queue; false for any other.
