@@ -7,9 +7,11 @@
 
 #include "core/checksums/checksum.h"
 #include "core/download_list/download_list.h"
+#include "core/download_list/entry_options.h"
 #include "core/settings/settings.h"
 #include "core/text/url_codec.h"
 #include "core/urls/parse_url.h"
+#include "engine/address_change/address_change.h"
 #include "engine/assembly/plain_file_name.h"
 #include "engine/engine_context.h"
 #include "engine/queue/add_download.h"
@@ -116,7 +118,7 @@ AddRequest RequestFor(const QString& url, const QJsonObject& options,
 QJsonValue Aria2Dispatch::addUri(const RpcParams& params) {
     const QJsonArray uris = params.array(0);
     const QJsonObject options = params.object(1);
-    params.integer(2, 0);  // the place in the queue: the queue orders by priority instead
+    const int position = params.integer(2, -1);
     if (uris.isEmpty()) {
         throw RpcFailure{1, QStringLiteral("URI is not provided.")};
     }
@@ -125,13 +127,88 @@ QJsonValue Aria2Dispatch::addUri(const RpcParams& params) {
         throw RpcFailure{1, QStringLiteral("The parameter at 0 has wrong type.")};
     }
     AddRequest request = RequestFor(uris.first().toString(), options, ctx_.settings.DownloadFolder);
+    entryOptions(options, {});  // refused before anything is added
     QString why;
     const int slot = AddOrContinue(ctx_, queue_, request, why);
     if (slot == 0) {
         throw RpcFailure{1, why};
     }
+    // Before its server answers: the plan reads them then.
+    DownloadRecord& r = ctx_.list.DownloadList[slot];
+    KeepEntryOptions(r, entryOptions(options, ReadEntryOptions(r)));
+    if (position >= 0) {
+        queue_.PlaceInQueue(slot, position);
+    }
     removed_.erase(slot);
     return gids().gidOf(slot);
+}
+
+QJsonValue Aria2Dispatch::changePosition(const RpcParams& params) {
+    QString gid;
+    const int slot = slotAt(params, 0, &gid);
+    const int offset = params.integer(1);
+    const QString how = params.text(2);
+    const std::vector<int> order = queue_.WaitingOrder();
+    const auto found = std::find(order.begin(), order.end(), slot);
+    if (found == order.end()) {
+        throw RpcFailure{1, QStringLiteral("GID#%1 not found in the waiting queue.").arg(gid)};
+    }
+    int position = 0;
+    if (how == QLatin1String("POS_SET")) {
+        position = offset;
+    } else if (how == QLatin1String("POS_CUR")) {
+        position = int(found - order.begin()) + offset;
+    } else if (how == QLatin1String("POS_END")) {
+        position = int(order.size()) - 1 + offset;
+    } else {
+        throw RpcFailure{1, QStringLiteral("Illegal argument.")};
+    }
+    return queue_.PlaceInQueue(slot, std::max(position, 0));
+}
+
+QJsonValue Aria2Dispatch::changeUri(const RpcParams& params) {
+    QString gid;
+    const int slot = slotAt(params, 0, &gid);
+    if (params.integer(1) != 1) {
+        throw RpcFailure{1, QStringLiteral("fileIndex is out of range")};
+    }
+    const QStringList gone = params.texts(2);
+    const QStringList added = params.texts(3);
+    params.integer(4, 0);  // where among its addresses: it has one
+    DownloadRecord& r = ctx_.list.DownloadList[slot];
+    const QString old = r.Url;
+    const int deleted = int(std::count_if(gone.begin(), gone.end(), [&](const QString& u) {
+        return u == old || u == DecodeUrl(old);
+    }));
+    if (gone.size() != deleted || deleted > 1 || added.size() > 1 ||
+        (deleted == 1) != (added.size() == 1)) {
+        throw RpcFailure{1, QStringLiteral("A download here has one address: give its own in "
+                                           "delUris and the new one in addUris.")};
+    }
+    if (added.isEmpty()) {
+        return QJsonArray{0, 0};
+    }
+    if (!Unfinished(r) || r.BytesDone.bytes() > 0) {
+        // Bytes of one file must not be continued from another: the change is checked first.
+        throw RpcFailure{1, QStringLiteral("GID#%1 holds bytes from its address: call "
+                                           "brenloft.changeAddress, which checks that the new "
+                                           "one serves the same file.")
+                                .arg(gid)};
+    }
+    const bool wasRunning = StateOf(r) == Running;
+    if (wasRunning) {
+        queue_.CloseSession(slot);
+    }
+    if (!ChangeAddress(r, added.first())) {
+        throw RpcFailure{
+            1,
+            QStringLiteral("%1 is not an http://, https:// or ftp:// address.").arg(added.first())};
+    }
+    queue_.NotifyListChanged();
+    if (wasRunning) {
+        queue_.Restart(slot);
+    }
+    return QJsonArray{1, 1};
 }
 
 QJsonValue Aria2Dispatch::addTorrent(const RpcParams&) {

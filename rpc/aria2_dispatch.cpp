@@ -2,9 +2,12 @@
 
 #include <QCryptographicHash>
 #include <QRandomGenerator>
+#include <iterator>
+#include <optional>
 
 #include "core/download_list/download_list.h"
 #include "core/settings/settings.h"
+#include "engine/address_change/address_changes.h"
 #include "engine/engine_context.h"
 #include "engine/queue/download_queue.h"
 #include "rpc/entry_status.h"
@@ -27,6 +30,8 @@ Aria2Dispatch::Aria2Dispatch(EngineContext& context, DownloadQueue& queue, QStri
                                  QCryptographicHash::Sha1)
             .toHex());
 }
+
+Aria2Dispatch::~Aria2Dispatch() = default;
 
 const std::vector<Aria2Dispatch::MethodEntry>& Aria2Dispatch::methods() {
     static const std::vector<MethodEntry> table{
@@ -57,8 +62,15 @@ const std::vector<Aria2Dispatch::MethodEntry>& Aria2Dispatch::methods() {
         {"aria2.getOption", &Aria2Dispatch::getOption, false},
         {"aria2.saveSession", &Aria2Dispatch::saveSession, false},
         {"aria2.getGlobalOption", &Aria2Dispatch::getGlobalOption, false},
+        {"aria2.changePosition", &Aria2Dispatch::changePosition, false},
+        {"aria2.changeUri", &Aria2Dispatch::changeUri, false},
+        {"aria2.changeOption", &Aria2Dispatch::changeOption, false},
+        {"aria2.changeGlobalOption", &Aria2Dispatch::changeGlobalOption, false},
         {"aria2.shutdown", &Aria2Dispatch::shutdownGently, false},
         {"aria2.forceShutdown", &Aria2Dispatch::shutdownNow, false},
+        {"brenloft.getChecksum", &Aria2Dispatch::checksumOf, false},
+        {"brenloft.getZipContents", nullptr, false, &Aria2Dispatch::zipContents},
+        {"brenloft.changeAddress", nullptr, false, &Aria2Dispatch::changeAddress},
         {"system.multicall", &Aria2Dispatch::multicall, true},
         {"system.listMethods", &Aria2Dispatch::listMethods, true},
         {"system.listNotifications", &Aria2Dispatch::listNotifications, true},
@@ -74,43 +86,68 @@ QStringList Aria2Dispatch::methodNames() {
     return names;
 }
 
-QJsonObject Aria2Dispatch::handle(const QJsonObject& request) {
+void Aria2Dispatch::handle(const QJsonObject& request, Reply reply) {
     QJsonObject answer{{QStringLiteral("jsonrpc"), QStringLiteral("2.0")},
                        {QStringLiteral("id"), request.value(QStringLiteral("id"))}};
     if (answer.value(QStringLiteral("id")).isUndefined()) {
         answer.insert(QStringLiteral("id"), QJsonValue::Null);
     }
+    // A notification is carried out all the same; nobody waits for its answer.
+    const bool notification = !request.contains(QStringLiteral("id"));
+    Answer finish = [answer, notification,
+                     reply = std::move(reply)](const Outcome& outcome) mutable {
+        if (const auto* failure = std::get_if<RpcFailure>(&outcome)) {
+            answer.insert(QStringLiteral("error"), ErrorObject(failure->code, failure->message));
+        } else {
+            answer.insert(QStringLiteral("result"), std::get<QJsonValue>(outcome));
+        }
+        reply(notification ? QJsonObject{} : answer);
+    };
     const QJsonValue method = request.value(QStringLiteral("method"));
     const QJsonValue params = request.value(QStringLiteral("params"));
     if (!method.isString()) {
-        answer.insert(QStringLiteral("error"),
-                      ErrorObject(RpcInvalidRequestCode, QStringLiteral("Invalid Request.")));
+        finish(RpcFailure{RpcInvalidRequestCode, QStringLiteral("Invalid Request.")});
     } else if (!params.isUndefined() && !params.isArray()) {
-        answer.insert(QStringLiteral("error"),
-                      ErrorObject(RpcInvalidParamsCode, QStringLiteral("Invalid params.")));
+        finish(RpcFailure{RpcInvalidParamsCode, QStringLiteral("Invalid params.")});
     } else {
-        try {
-            answer.insert(QStringLiteral("result"), call(method.toString(), params.toArray()));
-        } catch (const RpcFailure& failure) {
-            answer.insert(QStringLiteral("error"), ErrorObject(failure.code, failure.message));
-        }
+        call(method.toString(), params.toArray(), std::move(finish));
     }
-    // A notification is carried out all the same; nobody waits for its answer.
-    return request.contains(QStringLiteral("id")) ? answer : QJsonObject{};
 }
 
-QJsonValue Aria2Dispatch::call(const QString& name, QJsonArray params) {
-    const auto& table = methods();
-    const auto entry = std::find_if(table.begin(), table.end(), [&](const MethodEntry& e) {
-        return name == QLatin1String(e.name);
-    });
-    if (entry == table.end()) {
-        throw RpcFailure{1, QStringLiteral("No such method: %1").arg(name)};
+void Aria2Dispatch::call(const QString& name, QJsonArray params, Answer answer) {
+    try {
+        const auto& table = methods();
+        const auto entry = std::find_if(table.begin(), table.end(), [&](const MethodEntry& e) {
+            return name == QLatin1String(e.name);
+        });
+        if (entry == table.end()) {
+            throw RpcFailure{1, QStringLiteral("No such method: %1").arg(name)};
+        }
+        if (!entry->open && !TakeToken(params, secret_)) {
+            throw RpcFailure{RpcUnauthorizedCode, RpcUnauthorizedMessage};
+        }
+        if (entry->later != nullptr) {
+            // It answers once its server has; a failure before it asked is thrown here.
+            (this->*entry->later)(RpcParams(params), answer);
+            return;
+        }
+        answer((this->*entry->method)(RpcParams(params)));
+    } catch (const RpcFailure& failure) {
+        answer(failure);
     }
-    if (!entry->open && !TakeToken(params, secret_)) {
-        throw RpcFailure{RpcUnauthorizedCode, RpcUnauthorizedMessage};
+}
+
+QJsonValue Aria2Dispatch::callNow(const QString& name, const QJsonArray& params) {
+    std::optional<Outcome> outcome;
+    call(name, params, [&outcome](const Outcome& o) { outcome = o; });
+    if (!outcome) {
+        // Its answer would come after the multicall's.
+        throw RpcFailure{1, QStringLiteral("%1 cannot be called in system.multicall.").arg(name)};
     }
-    return (this->*entry->method)(RpcParams(params));
+    if (const auto* failure = std::get_if<RpcFailure>(&*outcome)) {
+        throw *failure;
+    }
+    return std::get<QJsonValue>(*outcome);
 }
 
 GidTable Aria2Dispatch::gids() const {
@@ -151,7 +188,15 @@ QJsonValue Aria2Dispatch::page(const RpcParams& params,
     const int offset = params.integer(0);
     const int count = params.integer(1);
     const QStringList keys = params.texts(2);
-    const std::vector<int> chosen = slotsIn(states);
+    std::vector<int> chosen = slotsIn(states);
+    if (std::find(states.begin(), states.end(), ListEntryState::Queued) != states.end()) {
+        // The waiting list in the order the queue starts it.
+        const std::vector<int> order = queue_.WaitingOrder();
+        const std::set<int> shown(chosen.begin(), chosen.end());
+        chosen.clear();
+        std::copy_if(order.begin(), order.end(), std::back_inserter(chosen),
+                     [&](int slot) { return shown.contains(slot); });
+    }
     const GidTable table = gids();
     const auto size = qsizetype(chosen.size());
     // From the offset on, or, counted from the end, from there towards the front.

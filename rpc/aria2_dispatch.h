@@ -3,17 +3,22 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QJsonValue>
+#include <QObject>
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <memory>
 #include <set>
+#include <variant>
 #include <vector>
 
+#include "core/download_list/entry_options.h"
 #include "core/download_list/entry_state.h"
 #include "rpc/gid_table.h"
 #include "rpc/rpc_dispatch.h"
 #include "rpc/rpc_params.h"
 
+class AddressChanges;
 class DownloadQueue;
 struct EngineContext;
 
@@ -25,8 +30,9 @@ public:
     // Every method but the system.* ones wants `secret` as "token:SECRET" first; an empty
     // one admits nobody.
     Aria2Dispatch(EngineContext& context, DownloadQueue& queue, QString secret);
+    ~Aria2Dispatch() override;
 
-    QJsonObject handle(const QJsonObject& request) override;
+    void handle(const QJsonObject& request, Reply reply) override;
 
     // The methods answered, by name.
     static QStringList methodNames();
@@ -41,16 +47,24 @@ public:
     std::function<void(bool force)> shutdown;
 
 private:
+    using Outcome = std::variant<QJsonValue, RpcFailure>;
+    using Answer = std::function<void(const Outcome&)>;
     using Method = QJsonValue (Aria2Dispatch::*)(const RpcParams&);
+    // A method that asks a server first: it calls the answer once, later; it may still throw
+    // an RpcFailure before it asks.
+    using LaterMethod = void (Aria2Dispatch::*)(const RpcParams&, const Answer&);
     struct MethodEntry {
         const char* name;
         Method method;
         bool open;  // needs no secret, and takes none off its parameters
+        LaterMethod later = nullptr;
     };
     static const std::vector<MethodEntry>& methods();
 
-    // The method's result, or an RpcFailure thrown.
-    QJsonValue call(const QString& name, QJsonArray params);
+    void call(const QString& name, QJsonArray params, Answer answer);
+    // A method that answers at once (system.multicall's members): its result, or an
+    // RpcFailure thrown.
+    QJsonValue callNow(const QString& name, const QJsonArray& params);
 
     // Which slots a client sees: all entries but those removed before this server heard of it.
     GidTable gids() const;
@@ -97,6 +111,22 @@ private:
     QJsonValue shutdownGently(const RpcParams&) { return shutdownProgram(false); }
     QJsonValue shutdownNow(const RpcParams&) { return shutdownProgram(true); }
     QJsonValue shutdownProgram(bool force);
+    QJsonValue changePosition(const RpcParams& params);
+    QJsonValue changeUri(const RpcParams& params);
+
+    // Options (aria2_options.cpp).
+    QJsonValue changeOption(const RpcParams& params);
+    QJsonValue changeGlobalOption(const RpcParams& params);
+    // `kept` with what `options` asks of one download (split, max-connection-per-server,
+    // user-agent); a value that does not read is thrown as an RpcFailure.
+    static EntryOptions entryOptions(const QJsonObject& options, EntryOptions kept);
+    static constexpr int MaxEntrySegments = 8;
+    static constexpr int MaxSimultaneous = 20;
+
+    // Brenloft's own (brenloft_extras.cpp).
+    QJsonValue checksumOf(const RpcParams& params);
+    void zipContents(const RpcParams& params, const Answer& answer);
+    void changeAddress(const RpcParams& params, const Answer& answer);
     QJsonValue pauseOne(const RpcParams& params, bool force);
     QJsonValue pauseEvery(const RpcParams& params, bool force);
     // Pauses a running entry, or takes a waiting one out of the queue; false for any other.
@@ -112,4 +142,8 @@ private:
     // Entries removed through this server, which aria2 clients expect to see as "removed"
     // until they forget them; the list itself keeps no such difference.
     std::set<int> removed_;
+    // What asks servers for the methods that answer later: aborted, their answers never
+    // given, when the dispatcher goes (its transports have gone before it).
+    QObject helpers_;
+    std::unique_ptr<AddressChanges> addressChanges_;
 };

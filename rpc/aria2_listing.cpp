@@ -103,14 +103,21 @@ QJsonValue Aria2Dispatch::getOption(const RpcParams& params) {
     const QString path = EntryFiles(r, ctx_.settings.DownloadFolder)[0][u"path"].toString();
     const QFileInfo file(path);
     // The segments a download plans, as aria2 names its connections to one server.
-    const QString split =
-        QString::number(r.SegmentCount > 0 ? r.SegmentCount : ctx_.settings.MaxSegments);
-    return QJsonObject{
+    const EntryOptions asked = ReadEntryOptions(r);
+    const int segments = asked.segments > 0   ? asked.segments
+                         : r.SegmentCount > 0 ? r.SegmentCount
+                                              : ctx_.settings.MaxSegments;
+    const QString split = QString::number(segments);
+    QJsonObject options{
         {QStringLiteral("dir"), path.isEmpty() ? ctx_.settings.DownloadFolder : file.path()},
         {QStringLiteral("out"), file.fileName()},
         {QStringLiteral("split"), split},
         {QStringLiteral("max-connection-per-server"), split},
     };
+    if (!asked.userAgent.isEmpty()) {
+        options.insert(QStringLiteral("user-agent"), asked.userAgent);
+    }
+    return options;
 }
 
 QJsonValue Aria2Dispatch::getGlobalOption(const RpcParams&) {
@@ -156,7 +163,7 @@ QJsonValue Aria2Dispatch::multicall(const RpcParams& params) {
                 throw RpcFailure{1, QStringLiteral("Missing params.")};
             }
             // A result is wrapped in an array of its own; a failure stands as it is.
-            results.append(QJsonArray{call(name.toString(), inner.toArray())});
+            results.append(QJsonArray{callNow(name.toString(), inner.toArray())});
         } catch (const RpcFailure& failure) {
             results.append(QJsonObject{{QStringLiteral("code"), failure.code},
                                        {QStringLiteral("message"), failure.message}});

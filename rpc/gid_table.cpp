@@ -5,6 +5,7 @@
 
 #include "core/download_list/download_list.h"
 #include "core/download_list/entry_state.h"
+#include "engine/address_change/address_change.h"
 #include "rpc/rpc_params.h"
 
 namespace {
@@ -39,9 +40,12 @@ GidTable::GidTable(const DownloadListState& list, const std::function<bool(int s
         if (StateOf(r) == ListEntryState::Free) {
             continue;
         }
+        // The address it was added with: a changed address keeps its GID.
+        const QStringList earlier = EarlierAddresses(r);
+        const QString& url = earlier.isEmpty() ? r.Url : earlier.first();
         QString gid;
         for (int attempt = 0; gid.isEmpty() || taken.contains(gid); ++attempt) {
-            gid = EntryGid(r.Url, r.DateAdded.days(), slot, attempt);
+            gid = EntryGid(url, r.DateAdded.days(), slot, attempt);
         }
         taken.insert(gid);
         if (!shown || shown(slot)) {

@@ -9,9 +9,9 @@
 struct DownloadListState;
 
 // The GIDs of the list's entries: 16 lower-case hexadecimal digits each, derived from what the
-// entry keeps (its address, the day it was added, its slot), so that they stay the same across
-// restarts without a field of their own in the list file. Built anew for each request: the
-// list may have changed since the last one.
+// entry keeps (the address it was added with, the day it was added, its slot), so that they
+// stay the same across restarts and address changes without a field of their own in the list
+// file. Built anew for each request: the list may have changed since the last one.
 class GidTable {
 public:
     // `shown` says which slots a client may see (every entry that is not free, by default).

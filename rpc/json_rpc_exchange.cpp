@@ -6,6 +6,8 @@
 #include <QJsonParseError>
 #include <QString>
 #include <QUrlQuery>
+#include <memory>
+#include <vector>
 
 #include "rpc/rpc_dispatch.h"
 
@@ -35,8 +37,7 @@ QByteArray Compact(const QJsonDocument& document) {
     return document.toJson(QJsonDocument::Compact);
 }
 
-RpcExchange Single(const QJsonObject& request, RpcDispatch& dispatch) {
-    const QJsonObject answer = dispatch.handle(request);
+RpcExchange SingleExchange(const QJsonObject& answer) {
     RpcExchange exchange;
     if (answer.isEmpty()) {
         exchange.status = 204;
@@ -48,22 +49,50 @@ RpcExchange Single(const QJsonObject& request, RpcDispatch& dispatch) {
     return exchange;
 }
 
-// Members that are not objects are passed over without an answer, as aria2 does.
-RpcExchange Batch(const QJsonArray& requests, RpcDispatch& dispatch) {
-    RpcExchange exchange;
-    QJsonArray answers;
-    for (const QJsonValue& request : requests) {
-        if (!request.isObject()) {
-            continue;
+// A batch's answers in the order of its requests, whenever each comes.
+struct BatchAnswers {
+    std::vector<QJsonObject> answers;
+    std::size_t missing = 0;
+    ExchangeDone done;
+
+    void take(std::size_t i, const QJsonObject& answer) {
+        answers[i] = answer;
+        if (--missing > 0) {
+            return;
         }
-        const QJsonObject answer = dispatch.handle(request.toObject());
-        if (!answer.isEmpty()) {
-            exchange.unauthorized = exchange.unauthorized || IsUnauthorized(answer);
-            answers.append(answer);
+        RpcExchange exchange;
+        QJsonArray array;
+        for (const QJsonObject& each : answers) {
+            if (!each.isEmpty()) {
+                exchange.unauthorized = exchange.unauthorized || IsUnauthorized(each);
+                array.append(each);
+            }
+        }
+        exchange.body = Compact(QJsonDocument(array));
+        done(exchange);
+    }
+};
+
+// Members that are not objects are passed over without an answer, as aria2 does.
+void Batch(const QJsonArray& requests, RpcDispatch& dispatch, ExchangeDone done) {
+    auto batch = std::make_shared<BatchAnswers>();
+    batch->done = std::move(done);
+    std::vector<QJsonObject> objects;
+    for (const QJsonValue& request : requests) {
+        if (request.isObject()) {
+            objects.push_back(request.toObject());
         }
     }
-    exchange.body = Compact(QJsonDocument(answers));
-    return exchange;
+    batch->answers.resize(objects.size());
+    // One more than the requests, taken off last: an empty batch, or one whose answers all
+    // come at once, ends here and nowhere earlier.
+    batch->missing = objects.size() + 1;
+    for (std::size_t i = 0; i < objects.size(); ++i) {
+        dispatch.handle(objects[i],
+                        [batch, i](const QJsonObject& answer) { batch->take(i, answer); });
+    }
+    batch->answers.emplace_back();
+    batch->take(objects.size(), {});
 }
 
 bool IsCallbackName(const QString& name) {
@@ -80,20 +109,24 @@ bool IsCallbackName(const QString& name) {
 
 }  // namespace
 
-RpcExchange ExchangeJson(QByteArrayView text, RpcDispatch& dispatch) {
+void ExchangeJson(QByteArrayView text, RpcDispatch& dispatch, ExchangeDone done) {
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(text.toByteArray(), &error);
     if (error.error != QJsonParseError::NoError || (!document.isObject() && !document.isArray())) {
         RpcExchange exchange;
         exchange.body = Compact(QJsonDocument(ErrorAnswer(-32700, "Parse error.")));
         exchange.status = 500;
-        return exchange;
+        done(exchange);
+    } else if (document.isObject()) {
+        dispatch.handle(document.object(), [done = std::move(done)](const QJsonObject& answer) {
+            done(SingleExchange(answer));
+        });
+    } else {
+        Batch(document.array(), dispatch, std::move(done));
     }
-    return document.isObject() ? Single(document.object(), dispatch)
-                               : Batch(document.array(), dispatch);
 }
 
-RpcExchange ExchangeQuery(QByteArrayView query, RpcDispatch& dispatch) {
+void ExchangeQuery(QByteArrayView query, RpcDispatch& dispatch, ExchangeDone done) {
     const QUrlQuery items(QString::fromUtf8(query));
     const QString callback = items.queryItemValue("jsoncallback", QUrl::FullyDecoded);
     const QString method = items.queryItemValue("method", QUrl::FullyDecoded);
@@ -114,16 +147,20 @@ RpcExchange ExchangeQuery(QByteArrayView query, RpcDispatch& dispatch) {
         valid = decoded && params.isArray();
         request.insert("params", params.array());
     }
-    RpcExchange exchange;
+    const auto wrapped = [callback, done = std::move(done)](RpcExchange exchange) {
+        if (IsCallbackName(callback)) {
+            exchange.body = callback.toLatin1() + '(' + exchange.body + ')';
+            exchange.contentType = "text/javascript";
+        }
+        done(exchange);
+    };
     if (valid) {
-        exchange = Single(request, dispatch);
+        dispatch.handle(request,
+                        [wrapped](const QJsonObject& answer) { wrapped(SingleExchange(answer)); });
     } else {
+        RpcExchange exchange;
         exchange.body = Compact(QJsonDocument(ErrorAnswer(-32600, "Invalid Request.")));
         exchange.status = 400;
+        wrapped(exchange);
     }
-    if (IsCallbackName(callback)) {
-        exchange.body = callback.toLatin1() + '(' + exchange.body + ')';
-        exchange.contentType = "text/javascript";
-    }
-    return exchange;
 }

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <functional>
 
 class RpcDispatch;
 
@@ -17,8 +18,10 @@ struct RpcExchange {
 // array. The statuses are aria2's: a single error answer is 400 when the request was at fault
 // (invalid request, a method's own error), 500 for a parse error or invalid parameters; a
 // batch is always 200.
-RpcExchange ExchangeJson(QByteArrayView text, RpcDispatch& dispatch);
+// `done` is called once, when every answer is in (at once unless a method asks a server first).
+using ExchangeDone = std::function<void(const RpcExchange& exchange)>;
+void ExchangeJson(QByteArrayView text, RpcDispatch& dispatch, ExchangeDone done);
 
 // The GET form: "method=M&id=I&params=BASE64" (a base64 JSON array), answered as JavaScript
 // with "jsoncallback=NAME".
-RpcExchange ExchangeQuery(QByteArrayView query, RpcDispatch& dispatch);
+void ExchangeQuery(QByteArrayView query, RpcDispatch& dispatch, ExchangeDone done);

@@ -77,9 +77,7 @@ void RpcHttpConnection::pump() {
         }
         const HttpRequest request = reader_.request();
         reader_.next();
-        if (!answer(request)) {
-            return;
-        }
+        answer(request);
     }
 }
 
@@ -100,26 +98,48 @@ bool RpcHttpConnection::handOver() {
     return true;
 }
 
-bool RpcHttpConnection::answer(const HttpRequest& request) {
-    // The dispatcher may run events: the client may leave meanwhile and this connection be
+void RpcHttpConnection::answer(const HttpRequest& request) {
+    // A method may answer later: the client may leave meanwhile and this connection be
     // deleted, or a second request arrive, which waits for this one's answer.
     busy_ = true;
-    const QPointer<RpcHttpConnection> alive(this);
-    const HttpAnswer answer = answerFor(request);
-    if (!alive) {
-        return false;  // deleted while the dispatcher ran events
+    HttpAnswer answer = answerOutside(request);
+    if (answer.status != 0) {
+        answered(answer);
+        return;
     }
+    const QPointer<RpcHttpConnection> alive(this);
+    auto done = [this, alive, answer](const RpcExchange& exchange) mutable {
+        if (!alive) {
+            return;  // the client left while the method worked
+        }
+        answer.status = exchange.status;
+        answer.body = exchange.body;
+        answer.contentType = exchange.status == 204 ? QByteArray() : exchange.contentType;
+        answer.close = answer.close || exchange.status >= 400;
+        if (exchange.unauthorized && socket_ != nullptr) {
+            held_.setInterval(pause_.refused(socket_->peerAddress()));
+        }
+        answered(answer);
+    };
+    if (request.method == "POST") {
+        ExchangeJson(request.body, dispatch_, std::move(done));
+    } else {
+        ExchangeQuery(request.query(), dispatch_, std::move(done));
+    }
+}
+
+void RpcHttpConnection::answered(const HttpAnswer& answer) {
     busy_ = false;
     if (ended_) {
         end();
-        return false;
+        return;
     }
     send(answer);
-    return true;
 }
 
-HttpAnswer RpcHttpConnection::answerFor(const HttpRequest& request) {
+HttpAnswer RpcHttpConnection::answerOutside(const HttpRequest& request) const {
     HttpAnswer answer;
+    answer.status = 0;
     answer.close = !request.keepAlive();
     if (options_.allowOriginAll) {
         answer.add("Access-Control-Allow-Origin", "*");
@@ -129,6 +149,7 @@ HttpAnswer RpcHttpConnection::answerFor(const HttpRequest& request) {
         return answer;
     }
     if (request.method == "OPTIONS") {
+        answer.status = 200;
         if (options_.allowOriginAll && !request.header("access-control-request-method").isEmpty()) {
             answer.add("Access-Control-Allow-Methods", "POST, GET, OPTIONS");
             answer.add("Access-Control-Max-Age", "1728000");
@@ -141,17 +162,6 @@ HttpAnswer RpcHttpConnection::answerFor(const HttpRequest& request) {
     }
     if (request.method != "POST" && request.method != "GET") {
         answer.status = 404;
-        return answer;
-    }
-    const RpcExchange exchange = request.method == "POST"
-                                     ? ExchangeJson(request.body, dispatch_)
-                                     : ExchangeQuery(request.query(), dispatch_);
-    answer.status = exchange.status;
-    answer.body = exchange.body;
-    answer.contentType = exchange.status == 204 ? QByteArray() : exchange.contentType;
-    answer.close = answer.close || exchange.status >= 400;
-    if (exchange.unauthorized && socket_ != nullptr) {
-        held_.setInterval(pause_.refused(socket_->peerAddress()));
     }
     return answer;
 }

@@ -32,9 +32,11 @@ signals:
 private:
     void pump();
     bool handOver();
-    // False when the connection ended meanwhile.
-    bool answer(const HttpRequest& request);
-    HttpAnswer answerFor(const HttpRequest& request);
+    void answer(const HttpRequest& request);
+    // The answer to a request that does not reach the dispatcher (a wrong path, a browser's
+    // cross-origin check); status 0 for one that does.
+    HttpAnswer answerOutside(const HttpRequest& request) const;
+    void answered(const HttpAnswer& answer);
     void send(const HttpAnswer& answer);
     void refuse(HttpRequestReader::Fault fault);
     void writeHeld();
@@ -51,7 +53,7 @@ private:
     QTimer idle_;  // a client that sends nothing for long is let go
     QByteArray heldBytes_;
     bool heldCloses_ = false;
-    bool busy_ = false;  // inside the dispatcher, which may run events
+    bool busy_ = false;  // a request awaits its answer
     bool closing_ = false;
     bool ended_ = false;  // the client is gone or the socket was handed over
     bool done_ = false;   // finished() was emitted

@@ -65,22 +65,26 @@ void RpcWebSocketClient::work() {
         const QPointer<RpcWebSocketClient> alive(this);
         const QByteArray request = waiting_.dequeue();
         waitingBytes_ -= request.size();
-        const RpcExchange exchange = ExchangeJson(request, dispatch_);
-        if (!alive) {
-            return;
-        }
-        busy_ = false;
-        if (ended_) {
-            end();
-            return;
-        }
-        heldAnswer_ = exchange.body;
-        if (exchange.unauthorized) {
-            held_.start(pause_.refused(socket_->peerAddress()));
-            return;
-        }
-        sendHeld();
+        ExchangeJson(request, dispatch_, [this, alive](const RpcExchange& exchange) {
+            if (alive) {
+                answered(exchange);
+            }
+        });
     }
+}
+
+void RpcWebSocketClient::answered(const RpcExchange& exchange) {
+    busy_ = false;
+    if (ended_) {
+        end();
+        return;
+    }
+    heldAnswer_ = exchange.body;
+    if (exchange.unauthorized) {
+        held_.start(pause_.refused(socket_->peerAddress()));
+        return;
+    }
+    sendHeld();
 }
 
 void RpcWebSocketClient::sendHeld() {

@@ -7,6 +7,7 @@
 
 class QWebSocket;
 class RpcDispatch;
+struct RpcExchange;
 class UnauthorizedPause;
 struct RpcTransportOptions;
 
@@ -31,6 +32,7 @@ signals:
 private:
     void received(const QString& message);
     void work();
+    void answered(const RpcExchange& exchange);
     void sendHeld();
     void end();
 

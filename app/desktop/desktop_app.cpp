@@ -37,7 +37,7 @@
 #include "ui/download_window/download_windows.h"
 #include "ui/language/apply_language.h"
 #include "ui/language/plain_text.h"
-#include "ui/main_window/address_changes.h"
+#include "engine/address_change/address_changes.h"
 #include "ui/main_window/continuation_offers.h"
 #include "ui/main_window/gui_add_prompts.h"
 #include "ui/main_window/kestor.h"

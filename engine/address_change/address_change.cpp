@@ -5,6 +5,7 @@
 #include "core/diagnostics/log_categories.h"
 #include "core/download_list/checksum_note.h"
 #include "core/download_list/download_list.h"
+#include "core/download_list/entry_options.h"
 #include "core/download_list/entry_state.h"
 #include "core/download_list/file_identity.h"
 #include "core/download_list/list_additions.h"
@@ -56,8 +57,9 @@ bool ChangeAddress(DownloadRecord& r, const QString& newUrl, const QString& refe
     if (parsed.status != UrlValid || encoded == r.Url) {
         return parsed.status == UrlValid;
     }
-    // The array also holds the entry's checksum note (checksum_note.h), which stays.
+    // The array also holds the entry's checksum note and its own options, which stay.
     const ChecksumNote note = ReadChecksumNote(r);
+    const EntryOptions options = ReadEntryOptions(r);
     QVector<SiteLogin>& earlier = r.SiteLogins.items;
     earlier.erase(std::remove_if(earlier.begin(), earlier.end(),
                                  [&](const SiteLogin& l) {
@@ -72,6 +74,7 @@ bool ChangeAddress(DownloadRecord& r, const QString& newUrl, const QString& refe
         earlier.erase(earlier.begin(), earlier.end() - EarlierAddressesKept);
     }
     KeepChecksumNote(r, note);
+    KeepEntryOptions(r, options);
     r.SiteLogins.dimensioned = true;
     r.SiteLogins.lowerBound = 0;
 

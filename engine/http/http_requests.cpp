@@ -62,7 +62,8 @@ void HostLine(RequestText& request, const HttpRequestTarget& target) {
         host += ':' + QByteArray::number(target.port);
     }
     request.line("Host: " + host);
-    request.line(QByteArray("User-Agent: ") + UserAgent);
+    request.line("User-Agent: " +
+                 (target.userAgent.isEmpty() ? QByteArray(UserAgent) : WireText(target.userAgent)));
 }
 
 // As browsers do: an https page's address is not told to a plain http server.

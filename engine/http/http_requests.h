@@ -21,6 +21,7 @@ struct HttpRequestTarget {
     // Sent as If-Range with a range: the bytes come only from the version of the file that
     // this validator names (a strong ETag or an HTTP date), else the server sends it whole.
     QByteArray ifRange{};
+    QString userAgent{};  // empty: the program's own
 };
 
 // The probe: learns size, name and range support with an open range from byte 0.

@@ -355,14 +355,11 @@ void DownloadQueue::StartNextQueued() {
     if (running >= ctx_.settings.MaxSimulDownlads) {
         return;
     }
-    for (const int priority : {2, 1, 0}) {
-        for (int slot = 1; slot <= UsedSlots(list); ++slot) {
-            const DownloadRecord& r = At(list, slot);
-            // An entry that runs already is never started twice.
-            if (StateOf(r) == ListEntryState::Queued && r.Priority == priority) {
-                StartSession(slot);
-                return;
-            }
+    for (const int slot : WaitingOrder()) {
+        // An entry that runs already is never started twice.
+        if (StateOf(At(list, slot)) == ListEntryState::Queued) {
+            StartSession(slot);
+            return;
         }
     }
 }

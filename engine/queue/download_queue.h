@@ -90,8 +90,16 @@ public:
     // never what an interrupted run left waiting.
     void ClearQueue();
 
+    // The entries that wait (queued, scheduled, held or paused), in the order the queue starts
+    // them: highest priority first; within one, as PlaceInQueue placed them, then by slot.
+    std::vector<int> WaitingOrder() const;
+    // Moves a waiting entry to `position` of WaitingOrder() (0: next to start; beyond the end:
+    // last), taking the priority of the entry it lands before (after, when last). Returns its
+    // position, or -1 when the slot holds no waiting entry. The order lasts for this run.
+    int PlaceInQueue(int slot, int position);
+
     // Scheduler tick steps: scheduled entries whose time has come join the queue; then at most
-    // one queued entry starts, highest priority first, lowest slot first.
+    // one queued entry starts, in WaitingOrder().
     void ApplySchedule(OleDate now);
     void StartNextQueued();
 
@@ -150,6 +158,9 @@ private:
     SessionWindows& windows_;
     std::map<int, Running> sessions_;
     std::set<int> building_;  // slots a forced build is joining
+    // The waiting entries as PlaceInQueue last ordered them: the slot, and the day its entry
+    // was added, so that a slot reused by another entry since loses the place.
+    std::vector<std::pair<int, double>> placed_;
     int batchDepth_ = 0;
     bool listTouched_ = false;
 };

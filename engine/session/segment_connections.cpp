@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "core/download_list/download_list.h"
+#include "core/download_list/entry_options.h"
 #include "core/download_list/entry_state.h"
 #include "core/download_list/list_additions.h"
 #include "core/download_list/part_layout.h"
@@ -147,10 +148,12 @@ bool SegmentConnections::makePlan(DownloadRecord& r, bool ranges, std::int32_t n
     }
     const Settings& settings = core_.ctx.settings;
     const bool limiter = settings.UseSpeedLimiter == FlagTrue && settings.SpeedLimiter > 0;
-    const int count = core_.sizeKnown()
-                          ? PlannedSegmentCount(r.FileSize.bytes(),
-                                                serverLimit(settings.MaxSegments), ranges, limiter)
-                          : 1;
+    const int asked = ReadEntryOptions(r).segments;
+    const int count = core_.sizeKnown() ? PlannedSegmentCount(
+                                              r.FileSize.bytes(),
+                                              serverLimit(asked > 0 ? asked : settings.MaxSegments),
+                                              ranges, limiter)
+                                        : 1;
     PlanSegments(r, count, now, settings.TempFolder);
     return true;
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/download_list/download_list.h"
+#include "core/download_list/entry_options.h"
 #include "core/text/text_table.h"
 #include "engine/http/browser_handover.h"
 #include "engine/http/server_route.h"
@@ -49,9 +50,11 @@ bool SessionCore::sizeKnown() const {
 
 HttpRequestTarget SessionCore::requestTarget(const DownloadRecord& r) const {
     const bool proxyHttp = ThroughPlainHttpProxy(r.Protocol, ctx.settings);
-    return HttpRequestTarget{r.HostName, r.UrlPath,      r.Url,     r.UserName,
+    HttpRequestTarget target{r.HostName, r.UrlPath,      r.Url,     r.UserName,
                              r.Password, r.Referer,      proxyHttp, r.Protocol == Protocol::Https,
                              r.Port,     CookieToSend(r)};
+    target.userAgent = ReadEntryOptions(r).userAgent;
+    return target;
 }
 
 void SessionCore::connectTo(SocketClass& socket) const {

@@ -200,9 +200,9 @@ TEST_F(ListCommandsTest, ScheduleMarkTogglesOnlyOnWaitingEntries) {
     queue->ToggleSchedule(99);  // no such slot: nothing happens
 }
 
-// The priority goes to every entry of the address still in the list; the queue mark comes off
-// every entry at once.
-TEST_F(ListCommandsTest, PriorityForAnAddressAndClearingTheQueue) {
+// The priority goes to every entry of the address still in the list; a client's place in the
+// queue keeps the order by priority; the queue mark comes off every entry at once.
+TEST_F(ListCommandsTest, PriorityPlaceInQueueAndClearingTheQueue) {
     const QString a = QStringLiteral("http://127.0.0.1/a.bin");
     const int first = queued(a);
     const int second = queued(a);
@@ -217,6 +217,17 @@ TEST_F(ListCommandsTest, PriorityForAnAddressAndClearingTheQueue) {
     EXPECT_EQ(record(other).Priority, 1);
     queue->SetPriority(record(first).Url, 0);
     EXPECT_EQ(record(second).Priority, 0);
+
+    using Order = std::vector<int>;
+    EXPECT_EQ(queue->WaitingOrder(), (Order{other, first, second}));
+    EXPECT_EQ(queue->PlaceInQueue(second, 0), 0);
+    EXPECT_EQ(queue->WaitingOrder(), (Order{second, other, first}));
+    EXPECT_EQ(record(second).Priority, 1) << "its new neighbour's";
+    EXPECT_EQ(queue->PlaceInQueue(second, 99), 2);
+    EXPECT_EQ(queue->WaitingOrder(), (Order{other, first, second}));
+    EXPECT_EQ(queue->PlaceInQueue(first, 2), 2);
+    EXPECT_EQ(queue->WaitingOrder(), (Order{other, second, first}));
+    EXPECT_EQ(queue->PlaceInQueue(99, 0), -1);
 
     queue->ClearQueue();
     for (const int slot : {first, second, removed, other}) {

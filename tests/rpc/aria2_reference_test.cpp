@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <QJsonDocument>
+#include <QProcess>
 #include <QTcpSocket>
 
 #include "engine/queue/download_queue.h"
 #include "engine/queue/session_windows.h"
 #include "rpc/aria2_dispatch.h"
 #include "rpc/entry_status.h"
+#include "rpc/gid_table.h"
 #include "tests/support/engine_rig.h"
 #include "tests/support/nginx_peer.h"
 #include "tests/support/peer_process.h"
@@ -56,6 +58,14 @@ public:
     }
 };
 
+// The dispatcher's answer, once it comes.
+QJsonObject Ask(RpcDispatch& dispatch, const QJsonObject& request) {
+    std::optional<QJsonObject> answer;
+    dispatch.handle(request, [&answer](const QJsonObject& a) { answer = a; });
+    EXPECT_TRUE(WaitFor([&] { return answer.has_value(); }));
+    return answer.value_or(QJsonObject{});
+}
+
 // The JSON types of a value, its keys' and its first element's: what a client relies on.
 QJsonValue Shape(const QJsonValue& value) {
     static const QStringList notKept{QStringLiteral("bitfield"), QStringLiteral("verifiedLength"),
@@ -90,6 +100,8 @@ protected:
         rig.settings.MaxSimulDownlads = 1;
         nginx = std::make_unique<NginxPeer>(served);
         nginx->addRateLimitedLocation(QStringLiteral("/slow/"), 2000);
+        nginx->addRateLimitedLocation(QStringLiteral("/paced/"), 50000);
+        nginx->logRequestHeaders();
         ASSERT_TRUE(nginx->start()) << nginx->error().toStdString();
         ASSERT_TRUE(aria2.start()) << aria2.error().toStdString();
     }
@@ -119,7 +131,7 @@ protected:
             }
             return QJsonDocument::fromJson(text).object();
         };
-        return {named(ours.handle(fill(ourGids)), ourGids),
+        return {named(Ask(ours, fill(ourGids)), ourGids),
                 named(aria2.ask(fill(theirGids)), theirGids)};
     }
 
@@ -175,6 +187,9 @@ TEST_F(Aria2Reference, AnswersEveryMethodInAria2sShapes) {
     const QJsonObject call{{QStringLiteral("methodName"), QStringLiteral("aria2.getUris")},
                            {QStringLiteral("params"), list(QStringLiteral("token:no"))}};
     const QJsonObject badChecksum{{QStringLiteral("checksum"), QStringLiteral("sha-1=12")}};
+    const QJsonObject splitFour{{QStringLiteral("split"), QStringLiteral("4")},
+                                {QStringLiteral("user-agent"), QStringLiteral("Fetcher/2")}};
+    const QJsonObject badSplit{{QStringLiteral("split"), QStringLiteral("many")}};
     const struct {
         const char* method;
         QJsonArray params;
@@ -204,6 +219,22 @@ TEST_F(Aria2Reference, AnswersEveryMethodInAria2sShapes) {
         {"aria2.getGlobalStat", {}, false},
         {"aria2.getOption", {QStringLiteral("$paused")}, false, true, true},
         {"aria2.getGlobalOption", {}, false, true, true},
+        {"aria2.changePosition", {QStringLiteral("$queued"), 0, QStringLiteral("POS_SET")}},
+        {"aria2.changePosition", {QStringLiteral("$queued"), 1, QStringLiteral("POS_CUR")}},
+        {"aria2.changePosition", {QStringLiteral("$paused"), 0, QStringLiteral("POS_END")}},
+        {"aria2.changePosition", {QStringLiteral("$complete"), 0, QStringLiteral("POS_SET")}},
+        {"aria2.changePosition", {QStringLiteral("$queued"), 0, QStringLiteral("POS_NEAR")}},
+        {"aria2.tellWaiting", {0, 10, list(QStringLiteral("gid"))}},
+        {"aria2.changeOption", {QStringLiteral("$queued"), splitFour}},
+        {"aria2.changeOption", {QStringLiteral("$queued"), badSplit}},
+        {"aria2.changeGlobalOption",
+         {QJsonObject{{QStringLiteral("max-concurrent-downloads"), QStringLiteral("1")}}}},
+        {"aria2.changeGlobalOption",
+         {QJsonObject{{QStringLiteral("max-overall-download-limit"), QStringLiteral("-5")}}}},
+        {"aria2.changeUri",
+         {QStringLiteral("$queued"), 1, list(nginx->url(QStringLiteral("/slow/next.bin"))),
+          list(nginx->url(QStringLiteral("/slow/whole.bin")))}},
+        {"aria2.changeUri", {QStringLiteral("$queued"), 2, list(), list()}},
         {"system.listNotifications", {}, false, false},
         {"system.multicall", {list(call)}, true, false},
         {"aria2.nothing", {}},
@@ -236,6 +267,11 @@ TEST_F(Aria2Reference, AnswersEveryMethodInAria2sShapes) {
             EXPECT_EQ(mine, theirs) << context;
         }
     }
+    const QJsonObject options = both(QStringLiteral("aria2.getOption"), {QStringLiteral("$queued")})
+                                    .first[u"result"]
+                                    .toObject();
+    EXPECT_EQ(options[u"split"], QStringLiteral("4"));
+    EXPECT_EQ(options[u"user-agent"], QStringLiteral("Fetcher/2"));
     // What was running stays as removed until it is forgotten.
     settle(QStringLiteral("$active"), QStringLiteral("removed"));
     EXPECT_EQ(both(QStringLiteral("aria2.removeDownloadResult"), {QStringLiteral("$active")})
@@ -254,10 +290,71 @@ TEST_F(Aria2Reference, RefusesMalformedRequestsWithAria2sCodes) {
          {QStringLiteral("params"), QJsonObject{}}},
     };
     for (const QJsonObject& request : requests) {
-        const QJsonObject mine = ours.handle(request);
+        const QJsonObject mine = Ask(ours, request);
         EXPECT_EQ(mine, aria2.ask(request)) << QJsonDocument(mine).toJson().toStdString();
     }
     // A notification is carried out, and answered with nothing.
-    EXPECT_EQ(ours.handle({{QStringLiteral("method"), QStringLiteral("aria2.getVersion")}}),
+    EXPECT_EQ(Ask(ours, {{QStringLiteral("method"), QStringLiteral("aria2.getVersion")}}),
               QJsonObject{});
+}
+
+// Brenloft's own methods, which answer once a server has: an archive's table of contents from
+// the disk and from the server while it downloads, a checked change of address refused; and a
+// download's own split and user-agent reach its requests.
+TEST_F(Aria2Reference, BrenloftsOwnMethodsAnswerWhenTheServerHas) {
+    const QString script = QStringLiteral(
+        "import os, sys, zipfile\n"
+        "with zipfile.ZipFile(sys.argv[1], 'w') as z:\n"
+        "    z.writestr('a.txt', 'a')\n"
+        "    z.writestr('dir/b.bin', os.urandom(4000000))\n");
+    ASSERT_EQ(QProcess::execute(QStringLiteral("python3"), {QStringLiteral("-c"), script,
+                                                            served + QStringLiteral("/pack.zip")}),
+              0);
+    const auto call = [&](const char* method, QJsonArray params) {
+        params.prepend(QStringLiteral("token:") + Secret);
+        return Ask(ours, {{QStringLiteral("id"), 1},
+                          {QStringLiteral("method"), QLatin1String(method)},
+                          {QStringLiteral("params"), params}});
+    };
+    const auto add = [&](const QString& path, const QJsonObject& options, const QString& status) {
+        const QString gid =
+            call("aria2.addUri", {QJsonArray{nginx->url(path)}, options})[u"result"].toString();
+        EXPECT_TRUE(WaitFor(
+            [&] {
+                const QJsonValue told = call("aria2.tellStatus", {gid})[u"result"];
+                return told[u"status"] == status && told[u"totalLength"] != QStringLiteral("0");
+            },
+            std::chrono::seconds(30)));
+        return gid;
+    };
+    const QString whole = add(QStringLiteral("/pack.zip"),
+                              {{QStringLiteral("user-agent"), QStringLiteral("Fetcher/3")}},
+                              QStringLiteral("complete"));
+    const QString running =
+        add(QStringLiteral("/paced/pack.zip"), {{QStringLiteral("split"), QStringLiteral("3")}},
+            QStringLiteral("active"));
+    const QJsonArray names{QStringLiteral("a.txt"), QStringLiteral("dir/b.bin")};
+    for (const QString& gid : {whole, running}) {
+        const QJsonObject listed = call("brenloft.getZipContents", {gid});
+        QJsonArray paths;
+        for (const QJsonValue& member : listed[u"result"].toArray()) {
+            paths.append(member[u"path"]);
+        }
+        EXPECT_EQ(paths, names) << QJsonDocument(listed).toJson().toStdString();
+    }
+    EXPECT_TRUE(
+        WaitFor([&] { return rig.record(GidTable(rig.list).find(running)).SegmentCount == 3; }));
+    for (const NginxPeer::LoggedRequest& request : nginx->headerLog()) {
+        if (request.request.contains(QStringLiteral(" /pack.zip"))) {
+            EXPECT_EQ(request.userAgent, QStringLiteral("Fetcher/3"))
+                << request.request.toStdString();
+        }
+    }
+    EXPECT_EQ(call("brenloft.getChecksum", {whole})[u"result"][u"result"],
+              QStringLiteral("unchecked"));
+    const QJsonObject refused =
+        call("brenloft.changeAddress", {running, nginx->url(QStringLiteral("/gone.zip"))});
+    EXPECT_TRUE(refused[u"error"][u"message"].toString().startsWith(
+        QStringLiteral("The new address was refused: ")))
+        << QJsonDocument(refused).toJson().toStdString();
 }

@@ -3,12 +3,22 @@
 #include <QCoreApplication>
 #include <QJsonArray>
 #include <QTcpSocket>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include "tests/support/sandbox.h"
 
-QJsonObject ScriptedDispatch::handle(const QJsonObject& request) {
+void ScriptedDispatch::handle(const QJsonObject& request, Reply reply) {
+    if (request.value("method") == QJsonValue("test.slow") && slow) {
+        slow();
+        QTimer::singleShot(300, [reply, answer = answer(request)] { reply(answer); });
+        return;
+    }
+    reply(answer(request));
+}
+
+QJsonObject ScriptedDispatch::answer(const QJsonObject& request) {
     const QJsonValue id = request.value("id");
     const auto error = [&id](int code, const QString& message) {
         return QJsonObject{{"jsonrpc", "2.0"},
@@ -28,9 +38,6 @@ QJsonObject ScriptedDispatch::handle(const QJsonObject& request) {
     }
     if (!params.isEmpty() && params.at(0) == QJsonValue("token:wrong")) {
         return error(RpcUnauthorizedCode, RpcUnauthorizedMessage);
-    }
-    if (method == "test.slow" && slow) {
-        slow();
     }
     if (method == "aria2.getVersion" || method == "test.slow") {
         return {{"jsonrpc", "2.0"}, {"id", id}, {"result", QJsonObject{{"version", "1"}}}};

@@ -13,11 +13,15 @@
 
 // A dispatcher scripted after aria2's answers: aria2.getVersion answers, a missing method is an
 // invalid request, parameters that are not an array are invalid, "token:wrong" is refused,
-// any other method is unknown; test.slow runs `slow` first (events included) and answers.
+// any other method is unknown; test.slow runs `slow` first and answers 300 ms later, as a
+// method that asks a server does.
 class ScriptedDispatch : public RpcDispatch {
 public:
-    QJsonObject handle(const QJsonObject& request) override;
+    void handle(const QJsonObject& request, Reply reply) override;
     std::function<void()> slow;
+
+private:
+    static QJsonObject answer(const QJsonObject& request);
 };
 
 struct HttpReply {

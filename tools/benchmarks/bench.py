@@ -2,7 +2,7 @@
 """Benchmarks against real peers on loopback, each tool run in turn, median of five runs
 (BRENLOFT_BENCH_RUNS=N for another count, e.g. 1 to try a case out).
 usage: bench.py BINDIR WORKDIR [CASE ...]
-       (cases: socket, download, limited, tls, ftp, listview, biglist, slowtail, many,
+       (cases: socket, download, limited, tls, ftp, listview, biglist, rpclist, slowtail, many,
        safedisk, bigfile)"""
 import os
 import re
@@ -341,6 +341,13 @@ def listview_case(bindir, work):
     sys.stdout.flush()
 
 
+def rpclist_case(bindir, work):
+    """The remote control's lists of a 2,000-entry list over HTTP, as a web front end polls."""
+    print("Remote control, lists of a long-used list:\n")
+    subprocess.run([os.path.join(bindir, "bench_rpc_listing"), "2000"], check=True)
+    sys.stdout.flush()
+
+
 def list_count(bindir, path):
     """(entries, 'whole' or 'damaged') of a list file, read by the program's own decoder."""
     out = subprocess.run([os.path.join(bindir, "bench_big_list"), "--count", path],
@@ -577,7 +584,7 @@ def bigfile_case(bindir, work):
 CASES = {"socket": socket_case, "download": download_case, "limited": limited_case,
          "tls": tls_case, "ftp": ftp_case, "listview": listview_case, "biglist": biglist_case,
          "slowtail": slowtail_case, "many": many_case, "safedisk": safedisk_case,
-         "bigfile": bigfile_case}
+         "bigfile": bigfile_case, "rpclist": rpclist_case}
 
 
 def main():

@@ -20,7 +20,7 @@
 #include "engine/session/failure_words.h"
 #include "ui/language/apply_language.h"
 #include "ui/language/plain_text.h"
-#include "ui/main_window/address_changes.h"
+#include "engine/address_change/address_changes.h"
 #include "ui/main_window/list_view_state.h"
 #include "ui/main_window/unfinished_list_model.h"
 

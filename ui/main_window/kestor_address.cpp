@@ -15,7 +15,7 @@
 #include "engine/engine_context.h"
 #include "engine/queue/add_download.h"
 #include "ui/language/apply_language.h"
-#include "ui/main_window/address_changes.h"
+#include "engine/address_change/address_changes.h"
 #include "ui/main_window/continuation_offers.h"
 #include "ui/main_window/kestor.h"
 

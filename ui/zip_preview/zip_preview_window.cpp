@@ -20,7 +20,7 @@
 #include "core/text/text_table.h"
 #include "ui/language/apply_language.h"
 #include "ui/zip_preview/member_icons.h"
-#include "ui/zip_preview/preview_failure_text.h"
+#include "archive/remote/preview_failure_text.h"
 #include "ui/zip_preview/screen_fit.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include "engine/session/zip_preview_rule.h"
 #include "ui/zip_preview/extract_window.h"
 #include "ui/zip_preview/gui_unzip_prompts.h"
-#include "ui/zip_preview/preview_failure_text.h"
+#include "archive/remote/preview_failure_text.h"
 #include "ui/zip_preview/zip_preview_window.h"
 
 struct ZipPreviews::Extraction {

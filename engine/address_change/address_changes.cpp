@@ -1,4 +1,4 @@
-#include "ui/main_window/address_changes.h"
+#include "engine/address_change/address_changes.h"
 
 #include "core/diagnostics/log_categories.h"
 #include "core/download_list/download_list.h"

@@ -1,4 +1,4 @@
-#include "ui/zip_preview/preview_failure_text.h"
+#include "archive/remote/preview_failure_text.h"
 
 #include "core/text/text_table.h"
 
