@@ -38,8 +38,11 @@ namespace {
 constexpr int Runs = 21;
 const QString Secret = QStringLiteral("bench");
 
+// system.multicall takes no secret of its own: each call in it has one.
 QByteArray Call(const QString& method, QJsonArray params) {
-    params.prepend(QStringLiteral("token:") + Secret);
+    if (method != QLatin1String("system.multicall")) {
+        params.prepend(QStringLiteral("token:") + Secret);
+    }
     return QJsonDocument(
                QJsonObject{{"jsonrpc", "2.0"}, {"id", 1}, {"method", method}, {"params", params}})
         .toJson(QJsonDocument::Compact);
