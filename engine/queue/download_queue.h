@@ -89,6 +89,9 @@ public:
     // Takes every entry out of the queue: brenloft-get starts only what its command names,
     // never what an interrupted run left waiting.
     void ClearQueue();
+    // Marks every running entry queued as well: paused by StopAll and saved, such a list
+    // starts them again under the limit, apart from those paused by hand. A daemon's end.
+    void QueueRunning();
 
     // Scheduler tick steps: scheduled entries whose time has come join the queue; then at most
     // one queued entry starts, highest priority first, lowest slot first.
