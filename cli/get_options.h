@@ -50,10 +50,8 @@ constexpr const char* GetUsage =
     "[--max-tries N] "
     "[--proxy HOST:PORT] [--user U --password P | --password-file FILE | --ask-password] "
     "[--ca-certificate FILE] [--no-check-certificate] [--no-safe-disk] [--no-restart] "
-    "[--checksum KIND=HEX]... [--no-checksum-lookup] [-q] [-v] URL...\n"
-    "       brenloft-get --enable-rpc [-d DIR] [--rpc-listen-port PORT] [--rpc-secret TOKEN] "
-    "[--rpc-listen-all] [--rpc-allow-origin-all] [--rpc-secure --rpc-certificate FILE "
-    "--rpc-private-key FILE] [--rpc-max-request-size SIZE] [other options, no URL]";
+    "[--checksum KIND=HEX]... [--no-checksum-lookup] [-q] [-v] "
+    "(URL... | --enable-rpc [--rpc-OPTION]...)";
 
 // What --help prints after the usage line: every option, one line each.
 constexpr const char* GetHelp =
@@ -97,8 +95,9 @@ constexpr const char* GetHelp =
     "  --rpc-secure            HTTPS and wss:// only, with the next two\n"
     "  --rpc-certificate FILE  its certificate chain (PEM)\n"
     "  --rpc-private-key FILE  its private key (PEM)\n"
-    "  --rpc-max-request-size SIZE  the largest request taken, in bytes or with K or M (2M)\n"
-    "                          (each flag above also takes =true or =false, as aria2's do)\n"
+    "  --rpc-max-request-size SIZE\n"
+    "                          the largest request taken, in bytes or with K or M (2M)\n"
+    "                          (--enable-rpc and the flags above also take =true or =false)\n"
     "  -h, --help              print this help and end\n"
     "  --version               print the version and end\n"
     "\n"

@@ -407,10 +407,10 @@ void GetRunner::daemonEntryEnded(int slot, const QString& why) {
     if (options_.quiet || finished_ || r == nullptr) {
         return;
     }
-    // One line for the log of each download that ended by itself.
+    // One line for the log of each download that ended by itself (a refused login pauses it).
     if (StateOf(*r) == ListEntryState::Finished) {
         PrintError(QStringLiteral("finished %1").arg(r->SavePath));
-    } else if (StateOf(*r) == ListEntryState::Failed) {
+    } else if (StateOf(*r) == ListEntryState::Failed || !why.isEmpty()) {
         PrintError(describeFailure(Job{r->Url}, queue_->session(slot), why));
     }
 }

