@@ -64,19 +64,61 @@ bool GivenChecksum(GetOptions& o, const QString& v) {
     return checksum.has_value();
 }
 
+bool Readable(const QString& file) {
+    return QFileInfo(file).isFile() && QFileInfo(file).isReadable();
+}
+
 bool CaCertificate(GetOptions& o, const QString& v) {
     o.caCertificate = v;
-    return QFileInfo(v).isFile() && QFileInfo(v).isReadable();
+    return Readable(v);
+}
+
+// aria2's flags also take "=true" or "=false"; a bare one arrives here as "true".
+Apply Switch(bool GetOptions::*field) {
+    return [=](GetOptions& o, const QString& v) {
+        o.*field = v == QLatin1String("true");
+        return o.*field || v == QLatin1String("false");
+    };
+}
+
+// The remote control's options, which mean nothing without --enable-rpc.
+Apply ForRpc(Apply apply) {
+    return [=](GetOptions& o, const QString& v) { return (o.rpcOptionGiven = true), apply(o, v); };
+}
+
+Apply RpcSwitch(bool RpcTransportOptions::*field) {
+    return ForRpc([=](GetOptions& o, const QString& v) {
+        o.rpc.*field = v == QLatin1String("true");
+        return o.rpc.*field || v == QLatin1String("false");
+    });
+}
+
+Apply RpcFile(QString RpcTransportOptions::*field) {
+    return ForRpc([=](GetOptions& o, const QString& v) { return (o.rpc.*field = v), Readable(v); });
+}
+
+bool RpcPort(GetOptions& o, const QString& v) {
+    const auto port = WholeNumber(v, 0, 65535);  // 0: any free port, told at start
+    o.rpc.port = static_cast<quint16>(port.value_or(0));
+    return port.has_value();
+}
+
+bool RpcMaxRequestSize(GetOptions& o, const QString& v) {
+    const auto size = ParseRate(v);  // the same digits and K or M as a rate
+    o.rpc.maxRequestSize = size.value_or(0);
+    return size.has_value();
 }
 
 // One option: its names without dashes (a letter is given as -x VALUE, a word as --word VALUE
 // or --word=VALUE), its value's name (none for a flag), what it does with the value, and what
-// is said when it refuses one (%1 stands for the value).
+// is said when it refuses one (%1 stands for the value). An aria2 flag is given bare or as
+// --word=true or --word=false.
 struct Option {
     QStringList names;
     QString valueName;
     Apply apply;
     const char* refusal = "";
+    bool aria2Flag = false;
 };
 
 const std::vector<Option>& Options() {
@@ -113,8 +155,63 @@ const std::vector<Option>& Options() {
          GivenChecksum,
          "--checksum takes KIND=HEX (md5, sha-1, sha-256, sha-512) or a bare hexadecimal "
          "value of 32, 40, 64 or 128 digits, not \"%1\""},
+        {{"enable-rpc"},
+         "BOOL",
+         Switch(&O::enableRpc),
+         "--enable-rpc takes true or false, not \"%1\"",
+         true},
+        {{"rpc-listen-all"},
+         "BOOL",
+         RpcSwitch(&RpcTransportOptions::listenAll),
+         "--rpc-listen-all takes true or false, not \"%1\"",
+         true},
+        {{"rpc-allow-origin-all"},
+         "BOOL",
+         RpcSwitch(&RpcTransportOptions::allowOriginAll),
+         "--rpc-allow-origin-all takes true or false, not \"%1\"",
+         true},
+        {{"rpc-secure"},
+         "BOOL",
+         ForRpc(Switch(&O::rpcSecure)),
+         "--rpc-secure takes true or false, not \"%1\"",
+         true},
+        {{"rpc-listen-port"},
+         "PORT",
+         ForRpc(RpcPort),
+         "--rpc-listen-port takes a port, 0 to 65535, not \"%1\""},
+        {{"rpc-secret"}, "TOKEN", ForRpc(Text(&O::rpcSecret)), "--rpc-secret needs a secret"},
+        {{"rpc-certificate"},
+         "FILE",
+         RpcFile(&RpcTransportOptions::certificateFile),
+         "--rpc-certificate: cannot read \"%1\""},
+        {{"rpc-private-key"},
+         "FILE",
+         RpcFile(&RpcTransportOptions::privateKeyFile),
+         "--rpc-private-key: cannot read \"%1\""},
+        {{"rpc-max-request-size"},
+         "SIZE",
+         ForRpc(RpcMaxRequestSize),
+         "--rpc-max-request-size takes bytes, or with K or M (2M), not \"%1\""},
     };
     return options;
+}
+
+// Each bare aria2 flag as its "=true" form, so that it takes no URL after it for its value.
+QStringList Aria2FlagsWithValues(QStringList arguments) {
+    for (QString& argument : arguments) {
+        if (argument == QLatin1String("--")) {
+            break;
+        }
+        const QString name = argument.mid(argument.startsWith(u"--") ? 2 : 1);
+        const bool flag = argument.startsWith(u'-') &&
+                          std::any_of(Options().begin(), Options().end(), [&](const Option& o) {
+                              return o.aria2Flag && o.names.contains(name);
+                          });
+        if (flag) {
+            argument += QStringLiteral("=true");
+        }
+    }
+    return arguments;
 }
 
 // Where the argument naming the unknown option `name` stands.
@@ -208,14 +305,42 @@ std::optional<std::int32_t> ParseRate(const QString& text) {
     return static_cast<std::int32_t>(value);
 }
 
+namespace {
+
+// Why the remote control's options do not go together, or empty.
+QString RpcMismatch(const GetOptions& options) {
+    if (!options.enableRpc) {
+        return options.rpcOptionGiven ? QStringLiteral("the --rpc-* options need --enable-rpc")
+                                      : QString();
+    }
+    if (!options.urls.isEmpty()) {
+        return QStringLiteral("--enable-rpc takes no URL: its clients add them (aria2.addUri)");
+    }
+    const bool files =
+        !options.rpc.certificateFile.isEmpty() && !options.rpc.privateKeyFile.isEmpty();
+    const bool anyFile =
+        !options.rpc.certificateFile.isEmpty() || !options.rpc.privateKeyFile.isEmpty();
+    if (options.rpcSecure ? !files : anyFile) {
+        return QStringLiteral(
+            "--rpc-secure needs --rpc-certificate and --rpc-private-key, and they "
+            "need it");
+    }
+    return {};
+}
+
+}  // namespace
+
 std::optional<GetOptions> ParseGetOptions(const QStringList& arguments, QString& error) {
-    auto read = ReadOptions(arguments, error);
+    auto read = ReadOptions(Aria2FlagsWithValues(arguments), error);
     if (!read || read->show != GetOptions::Show::Nothing) {
         return read;
     }
     const GetOptions& options = *read;
-    if (options.urls.isEmpty()) {
+    error = RpcMismatch(options);
+    if (error.isEmpty() && options.urls.isEmpty() && !options.enableRpc) {
         error = QStringLiteral("no URL given");
+    }
+    if (!error.isEmpty()) {
         return std::nullopt;
     }
     if (options.checksums.size() > options.urls.size()) {

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "core/checksums/checksum.h"
+#include "rpc/rpc_transport_options.h"
 
 // What brenloft-get was asked to do.
 struct GetOptions {
@@ -33,6 +34,12 @@ struct GetOptions {
     // The server is searched for a checksum of each file (--no-checksum-lookup: it is not).
     bool checksumLookups = true;
     QStringList urls;
+    // --enable-rpc: no URL, a daemon run by remote control until SIGTERM or aria2.shutdown.
+    bool enableRpc = false;
+    RpcTransportOptions rpc;
+    QString rpcSecret;            // empty: the one kept in the work folder, made the first time
+    bool rpcSecure = false;       // needs rpc.certificateFile and rpc.privateKeyFile
+    bool rpcOptionGiven = false;  // any --rpc-* option: they need --enable-rpc
     // --help or --version: that is printed and nothing else is done.
     enum class Show { Nothing, Help, Version };
     Show show = Show::Nothing;
@@ -43,7 +50,8 @@ constexpr const char* GetUsage =
     "[--max-tries N] "
     "[--proxy HOST:PORT] [--user U --password P | --password-file FILE | --ask-password] "
     "[--ca-certificate FILE] [--no-check-certificate] [--no-safe-disk] [--no-restart] "
-    "[--checksum KIND=HEX]... [--no-checksum-lookup] [-q] [-v] URL...";
+    "[--checksum KIND=HEX]... [--no-checksum-lookup] [-q] [-v] "
+    "(URL... | --enable-rpc [--rpc-OPTION]...)";
 
 // What --help prints after the usage line: every option, one line each.
 constexpr const char* GetHelp =
@@ -73,6 +81,23 @@ constexpr const char* GetHelp =
     "                          SHA256SUMS); a given --checksum is checked either way\n"
     "  -q, --quiet             no progress lines, only finished files and failures\n"
     "  -v, --verbose           tell each download's story on stderr\n"
+    "  --enable-rpc            run as a daemon driven by aria2's JSON-RPC clients over\n"
+    "                          http://HOST:PORT/jsonrpc and ws://HOST:PORT/jsonrpc; no URL\n"
+    "                          (clients add them); -j, -n, --limit, --max-tries, --proxy and\n"
+    "                          the login options are its defaults. Ends on SIGTERM or\n"
+    "                          aria2.shutdown with the list saved; started again, it resumes\n"
+    "                          what was running, and what a client paused stays paused\n"
+    "  --rpc-listen-port PORT  its port (6800; 0: any free one, printed at start)\n"
+    "  --rpc-secret TOKEN      the secret clients give (\"token:TOKEN\"); without it one is\n"
+    "                          made and kept in DIR/.brenloft-get/rpc-secret (mode 0600)\n"
+    "  --rpc-listen-all        listen on every address, not only 127.0.0.1 and [::1]\n"
+    "  --rpc-allow-origin-all  let web pages of any origin call it\n"
+    "  --rpc-secure            HTTPS and wss:// only, with the next two\n"
+    "  --rpc-certificate FILE  its certificate chain (PEM)\n"
+    "  --rpc-private-key FILE  its private key (PEM)\n"
+    "  --rpc-max-request-size SIZE\n"
+    "                          the largest request taken, in bytes or with K or M (2M)\n"
+    "                          (--enable-rpc and the flags above also take =true or =false)\n"
     "  -h, --help              print this help and end\n"
     "  --version               print the version and end\n"
     "\n"
@@ -84,7 +109,9 @@ constexpr const char* GetHelp =
     "matches SHA256SUMS\", \"big.iso: no checksum found\" or \"big.iso: checksum failed:\n"
     "...\" naming both values (the file keeps its name). Exit status: 0 when every file\n"
     "is complete, 1 when one failed or failed its check, 2 on bad arguments (or when no\n"
-    "URL is an http://, https:// or ftp:// one), 130 when interrupted (Ctrl-C, SIGTERM).\n";
+    "URL is an http://, https:// or ftp:// one), 130 when interrupted (Ctrl-C, SIGTERM).\n"
+    "With --enable-rpc: 0 when ended by SIGTERM, Ctrl-C or a client, 1 when it cannot\n"
+    "listen (the port taken, a certificate that does not load), 2 on bad arguments.\n";
 
 // A rate in bytes per second: digits with an optional decimal point and an optional suffix,
 // k (KiB) or M (MiB), upper or lower case; nothing when it is no rate or outside 1..2^31-1.

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "cli/address_continuation.h"
+#include "cli/remote_control_start.h"
 #include "cli/work_folder.h"
 #include "core/diagnostics/log_categories.h"
 #include "core/download_list/checksum_note.h"
@@ -25,6 +26,7 @@
 #include "engine/session/download_session.h"
 #include "engine/session/failure_words.h"
 #include "net/winsock_errors.h"
+#include "rpc/remote_control.h"
 
 namespace {
 
@@ -56,10 +58,13 @@ std::vector<FinishedFile> TakeFinishedFiles(DownloadListState& list) {
 }  // namespace
 
 // No one to ask: questions get the answer that downloads nothing unasked, and messages are
-// kept as the reason a download failed.
+// kept as the reason a download failed. The daemon's --user and --password go to a server
+// that asks for a login, once: a refused one is not sent again.
 class GetRunner::Prompts : public SessionPrompts {
 public:
     QString lastMessage;
+    QString user;
+    QString password;
     void showMessage(const QString& text, Icon icon) override {
         if (icon == Icon::Critical || icon == Icon::Warning) {
             lastMessage = text;
@@ -71,18 +76,24 @@ public:
         lastMessage = text;
         answer(false);
     }
-    void askCredentials(const QString& caption, const QString&, const QString&, const QString&,
+    void askCredentials(const QString& caption, const QString&, const QString& triedUser,
+                        const QString& triedPassword,
                         std::function<void(const Credentials&)> answer) override {
         lastMessage = caption + QStringLiteral(" (give --user and --password)");
-        answer(Credentials{});
+        const bool fresh = !user.isEmpty() && (triedUser != user || triedPassword != password);
+        answer(Credentials{fresh, user, password, false});
     }
 };
 
 GetRunner::GetRunner(GetOptions options, QObject* parent)
     : QObject(parent),
       options_(std::move(options)),
-      progress_(!options_.quiet && !options_.verbose) {
+      progress_(!options_.quiet && !options_.verbose && !options_.enableRpc) {
     prompts_ = std::make_unique<Prompts>();
+    if (options_.enableRpc) {
+        prompts_->user = options_.user;
+        prompts_->password = options_.password;
+    }
     connect(&quitSignals_, &QuitSignals::quitRequested, this, &GetRunner::quitNow);
 }
 
@@ -133,6 +144,16 @@ bool GetRunner::start() {
     std::vector<FinishedFile> finished = TakeFinishedFiles(list_);
     startSockets();
     startQueue(std::move(finished));
+    if (options_.enableRpc) {
+        QString why;
+        remote_ = StartRemoteControl(options_, workFolder_, *context_, *queue_, why);
+        if (!remote_) {
+            PrintError(why);
+            exitCode_ = 1;
+            return false;
+        }
+        connect(remote_.get(), &RemoteControl::shutdownRequested, this, &GetRunner::endDaemon);
+    }
     return true;
 }
 
@@ -193,8 +214,11 @@ void GetRunner::startQueue(std::vector<FinishedFile> finished) {
     context_->hostLimits = hostLimits_.get();
 
     queue_ = std::make_unique<DownloadQueue>(*context_, windows_);
-    // What an interrupted run left queued waits until a command names it again.
-    queue_->ClearQueue();
+    // What an interrupted run left queued waits until a command names it again; the daemon's
+    // queue is its clients', and what ran when it ended was queued to start again.
+    if (!options_.enableRpc) {
+        queue_->ClearQueue();
+    }
     // Before anything else hears of a session's end: a finished download's check is already
     // under way (busy()) when this runner sees it end, so the run cannot end before its result.
     checks_ = std::make_unique<ChecksumChecks>(*context_, *queue_);
@@ -209,6 +233,7 @@ void GetRunner::startQueue(std::vector<FinishedFile> finished) {
     saveSoon_.setSingleShot(true);
     saveSoon_.setInterval(500);
     connect(&saveSoon_, &QTimer::timeout, this, &GetRunner::save);
+    context_->saveList = [this] { return save(); };
     context_->saveListSoon = [this] {
         if (!saveSoon_.isActive()) {
             saveSoon_.start();
@@ -342,6 +367,10 @@ QString GetRunner::describeFailure(const Job& job, const DownloadSession* sessio
 }
 
 void GetRunner::entryEnded(int slot, const QString& why) {
+    if (options_.enableRpc) {
+        daemonEntryEnded(slot, why);
+        return;
+    }
     auto it = std::find_if(jobs_.begin(), jobs_.end(),
                            [slot](const Job& job) { return !job.done && job.slot == slot; });
     Job* job = it != jobs_.end() ? &*it : adding_;
@@ -370,6 +399,20 @@ void GetRunner::entryEnded(int slot, const QString& why) {
             finishIfDone();
         }
     });
+}
+
+void GetRunner::daemonEntryEnded(int slot, const QString& why) {
+    context_->saveListSoon();
+    const DownloadRecord* r = list_.record(slot);
+    if (options_.quiet || finished_ || r == nullptr) {
+        return;
+    }
+    // One line for the log of each download that ended by itself (a refused login pauses it).
+    if (StateOf(*r) == ListEntryState::Finished) {
+        PrintError(QStringLiteral("finished %1").arg(r->SavePath));
+    } else if (StateOf(*r) == ListEntryState::Failed || !why.isEmpty()) {
+        PrintError(describeFailure(Job{r->Url}, queue_->session(slot), why));
+    }
 }
 
 void GetRunner::checkResult(int slot) {
@@ -410,7 +453,8 @@ void GetRunner::tellCheck(Job& job) {
 
 void GetRunner::finishIfDone() {
     // A check still to come, for this run's files, keeps it going until the result is told.
-    if (finished_ || adding_ != nullptr || checks_->busy()) {
+    // The daemon runs until it is told to end.
+    if (finished_ || adding_ != nullptr || checks_->busy() || options_.enableRpc) {
         return;
     }
     for (const Job& job : jobs_) {
@@ -428,7 +472,7 @@ void GetRunner::finishIfDone() {
     QCoreApplication::exit(exitCode_);
 }
 
-void GetRunner::save() {
+QString GetRunner::save() {
     // What the list is about to count as received is on the disk before it says so.
     if (settings_.SafeDisk == FlagTrue) {
         files_.VelmoraFlushAll();
@@ -446,9 +490,14 @@ void GetRunner::save() {
         saveFailureShown_ = true;
         PrintError(QStringLiteral("the download list was not saved: %1").arg(why));
     }
+    return why;
 }
 
 void GetRunner::quitNow(int /*signalNumber*/) {
+    if (options_.enableRpc) {
+        endDaemon();
+        return;
+    }
     // As when the session ends: pause everything, keep the list, end.
     if (queue_) {
         queue_->StopAll();
@@ -459,6 +508,19 @@ void GetRunner::quitNow(int /*signalNumber*/) {
     finished_ = true;
     // What shells expect of a command ended by Ctrl-C (128 + SIGINT), for SIGTERM as well.
     exitCode_ = 130;
+    QCoreApplication::exit(exitCode_);
+}
+
+void GetRunner::endDaemon() {
+    if (finished_ || !queue_) {
+        return;
+    }
+    finished_ = true;
+    queue_->QueueRunning();
+    queue_->StopAll();
+    save();
+    PrintError(QStringLiteral("stopped; the list is saved"));
+    exitCode_ = 0;
     QCoreApplication::exit(exitCode_);
 }
 

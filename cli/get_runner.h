@@ -29,10 +29,12 @@ class DownloadQueue;
 
 class DownloadSession;
 class FolderLock;
+class RemoteControl;
 
 // Runs brenloft-get: each URL through the same engine and download queue as the desktop
 // program, its list and part files in DIR/.brenloft-get/ so that running the same command
 // again continues where an interrupted run stopped. Exit status 0 when every file is complete.
+// With --enable-rpc it fetches what remote control clients add, until it is told to end.
 class GetRunner : public QObject {
     Q_OBJECT
 public:
@@ -66,11 +68,15 @@ private:
     void add(Job& job, bool valid, const QString& encoded);
     void continuationDecided(int slot, const QString& line, bool expected);
     void entryEnded(int slot, const QString& why);
+    void daemonEntryEnded(int slot, const QString& why);
     void checkResult(int slot);
     void tellCheck(Job& job);
     void finishIfDone();
-    void save();
+    QString save();
     void quitNow(int signalNumber);
+    // The daemon's end, on a signal or a client's shutdown: what runs is queued, so that the
+    // next start resumes it, then paused with the list saved.
+    void endDaemon();
     void drawProgress();
     QString describeFailure(const Job& job, const DownloadSession* session,
                             const QString& why) const;
@@ -104,6 +110,8 @@ private:
     std::unique_ptr<AddressContinuation> continuation_;
     // The job being added: a session that ends inside the add reports before its slot is known.
     Job* adding_ = nullptr;
+    // Uses the queue and the context: declared after them, it goes before them.
+    std::unique_ptr<RemoteControl> remote_;
     QuitSignals quitSignals_;
     QTimer pump_;
     QTimer saver_;

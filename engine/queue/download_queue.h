@@ -89,6 +89,9 @@ public:
     // Takes every entry out of the queue: brenloft-get starts only what its command names,
     // never what an interrupted run left waiting.
     void ClearQueue();
+    // Marks every running entry queued as well: paused by StopAll and saved, such a list
+    // starts them again under the limit, apart from those paused by hand. A daemon's end.
+    void QueueRunning();
 
     // The entries that wait (queued, scheduled, held or paused), in the order the queue starts
     // them: highest priority first; within one, as PlaceInQueue placed them, then by slot.

@@ -137,6 +137,16 @@ void DownloadQueue::ClearQueue() {
     }
 }
 
+void DownloadQueue::QueueRunning() {
+    ListBatch batch(*this);
+    for (int slot = 1; slot <= UsedSlots(ctx_.list); ++slot) {
+        if (StateOf(ctx_.list.DownloadList.at(slot)) == ListEntryState::Running) {
+            MarkQueued(ctx_.list.DownloadList[slot]);
+            touchList();
+        }
+    }
+}
+
 void DownloadQueue::RemoveInstalled(int slot) {
     if (DownloadRecord* r = ctx_.list.record(slot); r != nullptr && Listed(*r)) {
         qCInfo(lcQueue, "slot %d: installed, leaves the list", slot);

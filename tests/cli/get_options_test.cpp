@@ -189,3 +189,43 @@ TEST(GetOptions, ChecksumsGoWithTheAddressesInOrder) {
     EXPECT_FALSE(ParseGetOptions({"--checksum", md5, "--checksum", sha1, "u1"}, error));
     EXPECT_EQ(error, "--checksum sha-1=" + sha1 + " has no URL to go with (one per URL, in order)");
 }
+
+// The remote control's flags take aria2's names and forms; those that do not go together are
+// refused with why.
+TEST(GetOptions, RemoteControlFlags) {
+    const QString pem = QStringLiteral(BRENLOFT_SOURCE_DIR "/README.md");  // any readable file
+    const struct {
+        QStringList arguments;
+        const char* error;  // empty: taken
+    } cases[] = {
+        {{"--enable-rpc", "--rpc-listen-port=0", "--rpc-secret", "s"}, ""},
+        {{"--enable-rpc=true", "--rpc-secure", "--rpc-certificate", pem, "--rpc-private-key=" + pem,
+          "--rpc-listen-all=false", "--rpc-max-request-size=1K"},
+         ""},
+        {{"--enable-rpc", "--rpc-listen-port", "65536"},
+         "--rpc-listen-port takes a port, 0 to 65535, not \"65536\""},
+        {{"--enable-rpc=yes"}, "--enable-rpc takes true or false, not \"yes\""},
+        {{"--enable-rpc=false"}, "no URL given"},
+        {{"--rpc-listen-all", "http://h/f"}, "the --rpc-* options need --enable-rpc"},
+        {{"--enable-rpc", "http://h/f"},
+         "--enable-rpc takes no URL: its clients add them (aria2.addUri)"},
+        {{"--enable-rpc", "--rpc-secure", "--rpc-certificate", pem},
+         "--rpc-secure needs --rpc-certificate and --rpc-private-key, and they need it"},
+        {{"--enable-rpc", "--rpc-certificate", pem, "--rpc-private-key", pem},
+         "--rpc-secure needs --rpc-certificate and --rpc-private-key, and they need it"},
+        {{"--enable-rpc", "--rpc-max-request-size", "2G"},
+         "--rpc-max-request-size takes bytes, or with K or M (2M), not \"2G\""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.join(u' ').toStdString());
+        QString error;
+        const auto options = ParseGetOptions(c.arguments, error);
+        EXPECT_EQ(error, QString::fromLatin1(c.error));
+        EXPECT_EQ(options.has_value(), error.isEmpty());
+    }
+    QString error;
+    const auto secure = ParseGetOptions(cases[1].arguments, error);
+    ASSERT_TRUE(secure && secure->enableRpc && secure->rpcSecure && !secure->rpc.listenAll);
+    EXPECT_EQ(secure->rpc.privateKeyFile, pem);
+    EXPECT_EQ(secure->rpc.maxRequestSize, 1024);
+}

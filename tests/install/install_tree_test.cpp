@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -41,6 +42,7 @@ QStringList ExpectedFiles() {
         QStringLiteral("etc/chromium/native-messaging-hosts/") + Host,
         QStringLiteral("etc/opt/chrome/native-messaging-hosts/") + Host,
         QStringLiteral("lib/mozilla/native-messaging-hosts/") + Host,
+        QStringLiteral("lib/systemd/user/brenloft-get.service"),
         QStringLiteral("share/applications/brenloft.desktop"),
         QStringLiteral("share/brenloft/lang/english.txt"),
         QStringLiteral("share/brenloft/lang/francais.txt"),
@@ -125,6 +127,8 @@ TEST(InstallTree, FilesNameTheInstalledPrograms) {
     EXPECT_TRUE(
         service.contains(QStringLiteral("\nExec=") + Prefix + QStringLiteral("/bin/Brenloft\n")))
         << qPrintable(service);
+    EXPECT_TRUE(ReadFile(Prefix + QStringLiteral("/lib/systemd/user/brenloft-get.service"))
+                    .contains("\nExecStart=" + QFile::encodeName(Prefix) + "/bin/brenloft-get "));
     // The same host name and extensions as the manifests the program writes for one user.
     struct Manifest {
         QString folder;
