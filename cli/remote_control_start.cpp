@@ -4,6 +4,8 @@
 
 #include "cli/get_options.h"
 #include "cli/rpc_secret_file.h"
+#include "core/settings/settings.h"
+#include "engine/engine_context.h"
 #include "rpc/remote_control.h"
 
 namespace {
@@ -27,7 +29,8 @@ QString Where(const RemoteControl& control) {
 std::unique_ptr<RemoteControl> StartRemoteControl(const GetOptions& options,
                                                   const QString& workFolder, EngineContext& context,
                                                   DownloadQueue& queue, QString& error) {
-    RemoteControlOptions given{options.rpc, options.rpcSecret};
+    // The list keeps no entry whose file lies outside the folder (see DropUnsafeEntries).
+    RemoteControlOptions given{options.rpc, options.rpcSecret, context.settings.DownloadFolder};
     const QString secretFile = workFolder + QStringLiteral("/rpc-secret");
     if (given.secret.isEmpty()) {
         given.secret = KeptRpcSecret(secretFile, error);

@@ -127,6 +127,9 @@ QJsonValue Aria2Dispatch::addUri(const RpcParams& params) {
         throw RpcFailure{1, QStringLiteral("The parameter at 0 has wrong type.")};
     }
     AddRequest request = RequestFor(uris.first().toString(), options, ctx_.settings.DownloadFolder);
+    if (!request.savePath.isEmpty()) {
+        checkInsideRoot(request.savePath, QStringLiteral("dir"));
+    }
     entryOptions(options, {});  // refused before anything is added
     QString why;
     const int slot = AddOrContinue(ctx_, queue_, request, why);
@@ -209,6 +212,16 @@ QJsonValue Aria2Dispatch::changeUri(const RpcParams& params) {
         queue_.Restart(slot);
     }
     return QJsonArray{1, 1};
+}
+
+void Aria2Dispatch::checkInsideRoot(const QString& path, const QString& option) const {
+    const QString root = QDir::cleanPath(saveRoot);
+    if (!saveRoot.isEmpty() && !QDir::cleanPath(path).startsWith(root + u'/') &&
+        QDir::cleanPath(path) != root) {
+        throw RpcFailure{1, QStringLiteral("The option '--%1' names a place outside %2, where "
+                                           "this server keeps its files.")
+                                .arg(option, root)};
+    }
 }
 
 QJsonValue Aria2Dispatch::addTorrent(const RpcParams&) {

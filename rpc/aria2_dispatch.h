@@ -45,6 +45,10 @@ public:
     // is out). Unset: nothing is kept, and shutdown answers with an error.
     std::function<void()> settingsChanged;
     std::function<void(bool force)> shutdown;
+    // Set: a file a client places (`dir`, `out`, the global `dir`) must lie inside this folder.
+    QString saveRoot;
+    // Refuses, as aria2 refuses a bad option, a path outside saveRoot.
+    void checkInsideRoot(const QString& path, const QString& option) const;
 
 private:
     using Outcome = std::variant<QJsonValue, RpcFailure>;

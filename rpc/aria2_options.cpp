@@ -116,7 +116,11 @@ QJsonValue Aria2Dispatch::changeGlobalOption(const RpcParams& params) {
             changed.MaxTries = Count(options, name, 1, 999);
         } else if (name == QLatin1String("dir")) {
             const QString dir = Text(options, name);
-            if (!QDir::isAbsolutePath(dir) || !QDir().mkpath(dir)) {
+            if (!QDir::isAbsolutePath(dir)) {
+                Refuse(name);
+            }
+            checkInsideRoot(dir, name);
+            if (!QDir().mkpath(dir)) {
                 Refuse(name);
             }
             changed.DownloadFolder = QDir::cleanPath(dir) + u'/';

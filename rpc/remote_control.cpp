@@ -46,6 +46,7 @@ RemoteControl::RemoteControl(EngineContext& context, DownloadQueue& queue,
       options_(std::move(options)),
       dispatch_(std::make_unique<Aria2Dispatch>(context, queue, options_.secret)),
       server_(std::make_unique<RpcServer>(*dispatch_, options_.transport)) {
+    dispatch_->saveRoot = options_.saveRoot;
     dispatch_->settingsChanged = [this] { emit settingsChanged(); };
     dispatch_->shutdown = [this](bool force) {
         QTimer::singleShot(ShutdownDelayMs, this, [this, force] { emit shutdownRequested(force); });

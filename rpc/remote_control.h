@@ -18,6 +18,9 @@ struct RemoteControlOptions {
     RpcTransportOptions transport;
     // Every client must give it ("token:SECRET"); never empty (see NewRpcSecret).
     QString secret;
+    // Set: clients may place files only inside this folder (a daemon whose list keeps no
+    // entry outside its folder); empty: anywhere the program may write.
+    QString saveRoot{};
 };
 
 // The remote control as a front end runs it: aria2's methods over the front end's queue,

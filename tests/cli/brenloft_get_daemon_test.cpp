@@ -84,6 +84,12 @@ TEST(BrenloftGetDaemon, RestartResumesWhatRanKeepsWhatWasPausedAndEndsOnShutdown
     const QString two =
         first.call("aria2.addUri", {QJsonArray{nginx.url("/slow/two.bin")}}, first.secret)
             .toString();
+    // Its list keeps no file outside its folder: a client may not place one there.
+    EXPECT_EQ(
+        first.call("aria2.addUri",
+                   {QJsonArray{nginx.url("/one.bin")}, QJsonObject{{"dir", box.file("home")}}},
+                   first.secret),
+        QJsonValue(1));
     EXPECT_EQ(first.call("aria2.pause", {two}, first.secret).toString(), two);
     ASSERT_TRUE(WaitFor([&] { return first.status(two) == "paused"; }));
     ASSERT_EQ(first.status(one), "active");
