@@ -16,6 +16,7 @@ class SegmentFiles;
 class SessionPrompts;
 class CompletionActions;
 class HostLimits;
+class ProxyResolver;
 
 // Everything a download needs of the program around it, handed to each session by whoever
 // runs downloads (the desktop program, brenloft-get, a test). Nothing here is global.
@@ -73,4 +74,7 @@ struct EngineContext {
     // How many connections each server took, remembered between downloads; none: every
     // download starts with the connections the settings give.
     HostLimits* hostLimits = nullptr;
+    // Where each connection's proxy comes from when not from the options (the desktop's proxy
+    // settings, brenloft-get's environment); none: ProxyRouteFor(settings).
+    ProxyResolver* proxyResolver = nullptr;
 };

@@ -16,16 +16,16 @@ SocketClass::~SocketClass() {
     ShutDown();
 }
 
-void SocketClass::SetSocks(int /*version: always SOCKS4*/, const QString& socksServer,
-                           std::int32_t socksPort) {
+void SocketClass::SetSocks(const SocksProxy& proxy) {
     if (SocketEntry* e = sockets_.entry(SocketIndex)) {
         e->UseSocks = true;
-        e->SocksServer = socksServer;
-        e->SocksPort = socksPort;
+        e->SocksServer = proxy.server;
+        e->SocksPort = proxy.port;
     }
 }
 
-void SocketClass::SetHttpTunnel(const QString& proxyServer, std::int32_t proxyPort) {
+void SocketClass::SetHttpTunnel(const QString& proxyServer, std::int32_t proxyPort,
+                                const QString& /*user*/, const QString& /*password*/) {
     if (SocketEntry* e = shutDown_ ? nullptr : sockets_.entry(SocketIndex)) {
         e->Tunnel.proxyServer = proxyServer;
         e->Tunnel.proxyPort = proxyPort;

@@ -10,6 +10,19 @@
 
 class VelmoraSockets;
 
+// A SOCKS server to reach a target through.
+struct SocksProxy {
+    int version = 5;  // 4 or 5
+    QString server;
+    std::int32_t port = 1080;
+    QString user;  // SOCKS5: user/password (RFC 1929) when set; SOCKS4: its user id
+    QString password;
+    // SOCKS5: the target's name goes to the server, which resolves it (no name reaches the
+    // local resolver); false: it is resolved here and its address sent. SOCKS4 sends an
+    // address, resolved here.
+    bool remoteNames = true;
+};
+
 // One TCP connection. It owns an entry of the socket table for its whole life and reports
 // through four events. With an event target set, its events go to the target instead, naming
 // this object as `socket`: many segment connections then reach one set of handlers. Events
@@ -23,12 +36,18 @@ public:
     int SocketIndex = 0;
     QPointer<SocketClass> EventSocket;
 
-    void SetSocks(int version, const QString& socksServer, std::int32_t socksPort);
+    // The next Connect reaches its target through this SOCKS server (TLS, SetTls, starts once
+    // it granted the connection). A refusal is an ErrorEvent with WinSock::TunnelRefused and
+    // the server's reason in TlsProblem() ("the SOCKS proxy refused: connection not allowed by
+    // ruleset"). Cleared by CloseSocket; not combined with SetHttpTunnel.
+    void SetSocks(const SocksProxy& proxy);
     // The next Connect reaches its target through this HTTP proxy, in a tunnel the proxy opens
     // with CONNECT; TLS (SetTls) starts inside it. A proxy that refuses, answers nonsense or
     // closes is an ErrorEvent with WinSock::TunnelRefused, the proxy's status line in
-    // TlsProblem(). Cleared by CloseSocket; not combined with SetSocks.
-    void SetHttpTunnel(const QString& proxyServer, std::int32_t proxyPort);
+    // TlsProblem(). With a login, a 407 is answered by asking again with
+    // "Proxy-Authorization: Basic". Cleared by CloseSocket; not combined with SetSocks.
+    void SetHttpTunnel(const QString& proxyServer, std::int32_t proxyPort, const QString& user = {},
+                       const QString& password = {});
     // The next Connect speaks TLS once its TCP (or SOCKS) connection is up, to `serverName`
     // (SNI and the certificate check; an IP literal is checked as an address); ConnectEvent
     // comes when the handshake is done. A handshake or certificate failure is an ErrorEvent

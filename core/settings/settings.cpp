@@ -56,6 +56,7 @@ constexpr char kIgnored[] = "HTM,HTML,ASP,PHP,CGI";
 constexpr char kNoon[] = "12:00";
 constexpr char kLimit[] = "10240";
 constexpr char kTwenty[] = "20";
+constexpr char kSocksPort[] = "1080";
 
 // The "Options" section in the order it is read.
 const Option kOptionTable[] = {
@@ -96,6 +97,14 @@ const Option kOptionTable[] = {
      true},
     {"MaxTries", Kind::Number, &Settings::MaxTries, Literal<kTwenty>, true},
     {"ChecksumLookups", Kind::FlagNumber, &Settings::ChecksumLookups, Literal<kTrue>, true},
+    {"ProxyUser", Kind::Text, &Settings::ProxyUser, Literal<kEmpty>, true},
+    {"ProxyPassword", Kind::Text, &Settings::ProxyPassword, Literal<kEmpty>, true},
+    {"SocksVersion", Kind::Integer, &Settings::SocksVersion, Literal<kFalse>, true},
+    {"SocksServer", Kind::Text, &Settings::SocksServer, Literal<kEmpty>, true},
+    {"SocksPort", Kind::Port, &Settings::SocksPort, Literal<kSocksPort>, true},
+    {"SocksUser", Kind::Text, &Settings::SocksUser, Literal<kEmpty>, true},
+    {"SocksPassword", Kind::Text, &Settings::SocksPassword, Literal<kEmpty>, true},
+    {"SystemProxy", Kind::FlagNumber, &Settings::SystemProxy, Literal<kFalse>, true},
     {"ShowDownloadWindows", Kind::FlagNumber, &Settings::ShowDownloadWindows, Literal<kTrue>,
      false},
 };

@@ -48,6 +48,18 @@ struct Settings {
     // A finished file is checked against a checksum its server offers (headers, sibling and
     // sums files), looked for without being asked; a given checksum is checked either way.
     std::int16_t ChecksumLookups = 0;
+    // The HTTP proxy's login (ProxyServer, ProxyPort), sent after it answers 407; empty: none.
+    QString ProxyUser;
+    QString ProxyPassword;
+    // A SOCKS proxy for every connection the HTTP proxy does not take: 0 none, 4 or 5.
+    std::int16_t SocksVersion = 0;
+    QString SocksServer;
+    std::int32_t SocksPort = 0;
+    QString SocksUser;  // SOCKS5 with a login (RFC 1929); empty: none
+    QString SocksPassword;
+    // The proxies come from the desktop's own settings (libproxy: environment, GNOME, KDE, a PAC
+    // file), chosen for each address; the options' proxies are then not used.
+    std::int16_t SystemProxy = 0;
 };
 
 // Reads every option in order; a missing key gives its default, a value that does not convert

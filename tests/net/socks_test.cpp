@@ -39,7 +39,7 @@ TEST_F(Socks, ConnectionsGoThroughDanteAndRefusalsAreErrorZero) {
     SocketClass socket(sockets);
     EventLog log;
     log.listen(socket);
-    socket.SetSocks(4, QStringLiteral("127.0.0.1"), dante.port);
+    socket.SetSocks(SocksProxy{4, QStringLiteral("127.0.0.1"), dante.port});
     socket.Connect(QStringLiteral("localhost"), server.port);  // resolved here, not by dante
     ASSERT_TRUE(WaitFor(
         [&] { return log.has(QStringLiteral("connect")) || log.has(QStringLiteral("error")); }));
@@ -53,7 +53,7 @@ TEST_F(Socks, ConnectionsGoThroughDanteAndRefusalsAreErrorZero) {
     SocketClass refused(sockets);
     EventLog refusedLog;
     refusedLog.listen(refused);
-    refused.SetSocks(4, QStringLiteral("127.0.0.1"), dante.port);
+    refused.SetSocks(SocksProxy{4, QStringLiteral("127.0.0.1"), dante.port});
     refused.Connect(QStringLiteral("127.0.0.1"), blocked);
     ASSERT_TRUE(WaitFor([&] { return refusedLog.has(QStringLiteral("error")); }));
     EXPECT_EQ(refusedLog.events.first().value, 0);
@@ -69,7 +69,7 @@ TEST_F(Socks, RequestBytesAndAReplyThatComesInPieces) {
     SocketClass socket(sockets);
     EventLog log;
     log.listen(socket);
-    socket.SetSocks(4, QStringLiteral("127.0.0.1"), server.port);
+    socket.SetSocks(SocksProxy{4, QStringLiteral("127.0.0.1"), server.port});
     socket.Connect(QStringLiteral("127.0.0.1"), 8080);
     EXPECT_EQ(server.request().toHex(), "04011f907f00000100");
 
@@ -100,7 +100,7 @@ TEST_F(Socks, TargetNamesAreLookedUpHereOffTheEventLoop) {
     SocketClass socket(sockets);
     EventLog log;
     log.listen(socket);
-    socket.SetSocks(4, QStringLiteral("127.0.0.1"), server.port);
+    socket.SetSocks(SocksProxy{4, QStringLiteral("127.0.0.1"), server.port});
     socket.Connect(QStringLiteral("target.test"), 8080);
     EXPECT_EQ(server.request().toHex(), "04011f907f00000200");
     ASSERT_TRUE(WaitFor([&] { return sockets.lookupsInFlight() == 0; }));

@@ -22,6 +22,7 @@
 #include "engine/queue/session_windows.h"
 #include "engine/session/session_prompts.h"
 #include "net/socket_module.h"
+#include "tools/benchmarks/bench_lists.h"
 #include "tools/benchmarks/quiet_engine.h"
 #include "ui/main_window/kestor.h"
 #include "ui/main_window/unfinished_list_model.h"
@@ -67,11 +68,6 @@ void Fill(DownloadListState& list, int count) {
     list.DownloadCount = static_cast<std::int16_t>(count);
 }
 
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
 
 double Milliseconds(const QElapsedTimer& clock) {
     return double(clock.nsecsElapsed()) / 1e6;
