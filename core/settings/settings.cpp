@@ -56,6 +56,7 @@ constexpr char kIgnored[] = "HTM,HTML,ASP,PHP,CGI";
 constexpr char kNoon[] = "12:00";
 constexpr char kLimit[] = "10240";
 constexpr char kTwenty[] = "20";
+constexpr char kRemotePort[] = "6800";  // aria2's, which its clients assume
 
 // The "Options" section in the order it is read.
 const Option kOptionTable[] = {
@@ -96,6 +97,15 @@ const Option kOptionTable[] = {
      true},
     {"MaxTries", Kind::Number, &Settings::MaxTries, Literal<kTwenty>, true},
     {"ChecksumLookups", Kind::FlagNumber, &Settings::ChecksumLookups, Literal<kTrue>, true},
+    {"UseRemoteControl", Kind::FlagNumber, &Settings::UseRemoteControl, Literal<kFalse>, true},
+    {"RemoteControlPort", Kind::Port, &Settings::RemoteControlPort, Literal<kRemotePort>, true},
+    {"RemoteControlSecret", Kind::Text, &Settings::RemoteControlSecret, Literal<kEmpty>, true},
+    {"RemoteControlListenAll", Kind::FlagNumber, &Settings::RemoteControlListenAll, Literal<kFalse>,
+     true},
+    {"RemoteControlCertificate", Kind::Text, &Settings::RemoteControlCertificate, Literal<kEmpty>,
+     true},
+    {"RemoteControlPrivateKey", Kind::Text, &Settings::RemoteControlPrivateKey, Literal<kEmpty>,
+     true},
     {"ShowDownloadWindows", Kind::FlagNumber, &Settings::ShowDownloadWindows, Literal<kTrue>,
      false},
 };

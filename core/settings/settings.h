@@ -48,6 +48,14 @@ struct Settings {
     // A finished file is checked against a checksum its server offers (headers, sibling and
     // sums files), looked for without being asked; a given checksum is checked either way.
     std::int16_t ChecksumLookups = 0;
+    // The remote control (aria2's JSON-RPC over HTTP and WebSocket). The secret stays empty
+    // until it is first turned on, then is kept so that clients set up once go on working.
+    std::int16_t UseRemoteControl = 0;
+    std::int32_t RemoteControlPort = 0;
+    QString RemoteControlSecret;
+    std::int16_t RemoteControlListenAll = 0;  // else loopback only
+    QString RemoteControlCertificate;         // with the key: HTTPS and wss:// only
+    QString RemoteControlPrivateKey;
 };
 
 // Reads every option in order; a missing key gives its default, a value that does not convert
