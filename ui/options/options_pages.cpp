@@ -308,7 +308,9 @@ QWidget* Options::remoteControlPage() {
     TextRemotePort = Digits("TextRemotePort", 5);
     TextRemoteSecret = Named(new QLineEdit, "TextRemoteSecret", 0);
     // Room for a whole generated secret (32 letters), so that it can be read off and copied.
-    TextRemoteSecret->setMinimumWidth(TextRemoteSecret->fontMetrics().averageCharWidth() * 36);
+    TextRemoteSecret->setMinimumWidth(
+        TextRemoteSecret->fontMetrics().horizontalAdvance(QString(34, u'N')) +
+        TextRemoteSecret->style()->pixelMetric(QStyle::PM_DefaultFrameWidth) * 6);
     CommandNewSecret =
         Named(new QPushButton(QStringLiteral("New secret")), "CommandNewSecret", 1376);
     connect(CommandNewSecret, &QPushButton::clicked, this, &Options::CommandNewSecret_Click);

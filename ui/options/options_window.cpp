@@ -51,6 +51,8 @@ Options::Options(Context context, QWidget* parent) : QDialog(parent), ctx_(std::
     TabStrip1->addTab(integrationPage(), QStringLiteral("Integration"));
     TabStrip1->addTab(remoteControlPage(), QStringLiteral("Remote control"));
     SetTabTags(TabStrip1, {600, 601, 602, 603, 604, 1053, 1372});
+    // Every tab in sight, in every language: the window is as wide as the tabs need.
+    TabStrip1->setUsesScrollButtons(false);
 
     auto* buttons = new QDialogButtonBox(this);
     QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
