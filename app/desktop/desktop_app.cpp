@@ -14,6 +14,7 @@
 
 #include "app/desktop/activation_file.h"
 #include "app/desktop/command_line.h"
+#include "app/desktop/desktop_remote_control.h"
 #include "app/desktop/options_wiring.h"
 #include "app/desktop/single_instance.h"
 #include "core/diagnostics/log_categories.h"
@@ -41,6 +42,7 @@
 #include "ui/main_window/continuation_offers.h"
 #include "ui/main_window/gui_add_prompts.h"
 #include "ui/main_window/kestor.h"
+#include "ui/options/options_window.h"
 #include "ui/prompts/clipboard_question.h"
 #include "ui/prompts/gui_session_prompts.h"
 #include "ui/tray/program_icons.h"
@@ -73,6 +75,7 @@ DesktopApp::DesktopApp(QObject* parent) : QObject(parent) {
 
 DesktopApp::~DesktopApp() {
     // Windows first: they look at the sessions, which look at the sockets and the list.
+    remote_.reset();
     installer_.reset();
     options_.reset();
     velmora_.reset();
@@ -218,6 +221,7 @@ void DesktopApp::startServing(const StartArguments& start) {
     watchNetwork();
     TimerC.start();
     Timer5.start();
+    startRemoteControl();
     // Last: an activation call waits in the bus until the name is claimed, so it is served
     // only once the program is fully up.
     publishEntryPoint();
@@ -271,13 +275,7 @@ void DesktopApp::createUpdateInstaller() {
     parts.program = QCoreApplication::applicationFilePath();
     parts.language = settings_.Language;
     parts.pid = QCoreApplication::applicationPid();
-    parts.tell = [this](const QString& text) {
-        // Not modal: downloads go on while it is read.
-        QMessageBox* box =
-            NewMessageBox(QMessageBox::Warning, text, QMessageBox::Ok, kestor_.get());
-        box->setAttribute(Qt::WA_DeleteOnClose);
-        box->show();
-    };
+    parts.tell = [this](const QString& text) { tellLater(text); };
     parts.quit = [this] { QuitProgram(); };
     parts.installed = [this](int slot) { queue_->RemoveInstalled(slot); };
     installer_ = std::make_unique<UpdateInstaller>(*ctx_, std::move(parts));
@@ -286,6 +284,26 @@ void DesktopApp::createUpdateInstaller() {
             installer_->Install(slot, path);
         }
     };
+}
+
+void DesktopApp::tellLater(const QString& text) {
+    QMessageBox* box = NewMessageBox(QMessageBox::Warning, text, QMessageBox::Ok, kestor_.get());
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->show();
+}
+
+void DesktopApp::startRemoteControl() {
+    remote_ = std::make_unique<DesktopRemoteControl>(DesktopRemoteControl::Parts{
+        *ctx_, *queue_, *store_, [this](const QString& text) { tellLater(text); },
+        [this] {
+            // What the clients changed replaces what the window showed, so that its OK keeps it.
+            if (Options* window = options_->window()) {
+                window->RefreshFromOptions();
+            }
+        },
+        [this] { QuitProgram(); }});
+    connect(options_.get(), &OptionsWiring::applied, remote_.get(), &DesktopRemoteControl::apply);
+    remote_->apply();
 }
 
 void DesktopApp::publishEntryPoint() {

@@ -23,6 +23,7 @@
 class AddPrompts;
 class BasketControl;
 class ChecksumChecks;
+class DesktopRemoteControl;
 class DownloadQueue;
 class DownloadWindows;
 class GuiSessionPrompts;
@@ -84,6 +85,10 @@ private:
     // refused).
     void loadList();
     void createUpdateInstaller();
+    // After the list is loaded: clients see it whole from their first request.
+    void startRemoteControl();
+    // A message box that does not wait: the downloads go on while it is read.
+    void tellLater(const QString& text);
     void raiseMainWindow();
     void watchNetwork();
 
@@ -114,6 +119,7 @@ private:
     std::unique_ptr<Velmora> velmora_;
     std::unique_ptr<OptionsWiring> options_;
     std::unique_ptr<UpdateInstaller> installer_;
+    std::unique_ptr<DesktopRemoteControl> remote_;  // over the queue: goes before it
     ClipboardWatch clipboard_;
     SpeedMeter speed_;
     NetworkPause offline_;  // the downloads the loss of the network paused

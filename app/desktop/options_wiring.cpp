@@ -5,6 +5,7 @@
 #include "core/settings/settings.h"
 #include "engine/queue/download_queue.h"
 #include "net/socket_module.h"
+#include "rpc/remote_control.h"
 #include "ui/language/apply_language.h"
 #include "ui/language/qt_translation.h"
 #include "ui/options/options_window.h"
@@ -30,9 +31,9 @@ Options* OptionsWiring::window() const {
 
 void OptionsWiring::open() {
     if (!window_) {
-        window_ = std::make_unique<Options>(
-            Options::Context{parts_.settings, parts_.store, parts_.texts, parts_.languageFolders,
-                             parts_.applicationFolder, browsers_, autoStart_, parts_.hostLimits});
+        window_ = std::make_unique<Options>(Options::Context{
+            parts_.settings, parts_.store, parts_.texts, parts_.languageFolders,
+            parts_.applicationFolder, browsers_, autoStart_, parts_.hostLimits, NewRpcSecret});
         connect(window_.get(), &Options::applied, this, &OptionsWiring::applyAtOnce);
         // Closed either way, it is made anew next time, filled from the settings then.
         connect(window_.get(), &QDialog::finished, this, [this] {
@@ -74,4 +75,5 @@ void OptionsWiring::applyAtOnce() {
     }
     parts_.qtTexts.use(parts_.texts);
     ReapplyLanguage(windows, parts_.texts);
+    emit applied();
 }

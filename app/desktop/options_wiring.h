@@ -61,6 +61,10 @@ public:
     // What OK changed, applied to the running program.
     void applyAtOnce();
 
+signals:
+    // applyAtOnce ran: what else follows the options (the remote control) follows now.
+    void applied();
+
 private:
     Parts parts_;
     BrowserIntegration browsers_;

@@ -12,6 +12,7 @@ namespace {
 
 constexpr std::int32_t MaxSpeed = 10000000;
 constexpr std::int32_t DefaultProxyPort = 8080;
+constexpr std::int32_t DefaultRemotePort = 6800;
 
 bool Flag(std::int16_t value) {
     return value != 0;
@@ -84,6 +85,12 @@ OptionsForm FormFromSettings(const Settings& s) {
     f.integrationMode = std::clamp<int>(s.BrowserIEIntegrationMode, 0, 3);
     f.seaMonkey = Flag(s.BroswerMozillaIntegration);
     f.firefox = Flag(s.BroswerFirefoxIntegration);
+    f.remoteControl = Flag(s.UseRemoteControl);
+    f.remotePort = QString::number(s.RemoteControlPort);
+    f.remoteSecret = s.RemoteControlSecret;
+    f.remoteListenAll = Flag(s.RemoteControlListenAll);
+    f.remoteCertificate = s.RemoteControlCertificate;
+    f.remotePrivateKey = s.RemoteControlPrivateKey;
     return f;
 }
 
@@ -128,6 +135,12 @@ void TakeSwitchesAndTexts(Settings& s, const OptionsForm& f, const QDateTime& no
     if (f.integrationMode >= 0 && f.integrationMode <= 3) {
         s.BrowserIEIntegrationMode = static_cast<std::int16_t>(f.integrationMode);
     }
+    s.UseRemoteControl = Flag(f.remoteControl);
+    // Copied from elsewhere, a secret or a path often brings a blank along.
+    s.RemoteControlSecret = f.remoteSecret.trimmed();
+    s.RemoteControlListenAll = Flag(f.remoteListenAll);
+    s.RemoteControlCertificate = f.remoteCertificate.trimmed();
+    s.RemoteControlPrivateKey = f.remotePrivateKey.trimmed();
 }
 
 }  // namespace
@@ -170,6 +183,13 @@ OptionsCheck CheckOptionsForm(const OptionsForm& f, const Settings& current, con
     if (!Within(port, 1, 65535)) {
         return refuse(ProxyPortRangeText, Icon::Warning);
     }
+    long double remotePort = Typed(f.remotePort);
+    if (remotePort == 0) {
+        remotePort = DefaultRemotePort;
+    }
+    if (!Within(remotePort, 1, 65535)) {
+        return refuse(RemotePortRangeText, Icon::Warning);
+    }
     // Only now, with everything else in order, may the folders be made.
     for (const auto& [folder, message] : {std::pair{downloads, 796}, std::pair{temp, 797}}) {
         QDir().mkpath(folder);
@@ -186,5 +206,6 @@ OptionsCheck CheckOptionsForm(const OptionsForm& f, const Settings& current, con
     s.MaxSegments = static_cast<std::int32_t>(segments);
     s.MaxSimulDownlads = static_cast<std::int32_t>(simultaneous);
     s.ProxyPort = static_cast<std::int32_t>(port);
+    s.RemoteControlPort = static_cast<std::int32_t>(remotePort);
     return check;
 }

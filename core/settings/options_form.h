@@ -47,6 +47,13 @@ struct OptionsForm {
     int integrationMode = 0;      // the selected Option3, -1 when none is
     bool seaMonkey = false;       // Check14
     bool firefox = false;         // Check15
+    // Remote control
+    bool remoteControl = false;    // CheckRemote
+    QString remotePort;            // TextRemotePort
+    QString remoteSecret;          // TextRemoteSecret
+    bool remoteListenAll = false;  // CheckListenAll
+    QString remoteCertificate;     // TextCertificate
+    QString remotePrivateKey;      // TextPrivateKey
 };
 
 // The controls' values for the settings as they are now.
@@ -70,11 +77,14 @@ struct OptionsCheck {
 inline constexpr int RelativeDownloadFolderText = 860;
 inline constexpr int RelativeTempFolderText = 861;
 inline constexpr int ProxyPortRangeText = 862;
+inline constexpr int RemotePortRangeText = 1381;
 
 // OK's checks, then the settings the controls ask for. Checked in this order, and nothing
 // touched on disk before the last of them: an empty download folder (796) or temporary folder
 // (797); a folder that is not a full path (860, 861); segments out of 1-8 (798); simultaneous
-// downloads out of 1-99 (799); a proxy port out of 1-65535 (862; empty or 0 means 8080). Then
+// downloads out of 1-99 (799); a proxy port out of 1-65535 (862; empty or 0 means 8080); a
+// remote control port out of 1-65535 (1381; empty or 0 means 6800), checked even while it is
+// off. Then
 // both folders are created and each must take a file of its own (796 for the download folder,
 // 797 for the temporary one). Folders come back with a trailing "/".
 //

@@ -57,6 +57,7 @@ constexpr char kNoon[] = "12:00";
 constexpr char kLimit[] = "10240";
 constexpr char kTwenty[] = "20";
 constexpr char kSocksPort[] = "1080";
+constexpr char kRemotePort[] = "6800";  // aria2's, which its clients assume
 
 // The "Options" section in the order it is read.
 const Option kOptionTable[] = {
@@ -105,6 +106,15 @@ const Option kOptionTable[] = {
     {"SocksUser", Kind::Text, &Settings::SocksUser, Literal<kEmpty>, true},
     {"SocksPassword", Kind::Text, &Settings::SocksPassword, Literal<kEmpty>, true},
     {"SystemProxy", Kind::FlagNumber, &Settings::SystemProxy, Literal<kFalse>, true},
+    {"UseRemoteControl", Kind::FlagNumber, &Settings::UseRemoteControl, Literal<kFalse>, true},
+    {"RemoteControlPort", Kind::Port, &Settings::RemoteControlPort, Literal<kRemotePort>, true},
+    {"RemoteControlSecret", Kind::Text, &Settings::RemoteControlSecret, Literal<kEmpty>, true},
+    {"RemoteControlListenAll", Kind::FlagNumber, &Settings::RemoteControlListenAll, Literal<kFalse>,
+     true},
+    {"RemoteControlCertificate", Kind::Text, &Settings::RemoteControlCertificate, Literal<kEmpty>,
+     true},
+    {"RemoteControlPrivateKey", Kind::Text, &Settings::RemoteControlPrivateKey, Literal<kEmpty>,
+     true},
     {"ShowDownloadWindows", Kind::FlagNumber, &Settings::ShowDownloadWindows, Literal<kTrue>,
      false},
 };

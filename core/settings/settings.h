@@ -60,6 +60,14 @@ struct Settings {
     // The proxies come from the desktop's own settings (libproxy: environment, GNOME, KDE, a PAC
     // file), chosen for each address; the options' proxies are then not used.
     std::int16_t SystemProxy = 0;
+    // The remote control (aria2's JSON-RPC over HTTP and WebSocket). The secret stays empty
+    // until it is first turned on, then is kept so that clients set up once go on working.
+    std::int16_t UseRemoteControl = 0;
+    std::int32_t RemoteControlPort = 0;
+    QString RemoteControlSecret;
+    std::int16_t RemoteControlListenAll = 0;  // else loopback only
+    QString RemoteControlCertificate;         // with the key: HTTPS and wss:// only
+    QString RemoteControlPrivateKey;
 };
 
 // Reads every option in order; a missing key gives its default, a value that does not convert

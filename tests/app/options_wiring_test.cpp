@@ -1,6 +1,7 @@
 // The options window inside the running program, against a local nginx: OK with a new
-// language recaptions every open window (main window, download window, tray window), and a
-// speed limit switched on slows a download that was already running.
+// language recaptions every open window (main window, download window, tray window), a
+// speed limit switched on slows a download that was already running, and the remote control
+// turned on answers its clients.
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
@@ -13,14 +14,19 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QGroupBox>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QRegularExpression>
 #include <QTabWidget>
+#include <QTcpServer>
 #include <memory>
 
+#include "app/desktop/desktop_remote_control.h"
 #include "app/desktop/options_wiring.h"
 #include "core/download_list/list_additions.h"
 #include "core/text/url_codec.h"
@@ -28,6 +34,7 @@
 #include "engine/queue/download_queue.h"
 #include "engine/session/failure_words.h"
 #include "net/winsock_errors.h"
+#include "tests/rpc/rpc_test_client.h"
 #include "tests/support/engine_rig.h"
 #include "tests/support/nginx_peer.h"
 #include "tests/support/test_files.h"
@@ -324,4 +331,50 @@ TEST_F(OptionsWiringTest, TheSpeedLimitSlowsADownloadAlreadyRunning) {
     ASSERT_TRUE(again.OK_Click());
     const double freed = rate(1500ms);
     EXPECT_GT(freed, limited * 4) << "freed " << freed << " B/s, limited " << limited;
+}
+
+TEST_F(OptionsWiringTest, TheRemoteControlTurnedOnAnswersWithTheKeptSecretAndQuits) {
+    QStringList told;
+    bool quit = false;
+    DesktopRemoteControl remote(
+        {ctx, *queue, store, [&](const QString& t) { told << t; }, [] {}, [&] { quit = true; }});
+    QObject::connect(wiring.get(), &OptionsWiring::applied, &remote, &DesktopRemoteControl::apply);
+    auto freePort = [] {
+        QTcpServer probe;
+        return probe.listen(QHostAddress::LocalHost) ? probe.serverPort() : quint16(0);
+    };
+    const quint16 port = freePort();
+
+    Options& options = open();
+    options.findChild<QAbstractButton*>(QStringLiteral("CheckRemote"))->click();
+    const QString token = QStringLiteral("token:") +
+                          options.findChild<QLineEdit*>(QStringLiteral("TextRemoteSecret"))->text();
+    ASSERT_EQ(token.size(), 6 + 32) << "a secret made as it was turned on";
+    options.findChild<QLineEdit*>(QStringLiteral("TextRemotePort"))->setText(QString::number(port));
+    ASSERT_TRUE(options.OK_Click());
+    EXPECT_EQ(told, QStringList{});
+
+    auto call = [](quint16 port, const QString& secret, const char* method) -> const QJsonObject {
+        const QJsonObject request{{"jsonrpc", "2.0"},
+                                  {"id", "t"},
+                                  {"method", QLatin1String(method)},
+                                  {"params", QJsonArray{secret}}};
+        const QList<HttpReply> replies =
+            AskHttp(port, Post(QJsonDocument(request).toJson(QJsonDocument::Compact)));
+        return replies.isEmpty() ? QJsonObject{}
+                                 : QJsonDocument::fromJson(replies[0].body).object();
+    };
+    EXPECT_TRUE(call(port, token, "aria2.getVersion")["result"].toObject().contains("version"));
+    EXPECT_EQ(
+        call(port, QStringLiteral("token:wrong"), "aria2.getVersion")["error"]["code"].toInt(), 1);
+    const SettingsStore saved(store.path());
+    EXPECT_EQ(saved.read(QStringLiteral("Options"), QStringLiteral("RemoteControlSecret")),
+              token.mid(6));
+
+    // Another port: made again there, with the same secret.
+    const quint16 other = freePort();
+    open().findChild<QLineEdit*>(QStringLiteral("TextRemotePort"))->setText(QString::number(other));
+    ASSERT_TRUE(wiring->window()->OK_Click());
+    EXPECT_EQ(call(other, token, "aria2.shutdown")["result"].toString(), QStringLiteral("OK"));
+    EXPECT_TRUE(WaitFor([&] { return quit; }));
 }

@@ -46,6 +46,9 @@ TEST_F(StoreFixture, EmptyStoreGivesTheDefaults) {
     EXPECT_EQ(s.Language, QStringLiteral("english"));
     EXPECT_EQ(s.IgnoreString, QStringLiteral("HTM,HTML,ASP,PHP,CGI"));
     EXPECT_EQ(s.ProxyPort, 80);
+    EXPECT_EQ(s.RemoteControlPort, 6800);
+    EXPECT_EQ(s.UseRemoteControl + s.RemoteControlListenAll, 0);
+    EXPECT_EQ(s.RemoteControlSecret + s.RemoteControlCertificate, QString());
     EXPECT_EQ(s.SpeedLimiter, 10240);
     EXPECT_EQ(s.TempFolder, QStringLiteral("/home/u/.local/share/Brenloft/temp/"));
     EXPECT_TRUE(s.DownloadFolder.endsWith(u'/'));
@@ -123,6 +126,11 @@ TEST_F(StoreFixture, SavedOptionsReadBackAndKeepTheirKeys) {
     s.ScheduleHour = At("14:30");
     s.AutoShutDownComputer = -1;
     s.ShowDownloadWindows = 0;
+    s.UseRemoteControl = s.RemoteControlListenAll = -1;
+    s.RemoteControlPort = 65535;
+    s.RemoteControlSecret = QStringLiteral("s3cr-t_X");
+    s.RemoteControlCertificate = QStringLiteral("/etc/ssl/my cert.pem");
+    s.RemoteControlPrivateKey = QStringLiteral("/etc/ssl/key.pem");
     {
         SettingsStore store(path);
         ASSERT_TRUE(SaveSettings(s, store));
@@ -132,6 +140,12 @@ TEST_F(StoreFixture, SavedOptionsReadBackAndKeepTheirKeys) {
     EXPECT_EQ(back.IgnoreString, s.IgnoreString);
     EXPECT_EQ(back.DownloadFolder, s.DownloadFolder);
     EXPECT_EQ(back.AutoShutDownComputer, -1);
+    EXPECT_EQ(back.UseRemoteControl + back.RemoteControlListenAll, -2);
+    EXPECT_EQ(back.RemoteControlPort, 65535);
+    EXPECT_EQ(QStringList({back.RemoteControlSecret, back.RemoteControlCertificate,
+                           back.RemoteControlPrivateKey}),
+              QStringList(
+                  {s.RemoteControlSecret, s.RemoteControlCertificate, s.RemoteControlPrivateKey}));
     EXPECT_EQ(DateToText(back.ScheduleHour), QStringLiteral("2026-12-08 14:30:00"));
     EXPECT_EQ(back.ShowDownloadWindows, -1);  // not written with the others
 

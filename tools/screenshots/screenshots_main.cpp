@@ -3,6 +3,7 @@
 // usage: brenloft-screenshots OUTDIR DOWNLOAD_URL OTHER_URL...
 // The windows speak the language the options name ("Language" in Velmora.ini).
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -311,6 +312,18 @@ int main(int argc, char** argv) {
         {optionsPage(3), QStringLiteral("options-4-proxy")},
         {optionsPage(4), QStringLiteral("options-5-language")},
         {optionsPage(5), QStringLiteral("options-6-integration")},
+        {[optionsPage] {
+             // Turned on, as a user sets it up: a secret made, every control in use.
+             QWidget* options = optionsPage(6)();
+             auto* on = options != nullptr
+                            ? options->findChild<QCheckBox*>(QStringLiteral("CheckRemote"))
+                            : nullptr;
+             if (on != nullptr && !on->isChecked()) {
+                 on->click();
+             }
+             return options;
+         },
+         QStringLiteral("options-7-remote-control")},
     });
     auto next = std::make_shared<std::function<void(std::size_t)>>();
     *next = [&, shots, next](std::size_t i) {

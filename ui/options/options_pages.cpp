@@ -1,4 +1,4 @@
-// The six pages of the options window, each a frame of controls named and captioned as the
+// The pages of the options window, each a frame of controls named and captioned as the
 // program's design has them; the language table replaces the captions once they are built.
 #include <QCheckBox>
 #include <QComboBox>
@@ -299,4 +299,77 @@ QWidget* Options::integrationPage() {
     grid->addWidget(label14, row++, 0, 1, 2);
     grid->setColumnStretch(1, 1);
     return Page(Frame("Frame6", "Browser integration", 637, grid));
+}
+
+QWidget* Options::remoteControlPage() {
+    CheckRemote = Check("CheckRemote",
+                        "Let other programs and devices control Brenloft (aria2 JSON-RPC)", 1373);
+    connect(CheckRemote, &QCheckBox::clicked, this, &Options::CheckRemote_Click);
+    TextRemotePort = Digits("TextRemotePort", 5);
+    TextRemoteSecret = Named(new QLineEdit, "TextRemoteSecret", 0);
+    // Room for a whole generated secret (32 letters), so that it can be read off and copied.
+    TextRemoteSecret->setMinimumWidth(
+        TextRemoteSecret->fontMetrics().horizontalAdvance(QString(34, u'N')) +
+        TextRemoteSecret->style()->pixelMetric(QStyle::PM_DefaultFrameWidth) * 6);
+    CommandNewSecret =
+        Named(new QPushButton(QStringLiteral("New secret")), "CommandNewSecret", 1376);
+    connect(CommandNewSecret, &QPushButton::clicked, this, &Options::CommandNewSecret_Click);
+    CheckListenAll =
+        Check("CheckListenAll", "Listen on all addresses, not only on this computer", 1377);
+    TextCertificate = Named(new QLineEdit, "TextCertificate", 0);
+    TextPrivateKey = Named(new QLineEdit, "TextPrivateKey", 0);
+    auto* browseCertificate =
+        Named(new QPushButton(QStringLiteral("Browse...")), "CommandCertificate", 788);
+    auto* browseKey = Named(new QPushButton(QStringLiteral("Browse...")), "CommandPrivateKey", 788);
+    connect(browseCertificate, &QPushButton::clicked, this,
+            [this] { chooseRemoteFile(TextCertificate, 1384); });
+    connect(browseKey, &QPushButton::clicked, this,
+            [this] { chooseRemoteFile(TextPrivateKey, 1385); });
+    for (QPushButton* button : {CommandNewSecret, browseCertificate, browseKey}) {
+        button->setAutoDefault(false);
+    }
+    // Filled in by showRemoteAddress: the text holds the address.
+    LabelRemoteAddress = Label("LabelRemoteAddress", "", 0);
+    LabelRemoteAddress->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    for (QLineEdit* edit : {TextRemotePort, TextCertificate, TextPrivateKey}) {
+        connect(edit, &QLineEdit::textChanged, this, &Options::showRemoteAddress);
+    }
+
+    auto* grid = new QGridLayout;
+    grid->setColumnMinimumWidth(0, style()->pixelMetric(QStyle::PM_IndicatorWidth) +
+                                       style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing));
+    grid->addWidget(CheckRemote, 0, 0, 1, 4);
+    const struct {
+        const char* name;
+        const char* caption;
+        int tag;
+        QWidget* edit;
+        QWidget* button;
+    } lines[] = {
+        {"LabelRemotePort", "Port :", 1374, TextRemotePort, nullptr},
+        {"LabelRemoteSecret", "Secret :", 1375, TextRemoteSecret, CommandNewSecret},
+        {"LabelCertificate", "Certificate file (PEM) :", 1378, TextCertificate, browseCertificate},
+        {"LabelPrivateKey", "Private key file (PEM) :", 1379, TextPrivateKey, browseKey},
+    };
+    remoteControls_ = {CheckListenAll, LabelRemoteAddress};
+    int row = 1;
+    for (const auto& line : lines) {
+        if (row == 3) {
+            grid->addWidget(CheckListenAll, row++, 1, 1, 3);
+        }
+        QLabel* label = Label(line.name, line.caption, line.tag);
+        label->setBuddy(line.edit);
+        grid->addWidget(label, row, 1);
+        grid->addWidget(line.edit, row, 2);
+        remoteControls_ << label << line.edit;
+        if (line.button != nullptr) {
+            grid->addWidget(line.button, row, 3);
+            remoteControls_ << line.button;
+        }
+        ++row;
+    }
+    grid->setRowMinimumHeight(row++, style()->pixelMetric(QStyle::PM_LayoutVerticalSpacing) * 2);
+    grid->addWidget(LabelRemoteAddress, row, 1, 1, 3);
+    grid->setColumnStretch(2, 1);
+    return Page(Frame("Frame7", "Remote control", 1372, grid));
 }

@@ -5,6 +5,7 @@
 #include <QDateEdit>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -48,8 +49,10 @@ Options::Options(Context context, QWidget* parent) : QDialog(parent), ctx_(std::
     TabStrip1->addTab(proxyPage(), QStringLiteral("Proxy"));
     TabStrip1->addTab(languagePage(), QStringLiteral("Language"));
     TabStrip1->addTab(integrationPage(), QStringLiteral("Integration"));
-    // The last tab has no text of its own: it keeps its built-in caption in every language.
-    SetTabTags(TabStrip1, {600, 601, 602, 603, 604, 1053});
+    TabStrip1->addTab(remoteControlPage(), QStringLiteral("Remote control"));
+    SetTabTags(TabStrip1, {600, 601, 602, 603, 604, 1053, 1372});
+    // Every tab in sight, in every language: the window is as wide as the tabs need.
+    TabStrip1->setUsesScrollButtons(false);
 
     auto* buttons = new QDialogButtonBox(this);
     QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
@@ -137,6 +140,16 @@ void Options::showForm(const OptionsForm& f) {
     Check14->setChecked(f.seaMonkey);
     Check15->setChecked(f.firefox);
     BrowserBoxes_Click();
+    CheckRemote->setChecked(f.remoteControl);
+    TextRemotePort->setText(f.remotePort);
+    TextRemoteSecret->setText(f.remoteSecret);
+    CheckListenAll->setChecked(f.remoteListenAll);
+    TextCertificate->setText(f.remoteCertificate);
+    TextPrivateKey->setText(f.remotePrivateKey);
+    for (QWidget* control : remoteControls_) {
+        control->setEnabled(f.remoteControl);
+    }
+    showRemoteAddress();
 }
 
 OptionsForm Options::form() const {
@@ -177,6 +190,12 @@ OptionsForm Options::form() const {
     }
     f.seaMonkey = Ticked(Check14);
     f.firefox = Ticked(Check15);
+    f.remoteControl = Ticked(CheckRemote);
+    f.remotePort = TextRemotePort->text();
+    f.remoteSecret = TextRemoteSecret->text();
+    f.remoteListenAll = Ticked(CheckListenAll);
+    f.remoteCertificate = TextCertificate->text();
+    f.remotePrivateKey = TextPrivateKey->text();
     return f;
 }
 
@@ -191,6 +210,40 @@ void Options::BrowserBoxes_Click() {
     for (QRadioButton* option : Option3) {
         option->setEnabled(on);
     }
+}
+
+void Options::CheckRemote_Click() {
+    const bool on = Ticked(CheckRemote);
+    for (QWidget* control : remoteControls_) {
+        control->setEnabled(on);
+    }
+    // Clients always need one: the first time on makes it, to be read off here.
+    if (on && TextRemoteSecret->text().trimmed().isEmpty()) {
+        CommandNewSecret_Click();
+    }
+}
+
+void Options::CommandNewSecret_Click() {
+    if (ctx_.newSecret) {
+        TextRemoteSecret->setText(ctx_.newSecret());
+    }
+}
+
+void Options::chooseRemoteFile(QLineEdit* edit, int title) {
+    const std::optional<QString> chosen =
+        chooseFile_(ctx_.texts.text(title), edit->text(), DialogFilter(ctx_.texts.text(1386)));
+    if (chosen && !chosen->isEmpty()) {
+        edit->setText(*chosen);
+    }
+}
+
+void Options::showRemoteAddress() {
+    const bool tls =
+        !TextCertificate->text().trimmed().isEmpty() && !TextPrivateKey->text().trimmed().isEmpty();
+    const QString address = QStringLiteral("%1://127.0.0.1:%2/jsonrpc")
+                                .arg(tls ? QLatin1String("https") : QLatin1String("http"),
+                                     TextRemotePort->text().trimmed());
+    LabelRemoteAddress->setText(ctx_.texts.text(1380).arg(address));
 }
 
 void Options::Command2_Click() {

@@ -30,8 +30,8 @@ class QTimeEdit;
 class SettingsStore;
 class TextTable;
 
-// The options window `options`: six pages in the tab strip `TabStrip1` (the frames `Frame1`
-// to `Frame6`), each control named and captioned as the program's design names it. It works
+// The options window `options`: seven pages in the tab strip `TabStrip1` (the frames `Frame1`
+// to `Frame7`), each control named and captioned as the program's design names it. It works
 // on the settings in memory: RefreshFromOptions fills the controls, OK checks them, applies
 // the browser and autostart changes, loads the chosen language, saves and closes; Cancel
 // closes and changes nothing. Dates and times show in the user's locale.
@@ -58,6 +58,9 @@ public:
         // The servers that took fewer connections, shown on the connection page; none: the
         // list stays empty.
         HostLimits* hostLimits = nullptr;
+        // A new remote control secret, for the "New secret" button and for turning the remote
+        // control on without one; none: the secret is left as it is.
+        std::function<QString()> newSecret = {};
     };
 
     explicit Options(Context context, QWidget* parent = nullptr);
@@ -98,6 +101,7 @@ private:
     QWidget* proxyPage();
     QWidget* languagePage();
     QWidget* integrationPage();
+    QWidget* remoteControlPage();  // options_remote_control.cpp
 
     // The servers that took fewer connections (options_host_limits.cpp).
     QGroupBox* hostLimitsFrame();
@@ -106,6 +110,12 @@ private:
     void Check12_Click();
     void BrowserBoxes_Click();  // Check13, Check14 and Check15
     void applyBrowserBoxes();
+    // The remote control page's switch, its "New secret" and browse buttons, and the address
+    // line below them.
+    void CheckRemote_Click();
+    void CommandNewSecret_Click();
+    void chooseRemoteFile(QLineEdit* edit, int title);
+    void showRemoteAddress();
     void applyLanguage();
     void tell(int text, QMessageBox::Icon icon);
 
@@ -162,4 +172,14 @@ private:
     QCheckBox* Check16 = nullptr;
     QCheckBox* Check14 = nullptr;
     QCheckBox* Check15 = nullptr;
+    // Remote control
+    QCheckBox* CheckRemote = nullptr;
+    QLineEdit* TextRemotePort = nullptr;
+    QLineEdit* TextRemoteSecret = nullptr;
+    QPushButton* CommandNewSecret = nullptr;
+    QCheckBox* CheckListenAll = nullptr;
+    QLineEdit* TextCertificate = nullptr;
+    QLineEdit* TextPrivateKey = nullptr;
+    QLabel* LabelRemoteAddress = nullptr;
+    QList<QWidget*> remoteControls_;  // enabled only while the switch is on
 };

@@ -180,6 +180,16 @@ TEST_F(OptionsWindowTest, EveryControlSavesItsSetting) {
          string(&Settings::Language), "francais"},
         {"Check13", tick("Check13"), number(&Settings::BrowserIEIntegration), "-1"},
         {"Check15", tick("Check15"), number(&Settings::BroswerFirefoxIntegration), "-1"},
+        {"CheckRemote", tick("CheckRemote"), number(&Settings::UseRemoteControl), "-1"},
+        {"TextRemotePort", text("TextRemotePort", "6900"), number(&Settings::RemoteControlPort),
+         "6900"},
+        {"TextRemoteSecret", text("TextRemoteSecret", " s3cret "),
+         string(&Settings::RemoteControlSecret), "s3cret"},
+        {"CheckListenAll", tick("CheckListenAll"), number(&Settings::RemoteControlListenAll), "-1"},
+        {"TextCertificate", text("TextCertificate", "/c.pem"),
+         string(&Settings::RemoteControlCertificate), "/c.pem"},
+        {"TextPrivateKey", text("TextPrivateKey", "/k.pem"),
+         string(&Settings::RemoteControlPrivateKey), "/k.pem"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.control);
@@ -204,10 +214,18 @@ TEST_F(OptionsWindowTest, RefusedInputsShowTheirTextAndSaveNothing) {
         int message;
     };
     const Row rows[] = {
-        {"Text2", "", 796},       {"Text1", "  ", 797},  {"Text2", "relative", 860},
-        {"Text1", "parts/", 861}, {"Text3", "0", 798},   {"Text3", "9", 798},
-        {"Text4", "0", 799},      {"Text4", "100", 799}, {"Text8", "65536", 862},
+        {"Text2", "", 796},
+        {"Text1", "  ", 797},
+        {"Text2", "relative", 860},
+        {"Text1", "parts/", 861},
+        {"Text3", "0", 798},
+        {"Text3", "9", 798},
+        {"Text4", "0", 799},
+        {"Text4", "100", 799},
+        {"Text8", "65536", 862},
         {"Text8", "-8080", 862},
+        {"TextRemotePort", "-1", 1381},
+        {"TextRemotePort", "65536", 1381},
     };
     const QByteArray ini = ReadFile(store.path());
     for (const Row& row : rows) {
