@@ -15,8 +15,8 @@ struct SocksProxy {
     int version = 5;  // 4 or 5
     QString server;
     std::int32_t port = 1080;
-    QString user;  // SOCKS5: user/password (RFC 1929) when set; SOCKS4: its user id
-    QString password;
+    QString user{};  // SOCKS5: user/password (RFC 1929) when set; SOCKS4: its user id
+    QString password{};
     // SOCKS5: the target's name goes to the server, which resolves it (no name reaches the
     // local resolver); false: it is resolved here and its address sent. SOCKS4 sends an
     // address, resolved here.

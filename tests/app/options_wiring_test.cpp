@@ -354,11 +354,14 @@ TEST_F(OptionsWiringTest, TheRemoteControlTurnedOnAnswersWithTheKeptSecretAndQui
     ASSERT_TRUE(options.OK_Click());
     EXPECT_EQ(told, QStringList{});
 
-    auto call = [](quint16 port, const QString& secret, const char* method) -> const QJsonObject {
-        const QJsonObject request{{"jsonrpc", "2.0"},
-                                  {"id", "t"},
-                                  {"method", QLatin1String(method)},
-                                  {"params", QJsonArray{secret}}};
+    auto call = [](quint16 port, const QString& secret, const char* method,
+                   const QJsonObject& options = {}) -> const QJsonObject {
+        QJsonArray params{secret};
+        if (!options.isEmpty()) {
+            params.append(options);
+        }
+        const QJsonObject request{
+            {"jsonrpc", "2.0"}, {"id", "t"}, {"method", QLatin1String(method)}, {"params", params}};
         const QList<HttpReply> replies =
             AskHttp(port, Post(QJsonDocument(request).toJson(QJsonDocument::Compact)));
         return replies.isEmpty() ? QJsonObject{}
@@ -370,6 +373,13 @@ TEST_F(OptionsWiringTest, TheRemoteControlTurnedOnAnswersWithTheKeptSecretAndQui
     const SettingsStore saved(store.path());
     EXPECT_EQ(saved.read(QStringLiteral("Options"), QStringLiteral("RemoteControlSecret")),
               token.mid(6));
+    // A client's change of the options is kept as the window's OK keeps one.
+    EXPECT_EQ(call(port, token, "aria2.changeGlobalOption",
+                   {{"max-concurrent-downloads", "7"}})["result"],
+              QStringLiteral("OK"));
+    EXPECT_EQ(SettingsStore(store.path())
+                  .read(QStringLiteral("Options"), QStringLiteral("MaxSimulDownlads")),
+              QStringLiteral("7"));
 
     // Another port: made again there, with the same secret.
     const quint16 other = freePort();

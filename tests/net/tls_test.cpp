@@ -267,7 +267,7 @@ TEST_F(Tls, TlsGoesThroughSocks) {
     SocketClass socket(sockets);
     EventLog log;
     log.listen(socket);
-    socket.SetSocks(4, QStringLiteral("127.0.0.1"), dante.port);
+    socket.SetSocks(SocksProxy{4, QStringLiteral("127.0.0.1"), dante.port});
     socket.SetTls(QStringLiteral("localhost"));
     socket.Connect(QStringLiteral("127.0.0.1"), nginx->port());
     ASSERT_TRUE(WaitFor([&] { return log.has(QStringLiteral("connect")) || log.has("error"); }));
