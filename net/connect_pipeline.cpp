@@ -49,23 +49,6 @@ std::vector<sockaddr_storage> ConnectOrder(const HostAddresses& found, bool ipv4
     return order;
 }
 
-// A host given as an address: IPv4 read as it always was ("127.1" too), IPv6 where allowed.
-bool LiteralAddress(const QString& host, bool ipv6, sockaddr_storage& address) {
-    const QByteArray text = host.toLatin1();
-    address = sockaddr_storage{};
-    auto& v4 = reinterpret_cast<sockaddr_in&>(address);
-    if (::inet_aton(text.constData(), &v4.sin_addr) != 0) {
-        v4.sin_family = AF_INET;
-        return true;
-    }
-    auto& v6 = reinterpret_cast<sockaddr_in6&>(address);
-    if (ipv6 && ::inet_pton(AF_INET6, text.constData(), &v6.sin6_addr) == 1) {
-        v6.sin6_family = AF_INET6;
-        return true;
-    }
-    return false;
-}
-
 int SocketFamily(int fd) {
     int family = AF_UNSPEC;
     socklen_t length = sizeof family;
@@ -116,7 +99,7 @@ void ConnectPipeline::start(int index, const QString& server, std::int32_t port)
     e->State = EntryState::Idle;
 
     // SOCKS4 speaks IPv4 only, to its server as well.
-    const bool ipv4Only = e->UseSocks;
+    const bool ipv4Only = e->UseSocks && e->Socks.version == 4;
     sockaddr_storage address{};
     if (LiteralAddress(host, !ipv4Only, address)) {
         connectTo(index, WithPort(address, static_cast<std::uint16_t>(port)));
@@ -317,19 +300,6 @@ void ConnectPipeline::tcpConnected(int index) {
         socksConnected(index);
     } else {
         connectionUp(index);
-    }
-}
-
-void ConnectPipeline::handOverThroughProxy(int index) {
-    SocketEntry* e = sockets_.entry(index);
-    const auto early = static_cast<std::int32_t>(e->RecvBuffer.size());
-    const std::uint64_t generation = e->generation;
-    if (e->Owner) {
-        e->Owner->RaiseConnect(nullptr);
-    }
-    e = sockets_.entry(index);
-    if (early > 0 && e != nullptr && e->generation == generation && e->Owner) {
-        e->Owner->RaiseDataReceived(early, nullptr);
     }
 }
 

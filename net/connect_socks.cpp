@@ -1,5 +1,6 @@
-// Connecting an entry through a SOCKS4 server: the request for the target once the server is
-// reached (its name looked up here, as SOCKS4 carries an address), and the server's verdict.
+// Connecting an entry through a SOCKS server: the SOCKS4 request for the target once the server
+// is reached (its name looked up here, as SOCKS4 carries an address), the server's answers read
+// as they come, and its verdict.
 
 #include <sys/socket.h>
 
@@ -10,15 +11,21 @@
 #include "net/connect_pipeline.h"
 #include "net/socket_class.h"
 #include "net/socket_module.h"
+#include "net/socks_messages.h"
 #include "net/winsock_errors.h"
 
 void ConnectPipeline::socksConnected(int index) {
     SocketEntry* e = sockets_.entry(index);
     Q_ASSERT(e != nullptr);
     e->State = EntryState::SocksRequested;
+    e->RecvBuffer.clear();
     qCDebug(lcNet).nospace().noquote()
-        << "entry " << index << ": reached the SOCKS server, asking for " << e->TargetHost << ":"
-        << e->TargetPort;
+        << "entry " << index << ": reached the SOCKS" << e->Socks.version << " server, asking for "
+        << e->TargetHost << ":" << e->TargetPort;
+    if (e->Socks.version == 5) {
+        socksSend(index, Socks5Greeting(!e->Socks.user.isEmpty()), SocksHandshake::Phase::Greeting);
+        return;
+    }
     // SOCKS4 carries an address: a target given by name is looked up here, not by the server.
     if (RoundHalfEven(LeadingNumber(e->TargetHost.split(u'.').first())) != 0) {
         socksRequest(index);
@@ -46,11 +53,7 @@ void ConnectPipeline::socksRequest(int index) {
     SocketEntry* e = sockets_.entry(index);
     const QStringList parts = e->TargetHost.split(u'.');
     if (parts.size() != 4) {
-        e->LastError = WinSock::AddressNotAvailable;
-        e->State = EntryState::Failed;
-        if (e->Owner) {
-            e->Owner->RaiseError(WinSock::AddressNotAvailable, nullptr);
-        }
+        socksTargetNotFound(index);
         return;
     }
     QByteArray request;
@@ -59,48 +62,78 @@ void ConnectPipeline::socksRequest(int index) {
     for (const QString& part : parts) {
         request.append(char(static_cast<int>(RoundHalfEven(LeadingNumber(part))) & 0xFF));
     }
-    request.append(char(0));
+    // The user id ends with a zero byte: one inside it would end it early.
+    QByteArray user = e->Socks.user.toUtf8();
+    user.removeIf([](char c) { return c == '\0'; });
+    request.append(user).append(char(0));
     qCDebug(lcNet).nospace().noquote()
         << "entry " << index << ": SOCKS4 request for " << e->TargetHost << ":" << e->TargetPort;
-    e->SendBuffer = request;
+    socksSend(index, request, SocksHandshake::Phase::Request4);
+}
+
+void ConnectPipeline::socksSend(int index, const QByteArray& bytes, SocksHandshake::Phase next) {
+    SocketEntry* e = sockets_.entry(index);
+    e->Socks.phase = next;
+    e->SendBuffer = bytes;
     sockets_.FlushSend(index);
 }
 
-void ConnectPipeline::socksReplied(int index) {
+void ConnectPipeline::socksTargetNotFound(int index) {
     SocketEntry* e = sockets_.entry(index);
-    Q_ASSERT(e != nullptr);
-    // The reply is eight bytes; its verdict is the second.
-    if (e->RecvBuffer.size() < 2) {
+    e->LastError = WinSock::AddressNotAvailable;
+    e->State = EntryState::Failed;
+    if (e->Owner) {
+        e->Owner->RaiseError(WinSock::AddressNotAvailable, nullptr);
+    }
+}
+
+void ConnectPipeline::socksReadable(int index) {
+    if (!proxyReceived(index, QStringLiteral("the SOCKS proxy closed the connection"))) {
         return;
     }
-    if (static_cast<unsigned char>(e->RecvBuffer[1]) != 90) {
-        qCInfo(lcNet).nospace().noquote()
-            << "entry " << index << ": the SOCKS server refused " << e->TargetHost << ":"
-            << e->TargetPort << " (reply "
-            << static_cast<int>(static_cast<unsigned char>(e->RecvBuffer[1])) << ")";
-        e->LastError = 0;
-        e->State = EntryState::Failed;
-        if (e->Owner) {
-            e->Owner->RaiseError(0, nullptr);
-        }
-        return;
+    SocketEntry* e = sockets_.entry(index);
+    switch (e->Socks.phase) {
+        case SocksHandshake::Phase::Request4:
+            socksAnswered(index, ParseSocks4Reply(e->RecvBuffer));
+            return;
+        case SocksHandshake::Phase::Greeting:
+            socks5MethodChosen(index);
+            return;
+        case SocksHandshake::Phase::Login:
+            socks5LoginAnswered(index);
+            return;
+        case SocksHandshake::Phase::Request5:
+            socksAnswered(index, ParseSocks5Reply(e->RecvBuffer));
+            return;
+        case SocksHandshake::Phase::Off:
+            break;
     }
-    if (e->RecvBuffer.size() < 8) {
-        return;
+    proxyRefused(index, SocksNonsense());
+}
+
+void ConnectPipeline::socksAnswered(int index, const SocksReply& reply) {
+    SocketEntry* e = sockets_.entry(index);
+    switch (reply.status) {
+        case SocksReply::Status::Incomplete:
+            return;
+        case SocksReply::Status::Malformed:
+            proxyRefused(index, SocksNonsense());
+            return;
+        case SocksReply::Status::Refused:
+            proxyRefused(index, SocksRefusalText(e->Socks.version, reply.code));
+            return;
+        case SocksReply::Status::Granted:
+            break;
     }
     qCInfo(lcNet).nospace().noquote() << "entry " << index << ": the SOCKS server granted "
                                       << e->TargetHost << ":" << e->TargetPort;
-    // Whatever the target sent right behind the grant (an FTP greeting) is kept for its owner.
-    e->RecvBuffer.remove(0, 8);
-    e->State = EntryState::Connected;
-    e->SendBuffer.clear();
+    // Asked for again next time; the login is not kept longer than needed.
     e->UseSocks = false;
-    if (!e->TlsServerName.isEmpty()) {
-        // The server speaks first in TLS only after the client's hello: nothing came early.
-        Q_ASSERT(e->RecvBuffer.isEmpty());
-        e->RecvBuffer.clear();
-        startTls(index);
-        return;
-    }
-    handOverThroughProxy(index);
+    e->Socks = {};
+    proxyGranted(index, reply.length,
+                 QStringLiteral("the SOCKS proxy sent data of its own ahead of TLS"));
+}
+
+QString ConnectPipeline::SocksNonsense() {
+    return QStringLiteral("the SOCKS proxy gave no SOCKS answer");
 }

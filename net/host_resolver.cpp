@@ -21,6 +21,22 @@ struct HostResolver::Mailbox {
     HostResolver* owner = nullptr;  // null once the resolver is destroyed
 };
 
+bool LiteralAddress(const QString& host, bool ipv6, sockaddr_storage& address) {
+    const QByteArray text = host.toLatin1();
+    address = sockaddr_storage{};
+    auto& v4 = reinterpret_cast<sockaddr_in&>(address);
+    if (::inet_aton(text.constData(), &v4.sin_addr) != 0) {
+        v4.sin_family = AF_INET;
+        return true;
+    }
+    auto& v6 = reinterpret_cast<sockaddr_in6&>(address);
+    if (ipv6 && ::inet_pton(AF_INET6, text.constData(), &v6.sin6_addr) == 1) {
+        v6.sin6_family = AF_INET6;
+        return true;
+    }
+    return false;
+}
+
 HostAddresses SystemLookup(const QString& name, int family) {
     addrinfo hints{};
     hints.ai_family = family;

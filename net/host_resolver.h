@@ -29,6 +29,10 @@ HostAddresses SystemLookup(const QString& name, int family);
 // most. Any other name fails in the system's resolver without a question to a name server.
 bool MayBeHostName(const QString& name);
 
+// A host given as an address: IPv4 read as it always was ("127.1" too), IPv6 where allowed;
+// false for a name.
+bool LiteralAddress(const QString& host, bool ipv6, sockaddr_storage& address);
+
 // "1.2.3.4:80", "[::1]:80"; without the port when it is 0. For the diagnostics.
 QString AddressText(const sockaddr_storage& address);
 

@@ -33,13 +33,20 @@ QString HostAndPort(const QString& host, std::int32_t port) {
     return HostInUrl(host) + u':' + QString::number(port);
 }
 
-QByteArray ConnectRequest(const QString& host, std::int32_t port) {
+QByteArray ConnectRequest(const QString& host, std::int32_t port, const QString& user,
+                          const QString& password) {
     // A CR or LF in the name would end the line early; no host name holds one.
     QByteArray target = HostAndPort(host, port).toUtf8();
     target.removeIf([](char c) { return c == '\r' || c == '\n'; });
     // The same name the program gives in its HTTP requests.
-    return "CONNECT " + target + " HTTP/1.1\r\nHost: " + target + "\r\nUser-Agent: " + UserAgent +
-           "\r\n\r\n";
+    QByteArray request = "CONNECT " + target + " HTTP/1.1\r\nHost: " + target +
+                         "\r\nUser-Agent: " + UserAgent + "\r\n";
+    if (!user.isEmpty()) {
+        // Base64 holds no CR or LF, whatever the login holds.
+        request +=
+            "Proxy-Authorization: Basic " + (user + u':' + password).toUtf8().toBase64() + "\r\n";
+    }
+    return request + "\r\n";
 }
 
 void ConnectPipeline::aimTunnel(SocketEntry& e, QString& host, std::int32_t& port) {
@@ -61,9 +68,12 @@ void ConnectPipeline::tunnelRequest(int index) {
     e->Tunnel.phase = HttpTunnel::Phase::Requested;
     qCDebug(lcNet).nospace().noquote()
         << "entry " << index << ": reached the HTTP proxy, asking for a tunnel to "
-        << HostAndPort(e->TargetHost, e->TargetPort);
+        << HostAndPort(e->TargetHost, e->TargetPort)
+        << (e->Tunnel.authorize ? " with the login" : "");
     e->RecvBuffer.clear();
-    e->SendBuffer = ConnectRequest(e->TargetHost, e->TargetPort);
+    e->SendBuffer = e->Tunnel.authorize ? ConnectRequest(e->TargetHost, e->TargetPort,
+                                                         e->Tunnel.user, e->Tunnel.password)
+                                        : ConnectRequest(e->TargetHost, e->TargetPort);
     sockets_.FlushSend(index);
 }
 
@@ -72,71 +82,60 @@ void ConnectPipeline::tunnelReadable(int index) {
     Q_ASSERT(e != nullptr && e->Tunnel.phase == HttpTunnel::Phase::Requested);
     const QString proxy = HostAndPort(e->Tunnel.proxyServer, e->Tunnel.proxyPort);
     const QString target = HostAndPort(e->TargetHost, e->TargetPort);
-    // Read here, past the limiter and the owner: the answer is the proxy's, not the target's.
-    char chunk[4096];
-    ssize_t n;
-    do {
-        n = ::recv(e->Handle.get(), chunk, sizeof chunk, 0);
-    } while (n < 0 && errno == EINTR);
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+    if (!proxyReceived(index, QStringLiteral("The proxy %1 closed the connection instead of "
+                                             "opening the tunnel to %2")
+                                  .arg(proxy, target))) {
         return;
     }
-    if (n <= 0) {
-        tunnelRefused(index, QStringLiteral("The proxy %1 closed the connection instead of "
-                                            "opening the tunnel to %2")
-                                 .arg(proxy, target));
-        return;
-    }
-    e->RecvBuffer.append(chunk, n);
     const ConnectReply reply = ParseConnectReply(e->RecvBuffer);
     if (reply.status == ConnectReply::Status::Incomplete) {
         return;
     }
     if (reply.status == ConnectReply::Status::Malformed) {
-        tunnelRefused(index, QStringLiteral("The proxy %1 gave no HTTP answer to the request for "
-                                            "a tunnel to %2")
-                                 .arg(proxy, target));
+        proxyRefused(index, QStringLiteral("The proxy %1 gave no HTTP answer to the request for "
+                                           "a tunnel to %2")
+                                .arg(proxy, target));
+        return;
+    }
+    if (reply.code == 407) {
+        tunnelLoginWanted(index);
         return;
     }
     if (reply.code < 200 || reply.code > 299) {
-        tunnelRefused(index, QStringLiteral("The proxy %1 refused the tunnel to %2: %3")
-                                 .arg(proxy, target, Printable(reply.statusLine)));
+        proxyRefused(index, QStringLiteral("The proxy %1 refused the tunnel to %2: %3")
+                                .arg(proxy, target, Printable(reply.statusLine)));
         return;
     }
     qCInfo(lcNet).nospace().noquote()
         << "entry " << index << ": the proxy " << proxy << " opened the tunnel to " << target
         << " (" << Printable(reply.statusLine) << ")";
-    e->RecvBuffer.remove(0, reply.headLength);
-    e->SendBuffer.clear();
     e->Tunnel.phase = HttpTunnel::Phase::Open;
-    if (!e->TlsServerName.isEmpty()) {
-        // In TLS the client speaks first: a byte before its hello came from the proxy, and no
-        // handshake could tell it from the server's.
-        if (!e->RecvBuffer.isEmpty()) {
-            tunnelRefused(index, QStringLiteral("The proxy %1 sent data of its own into the "
-                                                "tunnel to %2")
-                                     .arg(proxy, target));
-            return;
-        }
-        startTls(index);
-        return;
-    }
-    // Whatever the target sent right behind the answer is kept for its owner.
-    e->State = EntryState::Connected;
-    handOverThroughProxy(index);
+    proxyGranted(index, reply.headLength,
+                 QStringLiteral("The proxy %1 sent data of its own into the tunnel to %2")
+                     .arg(proxy, target));
 }
 
-void ConnectPipeline::tunnelRefused(int index, const QString& problem) {
+void ConnectPipeline::tunnelLoginWanted(int index) {
     SocketEntry* e = sockets_.entry(index);
-    Q_ASSERT(e != nullptr);
-    // Asked as a TLS failure's reason is: the owner hears why, the proxy's bytes go.
-    e->TlsProblem = problem;
-    e->Tunnel.phase = HttpTunnel::Phase::Off;
-    e->RecvBuffer.clear();
-    e->SendBuffer.clear();
-    qCInfo(lcNet).nospace().noquote() << "entry " << index << ": " << problem << ", reported as "
-                                      << SocketErrorText(WinSock::TunnelRefused);
-    e->readReady->setEnabled(false);
-    e->writeReady->setEnabled(false);
-    sockets_.HandleSocketEvent(index, SocketEvent::ConnectCompleted, WinSock::TunnelRefused);
+    const QString proxy = HostAndPort(e->Tunnel.proxyServer, e->Tunnel.proxyPort);
+    const QString target = HostAndPort(e->TargetHost, e->TargetPort);
+    if (e->Tunnel.user.isEmpty()) {
+        proxyRefused(index, QStringLiteral("The proxy %1 asks for a login to open the tunnel to %2")
+                                .arg(proxy, target));
+        return;
+    }
+    if (e->Tunnel.authorize) {
+        proxyRefused(index, QStringLiteral("The proxy %1 refused the login for the tunnel to %2")
+                                .arg(proxy, target));
+        return;
+    }
+    // The proxy may close after its 407 whatever it says: the login goes on a new connection.
+    qCInfo(lcNet).nospace().noquote()
+        << "entry " << index << ": the proxy " << proxy << " asks for a login; asking again";
+    const QString host = e->TargetHost;
+    sockets_.dropHandle(index);
+    start(index, host, e->TargetPort);
+    e = sockets_.entry(index);
+    // Only now: start() has connected nothing yet, the request goes once the proxy is reached.
+    e->Tunnel.authorize = true;
 }

@@ -21,14 +21,18 @@ void SocketClass::SetSocks(const SocksProxy& proxy) {
         e->UseSocks = true;
         e->SocksServer = proxy.server;
         e->SocksPort = proxy.port;
+        e->Socks = SocksHandshake{proxy.version == 4 ? 4 : 5, proxy.user, proxy.password,
+                                  proxy.remoteNames};
     }
 }
 
 void SocketClass::SetHttpTunnel(const QString& proxyServer, std::int32_t proxyPort,
-                                const QString& /*user*/, const QString& /*password*/) {
+                                const QString& user, const QString& password) {
     if (SocketEntry* e = shutDown_ ? nullptr : sockets_.entry(SocketIndex)) {
         e->Tunnel.proxyServer = proxyServer;
         e->Tunnel.proxyPort = proxyPort;
+        e->Tunnel.user = user;
+        e->Tunnel.password = password;
     }
 }
 

@@ -6,22 +6,10 @@
 #include <QString>
 #include <cstdint>
 
+#include "net/socks_proxy.h"
 #include "net/tls_connection.h"
 
 class VelmoraSockets;
-
-// A SOCKS server to reach a target through.
-struct SocksProxy {
-    int version = 5;  // 4 or 5
-    QString server;
-    std::int32_t port = 1080;
-    QString user{};  // SOCKS5: user/password (RFC 1929) when set; SOCKS4: its user id
-    QString password{};
-    // SOCKS5: the target's name goes to the server, which resolves it (no name reaches the
-    // local resolver); false: it is resolved here and its address sent. SOCKS4 sends an
-    // address, resolved here.
-    bool remoteNames = true;
-};
 
 // One TCP connection. It owns an entry of the socket table for its whole life and reports
 // through four events. With an event target set, its events go to the target instead, naming

@@ -13,6 +13,7 @@
 
 #include "core/types/unique_fd.h"
 #include "net/http_tunnel.h"
+#include "net/socks_proxy.h"
 #include "net/tls_connection.h"
 
 class SocketClass;
@@ -65,6 +66,7 @@ struct SocketEntry {
     bool UseSocks = false;
     QString SocksServer;
     std::int32_t SocksPort = 0;
+    SocksHandshake Socks;
     QString TargetHost;
     std::int32_t TargetPort = 0;
     // TLS: the name to speak it to once connected (empty: plain TCP), the connection itself

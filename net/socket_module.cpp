@@ -147,6 +147,8 @@ void VelmoraSockets::CloseEntry(int index) {
         }
         e->TlsServerName.clear();
         e->Tunnel = {};
+        e->UseSocks = false;
+        e->Socks = {};
         dropHandle(index);
         e->InUse = -1;
         e->State = EntryState::Idle;
@@ -157,6 +159,8 @@ void VelmoraSockets::ReleaseEntry(int index) {
     if (SocketEntry* e = entry(index)) {
         e->TlsServerName.clear();
         e->Tunnel = {};
+        e->UseSocks = false;
+        e->Socks = {};
         dropHandle(index);
         e->InUse = 0;
         // A free entry has no owner: the next object to take it becomes the only one.
@@ -165,6 +169,9 @@ void VelmoraSockets::ReleaseEntry(int index) {
 }
 
 void VelmoraSockets::ConnectEntry(int index, const QString& server, std::int32_t port) {
+    if (SocketEntry* e = entry(index)) {
+        e->Tunnel.authorize = false;  // the login goes only to a proxy that asked for it
+    }
     pipeline_.start(index, server, port);
 }
 

@@ -27,9 +27,6 @@ void VelmoraSockets::HandleSocketEvent(int index, int event, int error) {
     switch (event) {
         case SocketEvent::Readable:
             ReceiveNow(index);
-            if (SocketEntry* now = entry(index); now != nullptr && now->UseSocks) {
-                pipeline_.socksReplied(index);
-            }
             break;
         case SocketEvent::Writable:
             if (!e->SendBuffer.isEmpty()) {
@@ -170,6 +167,10 @@ void VelmoraSockets::onReadable(int index) {
     }
     if (e->Tunnel.phase == HttpTunnel::Phase::Requested) {
         pipeline_.tunnelReadable(index);
+        return;
+    }
+    if (e->UseSocks && e->State == EntryState::SocksRequested) {
+        pipeline_.socksReadable(index);
         return;
     }
     const std::uint64_t generation = e->generation;

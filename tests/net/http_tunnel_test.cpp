@@ -34,7 +34,7 @@ TEST(HttpTunnel, RequestAnswerInPiecesAndRefusals) {
          true,
          {"HTTP/1.0 407 Proxy Authentication Required\r\nProxy-Authenticate: Basic\r\n\r\n"},
          false,
-         "The proxy %1 refused the tunnel to %2: HTTP/1.0 407 Proxy Authentication Required"},
+         "The proxy %1 asks for a login to open the tunnel to %2"},
         {"closed without an answer",
          true,
          {"HTTP/1.1 200 OK\r\n"},

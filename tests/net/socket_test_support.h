@@ -123,8 +123,8 @@ inline bool IsPattern(const QByteArray& bytes, qsizetype offset = 0) {
     return true;
 }
 
-// dante as a real SOCKS4 server on loopback: it lets connections to loopback through, but
-// none to `blockedPort`.
+// dante as a real SOCKS4 and SOCKS5 server on loopback (IPv4 and IPv6): it lets connections to
+// loopback through, but none to `blockedPort`, and logs each request as the client gave it.
 struct Dante {
     Sandbox box;
     PeerProcess peer;
@@ -136,8 +136,10 @@ struct Dante {
             return false;
         }
         config.write(QStringLiteral("logoutput: stderr\n"
+                                    "debug: 1\n"
                                     "internal: 127.0.0.1 port = %1\n"
                                     "external: 127.0.0.1\n"
+                                    "external: ::1\n"
                                     "clientmethod: none\n"
                                     "socksmethod: none\n"
                                     "user.privileged: root\n"
@@ -145,7 +147,11 @@ struct Dante {
                                     "client pass { from: 127.0.0.0/8 to: 0.0.0.0/0 }\n"
                                     "socks block { from: 0.0.0.0/0 to: 127.0.0.1/32 port = %2 }\n"
                                     "socks pass { from: 127.0.0.0/8 to: 127.0.0.0/8 "
-                                    "command: connect }\n")
+                                    "log: connect\ncommand: connect }\n"
+                                    "socks pass { from: 127.0.0.0/8 to: ::1/128 "
+                                    "log: connect\ncommand: connect }\n"
+                                    "socks pass { from: 127.0.0.0/8 to: localhost "
+                                    "log: connect\ncommand: connect }\n")
                          .arg(port)
                          .arg(blockedPort)
                          .toUtf8());
