@@ -97,7 +97,8 @@ void ConnectPipeline::tunnelReadable(int index) {
                                 .arg(proxy, target));
         return;
     }
-    if (reply.code == 407) {
+    // Some proxies (tinyproxy) turn a wrong login away with 401 rather than a second 407.
+    if (reply.code == 407 || (reply.code == 401 && e->Tunnel.authorize)) {
         tunnelLoginWanted(index);
         return;
     }

@@ -5,6 +5,7 @@
 
 #include "net/winsock_errors.h"
 #include "tests/net/socket_test_support.h"
+#include "tests/support/proxy_peer.h"
 
 namespace {
 
@@ -95,5 +96,39 @@ TEST(HttpTunnel, RequestAnswerInPiecesAndRefusals) {
                   QString::fromLatin1(c.problem).arg(QStringLiteral("127.0.0.1:%1").arg(proxy.port),
                                                      QStringLiteral("target.test:8443")));
         EXPECT_TRUE(socket.GetData().isEmpty()) << "the proxy's bytes are not the target's";
+    }
+}
+
+// tinyproxy wanting a login: asked without one, with a wrong one, and with the right one, sent
+// only after its 407, on a new connection.
+TEST(HttpTunnel, LoginsAtTinyproxy) {
+    const char* const rows[][3] = {
+        {"", "", "The proxy %1 asks for a login to open the tunnel to %2"},
+        {"user", "guess", "The proxy %1 refused the login for the tunnel to %2"},
+        {"user", "secret", ""},
+    };
+    ProxyPeer proxy;
+    proxy.requireLogin(QStringLiteral("user"), QStringLiteral("secret"));
+    ASSERT_TRUE(proxy.start()) << proxy.error().toStdString();
+    LoopbackServer target(QStringLiteral("hello"));
+    VelmoraSockets sockets;
+    sockets.StartSockets();
+    for (const auto& [user, password, problem] : rows) {
+        SCOPED_TRACE(password);
+        SocketClass socket(sockets);
+        EventLog log;
+        log.listen(socket);
+        socket.SetHttpTunnel(QStringLiteral("127.0.0.1"), proxy.port(), user, password);
+        socket.Connect(QStringLiteral("127.0.0.1"), target.port);
+        ASSERT_TRUE(WaitFor([&] { return !log.events.isEmpty(); }));
+        if (*problem == '\0') {
+            EXPECT_TRUE(WaitFor([&] { return log.received == "hello\r\n"; }))
+                << socket.TlsProblem().toStdString();
+            continue;
+        }
+        EXPECT_EQ(socket.TlsProblem().toStdString(),
+                  QString::fromLatin1(problem)
+                      .arg(proxy.address(), QStringLiteral("127.0.0.1:%1").arg(target.port))
+                      .toStdString());
     }
 }

@@ -173,3 +173,55 @@ TEST_F(Socks, TargetNamesAreLookedUpHereOffTheEventLoop) {
     ASSERT_TRUE(WaitFor([&] { return log.has(QStringLiteral("connect")); }));
     EXPECT_FALSE(log.has(QStringLiteral("error")));
 }
+
+TEST_F(Socks, Socks5AnswersOfAHandMadeServer) {
+    struct Row {
+        const char* name;
+        bool login;
+        const char* method;  // hex; empty: the server closes instead
+        const char* reply;   // hex, the greeting behind it; empty: no request expected
+        const char* problem;
+    };
+    const Row rows[] = {
+        {"granted, bound to IPv6", false, "0500", "05000004000000000000000000000000000000011f90",
+         ""},
+        {"host unreachable", false, "0500", "050400017f0000011f90",
+         "the SOCKS proxy refused: host unreachable"},
+        {"no method", true, "05ff", "",
+         "the SOCKS proxy refused: no acceptable authentication method"},
+        {"not SOCKS", false, "485454502f312e31", "", "the SOCKS proxy gave no SOCKS answer"},
+        {"closes", false, "", "", "the SOCKS proxy closed the connection"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        HandMadeSocks server;
+        ASSERT_TRUE(server.listen());
+        SocketClass socket(sockets);
+        EventLog log;
+        log.listen(socket);
+        socket.SetSocks(SocksProxy{5, QStringLiteral("127.0.0.1"), server.port,
+                                   row.login ? QStringLiteral("u") : QString(),
+                                   QStringLiteral("p")});
+        socket.Connect(QStringLiteral("127.0.0.1"), 8080);
+        const auto atLeast = [](qsizetype n) {
+            return [n](const QByteArray& b) { return b.size() >= n; };
+        };
+        EXPECT_EQ(server.receive(atLeast(3)).toHex(), row.login ? "05020002" : "050100");
+        if (*row.method == '\0') {
+            server.peer.reset();
+        } else {
+            ASSERT_TRUE(server.send(QByteArray::fromHex(row.method)));
+        }
+        if (*row.reply != '\0') {
+            EXPECT_EQ(server.receive(atLeast(10)).toHex(), "050100017f0000011f90");
+            ASSERT_TRUE(server.send(QByteArray::fromHex(row.reply) + "220 ready\r\n"));
+        }
+        ASSERT_TRUE(WaitFor([&] { return !log.events.isEmpty(); }));
+        if (*row.problem != '\0') {
+            EXPECT_EQ(socket.TlsProblem(), QString::fromLatin1(row.problem));
+            continue;
+        }
+        ASSERT_TRUE(WaitFor([&] { return log.has(QStringLiteral("data")); }));
+        EXPECT_EQ(log.received, "220 ready\r\n");
+    }
+}
