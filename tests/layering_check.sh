@@ -10,8 +10,9 @@ core                        QtCore
 net                         QtCore core
 engine                      QtCore core net
 archive                     QtCore core engine
-# The remote control speaks HTTP and WebSocket above the engine, with no windows.
-rpc                         QtCore QtNetwork QtWebSockets core engine
+# The remote control speaks HTTP and WebSocket above the engine (and the archives, for their
+# contents), with no windows; it sets the sockets' speed limit as the options do.
+rpc                         QtCore QtNetwork QtWebSockets core net engine archive
 update                      QtCore core engine archive updater
 updater                     QtCore QtWidgets core
 updater/updater_arguments.* QtCore core

@@ -5,8 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "rpc/json_rpc_exchange.h"
 #include "rpc/http_request_reader.h"
+#include "rpc/json_rpc_exchange.h"
 #include "rpc/rpc_dispatch.h"
 #include "rpc/rpc_params.h"
 

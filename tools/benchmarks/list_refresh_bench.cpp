@@ -68,7 +68,6 @@ void Fill(DownloadListState& list, int count) {
     list.DownloadCount = static_cast<std::int16_t>(count);
 }
 
-
 double Milliseconds(const QElapsedTimer& clock) {
     return double(clock.nsecsElapsed()) / 1e6;
 }

@@ -15,12 +15,12 @@
 #include "core/text/text_table.h"
 #include "core/types/tick.h"
 #include "engine/address_change/address_change.h"
+#include "engine/address_change/address_changes.h"
 #include "engine/engine_context.h"
 #include "engine/queue/download_queue.h"
 #include "engine/session/failure_words.h"
 #include "ui/language/apply_language.h"
 #include "ui/language/plain_text.h"
-#include "engine/address_change/address_changes.h"
 #include "ui/main_window/list_view_state.h"
 #include "ui/main_window/unfinished_list_model.h"
 

@@ -12,10 +12,10 @@
 #include "core/text/text_table.h"
 #include "core/text/url_codec.h"
 #include "engine/address_change/address_change.h"
+#include "engine/address_change/address_changes.h"
 #include "engine/engine_context.h"
 #include "engine/queue/add_download.h"
 #include "ui/language/apply_language.h"
-#include "engine/address_change/address_changes.h"
 #include "ui/main_window/continuation_offers.h"
 #include "ui/main_window/kestor.h"
 

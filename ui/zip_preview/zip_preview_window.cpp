@@ -14,13 +14,13 @@
 #include <QTreeView>
 #include <algorithm>
 
+#include "archive/remote/preview_failure_text.h"
 #include "archive/remote/zip_preview_reader.h"
 #include "archive/zip_listing.h"
 #include "core/text/format.h"
 #include "core/text/text_table.h"
 #include "ui/language/apply_language.h"
 #include "ui/zip_preview/member_icons.h"
-#include "archive/remote/preview_failure_text.h"
 #include "ui/zip_preview/screen_fit.h"
 
 namespace {

@@ -5,6 +5,7 @@
 #include <QTimer>
 
 #include "archive/member_path.h"
+#include "archive/remote/preview_failure_text.h"
 #include "archive/remote/zip_member_fetch.h"
 #include "archive/unzip_archive.h"
 #include "core/download_list/download_list.h"
@@ -14,7 +15,6 @@
 #include "engine/session/zip_preview_rule.h"
 #include "ui/zip_preview/extract_window.h"
 #include "ui/zip_preview/gui_unzip_prompts.h"
-#include "archive/remote/preview_failure_text.h"
 #include "ui/zip_preview/zip_preview_window.h"
 
 struct ZipPreviews::Extraction {
