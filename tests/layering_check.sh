@@ -11,7 +11,7 @@ net                         QtCore core
 engine                      QtCore core net
 archive                     QtCore core engine
 # The remote control speaks HTTP and WebSocket above the engine (and the archives, for their
-# contents), with no windows; it sets the sockets' speed limit as the options do.
+# contents), with no windows; it sets the speed limit of the sockets as the options do.
 rpc                         QtCore QtNetwork QtWebSockets core net engine archive
 update                      QtCore core engine archive updater
 updater                     QtCore QtWidgets core
