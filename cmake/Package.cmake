@@ -16,11 +16,12 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Loaded as plugins or data, which the binaries do not name: the SVG icons, TGA previews,
 # GStreamer for sound and video previews (the rarer formats only recommended), and Qt's own
-# translations for its standard buttons and editors in the interface's language.
+# translations for its standard buttons and editors in the interface's language; libproxy's
+# JavaScript plugin runs the PAC files of the system's proxy settings.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "libqt6svg6, qt6-image-formats-plugins, gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
-    "gstreamer1.0-plugins-bad, gstreamer1.0-plugins-ugly, gstreamer1.0-libav")
+    "gstreamer1.0-plugins-bad, gstreamer1.0-plugins-ugly, gstreamer1.0-libav, libproxy1-plugin-webkit")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)

@@ -33,6 +33,7 @@
 #include "engine/queue/download_queue.h"
 #include "integration/automation/velmora.h"
 #include "integration/browsers/context_menu.h"
+#include "integration/system/system_proxy_resolver.h"
 #include "ui/basket/basket_control.h"
 #include "ui/basket/basket_placement.h"
 #include "ui/basket/download_basket.h"
@@ -181,6 +182,14 @@ void DesktopApp::createEngine() {
     // Saved soon rather than at the next periodic save, so that little work is fetched again
     // after a kill; a part file no saved list names is removed at the next start.
     connect(queue_.get(), &DownloadQueue::segmentsPlanned, this, [this] { ctx_->saveListSoon(); });
+    followProxySettings();
+}
+
+void DesktopApp::followProxySettings() {
+    if (settings_.SystemProxy == FlagTrue && !systemProxy_) {
+        systemProxy_ = std::make_unique<SystemProxyResolver>();
+    }
+    ctx_->proxyResolver = settings_.SystemProxy == FlagTrue ? systemProxy_.get() : nullptr;
 }
 
 void DesktopApp::createWindows(const QStringList& languageFolders) {
@@ -209,6 +218,7 @@ void DesktopApp::createWindows(const QStringList& languageFolders) {
                windows_->openWindows() + previews_->openWindows();
     });
     connect(kestor_.get(), &Kestor::optionsRequested, options_.get(), &OptionsWiring::open);
+    connect(options_.get(), &OptionsWiring::applied, this, &DesktopApp::followProxySettings);
     createUpdateInstaller();
 }
 

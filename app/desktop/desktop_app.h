@@ -31,6 +31,7 @@ class Kestor;
 class MessageBoxQueue;
 class OptionsWiring;
 class QuenbyCatcher;
+class SystemProxyResolver;
 class SingleInstance;
 class UpdateInstaller;
 class Velmora;
@@ -91,6 +92,8 @@ private:
     void tellLater(const QString& text);
     void raiseMainWindow();
     void watchNetwork();
+    // The engine asks the system's proxy settings for routes while the options say so.
+    void followProxySettings();
 
     QString folder_;
     QString listPath_;
@@ -107,6 +110,9 @@ private:
     std::unique_ptr<GuiSessionPrompts> prompts_;
     std::unique_ptr<AddPrompts> addPrompts_;
     SystemCompletionActions actions_;
+    // Made the first time the options ask for it and kept after: a session may still wait
+    // for its answer when they change back.
+    std::unique_ptr<SystemProxyResolver> systemProxy_;
     std::unique_ptr<EngineContext> ctx_;
     std::unique_ptr<DownloadWindows> windows_;
     std::unique_ptr<MessageBoxQueue> zipMessages_;  // the previews' messages, one at a time

@@ -24,8 +24,9 @@ struct Settings;
 // The options window in the running program: opened from the main window, and everything its
 // OK changed made to take effect at once. The speed limit reaches the sockets, downloads
 // already running included; more simultaneous downloads start queued ones; the new language
-// recaptions every open window. The proxy and the schedule need nothing here: the next
-// connection and the next tick read the settings.
+// recaptions every open window. The page's own proxies and the schedule need nothing here: the
+// next connection and the next tick read the settings (the system's proxy settings are switched
+// on applied()).
 class OptionsWiring : public QObject {
     Q_OBJECT
 public:

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "core/download_list/records.h"
+#include "core/download_list/site_logins.h"
 #include "core/types/vb_convert.h"
 
 namespace {
@@ -13,6 +14,7 @@ namespace {
 constexpr std::int32_t MaxSpeed = 10000000;
 constexpr std::int32_t DefaultProxyPort = 8080;
 constexpr std::int32_t DefaultRemotePort = 6800;
+constexpr std::int32_t DefaultSocksPort = 1080;
 
 bool Flag(std::int16_t value) {
     return value != 0;
@@ -29,6 +31,12 @@ long double Typed(const QString& text) {
 
 bool Within(long double value, long double low, long double high) {
     return value >= low && value <= high;
+}
+
+// A typed port; empty or 0 stands for `fallback`.
+long double PortOr(const QString& text, long double fallback) {
+    const long double port = Typed(text);
+    return port == 0 ? fallback : port;
 }
 
 QString WithSlash(const QString& folder) {
@@ -81,6 +89,14 @@ OptionsForm FormFromSettings(const Settings& s) {
     f.proxyFtp = Flag(s.ProxyFTP);
     f.proxyServer = s.ProxyServer;
     f.proxyPort = QString::number(s.ProxyPort);
+    f.proxyUser = s.ProxyUser;
+    f.proxyPassword = s.ProxyPassword;
+    f.socksVersion = s.SocksVersion == 4 || s.SocksVersion == 5 ? s.SocksVersion : 0;
+    f.socksServer = s.SocksServer;
+    f.socksPort = QString::number(s.SocksPort);
+    f.socksUser = s.SocksUser;
+    f.socksPassword = s.SocksPassword;
+    f.systemProxy = Flag(s.SystemProxy);
     f.chromiumFamily = Flag(s.BrowserIEIntegration);
     f.integrationMode = std::clamp<int>(s.BrowserIEIntegrationMode, 0, 3);
     f.seaMonkey = Flag(s.BroswerMozillaIntegration);
@@ -131,7 +147,16 @@ void TakeSwitchesAndTexts(Settings& s, const OptionsForm& f, const QDateTime& no
     s.AutoShutDownComputer = Flag(f.autoShutDownComputer);
     s.ProxyHTTP = Flag(f.proxyHttp);
     s.ProxyFTP = Flag(f.proxyFtp);
-    s.ProxyServer = f.proxyServer;
+    s.ProxyServer = f.proxyServer.trimmed();
+    s.ProxyUser = f.proxyUser;
+    s.ProxyPassword = f.proxyPassword;
+    s.SocksVersion = static_cast<std::int16_t>(f.socksVersion);
+    s.SocksServer = f.socksServer.trimmed();
+    s.SocksPort = static_cast<std::int32_t>(PortOr(f.socksPort, DefaultSocksPort));
+    // SOCKS4 has no login: none is kept that would quietly come back with SOCKS5.
+    s.SocksUser = f.socksVersion == 4 ? QString() : f.socksUser;
+    s.SocksPassword = f.socksVersion == 4 ? QString() : f.socksPassword;
+    s.SystemProxy = Flag(f.systemProxy);
     if (f.integrationMode >= 0 && f.integrationMode <= 3) {
         s.BrowserIEIntegrationMode = static_cast<std::int16_t>(f.integrationMode);
     }
@@ -141,6 +166,23 @@ void TakeSwitchesAndTexts(Settings& s, const OptionsForm& f, const QDateTime& no
     s.RemoteControlListenAll = Flag(f.remoteListenAll);
     s.RemoteControlCertificate = f.remoteCertificate.trimmed();
     s.RemoteControlPrivateKey = f.remotePrivateKey.trimmed();
+}
+
+// The proxy page's refusal, or 0. The servers matter only when the page's own proxies are used.
+int ProxyRefusal(const OptionsForm& f) {
+    if (!Within(PortOr(f.socksPort, DefaultSocksPort), 1, 65535)) {
+        return SocksPortRangeText;
+    }
+    if (!f.systemProxy && f.proxyHttp && f.proxyServer.trimmed().isEmpty()) {
+        return HttpProxyServerText;
+    }
+    if (!f.systemProxy && f.socksVersion != 0 && f.socksServer.trimmed().isEmpty()) {
+        return SocksServerText;
+    }
+    if (!ScramblePassword(f.proxyPassword) || !ScramblePassword(f.socksPassword)) {
+        return ProxyPasswordText;
+    }
+    return 0;
 }
 
 }  // namespace
@@ -176,19 +218,16 @@ OptionsCheck CheckOptionsForm(const OptionsForm& f, const Settings& current, con
     if (!Within(simultaneous, 1, 99)) {
         return refuse(799, Icon::Warning);
     }
-    long double port = Typed(f.proxyPort);
-    if (port == 0) {
-        port = DefaultProxyPort;
-    }
+    const long double port = PortOr(f.proxyPort, DefaultProxyPort);
     if (!Within(port, 1, 65535)) {
         return refuse(ProxyPortRangeText, Icon::Warning);
     }
-    long double remotePort = Typed(f.remotePort);
-    if (remotePort == 0) {
-        remotePort = DefaultRemotePort;
-    }
+    const long double remotePort = PortOr(f.remotePort, DefaultRemotePort);
     if (!Within(remotePort, 1, 65535)) {
         return refuse(RemotePortRangeText, Icon::Warning);
+    }
+    if (const int message = ProxyRefusal(f); message != 0) {
+        return refuse(message, Icon::Warning);
     }
     // Only now, with everything else in order, may the folders be made.
     for (const auto& [folder, message] : {std::pair{downloads, 796}, std::pair{temp, 797}}) {

@@ -38,10 +38,18 @@ struct OptionsForm {
     bool autoCloseInternet = false;     // Check6
     bool autoShutDownComputer = false;  // Check17
     // Proxy
-    bool proxyHttp = false;  // Check8
-    bool proxyFtp = false;   // Check9 (greyed: shown, never changed by the user)
-    QString proxyServer;     // Text7
-    QString proxyPort;       // Text8
+    bool proxyHttp = false;    // Check8
+    bool proxyFtp = false;     // Check9 (greyed: shown, never changed by the user)
+    QString proxyServer;       // Text7
+    QString proxyPort;         // Text8
+    QString proxyUser;         // TextProxyUser
+    QString proxyPassword;     // TextProxyPassword
+    int socksVersion = 0;      // OptionSocks0/4/5: 0 none, 4 or 5
+    QString socksServer;       // TextSocksServer
+    QString socksPort;         // TextSocksPort
+    QString socksUser;         // TextSocksUser (SOCKS5 only)
+    QString socksPassword;     // TextSocksPassword (SOCKS5 only)
+    bool systemProxy = false;  // CheckSystemProxy: the others greyed while ticked
     // Integration
     bool chromiumFamily = false;  // Check13
     int integrationMode = 0;      // the selected Option3, -1 when none is
@@ -78,13 +86,19 @@ inline constexpr int RelativeDownloadFolderText = 860;
 inline constexpr int RelativeTempFolderText = 861;
 inline constexpr int ProxyPortRangeText = 862;
 inline constexpr int RemotePortRangeText = 1381;
+inline constexpr int HttpProxyServerText = 1407;
+inline constexpr int SocksServerText = 1408;
+inline constexpr int SocksPortRangeText = 1409;
+inline constexpr int ProxyPasswordText = 1410;
 
 // OK's checks, then the settings the controls ask for. Checked in this order, and nothing
 // touched on disk before the last of them: an empty download folder (796) or temporary folder
 // (797); a folder that is not a full path (860, 861); segments out of 1-8 (798); simultaneous
 // downloads out of 1-99 (799); a proxy port out of 1-65535 (862; empty or 0 means 8080); a
 // remote control port out of 1-65535 (1381; empty or 0 means 6800), checked even while it is
-// off. Then
+// off; a SOCKS port out of 1-65535 (1409; empty or 0 means 1080); unless the system's proxy
+// settings are chosen, the HTTP proxy ticked without a server (1407) or a SOCKS version chosen
+// without one (1408); a proxy password that cannot be stored scrambled (1410). Then
 // both folders are created and each must take a file of its own (796 for the download folder,
 // 797 for the temporary one). Folders come back with a trailing "/".
 //

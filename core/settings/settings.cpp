@@ -3,6 +3,7 @@
 #include <cmath>
 #include <variant>
 
+#include "core/download_list/site_logins.h"
 #include "core/paths/app_paths.h"
 #include "core/types/vb_convert.h"
 
@@ -11,7 +12,9 @@ namespace {
 const QString kOptions = QStringLiteral("Options");
 const QString kWindows = QStringLiteral("Windows");
 
-enum class Kind { FlagText, FlagNumber, Integer, Number, Port, Date, Text };
+// Password: plain in memory, scrambled on disk as the site logins' passwords are, so that a
+// glance at the file does not give it away.
+enum class Kind { FlagText, FlagNumber, Integer, Number, Port, Date, Text, Password };
 
 using Member = std::variant<std::int16_t Settings::*, std::int32_t Settings::*, QString Settings::*,
                             OleDate Settings::*>;
@@ -99,12 +102,12 @@ const Option kOptionTable[] = {
     {"MaxTries", Kind::Number, &Settings::MaxTries, Literal<kTwenty>, true},
     {"ChecksumLookups", Kind::FlagNumber, &Settings::ChecksumLookups, Literal<kTrue>, true},
     {"ProxyUser", Kind::Text, &Settings::ProxyUser, Literal<kEmpty>, true},
-    {"ProxyPassword", Kind::Text, &Settings::ProxyPassword, Literal<kEmpty>, true},
+    {"ProxyPassword", Kind::Password, &Settings::ProxyPassword, Literal<kEmpty>, true},
     {"SocksVersion", Kind::Integer, &Settings::SocksVersion, Literal<kFalse>, true},
     {"SocksServer", Kind::Text, &Settings::SocksServer, Literal<kEmpty>, true},
     {"SocksPort", Kind::Port, &Settings::SocksPort, Literal<kSocksPort>, true},
     {"SocksUser", Kind::Text, &Settings::SocksUser, Literal<kEmpty>, true},
-    {"SocksPassword", Kind::Text, &Settings::SocksPassword, Literal<kEmpty>, true},
+    {"SocksPassword", Kind::Password, &Settings::SocksPassword, Literal<kEmpty>, true},
     {"SystemProxy", Kind::FlagNumber, &Settings::SystemProxy, Literal<kFalse>, true},
     {"UseRemoteControl", Kind::FlagNumber, &Settings::UseRemoteControl, Literal<kFalse>, true},
     {"RemoteControlPort", Kind::Port, &Settings::RemoteControlPort, Literal<kRemotePort>, true},
@@ -166,11 +169,19 @@ bool Assign(Settings& settings, const Option& option, const QString& text) {
         case Kind::Text:
             settings.*std::get<QString Settings::*>(option.member) = text;
             return true;
+        case Kind::Password:
+            settings.*std::get<QString Settings::*>(option.member) = UnscramblePassword(text);
+            return true;
     }
     return false;
 }
 
 QString Text(const Settings& settings, const Option& option) {
+    if (option.kind == Kind::Password) {
+        // The options window refuses a password that has no scrambled form.
+        return ScramblePassword(settings.*std::get<QString Settings::*>(option.member))
+            .value_or(QString());
+    }
     return std::visit(
         [&](auto member) -> QString {
             const auto& value = settings.*member;

@@ -79,6 +79,17 @@ TEST_F(OptionsFormTest, EachInvalidInputGivesItsTextAndTouchesNoFolder) {
          I::Warning},
         {"negative port", [](OptionsForm& f) { f.proxyPort = QStringLiteral("-1"); }, 862,
          I::Warning},
+        {"SOCKS port above 65535", [](OptionsForm& f) { f.socksPort = QStringLiteral("70000"); },
+         1409, I::Warning},
+        {"HTTP proxy without a server",
+         [](OptionsForm& f) {
+             f.proxyHttp = true;
+             f.proxyServer = QStringLiteral(" ");
+         },
+         1407, I::Warning},
+        {"SOCKS without a server", [](OptionsForm& f) { f.socksVersion = 4; }, 1408, I::Warning},
+        {"a password with no stored form",
+         [](OptionsForm& f) { f.socksPassword = QStringLiteral("\x01"); }, 1410, I::Warning},
         {"segments before the port",
          [](OptionsForm& f) {
              f.maxSegments = QStringLiteral("9");
@@ -200,6 +211,14 @@ TEST_F(OptionsFormTest, EveryControlRoundTripsItsSettingAndIntegrationIsLeftToTh
     s.ProxyHTTP = s.ProxyFTP = -1;
     s.ProxyServer = QStringLiteral("proxy.example");
     s.ProxyPort = 40000;
+    s.ProxyUser = QStringLiteral("ann");
+    s.ProxyPassword = QStringLiteral("pw 1");
+    s.SocksVersion = 5;
+    s.SocksServer = QStringLiteral("127.0.0.1");
+    s.SocksPort = 40001;
+    s.SocksUser = QStringLiteral("bob");
+    s.SocksPassword = QStringLiteral("pw 2");
+    s.SystemProxy = -1;
     s.BrowserIEIntegrationMode = 2;
     const OptionsCheck back = CheckOptionsForm(FormFromSettings(s), current, Now);
     ASSERT_EQ(back.message, 0);
@@ -225,6 +244,9 @@ TEST_F(OptionsFormTest, EveryControlRoundTripsItsSettingAndIntegrationIsLeftToTh
     EXPECT_EQ(b.ProxyFTP, -1);
     EXPECT_EQ(b.ProxyServer, s.ProxyServer);
     EXPECT_EQ(b.ProxyPort, 40000);
+    EXPECT_EQ(b.ProxyUser + b.ProxyPassword + b.SocksServer + b.SocksUser + b.SocksPassword,
+              QStringLiteral("annpw 1127.0.0.1bobpw 2"));
+    EXPECT_EQ(QList<int>({b.SocksVersion, b.SocksPort, b.SystemProxy}), QList<int>({5, 40001, -1}));
     EXPECT_EQ(b.BrowserIEIntegrationMode, 2);
     EXPECT_EQ(b.ScheduleDate, s.ScheduleDate);
     // Changing these runs something outside the settings: the window does it.
@@ -236,6 +258,13 @@ TEST_F(OptionsFormTest, EveryControlRoundTripsItsSettingAndIntegrationIsLeftToTh
     EXPECT_EQ(CheckOptionsForm(f, current, Now).settings.Language, QStringLiteral("english"));
     f.integrationMode = -1;  // none selected: unchanged
     EXPECT_EQ(CheckOptionsForm(f, current, Now).settings.BrowserIEIntegrationMode, 0);
+    // The system's settings leave the greyed servers unchecked; SOCKS4 keeps no login.
+    f.socksVersion = 4;
+    f.socksServer.clear();
+    f.socksPort.clear();
+    const Settings socks4 = CheckOptionsForm(f, current, Now).settings;
+    EXPECT_EQ(socks4.SocksUser + socks4.SocksPassword, QString());
+    EXPECT_EQ(socks4.SocksPort, 1080);
 
     // A port above the signed 16-bit range goes through the store too.
     Sandbox store;

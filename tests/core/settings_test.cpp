@@ -131,6 +131,9 @@ TEST_F(StoreFixture, SavedOptionsReadBackAndKeepTheirKeys) {
     s.RemoteControlSecret = QStringLiteral("s3cr-t_X");
     s.RemoteControlCertificate = QStringLiteral("/etc/ssl/my cert.pem");
     s.RemoteControlPrivateKey = QStringLiteral("/etc/ssl/key.pem");
+    s.ProxyPassword = QStringLiteral("p@ss w0rd~");
+    s.SocksPassword = QStringLiteral("!");
+    s.SocksVersion = 5;
     {
         SettingsStore store(path);
         ASSERT_TRUE(SaveSettings(s, store));
@@ -148,8 +151,15 @@ TEST_F(StoreFixture, SavedOptionsReadBackAndKeepTheirKeys) {
                   {s.RemoteControlSecret, s.RemoteControlCertificate, s.RemoteControlPrivateKey}));
     EXPECT_EQ(DateToText(back.ScheduleHour), QStringLiteral("2026-12-08 14:30:00"));
     EXPECT_EQ(back.ShowDownloadWindows, -1);  // not written with the others
+    EXPECT_EQ(back.ProxyPassword + u'|' + back.SocksPassword, QStringLiteral("p@ss w0rd~|!"));
+    EXPECT_EQ(back.SocksVersion, 5);
 
     SettingsStore store(path);
+    // Passwords are kept scrambled, as the site logins' are.
+    EXPECT_EQ(store.read(QStringLiteral("Options"), QStringLiteral("ProxyPassword")),
+              QStringLiteral("51225657055D175A4D68"));
+    EXPECT_EQ(store.read(QStringLiteral("Options"), QStringLiteral("SocksPassword")),
+              QStringLiteral("02"));
     EXPECT_EQ(store.read(QStringLiteral("Options"), QStringLiteral("MaxSimulDownlads")),
               QStringLiteral("3"));
     EXPECT_EQ(store.read(QStringLiteral("Options"), QStringLiteral("CheckClipboard")),

@@ -5,6 +5,7 @@
 #include <QDateEdit>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -218,29 +219,83 @@ QWidget* Options::schedulingPage() {
     return Page(Frame("Frame3", "Scheduling", 623, grid));
 }
 
+namespace {
+
+// A label for an edit, put before it on the grid's row.
+QLabel* Labelled(QGridLayout* grid, int row, int column, QLabel* label, QLineEdit* edit) {
+    label->setBuddy(edit);
+    grid->addWidget(label, row, column);
+    grid->addWidget(edit, row, column + 1);
+    return label;
+}
+
+}  // namespace
+
 QWidget* Options::proxyPage() {
+    CheckSystemProxy = Check("CheckSystemProxy", "Use the system's proxy settings", 1406);
+    QLabel* systemNote = Note("LabelSystemProxy", "", 1411);
     Check8 = Check("Check8", "Use Proxy HTTP", 633);
     Check9 = Check("Check9", "Use Proxy FTP (not working yet)", 634);
     Check9->setEnabled(false);
-    Check18 = Check("Check18", "Use Socks4", 634);
-    Check18->setEnabled(false);
     Text7 = Named(new QLineEdit, "Text7", 0);
     Text8 = Digits("Text8", 5);
-    QLabel* label4 = Label("Label4", "Server :", 631);
-    label4->setBuddy(Text7);
-    QLabel* label5 = Label("Label5", "Port :", 632);
-    label5->setBuddy(Text8);
+    TextProxyUser = Named(new QLineEdit, "TextProxyUser", 0);
+    TextProxyPassword = Named(new QLineEdit, "TextProxyPassword", 0);
+    TextSocksServer = Named(new QLineEdit, "TextSocksServer", 0);
+    TextSocksPort = Digits("TextSocksPort", 5);
+    TextSocksUser = Named(new QLineEdit, "TextSocksUser", 0);
+    TextSocksPassword = Named(new QLineEdit, "TextSocksPassword", 0);
+    for (QLineEdit* password : {TextProxyPassword, TextSocksPassword}) {
+        password->setEchoMode(QLineEdit::Password);
+    }
+    auto* socksChoice = new QHBoxLayout;
+    const char* socksNames[] = {"OptionSocks0", "OptionSocks4", "OptionSocks5"};
+    const char* socksCaptions[] = {"None", "SOCKS4", "SOCKS5"};
+    for (int i = 0; i < 3; ++i) {
+        OptionSocks[size_t(i)] =
+            Named(new QRadioButton(QString::fromUtf8(socksCaptions[i])), socksNames[i], 1403 + i);
+        socksChoice->addWidget(OptionSocks[size_t(i)]);
+        connect(OptionSocks[size_t(i)], &QRadioButton::toggled, this, &Options::ProxyChoices_Click);
+    }
+    socksChoice->addStretch(1);
+    connect(CheckSystemProxy, &QCheckBox::toggled, this, &Options::ProxyChoices_Click);
 
     auto* grid = new QGridLayout;
-    grid->addWidget(Check8, 0, 0, 1, 2);
-    grid->addWidget(Check9, 1, 0, 1, 2);
-    grid->addWidget(Check18, 2, 0, 1, 2);
-    grid->setRowMinimumHeight(3, style()->pixelMetric(QStyle::PM_LayoutVerticalSpacing) * 2);
-    grid->addWidget(label4, 4, 0);
-    grid->addWidget(Text7, 4, 1);
-    grid->addWidget(label5, 5, 0);
-    grid->addWidget(Text8, 5, 1);
-    grid->setColumnStretch(1, 1);
+    const int indent = style()->pixelMetric(QStyle::PM_IndicatorWidth) +
+                       style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing);
+    grid->setColumnMinimumWidth(0, indent);
+    const int gap = style()->pixelMetric(QStyle::PM_LayoutVerticalSpacing) * 2;
+    grid->addWidget(CheckSystemProxy, 0, 0, 1, 5);
+    grid->addWidget(systemNote, 1, 1, 1, 4);
+    grid->setRowMinimumHeight(2, gap);
+    grid->addWidget(Check8, 3, 0, 1, 5);
+    grid->addWidget(Check9, 4, 0, 1, 5);
+    ownProxies_ = {
+        Check8,
+        Labelled(grid, 5, 1, Label("Label4", "Server :", 631), Text7),
+        Text7,
+        Labelled(grid, 5, 3, Label("Label5", "Port :", 632), Text8),
+        Text8,
+        Labelled(grid, 6, 1, Label("LabelProxyUser", "User :", 1400), TextProxyUser),
+        TextProxyUser,
+        Labelled(grid, 6, 3, Label("LabelProxyPassword", "Password :", 1401), TextProxyPassword),
+        TextProxyPassword};
+    grid->setRowMinimumHeight(7, gap);
+    QLabel* socksLabel = Label("LabelSocks", "SOCKS proxy :", 1402);
+    grid->addWidget(socksLabel, 8, 0, 1, 2);
+    grid->addLayout(socksChoice, 8, 2, 1, 3);
+    ownProxies_ << socksLabel << OptionSocks[0] << OptionSocks[1] << OptionSocks[2];
+    socksServer_ = {
+        Labelled(grid, 9, 1, Label("LabelSocksServer", "Server :", 631), TextSocksServer),
+        TextSocksServer,
+        Labelled(grid, 9, 3, Label("LabelSocksPort", "Port :", 632), TextSocksPort), TextSocksPort};
+    socksLogin_ = {
+        Labelled(grid, 10, 1, Label("LabelSocksUser", "User :", 1400), TextSocksUser),
+        TextSocksUser,
+        Labelled(grid, 10, 3, Label("LabelSocksPassword", "Password :", 1401), TextSocksPassword),
+        TextSocksPassword};
+    grid->setColumnStretch(2, 1);
+    grid->setColumnStretch(4, 1);
     return Page(Frame("Frame4", "Proxy settings :", 630, grid));
 }
 

@@ -132,6 +132,15 @@ void Options::showForm(const OptionsForm& f) {
     Check9->setChecked(f.proxyFtp);
     Text7->setText(f.proxyServer);
     Text8->setText(f.proxyPort);
+    TextProxyUser->setText(f.proxyUser);
+    TextProxyPassword->setText(f.proxyPassword);
+    OptionSocks[f.socksVersion == 4 ? 1 : f.socksVersion == 5 ? 2 : 0]->setChecked(true);
+    TextSocksServer->setText(f.socksServer);
+    TextSocksPort->setText(f.socksPort);
+    TextSocksUser->setText(f.socksUser);
+    TextSocksPassword->setText(f.socksPassword);
+    CheckSystemProxy->setChecked(f.systemProxy);
+    ProxyChoices_Click();
     Check13->setChecked(f.chromiumFamily);
     Check16->setChecked(f.popupMenu);
     if (f.integrationMode >= 0 && f.integrationMode < int(Option3.size())) {
@@ -181,6 +190,14 @@ OptionsForm Options::form() const {
     f.proxyFtp = Ticked(Check9);
     f.proxyServer = Text7->text();
     f.proxyPort = Text8->text();
+    f.proxyUser = TextProxyUser->text();
+    f.proxyPassword = TextProxyPassword->text();
+    f.socksVersion = socksVersion();
+    f.socksServer = TextSocksServer->text();
+    f.socksPort = TextSocksPort->text();
+    f.socksUser = TextSocksUser->text();
+    f.socksPassword = TextSocksPassword->text();
+    f.systemProxy = Ticked(CheckSystemProxy);
     f.chromiumFamily = Ticked(Check13);
     f.integrationMode = -1;
     for (size_t i = 0; i < Option3.size(); ++i) {
@@ -201,6 +218,24 @@ OptionsForm Options::form() const {
 
 void Options::Check12_Click() {
     Text12->setEnabled(Ticked(Check12));
+}
+
+int Options::socksVersion() const {
+    return OptionSocks[1]->isChecked() ? 4 : OptionSocks[2]->isChecked() ? 5 : 0;
+}
+
+void Options::ProxyChoices_Click() {
+    const bool own = !Ticked(CheckSystemProxy);
+    const int version = socksVersion();
+    for (QWidget* control : ownProxies_) {
+        control->setEnabled(own);
+    }
+    for (QWidget* control : socksServer_) {
+        control->setEnabled(own && version != 0);
+    }
+    for (QWidget* control : socksLogin_) {
+        control->setEnabled(own && version == 5);
+    }
 }
 
 void Options::BrowserBoxes_Click() {

@@ -108,6 +108,9 @@ private:
     void showHostLimits();
     void CommandForget_Click();
     void Check12_Click();
+    // The system's proxy settings grey the page's own proxies; SOCKS4 greys the SOCKS login.
+    void ProxyChoices_Click();
+    int socksVersion() const;
     void BrowserBoxes_Click();  // Check13, Check14 and Check15
     void applyBrowserBoxes();
     // The remote control page's switch, its "New secret" and browse buttons, and the address
@@ -159,11 +162,21 @@ private:
     QCheckBox* Check6 = nullptr;
     QCheckBox* Check17 = nullptr;
     // Proxy
+    QCheckBox* CheckSystemProxy = nullptr;
     QCheckBox* Check8 = nullptr;
     QCheckBox* Check9 = nullptr;
-    QCheckBox* Check18 = nullptr;
     QLineEdit* Text7 = nullptr;
     QLineEdit* Text8 = nullptr;
+    QLineEdit* TextProxyUser = nullptr;
+    QLineEdit* TextProxyPassword = nullptr;
+    std::array<QRadioButton*, 3> OptionSocks{};  // none, SOCKS4, SOCKS5
+    QLineEdit* TextSocksServer = nullptr;
+    QLineEdit* TextSocksPort = nullptr;
+    QLineEdit* TextSocksUser = nullptr;
+    QLineEdit* TextSocksPassword = nullptr;
+    QList<QWidget*> ownProxies_;   // greyed while the system's settings are used
+    QList<QWidget*> socksServer_;  // greyed while no SOCKS version is chosen
+    QList<QWidget*> socksLogin_;   // greyed but for SOCKS5
     // Language
     QComboBox* Combo1 = nullptr;
     // Integration

@@ -169,8 +169,25 @@ TEST_F(OptionsWindowTest, EveryControlSavesItsSetting) {
          date(&Settings::ScheduleHour), "2026-12-09 09:15:00"},
         {"Check6", tick("Check6"), number(&Settings::AutoCloseInternet), "-1"},
         {"Check17", tick("Check17"), number(&Settings::AutoShutDownComputer), "-1"},
-        {"Check8", tick("Check8"), number(&Settings::ProxyHTTP), "-1"},
         {"Text7", text("Text7", "proxy.example"), string(&Settings::ProxyServer), "proxy.example"},
+        {"Check8", tick("Check8"), number(&Settings::ProxyHTTP), "-1"},
+        {"OptionSocks5",
+         [](OptionsWindowTest& t) {
+             t.control<QLineEdit>("TextSocksServer")->setText(QStringLiteral("127.0.0.1"));
+             t.control<QLineEdit>("TextSocksPort")->setText(QStringLiteral("1081"));
+             t.control<QRadioButton>("OptionSocks5")->click();
+         },
+         [](const Settings& s) {
+             return s.SocksServer + QString::number(s.SocksPort * 10 + s.SocksVersion);
+         },
+         "127.0.0.110815"},
+        {"TextProxyUser", text("TextProxyUser", "ann"), string(&Settings::ProxyUser), "ann"},
+        {"TextProxyPassword", text("TextProxyPassword", "p1"), string(&Settings::ProxyPassword),
+         "p1"},
+        {"TextSocksUser", text("TextSocksUser", "bob"), string(&Settings::SocksUser), "bob"},
+        {"TextSocksPassword", text("TextSocksPassword", "p2"), string(&Settings::SocksPassword),
+         "p2"},
+        {"CheckSystemProxy", tick("CheckSystemProxy"), number(&Settings::SystemProxy), "-1"},
         {"Text8", text("Text8", "50000"), number(&Settings::ProxyPort), "50000"},
         {"Option3_2", tick("Option3_2"), number(&Settings::BrowserIEIntegrationMode), "2"},
         {"Combo1",
@@ -275,7 +292,20 @@ TEST_F(OptionsWindowTest, RefreshShowsTheSettingsAndTheBoxesTheirRules) {
     EXPECT_TRUE(control<QCheckBox>("Check2")->isChecked());
     EXPECT_FALSE(control<QCheckBox>("Check2")->isEnabled());
     EXPECT_FALSE(control<QCheckBox>("Check9")->isEnabled());
-    EXPECT_FALSE(control<QCheckBox>("Check18")->isEnabled());
+    // The SOCKS server follows the choice of a version, its login SOCKS5; the system's
+    // settings grey the page's own proxies.
+    const std::pair<const char*, const char*> choices[] = {{"OptionSocks0", "001"},
+                                                           {"OptionSocks4", "101"},
+                                                           {"OptionSocks5", "111"},
+                                                           {"CheckSystemProxy", "000"}};
+    for (const auto& [choice, enabled] : choices) {
+        control<QAbstractButton>(choice)->click();
+        QString shown;
+        for (const char* edit : {"TextSocksServer", "TextSocksUser", "Text7"}) {
+            shown += control<QLineEdit>(edit)->isEnabled() ? u'1' : u'0';
+        }
+        EXPECT_EQ(shown, QLatin1String(enabled)) << choice;
+    }
     // The anti-virus command follows its box.
     EXPECT_FALSE(control<QLineEdit>("Text12")->isEnabled());
     control<QCheckBox>("Check12")->click();
