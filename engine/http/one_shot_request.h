@@ -11,8 +11,10 @@
 
 #include "engine/http/whole_answer.h"
 
+class ProxyResolver;
 class SocketClass;
 class VelmoraSockets;
+struct ProxyRoute;
 struct Settings;
 
 // Why a one-shot request got no answer it could use.
@@ -41,6 +43,7 @@ public:
         std::int16_t protocol = 0;
         QString host;
         std::int32_t port = 0;
+        QString url;    // the address, for the proxy resolver; empty: scheme://host:port/
         QString what;   // names the request in the log
         QString shown;  // the address for the log
         // The request's bytes; `throughProxy` when they go to the plain HTTP proxy, which
@@ -53,7 +56,9 @@ public:
         bool waitIsIdle = false;  // the wait starts over with every byte, not once for all
     };
 
-    OneShotRequest(VelmoraSockets& sockets, const Settings& settings, QObject* parent = nullptr);
+    // `resolver`: where each request's proxy route comes from; none: the settings' proxies.
+    OneShotRequest(VelmoraSockets& sockets, const Settings& settings, QObject* parent = nullptr,
+                   ProxyResolver* resolver = nullptr);
     ~OneShotRequest() override;
 
     // A request still running is dropped first. Never called from a socket handler.
@@ -72,6 +77,7 @@ signals:
     void failed(const OneShotFailure& failure);
 
 private:
+    void connectAlong(const ProxyRoute& route);
     void onConnect();
     void onData();
     void onClosed();
@@ -87,6 +93,7 @@ private:
 
     VelmoraSockets& sockets_;
     const Settings& settings_;
+    ProxyResolver* resolver_;
     std::unique_ptr<SocketClass> socket_;
     QTimer wait_;
     Request request_;

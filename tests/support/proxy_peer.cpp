@@ -29,6 +29,9 @@ bool ProxyPeer::startOnce() {
                          "LogLevel Info\nLogFile \"%2\"\nDisableViaHeader Yes\n")
                          .arg(port_)
                          .arg(log);
+    if (!login_.isEmpty()) {
+        config += QStringLiteral("BasicAuth %1\n").arg(login_);
+    }
     for (const int allowed : connectPorts_) {
         config += QStringLiteral("ConnectPort %1\n").arg(allowed);
     }

@@ -14,6 +14,10 @@ public:
 
     // CONNECT is allowed to these ports only; to any other the proxy answers 403. Before start().
     void allowConnectPorts(const QList<int>& ports) { connectPorts_ = ports; }
+    // Every request must carry this login (BasicAuth); others are answered 407. Before start().
+    void requireLogin(const QString& user, const QString& password) {
+        login_ = user + u' ' + password;
+    }
 
     // Writes the configuration, starts tinyproxy and waits until it accepts connections; false
     // with the reason in error() (followed by its log) when it does not come up.
@@ -25,4 +29,5 @@ private:
     bool startOnce();
 
     QList<int> connectPorts_;
+    QString login_;
 };
