@@ -2,7 +2,7 @@
 
 #include "core/diagnostics/log_categories.h"
 #include "core/download_list/records.h"
-#include "engine/http/proxy_route.h"
+#include "engine/http/http_status.h"
 #include "net/http_tunnel.h"
 #include "net/socket_class.h"
 #include "net/winsock_errors.h"
@@ -56,6 +56,10 @@ void OneShotRequest::Start(Request request) {
 void OneShotRequest::connectAlong(const ProxyRoute& route) {
     // Read once: the request names what the connection was made for.
     proxyHttp_ = ThroughPlainHttpProxy(request_.protocol, route);
+    if (route != route_) {
+        proxyAuthorization_.clear();  // that login was another proxy's
+    }
+    route_ = route;
     qCInfo(lcEngine).noquote() << request_.what + QStringLiteral(": GET") << request_.shown
                                << (route.direct() ? QString() : "through " + route.describe());
     // The error of a connection that cannot even start may come from inside this call.
@@ -82,7 +86,13 @@ void OneShotRequest::onConnect() {
         wait_.start(request_.wait);
     }
     emit sending();
-    socket_->SendData(request_.lines(proxyHttp_));
+    QByteArray bytes = request_.lines(proxyHttp_);
+    proxyLoginSent_ = proxyHttp_ && !proxyAuthorization_.isEmpty();
+    if (proxyLoginSent_) {
+        // Before the empty line that ends the head.
+        bytes.insert(bytes.size() - 2, "Proxy-Authorization: " + proxyAuthorization_ + "\r\n");
+    }
+    socket_->SendData(bytes);
 }
 
 void OneShotRequest::onData() {
@@ -94,7 +104,28 @@ void OneShotRequest::onData() {
         wait_.start(request_.wait);
     }
     reader_.feed(socket_->GetData());
+    if (reader_.status() == HttpStatus::ProxyAuthenticationRequired && askAgainWithProxyLogin()) {
+        return;
+    }
     settle();
+}
+
+bool OneShotRequest::askAgainWithProxyLogin() {
+    if (!proxyHttp_ || route_.user.isEmpty() || proxyLoginSent_) {
+        return false;
+    }
+    qCInfo(lcEngine).noquote() << request_.what + QStringLiteral(": the proxy asks for its login");
+    proxyAuthorization_ = ProxyAuthorization(route_);
+    socket_->CloseSocket();
+    reader_ = WholeAnswerReader(request_.bound, request_.headCheck, request_.sink);
+    const std::uint64_t generation = generation_;
+    // From the event loop: this runs inside the socket's handler.
+    QTimer::singleShot(0, this, [this, generation] {
+        if (running_ && generation == generation_) {
+            ConnectAlong(*socket_, request_.protocol, request_.host, request_.port, route_);
+        }
+    });
+    return true;
 }
 
 void OneShotRequest::onClosed() {

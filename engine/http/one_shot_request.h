@@ -9,12 +9,11 @@
 #include <functional>
 #include <memory>
 
+#include "engine/http/proxy_route.h"
 #include "engine/http/whole_answer.h"
 
-class ProxyResolver;
 class SocketClass;
 class VelmoraSockets;
-struct ProxyRoute;
 struct Settings;
 
 // Why a one-shot request got no answer it could use.
@@ -78,6 +77,8 @@ signals:
 
 private:
     void connectAlong(const ProxyRoute& route);
+    // The plain HTTP proxy's 407 to a request without its login: asked again with it, once.
+    bool askAgainWithProxyLogin();
     void onConnect();
     void onData();
     void onClosed();
@@ -98,6 +99,9 @@ private:
     QTimer wait_;
     Request request_;
     bool proxyHttp_ = false;
+    ProxyRoute route_;
+    QByteArray proxyAuthorization_;  // once the plain proxy asked for its login
+    bool proxyLoginSent_ = false;
     bool running_ = false;
     std::uint64_t generation_ = 0;  // a report scheduled for an older request is dropped
     WholeAnswerReader reader_;
