@@ -124,7 +124,7 @@ inline bool IsPattern(const QByteArray& bytes, qsizetype offset = 0) {
 }
 
 // dante as a real SOCKS4 server on loopback: it lets connections to loopback through, but
-// none to `blockedPort`.
+// none to `blockedPort`, and logs each on its stderr ("tcp/connect").
 struct Dante {
     Sandbox box;
     PeerProcess peer;
@@ -145,7 +145,7 @@ struct Dante {
                                     "client pass { from: 127.0.0.0/8 to: 0.0.0.0/0 }\n"
                                     "socks block { from: 0.0.0.0/0 to: 127.0.0.1/32 port = %2 }\n"
                                     "socks pass { from: 127.0.0.0/8 to: 127.0.0.0/8 "
-                                    "command: connect }\n")
+                                    "command: connect\n log: connect }\n")
                          .arg(port)
                          .arg(blockedPort)
                          .toUtf8());
