@@ -28,7 +28,7 @@ bool AddressChanges::Start(int slot, const QString& newUrl, Done done) {
     // a refusal of one that was running (the old address still serves it).
     const bool wasRunning = StateOf(*r) == ListEntryState::Running;
     queue_.PauseSlot(slot);
-    auto* check = new SameFileCheck(ctx_.sockets, ctx_.settings, this);
+    auto* check = new SameFileCheck(ctx_.sockets, ctx_.settings, this, ctx_.proxyResolver);
     check->setWait(wait_);
     checks_[slot] = Pending{check, r->Url, newUrl, std::move(done), wasRunning};
     connect(check, &SameFileCheck::finished, this,

@@ -15,7 +15,6 @@
 #include "engine/http/http_requests.h"
 #include "engine/http/http_status.h"
 #include "engine/http/response_head.h"
-#include "engine/http/server_route.h"
 #include "engine/session/download_identity.h"
 #include "engine/session/failure_words.h"
 
@@ -118,8 +117,9 @@ QString VerdictWords(const SameFileVerdict& verdict) {
     return VerdictWords(verdict, kNoLanguage);
 }
 
-SameFileCheck::SameFileCheck(VelmoraSockets& sockets, const Settings& settings, QObject* parent)
-    : QObject(parent), request_(sockets, settings) {
+SameFileCheck::SameFileCheck(VelmoraSockets& sockets, const Settings& settings, QObject* parent,
+                             ProxyResolver* resolver)
+    : QObject(parent), request_(sockets, settings, nullptr, resolver) {
     connect(&request_, &OneShotRequest::answered, this, &SameFileCheck::onAnswered);
     connect(&request_, &OneShotRequest::failed, this, &SameFileCheck::onFailed);
 }
@@ -160,6 +160,7 @@ void SameFileCheck::ask() {
     request.protocol = parsed.protocol;
     request.host = parsed.host;
     request.port = parsed.port;
+    request.url = url_;
     request.what = QStringLiteral("address check");
     request.shown =
         UrlForDisplay(DecodeUrl(url_)) + QStringLiteral(" bytes=%1-%2").arg(first).arg(last);

@@ -8,6 +8,7 @@
 #include "engine/http/one_shot_request.h"
 
 class TextTable;
+class ProxyResolver;
 class VelmoraSockets;
 struct DownloadRecord;
 struct Settings;
@@ -59,7 +60,8 @@ public:
     // The range compared: at most this many bytes, ending where a segment's bytes end.
     static constexpr std::int64_t CompareBytes = 64 * 1024;
 
-    SameFileCheck(VelmoraSockets& sockets, const Settings& settings, QObject* parent = nullptr);
+    SameFileCheck(VelmoraSockets& sockets, const Settings& settings, QObject* parent = nullptr,
+                  ProxyResolver* resolver = nullptr);
 
     // `newUrl` as typed or handed over (encoded or not); `cookie` the browser's Cookie header for
     // it, sent only to its host. With `nameMustMatch` an answer naming another file than the

@@ -108,7 +108,8 @@ void ChecksumChecks::HashSha256(int slot) {
 }
 
 void ChecksumChecks::startLookup(int slot) {
-    auto lookup = std::make_unique<ChecksumLookup>(ctx_.sockets, ctx_.settings, sums_);
+    auto lookup = std::make_unique<ChecksumLookup>(ctx_.sockets, ctx_.settings, sums_, nullptr,
+                                                   ctx_.proxyResolver);
     lookup->setWait(lookupWait_);
     const QString url = ctx_.list.DownloadList[slot].Url;
     connect(lookup.get(), &ChecksumLookup::finished, this,

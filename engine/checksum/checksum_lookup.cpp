@@ -21,8 +21,8 @@ constexpr int MaxRedirects = 5;
 }  // namespace
 
 ChecksumLookup::ChecksumLookup(VelmoraSockets& sockets, const Settings& settings,
-                               SumsFileCache& cache, QObject* parent)
-    : QObject(parent), request_(sockets, settings), cache_(cache) {
+                               SumsFileCache& cache, QObject* parent, ProxyResolver* resolver)
+    : QObject(parent), request_(sockets, settings, nullptr, resolver), cache_(cache) {
     connect(&request_, &OneShotRequest::answered, this, &ChecksumLookup::onAnswered);
     connect(&request_, &OneShotRequest::failed, this, &ChecksumLookup::onFailed);
 }
@@ -82,6 +82,7 @@ void ChecksumLookup::ask(const QString& url) {
     request.protocol = parsed.protocol;
     request.host = parsed.host;
     request.port = parsed.port;
+    request.url = url;
     request.what = QStringLiteral("checksum lookup");
     request.shown = UrlForDisplay(DecodeUrl(url));
     request.lines = [parsed, url, ownServer, this](bool throughProxy) {

@@ -10,6 +10,7 @@
 #include "engine/checksum/sums_files.h"
 #include "engine/http/one_shot_request.h"
 
+class ProxyResolver;
 class VelmoraSockets;
 struct DownloadRecord;
 struct Settings;
@@ -26,7 +27,7 @@ class ChecksumLookup : public QObject {
     Q_OBJECT
 public:
     ChecksumLookup(VelmoraSockets& sockets, const Settings& settings, SumsFileCache& cache,
-                   QObject* parent = nullptr);
+                   QObject* parent = nullptr, ProxyResolver* resolver = nullptr);
 
     // The entry is only read here. A lookup running is dropped first.
     void Start(const DownloadRecord& entry);

@@ -90,11 +90,15 @@ void AuthorizationLine(RequestText& request, const HttpRequestTarget& target) {
     }
 }
 
-// A caching proxy must not answer a range from a stale copy.
-void CacheLines(RequestText& request, const HttpRequestTarget& target) {
+// A caching proxy must not answer a range from a stale copy. The proxy's login goes only to
+// the proxy itself, never to a server.
+void ProxyLines(RequestText& request, const HttpRequestTarget& target) {
     if (target.proxyHttp) {
         request.line("Pragma: no-cache");
         request.line("Cache-Control: no-cache");
+        if (!target.proxyAuthorization.isEmpty()) {
+            request.line("Proxy-Authorization: " + target.proxyAuthorization);
+        }
     }
 }
 
@@ -119,7 +123,7 @@ QByteArray ProbeRequest(const HttpRequestTarget& target) {
     AuthorizationLine(request, target);
     request.line("Range: bytes=0-");
     IfRangeLine(request, target);
-    CacheLines(request, target);
+    ProxyLines(request, target);
     return request.finish();
 }
 
@@ -138,7 +142,7 @@ QByteArray SegmentRequest(const HttpRequestTarget& target, std::int64_t firstByt
     request.line("Range: bytes=" + QByteArray::number(static_cast<qlonglong>(firstByte)) + '-' +
                  QByteArray::number(static_cast<qlonglong>(lastByte)));
     IfRangeLine(request, target);
-    CacheLines(request, target);
+    ProxyLines(request, target);
     return request.finish();
 }
 
@@ -152,7 +156,7 @@ QByteArray WholeFileRequest(const HttpRequestTarget& target) {
     CookieLine(request, target);
     request.line("Connection: Keep-Alive");
     HostLine(request, target);
-    CacheLines(request, target);
+    ProxyLines(request, target);
     return request.finish();
 }
 

@@ -6,7 +6,7 @@
 
 #include "core/urls/user_agent.h"
 
-// What a request names: taken from the download's record and the "ProxyHTTP" setting.
+// What a request names: taken from the download's record and the route to its server.
 struct HttpRequestTarget {
     QString host;  // server host name, no port
     QString path;  // path on the server, begins with "/"
@@ -22,6 +22,8 @@ struct HttpRequestTarget {
     // this validator names (a strong ETag or an HTTP date), else the server sends it whole.
     QByteArray ifRange{};
     QString userAgent{};  // empty: the program's own
+    // "Proxy-Authorization" for the plain HTTP proxy (proxyHttp), once it asked for a login.
+    QByteArray proxyAuthorization{};
 };
 
 // The probe: learns size, name and range support with an open range from byte 0.

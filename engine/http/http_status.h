@@ -5,6 +5,7 @@ namespace HttpStatus {
 constexpr int Ok = 200;
 constexpr int PartialContent = 206;
 constexpr int Unauthorized = 401;
+constexpr int ProxyAuthenticationRequired = 407;
 constexpr int RangeNotSatisfiable = 416;  // to "bytes=0-": an empty file
 constexpr int TooManyRequests = 429;
 constexpr int ServiceUnavailable = 503;

@@ -2,12 +2,28 @@
 
 #include "core/diagnostics/log_categories.h"
 #include "core/download_list/records.h"
-#include "engine/http/server_route.h"
+#include "engine/http/http_status.h"
+#include "net/http_tunnel.h"
 #include "net/socket_class.h"
 #include "net/winsock_errors.h"
 
-OneShotRequest::OneShotRequest(VelmoraSockets& sockets, const Settings& settings, QObject* parent)
-    : QObject(parent), sockets_(sockets), settings_(settings) {
+namespace {
+
+QString AddressOf(const OneShotRequest::Request& request) {
+    if (!request.url.isEmpty()) {
+        return request.url;
+    }
+    const char* scheme = request.protocol == Protocol::Https ? "https://"
+                         : request.protocol == Protocol::Ftp ? "ftp://"
+                                                             : "http://";
+    return QLatin1String(scheme) + HostAndPort(request.host, request.port) + u'/';
+}
+
+}  // namespace
+
+OneShotRequest::OneShotRequest(VelmoraSockets& sockets, const Settings& settings, QObject* parent,
+                               ProxyResolver* resolver)
+    : QObject(parent), sockets_(sockets), settings_(settings), resolver_(resolver) {
     wait_.setSingleShot(true);
     connect(&wait_, &QTimer::timeout, this, &OneShotRequest::onWaitOver);
 }
@@ -21,8 +37,6 @@ void OneShotRequest::Start(Request request) {
     request_ = std::move(request);
     reader_ = WholeAnswerReader(request_.bound, request_.headCheck, request_.sink);
     running_ = true;
-    // Read once: the request names what the connection was made for.
-    proxyHttp_ = ThroughPlainHttpProxy(request_.protocol, settings_);
     socket_ = std::make_unique<SocketClass>(sockets_);
     connect(socket_.get(), &SocketClass::ConnectEvent, this, &OneShotRequest::onConnect);
     connect(socket_.get(), &SocketClass::DataReceivedEvent, this, &OneShotRequest::onData);
@@ -30,10 +44,26 @@ void OneShotRequest::Start(Request request) {
             [this](SocketClass*, std::int32_t errornumber) { onError(errornumber); });
     connect(socket_.get(), &SocketClass::ClosedEvent, this, &OneShotRequest::onClosed);
     wait_.start(request_.wait);
+    const std::uint64_t generation = generation_;
+    DecideRoute(resolver_, settings_, request_.protocol, AddressOf(request_), this,
+                [this, generation](const ProxyRoute& route) {
+                    if (running_ && generation == generation_) {
+                        connectAlong(route);
+                    }
+                });
+}
+
+void OneShotRequest::connectAlong(const ProxyRoute& route) {
+    // Read once: the request names what the connection was made for.
+    proxyHttp_ = ThroughPlainHttpProxy(request_.protocol, route);
+    if (route != route_) {
+        proxyAuthorization_.clear();  // that login was another proxy's
+    }
+    route_ = route;
     qCInfo(lcEngine).noquote() << request_.what + QStringLiteral(": GET") << request_.shown
-                               << (proxyHttp_ ? "through the proxy" : "");
+                               << (route.direct() ? QString() : "through " + route.describe());
     // The error of a connection that cannot even start may come from inside this call.
-    ConnectToServer(*socket_, request_.protocol, request_.host, request_.port, settings_);
+    ConnectAlong(*socket_, request_.protocol, request_.host, request_.port, route);
 }
 
 void OneShotRequest::Abort() {
@@ -56,7 +86,13 @@ void OneShotRequest::onConnect() {
         wait_.start(request_.wait);
     }
     emit sending();
-    socket_->SendData(request_.lines(proxyHttp_));
+    QByteArray bytes = request_.lines(proxyHttp_);
+    proxyLoginSent_ = proxyHttp_ && !proxyAuthorization_.isEmpty();
+    if (proxyLoginSent_) {
+        // Before the empty line that ends the head.
+        bytes.insert(bytes.size() - 2, "Proxy-Authorization: " + proxyAuthorization_ + "\r\n");
+    }
+    socket_->SendData(bytes);
 }
 
 void OneShotRequest::onData() {
@@ -68,7 +104,28 @@ void OneShotRequest::onData() {
         wait_.start(request_.wait);
     }
     reader_.feed(socket_->GetData());
+    if (reader_.status() == HttpStatus::ProxyAuthenticationRequired && askAgainWithProxyLogin()) {
+        return;
+    }
     settle();
+}
+
+bool OneShotRequest::askAgainWithProxyLogin() {
+    if (!proxyHttp_ || route_.user.isEmpty() || proxyLoginSent_) {
+        return false;
+    }
+    qCInfo(lcEngine).noquote() << request_.what + QStringLiteral(": the proxy asks for its login");
+    proxyAuthorization_ = ProxyAuthorization(route_);
+    socket_->CloseSocket();
+    reader_ = WholeAnswerReader(request_.bound, request_.headCheck, request_.sink);
+    const std::uint64_t generation = generation_;
+    // From the event loop: this runs inside the socket's handler.
+    QTimer::singleShot(0, this, [this, generation] {
+        if (running_ && generation == generation_) {
+            ConnectAlong(*socket_, request_.protocol, request_.host, request_.port, route_);
+        }
+    });
+    return true;
 }
 
 void OneShotRequest::onClosed() {

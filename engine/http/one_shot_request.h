@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 
+#include "engine/http/proxy_route.h"
 #include "engine/http/whole_answer.h"
 
 class SocketClass;
@@ -41,6 +42,7 @@ public:
         std::int16_t protocol = 0;
         QString host;
         std::int32_t port = 0;
+        QString url;    // the address, for the proxy resolver; empty: scheme://host:port/
         QString what;   // names the request in the log
         QString shown;  // the address for the log
         // The request's bytes; `throughProxy` when they go to the plain HTTP proxy, which
@@ -53,7 +55,9 @@ public:
         bool waitIsIdle = false;  // the wait starts over with every byte, not once for all
     };
 
-    OneShotRequest(VelmoraSockets& sockets, const Settings& settings, QObject* parent = nullptr);
+    // `resolver`: where each request's proxy route comes from; none: the settings' proxies.
+    OneShotRequest(VelmoraSockets& sockets, const Settings& settings, QObject* parent = nullptr,
+                   ProxyResolver* resolver = nullptr);
     ~OneShotRequest() override;
 
     // A request still running is dropped first. Never called from a socket handler.
@@ -72,6 +76,9 @@ signals:
     void failed(const OneShotFailure& failure);
 
 private:
+    void connectAlong(const ProxyRoute& route);
+    // The plain HTTP proxy's 407 to a request without its login: asked again with it, once.
+    bool askAgainWithProxyLogin();
     void onConnect();
     void onData();
     void onClosed();
@@ -87,10 +94,14 @@ private:
 
     VelmoraSockets& sockets_;
     const Settings& settings_;
+    ProxyResolver* resolver_;
     std::unique_ptr<SocketClass> socket_;
     QTimer wait_;
     Request request_;
     bool proxyHttp_ = false;
+    ProxyRoute route_;
+    QByteArray proxyAuthorization_;  // once the plain proxy asked for its login
+    bool proxyLoginSent_ = false;
     bool running_ = false;
     std::uint64_t generation_ = 0;  // a report scheduled for an older request is dropped
     WholeAnswerReader reader_;

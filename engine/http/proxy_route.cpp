@@ -1,7 +1,10 @@
 #include "engine/http/proxy_route.h"
 
+#include <QPointer>
+
 #include "core/download_list/records.h"
 #include "core/settings/settings.h"
+#include "engine/http/base64.h"
 #include "net/http_tunnel.h"
 #include "net/socket_class.h"
 
@@ -73,4 +76,25 @@ void ConnectAlong(SocketClass& socket, std::int16_t protocol, const QString& hos
             socket.Connect(host, port);
             return;
     }
+}
+
+void DecideRoute(ProxyResolver* resolver, const Settings& settings, std::int16_t protocol,
+                 const QString& url, QObject* guard, ProxyResolver::Done done) {
+    if (resolver == nullptr) {
+        done(ProxyRouteFor(settings, protocol));
+        return;
+    }
+    resolver->resolve(
+        url, [alive = QPointer<QObject>(guard), done = std::move(done)](const ProxyRoute& route) {
+            if (alive) {
+                done(route);
+            }
+        });
+}
+
+QByteArray ProxyAuthorization(const ProxyRoute& route) {
+    if (route.user.isEmpty()) {
+        return {};
+    }
+    return "Basic " + Base64(route.user + u':' + route.password);
 }

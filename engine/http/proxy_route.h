@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 
+class QObject;
 class SocketClass;
 struct Settings;
 
@@ -49,3 +50,11 @@ bool ThroughPlainHttpProxy(std::int16_t protocol, const ProxyRoute& route);
 // tunnel, SOCKS) and connects it.
 void ConnectAlong(SocketClass& socket, std::int16_t protocol, const QString& host,
                   std::int32_t port, const ProxyRoute& route);
+
+// The route for `url` (of `protocol`): the resolver's when there is one, else the options'.
+// `done` runs at once or later from the event loop, and never once `guard` is gone.
+void DecideRoute(ProxyResolver* resolver, const Settings& settings, std::int16_t protocol,
+                 const QString& url, QObject* guard, ProxyResolver::Done done);
+
+// The value of "Proxy-Authorization" for the route's login; empty when it has none.
+QByteArray ProxyAuthorization(const ProxyRoute& route);

@@ -34,6 +34,7 @@ struct Incoming {
     // asked for; -1 when the answer covers what was asked.
     std::int64_t answerLeft = -1;
     std::int64_t sinceAlive = 0;  // bytes since the watchdog last saw the segment alive
+    bool proxyLoginSent = false;  // the request carried the proxy's login
 };
 
 // Everything one connection of a download holds: its socket, the part file it writes, what

@@ -1,5 +1,7 @@
 #include "engine/session/download_session.h"
 
+#include <QPointer>
+
 #include "core/download_list/download_list.h"
 #include "core/download_list/entry_state.h"
 #include "core/download_list/transfer_rate.h"
@@ -76,20 +78,30 @@ void DownloadSession::InitConnection() {
     probe.ftpLogin = FtpLogin::None;
     ftpProbe_.restart();
     probeState_ = ProbeState::AwaitingAnswer;
+    core_.observer.fileLabelChanged(UrlForDisplay(DecodeUrl(r->Url)));
+    core_.observer.stateLabelChanged(QStringLiteral("Connecting to server..."));
+    // A route that comes later belongs to this attempt only; the time-out runs meanwhile.
+    core_.decideRoute([this, socket = QPointer<SocketClass>(socket)] {
+        if (socket != nullptr && socket == core_.sockGlobal() && probeAwaitsAnswer()) {
+            connectProbe(*socket);
+        }
+    });
+}
+
+void DownloadSession::connectProbe(SocketClass& socket) {
+    DownloadRecord* r = record();
+    const ProxyRoute& route = core_.route();
     // The HTTP proxy fetches an ftp:// address for us; an https:// one stays https, so its
     // Referer and login rules keep holding.
-    if (core_.ctx.settings.ProxyHTTP == FlagTrue && r->Protocol == Protocol::Ftp) {
+    if (route.kind == ProxyRoute::Kind::Http && r->Protocol == Protocol::Ftp) {
         r->Protocol = Protocol::Http;
     }
-    const bool proxy = core_.ctx.settings.ProxyHTTP == FlagTrue;
     const bool tls = r->Protocol == Protocol::Https;
     qCInfo(lcEngine).noquote().nospace()
         << ProbeTag(RecordIndex) << " connecting for " << UrlForDisplay(DecodeUrl(r->Url))
-        << (proxy ? (tls ? " through the proxy's tunnel" : " through the proxy") : "")
-        << (tls ? " over TLS" : "") << ", attempt " << r->RetryCount + 1;
-    core_.observer.fileLabelChanged(UrlForDisplay(DecodeUrl(r->Url)));
-    core_.observer.stateLabelChanged(QStringLiteral("Connecting to server..."));
-    core_.connectTo(*socket);
+        << (route.direct() ? QString() : u' ' + core_.routeWords()) << (tls ? " over TLS" : "")
+        << ", attempt " << r->RetryCount + 1;
+    core_.connectTo(socket);
 }
 
 void DownloadSession::sockGlobal_Connect(SocketClass* socket) {
@@ -255,6 +267,20 @@ void DownloadSession::failProbeAttempt(const QString& why) {
 }
 
 void DownloadSession::ConnectSegmented() {
+    // A download resumed without a probe asks for its route first.
+    if (!core_.routeDecided()) {
+        if (!routePending_) {
+            routePending_ = true;
+            core_.decideRoute([this] {
+                routePending_ = false;
+                const DownloadRecord* r = record();
+                if (r != nullptr && !HeldByPause(*r)) {
+                    ConnectSegmented();
+                }
+            });
+        }
+        return;
+    }
     if (record() != nullptr) {
         watchdog_.start();
     }

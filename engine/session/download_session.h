@@ -135,6 +135,8 @@ private:
     // Ends the probe for good, unless it was paused or cancelled meanwhile.
     void endTlsFailed(const QString& why, bool tellUser);
     void probeAttemptFailed();
+    // Connects the probe's `socket` along the route just decided.
+    void connectProbe(SocketClass& socket);
     // Segment slot k's connection was reset or refused before any byte of its answer, while
     // other connections work: the download goes on with fewer. False otherwise.
     bool extraConnectionRefused(int k, std::int32_t errornumber);
@@ -151,6 +153,7 @@ private:
     BusyWait probeBusy_{[this] { core_.shownStateChanged(); }};
     ProbeState probeState_ = ProbeState::Idle;
     bool waitingForPreview_ = false;
+    bool routePending_ = false;  // a resumed download's segments wait for their route
     QString lastProblem_;
     std::int32_t lastProbeError_ = 0;
     bool certificateRefused_ = false;

@@ -24,7 +24,7 @@ struct EngineReason {
     const char* english;
 };
 
-constexpr std::array<EngineReason, 13> kEngineReasons = {{
+constexpr std::array<EngineReason, 15> kEngineReasons = {{
     {FailureCode::HostNotFound, 112, "host not found"},
     {FailureCode::ConnectionRefused, 113, "connection refused"},
     {FailureCode::NoAnswer, 114, "no answer from the server"},
@@ -38,6 +38,8 @@ constexpr std::array<EngineReason, 13> kEngineReasons = {{
     {FailureCode::StoppedAnswering, 871, SessionReason::NoAnswer},
     {FailureCode::FileChanged, 1281, SessionReason::FileChanged},
     {FailureCode::NowWebPage, 1282, SessionReason::NowWebPage},
+    {FailureCode::ProxyNeedsLogin, 1440, SessionReason::ProxyNeedsLogin},
+    {FailureCode::ProxyRefusedLogin, 1441, SessionReason::ProxyRefusedLogin},
 }};
 
 // The socket errors the engine reports by number; an unknown name is reported as an address
@@ -97,7 +99,7 @@ struct WordedPattern {
     const char* english;
 };
 
-constexpr std::array<WordedPattern, 22> kPatterns = {{
+constexpr std::array<WordedPattern, 23> kPatterns = {{
     {853, SessionReason::TooManyRedirects},
     {1000, "disk full: cannot write %1"},
     {1001, "cannot write %1: disk full"},
@@ -116,6 +118,7 @@ constexpr std::array<WordedPattern, 22> kPatterns = {{
     {1013, "The proxy %1 gave no HTTP answer to the request for a tunnel to %2"},
     {1014, "The proxy %1 refused the tunnel to %2: %3"},
     {1015, "The proxy %1 sent data of its own into the tunnel to %2"},
+    {1442, "the SOCKS proxy refused: %1"},
     {1016, SessionReason::Compressed},
     {1017, "the server redirected to an address that is not http://, https:// or ftp://: %1"},
     {1018, "the server redirected to an address that cannot be used: %1"},

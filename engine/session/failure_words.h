@@ -25,6 +25,10 @@ inline constexpr char NoAnswer[] = "the server does not answer";
 inline constexpr char FileChanged[] = "the file on the server changed since the download began";
 // A web page came where the file's bytes were due (an expired link, a login page).
 inline constexpr char NowWebPage[] = "the address now gives a web page";
+// The plain HTTP proxy answered 407: no login is set for it, or it refused the one sent.
+inline constexpr char ProxyNeedsLogin[] =
+    "the proxy asks for a login: give its user and password in the Proxy options";
+inline constexpr char ProxyRefusedLogin[] = "the proxy refused the login";
 }  // namespace SessionReason
 
 // Why a download failed, as its entry keeps it in the list file (MarkFailed): a number, so that
@@ -48,6 +52,8 @@ inline constexpr std::int16_t TooManyRedirects = 2010;
 inline constexpr std::int16_t StoppedAnswering = 2011;  // the watchdog's tries ran out
 inline constexpr std::int16_t FileChanged = 2012;
 inline constexpr std::int16_t NowWebPage = 2013;
+inline constexpr std::int16_t ProxyNeedsLogin = 2014;
+inline constexpr std::int16_t ProxyRefusedLogin = 2015;
 }  // namespace FailureCode
 
 std::int16_t HttpFailureCode(int status);

@@ -169,14 +169,15 @@ void FtpSegments::openDataConnection(int k, const FtpReply& reply) {
     data.SetEventSocket(core_.sockGlobal());
     slot.ftpDataClosed = false;
     // Only the port is taken from the reply: the data comes from the server the control
-    // connection reached, whatever address the reply names.
+    // connection reached, whatever address the reply names (through a proxy, by its name).
     QString host = slot.socket().PeerAddress();
     if (host.isEmpty()) {
         host = r->HostName;
     }
     qCDebug(lcEngine).noquote() << SegmentTag(core_.recordIndex, core_.segmentOf(k))
-                                << "data connection to" << host << "port" << address->port;
-    data.Connect(host, address->port);
+                                << "data connection to" << host << "port" << address->port
+                                << core_.routeWords();
+    core_.connectData(data, host, address->port);
     const Settings& settings = core_.ctx.settings;
     if (SocketEntry* e = core_.ctx.sockets.entry(data.SocketIndex)) {
         e->RateLimited = 0;

@@ -34,11 +34,13 @@ void HttpProbe::sendRequest(SocketClass& socket) {
     DownloadRecord* r = core_.record();
     HttpRequestTarget target = core_.requestTarget(*r);
     target.ifRange = resumedIfRange();
+    core_.connections.probe().incoming.proxyLoginSent = !target.proxyAuthorization.isEmpty();
     const bool login = !target.user.isEmpty() && !target.password.isEmpty();
     qCInfo(lcEngine).noquote().nospace()
         << ProbeTag(core_.recordIndex) << " GET " << UrlForDisplay(DecodeUrl(r->Url))
         << " range bytes=0-" << (target.proxyHttp ? " through the proxy" : "")
         << (login ? " with a login" : "")
+        << (target.proxyAuthorization.isEmpty() ? "" : " with the proxy's login")
         << (target.cookie.isEmpty() ? "" : " with the browser's cookies");
     socket.SendData(ProbeRequest(target));
     r->LastTick = MillisecondTick();
@@ -90,19 +92,7 @@ void HttpProbe::headComplete(const QByteArray& headBytes) {
         followRedirect(head);
         return;
     }
-    if (head.status == HttpStatus::Unauthorized) {
-        session_.stopProbeTimer();
-        // A remembered login goes only to an origin that asks for one, once, and fills in only
-        // what the user has not typed; never for a plain address an https one sent us to (the
-        // Referer keeps that across a pause).
-        if (!triedRememberedLogin_ && r->Password.isEmpty() &&
-            RememberedLoginAllowed(r->Protocol, r->Referer, leftTls_) &&
-            ApplySiteLogin(core_.ctx.list, core_.recordIndex)) {
-            triedRememberedLogin_ = true;
-            session_.probeAgain();
-            return;
-        }
-        askCredentials();
+    if (askedForLogin(head.status)) {
         return;
     }
     if (Busy::TransientStatus(head.status)) {
@@ -136,6 +126,36 @@ void HttpProbe::headComplete(const QByteArray& headBytes) {
     if (fileSize(head, headBytes, size)) {
         succeeded(head, size);
     }
+}
+
+bool HttpProbe::askedForLogin(int status) {
+    DownloadRecord* r = core_.record();
+    if (status == HttpStatus::Unauthorized) {
+        session_.stopProbeTimer();
+        // A remembered login goes only to an origin that asks for one, once, and fills in only
+        // what the user has not typed; never for a plain address an https one sent us to (the
+        // Referer keeps that across a pause).
+        if (!triedRememberedLogin_ && r->Password.isEmpty() &&
+            RememberedLoginAllowed(r->Protocol, r->Referer, leftTls_) &&
+            ApplySiteLogin(core_.ctx.list, core_.recordIndex)) {
+            triedRememberedLogin_ = true;
+            session_.probeAgain();
+            return true;
+        }
+        askCredentials();
+        return true;
+    }
+    if (status != HttpStatus::ProxyAuthenticationRequired) {
+        return false;
+    }
+    session_.stopProbeTimer();
+    const QString refused = core_.proxyAsksLogin(core_.connections.probe().incoming.proxyLoginSent);
+    if (refused.isEmpty()) {
+        session_.probeAgain();
+    } else {
+        fail(refused);
+    }
+    return true;
 }
 
 bool HttpProbe::fileSize(const ResponseHead& head, const QByteArray& headBytes,

@@ -26,6 +26,8 @@ public:
 private:
     void headComplete(const QByteArray& head);
     void followRedirect(const ResponseHead& head);
+    // 401 or 407: asked again with a login, the user asked for one, or the download fails.
+    bool askedForLogin(int status);
     void askCredentials();
     // The file's size as the answer tells it, -1 when it tells none. False when a partial
     // answer names no range from byte 0: the attempt has failed.

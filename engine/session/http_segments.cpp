@@ -32,6 +32,7 @@ void HttpSegments::sendRequest(SocketClass& socket, int k) {
     SegmentRecord& s = *core_.servedSegment(k);
     HttpRequestTarget target = core_.requestTarget(*r);
     target.ifRange = IfRangeValue(ReadIdentity(*r));
+    core_.connections[k].incoming.proxyLoginSent = !target.proxyAuthorization.isEmpty();
     const bool ranged = r->RangesSupported == FlagTrue;
     qCInfo(lcEngine).noquote()
         << SegmentTag(core_.recordIndex, core_.segmentOf(k)) << "GET"
@@ -146,6 +147,20 @@ void HttpSegments::refused(int k, const QString& why) {
     segments_.restartSoon(k, "asks again after a wrong answer at");
 }
 
+bool HttpSegments::proxyAsksLogin(int k, int status) {
+    if (status != HttpStatus::ProxyAuthenticationRequired) {
+        return false;
+    }
+    core_.connections[k].socket().CloseSocket();
+    const QString refused = core_.proxyAsksLogin(core_.connections[k].incoming.proxyLoginSent);
+    if (refused.isEmpty()) {
+        segments_.restartSoon(k, "asks again with the proxy's login at");
+    } else {
+        session_.failWith(refused);
+    }
+    return true;
+}
+
 bool HttpSegments::putOff(int k, int status, const QByteArray& headBytes) {
     if (!Busy::TransientStatus(status)) {
         return false;
@@ -207,7 +222,7 @@ void HttpSegments::takeData(SocketClass& socket, int k) {
             socket.CloseSocket();
             return;
         }
-        if (putOff(k, head.status, headBytes)) {
+        if (putOff(k, head.status, headBytes) || proxyAsksLogin(k, head.status)) {
             return;
         }
         QString refusal;

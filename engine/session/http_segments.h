@@ -41,6 +41,8 @@ private:
     void takeChunks(int k, const QByteArray& data);
     // Slot k's answer puts it off (busy, overloaded): the segment waits. False for any other.
     bool putOff(int k, int status, const QByteArray& headBytes);
+    // The plain HTTP proxy answered 407: asked again with its login, or the download fails.
+    bool proxyAsksLogin(int k, int status);
     // Hands body bytes to the writer, only as far as the answer's range goes; a range that
     // ended short of the one asked for asks again for the rest.
     void store(int k, const char* data, qsizetype length);

@@ -279,7 +279,7 @@ void SegmentConnections::connectOn(int k, int j) {
     s.SegTick = MillisecondTick();
     splitter_.connectionStarted(k, s.SegTick);
     qCInfo(lcEngine).noquote() << SegmentTag(core_.recordIndex, j) << "connecting for"
-                               << RangeText(s) << "on connection" << k + 1;
+                               << RangeText(s) << "on connection" << k + 1 << core_.routeWords();
     core_.observer.segmentRowsChanged(k + 1);
     core_.connectTo(socket);
     if (SocketEntry* e = core_.ctx.sockets.entry(socket.SocketIndex)) {
@@ -328,7 +328,8 @@ void SegmentConnections::restart(int j, const char* why) {
     forgetConnectionProgress(s);
     splitter_.connectionStarted(k, s.SegTick);
     r->RetryCount = 0;
-    qCInfo(lcEngine).noquote() << SegmentTag(core_.recordIndex, j) << why << RangeText(s);
+    qCInfo(lcEngine).noquote() << SegmentTag(core_.recordIndex, j) << why << RangeText(s)
+                               << core_.routeWords();
     SocketClass& socket = core_.connections[k].socket();
     socket.SetEventSocket(core_.sockGlobal());
     if (SocketEntry* e = core_.ctx.sockets.entry(socket.SocketIndex)) {

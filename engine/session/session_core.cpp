@@ -6,7 +6,8 @@
 #include "core/download_list/entry_options.h"
 #include "core/text/text_table.h"
 #include "engine/http/browser_handover.h"
-#include "engine/http/server_route.h"
+#include "engine/session/failure_words.h"
+#include "net/socket_class.h"
 
 SessionCore::SessionCore(EngineContext& context, SessionObserver& observer)
     : ctx(context),
@@ -49,16 +50,60 @@ bool SessionCore::sizeKnown() const {
 }
 
 HttpRequestTarget SessionCore::requestTarget(const DownloadRecord& r) const {
-    const bool proxyHttp = ThroughPlainHttpProxy(r.Protocol, ctx.settings);
+    const bool proxyHttp = ThroughPlainHttpProxy(r.Protocol, route_);
     HttpRequestTarget target{r.HostName, r.UrlPath,      r.Url,     r.UserName,
                              r.Password, r.Referer,      proxyHttp, r.Protocol == Protocol::Https,
                              r.Port,     CookieToSend(r)};
     target.userAgent = ReadEntryOptions(r).userAgent;
+    if (proxyHttp) {
+        target.proxyAuthorization = proxyAuthorization_;
+    }
     return target;
+}
+
+void SessionCore::decideRoute(std::function<void()> next) {
+    const DownloadRecord* r = record();
+    if (r == nullptr) {
+        return;
+    }
+    DecideRoute(ctx.proxyResolver, ctx.settings, r->Protocol, r->Url, &lifetime_,
+                [this, next = std::move(next)](const ProxyRoute& route) {
+                    if (route != route_) {
+                        proxyAuthorization_.clear();  // that login was another proxy's
+                    }
+                    route_ = route;
+                    routeDecided_ = true;
+                    next();
+                });
+}
+
+QString SessionCore::routeWords() const {
+    return route_.direct() ? QString() : QStringLiteral("through ") + route_.describe();
 }
 
 void SessionCore::connectTo(SocketClass& socket) const {
     if (const DownloadRecord* r = ctx.list.record(recordIndex)) {
-        ConnectToServer(socket, r->Protocol, r->HostName, r->Port, ctx.settings);
+        ConnectAlong(socket, r->Protocol, r->HostName, r->Port, route_);
     }
+}
+
+void SessionCore::connectData(SocketClass& socket, const QString& peer, std::int32_t port) const {
+    const DownloadRecord* r = record();
+    if (route_.direct() || r == nullptr) {
+        socket.Connect(peer, port);
+        return;
+    }
+    // The proxy's address is all the control connection knows of its peer.
+    ConnectAlong(socket, Protocol::Ftp, r->HostName, port, route_);
+}
+
+QString SessionCore::proxyAsksLogin(bool loginSent) {
+    if (route_.user.isEmpty()) {
+        return QLatin1String(SessionReason::ProxyNeedsLogin);
+    }
+    if (loginSent) {
+        return QLatin1String(SessionReason::ProxyRefusedLogin);
+    }
+    proxyAuthorization_ = ProxyAuthorization(route_);
+    return {};
 }

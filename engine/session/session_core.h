@@ -7,6 +7,7 @@
 
 #include "engine/engine_context.h"
 #include "engine/http/http_requests.h"
+#include "engine/http/proxy_route.h"
 #include "engine/session/connection_slot.h"
 #include "engine/session/session_observer.h"
 
@@ -38,9 +39,25 @@ public:
     int silentRestarts() const;
     // The file's size is known (from the probe, or a resumed plan): every segment has a range.
     bool sizeKnown() const;
-    // Every connection of an https download, the probe's and each segment's, speaks TLS.
+    // The route every connection of the session takes: decided when its probe starts (a
+    // redirect may lead elsewhere), or when a download resumed without a probe starts its
+    // segments. `next` runs once it is known, at once or later from the event loop, never once
+    // the session is gone.
+    void decideRoute(std::function<void()> next);
+    bool routeDecided() const { return routeDecided_; }
+    const ProxyRoute& route() const { return route_; }
+    // "through socks5h://127.0.0.1:1080" for the log; empty for a direct route.
+    QString routeWords() const;
+    // Every connection of an https download, the probe's and each segment's, speaks TLS; all
+    // go along the route.
     void connectTo(SocketClass& socket) const;
+    // An FTP data connection to the passive port `port`: straight to `peer`, the address the
+    // control connection reached; through SOCKS to the server's name, as the control connection.
+    void connectData(SocketClass& socket, const QString& peer, std::int32_t port) const;
     HttpRequestTarget requestTarget(const DownloadRecord& r) const;
+    // The plain HTTP proxy answered 407 to a request that carried its login (`loginSent`) or
+    // not: asked again with the login from now on (empty), or why the download fails.
+    QString proxyAsksLogin(bool loginSent);
     // The window's figures and the list's row both redrawn: what they show of the download's
     // state changed (a reconnect, a busy server's wait).
     void shownStateChanged() {
@@ -61,4 +78,7 @@ public:
 
 private:
     QObject lifetime_;
+    ProxyRoute route_;
+    bool routeDecided_ = false;
+    QByteArray proxyAuthorization_;  // sent to the plain HTTP proxy once it asked for a login
 };

@@ -64,6 +64,7 @@ Whole answers, to any request:
   spaced-colon               200 with a blank before every colon
   not-found-page             404 with the body "404"
   server-error-page          500 with the body "500"
+  proxy-login                407 to every request, as a proxy that takes no login
   silent                     reads the request, never answers, holds the connection
 Busy servers (requests counted per path):
   busy-first                 the first: 429 with "Retry-After: 1"
@@ -470,6 +471,10 @@ def serve(conn):
     if OPTIONS.mode == "silent":
         log("SILENT", path)
         hold_until_client_goes(conn)
+        return
+    if OPTIONS.mode == "proxy-login":
+        conn.sendall(b"HTTP/1.1 407 Proxy Authentication Required\r\nProxy-Authenticate: Basic "
+                     b"realm=\"p\"\r\nContent-Length: 0\r\nConnection: close\r\n\r\n")
         return
     if OPTIONS.mode in ("not-found-page", "server-error-page"):
         status = b"404 Not Found" if OPTIONS.mode == "not-found-page" else b"500 Server Error"

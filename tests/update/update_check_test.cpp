@@ -133,11 +133,15 @@ TEST_F(UpdateCheckTest, ThroughTinyproxyToNginx) {
     NginxPeer nginx(file(QStringLiteral("site")));
     nginx.logRequests();
     ASSERT_TRUE(nginx.start()) << nginx.error().toStdString();
+    // A proxy that asks for a login: given after its 407.
     ProxyPeer proxy;
+    proxy.requireLogin(QStringLiteral("ann"), QStringLiteral("s3cret"));
     ASSERT_TRUE(proxy.start()) << proxy.error().toStdString();
     settings.ProxyHTTP = FlagTrue;
     settings.ProxyServer = QStringLiteral("127.0.0.1");
     settings.ProxyPort = static_cast<std::int16_t>(proxy.port());
+    settings.ProxyUser = QStringLiteral("ann");
+    settings.ProxyPassword = QStringLiteral("s3cret");
 
     const auto result = check(ParseUpdateServer(nginx.url(QString())));
     ASSERT_TRUE(result);
