@@ -50,6 +50,10 @@ bool Limit(GetOptions& o, const QString& v) {
     return (o.limit = ParseRate(v).value_or(0)) != 0;
 }
 
+constexpr const char* ProxyRefusal =
+    "--proxy takes http://, socks4://, socks5:// or socks5h://[USER:PASSWORD@]HOST[:PORT], or "
+    "HOST:PORT, not \"%1\"";
+
 bool Proxy(GetOptions& o, const QString& v) {
     o.proxy = ParseProxyAddress(v);
     return o.proxy.has_value();
@@ -145,11 +149,11 @@ const std::vector<Option>& Options() {
          "--max-tries takes 1 to 999 reconnects, not \"%1\""},
         {{"limit"}, "BYTES_PER_S", Limit, "--limit takes bytes per second (500k, 2M), not \"%1\""},
         {{"no-proxy"}, {}, Flag(&O::noProxy, true)},
-        {{"proxy"},
-         "URL",
-         Proxy,
-         "--proxy takes http://, socks4://, socks5:// or socks5h://[USER:PASSWORD@]HOST[:PORT], "
-         "or HOST:PORT, not \"%1\""},
+        {{"proxy"}, "URL", Proxy, ProxyRefusal},
+        {{"proxy-password-file"},
+         "FILE",
+         Text(&O::proxyPasswordFile),
+         "--proxy-password-file needs a file"},
         {{"user"}, "U", Text(&O::user, true)},
         {{"password"}, "P", Text(&O::password, true)},
         {{"password-file"}, "FILE", Text(&O::passwordFile), "--password-file needs a file"},
@@ -361,6 +365,10 @@ std::optional<GetOptions> ParseGetOptions(const QStringList& arguments, QString&
     }
     if (options.proxy && options.noProxy) {
         error = QStringLiteral("give --proxy or --no-proxy, not both");
+        return std::nullopt;
+    }
+    if (!options.proxyPasswordFile.isEmpty() && (!options.proxy || options.proxy->user.isEmpty())) {
+        error = QStringLiteral("--proxy-password-file needs a --proxy with a user (USER@HOST)");
         return std::nullopt;
     }
     if (options.user.isEmpty() != (passwords == 0)) {

@@ -18,6 +18,7 @@ struct GetOptions {
     int maxTries = 0;        // reconnects to a silent server before failing, 0: the default
     std::optional<ProxyRoute> proxy;  // --proxy: every connection goes through it
     bool noProxy = false;             // --no-proxy: none does, whatever the environment says
+    QString proxyPasswordFile;        // the proxy's password is this file's first line
     QString user;
     QString password;
     QString passwordFile;      // the password is this file's first line
@@ -49,7 +50,8 @@ struct GetOptions {
 constexpr const char* GetUsage =
     "usage: brenloft-get [-d DIR] [-n SEGMENTS] [-j DOWNLOADS] [--limit BYTES_PER_S] "
     "[--max-tries N] "
-    "[--proxy URL | --no-proxy] [--user U --password P | --password-file FILE | --ask-password] "
+    "[--proxy URL [--proxy-password-file FILE] | --no-proxy] "
+    "[--user U --password P | --password-file FILE | --ask-password] "
     "[--ca-certificate FILE] [--no-check-certificate] [--no-safe-disk] [--no-restart] "
     "[--checksum KIND=HEX]... [--no-checksum-lookup] [-q] [-v] "
     "(URL... | --enable-rpc [--rpc-OPTION]...)";
@@ -68,7 +70,11 @@ constexpr const char* GetHelp =
     "                          through CONNECT), socks4://, socks5:// or socks5h://HOST[:PORT]\n"
     "                          (socks5h: the proxy resolves the names), each with an optional\n"
     "                          USER:PASSWORD@ (percent-encoded; other users can see it in\n"
-    "                          the process list); HOST:PORT alone is an HTTP proxy\n"
+    "                          the process list: prefer the next option); HOST:PORT alone\n"
+    "                          is an HTTP proxy\n"
+    "  --proxy-password-file FILE\n"
+    "                          the proxy's password is the first line of FILE (--proxy\n"
+    "                          then names the user alone: socks5h://USER@HOST)\n"
     "  --no-proxy              no proxy, whatever the environment says\n"
     "  --user U                user name for the servers (needs --password)\n"
     "  --password P            password for the servers (needs --user); other users can\n"
@@ -132,8 +138,8 @@ std::optional<std::int32_t> ParseRate(const QString& text);
 // at --help or --version: a user asking for either gets it without naming a URL.
 std::optional<GetOptions> ParseGetOptions(const QStringList& arguments, QString& error);
 
-// Fills options.password from --password-file or --ask-password; false with `error` saying
-// why it could not be read.
+// Fills options.password from --password-file or --ask-password, and the proxy's from
+// --proxy-password-file; false with `error` saying why one could not be read.
 bool ReadPassword(GetOptions& options, QString& error);
 
 // Why the command cannot fetch anything when none of `urls` is an http://, https:// or ftp://

@@ -39,6 +39,12 @@ TEST(ProxyAddress, FormsAndRefusals) {
     QString error;
     EXPECT_FALSE(ParseGetOptions({"--no-proxy", "--proxy", "h:1", "http://h/f"}, error));
     EXPECT_EQ(error, QStringLiteral("give --proxy or --no-proxy, not both"));
+    const QString file = QStringLiteral(BRENLOFT_SOURCE_DIR "/README.md");  // "# Brenloft" first
+    auto options = ParseGetOptions(
+        {"--proxy", "socks5h://ann@h", "--proxy-password-file", file, "http://h/f"}, error);
+    ASSERT_TRUE(options && ReadPassword(*options, error)) << error.toStdString();
+    EXPECT_EQ(options->proxy->password, QStringLiteral("# Brenloft"));
+    EXPECT_FALSE(ParseGetOptions({"--proxy", "h:1", "--proxy-password-file", file, "u"}, error));
 }
 
 // Which variable serves an address, upper and lower case, and the forms of no_proxy: the
