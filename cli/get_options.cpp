@@ -6,6 +6,7 @@
 #include <functional>
 #include <vector>
 
+#include "cli/proxy_address.h"
 #include "core/text/format.h"
 #include "core/text/url_codec.h"
 #include "core/urls/parse_url.h"
@@ -49,11 +50,13 @@ bool Limit(GetOptions& o, const QString& v) {
     return (o.limit = ParseRate(v).value_or(0)) != 0;
 }
 
+constexpr const char* ProxyRefusal =
+    "--proxy takes http://, socks4://, socks5:// or socks5h://[USER:PASSWORD@]HOST[:PORT], or "
+    "HOST:PORT, not \"%1\"";
+
 bool Proxy(GetOptions& o, const QString& v) {
-    const qsizetype colon = v.lastIndexOf(u':');
-    const auto port = colon > 0 ? WholeNumber(v.mid(colon + 1), 1, 65535) : std::nullopt;
-    o.proxyHost = v.left(colon);
-    return (o.proxyPort = static_cast<int>(port.value_or(0))) != 0;
+    o.proxy = ParseProxyAddress(v);
+    return o.proxy.has_value();
 }
 
 bool GivenChecksum(GetOptions& o, const QString& v) {
@@ -145,7 +148,12 @@ const std::vector<Option>& Options() {
          Count(&O::maxTries, 999),
          "--max-tries takes 1 to 999 reconnects, not \"%1\""},
         {{"limit"}, "BYTES_PER_S", Limit, "--limit takes bytes per second (500k, 2M), not \"%1\""},
-        {{"proxy"}, "HOST:PORT", Proxy, "--proxy takes HOST:PORT, not \"%1\""},
+        {{"no-proxy"}, {}, Flag(&O::noProxy, true)},
+        {{"proxy"}, "URL", Proxy, ProxyRefusal},
+        {{"proxy-password-file"},
+         "FILE",
+         Text(&O::proxyPasswordFile),
+         "--proxy-password-file needs a file"},
         {{"user"}, "U", Text(&O::user, true)},
         {{"password"}, "P", Text(&O::password, true)},
         {{"password-file"}, "FILE", Text(&O::passwordFile), "--password-file needs a file"},
@@ -353,6 +361,14 @@ std::optional<GetOptions> ParseGetOptions(const QStringList& arguments, QString&
                           (options.passwordFile.isEmpty() ? 0 : 1) + (options.askPassword ? 1 : 0);
     if (passwords > 1) {
         error = QStringLiteral("give one of --password, --password-file and --ask-password");
+        return std::nullopt;
+    }
+    if (options.proxy && options.noProxy) {
+        error = QStringLiteral("give --proxy or --no-proxy, not both");
+        return std::nullopt;
+    }
+    if (!options.proxyPasswordFile.isEmpty() && (!options.proxy || options.proxy->user.isEmpty())) {
+        error = QStringLiteral("--proxy-password-file needs a --proxy with a user (USER@HOST)");
         return std::nullopt;
     }
     if (options.user.isEmpty() != (passwords == 0)) {

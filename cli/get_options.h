@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "core/checksums/checksum.h"
+#include "engine/http/proxy_route.h"
 #include "rpc/rpc_transport_options.h"
 
 // What brenloft-get was asked to do.
@@ -15,8 +16,9 @@ struct GetOptions {
     int simultaneous = 3;    // downloads running at once when several addresses are given
     std::int32_t limit = 0;  // bytes per second, 0: no limit
     int maxTries = 0;        // reconnects to a silent server before failing, 0: the default
-    QString proxyHost;
-    int proxyPort = 0;
+    std::optional<ProxyRoute> proxy;  // --proxy: every connection goes through it
+    bool noProxy = false;             // --no-proxy: none does, whatever the environment says
+    QString proxyPasswordFile;        // the proxy's password is this file's first line
     QString user;
     QString password;
     QString passwordFile;      // the password is this file's first line
@@ -48,7 +50,8 @@ struct GetOptions {
 constexpr const char* GetUsage =
     "usage: brenloft-get [-d DIR] [-n SEGMENTS] [-j DOWNLOADS] [--limit BYTES_PER_S] "
     "[--max-tries N] "
-    "[--proxy HOST:PORT] [--user U --password P | --password-file FILE | --ask-password] "
+    "[--proxy URL [--proxy-password-file FILE] | --no-proxy] "
+    "[--user U --password P | --password-file FILE | --ask-password] "
     "[--ca-certificate FILE] [--no-check-certificate] [--no-safe-disk] [--no-restart] "
     "[--checksum KIND=HEX]... [--no-checksum-lookup] [-q] [-v] "
     "(URL... | --enable-rpc [--rpc-OPTION]...)";
@@ -63,7 +66,16 @@ constexpr const char* GetHelp =
     "  --limit BYTES_PER_S     speed limit in bytes per second, or with k or M: 500k, 2M\n"
     "  --max-tries N           reconnects to a server that sends nothing before the download\n"
     "                          fails, keeping its bytes, 1 to 999 (20)\n"
-    "  --proxy HOST:PORT       HTTP proxy for every URL (https:// through CONNECT)\n"
+    "  --proxy URL             the proxy for every URL: http://HOST[:PORT] (https:// goes\n"
+    "                          through CONNECT), socks4://, socks5:// or socks5h://HOST[:PORT]\n"
+    "                          (socks5h: the proxy resolves the names), each with an optional\n"
+    "                          USER:PASSWORD@ (percent-encoded; other users can see it in\n"
+    "                          the process list: prefer the next option); HOST:PORT alone\n"
+    "                          is an HTTP proxy\n"
+    "  --proxy-password-file FILE\n"
+    "                          the proxy's password is the first line of FILE (--proxy\n"
+    "                          then names the user alone: socks5h://USER@HOST)\n"
+    "  --no-proxy              no proxy, whatever the environment says\n"
     "  --user U                user name for the servers (needs --password)\n"
     "  --password P            password for the servers (needs --user); other users can\n"
     "                          see it in the process list: prefer one of the next two\n"
@@ -101,6 +113,11 @@ constexpr const char* GetHelp =
     "  -h, --help              print this help and end\n"
     "  --version               print the version and end\n"
     "\n"
+    "Without --proxy and --no-proxy, the environment's proxies are used as curl reads them:\n"
+    "http_proxy (lower case only), https_proxy, ftp_proxy, all_proxy and no_proxy (hosts,\n"
+    "domains, addresses, networks, HOST:PORT or *, comma-separated), or their upper case; a\n"
+    "variable that holds no proxy address ends the command with status 2.\n"
+    "\n"
     "The list and part files stay in DIR/.brenloft-get/, so the same command run again\n"
     "continues where it stopped, as does a new address of a file left unfinished there\n"
     "when it serves the very same file (size, ETag and bytes). That folder must be yours\n"
@@ -121,8 +138,8 @@ std::optional<std::int32_t> ParseRate(const QString& text);
 // at --help or --version: a user asking for either gets it without naming a URL.
 std::optional<GetOptions> ParseGetOptions(const QStringList& arguments, QString& error);
 
-// Fills options.password from --password-file or --ask-password; false with `error` saying
-// why it could not be read.
+// Fills options.password from --password-file or --ask-password, and the proxy's from
+// --proxy-password-file; false with `error` saying why one could not be read.
 bool ReadPassword(GetOptions& options, QString& error);
 
 // Why the command cannot fetch anything when none of `urls` is an http://, https:// or ftp://

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "cli/address_continuation.h"
+#include "cli/environment_proxies.h"
 #include "cli/remote_control_start.h"
 #include "cli/work_folder.h"
 #include "core/diagnostics/log_categories.h"
@@ -53,6 +54,24 @@ std::vector<FinishedFile> TakeFinishedFiles(DownloadListState& list) {
         }
     }
     return finished;
+}
+
+// The same proxy in the settings, for what connects by them rather than by the resolver (the
+// search for an unfinished download that a new address continues).
+void PutProxyInSettings(const ProxyRoute& route, Settings& settings) {
+    if (route.kind == ProxyRoute::Kind::Http) {
+        settings.ProxyHTTP = FlagTrue;
+        settings.ProxyServer = route.host;
+        settings.ProxyPort = route.port;
+        settings.ProxyUser = route.user;
+        settings.ProxyPassword = route.password;
+    } else {
+        settings.SocksVersion = route.kind == ProxyRoute::Kind::Socks4 ? 4 : 5;
+        settings.SocksServer = route.host;
+        settings.SocksPort = route.port;
+        settings.SocksUser = route.user;
+        settings.SocksPassword = route.password;
+    }
 }
 
 }  // namespace
@@ -141,6 +160,9 @@ bool GetRunner::start() {
     for (const QString& dropped : DropUnsafeEntries(list_, folder, temp)) {
         PrintError(dropped);
     }
+    if (!chooseProxies()) {
+        return false;
+    }
     std::vector<FinishedFile> finished = TakeFinishedFiles(list_);
     startSockets();
     startQueue(std::move(finished));
@@ -181,11 +203,35 @@ void GetRunner::useDefaultsAndFlags(const QString& folder, const QString& temp) 
         settings_.UseSpeedLimiter = FlagTrue;
         settings_.SpeedLimiter = options_.limit;
     }
-    if (!options_.proxyHost.isEmpty()) {
-        settings_.ProxyHTTP = FlagTrue;
-        settings_.ProxyServer = options_.proxyHost;
-        settings_.ProxyPort = static_cast<std::int32_t>(options_.proxyPort);
+    if (options_.proxy) {
+        PutProxyInSettings(*options_.proxy, settings_);
     }
+}
+
+bool GetRunner::chooseProxies() {
+    if (options_.proxy || options_.noProxy) {
+        proxies_ = std::make_unique<EnvironmentProxies>(
+            options_.proxy.value_or(ProxyRoute{}),
+            options_.proxy ? QStringLiteral("--proxy") : QStringLiteral("--no-proxy"));
+    } else {
+        proxies_ = std::make_unique<EnvironmentProxies>(QProcessEnvironment::systemEnvironment());
+    }
+    if (!proxies_->error().isEmpty()) {
+        PrintError(proxies_->error());
+        exitCode_ = 2;
+        return false;
+    }
+    for (const QString& url : options_.urls) {
+        const QString encoded = EncodeUrl(url.trimmed());
+        if (ParseUrl(encoded).status == UrlValid) {
+            const ProxyChoice choice = proxies_->choose(encoded);
+            const QString from = choice.from.isEmpty() ? QStringLiteral("no proxy variable set")
+                                                       : QStringLiteral("from ") + choice.from;
+            qCInfo(lcEngine, "proxy for %s: %s (%s)", qUtf8Printable(UrlForDisplay(encoded)),
+                   qUtf8Printable(choice.route.describe()), qUtf8Printable(from));
+        }
+    }
+    return true;
 }
 
 void GetRunner::startSockets() {
@@ -212,6 +258,7 @@ void GetRunner::startQueue(std::vector<FinishedFile> finished) {
     hostLimits_ =
         std::make_unique<HostLimits>(workFolder_ + u'/' + QLatin1String(HostLimitsFileName));
     context_->hostLimits = hostLimits_.get();
+    context_->proxyResolver = proxies_.get();
 
     queue_ = std::make_unique<DownloadQueue>(*context_, windows_);
     // What an interrupted run left queued waits until a command names it again; the daemon's

@@ -28,6 +28,7 @@ class ChecksumChecks;
 class DownloadQueue;
 
 class DownloadSession;
+class EnvironmentProxies;
 class FolderLock;
 class RemoteControl;
 
@@ -61,6 +62,7 @@ private:
 
     // The steps of start(), in their order.
     void useDefaultsAndFlags(const QString& folder, const QString& temp);
+    bool chooseProxies();
     void startSockets();
     void startQueue(std::vector<FinishedFile> finished);
 
@@ -95,6 +97,7 @@ private:
     std::unique_ptr<Prompts> prompts_;
     DetachedLauncherOnly actions_;
     std::unique_ptr<HostLimits> hostLimits_;  // what each server took, in the work folder
+    std::unique_ptr<EnvironmentProxies> proxies_;
     std::unique_ptr<EngineContext> context_;
     NoSessionWindows windows_;
     // After everything its sessions use: it goes first.

@@ -45,17 +45,32 @@ bool ReadStandardInputLine(QByteArray& line) {
     return c == '\n' || !read.empty();
 }
 
+// The first line of the file given to `option`; false with `error` saying it cannot be read.
+bool ReadFirstLine(const QString& option, const QString& path, QByteArray& line, QString& error) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        error = QStringLiteral("%1: cannot read \"%2\"").arg(option, path);
+        return false;
+    }
+    line = file.readLine();
+    return true;
+}
+
 }  // namespace
 
 bool ReadPassword(GetOptions& options, QString& error) {
     QByteArray line;
-    if (!options.passwordFile.isEmpty()) {
-        QFile file(options.passwordFile);
-        if (!file.open(QIODevice::ReadOnly)) {
-            error = QStringLiteral("--password-file: cannot read \"%1\"").arg(options.passwordFile);
+    if (!options.proxyPasswordFile.isEmpty()) {
+        if (!ReadFirstLine(QStringLiteral("--proxy-password-file"), options.proxyPasswordFile, line,
+                           error)) {
             return false;
         }
-        line = file.readLine();
+        options.proxy->password = WithoutLineEnd(line);
+    }
+    if (!options.passwordFile.isEmpty()) {
+        if (!ReadFirstLine(QStringLiteral("--password-file"), options.passwordFile, line, error)) {
+            return false;
+        }
     } else if (options.askPassword) {
         if (!ReadStandardInputLine(line)) {
             error = QStringLiteral("--ask-password: no line on standard input");

@@ -815,7 +815,8 @@ TEST_F(BrenloftGet, HttpsAddressesOverTls) {
 // whole with one segment and with eight (one full handshake, the others resumed); a proxy that
 // refuses the tunnel ends the address at once with a line naming the proxy and its answer. An
 // http:// address still goes to the proxy as a plain request naming the whole address, and a
-// redirect crosses between the two ways.
+// redirect crosses between the two ways. The proxy that http_proxy names serves as well, and -v
+// says which one an address took and why.
 TEST_F(BrenloftGet, HttpsThroughTheProxyTunnel) {
     Certificates certificates;
     ASSERT_TRUE(certificates.make()) << certificates.problem.toStdString();
@@ -838,13 +839,20 @@ TEST_F(BrenloftGet, HttpsThroughTheProxyTunnel) {
         const char* name;
         QString url;
         const char* segments;
-        bool refused;       // the proxy allows CONNECT to another port only
-        QStringList asked;  // what the proxy's log shows it was asked
+        bool refused;                    // the proxy allows CONNECT to another port only
+        QStringList asked;               // what the proxy's log shows it was asked
+        const char* variable = nullptr;  // names the proxy instead of --proxy
     } cases[] = {
         {"https, one segment", tls.url(QStringLiteral("/data.bin")), "1", false, {tunnel}},
         {"https, eight segments", tls.url(QStringLiteral("/data.bin")), "8", false, {tunnel}},
         {"https, tunnel refused", tls.url(QStringLiteral("/data.bin")), "8", true, {tunnel}},
         {"http", plain.url(QStringLiteral("/data.bin")), "4", false, {plainGet}},
+        {"http, http_proxy",
+         plain.url(QStringLiteral("/data.bin")),
+         "4",
+         false,
+         {plainGet},
+         "http_proxy"},
         {"https redirected to http",
          tls.url(QStringLiteral("/to-plain")),
          "4",
@@ -866,13 +874,21 @@ TEST_F(BrenloftGet, HttpsThroughTheProxyTunnel) {
         ASSERT_TRUE(proxy.start()) << proxy.error().toStdString();
         const QString target = folder(QStringLiteral("tunnel%1").arg(n++));
         const auto tlsLogBefore = tls.tlsLog().size();
+        const QString proxyUrl = QStringLiteral("http://") + proxy.address();
+        QStringList arguments{c.variable ? QStringLiteral("-v") : QStringLiteral("-q"),
+                              QStringLiteral("-n"),
+                              QString::fromLatin1(c.segments),
+                              QStringLiteral("-d"),
+                              target,
+                              QStringLiteral("--ca-certificate"),
+                              certificates.file(QStringLiteral("ca.pem")),
+                              c.url};
+        if (c.variable == nullptr) {
+            arguments << QStringLiteral("--proxy") << proxy.address();
+        }
         const GetRun run =
-            RunGet(box,
-                   {QStringLiteral("-q"), QStringLiteral("-n"), QString::fromLatin1(c.segments),
-                    QStringLiteral("-d"), target, QStringLiteral("--proxy"), proxy.address(),
-                    QStringLiteral("--ca-certificate"), certificates.file(QStringLiteral("ca.pem")),
-                    c.url},
-                   box.path());
+            RunGet(box, arguments, box.path(), std::chrono::seconds(120), {},
+                   c.variable ? QStringList{c.variable + (u'=' + proxyUrl)} : QStringList{});
         ASSERT_TRUE(run.finished);
         const QString err = run.err.join(u'\n');
         const QString log = proxy.error();
@@ -891,7 +907,12 @@ TEST_F(BrenloftGet, HttpsThroughTheProxyTunnel) {
             continue;
         }
         EXPECT_EQ(run.exitCode, 0) << err.toStdString();
-        EXPECT_EQ(run.err, QStringList{});
+        EXPECT_TRUE(
+            c.variable
+                ? err.contains(
+                      QStringLiteral("proxy for %1: %2 (from %3)").arg(c.url, proxyUrl, c.variable))
+                : run.err.isEmpty())
+            << err.toStdString();
         EXPECT_EQ(FileSha256(target + QStringLiteral("/data.bin")), Sha256(data));
         if (c.asked == QStringList{tunnel}) {
             // Origin-form requests, one full handshake: the tunnel is invisible to TLS.

@@ -13,6 +13,12 @@ void PrepareGet(QProcess& process, const Sandbox& box, const QString& workingFol
     env.insert(QStringLiteral("HOME"), box.file(QStringLiteral("home")));
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), box.file(QStringLiteral("home/.config")));
     env.insert(QStringLiteral("XDG_DATA_HOME"), box.file(QStringLiteral("home/.local/share")));
+    // The proxy variables of whoever runs the tests would send every run through their proxy.
+    for (const QString& name : env.keys()) {
+        if (name.endsWith(QStringLiteral("_proxy"), Qt::CaseInsensitive)) {
+            env.remove(name);
+        }
+    }
     process.setProcessEnvironment(env);
     process.setWorkingDirectory(workingFolder);
 }
@@ -36,9 +42,15 @@ QString ListPathIn(const QString& folder) {
 }
 
 GetRun RunGet(const Sandbox& box, const QStringList& arguments, const QString& workingFolder,
-              std::chrono::milliseconds deadline, const QByteArray& input) {
+              std::chrono::milliseconds deadline, const QByteArray& input,
+              const QStringList& variables) {
     QProcess process;
     PrepareGet(process, box, workingFolder);
+    QProcessEnvironment env = process.processEnvironment();
+    for (const QString& variable : variables) {
+        env.insert(variable.section(u'=', 0, 0), variable.section(u'=', 1));
+    }
+    process.setProcessEnvironment(env);
     GetRun run;
     if (!StartGet(process, arguments)) {
         return run;

@@ -28,7 +28,7 @@ QStringList EightSegmentsInto(const QString& folder, const QString& url);
 // Where brenloft-get keeps its list for downloads into `folder`.
 QString ListPathIn(const QString& folder);
 // One whole run. The deadline bounds a hang; it is no measure of speed. `input`, when given,
-// is its standard input.
+// is its standard input; `variables` ("NAME=VALUE") are added to its environment.
 GetRun RunGet(const Sandbox& box, const QStringList& arguments, const QString& workingFolder,
               std::chrono::milliseconds deadline = std::chrono::seconds(120),
-              const QByteArray& input = {});
+              const QByteArray& input = {}, const QStringList& variables = {});
