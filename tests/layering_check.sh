@@ -18,7 +18,7 @@ updater                     QtCore QtWidgets core
 updater/updater_arguments.* QtCore core
 updater/update_copy.*       QtCore core
 integration                 QtCore QtDBus core engine
-cli                         QtCore core engine net rpc
+cli                         QtCore QtNetwork core engine net rpc
 launcher                    QtCore QtDBus core
 ui/language                 QtCore QtGui QtWidgets core
 ui/tray                     QtCore QtGui QtWidgets ui/language

@@ -9,6 +9,9 @@
 #include "net/socket_class.h"
 
 QString ProxyRoute::describe() const {
+    if (!problem.isEmpty()) {
+        return QStringLiteral("no route: ") + problem;
+    }
     QString scheme;
     switch (kind) {
         case Kind::Direct:
@@ -54,6 +57,11 @@ bool ThroughPlainHttpProxy(std::int16_t protocol, const ProxyRoute& route) {
 
 void ConnectAlong(SocketClass& socket, std::int16_t protocol, const QString& host,
                   std::int32_t port, const ProxyRoute& route) {
+    if (!route.problem.isEmpty()) {
+        // A name that cannot be looked up: the connection fails as an unknown host would.
+        socket.Connect(QString(), port);
+        return;
+    }
     if (protocol == Protocol::Https) {
         socket.SetTls(host);
     }

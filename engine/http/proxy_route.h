@@ -20,6 +20,9 @@ struct ProxyRoute {
     QString password;
     // SOCKS5: the proxy resolves the target's name (socks5h://); false: resolved here.
     bool remoteNames = true;
+    // Set: no route could be found (the system's settings give no proxy that can be used);
+    // no connection is made, never a direct one instead, and this is the reason.
+    QString problem{};
 
     bool direct() const { return kind == Kind::Direct; }
     // "socks5h://127.0.0.1:1080", "http://proxy.lan:3128" (a login as "user@"), "direct": for

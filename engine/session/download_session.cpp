@@ -91,6 +91,12 @@ void DownloadSession::InitConnection() {
 void DownloadSession::connectProbe(SocketClass& socket) {
     DownloadRecord* r = record();
     const ProxyRoute& route = core_.route();
+    if (!route.problem.isEmpty()) {
+        TimeOut.stop();
+        probeState_ = ProbeState::RetryPending;
+        QTimer::singleShot(0, this, [this, why = route.problem] { endTlsFailed(why, true); });
+        return;
+    }
     // The HTTP proxy fetches an ftp:// address for us; an https:// one stays https, so its
     // Referer and login rules keep holding.
     if (route.kind == ProxyRoute::Kind::Http && r->Protocol == Protocol::Ftp) {

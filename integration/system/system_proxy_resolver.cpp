@@ -117,13 +117,17 @@ void SystemProxyResolver::resolve(const QString& url, Done done) {
 
 void SystemProxyResolver::answered(const QString& key, const QStringList& proxies) {
     const std::optional<ProxyRoute> usable = RouteFromSystemProxies(proxies);
+    ProxyRoute route = usable.value_or(ProxyRoute{});
     if (!usable) {
-        // Nothing a connection can take (an error, or only kinds of proxy not known here):
-        // the connection goes straight, and the log says why.
-        qCWarning(lcNet).noquote()
-            << "the system's proxy settings give no usable proxy for" << key << proxies;
+        // Nothing a connection can take (an error, or only kinds of proxy not known here): no
+        // connection is made, rather than one that goes around the proxy.
+        route.problem = proxies.isEmpty()
+                            ? QStringLiteral("the system's proxy settings could not be read")
+                            : QStringLiteral(
+                                  "the system's proxy settings give no proxy that can "
+                                  "be used: %1")
+                                  .arg(proxies.join(QStringLiteral(", ")));
     }
-    const ProxyRoute route = usable.value_or(ProxyRoute{});
     qCInfo(lcNet).noquote() << "system proxy for" << key << ":" << route.describe();
     kept_.insert(key, {route, clock_()});
     const QList<Done> waiting = waiting_.take(key);
