@@ -355,12 +355,12 @@ void DownloadQueue::StartNextQueued() {
     if (running >= ctx_.settings.MaxSimulDownlads) {
         return;
     }
-    for (const int slot : WaitingOrder()) {
-        // An entry that runs already is never started twice.
-        if (StateOf(At(list, slot)) == ListEntryState::Queued) {
-            StartSession(slot);
-            return;
-        }
+    // Only the queued ones are ordered: the tick comes here with the whole list. An entry that
+    // runs already is never started twice.
+    const std::vector<int> queued = inQueueOrder(
+        slotsWhere([](const DownloadRecord& r) { return StateOf(r) == ListEntryState::Queued; }));
+    if (!queued.empty()) {
+        StartSession(queued.front());
     }
 }
 

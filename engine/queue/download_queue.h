@@ -156,6 +156,10 @@ private:
     // listChanged, once at the end of a command that touches many entries.
     void touchList();
     void queueScheduledEntries();
+    // `chosen` in the order the queue starts them (see WaitingOrder).
+    std::vector<int> inQueueOrder(std::vector<int> chosen) const;
+    // The slots whose entries `wanted` takes, in slot order.
+    std::vector<int> slotsWhere(bool (*wanted)(const DownloadRecord&)) const;
 
     EngineContext& ctx_;
     SessionWindows& windows_;

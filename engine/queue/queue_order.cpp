@@ -1,5 +1,6 @@
 // The order waiting entries start in, and a remote client's changes to it.
 
+#include <QHash>
 #include <algorithm>
 
 #include "core/download_list/download_list.h"
@@ -23,25 +24,38 @@ bool Waits(const DownloadRecord& r) {
 
 }  // namespace
 
-std::vector<int> DownloadQueue::WaitingOrder() const {
+std::vector<int> DownloadQueue::inQueueOrder(std::vector<int> chosen) const {
     const DownloadListState& list = ctx_.list;
-    std::vector<int> order;
-    for (int slot = 1; slot <= UsedSlots(list); ++slot) {
-        if (Waits(list.DownloadList.at(slot))) {
-            order.push_back(slot);
+    // Each slot's place looked up once, not at every comparison: the tick sorts with them.
+    QHash<int, qsizetype> places;
+    for (qsizetype i = 0; i < qsizetype(placed_.size()); ++i) {
+        const auto [slot, added] = placed_[std::size_t(i)];
+        if (slot <= UsedSlots(list) && list.DownloadList.at(slot).DateAdded.days() == added) {
+            places.insert(slot, i);
         }
     }
-    const auto placeOf = [&](int slot) {
-        const double added = list.DownloadList.at(slot).DateAdded.days();
-        const auto found = std::find(placed_.begin(), placed_.end(), std::pair{slot, added});
-        return found - placed_.begin();  // unplaced: after every placed one
-    };
-    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+    // Unplaced: after every placed one, by slot.
+    const auto placeOf = [&](int slot) { return places.value(slot, qsizetype(placed_.size())); };
+    std::stable_sort(chosen.begin(), chosen.end(), [&](int a, int b) {
         const int pa = list.DownloadList.at(a).Priority;
         const int pb = list.DownloadList.at(b).Priority;
         return pa != pb ? pa > pb : placeOf(a) < placeOf(b);
     });
-    return order;
+    return chosen;
+}
+
+std::vector<int> DownloadQueue::WaitingOrder() const {
+    return inQueueOrder(slotsWhere(Waits));
+}
+
+std::vector<int> DownloadQueue::slotsWhere(bool (*wanted)(const DownloadRecord&)) const {
+    std::vector<int> found;
+    for (int slot = 1; slot <= UsedSlots(ctx_.list); ++slot) {
+        if (wanted(ctx_.list.DownloadList.at(slot))) {
+            found.push_back(slot);
+        }
+    }
+    return found;
 }
 
 int DownloadQueue::PlaceInQueue(int slot, int position) {
