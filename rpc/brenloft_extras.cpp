@@ -80,7 +80,7 @@ void Aria2Dispatch::zipContents(const RpcParams& params, const Answer& answer) {
                                            "known")
                                 .arg(gid)};
     }
-    auto* reader = new ZipPreviewReader(ctx_.sockets, ctx_.settings, &helpers_);
+    auto* reader = new ZipPreviewReader(ctx_.sockets, ctx_.settings, &helpers_, ctx_.proxyResolver);
     QObject::connect(reader, &ZipPreviewReader::listed, reader, [reader, answer] {
         answer(Members(reader->entries()));
         reader->deleteLater();

@@ -4,8 +4,8 @@
 #include "engine/http/http_status.h"
 
 UpdateCheck::UpdateCheck(VelmoraSockets& sockets, const Settings& settings, UpdateServer server,
-                         QObject* parent)
-    : QObject(parent), server_(std::move(server)), request_(sockets, settings) {
+                         QObject* parent, ProxyResolver* resolver)
+    : QObject(parent), server_(std::move(server)), request_(sockets, settings, nullptr, resolver) {
     connect(&request_, &UpdateServerRequest::sending, this, &UpdateCheck::sending);
     connect(&request_, &UpdateServerRequest::answered, this,
             [this](int status, const QByteArray& body) {

@@ -29,8 +29,9 @@ struct UpdateCheckResult {
 class UpdateCheck : public QObject {
     Q_OBJECT
 public:
+    // `resolver`: where the proxy route comes from; none: the settings' proxies.
     UpdateCheck(VelmoraSockets& sockets, const Settings& settings, UpdateServer server,
-                QObject* parent = nullptr);
+                QObject* parent = nullptr, ProxyResolver* resolver = nullptr);
 
     void setTimeLimit(std::chrono::milliseconds limit) { request_.setTimeLimit(limit); }
     void Start();

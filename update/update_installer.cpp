@@ -66,6 +66,7 @@ void UpdateInstaller::Install(int slot, const QString& packagePath) {
     server.protocol = parsed.protocol;
     server.host = parsed.host;
     server.port = parsed.port;
+    request_.setProxyResolver(ctx_.proxyResolver);
     request_.Start(server, parsed.path + QStringLiteral(".sig"));
 }
 

@@ -274,6 +274,7 @@ void DesktopApp::createZipPreviews() {
     zipMessages_ = std::make_unique<MessageBoxQueue>();
     hooks.tell = [this](const QString& text, bool warning) { zipMessages_->tell(text, warning); };
     hooks.defaultFolder = [this] { return settings_.DownloadFolder; };
+    hooks.proxyResolver = [this] { return ctx_->proxyResolver; };
     previews_ = WireZipPreviews(*windows_, sockets_, settings_, texts_, list_, std::move(hooks));
 }
 

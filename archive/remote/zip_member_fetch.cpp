@@ -42,11 +42,11 @@ bool Fetched(const ZipEntry& entry) {
 }  // namespace
 
 ZipMemberFetch::ZipMemberFetch(VelmoraSockets& sockets, const Settings& settings,
-                               UnzipPrompts& prompts, QObject* parent)
+                               UnzipPrompts& prompts, QObject* parent, ProxyResolver* resolver)
     : QObject(parent),
       prompts_(prompts),
       settings_(settings),
-      request_(std::make_unique<ZipRangeRequest>(sockets, startSettings_)) {
+      request_(std::make_unique<ZipRangeRequest>(sockets, startSettings_, nullptr, resolver)) {
     connect(request_.get(), &ZipRangeRequest::failed, this, &ZipMemberFetch::fail);
 }
 

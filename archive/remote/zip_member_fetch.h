@@ -17,6 +17,7 @@
 
 class VelmoraSockets;
 class UnzipPrompts;
+class ProxyResolver;
 class ZipRangeRequest;
 class MemberCheck;
 class RawInflater;
@@ -30,8 +31,9 @@ class RawInflater;
 class ZipMemberFetch : public QObject {
     Q_OBJECT
 public:
+    // `resolver`: where the proxy route comes from; none: the settings' proxies.
     ZipMemberFetch(VelmoraSockets& sockets, const Settings& settings, UnzipPrompts& prompts,
-                   QObject* parent = nullptr);
+                   QObject* parent = nullptr, ProxyResolver* resolver = nullptr);
     ~ZipMemberFetch() override;  // aborts, removing a half-written member
 
     // `recreateFolders` as in UnzipOptions; an existing file is replaced only as `prompts`

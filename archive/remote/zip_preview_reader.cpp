@@ -16,11 +16,11 @@ constexpr int kMaxExtraFetches = 2;
 }  // namespace
 
 ZipPreviewReader::ZipPreviewReader(VelmoraSockets& sockets, const Settings& settings,
-                                   QObject* parent)
+                                   QObject* parent, ProxyResolver* resolver)
     : QObject(parent),
       settings_(settings),
-      zipReader_(std::make_unique<ZipRangeRequest>(sockets, startSettings_)),
-      zip_(std::make_unique<ZipRangeRequest>(sockets, startSettings_)) {
+      zipReader_(std::make_unique<ZipRangeRequest>(sockets, startSettings_, nullptr, resolver)),
+      zip_(std::make_unique<ZipRangeRequest>(sockets, startSettings_, nullptr, resolver)) {
     connect(zipReader_.get(), &ZipRangeRequest::finished, this, &ZipPreviewReader::tailArrived);
     connect(zip_.get(), &ZipRangeRequest::finished, this, &ZipPreviewReader::directoryArrived);
     for (ZipRangeRequest* request : {zipReader_.get(), zip_.get()}) {

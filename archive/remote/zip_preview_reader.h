@@ -11,6 +11,7 @@
 #include "archive/zip_directory.h"
 #include "core/settings/settings.h"
 
+class ProxyResolver;
 class VelmoraSockets;
 class ZipRangeRequest;
 
@@ -21,7 +22,9 @@ class ZipRangeRequest;
 class ZipPreviewReader : public QObject {
     Q_OBJECT
 public:
-    ZipPreviewReader(VelmoraSockets& sockets, const Settings& settings, QObject* parent = nullptr);
+    // `resolver`: where the proxy route comes from; none: the settings' proxies.
+    ZipPreviewReader(VelmoraSockets& sockets, const Settings& settings, QObject* parent = nullptr,
+                     ProxyResolver* resolver = nullptr);
     ~ZipPreviewReader() override;  // aborts
 
     // Once per reader. The proxy settings are read here.

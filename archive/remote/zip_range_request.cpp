@@ -18,8 +18,9 @@ QString RangeText(qint64 first, qint64 last, qint64 total) {
 
 }  // namespace
 
-ZipRangeRequest::ZipRangeRequest(VelmoraSockets& sockets, const Settings& settings, QObject* parent)
-    : QObject(parent), request_(sockets, settings) {
+ZipRangeRequest::ZipRangeRequest(VelmoraSockets& sockets, const Settings& settings, QObject* parent,
+                                 ProxyResolver* resolver)
+    : QObject(parent), request_(sockets, settings, nullptr, resolver) {
     connect(&request_, &OneShotRequest::answered, this,
             [this](int, const QByteArray& body) { onAnswered(body); });
     connect(&request_, &OneShotRequest::failed, this, &ZipRangeRequest::onFailed);

@@ -29,7 +29,9 @@ public:
     // abort or delete the request.
     using Sink = std::function<bool(const char* bytes, qsizetype length)>;
 
-    ZipRangeRequest(VelmoraSockets& sockets, const Settings& settings, QObject* parent = nullptr);
+    // `resolver`: where the proxy route comes from; none: the settings' proxies.
+    ZipRangeRequest(VelmoraSockets& sockets, const Settings& settings, QObject* parent = nullptr,
+                    ProxyResolver* resolver = nullptr);
 
     // Tests wait less; takes effect at the next Start.
     void setNoAnswerWait(std::chrono::milliseconds wait) { noAnswerWait_ = wait; }

@@ -60,6 +60,8 @@ public:
                    ProxyResolver* resolver = nullptr);
     ~OneShotRequest() override;
 
+    // For an owner that outlives a change of the proxy settings; the next Start uses it.
+    void setProxyResolver(ProxyResolver* resolver) { resolver_ = resolver; }
     // A request still running is dropped first. Never called from a socket handler.
     void Start(Request request);
     // Closes the connection; no signal follows.

@@ -8,6 +8,7 @@
 
 #include "archive/remote/zip_preview_reader.h"
 #include "core/types/unique_fd.h"
+#include "engine/http/proxy_route.h"
 #include "tests/archive/archive_test_tools.h"
 #include "tests/archive/read_as_preview.h"
 #include "tests/archive/remote_test_tools.h"
@@ -27,7 +28,14 @@ namespace {
 
 using Reason = RemoteArchiveFailure::Reason;
 
-enum class Transport { Plain, Tls, Ipv6Tls, PlainProxy, TlsTunnel };
+// ResolvedTunnel: the options name no proxy; the route comes from the program's resolver (the
+// desktop's system settings, brenloft-get's environment).
+enum class Transport { Plain, Tls, Ipv6Tls, PlainProxy, TlsTunnel, ResolvedTunnel };
+
+struct FixedResolver : ProxyResolver {
+    void resolve(const QString& /*url*/, Done done) override { done(route); }
+    ProxyRoute route;
+};
 
 const char* TransportName(Transport t) {
     switch (t) {
@@ -41,12 +49,14 @@ const char* TransportName(Transport t) {
             return "PlainProxy";
         case Transport::TlsTunnel:
             return "TlsTunnel";
+        case Transport::ResolvedTunnel:
+            return "ResolvedTunnel";
     }
     return "?";
 }
 
 bool UsesTls(Transport t) {
-    return t == Transport::Tls || t == Transport::Ipv6Tls || t == Transport::TlsTunnel;
+    return t != Transport::Plain && t != Transport::PlainProxy;
 }
 
 void ServeTls(NginxPeer& nginx, const char* certificate = "good.pem") {
@@ -87,6 +97,14 @@ TEST_P(RemotePreview, ListsWhatTheFileItselfAndUnzipList) {
     if (transport == Transport::PlainProxy || transport == Transport::TlsTunnel) {
         ASSERT_TRUE(proxy.start()) << proxy.error().toStdString();
         rig.useProxy(proxy.port());
+    }
+    FixedResolver resolver;
+    if (transport == Transport::ResolvedTunnel) {
+        ASSERT_TRUE(proxy.start()) << proxy.error().toStdString();
+        resolver.route.kind = ProxyRoute::Kind::Http;
+        resolver.route.host = QStringLiteral("127.0.0.1");
+        resolver.route.port = proxy.port();
+        rig.engine.ctx.proxyResolver = &resolver;
     }
 
     int requests = 0;
@@ -133,7 +151,7 @@ TEST_P(RemotePreview, ListsWhatTheFileItselfAndUnzipList) {
     if (transport == Transport::PlainProxy) {
         EXPECT_TRUE(proxy.error().contains(QStringLiteral("GET ") + nginx.url(QStringLiteral("/"))))
             << proxy.error().toStdString();
-    } else if (transport == Transport::TlsTunnel) {
+    } else if (transport == Transport::TlsTunnel || transport == Transport::ResolvedTunnel) {
         EXPECT_TRUE(
             proxy.error().contains(QStringLiteral("CONNECT 127.0.0.1:%1").arg(nginx.port())))
             << proxy.error().toStdString();
@@ -142,7 +160,8 @@ TEST_P(RemotePreview, ListsWhatTheFileItselfAndUnzipList) {
 
 INSTANTIATE_TEST_SUITE_P(Transports, RemotePreview,
                          ::testing::Values(Transport::Plain, Transport::Tls, Transport::Ipv6Tls,
-                                           Transport::PlainProxy, Transport::TlsTunnel),
+                                           Transport::PlainProxy, Transport::TlsTunnel,
+                                           Transport::ResolvedTunnel),
                          [](const auto& info) { return std::string(TransportName(info.param)); });
 
 // A loopback port whose connections the kernel accepts and nobody ever answers.

@@ -50,7 +50,8 @@ RemoteArchive ArchiveAt(const QString& url, qint64 size) {
 PreviewOutcome RunPreview(RemoteRig& rig, const RemoteArchive& archive,
                           std::chrono::milliseconds noAnswer) {
     PreviewOutcome outcome;
-    ZipPreviewReader reader(rig.engine.sockets, rig.engine.settings);
+    ZipPreviewReader reader(rig.engine.sockets, rig.engine.settings, nullptr,
+                            rig.engine.ctx.proxyResolver);
     reader.setNoAnswerWait(noAnswer);
     int ends = 0;
     QObject::connect(&reader, &ZipPreviewReader::phaseChanged,
@@ -81,7 +82,8 @@ FetchOutcome RunFetch(RemoteRig& rig, UnzipPrompts& prompts, const RemoteArchive
                       const QList<ZipEntry>& members, const QString& target, bool recreateFolders,
                       bool overwriteExisting, std::chrono::milliseconds noAnswer) {
     FetchOutcome outcome;
-    ZipMemberFetch fetch(rig.engine.sockets, rig.engine.settings, prompts);
+    ZipMemberFetch fetch(rig.engine.sockets, rig.engine.settings, prompts, nullptr,
+                         rig.engine.ctx.proxyResolver);
     fetch.setNoAnswerWait(noAnswer);
     int ends = 0;
     QObject::connect(&fetch, &ZipMemberFetch::progress, [&](qint64 done, qint64 total) {

@@ -110,7 +110,8 @@ void UpdateLinks::Label7_Click() {
     ShowLinkHover(Label7, false);
     Label7->setCursor(Qt::ArrowCursor);
     qCInfo(lcUi).noquote() << "update check:" << updateServer_.url(QLatin1String(VersionFilePath));
-    updateCheck_ = std::make_unique<UpdateCheck>(ctx_.sockets, ctx_.settings, updateServer_);
+    updateCheck_ = std::make_unique<UpdateCheck>(ctx_.sockets, ctx_.settings, updateServer_,
+                                                 nullptr, ctx_.proxyResolver);
     updateCheck_->setTimeLimit(updateTimeLimit_);
     connect(updateCheck_.get(), &UpdateCheck::sending, this,
             [this] { Label7->setText(ctx_.texts.text(900)); });

@@ -66,10 +66,10 @@ QPushButton* Button(QWidget* parent, const char* name, const char* caption, int 
 }  // namespace
 
 Form2::Form2(VelmoraSockets& sockets, const Settings& settings, const TextTable& texts,
-             QWidget* parent)
+             QWidget* parent, ProxyResolver* resolver)
     : QWidget(parent, Qt::Window),
       texts_(texts),
-      reader_(std::make_unique<ZipPreviewReader>(sockets, settings)) {
+      reader_(std::make_unique<ZipPreviewReader>(sockets, settings, nullptr, resolver)) {
     setObjectName(QStringLiteral("Form2"));
     setAttribute(Qt::WA_QuitOnClose, false);
     icons_ = std::make_unique<MemberIcons>(style());

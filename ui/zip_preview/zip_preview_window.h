@@ -11,6 +11,7 @@
 #include "archive/zip_listing.h"
 
 class MemberIcons;
+class ProxyResolver;
 class QAbstractItemView;
 class QLabel;
 class QListView;
@@ -31,8 +32,9 @@ struct Settings;
 class Form2 : public QWidget {
     Q_OBJECT
 public:
+    // `resolver`: where the preview's requests take their proxy route; none: the settings'.
     Form2(VelmoraSockets& sockets, const Settings& settings, const TextTable& texts,
-          QWidget* parent = nullptr);
+          QWidget* parent = nullptr, ProxyResolver* resolver = nullptr);
     ~Form2() override;
 
     void SetIndex(int index) { index_ = index; }

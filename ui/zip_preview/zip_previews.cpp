@@ -63,7 +63,7 @@ bool ZipPreviews::open(int slot) {
         open->activateWindow();
         return true;
     }
-    auto* form = new Form2(sockets_, settings_, texts_);
+    auto* form = new Form2(sockets_, settings_, texts_, nullptr, proxyResolver());
     form->setAttribute(Qt::WA_DeleteOnClose);
     form->SetIndex(slot);
     windows_[slot] = form;
@@ -171,7 +171,8 @@ void ZipPreviews::fetch(int slot, const QList<ZipEntry>& members, const QString&
     }
     auto extraction = std::make_unique<Extraction>();
     extraction->prompts = std::make_unique<GuiUnzipPrompts>(window(slot));
-    extraction->fetch = std::make_unique<ZipMemberFetch>(sockets_, settings_, *extraction->prompts);
+    extraction->fetch = std::make_unique<ZipMemberFetch>(sockets_, settings_, *extraction->prompts,
+                                                         nullptr, proxyResolver());
     ZipMemberFetch* fetch = extraction->fetch.get();
     QObject::connect(
         fetch, &ZipMemberFetch::progress, fetch, [this, slot](qint64 done, qint64 all) {
@@ -214,4 +215,8 @@ void ZipPreviews::report(int slot, const UnzipResult& result, const QString& fol
         text += u'\n' + result.messages.join(u'\n');
     }
     hooks_.tell(text, result.code != UnzipCode::kOk);
+}
+
+ProxyResolver* ZipPreviews::proxyResolver() const {
+    return hooks_.proxyResolver ? hooks_.proxyResolver() : nullptr;
 }

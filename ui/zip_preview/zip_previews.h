@@ -15,6 +15,7 @@ class Form2;
 class QWidget;
 class TextTable;
 class VelmoraSockets;
+class ProxyResolver;
 class ZipMemberFetch;
 struct DownloadListState;
 struct Settings;
@@ -34,6 +35,8 @@ public:
         std::function<void(const QString& text, bool warning)> tell;
         // The folder the Extract window starts in.
         std::function<QString()> defaultFolder;
+        // Where the previews' requests take their proxy route; empty or none: the settings'.
+        std::function<ProxyResolver*()> proxyResolver;
     };
 
     ZipPreviews(VelmoraSockets& sockets, const Settings& settings, const TextTable& texts,
@@ -59,6 +62,7 @@ private:
     void dropFetch(int slot);
     // Tells how an extraction ended, in the preview's status line and a message.
     void report(int slot, const UnzipResult& result, const QString& folder);
+    ProxyResolver* proxyResolver() const;
 
     VelmoraSockets& sockets_;
     const Settings& settings_;
