@@ -61,6 +61,13 @@ constexpr char kLimit[] = "10240";
 constexpr char kTwenty[] = "20";
 constexpr char kSocksPort[] = "1080";
 constexpr char kRemotePort[] = "6800";  // aria2's, which its clients assume
+constexpr char kMusic[] = "mp3 flac ogg oga opus m4a aac wav wma";
+constexpr char kVideos[] = "mp4 mkv webm avi mov wmv m4v mpg mpeg flv";
+constexpr char kPictures[] = "jpg jpeg png gif webp svg bmp tif tiff heic";
+constexpr char kDocuments[] = "pdf odt ods odp doc docx xls xlsx ppt pptx rtf txt epub";
+constexpr char kArchives[] = "zip 7z rar tar gz tgz bz2 xz zst";
+constexpr char kPrograms[] = "deb rpm appimage run flatpakref";
+constexpr char kDiskImages[] = "iso img qcow2 vmdk vdi";
 
 // The "Options" section in the order it is read.
 const Option kOptionTable[] = {
@@ -118,6 +125,16 @@ const Option kOptionTable[] = {
      true},
     {"RemoteControlPrivateKey", Kind::Text, &Settings::RemoteControlPrivateKey, Literal<kEmpty>,
      true},
+    {"Notifications", Kind::FlagNumber, &Settings::Notifications, Literal<kTrue>, true},
+    {"StayAwake", Kind::FlagNumber, &Settings::StayAwake, Literal<kTrue>, true},
+    {"SortByKind", Kind::FlagNumber, &Settings::SortByKind, Literal<kFalse>, true},
+    {"SortMusic", Kind::Text, &Settings::SortMusic, Literal<kMusic>, true},
+    {"SortVideos", Kind::Text, &Settings::SortVideos, Literal<kVideos>, true},
+    {"SortPictures", Kind::Text, &Settings::SortPictures, Literal<kPictures>, true},
+    {"SortDocuments", Kind::Text, &Settings::SortDocuments, Literal<kDocuments>, true},
+    {"SortArchives", Kind::Text, &Settings::SortArchives, Literal<kArchives>, true},
+    {"SortPrograms", Kind::Text, &Settings::SortPrograms, Literal<kPrograms>, true},
+    {"SortDiskImages", Kind::Text, &Settings::SortDiskImages, Literal<kDiskImages>, true},
     {"ShowDownloadWindows", Kind::FlagNumber, &Settings::ShowDownloadWindows, Literal<kTrue>,
      false},
 };

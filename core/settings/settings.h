@@ -68,6 +68,21 @@ struct Settings {
     std::int16_t RemoteControlListenAll = 0;  // else loopback only
     QString RemoteControlCertificate;         // with the key: HTTPS and wss:// only
     QString RemoteControlPrivateKey;
+    // The desktop's own services: a notification when downloads end, logind kept from
+    // suspending while they run.
+    std::int16_t Notifications = 0;
+    std::int16_t StayAwake = 0;
+    // Files go into the folder of their kind (the XDG user folders for music, videos,
+    // pictures and documents; sub-folders of DownloadFolder for the rest), chosen once the
+    // name is known. Each kind's extensions, separated by blanks, without dots.
+    std::int16_t SortByKind = 0;
+    QString SortMusic;
+    QString SortVideos;
+    QString SortPictures;
+    QString SortDocuments;
+    QString SortArchives;
+    QString SortPrograms;
+    QString SortDiskImages;
 };
 
 // Reads every option in order; a missing key gives its default, a value that does not convert
