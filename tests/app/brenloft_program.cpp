@@ -78,6 +78,10 @@ QProcessEnvironment BrenloftHome::environment() const {
                    : sessionBus_);
     env.remove(QStringLiteral("DISPLAY"));
     env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    if (!display_.isEmpty()) {
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        env.insert(QStringLiteral("DISPLAY"), display_);
+    }
     return env;
 }
 

@@ -33,6 +33,9 @@ public:
     // The session bus the program's starts reach; none (an address that leads nowhere) until
     // a test gives one.
     void setSessionBus(const QString& address) { sessionBus_ = address; }
+    // The X display the program's starts use; none (the offscreen platform) until a test gives
+    // one.
+    void setDisplay(const QString& display) { display_ = display; }
     QProcessEnvironment environment() const;
 
     // The list file as the program last wrote it, decoded without loading it (loading would
@@ -44,6 +47,7 @@ public:
 private:
     Sandbox box_;
     QString sessionBus_;
+    QString display_;
 };
 
 // One start of the real Brenloft executable in a home. Whatever is still running when the
