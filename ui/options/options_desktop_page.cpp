@@ -61,6 +61,7 @@ QWidget* Options::desktopPage() {
     grid->setRowMinimumHeight(row++, style()->pixelMetric(QStyle::PM_LayoutVerticalSpacing) * 2);
     grid->addWidget(CheckSortByKind, row++, 0, 1, 3);
     grid->addWidget(note, row++, 1, 1, 2);
+    grid->setRowMinimumHeight(row++, style()->pixelMetric(QStyle::PM_LayoutVerticalSpacing));
     sortControls_ = {note};
     for (std::size_t i = 0; i < kKindLines.size(); ++i) {
         const KindLine& line = kKindLines[i];
