@@ -9,10 +9,11 @@ struct DownloadRecord;
 // elements carry what later versions keep per entry, each in the Site text of an element with
 // a mark of its own, ASCII only, so that the list file's layout stays and older versions read
 // and write them as they are. Marks: 2 earlier addresses, 3 the checksum note, 4 the entry's
-// own options.
+// own options, 5 the folder of the file's kind.
 namespace RecordNoteMark {
 constexpr std::int32_t ChecksumNote = 3;
 constexpr std::int32_t EntryOptions = 4;
+constexpr std::int32_t KindFolder = 5;
 }  // namespace RecordNoteMark
 
 // The text of the element with `mark`; empty when there is none.

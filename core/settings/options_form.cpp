@@ -7,6 +7,7 @@
 
 #include "core/download_list/records.h"
 #include "core/download_list/site_logins.h"
+#include "core/file_kinds/file_kinds.h"
 #include "core/types/vb_convert.h"
 
 namespace {
@@ -107,6 +108,12 @@ OptionsForm FormFromSettings(const Settings& s) {
     f.remoteListenAll = Flag(s.RemoteControlListenAll);
     f.remoteCertificate = s.RemoteControlCertificate;
     f.remotePrivateKey = s.RemoteControlPrivateKey;
+    f.notifications = Flag(s.Notifications);
+    f.stayAwake = Flag(s.StayAwake);
+    f.sortByKind = Flag(s.SortByKind);
+    for (const KindSetting& kind : KindSettings()) {
+        f.sortLists << s.*kind.extensions;
+    }
     return f;
 }
 
@@ -166,6 +173,12 @@ void TakeSwitchesAndTexts(Settings& s, const OptionsForm& f, const QDateTime& no
     s.RemoteControlListenAll = Flag(f.remoteListenAll);
     s.RemoteControlCertificate = f.remoteCertificate.trimmed();
     s.RemoteControlPrivateKey = f.remotePrivateKey.trimmed();
+    s.Notifications = Flag(f.notifications);
+    s.StayAwake = Flag(f.stayAwake);
+    s.SortByKind = Flag(f.sortByKind);
+    for (qsizetype i = 0; i < f.sortLists.size() && i < qsizetype(KindSettings().size()); ++i) {
+        s.*KindSettings()[std::size_t(i)].extensions = ExtensionList(f.sortLists[i]).join(u' ');
+    }
 }
 
 // The proxy page's refusal, or 0. The servers matter only when the page's own proxies are used.
@@ -181,6 +194,18 @@ int ProxyRefusal(const OptionsForm& f) {
     }
     if (!ScramblePassword(f.proxyPassword) || !ScramblePassword(f.socksPassword)) {
         return ProxyPasswordText;
+    }
+    return 0;
+}
+
+int ExtensionRefusal(const OptionsForm& f) {
+    switch (CheckExtensionLists(f.sortLists)) {
+        case ListProblem::NotAnExtension:
+            return NotAnExtensionText;
+        case ListProblem::TwoKinds:
+            return ExtensionTwiceText;
+        case ListProblem::None:
+            break;
     }
     return 0;
 }
@@ -227,6 +252,9 @@ OptionsCheck CheckOptionsForm(const OptionsForm& f, const Settings& current, con
         return refuse(RemotePortRangeText, Icon::Warning);
     }
     if (const int message = ProxyRefusal(f); message != 0) {
+        return refuse(message, Icon::Warning);
+    }
+    if (const int message = ExtensionRefusal(f); message != 0) {
         return refuse(message, Icon::Warning);
     }
     // Only now, with everything else in order, may the folders be made.

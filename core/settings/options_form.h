@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 #include <QTime>
 
 #include "core/settings/settings.h"
@@ -62,6 +63,12 @@ struct OptionsForm {
     bool remoteListenAll = false;  // CheckListenAll
     QString remoteCertificate;     // TextCertificate
     QString remotePrivateKey;      // TextPrivateKey
+    // Desktop
+    bool notifications = true;  // CheckNotifications
+    bool stayAwake = true;      // CheckStayAwake
+    bool sortByKind = false;    // CheckSortByKind: the lists are greyed while it is off
+    // TextSortMusic to TextSortDiskImages: one text per kind, in KindSettings() order.
+    QStringList sortLists;
 };
 
 // The controls' values for the settings as they are now.
@@ -90,6 +97,8 @@ inline constexpr int HttpProxyServerText = 1407;
 inline constexpr int SocksServerText = 1408;
 inline constexpr int SocksPortRangeText = 1409;
 inline constexpr int ProxyPasswordText = 1410;
+inline constexpr int NotAnExtensionText = 1493;
+inline constexpr int ExtensionTwiceText = 1494;
 
 // OK's checks, then the settings the controls ask for. Checked in this order, and nothing
 // touched on disk before the last of them: an empty download folder (796) or temporary folder
@@ -98,9 +107,12 @@ inline constexpr int ProxyPasswordText = 1410;
 // remote control port out of 1-65535 (1381; empty or 0 means 6800), checked even while it is
 // off; a SOCKS port out of 1-65535 (1409; empty or 0 means 1080); unless the system's proxy
 // settings are chosen, the HTTP proxy ticked without a server (1407) or a SOCKS version chosen
-// without one (1408); a proxy password that cannot be stored scrambled (1410). Then
+// without one (1408); a proxy password that cannot be stored scrambled (1410); an extension
+// list holding what is no extension (1493) or an extension under two kinds (1494), checked
+// even while sorting is off. Then
 // both folders are created and each must take a file of its own (796 for the download folder,
-// 797 for the temporary one). Folders come back with a trailing "/".
+// 797 for the temporary one). Folders come back with a trailing "/", extension lists as the
+// settings keep them.
 //
 // The integration boxes and the language are left as `current` has them: changing them has
 // effects that the caller runs. "ScheduleHour" is the next moment at the chosen time of day.

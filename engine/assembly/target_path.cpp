@@ -3,16 +3,20 @@
 #include "core/download_list/records.h"
 #include "core/text/url_codec.h"
 #include "engine/assembly/plain_file_name.h"
+#include "engine/assembly/sorted_target.h"
 
 QString TargetPath(const DownloadRecord& record, const QString& downloadFolder) {
     if (record.HasSavePath == FlagTrue) {
         return record.SavePath;
     }
-    if (downloadFolder.isEmpty()) {
+    QString folder = SortedFolder(record);
+    if (folder.isEmpty()) {
+        folder = downloadFolder;
+    }
+    if (folder.isEmpty()) {
         // A bare "/" in front of the name would put the file at the root of the file system.
         return {};
     }
-    QString folder = downloadFolder;
     if (!folder.endsWith(u'/')) {
         folder += u'/';
     }

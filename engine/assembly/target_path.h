@@ -8,9 +8,9 @@ struct DownloadRecord;
 constexpr int MaxNumberedNames = 10;
 
 // Where a download's file goes: the path the user chose (HasSavePath -1) as it is, otherwise
-// the download folder, a "/" when it lacks one, and the record's file name decoded and made a
-// plain name, so that no name from a server reaches outside the folder. Empty when there is no
-// chosen path and no download folder.
+// the folder of its kind that it was sorted into (SortedFolder) or the download folder, a "/"
+// when it lacks one, and the record's file name decoded and made a plain name, so that no name
+// from a server reaches outside the folder. Empty when there is no chosen path and no folder.
 QString TargetPath(const DownloadRecord& record, const QString& downloadFolder);
 
 // The n-th numbered name of `path` (n >= 1): "[1]" to "[n]" inserted before the last "." of the

@@ -18,13 +18,16 @@
 #include "core/types/tick.h"
 #include "core/urls/parse_url.h"
 #include "engine/assembly/existing_target.h"
+#include "engine/assembly/sorted_target.h"
 #include "engine/files/file_room.h"
+#include "engine/session/failure_words.h"
 #include "engine/session/ftp_segments.h"
 #include "engine/session/segment_plan.h"
 #include "engine/session/segment_splitter.h"
 #include "engine/session/session_actions.h"
 #include "engine/session/session_core.h"
 #include "engine/session/session_log.h"
+#include "engine/session/session_prompts.h"
 #include "engine/session/session_watchdog.h"
 #include "engine/session/zip_preview_rule.h"
 #include "net/socket_class.h"
@@ -43,6 +46,22 @@ QString RangeText(const SegmentRecord& s) {
         .arg(s.EndPos.bytes() - s.Length.bytes() + 1)
         .arg(s.EndPos.bytes())
         .arg(s.Done.bytes() + s.Received.bytes());
+}
+
+// The name is final here and nothing is planned yet: the one moment the folder may be chosen.
+void SortByItsKind(SessionCore& core, DownloadRecord& r) {
+    const QString unusable = SortByKind(r, core.ctx.settings);
+    if (unusable.isEmpty()) {
+        return;
+    }
+    qCInfo(lcEngine).noquote() << DownloadTag(core.recordIndex) << "the folder" << unusable
+                               << "cannot be made or written: into the download folder";
+    core.ctx.prompts.showMessage(
+        Worded(core.ctx.texts, 1480,
+               QStringLiteral("The folder %1 cannot be created or written: %2 goes to the "
+                              "download folder."))
+            .arg(unusable, DecodeUrl(r.FileName)),
+        SessionPrompts::Icon::Information);
 }
 
 }  // namespace
@@ -137,6 +156,7 @@ bool SegmentConnections::continuePlan(DownloadRecord& r, bool ranges, std::int32
 
 bool SegmentConnections::makePlan(DownloadRecord& r, bool ranges, std::int32_t now) {
     MarkResuming(r, false);
+    SortByItsKind(core_, r);
     if (core_.probeGaveSize && core_.ctx.adoptWholeFiles &&
         AdoptExistingTarget(r, core_.ctx.settings.DownloadFolder, core_.ctx.finishedFiles,
                             core_.serverModified)) {

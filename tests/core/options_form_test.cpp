@@ -90,6 +90,14 @@ TEST_F(OptionsFormTest, EachInvalidInputGivesItsTextAndTouchesNoFolder) {
         {"SOCKS without a server", [](OptionsForm& f) { f.socksVersion = 4; }, 1408, I::Warning},
         {"a password with no stored form",
          [](OptionsForm& f) { f.socksPassword = QStringLiteral("\x01"); }, 1410, I::Warning},
+        {"a wildcard for an extension",
+         [](OptionsForm& f) { f.sortLists[5] = QStringLiteral("deb *.r?m"); }, 1493, I::Warning},
+        {"one extension under two kinds",
+         [](OptionsForm& f) {
+             f.sortLists[0] = QStringLiteral("mp3");
+             f.sortLists[1] = QStringLiteral("mkv .MP3");
+         },
+         1494, I::Warning},
         {"segments before the port",
          [](OptionsForm& f) {
              f.maxSegments = QStringLiteral("9");
@@ -220,6 +228,9 @@ TEST_F(OptionsFormTest, EveryControlRoundTripsItsSettingAndIntegrationIsLeftToTh
     s.SocksPassword = QStringLiteral("pw 2");
     s.SystemProxy = -1;
     s.BrowserIEIntegrationMode = 2;
+    s.Notifications = s.StayAwake = s.SortByKind = -1;
+    s.SortMusic = QStringLiteral(" .MP3, ogg ");
+    s.SortDiskImages = QStringLiteral("iso");
     const OptionsCheck back = CheckOptionsForm(FormFromSettings(s), current, Now);
     ASSERT_EQ(back.message, 0);
     const Settings& b = back.settings;
@@ -249,6 +260,8 @@ TEST_F(OptionsFormTest, EveryControlRoundTripsItsSettingAndIntegrationIsLeftToTh
     EXPECT_EQ(QList<int>({b.SocksVersion, b.SocksPort, b.SystemProxy}), QList<int>({5, 40001, -1}));
     EXPECT_EQ(b.BrowserIEIntegrationMode, 2);
     EXPECT_EQ(b.ScheduleDate, s.ScheduleDate);
+    EXPECT_EQ(QList<int>({b.Notifications, b.StayAwake, b.SortByKind}), QList<int>({-1, -1, -1}));
+    EXPECT_EQ(b.SortMusic + u'|' + b.SortDiskImages, QStringLiteral("mp3 ogg|iso"));
     // Changing these runs something outside the settings: the window does it.
     OptionsForm f = FormFromSettings(s);
     f.chromiumFamily = false;

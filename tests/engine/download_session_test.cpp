@@ -12,6 +12,7 @@
 #include <atomic>
 #include <map>
 #include <memory>
+#include <optional>
 
 #include "core/download_list/resume_rebase.h"
 #include "core/download_list/site_logins.h"
@@ -620,6 +621,53 @@ TEST_F(SessionTest, ServerGivenNamesStayInTheDownloadFolder) {
     // The list is the one the joins saved.
     EXPECT_EQ(FolderEntries(root), (QStringList{"Brenloft.dat", "downloads", "temp"}));
     EXPECT_EQ(FolderEntries(engine.downloads()).size(), 3);
+}
+
+// Sorted by kind: the music folder comes from user-dirs.dirs in the test's XDG_CONFIG_HOME; a
+// video folder that cannot be made leaves the file in the download folder, and the user is told.
+TEST_F(SessionTest, SortedByKindIntoTheUserFoldersOrTheDownloadFolder) {
+    const QByteArray data = Content(49999);
+    const QString config = box.file(QStringLiteral("config"));
+    const QString inTheWay = box.file(QStringLiteral("in-the-way"));
+    ASSERT_TRUE(QDir().mkpath(config) && WriteFile(inTheWay, "x"));
+    ASSERT_TRUE(
+        WriteFile(config + QStringLiteral("/user-dirs.dirs"),
+                  QStringLiteral("XDG_MUSIC_DIR=\"%1/Music\"\nXDG_VIDEOS_DIR=\"%2/Videos\"\n")
+                      .arg(box.path(), inTheWay)
+                      .toUtf8()));
+    const std::optional<QByteArray> oldConfig = qEnvironmentVariableIsSet("XDG_CONFIG_HOME")
+                                                    ? std::optional(qgetenv("XDG_CONFIG_HOME"))
+                                                    : std::nullopt;
+    qputenv("XDG_CONFIG_HOME", config.toUtf8());
+    NginxPeer nginx(served);
+    startNginx(nginx);
+    Engine engine(box.file(QStringLiteral("program")));
+    engine.settings.SortByKind = FlagTrue;
+    struct Row {
+        const char* name;
+        QString folder;
+        QStringList messages;
+    };
+    const Row rows[] = {
+        {"song.mp3", box.file(QStringLiteral("Music/")), {}},
+        {"clip.mkv",
+         engine.downloads(),
+         {engine.texts.text(1480).arg(inTheWay + QStringLiteral("/Videos/"),
+                                      QStringLiteral("clip.mkv"))}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const QString name = QString::fromUtf8(row.name);
+        serve(name, data);
+        engine.prompts.messages.clear();
+        Download& d = engine.fetch(nginx.url(u'/' + name));
+        ASSERT_TRUE(WaitClosed({&d}));
+        EXPECT_TRUE(d.observer.finished) << d.observer.whys.join(u'|').toStdString();
+        EXPECT_EQ(engine.record(d).SavePath, row.folder + name);
+        EXPECT_EQ(FileSha256(row.folder + name), Sha256(data));
+        EXPECT_EQ(engine.prompts.messages, row.messages);
+    }
+    oldConfig ? qputenv("XDG_CONFIG_HOME", *oldConfig) : qunsetenv("XDG_CONFIG_HOME");
 }
 
 // A page (exactly text/html) is not downloaded: the user is asked whether to open it, and the

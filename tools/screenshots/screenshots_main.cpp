@@ -324,6 +324,18 @@ int main(int argc, char** argv) {
              return options;
          },
          QStringLiteral("options-7-remote-control")},
+        {[optionsPage] {
+             // Sorting on, so that the extension lists show as they are used.
+             QWidget* options = optionsPage(7)();
+             auto* on = options != nullptr
+                            ? options->findChild<QCheckBox*>(QStringLiteral("CheckSortByKind"))
+                            : nullptr;
+             if (on != nullptr && !on->isChecked()) {
+                 on->click();
+             }
+             return options;
+         },
+         QStringLiteral("options-8-desktop")},
     });
     auto next = std::make_shared<std::function<void(std::size_t)>>();
     *next = [&, shots, next](std::size_t i) {

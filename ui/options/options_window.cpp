@@ -50,7 +50,8 @@ Options::Options(Context context, QWidget* parent) : QDialog(parent), ctx_(std::
     TabStrip1->addTab(languagePage(), QStringLiteral("Language"));
     TabStrip1->addTab(integrationPage(), QStringLiteral("Integration"));
     TabStrip1->addTab(remoteControlPage(), QStringLiteral("Remote control"));
-    SetTabTags(TabStrip1, {600, 601, 602, 603, 604, 1053, 1372});
+    TabStrip1->addTab(desktopPage(), QStringLiteral("Desktop"));
+    SetTabTags(TabStrip1, {600, 601, 602, 603, 604, 1053, 1372, 1481});
     // Every tab in sight, in every language: the window is as wide as the tabs need.
     TabStrip1->setUsesScrollButtons(false);
 
@@ -159,6 +160,7 @@ void Options::showForm(const OptionsForm& f) {
         control->setEnabled(f.remoteControl);
     }
     showRemoteAddress();
+    showDesktopPage(f);
 }
 
 OptionsForm Options::form() const {
@@ -213,6 +215,7 @@ OptionsForm Options::form() const {
     f.remoteListenAll = Ticked(CheckListenAll);
     f.remoteCertificate = TextCertificate->text();
     f.remotePrivateKey = TextPrivateKey->text();
+    readDesktopPage(f);
     return f;
 }
 

@@ -30,8 +30,8 @@ class QTimeEdit;
 class SettingsStore;
 class TextTable;
 
-// The options window `options`: seven pages in the tab strip `TabStrip1` (the frames `Frame1`
-// to `Frame7`), each control named and captioned as the program's design names it. It works
+// The options window `options`: eight pages in the tab strip `TabStrip1` (the frames `Frame1`
+// to `Frame8`), each control named and captioned as the program's design names it. It works
 // on the settings in memory: RefreshFromOptions fills the controls, OK checks them, applies
 // the browser and autostart changes, loads the chosen language, saves and closes; Cancel
 // closes and changes nothing. Dates and times show in the user's locale.
@@ -102,6 +102,11 @@ private:
     QWidget* languagePage();
     QWidget* integrationPage();
     QWidget* remoteControlPage();  // options_remote_control.cpp
+    QWidget* desktopPage();        // options_desktop_page.cpp
+    void showDesktopPage(const OptionsForm& form);
+    void readDesktopPage(OptionsForm& form) const;
+    // The extension lists can be changed while sorting is on.
+    void CheckSortByKind_Click();
 
     // The servers that took fewer connections (options_host_limits.cpp).
     QGroupBox* hostLimitsFrame();
@@ -195,4 +200,10 @@ private:
     QLineEdit* TextPrivateKey = nullptr;
     QLabel* LabelRemoteAddress = nullptr;
     QList<QWidget*> remoteControls_;  // enabled only while the switch is on
+    // Desktop
+    QCheckBox* CheckNotifications = nullptr;
+    QCheckBox* CheckStayAwake = nullptr;
+    QCheckBox* CheckSortByKind = nullptr;
+    std::array<QLineEdit*, 7> TextSort{};  // one per kind, in KindSettings() order
+    QList<QWidget*> sortControls_;         // greyed while sorting is off
 };

@@ -207,6 +207,11 @@ TEST_F(OptionsWindowTest, EveryControlSavesItsSetting) {
          string(&Settings::RemoteControlCertificate), "/c.pem"},
         {"TextPrivateKey", text("TextPrivateKey", "/k.pem"),
          string(&Settings::RemoteControlPrivateKey), "/k.pem"},
+        {"CheckNotifications", tick("CheckNotifications"), number(&Settings::Notifications), "0"},
+        {"CheckStayAwake", tick("CheckStayAwake"), number(&Settings::StayAwake), "0"},
+        {"CheckSortByKind", tick("CheckSortByKind"), number(&Settings::SortByKind), "-1"},
+        {"TextSortPrograms", text("TextSortPrograms", "deb .RPM"), string(&Settings::SortPrograms),
+         "deb rpm"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.control);
@@ -243,6 +248,8 @@ TEST_F(OptionsWindowTest, RefusedInputsShowTheirTextAndSaveNothing) {
         {"Text8", "-8080", 862},
         {"TextRemotePort", "-1", 1381},
         {"TextRemotePort", "65536", 1381},
+        {"TextSortMusic", "*.mp?", 1493},
+        {"TextSortVideos", "mkv mp3", 1494},
     };
     const QByteArray ini = ReadFile(store.path());
     for (const Row& row : rows) {
@@ -310,6 +317,10 @@ TEST_F(OptionsWindowTest, RefreshShowsTheSettingsAndTheBoxesTheirRules) {
     EXPECT_FALSE(control<QLineEdit>("Text12")->isEnabled());
     control<QCheckBox>("Check12")->click();
     EXPECT_TRUE(control<QLineEdit>("Text12")->isEnabled());
+    // So do the extension lists their switch.
+    EXPECT_FALSE(control<QLineEdit>("TextSortMusic")->isEnabled());
+    control<QCheckBox>("CheckSortByKind")->click();
+    EXPECT_TRUE(control<QLineEdit>("TextSortMusic")->isEnabled());
     // The menu entry and the modes can be chosen while any browser box is ticked.
     for (const char* browser : {"Check13", "Check15"}) {
         EXPECT_FALSE(control<QCheckBox>("Check16")->isEnabled()) << browser;
