@@ -5,19 +5,16 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
+#include <QDBusVariant>
 #include <QDBusVirtualObject>
 
-#include "core/download_list/checksum_note.h"
-#include "core/download_list/entry_state.h"
 #include "core/text/text_table.h"
-#include "engine/checksum/checksum_checks.h"
-#include "engine/queue/download_queue.h"
-#include "engine/queue/session_windows.h"
 #include "integration/desktop/desktop_notifier.h"
-#include "integration/desktop/download_end_notices.h"
 #include "integration/desktop/show_in_folder.h"
-#include "tests/support/engine_rig.h"
+#include "tests/support/peer_process.h"
 #include "tests/support/private_bus.h"
+#include "tests/support/sandbox.h"
+#include "tests/support/test_files.h"
 
 namespace {
 
@@ -25,32 +22,27 @@ const QString kNotifications = QStringLiteral("org.freedesktop.Notifications");
 const QString kFileManager = QStringLiteral("org.freedesktop.FileManager1");
 const QString kNotificationsPath = QStringLiteral("/org/freedesktop/Notifications");
 
-// Answers as a notification server and a file manager do, and keeps every call.
+// Answers as a notification server (its notifications are number 7) and a file manager do, and
+// keeps every call.
 class DesktopStandIn : public QDBusVirtualObject {
 public:
     QStringList capabilities;
     QList<QDBusMessage> calls;
-    uint lastId = 0;
 
     QString introspect(const QString&) const override { return {}; }
     bool handleMessage(const QDBusMessage& call, const QDBusConnection& bus) override {
         calls << call;
-        QVariantList answer;
-        if (call.member() == u"GetCapabilities") {
-            answer << capabilities;
-        } else if (call.member() == u"Notify") {
-            // A replaced notification keeps its id.
-            lastId = call.arguments().value(1).toUInt();
-            lastId = lastId != 0 ? lastId : uint(40 + calls.size());
-            answer << lastId;
-        }
-        bus.send(call.createReply(answer));
+        const bool notify = call.member() == u"Notify";
+        bus.send(call.createReply(notify ? QVariantList{7u} : QVariantList{capabilities}));
         return true;
     }
-    QList<QDBusMessage> calledFor(const QString& member) const {
-        QList<QDBusMessage> found;
-        std::copy_if(calls.begin(), calls.end(), std::back_inserter(found),
-                     [&](const QDBusMessage& m) { return m.member() == member; });
+    QList<QVariantList> called(const QString& member) const {
+        QList<QVariantList> found;
+        for (const QDBusMessage& call : calls) {
+            if (call.member() == member) {
+                found << call.arguments();
+            }
+        }
         return found;
     }
 };
@@ -92,85 +84,67 @@ protected:
     DesktopStandIn standIn;
 };
 
-DownloadEnd End(DownloadEnd::Kind kind, const QString& name) {
-    return {kind, name, QStringLiteral("/srv/") + name, QStringLiteral("host not found")};
+// The ends as letters: F finished, X failed, C checksum failed; the files /srv/a& 1, a& 2...
+std::vector<DownloadEnd> Ends(const char* kinds) {
+    std::vector<DownloadEnd> ends;
+    for (const char* k = kinds; *k != 0; ++k) {
+        const auto kind = *k == 'F'   ? DownloadEnd::Kind::Finished
+                          : *k == 'X' ? DownloadEnd::Kind::Failed
+                                      : DownloadEnd::Kind::ChecksumFailed;
+        const QString name = QStringLiteral("a& %1").arg(k - kinds + 1);
+        ends.push_back({kind, name, QStringLiteral("/srv/") + name, "host not found"});
+    }
+    return ends;
 }
 
 TEST_F(DesktopNotifierTest, EndsThatComeTogetherAreOneNotification) {
-    using K = DownloadEnd::Kind;
     const QString tip = QStringLiteral("Brenloft Downloads (0) Speed: 0 KB/s");
     struct Row {
-        const char* what;
+        const char* ends;
         QStringList capabilities;  // empty: no server runs
-        std::vector<DownloadEnd> ends;
-        QString summary;  // empty: nothing is sent at all
+        QString summary;           // empty: nothing is sent at all
         QString body;
-        QStringList actions;
+        QStringList actions{};
         bool enabled = true;
         QString trayTip{};
     };
-    std::vector<DownloadEnd> twelve;
-    for (int i = 1; i <= 12; ++i) {
-        twelve.push_back(End(i <= 10 ? K::Finished : K::Failed, QStringLiteral("f%1").arg(i)));
-    }
     const Row rows[] = {
-        {"finished, with actions",
+        {"F",
          {"actions", "body"},
-         {End(K::Finished, "a.iso")},
          "Download finished",
-         "a.iso",
+         "a& 1",
          {"open", "Open", "show", "Show in folder"}},
-        {"finished, no tray",
-         {"body"},
-         {End(K::Finished, "a.iso")},
-         "Download finished",
-         "a.iso\n" + tip,
-         {},
-         true,
-         tip},
-        {"failed",
+        {"F", {"body"}, "Download finished", "a& 1\n" + tip, {}, true, tip},
+        {"X", {"actions"}, "Download failed", "a& 1\nhost not found"},
+        {"C", {"body-markup"}, "Checksum failed", "a&amp; 1"},
+        {"FFFFFFFFFFXX",
          {"actions"},
-         {End(K::Failed, "b.zip")},
-         "Download failed",
-         "b.zip\nhost not found",
-         {}},
-        {"checksum, markup",
-         {"body-markup"},
-         {End(K::ChecksumFailed, "c&d.iso")},
-         "Checksum failed",
-         "c&amp;d.iso",
-         {}},
-        {"twelve",
-         {"actions"},
-         twelve,
          "10 downloads finished, 2 downloads failed",
-         "f1\nf2\nf3\nf4\nf5\nand 7 more",
-         {}},
-        {"no server", {}, {End(K::Finished, "a.iso")}, {}, {}, {}},
-        {"switched off", {"actions"}, {End(K::Finished, "a.iso")}, {}, {}, {}, false},
+         "a& 1\na& 2\na& 3\na& 4\na& 5\nand 7 more"},
+        {"F", {}, {}, {}},
+        {"F", {"actions"}, {}, {}, {}, false},
     };
     for (const Row& row : rows) {
-        SCOPED_TRACE(row.what);
+        SCOPED_TRACE((row.ends + row.capabilities.join(u' ')).toStdString());
         standIn.calls.clear();
         standIn.capabilities = row.capabilities;
         ASSERT_TRUE(row.capabilities.isEmpty() || desktop.registerService(kNotifications));
         DesktopNotifier notifier(
             app, texts, {[&] { return row.enabled; }, [&] { return row.trayTip; }, {}, {}});
-        for (const DownloadEnd& end : row.ends) {
+        for (const DownloadEnd& end : Ends(row.ends)) {
             notifier.tell(end);
         }
         ASSERT_TRUE(WaitFor([&] { return notifier.idle(); }));
         settle();
         desktop.unregisterService(kNotifications);
-        const QList<QDBusMessage> notes = standIn.calledFor(QStringLiteral("Notify"));
-        if (row.summary.isEmpty()) {
-            EXPECT_TRUE(standIn.calls.isEmpty());
-            continue;
+        const QList<QVariantList> notes = standIn.called(QStringLiteral("Notify"));
+        ASSERT_EQ(notes.size(), row.summary.isEmpty() ? 0 : 1);
+        EXPECT_EQ(standIn.calls.isEmpty(), row.summary.isEmpty());
+        if (!notes.isEmpty()) {
+            EXPECT_EQ(notes[0].mid(0, 5),
+                      (QVariantList{"Brenloft", 0u, "brenloft", row.summary, row.body}));
+            EXPECT_EQ(notes[0][5].toStringList(), row.actions);
         }
-        ASSERT_EQ(notes.size(), 1);
-        const QVariantList a = notes[0].arguments();
-        EXPECT_EQ(a.mid(0, 5), (QVariantList{"Brenloft", 0u, "brenloft", row.summary, row.body}));
-        EXPECT_EQ(a[5].toStringList(), row.actions);
     }
 }
 
@@ -185,85 +159,55 @@ TEST_F(DesktopNotifierTest, ActionsAndReplacements) {
                                               ShowInFolder(app, path, open, &notifier);
                                           }});
     const auto told = [&](int count) {
-        EXPECT_TRUE(WaitFor([&] { return standIn.calledFor("Notify").size() == count; }));
-        return standIn.calledFor("Notify").value(count - 1).arguments();
+        notifier.tell(Ends("F")[0]);
+        EXPECT_TRUE(WaitFor([&] { return standIn.called("Notify").size() == count; }));
+        return standIn.called("Notify").value(count - 1).mid(1, 3);
     };
-    notifier.tell(End(DownloadEnd::Kind::Finished, "a b.iso"));
-    ASSERT_EQ(told(1).value(1), QVariant(0u));
-    const uint id = standIn.lastId;
-    signal(QStringLiteral("ActionInvoked"), {id, QStringLiteral("show")});
-    ASSERT_TRUE(WaitFor([&] { return !standIn.calledFor("ShowItems").isEmpty(); }));
-    EXPECT_EQ(standIn.calledFor("ShowItems")[0].arguments(),
-              (QVariantList{QStringList{"file:///srv/a%20b.iso"}, QString()}));
-    signal(QStringLiteral("ActionInvoked"), {id, QStringLiteral("open")});
+    EXPECT_EQ(told(1), (QVariantList{0u, "brenloft", "Download finished"}));
+    signal(QStringLiteral("ActionInvoked"), {7u, QStringLiteral("show")});
+    ASSERT_TRUE(WaitFor([&] { return !standIn.called("ShowItems").isEmpty(); }));
+    EXPECT_EQ(standIn.called("ShowItems")[0],
+              (QVariantList{QStringList{"file:///srv/a&%201"}, QString()}));
+    signal(QStringLiteral("ActionInvoked"), {7u, QStringLiteral("open")});
     ASSERT_TRUE(WaitFor([&] { return !opened.isEmpty(); }));
-    EXPECT_EQ(opened, QStringList{"/srv/a b.iso"});
+    EXPECT_EQ(opened, QStringList{"/srv/a& 1"});
 
-    notifier.tell(End(DownloadEnd::Kind::Finished, "c.iso"));
-    EXPECT_EQ(told(2).mid(1, 3), (QVariantList{id, "brenloft", "2 downloads finished"}));
-    signal(QStringLiteral("NotificationClosed"), {id, 1u});
-    ASSERT_TRUE(WaitFor([&] { return notifier.idle(); }));
+    EXPECT_EQ(told(2), (QVariantList{7u, "brenloft", "2 downloads finished"}));
+    signal(QStringLiteral("NotificationClosed"), {7u, 1u});
     settle();
-    notifier.tell(End(DownloadEnd::Kind::Finished, "d.iso"));
-    EXPECT_EQ(told(3).mid(1, 3), (QVariantList{0u, "brenloft", "Download finished"}));
+    EXPECT_EQ(told(3), (QVariantList{0u, "brenloft", "Download finished"}));
 
     desktop.unregisterService(kFileManager);
-    ShowInFolder(app, QStringLiteral("/srv/d.iso"), open, &notifier);
+    ShowInFolder(app, QStringLiteral("/srv/a& 1"), open, &notifier);
     ASSERT_TRUE(WaitFor([&] { return opened.size() == 2; }));
     EXPECT_EQ(opened.last(), QStringLiteral("/srv"));
 }
 
-// Which ends of the queue's sessions and checks are told, and how.
-TEST(DownloadEndNotices, SessionEndsAndFailedChecks) {
-    EngineRig engine;
-    engine.settings.ChecksumLookups = FlagFalse;
-    NoSessionWindows windows;
-    DownloadQueue queue(engine.ctx, windows);
-    ChecksumChecks checks(engine.ctx, queue);
-    std::vector<DownloadEnd> told;
-    DownloadEndNotices notices(engine.ctx, queue, checks,
-                               [&](const DownloadEnd& end) { told.push_back(end); });
-    DownloadRecord r;
-    r.Active = FlagTrue;
-    r.FileName = QStringLiteral("e.iso");
-    r.SavePath = engine.downloads() + r.FileName;
-    engine.list.DownloadList.append(r);
-    engine.list.DownloadCount = 1;
-    DownloadRecord& e = engine.record(1);
-    struct Row {
-        std::int16_t failed, completed, code;
-        const char* why;
-        const char* reason;  // "": told as finished; nullptr: not told
+// A real notification server takes the calls: dunst on a display of its own.
+TEST_F(DesktopNotifierTest, DunstShowsTheNotification) {
+    PeerProcess xvfb;
+    PeerProcess dunst;
+    const Sandbox box;
+    ASSERT_TRUE(xvfb.start(QStringLiteral("Xvfb"), {"-displayfd", "1", "-nolisten", "tcp"}));
+    qputenv("DISPLAY", ':' + xvfb.firstLine().toUtf8());
+    qputenv("DBUS_SESSION_BUS_ADDRESS", bus.address().toUtf8());
+    ASSERT_TRUE(WriteFile(box.file(QStringLiteral("dunstrc")), {}));
+    ASSERT_TRUE(dunst.start(QStringLiteral("dunst"), {"-config", box.file("dunstrc")}));
+    const QDBusMessage shown =
+        QDBusMessage::createMethodCall(kNotifications, kNotificationsPath,
+                                       QStringLiteral("org.freedesktop.DBus.Properties"),
+                                       QStringLiteral("Get"))
+        << QStringLiteral("org.dunstproject.cmd0") << QStringLiteral("displayedLength");
+    const auto displayed = [&] {
+        const QDBusMessage reply = app.call(shown);
+        return reply.type() == QDBusMessage::ReplyMessage
+                   ? reply.arguments().value(0).value<QDBusVariant>().variant().toInt()
+                   : -1;
     };
-    for (const Row& row : {Row{FlagFalse, FlagFalse, 0, "", nullptr},
-                           Row{FlagTrue, FlagFalse, 0, "socket error 10049", "host not found"},
-                           Row{FlagTrue, FlagFalse, 404, "", "the server answered 404 Not Found"},
-                           Row{FlagFalse, FlagTrue, 0, "", ""}}) {
-        SCOPED_TRACE(row.why);
-        told.clear();
-        e.Failed = row.failed;
-        e.Completed = row.completed;
-        if (row.code != 0) {
-            MarkFailed(e, row.code);
-        }
-        emit queue.sessionEnded(1, QString::fromUtf8(row.why));
-        ASSERT_EQ(told.size(), row.reason ? 1u : 0u);
-        if (row.reason) {
-            EXPECT_EQ(told[0].kind,
-                      *row.reason ? DownloadEnd::Kind::Failed : DownloadEnd::Kind::Finished);
-            EXPECT_EQ(told[0].reason, QString::fromUtf8(row.reason));
-            EXPECT_EQ(told[0].path, r.SavePath);
-        }
-    }
-    // A failed check is told once, also when the file is hashed again for its SHA-256.
-    told.clear();
-    ChecksumNote note;
-    note.outcome = ChecksumNote::Outcome::Failed;
-    KeepChecksumNote(e, note);
-    emit checks.checked(1);
-    emit checks.checked(1);
-    ASSERT_EQ(told.size(), 1u);
-    EXPECT_EQ(told[0].kind, DownloadEnd::Kind::ChecksumFailed);
+    ASSERT_TRUE(WaitUntilServing(dunst.pid(), [&] { return displayed() == 0; }));
+    DesktopNotifier notifier(app, texts, {});
+    notifier.tell(Ends("F")[0]);
+    EXPECT_TRUE(WaitFor([&] { return displayed() == 1; })) << dunst.errorOutput().toStdString();
 }
 
 }  // namespace
