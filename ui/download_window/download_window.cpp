@@ -170,7 +170,7 @@ QHBoxLayout* Kestor2::buildButtons() {
             [this] { emit changeAddressRequested(slot_); });
     showInFolderButton_ = new QPushButton(this);
     showInFolderButton_->setObjectName(QStringLiteral("ShowInFolder"));
-    setCaption(showInFolderButton_, texts_.text(1470), {1470});
+    setCaption(showInFolderButton_, texts_.text(1469), {1469});
     showInFolderButton_->hide();
     connect(showInFolderButton_, &QPushButton::clicked, this, [this] {
         if (showInFolder_) {
