@@ -14,6 +14,7 @@
 
 #include "app/desktop/activation_file.h"
 #include "app/desktop/command_line.h"
+#include "app/desktop/desktop_notices.h"
 #include "app/desktop/desktop_remote_control.h"
 #include "app/desktop/options_wiring.h"
 #include "app/desktop/single_instance.h"
@@ -77,6 +78,7 @@ DesktopApp::DesktopApp(QObject* parent) : QObject(parent) {
 DesktopApp::~DesktopApp() {
     // Windows first: they look at the sessions, which look at the sockets and the list.
     remote_.reset();
+    notices_.reset();
     installer_.reset();
     options_.reset();
     velmora_.reset();
@@ -207,6 +209,9 @@ void DesktopApp::createWindows(const QStringList& languageFolders) {
         kestor_->changeAddressOf(slot);
     });
     createTrayAndBasket();
+    notices_ = std::make_unique<DesktopNotices>(DesktopNotices::Parts{
+        *ctx_, *queue_, *checks_, *windows_, kestor_->finishedPane(),
+        [this] { return TrayTipText(speed_.activeCount(), kestor_->statusText(2), texts_); }});
     SetContextMenu(settings_.BrowserIngeration == FlagTrue, folder_);
     options_ = std::make_unique<OptionsWiring>(
         OptionsWiring::Parts{settings_, *store_, texts_, qtTexts_, sockets_, *queue_,

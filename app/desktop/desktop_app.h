@@ -23,6 +23,7 @@
 class AddPrompts;
 class BasketControl;
 class ChecksumChecks;
+class DesktopNotices;
 class DesktopRemoteControl;
 class DownloadQueue;
 class DownloadWindows;
@@ -126,6 +127,7 @@ private:
     std::unique_ptr<OptionsWiring> options_;
     std::unique_ptr<UpdateInstaller> installer_;
     std::unique_ptr<DesktopRemoteControl> remote_;  // over the queue: goes before it
+    std::unique_ptr<DesktopNotices> notices_;       // over the queue and the windows
     ClipboardWatch clipboard_;
     SpeedMeter speed_;
     NetworkPause offline_;  // the downloads the loss of the network paused

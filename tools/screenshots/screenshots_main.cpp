@@ -14,6 +14,7 @@
 #include <QScreen>
 #include <QTabWidget>
 #include <QTimer>
+#include <QTreeView>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -235,6 +236,26 @@ int main(int argc, char** argv) {
         }
         return nullptr;
     };
+    // A download window whose file is whole, with the buttons that open and show it.
+    auto finishedDownloadWindow = []() -> QWidget* {
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            if (window->objectName() == QLatin1String("Kestor2") &&
+                window->windowTitle().startsWith(QLatin1String("100"))) {
+                return window;
+            }
+        }
+        return nullptr;
+    };
+    // The finished list's menu, over its first entry.
+    auto finishedMenu = [&desktop]() -> QWidget* {
+        QTreeView* list = desktop.mainWindow()->listView2();
+        list->setCurrentIndex(list->model()->index(0, 0));
+        auto* menu = desktop.mainWindow()->findChild<QMenu*>(QStringLiteral("pop2"));
+        if (menu != nullptr) {
+            menu->popup(QPoint(40, 40));
+        }
+        return menu;
+    };
     // The question a certificate that does not verify brings, with a real fingerprint's length.
     GuiSessionPrompts sessionPrompts(texts);
     auto trustQuestion = [&] {
@@ -275,6 +296,8 @@ int main(int argc, char** argv) {
          },
          QStringLiteral("main-window")},
         {runningDownloadWindow, QStringLiteral("download-window")},
+        {finishedDownloadWindow, QStringLiteral("download-window-finished")},
+        {finishedMenu, QStringLiteral("finished-menu"), 24},
         {[form1] { return static_cast<QWidget*>(form1); }, QStringLiteral("form1")},
         {[form1Lines] {
              form1Lines->findChild<QPushButton*>(QStringLiteral("Command1"))->click();

@@ -168,12 +168,22 @@ QHBoxLayout* Kestor2::buildButtons() {
     setCaption(changeAddress_, texts_.text(1342), {1342});
     connect(changeAddress_, &QPushButton::clicked, this,
             [this] { emit changeAddressRequested(slot_); });
+    showInFolderButton_ = new QPushButton(this);
+    showInFolderButton_->setObjectName(QStringLiteral("ShowInFolder"));
+    setCaption(showInFolderButton_, texts_.text(1469), {1469});
+    showInFolderButton_->hide();
+    connect(showInFolderButton_, &QPushButton::clicked, this, [this] {
+        if (showInFolder_) {
+            showInFolder_(savePath_);
+        }
+    });
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(Command4);
     buttons->addStretch(1);
     buttons->addWidget(Command1);
     buttons->addWidget(changeAddress_);
+    buttons->addWidget(showInFolderButton_);
     buttons->addWidget(Command3);
     buttons->addWidget(Command2);
     return buttons;
@@ -304,6 +314,7 @@ void Kestor2::downloadFinished(const QString& openCaption, const QString& folder
     }
     Command1->show();
     Command1->setDefault(true);
+    showInFolderButton_->setVisible(bool(showInFolder_));
     emit fileBuilt(slot_, savePath_);
 }
 

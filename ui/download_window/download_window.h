@@ -57,6 +57,9 @@ public:
 
     // Opens the slot's ZIP preview; false when there is none to open.
     void setZipPreview(std::function<bool(int slot)> open) { zipPreview_ = std::move(open); }
+    // "Show in folder" beside "Open folder" once the file is whole: the file selected in the
+    // user's file manager.
+    void setShowInFolder(OpenUrl show) { showInFolder_ = std::move(show); }
     DownloadSession* session() const { return session_.data(); }
 
     // The session is gone; only the finished file's buttons still act.
@@ -108,6 +111,7 @@ private:
     const TextTable& texts_;
     OpenUrl openUrl_;
     std::function<bool(int)> zipPreview_;
+    OpenUrl showInFolder_;
 
     bool finished_ = false;
     bool failed_ = false;
@@ -131,4 +135,5 @@ private:
     QPushButton* Command3 = nullptr;
     QPushButton* Command4 = nullptr;
     QPushButton* changeAddress_ = nullptr;
+    QPushButton* showInFolderButton_ = nullptr;
 };

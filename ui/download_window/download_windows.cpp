@@ -40,6 +40,7 @@ SessionObserver* DownloadWindows::openView(int slot, DownloadSession& session) {
     }
     Owned window(new Kestor2(session, slot, list_, texts_, openUrl_));
     window->setZipPreview([this](int slot) { return zipPreview_ && zipPreview_(slot); });
+    window->setShowInFolder(showInFolder_);
     QObject::connect(window.get(), &Kestor2::fileBuilt, window.get(),
                      [this](int slot, const QString& savePath) {
                          if (fileBuilt_) {

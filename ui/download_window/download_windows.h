@@ -39,6 +39,8 @@ public:
     // Opens a ".zip" download's listing, from its button or after its probe; false when it
     // cannot be listed.
     void setZipPreview(std::function<bool(int slot)> preview) { zipPreview_ = std::move(preview); }
+    // The finished windows' "Show in folder".
+    void setShowInFolder(OpenUrl show) { showInFolder_ = std::move(show); }
     // Told when a window's file was built.
     void setFileBuilt(std::function<void(int slot, const QString& savePath)> built) {
         fileBuilt_ = std::move(built);
@@ -62,6 +64,7 @@ private:
     DownloadListState& list_;
     const TextTable& texts_;
     OpenUrl openUrl_;
+    OpenUrl showInFolder_;
     std::function<bool(int)> zipPreview_;
     std::function<void(int, const QString&)> fileBuilt_;
     std::function<void(int)> changeAddress_;

@@ -87,6 +87,10 @@ void FinishedPane::buildMenu() {
     QAction* open = action("openfile2", tr("&Open file"), 117, &FinishedPane::openSelected);
     QAction* folder =
         action("openfolder2", tr("Open &folder"), 118, &FinishedPane::openSelectedFolder);
+    // Shown once the window says how (setShowInFolder).
+    showInFolder_ =
+        action("showinfolder2", ctx_.texts.text(1470), 1470, &FinishedPane::showSelectedInFolder);
+    showInFolder_->setVisible(false);
     QAction* copy =
         action("copyurl2", tr("&Copy address"), 119, &FinishedPane::copySelectedAddress);
     // Shown once the window says how a file's SHA-256 is found (setCopySha256).
@@ -98,6 +102,7 @@ void FinishedPane::buildMenu() {
     pop2_->addAction(open);
     pop2_->setDefaultAction(open);
     pop2_->addAction(folder);
+    pop2_->addAction(showInFolder_);
     pop2_->addAction(copy);
     pop2_->addAction(copySha256_);
 }
@@ -283,6 +288,24 @@ void FinishedPane::openSelectedFolder() {
     if (ctx_.openUrl) {
         ctx_.openUrl(folder);
     }
+}
+
+void FinishedPane::setShowInFolder(std::function<void(const QString& path)> show) {
+    showInFolderWith_ = std::move(show);
+    showInFolder_->setVisible(bool(showInFolderWith_));
+}
+
+void FinishedPane::showSelectedInFolder() {
+    const DownloadRecord* r = recordOf_(selectedKey());
+    if (r == nullptr || r->SavePath.isEmpty() || !showInFolderWith_) {
+        return;
+    }
+    // A file gone since is shown by its folder, as "Open folder" would.
+    if (!QFileInfo(r->SavePath).isFile()) {
+        openSelectedFolder();
+        return;
+    }
+    showInFolderWith_(r->SavePath);
 }
 
 void FinishedPane::copySelectedAddress() {

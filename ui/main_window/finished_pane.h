@@ -62,7 +62,10 @@ public:
     // The menu's entries: the selected file, its folder, its address to the clipboard.
     void openSelected();
     void openSelectedFolder();
+    void showSelectedInFolder();
     void copySelectedAddress();
+    // "Show in folder": hidden until given how to show a file in the user's file manager.
+    void setShowInFolder(std::function<void(const QString& path)> show);
     // "Copy SHA-256": hidden until given how to copy the file's SHA-256 for an entry's key.
     void setCopySha256(std::function<void(const QString& key)> copy);
     // The details' checksum line anew, when they show this entry's file.
@@ -103,6 +106,8 @@ private:
     QPushButton* Command4 = nullptr;  // shows and hides the preview
     QMenu* pop2_ = nullptr;
     QAction* copySha256_ = nullptr;
+    QAction* showInFolder_ = nullptr;
+    std::function<void(const QString& path)> showInFolderWith_;
     std::function<void(const QString& key)> copySha256With_;
 
     bool DraggedFile = false;    // a drag out of the list is under way

@@ -153,6 +153,7 @@ public:
     QMimeData* finishedDragData(const QStringList& keys) const {
         return finishedPane_->dragData(keys);
     }
+    FinishedPane& finishedPane() const { return *finishedPane_; }
 
     // The dialogs and the clock, replaceable so that tests answer without modal
     // windows and drive the refresh throttle.
