@@ -8,8 +8,8 @@
 // come from here; windows name the entry they show by the number in their tag.
 class TextTable {
 public:
-    // Entries in use lie below 1460; toolbar tooltips sit 30 above their button's entry.
-    static constexpr int Size = 1460;
+    // Entries in use lie below 1520; toolbar tooltips sit 30 above their button's entry.
+    static constexpr int Size = 1520;
 
     // The entry, or an empty text for one that no file defined or a number outside the table.
     QString text(int number) const;
