@@ -77,4 +77,8 @@ struct EngineContext {
     // Where each connection's proxy comes from when not from the options (the desktop's proxy
     // settings, brenloft-get's environment); none: ProxyRouteFor(settings).
     ProxyResolver* proxyResolver = nullptr;
+    // Hands a link that belongs to another program (a magnet link, a local .torrent file) to
+    // the program the desktop has for it, and tells the user; adding calls it instead of
+    // refusing the address. Empty where there is no desktop: such links are refused.
+    std::function<void(const QString& link)> handOverLink{};
 };

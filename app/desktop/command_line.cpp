@@ -1,7 +1,9 @@
 #include "app/desktop/command_line.h"
 
+#include <QFileInfo>
 #include <QRegularExpression>
 
+#include "core/urls/other_program_link.h"
 #include "core/urls/parse_url.h"
 
 StartCommand ReadStartCommand(const QString& commandLine) {
@@ -31,7 +33,7 @@ StartCommand ReadStartCommand(const QString& commandLine) {
     }
     rest = rest.trimmed();
     rest.remove(u'"');
-    if (HasDownloadScheme(rest)) {
+    if (HasDownloadScheme(rest) || HandedOverAsGiven(LinkForOtherProgram(rest))) {
         command.url = rest;
     } else {
         command.unused = rest;
@@ -55,7 +57,13 @@ StartArguments ReadStartArguments(const QStringList& arguments) {
             read.silent = read.silent || command.silent;
             read.addAddress = read.addAddress || command.addAddress;
             read.noRestart = read.noRestart || command.noRestart;
-            if (!command.url.isEmpty()) {
+            // A .torrent file named from where the start was made: a running program, started
+            // elsewhere, finds it only by its whole path.
+            if (const QFileInfo file(command.unused);
+                command.unused.endsWith(QLatin1String(".torrent"), Qt::CaseInsensitive) &&
+                file.isFile()) {
+                read.urls.append(file.absoluteFilePath());
+            } else if (!command.url.isEmpty()) {
                 read.urls.append(command.url);
             } else if (!command.unused.isEmpty()) {
                 read.rejected.append(piece);

@@ -6,8 +6,10 @@
 // One line of the desktop program's command line, read as one text: an argument, or a line a
 // later start handed over.
 struct StartCommand {
-    bool silent = false;      // start in the tray (or minimised), without showing the main window
-    QString url;              // an http://, https:// or ftp:// address to add, or empty
+    bool silent = false;  // start in the tray (or minimised), without showing the main window
+    // an http://, https:// or ftp:// address to add, a magnet link or a .torrent file (an
+    // absolute path) for the torrent program, or empty
+    QString url;
     bool addAddress = false;  // "--add": the "Add address" dialog opens (the desktop action)
     // "--no-restart": should the file change on its server, the download stops instead of
     // asking to start again.
@@ -18,7 +20,7 @@ struct StartCommand {
 // Finds the silent switches ("/silent", "-silent", and " -s " / " /s " with a blank on each
 // side) anywhere in the text, removes them, and keeps what is left as a URL when, trimmed and
 // without double quotes, it begins with "http://", "https://" or "ftp://" (in
-// lower case).
+// lower case), or is a link for another program (other_program_link.h).
 StartCommand ReadStartCommand(const QString& commandLine);
 
 // The whole command line: every argument, and every line of an argument, is read on its own,
@@ -45,7 +47,8 @@ constexpr const char* BrenloftHelp =
     "\n"
     "  URL...              http://, https:// or ftp:// addresses to add, each its own download\n"
     "                      (double quotes are dropped); one that is none is reported and\n"
-    "                      the others still go\n"
+    "                      the others still go; magnet links and .torrent files go to the\n"
+    "                      desktop's torrent program\n"
     "  /silent, -silent    start in the tray (or minimised) without showing the main window\n"
     "  -s, /s              the same, with a blank on each side in the line\n"
     "  --add               open the \"Add address\" dialog (in the Brenloft already running)\n"

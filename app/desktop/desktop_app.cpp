@@ -17,6 +17,7 @@
 #include "app/desktop/desktop_notices.h"
 #include "app/desktop/desktop_remote_control.h"
 #include "app/desktop/options_wiring.h"
+#include "app/desktop/other_program_links.h"
 #include "app/desktop/single_instance.h"
 #include "core/diagnostics/log_categories.h"
 #include "core/download_list/list_file_format.h"
@@ -34,6 +35,7 @@
 #include "engine/queue/download_queue.h"
 #include "integration/automation/velmora.h"
 #include "integration/browsers/context_menu.h"
+#include "integration/system/stay_awake.h"
 #include "integration/system/system_proxy_resolver.h"
 #include "ui/basket/basket_control.h"
 #include "ui/basket/basket_placement.h"
@@ -86,6 +88,8 @@ DesktopApp::~DesktopApp() {
     basket_.reset();
     catcher_.reset();
     kestor_.reset();
+    links_.reset();
+    awake_.reset();
     checks_.reset();
     queue_.reset();
     windows_.reset();
@@ -224,6 +228,12 @@ void DesktopApp::createWindows(const QStringList& languageFolders) {
     });
     connect(kestor_.get(), &Kestor::optionsRequested, options_.get(), &OptionsWiring::open);
     connect(options_.get(), &OptionsWiring::applied, this, &DesktopApp::followProxySettings);
+    awake_ = std::make_unique<StayAwake>(
+        *queue_, [this] { return settings_.StayAwake == FlagTrue; }, texts_.text(1500));
+    connect(options_.get(), &OptionsWiring::applied, awake_.get(), &StayAwake::apply);
+    links_ = HandLinksToOtherPrograms(
+        *ctx_, *queue_, [this](const QString& text) { kestor_->Status(text); },
+        [this](const QString& text) { tellLater(text); });
     createUpdateInstaller();
 }
 

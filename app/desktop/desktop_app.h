@@ -28,12 +28,14 @@ class DesktopRemoteControl;
 class DownloadQueue;
 class DownloadWindows;
 class GuiSessionPrompts;
+class LinkHandover;
 class Kestor;
 class MessageBoxQueue;
 class OptionsWiring;
 class QuenbyCatcher;
 class SystemProxyResolver;
 class SingleInstance;
+class StayAwake;
 class UpdateInstaller;
 class Velmora;
 class ZipPreviews;
@@ -120,6 +122,8 @@ private:
     std::unique_ptr<ZipPreviews> previews_;
     std::unique_ptr<DownloadQueue> queue_;
     std::unique_ptr<ChecksumChecks> checks_;  // every finished file against its checksum
+    std::unique_ptr<StayAwake> awake_;        // no suspend while downloads run
+    std::unique_ptr<LinkHandover> links_;     // magnet links and .torrent files
     std::unique_ptr<Kestor> kestor_;
     std::unique_ptr<QuenbyCatcher> catcher_;
     std::unique_ptr<BasketControl> basket_;

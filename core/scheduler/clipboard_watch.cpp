@@ -6,6 +6,7 @@
 #include "core/download_list/list_additions.h"
 #include "core/settings/settings.h"
 #include "core/text/url_codec.h"
+#include "core/urls/other_program_link.h"
 #include "core/urls/parse_url.h"
 
 namespace {
@@ -49,6 +50,16 @@ QStringList ClipboardWatch::considerAll(const QString& clipboardText, const Down
     QStringList offers;
     static const QRegularExpression breaks(QStringLiteral("\r\n|\r|\n"));
     for (const QString& line : clipboardText.split(breaks)) {
+        // A magnet link never joins the list, so only the memory of it keeps it from being
+        // offered each time it is copied again; encoding would change it.
+        if (const QString link = line.trimmed();
+            LinkForOtherProgram(link) == OtherProgramLink::Magnet) {
+            if (!offeredLinks_.contains(link)) {
+                offeredLinks_.insert(link);
+                offers << link;
+            }
+            continue;
+        }
         // Blanks around a copied address are not part of it; encoded they would be.
         const QString url = EncodeUrl(line.trimmed());
         if (!offers.contains(url) && WorthOffering(url, list, settings)) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -9,8 +10,9 @@ struct Settings;
 
 // The scheduler tick's look at the clipboard: a text is examined once, when it first appears,
 // and each of its lines offered when it is the address of a file that is not in the list and whose
-// extension is not ignored. What is done with an offer is the caller's: with "SaveAs" on, the save
-// dialog of adding is the confirmation; otherwise the user is asked first.
+// extension is not ignored, or a magnet link not offered before in this run. What is done with
+// an offer is the caller's: with "SaveAs" on, the save dialog of adding (for a magnet link, the
+// torrent program's own) is the confirmation; otherwise the user is asked first.
 class ClipboardWatch {
 public:
     // The encoded addresses to offer, one for each line of the text that qualifies, in order
@@ -22,4 +24,5 @@ public:
 
 private:
     QString lastSeen_;
+    QSet<QString> offeredLinks_;  // magnet links, offered once for the program's run
 };

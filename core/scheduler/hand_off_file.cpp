@@ -3,6 +3,7 @@
 #include <QFile>
 
 #include "core/text/url_codec.h"
+#include "core/urls/other_program_link.h"
 #include "core/urls/parse_url.h"
 
 namespace {
@@ -14,6 +15,10 @@ constexpr qint64 MaxFileBytes = 1024 * 1024;
 
 std::optional<QString> HandOffUrl(QString line) {
     line.remove(u'"');
+    // As given: encoding would change what a magnet link or a file name says.
+    if (HandedOverAsGiven(LinkForOtherProgram(line.trimmed()))) {
+        return line.trimmed();
+    }
     const QString url = EncodeUrl(line.trimmed());
     if (HasDownloadScheme(url)) {
         return url;

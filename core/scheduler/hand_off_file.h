@@ -7,7 +7,8 @@
 #include "core/paths/folder_lock.h"
 
 // The address in a line handed over by a later start: without its double quotes, trimmed and
-// encoded; nothing unless it begins with "http://", "https://" or "ftp://" (that case).
+// encoded; nothing unless it begins with "http://", "https://" or "ftp://" (that case). A magnet
+// link or a local .torrent file comes as it is, unencoded.
 std::optional<QString> HandOffUrl(QString line);
 
 // Second starts and the running program take turns at the hand-off file under a FolderLock on

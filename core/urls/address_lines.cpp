@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "core/text/url_codec.h"
+#include "core/urls/other_program_link.h"
 #include "core/urls/parse_url.h"
 #include "core/urls/url_scan.h"
 
@@ -57,7 +58,9 @@ AddressLines CheckAddressLines(const QString& text) {
         if (line.isEmpty()) {
             continue;
         }
-        if (ParseUrl(EncodeUrl(line)).status == UrlValid) {
+        // A magnet link is usable too: adding hands it to the torrent program.
+        if (ParseUrl(EncodeUrl(line)).status == UrlValid ||
+            HandedOverAsGiven(LinkForOtherProgram(line))) {
             lines.usable << line;
         } else {
             lines.refused.append({line, WhyRefused(line)});

@@ -21,7 +21,7 @@ struct AddressLines {
 
 // Splits at any line break (LF, CR LF or CR). A line is usable when adding can take it: an
 // http://, https:// or ftp:// address (scheme in any letter case) with a server name and a
-// path.
+// path, or a magnet link or a local .torrent file, which adding hands to the torrent program.
 AddressLines CheckAddressLines(const QString& text);
 
 // The lines of a text file of addresses, read whole (UTF-8). False with `error` set when it

@@ -8,6 +8,7 @@
 #include "core/settings/settings.h"
 #include "core/text/text_table.h"
 #include "core/text/url_codec.h"
+#include "core/urls/other_program_link.h"
 #include "core/urls/parse_url.h"
 #include "engine/engine_context.h"
 #include "engine/http/browser_handover.h"
@@ -69,6 +70,11 @@ int AddDownload(EngineContext& ctx, DownloadQueue& queue, AddPrompts& prompts,
     const TextTable& texts = ctx.texts;
     DownloadListState& list = ctx.list;
 
+    if (const QString link = request.url.trimmed();
+        ctx.handOverLink && HandedOverAsGiven(LinkForOtherProgram(link))) {
+        ctx.handOverLink(link);
+        return 0;
+    }
     request.url = EncodeUrl(request.url);
     const ParsedUrl parsed = ParseUrl(request.url);
     if (parsed.status != UrlValid) {

@@ -4,6 +4,7 @@
 
 #include "automation/velmora_adaptor.h"  // generated from VelmoraProject.Velmora.xml
 #include "core/diagnostics/log_categories.h"
+#include "core/urls/other_program_link.h"
 #include "core/urls/parse_url.h"
 
 Velmora::Velmora(AddUrl add, ChangeUrl change, QObject* parent)
@@ -64,7 +65,9 @@ void Velmora::MenuURLChecksum(const QString& url, const QString& refURL, const Q
 void Velmora::LeechURL(const QString& /*url*/, const QString& /*refURL*/) {}
 
 int Velmora::IEURL(const QString& url) {
-    if (!HasDownloadScheme(url, Qt::CaseInsensitive)) {
+    // A magnet link or a .torrent file goes on to the torrent program, which adding calls.
+    if (!HasDownloadScheme(url, Qt::CaseInsensitive) &&
+        !HandedOverAsGiven(LinkForOtherProgram(url))) {
         qCInfo(lcUi) << "IEURL: not an address to download:" << UrlForDisplay(url);
         return 0;
     }

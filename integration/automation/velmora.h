@@ -50,7 +50,8 @@ public slots:
     // Accepted and ignored.
     void LeechURL(const QString& url, const QString& refURL);
     // 1 when the address begins with "http://", "https://" or "ftp://" in any letter case (no
-    // blanks before it) and went to the list, without a Referer or cookies; 0, with nothing
+    // blanks before it) and went to the list, without a Referer or cookies, or is a magnet link
+    // or a local .torrent file, which adding hands to the torrent program; 0, with nothing
     // added, otherwise.
     int IEURL(const QString& url);
     // The unfinished download whose address is `oldURL` goes on from `newURL` when that serves

@@ -76,6 +76,9 @@ QProcessEnvironment BrenloftHome::environment() const {
                sessionBus_.isEmpty()
                    ? QStringLiteral("unix:path=") + path(QStringLiteral("no-session-bus"))
                    : sessionBus_);
+    // Nor the machine's system bus: downloads that run ask it to hold off suspend.
+    env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"),
+               QStringLiteral("unix:path=") + path(QStringLiteral("no-system-bus")));
     env.remove(QStringLiteral("DISPLAY"));
     env.remove(QStringLiteral("WAYLAND_DISPLAY"));
     if (!display_.isEmpty()) {

@@ -17,6 +17,8 @@ TEST(StartCommand, SwitchesComeOutAndTheAddressStaysWhole) {
         {"http://h/a --addon.bin", false, false, "http://h/a --addon.bin"},
         {"http://h/My  File.zip", false, false, "http://h/My  File.zip"},
         {"-silent \"ftp://h/a\"", true, false, "ftp://h/a"},
+        {"-silent magnet:?xt=urn:btih:ab", true, false, "magnet:?xt=urn:btih:ab"},
+        {"/tmp/a b.torrent", false, false, "/tmp/a b.torrent"},
     };
     for (const auto& row : rows) {
         const StartCommand command = ReadStartCommand(QString::fromUtf8(row.line));

@@ -2,6 +2,7 @@
 
 #include "core/download_list/records.h"
 #include "core/text/url_codec.h"
+#include "core/urls/other_program_link.h"
 #include "core/urls/parse_url.h"
 
 namespace {
@@ -134,6 +135,27 @@ TEST(HasDownloadScheme, LowerCaseUnlessAskedOtherwise) {
         const QString text = QString::fromUtf8(c.text);
         EXPECT_EQ(HasDownloadScheme(text), c.exact) << c.text;
         EXPECT_EQ(HasDownloadScheme(text, Qt::CaseInsensitive), c.anyCase) << c.text;
+    }
+}
+
+TEST(LinkForOtherProgram, MagnetLinksAndTorrentFilesAreNotOurDownloads) {
+    using L = OtherProgramLink;
+    const std::pair<const char*, L> rows[] = {
+        {"MAGNET:?xt=urn:btih:0123abcd&dn=a+b&tr=udp%3A%2F%2Fh%3A6969", L::Magnet},
+        {"magnet:?", L::None},
+        {"magnet:?xt=urn:btih:01 23", L::None},
+        {"magnet:?xt=urn:btih:01\"23", L::None},
+        {" magnet:?xt=urn:btih:0123abcd", L::None},
+        {"HTTPS://h/get/A.TORRENT?key=1", L::TorrentAddress},
+        {"ftp://h/pub/a.torrent%23top", L::TorrentAddress},
+        {"http://h/a.torrent.zip", L::None},
+        {"http://h/get?name=a.torrent", L::None},
+        {"/home/u/Downloads/a b.torrent", L::TorrentFile},
+        {"file:///home/u/a.TORRENT", L::TorrentFile},
+        {"a.torrent", L::None},
+    };
+    for (const auto& [text, link] : rows) {
+        EXPECT_EQ(LinkForOtherProgram(QString::fromUtf8(text)), link) << text;
     }
 }
 

@@ -56,6 +56,10 @@ TEST_F(HandOffFile, QuotedAddressIsTakenAndTheFileDeleted) {
     write("\"https://host:8443/a b.iso\"\r\n");
     EXPECT_EQ(takeUrl(), QStringLiteral("https://host:8443/a%20b.iso"));
     EXPECT_FALSE(QFile::exists(path));
+
+    // For the torrent program, as it was given.
+    write("\"magnet:?xt=urn:btih:ab&dn=a+b\"\r\n");
+    EXPECT_EQ(takeUrl(), QStringLiteral("magnet:?xt=urn:btih:ab&dn=a+b"));
 }
 
 TEST_F(HandOffFile, AnythingElseIsDeletedWithoutAnAddress) {
@@ -150,6 +154,11 @@ TEST_F(Clipboard, AFileAddressIsOfferedOnceWhileTheClipboardHoldsIt) {
     // Something else was copied in between: the same address is new again.
     EXPECT_EQ(copy(QStringLiteral("some words")), std::nullopt);
     EXPECT_EQ(copy(url), url);
+    // Not a magnet link, which never joins the list: that is offered once for the run.
+    const QString magnet = QStringLiteral("magnet:?xt=urn:btih:ab&dn=a+b");
+    EXPECT_EQ(copy(QStringLiteral(" ") + magnet), magnet);
+    EXPECT_EQ(copy(url), url);
+    EXPECT_EQ(copy(magnet), std::nullopt);
 }
 
 TEST_F(Clipboard, EveryAddressLineOfATextIsOfferedOnce) {

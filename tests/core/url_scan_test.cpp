@@ -88,9 +88,11 @@ TEST(ScanUriList, ScansEveryLineButTheComments) {
 TEST(CheckAddressLines, EachLineIsAnAddressOrARefusalWithItsReason) {
     const AddressLines lines = CheckAddressLines(QStringLiteral(
         " http://a.example/1.zip \r\n\r\nHTTPS://b.example/2.iso\rhtp://x\nftp://c.example/3\n"
-        "http://d.example\nhttp:///e.bin\nhttp://f.example:0/g.bin\nhttp://a.example/1.zip"));
-    EXPECT_EQ(lines.usable, (QStringList{"http://a.example/1.zip", "HTTPS://b.example/2.iso",
-                                         "ftp://c.example/3", "http://a.example/1.zip"}));
+        "http://d.example\nhttp:///e.bin\nhttp://f.example:0/g.bin\nhttp://a.example/1.zip\n"
+        "magnet:?xt=urn:btih:ab"));
+    EXPECT_EQ(lines.usable,
+              (QStringList{"http://a.example/1.zip", "HTTPS://b.example/2.iso", "ftp://c.example/3",
+                           "http://a.example/1.zip", "magnet:?xt=urn:btih:ab"}));
     QStringList refused;
     for (const RefusedLine& r : lines.refused) {
         refused << r.line + QStringLiteral(": ") + r.why;

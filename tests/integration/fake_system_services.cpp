@@ -8,10 +8,13 @@
 //   TYPE:refuse   whose deactivation fails
 //   gone          listed as active, but its object has already disappeared
 // Prints "ready" once both names are owned, then one line per request that changes something
-// ("DeactivateConnection PATH", "PowerOff true|false [allow-interactive-authorization]") and
-// "unexpected ..." for any request a client should not make. Each line is out before the
-// reply, so a client whose blocking call returned has its line in the pipe.
+// ("DeactivateConnection PATH", "PowerOff true|false [allow-interactive-authorization]",
+// "Inhibit N WHAT WHO WHY MODE") and "unexpected ..." for any request a client should not make.
+// Inhibitor N is the write end of a pipe; "Released N" follows once the client closed it. Each line
+// is out before the reply, so a client whose blocking call returned has its line in the pipe.
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -19,10 +22,12 @@
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
+#include <QDBusUnixFileDescriptor>
 #include <QDBusVariant>
 #include <QDBusVirtualObject>
 #include <QList>
 #include <QMap>
+#include <QSocketNotifier>
 #include <QVariantMap>
 #include <cstdio>
 #include <utility>
@@ -136,11 +141,39 @@ private:
             }
             return message.createReply();
         }
+        if (path == kLoginPath && call == kLoginManager + QStringLiteral(".Inhibit") &&
+            message.signature() == QLatin1String("ssss")) {
+            return inhibit(message);
+        }
         if (call != kProperties + QStringLiteral(".Get")) {
             Report(QStringLiteral("unexpected %1(%2) on %3").arg(call, message.signature(), path));
         }
         return message.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.UnknownObject"),
                                         QStringLiteral("No such object or property: ") + path);
+    }
+
+    // Hands out the write end of a pipe, and reports when its read end sees the end of file.
+    QDBusMessage inhibit(const QDBusMessage& message) {
+        int ends[2];
+        if (pipe2(ends, O_CLOEXEC) != 0) {
+            return message.createErrorReply(QDBusError::Failed, QStringLiteral("no pipe"));
+        }
+        const QString number = QString::number(++inhibitors_);
+        Report(QStringLiteral("Inhibit ") + number + u' ' +
+               QVariant(message.arguments()).toStringList().join(u' '));
+        auto* watch = new QSocketNotifier(ends[0], QSocketNotifier::Read);
+        QObject::connect(watch, &QSocketNotifier::activated, [watch, number] {
+            const int fd = static_cast<int>(watch->socket());
+            char byte = 0;
+            if (read(fd, &byte, 1) <= 0) {
+                Report(QStringLiteral("Released ") + number);
+                close(fd);
+                watch->deleteLater();
+            }
+        });
+        const QDBusUnixFileDescriptor handed(ends[1]);  // a copy of its own
+        close(ends[1]);
+        return message.createReply(QVariant::fromValue(handed));
     }
 
     // The live connection behind `path` (an active connection or its settings), if any.
@@ -158,6 +191,7 @@ private:
 
     QList<Connection> connections_;
     bool denyPowerOff_;
+    int inhibitors_ = 0;
 };
 
 }  // namespace

@@ -9,7 +9,13 @@
 #include <QFileInfo>
 #include <memory>
 
+#include "engine/queue/add_download.h"
+#include "engine/queue/download_queue.h"
+#include "engine/queue/session_windows.h"
+#include "integration/system/stay_awake.h"
 #include "integration/system/system_completion_actions.h"
+#include "tests/support/engine_rig.h"
+#include "tests/support/http_fault_server.h"
 #include "tests/support/peer_process.h"
 #include "tests/support/private_bus.h"
 #include "tests/support/sandbox.h"
@@ -86,6 +92,8 @@ public:
     }
 
     QByteArray errors() { return peer_.errorOutput(); }
+    // The next request line, waited for (the client has acted already).
+    QString nextCall() { return peer_.firstLine(); }
 
     ~FakeServices() { stopAndTakeCalls(); }
 
@@ -205,6 +213,51 @@ TEST_F(SystemCompletionActionsOnBus, WithoutTheServicesBothReturnAndSayWhy) {
         << actions.lastError().toStdString();
     EXPECT_TRUE(actions.lastError().contains(QStringLiteral("ServiceUnknown")))
         << actions.lastError().toStdString();
+}
+
+// The server reads each request and never answers: each download waits for its first answer
+// (and asks again) far longer than the case takes, and runs until paused.
+TEST_F(SystemCompletionActionsOnBus, OneSleepLockWhileDownloadsRunWhenTheOptionSaysSo) {
+    EngineRig engine;
+    HttpFaultServer server;
+    ASSERT_TRUE(server.start(engine.file(QStringLiteral("requests.log"))))
+        << server.error().toStdString();
+    NoSessionWindows windows;
+    DownloadQueue queue{engine.ctx, windows};
+    ScriptedAddPrompts prompts;
+    StayAwake awake{queue, [&] { return engine.settings.StayAwake == FlagTrue; },
+                    QStringLiteral("Downloads are running")};
+    const auto start = [&](const QString& name) {
+        AddRequest request;
+        request.url = server.url(QStringLiteral("silent"), 1000, name);
+        return AddDownload(engine.ctx, queue, prompts, request);
+    };
+    // No logind: the refusal is only logged, and the download goes on.
+    start(QStringLiteral("a.bin"));
+    ASSERT_TRUE(WaitFor([&] { return awake.asking(); }));
+    ASSERT_TRUE(WaitFor([&] { return !awake.asking(); }));
+    EXPECT_EQ(queue.runningCount(), 1);
+    queue.pauseall();
+
+    // Each change is looked at at once below, as the queue's reports make it look a moment later.
+    ASSERT_TRUE(services.start({})) << services.errors().constData();
+    engine.settings.StayAwake = FlagFalse;
+    const int first = start(QStringLiteral("b.bin"));
+    awake.apply();
+    EXPECT_FALSE(awake.asking()) << "the option is off";
+    engine.settings.StayAwake = FlagTrue;
+    awake.apply();  // the options were applied
+    ASSERT_TRUE(WaitFor([&] { return awake.holding(); }));
+    EXPECT_EQ(services.nextCall(),
+              QStringLiteral("Inhibit 1 sleep Brenloft Downloads are running block"));
+    const int second = start(QStringLiteral("c.bin"));
+    awake.apply();
+    queue.PauseSlot(first);
+    awake.apply();
+    EXPECT_TRUE(queue.runningCount() == 1 && awake.holding() && !awake.asking());
+    queue.PauseSlot(second);
+    ASSERT_TRUE(WaitFor([&] { return !awake.holding(); }));
+    EXPECT_EQ(services.nextCall(), QStringLiteral("Released 1")) << "never a second lock";
 }
 
 namespace {

@@ -4,7 +4,7 @@
 BUILD_PACKAGES="cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libqt6svg6 libssl-dev libzip-dev qt6-multimedia-dev qt6-image-formats-plugins gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-plugins-ugly gstreamer1.0-libav librsvg2-bin qt6-translations-l10n qt6-websockets-dev libproxy-dev"
 # libFuzzer comes with clang's runtime libraries.
 FUZZ_PACKAGES="clang libclang-rt-14-dev"
-TEST_PACKAGES="aria2 clang-format clang-tidy googletest libgtest-dev python3 dante-server microsocks dbus-daemon nginx vsftpd python3-pyftpdlib openssl tinyproxy zip unzip chromium firefox-esr gstreamer1.0-tools desktop-file-utils appstream libxml2-utils lintian dpkg-dev fakeroot file libproxy1-plugin-webkit xvfb dunst"
+TEST_PACKAGES="aria2 clang-format clang-tidy googletest libgtest-dev python3 dante-server microsocks dbus-daemon nginx vsftpd python3-pyftpdlib openssl tinyproxy zip unzip chromium firefox-esr gstreamer1.0-tools desktop-file-utils appstream libxml2-utils lintian dpkg-dev fakeroot file libproxy1-plugin-webkit xvfb dunst xdg-utils"
 # The browser tests drive the browsers with puppeteer-core (installed by the tests into the
 # build tree) on Node. A Node that came with the machine is used as it is; Debian's otherwise.
 NODE_PACKAGES="nodejs npm"
