@@ -65,6 +65,22 @@ QVariant ItemProperty(QDBusConnection& bus, const QString& item, const QString& 
     return reply.arguments().value(0).value<QDBusVariant>().variant();
 }
 
+// Reads an array of (width, height, ARGB bytes); how many hold a whole picture.
+int Pictures(const QDBusArgument& argument) {
+    int whole = 0;
+    argument.beginArray();
+    while (!argument.atEnd()) {
+        int width = 0, height = 0;
+        QByteArray bytes;
+        argument.beginStructure();
+        argument >> width >> height >> bytes;
+        argument.endStructure();
+        whole += width > 0 && bytes.size() == width * height * 4;
+    }
+    argument.endArray();
+    return whole;
+}
+
 }  // namespace
 
 TEST(BrenloftTray, RegistersWithThePanelsWatcherShowingItsTipAndPicture) {
@@ -85,40 +101,20 @@ TEST(BrenloftTray, RegistersWithThePanelsWatcherShowingItsTipAndPicture) {
     ASSERT_TRUE(WaitFor([&] { return !watcher.items.isEmpty(); }, std::chrono::seconds(60)));
     const QString item = watcher.items.first();
 
-    // ToolTip is (icon name, pixmaps, title, text): the title is the tray's tip.
+    // ToolTip is (icon name, pictures, title, text): the title is the tray's tip.
     const QDBusArgument tip =
         ItemProperty(panel, item, QStringLiteral("ToolTip")).value<QDBusArgument>();
-    QString iconName, title, text;
+    QString title;
     tip.beginStructure();
-    tip >> iconName;
-    tip.beginArray();
-    while (!tip.atEnd()) {
-        tip.beginStructure();
-        int width = 0, height = 0;
-        QByteArray bytes;
-        tip >> width >> height >> bytes;
-        tip.endStructure();
-    }
-    tip.endArray();
-    tip >> title >> text;
+    tip >> title;
+    Pictures(tip);
+    tip >> title;
     tip.endStructure();
     EXPECT_EQ(title, QStringLiteral("BrenloftCatcher"));
-    // A panel draws the item from its picture: an icon name the theme may lack is not enough.
-    const QDBusArgument pixmaps =
-        ItemProperty(panel, item, QStringLiteral("IconPixmap")).value<QDBusArgument>();
-    int pictures = 0;
-    pixmaps.beginArray();
-    while (!pixmaps.atEnd()) {
-        int width = 0, height = 0;
-        QByteArray bytes;
-        pixmaps.beginStructure();
-        pixmaps >> width >> height >> bytes;
-        pixmaps.endStructure();
-        pictures += width > 0 && bytes.size() == width * height * 4;
-    }
-    pixmaps.endArray();
-    const QString iconFile = ItemProperty(panel, item, QStringLiteral("IconName")).toString();
-    EXPECT_TRUE(pictures > 0 || iconFile.startsWith(u'/')) << iconFile.toStdString();
+    // A panel draws the item from its pictures: an icon name the theme may lack is not enough.
+    EXPECT_GT(
+        Pictures(ItemProperty(panel, item, QStringLiteral("IconPixmap")).value<QDBusArgument>()),
+        0);
     EXPECT_EQ(ItemProperty(panel, item, QStringLiteral("Status")).toString(),
               QStringLiteral("Active"));
     EXPECT_TRUE(run.stopWith(SIGTERM));

@@ -16,6 +16,7 @@
 #include "tests/support/sandbox.h"
 #include "tests/support/test_files.h"
 #include "tests/support/text_printer.h"
+#include "tests/support/xvfb_display.h"
 
 namespace {
 
@@ -187,11 +188,11 @@ TEST_F(DesktopNotifierTest, ActionsAndReplacements) {
 
 // A real notification server takes the calls: dunst on a display of its own.
 TEST_F(DesktopNotifierTest, DunstShowsTheNotification) {
-    PeerProcess xvfb;
+    XvfbDisplay display;
     PeerProcess dunst;
     const Sandbox box;
-    ASSERT_TRUE(xvfb.start(QStringLiteral("Xvfb"), {"-displayfd", "1", "-nolisten", "tcp"}));
-    qputenv("DISPLAY", ':' + xvfb.firstLine().toUtf8());
+    ASSERT_TRUE(display.start()) << display.error().toStdString();
+    qputenv("DISPLAY", display.name().toUtf8());
     qputenv("DBUS_SESSION_BUS_ADDRESS", bus.address().toUtf8());
     ASSERT_TRUE(WriteFile(box.file(QStringLiteral("dunstrc")), {}));
     ASSERT_TRUE(dunst.start(QStringLiteral("dunst"), {"-config", box.file("dunstrc")}));
