@@ -58,9 +58,9 @@ void SortByItsKind(SessionCore& core, DownloadRecord& r) {
                                << "cannot be made or written: into the download folder";
     core.ctx.prompts.showMessage(
         Worded(core.ctx.texts, 1480,
-               QStringLiteral("The folder %1 cannot be created or written: %2 goes to the "
-                              "download folder."))
-            .arg(unusable, DecodeUrl(r.FileName)),
+               QStringLiteral("The folder %1 cannot be created or written: files of its kind "
+                              "go to the download folder."))
+            .arg(unusable),
         SessionPrompts::Icon::Information);
 }
 

@@ -58,8 +58,17 @@ void GuiSessionPrompts::open(QDialog* dialog, std::function<void()> done) {
 
 void GuiSessionPrompts::showMessage(const QString& text, Icon icon) {
     // The engine's reasons come in its English; the rest is worded already.
-    QMessageBox* box =
-        NewMessageBox(BoxIcon(icon), FailureReason(text, texts_), QMessageBox::Ok, parent_);
+    const QString shown = FailureReason(text, texts_);
+    // A batch of downloads meeting the same fault says so once, not once per download.
+    std::erase_if(open_, [](const OpenWindow& w) { return w.dialog.isNull(); });
+    for (const OpenWindow& w : open_) {
+        const auto* open = qobject_cast<const QMessageBox*>(w.dialog.data());
+        if (open != nullptr && open->property("shownText").toString() == shown) {
+            return;
+        }
+    }
+    QMessageBox* box = NewMessageBox(BoxIcon(icon), shown, QMessageBox::Ok, parent_);
+    box->setProperty("shownText", shown);
     open(box, [] {});
 }
 
