@@ -90,8 +90,14 @@ protected:
 
 }  // namespace
 
-// The scheme test ignores letter case but not blanks or quotes; only what passes is added.
+// The scheme test ignores letter case but not blanks or quotes; only what passes is added, and a
+// magnet link goes on to the torrent program.
 TEST_F(AutomationEntry, IeurlAcceptsHttpHttpsAndFtpAddressesOnly) {
+    QStringList handed;
+    engine.ctx.handOverLink = [&](const QString& link) { handed << link; };
+    const QString magnet = QStringLiteral("magnet:?xt=urn:btih:0123456789abcdef&dn=a+b");
+    EXPECT_EQ(ieurl(magnet), 1);
+    EXPECT_EQ(handed, QStringList{magnet});
     const QStringList accepted = {
         QStringLiteral("http://127.0.0.1:9/a.zip"),  QStringLiteral("HTTP://127.0.0.1:9/b.zip"),
         QStringLiteral("ftp://127.0.0.1:9/c.iso"),   QStringLiteral("Ftp://127.0.0.1:9/d.iso"),

@@ -1,9 +1,7 @@
-// Magnet links handed to the desktop's torrent program: a stand-in registered with xdg-mime in
-// the test's own home, whose program writes down the link it was started with.
+// Magnet links handed to the desktop's torrent program from the add path: a stand-in registered
+// with xdg-mime in the test's own home, whose program writes down the link it was started with.
 #include <gtest/gtest.h>
 
-#include <QDBusMessage>
-#include <QDBusPendingCall>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -11,13 +9,11 @@
 #include "engine/queue/add_download.h"
 #include "engine/queue/download_queue.h"
 #include "engine/queue/session_windows.h"
-#include "integration/automation/velmora.h"
 #include "integration/system/link_handover.h"
 #include "tests/support/engine_rig.h"
-#include "tests/support/private_bus.h"
 #include "tests/support/test_files.h"
 
-TEST(LinkHandover, MagnetLinksFromAddingAndTheSessionBusReachTheDesktopsProgram) {
+TEST(LinkHandover, MagnetLinksFromAddingReachTheDesktopsProgram) {
     Sandbox box;
     // Nothing of the machine's desktop: its programs and defaults stay out of reach.
     for (const char* name :
@@ -37,7 +33,7 @@ TEST(LinkHandover, MagnetLinksFromAddingAndTheSessionBusReachTheDesktopsProgram)
     engine.ctx.handOverLink = [&](const QString& link) {
         handover.handOver(link, LinkForOtherProgram(link));
     };
-    const auto add = [&](const QString& url, const QString&, const QString&, const Checksum&) {
+    const auto add = [&](const QString& url) {
         AddRequest request;
         request.url = url;
         EXPECT_EQ(AddDownload(engine.ctx, queue, prompts, request), 0);
@@ -45,7 +41,7 @@ TEST(LinkHandover, MagnetLinksFromAddingAndTheSessionBusReachTheDesktopsProgram)
     const QString magnet = QStringLiteral("magnet:?xt=urn:btih:0123456789abcdef&dn=a+b");
     const QString log = box.file(QStringLiteral("handler.sh.log"));
 
-    add(magnet, {}, {}, {});
+    add(magnet);
     ASSERT_TRUE(WaitFor([&] { return !told.isEmpty(); }));
     EXPECT_EQ(told, QStringList{QString()}) << "no program takes magnet links yet";
 
@@ -60,28 +56,10 @@ TEST(LinkHandover, MagnetLinksFromAddingAndTheSessionBusReachTheDesktopsProgram)
                                 {QStringLiteral("default"), QStringLiteral("handler.desktop"),
                                  QStringLiteral("x-scheme-handler/magnet")}),
               0);
-    add(magnet, {}, {}, {});
+    add(magnet);
     ASSERT_TRUE(WaitFor([&] { return !ReadFile(log).isEmpty(); }));
     EXPECT_EQ(told, (QStringList{QString(), QStringLiteral("Stand-in Torrents")}));
-
-    // The browsers' way in: the launcher's IEURL takes a magnet link as it takes an address.
-    PrivateBus bus;
-    ASSERT_TRUE(bus.start(QStringLiteral("session"))) << bus.error().toStdString();
-    Velmora velmora(add);
-    ASSERT_EQ(velmora.publish(QDBusConnection::connectToBus(bus.address(), QStringLiteral("s"))),
-              QString());
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        QLatin1String(Velmora::ServiceName), QLatin1String(Velmora::ObjectPath),
-        QLatin1String(Velmora::ServiceName), QStringLiteral("IEURL"));
-    call << magnet;
-    const QDBusPendingCall pending =
-        QDBusConnection::connectToBus(bus.address(), QStringLiteral("c")).asyncCall(call);
-    ASSERT_TRUE(WaitFor([&] { return pending.isFinished() && told.size() == 3; }));
-    EXPECT_EQ(pending.reply().arguments().value(0).toInt(), 1);
-    ASSERT_TRUE(WaitFor([&] { return ReadFile(log).count('\n') == 2; }));
-    EXPECT_EQ(ReadFile(log), (magnet + u'\n' + magnet + u'\n').toUtf8());
+    EXPECT_EQ(ReadFile(log), (magnet + u'\n').toUtf8());
     EXPECT_EQ(engine.list.DownloadCount, 0);
     EXPECT_EQ(prompts.errors, QStringList());
-    QDBusConnection::disconnectFromBus(QStringLiteral("s"));
-    QDBusConnection::disconnectFromBus(QStringLiteral("c"));
 }
