@@ -33,7 +33,7 @@ StartCommand ReadStartCommand(const QString& commandLine) {
     }
     rest = rest.trimmed();
     rest.remove(u'"');
-    if (HasDownloadScheme(rest) || HandedOverAsGiven(LinkForOtherProgram(rest))) {
+    if (HasDownloadScheme(rest) || HandedOverAsGiven(rest)) {
         command.url = rest;
     } else {
         command.unused = rest;

@@ -16,7 +16,7 @@ constexpr qint64 MaxFileBytes = 1024 * 1024;
 std::optional<QString> HandOffUrl(QString line) {
     line.remove(u'"');
     // As given: encoding would change what a magnet link or a file name says.
-    if (HandedOverAsGiven(LinkForOtherProgram(line.trimmed()))) {
+    if (HandedOverAsGiven(line.trimmed())) {
         return line.trimmed();
     }
     const QString url = EncodeUrl(line.trimmed());

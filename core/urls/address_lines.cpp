@@ -59,8 +59,7 @@ AddressLines CheckAddressLines(const QString& text) {
             continue;
         }
         // A magnet link is usable too: adding hands it to the torrent program.
-        if (ParseUrl(EncodeUrl(line)).status == UrlValid ||
-            HandedOverAsGiven(LinkForOtherProgram(line))) {
+        if (ParseUrl(EncodeUrl(line)).status == UrlValid || HandedOverAsGiven(line)) {
             lines.usable << line;
         } else {
             lines.refused.append({line, WhyRefused(line)});

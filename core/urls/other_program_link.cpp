@@ -74,6 +74,7 @@ QString HandlerTypeOf(OtherProgramLink link) {
     return {};
 }
 
-bool HandedOverAsGiven(OtherProgramLink link) {
+bool HandedOverAsGiven(const QString& text) {
+    const OtherProgramLink link = LinkForOtherProgram(text);
     return link == OtherProgramLink::Magnet || link == OtherProgramLink::TorrentFile;
 }

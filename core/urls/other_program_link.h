@@ -19,6 +19,7 @@ OtherProgramLink LinkForOtherProgram(const QString& text);
 // "application/x-bittorrent"), or empty for None.
 QString HandlerTypeOf(OtherProgramLink link);
 
-// Whether the link is handed over as it is, instead of being downloaded first: a magnet link
-// or a local .torrent file. A .torrent address is downloaded as usual; only its file goes.
-bool HandedOverAsGiven(OtherProgramLink link);
+// Whether `text` (trimmed) is handed over as it is, instead of being downloaded first: a
+// magnet link or a local .torrent file. A .torrent address is downloaded as usual; only its
+// file goes.
+bool HandedOverAsGiven(const QString& text);

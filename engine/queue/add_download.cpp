@@ -70,8 +70,7 @@ int AddDownload(EngineContext& ctx, DownloadQueue& queue, AddPrompts& prompts,
     const TextTable& texts = ctx.texts;
     DownloadListState& list = ctx.list;
 
-    if (const QString link = request.url.trimmed();
-        ctx.handOverLink && HandedOverAsGiven(LinkForOtherProgram(link))) {
+    if (const QString link = request.url.trimmed(); ctx.handOverLink && HandedOverAsGiven(link)) {
         ctx.handOverLink(link);
         return 0;
     }

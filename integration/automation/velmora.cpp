@@ -66,8 +66,7 @@ void Velmora::LeechURL(const QString& /*url*/, const QString& /*refURL*/) {}
 
 int Velmora::IEURL(const QString& url) {
     // A magnet link or a .torrent file goes on to the torrent program, which adding calls.
-    if (!HasDownloadScheme(url, Qt::CaseInsensitive) &&
-        !HandedOverAsGiven(LinkForOtherProgram(url))) {
+    if (!HasDownloadScheme(url, Qt::CaseInsensitive) && !HandedOverAsGiven(url)) {
         qCInfo(lcUi) << "IEURL: not an address to download:" << UrlForDisplay(url);
         return 0;
     }
