@@ -248,8 +248,6 @@ TEST_F(OptionsWindowTest, RefusedInputsShowTheirTextAndSaveNothing) {
         {"Text8", "-8080", 862},
         {"TextRemotePort", "-1", 1381},
         {"TextRemotePort", "65536", 1381},
-        {"TextSortMusic", "*.mp?", 1493},
-        {"TextSortVideos", "mkv mp3", 1494},
     };
     const QByteArray ini = ReadFile(store.path());
     for (const Row& row : rows) {
